@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QStringList>
+
+class SrcManager;
+
+// The options of the command line, applied to the main window before it is shown.
+class CommandLineOptions
+{
+public:
+    CommandLineOptions(SrcManager *window, const QStringList *arguments);
+    virtual ~CommandLineOptions();
+
+    // Walks every argument, the program path included, in order; unknown ones are ignored.
+    void apply();
+
+    // "--quit": the window is never shown and the program ends once the options have run.
+    bool quit() const { return m_quit; }
+
+private:
+    SrcManager *m_window;
+    const QStringList *m_arguments;
+    bool m_quit = false;
+};

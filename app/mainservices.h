@@ -1,0 +1,37 @@
+#pragma once
+
+#include "outputsink.h"
+
+#include <QDomDocument>
+#include <QTextCharFormat>
+
+#include <optional>
+
+class QWidget;
+class SettingsStore;
+
+// The main window as the rest of the program sees it: output lines, settings, display
+// formats, XML files and opening files in editors. Tests hand classes a recording fake.
+class MainServices : public OutputSink
+{
+public:
+    virtual QWidget *mainWidget() = 0;
+    virtual SettingsStore &settingsStore() = 0;
+
+    // XML files are read and written through the shared loader, which reports parse errors
+    // as output lines.
+    virtual std::optional<QDomDocument> loadXml(const QString &path) = 0;
+    virtual bool saveXml(const QDomDocument &document, const QString &path) = 0;
+
+    virtual QTextCharFormat displayFormat(const QString &group, const QString &item) const = 0;
+    virtual bool usesDefaultColour(const QString &group,
+                                   const QString &item,
+                                   bool foreground) const = 0;
+
+    // Opens path in an editor tab (or switches to it); a line of 0 or more also places the
+    // cursor there and gives the editor the keyboard focus.
+    virtual void openFileAt(const QString &path, int line = -1, int column = 0) = 0;
+
+    virtual bool isAdvanced() const = 0;
+    virtual bool isSimulated(const QString &family, const QString &controller) const = 0;
+};

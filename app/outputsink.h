@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// Where the program reports what it does outside message boxes: the output window.
+class OutputSink
+{
+public:
+    virtual ~OutputSink() = default;
+
+    virtual void clearOutput() = 0;
+    virtual void message(const QString &text) = 0;
+    virtual void error(const QString &text) = 0;
+    virtual void success(const QString &text) = 0;
+    virtual void link(const QString &file, int line, int column, const QString &text) = 0;
+    virtual void errorLink(const QString &file, int line, int column, const QString &text) = 0;
+};

@@ -1,0 +1,108 @@
+#include "prompts.h"
+
+#include <QFileDialog>
+
+#include <cstdio>
+
+static Prompts *installedPrompts = nullptr;
+
+Prompts &Prompts::instance()
+{
+    static DialogPrompts dialogs;
+    return installedPrompts ? *installedPrompts : dialogs;
+}
+
+void Prompts::setInstance(Prompts *prompts)
+{
+    installedPrompts = prompts;
+}
+
+bool DialogPrompts::autoAnswer()
+{
+    static const bool enabled = !qEnvironmentVariableIsEmpty("DYX_AUTO_ANSWER");
+    return enabled;
+}
+
+static void printQuestion(const QString &title, const QString &text, const QString &informative)
+{
+    QString line = title + QLatin1String(": ") + text;
+    if (!informative.isEmpty())
+        line += QLatin1Char(' ') + informative;
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+QMessageBox::StandardButton DialogPrompts::message(QMessageBox::Icon icon,
+                                                   QWidget *parent,
+                                                   const QString &title,
+                                                   const QString &text,
+                                                   QMessageBox::StandardButtons buttons,
+                                                   QMessageBox::StandardButton defaultButton,
+                                                   const QString &informativeText)
+{
+    if (autoAnswer()) {
+        printQuestion(title, text, informativeText);
+        if (defaultButton != QMessageBox::NoButton)
+            return defaultButton;
+        // The first button in the box's own order, as a user pressing Enter would get.
+        for (int bit = QMessageBox::FirstButton; bit <= QMessageBox::LastButton; bit <<= 1) {
+            if (buttons & bit)
+                return QMessageBox::StandardButton(bit);
+        }
+        return QMessageBox::NoButton;
+    }
+    QMessageBox box(icon, title, text, buttons, parent);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    if (!informativeText.isEmpty())
+        box.setInformativeText(informativeText);
+    return QMessageBox::StandardButton(box.exec());
+}
+
+QString DialogPrompts::openFileName(QWidget *parent,
+                                    const QString &caption,
+                                    const QString &dir,
+                                    const QString &filter)
+{
+    if (autoAnswer())
+        return QString();
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+}
+
+QStringList DialogPrompts::openFileNames(QWidget *parent,
+                                         const QString &caption,
+                                         const QString &dir,
+                                         const QString &filter)
+{
+    if (autoAnswer())
+        return QStringList();
+    return QFileDialog::getOpenFileNames(parent, caption, dir, filter);
+}
+
+QString DialogPrompts::saveFileName(QWidget *parent,
+                                    const QString &caption,
+                                    const QString &dir,
+                                    const QString &filter)
+{
+    if (autoAnswer())
+        return QString();
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+}
+
+QString DialogPrompts::existingDirectory(QWidget *parent,
+                                         const QString &caption,
+                                         const QString &dir)
+{
+    if (autoAnswer())
+        return QString();
+    return QFileDialog::getExistingDirectory(parent, caption, dir);
+}
+
+void DialogPrompts::about(QWidget *parent, const QString &title, const QString &text)
+{
+    if (autoAnswer()) {
+        printQuestion(title, text, QString());
+        return;
+    }
+    QMessageBox::about(parent, title, text);
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QStringList>
+
+// Every message box, file dialog and directory chooser of the program goes through here, so
+// that tests can answer them. The real service shows the toolkit's dialogs; with the
+// environment variable DYX_AUTO_ANSWER set it shows nothing, prints each question on standard
+// error and takes the default answer, for unattended runs.
+class Prompts
+{
+public:
+    virtual ~Prompts() = default;
+
+    static Prompts &instance();
+    // Installs another service (tests); null restores the real one. Not owned.
+    static void setInstance(Prompts *prompts);
+
+    virtual QMessageBox::StandardButton message(
+        QMessageBox::Icon icon,
+        QWidget *parent,
+        const QString &title,
+        const QString &text,
+        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
+        const QString &informativeText = QString())
+        = 0;
+
+    virtual QString openFileName(QWidget *parent,
+                                 const QString &caption,
+                                 const QString &dir,
+                                 const QString &filter)
+        = 0;
+    virtual QStringList openFileNames(QWidget *parent,
+                                      const QString &caption,
+                                      const QString &dir,
+                                      const QString &filter)
+        = 0;
+    virtual QString saveFileName(QWidget *parent,
+                                 const QString &caption,
+                                 const QString &dir,
+                                 const QString &filter)
+        = 0;
+    virtual QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir)
+        = 0;
+    virtual void about(QWidget *parent, const QString &title, const QString &text) = 0;
+};
+
+class DialogPrompts : public Prompts
+{
+public:
+    QMessageBox::StandardButton message(QMessageBox::Icon icon,
+                                        QWidget *parent,
+                                        const QString &title,
+                                        const QString &text,
+                                        QMessageBox::StandardButtons buttons,
+                                        QMessageBox::StandardButton defaultButton,
+                                        const QString &informativeText) override;
+    QString openFileName(QWidget *parent,
+                         const QString &caption,
+                         const QString &dir,
+                         const QString &filter) override;
+    QStringList openFileNames(QWidget *parent,
+                              const QString &caption,
+                              const QString &dir,
+                              const QString &filter) override;
+    QString saveFileName(QWidget *parent,
+                         const QString &caption,
+                         const QString &dir,
+                         const QString &filter) override;
+    QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir) override;
+    void about(QWidget *parent, const QString &title, const QString &text) override;
+
+private:
+    static bool autoAnswer();
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/settingsbackend.h"
+
+#include <QVariant>
+
+#include <memory>
+
+class QSettings;
+
+// The program's persistent state. Every key lives under the group "1", which is opened when
+// the store is created and stays open for its whole life.
+class SettingsStore
+{
+public:
+    enum Directory { Compilers, Tools, Simulator, Syntax, DevBoards, Projects };
+
+    explicit SettingsStore(Platform::SettingsScope scope = Platform::SettingsScope::User);
+    ~SettingsStore();
+
+    // Replaces the store with a new one at the given scope and opens "1" again.
+    void reopen(Platform::SettingsScope scope);
+    Platform::SettingsScope scope() const { return m_scope; }
+
+    QVariant value(const QString &key, const QVariant &defaultValue = QVariant()) const;
+    void setValue(const QString &key, const QVariant &value);
+
+    // The store itself, positioned in group "1", for arrays and nested groups.
+    QSettings &settings() const { return *m_settings; }
+    void sync();
+
+    // A directory setting. Empty, or useDefault: the default; with useDefault false the
+    // default is also stored, so that it is written the first time it is needed.
+    QString directory(Directory which, bool useDefault = false);
+    void setDirectory(Directory which, const QString &path);
+    static QString directoryKey(Directory which);
+    static QString defaultDirectory(Directory which);
+
+    QString compilersDirectory(bool useDefault = false) { return directory(Compilers, useDefault); }
+    QString toolsDirectory(bool useDefault = false) { return directory(Tools, useDefault); }
+    QString simulatorDirectory(bool useDefault = false) { return directory(Simulator, useDefault); }
+    QString syntaxDirectory(bool useDefault = false) { return directory(Syntax, useDefault); }
+    QString devBoardsDirectory(bool useDefault = false) { return directory(DevBoards, useDefault); }
+    QString projectsDirectory(bool useDefault = false) { return directory(Projects, useDefault); }
+
+    // The simulator suite's installation directory as stored ("Cirrane"); finding it when
+    // nothing is stored is the main window's business.
+    QString cirraneDirectory() const;
+    void setCirraneDirectory(const QString &path);
+
+private:
+    void open(Platform::SettingsScope scope);
+
+    Platform::SettingsScope m_scope;
+    std::unique_ptr<QSettings> m_settings;
+};

@@ -1,0 +1,327 @@
+#include "srcmanager.h"
+
+#include "prompts.h"
+#include "sessionstate.h"
+#include "settingsstore.h"
+#include "xmldocumentio.h"
+
+#include "build/outwindow.h"
+#include "editor/displaysettings.h"
+#include "editor/srctabsholder.h"
+#include "platform/caseinsensitivepath.h"
+#include "project/projectsmanager.h"
+#include "simulator/simulatedcontrollers.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScreen>
+#include <QUrl>
+
+SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags)
+{
+    m_settings = std::make_unique<SettingsStore>(Platform::SettingsScope::User);
+    installEventFilter(this);
+    // Without a window manager to maximize it, the window still opens at a usable size.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        resize(screen->availableSize() * 0.8);
+    setWindowState(windowState() | Qt::WindowMaximized);
+    createDocks();
+    createActions();
+    createToolBars();
+    createStatusBar();
+    createMenus();
+    setWindowTitle(tr("DYX Studio"));
+    connect(m_configCombo, &QComboBox::currentTextChanged,
+            this, &SrcManager::configComboIndexChanged);
+    SessionState(*this).restore();
+    m_simulatedControllers = std::make_unique<SimulatedControllers>(this);
+    m_simulatedControllers->load();
+}
+
+SrcManager::~SrcManager()
+{
+    // The docks reach back into the window while they go; take them down first.
+    delete m_projects;
+    m_projects = nullptr;
+    delete m_outWindow;
+    m_outWindow = nullptr;
+}
+
+void SrcManager::createDocks()
+{
+    setDockNestingEnabled(true);
+    setTabPosition(Qt::AllDockWidgetAreas, QTabWidget::North);
+    m_outWindow = new OutWindow(this, this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_outWindow);
+    m_projects = new ProjectsManager(this, &m_actions, this);
+    m_projects->setMinimumSize(200, 300);
+    addDockWidget(Qt::LeftDockWidgetArea, m_projects);
+    m_tabs = new SrcTabsHolder(this);
+    m_tabs->setMinimumWidth(360);
+    setCentralWidget(m_tabs);
+    connect(m_tabs, &SrcTabsHolder::stateChanged, this, &SrcManager::updateState);
+    connect(m_projects, &ProjectsManager::projectConfigurationChange,
+            this, &SrcManager::updateBuildTargets);
+}
+
+void SrcManager::clearOutput()
+{
+    if (m_outWindow)
+        m_outWindow->clear();
+}
+
+void SrcManager::message(const QString &text)
+{
+    if (m_outWindow)
+        m_outWindow->message(text);
+}
+
+void SrcManager::error(const QString &text)
+{
+    if (m_outWindow)
+        m_outWindow->error(text);
+}
+
+void SrcManager::success(const QString &text)
+{
+    if (m_outWindow)
+        m_outWindow->success(text);
+}
+
+void SrcManager::link(const QString &file, int line, int column, const QString &text)
+{
+    if (m_outWindow)
+        m_outWindow->link(file, line, column, text);
+}
+
+void SrcManager::errorLink(const QString &file, int line, int column, const QString &text)
+{
+    if (m_outWindow)
+        m_outWindow->errorLink(file, line, column, text);
+}
+
+std::optional<QDomDocument> SrcManager::loadXml(const QString &path)
+{
+    return XmlDocumentIo::load(path, this);
+}
+
+bool SrcManager::saveXml(const QDomDocument &document, const QString &path)
+{
+    return XmlDocumentIo::save(document, path);
+}
+
+QTextCharFormat SrcManager::displayFormat(const QString &group, const QString &item) const
+{
+    return DisplaySettings::format(DisplaySettings::readGroup(m_settings->settings(), group),
+                                   item);
+}
+
+bool SrcManager::usesDefaultColour(const QString &group,
+                                   const QString &item,
+                                   bool foreground) const
+{
+    return DisplaySettings::usesDefaultColour(DisplaySettings::readGroup(m_settings->settings(),
+                                                                         group),
+                                              item,
+                                              foreground);
+}
+
+void SrcManager::openFileAt(const QString &path, int line, int column)
+{
+    Q_UNUSED(path)
+    Q_UNUSED(line)
+    Q_UNUSED(column)
+}
+
+bool SrcManager::isSimulated(const QString &family, const QString &controller) const
+{
+    return m_simulatedControllers && m_simulatedControllers->contains(family, controller);
+}
+
+void SrcManager::reopenSettings(Platform::SettingsScope scope)
+{
+    m_settings->reopen(scope);
+}
+
+QString SrcManager::selectedConfiguration() const
+{
+    return m_configCombo ? m_configCombo->currentText() : QStringLiteral("Debug");
+}
+
+void SrcManager::saveAllEditors()
+{
+    // Editor documents save themselves through the tabs once sources can be edited.
+}
+
+void SrcManager::updateState()
+{
+    const bool projectCurrent = m_projects && m_projects->currentProjectIndex() >= 0;
+    const CommandActions &a = m_actions;
+    for (QAction *action : {a.saveFile,
+                            a.saveAllFiles,
+                            a.closeFile,
+                            a.cut,
+                            a.copy,
+                            a.paste,
+                            a.undo,
+                            a.redo,
+                            a.printFile}) {
+        action->setEnabled(false);
+    }
+    a.find->setEnabled(projectCurrent);
+    a.replace->setEnabled(projectCurrent);
+    if (m_projects)
+        m_projects->updateState();
+    const bool busy = m_projects && m_projects->isBusy();
+    if (m_recentProjectsGroup) {
+        for (QAction *action : m_recentProjectsGroup->actions())
+            action->setEnabled(!busy);
+    }
+}
+
+void SrcManager::updateBuildTargets(const QString &currentTarget)
+{
+    if (!m_configCombo)
+        return;
+    // Refilling the selector must not act as if the user had picked an entry.
+    m_rebuildingTargets = true;
+    m_configCombo->clear();
+    m_configCombo->addItem(tr("Configurations..."));
+    if (currentTarget.isEmpty()) {
+        m_configCombo->setCurrentIndex(0);
+    } else {
+        const int index = m_configCombo->findText(currentTarget, Qt::MatchExactly
+                                                                     | Qt::MatchCaseSensitive);
+        if (index >= 0)
+            m_configCombo->setCurrentIndex(index);
+    }
+    m_rebuildingTargets = false;
+}
+
+void SrcManager::configComboIndexChanged(const QString &text)
+{
+    if (m_rebuildingTargets || !m_projects || m_configCombo->currentIndex() < 0)
+        return;
+    if (text == tr("Configurations...")) {
+        updateBuildTargets(QString());
+        return;
+    }
+}
+
+// Keeps a recent list: no entry twice whatever its letter case, newest first, at most four.
+static void pushRecent(QStringList &list, const QString &name)
+{
+    for (int i = list.size() - 1; i >= 0; --i) {
+        if (list.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            list.removeAt(i);
+    }
+    if (!name.isEmpty())
+        list.prepend(name);
+    while (list.size() > 4)
+        list.removeLast();
+}
+
+void SrcManager::newMRUFile(const QString &fileName)
+{
+    pushRecent(m_recentFiles, fileName);
+    createMRUMenu();
+}
+
+void SrcManager::newMRUProject(const QString &fileName)
+{
+    pushRecent(m_recentProjects, fileName);
+    createMRUMenu();
+}
+
+void SrcManager::abortBuild()
+{
+    // Only a running build of the current project can be stopped.
+}
+
+void SrcManager::about()
+{
+    Prompts::instance().about(this,
+                              tr("About DYX Studio"),
+                              tr("<h3>DYX Studio %1</h3>"
+                                 "<p>A development environment for microcontroller firmware: "
+                                 "projects, editor, compilers and the VEXA simulator.</p>")
+                                  .arg(QApplication::applicationVersion()));
+}
+
+void SrcManager::help()
+{
+    const QString path = Platform::resolveCaseInsensitive(QStringLiteral("../HELP/DYXSTUDIO.CHM"));
+    if (QFileInfo::exists(path))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+}
+
+void SrcManager::createMRUMenu()
+{
+    if (!m_recentProjectsGroup) {
+        m_recentProjectsGroup = new QActionGroup(this);
+        m_recentProjectsGroup->setExclusive(false);
+        m_recentFilesGroup = new QActionGroup(this);
+        m_recentFilesGroup->setExclusive(false);
+    }
+    for (QAction *action : m_recentMenu->actions()) {
+        m_recentMenu->removeAction(action);
+        if (action->actionGroup())
+            action->actionGroup()->removeAction(action);
+        action->deleteLater();
+    }
+    m_recentMenu->addAction(QIcon(QStringLiteral(":/images/project.png")), tr("Projects"));
+    for (const QString &project : std::as_const(m_recentProjects)) {
+        QAction *action = m_recentMenu->addAction(project);
+        action->setStatusTip(tr("Open the project"));
+        m_recentProjectsGroup->addAction(action);
+    }
+    m_recentMenu->addSeparator();
+    m_recentMenu->addAction(QIcon(QStringLiteral(":/images/file_open.png")), tr("Files"));
+    for (const QString &file : std::as_const(m_recentFiles)) {
+        QAction *action = m_recentMenu->addAction(file);
+        action->setStatusTip(tr("Open the file"));
+        m_recentFilesGroup->addAction(action);
+    }
+}
+
+void SrcManager::MRUMenuTriggered(QAction *action)
+{
+    if (!action)
+        return;
+    if (action->actionGroup() == m_recentFilesGroup && m_recentFilesGroup)
+        openFileAt(action->text());
+}
+
+bool SrcManager::canClose()
+{
+    // Without editors of their own to ask about and no project open, nothing stops the close.
+    return !m_projects || m_projects->projectCount() == 0;
+}
+
+void SrcManager::closeEvent(QCloseEvent *event)
+{
+    if (!canClose()) {
+        event->ignore();
+        return;
+    }
+    SessionState(*this).save();
+    event->accept();
+}
+
+bool SrcManager::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->matches(QKeySequence::HelpContents))
+            help();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "commandactions.h"
+#include "mainservices.h"
+
+#include "platform/settingsbackend.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <memory>
+
+class OutWindow;
+class ProjectsManager;
+class QActionGroup;
+class QComboBox;
+class QMenu;
+class SimulatedControllers;
+class SrcTabsHolder;
+
+// The main window: owns the editor tabs, the projects pane and the output window, every
+// command with its menus and toolbars, the recent lists and the settings store, and is the hub
+// through which the rest of the program reaches all of these.
+class SrcManager : public QMainWindow, public MainServices
+{
+    Q_OBJECT
+
+public:
+    explicit SrcManager(QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+    ~SrcManager() override;
+
+    // Output window services; each does nothing without an output window.
+    void clearOutput() override;
+    void message(const QString &text) override;
+    void error(const QString &text) override;
+    void success(const QString &text) override;
+    void link(const QString &file, int line, int column, const QString &text) override;
+    void errorLink(const QString &file, int line, int column, const QString &text) override;
+
+    QWidget *mainWidget() override { return this; }
+    SettingsStore &settingsStore() override { return *m_settings; }
+    std::optional<QDomDocument> loadXml(const QString &path) override;
+    bool saveXml(const QDomDocument &document, const QString &path) override;
+    QTextCharFormat displayFormat(const QString &group, const QString &item) const override;
+    bool usesDefaultColour(const QString &group,
+                           const QString &item,
+                           bool foreground) const override;
+    void openFileAt(const QString &path, int line = -1, int column = 0) override;
+    bool isAdvanced() const override { return m_advanced; }
+    bool isSimulated(const QString &family, const QString &controller) const override;
+
+    void setAdvanced(bool advanced) { m_advanced = advanced; }
+    // Replaces the settings store by one at another scope (machine-wide compiler scans).
+    void reopenSettings(Platform::SettingsScope scope);
+
+    // The configuration chosen in the "Project" toolbar; "Debug" without a selector.
+    QString selectedConfiguration() const;
+
+    const CommandActions &actions() const { return m_actions; }
+    SrcTabsHolder *tabs() const { return m_tabs; }
+    ProjectsManager *projectsManager() const { return m_projects; }
+    OutWindow *outWindow() const { return m_outWindow; }
+    SimulatedControllers *simulatedControllers() const { return m_simulatedControllers.get(); }
+    QComboBox *configCombo() const { return m_configCombo; }
+    QMenu *recentMenu() const { return m_recentMenu; }
+
+    QStringList recentProjects() const { return m_recentProjects; }
+    QStringList recentFiles() const { return m_recentFiles; }
+    QStringList lastSessionFiles() const { return m_lastSessionFiles; }
+
+    // Saves every open editor document without asking: the rescue after a crash.
+    void saveAllEditors();
+
+public slots:
+    void updateState();
+    void updateBuildTargets(const QString &currentTarget);
+    void configComboIndexChanged(const QString &text);
+    void newMRUFile(const QString &fileName);
+    void newMRUProject(const QString &fileName);
+    void abortBuild();
+    void about();
+    void help();
+    void MRUMenuTriggered(QAction *action);
+    void createMRUMenu();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    friend class SessionState;
+
+    void createDocks();
+    void createActions();
+    void createToolBars();
+    void createStatusBar();
+    void createMenus();
+    bool canClose();
+
+    std::unique_ptr<SettingsStore> m_settings;
+    CommandActions m_actions;
+    SrcTabsHolder *m_tabs = nullptr;
+    ProjectsManager *m_projects = nullptr;
+    OutWindow *m_outWindow = nullptr;
+    QComboBox *m_configCombo = nullptr;
+    QMenu *m_recentMenu = nullptr;
+    QActionGroup *m_recentProjectsGroup = nullptr;
+    QActionGroup *m_recentFilesGroup = nullptr;
+    std::unique_ptr<SimulatedControllers> m_simulatedControllers;
+    QStringList m_recentProjects;
+    QStringList m_recentFiles;
+    QStringList m_lastSessionFiles;
+    bool m_advanced = false;
+    bool m_rebuildingTargets = false;
+};

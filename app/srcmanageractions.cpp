@@ -1,0 +1,327 @@
+// The main window's commands, menus, toolbars and status bar.
+
+#include "srcmanager.h"
+
+#include "build/outwindow.h"
+#include "editor/srctabsholder.h"
+#include "project/projectsmanager.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace {
+
+struct CommandDefinition
+{
+    QAction *CommandActions::*slot;
+    const char *text;
+    const char *icon;
+    const char *shortcut;
+    const char *statusTip;
+};
+
+const CommandDefinition commandDefinitions[] = {
+    {&CommandActions::openFile,
+     QT_TRANSLATE_NOOP("SrcManager", "&Open File"),
+     ":/images/file_open.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+O"),
+     QT_TRANSLATE_NOOP("SrcManager", "Open a file")},
+    {&CommandActions::saveFile,
+     QT_TRANSLATE_NOOP("SrcManager", "&Save File"),
+     ":/images/file_save.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+S"),
+     QT_TRANSLATE_NOOP("SrcManager", "Save the file to disk")},
+    {&CommandActions::saveAllFiles,
+     QT_TRANSLATE_NOOP("SrcManager", "Save All Files"),
+     ":/images/file_saveall.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+Shift+S"),
+     QT_TRANSLATE_NOOP("SrcManager", "Save all unsaved files")},
+    {&CommandActions::closeFile,
+     QT_TRANSLATE_NOOP("SrcManager", "&Close File"),
+     ":/images/close.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+F4"),
+     QT_TRANSLATE_NOOP("SrcManager", "Close file")},
+    {&CommandActions::printFile,
+     QT_TRANSLATE_NOOP("SrcManager", "&Print File"),
+     ":/images/file_print.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+P"),
+     QT_TRANSLATE_NOOP("SrcManager", "Print file")},
+    {&CommandActions::openSample,
+     QT_TRANSLATE_NOOP("SrcManager", "Open Sample"),
+     ":/images/project_new.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Open a sample project")},
+    {&CommandActions::newProject,
+     QT_TRANSLATE_NOOP("SrcManager", "&New Project"),
+     ":/images/project_new.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+Shift+N"),
+     QT_TRANSLATE_NOOP("SrcManager", "Create a new project")},
+    {&CommandActions::openProject,
+     QT_TRANSLATE_NOOP("SrcManager", "&Open Project"),
+     ":/images/project.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+Shift+O"),
+     QT_TRANSLATE_NOOP("SrcManager", "Open a project from disk")},
+    {&CommandActions::saveProject,
+     QT_TRANSLATE_NOOP("SrcManager", "&Save Project"),
+     ":/images/file_save.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+Alt+S"),
+     QT_TRANSLATE_NOOP("SrcManager", "Save the project to disk")},
+    {&CommandActions::saveProjectAs,
+     QT_TRANSLATE_NOOP("SrcManager", "Save Project &As..."),
+     ":/images/file_saveas.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Save the project under a new name")},
+    {&CommandActions::closeProject,
+     QT_TRANSLATE_NOOP("SrcManager", "&Close Project"),
+     ":/images/close.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Close project")},
+    {&CommandActions::addExistingFile,
+     QT_TRANSLATE_NOOP("SrcManager", "&Add Existing File"),
+     ":/images/file_add.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Add existing file to the project")},
+    {&CommandActions::addNewFile,
+     QT_TRANSLATE_NOOP("SrcManager", "&Add New File"),
+     ":/images/file_new.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+N"),
+     QT_TRANSLATE_NOOP("SrcManager", "Add a new file to the project")},
+    {&CommandActions::addDesignFile,
+     QT_TRANSLATE_NOOP("SrcManager", "&Add Design File"),
+     ":/images/project_add_design.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Add a design file to the project")},
+    {&CommandActions::createDesignFile,
+     QT_TRANSLATE_NOOP("SrcManager", "Create Design File"),
+     ":/images/project_create_design.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Create and add a design file to the project")},
+    {&CommandActions::removeFile,
+     QT_TRANSLATE_NOOP("SrcManager", "&Remove File"),
+     ":/images/file_remove.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Remove file from the project")},
+    {&CommandActions::projectSettings,
+     QT_TRANSLATE_NOOP("SrcManager", "&Project Settings"),
+     ":/images/project_settings.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Display project settings window")},
+    {&CommandActions::buildProject,
+     QT_TRANSLATE_NOOP("SrcManager", "&Build Project"),
+     ":/images/build.png",
+     QT_TRANSLATE_NOOP("SrcManager", "F7"),
+     QT_TRANSLATE_NOOP("SrcManager", "Build current project")},
+    {&CommandActions::stopBuild,
+     QT_TRANSLATE_NOOP("SrcManager", "&Stop Build"),
+     ":/images/stop_build.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Alt+F7"),
+     QT_TRANSLATE_NOOP("SrcManager", "Abort current build")},
+    {&CommandActions::cleanProject,
+     QT_TRANSLATE_NOOP("SrcManager", "C&lean Project"),
+     ":/images/clean.png",
+     QT_TRANSLATE_NOOP("SrcManager", "F6"),
+     QT_TRANSLATE_NOOP("SrcManager", "Delete all output & intermediate files generated by compiler")},
+    {&CommandActions::tidyProject,
+     QT_TRANSLATE_NOOP("SrcManager", "&Tidy Project"),
+     nullptr,
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Delete all intermediate files generated by compiler")},
+    {&CommandActions::cut,
+     QT_TRANSLATE_NOOP("SrcManager", "Cu&t"),
+     ":/images/edit_cut.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+X"),
+     QT_TRANSLATE_NOOP("SrcManager", "Cut the current selection's contents to the clipboard")},
+    {&CommandActions::copy,
+     QT_TRANSLATE_NOOP("SrcManager", "&Copy"),
+     ":/images/edit_copy.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+C"),
+     QT_TRANSLATE_NOOP("SrcManager", "Copy the current selection's contents to the clipboard")},
+    {&CommandActions::paste,
+     QT_TRANSLATE_NOOP("SrcManager", "&Paste"),
+     ":/images/edit_paste.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+V"),
+     QT_TRANSLATE_NOOP("SrcManager", "Paste the clipboard's contents into the current selection")},
+    {&CommandActions::undo,
+     QT_TRANSLATE_NOOP("SrcManager", "&Undo"),
+     ":/images/edit_undo.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+Z"),
+     QT_TRANSLATE_NOOP("SrcManager", "Undo last action")},
+    {&CommandActions::redo,
+     QT_TRANSLATE_NOOP("SrcManager", "&Redo"),
+     ":/images/edit_redo.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+Y"),
+     QT_TRANSLATE_NOOP("SrcManager", "Redo last action")},
+    {&CommandActions::find,
+     QT_TRANSLATE_NOOP("SrcManager", "&Find"),
+     ":/images/edit_search.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+F"),
+     QT_TRANSLATE_NOOP("SrcManager", "Find text")},
+    {&CommandActions::findNext,
+     QT_TRANSLATE_NOOP("SrcManager", "Find &Next"),
+     ":/images/edit_search_next.png",
+     QT_TRANSLATE_NOOP("SrcManager", "F3"),
+     QT_TRANSLATE_NOOP("SrcManager", "Find next match")},
+    {&CommandActions::replace,
+     QT_TRANSLATE_NOOP("SrcManager", "&Replace"),
+     ":/images/edit_replace.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+H"),
+     QT_TRANSLATE_NOOP("SrcManager", "Replace text")},
+    {&CommandActions::gotoLine,
+     QT_TRANSLATE_NOOP("SrcManager", "&Goto"),
+     ":/images/edit_goto.png",
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+G"),
+     QT_TRANSLATE_NOOP("SrcManager", "Goto line")},
+    {&CommandActions::exit,
+     QT_TRANSLATE_NOOP("SrcManager", "E&xit"),
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+Q"),
+     QT_TRANSLATE_NOOP("SrcManager", "Exit the application")},
+    {&CommandActions::help,
+     QT_TRANSLATE_NOOP("SrcManager", "&Help"),
+     ":/images/help.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Show the application's Help")},
+    {&CommandActions::about,
+     QT_TRANSLATE_NOOP("SrcManager", "&About"),
+     ":/images/DYXStudio16.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Show the application's About box")},
+    {&CommandActions::aboutQt,
+     QT_TRANSLATE_NOOP("SrcManager", "About &Qt"),
+     nullptr,
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Show the Qt library's About box")},
+    {&CommandActions::compilersConfiguration,
+     QT_TRANSLATE_NOOP("SrcManager", "&Compilers Configuration"),
+     ":/images/settings_compilers.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Displays Compilers configuration dialog")},
+    {&CommandActions::editorConfiguration,
+     QT_TRANSLATE_NOOP("SrcManager", "&Editor Configuration"),
+     ":/images/settings_program.png",
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Displays Editor configuration dialog")},
+    {&CommandActions::openDebugger,
+     QT_TRANSLATE_NOOP("SrcManager", "&Open Debugger"),
+     ":/images/vexa.png",
+     QT_TRANSLATE_NOOP("SrcManager", "F5"),
+     QT_TRANSLATE_NOOP("SrcManager", "Opens VEXA window")},
+    {&CommandActions::startDebugging,
+     QT_TRANSLATE_NOOP("SrcManager", "&Start Debugging"),
+     ":/images/vexa_run.png",
+     QT_TRANSLATE_NOOP("SrcManager", "F10"),
+     QT_TRANSLATE_NOOP("SrcManager", "Starts simulation in VEXA window")},
+    {&CommandActions::rename,
+     QT_TRANSLATE_NOOP("SrcManager", "&Rename"),
+     nullptr,
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Rename")},
+};
+
+} // namespace
+
+void SrcManager::createActions()
+{
+    for (const CommandDefinition &definition : commandDefinitions) {
+        auto *action = new QAction(tr(definition.text), this);
+        if (definition.icon)
+            action->setIcon(QIcon(QLatin1String(definition.icon)));
+        if (definition.shortcut)
+            action->setShortcut(QKeySequence(tr(definition.shortcut)));
+        action->setStatusTip(tr(definition.statusTip));
+        m_actions.*definition.slot = action;
+    }
+    const CommandActions &a = m_actions;
+    connect(a.stopBuild, &QAction::triggered, this, &SrcManager::abortBuild);
+    connect(a.exit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+    connect(a.help, &QAction::triggered, this, &SrcManager::help);
+    connect(a.about, &QAction::triggered, this, &SrcManager::about);
+    connect(a.aboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
+}
+
+void SrcManager::createToolBars()
+{
+    const CommandActions &a = m_actions;
+    const auto addToolBar = [this](const QString &name, const QString &title) {
+        QToolBar *bar = QMainWindow::addToolBar(title);
+        bar->setObjectName(name);
+        bar->setIconSize(QSize(16, 16));
+        return bar;
+    };
+    QToolBar *file = addToolBar(QStringLiteral("File"), tr("File"));
+    file->addActions({a.openFile, a.openProject, a.saveFile, a.printFile});
+
+    QToolBar *project = addToolBar(QStringLiteral("Project"), tr("Project"));
+    project->addActions({a.projectSettings, a.buildProject});
+    m_configCombo = new QComboBox(project);
+    m_configCombo->setObjectName(QStringLiteral("configCombo"));
+    m_configCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_configCombo->setMinimumContentsLength(12);
+    project->addWidget(m_configCombo);
+    project->addActions({a.addNewFile, a.addExistingFile, a.removeFile});
+
+    QToolBar *edit = addToolBar(QStringLiteral("Edit"), tr("Edit"));
+    edit->addActions({a.cut, a.copy, a.paste, a.undo, a.redo});
+
+    QToolBar *debug = addToolBar(QStringLiteral("Debug"), tr("Debug"));
+    debug->addActions({a.openDebugger, a.startDebugging});
+}
+
+void SrcManager::createStatusBar()
+{
+    statusBar()->showMessage(tr("Ready"));
+}
+
+void SrcManager::createMenus()
+{
+    const CommandActions &a = m_actions;
+    const auto addMenu = [this](const QString &title, bool projectState) {
+        QMenu *menu = menuBar()->addMenu(title);
+        if (projectState)
+            connect(menu, &QMenu::aboutToShow, m_projects, &ProjectsManager::updateState);
+        else
+            connect(menu, &QMenu::aboutToShow, this, &SrcManager::updateState);
+        return menu;
+    };
+
+    QMenu *file = addMenu(tr("&File"), false);
+    file->addActions({a.newProject, a.openSample, a.saveProject, a.saveProjectAs, a.openProject,
+                      a.closeProject});
+    file->addSeparator();
+    file->addActions({a.openFile, a.saveFile, a.saveAllFiles, a.closeFile, a.printFile});
+    file->addSeparator();
+    m_recentMenu = file->addMenu(tr("Recently Opened..."));
+    connect(m_recentMenu, &QMenu::triggered, this, &SrcManager::MRUMenuTriggered);
+    file->addSeparator();
+    file->addAction(a.exit);
+
+    QMenu *project = addMenu(tr("&Project"), false);
+    project->addActions({a.addExistingFile, a.addNewFile, a.removeFile, a.addDesignFile,
+                         a.createDesignFile});
+    project->addSeparator();
+    project->addActions({a.projectSettings, a.buildProject, a.stopBuild, a.cleanProject});
+
+    QMenu *edit = addMenu(tr("&Edit"), false);
+    edit->addActions({a.undo, a.redo});
+    edit->addSeparator();
+    edit->addActions({a.cut, a.copy, a.paste});
+    edit->addSeparator();
+    edit->addActions({a.find, a.findNext, a.replace});
+    edit->addSeparator();
+    edit->addAction(a.gotoLine);
+
+    QMenu *debug = addMenu(tr("&Debug"), true);
+    debug->addActions({a.openDebugger, a.startDebugging});
+
+    QMenu *config = addMenu(tr("&Config"), false);
+    config->addActions({a.compilersConfiguration, a.editorConfiguration});
+
+    menuBar()->addSeparator();
+    QMenu *help = addMenu(tr("&Help"), false);
+    help->addActions({a.help, a.about});
+}

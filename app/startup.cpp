@@ -1,0 +1,135 @@
+#include "startup.h"
+
+#include "commandlineoptions.h"
+#include "prompts.h"
+#include "srcmanager.h"
+
+#include "build/outwindow.h"
+#include "platform/crashguard.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTimer>
+#include <QTranslator>
+
+#include <csignal>
+
+namespace {
+
+void reportCrash(const CrashReport &report)
+{
+    const bool written = CrashGuard::writeDump(QStringLiteral("minidump.dmp"), report,
+                                               QStringLiteral("Hello"));
+    Prompts::instance().message(QMessageBox::Critical,
+                                nullptr,
+                                QCoreApplication::translate("SrcManager", "Crash"),
+                                written ? QCoreApplication::translate("SrcManager",
+                                                                      "Crashed, minidump created.")
+                                        : QCoreApplication::translate(
+                                            "SrcManager", "Crashed, could not create minidump."));
+}
+
+bool hasArgument(int argc, char **argv, const char *option)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (QString::fromLocal8Bit(argv[i]).compare(QLatin1String(option), Qt::CaseInsensitive)
+            == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QIcon *createApplicationIcon()
+{
+    auto *icon = new QIcon(QStringLiteral(":images/DYXStudio32.png"));
+    const QString small = QStringLiteral(":images/DYXStudio16.png");
+    const QSize size(16, 16);
+    icon->addFile(small, size, QIcon::Normal, QIcon::On);
+    icon->addFile(small, size, QIcon::Normal, QIcon::Off);
+    icon->addFile(small, size, QIcon::Selected, QIcon::On);
+    icon->addFile(small, size, QIcon::Selected, QIcon::Off);
+    return icon;
+}
+
+// The crash tests need a fault inside the running event loop; DYX_CRASH_IN_EVENT_LOOP plants
+// one.
+void plantCrashForTests()
+{
+    if (qEnvironmentVariableIsEmpty("DYX_CRASH_IN_EVENT_LOOP"))
+        return;
+    QTimer::singleShot(0, [] { std::raise(SIGSEGV); });
+}
+
+} // namespace
+
+int runDyxStudio(int &argc, char **argv)
+{
+    int exitCode = 0;
+    QApplication *application = nullptr;
+    QTranslator *qtTranslator = nullptr;
+    QTranslator *appTranslator = nullptr;
+    QIcon *icon = nullptr;
+    SrcManager *window = nullptr;
+    CommandLineOptions *options = nullptr;
+
+    const auto markCrashed = [&exitCode] {
+        if (exitCode == 0)
+            exitCode = -1;
+    };
+
+    const bool finished = CrashGuard::run(
+        [&] {
+            application = new QApplication(argc, argv);
+            QApplication::setApplicationName(QStringLiteral("DYX Studio"));
+            QApplication::setApplicationVersion(QStringLiteral(DYX_VERSION));
+            OutWindow::setEchoToConsole(hasArgument(argc, argv, "--print-output"));
+
+            const QString locale = QLocale::system().name();
+            qtTranslator = new QTranslator;
+            (void) qtTranslator->load(QStringLiteral("qt_") + locale,
+                                      QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+            QApplication::installTranslator(qtTranslator);
+            appTranslator = new QTranslator;
+            (void) appTranslator->load(QStringLiteral("SrcManager_") + locale,
+                                       QDir::currentPath());
+            QApplication::installTranslator(appTranslator);
+
+            icon = createApplicationIcon();
+            QApplication::setWindowIcon(*icon);
+
+            window = new SrcManager;
+            const QStringList arguments = QApplication::arguments();
+            options = new CommandLineOptions(window, &arguments);
+            options->apply();
+
+            if (!options->quit()) {
+                CrashGuard::run(
+                    [&] {
+                        window->show();
+                        window->updateState();
+                        plantCrashForTests();
+                        exitCode = QApplication::exec();
+                    },
+                    reportCrash,
+                    [&] {
+                        window->saveAllEditors();
+                        markCrashed();
+                    });
+            }
+
+            delete options;
+            delete window;
+            delete icon;
+            delete appTranslator;
+            delete qtTranslator;
+            delete application;
+        },
+        reportCrash,
+        markCrashed);
+    Q_UNUSED(finished)
+    return exitCode;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// Path and environment services of the operating system.
+namespace Platform {
+
+// The short (8.3) form of an existing path. Linux has no short names: the path comes back
+// unchanged when it exists, and empty when it does not, as the short-name call fails then.
+QString shortPathName(const QString &path);
+
+// Every "//" becomes "/", then every "/" a backslash.
+QString nativePath(const QString &path);
+
+// The value of an environment variable as local 8-bit text; empty when unset.
+QString environmentValue(const QString &name);
+
+// The command interpreter named by "ComSpec"; "/bin/sh" where that is unset, since make cannot
+// run recipes with an empty SHELL.
+QString commandShell();
+
+// The user's documents folder; empty when the system knows none.
+QString documentsFolder();
+
+} // namespace Platform

@@ -1,0 +1,71 @@
+#include "simulatedcontrollers.h"
+
+#include "app/mainservices.h"
+#include "app/settingsstore.h"
+
+#include <QDir>
+#include <QDomElement>
+
+SimulatedControllers::SimulatedControllers(MainServices *mainWindow)
+    : m_mainWindow(mainWindow)
+{}
+
+SimulatedControllers::~SimulatedControllers() = default;
+
+void SimulatedControllers::add(const QString &family, const QString &name)
+{
+    QStringList &names = m_catalogue[family];
+    if (!names.contains(name, Qt::CaseInsensitive))
+        names.append(name);
+}
+
+bool SimulatedControllers::contains(const QString &family, const QString &name) const
+{
+    const auto it = m_catalogue.constFind(family);
+    return it != m_catalogue.constEnd() && it->contains(name, Qt::CaseInsensitive);
+}
+
+void SimulatedControllers::load()
+{
+    m_catalogue.clear();
+    if (!m_mainWindow)
+        return;
+    const QDir dir(m_mainWindow->settingsStore().simulatorDirectory());
+    const QStringList files = dir.entryList({QStringLiteral("*.xml")},
+                                            QDir::Files,
+                                            QDir::Unsorted);
+    for (const QString &file : files)
+        loadFile(dir.filePath(file));
+}
+
+void SimulatedControllers::loadFile(const QString &path)
+{
+    // A malformed list has been reported by the loader; the others are still read.
+    const std::optional<QDomDocument> document = m_mainWindow->loadXml(path);
+    if (!document)
+        return;
+    const QDomElement simulator = document->firstChildElement(QStringLiteral("SIMULATOR"));
+    if (simulator.isNull())
+        return;
+    const QString nameAttribute = QStringLiteral("NAME");
+    for (QDomElement family = simulator.firstChildElement(QStringLiteral("FAMILY"));
+         !family.isNull();
+         family = family.nextSiblingElement(QStringLiteral("FAMILY"))) {
+        const QString familyName = family.attribute(nameAttribute);
+        for (QDomElement controller = family.firstChildElement(QStringLiteral("CONTROLLER"));
+             !controller.isNull();
+             controller = controller.nextSiblingElement(QStringLiteral("CONTROLLER"))) {
+            const QString controllerName = controller.attribute(nameAttribute);
+            if (controllerName.isEmpty())
+                continue;
+            add(familyName, controllerName);
+            for (QDomElement alias = controller.firstChildElement(QStringLiteral("ALIAS"));
+                 !alias.isNull();
+                 alias = alias.nextSiblingElement(QStringLiteral("ALIAS"))) {
+                const QString aliasName = alias.attribute(nameAttribute);
+                if (!aliasName.isEmpty())
+                    add(familyName, aliasName);
+            }
+        }
+    }
+}
