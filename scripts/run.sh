@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts DYX Studio (on a virtual display when there is
+# no screen).
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build_dir="${DYX_BUILD_DIR:-$here/_build}"
+"$here/scripts/setup.sh"
+
+program="$build_dir/bin/dyxstudio"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    exec "$program" "$@"
+else
+    echo "No display: starting DYX Studio on a virtual X display."
+    exec xvfb-run -a -s "-screen 0 1600x1000x24" "$program" "$@"
+fi
