@@ -64,9 +64,9 @@ QString SettingsStore::directoryKey(Directory which)
 }
 
 // A folder beside the application directory; stays at the parent when it does not exist.
-static QString besideApplication(const QString &name)
+static QString besideApplication(const QString &applicationDir, const QString &name)
 {
-    QDir dir(QCoreApplication::applicationDirPath());
+    QDir dir(applicationDir);
     dir.cdUp();
     dir.cd(name);
     return dir.absolutePath();
@@ -74,17 +74,22 @@ static QString besideApplication(const QString &name)
 
 QString SettingsStore::defaultDirectory(Directory which)
 {
+    return defaultDirectory(which, QCoreApplication::applicationDirPath());
+}
+
+QString SettingsStore::defaultDirectory(Directory which, const QString &applicationDir)
+{
     switch (which) {
     case Compilers:
-        return besideApplication(QStringLiteral("compilers"));
+        return besideApplication(applicationDir, QStringLiteral("compilers"));
     case Tools:
-        return QDir(QCoreApplication::applicationDirPath()).absolutePath();
+        return QDir(applicationDir).absolutePath();
     case Simulator:
-        return besideApplication(QStringLiteral("simulator"));
+        return besideApplication(applicationDir, QStringLiteral("simulator"));
     case Syntax:
-        return besideApplication(QStringLiteral("syntax"));
+        return besideApplication(applicationDir, QStringLiteral("syntax"));
     case DevBoards:
-        return besideApplication(QStringLiteral("devboards"));
+        return besideApplication(applicationDir, QStringLiteral("devboards"));
     case Projects: {
         const QString documents = Platform::documentsFolder();
         QDir dir(documents.isEmpty() ? QDir::homePath() : documents);

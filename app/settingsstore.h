@@ -35,6 +35,8 @@ public:
     void setDirectory(Directory which, const QString &path);
     static QString directoryKey(Directory which);
     static QString defaultDirectory(Directory which);
+    // The default in terms of the folder that holds the program.
+    static QString defaultDirectory(Directory which, const QString &applicationDir);
 
     QString compilersDirectory(bool useDefault = false) { return directory(Compilers, useDefault); }
     QString toolsDirectory(bool useDefault = false) { return directory(Tools, useDefault); }

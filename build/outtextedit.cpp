@@ -22,12 +22,8 @@ OutTextEdit::Target OutTextEdit::parseLink(const QString &link)
         return target;
     const QString position = link.mid(hash + 1);
     const int dot = position.indexOf(QLatin1Char('.'));
-    bool lineOk = false;
-    const int line = (dot < 0 ? position : position.left(dot)).toInt(&lineOk);
-    if (!lineOk)
-        return target;
     target.file = link.left(hash);
-    target.line = line;
+    target.line = (dot < 0 ? position : position.left(dot)).toInt();
     target.column = dot < 0 ? 0 : position.mid(dot + 1).toInt();
     return target;
 }

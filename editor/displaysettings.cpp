@@ -142,6 +142,13 @@ DisplayGroup DisplaySettings::readGroup(QSettings &store, const QString &groupNa
     const int size = store.value(QStringLiteral("fontSize"), 10).toInt(&sizeOk);
     group.fontSize = sizeOk ? size : 10;
 
+    // A "Default" choice that was never stored reads as on, whatever the defaults table says.
+    for (DisplayItem &item : group.items) {
+        if (!item.fixedForeground)
+            item.defaultForeground = true;
+        if (!item.fixedBackground)
+            item.defaultBackground = true;
+    }
     const int count = store.beginReadArray(QStringLiteral("items"));
     for (int i = 0; i < count; ++i) {
         store.setArrayIndex(i);

@@ -1,7 +1,8 @@
 #include "registry.h"
 
 #include <QFileInfo>
-#include <QSettings>
+#include <QFile>
+#include <QUrl>
 #include <QStandardPaths>
 
 static std::unique_ptr<Registry> &registrySlot()
@@ -43,45 +44,107 @@ QString IniRegistry::defaultFileName()
     return QString();
 }
 
-static QString groupPath(const QString &keyPath)
+namespace {
+
+// A key path in the file's own form: "/" between keys, no "/" at either end.
+QString normalizedKey(QString path)
 {
-    QString path = keyPath;
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    while (path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path;
+    path = QUrl::fromPercentEncoding(path.toUtf8());
+    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    return parts.join(QLatin1Char('/'));
 }
 
-// Runs a read on the key's group; a missing file reads as an empty registry.
-template<typename Result, typename Read>
-static Result readKey(const QString &fileName, const QString &keyPath, Read read)
+QString unquoted(QString value)
 {
-    if (fileName.isEmpty() || !QFileInfo::exists(fileName))
-        return Result();
-    QSettings ini(fileName, QSettings::IniFormat);
-    const QString group = groupPath(keyPath);
-    if (!group.isEmpty())
-        ini.beginGroup(group);
-    return read(ini);
+    value = value.trimmed();
+    if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+        value = value.mid(1, value.size() - 2);
+    return value;
 }
+
+struct IniValue
+{
+    QString key;
+    QString name;
+    QString value;
+};
+
+// Reads every value with the key it belongs to. Section names and value names may both hold
+// key paths, written with "\" or "/" and with "%20"-style escapes, as hand-written files and
+// the toolkit's own INI writer produce them.
+QList<IniValue> readValues(const QString &fileName)
+{
+    QList<IniValue> values;
+    QFile file(fileName);
+    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return values;
+    QString section;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    for (const QString &rawLine : lines) {
+        const QString line = rawLine.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            section = normalizedKey(line.mid(1, line.size() - 2));
+            if (section == QLatin1String("General"))
+                section.clear();
+            continue;
+        }
+        const int equals = line.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            continue;
+        QString path = normalizedKey(line.left(equals).trimmed());
+        if (!section.isEmpty())
+            path = section + QLatin1Char('/') + path;
+        const int slash = path.lastIndexOf(QLatin1Char('/'));
+        values.append({slash < 0 ? QString() : path.left(slash),
+                       path.mid(slash + 1),
+                       unquoted(line.mid(equals + 1))});
+    }
+    return values;
+}
+
+} // namespace
 
 QString IniRegistry::value(const QString &keyPath, const QString &name) const
 {
-    return readKey<QString>(m_fileName, keyPath, [&name](QSettings &ini) {
-        return ini.value(name).toString();
-    });
+    const QString key = normalizedKey(keyPath);
+    for (const IniValue &entry : readValues(m_fileName)) {
+        if (entry.key == key && entry.name == name)
+            return entry.value;
+    }
+    return QString();
 }
 
 QStringList IniRegistry::valueNames(const QString &keyPath) const
 {
-    return readKey<QStringList>(m_fileName, keyPath, [](QSettings &ini) {
-        return ini.childKeys();
-    });
+    const QString key = normalizedKey(keyPath);
+    QStringList names;
+    for (const IniValue &entry : readValues(m_fileName)) {
+        if (entry.key == key && !names.contains(entry.name))
+            names.append(entry.name);
+    }
+    names.sort(Qt::CaseInsensitive);
+    return names;
 }
 
 QStringList IniRegistry::subkeys(const QString &keyPath) const
 {
-    return readKey<QStringList>(m_fileName, keyPath, [](QSettings &ini) {
-        return ini.childGroups();
-    });
+    const QString key = normalizedKey(keyPath);
+    const QString prefix = key.isEmpty() ? QString() : key + QLatin1Char('/');
+    QStringList names;
+    for (const IniValue &entry : readValues(m_fileName)) {
+        if (!entry.key.startsWith(prefix) || entry.key.size() == prefix.size() - 1)
+            continue;
+        const QString below = entry.key.mid(prefix.size());
+        if (below.isEmpty())
+            continue;
+        const QString child = below.section(QLatin1Char('/'), 0, 0);
+        if (!names.contains(child))
+            names.append(child);
+    }
+    // The registry lists subkeys in alphabetical order.
+    names.sort(Qt::CaseInsensitive);
+    return names;
 }

@@ -1,0 +1,158 @@
+#include "app/settingsstore.h"
+#include "app/xmldocumentio.h"
+#include "common/fakemainservices.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_SettingsStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolateSettings(); }
+    void storeLocation();
+    void defaultDirectories_data();
+    void defaultDirectories();
+    void defaultsAreStoredLazily();
+    void reopenAtMachineScopeKeepsGroup();
+    void loadXml_data();
+    void loadXml();
+    void saveXml();
+};
+
+void tst_SettingsStore::storeLocation()
+{
+    SettingsStore store;
+    store.setValue(QStringLiteral("MRUFiles"), QStringList{QStringLiteral("a.c")});
+    store.sync();
+    QCOMPARE(store.settings().group(), QStringLiteral("1"));
+    QVERIFY2(store.settings().fileName().endsWith(
+                 QStringLiteral("Morvellan Electronics/DYX Studio.conf")),
+             qPrintable(store.settings().fileName()));
+    QSettings raw(store.settings().fileName(), QSettings::IniFormat);
+    QCOMPARE(raw.value(QStringLiteral("1/MRUFiles")).toStringList(), QStringList{"a.c"});
+}
+
+void tst_SettingsStore::defaultDirectories_data()
+{
+    QTest::addColumn<int>("which");
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("expected"); // relative to the program folder's parent
+    QTest::newRow("compilers beside") << int(SettingsStore::Compilers)
+                                      << QStringList{"compilers"} << "compilers";
+    QTest::newRow("compilers missing stays at parent")
+        << int(SettingsStore::Compilers) << QStringList{} << "";
+    QTest::newRow("simulator") << int(SettingsStore::Simulator) << QStringList{"simulator"}
+                               << "simulator";
+    QTest::newRow("syntax") << int(SettingsStore::Syntax) << QStringList{"syntax"} << "syntax";
+    QTest::newRow("devboards") << int(SettingsStore::DevBoards) << QStringList{"devboards"}
+                               << "devboards";
+    QTest::newRow("tools is the program folder") << int(SettingsStore::Tools)
+                                                 << QStringList{} << "bin";
+}
+
+void tst_SettingsStore::defaultDirectories()
+{
+    QFETCH(int, which);
+    QFETCH(QStringList, existing);
+    QFETCH(QString, expected);
+    QTemporaryDir root;
+    QDir dir(root.path());
+    QVERIFY(dir.mkdir(QStringLiteral("bin")));
+    for (const QString &name : existing)
+        QVERIFY(dir.mkdir(name));
+    const QString result = SettingsStore::defaultDirectory(SettingsStore::Directory(which),
+                                                           dir.filePath(QStringLiteral("bin")));
+    QCOMPARE(result, expected.isEmpty() ? dir.absolutePath() : dir.absoluteFilePath(expected));
+}
+
+void tst_SettingsStore::defaultsAreStoredLazily()
+{
+    SettingsStore store;
+    store.settings().remove(QStringLiteral("Compilers"));
+    const QString fallback = store.compilersDirectory(true);
+    QVERIFY(!fallback.isEmpty());
+    QVERIFY(!store.settings().contains(QStringLiteral("Compilers")));
+    QCOMPARE(store.compilersDirectory(), fallback);
+    QCOMPARE(store.value(QStringLiteral("Compilers")).toString(), fallback);
+
+    store.setDirectory(SettingsStore::Compilers, QStringLiteral("/opt/compilers"));
+    QCOMPARE(store.compilersDirectory(), QStringLiteral("/opt/compilers"));
+    QCOMPARE(store.compilersDirectory(true), fallback);
+
+    const QString projects = store.projectsDirectory();
+    QVERIFY(projects.endsWith(QStringLiteral("/DYX Studio Projects")));
+    QVERIFY(QDir(projects).exists());
+}
+
+void tst_SettingsStore::reopenAtMachineScopeKeepsGroup()
+{
+    SettingsStore store;
+    store.reopen(Platform::SettingsScope::Machine);
+    QCOMPARE(store.scope(), Platform::SettingsScope::Machine);
+    QCOMPARE(store.settings().group(), QStringLiteral("1"));
+    QCOMPARE(store.settings().scope(), QSettings::SystemScope);
+}
+
+void tst_SettingsStore::loadXml_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("loads");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("well formed") << QByteArray("<?xml version=\"1.0\"?>\n<A><B/></A>\n") << true
+                                 << QString();
+    QTest::newRow("unclosed tag")
+        << QByteArray("<A>\n <B>\n</A>\n") << false
+        << "message: Error opening list.xml: Opening and ending tag mismatch. at line 3, column 4\n";
+    QTest::newRow("not xml") << QByteArray("hello") << false
+                             << "message: Error opening list.xml: Start tag expected. at line 1, column 1\n";
+}
+
+void tst_SettingsStore::loadXml()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, loads);
+    QFETCH(QString, line);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("list.xml"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    FakeMainServices services;
+    const std::optional<QDomDocument> document = XmlDocumentIo::load(path, &services);
+    QCOMPARE(document.has_value(), loads);
+    QCOMPARE(services.lines, line.isEmpty() ? QStringList() : QStringList{line});
+    // A file that cannot be read is no error worth a line.
+    QVERIFY(!XmlDocumentIo::load(dir.filePath(QStringLiteral("none.xml")), &services));
+    QCOMPARE(services.lines.size(), line.isEmpty() ? 0 : 1);
+}
+
+void tst_SettingsStore::saveXml()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.xml"));
+    QDomDocument document;
+    document.appendChild(document.createProcessingInstruction(QStringLiteral("xml"),
+                                                              QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
+    QDomElement root = document.createElement(QStringLiteral("PROJECT"));
+    root.setAttribute(QStringLiteral("NAME"), QStringLiteral("Grüße"));
+    root.appendChild(document.createElement(QStringLiteral("FILES")));
+    document.appendChild(root);
+    QVERIFY(XmlDocumentIo::save(document, path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(),
+             QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                        "<PROJECT NAME=\"Gr\xc3\xbc\xc3\x9f" "e\">\n <FILES/>\n</PROJECT>\n"));
+    QVERIFY(!XmlDocumentIo::save(QDomDocument(), path));
+    QVERIFY(!XmlDocumentIo::save(document, dir.filePath(QStringLiteral("no/such/dir.xml"))));
+}
+
+QTEST_MAIN(tst_SettingsStore)
+#include "tst_settingsstore.moc"

@@ -1,0 +1,126 @@
+// Runs the real program, as a user or a script would.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_Startup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void quitOptions_data();
+    void quitOptions();
+    void malformedControllerList();
+    void crashInEventLoop();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    Run run(const QStringList &arguments,
+            const QString &configHome,
+            const QString &workingDir,
+            const QStringList &extraEnvironment = {});
+};
+
+tst_Startup::Run tst_Startup::run(const QStringList &arguments,
+                                  const QString &configHome,
+                                  const QString &workingDir,
+                                  const QStringList &extraEnvironment)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), configHome);
+    for (const QString &entry : extraEnvironment)
+        environment.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(workingDir);
+    process.start(QStringLiteral(DYX_PROGRAM), arguments);
+    Run result;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
+}
+
+static QString settingsFile(const QString &configHome)
+{
+    return configHome + QStringLiteral("/Morvellan Electronics/DYX Studio.conf");
+}
+
+void tst_Startup::quitOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("--quit") << QStringList{"--quit"};
+    QTest::newRow("capitals") << QStringList{"--QUIT"};
+    QTest::newRow("short") << QStringList{"-q", "--advanced", "unknown-option"};
+}
+
+void tst_Startup::quitOptions()
+{
+    QFETCH(QStringList, arguments);
+    QTemporaryDir home;
+    const Run result = run(arguments, home.path(), home.path());
+    QCOMPARE(result.exitCode, 0);
+    // The directories read while starting are in the store, under group "1".
+    QSettings settings(settingsFile(home.path()), QSettings::IniFormat);
+    QCOMPARE(settings.childGroups(), QStringList{"1"});
+    const QString simulator = settings.value(QStringLiteral("1/Simulator")).toString();
+    QVERIFY2(simulator.endsWith(QStringLiteral("/simulator")), qPrintable(simulator));
+    // The window never showed, so no session was saved.
+    QVERIFY(!settings.contains(QStringLiteral("1/geometry")));
+}
+
+void tst_Startup::malformedControllerList()
+{
+    QTemporaryDir home;
+    QDir(home.path()).mkpath(QStringLiteral("lists"));
+    QFile bad(home.filePath(QStringLiteral("lists/broken list.xml")));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("<SIMULATOR>\n  <FAMILY NAME=\"AVR\">\n</SIMULATOR>\n");
+    bad.close();
+    {
+        QDir(home.path()).mkpath(QStringLiteral("Morvellan Electronics"));
+        QSettings settings(settingsFile(home.path()), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("1/Simulator"), home.filePath(QStringLiteral("lists")));
+    }
+    const Run result = run({QStringLiteral("--print-output"), QStringLiteral("--quit")},
+                           home.path(), home.path());
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.out.contains(
+                 QStringLiteral("Error opening broken list.xml: Opening and ending tag mismatch. at line 3, column 12\n")),
+             qPrintable(result.out));
+}
+
+void tst_Startup::crashInEventLoop()
+{
+    QTemporaryDir home;
+    const Run result = run({}, home.path(), home.path(),
+                           {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
+                            QStringLiteral("DYX_AUTO_ANSWER=1")});
+    QCOMPARE(result.exitCode, 255);
+    QVERIFY2(result.err.contains(QStringLiteral("Crash: Crashed, minidump created.")),
+             qPrintable(result.err));
+    QFile dump(home.filePath(QStringLiteral("minidump.dmp")));
+    QVERIFY(dump.open(QIODevice::ReadOnly));
+    const QByteArray content = dump.readAll();
+    QVERIFY(content.contains("Comment: Hello\n"));
+    QVERIFY(content.contains("Signal: 11"));
+    QVERIFY(content.contains("Memory map:"));
+}
+
+QTEST_GUILESS_MAIN(tst_Startup)
+#include "tst_startup.moc"

@@ -1,0 +1,74 @@
+#include "fakemainservices.h"
+
+#include "app/xmldocumentio.h"
+#include "editor/displaysettings.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+void isolateSettings()
+{
+    static QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+FakeMainServices::FakeMainServices() = default;
+FakeMainServices::~FakeMainServices() = default;
+
+void FakeMainServices::message(const QString &text)
+{
+    lines.append(QStringLiteral("message: ") + text);
+}
+
+void FakeMainServices::error(const QString &text)
+{
+    lines.append(QStringLiteral("error: ") + text);
+}
+
+void FakeMainServices::success(const QString &text)
+{
+    lines.append(QStringLiteral("success: ") + text);
+}
+
+void FakeMainServices::link(const QString &file, int line, int column, const QString &text)
+{
+    lines.append(QStringLiteral("link: %1:%2:%3: %4").arg(file).arg(line).arg(column).arg(text));
+}
+
+void FakeMainServices::errorLink(const QString &file, int line, int column, const QString &text)
+{
+    lines.append(
+        QStringLiteral("errorLink: %1:%2:%3: %4").arg(file).arg(line).arg(column).arg(text));
+}
+
+std::optional<QDomDocument> FakeMainServices::loadXml(const QString &path)
+{
+    return XmlDocumentIo::load(path, this);
+}
+
+bool FakeMainServices::saveXml(const QDomDocument &document, const QString &path)
+{
+    return XmlDocumentIo::save(document, path);
+}
+
+QTextCharFormat FakeMainServices::displayFormat(const QString &group, const QString &item) const
+{
+    return DisplaySettings::format(DisplaySettings::readGroup(m_settings.settings(), group), item);
+}
+
+bool FakeMainServices::usesDefaultColour(const QString &group,
+                                         const QString &item,
+                                         bool foreground) const
+{
+    return DisplaySettings::usesDefaultColour(DisplaySettings::readGroup(m_settings.settings(),
+                                                                         group),
+                                              item,
+                                              foreground);
+}
+
+void FakeMainServices::openFileAt(const QString &path, int line, int column)
+{
+    openRequests.append({path, line, column});
+}

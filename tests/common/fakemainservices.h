@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/mainservices.h"
+#include "app/settingsstore.h"
+
+#include <QStringList>
+
+// A main window for tests: records every output line and every file it was asked to open,
+// keeps real settings in the test-mode settings location.
+class FakeMainServices : public MainServices
+{
+public:
+    FakeMainServices();
+    ~FakeMainServices() override;
+
+    struct OpenRequest
+    {
+        QString path;
+        int line;
+        int column;
+    };
+
+    QStringList lines; // "message: text", "error: text", "link: file:line:column: text", ...
+    QList<OpenRequest> openRequests;
+
+    void clearOutput() override { lines.append(QStringLiteral("clear")); }
+    void message(const QString &text) override;
+    void error(const QString &text) override;
+    void success(const QString &text) override;
+    void link(const QString &file, int line, int column, const QString &text) override;
+    void errorLink(const QString &file, int line, int column, const QString &text) override;
+
+    QWidget *mainWidget() override { return nullptr; }
+    SettingsStore &settingsStore() override { return m_settings; }
+    std::optional<QDomDocument> loadXml(const QString &path) override;
+    bool saveXml(const QDomDocument &document, const QString &path) override;
+    QTextCharFormat displayFormat(const QString &group, const QString &item) const override;
+    bool usesDefaultColour(const QString &group,
+                           const QString &item,
+                           bool foreground) const override;
+    void openFileAt(const QString &path, int line, int column) override;
+    bool isAdvanced() const override { return false; }
+    bool isSimulated(const QString &, const QString &) const override { return false; }
+
+private:
+    mutable SettingsStore m_settings;
+};
+
+// Points the settings store at a fresh, empty location for the test process.
+void isolateSettings();

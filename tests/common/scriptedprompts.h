@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/prompts.h"
+
+#include <QQueue>
+
+// Answers the program's questions from a script and records what was asked. Installed for
+// its lifetime.
+class ScriptedPrompts : public Prompts
+{
+public:
+    ScriptedPrompts();
+    ~ScriptedPrompts() override;
+
+    struct Question
+    {
+        QString title;
+        QString text;
+        QString informativeText;
+    };
+    QList<Question> asked;
+    QQueue<QMessageBox::StandardButton> answers; // empty: the default button
+    QQueue<QString> fileNames;                   // empty: the dialog is cancelled
+
+    QMessageBox::StandardButton message(QMessageBox::Icon icon,
+                                        QWidget *parent,
+                                        const QString &title,
+                                        const QString &text,
+                                        QMessageBox::StandardButtons buttons,
+                                        QMessageBox::StandardButton defaultButton,
+                                        const QString &informativeText) override;
+    QString openFileName(QWidget *, const QString &caption, const QString &, const QString &) override;
+    QStringList openFileNames(QWidget *, const QString &caption, const QString &, const QString &) override;
+    QString saveFileName(QWidget *, const QString &caption, const QString &, const QString &) override;
+    QString existingDirectory(QWidget *, const QString &caption, const QString &) override;
+    void about(QWidget *, const QString &title, const QString &text) override;
+
+private:
+    QString nextFileName(const QString &caption);
+};
