@@ -20,9 +20,8 @@ std::optional<QDomDocument> XmlDocumentIo::load(const QString &path, OutputSink 
     int column = 0;
     if (!document.setContent(text, true, &errorMessage, &line, &column)) {
         if (output) {
-            output->message(QCoreApplication::translate("SrcManager",
-                                                        "Error opening %1: %2 at line %3, "
-                                                        "column %4\n")
+            const char *text = QT_TRANSLATE_NOOP("SrcManager", "Error opening %1: %2 at line %3, column %4\n");
+            output->message(QCoreApplication::translate("SrcManager", text)
                                 .arg(QFileInfo(path).fileName(), errorMessage)
                                 .arg(line)
                                 .arg(column));
