@@ -2,6 +2,8 @@
 
 #include "srcmanager.h"
 
+#include "project/projectsmanager.h"
+
 CommandLineOptions::CommandLineOptions(SrcManager *window, const QStringList *arguments)
     : m_window(window)
     , m_arguments(arguments)
@@ -19,8 +21,12 @@ void CommandLineOptions::apply()
     if (!m_arguments)
         return;
     for (const QString &argument : *m_arguments) {
-        if (is(argument, "--scan_compilers_admin"))
+        if (is(argument, "--scan_compilers"))
+            m_window->projectsManager()->scanCompilers();
+        if (is(argument, "--scan_compilers_admin")) {
             m_window->reopenSettings(Platform::SettingsScope::Machine);
+            m_window->projectsManager()->scanCompilers();
+        }
         if (is(argument, "--quit") || is(argument, "-q"))
             m_quit = true;
         if (is(argument, "--advanced") || is(argument, "-a"))

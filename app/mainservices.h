@@ -33,5 +33,8 @@ public:
     virtual void openFileAt(const QString &path, int line = -1, int column = 0) = 0;
 
     virtual bool isAdvanced() const = 0;
+    // The simulator suite's installation directory: the stored one, or the one the registry
+    // names (always looked up with forceDetect); empty when there is none.
+    virtual QString simulatorDirectory(bool forceDetect) = 0;
     virtual bool isSimulated(const QString &family, const QString &controller) const = 0;
 };

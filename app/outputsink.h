@@ -14,4 +14,6 @@ public:
     virtual void success(const QString &text) = 0;
     virtual void link(const QString &file, int line, int column, const QString &text) = 0;
     virtual void errorLink(const QString &file, int line, int column, const QString &text) = 0;
+    // A block of rich text in the messages' style (a coloured summary, say).
+    virtual void richText(const QString &html) = 0;
 };

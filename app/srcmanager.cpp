@@ -11,6 +11,7 @@
 #include "platform/caseinsensitivepath.h"
 #include "project/projectsmanager.h"
 #include "simulator/simulatedcontrollers.h"
+#include "simulator/simulatorinstallation.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -28,6 +29,7 @@ SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
 {
     m_settings = std::make_unique<SettingsStore>(Platform::SettingsScope::User);
+    m_simulatorInstallation = std::make_unique<SimulatorInstallation>(*m_settings);
     installEventFilter(this);
     // Without a window manager to maximize it, the window still opens at a usable size.
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -108,6 +110,12 @@ void SrcManager::errorLink(const QString &file, int line, int column, const QStr
         m_outWindow->errorLink(file, line, column, text);
 }
 
+void SrcManager::richText(const QString &html)
+{
+    if (m_outWindow)
+        m_outWindow->richText(html);
+}
+
 std::optional<QDomDocument> SrcManager::loadXml(const QString &path)
 {
     return XmlDocumentIo::load(path, this);
@@ -149,6 +157,51 @@ bool SrcManager::isSimulated(const QString &family, const QString &controller) c
 void SrcManager::reopenSettings(Platform::SettingsScope scope)
 {
     m_settings->reopen(scope);
+}
+
+QString SrcManager::simulatorDirectory(bool forceDetect)
+{
+    return m_simulatorInstallation->simulatorDirectory(forceDetect);
+}
+
+QString SrcManager::detectInstallation()
+{
+    return m_simulatorInstallation->detectInstallation();
+}
+
+bool SrcManager::simulatorTooOld() const
+{
+    return m_simulatorInstallation->tooOld();
+}
+
+void SrcManager::checkSimulatorInstallation()
+{
+    QString path = simulatorDirectory(false);
+    const QString old = path;
+    if (path.isEmpty()) {
+        path = simulatorDirectory(true);
+        if (!path.isEmpty())
+            m_settings->setCirraneDirectory(path);
+    }
+    // Compiler detection can depend on where the simulator lives.
+    if (path != old && m_projects)
+        m_projects->scanCompilers();
+    if (path.isEmpty()) {
+        const QString text = simulatorTooOld()
+                                 ? tr("Cirrane Detected but it is too old. Version 7.8 or later "
+                                      "is required.")
+                                 : tr("No Cirrane Installation Detected.");
+        Prompts::instance().message(QMessageBox::Information,
+                                    this,
+                                    tr("DYX Studio"),
+                                    text,
+                                    QMessageBox::Ok,
+                                    QMessageBox::Ok,
+                                    tr("Visit the Morvellan Electronics web site to obtain a copy "
+                                       "of Cirrane.\n If Cirrane is installed you may need to "
+                                       "manually enter its path."));
+    }
+    updateState();
 }
 
 QString SrcManager::selectedConfiguration() const

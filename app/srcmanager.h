@@ -16,6 +16,7 @@ class QActionGroup;
 class QComboBox;
 class QMenu;
 class SimulatedControllers;
+class SimulatorInstallation;
 class SrcTabsHolder;
 
 // The main window: owns the editor tabs, the projects pane and the output window, every
@@ -36,6 +37,7 @@ public:
     void success(const QString &text) override;
     void link(const QString &file, int line, int column, const QString &text) override;
     void errorLink(const QString &file, int line, int column, const QString &text) override;
+    void richText(const QString &html) override;
 
     QWidget *mainWidget() override { return this; }
     SettingsStore &settingsStore() override { return *m_settings; }
@@ -47,6 +49,10 @@ public:
                            bool foreground) const override;
     void openFileAt(const QString &path, int line = -1, int column = 0) override;
     bool isAdvanced() const override { return m_advanced; }
+    QString simulatorDirectory(bool forceDetect) override;
+    // The registry search for the simulator suite; sets the "too old" flag.
+    QString detectInstallation();
+    bool simulatorTooOld() const;
     bool isSimulated(const QString &family, const QString &controller) const override;
 
     void setAdvanced(bool advanced) { m_advanced = advanced; }
@@ -67,6 +73,10 @@ public:
     QStringList recentProjects() const { return m_recentProjects; }
     QStringList recentFiles() const { return m_recentFiles; }
     QStringList lastSessionFiles() const { return m_lastSessionFiles; }
+
+    // At start-up: finds the simulator installation, rescans the compilers when it moved, and
+    // tells the user when there is none.
+    void checkSimulatorInstallation();
 
     // Saves every open editor document without asking: the rescue after a crash.
     void saveAllEditors();
@@ -107,6 +117,7 @@ private:
     QActionGroup *m_recentProjectsGroup = nullptr;
     QActionGroup *m_recentFilesGroup = nullptr;
     std::unique_ptr<SimulatedControllers> m_simulatedControllers;
+    std::unique_ptr<SimulatorInstallation> m_simulatorInstallation;
     QStringList m_recentProjects;
     QStringList m_recentFiles;
     QStringList m_lastSessionFiles;

@@ -110,7 +110,7 @@ int runDyxStudio(int &argc, char **argv)
                 CrashGuard::run(
                     [&] {
                         window->show();
-                        window->updateState();
+                        window->checkSimulatorInstallation();
                         plantCrashForTests();
                         exitCode = QApplication::exec();
                     },

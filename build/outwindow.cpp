@@ -9,6 +9,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 
 #include <cstdio>
 #include <functional>
@@ -76,6 +77,8 @@ void OutWindow::success(const QString &text)
     appendText(m_successFormat, text);
 }
 
+static void appendParagraph(OutTextEdit *view, const std::function<void(QTextCursor &)> &fill);
+
 static QString consoleLink(const QString &file, int line, int column, const QString &text)
 {
     return QStringLiteral("%1:%2:%3: %4").arg(file).arg(line).arg(column).arg(text);
@@ -94,6 +97,20 @@ void OutWindow::errorLink(const QString &file, int line, int column, const QStri
     escaped.replace(QLatin1Char('>'), QLatin1String("&gt;"));
     escaped.replace(QLatin1Char('<'), QLatin1String("&lt;"));
     appendLink(m_errorFormat, file, line, column, escaped);
+}
+
+void OutWindow::richText(const QString &html)
+{
+    if (echoLines)
+        echo(stdout, QTextDocumentFragment::fromHtml(html).toPlainText());
+    if (!m_text)
+        return;
+    m_text->setCurrentCharFormat(m_messageFormat);
+    appendParagraph(m_text, [&](QTextCursor &cursor) {
+        cursor.setCharFormat(m_messageFormat);
+        cursor.insertHtml(html);
+    });
+    showNow();
 }
 
 // Appends a paragraph at the end and keeps the view at the bottom when it was there.

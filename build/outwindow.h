@@ -22,6 +22,7 @@ public:
     void success(const QString &text);
     void link(const QString &file, int line, int column, const QString &text);
     void errorLink(const QString &file, int line, int column, const QString &text);
+    void richText(const QString &html);
 
     // Reads the four formats and the link style from the display settings again.
     void applySettings();

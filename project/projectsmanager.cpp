@@ -3,6 +3,9 @@
 #include "app/commandactions.h"
 #include "app/mainservices.h"
 
+#include "toolchain/buildconfiglist.h"
+#include "toolchain/compilerscan.h"
+
 #include <QAction>
 #include <QTreeWidget>
 
@@ -11,6 +14,7 @@ ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actio
     , m_mainWindow(mainWindow)
     , m_actions(actions)
     , m_tree(new QTreeWidget(this))
+    , m_catalogue(new BuildConfigList(mainWindow, this))
 {
     setObjectName(QStringLiteral("Projects"));
     setWindowTitle(tr("Project"));
@@ -19,6 +23,14 @@ ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actio
     m_tree->setHeaderHidden(true);
     m_tree->invisibleRootItem()->setExpanded(true);
     setWidget(m_tree);
+    m_catalogue->load();
+}
+
+void ProjectsManager::scanCompilers()
+{
+    CompilerScan scan(m_catalogue);
+    scan.checkAll();
+    scan.save();
 }
 
 void ProjectsManager::updateState()

@@ -2,6 +2,7 @@
 
 #include <QDockWidget>
 
+class BuildConfigList;
 class MainServices;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -21,6 +22,11 @@ public:
     bool isBusy() const { return m_busy; }
 
     QTreeWidget *tree() const { return m_tree; }
+    BuildConfigList *catalogue() const { return m_catalogue; }
+
+    // Detects every compiler of the catalogue and stores the outcome, as Check All followed
+    // by OK in the compilers dialog would.
+    void scanCompilers();
 
 signals:
     void projectConfigurationChange(const QString &currentTarget);
@@ -33,5 +39,6 @@ private:
     MainServices *m_mainWindow;
     CommandActions *m_actions;
     QTreeWidget *m_tree;
+    BuildConfigList *m_catalogue;
     bool m_busy = false;
 };

@@ -29,6 +29,7 @@ public:
     void success(const QString &text) override;
     void link(const QString &file, int line, int column, const QString &text) override;
     void errorLink(const QString &file, int line, int column, const QString &text) override;
+    void richText(const QString &html) override { lines.append(QStringLiteral("html: ") + html); }
 
     QWidget *mainWidget() override { return nullptr; }
     SettingsStore &settingsStore() override { return m_settings; }
@@ -40,6 +41,7 @@ public:
                            bool foreground) const override;
     void openFileAt(const QString &path, int line, int column) override;
     bool isAdvanced() const override { return false; }
+    QString simulatorDirectory(bool) override { return m_settings.cirraneDirectory(); }
     bool isSimulated(const QString &, const QString &) const override { return false; }
 
 private:

@@ -1,0 +1,126 @@
+#include "compilerscan.h"
+
+#include "buildconfig.h"
+#include "buildconfiglist.h"
+
+#include "app/mainservices.h"
+
+#include <QCoreApplication>
+
+static QString tr(const char *text)
+{
+    return QCoreApplication::translate("CompilersDialog", text);
+}
+
+QString CompilerScan::tooOldText()
+{
+    return tr("Compiler too old");
+}
+
+CompilerScan::CompilerScan(BuildConfigList *catalogue)
+    : m_catalogue(catalogue)
+{
+    if (!m_catalogue)
+        return;
+    QStringList names = m_catalogue->names(false);
+    names.sort(Qt::CaseSensitive);
+    for (const QString &name : std::as_const(names)) {
+        Row row;
+        row.name = name;
+        if (const BuildConfig *config = m_catalogue->find(name)) {
+            row.configFile = config->file();
+            row.installed = config->isConfigured();
+            row.directory = config->compilerDirectory();
+        }
+        // The simulator maker's own compilers come first.
+        if (name.contains(QLatin1String("cirrane"), Qt::CaseInsensitive))
+            m_rows.prepend(row);
+        else
+            m_rows.append(row);
+    }
+}
+
+void CompilerScan::startChecking()
+{
+    m_found.clear();
+    m_notFound.clear();
+    m_unsupported.clear();
+}
+
+void CompilerScan::checkRow(int index)
+{
+    if (index < 0 || index >= m_rows.size())
+        return;
+    Row &row = m_rows[index];
+    const BuildConfig *config = m_catalogue ? m_catalogue->find(row.name) : nullptr;
+    if (!config) {
+        row.directory.clear();
+        row.installed = false;
+        return;
+    }
+    const DetectionResult result = config->detect();
+    const QString entry = row.name + QLatin1String(":\t") + result.directory;
+    if (result.found && result.tooOld == 0) {
+        m_found.append(entry);
+        row.directory = result.directory;
+        row.installed = !row.directory.isEmpty();
+    } else if (result.found) {
+        const QString note = result.version.isEmpty()
+                                 ? tr("\n\tUse the latest version")
+                                 : tr("\n\tVersion ") + result.version + tr(" or later required");
+        m_unsupported.append(entry + note);
+        row.directory = tooOldText();
+        row.installed = false;
+    } else {
+        m_notFound.append(entry);
+        row.directory.clear();
+        row.installed = false;
+    }
+}
+
+void CompilerScan::checkAll()
+{
+    MainServices *output = m_catalogue ? m_catalogue->owner() : nullptr;
+    if (output)
+        output->clearOutput();
+    startChecking();
+    for (int i = 0; i < m_rows.size(); ++i)
+        checkRow(i);
+    writeSummary();
+}
+
+void CompilerScan::writeSummary()
+{
+    MainServices *output = m_catalogue ? m_catalogue->owner() : nullptr;
+    if (!output)
+        return;
+    output->message(tr("\nCompiler detection summary"));
+    if (!m_notFound.isEmpty()) {
+        output->message(tr("Not Found:"));
+        for (const QString &entry : std::as_const(m_notFound))
+            output->message(entry);
+    }
+    if (!m_found.isEmpty()) {
+        output->message(tr("Found:"));
+        for (const QString &entry : std::as_const(m_found))
+            output->message(entry);
+    }
+    if (!m_unsupported.isEmpty()) {
+        QString block = QStringLiteral("<span style='color: #FF0000; font-size: 10pt'>")
+                        + tr("Unsupported Versions:") + QStringLiteral("<br>");
+        for (const QString &entry : std::as_const(m_unsupported))
+            block += entry.toHtmlEscaped() + QStringLiteral("<br>");
+        block += QStringLiteral("</span>");
+        output->richText(block);
+    }
+}
+
+void CompilerScan::save()
+{
+    if (!m_catalogue)
+        return;
+    for (const Row &row : std::as_const(m_rows)) {
+        if (BuildConfig *config = m_catalogue->find(row.name))
+            config->setConfigured(row.installed, row.directory);
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class BuildConfigList;
+
+// The compilers of the catalogue as the compilers dialog lists them, with the detection of
+// one or all of them, its summary in the output window, and the storing of the outcome.
+class CompilerScan
+{
+public:
+    struct Row
+    {
+        QString configFile;
+        QString name;
+        bool installed = false;
+        QString directory;
+    };
+
+    explicit CompilerScan(BuildConfigList *catalogue);
+
+    QList<Row> &rows() { return m_rows; }
+    const QList<Row> &rows() const { return m_rows; }
+
+    // Empties the found, not found and unsupported lists (at the start of Check and Check All).
+    void startChecking();
+    void checkRow(int row);
+    // Clears the output window, checks every row and writes the summary.
+    void checkAll();
+    void writeSummary();
+    // Stores every row whose compiler is in the catalogue as installed or not, with its
+    // directory.
+    void save();
+
+    QStringList found() const { return m_found; }
+    QStringList notFound() const { return m_notFound; }
+    QStringList unsupported() const { return m_unsupported; }
+
+    static QString tooOldText();
+
+private:
+    BuildConfigList *m_catalogue;
+    QList<Row> m_rows;
+    QStringList m_found;
+    QStringList m_notFound;
+    QStringList m_unsupported;
+};
