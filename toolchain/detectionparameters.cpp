@@ -50,8 +50,9 @@ bool DetectionParameters::resolve(const QString &name, QString &value, bool repo
             return true;
         int second = value.indexOf(QLatin1Char('%'), first + 1);
         if (second < 0)
-            second = first;
-        const QString reference = value.mid(first + 1, second - first - 1);
+            second = first; // a lone "%" refers to nothing and simply vanishes
+        const QString reference = second > first ? value.mid(first + 1, second - first - 1)
+                                                  : QString();
         const QString left = value.left(first);
         const QString right = value.mid(second + 1);
         if (reference.isEmpty()) {
