@@ -6,7 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTextStream>
+
+#include <algorithm>
 
 std::optional<QDomDocument> XmlDocumentIo::load(const QString &path, OutputSink *output)
 {
@@ -31,16 +32,103 @@ std::optional<QDomDocument> XmlDocumentIo::load(const QString &path, OutputSink 
     return document;
 }
 
+namespace {
+
+// The program's XML files are compared and kept under version control by their users, so
+// attributes are written in one fixed order (the toolkit's own writer orders them by hash).
+const char *const attributeOrder[] = {"NAME", "GROUP", "DESCRIPTION", "FAMILY", "TYPE", "CLOCK",
+                                      "COMPILER", "VALUE", "TOOL", "ID", "DEFAULT", "TARGET"};
+
+int attributeRank(const QString &name)
+{
+    const int known = int(sizeof attributeOrder / sizeof *attributeOrder);
+    for (int i = 0; i < known; ++i) {
+        if (name == QLatin1String(attributeOrder[i]))
+            return i;
+    }
+    return known;
+}
+
+QString escaped(const QString &text, bool attribute)
+{
+    QString result;
+    result.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '&': result += QLatin1String("&amp;"); break;
+        case '<': result += QLatin1String("&lt;"); break;
+        case '>': result += QLatin1String("&gt;"); break;
+        case '"': result += attribute ? QLatin1String("&quot;") : QLatin1String("\""); break;
+        case '\n': result += attribute ? QLatin1String("&#xa;") : QLatin1String("\n"); break;
+        case '\r': result += QLatin1String("&#xd;"); break;
+        case '\t': result += attribute ? QLatin1String("&#x9;") : QLatin1String("\t"); break;
+        default: result += c;
+        }
+    }
+    return result;
+}
+
+void writeNode(QString &out, const QDomNode &node, int depth, int indent)
+{
+    const QString pad(depth * indent, QLatin1Char(' '));
+    if (node.isProcessingInstruction()) {
+        const QDomProcessingInstruction pi = node.toProcessingInstruction();
+        out += QLatin1String("<?") + pi.target() + QLatin1Char(' ') + pi.data()
+               + QLatin1String("?>\n");
+    } else if (node.isComment()) {
+        out += pad + QLatin1String("<!--") + node.toComment().data() + QLatin1String("-->\n");
+    } else if (node.isText()) {
+        out += pad + escaped(node.toText().data(), false) + QLatin1Char('\n');
+    } else if (node.isElement()) {
+        const QDomElement element = node.toElement();
+        out += pad + QLatin1Char('<') + element.tagName();
+        const QDomNamedNodeMap map = element.attributes();
+        QList<QDomAttr> attributes;
+        for (int i = 0; i < map.count(); ++i)
+            attributes.append(map.item(i).toAttr());
+        std::stable_sort(attributes.begin(), attributes.end(),
+                         [](const QDomAttr &a, const QDomAttr &b) {
+                             const int ra = attributeRank(a.name());
+                             const int rb = attributeRank(b.name());
+                             return ra != rb ? ra < rb : a.name() < b.name();
+                         });
+        for (const QDomAttr &attribute : std::as_const(attributes)) {
+            out += QLatin1Char(' ') + attribute.name() + QLatin1String("=\"")
+                   + escaped(attribute.value(), true) + QLatin1Char('"');
+        }
+        const QDomNodeList children = element.childNodes();
+        if (children.isEmpty()) {
+            out += QLatin1String("/>\n");
+        } else if (children.count() == 1 && children.at(0).isText()) {
+            out += QLatin1Char('>') + escaped(children.at(0).toText().data(), false)
+                   + QLatin1String("</") + element.tagName() + QLatin1String(">\n");
+        } else {
+            out += QLatin1String(">\n");
+            for (int i = 0; i < children.count(); ++i)
+                writeNode(out, children.at(i), depth + 1, indent);
+            out += pad + QLatin1String("</") + element.tagName() + QLatin1String(">\n");
+        }
+    }
+}
+
+} // namespace
+
+QString XmlDocumentIo::toText(const QDomDocument &document, int indent)
+{
+    QString out;
+    const QDomNodeList children = document.childNodes();
+    for (int i = 0; i < children.count(); ++i)
+        writeNode(out, children.at(i), 0, indent);
+    return out;
+}
+
 bool XmlDocumentIo::save(const QDomDocument &document, const QString &path)
 {
     if (document.isNull())
         return false;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+    if (!file.open(QIODevice::WriteOnly))
         return false;
-    QTextStream stream(&file);
-    stream.setEncoding(QStringConverter::Utf8);
-    document.save(stream, 1);
-    stream.flush();
+    file.write(toText(document, 1).toUtf8());
     return file.commit();
 }

@@ -8,6 +8,8 @@ build_dir="${DYX_BUILD_DIR:-$here/_build}"
 "$here/scripts/setup.sh"
 
 program="$build_dir/bin/dyxstudio"
+# Find the installed compilers first, so that a build works at once.
+QT_QPA_PLATFORM=offscreen "$program" --scan_compilers --quit
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec "$program" "$@"
 else
