@@ -1,0 +1,101 @@
+#pragma once
+
+#include "buildnode.h"
+
+#include <QObject>
+#include <QStringList>
+
+class BuildConfig;
+class BuildConfigList;
+class MainServices;
+class QDomDocument;
+class QDomElement;
+
+// One build configuration of a project: compiler, controller, clock and target, and the build
+// tree that arranges the project's files under the target's build steps, each with its options.
+class BuildProject : public QObject
+{
+    Q_OBJECT
+
+public:
+    BuildProject(MainServices *mainWindow, BuildConfigList *catalogue);
+    BuildProject(const BuildProject &other);
+    BuildProject &operator=(const BuildProject &other);
+    ~BuildProject() override;
+
+    void reset();
+
+    QString name() const { return m_name; }
+    void setName(const QString &name) { m_name = name; }
+    QString family() const { return m_family; }
+    QString controller() const { return m_controller; }
+    QString clock() const { return m_clock; }
+    void setClock(const QString &clock) { m_clock = clock; }
+    QString targetName() const;
+    QString compilerName() const;
+    BuildConfig *compiler() const { return m_compiler; }
+    const TargetRecord *selectedTarget() const { return m_selectedTarget; }
+    QString projectDirectory() const { return m_projectDirectory; }
+    void setProjectDirectory(const QString &path) { m_projectDirectory = path; }
+    QString outputDirectory() const;
+    MainServices *mainWindow() const { return m_mainWindow; }
+
+    bool setCompiler(const QString &name, bool reapplyDefaults);
+    bool setController(const QString &family, const QString &controller, bool reapplyDefaults);
+    bool setTarget(const QString &name);
+
+    bool addFile(const QString &path, bool applyDefaults);
+    bool removeFile(const QString &path);
+    bool renameFile(const QString &oldPath, const QString &newPath);
+    QStringList allFiles() const;
+    QStringList unassignedFiles() const { return m_unassigned; }
+
+    BuildNode *root() const { return m_root.get(); }
+    // Creates the root node for the selected target's root step; false when there is none.
+    bool createRoot(bool applyDefaults);
+    QList<OptionSetting> &options() { return m_options; }
+    const QList<OptionSetting> &options() const { return m_options; }
+
+    // Moves configuration settings down to every step node they apply to.
+    void pushDown();
+    // Moves settings that every step node of a tool holds up to the configuration.
+    void hoist(bool all);
+
+    bool load(const QDomElement &element, const QString &projectFilePath);
+    bool save(QDomDocument &document, QDomElement *parent, const QString &projectFilePath);
+
+    // Error files of the last Makefile, with whether their unmatched lines are hidden.
+    QStringList errorFiles;
+    QList<bool> hideUnmatched;
+
+private:
+    void dissolveTree();
+    void readdUnassigned(bool applyDefaults);
+    QList<OptionSetting> defaultsFor(const QString &tool,
+                                     const QString &family,
+                                     const QString &controller) const;
+    QList<OptionSetting> stepDefaults(const BuildStepNode *step) const;
+    BuildNode *findLeaf(const QString &path) const;
+    bool readTreeFile(const QDomElement &element, BuildNode *parent, const QString &baseDir);
+    void swapDefaults(QList<OptionSetting> &settings,
+                      const QString &tool,
+                      const QString &oldFamily,
+                      const QString &oldController,
+                      const QString &newFamily,
+                      const QString &newController) const;
+    std::vector<BuildNode *> stepNodes() const;
+
+    MainServices *m_mainWindow;
+    BuildConfigList *m_catalogue;
+    BuildConfig *m_compiler = nullptr;
+    QString m_name;
+    QString m_family;
+    QString m_controller;
+    QString m_projectDirectory;
+    QString m_clock;
+    std::unique_ptr<BuildNode> m_root;
+    QStringList m_unassigned;
+    const TargetRecord *m_selectedTarget = nullptr;
+    QString m_targetName;
+    QList<OptionSetting> m_options;
+};
