@@ -32,6 +32,14 @@ public:
     // cursor there and gives the editor the keyboard focus.
     virtual void openFileAt(const QString &path, int line = -1, int column = 0) = 0;
 
+    // Editors of project files: close one (without asking), save one (asking first with ask;
+    // true when there is none to save), follow a rename, and reopen a file that was open when
+    // the program last closed.
+    virtual void closeEditor(const QString &path) = 0;
+    virtual bool saveEditor(const QString &path, bool ask) = 0;
+    virtual void editorFileRenamed(const QString &oldPath, const QString &newPath) = 0;
+    virtual void reopenIfLastSession(const QString &path) = 0;
+
     virtual bool isAdvanced() const = 0;
     // The simulator suite's installation directory: the stored one, or the one the registry
     // names (always looked up with forceDetect); empty when there is none.

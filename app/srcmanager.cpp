@@ -149,6 +149,30 @@ void SrcManager::openFileAt(const QString &path, int line, int column)
     Q_UNUSED(column)
 }
 
+void SrcManager::closeEditor(const QString &path)
+{
+    Q_UNUSED(path)
+}
+
+bool SrcManager::saveEditor(const QString &path, bool ask)
+{
+    Q_UNUSED(path)
+    Q_UNUSED(ask)
+    return true;
+}
+
+void SrcManager::editorFileRenamed(const QString &oldPath, const QString &newPath)
+{
+    Q_UNUSED(oldPath)
+    Q_UNUSED(newPath)
+}
+
+void SrcManager::reopenIfLastSession(const QString &path)
+{
+    if (m_lastSessionFiles.contains(path))
+        openFileAt(path);
+}
+
 bool SrcManager::isSimulated(const QString &family, const QString &controller) const
 {
     return m_simulatedControllers && m_simulatedControllers->contains(family, controller);

@@ -48,6 +48,10 @@ public:
                            const QString &item,
                            bool foreground) const override;
     void openFileAt(const QString &path, int line = -1, int column = 0) override;
+    void closeEditor(const QString &path) override;
+    bool saveEditor(const QString &path, bool ask) override;
+    void editorFileRenamed(const QString &oldPath, const QString &newPath) override;
+    void reopenIfLastSession(const QString &path) override;
     bool isAdvanced() const override { return m_advanced; }
     QString simulatorDirectory(bool forceDetect) override;
     // The registry search for the simulator suite; sets the "too old" flag.

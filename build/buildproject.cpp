@@ -358,12 +358,15 @@ bool BuildProject::addFile(const QString &path, bool applyDefaults)
     leaf->parent = attachTo;
     attachTo->inputs.push_back(std::move(leaf));
 
+    // Fresh defaults must not replace what the user set for these tools: when the configuration
+    // holds a setting for a tool of the new chain, the settings come down from it instead.
     bool defaultsStay = applyDefaults;
     if (top) {
-        const QString topTool = top->tool();
         for (const OptionSetting &setting : std::as_const(m_options)) {
-            if (setting.tool == topTool)
-                defaultsStay = false;
+            for (const BuildNode *node : created) {
+                if (setting.tool == node->tool())
+                    defaultsStay = false;
+            }
         }
         if (!defaultsStay)
             top->options.clear();

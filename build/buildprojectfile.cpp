@@ -135,8 +135,6 @@ bool BuildProject::load(const QDomElement &element, const QString &projectFilePa
 
 bool BuildProject::save(QDomDocument &document, QDomElement *parent, const QString &projectFilePath)
 {
-    if (document.isNull())
-        return false;
     hoist(false);
     QDomElement configuration = document.createElement(QStringLiteral("CONFIGURATION"));
     if (parent)

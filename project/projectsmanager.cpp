@@ -26,6 +26,12 @@ ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actio
     m_catalogue->load();
 }
 
+void ProjectsManager::treeChanged(Project *project)
+{
+    Q_UNUSED(project)
+    updateState();
+}
+
 void ProjectsManager::scanCompilers()
 {
     CompilerScan scan(m_catalogue);

@@ -4,6 +4,7 @@
 
 class BuildConfigList;
 class MainServices;
+class Project;
 class QTreeWidget;
 class QTreeWidgetItem;
 struct CommandActions;
@@ -27,6 +28,8 @@ public:
     // Detects every compiler of the catalogue and stores the outcome, as Check All followed
     // by OK in the compilers dialog would.
     void scanCompilers();
+    // A project's items changed: the commands that depend on them may change too.
+    void treeChanged(Project *project);
 
 signals:
     void projectConfigurationChange(const QString &currentTarget);

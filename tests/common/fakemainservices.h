@@ -40,6 +40,17 @@ public:
                            const QString &item,
                            bool foreground) const override;
     void openFileAt(const QString &path, int line, int column) override;
+    void closeEditor(const QString &path) override { lines.append("closeEditor: " + path); }
+    bool saveEditor(const QString &path, bool ask) override
+    {
+        lines.append(QStringLiteral("saveEditor: %1 %2").arg(path).arg(ask));
+        return true;
+    }
+    void editorFileRenamed(const QString &oldPath, const QString &newPath) override
+    {
+        lines.append("renamed: " + oldPath + " -> " + newPath);
+    }
+    void reopenIfLastSession(const QString &) override {}
     bool isAdvanced() const override { return false; }
     QString simulatorDirectory(bool) override { return m_settings.cirraneDirectory(); }
     bool isSimulated(const QString &, const QString &) const override { return false; }

@@ -1,0 +1,524 @@
+#include "project.h"
+
+#include "app/mainservices.h"
+#include "app/prompts.h"
+#include "app/settingsstore.h"
+#include "app/xmldocumentio.h"
+#include "build/buildproject.h"
+#include "platform/platformpaths.h"
+#include "toolchain/buildconfig.h"
+#include "toolchain/buildconfiglist.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QFileInfo>
+#include <QTreeWidgetItem>
+
+static int unsavedProjects = 0;
+
+Project::Project(BuildConfigList *catalogue, MainServices *mainWindow)
+    : m_mainWindow(mainWindow)
+    , m_catalogue(catalogue)
+{}
+
+Project::~Project()
+{
+    if (m_mainWindow) {
+        if (m_loaded)
+            m_mainWindow->clearOutput();
+        for (const ProjectFile &file : m_files)
+            m_mainWindow->closeEditor(file.path);
+    }
+    delete m_rootItem;
+}
+
+static QString extensionOf(const QString &path)
+{
+    return QFileInfo(path).suffix().toUpper();
+}
+
+QString Project::projectDirectory() const
+{
+    return m_filePath.isEmpty() ? QString() : QFileInfo(m_filePath).absolutePath();
+}
+
+void Project::refreshName()
+{
+    if (!m_filePath.isEmpty())
+        m_name = QFileInfo(m_filePath).fileName().section(QLatin1Char('.'), 0, 0);
+    else if (m_name.isEmpty())
+        m_name = QStringLiteral("Project%1").arg(unsavedProjects++);
+}
+
+void Project::setModified(bool modified)
+{
+    m_modified = modified;
+    updateRootText();
+}
+
+bool Project::load(const QString &path)
+{
+    m_loaded = false;
+    const QString previousPath = m_filePath;
+    m_filePath = QFileInfo(path).absoluteFilePath();
+    const std::optional<QDomDocument> document = m_mainWindow
+                                                     ? m_mainWindow->loadXml(m_filePath)
+                                                     : XmlDocumentIo::load(m_filePath, nullptr);
+    if (!document) {
+        m_filePath = previousPath;
+        return false;
+    }
+    const QDomElement project = document->firstChildElement(QStringLiteral("PROJECT"));
+    if (!project.isNull()) {
+        m_description = project.attribute(QStringLiteral("DESCRIPTION"));
+        const QDomElement keywords = project.firstChildElement(QStringLiteral("KEYWORDS"));
+        for (QDomElement k = keywords.firstChildElement(QStringLiteral("KEYWORD")); !k.isNull();
+             k = k.nextSiblingElement(QStringLiteral("KEYWORD"))) {
+            m_keywords.append(k.attribute(QStringLiteral("NAME")));
+        }
+        const QDomElement files = project.firstChildElement(QStringLiteral("FILES"));
+        for (QDomElement f = files.firstChildElement(QStringLiteral("FILE")); !f.isNull();
+             f = f.nextSiblingElement(QStringLiteral("FILE"))) {
+            addFile(f.attribute(QStringLiteral("NAME")), f.attribute(QStringLiteral("GROUP")));
+        }
+        for (QDomElement c = project.firstChildElement(QStringLiteral("CONFIGURATION"));
+             !c.isNull(); c = c.nextSiblingElement(QStringLiteral("CONFIGURATION"))) {
+            auto configuration = std::make_unique<BuildProject>(m_mainWindow, m_catalogue);
+            if (configuration->load(c, m_filePath))
+                m_configurations.push_back(std::move(configuration));
+        }
+        if (m_configurations.empty()) {
+            m_filePath = previousPath;
+            return false;
+        }
+    }
+    for (const auto &configuration : m_configurations) {
+        for (const ProjectFile &file : m_files)
+            configuration->addFile(file.path, true);
+    }
+    m_modified = false;
+    m_upToDate = false;
+    refreshName();
+    updateRootText();
+    m_loaded = true;
+    return true;
+}
+
+bool Project::save()
+{
+    if (!m_modified)
+        return true;
+    if (m_filePath.isEmpty())
+        return saveAs(true);
+    QDomDocument document;
+    document.appendChild(document.createProcessingInstruction(
+        QStringLiteral("xml"), QStringLiteral("version='1.0' encoding='UTF-8' standalone='yes' ")));
+    QDomElement project = document.createElement(QStringLiteral("PROJECT"));
+    project.setAttribute(QStringLiteral("DESCRIPTION"), m_description);
+    document.appendChild(project);
+    QDomElement keywords = document.createElement(QStringLiteral("KEYWORDS"));
+    for (const QString &keyword : std::as_const(m_keywords)) {
+        QDomElement element = document.createElement(QStringLiteral("KEYWORD"));
+        element.setAttribute(QStringLiteral("NAME"), keyword);
+        keywords.appendChild(element);
+    }
+    project.appendChild(keywords);
+    QDomElement files = document.createElement(QStringLiteral("FILES"));
+    const QDir base(projectDirectory());
+    for (const ProjectFile &file : m_files) {
+        QDomElement element = document.createElement(QStringLiteral("FILE"));
+        element.setAttribute(QStringLiteral("NAME"), base.relativeFilePath(file.path));
+        element.setAttribute(QStringLiteral("GROUP"), file.group);
+        files.appendChild(element);
+    }
+    project.appendChild(files);
+    for (const auto &configuration : m_configurations)
+        configuration->save(document, &project, m_filePath);
+    const bool written = m_mainWindow ? m_mainWindow->saveXml(document, m_filePath)
+                                      : XmlDocumentIo::save(document, m_filePath);
+    if (written) {
+        m_modified = false;
+        refreshName();
+        updateRootText();
+    }
+    return written;
+}
+
+bool Project::saveAs(bool copy)
+{
+    QString suggested = m_filePath.isEmpty() ? m_name : QFileInfo(m_filePath).absoluteFilePath();
+    if (suggested.isEmpty())
+        return false;
+    return saveAsPath(suggested, copy);
+}
+
+// Gives the project a new file name and saves it there. (Copying the files along is the
+// business of the project copy dialog.)
+bool Project::saveAsPath(const QString &suggestedPath, bool copy)
+{
+    Q_UNUSED(copy)
+    QString start = suggestedPath;
+    if (QFileInfo(start).isRelative() && m_mainWindow)
+        start = QDir(m_mainWindow->settingsStore().projectsDirectory()).filePath(start);
+    QString chosen = Prompts::instance().saveFileName(m_mainWindow ? m_mainWindow->mainWidget()
+                                                                   : nullptr,
+                                                      tr("Save Project"),
+                                                      start,
+                                                      tr("Project files (*.%1)").arg("dyxp"));
+    if (chosen.isEmpty())
+        return false;
+    if (!chosen.endsWith(QLatin1String(".dyxp"), Qt::CaseInsensitive))
+        chosen += QLatin1String(".dyxp");
+    const QString oldPath = m_filePath;
+    const bool oldModified = m_modified;
+    m_filePath = QFileInfo(chosen).absoluteFilePath();
+    m_modified = true;
+    if (!save()) {
+        if (m_mainWindow)
+            m_mainWindow->error(tr("Could not save project"));
+        m_filePath = oldPath;
+        m_modified = oldModified;
+        return false;
+    }
+    m_upToDate = false;
+    return true;
+}
+
+bool Project::maybeSave()
+{
+    if (!m_modified)
+        return true;
+    const QMessageBox::StandardButton answer = Prompts::instance().message(
+        QMessageBox::Warning,
+        m_mainWindow ? m_mainWindow->mainWidget() : nullptr,
+        tr("Application"),
+        tr("Project '%1' has been modified.\nDo you want to save your changes?").arg(m_name),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    if (answer == QMessageBox::Save)
+        return save();
+    return answer == QMessageBox::Discard;
+}
+
+bool Project::saveWithFiles(bool ask)
+{
+    if (!(ask ? maybeSave() : save()))
+        return false;
+    if (!m_mainWindow)
+        return true;
+    for (const ProjectFile &file : m_files) {
+        if (!m_mainWindow->saveEditor(file.path, ask))
+            return false;
+    }
+    return true;
+}
+
+bool Project::open()
+{
+    const QString directory = m_mainWindow ? m_mainWindow->settingsStore().projectsDirectory()
+                                           : QString();
+    const QString path = Prompts::instance().openFileName(m_mainWindow ? m_mainWindow->mainWidget()
+                                                                       : nullptr,
+                                                          tr("Open Project"),
+                                                          directory,
+                                                          tr("Project files (*.%1)").arg("dyxp"));
+    if (path.isEmpty()) {
+        updateRootText();
+        return false;
+    }
+    return load(path);
+}
+
+bool Project::addFile(const QString &rawPath, const QString &group)
+{
+    QString path = rawPath;
+    if (path.contains(QLatin1String("%CIRRANE_DIR%")) && m_mainWindow)
+        path.replace(QLatin1String("%CIRRANE_DIR%"), m_mainWindow->simulatorDirectory(false));
+    if (findFileForTool(path) >= 0)
+        return false;
+    if (extensionOf(path) == QLatin1String("DSN") && !designFile().isEmpty())
+        return false;
+    if (QFileInfo(path).isRelative())
+        path = QDir::cleanPath(QDir(projectDirectory()).absoluteFilePath(path));
+    ProjectFile file;
+    file.path = QDir::fromNativeSeparators(path);
+    file.group = group;
+    file.exists = QFileInfo::exists(path);
+    if (!file.exists && m_mainWindow)
+        m_mainWindow->error(tr("File '%1' not found").arg(path));
+    m_files.push_back(file);
+    for (const auto &configuration : m_configurations)
+        configuration->addFile(file.path, true);
+    addFileItem(file.path);
+    treeChanged();
+    m_upToDate = false;
+    return true;
+}
+
+bool Project::addFile(const QString &path)
+{
+    if (addFile(path, QString())) {
+        m_modified = true;
+        updateRootText();
+    }
+    m_upToDate = false;
+    return true;
+}
+
+bool Project::designFileLocationAccepted(const QString &file) const
+{
+    if (extensionOf(file) != QLatin1String("DSN"))
+        return true;
+    if (QFileInfo(file).absolutePath() == projectDirectory())
+        return true;
+    return Prompts::instance().message(
+               QMessageBox::Warning,
+               m_mainWindow ? m_mainWindow->mainWidget() : nullptr,
+               tr("DYX Studio"),
+               tr("Are you sure you want the schematic file to be outside the project's "
+                  "directory?"),
+               QMessageBox::Yes | QMessageBox::Cancel,
+               QMessageBox::Cancel,
+               tr("This is not recommended as it can cause problems locating the source code "
+                  "when debugging."))
+           == QMessageBox::Yes;
+}
+
+bool Project::addExistingFiles()
+{
+    const QStringList paths = Prompts::instance().openFileNames(
+        m_mainWindow ? m_mainWindow->mainWidget() : nullptr,
+        tr("Open File"),
+        projectDirectory(),
+        tr("All files (*.*)"));
+    bool added = false;
+    for (const QString &path : paths) {
+        if (path.isEmpty())
+            continue;
+        added = false;
+        if (!designFileLocationAccepted(path))
+            continue;
+        added = addFile(path, QString());
+        if (added) {
+            m_modified = true;
+            updateRootText();
+        }
+    }
+    m_upToDate = false;
+    return added;
+}
+
+bool Project::newFile()
+{
+    const QString path = Prompts::instance().saveFileName(
+        m_mainWindow ? m_mainWindow->mainWidget() : nullptr,
+        tr("New File Name"),
+        projectDirectory(),
+        tr("All files (*.*)"));
+    if (path.isEmpty())
+        return false;
+    if (extensionOf(path) == QLatin1String("DSN"))
+        return newDesignFile(path);
+    if (!QFileInfo::exists(path)) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.close();
+    }
+    return addFile(path);
+}
+
+bool Project::newDesignFile(const QString &givenPath)
+{
+    QString path = givenPath;
+    if (path.isEmpty()) {
+        path = Prompts::instance().saveFileName(m_mainWindow ? m_mainWindow->mainWidget() : nullptr,
+                                                tr("New Design File Name"),
+                                                projectDirectory(),
+                                                tr("Design files (*.dsn)"));
+        if (path.isEmpty())
+            return false;
+    }
+    if (extensionOf(path) != QLatin1String("DSN") || !designFile().isEmpty())
+        return false;
+    if (!designFileLocationAccepted(path))
+        return false;
+    // A new design is created by the simulator, which this program has no link to yet.
+    return false;
+}
+
+void Project::removeFile(int index)
+{
+    if (index < 0 || index >= fileCount())
+        return;
+    const ProjectFile file = m_files.at(index);
+    if (m_mainWindow)
+        m_mainWindow->closeEditor(file.path);
+    delete file.item;
+    m_files.erase(m_files.begin() + index);
+    m_modified = true;
+    updateRootText();
+    m_upToDate = false;
+    for (const auto &configuration : m_configurations)
+        configuration->removeFile(file.path);
+}
+
+QString Project::filePathAt(int index) const
+{
+    return index >= 0 && index < fileCount() ? m_files.at(index).path : QString();
+}
+
+QString Project::relativeFilePath(int index) const
+{
+    const QString path = filePathAt(index);
+    return path.isEmpty() ? QString() : QDir(projectDirectory()).relativeFilePath(path);
+}
+
+QString Project::fileGroup(int index) const
+{
+    return index >= 0 && index < fileCount() ? m_files.at(index).group : QString();
+}
+
+const ProjectFile *Project::fileAt(int index) const
+{
+    return index >= 0 && index < fileCount() ? &m_files.at(index) : nullptr;
+}
+
+QString Project::groupName(int index) const
+{
+    return index >= 0 && index < groupCount() ? m_groups.at(index).name : QString();
+}
+
+BuildProject *Project::configuration(int index) const
+{
+    return index >= 0 && index < configurationCount() ? m_configurations.at(index).get() : nullptr;
+}
+
+BuildProject *Project::activeConfiguration() const
+{
+    return configuration(m_activeConfiguration);
+}
+
+void Project::setActiveConfiguration(int index)
+{
+    if (index >= 0 && index < configurationCount())
+        m_activeConfiguration = index;
+}
+
+void Project::addConfiguration(BuildProject *configuration)
+{
+    m_configurations.emplace_back(configuration);
+    for (const ProjectFile &file : m_files)
+        configuration->addFile(file.path, true);
+}
+
+QString Project::family() const
+{
+    const BuildProject *c = activeConfiguration();
+    return c ? c->family() : QString();
+}
+
+QString Project::controller() const
+{
+    const BuildProject *c = activeConfiguration();
+    return c ? c->controller() : QString();
+}
+
+QString Project::compiler() const
+{
+    const BuildProject *c = activeConfiguration();
+    return c ? c->compilerName() : QString();
+}
+
+QString Project::clock() const
+{
+    const BuildProject *c = activeConfiguration();
+    return c ? c->clock() : QString();
+}
+
+QString Project::targetPath() const
+{
+    BuildProject *c = activeConfiguration();
+    if (!c)
+        return QString();
+    c->setProjectDirectory(projectDirectory());
+    return c->root() ? c->root()->file : QString();
+}
+
+int Project::findFileForTool(const QString &path) const
+{
+    const BuildProject *c = activeConfiguration();
+    if (!c)
+        return -1;
+    const QString output = projectDirectory() + QLatin1Char('/') + c->targetName();
+    const QFileInfo first(QDir(output), path);
+    const QFileInfo second(QDir(Platform::shortPathName(output)), path);
+    const bool absolute = QFileInfo(path).isAbsolute();
+    const QString name = QFileInfo(path).fileName().toUpper();
+    for (int i = 0; i < fileCount(); ++i) {
+        const QString filePath = m_files.at(i).path;
+        if (absolute) {
+            if (QFileInfo(filePath) == first
+                || QFileInfo(Platform::shortPathName(filePath)) == second)
+                return i;
+        } else if (QFileInfo(filePath).fileName().toUpper() == name) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+QString Project::familyForFile(const QString &path) const
+{
+    const BuildProject *c = activeConfiguration();
+    if (!c)
+        return QString();
+    const QFileInfo wanted(path);
+    for (const QString &file : c->allFiles()) {
+        if (QFileInfo(file) == wanted)
+            return c->family();
+    }
+    return QString();
+}
+
+QString Project::designFile() const
+{
+    const BuildProject *c = activeConfiguration();
+    if (!c)
+        return QString();
+    for (const QString &file : c->allFiles()) {
+        if (extensionOf(file) == QLatin1String("DSN"))
+            return file;
+    }
+    return QString();
+}
+
+QString Project::defaultGroup(const QString &path) const
+{
+    QString name = QStringLiteral("Other");
+    const QString extension = extensionOf(path);
+    if (extension == QLatin1String("DSN")) {
+        name = QStringLiteral("Design");
+    } else if (const BuildProject *c = activeConfiguration(); c && c->compiler()) {
+        for (const FileTypeRecord &type : c->compiler()->fileTypes()) {
+            if (type.name.toUpper() == extension) {
+                name = type.category;
+                break;
+            }
+        }
+    }
+    return tr("%1 Files").arg(name);
+}
+
+QString Project::iconName(const QString &path) const
+{
+    const QString extension = extensionOf(path);
+    if (extension == QLatin1String("DSN"))
+        return QStringLiteral("project_design.png");
+    if (const BuildProject *c = activeConfiguration(); c && c->compiler()) {
+        for (const FileTypeRecord &type : c->compiler()->fileTypes()) {
+            if (type.name.toUpper() == extension)
+                return type.icon.isEmpty() ? QStringLiteral("project_other.png") : type.icon;
+        }
+    }
+    return QStringLiteral("project_other.png");
+}

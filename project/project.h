@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class BuildConfigList;
+class BuildProject;
+class MainServices;
+class ProjectsManager;
+class QTextEdit;
+class QTreeWidgetItem;
+
+// One file of a project.
+struct ProjectFile
+{
+    QString path; // absolute, with "/" separators
+    QString group;
+    QTreeWidgetItem *item = nullptr;
+    bool exists = false;
+};
+
+struct ProjectGroup
+{
+    QString name;
+    QTreeWidgetItem *item = nullptr;
+};
+
+// One firmware project: its files in named groups, its build configurations, and the reading
+// and writing of its ".dyxp" file. It also keeps its items in the projects tree in step.
+class Project : public QObject
+{
+    Q_OBJECT
+
+public:
+    Project(BuildConfigList *catalogue, MainServices *mainWindow);
+    ~Project() override;
+
+    bool load(const QString &path);
+    bool save();
+    bool saveAs(bool copy);
+    bool saveAsPath(const QString &suggestedPath, bool copy);
+    bool maybeSave();
+    bool saveWithFiles(bool ask);
+    bool open();
+
+    bool addFile(const QString &path, const QString &group);
+    bool addFile(const QString &path);
+    bool addExistingFiles();
+    bool newFile();
+    bool newDesignFile(const QString &path);
+    void removeFile(int index);
+    void renameFile(int index, const QString &newName);
+    void renameGroup(int index, const QString &newName);
+    void moveItem(QTreeWidgetItem *fileItem, QTreeWidgetItem *targetItem);
+    void regroup();
+
+    // The tree: the project's items under parentItem, told to manager when they change.
+    void buildTree(ProjectsManager *manager, QTreeWidgetItem *parentItem);
+    QTreeWidgetItem *rootItem() const { return m_rootItem; }
+    int classifyItem(const QTreeWidgetItem *item) const;
+    int fileIndexForItem(const QTreeWidgetItem *item) const;
+    int groupIndexForItem(const QTreeWidgetItem *item) const;
+    void setCurrent(bool current);
+    void applyDisplayFormats();
+    void setFileModified(const QString &path, bool modified);
+    void updateRootText();
+    void describe(QTextEdit *textEdit) const;
+    void reopenFiles();
+
+    QString name() const { return m_name; }
+    QString filePath() const { return m_filePath; }
+    QString projectDirectory() const;
+    QString description() const { return m_description; }
+    void setDescription(const QString &description) { m_description = description; }
+    QStringList keywords() const { return m_keywords; }
+    void setKeywords(const QStringList &keywords) { m_keywords = keywords; }
+    bool isModified() const { return m_modified; }
+    void setModified(bool modified);
+    bool isLoaded() const { return m_loaded; }
+    bool isUpToDate() const { return m_upToDate; }
+    void setUpToDate(bool upToDate) { m_upToDate = upToDate; }
+
+    int fileCount() const { return int(m_files.size()); }
+    QString filePathAt(int index) const;
+    QString relativeFilePath(int index) const;
+    QString fileGroup(int index) const;
+    const ProjectFile *fileAt(int index) const;
+    int groupCount() const { return int(m_groups.size()); }
+    QString groupName(int index) const;
+    int findFileForTool(const QString &path) const;
+    QString familyForFile(const QString &path) const;
+    QString designFile() const;
+
+    int configurationCount() const { return int(m_configurations.size()); }
+    BuildProject *configuration(int index) const;
+    BuildProject *activeConfiguration() const;
+    int activeConfigurationIndex() const { return m_activeConfiguration; }
+    void setActiveConfiguration(int index);
+    // Takes ownership.
+    void addConfiguration(BuildProject *configuration);
+    QString family() const;
+    QString controller() const;
+    QString compiler() const;
+    QString clock() const;
+    QString targetPath() const;
+
+    BuildConfigList *catalogue() const { return m_catalogue; }
+    MainServices *mainWindow() const { return m_mainWindow; }
+
+    // The default group of a file: by its type in the active compiler.
+    QString defaultGroup(const QString &path) const;
+    QString iconName(const QString &path) const;
+
+private:
+    void refreshName();
+    QTreeWidgetItem *groupItem(const QString &name);
+    void addFileItem(const QString &path);
+    bool designFileLocationAccepted(const QString &file) const;
+    void resynchronise();
+    void treeChanged();
+
+    MainServices *m_mainWindow;
+    ProjectsManager *m_manager = nullptr;
+    QTreeWidgetItem *m_parentItem = nullptr;
+    QTreeWidgetItem *m_rootItem = nullptr;
+    std::vector<ProjectGroup> m_groups;
+    bool m_modified = false;
+    QString m_filePath;
+    QString m_name;
+    QString m_description;
+    QStringList m_keywords;
+    std::vector<ProjectFile> m_files;
+    BuildConfigList *m_catalogue;
+    bool m_upToDate = false;
+    std::vector<std::unique_ptr<BuildProject>> m_configurations;
+    int m_activeConfiguration = 0;
+    bool m_loaded = true;
+};

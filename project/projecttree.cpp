@@ -1,0 +1,328 @@
+// The project's items in the projects tree, and the edits made through them.
+
+#include "project.h"
+#include "projectsmanager.h"
+
+#include "app/mainservices.h"
+#include "build/buildproject.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextEdit>
+#include <QTreeWidgetItem>
+
+namespace {
+
+const Qt::ItemFlags rootFlags = Qt::ItemIsSelectable | Qt::ItemIsDragEnabled
+                                | Qt::ItemIsDropEnabled | Qt::ItemIsEnabled;
+const Qt::ItemFlags groupFlags = Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsDropEnabled
+                                 | Qt::ItemIsEnabled;
+const Qt::ItemFlags fileFlags = Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsDragEnabled
+                                | Qt::ItemIsDropEnabled | Qt::ItemIsEnabled;
+
+} // namespace
+
+void Project::buildTree(ProjectsManager *manager, QTreeWidgetItem *parentItem)
+{
+    m_manager = manager;
+    m_parentItem = parentItem;
+    delete m_rootItem;
+    m_groups.clear();
+    for (ProjectFile &file : m_files)
+        file.item = nullptr;
+    m_rootItem = new QTreeWidgetItem(parentItem);
+    m_rootItem->setFlags(rootFlags);
+    m_rootItem->setIcon(0, QIcon(QStringLiteral(":/images/project.png")));
+    m_rootItem->setExpanded(true);
+    updateRootText();
+    for (const ProjectFile &file : m_files)
+        addFileItem(file.path);
+    applyDisplayFormats();
+}
+
+void Project::updateRootText()
+{
+    refreshName();
+    if (m_rootItem)
+        m_rootItem->setText(0, m_modified ? QLatin1Char('*') + m_name : m_name);
+}
+
+QTreeWidgetItem *Project::groupItem(const QString &name)
+{
+    if (name.isEmpty() || !m_rootItem)
+        return nullptr;
+    for (const ProjectGroup &group : m_groups) {
+        if (group.name == name)
+            return group.item;
+    }
+    auto *item = new QTreeWidgetItem(m_rootItem);
+    item->setText(0, name);
+    item->setFlags(groupFlags);
+    item->setExpanded(true);
+    m_groups.push_back({name, item});
+    return item;
+}
+
+void Project::addFileItem(const QString &path)
+{
+    for (ProjectFile &file : m_files) {
+        if (file.path != path || file.item)
+            continue;
+        if (file.group.isEmpty())
+            file.group = defaultGroup(file.path);
+        QTreeWidgetItem *group = groupItem(file.group);
+        if (!group)
+            return;
+        file.item = new QTreeWidgetItem(group);
+        file.item->setFlags(fileFlags);
+        file.item->setText(0, QFileInfo(file.path).fileName());
+        file.item->setIcon(0, QIcon(file.exists ? QStringLiteral(":/images/") + iconName(file.path)
+                                                : QStringLiteral(":/images/project_lost.png")));
+        return;
+    }
+}
+
+void Project::treeChanged()
+{
+    if (m_manager)
+        m_manager->treeChanged(this);
+}
+
+int Project::classifyItem(const QTreeWidgetItem *item) const
+{
+    if (!item)
+        return -1;
+    if (item == m_rootItem)
+        return 0;
+    if (fileIndexForItem(item) >= 0)
+        return 2;
+    if (groupIndexForItem(item) >= 0)
+        return 1;
+    return -1;
+}
+
+int Project::fileIndexForItem(const QTreeWidgetItem *item) const
+{
+    for (int i = 0; item && i < fileCount(); ++i) {
+        if (m_files.at(i).item == item)
+            return i;
+    }
+    return -1;
+}
+
+int Project::groupIndexForItem(const QTreeWidgetItem *item) const
+{
+    for (int i = 0; item && i < groupCount(); ++i) {
+        if (m_groups.at(i).item == item)
+            return i;
+    }
+    return -1;
+}
+
+void Project::setCurrent(bool current)
+{
+    if (!m_rootItem)
+        return;
+    QFont font = m_rootItem->font(0);
+    font.setWeight(current ? QFont::Bold : QFont::Normal);
+    m_rootItem->setFont(0, font);
+}
+
+void Project::applyDisplayFormats()
+{
+    if (!m_rootItem || !m_mainWindow)
+        return;
+    const auto apply = [](QTreeWidgetItem *item, const QTextCharFormat &format) {
+        if (!item)
+            return;
+        item->setFont(0, format.font());
+        item->setForeground(0, format.foreground());
+        item->setBackground(0, format.background());
+    };
+    const QString group = QStringLiteral("Projects Tree");
+    apply(m_rootItem, m_mainWindow->displayFormat(group, QStringLiteral("Projects")));
+    const QTextCharFormat groups = m_mainWindow->displayFormat(group, QStringLiteral("Groups"));
+    for (const ProjectGroup &g : m_groups)
+        apply(g.item, groups);
+    const QTextCharFormat files = m_mainWindow->displayFormat(group, QStringLiteral("Files"));
+    for (const ProjectFile &f : m_files)
+        apply(f.item, files);
+}
+
+void Project::setFileModified(const QString &path, bool modified)
+{
+    for (const ProjectFile &file : m_files) {
+        if (file.path != path || !file.item)
+            continue;
+        const QString text = file.item->text(0);
+        if (modified && !text.startsWith(QLatin1Char('*')))
+            file.item->setText(0, QLatin1Char('*') + text);
+        else if (!modified && text.startsWith(QLatin1Char('*')))
+            file.item->setText(0, text.mid(1));
+    }
+}
+
+void Project::describe(QTextEdit *textEdit) const
+{
+    textEdit->clear();
+    textEdit->setTabStopDistance(24);
+    QTextCursor cursor = textEdit->textCursor();
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    QTextCharFormat normal;
+    normal.setFontWeight(QFont::Normal);
+    cursor.insertText(m_name, bold);
+    cursor.insertText(QStringLiteral("\n") + m_description + QStringLiteral("\n"), normal);
+    if (const BuildProject *c = activeConfiguration()) {
+        cursor.insertText(tr("\tFamily: "), bold);
+        cursor.insertText(c->family() + QLatin1Char('\n'), normal);
+        cursor.insertText(tr("\tController: "), bold);
+        cursor.insertText(c->controller() + QLatin1Char('\n'), normal);
+        if (!c->compilerName().isEmpty()) {
+            cursor.insertText(tr("\tCompiler: "), bold);
+            cursor.insertText(c->compilerName() + QLatin1Char('\n'), normal);
+        }
+    }
+    cursor.insertText(tr("\tFiles:"), bold);
+    for (const ProjectFile &file : m_files)
+        cursor.insertText(QStringLiteral("\n\t\t") + QFileInfo(file.path).fileName(), normal);
+    cursor.insertText(QStringLiteral("\n"), normal);
+    textEdit->moveCursor(QTextCursor::Start);
+}
+
+void Project::reopenFiles()
+{
+    if (!m_mainWindow)
+        return;
+    for (const ProjectFile &file : m_files)
+        m_mainWindow->reopenIfLastSession(file.path);
+}
+
+void Project::renameFile(int index, const QString &newName)
+{
+    if (index < 0 || index >= fileCount())
+        return;
+    ProjectFile &file = m_files[index];
+    const QFileInfo old(file.path);
+    if (newName == old.fileName())
+        return;
+    const QString oldPath = file.path;
+    const QString newPath = old.absoluteDir().filePath(newName);
+    if (!QFile::copy(oldPath, newPath)) {
+        if (file.item)
+            file.item->setText(0, old.fileName());
+        return;
+    }
+    for (std::size_t i = 0; i < m_configurations.size(); ++i) {
+        if (m_configurations.at(i)->renameFile(oldPath, newPath))
+            continue;
+        for (std::size_t j = i; j-- > 0;)
+            m_configurations.at(j)->renameFile(newPath, oldPath);
+        QFile::remove(newPath);
+        if (file.item)
+            file.item->setText(0, old.fileName());
+        return;
+    }
+    if (m_mainWindow)
+        m_mainWindow->editorFileRenamed(oldPath, newPath);
+    file.path = newPath;
+    m_modified = true;
+    updateRootText();
+    QFile::remove(oldPath);
+}
+
+void Project::renameGroup(int index, const QString &newName)
+{
+    if (index < 0 || index >= groupCount() || m_groups.at(index).name == newName)
+        return;
+    for (const ProjectGroup &group : m_groups) {
+        if (group.name == newName) {
+            m_groups.at(index).item->setText(0, m_groups.at(index).name);
+            return;
+        }
+    }
+    m_groups[index].name = newName;
+    resynchronise();
+    updateRootText();
+}
+
+void Project::moveItem(QTreeWidgetItem *fileItem, QTreeWidgetItem *targetItem)
+{
+    const int index = fileIndexForItem(fileItem);
+    const int kind = classifyItem(targetItem);
+    if (index < 0 || kind < 0)
+        return;
+    ProjectFile &file = m_files[index];
+    QTreeWidgetItem *target = targetItem;
+    if (kind == 0)
+        target = groupItem(defaultGroup(file.path));
+    const bool targetIsGroup = groupIndexForItem(target) >= 0;
+    QTreeWidgetItem *group = targetIsGroup ? target : target->parent();
+    QTreeWidgetItem *oldGroup = fileItem->parent();
+    const bool wasFirst = oldGroup && oldGroup->indexOfChild(fileItem) == 0;
+    const bool alreadyThere = targetIsGroup ? oldGroup == group : fileItem == target;
+    if (!alreadyThere) {
+        oldGroup->takeChild(oldGroup->indexOfChild(fileItem));
+        if (targetIsGroup)
+            group->addChild(fileItem);
+        else
+            group->insertChild(group->indexOfChild(target), fileItem);
+        const int groupIndex = groupIndexForItem(group);
+        file.group = m_groups.at(groupIndex).name;
+        if (!(wasFirst && group == oldGroup && group->indexOfChild(fileItem) == 0))
+            m_modified = true;
+    }
+    resynchronise();
+    updateRootText();
+}
+
+void Project::resynchronise()
+{
+    if (!m_rootItem)
+        return;
+    // Groups in the order of their items.
+    bool swapped = true;
+    while (swapped) {
+        swapped = false;
+        for (std::size_t i = 0; i + 1 < m_groups.size(); ++i) {
+            if (m_rootItem->indexOfChild(m_groups[i].item)
+                > m_rootItem->indexOfChild(m_groups[i + 1].item)) {
+                std::swap(m_groups[i], m_groups[i + 1]);
+                swapped = true;
+            }
+        }
+    }
+    std::vector<ProjectFile> rebuilt;
+    bool changed = false;
+    for (const ProjectGroup &group : m_groups) {
+        for (int c = 0; c < group.item->childCount(); ++c) {
+            const int index = fileIndexForItem(group.item->child(c));
+            if (index < 0)
+                continue;
+            ProjectFile file = m_files.at(index);
+            if (index != int(rebuilt.size()) || file.group != group.name)
+                changed = true;
+            file.group = group.name;
+            rebuilt.push_back(file);
+        }
+    }
+    if (changed && rebuilt.size() == m_files.size()) {
+        m_files = rebuilt;
+        m_modified = true;
+    }
+}
+
+void Project::regroup()
+{
+    for (ProjectGroup &group : m_groups)
+        delete group.item;
+    m_groups.clear();
+    for (ProjectFile &file : m_files) {
+        file.item = nullptr;
+        file.group.clear();
+    }
+    for (const ProjectFile &file : m_files)
+        addFileItem(file.path);
+    applyDisplayFormats();
+}

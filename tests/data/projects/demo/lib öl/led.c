@@ -1,0 +1,2 @@
+#include "../src/led.h"
+void led(void) {}
