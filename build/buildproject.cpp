@@ -287,17 +287,20 @@ bool BuildProject::createRoot(bool applyDefaults)
     return true;
 }
 
-BuildNode *BuildProject::findLeaf(const QString &path) const
+static BuildNode *findFile(BuildNode *node, const QString &path)
 {
-    if (!m_root)
-        return nullptr;
-    std::vector<BuildNode *> all;
-    m_root->collect(all);
-    for (BuildNode *node : all) {
-        if (node->file == path)
-            return node;
+    if (node->file == path)
+        return node;
+    for (const auto &input : node->inputs) {
+        if (BuildNode *found = findFile(input.get(), path))
+            return found;
     }
     return nullptr;
+}
+
+BuildNode *BuildProject::findLeaf(const QString &path) const
+{
+    return m_root ? findFile(m_root.get(), path) : nullptr;
 }
 
 bool BuildProject::addFile(const QString &path, bool applyDefaults)

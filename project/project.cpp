@@ -243,7 +243,9 @@ bool Project::addFile(const QString &rawPath, const QString &group)
     ProjectFile file;
     file.path = QDir::fromNativeSeparators(path);
     file.group = group;
-    file.exists = QFileInfo::exists(path);
+    const QFileInfo info(path);
+    file.exists = info.exists();
+    file.canonical = info.canonicalFilePath();
     if (!file.exists && m_mainWindow)
         m_mainWindow->error(tr("File '%1' not found").arg(path));
     m_files.push_back(file);
@@ -450,19 +452,25 @@ int Project::findFileForTool(const QString &path) const
     if (!c)
         return -1;
     const QString output = projectDirectory() + QLatin1Char('/') + c->targetName();
-    const QFileInfo first(QDir(output), path);
-    const QFileInfo second(QDir(Platform::shortPathName(output)), path);
-    const bool absolute = QFileInfo(path).isAbsolute();
+    if (QFileInfo(path).isAbsolute()) {
+        // Two names of one file match: compare the resolved paths (kept for the project's
+        // files), which spares a file-system look-up per project file.
+        const QFileInfo candidate(QDir(output), path);
+        const QString wanted = QDir::cleanPath(candidate.absoluteFilePath());
+        const QString wantedCanonical = candidate.canonicalFilePath();
+        for (int i = 0; i < fileCount(); ++i) {
+            const ProjectFile &file = m_files.at(i);
+            if (file.path == wanted
+                || (!wantedCanonical.isEmpty() && file.canonical == wantedCanonical))
+                return i;
+        }
+        return -1;
+    }
     const QString name = QFileInfo(path).fileName().toUpper();
     for (int i = 0; i < fileCount(); ++i) {
-        const QString filePath = m_files.at(i).path;
-        if (absolute) {
-            if (QFileInfo(filePath) == first
-                || QFileInfo(Platform::shortPathName(filePath)) == second)
-                return i;
-        } else if (QFileInfo(filePath).fileName().toUpper() == name) {
+        const QString &filePath = m_files.at(i).path;
+        if (filePath.mid(filePath.lastIndexOf(QLatin1Char('/')) + 1).toUpper() == name)
             return i;
-        }
     }
     return -1;
 }

@@ -20,6 +20,7 @@ struct ProjectFile
     QString group;
     QTreeWidgetItem *item = nullptr;
     bool exists = false;
+    QString canonical; // the resolved path when it was added; empty for a missing file
 };
 
 struct ProjectGroup
