@@ -2,6 +2,7 @@
 
 #include "srcmanager.h"
 
+#include "platform/caseinsensitivepath.h"
 #include "project/projectsmanager.h"
 
 CommandLineOptions::CommandLineOptions(SrcManager *window, const QStringList *arguments)
@@ -27,6 +28,9 @@ void CommandLineOptions::apply()
             m_window->reopenSettings(Platform::SettingsScope::Machine);
             m_window->projectsManager()->scanCompilers();
         }
+        if (argument.endsWith(QLatin1String(".dyxp"), Qt::CaseInsensitive))
+            m_window->projectsManager()->openProject(Platform::resolveCaseInsensitive(argument),
+                                                     true);
         if (is(argument, "--quit") || is(argument, "-q"))
             m_quit = true;
         if (is(argument, "--advanced") || is(argument, "-a"))

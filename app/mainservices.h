@@ -39,6 +39,11 @@ public:
     virtual bool saveEditor(const QString &path, bool ask) = 0;
     virtual void editorFileRenamed(const QString &oldPath, const QString &newPath) = 0;
     virtual void reopenIfLastSession(const QString &path) = 0;
+    // The title the editor of path shows when it holds unsaved changes; empty otherwise.
+    virtual QString modifiedEditorTitle(const QString &path) const = 0;
+    virtual void updateState() = 0;
+    // Puts a project on the recent-projects list.
+    virtual void newMRUProject(const QString &fileName) = 0;
 
     virtual bool isAdvanced() const = 0;
     // The simulator suite's installation directory: the stored one, or the one the registry

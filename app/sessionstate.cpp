@@ -4,6 +4,7 @@
 #include "srcmanager.h"
 
 #include "editor/srctabsholder.h"
+#include "project/project.h"
 #include "project/projectsmanager.h"
 
 #include <QCoreApplication>
@@ -19,7 +20,10 @@ void SessionState::save()
     store.setValue(QStringLiteral("geometry"), m_window.saveGeometry());
     store.setValue(QStringLiteral("state"), m_window.saveState());
 
-    const QStringList projectPaths; // paths of the projects open at close
+    QStringList projectPaths;
+    ProjectsManager *projects = m_window.projectsManager();
+    for (int i = 0; i < projects->projectCount(); ++i)
+        projectPaths.append(projects->projectPath(i));
     store.beginWriteArray(QStringLiteral("projects"), int(projectPaths.size()));
     for (int i = 0; i < projectPaths.size(); ++i) {
         store.setArrayIndex(i);
@@ -30,8 +34,16 @@ void SessionState::save()
         m_window.newMRUProject(path);
 
     const QStringList openFiles = m_window.tabs()->openPaths();
-    for (const QString &path : openFiles)
-        m_window.newMRUFile(path);
+    for (const QString &path : openFiles) {
+        bool inProject = false;
+        for (int i = 0; i < projects->projectCount() && !inProject; ++i) {
+            const Project *project = projects->project(i);
+            for (int f = 0; f < project->fileCount() && !inProject; ++f)
+                inProject = project->filePathAt(f) == path;
+        }
+        if (!inProject)
+            m_window.newMRUFile(path);
+    }
 
     store.setValue(QStringLiteral("MRUProjects"), m_window.m_recentProjects);
     store.setValue(QStringLiteral("MRUFiles"), m_window.m_recentFiles);
@@ -67,12 +79,12 @@ void SessionState::restore()
     store.endArray();
     if (projectPaths.isEmpty())
         projectPaths.append(QString());
-    const QString lastProject = projectPaths.first();
-    Q_UNUSED(lastProject)
-
     m_window.m_recentProjects = store.value(QStringLiteral("MRUProjects")).toStringList();
     m_window.m_recentFiles = store.value(QStringLiteral("MRUFiles")).toStringList();
     m_window.createMRUMenu();
+
+    // While the project loads, its files that were open last time open again.
+    m_window.projectsManager()->openProject(projectPaths.first(), false);
 
     m_window.m_lastSessionFiles.clear();
 

@@ -9,6 +9,8 @@
 #include "editor/displaysettings.h"
 #include "editor/srctabsholder.h"
 #include "platform/caseinsensitivepath.h"
+#include "build/buildproject.h"
+#include "project/project.h"
 #include "project/projectsmanager.h"
 #include "simulator/simulatedcontrollers.h"
 #include "simulator/simulatorinstallation.h"
@@ -173,6 +175,12 @@ void SrcManager::reopenIfLastSession(const QString &path)
         openFileAt(path);
 }
 
+QString SrcManager::modifiedEditorTitle(const QString &path) const
+{
+    Q_UNUSED(path)
+    return QString();
+}
+
 bool SrcManager::isSimulated(const QString &family, const QString &controller) const
 {
     return m_simulatedControllers && m_simulatedControllers->contains(family, controller);
@@ -271,6 +279,10 @@ void SrcManager::updateBuildTargets(const QString &currentTarget)
     // Refilling the selector must not act as if the user had picked an entry.
     m_rebuildingTargets = true;
     m_configCombo->clear();
+    if (const Project *project = m_projects ? m_projects->currentProject() : nullptr) {
+        for (int i = 0; i < project->configurationCount(); ++i)
+            m_configCombo->addItem(project->configuration(i)->name());
+    }
     m_configCombo->addItem(tr("Configurations..."));
     if (currentTarget.isEmpty()) {
         m_configCombo->setCurrentIndex(0);
@@ -291,6 +303,8 @@ void SrcManager::configComboIndexChanged(const QString &text)
         updateBuildTargets(QString());
         return;
     }
+    if (Project *project = m_projects->currentProject())
+        project->setActiveConfiguration(m_configCombo->currentIndex());
 }
 
 // Keeps a recent list: no entry twice whatever its letter case, newest first, at most four.
@@ -373,14 +387,21 @@ void SrcManager::MRUMenuTriggered(QAction *action)
 {
     if (!action)
         return;
-    if (action->actionGroup() == m_recentFilesGroup && m_recentFilesGroup)
+    if (m_recentProjectsGroup && action->actionGroup() == m_recentProjectsGroup)
+        m_projects->openProject(action->text(), false);
+    else if (m_recentFilesGroup && action->actionGroup() == m_recentFilesGroup)
         openFileAt(action->text());
 }
 
 bool SrcManager::canClose()
 {
-    // Without editors of their own to ask about and no project open, nothing stops the close.
-    return !m_projects || m_projects->projectCount() == 0;
+    if (!m_projects)
+        return true;
+    for (int i = 0; i < m_projects->projectCount(); ++i) {
+        if (!m_projects->closeCheck(i))
+            return false;
+    }
+    return true;
 }
 
 void SrcManager::closeEvent(QCloseEvent *event)

@@ -52,6 +52,7 @@ public:
     bool saveEditor(const QString &path, bool ask) override;
     void editorFileRenamed(const QString &oldPath, const QString &newPath) override;
     void reopenIfLastSession(const QString &path) override;
+    QString modifiedEditorTitle(const QString &path) const override;
     bool isAdvanced() const override { return m_advanced; }
     QString simulatorDirectory(bool forceDetect) override;
     // The registry search for the simulator suite; sets the "too old" flag.
@@ -86,11 +87,11 @@ public:
     void saveAllEditors();
 
 public slots:
-    void updateState();
+    void updateState() override;
     void updateBuildTargets(const QString &currentTarget);
     void configComboIndexChanged(const QString &text);
     void newMRUFile(const QString &fileName);
-    void newMRUProject(const QString &fileName);
+    void newMRUProject(const QString &fileName) override;
     void abortBuild();
     void about();
     void help();

@@ -242,6 +242,19 @@ void SrcManager::createActions()
     connect(a.help, &QAction::triggered, this, &SrcManager::help);
     connect(a.about, &QAction::triggered, this, &SrcManager::about);
     connect(a.aboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
+
+    ProjectsManager *projects = m_projects;
+    connect(a.openProject, &QAction::triggered, projects,
+            qOverload<>(&ProjectsManager::openProject));
+    connect(a.saveProject, &QAction::triggered, projects, &ProjectsManager::saveProject);
+    connect(a.saveProjectAs, &QAction::triggered, projects, &ProjectsManager::saveProjectAs);
+    connect(a.closeProject, &QAction::triggered, projects,
+            qOverload<>(&ProjectsManager::closeProject));
+    connect(a.addExistingFile, &QAction::triggered, projects, &ProjectsManager::addFile);
+    connect(a.addDesignFile, &QAction::triggered, projects, &ProjectsManager::addFile);
+    connect(a.addNewFile, &QAction::triggered, projects, &ProjectsManager::newFile);
+    connect(a.removeFile, &QAction::triggered, projects, &ProjectsManager::removeFile);
+    connect(a.rename, &QAction::triggered, projects, &ProjectsManager::renameItem);
 }
 
 void SrcManager::createToolBars()

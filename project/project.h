@@ -82,6 +82,8 @@ public:
     void setModified(bool modified);
     bool isLoaded() const { return m_loaded; }
     bool isUpToDate() const { return m_upToDate; }
+    // A build, clean or tidy of this project is running.
+    bool isBuilding() const { return m_building; }
     void setUpToDate(bool upToDate) { m_upToDate = upToDate; }
 
     int fileCount() const { return int(m_files.size()); }
@@ -139,4 +141,5 @@ private:
     std::vector<std::unique_ptr<BuildProject>> m_configurations;
     int m_activeConfiguration = 0;
     bool m_loaded = true;
+    bool m_building = false;
 };

@@ -1,34 +1,343 @@
 #include "projectsmanager.h"
 
+#include "project.h"
+#include "projecttreewidget.h"
+
+#include "app/busycursor.h"
 #include "app/commandactions.h"
 #include "app/mainservices.h"
-
+#include "app/prompts.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/compilerscan.h"
 
 #include <QAction>
-#include <QTreeWidget>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QMenu>
 
 ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actions, QWidget *parent)
     : QDockWidget(parent)
     , m_mainWindow(mainWindow)
     , m_actions(actions)
-    , m_tree(new QTreeWidget(this))
     , m_catalogue(new BuildConfigList(mainWindow, this))
+    , m_tree(new ProjectTreeWidget(this))
 {
     setObjectName(QStringLiteral("Projects"));
     setWindowTitle(tr("Project"));
     setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     m_tree->setColumnCount(1);
     m_tree->setHeaderHidden(true);
-    m_tree->invisibleRootItem()->setExpanded(true);
     setWidget(m_tree);
+    m_topItem = m_tree->invisibleRootItem();
+    m_topItem->setExpanded(true);
+    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, &ProjectsManager::itemDoubleClicked);
+    connect(m_tree, &QTreeWidget::itemClicked, this, &ProjectsManager::itemClicked);
+    connect(m_tree, &QTreeWidget::itemChanged, this, &ProjectsManager::itemChanged);
     m_catalogue->load();
+    m_lastCurrent = currentProjectIndex();
 }
 
-void ProjectsManager::treeChanged(Project *project)
+ProjectsManager::~ProjectsManager()
 {
-    Q_UNUSED(project)
+    // Projects own items of the tree: they go while the tree is still there.
+    m_projects.clear();
+}
+
+QWidget *ProjectsManager::dialogParent() const
+{
+    return m_mainWindow ? m_mainWindow->mainWidget() : nullptr;
+}
+
+Project *ProjectsManager::project(int index) const
+{
+    return index >= 0 && index < projectCount() ? m_projects.at(index).get() : nullptr;
+}
+
+QString ProjectsManager::projectPath(int index) const
+{
+    const Project *p = project(index);
+    return p ? p->filePath() : QString();
+}
+
+Project *ProjectsManager::projectForItem(const QTreeWidgetItem *item) const
+{
+    for (const auto &p : m_projects) {
+        if (p->classifyItem(item) >= 0)
+            return p.get();
+    }
+    return nullptr;
+}
+
+int ProjectsManager::currentProjectIndex() const
+{
+    const QTreeWidgetItem *current = m_tree->currentItem();
+    for (int i = 0; i < projectCount(); ++i) {
+        if (m_projects.at(i)->classifyItem(current) >= 0)
+            return i;
+    }
+    return projectCount() > 0 ? 0 : -1;
+}
+
+int ProjectsManager::indexOfProject(const QString &path) const
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    for (int i = 0; i < projectCount(); ++i) {
+        if (m_projects.at(i)->filePath() == absolute)
+            return i;
+    }
+    return -1;
+}
+
+void ProjectsManager::trackCurrentProject()
+{
+    const int current = currentProjectIndex();
+    if (current != m_lastCurrent)
+        emit projectConfigurationChange(QString());
+    m_lastCurrent = current;
+}
+
+void ProjectsManager::markCurrentProject()
+{
+    const int current = currentProjectIndex();
+    for (int i = 0; i < projectCount(); ++i)
+        m_projects.at(i)->setCurrent(i == current);
+}
+
+void ProjectsManager::refresh()
+{
+    for (const auto &p : m_projects)
+        p->applyDisplayFormats();
+    markCurrentProject();
+}
+
+bool ProjectsManager::closeCheck(int index)
+{
+    Project *p = project(index);
+    if (!p)
+        return true;
+    if (m_mainWindow) {
+        QStringList names;
+        for (int i = 0; i < p->fileCount(); ++i) {
+            const QString title = m_mainWindow->modifiedEditorTitle(p->filePathAt(i));
+            if (!title.isEmpty())
+                names.append(title);
+        }
+        if (!names.isEmpty()) {
+            const QMessageBox::StandardButton answer = Prompts::instance().message(
+                QMessageBox::Warning,
+                dialogParent(),
+                tr("Application"),
+                tr("Files %1 have been modified.\nDo you want to save your changes?")
+                    .arg(names.join(QStringLiteral(", "))),
+                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+            if (answer == QMessageBox::Cancel)
+                return false;
+            if (answer == QMessageBox::Save) {
+                for (int i = 0; i < p->fileCount(); ++i)
+                    m_mainWindow->saveEditor(p->filePathAt(i), false);
+            }
+        }
+    }
+    return p->maybeSave();
+}
+
+bool ProjectsManager::closeProject(int index)
+{
+    Project *p = project(index);
+    if (!p || p->isBuilding())
+        return false;
+    if (m_mainWindow && !p->filePath().isEmpty())
+        m_mainWindow->newMRUProject(p->filePath());
+    m_projects.erase(m_projects.begin() + index);
+    trackCurrentProject();
+    refresh();
+    if (m_mainWindow)
+        m_mainWindow->updateState();
+    return true;
+}
+
+bool ProjectsManager::closeOpenProject()
+{
+    const int current = currentProjectIndex();
+    bool closed = true;
+    if (current >= 0) {
+        closed = closeCheck(current);
+        if (closed)
+            closeProject(current);
+    }
+    m_lastCurrent = currentProjectIndex();
+    return closed;
+}
+
+void ProjectsManager::closeProject()
+{
+    closeOpenProject();
+}
+
+bool ProjectsManager::openProject(const QString &path, bool quiet)
+{
+    if (!closeOpenProject())
+        return false;
+    if (indexOfProject(path) >= 0) {
+        if (!quiet) {
+            Prompts::instance().message(QMessageBox::Information, dialogParent(), tr("DYX Studio"),
+                                        tr("Project %1 is already opened").arg(path));
+        }
+        return false;
+    }
+    bool loaded = false;
+    {
+        BusyCursor wait;
+        auto p = std::make_unique<Project>(m_catalogue, m_mainWindow);
+        loaded = !path.isEmpty() && p->load(path);
+        if (loaded) {
+            Project *opened = p.get();
+            m_projects.push_back(std::move(p));
+            opened->reopenFiles();
+            opened->buildTree(this, m_topItem);
+            m_tree->setCurrentItem(opened->rootItem());
+            itemClicked(opened->rootItem(), 0);
+        } else if (!path.isEmpty() && m_mainWindow) {
+            m_mainWindow->error(tr("Cannot open project %1").arg(path));
+        }
+    }
+    if (m_mainWindow)
+        m_mainWindow->updateState();
+    trackCurrentProject();
+    return loaded;
+}
+
+void ProjectsManager::openProject()
+{
+    if (!closeOpenProject())
+        return;
+    auto p = std::make_unique<Project>(m_catalogue, m_mainWindow);
+    if (!p->open())
+        return;
+    if (indexOfProject(p->filePath()) >= 0) {
+        Prompts::instance().message(QMessageBox::Information, dialogParent(), tr("DYX Studio"),
+                                    tr("Project %1 is already opened").arg(p->filePath()));
+        return;
+    }
+    Project *opened = p.get();
+    m_projects.push_back(std::move(p));
+    opened->buildTree(this, m_topItem);
+    m_tree->setCurrentItem(opened->rootItem());
+    refresh();
+    if (m_mainWindow)
+        m_mainWindow->updateState();
+    trackCurrentProject();
+}
+
+void ProjectsManager::saveProject()
+{
+    if (Project *p = currentProject())
+        p->save();
+    updateState();
+}
+
+void ProjectsManager::saveProjectAs()
+{
+    if (Project *p = currentProject())
+        p->saveAs(true);
+    updateState();
+}
+
+void ProjectsManager::addFile()
+{
+    if (Project *p = currentProject())
+        p->addExistingFiles();
+    updateState();
+}
+
+void ProjectsManager::newFile()
+{
+    if (Project *p = currentProject())
+        p->newFile();
+    updateState();
+}
+
+void ProjectsManager::removeFile()
+{
+    Project *p = currentProject();
+    if (!p)
+        return;
+    const int index = p->fileIndexForItem(m_tree->currentItem());
+    const QMessageBox::StandardButton answer = Prompts::instance().message(
+        QMessageBox::Question,
+        dialogParent(),
+        tr("DYX Studio"),
+        tr("Remove file."),
+        QMessageBox::Ok | QMessageBox::Cancel,
+        QMessageBox::Cancel,
+        tr("The file '") + p->relativeFilePath(index) + tr("' will be removed from the project."));
+    if (answer == QMessageBox::Ok)
+        p->removeFile(index);
+    updateState();
+}
+
+void ProjectsManager::renameItem()
+{
+    if (QTreeWidgetItem *item = m_tree->currentItem())
+        m_tree->editItem(item, 0);
+}
+
+void ProjectsManager::itemClicked(QTreeWidgetItem *, int)
+{
+    if (m_mainWindow)
+        m_mainWindow->updateState();
+    markCurrentProject();
+    trackCurrentProject();
+}
+
+void ProjectsManager::itemDoubleClicked(QTreeWidgetItem *item, int)
+{
+    if (m_mainWindow)
+        m_mainWindow->updateState();
+    Project *p = currentProject();
+    if (!p || !m_mainWindow)
+        return;
+    const int index = p->fileIndexForItem(item);
+    if (index < 0)
+        return;
+    const QString path = p->filePathAt(index);
+    // A design file belongs to the simulator, not to the editor.
+    if (QFileInfo(path).suffix().toUpper() == QLatin1String("DSN"))
+        return;
+    m_mainWindow->openFileAt(path);
+}
+
+void ProjectsManager::itemChanged(QTreeWidgetItem *item, int)
+{
+    Project *p = currentProject();
+    if (!p || !item || item->text(0).isEmpty())
+        return;
+    const int kind = p->classifyItem(item);
+    // Renaming changes item texts itself; those changes are not new edits.
+    const QSignalBlocker blocker(m_tree);
+    if (kind == 1)
+        p->renameGroup(p->groupIndexForItem(item), item->text(0));
+    else if (kind == 2)
+        p->renameFile(p->fileIndexForItem(item), item->text(0));
+    updateState();
+}
+
+void ProjectsManager::setFileModified(const QString &path, bool modified)
+{
+    for (const auto &p : m_projects)
+        p->setFileModified(path, modified);
+}
+
+void ProjectsManager::clearUpToDate(const QString &directory, const Project *except)
+{
+    for (const auto &p : m_projects) {
+        if (p.get() != except && p->projectDirectory() == directory)
+            p->setUpToDate(false);
+    }
+}
+
+void ProjectsManager::treeChanged(Project *)
+{
     updateState();
 }
 
@@ -41,27 +350,65 @@ void ProjectsManager::scanCompilers()
 
 void ProjectsManager::updateState()
 {
-    if (!m_actions)
+    if (!m_actions || !m_actions->openProject)
         return;
     const CommandActions &a = *m_actions;
     for (QAction *action : {a.openProject, a.newProject, a.openSample})
         action->setEnabled(!m_busy);
     a.stopBuild->setEnabled(m_busy);
-    for (QAction *action : {a.addExistingFile,
-                            a.addNewFile,
-                            a.addDesignFile,
-                            a.createDesignFile,
-                            a.removeFile,
-                            a.saveProject,
-                            a.saveProjectAs,
-                            a.closeProject,
-                            a.projectSettings,
-                            a.buildProject,
-                            a.tidyProject,
-                            a.cleanProject,
-                            a.openDebugger,
-                            a.startDebugging}) {
+    const QList<QAction *> projectCommands = {a.addExistingFile, a.addNewFile, a.addDesignFile,
+                                              a.createDesignFile, a.removeFile, a.saveProject,
+                                              a.saveProjectAs, a.closeProject, a.projectSettings,
+                                              a.buildProject, a.tidyProject, a.cleanProject,
+                                              a.openDebugger, a.startDebugging};
+    for (QAction *action : projectCommands)
         action->setEnabled(false);
+    Project *p = currentProject();
+    if (!m_busy && p) {
+        a.saveProject->setEnabled(p->isModified());
+        for (QAction *action : {a.saveProjectAs, a.closeProject, a.projectSettings,
+                                a.buildProject, a.tidyProject, a.cleanProject, a.openDebugger,
+                                a.startDebugging, a.addExistingFile, a.addNewFile}) {
+            action->setEnabled(true);
+        }
+        const bool noDesign = p->designFile().isEmpty();
+        a.addDesignFile->setEnabled(noDesign);
+        a.createDesignFile->setEnabled(noDesign);
+        const int kind = p->classifyItem(m_tree->currentItem());
+        a.removeFile->setEnabled(kind == 1 || kind == 2);
     }
-    // The project commands come alive for a current project that is not building.
+    for (const auto &each : m_projects)
+        each->updateRootText();
+}
+
+void ProjectsManager::contextMenuEvent(QContextMenuEvent *event)
+{
+    showContextMenu(event);
+}
+
+void ProjectsManager::showContextMenu(QContextMenuEvent *event)
+{
+    if (m_mainWindow)
+        m_mainWindow->updateState();
+    if (!m_contextMenu)
+        m_contextMenu = new QMenu(this);
+    m_contextMenu->clear();
+    Project *p = currentProject();
+    if (!p || !m_actions)
+        return;
+    const CommandActions &a = *m_actions;
+    const int kind = p->classifyItem(m_tree->currentItem());
+    if (kind == 2)
+        m_contextMenu->addAction(a.removeFile);
+    if (kind == 0 || kind == 1) {
+        m_contextMenu->addActions({a.addExistingFile, a.addNewFile, a.addDesignFile,
+                                   a.createDesignFile});
+    }
+    if (kind == 1 || kind == 2)
+        m_contextMenu->addAction(a.rename);
+    m_contextMenu->addSeparator();
+    m_contextMenu->addActions({a.saveProject, a.saveProjectAs, a.closeProject});
+    m_contextMenu->addSeparator();
+    m_contextMenu->addActions({a.projectSettings, a.buildProject, a.cleanProject});
+    m_contextMenu->popup(event->globalPos());
 }

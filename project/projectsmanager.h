@@ -1,47 +1,88 @@
 #pragma once
 
 #include <QDockWidget>
+#include <QTextCharFormat>
+
+#include <memory>
+#include <vector>
 
 class BuildConfigList;
 class MainServices;
 class Project;
-class QTreeWidget;
+class ProjectTreeWidget;
+class QMenu;
 class QTreeWidgetItem;
 struct CommandActions;
 
-// The projects pane: holds the open project and runs the project commands of the window.
+// The projects pane: holds the open project, shows it in the tree and runs the project
+// commands of the window. Opening or creating a project closes the open one first.
 class ProjectsManager : public QDockWidget
 {
     Q_OBJECT
 
 public:
     ProjectsManager(MainServices *mainWindow, CommandActions *actions, QWidget *parent);
+    ~ProjectsManager() override;
 
-    int projectCount() const { return 0; }
-    int currentProjectIndex() const { return -1; }
-    // True while a build, clean or tidy command or the compilers dialog runs.
-    bool isBusy() const { return m_busy; }
+    int projectCount() const { return int(m_projects.size()); }
+    Project *project(int index) const;
+    QString projectPath(int index) const;
+    int currentProjectIndex() const;
+    Project *currentProject() const { return project(currentProjectIndex()); }
+    int indexOfProject(const QString &path) const;
+    // The project whose items include item; null for none.
+    Project *projectForItem(const QTreeWidgetItem *item) const;
 
-    QTreeWidget *tree() const { return m_tree; }
-    BuildConfigList *catalogue() const { return m_catalogue; }
-
-    // Detects every compiler of the catalogue and stores the outcome, as Check All followed
-    // by OK in the compilers dialog would.
+    bool openProject(const QString &path, bool quiet);
+    bool closeCheck(int index);
+    bool closeProject(int index);
+    void refresh();
+    void setFileModified(const QString &path, bool modified);
+    void clearUpToDate(const QString &directory, const Project *except = nullptr);
     void scanCompilers();
     // A project's items changed: the commands that depend on them may change too.
     void treeChanged(Project *project);
+    void showContextMenu(QContextMenuEvent *event);
+
+    // True while a build, clean or tidy command or the compilers dialog runs.
+    bool isBusy() const { return m_busy; }
+    ProjectTreeWidget *tree() const { return m_tree; }
+    BuildConfigList *catalogue() const { return m_catalogue; }
+    MainServices *mainWindow() const { return m_mainWindow; }
 
 signals:
     void projectConfigurationChange(const QString &currentTarget);
 
 public slots:
-    // Enables the project commands for the current project and the pane's state.
     void updateState();
+    void openProject();
+    void saveProject();
+    void saveProjectAs();
+    void closeProject();
+    void addFile();
+    void newFile();
+    void removeFile();
+    void renameItem();
+    void itemDoubleClicked(QTreeWidgetItem *item, int column);
+    void itemClicked(QTreeWidgetItem *item, int column);
+    void itemChanged(QTreeWidgetItem *item, int column);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+    bool closeOpenProject();
+    void trackCurrentProject();
+    void markCurrentProject();
+    QWidget *dialogParent() const;
+
     MainServices *m_mainWindow;
     CommandActions *m_actions;
-    QTreeWidget *m_tree;
+    QMenu *m_contextMenu = nullptr;
     BuildConfigList *m_catalogue;
+    ProjectTreeWidget *m_tree;
+    QTreeWidgetItem *m_topItem;
+    int m_lastCurrent = -1;
+    std::vector<std::unique_ptr<Project>> m_projects;
     bool m_busy = false;
 };

@@ -10,6 +10,11 @@ build_dir="${DYX_BUILD_DIR:-$here/_build}"
 program="$build_dir/bin/dyxstudio"
 # Find the installed compilers first, so that a build works at once.
 QT_QPA_PLATFORM=offscreen "$program" --scan_compilers --quit
+
+# Without arguments, start on the AVR demonstration board's project.
+if [ "$#" -eq 0 ]; then
+    set -- "$build_dir/devboards/AVR Blinky/AVR Blinky.dyxp"
+fi
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec "$program" "$@"
 else

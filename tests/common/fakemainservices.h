@@ -3,6 +3,7 @@
 #include "app/mainservices.h"
 #include "app/settingsstore.h"
 
+#include <QHash>
 #include <QStringList>
 
 // A main window for tests: records every output line and every file it was asked to open,
@@ -51,6 +52,15 @@ public:
         lines.append("renamed: " + oldPath + " -> " + newPath);
     }
     void reopenIfLastSession(const QString &) override {}
+    QString modifiedEditorTitle(const QString &path) const override
+    {
+        return modifiedEditors.value(path);
+    }
+    void updateState() override { ++stateUpdates; }
+    void newMRUProject(const QString &fileName) override { recentProjects.prepend(fileName); }
+    QStringList recentProjects;
+    QHash<QString, QString> modifiedEditors;
+    int stateUpdates = 0;
     bool isAdvanced() const override { return false; }
     QString simulatorDirectory(bool) override { return m_settings.cirraneDirectory(); }
     bool isSimulated(const QString &, const QString &) const override { return false; }

@@ -1,0 +1,87 @@
+#include "projecttreewidget.h"
+
+#include "project.h"
+#include "projectsmanager.h"
+
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QUrl>
+
+static const char uriList[] = "text/uri-list";
+
+ProjectTreeWidget::ProjectTreeWidget(ProjectsManager *manager)
+    : QTreeWidget(manager)
+    , m_manager(manager)
+{
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setEditTriggers(QAbstractItemView::SelectedClicked);
+}
+
+void ProjectTreeWidget::contextMenuEvent(QContextMenuEvent *event)
+{
+    m_manager->showContextMenu(event);
+}
+
+void ProjectTreeWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton) || !currentItem())
+        return;
+    Project *project = m_manager->currentProject();
+    if (!project || project->classifyItem(currentItem()) != 2)
+        return;
+    const int index = project->fileIndexForItem(currentItem());
+    auto *data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(project->filePathAt(index))});
+    auto *drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::MoveAction);
+}
+
+void ProjectTreeWidget::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasFormat(QLatin1String(uriList)))
+        event->acceptProposedAction();
+}
+
+void ProjectTreeWidget::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (event->mimeData()->hasFormat(QLatin1String(uriList))
+        && m_manager->projectForItem(itemAt(event->position().toPoint()))) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void ProjectTreeWidget::dropEvent(QDropEvent *event)
+{
+    const QMimeData *data = event->mimeData();
+    if (!data->hasFormat(QLatin1String(uriList)))
+        return;
+    QTreeWidgetItem *target = itemAt(event->position().toPoint());
+    Project *project = m_manager->projectForItem(target);
+    if (!target || !project) {
+        event->ignore();
+        return;
+    }
+    if (event->source() == this) {
+        QTreeWidgetItem *dragged = currentItem();
+        Project *owner = m_manager->projectForItem(dragged);
+        if (owner != project || project->classifyItem(dragged) != 2) {
+            event->ignore();
+            return;
+        }
+        project->moveItem(dragged, target);
+    } else {
+        for (const QUrl &url : data->urls()) {
+            const QString path = url.toLocalFile();
+            if (!path.isEmpty())
+                project->addFile(path);
+        }
+    }
+    event->acceptProposedAction();
+    m_manager->updateState();
+}
