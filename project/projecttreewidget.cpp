@@ -17,6 +17,8 @@ ProjectTreeWidget::ProjectTreeWidget(ProjectsManager *manager)
 {
     setDragEnabled(true);
     setAcceptDrops(true);
+    // Drops arrive at the viewport, which must take them too.
+    viewport()->setAcceptDrops(true);
     setEditTriggers(QAbstractItemView::SelectedClicked);
 }
 
@@ -58,22 +60,24 @@ void ProjectTreeWidget::dragMoveEvent(QDragMoveEvent *event)
 
 void ProjectTreeWidget::dropEvent(QDropEvent *event)
 {
-    const QMimeData *data = event->mimeData();
-    if (!data->hasFormat(QLatin1String(uriList)))
-        return;
-    QTreeWidgetItem *target = itemAt(event->position().toPoint());
-    Project *project = m_manager->projectForItem(target);
-    if (!target || !project) {
+    if (dropData(itemAt(event->position().toPoint()), event->mimeData(), event->source() == this))
+        event->acceptProposedAction();
+    else
         event->ignore();
-        return;
-    }
-    if (event->source() == this) {
+}
+
+bool ProjectTreeWidget::dropData(QTreeWidgetItem *target, const QMimeData *data, bool internal)
+{
+    if (!data->hasFormat(QLatin1String(uriList)))
+        return false;
+    Project *project = m_manager->projectForItem(target);
+    if (!target || !project)
+        return false;
+    if (internal) {
         QTreeWidgetItem *dragged = currentItem();
         Project *owner = m_manager->projectForItem(dragged);
-        if (owner != project || project->classifyItem(dragged) != 2) {
-            event->ignore();
-            return;
-        }
+        if (owner != project || project->classifyItem(dragged) != 2)
+            return false;
         project->moveItem(dragged, target);
     } else {
         for (const QUrl &url : data->urls()) {
@@ -82,6 +86,6 @@ void ProjectTreeWidget::dropEvent(QDropEvent *event)
                 project->addFile(path);
         }
     }
-    event->acceptProposedAction();
     m_manager->updateState();
+    return true;
 }

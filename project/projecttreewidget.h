@@ -13,6 +13,10 @@ class ProjectTreeWidget : public QTreeWidget
 public:
     explicit ProjectTreeWidget(ProjectsManager *manager);
 
+    // A drop of data onto target: a file item moved inside the tree (internal) or files
+    // dropped from outside. False when the drop is refused.
+    bool dropData(QTreeWidgetItem *target, const QMimeData *data, bool internal);
+
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;

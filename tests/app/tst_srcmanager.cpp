@@ -3,7 +3,13 @@
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
 
+#include "project/project.h"
+#include "project/projectsmanager.h"
+
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QMenuBar>
@@ -26,6 +32,7 @@ private slots:
     void stateWithoutEditorOrProject();
     void sessionRoundTrip();
     void selectorWithoutProject();
+    void sessionReopensProject();
 
 private:
     static QStringList texts(const QList<QAction *> &actions);
@@ -202,6 +209,40 @@ void tst_SrcManager::selectorWithoutProject()
     window.configCombo()->setCurrentIndex(0);
     QCOMPARE(window.configCombo()->count(), 1);
     QCOMPARE(window.selectedConfiguration(), QStringLiteral("Configurations..."));
+}
+
+void tst_SrcManager::sessionReopensProject()
+{
+    QTemporaryDir dir;
+    for (const char *name : {"demo.dyxp", "src/main.c", "src/led.h", "notes.txt"}) {
+        const QString target = dir.filePath(QLatin1String(name));
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        QVERIFY(QFile::copy(QStringLiteral(DYX_TEST_DATA "/projects/demo/") + QLatin1String(name),
+                            target));
+    }
+    QDir().mkpath(dir.filePath(QStringLiteral("lib öl")));
+    QVERIFY(QFile::copy(QStringLiteral(DYX_TEST_DATA "/projects/demo/lib öl/led.c"),
+                        dir.filePath(QStringLiteral("lib öl/led.c"))));
+    {
+        SettingsStore store;
+        store.setDirectory(SettingsStore::Compilers, QStringLiteral(DYX_TEST_DATA "/compilers"));
+    }
+    const QString path = dir.filePath(QStringLiteral("demo.dyxp"));
+    {
+        SrcManager window;
+        QVERIFY(window.projectsManager()->openProject(path, false));
+        window.updateBuildTargets(QString());
+        QStringList entries;
+        for (int i = 0; i < window.configCombo()->count(); ++i)
+            entries.append(window.configCombo()->itemText(i));
+        QCOMPARE(entries, QStringList({"Debug", "Release", "Configurations..."}));
+        window.configCombo()->setCurrentIndex(1);
+        QCOMPARE(window.projectsManager()->currentProject()->activeConfigurationIndex(), 1);
+        QVERIFY(window.close());
+    }
+    SrcManager again;
+    QCOMPARE(again.projectsManager()->projectPath(0), path);
+    QCOMPARE(again.recentProjects(), QStringList{path});
 }
 
 QTEST_MAIN(tst_SrcManager)

@@ -15,6 +15,8 @@ private slots:
     void quitOptions();
     void malformedControllerList();
     void crashInEventLoop();
+    void projectOnCommandLine_data();
+    void projectOnCommandLine();
 
 private:
     struct Run
@@ -120,6 +122,31 @@ void tst_Startup::crashInEventLoop()
     QVERIFY(content.contains("Comment: Hello\n"));
     QVERIFY(content.contains("Signal: 11"));
     QVERIFY(content.contains("Memory map:"));
+}
+
+void tst_Startup::projectOnCommandLine_data()
+{
+    QTest::addColumn<QString>("project");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("demo, extension in capitals") << "AVR Blinky/AVR Blinky.DYXP" << "";
+    QTest::newRow("missing") << "nowhere/none.dyxp" << "Cannot open project";
+}
+
+void tst_Startup::projectOnCommandLine()
+{
+    QFETCH(QString, project);
+    QFETCH(QString, error);
+    QTemporaryDir home;
+    const QString devboards = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                              + QStringLiteral("/../devboards/");
+    const Run result = run({QStringLiteral("--print-output"), devboards + project,
+                            QStringLiteral("--quit")},
+                           home.path(), home.path());
+    QCOMPARE(result.exitCode, 0);
+    if (error.isEmpty())
+        QVERIFY2(!result.err.contains(QStringLiteral("Cannot open")), qPrintable(result.err));
+    else
+        QVERIFY2(result.err.contains(error), qPrintable(result.err));
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)

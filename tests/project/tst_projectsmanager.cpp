@@ -1,0 +1,228 @@
+#include "app/commandactions.h"
+#include "common/fakemainservices.h"
+#include "common/scriptedprompts.h"
+#include "project/project.h"
+#include "project/projectsmanager.h"
+#include "project/projecttreewidget.h"
+
+#include <QAction>
+#include <QDirIterator>
+#include <QFile>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_ProjectsManager : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void closePromptNamesModifiedFiles_data();
+    void closePromptNamesModifiedFiles();
+    void removeFileAsks_data();
+    void removeFileAsks();
+    void renameInTree();
+    void dragInsideTree();
+    void dropFromOutside();
+    void commandStates();
+
+private:
+    QString path(const char *name) const { return m_dir->filePath(QLatin1String(name)); }
+
+    FakeMainServices m_services;
+    CommandActions m_actions;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ProjectsManager> m_manager;
+    std::unique_ptr<ScriptedPrompts> m_prompts;
+};
+
+void tst_ProjectsManager::initTestCase()
+{
+    isolateSettings();
+    m_services.settingsStore().setDirectory(SettingsStore::Compilers,
+                                            QStringLiteral(DYX_TEST_DATA "/compilers"));
+    QAction **actionSlots[] = {&m_actions.openProject, &m_actions.newProject, &m_actions.openSample,
+                         &m_actions.stopBuild, &m_actions.addExistingFile, &m_actions.addNewFile,
+                         &m_actions.addDesignFile, &m_actions.createDesignFile,
+                         &m_actions.removeFile, &m_actions.saveProject, &m_actions.saveProjectAs,
+                         &m_actions.closeProject, &m_actions.projectSettings,
+                         &m_actions.buildProject, &m_actions.tidyProject,
+                         &m_actions.cleanProject, &m_actions.openDebugger,
+                         &m_actions.startDebugging, &m_actions.rename};
+    for (QAction **slot : actionSlots)
+        *slot = new QAction(this);
+}
+
+void tst_ProjectsManager::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    const QString source = QStringLiteral(DYX_TEST_DATA "/projects/demo");
+    QDirIterator it(source, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        const QString target = m_dir->filePath(QDir(source).relativeFilePath(file));
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        QVERIFY(QFile::copy(file, target));
+    }
+    m_prompts = std::make_unique<ScriptedPrompts>();
+    m_manager = std::make_unique<ProjectsManager>(&m_services, &m_actions, nullptr);
+    QVERIFY(m_manager->openProject(path("demo.dyxp"), false));
+    m_services.lines.clear();
+    m_services.modifiedEditors.clear();
+    m_services.recentProjects.clear();
+}
+
+void tst_ProjectsManager::cleanup()
+{
+    m_manager.reset();
+    m_prompts.reset();
+}
+
+void tst_ProjectsManager::closePromptNamesModifiedFiles_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<int>("saves");
+    QTest::newRow("cancel keeps the project") << int(QMessageBox::Cancel) << false << 0;
+    QTest::newRow("save saves the project's editors") << int(QMessageBox::Save) << true << 4;
+    QTest::newRow("discard") << int(QMessageBox::Discard) << true << 0;
+}
+
+void tst_ProjectsManager::closePromptNamesModifiedFiles()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, closed);
+    QFETCH(int, saves);
+    m_services.modifiedEditors.insert(path("src/main.c"), QStringLiteral("*main.c"));
+    m_services.modifiedEditors.insert(path("notes.txt"), QStringLiteral("*notes.txt"));
+    m_prompts->answers.enqueue(QMessageBox::StandardButton(answer));
+    m_manager->closeProject();
+    QCOMPARE(m_prompts->asked.size(), 1);
+    QCOMPARE(m_prompts->asked.first().title, QStringLiteral("Application"));
+    QCOMPARE(m_prompts->asked.first().text,
+             QStringLiteral("Files *main.c, *notes.txt have been modified.\n"
+                            "Do you want to save your changes?"));
+    QCOMPARE(m_manager->projectCount(), closed ? 0 : 1);
+    QCOMPARE(m_services.lines.filter(QStringLiteral("saveEditor")).size(), saves);
+    if (closed)
+        QCOMPARE(m_services.recentProjects, QStringList{path("demo.dyxp")});
+}
+
+void tst_ProjectsManager::removeFileAsks_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("files");
+    QTest::newRow("ok") << int(QMessageBox::Ok) << 3;
+    QTest::newRow("cancel") << int(QMessageBox::Cancel) << 4;
+}
+
+void tst_ProjectsManager::removeFileAsks()
+{
+    QFETCH(int, answer);
+    QFETCH(int, files);
+    Project *project = m_manager->currentProject();
+    m_manager->tree()->setCurrentItem(project->fileAt(1)->item);
+    m_prompts->answers.enqueue(QMessageBox::StandardButton(answer));
+    m_manager->removeFile();
+    QCOMPARE(m_prompts->asked.first().text, QStringLiteral("Remove file."));
+    QCOMPARE(m_prompts->asked.first().informativeText,
+             QStringLiteral("The file 'lib öl/led.c' will be removed from the project."));
+    QCOMPARE(project->fileCount(), files);
+    QCOMPARE(project->isModified(), files == 3);
+}
+
+void tst_ProjectsManager::renameInTree()
+{
+    Project *project = m_manager->currentProject();
+    QTreeWidgetItem *group = project->fileAt(0)->item->parent();
+    m_manager->tree()->setCurrentItem(group);
+    group->setText(0, QStringLiteral("Code"));
+    QCOMPARE(project->groupName(0), QStringLiteral("Code"));
+    QTreeWidgetItem *file = project->fileAt(0)->item;
+    m_manager->tree()->setCurrentItem(file);
+    file->setText(0, QStringLiteral("start.c"));
+    QCOMPARE(project->filePathAt(0), path("src/start.c"));
+    QVERIFY(QFile::exists(path("src/start.c")));
+    // A name that exists already leaves the old file and the tree as they were.
+    file->setText(0, QStringLiteral("led.h"));
+    QCOMPARE(project->filePathAt(0), path("src/start.c"));
+    QCOMPARE(file->text(0), QStringLiteral("start.c"));
+}
+
+void tst_ProjectsManager::dragInsideTree()
+{
+    Project *project = m_manager->currentProject();
+    ProjectTreeWidget *tree = m_manager->tree();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path("notes.txt"))});
+    const auto dragOnto = [&](QTreeWidgetItem *dragged, QTreeWidgetItem *target) {
+        tree->setCurrentItem(dragged);
+        return tree->dropData(target, &data, true);
+    };
+    QTreeWidgetItem *notes = project->fileAt(3)->item;
+    // Onto a file: to that file's place in its group.
+    QVERIFY(dragOnto(notes, project->fileAt(0)->item));
+    QCOMPARE(project->fileGroup(0), QStringLiteral("Source Files"));
+    // Onto the project's root item: back to its default group.
+    QVERIFY(dragOnto(notes, project->rootItem()));
+    QCOMPARE(project->fileGroup(3), QStringLiteral("Other Files"));
+    // A group or the root cannot be dragged; nothing lands outside the items.
+    QVERIFY(!dragOnto(project->rootItem(), notes));
+    QVERIFY(!tree->dropData(nullptr, &data, false));
+    // Onto a group: to its end.
+    QVERIFY(dragOnto(project->fileAt(0)->item, project->fileAt(2)->item->parent()));
+    QCOMPARE(project->filePathAt(2), path("src/main.c"));
+    QCOMPARE(project->fileGroup(2), QStringLiteral("Header Files"));
+    QVERIFY(project->save());
+    QFile saved(project->filePath());
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    QVERIFY(text.indexOf("lib öl/led.c") < text.indexOf("src/led.h"));
+    QVERIFY(text.indexOf("src/led.h") < text.indexOf("src/main.c\" GROUP=\"Header Files\""));
+}
+
+void tst_ProjectsManager::dropFromOutside()
+{
+    Project *project = m_manager->currentProject();
+    for (const char *name : {"extra.c", "board.h"})
+        QFile(path(name)).open(QIODevice::WriteOnly);
+    auto *data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(path("extra.c")), QUrl::fromLocalFile(path("board.h")),
+                   QUrl::fromLocalFile(path("src/main.c"))});
+    QVERIFY(m_manager->tree()->dropData(project->fileAt(2)->item->parent(), data, false));
+    // Each lands in its own default group; the file already there is not added twice.
+    QCOMPARE(project->fileCount(), 6);
+    QCOMPARE(project->fileGroup(4), QStringLiteral("Source Files"));
+    QCOMPARE(project->fileGroup(5), QStringLiteral("Header Files"));
+    delete data;
+}
+
+void tst_ProjectsManager::commandStates()
+{
+    Project *project = m_manager->currentProject();
+    m_manager->tree()->setCurrentItem(project->rootItem());
+    m_manager->updateState();
+    QVERIFY(!m_actions.saveProject->isEnabled());
+    QVERIFY(m_actions.buildProject->isEnabled());
+    QVERIFY(!m_actions.removeFile->isEnabled());
+    QVERIFY(m_actions.addDesignFile->isEnabled());
+    QVERIFY(!m_actions.stopBuild->isEnabled());
+    m_manager->tree()->setCurrentItem(project->fileAt(0)->item);
+    project->setModified(true);
+    m_manager->updateState();
+    QVERIFY(m_actions.saveProject->isEnabled());
+    QVERIFY(m_actions.removeFile->isEnabled());
+    QCOMPARE(project->rootItem()->text(0), QStringLiteral("*demo"));
+    QVERIFY(project->rootItem()->font(0).bold());
+    m_prompts->answers.enqueue(QMessageBox::Discard);
+    m_manager->closeProject();
+    m_manager->updateState();
+    QVERIFY(!m_actions.buildProject->isEnabled());
+    QVERIFY(m_actions.openProject->isEnabled());
+}
+
+QTEST_MAIN(tst_ProjectsManager)
+#include "tst_projectsmanager.moc"
