@@ -16,9 +16,14 @@ public:
 
     // "--quit": the window is never shown and the program ends once the options have run.
     bool quit() const { return m_quit; }
+    // Whether a build, clean or tidy asked for on the command line failed.
+    bool runFailed() const { return m_runFailed; }
 
 private:
+    void selectConfiguration(const QString &name);
+
     SrcManager *m_window;
     const QStringList *m_arguments;
     bool m_quit = false;
+    bool m_runFailed = false;
 };

@@ -44,6 +44,10 @@ public:
     virtual void updateState() = 0;
     // Puts a project on the recent-projects list.
     virtual void newMRUProject(const QString &fileName) = 0;
+    // The configuration chosen in the "Project" toolbar.
+    virtual QString selectedConfiguration() const = 0;
+    // A lasting message in the status bar; empty clears it.
+    virtual void setStatusMessage(const QString &text) = 0;
 
     virtual bool isAdvanced() const = 0;
     // The simulator suite's installation directory: the stored one, or the one the registry

@@ -25,6 +25,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QScreen>
+#include <QStatusBar>
 #include <QUrl>
 
 SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
@@ -241,6 +242,14 @@ QString SrcManager::selectedConfiguration() const
     return m_configCombo ? m_configCombo->currentText() : QStringLiteral("Debug");
 }
 
+void SrcManager::setStatusMessage(const QString &text)
+{
+    if (text.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(text);
+}
+
 void SrcManager::saveAllEditors()
 {
     // Editor documents save themselves through the tabs once sources can be edited.
@@ -334,7 +343,8 @@ void SrcManager::newMRUProject(const QString &fileName)
 
 void SrcManager::abortBuild()
 {
-    // Only a running build of the current project can be stopped.
+    if (Project *project = m_projects ? m_projects->currentProject() : nullptr)
+        project->abortBuild();
 }
 
 void SrcManager::about()

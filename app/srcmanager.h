@@ -65,7 +65,8 @@ public:
     void reopenSettings(Platform::SettingsScope scope);
 
     // The configuration chosen in the "Project" toolbar; "Debug" without a selector.
-    QString selectedConfiguration() const;
+    QString selectedConfiguration() const override;
+    void setStatusMessage(const QString &text) override;
 
     const CommandActions &actions() const { return m_actions; }
     SrcTabsHolder *tabs() const { return m_tabs; }

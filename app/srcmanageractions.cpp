@@ -255,6 +255,9 @@ void SrcManager::createActions()
     connect(a.addNewFile, &QAction::triggered, projects, &ProjectsManager::newFile);
     connect(a.removeFile, &QAction::triggered, projects, &ProjectsManager::removeFile);
     connect(a.rename, &QAction::triggered, projects, &ProjectsManager::renameItem);
+    connect(a.buildProject, &QAction::triggered, projects, &ProjectsManager::compileProject);
+    connect(a.cleanProject, &QAction::triggered, projects, &ProjectsManager::cleanProject);
+    connect(a.tidyProject, &QAction::triggered, projects, &ProjectsManager::tidyProject);
 }
 
 void SrcManager::createToolBars()

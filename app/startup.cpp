@@ -106,7 +106,9 @@ int runDyxStudio(int &argc, char **argv)
             options = new CommandLineOptions(window, &arguments);
             options->apply();
 
-            if (!options->quit()) {
+            if (options->quit())
+                exitCode = options->runFailed() ? 1 : 0;
+            else {
                 CrashGuard::run(
                     [&] {
                         window->show();

@@ -4,6 +4,7 @@
 #include "app/prompts.h"
 #include "app/settingsstore.h"
 #include "app/xmldocumentio.h"
+#include "build/buildmessageparser.h"
 #include "build/buildproject.h"
 #include "platform/platformpaths.h"
 #include "toolchain/buildconfig.h"

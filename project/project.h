@@ -7,6 +7,8 @@
 #include <vector>
 
 class BuildConfigList;
+class BuildMessageParser;
+class QProcess;
 class BuildProject;
 class MainServices;
 class ProjectsManager;
@@ -84,6 +86,17 @@ public:
     bool isUpToDate() const { return m_upToDate; }
     // A build, clean or tidy of this project is running.
     bool isBuilding() const { return m_building; }
+
+    // Build, clean and tidy run make on the active configuration's Makefile; each is false
+    // when it was refused, failed or was stopped.
+    bool compile();
+    bool clean();
+    bool tidy();
+    // Asks a running build to stop.
+    void abortBuild() { m_abortRequested = true; }
+    void setRebuildAll(bool rebuildAll) { m_rebuildAll = rebuildAll; }
+    bool prepare();
+    bool run(const QString &goal);
     void setUpToDate(bool upToDate) { m_upToDate = upToDate; }
 
     int fileCount() const { return int(m_files.size()); }
@@ -117,8 +130,16 @@ public:
     QString defaultGroup(const QString &path) const;
     QString iconName(const QString &path) const;
 
+public slots:
+    void readyReadStandardOutput();
+    void readyReadStandardError();
+
 private:
     void refreshName();
+    void showOutputLine(const QString &line, bool fromErrorChannel);
+    void readErrorFiles();
+    QString resolveMessageFile(const QString &name) const;
+    bool hasSourceGroup() const;
     QTreeWidgetItem *groupItem(const QString &name);
     void addFileItem(const QString &path);
     bool designFileLocationAccepted(const QString &file) const;
@@ -142,4 +163,10 @@ private:
     int m_activeConfiguration = 0;
     bool m_loaded = true;
     bool m_building = false;
+    bool m_abortRequested = false;
+    bool m_rebuildAll = false;
+    QProcess *m_process = nullptr;
+    std::unique_ptr<BuildMessageParser> m_parser;
+    QByteArray m_pendingOutput;
+    QByteArray m_pendingErrors;
 };

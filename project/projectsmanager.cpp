@@ -7,6 +7,7 @@
 #include "app/commandactions.h"
 #include "app/mainservices.h"
 #include "app/prompts.h"
+#include "build/buildproject.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/compilerscan.h"
 
@@ -320,6 +321,58 @@ void ProjectsManager::itemChanged(QTreeWidgetItem *item, int)
     else if (kind == 2)
         p->renameFile(p->fileIndexForItem(item), item->text(0));
     updateState();
+}
+
+bool ProjectsManager::takeRunsSucceeded()
+{
+    const bool succeeded = m_runsSucceeded;
+    m_runsSucceeded = true;
+    return succeeded;
+}
+
+void ProjectsManager::runOnCurrentProject(bool (Project::*command)())
+{
+    m_busy = true;
+    if (m_mainWindow)
+        m_mainWindow->updateState();
+    Project *p = currentProject();
+    if (!p) {
+        if (m_mainWindow)
+            m_mainWindow->message(tr("No project selected."));
+        m_runsSucceeded = false;
+    } else if (!(p->*command)()) {
+        m_runsSucceeded = false;
+    }
+    m_busy = false;
+    if (m_mainWindow)
+        m_mainWindow->updateState();
+}
+
+void ProjectsManager::compileProject()
+{
+    if (Project *p = currentProject(); p && m_mainWindow) {
+        // The last configuration of the selector's name wins.
+        const QString selected = m_mainWindow->selectedConfiguration();
+        for (int i = 0; i < p->configurationCount(); ++i) {
+            if (p->configuration(i)->name() == selected)
+                p->setActiveConfiguration(i);
+        }
+    }
+    runOnCurrentProject(&Project::compile);
+    if (currentProject() && m_mainWindow) {
+        m_mainWindow->message(tr("Click the VEXA icon to launch the design file in VEXA for "
+                                 "simulation and debugging.\n"));
+    }
+}
+
+void ProjectsManager::cleanProject()
+{
+    runOnCurrentProject(&Project::clean);
+}
+
+void ProjectsManager::tidyProject()
+{
+    runOnCurrentProject(&Project::tidy);
 }
 
 void ProjectsManager::setFileModified(const QString &path, bool modified)

@@ -43,6 +43,10 @@ public:
     // A project's items changed: the commands that depend on them may change too.
     void treeChanged(Project *project);
     void showContextMenu(QContextMenuEvent *event);
+    // Shows configuration name in the window's selector.
+    void selectConfiguration(const QString &name) { emit projectConfigurationChange(name); }
+    // Whether every build, clean or tidy run since the last call succeeded.
+    bool takeRunsSucceeded();
 
     // True while a build, clean or tidy command or the compilers dialog runs.
     bool isBusy() const { return m_busy; }
@@ -63,6 +67,9 @@ public slots:
     void newFile();
     void removeFile();
     void renameItem();
+    void compileProject();
+    void cleanProject();
+    void tidyProject();
     void itemDoubleClicked(QTreeWidgetItem *item, int column);
     void itemClicked(QTreeWidgetItem *item, int column);
     void itemChanged(QTreeWidgetItem *item, int column);
@@ -75,6 +82,7 @@ private:
     void trackCurrentProject();
     void markCurrentProject();
     QWidget *dialogParent() const;
+    void runOnCurrentProject(bool (Project::*command)());
 
     MainServices *m_mainWindow;
     CommandActions *m_actions;
@@ -85,4 +93,5 @@ private:
     int m_lastCurrent = -1;
     std::vector<std::unique_ptr<Project>> m_projects;
     bool m_busy = false;
+    bool m_runsSucceeded = true;
 };

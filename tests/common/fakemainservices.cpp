@@ -10,6 +10,10 @@
 void isolateSettings()
 {
     static QTemporaryDir configHome;
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     QStandardPaths::setTestModeEnabled(true);
 }

@@ -8,7 +8,13 @@
 
 // A main window for tests: records every output line and every file it was asked to open,
 // keeps real settings in the test-mode settings location.
-class FakeMainServices : public MainServices
+// Isolates the settings before any member reads them.
+struct IsolatedSettings
+{
+    IsolatedSettings() { isolateSettings(); }
+};
+
+class FakeMainServices : private IsolatedSettings, public MainServices
 {
 public:
     FakeMainServices();
@@ -59,6 +65,10 @@ public:
     void updateState() override { ++stateUpdates; }
     void newMRUProject(const QString &fileName) override { recentProjects.prepend(fileName); }
     QStringList recentProjects;
+    QString selectedConfiguration() const override { return selected; }
+    void setStatusMessage(const QString &text) override { statusMessages.append(text); }
+    QString selected = QStringLiteral("Debug");
+    QStringList statusMessages;
     QHash<QString, QString> modifiedEditors;
     int stateUpdates = 0;
     bool isAdvanced() const override { return false; }
@@ -68,6 +78,3 @@ public:
 private:
     mutable SettingsStore m_settings;
 };
-
-// Points the settings store at a fresh, empty location for the test process.
-void isolateSettings();

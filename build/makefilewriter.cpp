@@ -1,0 +1,292 @@
+#include "makefilewriter.h"
+
+#include "buildproject.h"
+#include "templateexpander.h"
+
+#include "app/mainservices.h"
+#include "platform/platformpaths.h"
+#include "toolchain/buildconfig.h"
+#include "toolchain/buildprocess.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <vector>
+
+namespace {
+
+std::vector<BuildNode *> stepNodes(BuildNode *root)
+{
+    std::vector<BuildNode *> all;
+    if (root)
+        root->collect(all);
+    std::vector<BuildNode *> steps;
+    for (BuildNode *node : all) {
+        if (!node->isLeaf())
+            steps.push_back(node);
+    }
+    return steps;
+}
+
+void fillPostOrder(BuildNode *node, BuildProject &configuration, const TemplateExpander &expander)
+{
+    for (const auto &input : node->inputs)
+        fillPostOrder(input.get(), configuration, expander);
+    if (node->isLeaf() || !node->parent || !node->file.isEmpty())
+        return;
+    const FileSpec &output = node->step->output;
+    const QString name = output.name.isEmpty()
+                             ? QStringLiteral("%INFILE_NAME%.") + output.pattern
+                             : output.name;
+    node->file = expander.expand(configuration.targetName() + QLatin1Char('/') + name, node);
+}
+
+QString baseBeforeFirstDot(const QString &file)
+{
+    return file.section(QLatin1Char('.'), 0, 0);
+}
+
+const QString hashLine = QString(79, QLatin1Char('#'));
+
+} // namespace
+
+MakefileWriter::MakefileWriter(BuildProject &configuration)
+    : m_configuration(configuration)
+{}
+
+QString MakefileWriter::makefilePath(const BuildProject &configuration)
+{
+    return configuration.outputDirectory() + QStringLiteral("/Makefile");
+}
+
+bool MakefileWriter::fillFileNames()
+{
+    BuildNode *root = m_configuration.root();
+    if (!root)
+        return false;
+    const TemplateExpander expander(m_configuration);
+    const FileSpec &output = root->step->output;
+    root->file = output.name.isEmpty()
+                     ? m_configuration.outputDirectory() + QLatin1Char('/')
+                           + m_configuration.name() + QLatin1Char('.') + output.pattern
+                     : expander.expand(output.name, root);
+    fillPostOrder(root, m_configuration, expander);
+    for (const BuildNode *node : stepNodes(root)) {
+        if (node->file.isEmpty())
+            return false;
+    }
+    return true;
+}
+
+bool MakefileWriter::generate(QString &text)
+{
+    MainServices *mainWindow = m_configuration.mainWindow();
+    if (!m_configuration.root() && !m_configuration.createRoot(false)) {
+        if (mainWindow)
+            mainWindow->error(QCoreApplication::translate("BuildProject",
+                                                          "Cannot select build target."));
+        return false;
+    }
+    m_configuration.hoist(false);
+    if (!fillFileNames()) {
+        if (mainWindow)
+            mainWindow->error(QCoreApplication::translate(
+                "BuildProject",
+                "Not all intermediate file names are filled. It should be an error in compiler "
+                "configuration file."));
+        return false;
+    }
+    const TemplateExpander expander(m_configuration);
+    QTextStream out(&text);
+    out << hashLine << "\n# Makefile for project " << QString() << '\n' << hashLine << '\n';
+    if (!writeGeneralOptions(out, expander) || !writeProcessingTools(out))
+        return false;
+    writeTreeComment(out, expander, m_configuration.root(), QStringLiteral("# "));
+    writeRules(out, expander);
+    writeTidy(out, expander);
+    writeClean(out, expander);
+    out.flush();
+    collectErrorFiles(expander);
+    return true;
+}
+
+bool MakefileWriter::write()
+{
+    QString text;
+    if (!generate(text))
+        return false;
+    const QString directory = m_configuration.outputDirectory();
+    if (!QFileInfo::exists(directory))
+        QDir(m_configuration.projectDirectory()).mkpath(m_configuration.targetName());
+    const QString path = makefilePath(m_configuration);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)
+        || file.write(text.toLocal8Bit()) < 0 || !file.commit()) {
+        if (MainServices *mainWindow = m_configuration.mainWindow())
+            mainWindow->message(QCoreApplication::translate("BuildProject",
+                                                            "Cannot open file %1 for writing\n")
+                                    .arg(path));
+        return false;
+    }
+    return true;
+}
+
+bool MakefileWriter::writeGeneralOptions(QTextStream &out, const TemplateExpander &expander)
+{
+    const BuildConfig *compiler = m_configuration.compiler();
+    if (!compiler || !m_configuration.selectedTarget())
+        return false;
+    out << "\n## General options\n";
+    out << QStringLiteral("PROJECT = %1\n").arg(QString());
+    out << QStringLiteral("MCU = %1\n").arg(m_configuration.controller());
+    out << QStringLiteral("COMPILER = \"%1\"\n").arg(compiler->name());
+    out << QStringLiteral("TARGET = %1\n").arg(m_configuration.selectedTarget()->name);
+    out << QStringLiteral("CLOCK = %1\n").arg(TemplateExpander::clockInHertz(m_configuration.clock()));
+    out << QStringLiteral("SHELL = %1\n").arg(Platform::commandShell());
+    out << "\n## Tools general options\n";
+    QStringList tools;
+    for (const OptionSetting &option : m_configuration.options()) {
+        if (!option.tool.isEmpty() && !tools.contains(option.tool))
+            tools.append(option.tool);
+    }
+    std::sort(tools.begin(), tools.end());
+    for (const QString &tool : std::as_const(tools)) {
+        QList<OptionSetting> options;
+        for (const OptionSetting &option : m_configuration.options()) {
+            if (option.tool.isEmpty() || option.tool == tool)
+                options.append(option);
+        }
+        out << tool.toUpper() << "FLAGS=" << expander.optionString(options, nullptr) << '\n';
+    }
+    return true;
+}
+
+bool MakefileWriter::writeProcessingTools(QTextStream &out)
+{
+    const BuildConfig *compiler = m_configuration.compiler();
+    if (!compiler)
+        return false;
+    out << "\n## Processing Tools\n";
+    for (const QString &tool : compiler->toolNames())
+        out << tool << '=' << compiler->toolFile(tool) << '\n';
+    return true;
+}
+
+void MakefileWriter::writeTreeComment(QTextStream &out,
+                                      const TemplateExpander &expander,
+                                      const BuildNode *node,
+                                      const QString &indent)
+{
+    if (!node)
+        return;
+    out << indent << node->file;
+    if (!node->isLeaf()) {
+        const BuildProcess *process = node->process();
+        out << ": TOOL=" << process->tool();
+        for (const QString &line : process->preProcessCommands())
+            out << '\n' << indent << "Pre: " << expander.expand(line, node);
+        for (const QString &line : process->postProcessCommands())
+            out << '\n' << indent << "Post: " << expander.expand(line, node);
+    }
+    out << '\n';
+    for (const auto &input : node->inputs)
+        writeTreeComment(out, expander, input.get(), indent + QStringLiteral("   "));
+}
+
+// A prerequisite as make must read it. A name with a space keeps it, escaped, so that the
+// rule names the very file the step before it makes.
+QString MakefileWriter::ruleInput(const TemplateExpander &expander, const QString &file) const
+{
+    return TemplateExpander::makeName(expander.relativeForm(file, 0));
+}
+
+void MakefileWriter::writeRules(QTextStream &out, const TemplateExpander &expander)
+{
+    const BuildNode *root = m_configuration.root();
+    if (!root || !m_configuration.selectedTarget())
+        return;
+    const QString target = m_configuration.targetName();
+    out << "\n# Build tree:\n";
+    out << "all:\t" << target << "\n\n";
+    out << target << ":\t" << TemplateExpander::makeName(expander.relativeForm(root->file, 0))
+        << '\n';
+    for (const BuildNode *node : stepNodes(m_configuration.root())) {
+        const BuildProcess *process = node->process();
+        const QString absolute = QFileInfo(QDir(m_configuration.projectDirectory()), node->file)
+                                     .absoluteFilePath();
+        out << '\n' << TemplateExpander::makeName(expander.relativeForm(absolute, 0)) << ":\t";
+        for (const auto &input : node->inputs) {
+            const QString path = QFileInfo(QDir(m_configuration.projectDirectory()), input->file)
+                                     .absoluteFilePath();
+            out << ruleInput(expander, path) << ' ';
+        }
+        out << '\n';
+        for (const QString &line : process->preProcessCommands())
+            out << '\t' << expander.expand(line, node) << '\n';
+        out << '\t'
+            << expander.expand(process->commandLine(), node)
+                   .replace(QLatin1String("%%"), QLatin1String("%"))
+            << '\n';
+        for (const QString &line : process->postProcessCommands())
+            out << '\t' << expander.expand(line, node) << '\n';
+    }
+}
+
+void MakefileWriter::writeTidy(QTextStream &out, const TemplateExpander &expander)
+{
+    out << "\n# tidy - delete all temporary files which are not involved in the target "
+           "generation\n";
+    out << "tidy:\n";
+    for (const BuildNode *node : stepNodes(m_configuration.root())) {
+        const BuildProcess *process = node->process();
+        for (const FileSpec &temporary : process->temporariesFor(node->step->output.pattern, false)) {
+            QString file = temporary.name.isEmpty()
+                               ? baseBeforeFirstDot(node->file) + QLatin1Char('.') + temporary.pattern
+                               : expander.expand(temporary.name, node);
+            if (file.isEmpty())
+                continue;
+            file.replace(QLatin1Char('\\'), QLatin1Char('/'));
+            out << "\trm -rf " << TemplateExpander::shellWord(file, false) << '\n';
+        }
+    }
+}
+
+void MakefileWriter::writeClean(QTextStream &out, const TemplateExpander &expander)
+{
+    out << "\n# cleanup - delete all generated files\n";
+    out << "clean:\ttidy\n";
+    std::vector<BuildNode *> all;
+    if (m_configuration.root())
+        m_configuration.root()->collect(all);
+    for (const BuildNode *node : all) {
+        if (node->inputs.empty())
+            continue;
+        const QString absolute = QFileInfo(QDir(m_configuration.projectDirectory()), node->file)
+                                     .absoluteFilePath();
+        QString file = expander.relativeForm(absolute, 0);
+        file.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        out << "\trm -rf " << TemplateExpander::shellWord(file, false) << '\n';
+    }
+}
+
+void MakefileWriter::collectErrorFiles(const TemplateExpander &expander)
+{
+    m_configuration.errorFiles.clear();
+    m_configuration.hideUnmatched.clear();
+    for (const BuildNode *node : stepNodes(m_configuration.root())) {
+        const BuildProcess *process = node->process();
+        for (const ErrorFileRecord &error : process->errorFilesFor(node->step->output.pattern, false)) {
+            QString file = error.name.isEmpty()
+                               ? baseBeforeFirstDot(node->file) + QLatin1Char('.') + error.pattern
+                               : expander.expand(error.name, node);
+            file = QFileInfo(file).absoluteFilePath();
+            if (m_configuration.errorFiles.contains(file))
+                continue;
+            m_configuration.errorFiles.append(file);
+            m_configuration.hideUnmatched.append(error.hideUnmatched);
+        }
+    }
+}

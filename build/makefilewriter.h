@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class BuildProject;
+class QTextStream;
+struct BuildNode;
+class TemplateExpander;
+
+// Writes the Makefile of a build configuration into its output directory: general options,
+// tool flags, the processing tools, the build tree as a comment, one rule per build step, and
+// the tidy and clean goals.
+class MakefileWriter
+{
+public:
+    explicit MakefileWriter(BuildProject &configuration);
+
+    // False (with the reason in the output window) when the file cannot be written.
+    bool write();
+    // The file's text, as write() puts it in the file.
+    bool generate(QString &text);
+    // Names the files the steps make, as the Makefile will.
+    bool fillFileNames();
+
+    static QString makefilePath(const BuildProject &configuration);
+
+private:
+    bool writeGeneralOptions(QTextStream &out, const TemplateExpander &expander);
+    bool writeProcessingTools(QTextStream &out);
+    void writeTreeComment(QTextStream &out, const TemplateExpander &expander,
+                          const BuildNode *node, const QString &indent);
+    void writeRules(QTextStream &out, const TemplateExpander &expander);
+    void writeTidy(QTextStream &out, const TemplateExpander &expander);
+    void writeClean(QTextStream &out, const TemplateExpander &expander);
+    void collectErrorFiles(const TemplateExpander &expander);
+    QString ruleInput(const TemplateExpander &expander, const QString &file) const;
+
+    BuildProject &m_configuration;
+};
