@@ -6,14 +6,17 @@
 #include <QHash>
 #include <QStringList>
 
-// A main window for tests: records every output line and every file it was asked to open,
-// keeps real settings in the test-mode settings location.
+// Points the settings store at a fresh, empty location for the test process.
+void isolateSettings();
+
 // Isolates the settings before any member reads them.
 struct IsolatedSettings
 {
     IsolatedSettings() { isolateSettings(); }
 };
 
+// A main window for tests: records every output line and every file it was asked to open,
+// keeps real settings in the test-mode settings location.
 class FakeMainServices : private IsolatedSettings, public MainServices
 {
 public:
