@@ -17,6 +17,8 @@ private slots:
     void crashInEventLoop();
     void projectOnCommandLine_data();
     void projectOnCommandLine();
+    void demoBoardsBuild_data();
+    void demoBoardsBuild();
 
 private:
     struct Run
@@ -147,6 +149,67 @@ void tst_Startup::projectOnCommandLine()
         QVERIFY2(!result.err.contains(QStringLiteral("Cannot open")), qPrintable(result.err));
     else
         QVERIFY2(result.err.contains(error), qPrintable(result.err));
+}
+
+void tst_Startup::demoBoardsBuild_data()
+{
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<QString>("source");   // file broken for the second run
+    QTest::addColumn<QByteArray>("from");  // text replaced in it
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<QString>("link");     // what the link line must say
+    QTest::newRow("AVR") << "AVR Blinky" << "Debug/Debug.hex" << "main.c"
+                         << QByteArray("_delay_ms(500)") << QByteArray("_delay_ms(no_such)")
+                         << "main.c:14:19: ";
+    QTest::newRow("PIC16") << "PIC16 Blinky" << "Debug/Debug.hex" << "main.asm"
+                           << QByteArray("incf    PORTB") << QByteArray("incf    NO_SUCH")
+                           << "main.asm:19:0: ";
+    QTest::newRow("8051") << "8051 Blinky" << "Debug/Debug.hex" << "delay.c"
+                          << QByteArray("ms--") << QByteArray("no_such--") << "delay.c:6:0: ";
+}
+
+// The demonstration boards build with the real compilers, through the program's own build;
+// a mistake in a source becomes a link to its line.
+void tst_Startup::demoBoardsBuild()
+{
+    QFETCH(QString, board);
+    QFETCH(QString, firmware);
+    QFETCH(QString, source);
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(QString, link);
+    QTemporaryDir home;
+    const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                           + QStringLiteral("/../devboards/") + board;
+    const QString target = home.filePath(board);
+    QVERIFY(QDir().mkpath(target));
+    for (const QString &name : QDir(origin).entryList(QDir::Files))
+        QVERIFY(QFile::copy(origin + QLatin1Char('/') + name, target + QLatin1Char('/') + name));
+    const QString project = target + QLatin1Char('/') + board + QStringLiteral(".dyxp");
+
+    Run result = run({QStringLiteral("--scan_compilers"), QStringLiteral("--print-output"), project,
+                      QStringLiteral("--build"), QStringLiteral("--quit")},
+                     home.path(), home.path());
+    QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
+    QVERIFY(result.out.contains(QStringLiteral("Compiled successfully.")));
+    QVERIFY(QFileInfo(target + QLatin1Char('/') + firmware).size() > 0);
+
+    QFile file(target + QLatin1Char('/') + source);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray text = file.readAll();
+    file.close();
+    QVERIFY(text.contains(from));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text.replace(from, to));
+    file.close();
+    result = run({QStringLiteral("--print-output"), project, QStringLiteral("--build"),
+                  QStringLiteral("--quit")},
+                 home.path(), home.path());
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.out.contains(target + QLatin1Char('/') + link),
+             qPrintable(result.out + result.err));
+    QVERIFY(!result.out.contains(QStringLiteral("Compiled successfully.")));
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)

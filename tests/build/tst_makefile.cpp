@@ -1,0 +1,180 @@
+#include "build/buildproject.h"
+#include "build/makefilewriter.h"
+#include "build/templateexpander.h"
+#include "common/fakemainservices.h"
+#include "toolchain/buildconfig.h"
+#include "toolchain/buildconfiglist.h"
+
+#include <QDomDocument>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_Makefile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void makefileIsExact();
+    void clock_data();
+    void clock();
+    void variables_data();
+    void variables();
+    void pathForms_data();
+    void pathForms();
+    void awkwardFileNames();
+
+private:
+    std::unique_ptr<BuildProject> demoConfiguration(const QString &directory);
+
+    FakeMainServices m_services;
+    std::unique_ptr<BuildConfigList> m_catalogue;
+};
+
+void tst_Makefile::initTestCase()
+{
+    m_services.settingsStore().setDirectory(SettingsStore::Compilers,
+                                            QStringLiteral(DYX_TEST_DATA "/compilers"));
+    m_services.settingsStore().setDirectory(SettingsStore::Tools, QStringLiteral("/opt/dyx/bin"));
+    m_catalogue = std::make_unique<BuildConfigList>(&m_services);
+    QVERIFY(m_catalogue->load());
+    m_catalogue->find(QStringLiteral("Test CC"))->setConfigured(true, QStringLiteral("/opt/testcc/bin"));
+}
+
+// The demo project's Debug configuration, in directory.
+std::unique_ptr<BuildProject> tst_Makefile::demoConfiguration(const QString &directory)
+{
+    QFile file(QStringLiteral(DYX_TEST_DATA "/projects/demo/demo.dyxp"));
+    if (!file.open(QIODevice::ReadOnly))
+        return nullptr;
+    QDomDocument document;
+    document.setContent(file.readAll());
+    auto configuration = std::make_unique<BuildProject>(&m_services, m_catalogue.get());
+    const QString projectFile = directory + QStringLiteral("/demo.dyxp");
+    if (!configuration->load(document.documentElement().firstChildElement("CONFIGURATION"),
+                             projectFile))
+        return nullptr;
+    configuration->addFile(directory + QStringLiteral("/boot.ld"), true);
+    configuration->setProjectDirectory(directory);
+    return configuration;
+}
+
+void tst_Makefile::makefileIsExact()
+{
+    QTemporaryDir dir;
+    auto configuration = demoConfiguration(dir.path());
+    QVERIFY(configuration);
+    QVERIFY(MakefileWriter(*configuration).write());
+    QFile written(dir.filePath(QStringLiteral("Debug/Makefile")));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QFile expected(QStringLiteral(DYX_TEST_DATA "/projects/demo-Makefile"));
+    QVERIFY(expected.open(QIODevice::ReadOnly));
+    const QStringList actualLines = QString::fromUtf8(written.readAll())
+                                        .replace(dir.path(), QStringLiteral("<DIR>"))
+                                        .split(QLatin1Char('\n'));
+    const QStringList expectedLines = QString::fromUtf8(expected.readAll()).split(QLatin1Char('\n'));
+    for (int i = 0; i < qMin(actualLines.size(), expectedLines.size()); ++i)
+        QCOMPARE(actualLines.at(i), expectedLines.at(i));
+    QCOMPARE(actualLines.size(), expectedLines.size());
+    QCOMPARE(configuration->root()->file, dir.filePath(QStringLiteral("Debug/Debug.hex")));
+}
+
+void tst_Makefile::clock_data()
+{
+    QTest::addColumn<QString>("clock");
+    QTest::addColumn<QString>("hertz");
+    QTest::newRow("MHz") << "4MHz" << "4000000";
+    QTest::newRow("lower case with a space") << "4 mhz" << "4000000";
+    QTest::newRow("kHz with a fraction") << "32.768 kHz" << "32768";
+    QTest::newRow("M without Hz") << "20 M" << "20000000";
+    QTest::newRow("plain hertz") << "8000000" << "8000000";
+    QTest::newRow("fraction truncated") << "11.0592MHz" << "11059200";
+    QTest::newRow("not a number stays") << "fast MHz" << "fastMHz";
+    QTest::newRow("empty") << "" << "";
+}
+
+void tst_Makefile::clock()
+{
+    QFETCH(QString, clock);
+    QFETCH(QString, hertz);
+    QCOMPARE(TemplateExpander::clockInHertz(clock), hertz);
+}
+
+void tst_Makefile::variables_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("infile of one input") << "%INFILE%" << "src/main.c";
+    QTest::newRow("infile name") << "%INFILE_NAME%" << "main";
+    QTest::newRow("infile dir") << "%INFILE_DIR%" << "src";
+    QTest::newRow("outfile") << "%OUTFILE%" << "Debug/main.o";
+    QTest::newRow("outfile name") << "%OUTFILE_NAME%" << "main";
+    QTest::newRow("outfile dir") << "%outfile_dir%" << "Debug";
+    QTest::newRow("quoted, dos") << "%OUTFILE_QUOTED_DOS%" << "\"Debug\\main.o\"";
+    QTest::newRow("options") << "%OPTIONS%" << "-Dfast";
+    QTest::newRow("compiler") << "%COMPILER_NAME%|%COMPILER_DIR%" << "Test CC|/opt/testcc/bin";
+    QTest::newRow("clock") << "%CLOCK%" << "4000000";
+    QTest::newRow("target") << "%TARGET_DIR%|%TARGET_NAME%" << ".|Debug/Debug.hex";
+    QTest::newRow("bin") << "%BIN_DIR_QUOTED%" << "\"/opt/dyx/bin\"";
+    QTest::newRow("unknown stays, upper case") << "a %nope% b" << "a %NOPE% b";
+    QTest::newRow("percent pair") << "50%%" << "50%%";
+    QTest::newRow("lone percent") << "100% sure" << "100% sure";
+    QTest::newRow("compiler without a selector") << "%COMPILER%" << "%COMPILER%";
+}
+
+void tst_Makefile::variables()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    auto configuration = demoConfiguration(dir.path());
+    QVERIFY(configuration);
+    QVERIFY(MakefileWriter(*configuration).fillFileNames());
+    const BuildNode *compile = configuration->root()->inputs.front()->inputs.front().get();
+    QCOMPARE(TemplateExpander(*configuration).expand(text, compile), expected);
+}
+
+void tst_Makefile::pathForms_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<QString>("relative");
+    QTest::newRow("inside") << "/p/src/a.c" << 0 << "src/a.c";
+    QTest::newRow("the directory itself") << "/p" << 0 << ".";
+    QTest::newRow("trailing separator") << "/p/src/" << 0 << "src";
+    QTest::newRow("above") << "/q/b.c" << 0 << "../q/b.c";
+    QTest::newRow("dos") << "/p/src/a.c" << int(TemplateExpander::Dos) << "src\\a.c";
+    QTest::newRow("quoted, underscores")
+        << "/p/my src/a b.c" << int(TemplateExpander::Quoted | TemplateExpander::Underscore)
+        << "\"my_src/a_b.c\"";
+}
+
+void tst_Makefile::pathForms()
+{
+    QFETCH(QString, path);
+    QFETCH(int, flags);
+    QFETCH(QString, relative);
+    BuildProject configuration(&m_services, m_catalogue.get());
+    configuration.setProjectDirectory(QStringLiteral("/p"));
+    QCOMPARE(TemplateExpander(configuration).relativeForm(path, flags), relative);
+}
+
+void tst_Makefile::awkwardFileNames()
+{
+    // Names make or the shell would read as syntax stay literal words.
+    QCOMPARE(TemplateExpander::shellWord(QStringLiteral("a.c"), false), QStringLiteral("a.c"));
+    QCOMPARE(TemplateExpander::shellWord(QStringLiteral("my file.c"), false),
+             QStringLiteral("'my file.c'"));
+    QCOMPARE(TemplateExpander::shellWord(QStringLiteral("$(shell rm x);`id`.c"), false),
+             QStringLiteral("'$$(shell rm x);`id`.c'"));
+    QCOMPARE(TemplateExpander::shellWord(QStringLiteral("it's.c"), false),
+             QStringLiteral("'it'\\''s.c'"));
+    QCOMPARE(TemplateExpander::shellWord(QStringLiteral("a\"$b.c"), true),
+             QStringLiteral("\"a\\\"\\$$b.c\""));
+    QCOMPARE(TemplateExpander::makeName(QStringLiteral("lib dir/a#1$.o")),
+             QStringLiteral("lib\\ dir/a\\#1$$.o"));
+}
+
+QTEST_MAIN(tst_Makefile)
+#include "tst_makefile.moc"
