@@ -10,6 +10,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -22,7 +23,11 @@ OutWindow::OutWindow(MainServices *mainWindow, QWidget *parent)
     : QDockWidget(parent)
     , m_mainWindow(mainWindow)
     , m_text(new OutTextEdit(this))
+    , m_flushTimer(new QTimer(this))
 {
+    m_flushTimer->setSingleShot(true);
+    m_flushTimer->setInterval(0);
+    connect(m_flushTimer, &QTimer::timeout, this, &OutWindow::flush);
     setObjectName(QStringLiteral("Output Window"));
     setWindowTitle(tr("Output"));
     setWidget(m_text);
@@ -52,6 +57,7 @@ static void echo(FILE *stream, const QString &text)
 
 void OutWindow::clear()
 {
+    m_pending.clear();
     if (!m_text)
         return;
     m_text->clear();
@@ -62,22 +68,20 @@ void OutWindow::clear()
 void OutWindow::message(const QString &text)
 {
     echo(stdout, text);
-    appendText(m_messageFormat, text);
+    queue({m_messageFormat, text});
 }
 
 void OutWindow::error(const QString &text)
 {
     echo(stderr, text);
-    appendText(m_errorFormat, text);
+    queue({m_errorFormat, text});
 }
 
 void OutWindow::success(const QString &text)
 {
     echo(stdout, text);
-    appendText(m_successFormat, text);
+    queue({m_successFormat, text});
 }
-
-static void appendParagraph(OutTextEdit *view, const std::function<void(QTextCursor &)> &fill);
 
 static QString consoleLink(const QString &file, int line, int column, const QString &text)
 {
@@ -87,84 +91,93 @@ static QString consoleLink(const QString &file, int line, int column, const QStr
 void OutWindow::link(const QString &file, int line, int column, const QString &text)
 {
     echo(stdout, consoleLink(file, line, column, text));
-    appendLink(m_messageFormat, file, line, column, text);
+    // The text of a plain link is rich text; one without markup needs no parsing.
+    const bool plain = !text.contains(QLatin1Char('<')) && !text.contains(QLatin1Char('&'));
+    appendLink(m_messageFormat, file, line, column, text, plain);
 }
 
 void OutWindow::errorLink(const QString &file, int line, int column, const QString &text)
 {
     echo(stdout, consoleLink(file, line, column, text));
-    QString escaped = text;
-    escaped.replace(QLatin1Char('>'), QLatin1String("&gt;"));
-    escaped.replace(QLatin1Char('<'), QLatin1String("&lt;"));
-    appendLink(m_errorFormat, file, line, column, escaped);
+    appendLink(m_errorFormat, file, line, column, text, true);
 }
 
 void OutWindow::richText(const QString &html)
 {
     if (echoLines)
         echo(stdout, QTextDocumentFragment::fromHtml(html).toPlainText());
-    if (!m_text)
-        return;
-    m_text->setCurrentCharFormat(m_messageFormat);
-    appendParagraph(m_text, [&](QTextCursor &cursor) {
-        cursor.setCharFormat(m_messageFormat);
-        cursor.insertHtml(html);
-    });
-    showNow();
-}
-
-// Appends a paragraph at the end and keeps the view at the bottom when it was there.
-static void appendParagraph(OutTextEdit *view, const std::function<void(QTextCursor &)> &fill)
-{
-    QScrollBar *bar = view->verticalScrollBar();
-    const bool atBottom = bar->value() >= bar->maximum() - 2;
-    QTextDocument *document = view->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    const bool empty = document->isEmpty() && document->blockCount() == 1;
-    cursor.beginEditBlock();
-    if (!empty)
-        cursor.insertBlock();
-    fill(cursor);
-    cursor.endEditBlock();
-    if (atBottom)
-        bar->setValue(bar->maximum());
-}
-
-void OutWindow::appendText(const QTextCharFormat &format, const QString &text)
-{
-    if (!m_text)
-        return;
-    m_text->setCurrentCharFormat(format);
-    appendParagraph(m_text, [&](QTextCursor &cursor) {
-        QTextBlockFormat blockFormat;
-        cursor.setBlockFormat(blockFormat);
-        cursor.setBlockCharFormat(format);
-        cursor.insertText(text, format);
-    });
-    showNow();
+    queue({m_messageFormat, html, true});
 }
 
 void OutWindow::appendLink(const QTextCharFormat &format,
                            const QString &file,
                            int line,
                            int column,
-                           const QString &text)
+                           const QString &text,
+                           bool plainText)
+{
+    const QString href = QStringLiteral("%1#%2.%3").arg(file).arg(line).arg(column);
+    if (!plainText) {
+        queue({format,
+               QStringLiteral("%5<a href=\"%1\">%4</a>%6")
+                   .arg(href.toHtmlEscaped(), text, m_linkPrefix, m_linkSuffix),
+               true});
+        return;
+    }
+    // The same paragraph the markup "%5<a href=\"%1#%2.%3\">%4</a>%6" gives, made directly.
+    QTextCharFormat anchor = format;
+    anchor.setAnchor(true);
+    anchor.setAnchorHref(href);
+    anchor.setForeground(m_linkFormat.foreground());
+    anchor.setFontUnderline(m_linkFormat.fontUnderline());
+    if (!m_linkPrefix.isEmpty()) {
+        if (m_linkPrefix.contains(QLatin1String("<i>")))
+            anchor.setFontItalic(true);
+        if (m_linkPrefix.contains(QLatin1String("<b>")))
+            anchor.setFontWeight(QFont::Bold);
+    }
+    queue({anchor, text});
+}
+
+void OutWindow::queue(Pending paragraph)
 {
     if (!m_text)
         return;
-    m_text->setCurrentCharFormat(format);
-    const QString html = QStringLiteral("%5<a href=\"%1#%2.%3\">%4</a>%6")
-                             .arg(file.toHtmlEscaped())
-                             .arg(line)
-                             .arg(column)
-                             .arg(text, m_linkPrefix, m_linkSuffix);
-    appendParagraph(m_text, [&](QTextCursor &cursor) {
-        cursor.setBlockCharFormat(format);
-        cursor.setCharFormat(format);
-        cursor.insertHtml(html);
-    });
+    m_pending.push_back(std::move(paragraph));
+    if (!m_flushTimer->isActive())
+        m_flushTimer->start();
     showNow();
+}
+
+// Puts the waiting paragraphs into the view in one edit, and keeps the view at the bottom when
+// it was there.
+void OutWindow::flush()
+{
+    if (!m_text || m_pending.empty())
+        return;
+    QScrollBar *bar = m_text->verticalScrollBar();
+    const bool atBottom = bar->value() >= bar->maximum() - 2;
+    QTextDocument *document = m_text->document();
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    for (const Pending &paragraph : m_pending) {
+        if (!document->isEmpty())
+            cursor.insertBlock(QTextBlockFormat(), paragraph.format);
+        else
+            cursor.setBlockCharFormat(paragraph.format);
+        if (paragraph.html) {
+            cursor.setCharFormat(paragraph.format);
+            cursor.insertHtml(paragraph.text);
+        } else {
+            cursor.insertText(paragraph.text, paragraph.format);
+        }
+    }
+    cursor.endEditBlock();
+    m_pending.clear();
+    m_text->setCurrentCharFormat(m_messageFormat);
+    if (atBottom)
+        bar->setValue(bar->maximum());
 }
 
 // Lines must appear while a long operation runs on the window's thread; repainting for every
@@ -174,12 +187,20 @@ void OutWindow::showNow()
 {
     if (m_sinceShown.isValid() && m_sinceShown.elapsed() < 10)
         return;
+    flush();
     QCoreApplication::processEvents();
     m_sinceShown.start();
 }
 
-QString OutWindow::plainText() const
+OutTextEdit *OutWindow::textView()
 {
+    flush();
+    return m_text;
+}
+
+QString OutWindow::plainText()
+{
+    flush();
     return m_text ? m_text->toPlainText() : QString();
 }
 
@@ -212,6 +233,7 @@ void OutWindow::applySettings()
     }
     if (!m_text)
         return;
+    flush();
     const QString colour = m_linkFormat.foreground().color().name();
     const QString style = m_linkFormat.fontUnderline()
                               ? QStringLiteral("a { text-decoration: underline; color: %1 }")

@@ -4,6 +4,10 @@
 #include <QElapsedTimer>
 #include <QTextCharFormat>
 
+#include <vector>
+
+class QTimer;
+
 class MainServices;
 class OutTextEdit;
 
@@ -27,9 +31,10 @@ public:
     // Reads the four formats and the link style from the display settings again.
     void applySettings();
 
-    OutTextEdit *textView() const { return m_text; }
+    // The view, with every line written so far in it.
+    OutTextEdit *textView();
     // The text of the whole view, one paragraph a line.
-    QString plainText() const;
+    QString plainText();
 
     void openLinkTarget(const QString &file, int line, int column);
 
@@ -39,14 +44,27 @@ public:
     static bool echoesToConsole();
 
 private:
-    void appendText(const QTextCharFormat &format, const QString &text);
+    // A paragraph waiting to go into the view: lines are put in in batches, which keeps a
+    // fast compiler's output from costing more than the compiler.
+    struct Pending
+    {
+        QTextCharFormat format;
+        QString text;
+        bool html = false;
+    };
+    void queue(Pending paragraph);
     void appendLink(const QTextCharFormat &format,
                     const QString &file,
                     int line,
                     int column,
-                    const QString &text);
+                    const QString &text,
+                    bool plainText);
+    void flush();
     void showNow();
     void updateExistingLinks();
+
+    std::vector<Pending> m_pending;
+    QTimer *m_flushTimer;
 
     MainServices *m_mainWindow;
     OutTextEdit *m_text;

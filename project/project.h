@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 
@@ -169,4 +170,5 @@ private:
     std::unique_ptr<BuildMessageParser> m_parser;
     QByteArray m_pendingOutput;
     QByteArray m_pendingErrors;
+    mutable QHash<QString, QString> m_resolvedNames; // message file names seen in this run
 };

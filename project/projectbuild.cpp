@@ -151,6 +151,7 @@ bool Project::run(const QString &goal)
         return finish(false);
     }
     m_parser = std::make_unique<BuildMessageParser>();
+    m_resolvedNames.clear();
     if (configuration->root())
         collectFormats(configuration->root(), *m_parser);
     if (!hasSourceGroup()) {
@@ -269,23 +270,28 @@ bool Project::run(const QString &goal)
 
 QString Project::resolveMessageFile(const QString &name) const
 {
+    // A compiler names the same few files again and again.
+    const auto known = m_resolvedNames.constFind(name);
+    if (known != m_resolvedNames.constEnd())
+        return *known;
+    QString &resolved = m_resolvedNames[name];
     for (const ProjectFile &file : m_files) {
         if (QFileInfo(file.path).fileName() == QFileInfo(name).fileName()
             && QFileInfo::exists(file.path))
-            return file.path;
+            return resolved = file.path;
     }
     const BuildProject *configuration = activeConfiguration();
     const QFileInfo inProject(QDir(projectDirectory()), name);
     if (inProject.exists())
-        return QDir::cleanPath(inProject.absoluteFilePath());
+        return resolved = QDir::cleanPath(inProject.absoluteFilePath());
     if (configuration) {
         const QFileInfo inOutput(QDir(projectDirectory() + QLatin1Char('/')
                                       + configuration->targetName()),
                                  name);
         if (inOutput.exists())
-            return QDir::cleanPath(inOutput.absoluteFilePath());
+            return resolved = QDir::cleanPath(inOutput.absoluteFilePath());
     }
-    return QString();
+    return resolved;
 }
 
 void Project::showOutputLine(const QString &rawLine, bool fromErrorChannel)

@@ -1,0 +1,198 @@
+// Building through the program against running make alone on the same Makefile:
+//  - a project of 200 C files compiled by avr-gcc;
+//  - 100,000 lines of compiler messages, half of them links, shown in the output window.
+#include "benchratio.h"
+
+#include "build/outwindow.h"
+#include "common/fakemainservices.h"
+#include "project/project.h"
+#include "toolchain/buildconfig.h"
+#include "toolchain/buildconfiglist.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+// The main window as far as a build needs it, with the real output window.
+class BenchServices : public FakeMainServices
+{
+public:
+    OutWindow window{this};
+
+    void clearOutput() override { window.clear(); }
+    void message(const QString &text) override { window.message(text); }
+    void error(const QString &text) override { window.error(text); }
+    void success(const QString &text) override { window.success(text); }
+    void link(const QString &f, int l, int c, const QString &t) override { window.link(f, l, c, t); }
+    void errorLink(const QString &f, int l, int c, const QString &t) override
+    {
+        window.errorLink(f, l, c, t);
+    }
+};
+
+void write(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(content);
+}
+
+struct BuildFixture
+{
+    QTemporaryDir dir;
+    BenchServices services;
+    std::unique_ptr<BuildConfigList> catalogue;
+    std::unique_ptr<Project> project;
+
+    BuildFixture(const QString &compilersDir, const QByteArray &projectXml)
+    {
+        services.settingsStore().setDirectory(SettingsStore::Compilers, compilersDir);
+        services.settingsStore().setDirectory(SettingsStore::Tools,
+                                              QStringLiteral(DYX_RUNTIME_DIR));
+        catalogue = std::make_unique<BuildConfigList>(&services);
+        catalogue->load();
+        for (BuildConfig *config : catalogue->configurations())
+            config->setConfigured(true, QStringLiteral("/usr/bin"));
+        write(dir.filePath(QStringLiteral("bench.dyxp")), projectXml);
+        project = std::make_unique<Project>(catalogue.get(), &services);
+        project->load(dir.filePath(QStringLiteral("bench.dyxp")));
+        services.window.resize(800, 300);
+        services.window.show();
+    }
+
+    // make alone on the Makefile the last build wrote, its output thrown away.
+    void runMakeAlone()
+    {
+        QProcess make;
+        make.setWorkingDirectory(dir.path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+        make.setProcessEnvironment(environment);
+        make.setStandardOutputFile(QProcess::nullDevice());
+        make.setStandardErrorFile(QProcess::nullDevice());
+        make.start(QStringLiteral("make"),
+                   {QStringLiteral("-B"), QStringLiteral("--makefile=Debug/Makefile"),
+                    QStringLiteral("Debug")});
+        make.waitForFinished(-1);
+    }
+};
+
+BuildFixture &avrProject()
+{
+    static BuildFixture *fixture = [] {
+        QByteArray files;
+        auto *f = new BuildFixture(QStringLiteral(DYX_SOURCE_DIR "/data/compilers"), QByteArray());
+        for (int i = 0; i < 200; ++i) {
+            const QString name = QStringLiteral("src/unit%1.c").arg(i);
+            write(f->dir.filePath(name),
+                  QStringLiteral("int unit%1(int x) { return x * %1 + 1; }\n").arg(i).toUtf8());
+            files += "<FILE NAME=\"" + name.toUtf8() + "\" GROUP=\"Source Files\"/>";
+        }
+        write(f->dir.filePath(QStringLiteral("src/main.c")), "int main(void) { for (;;) ; }\n");
+        files += "<FILE NAME=\"src/main.c\" GROUP=\"Source Files\"/>";
+        write(f->dir.filePath(QStringLiteral("bench.dyxp")),
+              "<PROJECT><FILES>" + files
+                  + "</FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
+                    "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" "
+                    "CLOCK=\"16MHz\"/></CONFIGURATION></PROJECT>");
+        f->project = std::make_unique<Project>(f->catalogue.get(), &f->services);
+        f->project->load(f->dir.filePath(QStringLiteral("bench.dyxp")));
+        return f;
+    }();
+    return *fixture;
+}
+
+BuildFixture &chattyProject()
+{
+    static BuildFixture *fixture = [] {
+        static QTemporaryDir compilers;
+        write(compilers.filePath(QStringLiteral("chatty.xml")),
+              "<COMPILER NAME=\"Chatty\"><TOOL FILE=\"cat\" NAME=\"CAT\"/>"
+              "<PROCESS TOOL=\"CAT\" NAME=\"talk\" CMDLINE=\"cat %INFILE% &amp;&amp; touch %OUTFILE%\">"
+              "<FILE OUTPUT=\"done\" INPUT=\"log\"/>"
+              "<MESSAGE VALUE=\"^([^:]+):([0-9]+):([0-9]+): (.*)$\"><FIELD NAME=\"FILENAME\" "
+              "POSITION=\"1\"/><FIELD NAME=\"LINE\" POSITION=\"2\"/><FIELD NAME=\"COLUMN\" "
+              "POSITION=\"3\"/></MESSAGE></PROCESS>"
+              "<FILE NAME=\"log\" CATEGORY=\"Source\" SOURCE=\"1\"/>"
+              "<FAMILY NAME=\"F\"><CONTROLLER NAME=\"C\"/></FAMILY>"
+              "<TARGET NAME=\"Debug\"><FILE OUTPUT=\"done\"/></TARGET></COMPILER>");
+        auto *f = new BuildFixture(compilers.path(), QByteArray());
+        QByteArray lines;
+        lines.reserve(6 << 20);
+        for (int i = 0; i < 50000; ++i) {
+            lines += "main.c:" + QByteArray::number(i % 900 + 1) + ":5: warning: unused variable 'v"
+                     + QByteArray::number(i) + "'\n";
+            lines += "In function 'handler" + QByteArray::number(i) + "': note without a place\n";
+        }
+        write(f->dir.filePath(QStringLiteral("messages.log")), lines);
+        write(f->dir.filePath(QStringLiteral("main.c")), "int main(void) { return 0; }\n");
+        write(f->dir.filePath(QStringLiteral("bench.dyxp")),
+              "<PROJECT><FILES><FILE NAME=\"messages.log\" GROUP=\"Source Files\"/>"
+              "<FILE NAME=\"main.c\" GROUP=\"Other Files\"/></FILES>"
+              "<CONFIGURATION NAME=\"Debug\" COMPILER=\"Chatty\" TARGET=\"Debug\">"
+              "<CONTROLLER FAMILY=\"F\" TYPE=\"C\"/></CONFIGURATION></PROJECT>");
+        f->project = std::make_unique<Project>(f->catalogue.get(), &f->services);
+        f->project->load(f->dir.filePath(QStringLiteral("bench.dyxp")));
+        return f;
+    }();
+    return *fixture;
+}
+
+void build200Files(benchmark::State &state)
+{
+    BuildFixture &f = avrProject();
+    for (auto _ : state) {
+        f.project->setRebuildAll(true);
+        if (!f.project->compile())
+            state.SkipWithError("the build failed");
+    }
+}
+
+void make200Files(benchmark::State &state)
+{
+    BuildFixture &f = avrProject();
+    f.project->compile(); // writes the Makefile
+    for (auto _ : state)
+        f.runMakeAlone();
+}
+
+void showMessages(benchmark::State &state)
+{
+    BuildFixture &f = chattyProject();
+    for (auto _ : state) {
+        f.project->setRebuildAll(true);
+        f.project->compile();
+    }
+}
+
+void makeMessagesAlone(benchmark::State &state)
+{
+    BuildFixture &f = chattyProject();
+    f.project->compile();
+    for (auto _ : state)
+        f.runMakeAlone();
+}
+
+} // namespace
+
+BENCHMARK(build200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(make200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(showMessages)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(makeMessagesAlone)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    isolateSettings();
+    QApplication app(argc, argv);
+    return runBenchmarksWithRatios(argc, argv,
+                                   {{"build200Files/iterations:3/real_time",
+                                     "make200Files/iterations:3/real_time", 1.10},
+                                    {"showMessages/iterations:3/real_time",
+                                     "makeMessagesAlone/iterations:3/real_time", 3.0}});
+}
