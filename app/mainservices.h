@@ -9,6 +9,7 @@
 
 class QWidget;
 class SettingsStore;
+struct CommandActions;
 
 // The main window as the rest of the program sees it: output lines, settings, display
 // formats, XML files and opening files in editors. Tests hand classes a recording fake.
@@ -48,6 +49,15 @@ public:
     virtual QString selectedConfiguration() const = 0;
     // A lasting message in the status bar; empty clears it.
     virtual void setStatusMessage(const QString &text) = 0;
+
+    // For editors: the window's commands, the controller family a file is built for, whether
+    // a file belongs to an open project, the recent-files list, and their modified state.
+    virtual const CommandActions *commandActions() const = 0;
+    virtual QString familyForFile(const QString &path) const = 0;
+    virtual bool isProjectFile(const QString &path) const = 0;
+    virtual void newMRUFile(const QString &fileName) = 0;
+    virtual void editorModificationChanged(const QString &path, bool modified) = 0;
+    virtual void showStatusMessage(const QString &text, int timeout) = 0;
 
     virtual bool isAdvanced() const = 0;
     // The simulator suite's installation directory: the stored one, or the one the registry

@@ -7,6 +7,7 @@
 
 #include "build/outwindow.h"
 #include "editor/displaysettings.h"
+#include "editor/sourceeditor.h"
 #include "editor/srctabsholder.h"
 #include "platform/caseinsensitivepath.h"
 #include "build/buildproject.h"
@@ -69,7 +70,7 @@ void SrcManager::createDocks()
     m_projects = new ProjectsManager(this, &m_actions, this);
     m_projects->setMinimumSize(200, 300);
     addDockWidget(Qt::LeftDockWidgetArea, m_projects);
-    m_tabs = new SrcTabsHolder(this);
+    m_tabs = new SrcTabsHolder(this, this);
     m_tabs->setMinimumWidth(360);
     setCentralWidget(m_tabs);
     connect(m_tabs, &SrcTabsHolder::stateChanged, this, &SrcManager::updateState);
@@ -147,39 +148,95 @@ bool SrcManager::usesDefaultColour(const QString &group,
 
 void SrcManager::openFileAt(const QString &path, int line, int column)
 {
-    Q_UNUSED(path)
-    Q_UNUSED(line)
-    Q_UNUSED(column)
+    m_tabs->openFile(path);
+    SourceEditor *editor = m_tabs->findEditor(path);
+    if (!editor || line < 0)
+        return;
+    // Compilers count lines and columns from one; the editor from zero.
+    editor->setCursorPosition(qMax(line - 1, 0), qMax(column - 1, 0));
+    editor->ensureCursorVisible();
+    editor->setFocus();
 }
 
 void SrcManager::closeEditor(const QString &path)
 {
-    Q_UNUSED(path)
+    m_tabs->closeFile(path, true);
 }
 
 bool SrcManager::saveEditor(const QString &path, bool ask)
 {
-    Q_UNUSED(path)
-    Q_UNUSED(ask)
-    return true;
+    SourceEditor *editor = m_tabs->findEditor(path);
+    if (!editor)
+        return true;
+    return ask ? editor->maybeSave() : editor->save();
 }
 
 void SrcManager::editorFileRenamed(const QString &oldPath, const QString &newPath)
 {
-    Q_UNUSED(oldPath)
-    Q_UNUSED(newPath)
+    if (SourceEditor *editor = m_tabs->findEditor(oldPath))
+        editor->setFileName(newPath);
+    m_tabs->updateTabTitles();
 }
 
 void SrcManager::reopenIfLastSession(const QString &path)
 {
     if (m_lastSessionFiles.contains(path))
-        openFileAt(path);
+        m_tabs->openFile(path);
 }
 
 QString SrcManager::modifiedEditorTitle(const QString &path) const
 {
-    Q_UNUSED(path)
-    return QString();
+    const SourceEditor *editor = m_tabs->findEditor(path);
+    return editor && editor->isModified() ? editor->tabTitle() : QString();
+}
+
+QString SrcManager::familyForFile(const QString &path) const
+{
+    if (!m_projects)
+        return QString();
+    for (int i = 0; i < m_projects->projectCount(); ++i) {
+        const QString family = m_projects->project(i)->familyForFile(path);
+        if (!family.isEmpty())
+            return family;
+    }
+    const Project *current = m_projects->currentProject();
+    return current ? current->family() : QString();
+}
+
+bool SrcManager::isProjectFile(const QString &path) const
+{
+    for (int i = 0; m_projects && i < m_projects->projectCount(); ++i) {
+        const Project *project = m_projects->project(i);
+        for (int f = 0; f < project->fileCount(); ++f) {
+            if (project->filePathAt(f) == path)
+                return true;
+        }
+    }
+    return false;
+}
+
+void SrcManager::editorModificationChanged(const QString &path, bool modified)
+{
+    if (m_projects)
+        m_projects->setFileModified(path, modified);
+    m_tabs->updateTabTitles();
+}
+
+void SrcManager::showStatusMessage(const QString &text, int timeout)
+{
+    statusBar()->showMessage(text, timeout);
+}
+
+void SrcManager::openFile()
+{
+    QString directory = m_settings->projectsDirectory();
+    if (const SourceEditor *editor = m_tabs->currentEditor();
+        editor && QFileInfo::exists(editor->filePath()))
+        directory = QFileInfo(editor->filePath()).absolutePath();
+    const QString path = Prompts::instance().openFileName(this, tr("Open File"), directory,
+                                                          tr("All files (*.*)"));
+    if (!path.isEmpty())
+        m_tabs->openFile(path);
 }
 
 bool SrcManager::isSimulated(const QString &family, const QString &controller) const
@@ -252,26 +309,30 @@ void SrcManager::setStatusMessage(const QString &text)
 
 void SrcManager::saveAllEditors()
 {
-    // Editor documents save themselves through the tabs once sources can be edited.
+    m_tabs->saveAll();
 }
 
 void SrcManager::updateState()
 {
     const bool projectCurrent = m_projects && m_projects->currentProjectIndex() >= 0;
     const CommandActions &a = m_actions;
-    for (QAction *action : {a.saveFile,
-                            a.saveAllFiles,
-                            a.closeFile,
-                            a.cut,
-                            a.copy,
-                            a.paste,
-                            a.undo,
-                            a.redo,
-                            a.printFile}) {
-        action->setEnabled(false);
+    if (SourceEditor *editor = m_tabs->currentEditor()) {
+        editor->updateState();
+    } else {
+        for (QAction *action : {a.saveFile,
+                                a.saveAllFiles,
+                                a.closeFile,
+                                a.cut,
+                                a.copy,
+                                a.paste,
+                                a.undo,
+                                a.redo,
+                                a.printFile}) {
+            action->setEnabled(false);
+        }
+        a.find->setEnabled(projectCurrent);
+        a.replace->setEnabled(projectCurrent);
     }
-    a.find->setEnabled(projectCurrent);
-    a.replace->setEnabled(projectCurrent);
     if (m_projects)
         m_projects->updateState();
     const bool busy = m_projects && m_projects->isBusy();
@@ -405,8 +466,8 @@ void SrcManager::MRUMenuTriggered(QAction *action)
 
 bool SrcManager::canClose()
 {
-    if (!m_projects)
-        return true;
+    if (!m_projects || m_projects->projectCount() == 0)
+        return m_tabs->canCloseAll();
     for (int i = 0; i < m_projects->projectCount(); ++i) {
         if (!m_projects->closeCheck(i))
             return false;

@@ -53,6 +53,11 @@ public:
     void editorFileRenamed(const QString &oldPath, const QString &newPath) override;
     void reopenIfLastSession(const QString &path) override;
     QString modifiedEditorTitle(const QString &path) const override;
+    const CommandActions *commandActions() const override { return &m_actions; }
+    QString familyForFile(const QString &path) const override;
+    bool isProjectFile(const QString &path) const override;
+    void editorModificationChanged(const QString &path, bool modified) override;
+    void showStatusMessage(const QString &text, int timeout) override;
     bool isAdvanced() const override { return m_advanced; }
     QString simulatorDirectory(bool forceDetect) override;
     // The registry search for the simulator suite; sets the "too old" flag.
@@ -88,10 +93,11 @@ public:
     void saveAllEditors();
 
 public slots:
+    void openFile();
     void updateState() override;
     void updateBuildTargets(const QString &currentTarget);
     void configComboIndexChanged(const QString &text);
-    void newMRUFile(const QString &fileName);
+    void newMRUFile(const QString &fileName) override;
     void newMRUProject(const QString &fileName) override;
     void abortBuild();
     void about();

@@ -238,6 +238,16 @@ void SrcManager::createActions()
     }
     const CommandActions &a = m_actions;
     connect(a.stopBuild, &QAction::triggered, this, &SrcManager::abortBuild);
+    connect(a.openFile, &QAction::triggered, this, &SrcManager::openFile);
+    SrcTabsHolder *tabs = m_tabs;
+    connect(a.saveFile, &QAction::triggered, tabs, &SrcTabsHolder::save);
+    connect(a.saveAllFiles, &QAction::triggered, tabs, &SrcTabsHolder::saveAll);
+    connect(a.closeFile, &QAction::triggered, tabs, &SrcTabsHolder::close);
+    connect(a.cut, &QAction::triggered, tabs, &SrcTabsHolder::cut);
+    connect(a.copy, &QAction::triggered, tabs, &SrcTabsHolder::copy);
+    connect(a.paste, &QAction::triggered, tabs, &SrcTabsHolder::paste);
+    connect(a.undo, &QAction::triggered, tabs, &SrcTabsHolder::undo);
+    connect(a.redo, &QAction::triggered, tabs, &SrcTabsHolder::redo);
     connect(a.exit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
     connect(a.help, &QAction::triggered, this, &SrcManager::help);
     connect(a.about, &QAction::triggered, this, &SrcManager::about);

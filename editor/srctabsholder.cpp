@@ -1,26 +1,176 @@
 #include "srctabsholder.h"
 
-SrcTabsHolder::SrcTabsHolder(QWidget *mainWindow)
-    : QTabWidget(mainWindow)
+#include "sourceeditor.h"
+
+SrcTabsHolder::SrcTabsHolder(MainServices *mainWindow, QWidget *parent)
+    : QTabWidget(parent)
+    , m_mainWindow(mainWindow)
 {
     setMovable(true);
     setTabsClosable(true);
     setDocumentMode(true);
+    connect(this, &QTabWidget::tabCloseRequested, this, &SrcTabsHolder::closeTab);
     connect(this, &QTabWidget::currentChanged, this, &SrcTabsHolder::onCurrentChanged);
+}
+
+SourceEditor *SrcTabsHolder::editorAt(int index) const
+{
+    return qobject_cast<SourceEditor *>(widget(index));
+}
+
+SourceEditor *SrcTabsHolder::currentEditor() const
+{
+    return qobject_cast<SourceEditor *>(currentWidget());
+}
+
+int SrcTabsHolder::indexOf(const QString &path) const
+{
+    if (path.isEmpty())
+        return -1;
+    for (int i = 0; i < count(); ++i) {
+        if (SourceEditor *editor = editorAt(i); editor && editor->refersTo(path))
+            return i;
+    }
+    return -1;
+}
+
+void SrcTabsHolder::openFile(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    const int existing = indexOf(path);
+    if (existing >= 0) {
+        setCurrentIndex(existing);
+        return;
+    }
+    auto *editor = new SourceEditor(m_mainWindow, path);
+    setCurrentIndex(addTab(editor, editor->tabTitle()));
+}
+
+void SrcTabsHolder::activateFile(const QString &path)
+{
+    const int index = indexOf(path);
+    if (index >= 0)
+        setCurrentIndex(index);
+}
+
+bool SrcTabsHolder::closeFile(const QString &path, bool force)
+{
+    if (path.isEmpty())
+        return true;
+    const int index = indexOf(path);
+    if (index < 0)
+        return false;
+    SourceEditor *editor = editorAt(index);
+    if (!force && !editor->canClose())
+        return false;
+    removeTab(index);
+    editor->deleteLater();
+    return true;
+}
+
+SourceEditor *SrcTabsHolder::findEditor(const QString &path) const
+{
+    const int index = indexOf(path);
+    return index >= 0 ? editorAt(index) : nullptr;
 }
 
 QStringList SrcTabsHolder::openPaths() const
 {
     QStringList paths;
     for (int i = 0; i < count(); ++i) {
-        const QString path = widget(i)->property("filePath").toString();
-        if (!path.isEmpty())
-            paths.append(path);
+        if (SourceEditor *editor = editorAt(i))
+            paths.append(editor->filePath());
     }
     return paths;
+}
+
+void SrcTabsHolder::updateTabTitles()
+{
+    for (int i = 0; i < count(); ++i) {
+        if (SourceEditor *editor = editorAt(i))
+            setTabText(i, editor->tabTitle());
+    }
+}
+
+bool SrcTabsHolder::canCloseAll()
+{
+    for (int i = 0; i < count(); ++i) {
+        if (SourceEditor *editor = editorAt(i); editor && !editor->maybeSave())
+            return false;
+    }
+    return true;
+}
+
+void SrcTabsHolder::applySettingsToAll()
+{
+    for (int i = 0; i < count(); ++i) {
+        if (SourceEditor *editor = editorAt(i))
+            editor->applySettings();
+    }
+}
+
+void SrcTabsHolder::saveAll()
+{
+    for (int i = 0; i < count(); ++i) {
+        if (SourceEditor *editor = editorAt(i))
+            editor->save();
+    }
+}
+
+void SrcTabsHolder::closeTab(int index)
+{
+    SourceEditor *editor = editorAt(index);
+    if (editor && editor->canClose()) {
+        removeTab(index);
+        editor->deleteLater();
+    }
 }
 
 void SrcTabsHolder::onCurrentChanged(int)
 {
     emit stateChanged();
+}
+
+void SrcTabsHolder::cut()
+{
+    if (SourceEditor *editor = currentEditor())
+        editor->cut();
+}
+
+void SrcTabsHolder::copy()
+{
+    if (SourceEditor *editor = currentEditor())
+        editor->copy();
+}
+
+void SrcTabsHolder::paste()
+{
+    if (SourceEditor *editor = currentEditor())
+        editor->paste();
+}
+
+void SrcTabsHolder::undo()
+{
+    if (SourceEditor *editor = currentEditor())
+        editor->undo();
+}
+
+void SrcTabsHolder::redo()
+{
+    if (SourceEditor *editor = currentEditor())
+        editor->redo();
+}
+
+void SrcTabsHolder::save()
+{
+    if (SourceEditor *editor = currentEditor())
+        editor->save();
+}
+
+void SrcTabsHolder::close()
+{
+    SourceEditor *editor = currentEditor();
+    if (editor && editor->canClose())
+        delete editor;
 }

@@ -74,6 +74,19 @@ public:
     QStringList statusMessages;
     QHash<QString, QString> modifiedEditors;
     int stateUpdates = 0;
+    const CommandActions *commandActions() const override { return actions; }
+    QString familyForFile(const QString &) const override { return family; }
+    bool isProjectFile(const QString &path) const override { return projectFiles.contains(path); }
+    void newMRUFile(const QString &fileName) override { recentFiles.prepend(fileName); }
+    void editorModificationChanged(const QString &path, bool modified) override
+    {
+        lines.append(QStringLiteral("modified: %1 %2").arg(path).arg(modified));
+    }
+    void showStatusMessage(const QString &text, int) override { statusMessages.append(text); }
+    CommandActions *actions = nullptr;
+    QString family;
+    QStringList projectFiles;
+    QStringList recentFiles;
     bool isAdvanced() const override { return false; }
     QString simulatorDirectory(bool) override { return m_settings.cirraneDirectory(); }
     bool isSimulated(const QString &, const QString &) const override { return false; }

@@ -1,0 +1,14 @@
+#pragma once
+
+class QSettings;
+class QsciScintilla;
+
+// The editor behaviours the user chooses (line numbers, indentation, brace matching, white
+// space, wrapping, folding), kept in the "Text Editor Display Settings" group.
+class EditorPreferences
+{
+public:
+    // Applies the stored preferences to an editor, with the editors' own defaults for those
+    // never stored.
+    static void apply(QsciScintilla *editor, QSettings &store);
+};

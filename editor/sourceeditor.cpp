@@ -1,0 +1,389 @@
+#include "sourceeditor.h"
+
+#include "displaysettings.h"
+#include "editorpreferences.h"
+#include "qscilexercirrane.h"
+
+#include "app/busycursor.h"
+#include "app/commandactions.h"
+#include "app/mainservices.h"
+#include "app/prompts.h"
+#include "app/settingsstore.h"
+#include "platform/caseinsensitivepath.h"
+#include "platform/platformpaths.h"
+
+#include <Qsci/qscilexercpp.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QSaveFile>
+#include <QSettings>
+#include <QTextStream>
+
+static const char textEditorGroup[] = "Text Editor";
+
+SourceEditor::SourceEditor(MainServices *mainWindow, const QString &fileName)
+    : QsciScintilla(mainWindow ? mainWindow->mainWidget() : nullptr)
+    , m_mainWindow(mainWindow)
+{
+    setObjectName(QStringLiteral("SourceFile.") + fileName);
+    if (m_mainWindow) {
+        const QTextCharFormat text = m_mainWindow->displayFormat(QLatin1String(textEditorGroup),
+                                                                 QStringLiteral("Text"));
+        setFont(text.font());
+        setColor(text.foreground().color());
+        setPaper(text.background().color());
+    }
+    setUtf8(true);
+    loadFile(fileName);
+    connect(this, &QsciScintilla::modificationChanged, this, &SourceEditor::documentWasModified);
+    m_copyAvailable = false;
+    connect(this, &QsciScintilla::copyAvailable, this, &SourceEditor::copyAvailabilityChanged);
+    connect(this, &QsciScintilla::modificationChanged, this, &SourceEditor::undoAvailabilityChanged);
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &SourceEditor::updateState);
+}
+
+void SourceEditor::loadFile(const QString &fileName)
+{
+    if (!fileName.isEmpty()) {
+        QFile file(fileName);
+        if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            setCurrentFile(fileName);
+            const QByteArray utf8 = QString::fromLocal8Bit(file.readAll()).toUtf8();
+            QBuffer buffer;
+            buffer.setData(utf8);
+            buffer.open(QIODevice::ReadOnly);
+            read(&buffer);
+            setModified(false);
+            return;
+        }
+        if (m_mainWindow)
+            m_mainWindow->message(tr("File name is empty or file not found."));
+    }
+    setCurrentFile(QString());
+    setModified(true);
+    setWindowModified(false);
+}
+
+bool SourceEditor::saveFile(const QString &fileName)
+{
+    if (!isModified())
+        return true;
+    // Written whole to a new file that then takes the old one's place: a failure or a crash
+    // while saving leaves the last saved version as it was.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        Prompts::instance().message(QMessageBox::Warning, this, tr("Application"),
+                                    tr("Cannot write file %1:\n%2.")
+                                        .arg(fileName, file.errorString()));
+        return false;
+    }
+    {
+        BusyCursor wait;
+        const QByteArray local = text().toLocal8Bit();
+        if (file.write(local) != local.size() || !file.commit()) {
+            wait.restore();
+            Prompts::instance().message(QMessageBox::Warning, this, tr("Application"),
+                                        tr("Cannot write file %1:\n%2.")
+                                            .arg(fileName, file.errorString()));
+            return false;
+        }
+    }
+    setCurrentFile(fileName);
+    if (m_mainWindow)
+        m_mainWindow->showStatusMessage(tr("File saved"), 2000);
+    setModified(false);
+    return true;
+}
+
+bool SourceEditor::save()
+{
+    return m_filePath.isEmpty() ? saveAs() : saveFile(m_filePath);
+}
+
+bool SourceEditor::saveAs()
+{
+    const QString fileName = Prompts::instance().saveFileName(this, QString(), QString(), QString());
+    if (fileName.isEmpty())
+        return false;
+    return saveFile(fileName);
+}
+
+bool SourceEditor::maybeSave()
+{
+    if (!isModified())
+        return true;
+    const QMessageBox::StandardButton answer = Prompts::instance().message(
+        QMessageBox::Warning,
+        this,
+        tr("Application"),
+        tr("%1 has been modified.\nDo you want to save your changes?")
+            .arg(QFileInfo(displayName()).fileName()),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    if (answer == QMessageBox::Save)
+        return save();
+    return answer == QMessageBox::Discard;
+}
+
+bool SourceEditor::canClose()
+{
+    if (m_mainWindow && !m_mainWindow->isProjectFile(m_filePath))
+        m_mainWindow->newMRUFile(m_filePath);
+    const bool result = maybeSave();
+    if (result)
+        setModified(false);
+    return result;
+}
+
+void SourceEditor::setCurrentFile(const QString &fileName)
+{
+    m_filePath = fileName;
+    setModified(false);
+    setWindowModified(false);
+    setWindowTitle(displayName() + QStringLiteral("[*]"));
+    setObjectName(QStringLiteral("SourceFile.") + m_filePath);
+    applySettings();
+}
+
+void SourceEditor::setFileName(const QString &fileName)
+{
+    m_filePath = fileName;
+    setObjectName(QStringLiteral("SourceFile.") + m_filePath);
+}
+
+QString SourceEditor::displayName() const
+{
+    return m_filePath.isEmpty() ? tr("Untitled") : QFileInfo(m_filePath).fileName();
+}
+
+QString SourceEditor::tabTitle() const
+{
+    const QString name = QFileInfo(m_filePath).fileName();
+    return isModified() ? QLatin1Char('*') + name : name;
+}
+
+bool SourceEditor::refersTo(const QString &path) const
+{
+    if (QFileInfo(m_filePath) == QFileInfo(path))
+        return true;
+    const QString mine = Platform::shortPathName(m_filePath);
+    return !mine.isEmpty() && mine == Platform::shortPathName(path);
+}
+
+QString SourceEditor::resolveSyntaxFile(const QString &mapPath, const QString &fileName)
+{
+    const QString suffix = QFileInfo(mapPath).suffix().toUpper();
+    if (suffix == QLatin1String("SYN"))
+        return mapPath;
+    if (suffix != QLatin1String("MAP"))
+        return QString();
+    QFile map(Platform::resolveCaseInsensitive(mapPath));
+    if (!map.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QString();
+    const QString wanted = QFileInfo(fileName).suffix().toUpper();
+    QTextStream in(&map);
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed().toUpper();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const int equals = line.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            continue;
+        if (line.left(equals) == wanted) {
+            return QFileInfo(map.fileName()).absolutePath() + QLatin1Char('/')
+                   + line.mid(equals + 1);
+        }
+    }
+    return QString();
+}
+
+void SourceEditor::applyColours()
+{
+    const QString group = QLatin1String(textEditorGroup);
+    const auto format = [this, &group](const char *item) {
+        return m_mainWindow->displayFormat(group, QLatin1String(item));
+    };
+    QTextCharFormat f = format("Text");
+    setFont(f.font());
+    setColor(f.foreground().color());
+    setPaper(f.background().color());
+    f = format("Caret");
+    setCaretForegroundColor(f.foreground().color());
+    setCaretLineBackgroundColor(f.background().color());
+    f = format("Indentation Guides");
+    setIndentationGuidesForegroundColor(f.foreground().color());
+    setIndentationGuidesBackgroundColor(f.background().color());
+    f = format("Margins");
+    setMarginsFont(f.font());
+    setMarginsForegroundColor(f.foreground().color());
+    setMarginsBackgroundColor(f.background().color());
+    f = format("Selection");
+    if (m_mainWindow->usesDefaultColour(group, QStringLiteral("Selection"), true))
+        resetSelectionForegroundColor();
+    else
+        setSelectionForegroundColor(f.foreground().color());
+    if (m_mainWindow->usesDefaultColour(group, QStringLiteral("Selection"), false))
+        resetSelectionBackgroundColor();
+    else
+        setSelectionBackgroundColor(f.background().color());
+    f = format("Call Tips");
+    setCallTipsForegroundColor(f.foreground().color());
+    setCallTipsBackgroundColor(f.background().color());
+    setCallTipsHighlightColor(format("Call Tips Highlight").foreground().color());
+    f = format("Matched Brace");
+    setMatchedBraceForegroundColor(f.foreground().color());
+    setMatchedBraceBackgroundColor(f.background().color());
+    f = format("Unmatched Brace");
+    setUnmatchedBraceForegroundColor(f.foreground().color());
+    setUnmatchedBraceBackgroundColor(f.background().color());
+}
+
+void SourceEditor::applySettings()
+{
+    if (!m_mainWindow)
+        return;
+    applyColours();
+    const QString family = m_mainWindow->familyForFile(m_filePath);
+    const QString mapPath = m_mainWindow->settingsStore().syntaxDirectory() + QLatin1Char('/')
+                            + family + QStringLiteral(".MAP");
+    const QString suffix = QFileInfo(m_filePath).suffix().toLower();
+    if (suffix == QLatin1String("c") || suffix == QLatin1String("h")
+        || suffix == QLatin1String("cpp") || suffix == QLatin1String("hpp"))
+        setUpCppLexer();
+    else
+        setUpSyntaxLexer(resolveSyntaxFile(mapPath, m_filePath));
+    EditorPreferences::apply(this, m_mainWindow->settingsStore().settings());
+}
+
+void SourceEditor::setUpCppLexer()
+{
+    auto *cpp = qobject_cast<QsciLexerCPP *>(lexer());
+    if (!cpp) {
+        delete lexer();
+        cpp = new QsciLexerCPP(nullptr, false);
+        setLexer(cpp);
+    }
+    const QString group = QLatin1String(textEditorGroup);
+    const struct
+    {
+        const char *item;
+        std::initializer_list<int> styles;
+    } table[] = {
+        {"Text", {QsciLexerCPP::Default, QsciLexerCPP::Identifier, QsciLexerCPP::UUID,
+                  QsciLexerCPP::Regex, QsciLexerCPP::GlobalClass}},
+        {"Comments", {QsciLexerCPP::Comment, QsciLexerCPP::CommentLine, QsciLexerCPP::CommentDoc,
+                      QsciLexerCPP::CommentLineDoc, QsciLexerCPP::CommentDocKeyword,
+                      QsciLexerCPP::CommentDocKeywordError}},
+        {"Strings", {QsciLexerCPP::DoubleQuotedString, QsciLexerCPP::SingleQuotedString,
+                     QsciLexerCPP::UnclosedString, QsciLexerCPP::VerbatimString}},
+        {"Constants", {QsciLexerCPP::Number}},
+        {"Operators", {QsciLexerCPP::Operator}},
+        {"Keywords", {QsciLexerCPP::Keyword, QsciLexerCPP::KeywordSet2}},
+        {"Macros", {QsciLexerCPP::PreProcessor}},
+    };
+    for (const auto &row : table) {
+        const QTextCharFormat format = m_mainWindow->displayFormat(group, QLatin1String(row.item));
+        for (int style : row.styles) {
+            cpp->setFont(format.font(), style);
+            cpp->setColor(format.foreground().color(), style);
+            cpp->setPaper(format.background().color(), style);
+        }
+    }
+}
+
+void SourceEditor::setUpSyntaxLexer(const QString &syntaxFile)
+{
+    auto *cirrane = qobject_cast<QsciLexerCirrane *>(lexer());
+    if (!cirrane) {
+        delete lexer();
+        setLexer(nullptr);
+        cirrane = new QsciLexerCirrane(nullptr);
+    }
+    const char *items[] = {"Text", "Comments", "Comments", "Strings", "Constants", "Operators",
+                           "Keywords", "Extensions", "Macros"};
+    const QString group = QLatin1String(textEditorGroup);
+    for (int style = 0; style < 9; ++style) {
+        const QTextCharFormat format = m_mainWindow->displayFormat(group, QLatin1String(items[style]));
+        cirrane->setFont(format.font(), style);
+        cirrane->setColor(format.foreground().color(), style);
+        cirrane->setPaper(format.background().color(), style);
+    }
+    cirrane->load(Platform::resolveCaseInsensitive(syntaxFile), Qt::CaseInsensitive);
+    setLexer(cirrane);
+}
+
+void SourceEditor::updateState()
+{
+    const CommandActions *a = m_mainWindow ? m_mainWindow->commandActions() : nullptr;
+    if (!a || !a->saveFile)
+        return;
+    a->saveFile->setEnabled(isModified());
+    for (QAction *action : {a->saveAllFiles, a->closeFile, a->printFile, a->find, a->replace})
+        action->setEnabled(true);
+    a->cut->setEnabled(m_copyAvailable);
+    a->copy->setEnabled(m_copyAvailable);
+    const QMimeData *data = QApplication::clipboard()->mimeData();
+    a->paste->setEnabled(data && data->hasText());
+    a->undo->setEnabled(isUndoAvailable());
+    a->redo->setEnabled(isRedoAvailable());
+}
+
+void SourceEditor::documentWasModified(bool modified)
+{
+    if (m_mainWindow)
+        m_mainWindow->editorModificationChanged(m_filePath, modified);
+    updateState();
+}
+
+void SourceEditor::copyAvailabilityChanged(bool yes)
+{
+    m_copyAvailable = yes;
+    const CommandActions *a = m_mainWindow ? m_mainWindow->commandActions() : nullptr;
+    if (a && a->cut) {
+        a->cut->setEnabled(yes);
+        a->copy->setEnabled(yes);
+    }
+}
+
+void SourceEditor::undoAvailabilityChanged(bool)
+{
+    const CommandActions *a = m_mainWindow ? m_mainWindow->commandActions() : nullptr;
+    if (a && a->undo) {
+        a->undo->setEnabled(isUndoAvailable());
+        a->redo->setEnabled(isRedoAvailable());
+    }
+}
+
+void SourceEditor::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (!m_mainWindow)
+        return;
+    m_mainWindow->updateState();
+    const CommandActions *a = m_mainWindow->commandActions();
+    if (!m_contextMenu)
+        m_contextMenu = new QMenu(this);
+    m_contextMenu->clear();
+    m_contextMenu->addActions({a->cut, a->copy, a->paste});
+    m_contextMenu->addSeparator();
+    m_contextMenu->addActions({a->undo, a->redo});
+    m_contextMenu->addSeparator();
+    m_contextMenu->addAction(a->gotoLine);
+    m_contextMenu->addSeparator();
+    m_contextMenu->addActions({a->find, a->replace});
+    m_contextMenu->popup(event->globalPos());
+}
+
+void SourceEditor::closeEvent(QCloseEvent *event)
+{
+    if (canClose())
+        event->accept();
+    else
+        event->ignore();
+}

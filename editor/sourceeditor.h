@@ -1,0 +1,54 @@
+#pragma once
+
+#include <Qsci/qsciscintilla.h>
+
+class MainServices;
+class QMenu;
+
+// One open source file: loads and saves it in the system's 8-bit encoding, asks before
+// losing changes, highlights it (the C/C++ lexer, or the syntax-definition lexer chosen through
+// the controller family's map file) and keeps the window's edit commands in step.
+class SourceEditor : public QsciScintilla
+{
+    Q_OBJECT
+
+public:
+    SourceEditor(MainServices *mainWindow, const QString &fileName);
+
+    void loadFile(const QString &fileName);
+    bool saveFile(const QString &fileName);
+    bool save();
+    bool saveAs();
+    bool maybeSave();
+    bool canClose();
+    void setCurrentFile(const QString &fileName);
+    void setFileName(const QString &fileName);
+    QString filePath() const { return m_filePath; }
+    QString displayName() const;
+    QString tabTitle() const;
+    bool refersTo(const QString &path) const;
+    void applySettings();
+
+    // The syntax file a map file names for a source file; empty when there is none.
+    static QString resolveSyntaxFile(const QString &mapPath, const QString &fileName);
+
+public slots:
+    void updateState();
+    void documentWasModified(bool modified);
+    void copyAvailabilityChanged(bool yes);
+    void undoAvailabilityChanged(bool);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void applyColours();
+    void setUpCppLexer();
+    void setUpSyntaxLexer(const QString &syntaxFile);
+
+    MainServices *m_mainWindow;
+    QMenu *m_contextMenu = nullptr;
+    QString m_filePath;
+    bool m_copyAvailable = false;
+};
