@@ -187,7 +187,7 @@ void SrcManager::reopenIfLastSession(const QString &path)
 QString SrcManager::modifiedEditorTitle(const QString &path) const
 {
     const SourceEditor *editor = m_tabs->findEditor(path);
-    return editor && editor->isModified() ? editor->tabTitle() : QString();
+    return editor && editor->isDocumentModified() ? editor->tabTitle() : QString();
 }
 
 QString SrcManager::familyForFile(const QString &path) const

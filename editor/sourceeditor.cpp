@@ -68,13 +68,13 @@ void SourceEditor::loadFile(const QString &fileName)
             m_mainWindow->message(tr("File name is empty or file not found."));
     }
     setCurrentFile(QString());
-    setModified(true);
+    m_untitled = true;
     setWindowModified(false);
 }
 
 bool SourceEditor::saveFile(const QString &fileName)
 {
-    if (!isModified())
+    if (!isDocumentModified())
         return true;
     // Written whole to a new file that then takes the old one's place: a failure or a crash
     // while saving leaves the last saved version as it was.
@@ -96,6 +96,7 @@ bool SourceEditor::saveFile(const QString &fileName)
             return false;
         }
     }
+    m_untitled = false;
     setCurrentFile(fileName);
     if (m_mainWindow)
         m_mainWindow->showStatusMessage(tr("File saved"), 2000);
@@ -118,7 +119,7 @@ bool SourceEditor::saveAs()
 
 bool SourceEditor::maybeSave()
 {
-    if (!isModified())
+    if (!isDocumentModified())
         return true;
     const QMessageBox::StandardButton answer = Prompts::instance().message(
         QMessageBox::Warning,
@@ -137,8 +138,10 @@ bool SourceEditor::canClose()
     if (m_mainWindow && !m_mainWindow->isProjectFile(m_filePath))
         m_mainWindow->newMRUFile(m_filePath);
     const bool result = maybeSave();
-    if (result)
+    if (result) {
         setModified(false);
+        m_untitled = false;
+    }
     return result;
 }
 
@@ -166,7 +169,7 @@ QString SourceEditor::displayName() const
 QString SourceEditor::tabTitle() const
 {
     const QString name = QFileInfo(m_filePath).fileName();
-    return isModified() ? QLatin1Char('*') + name : name;
+    return isDocumentModified() ? QLatin1Char('*') + name : name;
 }
 
 bool SourceEditor::refersTo(const QString &path) const
@@ -324,7 +327,7 @@ void SourceEditor::updateState()
     const CommandActions *a = m_mainWindow ? m_mainWindow->commandActions() : nullptr;
     if (!a || !a->saveFile)
         return;
-    a->saveFile->setEnabled(isModified());
+    a->saveFile->setEnabled(isDocumentModified());
     for (QAction *action : {a->saveAllFiles, a->closeFile, a->printFile, a->find, a->replace})
         action->setEnabled(true);
     a->cut->setEnabled(m_copyAvailable);

@@ -27,6 +27,8 @@ public:
     QString displayName() const;
     QString tabTitle() const;
     bool refersTo(const QString &path) const;
+    // Unsaved changes, or an untitled document that was never saved.
+    bool isDocumentModified() const { return isModified() || m_untitled; }
     void applySettings();
 
     // The syntax file a map file names for a source file; empty when there is none.
@@ -51,4 +53,5 @@ private:
     QMenu *m_contextMenu = nullptr;
     QString m_filePath;
     bool m_copyAvailable = false;
+    bool m_untitled = false; // the editor cannot mark a document modified by itself
 };

@@ -3,6 +3,10 @@
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
 
+#include "build/outtextedit.h"
+#include "build/outwindow.h"
+#include "editor/sourceeditor.h"
+#include "editor/srctabsholder.h"
 #include "project/project.h"
 #include "project/projectsmanager.h"
 
@@ -10,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QMenuBar>
@@ -33,6 +38,7 @@ private slots:
     void sessionRoundTrip();
     void selectorWithoutProject();
     void sessionReopensProject();
+    void buildErrorLinkOpensTheEditor();
 
 private:
     static QStringList texts(const QList<QAction *> &actions);
@@ -243,6 +249,54 @@ void tst_SrcManager::sessionReopensProject()
     SrcManager again;
     QCOMPARE(again.projectsManager()->projectPath(0), path);
     QCOMPARE(again.recentProjects(), QStringList{path});
+}
+
+// A real build with a mistake in a source: its link opens the file at the line and column.
+void tst_SrcManager::buildErrorLinkOpensTheEditor()
+{
+    QTemporaryDir dir;
+    const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                           + QStringLiteral("/../devboards/AVR Blinky/");
+    for (const char *name : {"AVR Blinky.dyxp", "main.c", "led.c", "led.h"})
+        QVERIFY(QFile::copy(origin + QLatin1String(name), dir.filePath(QLatin1String(name))));
+    QFile main(dir.filePath(QStringLiteral("main.c")));
+    QVERIFY(main.open(QIODevice::ReadOnly));
+    QByteArray text = main.readAll();
+    main.close();
+    QVERIFY(main.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    main.write(text.replace("_delay_ms(500)", "_delay_ms(no_such)"));
+    main.close();
+    {
+        SettingsStore store;
+        store.settings().remove(QString());
+        store.setDirectory(SettingsStore::Tools, QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath());
+    }
+    SrcManager window;
+    window.projectsManager()->scanCompilers();
+    QVERIFY(window.projectsManager()->openProject(dir.filePath(QStringLiteral("AVR Blinky.dyxp")),
+                                                  false));
+    window.projectsManager()->compileProject();
+    QString href;
+    for (QTextBlock block = window.outWindow()->textView()->document()->begin(); block.isValid();
+         block = block.next()) {
+        const QTextCharFormat format = block.begin().fragment().charFormat();
+        if (format.isAnchor() && block.text().contains(QStringLiteral("error")))
+            href = format.anchorHref();
+    }
+    QCOMPARE(href, dir.filePath(QStringLiteral("main.c")) + QStringLiteral("#14.19"));
+    window.outWindow()->textView()->anchorClicked(QUrl(href));
+    SourceEditor *editor = window.tabs()->currentEditor();
+    QVERIFY(editor);
+    QCOMPARE(editor->filePath(), dir.filePath(QStringLiteral("main.c")));
+    int line = -1;
+    int column = -1;
+    editor->getCursorPosition(&line, &column);
+    QCOMPARE(line, 13);
+    QCOMPARE(column, 18);
+    // Fixing the file and building again succeeds; the editor's text is saved first.
+    editor->setText(QString::fromLocal8Bit(text.replace("_delay_ms(no_such)", "_delay_ms(500)")));
+    window.projectsManager()->compileProject();
+    QVERIFY(window.outWindow()->plainText().contains(QStringLiteral("Compiled successfully.")));
 }
 
 QTEST_MAIN(tst_SrcManager)

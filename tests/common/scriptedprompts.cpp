@@ -7,7 +7,9 @@ ScriptedPrompts::ScriptedPrompts()
 
 ScriptedPrompts::~ScriptedPrompts()
 {
-    Prompts::setInstance(nullptr);
+    // A script that took over from this one stays.
+    if (&Prompts::instance() == this)
+        Prompts::setInstance(nullptr);
 }
 
 QMessageBox::StandardButton ScriptedPrompts::message(QMessageBox::Icon,

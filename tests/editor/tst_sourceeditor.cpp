@@ -1,0 +1,246 @@
+#include "app/commandactions.h"
+#include "common/fakemainservices.h"
+#include "common/scriptedprompts.h"
+#include "editor/qscilexercirrane.h"
+#include "editor/sourceeditor.h"
+#include "editor/srctabsholder.h"
+
+#include <Qsci/qscilexercpp.h>
+
+#include <QAction>
+#include <QFile>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_SourceEditor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void loadAndSave();
+    void savingKeepsTheFileOnFailure();
+    void missingFileIsUntitled();
+    void closeAsks_data();
+    void closeAsks();
+    void syntaxFileFromMap_data();
+    void syntaxFileFromMap();
+    void lexerBySuffix_data();
+    void lexerBySuffix();
+    void tabs();
+
+private:
+    QString write(const QString &name, const QByteArray &content);
+
+    FakeMainServices m_services;
+    CommandActions m_actions;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScriptedPrompts> m_prompts;
+};
+
+void tst_SourceEditor::initTestCase()
+{
+    QAction **all[] = {&m_actions.saveFile, &m_actions.saveAllFiles, &m_actions.closeFile,
+                       &m_actions.printFile, &m_actions.find, &m_actions.replace, &m_actions.cut,
+                       &m_actions.copy, &m_actions.paste, &m_actions.undo, &m_actions.redo,
+                       &m_actions.gotoLine};
+    for (QAction **action : all)
+        *action = new QAction(this);
+    m_services.actions = &m_actions;
+}
+
+void tst_SourceEditor::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_prompts = std::make_unique<ScriptedPrompts>();
+    m_services.lines.clear();
+    m_services.recentFiles.clear();
+    m_services.settingsStore().setDirectory(SettingsStore::Syntax, m_dir->path());
+}
+
+QString tst_SourceEditor::write(const QString &name, const QByteArray &content)
+{
+    const QString path = m_dir->filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+    return path;
+}
+
+void tst_SourceEditor::loadAndSave()
+{
+    const QString path = write(QStringLiteral("main.c"), "int x; /* caf\xc3\xa9 */\n");
+    SourceEditor editor(&m_services, path);
+    QCOMPARE(editor.objectName(), QStringLiteral("SourceFile.") + path);
+    QCOMPARE(editor.text(), QStringLiteral("int x; /* café */\n"));
+    QVERIFY(!editor.isModified());
+    QCOMPARE(editor.tabTitle(), QStringLiteral("main.c"));
+    // Not modified: nothing is written, not even under another name.
+    QVERIFY(editor.saveFile(m_dir->filePath(QStringLiteral("other.c"))));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("other.c"))));
+    editor.append(QStringLiteral("int y;\n"));
+    QVERIFY(editor.isModified());
+    QCOMPARE(editor.tabTitle(), QStringLiteral("*main.c"));
+    QVERIFY(m_actions.saveFile->isEnabled());
+    QVERIFY(editor.save());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("int x; /* caf\xc3\xa9 */\nint y;\n"));
+    QVERIFY(!editor.isModified());
+    QVERIFY(m_services.statusMessages.contains(QStringLiteral("File saved")));
+}
+
+void tst_SourceEditor::savingKeepsTheFileOnFailure()
+{
+    const QString path = write(QStringLiteral("a.asm"), "old\n");
+    write(QStringLiteral("plain"), "a file, not a folder\n");
+    SourceEditor editor(&m_services, path);
+    editor.append(QStringLiteral("new\n"));
+    QVERIFY(!editor.saveFile(m_dir->filePath(QStringLiteral("plain/a.asm"))));
+    QVERIFY(editor.isModified());
+    QCOMPARE(editor.filePath(), path);
+    QCOMPARE(m_prompts->asked.size(), 1);
+    QCOMPARE(m_prompts->asked.first().title, QStringLiteral("Application"));
+    QVERIFY(m_prompts->asked.first().text.startsWith(
+        QStringLiteral("Cannot write file ") + m_dir->filePath(QStringLiteral("plain/a.asm"))
+        + QStringLiteral(":\n")));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("old\n"));
+}
+
+void tst_SourceEditor::missingFileIsUntitled()
+{
+    SourceEditor editor(&m_services, m_dir->filePath(QStringLiteral("none.c")));
+    QCOMPARE(m_services.lines, QStringList{"message: File name is empty or file not found."});
+    QCOMPARE(editor.filePath(), QString());
+    QCOMPARE(editor.windowTitle(), QStringLiteral("Untitled[*]"));
+    QVERIFY(editor.isDocumentModified());
+    // Saving asks for a name; cancelling keeps everything.
+    QVERIFY(!editor.save());
+    m_prompts->fileNames.enqueue(m_dir->filePath(QStringLiteral("named.c")));
+    QVERIFY(editor.save());
+    QCOMPARE(editor.filePath(), m_dir->filePath(QStringLiteral("named.c")));
+}
+
+void tst_SourceEditor::closeAsks_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("save") << int(QMessageBox::Save) << true << true;
+    QTest::newRow("discard") << int(QMessageBox::Discard) << true << false;
+    QTest::newRow("cancel") << int(QMessageBox::Cancel) << false << false;
+}
+
+void tst_SourceEditor::closeAsks()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, closes);
+    QFETCH(bool, written);
+    const QString path = write(QStringLiteral("loose.s"), "nop\n");
+    SourceEditor editor(&m_services, path);
+    editor.append(QStringLiteral("ret\n"));
+    m_prompts->answers.enqueue(QMessageBox::StandardButton(answer));
+    QCOMPARE(editor.canClose(), closes);
+    QCOMPARE(m_prompts->asked.first().text,
+             QStringLiteral("loose.s has been modified.\nDo you want to save your changes?"));
+    // A file of no project goes on the recent list, whatever the answer.
+    QCOMPARE(m_services.recentFiles, QStringList{path});
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().contains("ret"), written);
+}
+
+void tst_SourceEditor::syntaxFileFromMap_data()
+{
+    QTest::addColumn<QByteArray>("map");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("syntax"); // relative to the map's folder; empty for none
+    QTest::newRow("blanks and lower case") << QByteArray("  asm=picasm.syn  \n") << "x.ASM"
+                                           << "PICASM.SYN";
+    QTest::newRow("first match wins") << QByteArray("# c\nS=A.SYN\nS=B.SYN\n") << "x.s" << "A.SYN";
+    QTest::newRow("blanks around =") << QByteArray("ASM = A.SYN\n") << "x.asm" << "";
+    QTest::newRow("no =") << QByteArray("ASM\n=ASM\n") << "x.asm" << "";
+    QTest::newRow("other suffix") << QByteArray("ASM=A.SYN\n") << "x.inc" << "";
+}
+
+void tst_SourceEditor::syntaxFileFromMap()
+{
+    QFETCH(QByteArray, map);
+    QFETCH(QString, file);
+    QFETCH(QString, syntax);
+    const QString mapPath = write(QStringLiteral("PIC16.MAP"), map);
+    QCOMPARE(SourceEditor::resolveSyntaxFile(mapPath, file),
+             syntax.isEmpty() ? QString() : m_dir->path() + QLatin1Char('/') + syntax);
+    QCOMPARE(SourceEditor::resolveSyntaxFile(QStringLiteral("/any/where.syn"), file),
+             QStringLiteral("/any/where.syn"));
+    QCOMPARE(SourceEditor::resolveSyntaxFile(m_dir->filePath(QStringLiteral("NONE.MAP")), file),
+             QString());
+}
+
+void tst_SourceEditor::lexerBySuffix_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("cpp");
+    QTest::newRow("c") << "a.c" << true;
+    QTest::newRow("upper-case C") << "b.C" << true;
+    QTest::newRow("hpp") << "c.hpp" << true;
+    QTest::newRow("assembler") << "d.asm" << false;
+    QTest::newRow("no suffix") << "Makefile" << false;
+}
+
+void tst_SourceEditor::lexerBySuffix()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, cpp);
+    write(QStringLiteral("PIC16.MAP"), "ASM=PICASM.SYN\n");
+    write(QStringLiteral("PICASM.SYN"), "keyword=\\bmovlw\\b\n");
+    m_services.family = QStringLiteral("PIC16");
+    SourceEditor editor(&m_services, write(name, "movlw 1\n"));
+    QCOMPARE(qobject_cast<QsciLexerCPP *>(editor.lexer()) != nullptr, cpp);
+    auto *cirrane = qobject_cast<QsciLexerCirrane *>(editor.lexer());
+    QCOMPARE(cirrane != nullptr, !cpp);
+    if (cirrane)
+        QCOMPARE(cirrane->rules().matches(SyntaxRules::Keyword), name.endsWith(QLatin1String("asm")));
+    // Keywords take the display settings' colour.
+    const int keyword = cpp ? int(QsciLexerCPP::Keyword) : 6;
+    QCOMPARE(editor.lexer()->color(keyword), QColor(Qt::blue));
+}
+
+void tst_SourceEditor::tabs()
+{
+    SrcTabsHolder tabs(&m_services, nullptr);
+    const QString a = write(QStringLiteral("a.c"), "a\n");
+    const QString b = write(QStringLiteral("b.c"), "b\n");
+    tabs.openFile(a);
+    tabs.openFile(b);
+    tabs.openFile(m_dir->path() + QStringLiteral("/./a.c")); // another spelling of a
+    QCOMPARE(tabs.count(), 2);
+    QCOMPARE(tabs.currentIndex(), 0);
+    tabs.tabBar()->moveTab(0, 1);
+    QCOMPARE(tabs.openPaths(), QStringList({b, a}));
+    tabs.findEditor(a)->append(QStringLiteral("more\n"));
+    tabs.findEditor(b)->append(QStringLiteral("more\n"));
+    tabs.updateTabTitles();
+    QCOMPARE(tabs.tabText(1), QStringLiteral("*a.c"));
+    m_prompts->answers.enqueue(QMessageBox::Cancel);
+    QVERIFY(!tabs.closeFile(a, false));
+    QCOMPARE(tabs.count(), 2);
+    // canCloseAll stops at the first Cancel: one question only.
+    m_prompts->asked.clear();
+    m_prompts->answers.enqueue(QMessageBox::Cancel);
+    QVERIFY(!tabs.canCloseAll());
+    QCOMPARE(m_prompts->asked.size(), 1);
+    tabs.saveAll();
+    QVERIFY(!tabs.findEditor(a)->isModified());
+    QVERIFY(tabs.closeFile(a, false));
+    QVERIFY(tabs.closeFile(b, true));
+    QCOMPARE(tabs.count(), 0);
+    QVERIFY(tabs.closeFile(QString(), false));
+}
+
+QTEST_MAIN(tst_SourceEditor)
+#include "tst_sourceeditor.moc"
