@@ -14,8 +14,9 @@ void isolateSettings()
     if (done)
         return;
     done = true;
+    // Each test process gets a configuration folder of its own (the toolkit's test mode would
+    // share one between all of them).
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
-    QStandardPaths::setTestModeEnabled(true);
 }
 
 FakeMainServices::FakeMainServices() = default;
