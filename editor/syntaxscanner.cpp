@@ -26,8 +26,11 @@ SyntaxScanner::Slot SyntaxScanner::search(const QString &text, int slot, int fro
     result.searched = true;
     if (!m_rules.matches(slot) || from > text.size())
         return result;
+    // The text holds one character per byte of the document, so it is valid as it is; checking
+    // it again for every search would cost the length of the rest of the document each time.
     const QRegularExpressionMatch match = m_rules.expression(slot).match(
-        QStringView(text).mid(from));
+        QStringView(text).mid(from), 0, QRegularExpression::NormalMatch,
+        QRegularExpression::DontCheckSubjectStringMatchOption);
     if (match.hasMatch()) {
         result.position = from + int(match.capturedStart());
         result.length = int(match.capturedLength());
