@@ -279,6 +279,8 @@ void tst_SrcManager::buildErrorLinkOpensTheEditor()
     QString href;
     for (QTextBlock block = window.outWindow()->textView()->document()->begin(); block.isValid();
          block = block.next()) {
+        if (block.begin().atEnd())
+            continue;
         const QTextCharFormat format = block.begin().fragment().charFormat();
         if (format.isAnchor() && block.text().contains(QStringLiteral("error")))
             href = format.anchorHref();
