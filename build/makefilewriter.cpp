@@ -95,8 +95,7 @@ bool MakefileWriter::generate(QString &text)
         if (mainWindow)
             mainWindow->error(QCoreApplication::translate(
                 "BuildProject",
-                "Not all intermediate file names are filled. It should be an error in compiler "
-                "configuration file."));
+                "Not all intermediate file names are filled. It should be an error in compiler configuration file."));
         return false;
     }
     const TemplateExpander expander(m_configuration);

@@ -278,12 +278,10 @@ bool Project::designFileLocationAccepted(const QString &file) const
                QMessageBox::Warning,
                m_mainWindow ? m_mainWindow->mainWidget() : nullptr,
                tr("DYX Studio"),
-               tr("Are you sure you want the schematic file to be outside the project's "
-                  "directory?"),
+               tr("Are you sure you want the schematic file to be outside the project's directory?"),
                QMessageBox::Yes | QMessageBox::Cancel,
                QMessageBox::Cancel,
-               tr("This is not recommended as it can cause problems locating the source code "
-                  "when debugging."))
+               tr("This is not recommended as it can cause problems locating the source code when debugging."))
            == QMessageBox::Yes;
 }
 

@@ -61,8 +61,8 @@ bool Project::prepare()
     BuildProject *configuration = activeConfiguration();
     if (!configuration) {
         if (m_mainWindow)
-            m_mainWindow->error(tr("Compilation failed. No project configurations defined, check "
-                                   "the Project Settings."));
+            m_mainWindow->error(
+                tr("Compilation failed. No project configurations defined, check the Project Settings."));
         return false;
     }
     if (m_manager)
@@ -198,8 +198,8 @@ bool Project::run(const QString &goal)
     QStringList arguments;
     if (m_rebuildAll)
         arguments << QStringLiteral("-B");
-    arguments << QStringLiteral("--makefile=%1")
-                     .arg(QDir::toNativeSeparators(configuration->targetName() + QStringLiteral("/Makefile")));
+    arguments << QDir::toNativeSeparators(
+        QStringLiteral("--makefile=%1/Makefile").arg(configuration->targetName()));
     if (!goal.isEmpty())
         arguments << goal;
     if (goal == QLatin1String("clean"))

@@ -360,8 +360,8 @@ void ProjectsManager::compileProject()
     }
     runOnCurrentProject(&Project::compile);
     if (currentProject() && m_mainWindow) {
-        m_mainWindow->message(tr("Click the VEXA icon to launch the design file in VEXA for "
-                                 "simulation and debugging.\n"));
+        m_mainWindow->message(
+            tr("Click the VEXA icon to launch the design file in VEXA for simulation and debugging.\n"));
     }
 }
 
