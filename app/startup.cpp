@@ -81,7 +81,7 @@ int runDyxStudio(int &argc, char **argv)
             exitCode = -1;
     };
 
-    const bool finished = CrashGuard::run(
+    CrashGuard::run(
         [&] {
             application = new QApplication(argc, argv);
             QApplication::setApplicationName(QStringLiteral("DYX Studio"));
@@ -132,6 +132,5 @@ int runDyxStudio(int &argc, char **argv)
         },
         reportCrash,
         markCrashed);
-    Q_UNUSED(finished)
     return exitCode;
 }

@@ -56,6 +56,9 @@ public:
     QList<OptionSetting> &options() { return m_options; }
     const QList<OptionSetting> &options() const { return m_options; }
 
+    // The nodes of the build tree that stand for build steps, depth first.
+    std::vector<BuildNode *> stepNodes() const;
+
     // Moves configuration settings down to every step node they apply to.
     void pushDown();
     // Moves settings that every step node of a tool holds up to the configuration.
@@ -83,7 +86,6 @@ private:
                       const QString &oldController,
                       const QString &newFamily,
                       const QString &newController) const;
-    std::vector<BuildNode *> stepNodes() const;
 
     MainServices *m_mainWindow;
     BuildConfigList *m_catalogue;

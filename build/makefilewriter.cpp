@@ -18,19 +18,6 @@
 
 namespace {
 
-std::vector<BuildNode *> stepNodes(BuildNode *root)
-{
-    std::vector<BuildNode *> all;
-    if (root)
-        root->collect(all);
-    std::vector<BuildNode *> steps;
-    for (BuildNode *node : all) {
-        if (!node->isLeaf())
-            steps.push_back(node);
-    }
-    return steps;
-}
-
 void fillPostOrder(BuildNode *node, BuildProject &configuration, const TemplateExpander &expander)
 {
     for (const auto &input : node->inputs)
@@ -74,7 +61,7 @@ bool MakefileWriter::fillFileNames()
                            + m_configuration.name() + QLatin1Char('.') + output.pattern
                      : expander.expand(output.name, root);
     fillPostOrder(root, m_configuration, expander);
-    for (const BuildNode *node : stepNodes(root)) {
+    for (const BuildNode *node : m_configuration.stepNodes()) {
         if (node->file.isEmpty())
             return false;
     }
@@ -212,7 +199,7 @@ void MakefileWriter::writeRules(QTextStream &out, const TemplateExpander &expand
     out << "all:\t" << target << "\n\n";
     out << target << ":\t" << TemplateExpander::makeName(expander.relativeForm(root->file, 0))
         << '\n';
-    for (const BuildNode *node : stepNodes(m_configuration.root())) {
+    for (const BuildNode *node : m_configuration.stepNodes()) {
         const BuildProcess *process = node->process();
         const QString absolute = QFileInfo(QDir(m_configuration.projectDirectory()), node->file)
                                      .absoluteFilePath();
@@ -239,7 +226,7 @@ void MakefileWriter::writeTidy(QTextStream &out, const TemplateExpander &expande
     out << "\n# tidy - delete all temporary files which are not involved in the target "
            "generation\n";
     out << "tidy:\n";
-    for (const BuildNode *node : stepNodes(m_configuration.root())) {
+    for (const BuildNode *node : m_configuration.stepNodes()) {
         const BuildProcess *process = node->process();
         for (const FileSpec &temporary : process->temporariesFor(node->step->output.pattern, false)) {
             QString file = temporary.name.isEmpty()
@@ -275,7 +262,7 @@ void MakefileWriter::collectErrorFiles(const TemplateExpander &expander)
 {
     m_configuration.errorFiles.clear();
     m_configuration.hideUnmatched.clear();
-    for (const BuildNode *node : stepNodes(m_configuration.root())) {
+    for (const BuildNode *node : m_configuration.stepNodes()) {
         const BuildProcess *process = node->process();
         for (const ErrorFileRecord &error : process->errorFilesFor(node->step->output.pattern, false)) {
             QString file = error.name.isEmpty()
