@@ -10,7 +10,10 @@
 #include <QDomElement>
 #include <QFileInfo>
 
+#include <QHash>
+
 #include <deque>
+#include <optional>
 
 namespace {
 
@@ -38,7 +41,10 @@ QList<OptionSetting> markedDefault(QList<OptionSetting> settings)
 
 bool acceptsDirectly(const BuildStepNode *step, const QString &suffix)
 {
-    for (const FileSpec &input : step->process->inputsFor(step->output.pattern, false)) {
+    const OutputRecord *output = step->process->outputRecord(step->output.pattern, false);
+    if (!output)
+        return false;
+    for (const FileSpec &input : output->inputs) {
         if (input.pattern.compare(suffix, Qt::CaseInsensitive) == 0)
             return true;
     }
@@ -316,16 +322,25 @@ bool BuildProject::addFile(const QString &path, bool applyDefaults)
     std::deque<BuildNode *> queue;
     if (m_root)
         queue.push_back(m_root.get());
+    // Many nodes share a step; whether a step leads to the suffix is worked out once.
+    QHash<const BuildStepNode *, std::optional<QList<const BuildStepNode *>>> chains;
     while (!queue.empty() && !found) {
         BuildNode *node = queue.front();
         queue.pop_front();
         if (node->isLeaf())
             continue;
-        QList<const BuildStepNode *> candidate;
-        if (chainTo(node->step, suffix, candidate)
-            && (node->inputs.empty() || node->process()->takesAllInputs())) {
+        auto known = chains.find(node->step);
+        if (known == chains.end()) {
+            QList<const BuildStepNode *> path;
+            known = chains.insert(node->step,
+                                  chainTo(node->step, suffix, path)
+                                      ? std::optional<QList<const BuildStepNode *>>(path)
+                                      : std::nullopt);
+        }
+        const std::optional<QList<const BuildStepNode *>> &candidate = *known;
+        if (candidate && (node->inputs.empty() || node->process()->takesAllInputs())) {
             found = node;
-            chain = candidate;
+            chain = *candidate;
         }
         for (const auto &input : node->inputs)
             queue.push_back(input.get());
