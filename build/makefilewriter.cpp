@@ -28,7 +28,8 @@ void fillPostOrder(BuildNode *node, BuildProject &configuration, const TemplateE
     const QString name = output.name.isEmpty()
                              ? QStringLiteral("%INFILE_NAME%.") + output.pattern
                              : output.name;
-    node->file = expander.expand(configuration.targetName() + QLatin1Char('/') + name, node);
+    node->file = TemplateExpander::safeFileName(
+        expander.expand(configuration.targetName() + QLatin1Char('/') + name, node));
 }
 
 QString baseBeforeFirstDot(const QString &file)
@@ -54,12 +55,13 @@ bool MakefileWriter::fillFileNames()
     BuildNode *root = m_configuration.root();
     if (!root)
         return false;
-    const TemplateExpander expander(m_configuration);
+    // Names, not commands: nothing in them is quoted for a shell.
+    const TemplateExpander expander(m_configuration, false);
     const FileSpec &output = root->step->output;
-    root->file = output.name.isEmpty()
-                     ? m_configuration.outputDirectory() + QLatin1Char('/')
-                           + m_configuration.name() + QLatin1Char('.') + output.pattern
-                     : expander.expand(output.name, root);
+    root->file = TemplateExpander::safeFileName(
+        output.name.isEmpty() ? m_configuration.outputDirectory() + QLatin1Char('/')
+                                    + m_configuration.name() + QLatin1Char('.') + output.pattern
+                              : expander.expand(output.name, root));
     fillPostOrder(root, m_configuration, expander);
     for (const BuildNode *node : m_configuration.stepNodes()) {
         if (node->file.isEmpty())
@@ -221,8 +223,9 @@ void MakefileWriter::writeRules(QTextStream &out, const TemplateExpander &expand
     }
 }
 
-void MakefileWriter::writeTidy(QTextStream &out, const TemplateExpander &expander)
+void MakefileWriter::writeTidy(QTextStream &out, const TemplateExpander &)
 {
+    const TemplateExpander expander(m_configuration, false);
     out << "\n# tidy - delete all temporary files which are not involved in the target "
            "generation\n";
     out << "tidy:\n";
@@ -258,8 +261,9 @@ void MakefileWriter::writeClean(QTextStream &out, const TemplateExpander &expand
     }
 }
 
-void MakefileWriter::collectErrorFiles(const TemplateExpander &expander)
+void MakefileWriter::collectErrorFiles(const TemplateExpander &)
 {
+    const TemplateExpander expander(m_configuration, false);
     m_configuration.errorFiles.clear();
     m_configuration.hideUnmatched.clear();
     for (const BuildNode *node : m_configuration.stepNodes()) {

@@ -37,9 +37,15 @@ constexpr int maxDepth = 16;
 
 } // namespace
 
-TemplateExpander::TemplateExpander(const BuildProject &configuration)
+TemplateExpander::TemplateExpander(const BuildProject &configuration, bool forCommands)
     : m_configuration(configuration)
+    , m_forCommands(forCommands)
 {}
+
+QString TemplateExpander::word(const QString &path) const
+{
+    return m_forCommands ? shellWord(path, false) : path;
+}
 
 QString TemplateExpander::shellWord(const QString &path, bool doubleQuoted)
 {
@@ -67,17 +73,33 @@ QString TemplateExpander::shellWord(const QString &path, bool doubleQuoted)
     return word.replace(QLatin1String("$"), QLatin1String("$$"));
 }
 
+static const QString makeSyntax = QStringLiteral(";:()%#='\"`\\|&<>!{}~*?[]");
+
 QString TemplateExpander::makeName(const QString &path)
 {
     QString name;
     for (const QChar c : path) {
-        if (c == QLatin1Char(' ') || c == QLatin1Char('#') || c == QLatin1Char(':'))
-            name += QLatin1Char('\\');
-        if (c == QLatin1Char('$'))
-            name += QLatin1Char('$');
-        name += c;
+        if (c == QLatin1Char(' '))
+            name += QLatin1String("\\ ");
+        else if (c == QLatin1Char('$'))
+            name += QLatin1String("$$");
+        else if (makeSyntax.contains(c))
+            name += QLatin1Char('?');
+        else
+            name += c;
     }
     return name;
+}
+
+QString TemplateExpander::safeFileName(const QString &path)
+{
+    const int slash = int(path.lastIndexOf(QLatin1Char('/')));
+    QString name = path.mid(slash + 1);
+    for (QChar &c : name) {
+        if (c == QLatin1Char('$') || makeSyntax.contains(c))
+            c = QLatin1Char('_');
+    }
+    return path.left(slash + 1) + name;
 }
 
 QString TemplateExpander::relativeForm(const QString &path, int flags) const
@@ -234,7 +256,7 @@ QString TemplateExpander::inputList(const BuildNode *node, int flags, QChar sepa
         }
         if (!first)
             list += separator;
-        list += (flags & Quoted) ? path : shellWord(path, false);
+        list += (flags & Quoted) ? path : word(path);
         first = false;
     }
     return list;
@@ -259,15 +281,13 @@ bool TemplateExpander::resolveNodeVariable(const QString &name,
                         .section(QLatin1Char('.'), 0, 0);
             if (flags & Underscore)
                 value.replace(QLatin1Char(' '), QLatin1Char('_'));
-            value = shellWord(value, false);
+            value = word(value);
             return true;
         }
         if (wantsDir) {
             if (node->inputs.size() != 1)
                 return false;
-            value = shellWord(relativeForm(QFileInfo(node->inputs.front()->file).absolutePath(),
-                                           flags),
-                              false);
+            value = word(relativeForm(QFileInfo(node->inputs.front()->file).absolutePath(), flags));
             return true;
         }
         value = inputList(node, flags, separator);
@@ -287,7 +307,7 @@ bool TemplateExpander::resolveNodeVariable(const QString &name,
                                      .absoluteFilePath(),
                                  flags);
         }
-        value = (flags & Quoted) ? value : shellWord(value, false);
+        value = (flags & Quoted) ? value : word(value);
         return true;
     }
     return false;

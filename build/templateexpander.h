@@ -14,7 +14,9 @@ class TemplateExpander
 public:
     enum Flag { Dos = 1, Short = 2, Quoted = 4, Underscore = 8 };
 
-    explicit TemplateExpander(const BuildProject &configuration);
+    // For command lines, paths are quoted for the shell where they need it; for file names they
+    // are left as they are.
+    explicit TemplateExpander(const BuildProject &configuration, bool forCommands = true);
 
     // Expands a template for a node; without a node only configuration variables resolve.
     QString expand(const QString &text, const BuildNode *node) const;
@@ -29,8 +31,11 @@ public:
     // Paths from the project's files go into shell commands: one with characters the shell
     // or make would read as syntax is quoted, so that it stays a single, literal word.
     static QString shellWord(const QString &path, bool doubleQuoted);
-    // A file name as a target or prerequisite of a make rule.
+    // An existing file as a prerequisite of a make rule: characters make reads as syntax match
+    // themselves through wildcards.
     static QString makeName(const QString &path);
+    // A name for a file the build makes, without characters make or the shell would misread.
+    static QString safeFileName(const QString &path);
 
 private:
     bool resolve(const QString &name, const BuildNode *node, QString &value) const;
@@ -40,5 +45,8 @@ private:
     QString inputList(const BuildNode *node, int flags, QChar separator) const;
     QString expandOnce(const QString &text, const BuildNode *node, int depth) const;
 
+    QString word(const QString &path) const;
+
     const BuildProject &m_configuration;
+    bool m_forCommands;
 };

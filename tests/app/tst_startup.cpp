@@ -19,6 +19,7 @@ private slots:
     void projectOnCommandLine();
     void demoBoardsBuild_data();
     void demoBoardsBuild();
+    void awkwardFileNamesBuild();
 
 private:
     struct Run
@@ -210,6 +211,52 @@ void tst_Startup::demoBoardsBuild()
     QVERIFY2(result.out.contains(target + QLatin1Char('/') + link),
              qPrintable(result.out + result.err));
     QVERIFY(!result.out.contains(QStringLiteral("Compiled successfully.")));
+}
+
+// Sources whose names make or the shell would read as syntax are built, and nothing in their
+// names runs.
+void tst_Startup::awkwardFileNamesBuild()
+{
+    QTemporaryDir home;
+    const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                           + QStringLiteral("/../devboards/AVR Blinky/");
+    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("src dir")));
+    for (const char *name : {"main.c", "led.h"})
+        QVERIFY(QFile::copy(origin + QLatin1String(name), home.filePath(QLatin1String(name))));
+    QVERIFY(QFile::copy(origin + QStringLiteral("led.c"), home.filePath(QStringLiteral("src dir/led one.c"))));
+    QFile weird(home.filePath(QStringLiteral("src dir/$(touch PWNED);x#1.c")));
+    QVERIFY(weird.open(QIODevice::WriteOnly));
+    weird.write("int weird(void) { return 1; }\n");
+    weird.close();
+    QFile led(home.filePath(QStringLiteral("src dir/led one.c")));
+    QVERIFY(led.open(QIODevice::ReadOnly));
+    const QByteArray ledText = led.readAll().replace("\"led.h\"", "\"../led.h\"");
+    led.close();
+    QVERIFY(led.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    led.write(ledText);
+    led.close();
+    QFile project(home.filePath(QStringLiteral("awkward.dyxp")));
+    QVERIFY(project.open(QIODevice::WriteOnly));
+    project.write("<PROJECT><FILES><FILE NAME=\"main.c\" GROUP=\"Source Files\"/>"
+                  "<FILE NAME=\"src dir/led one.c\" GROUP=\"Source Files\"/>"
+                  "<FILE NAME=\"src dir/$(touch PWNED);x#1.c\" GROUP=\"Source Files\"/>"
+                  "</FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" TARGET=\"Debug\">"
+                  "<CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" CLOCK=\"8MHz\"/>"
+                  "</CONFIGURATION></PROJECT>");
+    project.close();
+    Run result = run({QStringLiteral("--scan_compilers"), QStringLiteral("--print-output"),
+                      project.fileName(), QStringLiteral("--build"), QStringLiteral("--quit")},
+                     home.path(), home.path());
+    QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
+    QVERIFY(QFileInfo(home.filePath(QStringLiteral("Debug/Debug.hex"))).size() > 0);
+    // A second build finds everything up to date.
+    result = run({QStringLiteral("--print-output"), project.fileName(), QStringLiteral("--build"),
+                  QStringLiteral("--quit")},
+                 home.path(), home.path());
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(!result.out.contains(QStringLiteral("avr-gcc -c")), qPrintable(result.out));
+    QVERIFY(QDir(home.path()).entryList({QStringLiteral("PWNED")}, QDir::AllEntries).isEmpty());
+    QVERIFY(QDir(home.filePath(QStringLiteral("src dir"))).entryList({QStringLiteral("PWNED")}).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)

@@ -172,8 +172,10 @@ void tst_Makefile::awkwardFileNames()
              QStringLiteral("'it'\\''s.c'"));
     QCOMPARE(TemplateExpander::shellWord(QStringLiteral("a\"$b.c"), true),
              QStringLiteral("\"a\\\"\\$$b.c\""));
-    QCOMPARE(TemplateExpander::makeName(QStringLiteral("lib dir/a#1$.o")),
-             QStringLiteral("lib\\ dir/a\\#1$$.o"));
+    QCOMPARE(TemplateExpander::makeName(QStringLiteral("lib dir/a#1$;(x).o")),
+             QStringLiteral("lib\\ dir/a?1$$??x?.o"));
+    QCOMPARE(TemplateExpander::safeFileName(QStringLiteral("Debug/$(rm x);y.o")),
+             QStringLiteral("Debug/__rm x__y.o"));
 }
 
 QTEST_MAIN(tst_Makefile)
