@@ -112,20 +112,20 @@ void BuildConfig::buildTree(TargetRecord &target)
     addSteps(nullptr, target.root, target.output);
 }
 
-// Hangs the steps that make files of spec's pattern below slot (or makes the first the root),
+// Hangs the steps that make files of the wanted pattern below slot (or makes the first the root),
 // then the steps that make their inputs below each of them. A pattern already met on the way
 // up ends the walk, so cyclic or repeated chains stay finite.
 void BuildConfig::addSteps(BuildStepNode *slot,
                            std::shared_ptr<BuildStepNode> &root,
-                           const FileSpec &spec)
+                           const FileSpec &wanted)
 {
     for (const BuildStepNode *node = slot; node; node = node->parent) {
-        if (node->output.pattern == spec.pattern)
+        if (node->output.pattern == wanted.pattern)
             return;
     }
-    for (BuildProcess *process : processesProducing(spec.pattern)) {
+    for (BuildProcess *process : processesProducing(wanted.pattern)) {
         auto node = std::make_unique<BuildStepNode>();
-        node->output = process->output(spec.pattern, false);
+        node->output = process->output(wanted.pattern, false);
         node->process = process;
         BuildStepNode *added = node.get();
         if (!slot && !root) {
@@ -136,7 +136,7 @@ void BuildConfig::addSteps(BuildStepNode *slot,
             node->parent = parent;
             parent->children.push_back(std::move(node));
         }
-        for (const FileSpec &input : process->inputsFor(spec.pattern, false))
+        for (const FileSpec &input : process->inputsFor(wanted.pattern, false))
             addSteps(added, root, input);
     }
 }

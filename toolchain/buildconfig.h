@@ -74,7 +74,7 @@ private:
     void readFamilies(const QDomElement &compiler);
     void readTargets(const QDomElement &compiler);
     void buildTree(TargetRecord &target);
-    void addSteps(BuildStepNode *slot, std::shared_ptr<BuildStepNode> &root, const FileSpec &spec);
+    void addSteps(BuildStepNode *slot, std::shared_ptr<BuildStepNode> &root, const FileSpec &wanted);
 
     MainServices *m_owner;
     QString m_file;

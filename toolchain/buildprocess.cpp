@@ -18,25 +18,25 @@ bool samePattern(const QString &a, const QString &b, bool caseSensitive)
 // A FILE element can add an input, a temporary and an error file to an output at once.
 void applyFileAttributes(const QDomElement &e, OutputRecord &output)
 {
-    FileSpec spec;
-    spec.name = e.attribute(QStringLiteral("NAME"));
-    spec.option = e.attribute(QStringLiteral("OPTION"));
+    FileSpec file;
+    file.name = e.attribute(QStringLiteral("NAME"));
+    file.option = e.attribute(QStringLiteral("OPTION"));
     const QString input = e.attribute(QStringLiteral("INPUT"));
     if (!input.isEmpty()) {
-        FileSpec copy = spec;
+        FileSpec copy = file;
         copy.pattern = input;
         output.inputs.append(copy);
     }
     const QString temporary = e.attribute(QStringLiteral("TEMP"));
     if (!temporary.isEmpty()) {
-        FileSpec copy = spec;
+        FileSpec copy = file;
         copy.pattern = temporary;
         output.temporaries.append(copy);
     }
     const QString error = e.attribute(QStringLiteral("ERROR"));
     if (!error.isEmpty()) {
         ErrorFileRecord record;
-        static_cast<FileSpec &>(record) = spec;
+        static_cast<FileSpec &>(record) = file;
         record.pattern = error;
         record.hideUnmatched = e.hasAttribute(QStringLiteral("HIDE_UNMATCHED"))
                                    ? QVariant(e.attribute(QStringLiteral("HIDE_UNMATCHED"))).toBool()
@@ -159,23 +159,23 @@ QList<ErrorFileRecord> BuildProcess::errorFilesFor(const QString &pattern,
 
 QString BuildProcess::fileOption(const QString &pattern, bool caseSensitive) const
 {
-    const auto matches = [&](const FileSpec &spec) {
-        return samePattern(spec.pattern, pattern, caseSensitive);
+    const auto matches = [&](const FileSpec &file) {
+        return samePattern(file.pattern, pattern, caseSensitive);
     };
     for (const OutputRecord &output : m_outputs) {
         if (matches(output))
             return output.option;
-        for (const FileSpec &spec : output.inputs) {
-            if (matches(spec))
-                return spec.option;
+        for (const FileSpec &file : output.inputs) {
+            if (matches(file))
+                return file.option;
         }
-        for (const FileSpec &spec : output.temporaries) {
-            if (matches(spec))
-                return spec.option;
+        for (const FileSpec &file : output.temporaries) {
+            if (matches(file))
+                return file.option;
         }
-        for (const ErrorFileRecord &spec : output.errorFiles) {
-            if (matches(spec))
-                return spec.option;
+        for (const ErrorFileRecord &file : output.errorFiles) {
+            if (matches(file))
+                return file.option;
         }
     }
     return QString();

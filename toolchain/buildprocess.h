@@ -31,7 +31,7 @@ public:
     bool takesAllInputs() const { return m_commandLine.contains(QLatin1String("%INFILES")); }
 
     bool produces(const QString &pattern, bool caseSensitive) const;
-    // The first output of that pattern; a bare specification with the pattern when none.
+    // The first output of that pattern; only the pattern when there is none.
     FileSpec output(const QString &pattern, bool caseSensitive) const;
     // The whole output record of that pattern (inputs, temporaries, error files); null if none.
     const OutputRecord *outputRecord(const QString &pattern, bool caseSensitive) const;
