@@ -499,33 +499,34 @@ QString Project::designFile() const
     return QString();
 }
 
+// The first type the active compiler declares for the file's suffix; null when none.
+const FileTypeRecord *Project::fileTypeOf(const QString &path) const
+{
+    const BuildProject *c = activeConfiguration();
+    if (!c || !c->compiler())
+        return nullptr;
+    const QString extension = extensionOf(path);
+    for (const FileTypeRecord &type : c->compiler()->fileTypes()) {
+        if (type.name.toUpper() == extension)
+            return &type;
+    }
+    return nullptr;
+}
+
 QString Project::defaultGroup(const QString &path) const
 {
     QString name = QStringLiteral("Other");
-    const QString extension = extensionOf(path);
-    if (extension == QLatin1String("DSN")) {
+    if (extensionOf(path) == QLatin1String("DSN"))
         name = QStringLiteral("Design");
-    } else if (const BuildProject *c = activeConfiguration(); c && c->compiler()) {
-        for (const FileTypeRecord &type : c->compiler()->fileTypes()) {
-            if (type.name.toUpper() == extension) {
-                name = type.category;
-                break;
-            }
-        }
-    }
+    else if (const FileTypeRecord *type = fileTypeOf(path))
+        name = type->category;
     return tr("%1 Files").arg(name);
 }
 
 QString Project::iconName(const QString &path) const
 {
-    const QString extension = extensionOf(path);
-    if (extension == QLatin1String("DSN"))
+    if (extensionOf(path) == QLatin1String("DSN"))
         return QStringLiteral("project_design.png");
-    if (const BuildProject *c = activeConfiguration(); c && c->compiler()) {
-        for (const FileTypeRecord &type : c->compiler()->fileTypes()) {
-            if (type.name.toUpper() == extension)
-                return type.icon.isEmpty() ? QStringLiteral("project_other.png") : type.icon;
-        }
-    }
-    return QStringLiteral("project_other.png");
+    const FileTypeRecord *type = fileTypeOf(path);
+    return type && !type->icon.isEmpty() ? type->icon : QStringLiteral("project_other.png");
 }

@@ -15,6 +15,7 @@ class MainServices;
 class ProjectsManager;
 class QTextEdit;
 class QTreeWidgetItem;
+struct FileTypeRecord;
 
 // One file of a project.
 struct ProjectFile
@@ -136,6 +137,7 @@ public slots:
     void readyReadStandardError();
 
 private:
+    const FileTypeRecord *fileTypeOf(const QString &path) const;
     void refreshName();
     void showOutputLine(const QString &line, bool fromErrorChannel);
     void readErrorFiles();

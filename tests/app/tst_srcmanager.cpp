@@ -2,6 +2,7 @@
 #include "app/srcmanager.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 
 #include "build/outtextedit.h"
 #include "build/outwindow.h"
@@ -220,15 +221,7 @@ void tst_SrcManager::selectorWithoutProject()
 void tst_SrcManager::sessionReopensProject()
 {
     QTemporaryDir dir;
-    for (const char *name : {"demo.dyxp", "src/main.c", "src/led.h", "notes.txt"}) {
-        const QString target = dir.filePath(QLatin1String(name));
-        QDir().mkpath(QFileInfo(target).absolutePath());
-        QVERIFY(QFile::copy(QStringLiteral(DYX_TEST_DATA "/projects/demo/") + QLatin1String(name),
-                            target));
-    }
-    QDir().mkpath(dir.filePath(QStringLiteral("lib öl")));
-    QVERIFY(QFile::copy(QStringLiteral(DYX_TEST_DATA "/projects/demo/lib öl/led.c"),
-                        dir.filePath(QStringLiteral("lib öl/led.c"))));
+    QVERIFY(copyTree(QStringLiteral(DYX_TEST_DATA "/projects/demo"), dir.path()));
     {
         SettingsStore store;
         store.setDirectory(SettingsStore::Compilers, QStringLiteral(DYX_TEST_DATA "/compilers"));

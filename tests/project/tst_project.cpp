@@ -1,6 +1,7 @@
 #include "build/buildproject.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "project/project.h"
 #include "toolchain/buildconfiglist.h"
 
@@ -51,14 +52,7 @@ void tst_Project::initTestCase()
 void tst_Project::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    const QString source = QStringLiteral(DYX_TEST_DATA "/projects/demo");
-    QDirIterator it(source, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        const QString target = m_dir->filePath(QDir(source).relativeFilePath(file));
-        QDir().mkpath(QFileInfo(target).absolutePath());
-        QVERIFY(QFile::copy(file, target));
-    }
+    QVERIFY(copyTree(QStringLiteral(DYX_TEST_DATA "/projects/demo"), m_dir->path()));
     m_services.lines.clear();
 }
 

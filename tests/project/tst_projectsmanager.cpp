@@ -1,6 +1,7 @@
 #include "app/commandactions.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "project/project.h"
 #include "project/projectsmanager.h"
 #include "project/projecttreewidget.h"
@@ -59,14 +60,7 @@ void tst_ProjectsManager::initTestCase()
 void tst_ProjectsManager::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    const QString source = QStringLiteral(DYX_TEST_DATA "/projects/demo");
-    QDirIterator it(source, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        const QString target = m_dir->filePath(QDir(source).relativeFilePath(file));
-        QDir().mkpath(QFileInfo(target).absolutePath());
-        QVERIFY(QFile::copy(file, target));
-    }
+    QVERIFY(copyTree(QStringLiteral(DYX_TEST_DATA "/projects/demo"), m_dir->path()));
     m_prompts = std::make_unique<ScriptedPrompts>();
     m_manager = std::make_unique<ProjectsManager>(&m_services, &m_actions, nullptr);
     QVERIFY(m_manager->openProject(path("demo.dyxp"), false));

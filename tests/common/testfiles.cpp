@@ -1,0 +1,19 @@
+#include "testfiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+bool copyTree(const QString &source, const QString &target)
+{
+    QDirIterator it(source, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        const QString copy = QDir(target).filePath(QDir(source).relativeFilePath(file));
+        QDir().mkpath(QFileInfo(copy).absolutePath());
+        if (!QFile::copy(file, copy))
+            return false;
+    }
+    return true;
+}
