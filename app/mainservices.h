@@ -22,7 +22,10 @@ public:
     // XML files are read and written through the shared loader, which reports parse errors
     // as output lines.
     virtual std::optional<QDomDocument> loadXml(const QString &path) = 0;
-    virtual bool saveXml(const QDomDocument &document, const QString &path) = 0;
+    virtual bool saveXml(const QDomDocument &document,
+                         const QString &path,
+                         QString *errorString = nullptr)
+        = 0;
 
     virtual QTextCharFormat displayFormat(const QString &group, const QString &item) const = 0;
     virtual bool usesDefaultColour(const QString &group,

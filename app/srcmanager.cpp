@@ -26,6 +26,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QScreen>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QUrl>
 
@@ -125,9 +126,9 @@ std::optional<QDomDocument> SrcManager::loadXml(const QString &path)
     return XmlDocumentIo::load(path, this);
 }
 
-bool SrcManager::saveXml(const QDomDocument &document, const QString &path)
+bool SrcManager::saveXml(const QDomDocument &document, const QString &path, QString *errorString)
 {
-    return XmlDocumentIo::save(document, path);
+    return XmlDocumentIo::save(document, path, errorString);
 }
 
 QTextCharFormat SrcManager::displayFormat(const QString &group, const QString &item) const
@@ -354,8 +355,16 @@ void SrcManager::updateBuildTargets(const QString &currentTarget)
             m_configCombo->addItem(project->configuration(i)->name());
     }
     m_configCombo->addItem(tr("Configurations..."));
+    // The configurations dialog is not there yet: its entry shows but cannot be chosen.
+    if (auto *model = qobject_cast<QStandardItemModel *>(m_configCombo->model())) {
+        if (QStandardItem *item = model->item(m_configCombo->count() - 1))
+            item->setEnabled(false);
+    }
     if (currentTarget.isEmpty()) {
-        m_configCombo->setCurrentIndex(0);
+        // The selector shows what a build would use.
+        const Project *project = m_projects ? m_projects->currentProject() : nullptr;
+        const bool valid = project && project->activeConfiguration();
+        m_configCombo->setCurrentIndex(valid ? project->activeConfigurationIndex() : 0);
     } else {
         const int index = m_configCombo->findText(currentTarget, Qt::MatchExactly
                                                                      | Qt::MatchCaseSensitive);

@@ -42,7 +42,9 @@ public:
     QWidget *mainWidget() override { return this; }
     SettingsStore &settingsStore() override { return *m_settings; }
     std::optional<QDomDocument> loadXml(const QString &path) override;
-    bool saveXml(const QDomDocument &document, const QString &path) override;
+    bool saveXml(const QDomDocument &document,
+                 const QString &path,
+                 QString *errorString = nullptr) override;
     QTextCharFormat displayFormat(const QString &group, const QString &item) const override;
     bool usesDefaultColour(const QString &group,
                            const QString &item,
@@ -128,6 +130,9 @@ private:
     QMenu *m_recentMenu = nullptr;
     QActionGroup *m_recentProjectsGroup = nullptr;
     QActionGroup *m_recentFilesGroup = nullptr;
+    // Commands whose dialogs and links are not built yet: held disabled, whatever the editor
+    // or the projects pane ask of them.
+    QActionGroup *m_withoutReceiver = nullptr;
     std::unique_ptr<SimulatedControllers> m_simulatedControllers;
     std::unique_ptr<SimulatorInstallation> m_simulatorInstallation;
     QStringList m_recentProjects;

@@ -7,6 +7,7 @@
 #include "project/projectsmanager.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
 #include <QMenu>
@@ -249,7 +250,6 @@ void SrcManager::createActions()
     connect(a.undo, &QAction::triggered, tabs, &SrcTabsHolder::undo);
     connect(a.redo, &QAction::triggered, tabs, &SrcTabsHolder::redo);
     connect(a.exit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
-    connect(a.help, &QAction::triggered, this, &SrcManager::help);
     connect(a.about, &QAction::triggered, this, &SrcManager::about);
     connect(a.aboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
 
@@ -268,6 +268,16 @@ void SrcManager::createActions()
     connect(a.buildProject, &QAction::triggered, projects, &ProjectsManager::compileProject);
     connect(a.cleanProject, &QAction::triggered, projects, &ProjectsManager::cleanProject);
     connect(a.tidyProject, &QAction::triggered, projects, &ProjectsManager::tidyProject);
+
+    m_withoutReceiver = new QActionGroup(this);
+    m_withoutReceiver->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    for (QAction *action : {a.printFile, a.openSample, a.newProject, a.createDesignFile,
+                            a.projectSettings, a.find, a.findNext, a.replace, a.gotoLine,
+                            a.compilersConfiguration, a.editorConfiguration, a.openDebugger,
+                            a.startDebugging, a.help}) {
+        m_withoutReceiver->addAction(action);
+    }
+    m_withoutReceiver->setEnabled(false);
 }
 
 void SrcManager::createToolBars()

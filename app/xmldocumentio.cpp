@@ -1,5 +1,7 @@
 #include "xmldocumentio.h"
 
+#include "platform/wholefilewriter.h"
+
 #include "outputsink.h"
 
 #include <QCoreApplication>
@@ -122,13 +124,9 @@ QString XmlDocumentIo::toText(const QDomDocument &document, int indent)
     return out;
 }
 
-bool XmlDocumentIo::save(const QDomDocument &document, const QString &path)
+bool XmlDocumentIo::save(const QDomDocument &document, const QString &path, QString *errorString)
 {
     if (document.isNull())
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(toText(document, 1).toUtf8());
-    return file.commit();
+    return Platform::writeWholeFile(path, toText(document, 1).toUtf8(), errorString);
 }

@@ -17,7 +17,10 @@ public:
 
     // Writes the document as UTF-8 with an indentation of one space. The file is replaced
     // only once it is completely written, so a crash never leaves half a file.
-    static bool save(const QDomDocument &document, const QString &path);
+    // Writes every byte or keeps the old file; errorString then says why.
+    static bool save(const QDomDocument &document,
+                     const QString &path,
+                     QString *errorString = nullptr);
     // The document as the writer puts it in a file.
     static QString toText(const QDomDocument &document, int indent = 1);
 };

@@ -121,11 +121,12 @@ bool BuildProject::load(const QDomElement &element, const QString &projectFilePa
         if (!readTreeFile(file, m_root.get(), baseDir))
             return false;
         if (earlier) {
+            // Files listed before the stored tree join it as any added file would.
             std::vector<BuildNode *> nodes;
             earlier->collect(nodes);
             for (const BuildNode *node : nodes) {
                 if (node->isLeaf())
-                    m_unassigned.append(QDir::fromNativeSeparators(node->file));
+                    addFile(QDir::fromNativeSeparators(node->file), false);
             }
         }
     }

@@ -5,6 +5,7 @@
 
 #include "app/mainservices.h"
 #include "platform/platformpaths.h"
+#include "platform/wholefilewriter.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildprocess.h"
 
@@ -32,12 +33,35 @@ void fillPostOrder(BuildNode *node, BuildProject &configuration, const TemplateE
         expander.expand(configuration.targetName() + QLatin1Char('/') + name, node));
 }
 
+// A file's name up to its first dot, in the file's own folder: the tools write their
+// temporaries beside their output, and a dot in a folder name is no suffix.
 QString baseBeforeFirstDot(const QString &file)
 {
-    return file.section(QLatin1Char('.'), 0, 0);
+    const int slash = int(file.lastIndexOf(QLatin1Char('/')));
+    return file.left(slash + 1) + file.mid(slash + 1).section(QLatin1Char('.'), 0, 0);
 }
 
 const QString hashLine = QString(79, QLatin1Char('#'));
+
+// Text written behind "#": it must neither start a line of its own nor, ending in "\", carry
+// the comment on to the next line.
+QString commentText(const QString &text)
+{
+    QString line = text;
+    for (QChar &c : line) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char('?');
+    }
+    if (line.endsWith(QLatin1Char('\\')))
+        line += QLatin1Char(' ');
+    return line;
+}
+
+// One line of a recipe or a variable: nothing in it may start a line of its own.
+QString recipe(const QString &text)
+{
+    return TemplateExpander::oneLine(text);
+}
 
 } // namespace
 
@@ -110,13 +134,14 @@ bool MakefileWriter::write()
     if (!QFileInfo::exists(directory))
         QDir(m_configuration.projectDirectory()).mkpath(m_configuration.targetName());
     const QString path = makefilePath(m_configuration);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)
-        || file.write(text.toLocal8Bit()) < 0 || !file.commit()) {
-        if (MainServices *mainWindow = m_configuration.mainWindow())
+    QString reason;
+    if (!Platform::writeWholeFile(path, text.toLocal8Bit(), &reason)) {
+        if (MainServices *mainWindow = m_configuration.mainWindow()) {
             mainWindow->message(QCoreApplication::translate("BuildProject",
                                                             "Cannot open file %1 for writing\n")
                                     .arg(path));
+            mainWindow->error(reason);
+        }
         return false;
     }
     return true;
@@ -129,10 +154,11 @@ bool MakefileWriter::writeGeneralOptions(QTextStream &out, const TemplateExpande
         return false;
     out << "\n## General options\n";
     out << QStringLiteral("PROJECT = %1\n").arg(QString());
-    out << QStringLiteral("MCU = %1\n").arg(m_configuration.controller());
-    out << QStringLiteral("COMPILER = \"%1\"\n").arg(compiler->name());
-    out << QStringLiteral("TARGET = %1\n").arg(m_configuration.selectedTarget()->name);
-    out << QStringLiteral("CLOCK = %1\n").arg(TemplateExpander::clockInHertz(m_configuration.clock()));
+    out << QStringLiteral("MCU = %1\n").arg(recipe(m_configuration.controller()));
+    out << QStringLiteral("COMPILER = \"%1\"\n").arg(recipe(compiler->name()));
+    out << QStringLiteral("TARGET = %1\n").arg(recipe(m_configuration.selectedTarget()->name));
+    out << QStringLiteral("CLOCK = %1\n")
+               .arg(recipe(TemplateExpander::clockInHertz(m_configuration.clock())));
     out << QStringLiteral("SHELL = %1\n").arg(Platform::commandShell());
     out << "\n## Tools general options\n";
     QStringList tools;
@@ -147,7 +173,8 @@ bool MakefileWriter::writeGeneralOptions(QTextStream &out, const TemplateExpande
             if (option.tool.isEmpty() || option.tool == tool)
                 options.append(option);
         }
-        out << tool.toUpper() << "FLAGS=" << expander.optionString(options, nullptr) << '\n';
+        out << recipe(tool.toUpper()) << "FLAGS=" << recipe(expander.optionString(options, nullptr))
+            << '\n';
     }
     return true;
 }
@@ -159,7 +186,7 @@ bool MakefileWriter::writeProcessingTools(QTextStream &out)
         return false;
     out << "\n## Processing Tools\n";
     for (const QString &tool : compiler->toolNames())
-        out << tool << '=' << compiler->toolFile(tool) << '\n';
+        out << recipe(tool) << '=' << recipe(compiler->toolFile(tool)) << '\n';
     return true;
 }
 
@@ -170,14 +197,16 @@ void MakefileWriter::writeTreeComment(QTextStream &out,
 {
     if (!node)
         return;
-    out << indent << node->file;
+    QString line = node->file;
+    if (!node->isLeaf())
+        line += QStringLiteral(": TOOL=") + node->process()->tool();
+    out << indent << commentText(line);
     if (!node->isLeaf()) {
         const BuildProcess *process = node->process();
-        out << ": TOOL=" << process->tool();
-        for (const QString &line : process->preProcessCommands())
-            out << '\n' << indent << "Pre: " << expander.expand(line, node);
-        for (const QString &line : process->postProcessCommands())
-            out << '\n' << indent << "Post: " << expander.expand(line, node);
+        for (const QString &command : process->preProcessCommands())
+            out << '\n' << indent << "Pre: " << commentText(expander.expand(command, node));
+        for (const QString &command : process->postProcessCommands())
+            out << '\n' << indent << "Post: " << commentText(expander.expand(command, node));
     }
     out << '\n';
     for (const auto &input : node->inputs)
@@ -213,13 +242,13 @@ void MakefileWriter::writeRules(QTextStream &out, const TemplateExpander &expand
         }
         out << '\n';
         for (const QString &line : process->preProcessCommands())
-            out << '\t' << expander.expand(line, node) << '\n';
+            out << '\t' << recipe(expander.expand(line, node)) << '\n';
         out << '\t'
-            << expander.expand(process->commandLine(), node)
-                   .replace(QLatin1String("%%"), QLatin1String("%"))
+            << recipe(expander.expand(process->commandLine(), node)
+                          .replace(QLatin1String("%%"), QLatin1String("%")))
             << '\n';
         for (const QString &line : process->postProcessCommands())
-            out << '\t' << expander.expand(line, node) << '\n';
+            out << '\t' << recipe(expander.expand(line, node)) << '\n';
     }
 }
 
@@ -272,7 +301,9 @@ void MakefileWriter::collectErrorFiles(const TemplateExpander &)
             QString file = error.name.isEmpty()
                                ? baseBeforeFirstDot(node->file) + QLatin1Char('.') + error.pattern
                                : expander.expand(error.name, node);
-            file = QFileInfo(file).absoluteFilePath();
+            // make runs in the project directory: that is where a relative name lies.
+            file = QDir::cleanPath(
+                QDir(m_configuration.projectDirectory()).absoluteFilePath(file));
             if (m_configuration.errorFiles.contains(file))
                 continue;
             m_configuration.errorFiles.append(file);

@@ -63,11 +63,10 @@ private:
     void showNow();
     void updateExistingLinks();
 
-    std::vector<Pending> m_pending;
-    QTimer *m_flushTimer;
-
     MainServices *m_mainWindow;
     OutTextEdit *m_text;
+    std::vector<Pending> m_pending;
+    QTimer *m_flushTimer;
     QTextCharFormat m_messageFormat;
     QTextCharFormat m_errorFormat;
     QTextCharFormat m_linkFormat;

@@ -11,6 +11,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
+
+#include <algorithm>
 
 namespace {
 
@@ -44,11 +47,76 @@ TemplateExpander::TemplateExpander(const BuildProject &configuration, bool forCo
 
 QString TemplateExpander::word(const QString &path) const
 {
-    return m_forCommands ? shellWord(path, false) : path;
+    if (!m_forCommands)
+        return path;
+    return m_insideQuotes ? insideDoubleQuotes(path) : shellWord(path, false);
+}
+
+static bool isLineBreak(QChar c)
+{
+    return c == QLatin1Char('\n') || c == QLatin1Char('\r');
+}
+
+QString TemplateExpander::insideDoubleQuotes(const QString &path)
+{
+    QString text;
+    for (const QChar c : path) {
+        if (isLineBreak(c)) {
+            text += QLatin1String("\"?\"");
+            continue;
+        }
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\') || c == QLatin1Char('`')
+            || c == QLatin1Char('$'))
+            text += QLatin1Char('\\');
+        text += c;
+    }
+    return text.replace(QLatin1String("$"), QLatin1String("$$"));
+}
+
+bool TemplateExpander::endsInsideDoubleQuotes(const QString &text, bool startInside)
+{
+    enum { Plain, Single, Double } state = startInside ? Double : Plain;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (state == Single) {
+            if (c == QLatin1Char('\''))
+                state = Plain;
+        } else if (c == QLatin1Char('\\')) {
+            ++i;
+        } else if (c == QLatin1Char('"')) {
+            state = state == Double ? Plain : Double;
+        } else if (c == QLatin1Char('\'') && state == Plain) {
+            state = Single;
+        }
+    }
+    return state == Double;
+}
+
+QString TemplateExpander::oneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (isLineBreak(c))
+            c = QLatin1Char(' ');
+    }
+    return text;
 }
 
 QString TemplateExpander::shellWord(const QString &path, bool doubleQuoted)
 {
+    if (std::any_of(path.begin(), path.end(), isLineBreak)) {
+        QStringList pieces;
+        QString piece;
+        for (const QChar c : path) {
+            if (isLineBreak(c)) {
+                pieces.append(piece.isEmpty() ? QString() : shellWord(piece, doubleQuoted));
+                piece.clear();
+            } else {
+                piece += c;
+            }
+        }
+        pieces.append(piece.isEmpty() ? QString() : shellWord(piece, doubleQuoted));
+        return pieces.join(QLatin1Char('?'));
+    }
     static const QString special = QStringLiteral(" \t\n'\"$`\\;&|<>()*?[]#~!{}");
     bool plain = true;
     for (const QChar c : path)
@@ -73,7 +141,7 @@ QString TemplateExpander::shellWord(const QString &path, bool doubleQuoted)
     return word.replace(QLatin1String("$"), QLatin1String("$$"));
 }
 
-static const QString makeSyntax = QStringLiteral(";:()%#='\"`\\|&<>!{}~*?[]");
+static const QString makeSyntax = QStringLiteral(";:()%#='\"`\\|&<>!{}~*?[]\t\n\r");
 
 QString TemplateExpander::makeName(const QString &path)
 {
@@ -169,10 +237,13 @@ QString TemplateExpander::clockInHertz(const QString &clock)
 
 QString TemplateExpander::expand(const QString &text, const BuildNode *node) const
 {
-    return expandOnce(text, node, 0);
+    return expandOnce(text, node, 0, false);
 }
 
-QString TemplateExpander::expandOnce(const QString &text, const BuildNode *node, int depth) const
+QString TemplateExpander::expandOnce(const QString &text,
+                                     const BuildNode *node,
+                                     int depth,
+                                     bool insideQuotes) const
 {
     QString result;
     int position = 0;
@@ -187,6 +258,9 @@ QString TemplateExpander::expandOnce(const QString &text, const BuildNode *node,
         result += text.mid(position, first - position);
         position = second + 1;
         QString value;
+        // A path the template already quotes is escaped for its quotes, not quoted again.
+        const bool quoted = endsInsideDoubleQuotes(result, insideQuotes);
+        m_insideQuotes = quoted;
         bool resolved = resolve(name, node, value);
         const QString self = QLatin1Char('%') + name + QLatin1Char('%');
         if (resolved && value.contains(self, Qt::CaseInsensitive))
@@ -196,7 +270,7 @@ QString TemplateExpander::expandOnce(const QString &text, const BuildNode *node,
             continue;
         }
         if (node && value.contains(QLatin1Char('%')) && depth < maxDepth)
-            value = expandOnce(value, node, depth + 1);
+            value = expandOnce(value, node, depth + 1, quoted);
         result += value;
     }
 }
@@ -243,6 +317,7 @@ QString TemplateExpander::inputList(const BuildNode *node, int flags, QChar sepa
         const OptionDefinition *definition = fileOption.isEmpty() || !tool
                                                  ? nullptr
                                                  : tool->optionWithId(fileOption);
+        QString entry;
         bool setOnNode = false;
         for (const OptionSetting &setting : node->options)
             setOnNode = setOnNode || setting.id.toUpper() == fileOption.toUpper();
@@ -250,13 +325,15 @@ QString TemplateExpander::inputList(const BuildNode *node, int flags, QChar sepa
             const QString quoted = path.contains(QLatin1Char('"'))
                                        ? path
                                        : QLatin1Char('"') + path + QLatin1Char('"');
-            list += QLatin1Char(' ') + definition->name
+            entry = QLatin1Char(' ') + definition->name
                     + shellWord(quoted.mid(1, quoted.size() - 2), true);
-            continue;
+        } else {
+            entry = (flags & Quoted) ? path : word(path);
         }
-        if (!first)
+        // Between every two entries; a file option's own leading blank already is one.
+        if (!first && !(separator == QLatin1Char(' ') && entry.startsWith(QLatin1Char(' '))))
             list += separator;
-        list += (flags & Quoted) ? path : word(path);
+        list += entry;
         first = false;
     }
     return list;
@@ -287,7 +364,9 @@ bool TemplateExpander::resolveNodeVariable(const QString &name,
         if (wantsDir) {
             if (node->inputs.size() != 1)
                 return false;
-            value = word(relativeForm(QFileInfo(node->inputs.front()->file).absolutePath(), flags));
+            const QFileInfo input(QDir(m_configuration.projectDirectory()),
+                                  node->inputs.front()->file);
+            value = word(relativeForm(input.absolutePath(), flags));
             return true;
         }
         value = inputList(node, flags, separator);

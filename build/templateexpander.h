@@ -30,7 +30,15 @@ public:
 
     // Paths from the project's files go into shell commands: one with characters the shell
     // or make would read as syntax is quoted, so that it stays a single, literal word.
+    // A line break in a name cannot be written into a Makefile line: it becomes a "?" wildcard
+    // outside the quotes, which matches the existing file.
     static QString shellWord(const QString &path, bool doubleQuoted);
+    // The same path written where the template itself has opened double quotes.
+    static QString insideDoubleQuotes(const QString &path);
+    // Whether shell text leaves a double-quoted string open, starting inside one or not.
+    static bool endsInsideDoubleQuotes(const QString &text, bool startInside);
+    // Text that must stay on one Makefile line: line breaks become blanks.
+    static QString oneLine(QString text);
     // An existing file as a prerequisite of a make rule: characters make reads as syntax match
     // themselves through wildcards.
     static QString makeName(const QString &path);
@@ -43,10 +51,13 @@ private:
                              const BuildNode *node, QString &value) const;
     bool resolveConfigurationVariable(const QString &name, int flags, QString &value) const;
     QString inputList(const BuildNode *node, int flags, QChar separator) const;
-    QString expandOnce(const QString &text, const BuildNode *node, int depth) const;
+    QString expandOnce(const QString &text, const BuildNode *node, int depth,
+                       bool insideQuotes) const;
 
     QString word(const QString &path) const;
 
     const BuildProject &m_configuration;
     bool m_forCommands;
+    // Whether the reference being resolved stands inside the template's own double quotes.
+    mutable bool m_insideQuotes = false;
 };

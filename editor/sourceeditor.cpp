@@ -11,6 +11,7 @@
 #include "app/settingsstore.h"
 #include "platform/caseinsensitivepath.h"
 #include "platform/platformpaths.h"
+#include "platform/wholefilewriter.h"
 
 #include <Qsci/qscilexercpp.h>
 
@@ -25,6 +26,9 @@
 #include <QMimeData>
 #include <QSaveFile>
 #include <QSettings>
+#include <QStringDecoder>
+
+#include <algorithm>
 #include <QTextStream>
 
 static const char textEditorGroup[] = "Text Editor";
@@ -50,15 +54,69 @@ SourceEditor::SourceEditor(MainServices *mainWindow, const QString &fileName)
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &SourceEditor::updateState);
 }
 
+// The line ends a file uses most; new lines follow them.
+static QsciScintilla::EolMode lineEndsOf(const QByteArray &bytes)
+{
+    int crlf = 0;
+    int lf = 0;
+    int cr = 0;
+    for (int i = 0; i < bytes.size(); ++i) {
+        if (bytes.at(i) == '\r') {
+            if (i + 1 < bytes.size() && bytes.at(i + 1) == '\n') {
+                ++crlf;
+                ++i;
+            } else {
+                ++cr;
+            }
+        } else if (bytes.at(i) == '\n') {
+            ++lf;
+        }
+    }
+    if (crlf > lf && crlf >= cr)
+        return QsciScintilla::EolWindows;
+    if (cr > lf && cr > crlf)
+        return QsciScintilla::EolMac;
+    return QsciScintilla::EolUnix;
+}
+
+QByteArray SourceEditor::encodedText()
+{
+    const QString content = text();
+    if (m_latin1) {
+        const bool fits = std::all_of(content.begin(), content.end(),
+                                      [](QChar c) { return c.unicode() <= 0xFF; });
+        if (fits)
+            return content.toLatin1();
+        // Characters ISO 8859-1 cannot hold would be lost: the file becomes UTF-8.
+        m_latin1 = false;
+        if (m_mainWindow) {
+            m_mainWindow->message(tr("%1 holds characters that ISO 8859-1 cannot store; it is "
+                                     "saved as UTF-8.")
+                                      .arg(displayName()));
+        }
+    }
+    return (m_byteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + content.toUtf8();
+}
+
 void SourceEditor::loadFile(const QString &fileName)
 {
     if (!fileName.isEmpty()) {
         QFile file(fileName);
-        if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        if (file.open(QIODevice::ReadOnly)) {
             setCurrentFile(fileName);
-            const QByteArray utf8 = QString::fromLocal8Bit(file.readAll()).toUtf8();
+            QByteArray bytes = file.readAll();
+            static const QByteArray bom("\xEF\xBB\xBF");
+            m_byteOrderMark = bytes.startsWith(bom);
+            if (m_byteOrderMark)
+                bytes.remove(0, bom.size());
+            QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+            QString text = utf8.decode(bytes);
+            m_latin1 = utf8.hasError();
+            if (m_latin1)
+                text = QString::fromLatin1(bytes);
+            setEolMode(lineEndsOf(bytes));
             QBuffer buffer;
-            buffer.setData(utf8);
+            buffer.setData(text.toUtf8());
             buffer.open(QIODevice::ReadOnly);
             read(&buffer);
             setModified(false);
@@ -77,22 +135,15 @@ bool SourceEditor::saveFile(const QString &fileName)
     if (!isDocumentModified())
         return true;
     // Written whole to a new file that then takes the old one's place: a failure or a crash
-    // while saving leaves the last saved version as it was.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        Prompts::instance().message(QMessageBox::Warning, this, tr("Application"),
-                                    tr("Cannot write file %1:\n%2.")
-                                        .arg(fileName, file.errorString()));
-        return false;
-    }
+    // while saving leaves the last saved version as it was. A writable file in a folder the
+    // user cannot write is written in place.
     {
         BusyCursor wait;
-        const QByteArray local = text().toLocal8Bit();
-        if (file.write(local) != local.size() || !file.commit()) {
+        QString reason;
+        if (!Platform::writeWholeFile(fileName, encodedText(), &reason, true)) {
             wait.restore();
             Prompts::instance().message(QMessageBox::Warning, this, tr("Application"),
-                                        tr("Cannot write file %1:\n%2.")
-                                            .arg(fileName, file.errorString()));
+                                        tr("Cannot write file %1:\n%2.").arg(fileName, reason));
             return false;
         }
     }
@@ -270,7 +321,7 @@ void SourceEditor::setUpCppLexer()
     auto *cpp = qobject_cast<QsciLexerCPP *>(lexer());
     if (!cpp) {
         delete lexer();
-        cpp = new QsciLexerCPP(nullptr, false);
+        cpp = new QsciLexerCPP(this, false);
         setLexer(cpp);
     }
     const QString group = QLatin1String(textEditorGroup);
@@ -307,7 +358,7 @@ void SourceEditor::setUpSyntaxLexer(const QString &syntaxFile)
     if (!cirrane) {
         delete lexer();
         setLexer(nullptr);
-        cirrane = new QsciLexerCirrane(nullptr);
+        cirrane = new QsciLexerCirrane(this);
     }
     const char *items[] = {"Text", "Comments", "Comments", "Strings", "Constants", "Operators",
                            "Keywords", "Extensions", "Macros"};

@@ -46,6 +46,7 @@ protected:
 
 private:
     void applyColours();
+    QByteArray encodedText();
     void setUpCppLexer();
     void setUpSyntaxLexer(const QString &syntaxFile);
 
@@ -54,4 +55,9 @@ private:
     QString m_filePath;
     bool m_copyAvailable = false;
     bool m_untitled = false; // the editor cannot mark a document modified by itself
+    // How the file was stored, so that a save writes it back the same way: valid UTF-8 (with
+    // or without a byte order mark) stays UTF-8, anything else is read and written as
+    // ISO 8859-1, byte for byte.
+    bool m_latin1 = false;
+    bool m_byteOrderMark = false;
 };

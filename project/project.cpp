@@ -136,12 +136,17 @@ bool Project::save()
     project.appendChild(files);
     for (const auto &configuration : m_configurations)
         configuration->save(document, &project, m_filePath);
-    const bool written = m_mainWindow ? m_mainWindow->saveXml(document, m_filePath)
-                                      : XmlDocumentIo::save(document, m_filePath);
+    QString reason;
+    const bool written = m_mainWindow ? m_mainWindow->saveXml(document, m_filePath, &reason)
+                                      : XmlDocumentIo::save(document, m_filePath, &reason);
     if (written) {
         m_modified = false;
         refreshName();
         updateRootText();
+    } else {
+        m_lastSaveError = tr("Cannot save project %1:\n%2.").arg(m_filePath, reason);
+        if (m_mainWindow)
+            m_mainWindow->error(m_lastSaveError);
     }
     return written;
 }

@@ -25,6 +25,7 @@ struct ProjectFile
     QTreeWidgetItem *item = nullptr;
     bool exists = false;
     QString canonical; // the resolved path when it was added; empty for a missing file
+    bool marked = false; // its open editor has unsaved changes: the item shows a leading "*"
 };
 
 struct ProjectGroup
@@ -71,6 +72,10 @@ public:
     void setCurrent(bool current);
     void applyDisplayFormats();
     void setFileModified(const QString &path, bool modified);
+    // The text the project itself gives a file's item: its name, behind "*" while marked.
+    QString fileItemText(int index) const;
+    // The file name a user typed over a file's item, without the unsaved-changes mark.
+    QString typedFileName(int index, const QString &itemText) const;
     void updateRootText();
     void describe(QTextEdit *textEdit) const;
     void reopenFiles();
@@ -85,6 +90,8 @@ public:
     bool isModified() const { return m_modified; }
     void setModified(bool modified);
     bool isLoaded() const { return m_loaded; }
+    // Why the last save of the project file failed.
+    QString lastSaveError() const { return m_lastSaveError; }
     bool isUpToDate() const { return m_upToDate; }
     // A build, clean or tidy of this project is running.
     bool isBuilding() const { return m_building; }
@@ -165,6 +172,7 @@ private:
     std::vector<std::unique_ptr<BuildProject>> m_configurations;
     int m_activeConfiguration = 0;
     bool m_loaded = true;
+    QString m_lastSaveError;
     bool m_building = false;
     bool m_abortRequested = false;
     bool m_rebuildAll = false;

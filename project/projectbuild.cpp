@@ -21,7 +21,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTextStream>
+
+// GNU make names itself after the name it was started by ("make.exe: Nothing to be done ...")
+// and, in a recursive run, adds its level ("make[1]: ...").
+static bool isMakeUpToDateLine(const QString &line)
+{
+    static const QRegularExpression upToDate(
+        QStringLiteral("make(\\.exe)?(\\[[0-9]+\\])?: Nothing to be done"),
+        QRegularExpression::CaseInsensitiveOption);
+    return upToDate.match(line).hasMatch();
+}
 
 bool Project::compile()
 {
@@ -312,7 +323,7 @@ void Project::showOutputLine(const QString &rawLine, bool fromErrorChannel)
         m_mainWindow->error(line);
     } else if (m_parser && m_parser->matchesAny(line)) {
         m_mainWindow->error(line);
-    } else if (line.contains(QLatin1String("make: Nothing to be done"), Qt::CaseInsensitive)) {
+    } else if (isMakeUpToDateLine(line)) {
         m_mainWindow->message(tr("Already compiled, target is up to date."));
     } else {
         m_mainWindow->message(line);

@@ -232,8 +232,10 @@ void ProjectsManager::openProject()
 
 void ProjectsManager::saveProject()
 {
-    if (Project *p = currentProject())
-        p->save();
+    if (Project *p = currentProject(); p && !p->save() && !p->filePath().isEmpty()) {
+        Prompts::instance().message(QMessageBox::Warning, dialogParent(), tr("Application"),
+                                    p->lastSaveError());
+    }
     updateState();
 }
 
@@ -311,15 +313,17 @@ void ProjectsManager::itemDoubleClicked(QTreeWidgetItem *item, int)
 void ProjectsManager::itemChanged(QTreeWidgetItem *item, int)
 {
     Project *p = currentProject();
-    if (!p || !item || item->text(0).isEmpty())
+    if (!p || !item)
         return;
     const int kind = p->classifyItem(item);
     // Renaming changes item texts itself; those changes are not new edits.
     const QSignalBlocker blocker(m_tree);
-    if (kind == 1)
+    if (kind == 1) {
         p->renameGroup(p->groupIndexForItem(item), item->text(0));
-    else if (kind == 2)
-        p->renameFile(p->fileIndexForItem(item), item->text(0));
+    } else if (kind == 2) {
+        const int index = p->fileIndexForItem(item);
+        p->renameFile(index, p->typedFileName(index, item->text(0)));
+    }
     updateState();
 }
 

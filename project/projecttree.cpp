@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextEdit>
+#include <QSignalBlocker>
+#include <QTreeWidget>
 #include <QTreeWidgetItem>
 
 namespace {
@@ -76,7 +78,7 @@ void Project::addFileItem(const QString &path)
             return;
         file.item = new QTreeWidgetItem(group);
         file.item->setFlags(fileFlags);
-        file.item->setText(0, QFileInfo(file.path).fileName());
+        file.item->setText(0, fileItemText(int(&file - m_files.data())));
         file.item->setIcon(0, QIcon(file.exists ? QStringLiteral(":/images/") + iconName(file.path)
                                                 : QStringLiteral(":/images/project_lost.png")));
         return;
@@ -152,15 +154,43 @@ void Project::applyDisplayFormats()
 
 void Project::setFileModified(const QString &path, bool modified)
 {
-    for (const ProjectFile &file : m_files) {
-        if (file.path != path || !file.item)
+    for (int i = 0; i < fileCount(); ++i) {
+        ProjectFile &file = m_files[i];
+        if (file.path != path)
             continue;
-        const QString text = file.item->text(0);
-        if (modified && !text.startsWith(QLatin1Char('*')))
-            file.item->setText(0, QLatin1Char('*') + text);
-        else if (!modified && text.startsWith(QLatin1Char('*')))
-            file.item->setText(0, text.mid(1));
+        file.marked = modified;
+        if (!file.item)
+            continue;
+        // The mark is no edit of the user's: the tree must not take it for a rename.
+        const QSignalBlocker blocker(file.item->treeWidget());
+        file.item->setText(0, fileItemText(i));
     }
+}
+
+QString Project::fileItemText(int index) const
+{
+    if (index < 0 || index >= fileCount())
+        return QString();
+    const ProjectFile &file = m_files.at(index);
+    const QString name = QFileInfo(file.path).fileName();
+    return file.marked ? QLatin1Char('*') + name : name;
+}
+
+QString Project::typedFileName(int index, const QString &itemText) const
+{
+    if (index >= 0 && index < fileCount() && m_files.at(index).marked
+        && itemText.startsWith(QLatin1Char('*')))
+        return itemText.mid(1);
+    return itemText;
+}
+
+// A name typed over a file's item must stay a name in the file's own folder.
+static bool isBareFileName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && !name.contains(QLatin1String(".."))
+           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
+           && !name.contains(QChar(0)) && !name.contains(QLatin1Char('\n'))
+           && !name.contains(QLatin1Char('\r'));
 }
 
 void Project::describe(QTextEdit *textEdit) const
@@ -205,13 +235,31 @@ void Project::renameFile(int index, const QString &newName)
         return;
     ProjectFile &file = m_files[index];
     const QFileInfo old(file.path);
-    if (newName == old.fileName())
+    const auto restoreText = [this, index] {
+        ProjectFile &restored = m_files[index];
+        if (!restored.item)
+            return;
+        const QSignalBlocker blocker(restored.item->treeWidget());
+        restored.item->setText(0, fileItemText(index));
+    };
+    if (newName == old.fileName()) {
+        restoreText();
         return;
+    }
+    if (!isBareFileName(newName)) {
+        if (m_mainWindow)
+            m_mainWindow->error(tr("Cannot rename '%1' to '%2': a file name cannot be empty "
+                                   "or \".\", or hold \"..\", \"/\", \"\\\" or a line break.")
+                                    .arg(old.fileName(), newName));
+        restoreText();
+        return;
+    }
     const QString oldPath = file.path;
     const QString newPath = old.absoluteDir().filePath(newName);
-    if (!QFile::copy(oldPath, newPath)) {
-        if (file.item)
-            file.item->setText(0, old.fileName());
+    if (QFileInfo::exists(newPath) || !QFile::copy(oldPath, newPath)) {
+        if (m_mainWindow)
+            m_mainWindow->error(tr("Cannot rename '%1' to '%2'.").arg(old.fileName(), newName));
+        restoreText();
         return;
     }
     for (std::size_t i = 0; i < m_configurations.size(); ++i) {
@@ -220,13 +268,13 @@ void Project::renameFile(int index, const QString &newName)
         for (std::size_t j = i; j-- > 0;)
             m_configurations.at(j)->renameFile(newPath, oldPath);
         QFile::remove(newPath);
-        if (file.item)
-            file.item->setText(0, old.fileName());
+        restoreText();
         return;
     }
     if (m_mainWindow)
         m_mainWindow->editorFileRenamed(oldPath, newPath);
     file.path = newPath;
+    restoreText();
     m_modified = true;
     updateRootText();
     QFile::remove(oldPath);
@@ -236,6 +284,11 @@ void Project::renameGroup(int index, const QString &newName)
 {
     if (index < 0 || index >= groupCount() || m_groups.at(index).name == newName)
         return;
+    if (newName.isEmpty()) {
+        const QSignalBlocker blocker(m_groups.at(index).item->treeWidget());
+        m_groups.at(index).item->setText(0, m_groups.at(index).name);
+        return;
+    }
     for (const ProjectGroup &group : m_groups) {
         if (group.name == newName) {
             m_groups.at(index).item->setText(0, m_groups.at(index).name);

@@ -53,9 +53,11 @@ std::optional<QDomDocument> FakeMainServices::loadXml(const QString &path)
     return XmlDocumentIo::load(path, this);
 }
 
-bool FakeMainServices::saveXml(const QDomDocument &document, const QString &path)
+bool FakeMainServices::saveXml(const QDomDocument &document,
+                               const QString &path,
+                               QString *errorString)
 {
-    return XmlDocumentIo::save(document, path);
+    return XmlDocumentIo::save(document, path, errorString);
 }
 
 QTextCharFormat FakeMainServices::displayFormat(const QString &group, const QString &item) const

@@ -44,7 +44,9 @@ public:
     QWidget *mainWidget() override { return nullptr; }
     SettingsStore &settingsStore() override { return m_settings; }
     std::optional<QDomDocument> loadXml(const QString &path) override;
-    bool saveXml(const QDomDocument &document, const QString &path) override;
+    bool saveXml(const QDomDocument &document,
+                 const QString &path,
+                 QString *errorString = nullptr) override;
     QTextCharFormat displayFormat(const QString &group, const QString &item) const override;
     bool usesDefaultColour(const QString &group,
                            const QString &item,

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace Platform {
+
+// Writes a file whole or not at all: the bytes go to a new file that takes the old one's place
+// only once every byte is on disk, so a full disk or a crash mid-write keeps the last version.
+// In a folder the user cannot write, directWriteFallback allows writing the file in place
+// instead (a writable file there can still be saved). On failure, errorString says why.
+bool writeWholeFile(const QString &path,
+                    const QByteArray &data,
+                    QString *errorString = nullptr,
+                    bool directWriteFallback = false);
+
+} // namespace Platform
