@@ -481,6 +481,13 @@ bool SrcManager::canClose()
         if (!m_projects->closeCheck(i))
             return false;
     }
+    // Nothing typed goes without a question: files outside the project and untitled ones too.
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        SourceEditor *editor = m_tabs->editorAt(i);
+        if (editor && (editor->filePath().isEmpty() || !isProjectFile(editor->filePath()))
+            && !editor->maybeSave())
+            return false;
+    }
     return true;
 }
 
@@ -490,6 +497,9 @@ void SrcManager::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // A build still running ends with the window, and the compilers make started with it.
+    for (int i = 0; m_projects && i < m_projects->projectCount(); ++i)
+        m_projects->project(i)->stopBuildNow();
     SessionState(*this).save();
     event->accept();
 }

@@ -21,8 +21,12 @@ namespace {
 
 void reportCrash(const CrashReport &report)
 {
+    bool created = false;
     const bool written = CrashGuard::writeDump(QStringLiteral("minidump.dmp"), report,
-                                               QStringLiteral("Hello"));
+                                               QStringLiteral("Hello"), &created);
+    // Without a dump file there is nothing to tell of.
+    if (!created)
+        return;
     Prompts::instance().message(QMessageBox::Critical,
                                 nullptr,
                                 QCoreApplication::translate("SrcManager", "Crash"),

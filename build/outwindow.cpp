@@ -98,7 +98,7 @@ void OutWindow::link(const QString &file, int line, int column, const QString &t
 
 void OutWindow::errorLink(const QString &file, int line, int column, const QString &text)
 {
-    echo(stdout, consoleLink(file, line, column, text));
+    echo(stderr, consoleLink(file, line, column, text));
     appendLink(m_errorFormat, file, line, column, text, true);
 }
 

@@ -110,10 +110,14 @@ bool CrashGuard::run(const std::function<void()> &body,
 
 bool CrashGuard::writeDump(const QString &fileName,
                            const CrashReport &report,
-                           const QString &comment)
+                           const QString &comment,
+                           bool *created)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate))
+    const bool opened = file.open(QIODevice::ReadWrite | QIODevice::Truncate);
+    if (created)
+        *created = opened;
+    if (!opened)
         return false;
     QByteArray text;
     text += "DYX Studio crash dump\n";
@@ -130,7 +134,7 @@ bool CrashGuard::writeDump(const QString &fileName,
     QFile maps(QStringLiteral("/proc/self/maps"));
     if (maps.open(QIODevice::ReadOnly))
         text += maps.readAll();
-    const bool written = file.write(text) == text.size();
+    const bool written = file.write(text) == text.size() && file.flush();
     file.close();
     return written;
 }

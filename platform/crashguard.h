@@ -29,8 +29,9 @@ public:
 
     // Writes a dump of this process to fileName: the signal, the faulting address, the
     // backtrace, the memory map and the comment. Always overwrites; false when the file
-    // cannot be created.
+    // cannot be created or not all of it written (created then tells which).
     static bool writeDump(const QString &fileName,
                           const CrashReport &report,
-                          const QString &comment);
+                          const QString &comment,
+                          bool *created = nullptr);
 };

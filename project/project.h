@@ -103,6 +103,9 @@ public:
     bool tidy();
     // Asks a running build to stop.
     void abortBuild() { m_abortRequested = true; }
+    // Ends a running make and the compilers it started at once, before the run loop next looks;
+    // the run then reports the abort.
+    void stopBuildNow();
     void setRebuildAll(bool rebuildAll) { m_rebuildAll = rebuildAll; }
     bool prepare();
     bool run(const QString &goal);

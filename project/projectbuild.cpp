@@ -236,19 +236,19 @@ bool Project::run(const QString &goal)
         QCoreApplication::processEvents();
         process.waitForStarted(5);
     }
-    while (process.state() != QProcess::NotRunning) {
+    while (process.state() != QProcess::NotRunning && !m_abortRequested)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        if (m_abortRequested && process.state() != QProcess::NotRunning) {
-            // The compilers make started go with it.
+    if (m_abortRequested) {
+        // The compilers make started go with it.
+        if (process.state() != QProcess::NotRunning) {
             Platform::killProcessGroup(process.processId());
             process.kill();
             process.waitForFinished(3000);
-            if (m_mainWindow)
-                m_mainWindow->message(goal == QLatin1String("clean") ? tr("Clean aborted by user\n")
-                                                                    : tr("Build aborted by user\n"));
-            failed = true;
-            break;
         }
+        if (m_mainWindow)
+            m_mainWindow->message(goal == QLatin1String("clean") ? tr("Clean aborted by user\n")
+                                                                : tr("Build aborted by user\n"));
+        failed = true;
     }
     if (!failed) {
         readyReadStandardOutput();
@@ -277,6 +277,15 @@ bool Project::run(const QString &goal)
     disconnect(&process, nullptr, this, nullptr);
     m_process = nullptr;
     return finish(!failed);
+}
+
+void Project::stopBuildNow()
+{
+    if (!m_building)
+        return;
+    m_abortRequested = true;
+    if (m_process && m_process->state() != QProcess::NotRunning)
+        Platform::killProcessGroup(m_process->processId());
 }
 
 QString Project::resolveMessageFile(const QString &name) const
