@@ -58,6 +58,8 @@ QTreeWidgetItem *Project::groupItem(const QString &name)
         if (group.name == name)
             return group.item;
     }
+    // A new item is no edit of the user's.
+    const QSignalBlocker blocker(m_rootItem->treeWidget());
     auto *item = new QTreeWidgetItem(m_rootItem);
     item->setText(0, name);
     item->setFlags(groupFlags);
@@ -76,6 +78,7 @@ void Project::addFileItem(const QString &path)
         QTreeWidgetItem *group = groupItem(file.group);
         if (!group)
             return;
+        const QSignalBlocker blocker(group->treeWidget());
         file.item = new QTreeWidgetItem(group);
         file.item->setFlags(fileFlags);
         file.item->setText(0, fileItemText(int(&file - m_files.data())));

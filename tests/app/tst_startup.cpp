@@ -180,11 +180,19 @@ void tst_Startup::demoBoardsBuild()
     QFETCH(QByteArray, from);
     QFETCH(QByteArray, to);
     QFETCH(QString, link);
+    const bool isAvr = board.startsWith(QLatin1String("AVR"));
     QTemporaryDir home;
     const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
                            + QStringLiteral("/../devboards/") + board;
-    const QString target = home.filePath(board);
+    // A dot in a folder name is no suffix: nothing beside "first.last" may be touched.
+    const QString target = home.filePath(QStringLiteral("first.last/") + board);
     QVERIFY(QDir().mkpath(target));
+    QStringList bystanders;
+    for (const char *suffix : {"map", "lst", "cod", "err", "o", "rel", "hex", "asm", "sym"}) {
+        bystanders.append(home.filePath(QStringLiteral("first.") + QLatin1String(suffix)));
+        QFile file(bystanders.last());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
     for (const QString &name : QDir(origin).entryList(QDir::Files))
         QVERIFY(QFile::copy(origin + QLatin1Char('/') + name, target + QLatin1Char('/') + name));
     const QString project = target + QLatin1Char('/') + board + QStringLiteral(".dyxp");
@@ -195,6 +203,19 @@ void tst_Startup::demoBoardsBuild()
     QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
     QVERIFY(result.out.contains(QStringLiteral("Compiled successfully.")));
     QVERIFY(QFileInfo(target + QLatin1Char('/') + firmware).size() > 0);
+    // The Debug target's linker options reach the linker: it writes its map.
+    QCOMPARE(QFileInfo::exists(target + QStringLiteral("/Debug/Debug.map")), !isAvr);
+
+    // The real make, started as make.exe, on a tree with nothing to do.
+    result = run({QStringLiteral("--print-output"), project, QStringLiteral("--build"),
+                  QStringLiteral("--tidy"), QStringLiteral("--quit")},
+                 home.path(), home.path());
+    QVERIFY2(result.out.contains(QStringLiteral("Already compiled, target is up to date.")),
+             qPrintable(result.out + result.err));
+    QVERIFY(!QFileInfo::exists(target + QStringLiteral("/Debug/Debug.map")));
+    QVERIFY(QFileInfo::exists(target + QLatin1Char('/') + firmware));
+    for (const QString &bystander : std::as_const(bystanders))
+        QVERIFY2(QFileInfo::exists(bystander), qPrintable(bystander));
 
     QFile file(target + QLatin1Char('/') + source);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -208,7 +229,7 @@ void tst_Startup::demoBoardsBuild()
                   QStringLiteral("--quit")},
                  home.path(), home.path());
     QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.out.contains(target + QLatin1Char('/') + link),
+    QVERIFY2((result.out + result.err).contains(target + QLatin1Char('/') + link),
              qPrintable(result.out + result.err));
     QVERIFY(!result.out.contains(QStringLiteral("Compiled successfully.")));
 }
