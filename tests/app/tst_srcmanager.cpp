@@ -178,8 +178,7 @@ void tst_SrcManager::stateWithoutEditorOrProject()
                             a.buildProject, a.stopBuild, a.removeFile, a.openDebugger}) {
         QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
     }
-    for (QAction *action : {a.findNext, a.gotoLine, a.openProject, a.newProject, a.openSample})
-        QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+    QVERIFY(a.openProject->isEnabled());
     QVERIFY(window.recentMenu()->actions().at(1)->isEnabled());
 }
 

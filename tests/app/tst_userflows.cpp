@@ -1,0 +1,351 @@
+// What a user does through the main window, checked as the user would: the files on disk, the
+// saved project, the output lines, the questions asked.
+
+#include "app/settingsstore.h"
+#include "app/srcmanager.h"
+#include "common/fakemainservices.h"
+#include "common/scriptedprompts.h"
+
+#include "build/buildproject.h"
+#include "build/outtextedit.h"
+#include "build/outwindow.h"
+#include "editor/sourceeditor.h"
+#include "editor/srctabsholder.h"
+#include "project/project.h"
+#include "project/projectsmanager.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QDomDocument>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <QTreeWidgetItem>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+class tst_UserFlows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void typingNeverRenamesFiles();
+    void renameInTree_data();
+    void renameInTree();
+    void commandsWithoutReceiverStayDisabled();
+    void closingAsksAboutEveryModifiedEditor();
+    void fullDiskKeepsTheOldFiles();
+    void newlineInFolderNameRunsNothing();
+
+private:
+    // A copy of a demonstration board in a folder of its own; the path of its project file.
+    QString copyBoard(const QString &board, const QString &folder);
+    static QString output(SrcManager &window);
+    static QStringList filesIn(const QString &directory);
+    static QStringList projectFileNames(const QString &projectPath);
+    Project *openProject(SrcManager &window, const QString &path);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void tst_UserFlows::initTestCase()
+{
+    isolateSettings();
+}
+
+void tst_UserFlows::init()
+{
+    SettingsStore store;
+    store.settings().remove(QString());
+    store.setDirectory(SettingsStore::Tools, QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath());
+    store.sync();
+    m_dir = std::make_unique<QTemporaryDir>();
+}
+
+QString tst_UserFlows::copyBoard(const QString &board, const QString &folder)
+{
+    const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                           + QStringLiteral("/../devboards/") + board;
+    const QString target = m_dir->filePath(folder);
+    QDir().mkpath(target);
+    for (const QString &name : QDir(origin).entryList(QDir::Files))
+        QFile::copy(origin + QLatin1Char('/') + name, target + QLatin1Char('/') + name);
+    return target + QLatin1Char('/') + board + QStringLiteral(".dyxp");
+}
+
+QString tst_UserFlows::output(SrcManager &window)
+{
+    QCoreApplication::processEvents(); // lines reach the view in batches
+    return window.outWindow()->textView()->toPlainText();
+}
+
+QStringList tst_UserFlows::filesIn(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::Files, QDir::Name);
+}
+
+// The NAME attributes of the FILES list, as the project file on disk has them.
+QStringList tst_UserFlows::projectFileNames(const QString &projectPath)
+{
+    QFile file(projectPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QDomDocument document;
+    document.setContent(&file);
+    QStringList names;
+    const QDomNodeList files = document.documentElement()
+                                   .firstChildElement(QStringLiteral("FILES"))
+                                   .elementsByTagName(QStringLiteral("FILE"));
+    for (int i = 0; i < files.count(); ++i)
+        names.append(files.at(i).toElement().attribute(QStringLiteral("NAME")));
+    return names;
+}
+
+Project *tst_UserFlows::openProject(SrcManager &window, const QString &path)
+{
+    window.projectsManager()->scanCompilers();
+    if (!window.projectsManager()->openProject(path, false))
+        return nullptr;
+    return window.projectsManager()->currentProject();
+}
+
+// Typing in a project file, building, typing again and closing without saving leaves every
+// name on disk and in the project as it was.
+void tst_UserFlows::typingNeverRenamesFiles()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    const QStringList namesBefore = filesIn(folder);
+    const QStringList listedBefore = projectFileNames(path);
+    ScriptedPrompts prompts;
+    {
+        SrcManager window;
+        Project *project = openProject(window, path);
+        QVERIFY(project);
+        const QString main = folder + QStringLiteral("/main.c");
+        window.openFileAt(main);
+        SourceEditor *editor = window.tabs()->currentEditor();
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClicks(editor, QStringLiteral("// x"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QVERIFY(editor->isDocumentModified());
+        QVERIFY(!project->isModified());
+        QCOMPARE(project->rootItem()->child(0)->child(0)->text(0), QStringLiteral("*main.c"));
+        QCOMPARE(filesIn(folder), namesBefore);
+
+        window.projectsManager()->compileProject();
+        QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+                 qPrintable(output(window)));
+        QCOMPARE(project->rootItem()->child(0)->child(0)->text(0), QStringLiteral("main.c"));
+        QTest::keyClicks(editor, QStringLiteral("// y"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        prompts.answers.append({QMessageBox::Discard, QMessageBox::Discard});
+        QVERIFY(window.close());
+    }
+    QStringList expected = namesBefore;
+    QCOMPARE(filesIn(folder), expected);
+    QCOMPARE(projectFileNames(path), listedBefore);
+    QFile main(folder + QStringLiteral("/main.c"));
+    QVERIFY(main.open(QIODevice::ReadOnly));
+    const QByteArray text = main.readAll();
+    QVERIFY(text.contains("// x") && !text.contains("// y"));
+
+    SrcManager again;
+    Project *reopened = openProject(again, path);
+    QVERIFY(reopened);
+    QCOMPARE(reopened->fileCount(), listedBefore.size());
+}
+
+void tst_UserFlows::renameInTree_data()
+{
+    QTest::addColumn<bool>("modified");  // main.c has unsaved changes in its editor
+    QTest::addColumn<QString>("typed");  // what the user leaves in the item
+    QTest::addColumn<QString>("newName"); // main.c's name after the edit
+    QTest::newRow("plain rename") << false << "blink.c" << "blink.c";
+    QTest::newRow("rename of a marked file") << true << "*blink.c" << "blink.c";
+    QTest::newRow("mark left alone") << true << "*main.c" << "main.c";
+    QTest::newRow("empty") << false << "" << "main.c";
+    QTest::newRow("into a folder") << false << "src/main.c" << "main.c";
+    QTest::newRow("out of the folder") << false << "../main.c" << "main.c";
+    QTest::newRow("parent") << false << ".." << "main.c";
+    QTest::newRow("existing file") << false << "led.c" << "main.c";
+}
+
+void tst_UserFlows::renameInTree()
+{
+    QFETCH(bool, modified);
+    QFETCH(QString, typed);
+    QFETCH(QString, newName);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    const QString main = folder + QStringLiteral("/main.c");
+    if (modified) {
+        window.openFileAt(main);
+        QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
+    }
+    QTreeWidgetItem *item = project->rootItem()->child(0)->child(0);
+    item->setText(0, typed); // as the item's editor leaves it
+
+    QCOMPARE(QFileInfo(project->filePathAt(0)).fileName(), newName);
+    QCOMPARE(item->text(0), (modified ? QStringLiteral("*") : QString()) + newName);
+    QVERIFY(QFileInfo::exists(folder + QLatin1Char('/') + newName));
+    QCOMPARE(QFileInfo::exists(main), newName == QLatin1String("main.c"));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/led.c")));
+    if (newName != QLatin1String("main.c")) {
+        QVERIFY(window.projectsManager()->currentProject()->save());
+        QCOMPARE(projectFileNames(path).first(), newName);
+    }
+}
+
+// Commands whose dialogs or links do not exist yet stay disabled whatever the state, and the
+// configuration selector always shows the configuration a build uses.
+void tst_UserFlows::commandsWithoutReceiverStayDisabled()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    const CommandActions &a = window.actions();
+    const QList<QAction *> dead = {a.printFile, a.openSample, a.newProject, a.createDesignFile,
+                                   a.projectSettings, a.find, a.findNext, a.replace, a.gotoLine,
+                                   a.compilersConfiguration, a.editorConfiguration,
+                                   a.openDebugger, a.startDebugging, a.help};
+    const auto checkDead = [&](const char *state) {
+        window.updateState();
+        for (QAction *action : dead)
+            QVERIFY2(!action->isEnabled(), qPrintable(action->text() + " " + state));
+    };
+    checkDead("without a project");
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    checkDead("with a project");
+    window.openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/main.c"));
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
+    checkDead("with a modified editor");
+    for (QAction *action : {a.openProject, a.buildProject, a.saveFile, a.addNewFile})
+        QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+
+    QComboBox *selector = window.configCombo();
+    const int last = selector->count() - 1;
+    QCOMPARE(selector->itemText(last), QStringLiteral("Configurations..."));
+    auto *model = qobject_cast<QStandardItemModel *>(selector->model());
+    QVERIFY(model && !model->item(last)->isEnabled());
+    selector->setCurrentIndex(1);
+    QCOMPARE(project->activeConfiguration()->name(), QStringLiteral("Release"));
+    selector->setCurrentIndex(last);
+    QCOMPARE(selector->currentText(), QStringLiteral("Release"));
+    QCOMPARE(project->activeConfiguration()->name(), QStringLiteral("Release"));
+}
+
+void tst_UserFlows::closingAsksAboutEveryModifiedEditor()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString notes = m_dir->filePath(QStringLiteral("notes.txt"));
+    QFile(notes).open(QIODevice::WriteOnly);
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.openFileAt(notes);
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("outside"));
+    auto *untitled = new SourceEditor(&window, QString());
+    window.tabs()->addTab(untitled, untitled->tabTitle());
+
+    prompts.answers.append({QMessageBox::Save, QMessageBox::Cancel});
+    QVERIFY(!window.close());
+    QCOMPARE(prompts.asked.size(), 2);
+    QVERIFY(prompts.asked.at(0).text.startsWith(QStringLiteral("notes.txt has been modified.")));
+    QVERIFY(prompts.asked.at(1).text.startsWith(QStringLiteral("Untitled has been modified.")));
+    QFile saved(notes);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("outside"));
+
+    prompts.asked.clear();
+    prompts.answers.append({QMessageBox::Discard});
+    QVERIFY(window.close());
+    QCOMPARE(prompts.asked.size(), 1);
+}
+
+// A disk that fills up (here: a file size limit) never leaves a half-written file behind: the
+// project, the Makefile and a source keep their last version, and the user is told.
+void tst_UserFlows::fullDiskKeepsTheOldFiles()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    ScriptedPrompts prompts;
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    window.projectsManager()->compileProject();
+    const auto contents = [](const QString &file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray projectBefore = contents(path);
+    const QByteArray makefileBefore = contents(folder + QStringLiteral("/Debug/Makefile"));
+    const QByteArray mainBefore = contents(folder + QStringLiteral("/main.c"));
+    QVERIFY(!makefileBefore.isEmpty());
+    window.openFileAt(folder + QStringLiteral("/main.c"));
+
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = old;
+    full.rlim_cur = 64;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+
+    window.projectsManager()->compileProject();
+    const QString buildOutput = output(window);
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
+    project->setDescription(QStringLiteral("changed"));
+    project->setModified(true);
+    window.actions().saveProject->trigger();
+    const bool sourceSaved = window.tabs()->currentEditor()->save();
+
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(buildOutput.contains(QStringLiteral("Cannot create Makefile.")));
+    QVERIFY(!buildOutput.contains(QStringLiteral("Compiled successfully.")));
+    QVERIFY(!sourceSaved);
+    QCOMPARE(contents(path), projectBefore);
+    QCOMPARE(contents(folder + QStringLiteral("/Debug/Makefile")), makefileBefore);
+    QCOMPARE(contents(folder + QStringLiteral("/main.c")), mainBefore);
+    QVERIFY(filesIn(folder) == filesIn(m_dir->filePath(QStringLiteral("board"))));
+    bool toldProject = false;
+    for (const ScriptedPrompts::Question &question : std::as_const(prompts.asked))
+        toldProject = toldProject || question.text.startsWith(QStringLiteral("Cannot save project ") + path);
+    QVERIFY(toldProject);
+    QVERIFY(output(window).contains(QStringLiteral("Cannot save project ") + path));
+}
+
+// A folder name holding line breaks and make syntax stays a name: the build runs nothing the
+// user did not write.
+void tst_UserFlows::newlineInFolderNameRunsNothing()
+{
+    const QString folder = QStringLiteral("x\nexport Y != touch pwned\n#");
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), folder);
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QDirIterator it(m_dir->path(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        QVERIFY2(it.next().right(5) != QLatin1String("pwned"), qPrintable(it.filePath()));
+    QVERIFY(!QFileInfo::exists(QStringLiteral("pwned")));
+    QFile makefile(QFileInfo(path).absolutePath() + QStringLiteral("/Debug/Makefile"));
+    QVERIFY(makefile.open(QIODevice::ReadOnly));
+    for (const QByteArray &line : makefile.readAll().split('\n'))
+        QVERIFY2(!line.startsWith("export") && !line.startsWith("#\n"), line.constData());
+}
+
+QTEST_MAIN(tst_UserFlows)
+#include "tst_userflows.moc"
