@@ -55,7 +55,7 @@ SourceEditor::SourceEditor(MainServices *mainWindow, const QString &fileName)
 }
 
 // The line ends a file uses most; new lines follow them.
-static QsciScintilla::EolMode lineEndsOf(const QByteArray &bytes)
+static std::optional<QsciScintilla::EolMode> lineEndsOf(const QByteArray &bytes)
 {
     int crlf = 0;
     int lf = 0;
@@ -76,7 +76,9 @@ static QsciScintilla::EolMode lineEndsOf(const QByteArray &bytes)
         return QsciScintilla::EolWindows;
     if (cr > lf && cr > crlf)
         return QsciScintilla::EolMac;
-    return QsciScintilla::EolUnix;
+    if (lf > 0)
+        return QsciScintilla::EolUnix;
+    return std::nullopt;
 }
 
 QByteArray SourceEditor::encodedText()
@@ -114,7 +116,9 @@ void SourceEditor::loadFile(const QString &fileName)
             m_latin1 = utf8.hasError();
             if (m_latin1)
                 text = QString::fromLatin1(bytes);
-            setEolMode(lineEndsOf(bytes));
+            m_fileLineEnds = lineEndsOf(bytes);
+            if (m_fileLineEnds)
+                setEolMode(*m_fileLineEnds);
             QBuffer buffer;
             buffer.setData(text.toUtf8());
             buffer.open(QIODevice::ReadOnly);
@@ -314,6 +318,9 @@ void SourceEditor::applySettings()
     else
         setUpSyntaxLexer(resolveSyntaxFile(mapPath, m_filePath));
     EditorPreferences::apply(this, m_mainWindow->settingsStore().settings());
+    // A file's own line ends win over the preferred ones.
+    if (m_fileLineEnds)
+        setEolMode(*m_fileLineEnds);
 }
 
 void SourceEditor::setUpCppLexer()
@@ -325,29 +332,42 @@ void SourceEditor::setUpCppLexer()
         setLexer(cpp);
     }
     const QString group = QLatin1String(textEditorGroup);
+    // Every style the C lexer has takes a display item, so that none falls back to the
+    // lexer's own proportional default font.
     const struct
     {
         const char *item;
         std::initializer_list<int> styles;
     } table[] = {
         {"Text", {QsciLexerCPP::Default, QsciLexerCPP::Identifier, QsciLexerCPP::UUID,
-                  QsciLexerCPP::Regex, QsciLexerCPP::GlobalClass}},
+                  QsciLexerCPP::Regex, QsciLexerCPP::GlobalClass, QsciLexerCPP::UserLiteral}},
         {"Comments", {QsciLexerCPP::Comment, QsciLexerCPP::CommentLine, QsciLexerCPP::CommentDoc,
                       QsciLexerCPP::CommentLineDoc, QsciLexerCPP::CommentDocKeyword,
-                      QsciLexerCPP::CommentDocKeywordError}},
+                      QsciLexerCPP::CommentDocKeywordError, QsciLexerCPP::PreProcessorComment,
+                      QsciLexerCPP::PreProcessorCommentLineDoc, QsciLexerCPP::TaskMarker}},
         {"Strings", {QsciLexerCPP::DoubleQuotedString, QsciLexerCPP::SingleQuotedString,
-                     QsciLexerCPP::UnclosedString, QsciLexerCPP::VerbatimString}},
+                     QsciLexerCPP::UnclosedString, QsciLexerCPP::VerbatimString,
+                     QsciLexerCPP::RawString, QsciLexerCPP::TripleQuotedVerbatimString,
+                     QsciLexerCPP::HashQuotedString, QsciLexerCPP::EscapeSequence}},
         {"Constants", {QsciLexerCPP::Number}},
         {"Operators", {QsciLexerCPP::Operator}},
         {"Keywords", {QsciLexerCPP::Keyword, QsciLexerCPP::KeywordSet2}},
         {"Macros", {QsciLexerCPP::PreProcessor}},
     };
+    const QTextCharFormat text = m_mainWindow->displayFormat(group, QStringLiteral("Text"));
+    cpp->setDefaultFont(text.font());
+    cpp->setDefaultColor(text.foreground().color());
+    cpp->setDefaultPaper(text.background().color());
+    // Code that the preprocessor leaves out (the inactive styles) looks like the rest.
+    constexpr int inactive = QsciLexerCPP::InactiveDefault - QsciLexerCPP::Default;
     for (const auto &row : table) {
         const QTextCharFormat format = m_mainWindow->displayFormat(group, QLatin1String(row.item));
         for (int style : row.styles) {
-            cpp->setFont(format.font(), style);
-            cpp->setColor(format.foreground().color(), style);
-            cpp->setPaper(format.background().color(), style);
+            for (int variant : {style, style + inactive}) {
+                cpp->setFont(format.font(), variant);
+                cpp->setColor(format.foreground().color(), variant);
+                cpp->setPaper(format.background().color(), variant);
+            }
         }
     }
 }

@@ -2,6 +2,8 @@
 
 #include <Qsci/qsciscintilla.h>
 
+#include <optional>
+
 class MainServices;
 class QMenu;
 
@@ -60,4 +62,5 @@ private:
     // ISO 8859-1, byte for byte.
     bool m_latin1 = false;
     bool m_byteOrderMark = false;
+    std::optional<EolMode> m_fileLineEnds; // none for a file without line breaks
 };

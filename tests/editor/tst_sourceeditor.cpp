@@ -9,9 +9,14 @@
 
 #include <QAction>
 #include <QFile>
+#include <QPointer>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 class tst_SourceEditor : public QObject
 {
@@ -30,6 +35,11 @@ private slots:
     void lexerBySuffix_data();
     void lexerBySuffix();
     void tabs();
+    void bytesAndLineEndsSurvive_data();
+    void bytesAndLineEndsSurvive();
+    void savesInAFolderItCannotWrite();
+    void lexersGoWithTheirEditor();
+    void everyCStyleHasTheEditorFont();
 
 private:
     QString write(const QString &name, const QByteArray &content);
@@ -240,6 +250,103 @@ void tst_SourceEditor::tabs()
     QVERIFY(tabs.closeFile(b, true));
     QCOMPARE(tabs.count(), 0);
     QVERIFY(tabs.closeFile(QString(), false));
+}
+
+void tst_SourceEditor::bytesAndLineEndsSurvive_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QByteArray>("lineEnd"); // what Return adds to the file
+    QTest::newRow("Latin-1 comment") << QByteArray("; 25 \xb0" "C, 5 \xb5s\nnop\n") << 3
+                                     << QByteArray("\n");
+    QTest::newRow("UTF-8 with a byte order mark") << QByteArray("\xef\xbb\xbf; 25 \xc2\xb0\n") << 2
+                                                  << QByteArray("\n");
+    QTest::newRow("CRLF") << QByteArray("nop\r\nnop\r\n") << 3 << QByteArray("\r\n");
+    QTest::newRow("CR only") << QByteArray("nop\rnop\rnop\r") << 4 << QByteArray("\r");
+    QTest::newRow("mostly LF") << QByteArray("a\nb\r\nc\n") << 4 << QByteArray("\n");
+}
+
+// A file opened and saved keeps every byte; a new line takes the file's own line end.
+void tst_SourceEditor::bytesAndLineEndsSurvive()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, lines);
+    QFETCH(QByteArray, lineEnd);
+    const QString path = write(QStringLiteral("a.asm"), bytes);
+    SourceEditor editor(&m_services, path);
+    QCOMPARE(editor.lines(), lines);
+    editor.insertAt(QStringLiteral("x"), 0, 0);
+    editor.SendScintilla(QsciScintillaBase::SCI_DELETERANGE, 0, 1);
+    QVERIFY(editor.save());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), bytes);
+    file.close();
+    QTest::keyClick(&editor, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(&editor, Qt::Key_Return);
+    QVERIFY(editor.save());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), bytes + lineEnd);
+}
+
+// Root reads and writes any folder; without the override its permissions hold as for a user.
+static bool setDacOverride(bool on)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    for (int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+        const unsigned bit = 1u << (capability % 32);
+        if (on)
+            data[capability / 32].effective |= bit & data[capability / 32].permitted;
+        else
+            data[capability / 32].effective &= ~bit;
+    }
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+void tst_SourceEditor::savesInAFolderItCannotWrite()
+{
+    const QString path = write(QStringLiteral("main.asm"), "old\n");
+    QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner);
+    QVERIFY(setDacOverride(false));
+    SourceEditor editor(&m_services, path);
+    editor.append(QStringLiteral("new\n"));
+    const bool saved = editor.save();
+    setDacOverride(true);
+    QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(saved);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("old\nnew\n"));
+    QVERIFY(m_prompts->asked.isEmpty());
+}
+
+void tst_SourceEditor::lexersGoWithTheirEditor()
+{
+    const QString path = write(QStringLiteral("a.c"), "int x;\n");
+    auto *editor = new SourceEditor(&m_services, path);
+    QPointer<QsciLexer> cpp = editor->lexer();
+    QVERIFY(cpp);
+    editor->setFileName(m_dir->filePath(QStringLiteral("a.asm")));
+    editor->applySettings();
+    QVERIFY(!cpp);
+    QPointer<QsciLexer> syntax = editor->lexer();
+    QVERIFY(syntax);
+    delete editor;
+    QVERIFY(!syntax);
+}
+
+void tst_SourceEditor::everyCStyleHasTheEditorFont()
+{
+    SourceEditor editor(&m_services, write(QStringLiteral("a.c"), "#if 0 // x\n#endif\n"));
+    QsciLexer *lexer = editor.lexer();
+    const QString family = editor.font().family();
+    for (int style = 0; style < 128; ++style) {
+        if (!lexer->description(style).isEmpty())
+            QVERIFY2(lexer->font(style).family() == family, qPrintable(lexer->description(style)));
+    }
 }
 
 QTEST_MAIN(tst_SourceEditor)
