@@ -1,11 +1,14 @@
 #include "common/fakemainservices.h"
 #include "editor/qscilexercirrane.h"
+#include "editor/sourceeditor.h"
 #include "editor/syntaxrules.h"
 #include "editor/syntaxscanner.h"
 
 #include <Qsci/qsciscintilla.h>
 
 #include <QRandomGenerator>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class tst_Lexer : public QObject
@@ -20,6 +23,8 @@ private slots:
     void editsGiveTheStylesOfAFullRestyle_data();
     void editsGiveTheStylesOfAFullRestyle();
     void descriptions();
+    void shippedSyntaxFiles_data();
+    void shippedSyntaxFiles();
 
 private:
     static QString styleString(const std::vector<unsigned char> &styles);
@@ -184,6 +189,78 @@ void tst_Lexer::descriptions()
     QCOMPARE(lexer.description(2), QStringLiteral("Comment"));
     QCOMPARE(lexer.description(8), QStringLiteral("Macro"));
     QVERIFY(lexer.description(9).isNull());
+}
+
+void tst_Lexer::shippedSyntaxFiles_data()
+{
+    QTest::addColumn<QString>("family");   // its map file names the syntax file
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("assembler"); // the real tool that takes the sample
+    QTest::addColumn<QStringList>("instructions");
+    const QString avr = QStringLiteral("; blink\n\tldi r16, 0xFF ; all pins\n"
+                                       "\tout 0x04, r16 // port B\nloop:\trjmp loop\n");
+    const QString pic = QStringLiteral("; count\n\tlist p=16f877a\n\tcode\n"
+                                       "\tmovlw 0x01\n\taddwf 0x20, f\n\tend\n");
+    QTest::newRow("AVR") << "AVR" << "blink.S" << avr
+                         << QStringList{"avr-gcc", "-mmcu=atmega328p", "-c", "-x",
+                                        "assembler-with-cpp"}
+                         << QStringList{"ldi", "out", "rjmp"};
+    for (const char *family : {"PIC12", "PIC16", "PIC18"}) {
+        QTest::newRow(family) << family << "count.asm" << pic
+                              << QStringList{"gpasm", "-c", "-p", "pic16f877a"}
+                              << QStringList{"movlw", "addwf"};
+    }
+    QTest::newRow("MCS51") << "MCS51" << "toggle.asm"
+                           << "; toggle P1\n\t.area CODE\nloop:\tmov a, #0x55\n\tcpl a\n"
+                              "\tsjmp loop\n"
+                           << QStringList{"sdas8051", "-o"} << QStringList{"mov", "cpl", "sjmp"};
+    QTest::newRow("STM8") << "STM8" << "loop.s"
+                          << "; wait\n\t.area CODE\nloop:\tld a, #0x20\n\tjra loop\n"
+                          << QStringList{"sdasstm8", "-o"} << QStringList{"ld", "jra"};
+    QTest::newRow("Z80") << "Z80" << "loop.asm"
+                         << "; wait\n\t.area CODE\nloop:\tld a, #0x20\n\tdjnz loop\n"
+                         << QStringList{"sdasz80", "-o"} << QStringList{"ld", "djnz"};
+}
+
+// Each family's map file leads to a syntax file that highlights a sample the real assembler
+// takes: the comment on its first line ends with the line, and the instructions after it are
+// instructions.
+void tst_Lexer::shippedSyntaxFiles()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, fileName);
+    QFETCH(QString, text);
+    QFETCH(QStringList, assembler);
+    QFETCH(QStringList, instructions);
+    QTemporaryDir dir;
+    const QString source = dir.filePath(fileName);
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text.toLatin1());
+    file.close();
+    QProcess tool;
+    tool.setWorkingDirectory(dir.path());
+    tool.start(assembler.first(), assembler.mid(1) << fileName);
+    QVERIFY(tool.waitForFinished(30000));
+    QVERIFY2(tool.exitCode() == 0, tool.readAll().constData());
+
+    const QString syntaxFile = SourceEditor::resolveSyntaxFile(
+        QStringLiteral(DYX_SOURCE_DIR "/data/syntax/") + family + QStringLiteral(".MAP"), source);
+    QVERIFY2(QFileInfo::exists(syntaxFile), qPrintable(syntaxFile));
+    SyntaxRules rules;
+    rules.load(syntaxFile, Qt::CaseInsensitive);
+    const QString styles = styleString(SyntaxScanner(rules).styleAll(text));
+    const int firstLineEnd = int(text.indexOf(QLatin1Char('\n')));
+    QCOMPARE(styles.left(firstLineEnd), QString(firstLineEnd, QLatin1Char('2')));
+    for (const QString &instruction : std::as_const(instructions)) {
+        const QRegularExpression word(QStringLiteral("\\b%1\\b").arg(instruction));
+        for (auto it = word.globalMatch(text, firstLineEnd); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            QCOMPARE(styles.mid(int(match.capturedStart()), int(match.capturedLength())),
+                     QString(int(match.capturedLength()), QLatin1Char('6')));
+        }
+    }
 }
 
 QTEST_MAIN(tst_Lexer)
