@@ -186,6 +186,10 @@ void tst_BuildConfig::shippedConfigurations()
     QVERIFY(config.targetNames().contains(QStringLiteral("Release")));
     for (const BuildProcess *process : config.processes()) {
         QVERIFY2(!config.toolFile(process->tool()).isEmpty(), qPrintable(process->name()));
+        // The Makefile gives each tool its options in one variable: every step passes it on.
+        const QString flags = QStringLiteral("$(%1FLAGS)").arg(process->tool().toUpper());
+        QVERIFY2(process->commandLine().contains(flags),
+                 qPrintable(process->name() + QStringLiteral(" lacks ") + flags));
         for (const MessageFormat &format : process->messages())
             QVERIFY2(QRegularExpression(format.value).isValid(), qPrintable(format.value));
     }
