@@ -41,6 +41,8 @@ private slots:
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
     void newlineInFolderNameRunsNothing();
+    void linkerScriptListedFirst();
+    void smallControllersOverflow();
 
 private:
     // A copy of a demonstration board in a folder of its own; the path of its project file.
@@ -345,6 +347,91 @@ void tst_UserFlows::newlineInFolderNameRunsNothing()
     QVERIFY(makefile.open(QIODevice::ReadOnly));
     for (const QByteArray &line : makefile.readAll().split('\n'))
         QVERIFY2(!line.startsWith("export") && !line.startsWith("#\n"), line.constData());
+}
+
+static QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+static bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// A PIC project with its own linker script, listed before the sources: in the file list (the
+// Release configuration's build follows it) and as a file read before the stored build tree
+// (Debug). Both hand the script to gplink and build with the real tools.
+void tst_UserFlows::linkerScriptListedFirst()
+{
+    const QString path = copyBoard(QStringLiteral("PIC16 Blinky"), QStringLiteral("pic"));
+    const QString folder = QFileInfo(path).absolutePath();
+    QVERIFY(QFile::copy(QStringLiteral("/usr/share/gputils/lkr/16f877a_g.lkr"),
+                        folder + QStringLiteral("/board.lkr")));
+    QVERIFY(writeAll(path, R"(<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>
+<PROJECT DESCRIPTION="">
+ <KEYWORDS/>
+ <FILES>
+  <FILE NAME="board.lkr" GROUP="Linker Script Files"/>
+  <FILE NAME="main.asm" GROUP="Source Files"/>
+  <FILE NAME="delay.asm" GROUP="Source Files"/>
+ </FILES>
+ <CONFIGURATION NAME="Debug" COMPILER="GNU PIC Utilities" TARGET="Debug">
+  <CONTROLLER FAMILY="PIC16" TYPE="PIC16F877A" CLOCK="4MHz"/>
+  <FILE NAME="board.lkr"/>
+  <FILE TOOL="GPLINK">
+   <FILE TOOL="GPASM"><FILE NAME="main.asm"/></FILE>
+   <FILE TOOL="GPASM"><FILE NAME="delay.asm"/></FILE>
+  </FILE>
+  <OPTION NAME="-p" VALUE="pic16f877a" TOOL="GPASM" DEFAULT="1"/>
+  <OPTION NAME="-O" VALUE="0" TOOL="GPLINK" DEFAULT="1"/>
+  <OPTION NAME="-m" TOOL="GPLINK" DEFAULT="1"/>
+ </CONFIGURATION>
+ <CONFIGURATION NAME="Release" COMPILER="GNU PIC Utilities" TARGET="Release">
+  <CONTROLLER FAMILY="PIC16" TYPE="PIC16F877A" CLOCK="4MHz"/>
+ </CONFIGURATION>
+</PROJECT>
+)"));
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    for (int index : {0, 1}) {
+        window.configCombo()->setCurrentIndex(index);
+        const QString target = project->activeConfiguration()->name();
+        window.projectsManager()->compileProject();
+        QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+                 qPrintable(output(window)));
+        const QByteArray makefile = readAll(folder + QLatin1Char('/') + target
+                                            + QStringLiteral("/Makefile"));
+        // Listed first, the script stands apart from the objects after it.
+        const QByteArray script = index == 0 ? "Debug/delay.o -s \"board.lkr\"\n"
+                                             : " -s \"board.lkr\" Release/main.o ";
+        QVERIFY2(makefile.contains(script), makefile.constData());
+        QVERIFY(QFileInfo(folder + QLatin1Char('/') + target + QLatin1Char('/') + target
+                          + QStringLiteral(".hex"))
+                    .size()
+                > 0);
+    }
+}
+
+// The 8051 parts know their memory sizes: code that does not fit a small part fails to link.
+void tst_UserFlows::smallControllersOverflow()
+{
+    const QString path = copyBoard(QStringLiteral("8051 Blinky"), QStringLiteral("mcs51"));
+    const QString folder = QFileInfo(path).absolutePath();
+    QByteArray project = readAll(path);
+    QVERIFY(writeAll(path, project.replace("AT89S52", "AT89C2051")));
+    QByteArray main = readAll(folder + QStringLiteral("/main.c"));
+    QVERIFY(writeAll(folder + QStringLiteral("/main.c"),
+                     main + "\n__code const unsigned char table[3000] = {1};\n"));
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.projectsManager()->compileProject();
+    const QString lines = output(window);
+    QVERIFY2(lines.contains(QStringLiteral("?ASlink-Error-Insufficient ROM")), qPrintable(lines));
+    QVERIFY(!lines.contains(QStringLiteral("Compiled successfully.")));
 }
 
 QTEST_MAIN(tst_UserFlows)
