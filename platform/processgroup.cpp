@@ -3,19 +3,59 @@
 #include <QProcess>
 
 #include <csignal>
-#include <sys/prctl.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace Platform {
 
-void startsOwnProcessGroup(QProcess &process)
+namespace {
+
+// Runs in the new group, forked from the process before it starts its program: only calls
+// that are safe after a fork. It waits until the program lets go of the pipe (it closed it,
+// or it died), then ends the whole group, itself included.
+[[noreturn]] void watchGroup(int readEnd)
 {
-    process.setChildProcessModifier([] {
+    const int highest = int(sysconf(_SC_OPEN_MAX) > 0 ? sysconf(_SC_OPEN_MAX) : 1024);
+    for (int fd = 0; fd < highest && fd < 4096; ++fd) {
+        if (fd != readEnd)
+            close(fd);
+    }
+    char byte;
+    while (read(readEnd, &byte, 1) != 0) {
+        // Nothing is ever written: only an interruption or the end of file ends a read.
+    }
+    kill(-getpgrp(), SIGKILL);
+    _exit(0);
+}
+
+} // namespace
+
+ProcessGroupWatch::ProcessGroupWatch(QProcess &process)
+{
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) == 0) {
+        m_readEnd = ends[0];
+        m_writeEnd = ends[1];
+    }
+    const int readEnd = m_readEnd;
+    const int writeEnd = m_writeEnd;
+    process.setChildProcessModifier([readEnd, writeEnd] {
         setpgid(0, 0);
-        // Should the program die, even by SIGKILL, the child is told to end: GNU make passes
-        // SIGTERM on to the compilers it runs.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (readEnd < 0)
+            return;
+        if (fork() == 0) {
+            close(writeEnd);
+            watchGroup(readEnd);
+        }
     });
+}
+
+ProcessGroupWatch::~ProcessGroupWatch()
+{
+    if (m_readEnd >= 0)
+        close(m_readEnd);
+    if (m_writeEnd >= 0)
+        close(m_writeEnd);
 }
 
 void killProcessGroup(qint64 processId)

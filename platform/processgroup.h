@@ -6,10 +6,26 @@ class QProcess;
 
 namespace Platform {
 
-// Starts the process as the leader of a process group of its own, so that everything it
-// starts in turn (the compilers a make runs) can be stopped with it. The process is sent
-// SIGTERM when the program ends, however it ends.
-void startsOwnProcessGroup(QProcess &process);
+// Starts a process as the leader of a process group of its own, so that everything it starts
+// in turn (the compilers a make runs) can be stopped with it, and keeps watch over that group
+// for as long as the object lives: when it goes, or the program ends in any way at all (even
+// killed), whatever is left of the group is ended. Create it before the process starts.
+class ProcessGroupWatch
+{
+public:
+    explicit ProcessGroupWatch(QProcess &process);
+    ~ProcessGroupWatch();
+
+    ProcessGroupWatch(const ProcessGroupWatch &) = delete;
+    ProcessGroupWatch &operator=(const ProcessGroupWatch &) = delete;
+
+private:
+    // The program holds the only writing end of a pipe; a watcher in the group waits for its
+    // end of file.
+    int m_readEnd = -1;
+    int m_writeEnd = -1;
+};
+
 // Ends the process group that the process with this id leads, at once.
 void killProcessGroup(qint64 processId);
 

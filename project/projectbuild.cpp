@@ -220,7 +220,8 @@ bool Project::run(const QString &goal)
     m_process = &process;
     process.setWorkingDirectory(configuration->projectDirectory());
     process.setProcessEnvironment(environment);
-    Platform::startsOwnProcessGroup(process);
+    // make and the compilers it starts end with the run, or with the program if it dies.
+    const Platform::ProcessGroupWatch watch(process);
     connect(&process, &QProcess::readyReadStandardOutput, this, &Project::readyReadStandardOutput);
     connect(&process, &QProcess::readyReadStandardError, this, &Project::readyReadStandardError);
     for (const QString &file : std::as_const(configuration->errorFiles))

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 class tst_Startup : public QObject
 {
     Q_OBJECT
@@ -20,6 +22,8 @@ private slots:
     void demoBoardsBuild_data();
     void demoBoardsBuild();
     void awkwardFileNamesBuild();
+    void killedProgramTakesItsBuildAlong_data();
+    void killedProgramTakesItsBuildAlong();
 
 private:
     struct Run
@@ -278,6 +282,70 @@ void tst_Startup::awkwardFileNamesBuild()
     QVERIFY2(!result.out.contains(QStringLiteral("avr-gcc -c")), qPrintable(result.out));
     QVERIFY(QDir(home.path()).entryList({QStringLiteral("PWNED")}, QDir::AllEntries).isEmpty());
     QVERIFY(QDir(home.filePath(QStringLiteral("src dir"))).entryList({QStringLiteral("PWNED")}).isEmpty());
+}
+
+void tst_Startup::killedProgramTakesItsBuildAlong_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGKILL") << int(SIGKILL);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+// A zombie has ended; only its parent has not looked yet.
+static bool isRunning(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const int close = int(text.lastIndexOf(')'));
+    return close > 0 && text.mid(close + 2, 1) != "Z";
+}
+
+// However the program ends during a build, make and the compiler it runs end with it.
+void tst_Startup::killedProgramTakesItsBuildAlong()
+{
+    QFETCH(int, signal);
+    QTemporaryDir home;
+    const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                           + QStringLiteral("/../devboards/AVR Blinky");
+    const QString board = home.filePath(QStringLiteral("board"));
+    QVERIFY(QDir().mkpath(board));
+    for (const QString &name : QDir(origin).entryList(QDir::Files))
+        QVERIFY(QFile::copy(origin + QLatin1Char('/') + name, board + QLatin1Char('/') + name));
+    // A compiler that never finishes, found on the PATH before the real one.
+    const QString bin = home.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin));
+    const QString pidFile = home.filePath(QStringLiteral("compiler.pid"));
+    QFile compiler(bin + QStringLiteral("/avr-gcc"));
+    QVERIFY(compiler.open(QIODevice::WriteOnly));
+    compiler.write(QStringLiteral("#!/bin/sh\ncase \"$1\" in --version) exec /usr/bin/avr-gcc "
+                                  "--version;; esac\necho $$ > '%1'\nexec sleep 300\n")
+                       .arg(pidFile)
+                       .toUtf8());
+    compiler.close();
+    compiler.setPermissions(compiler.permissions() | QFileDevice::ExeOwner);
+
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + environment.value("PATH"));
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(home.path());
+    program.start(QStringLiteral(DYX_PROGRAM),
+                  {QStringLiteral("--scan_compilers"), board + QStringLiteral("/AVR Blinky.dyxp"),
+                   QStringLiteral("--build"), QStringLiteral("--quit")});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pidFile).size() > 0, 30000);
+    QFile file(pidFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const qint64 sleeper = file.readAll().trimmed().toLongLong();
+    QVERIFY(isRunning(sleeper));
+    ::kill(pid_t(program.processId()), signal);
+    QVERIFY(program.waitForFinished(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(!isRunning(sleeper), 10000);
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)

@@ -28,6 +28,7 @@ private slots:
     void run();
     void abortStopsEverythingMakeStarted();
     void prepareChecks();
+    void errorFilesAreTheProjects();
 
 private:
     void writeMake(const QByteArray &script);
@@ -150,6 +151,10 @@ void tst_BuildRun::run_data()
                                 << true
                                 << QStringList{"message: Already compiled, target is up to date.",
                                                "success: Compiled successfully.\n"};
+    QTest::newRow("up to date, make started as make.exe")
+        << QByteArray("echo \"make.exe: Nothing to be done for 'Debug'.\"\n") << true
+        << QStringList{"message: Already compiled, target is up to date.",
+                       "success: Compiled successfully.\n"};
     QTest::newRow("matching line of a missing file")
         << QByteArray("echo \"nowhere.c:1:1: x\"\necho\necho >&2\nexit 2\n") << false
         << QStringList{"error: nowhere.c:1:1: x", "message: Error code 2\n"};
@@ -230,6 +235,34 @@ void tst_BuildRun::prepareChecks()
     m_services.lines.clear();
     QVERIFY(!project->compile());
     QVERIFY(m_services.lines.last().startsWith(QStringLiteral("message: make.exe does not exist in path '")));
+}
+
+// Error files lie where make runs, in the project: they are read from there, and a file of
+// the same name where the program was started is left alone.
+void tst_BuildRun::errorFilesAreTheProjects()
+{
+    QTemporaryDir elsewhere;
+    QVERIFY(QDir(elsewhere.path()).mkpath(QStringLiteral("Debug")));
+    QFile bystander(elsewhere.filePath(QStringLiteral("Debug/image.err")));
+    QVERIFY(bystander.open(QIODevice::WriteOnly));
+    bystander.close();
+    writeMake("echo 'src/main.c:3:1: error: from the error file' > Debug/image.err\n"
+              "echo 'unmatched' >> Debug/image.err\nexit 1\n");
+    auto project = loadDemo();
+    QVERIFY(project);
+    const QString started = QDir::currentPath();
+    QDir::setCurrent(elsewhere.path());
+    const bool built = project->compile();
+    QDir::setCurrent(started);
+    QVERIFY(!built);
+    QVERIFY(bystander.exists());
+    const QStringList lines = m_services.lines.mid(m_services.lines.lastIndexOf("clear") + 1)
+                                  .filter(QRegularExpression(QStringLiteral("^(?!saveEditor)")));
+    QCOMPARE(lines, QStringList({QStringLiteral("errorLink: %1:3:1: src/main.c:3:1: error: from "
+                                                "the error file")
+                                     .arg(m_dir->filePath(QStringLiteral("src/main.c"))),
+                                 QStringLiteral("message: unmatched"),
+                                 QStringLiteral("message: Error code 1\n")}));
 }
 
 QTEST_MAIN(tst_BuildRun)

@@ -6,9 +6,12 @@
 #include "toolchain/buildconfiglist.h"
 
 #include <QDomDocument>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
 
 class tst_Makefile : public QObject
 {
@@ -16,11 +19,14 @@ class tst_Makefile : public QObject
 
 private slots:
     void initTestCase();
+    void makefileIsExact_data();
     void makefileIsExact();
     void clock_data();
     void clock();
     void variables_data();
     void variables();
+    void nodeVariables_data();
+    void nodeVariables();
     void pathForms_data();
     void pathForms();
     void awkwardFileNames();
@@ -60,12 +66,24 @@ std::unique_ptr<BuildProject> tst_Makefile::demoConfiguration(const QString &dir
     return configuration;
 }
 
+void tst_Makefile::makefileIsExact_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("plain folder") << "";
+    // A dot in a folder is no suffix: temporaries and error files stay beside their output.
+    QTest::newRow("folder with a dot") << "first.last";
+}
+
 void tst_Makefile::makefileIsExact()
 {
-    QTemporaryDir dir;
+    QFETCH(QString, folder);
+    QTemporaryDir temporary;
+    const QDir dir(temporary.filePath(folder));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
     auto configuration = demoConfiguration(dir.path());
     QVERIFY(configuration);
     QVERIFY(MakefileWriter(*configuration).write());
+    QCOMPARE(configuration->errorFiles, QStringList{dir.filePath(QStringLiteral("Debug/image.err"))});
     QFile written(dir.filePath(QStringLiteral("Debug/Makefile")));
     QVERIFY(written.open(QIODevice::ReadOnly));
     QFile expected(QStringLiteral(DYX_TEST_DATA "/projects/demo-Makefile"));
@@ -135,6 +153,47 @@ void tst_Makefile::variables()
     QCOMPARE(TemplateExpander(*configuration).expand(text, compile), expected);
 }
 
+void tst_Makefile::nodeVariables_data()
+{
+    QTest::addColumn<QString>("node"); // hex, link (its script moved first) or led
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("script first, blank separator")
+        << "link" << "ld %INFILES%" << "ld  -T\"boot.ld\" Debug/main.o Debug/led.o";
+    QTest::newRow("script first, comma separator")
+        << "link" << "%INFILES(,)%" << " -T\"boot.ld\",Debug/main.o,Debug/led.o";
+    QTest::newRow("folder of a made input") << "hex" << "%INFILE_DIR%" << "Debug";
+    QTest::newRow("path the template quotes") << "led" << "cc \"%INFILE%\" -I'x'"
+                                              << "cc \"lib öl/led.c\" -I'x'";
+    QTest::newRow("path the template leaves bare") << "led" << "cc %INFILE% \"%CLOCK%\""
+                                                   << "cc 'lib öl/led.c' \"4000000\"";
+    QTest::newRow("after a closed quote") << "led" << "cc \"-a\" %INFILE%"
+                                          << "cc \"-a\" 'lib öl/led.c'";
+}
+
+void tst_Makefile::nodeVariables()
+{
+    QFETCH(QString, node);
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    auto configuration = demoConfiguration(dir.path());
+    QVERIFY(configuration);
+    QVERIFY(MakefileWriter(*configuration).fillFileNames());
+    BuildNode *hex = configuration->root();
+    BuildNode *link = hex->inputs.front().get();
+    std::rotate(link->inputs.begin(), link->inputs.end() - 1, link->inputs.end());
+    const BuildNode *chosen = node == QLatin1String("hex")    ? hex
+                              : node == QLatin1String("link") ? link
+                                                              : link->inputs.at(2).get();
+    // Nothing depends on where the program was started.
+    const QString started = QDir::currentPath();
+    QDir::setCurrent(QDir::rootPath());
+    const QString expanded = TemplateExpander(*configuration).expand(text, chosen);
+    QDir::setCurrent(started);
+    QCOMPARE(expanded, expected);
+}
+
 void tst_Makefile::pathForms_data()
 {
     QTest::addColumn<QString>("path");
@@ -176,6 +235,12 @@ void tst_Makefile::awkwardFileNames()
              QStringLiteral("lib\\ dir/a?1$$??x?.o"));
     QCOMPARE(TemplateExpander::safeFileName(QStringLiteral("Debug/$(rm x);y.o")),
              QStringLiteral("Debug/__rm x__y.o"));
+    // A line break never reaches a Makefile line: the shell and make match it with "?".
+    QCOMPARE(TemplateExpander::shellWord(QStringLiteral("a\nrm x\n.c"), false),
+             QStringLiteral("a?'rm x'?.c"));
+    QCOMPARE(TemplateExpander::insideDoubleQuotes(QStringLiteral("a\nb\"$")),
+             QStringLiteral("a\"?\"b\\\"\\$$"));
+    QCOMPARE(TemplateExpander::makeName(QStringLiteral("a\nb c")), QStringLiteral("a?b\\ c"));
 }
 
 QTEST_MAIN(tst_Makefile)
