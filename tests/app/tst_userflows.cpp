@@ -21,6 +21,7 @@
 #include <QDomDocument>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidgetItem>
 #include <QtTest>
 
@@ -43,6 +44,7 @@ private slots:
     void newlineInFolderNameRunsNothing();
     void linkerScriptListedFirst();
     void smallControllersOverflow();
+    void quittingStopsTheBuild();
 
 private:
     // A copy of a demonstration board in a folder of its own; the path of its project file.
@@ -432,6 +434,41 @@ void tst_UserFlows::smallControllersOverflow()
     const QString lines = output(window);
     QVERIFY2(lines.contains(QStringLiteral("?ASlink-Error-Insufficient ROM")), qPrintable(lines));
     QVERIFY(!lines.contains(QStringLiteral("Compiled successfully.")));
+}
+
+// Ctrl+Q during a build: the build stops (make and its compiler with it) before the window goes.
+void tst_UserFlows::quittingStopsTheBuild()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString bin = m_dir->filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin));
+    const QString pidFile = m_dir->filePath(QStringLiteral("compiler.pid"));
+    QVERIFY(writeAll(bin + QStringLiteral("/avr-gcc"),
+                     QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 300\n")
+                         .arg(pidFile)
+                         .toUtf8()));
+    QFile::setPermissions(bin + QStringLiteral("/avr-gcc"), QFile::ReadOwner | QFile::ExeOwner);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.toLocal8Bit() + ':' + oldPath);
+    SrcManager window;
+    window.show();
+    QVERIFY(openProject(window, path));
+    qint64 sleeper = 0;
+    QTimer quit;
+    connect(&quit, &QTimer::timeout, &window, [&] {
+        if (QFileInfo(pidFile).size() == 0)
+            return;
+        quit.stop();
+        sleeper = readAll(pidFile).trimmed().toLongLong();
+        window.actions().exit->trigger();
+    });
+    quit.start(20);
+    window.projectsManager()->compileProject();
+    qputenv("PATH", oldPath);
+    QVERIFY(sleeper > 0);
+    QVERIFY(!window.isVisible());
+    QVERIFY(output(window).contains(QStringLiteral("Build aborted by user")));
+    QTRY_VERIFY(::kill(pid_t(sleeper), 0) != 0 || readAll(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z"));
 }
 
 QTEST_MAIN(tst_UserFlows)
