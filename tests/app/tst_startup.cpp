@@ -22,6 +22,7 @@ private slots:
     void demoBoardsBuild_data();
     void demoBoardsBuild();
     void awkwardFileNamesBuild();
+    void linkerErrorsAreErrors();
     void killedProgramTakesItsBuildAlong_data();
     void killedProgramTakesItsBuildAlong();
 
@@ -129,6 +130,15 @@ void tst_Startup::crashInEventLoop()
     QVERIFY(content.contains("Comment: Hello\n"));
     QVERIFY(content.contains("Signal: 11"));
     QVERIFY(content.contains("Memory map:"));
+
+    // Where no dump file can be made there is nothing to tell of.
+    QVERIFY(dump.remove());
+    QVERIFY(QDir(home.path()).mkdir(QStringLiteral("minidump.dmp")));
+    const Run silent = run({}, home.path(), home.path(),
+                           {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
+                            QStringLiteral("DYX_AUTO_ANSWER=1")});
+    QCOMPARE(silent.exitCode, 255);
+    QVERIFY2(!silent.err.contains(QStringLiteral("Crash:")), qPrintable(silent.err));
 }
 
 void tst_Startup::projectOnCommandLine_data()
@@ -233,7 +243,9 @@ void tst_Startup::demoBoardsBuild()
                   QStringLiteral("--quit")},
                  home.path(), home.path());
     QCOMPARE(result.exitCode, 1);
-    QVERIFY2((result.out + result.err).contains(target + QLatin1Char('/') + link),
+    // Error links go to standard error; gpasm reports on standard output.
+    const QString &channel = board.startsWith(QLatin1String("PIC")) ? result.out : result.err;
+    QVERIFY2(channel.contains(target + QLatin1Char('/') + link),
              qPrintable(result.out + result.err));
     QVERIFY(!result.out.contains(QStringLiteral("Compiled successfully.")));
 }
@@ -346,6 +358,32 @@ void tst_Startup::killedProgramTakesItsBuildAlong()
     ::kill(pid_t(program.processId()), signal);
     QVERIFY(program.waitForFinished(10000));
     QTRY_VERIFY_WITH_TIMEOUT(!isRunning(sleeper), 10000);
+}
+
+// gplink's own complaints name no source line; they still show as errors.
+void tst_Startup::linkerErrorsAreErrors()
+{
+    QTemporaryDir home;
+    const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                           + QStringLiteral("/../devboards/PIC16 Blinky");
+    for (const QString &name : QDir(origin).entryList(QDir::Files))
+        QVERIFY(QFile::copy(origin + QLatin1Char('/') + name, home.filePath(name)));
+    QFile main(home.filePath(QStringLiteral("main.asm")));
+    QVERIFY(main.open(QIODevice::ReadOnly));
+    QByteArray text = main.readAll();
+    main.close();
+    text.replace("extern  delay_250ms", "extern  delay_250ms, nowhere")
+        .replace("call    delay_250ms", "call    nowhere");
+    QVERIFY(main.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    main.write(text);
+    main.close();
+    const Run result = run({QStringLiteral("--scan_compilers"), QStringLiteral("--print-output"),
+                            home.filePath(QStringLiteral("PIC16 Blinky.dyxp")),
+                            QStringLiteral("--build"), QStringLiteral("--quit")},
+                           home.path(), home.path());
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains(QStringLiteral("error: Missing definition for symbol \"nowhere\"")),
+             qPrintable(result.out + result.err));
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)
