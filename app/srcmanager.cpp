@@ -151,7 +151,11 @@ void SrcManager::openFileAt(const QString &path, int line, int column)
 {
     m_tabs->openFile(path);
     SourceEditor *editor = m_tabs->findEditor(path);
-    if (!editor || line < 0)
+    if (!editor)
+        return;
+    // The user opened it to type in it.
+    editor->setFocus();
+    if (line < 0)
         return;
     // Compilers count lines and columns from one; the editor from zero.
     editor->setCursorPosition(qMax(line - 1, 0), qMax(column - 1, 0));

@@ -228,6 +228,10 @@ void tst_Startup::demoBoardsBuild()
              qPrintable(result.out + result.err));
     QVERIFY(!QFileInfo::exists(target + QStringLiteral("/Debug/Debug.map")));
     QVERIFY(QFileInfo::exists(target + QLatin1Char('/') + firmware));
+    result = run({project, QStringLiteral("--clean"), QStringLiteral("--quit")}, home.path(),
+                 home.path());
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(!QFileInfo::exists(target + QLatin1Char('/') + firmware));
     for (const QString &bystander : std::as_const(bystanders))
         QVERIFY2(QFileInfo::exists(bystander), qPrintable(bystander));
 

@@ -36,7 +36,9 @@ private:
 
     FakeMainServices m_services;
     std::unique_ptr<BuildConfigList> m_catalogue;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_temporary;
+    // The project's folder; the dot in its name is no suffix.
+    std::unique_ptr<QDir> m_dir;
     QTemporaryDir m_tools;
 };
 
@@ -52,7 +54,8 @@ void tst_BuildRun::initTestCase()
 
 void tst_BuildRun::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
+    m_temporary = std::make_unique<QTemporaryDir>();
+    m_dir = std::make_unique<QDir>(m_temporary->filePath(QStringLiteral("first.last")));
     QVERIFY(copyTree(QStringLiteral(DYX_TEST_DATA "/projects/demo"), m_dir->path()));
     QDir().mkpath(m_dir->filePath(QStringLiteral("Debug")));
     QFile(m_dir->filePath(QStringLiteral("Debug/gen.c"))).open(QIODevice::WriteOnly);
