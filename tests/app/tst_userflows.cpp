@@ -169,17 +169,25 @@ void tst_UserFlows::typingNeverRenamesFiles()
 
 void tst_UserFlows::renameInTree_data()
 {
-    QTest::addColumn<bool>("modified");  // main.c has unsaved changes in its editor
-    QTest::addColumn<QString>("typed");  // what the user leaves in the item
+    QTest::addColumn<bool>("modified");   // main.c has unsaved changes in its editor
+    QTest::addColumn<QString>("typed");   // what the user leaves in the item
     QTest::addColumn<QString>("newName"); // main.c's name after the edit
-    QTest::newRow("plain rename") << false << "blink.c" << "blink.c";
-    QTest::newRow("rename of a marked file") << true << "*blink.c" << "blink.c";
-    QTest::newRow("mark left alone") << true << "*main.c" << "main.c";
-    QTest::newRow("empty") << false << "" << "main.c";
-    QTest::newRow("into a folder") << false << "src/main.c" << "main.c";
-    QTest::newRow("out of the folder") << false << "../main.c" << "main.c";
-    QTest::newRow("parent") << false << ".." << "main.c";
-    QTest::newRow("existing file") << false << "led.c" << "main.c";
+    QTest::newRow("plain rename") << false << "blink.c"
+                                  << "blink.c";
+    QTest::newRow("rename of a marked file") << true << "*blink.c"
+                                             << "blink.c";
+    QTest::newRow("mark left alone") << true << "*main.c"
+                                     << "main.c";
+    QTest::newRow("empty") << false << ""
+                           << "main.c";
+    QTest::newRow("into a folder") << false << "src/main.c"
+                                   << "main.c";
+    QTest::newRow("out of the folder") << false << "../main.c"
+                                       << "main.c";
+    QTest::newRow("parent") << false << ".."
+                            << "main.c";
+    QTest::newRow("existing file") << false << "led.c"
+                                   << "main.c";
 }
 
 void tst_UserFlows::renameInTree()
@@ -218,10 +226,20 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     SrcManager window;
     const CommandActions &a = window.actions();
-    const QList<QAction *> dead = {a.printFile, a.openSample, a.newProject, a.createDesignFile,
-                                   a.projectSettings, a.find, a.findNext, a.replace, a.gotoLine,
-                                   a.compilersConfiguration, a.editorConfiguration,
-                                   a.openDebugger, a.startDebugging, a.help};
+    const QList<QAction *> dead = {a.printFile,
+                                   a.openSample,
+                                   a.newProject,
+                                   a.createDesignFile,
+                                   a.projectSettings,
+                                   a.find,
+                                   a.findNext,
+                                   a.replace,
+                                   a.gotoLine,
+                                   a.compilersConfiguration,
+                                   a.editorConfiguration,
+                                   a.openDebugger,
+                                   a.startDebugging,
+                                   a.help};
     const auto checkDead = [&](const char *state) {
         window.updateState();
         for (QAction *action : dead)
@@ -325,7 +343,8 @@ void tst_UserFlows::fullDiskKeepsTheOldFiles()
     QVERIFY(filesIn(folder) == filesIn(m_dir->filePath(QStringLiteral("board"))));
     bool toldProject = false;
     for (const ScriptedPrompts::Question &question : std::as_const(prompts.asked))
-        toldProject = toldProject || question.text.startsWith(QStringLiteral("Cannot save project ") + path);
+        toldProject = toldProject
+                      || question.text.startsWith(QStringLiteral("Cannot save project ") + path);
     QVERIFY(toldProject);
     QVERIFY(output(window).contains(QStringLiteral("Cannot save project ") + path));
 }
@@ -360,7 +379,8 @@ static QByteArray readAll(const QString &path)
 static bool writeAll(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+           && file.write(bytes) == bytes.size();
 }
 
 // A PIC project with its own linker script, listed before the sources: in the file list (the
@@ -468,7 +488,8 @@ void tst_UserFlows::quittingStopsTheBuild()
     QVERIFY(sleeper > 0);
     QVERIFY(!window.isVisible());
     QVERIFY(output(window).contains(QStringLiteral("Build aborted by user")));
-    QTRY_VERIFY(::kill(pid_t(sleeper), 0) != 0 || readAll(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z"));
+    QTRY_VERIFY(::kill(pid_t(sleeper), 0) != 0
+                || readAll(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z"));
 }
 
 QTEST_MAIN(tst_UserFlows)

@@ -25,8 +25,6 @@ private slots:
     void clock();
     void variables_data();
     void variables();
-    void nodeVariables_data();
-    void nodeVariables();
     void pathForms_data();
     void pathForms();
     void awkwardFileNames();
@@ -121,43 +119,25 @@ void tst_Makefile::clock()
 
 void tst_Makefile::variables_data()
 {
+    QTest::addColumn<QString>("node"); // main, led, hex or link (its script moved first)
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("infile of one input") << "%INFILE%" << "src/main.c";
-    QTest::newRow("infile name") << "%INFILE_NAME%" << "main";
-    QTest::newRow("infile dir") << "%INFILE_DIR%" << "src";
-    QTest::newRow("outfile") << "%OUTFILE%" << "Debug/main.o";
-    QTest::newRow("outfile name") << "%OUTFILE_NAME%" << "main";
-    QTest::newRow("outfile dir") << "%outfile_dir%" << "Debug";
-    QTest::newRow("quoted, dos") << "%OUTFILE_QUOTED_DOS%" << "\"Debug\\main.o\"";
-    QTest::newRow("options") << "%OPTIONS%" << "-Dfast";
-    QTest::newRow("compiler") << "%COMPILER_NAME%|%COMPILER_DIR%" << "Test CC|/opt/testcc/bin";
-    QTest::newRow("clock") << "%CLOCK%" << "4000000";
-    QTest::newRow("target") << "%TARGET_DIR%|%TARGET_NAME%" << ".|Debug/Debug.hex";
-    QTest::newRow("bin") << "%BIN_DIR_QUOTED%" << "\"/opt/dyx/bin\"";
-    QTest::newRow("unknown stays, upper case") << "a %nope% b" << "a %NOPE% b";
-    QTest::newRow("percent pair") << "50%%" << "50%%";
-    QTest::newRow("lone percent") << "100% sure" << "100% sure";
-    QTest::newRow("compiler without a selector") << "%COMPILER%" << "%COMPILER%";
-}
-
-void tst_Makefile::variables()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QTemporaryDir dir;
-    auto configuration = demoConfiguration(dir.path());
-    QVERIFY(configuration);
-    QVERIFY(MakefileWriter(*configuration).fillFileNames());
-    const BuildNode *compile = configuration->root()->inputs.front()->inputs.front().get();
-    QCOMPARE(TemplateExpander(*configuration).expand(text, compile), expected);
-}
-
-void tst_Makefile::nodeVariables_data()
-{
-    QTest::addColumn<QString>("node"); // hex, link (its script moved first) or led
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
+    QTest::newRow("infile of one input") << "main" << "%INFILE%" << "src/main.c";
+    QTest::newRow("infile name") << "main" << "%INFILE_NAME%" << "main";
+    QTest::newRow("infile dir") << "main" << "%INFILE_DIR%" << "src";
+    QTest::newRow("outfile") << "main" << "%OUTFILE%" << "Debug/main.o";
+    QTest::newRow("outfile name") << "main" << "%OUTFILE_NAME%" << "main";
+    QTest::newRow("outfile dir") << "main" << "%outfile_dir%" << "Debug";
+    QTest::newRow("quoted, dos") << "main" << "%OUTFILE_QUOTED_DOS%" << "\"Debug\\main.o\"";
+    QTest::newRow("options") << "main" << "%OPTIONS%" << "-Dfast";
+    QTest::newRow("compiler") << "main" << "%COMPILER_NAME%|%COMPILER_DIR%" << "Test CC|/opt/testcc/bin";
+    QTest::newRow("clock") << "main" << "%CLOCK%" << "4000000";
+    QTest::newRow("target") << "main" << "%TARGET_DIR%|%TARGET_NAME%" << ".|Debug/Debug.hex";
+    QTest::newRow("bin") << "main" << "%BIN_DIR_QUOTED%" << "\"/opt/dyx/bin\"";
+    QTest::newRow("unknown stays, upper case") << "main" << "a %nope% b" << "a %NOPE% b";
+    QTest::newRow("percent pair") << "main" << "50%%" << "50%%";
+    QTest::newRow("lone percent") << "main" << "100% sure" << "100% sure";
+    QTest::newRow("compiler without a selector") << "main" << "%COMPILER%" << "%COMPILER%";
     QTest::newRow("script first, blank separator")
         << "link" << "ld %INFILES%" << "ld  -T\"boot.ld\" Debug/main.o Debug/led.o";
     QTest::newRow("script first, comma separator")
@@ -171,7 +151,7 @@ void tst_Makefile::nodeVariables_data()
                                           << "cc \"-a\" 'lib öl/led.c'";
 }
 
-void tst_Makefile::nodeVariables()
+void tst_Makefile::variables()
 {
     QFETCH(QString, node);
     QFETCH(QString, text);
@@ -185,7 +165,8 @@ void tst_Makefile::nodeVariables()
     std::rotate(link->inputs.begin(), link->inputs.end() - 1, link->inputs.end());
     const BuildNode *chosen = node == QLatin1String("hex")    ? hex
                               : node == QLatin1String("link") ? link
-                                                              : link->inputs.at(2).get();
+                              : node == QLatin1String("led")  ? link->inputs.at(2).get()
+                                                              : link->inputs.at(1).get();
     // Nothing depends on where the program was started.
     const QString started = QDir::currentPath();
     QDir::setCurrent(QDir::rootPath());
