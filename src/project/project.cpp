@@ -4,8 +4,8 @@
 #include "app/prompts.h"
 #include "app/settingsstore.h"
 #include "app/xmldocumentio.h"
-#include "build/buildmessageparser.h"
 #include "build/buildproject.h"
+#include "build/buildrun.h"
 #include "platform/platformpaths.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
@@ -21,6 +21,7 @@ static int unsavedProjects = 0;
 Project::Project(BuildConfigList *catalogue, MainServices *mainWindow)
     : m_mainWindow(mainWindow)
     , m_catalogue(catalogue)
+    , m_buildRun(new BuildRun(mainWindow, this))
 {}
 
 Project::~Project()

@@ -8,8 +8,7 @@
 #include <vector>
 
 class BuildConfigList;
-class BuildMessageParser;
-class QProcess;
+class BuildRun;
 class BuildProject;
 class MainServices;
 class ProjectsManager;
@@ -94,7 +93,7 @@ public:
     QString lastSaveError() const { return m_lastSaveError; }
     bool isUpToDate() const { return m_upToDate; }
     // A build, clean or tidy of this project is running.
-    bool isBuilding() const { return m_building; }
+    bool isBuilding() const;
 
     // Build, clean and tidy run make on the active configuration's Makefile; each is false
     // when it was refused, failed or was stopped.
@@ -102,7 +101,7 @@ public:
     bool clean();
     bool tidy();
     // Asks a running build to stop.
-    void abortBuild() { m_abortRequested = true; }
+    void abortBuild();
     // Ends a running make and the compilers it started at once, before the run loop next looks;
     // the run then reports the abort.
     void stopBuildNow();
@@ -149,9 +148,6 @@ public slots:
 private:
     const FileTypeRecord *fileTypeOf(const QString &path) const;
     void refreshName();
-    void showOutputLine(const QString &line, bool fromErrorChannel);
-    void readErrorFiles();
-    QString resolveMessageFile(const QString &name) const;
     bool hasSourceGroup() const;
     QTreeWidgetItem *groupItem(const QString &name);
     void addFileItem(const QString &path);
@@ -176,12 +172,6 @@ private:
     int m_activeConfiguration = 0;
     bool m_loaded = true;
     QString m_lastSaveError;
-    bool m_building = false;
-    bool m_abortRequested = false;
     bool m_rebuildAll = false;
-    QProcess *m_process = nullptr;
-    std::unique_ptr<BuildMessageParser> m_parser;
-    QByteArray m_pendingOutput;
-    QByteArray m_pendingErrors;
-    mutable QHash<QString, QString> m_resolvedNames; // message file names seen in this run
+    BuildRun *m_buildRun; // owned as a child
 };

@@ -1,5 +1,6 @@
 #include "build/buildmessageparser.h"
 #include "build/buildproject.h"
+#include "build/messagefileresolver.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
@@ -114,20 +115,12 @@ void tst_BuildRun::parse()
                         {{QStringLiteral("LINE"), 1, -1}, {QStringLiteral("FILENAME"), 2, 0}}};
     parser.setFormats({gcc, other, gcc, {QString(), {}}});
     QCOMPARE(parser.formatCount(), 2);
-    Project *p = project.get();
     const QString dir = m_dir->path();
-    const auto resolver = [p, dir](const QString &name) {
-        // The project's own lookup, reached through its message handling.
-        for (int i = 0; i < p->fileCount(); ++i) {
-            if (QFileInfo(p->filePathAt(i)).fileName() == QFileInfo(name).fileName())
-                return p->filePathAt(i);
-        }
-        for (const QString &base : {dir, dir + QStringLiteral("/Debug")}) {
-            if (QFileInfo::exists(base + QLatin1Char('/') + name))
-                return QDir::cleanPath(base + QLatin1Char('/') + name);
-        }
-        return QString();
-    };
+    QStringList files;
+    for (int i = 0; i < project->fileCount(); ++i)
+        files.append(project->filePathAt(i));
+    const MessageFileResolver finder(files, dir, dir + QStringLiteral("/Debug"));
+    const auto resolver = [&finder](const QString &name) { return finder.resolve(name); };
     BuildMessageParser::Position position;
     const bool parsed = parser.parse(line, resolver, position);
     QCOMPARE(parsed, !file.isEmpty());

@@ -1,0 +1,286 @@
+#include "buildrun.h"
+
+#include "buildmessageparser.h"
+#include "buildproject.h"
+#include "messagefileresolver.h"
+#include "templateexpander.h"
+
+#include "app/mainservices.h"
+#include "platform/processgroup.h"
+#include "toolchain/buildconfig.h"
+#include "toolchain/buildprocess.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTextStream>
+
+namespace {
+
+// GNU make names itself after the name it was started by ("make.exe: Nothing to be done ...")
+// and, in a recursive run, adds its level ("make[1]: ...").
+bool isMakeUpToDateLine(const QString &line)
+{
+    static const QRegularExpression upToDate(
+        QStringLiteral("make(\\.exe)?(\\[[0-9]+\\])?: Nothing to be done"),
+        QRegularExpression::CaseInsensitiveOption);
+    return upToDate.match(line).hasMatch();
+}
+
+// The message formats of the steps of a build tree, a node before its inputs.
+void collectFormats(const BuildNode *node, BuildMessageParser &parser)
+{
+    if (node->isLeaf())
+        return;
+    for (const MessageFormat &format : node->process()->messages())
+        parser.addFormat(format);
+    for (const auto &input : node->inputs)
+        collectFormats(input.get(), parser);
+}
+
+// Lines are shown as they complete; a line cut by the pipe waits for its end.
+QStringList completeLines(QByteArray &pending, const QByteArray &data)
+{
+    pending += data;
+    const int end = int(pending.lastIndexOf('\n'));
+    if (end < 0)
+        return {};
+    const QString text = QString::fromLocal8Bit(pending.left(end));
+    pending.remove(0, end + 1);
+    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// The system's environment with the compiler's directory on the PATH and the entries the
+// compiler configuration names for the controller and the target.
+QProcessEnvironment buildEnvironment(const BuildProject &configuration,
+                                     const QString &compilerDirectory)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"),
+                       environment.value(QStringLiteral("PATH")) + QDir::listSeparator()
+                           + QDir::toNativeSeparators(compilerDirectory));
+    const TemplateExpander expander(configuration);
+    for (const EnvironmentEntry &entry :
+         configuration.compiler()->environment(configuration.family(),
+                                               configuration.controller(),
+                                               configuration.targetName())) {
+        EnvironmentEntry expanded = entry;
+        expanded.name = expander.expand(entry.name, nullptr);
+        expanded.value = expander.expand(entry.value, nullptr);
+        environment.insert(expanded.name, expanded.applyTo(environment.value(expanded.name)));
+    }
+    return environment;
+}
+
+} // namespace
+
+BuildRun::BuildRun(MainServices *mainWindow, QObject *parent)
+    : QObject(parent)
+    , m_mainWindow(mainWindow)
+{}
+
+BuildRun::~BuildRun() = default;
+
+bool BuildRun::run(const Request &request)
+{
+    if (m_running)
+        return false;
+    m_running = true;
+    const auto finish = [this](bool result) {
+        m_running = false;
+        if (m_mainWindow)
+            m_mainWindow->setStatusMessage(QString());
+        return result;
+    };
+    BuildProject *configuration = request.configuration;
+    if (!configuration) {
+        if (m_mainWindow)
+            m_mainWindow->error(tr("Project configuration is not valid"));
+        return finish(false);
+    }
+    m_parser = std::make_unique<BuildMessageParser>();
+    m_resolver = std::make_unique<MessageFileResolver>(request.projectFiles,
+                                                       configuration->projectDirectory(),
+                                                       configuration->outputDirectory());
+    if (configuration->root())
+        collectFormats(configuration->root(), *m_parser);
+    if (!request.hasSourceGroup) {
+        if (m_mainWindow)
+            m_mainWindow->error(tr("No source files to build"));
+        return finish(false);
+    }
+    const QString make = QDir(request.toolsDirectory).filePath(QStringLiteral("make.exe"));
+    if (!QFileInfo::exists(make)) {
+        if (m_mainWindow)
+            m_mainWindow->message(tr("make.exe does not exist in path '%1'").arg(make));
+        return finish(false);
+    }
+    const BuildConfig *compiler = configuration->compiler();
+    if (!compiler || compiler->compilerDirectory().isEmpty()) {
+        if (m_mainWindow)
+            m_mainWindow->error(tr("Compiler is not configured.\n"));
+        for (const QString &file : std::as_const(configuration->errorFiles))
+            QFile::remove(file);
+        readErrorFiles(*configuration);
+        return finish(false);
+    }
+    return finish(start(request));
+}
+
+bool BuildRun::start(const Request &request)
+{
+    BuildProject &configuration = *request.configuration;
+    const QString &goal = request.goal;
+    const bool clean = goal == QLatin1String("clean");
+    QStringList arguments;
+    if (request.rebuildAll)
+        arguments << QStringLiteral("-B");
+    arguments << QDir::toNativeSeparators(
+        QStringLiteral("--makefile=%1/Makefile").arg(configuration.targetName()));
+    if (!goal.isEmpty())
+        arguments << goal;
+    if (clean)
+        arguments << QStringLiteral("-s");
+
+    QProcess process;
+    m_process = &process;
+    process.setWorkingDirectory(configuration.projectDirectory());
+    process.setProcessEnvironment(
+        buildEnvironment(configuration, configuration.compiler()->compilerDirectory()));
+    // make and the compilers it starts end with the run, or with the program if it dies.
+    const Platform::ProcessGroupWatch watch(process);
+    connect(&process, &QProcess::readyReadStandardOutput, this, &BuildRun::readyReadStandardOutput);
+    connect(&process, &QProcess::readyReadStandardError, this, &BuildRun::readyReadStandardError);
+    for (const QString &file : std::as_const(configuration.errorFiles))
+        QFile::remove(file);
+    m_abortRequested = false;
+    if (m_mainWindow)
+        m_mainWindow->setStatusMessage(clean ? tr("Cleaning") : tr("Building"));
+    m_pendingOutput.clear();
+    m_pendingErrors.clear();
+    process.start(QDir(request.toolsDirectory).filePath(QStringLiteral("make.exe")), arguments,
+                  QIODevice::ReadWrite);
+    for (int i = 0; i < 100 && process.state() == QProcess::Starting; ++i) {
+        QCoreApplication::processEvents();
+        process.waitForStarted(5);
+    }
+    while (process.state() != QProcess::NotRunning && !m_abortRequested)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    bool failed = false;
+    if (m_abortRequested) {
+        // The compilers make started go with it.
+        if (process.state() != QProcess::NotRunning) {
+            Platform::killProcessGroup(process.processId());
+            process.kill();
+            process.waitForFinished(3000);
+        }
+        if (m_mainWindow)
+            m_mainWindow->message(clean ? tr("Clean aborted by user\n")
+                                        : tr("Build aborted by user\n"));
+        failed = true;
+    } else {
+        readyReadStandardOutput();
+        readyReadStandardError();
+        // What is left without a line end is a line too.
+        if (!m_pendingOutput.isEmpty())
+            showOutputLine(QString::fromLocal8Bit(m_pendingOutput), false);
+        if (!m_pendingErrors.isEmpty())
+            showOutputLine(QString::fromLocal8Bit(m_pendingErrors), true);
+    }
+    m_pendingOutput.clear();
+    m_pendingErrors.clear();
+    readErrorFiles(configuration);
+    if (!failed) {
+        if (process.error() == QProcess::FailedToStart
+            || process.exitStatus() == QProcess::CrashExit) {
+            if (m_mainWindow)
+                m_mainWindow->message(
+                    tr("Process seems to be crashed: %1\n").arg(process.errorString()));
+            failed = true;
+        } else if (process.exitCode() != 0) {
+            if (m_mainWindow)
+                m_mainWindow->message(tr("Error code %1\n").arg(process.exitCode()));
+            failed = true;
+        }
+    }
+    disconnect(&process, nullptr, this, nullptr);
+    m_process = nullptr;
+    return !failed;
+}
+
+void BuildRun::stopNow()
+{
+    if (!m_running)
+        return;
+    m_abortRequested = true;
+    if (m_process && m_process->state() != QProcess::NotRunning)
+        Platform::killProcessGroup(m_process->processId());
+}
+
+void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel)
+{
+    QString line = rawLine;
+    line.remove(QLatin1Char('\r'));
+    line.remove(QLatin1Char('\n'));
+    if (line.isEmpty() || !m_mainWindow)
+        return;
+    BuildMessageParser::Position position;
+    const auto resolver = [this](const QString &name) { return m_resolver->resolve(name); };
+    if (m_parser && m_parser->parse(line, resolver, position)) {
+        if (fromErrorChannel)
+            m_mainWindow->errorLink(position.file, position.line, position.column, line);
+        else
+            m_mainWindow->link(position.file, position.line, position.column, line);
+    } else if (fromErrorChannel) {
+        m_mainWindow->error(line);
+    } else if (m_parser && m_parser->matchesAny(line)) {
+        m_mainWindow->error(line);
+    } else if (isMakeUpToDateLine(line)) {
+        m_mainWindow->message(tr("Already compiled, target is up to date."));
+    } else {
+        m_mainWindow->message(line);
+    }
+}
+
+void BuildRun::readyReadStandardOutput()
+{
+    if (!m_process)
+        return;
+    for (const QString &line : completeLines(m_pendingOutput, m_process->readAllStandardOutput()))
+        showOutputLine(line, false);
+}
+
+void BuildRun::readyReadStandardError()
+{
+    if (!m_process)
+        return;
+    for (const QString &line : completeLines(m_pendingErrors, m_process->readAllStandardError()))
+        showOutputLine(line, true);
+}
+
+void BuildRun::readErrorFiles(const BuildProject &configuration)
+{
+    if (!m_mainWindow)
+        return;
+    const auto resolver = [this](const QString &name) { return m_resolver->resolve(name); };
+    for (int i = 0; i < configuration.errorFiles.size(); ++i) {
+        QFile file(configuration.errorFiles.at(i));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+        QTextStream in(&file);
+        while (!in.atEnd()) {
+            QString line = in.readLine();
+            line.remove(QLatin1Char('\r'));
+            BuildMessageParser::Position position;
+            if (m_parser && m_parser->parse(line, resolver, position))
+                m_mainWindow->errorLink(position.file, position.line, position.column, line);
+            else if (m_parser && m_parser->matchesAny(line))
+                m_mainWindow->error(line);
+            else if (!configuration.hideUnmatched.value(i))
+                m_mainWindow->message(line);
+        }
+    }
+}

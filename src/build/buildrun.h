@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+class BuildMessageParser;
+class BuildProject;
+class MainServices;
+class MessageFileResolver;
+class QProcess;
+
+// One run of make on a configuration's Makefile: the environment the compiler wants, make's
+// lines turned into message, error and link lines of the output window, the error files read
+// afterwards, and the abort. Runs on the calling thread, keeping the program alive by
+// processing events while make runs.
+class BuildRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit BuildRun(MainServices *mainWindow, QObject *parent = nullptr);
+    ~BuildRun() override;
+
+    struct Request
+    {
+        BuildProject *configuration = nullptr; // with its project directory set
+        QString goal;
+        QStringList projectFiles;  // absolute paths: where message file names are looked up
+        bool hasSourceGroup = false;
+        bool rebuildAll = false;   // make is given "-B"
+        QString toolsDirectory;    // where make.exe is
+    };
+
+    // False when refused (a run is going on), failed or aborted.
+    bool run(const Request &request);
+    bool isRunning() const { return m_running; }
+    // Asks the run to stop when it next looks.
+    void abort() { m_abortRequested = true; }
+    // Ends make and the compilers it started at once; the run then reports the abort.
+    void stopNow();
+
+public slots:
+    void readyReadStandardOutput();
+    void readyReadStandardError();
+
+private:
+    bool start(const Request &request);
+    void showOutputLine(const QString &line, bool fromErrorChannel);
+    void readErrorFiles(const BuildProject &configuration);
+
+    MainServices *m_mainWindow;
+    bool m_running = false;
+    bool m_abortRequested = false;
+    QProcess *m_process = nullptr;
+    std::unique_ptr<BuildMessageParser> m_parser;
+    std::unique_ptr<MessageFileResolver> m_resolver;
+    QByteArray m_pendingOutput;
+    QByteArray m_pendingErrors;
+};
