@@ -3,6 +3,7 @@
 #include "buildproject.h"
 
 #include "app/mainservices.h"
+#include "core/xmlchildren.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildprocess.h"
 
@@ -52,8 +53,7 @@ QDomElement nodeElement(QDomDocument &document, const BuildNode *node, const QDi
 // Reads the FILE children of a stored step node below parent.
 bool BuildProject::readTreeFile(const QDomElement &element, BuildNode *parent, const QString &baseDir)
 {
-    for (QDomElement child = element.firstChildElement(QStringLiteral("FILE")); !child.isNull();
-         child = child.nextSiblingElement(QStringLiteral("FILE"))) {
+    for (const QDomElement &child : childElements(element, QStringLiteral("FILE"))) {
         const QString tool = child.attribute(QStringLiteral("TOOL"));
         auto node = std::make_unique<BuildNode>();
         node->parent = parent;
@@ -103,8 +103,7 @@ bool BuildProject::load(const QDomElement &element, const QString &projectFilePa
 
     const QString baseDir = QFileInfo(projectFilePath).absolutePath();
     bool treeRead = false;
-    for (QDomElement file = element.firstChildElement(QStringLiteral("FILE")); !file.isNull();
-         file = file.nextSiblingElement(QStringLiteral("FILE"))) {
+    for (const QDomElement &file : childElements(element, QStringLiteral("FILE"))) {
         const QString tool = file.attribute(QStringLiteral("TOOL"));
         if (tool.isEmpty()) {
             addFile(absoluteIn(baseDir, file.attribute(QStringLiteral("NAME"))), false);

@@ -15,23 +15,23 @@ const char *QsciLexerCirrane::language() const
 
 QString QsciLexerCirrane::description(int style) const
 {
-    switch (style) {
-    case 0:
+    switch (SyntaxScanner::Style(style)) {
+    case SyntaxScanner::Default:
         return tr("Default");
-    case 1:
-    case 2:
+    case SyntaxScanner::BlockComment:
+    case SyntaxScanner::LineComment:
         return tr("Comment");
-    case 3:
+    case SyntaxScanner::String:
         return tr("String");
-    case 4:
+    case SyntaxScanner::Constant:
         return tr("Constant");
-    case 5:
+    case SyntaxScanner::Operator:
         return tr("Operator");
-    case 6:
+    case SyntaxScanner::Keyword:
         return tr("Keyword");
-    case 7:
+    case SyntaxScanner::Extensions:
         return tr("Extensions");
-    case 8:
+    case SyntaxScanner::Macro:
         return tr("Macro");
     }
     return QString();

@@ -6,6 +6,7 @@
 #include "app/xmldocumentio.h"
 #include "build/buildproject.h"
 #include "build/buildrun.h"
+#include "core/xmlchildren.h"
 #include "platform/platformpaths.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
@@ -75,17 +76,14 @@ bool Project::load(const QString &path)
     if (!project.isNull()) {
         m_description = project.attribute(QStringLiteral("DESCRIPTION"));
         const QDomElement keywords = project.firstChildElement(QStringLiteral("KEYWORDS"));
-        for (QDomElement k = keywords.firstChildElement(QStringLiteral("KEYWORD")); !k.isNull();
-             k = k.nextSiblingElement(QStringLiteral("KEYWORD"))) {
+        for (const QDomElement &k : childElements(keywords, QStringLiteral("KEYWORD"))) {
             m_keywords.append(k.attribute(QStringLiteral("NAME")));
         }
         const QDomElement files = project.firstChildElement(QStringLiteral("FILES"));
-        for (QDomElement f = files.firstChildElement(QStringLiteral("FILE")); !f.isNull();
-             f = f.nextSiblingElement(QStringLiteral("FILE"))) {
+        for (const QDomElement &f : childElements(files, QStringLiteral("FILE"))) {
             addFile(f.attribute(QStringLiteral("NAME")), f.attribute(QStringLiteral("GROUP")));
         }
-        for (QDomElement c = project.firstChildElement(QStringLiteral("CONFIGURATION"));
-             !c.isNull(); c = c.nextSiblingElement(QStringLiteral("CONFIGURATION"))) {
+        for (const QDomElement &c : childElements(project, QStringLiteral("CONFIGURATION"))) {
             auto configuration = std::make_unique<BuildProject>(m_mainWindow, m_catalogue);
             if (configuration->load(c, m_filePath))
                 m_configurations.push_back(std::move(configuration));

@@ -2,6 +2,7 @@
 
 #include "app/mainservices.h"
 #include "app/settingsstore.h"
+#include "core/xmlchildren.h"
 
 #include <QDir>
 #include <QDomElement>
@@ -48,20 +49,14 @@ void SimulatedControllers::loadFile(const QString &path)
     if (simulator.isNull())
         return;
     const QString nameAttribute = QStringLiteral("NAME");
-    for (QDomElement family = simulator.firstChildElement(QStringLiteral("FAMILY"));
-         !family.isNull();
-         family = family.nextSiblingElement(QStringLiteral("FAMILY"))) {
+    for (const QDomElement &family : childElements(simulator, QStringLiteral("FAMILY"))) {
         const QString familyName = family.attribute(nameAttribute);
-        for (QDomElement controller = family.firstChildElement(QStringLiteral("CONTROLLER"));
-             !controller.isNull();
-             controller = controller.nextSiblingElement(QStringLiteral("CONTROLLER"))) {
+        for (const QDomElement &controller : childElements(family, QStringLiteral("CONTROLLER"))) {
             const QString controllerName = controller.attribute(nameAttribute);
             if (controllerName.isEmpty())
                 continue;
             add(familyName, controllerName);
-            for (QDomElement alias = controller.firstChildElement(QStringLiteral("ALIAS"));
-                 !alias.isNull();
-                 alias = alias.nextSiblingElement(QStringLiteral("ALIAS"))) {
+            for (const QDomElement &alias : childElements(controller, QStringLiteral("ALIAS"))) {
                 const QString aliasName = alias.attribute(nameAttribute);
                 if (!aliasName.isEmpty())
                     add(familyName, aliasName);

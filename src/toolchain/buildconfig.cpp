@@ -7,6 +7,7 @@
 #include "app/mainservices.h"
 #include "app/settingsstore.h"
 #include "app/xmldocumentio.h"
+#include "core/xmlchildren.h"
 
 #include <QDomElement>
 #include <QSettings>
@@ -38,8 +39,7 @@ bool BuildConfig::load(const QString &path)
     m_version = compiler.attribute(QStringLiteral("VERSION"));
     m_url = compiler.attribute(QStringLiteral("URL"));
 
-    for (QDomElement e = compiler.firstChildElement(QStringLiteral("TOOL")); !e.isNull();
-         e = e.nextSiblingElement(QStringLiteral("TOOL"))) {
+    for (const QDomElement &e : childElements(compiler, QStringLiteral("TOOL"))) {
         auto *tool = new BuildTool(m_owner);
         if (!tool->load(e)) {
             if (m_owner)
@@ -49,16 +49,14 @@ bool BuildConfig::load(const QString &path)
         }
         m_tools.append(tool);
     }
-    for (QDomElement e = compiler.firstChildElement(QStringLiteral("PROCESS")); !e.isNull();
-         e = e.nextSiblingElement(QStringLiteral("PROCESS"))) {
+    for (const QDomElement &e : childElements(compiler, QStringLiteral("PROCESS"))) {
         auto *process = new BuildProcess(m_owner);
         if (process->load(e))
             m_processes.append(process);
         else
             delete process;
     }
-    for (QDomElement e = compiler.firstChildElement(QStringLiteral("FILE")); !e.isNull();
-         e = e.nextSiblingElement(QStringLiteral("FILE"))) {
+    for (const QDomElement &e : childElements(compiler, QStringLiteral("FILE"))) {
         m_fileTypes.append({e.attribute(QStringLiteral("NAME")),
                             e.attribute(QStringLiteral("DESC")),
                             e.attribute(QStringLiteral("CATEGORY")),
@@ -74,12 +72,10 @@ bool BuildConfig::load(const QString &path)
 
 void BuildConfig::readFamilies(const QDomElement &compiler)
 {
-    for (QDomElement f = compiler.firstChildElement(QStringLiteral("FAMILY")); !f.isNull();
-         f = f.nextSiblingElement(QStringLiteral("FAMILY"))) {
+    for (const QDomElement &f : childElements(compiler, QStringLiteral("FAMILY"))) {
         FamilyRecord family;
         family.name = f.attribute(QStringLiteral("NAME"));
-        for (QDomElement c = f.firstChildElement(QStringLiteral("CONTROLLER")); !c.isNull();
-             c = c.nextSiblingElement(QStringLiteral("CONTROLLER"))) {
+        for (const QDomElement &c : childElements(f, QStringLiteral("CONTROLLER"))) {
             family.controllers.append({c.attribute(QStringLiteral("NAME")),
                                        OptionSetting::readAll(c),
                                        EnvironmentEntry::readAll(c)});
@@ -90,14 +86,12 @@ void BuildConfig::readFamilies(const QDomElement &compiler)
 
 void BuildConfig::readTargets(const QDomElement &compiler)
 {
-    for (QDomElement t = compiler.firstChildElement(QStringLiteral("TARGET")); !t.isNull();
-         t = t.nextSiblingElement(QStringLiteral("TARGET"))) {
+    for (const QDomElement &t : childElements(compiler, QStringLiteral("TARGET"))) {
         TargetRecord target;
         target.name = t.attribute(QStringLiteral("NAME"));
         target.settings = OptionSetting::readAll(t);
         target.environment = EnvironmentEntry::readAll(t);
-        for (QDomElement f = t.firstChildElement(QStringLiteral("FILE")); !f.isNull();
-             f = f.nextSiblingElement(QStringLiteral("FILE"))) {
+        for (const QDomElement &f : childElements(t, QStringLiteral("FILE"))) {
             const QString output = f.attribute(QStringLiteral("OUTPUT"));
             if (!output.isEmpty())
                 target.output.pattern = output;

@@ -1,5 +1,7 @@
 #include "buildprocess.h"
 
+#include "core/xmlchildren.h"
+
 #include <QDomElement>
 #include <QVariant>
 
@@ -45,16 +47,6 @@ void applyFileAttributes(const QDomElement &e, OutputRecord &output)
     }
 }
 
-QList<QDomElement> childElements(const QDomElement &parent, const QString &name)
-{
-    QList<QDomElement> elements;
-    for (QDomElement e = parent.firstChildElement(name); !e.isNull();
-         e = e.nextSiblingElement(name)) {
-        elements.append(e);
-    }
-    return elements;
-}
-
 } // namespace
 
 bool BuildProcess::load(const QDomElement &element)
@@ -66,7 +58,7 @@ bool BuildProcess::load(const QDomElement &element)
         return false;
 
     const QString fileTag = QStringLiteral("FILE");
-    const QList<QDomElement> files = childElements(element, fileTag);
+    const XmlChildren files = childElements(element, fileTag);
     const QList<OptionSetting> processSettings = OptionSetting::readAll(element);
     for (const QDomElement &file : files) {
         const QString pattern = file.attribute(QStringLiteral("OUTPUT"));

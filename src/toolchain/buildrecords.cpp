@@ -1,5 +1,7 @@
 #include "buildrecords.h"
 
+#include "core/xmlchildren.h"
+
 #include <QDomElement>
 
 namespace BuildXml {
@@ -14,8 +16,7 @@ bool flag(const QDomElement &element, const QString &attribute)
 QList<OptionSetting> OptionSetting::readAll(const QDomElement &parent)
 {
     QList<OptionSetting> settings;
-    for (QDomElement e = parent.firstChildElement(QStringLiteral("OPTION")); !e.isNull();
-         e = e.nextSiblingElement(QStringLiteral("OPTION"))) {
+    for (const QDomElement &e : childElements(parent, QStringLiteral("OPTION"))) {
         OptionSetting setting;
         setting.name = e.attribute(QStringLiteral("NAME"));
         setting.value = e.attribute(QStringLiteral("VALUE"));
@@ -30,8 +31,7 @@ QList<OptionSetting> OptionSetting::readAll(const QDomElement &parent)
 QList<EnvironmentEntry> EnvironmentEntry::readAll(const QDomElement &parent)
 {
     QList<EnvironmentEntry> entries;
-    for (QDomElement e = parent.firstChildElement(QStringLiteral("ENVIRONMENT")); !e.isNull();
-         e = e.nextSiblingElement(QStringLiteral("ENVIRONMENT"))) {
+    for (const QDomElement &e : childElements(parent, QStringLiteral("ENVIRONMENT"))) {
         EnvironmentEntry entry;
         entry.name = e.attribute(QStringLiteral("NAME"));
         entry.value = e.attribute(QStringLiteral("VALUE"));

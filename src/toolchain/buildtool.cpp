@@ -1,6 +1,7 @@
 #include "buildtool.h"
 
 #include "app/mainservices.h"
+#include "core/xmlchildren.h"
 
 #include <QDomElement>
 
@@ -13,12 +14,10 @@ bool BuildTool::load(const QDomElement &element)
 {
     m_file = element.attribute(QStringLiteral("FILE"));
     m_names = {element.attribute(QStringLiteral("NAME"))};
-    for (QDomElement alias = element.firstChildElement(QStringLiteral("ALIAS")); !alias.isNull();
-         alias = alias.nextSiblingElement(QStringLiteral("ALIAS"))) {
+    for (const QDomElement &alias : childElements(element, QStringLiteral("ALIAS"))) {
         m_names.append(alias.attribute(QStringLiteral("NAME")));
     }
-    for (QDomElement e = element.firstChildElement(QStringLiteral("OPTION")); !e.isNull();
-         e = e.nextSiblingElement(QStringLiteral("OPTION"))) {
+    for (const QDomElement &e : childElements(element, QStringLiteral("OPTION"))) {
         OptionDefinition option;
         option.name = e.attribute(QStringLiteral("NAME"));
         option.description = e.attribute(QStringLiteral("DESC"));
@@ -36,8 +35,7 @@ bool BuildTool::load(const QDomElement &element)
             option.type = OptionDefinition::String;
         } else if (type == QLatin1String("CHOICE")) {
             option.type = OptionDefinition::Choice;
-            for (QDomElement p = e.firstChildElement(QStringLiteral("PARAM")); !p.isNull();
-                 p = p.nextSiblingElement(QStringLiteral("PARAM"))) {
+            for (const QDomElement &p : childElements(e, QStringLiteral("PARAM"))) {
                 option.choices.append({p.attribute(QStringLiteral("VALUE")),
                                        p.attribute(QStringLiteral("DESC")),
                                        BuildXml::flag(p, QStringLiteral("DEFAULT"))});

@@ -5,6 +5,7 @@
 #include "app/mainservices.h"
 #include "app/settingsstore.h"
 #include "app/xmldocumentio.h"
+#include "core/xmlchildren.h"
 #include "platform/registry.h"
 
 #include <QCoreApplication>
@@ -50,17 +51,15 @@ DetectionResult CompilerDetector::detect(const QString &configurationFile) const
                 parameters.set(attribute.name(), attribute.value());
         }
     };
-    for (QDomElement rule = compiler.firstChildElement(QStringLiteral("DETECT")); !rule.isNull();
-         rule = rule.nextSiblingElement(QStringLiteral("DETECT"))) {
+    for (const QDomElement &rule : childElements(compiler, QStringLiteral("DETECT"))) {
         DetectionParameters parameters(m_owner);
         attributesOf(rule, parameters);
         bool success = true;
-        QDomElement checkRule = rule.firstChildElement(QStringLiteral("CHECK"));
-        if (checkRule.isNull()) {
+        if (rule.firstChildElement(QStringLiteral("CHECK")).isNull()) {
             result = locate(parameters);
             success = succeeded(result);
         }
-        for (; !checkRule.isNull(); checkRule = checkRule.nextSiblingElement(QStringLiteral("CHECK"))) {
+        for (const QDomElement &checkRule : childElements(rule, QStringLiteral("CHECK"))) {
             DetectionParameters copy = parameters;
             attributesOf(checkRule, copy);
             result = locate(copy);
