@@ -2,7 +2,7 @@
 // writing the same XML document alone.
 #include "benchratio.h"
 
-#include "app/xmldocumentio.h"
+#include "core/xmldocumentio.h"
 #include "build/buildproject.h"
 #include "common/fakemainservices.h"
 #include "project/project.h"

@@ -1,6 +1,6 @@
 #include "sessionstate.h"
 
-#include "settingsstore.h"
+#include "core/settingsstore.h"
 #include "srcmanager.h"
 
 #include "editor/srctabsholder.h"

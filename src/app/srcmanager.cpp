@@ -1,9 +1,9 @@
 #include "srcmanager.h"
 
-#include "prompts.h"
+#include "core/ui/prompts.h"
 #include "sessionstate.h"
-#include "settingsstore.h"
-#include "xmldocumentio.h"
+#include "core/settingsstore.h"
+#include "core/xmldocumentio.h"
 
 #include "build/outwindow.h"
 #include "editor/displaysettings.h"

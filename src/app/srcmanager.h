@@ -1,7 +1,7 @@
 #pragma once
 
-#include "commandactions.h"
-#include "mainservices.h"
+#include "core/ui/commandactions.h"
+#include "core/mainservices.h"
 
 #include "platform/settingsbackend.h"
 

@@ -1,7 +1,7 @@
 #include "startup.h"
 
 #include "commandlineoptions.h"
-#include "prompts.h"
+#include "core/ui/prompts.h"
 #include "srcmanager.h"
 
 #include "build/outwindow.h"

@@ -1,6 +1,6 @@
 #include "buildproject.h"
 
-#include "app/mainservices.h"
+#include "core/mainservices.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/buildprocess.h"

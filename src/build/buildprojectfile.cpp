@@ -2,7 +2,7 @@
 
 #include "buildproject.h"
 
-#include "app/mainservices.h"
+#include "core/mainservices.h"
 #include "core/xmlchildren.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildprocess.h"

@@ -5,7 +5,7 @@
 #include "messagefileresolver.h"
 #include "templateexpander.h"
 
-#include "app/mainservices.h"
+#include "core/mainservices.h"
 #include "platform/processgroup.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildprocess.h"

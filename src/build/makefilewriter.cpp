@@ -3,7 +3,7 @@
 #include "buildproject.h"
 #include "templateexpander.h"
 
-#include "app/mainservices.h"
+#include "core/mainservices.h"
 #include "platform/platformpaths.h"
 #include "platform/wholefilewriter.h"
 #include "toolchain/buildconfig.h"

@@ -2,7 +2,7 @@
 
 #include "outtextedit.h"
 
-#include "app/mainservices.h"
+#include "core/mainservices.h"
 
 #include <QCoreApplication>
 #include <QScrollBar>

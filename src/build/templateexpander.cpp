@@ -2,8 +2,8 @@
 
 #include "buildproject.h"
 
-#include "app/mainservices.h"
-#include "app/settingsstore.h"
+#include "core/mainservices.h"
+#include "core/settingsstore.h"
 #include "platform/platformpaths.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildprocess.h"

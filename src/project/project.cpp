@@ -1,9 +1,9 @@
 #include "project.h"
 
-#include "app/mainservices.h"
-#include "app/prompts.h"
-#include "app/settingsstore.h"
-#include "app/xmldocumentio.h"
+#include "core/mainservices.h"
+#include "core/ui/prompts.h"
+#include "core/settingsstore.h"
+#include "core/xmldocumentio.h"
 #include "build/buildproject.h"
 #include "build/buildrun.h"
 #include "core/xmlchildren.h"

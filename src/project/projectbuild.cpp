@@ -4,9 +4,9 @@
 #include "project.h"
 #include "projectsmanager.h"
 
-#include "app/busycursor.h"
-#include "app/mainservices.h"
-#include "app/settingsstore.h"
+#include "core/ui/busycursor.h"
+#include "core/mainservices.h"
+#include "core/settingsstore.h"
 #include "build/buildproject.h"
 #include "build/buildrun.h"
 #include "build/makefilewriter.h"

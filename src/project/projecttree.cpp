@@ -3,7 +3,7 @@
 #include "project.h"
 #include "projectsmanager.h"
 
-#include "app/mainservices.h"
+#include "core/mainservices.h"
 #include "build/buildproject.h"
 
 #include <QDir>

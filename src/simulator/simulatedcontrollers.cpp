@@ -1,7 +1,7 @@
 #include "simulatedcontrollers.h"
 
-#include "app/mainservices.h"
-#include "app/settingsstore.h"
+#include "core/mainservices.h"
+#include "core/settingsstore.h"
 #include "core/xmlchildren.h"
 
 #include <QDir>

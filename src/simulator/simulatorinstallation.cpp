@@ -1,6 +1,6 @@
 #include "simulatorinstallation.h"
 
-#include "app/settingsstore.h"
+#include "core/settingsstore.h"
 #include "platform/caseinsensitivepath.h"
 #include "platform/registry.h"
 

@@ -4,9 +4,9 @@
 #include "buildtool.h"
 #include "compilerdetector.h"
 
-#include "app/mainservices.h"
-#include "app/settingsstore.h"
-#include "app/xmldocumentio.h"
+#include "core/mainservices.h"
+#include "core/settingsstore.h"
+#include "core/xmldocumentio.h"
 #include "core/xmlchildren.h"
 
 #include <QDomElement>

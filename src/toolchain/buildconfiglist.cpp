@@ -2,8 +2,8 @@
 
 #include "buildconfig.h"
 
-#include "app/mainservices.h"
-#include "app/settingsstore.h"
+#include "core/mainservices.h"
+#include "core/settingsstore.h"
 
 #include <QDir>
 #include <QFileInfo>

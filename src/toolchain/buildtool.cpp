@@ -1,6 +1,6 @@
 #include "buildtool.h"
 
-#include "app/mainservices.h"
+#include "core/mainservices.h"
 #include "core/xmlchildren.h"
 
 #include <QDomElement>

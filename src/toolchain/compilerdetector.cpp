@@ -2,9 +2,9 @@
 
 #include "detectionparameters.h"
 
-#include "app/mainservices.h"
-#include "app/settingsstore.h"
-#include "app/xmldocumentio.h"
+#include "core/mainservices.h"
+#include "core/settingsstore.h"
+#include "core/xmldocumentio.h"
 #include "core/xmlchildren.h"
 #include "platform/registry.h"
 

@@ -3,7 +3,7 @@
 #include "buildconfig.h"
 #include "buildconfiglist.h"
 
-#include "app/mainservices.h"
+#include "core/mainservices.h"
 
 #include <QCoreApplication>
 

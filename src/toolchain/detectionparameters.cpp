@@ -1,6 +1,6 @@
 #include "detectionparameters.h"
 
-#include "app/outputsink.h"
+#include "core/outputsink.h"
 #include "platform/platformpaths.h"
 
 #include <QCoreApplication>

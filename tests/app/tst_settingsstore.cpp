@@ -1,5 +1,5 @@
-#include "app/settingsstore.h"
-#include "app/xmldocumentio.h"
+#include "core/settingsstore.h"
+#include "core/xmldocumentio.h"
 #include "common/fakemainservices.h"
 
 #include <QCoreApplication>

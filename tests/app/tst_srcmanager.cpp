@@ -1,4 +1,4 @@
-#include "app/settingsstore.h"
+#include "core/settingsstore.h"
 #include "app/srcmanager.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"

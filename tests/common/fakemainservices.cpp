@@ -1,6 +1,6 @@
 #include "fakemainservices.h"
 
-#include "app/xmldocumentio.h"
+#include "core/xmldocumentio.h"
 #include "editor/displaysettings.h"
 
 #include <QSettings>

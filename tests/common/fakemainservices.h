@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/mainservices.h"
-#include "app/settingsstore.h"
+#include "core/mainservices.h"
+#include "core/settingsstore.h"
 
 #include <QHash>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/prompts.h"
+#include "core/ui/prompts.h"
 
 #include <QQueue>
 

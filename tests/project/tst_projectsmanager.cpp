@@ -1,4 +1,4 @@
-#include "app/commandactions.h"
+#include "core/ui/commandactions.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"

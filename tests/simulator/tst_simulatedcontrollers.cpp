@@ -1,4 +1,4 @@
-#include "app/settingsstore.h"
+#include "core/settingsstore.h"
 #include "common/fakemainservices.h"
 #include "simulator/simulatedcontrollers.h"
 
