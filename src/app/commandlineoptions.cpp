@@ -33,7 +33,7 @@ void CommandLineOptions::selectConfiguration(const QString &name)
             }
         }
     }
-    m_window->error(QCoreApplication::translate("SrcManager", "No configuration named %1.")
+    m_window->output().error(QCoreApplication::translate("SrcManager", "No configuration named %1.")
                         .arg(name));
     m_runFailed = true;
 }

@@ -60,13 +60,14 @@ void SessionState::save()
 void SessionState::restore()
 {
     QSettings &store = m_window.settingsStore().settings();
-    m_window.m_lastSessionFiles.clear();
+    QStringList lastSessionFiles;
     const int windowCount = store.beginReadArray(QStringLiteral("windows"));
     for (int i = 0; i < windowCount; ++i) {
         store.setArrayIndex(i);
-        m_window.m_lastSessionFiles.append(store.value(QStringLiteral("name")).toString());
+        lastSessionFiles.append(store.value(QStringLiteral("name")).toString());
     }
     store.endArray();
+    m_window.tabs()->setLastSessionFiles(lastSessionFiles);
 
     // At most one project is open at a time: only the first stored one is reopened, and an
     // empty list still yields one (empty) path, which opens nothing.
@@ -86,7 +87,7 @@ void SessionState::restore()
     // While the project loads, its files that were open last time open again.
     m_window.projectsManager()->openProject(projectPaths.first(), false);
 
-    m_window.m_lastSessionFiles.clear();
+    m_window.tabs()->setLastSessionFiles({});
 
     const QByteArray state = store.value(QStringLiteral("state")).toByteArray();
     if (state.isEmpty())

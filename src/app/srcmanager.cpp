@@ -1,12 +1,14 @@
 #include "srcmanager.h"
 
+#include "core/programfiles.h"
+#include "core/silentoutput.h"
 #include "core/ui/prompts.h"
 #include "sessionstate.h"
 #include "core/settingsstore.h"
 #include "core/xmldocumentio.h"
 
 #include "build/outwindow.h"
-#include "editor/displaysettings.h"
+#include "editor/storeddisplayformats.h"
 #include "editor/sourceeditor.h"
 #include "editor/srctabsholder.h"
 #include "platform/caseinsensitivepath.h"
@@ -33,8 +35,9 @@
 SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
 {
-    m_settings = std::make_unique<SettingsStore>(Platform::SettingsScope::User);
-    m_simulatorInstallation = std::make_unique<SimulatorInstallation>(*m_settings);
+    m_files = std::make_unique<ProgramFiles>(*this, Platform::SettingsScope::User);
+    m_formats = std::make_unique<StoredDisplayFormats>(settingsStore());
+    m_simulatorInstallation = std::make_unique<SimulatorInstallation>(settingsStore());
     installEventFilter(this);
     // Without a window manager to maximize it, the window still opens at a usable size.
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -79,152 +82,39 @@ void SrcManager::createDocks()
             this, &SrcManager::updateBuildTargets);
 }
 
-void SrcManager::clearOutput()
+OutputSink &SrcManager::output()
 {
-    if (m_outWindow)
-        m_outWindow->clear();
+    return m_outWindow ? static_cast<OutputSink &>(*m_outWindow) : SilentOutput::instance();
 }
 
-void SrcManager::message(const QString &text)
+EditorServices &SrcManager::editors()
 {
-    if (m_outWindow)
-        m_outWindow->message(text);
+    return *m_tabs;
 }
 
-void SrcManager::error(const QString &text)
+DisplayFormats &SrcManager::formats()
 {
-    if (m_outWindow)
-        m_outWindow->error(text);
+    return *m_formats;
 }
 
-void SrcManager::success(const QString &text)
+ProjectQueries &SrcManager::projects()
 {
-    if (m_outWindow)
-        m_outWindow->success(text);
+    return *m_projects;
 }
 
-void SrcManager::link(const QString &file, int line, int column, const QString &text)
+SettingsFiles &SrcManager::files()
 {
-    if (m_outWindow)
-        m_outWindow->link(file, line, column, text);
+    return *m_files;
 }
 
-void SrcManager::errorLink(const QString &file, int line, int column, const QString &text)
+SettingsStore &SrcManager::settingsStore()
 {
-    if (m_outWindow)
-        m_outWindow->errorLink(file, line, column, text);
+    return m_files->settingsStore();
 }
 
-void SrcManager::richText(const QString &html)
+QStringList SrcManager::lastSessionFiles() const
 {
-    if (m_outWindow)
-        m_outWindow->richText(html);
-}
-
-std::optional<QDomDocument> SrcManager::loadXml(const QString &path)
-{
-    return XmlDocumentIo::load(path, this);
-}
-
-bool SrcManager::saveXml(const QDomDocument &document, const QString &path, QString *errorString)
-{
-    return XmlDocumentIo::save(document, path, errorString);
-}
-
-QTextCharFormat SrcManager::displayFormat(const QString &group, const QString &item) const
-{
-    return DisplaySettings::format(DisplaySettings::readGroup(m_settings->settings(), group),
-                                   item);
-}
-
-bool SrcManager::usesDefaultColour(const QString &group,
-                                   const QString &item,
-                                   bool foreground) const
-{
-    return DisplaySettings::usesDefaultColour(DisplaySettings::readGroup(m_settings->settings(),
-                                                                         group),
-                                              item,
-                                              foreground);
-}
-
-void SrcManager::openFileAt(const QString &path, int line, int column)
-{
-    m_tabs->openFile(path);
-    SourceEditor *editor = m_tabs->findEditor(path);
-    if (!editor)
-        return;
-    // The user opened it to type in it.
-    editor->setFocus();
-    if (line < 0)
-        return;
-    // Compilers count lines and columns from one; the editor from zero.
-    editor->setCursorPosition(qMax(line - 1, 0), qMax(column - 1, 0));
-    editor->ensureCursorVisible();
-    editor->setFocus();
-}
-
-void SrcManager::closeEditor(const QString &path)
-{
-    m_tabs->closeFile(path, true);
-}
-
-bool SrcManager::saveEditor(const QString &path, bool ask)
-{
-    SourceEditor *editor = m_tabs->findEditor(path);
-    if (!editor)
-        return true;
-    return ask ? editor->maybeSave() : editor->save();
-}
-
-void SrcManager::editorFileRenamed(const QString &oldPath, const QString &newPath)
-{
-    if (SourceEditor *editor = m_tabs->findEditor(oldPath))
-        editor->setFileName(newPath);
-    m_tabs->updateTabTitles();
-}
-
-void SrcManager::reopenIfLastSession(const QString &path)
-{
-    if (m_lastSessionFiles.contains(path))
-        m_tabs->openFile(path);
-}
-
-QString SrcManager::modifiedEditorTitle(const QString &path) const
-{
-    const SourceEditor *editor = m_tabs->findEditor(path);
-    return editor && editor->isDocumentModified() ? editor->tabTitle() : QString();
-}
-
-QString SrcManager::familyForFile(const QString &path) const
-{
-    if (!m_projects)
-        return QString();
-    for (int i = 0; i < m_projects->projectCount(); ++i) {
-        const QString family = m_projects->project(i)->familyForFile(path);
-        if (!family.isEmpty())
-            return family;
-    }
-    const Project *current = m_projects->currentProject();
-    return current ? current->family() : QString();
-}
-
-bool SrcManager::isProjectFile(const QString &path) const
-{
-    for (int i = 0; m_projects && i < m_projects->projectCount(); ++i) {
-        const Project *project = m_projects->project(i);
-        for (int f = 0; f < project->fileCount(); ++f) {
-            if (project->filePathAt(f) == path)
-                return true;
-        }
-    }
-    return false;
-}
-
-void SrcManager::editorModificationChanged(const QString &path, bool modified)
-{
-    if (m_projects)
-        m_projects->setFileModified(path, modified);
-    m_tabs->updateTabTitles();
+    return m_tabs->lastSessionFiles();
 }
 
 void SrcManager::showStatusMessage(const QString &text, int timeout)
@@ -234,7 +124,7 @@ void SrcManager::showStatusMessage(const QString &text, int timeout)
 
 void SrcManager::openFile()
 {
-    QString directory = m_settings->projectsDirectory();
+    QString directory = settingsStore().projectsDirectory();
     if (const SourceEditor *editor = m_tabs->currentEditor();
         editor && QFileInfo::exists(editor->filePath()))
         directory = QFileInfo(editor->filePath()).absolutePath();
@@ -251,7 +141,7 @@ bool SrcManager::isSimulated(const QString &family, const QString &controller) c
 
 void SrcManager::reopenSettings(Platform::SettingsScope scope)
 {
-    m_settings->reopen(scope);
+    m_files->reopen(scope);
 }
 
 QString SrcManager::simulatorDirectory(bool forceDetect)
@@ -276,7 +166,7 @@ void SrcManager::checkSimulatorInstallation()
     if (path.isEmpty()) {
         path = simulatorDirectory(true);
         if (!path.isEmpty())
-            m_settings->setCirraneDirectory(path);
+            settingsStore().setCirraneDirectory(path);
     }
     // Compiler detection can depend on where the simulator lives.
     if (path != old && m_projects)
@@ -474,7 +364,7 @@ void SrcManager::MRUMenuTriggered(QAction *action)
     if (m_recentProjectsGroup && action->actionGroup() == m_recentProjectsGroup)
         m_projects->openProject(action->text(), false);
     else if (m_recentFilesGroup && action->actionGroup() == m_recentFilesGroup)
-        openFileAt(action->text());
+        m_tabs->openFileAt(action->text());
 }
 
 bool SrcManager::canClose()
@@ -488,7 +378,7 @@ bool SrcManager::canClose()
     // Nothing typed goes without a question: files outside the project and untitled ones too.
     for (int i = 0; i < m_tabs->count(); ++i) {
         SourceEditor *editor = m_tabs->editorAt(i);
-        if (editor && (editor->filePath().isEmpty() || !isProjectFile(editor->filePath()))
+        if (editor && (editor->filePath().isEmpty() || !m_projects->isProjectFile(editor->filePath()))
             && !editor->maybeSave())
             return false;
     }

@@ -1,7 +1,10 @@
 #pragma once
 
-#include "core/ui/commandactions.h"
+#include "core/commandstate.h"
 #include "core/mainservices.h"
+#include "core/recentlists.h"
+#include "core/simulatorqueries.h"
+#include "core/ui/commandactions.h"
 
 #include "platform/settingsbackend.h"
 
@@ -11,6 +14,9 @@
 #include <memory>
 
 class OutWindow;
+class ProgramFiles;
+class SettingsStore;
+class StoredDisplayFormats;
 class ProjectsManager;
 class QActionGroup;
 class QComboBox;
@@ -22,7 +28,11 @@ class SrcTabsHolder;
 // The main window: owns the editor tabs, the projects pane and the output window, every
 // command with its menus and toolbars, the recent lists and the settings store, and is the hub
 // through which the rest of the program reaches all of these.
-class SrcManager : public QMainWindow, public MainServices
+class SrcManager : public QMainWindow,
+                   public MainServices,
+                   public CommandState,
+                   public RecentLists,
+                   public SimulatorQueries
 {
     Q_OBJECT
 
@@ -30,37 +40,27 @@ public:
     explicit SrcManager(QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
     ~SrcManager() override;
 
-    // Output window services; each does nothing without an output window.
-    void clearOutput() override;
-    void message(const QString &text) override;
-    void error(const QString &text) override;
-    void success(const QString &text) override;
-    void link(const QString &file, int line, int column, const QString &text) override;
-    void errorLink(const QString &file, int line, int column, const QString &text) override;
-    void richText(const QString &html) override;
+    // The hub: each service comes from the object that does the work.
+    OutputSink &output() override;
+    EditorServices &editors() override;
+    CommandState &commands() override { return *this; }
+    RecentLists &recent() override { return *this; }
+    DisplayFormats &formats() override;
+    ProjectQueries &projects() override;
+    SimulatorQueries &simulator() override { return *this; }
+    SettingsFiles &files() override;
+    SettingsStore &settingsStore();
 
+    // Commands and the status bar.
     QWidget *mainWidget() override { return this; }
-    SettingsStore &settingsStore() override { return *m_settings; }
-    std::optional<QDomDocument> loadXml(const QString &path) override;
-    bool saveXml(const QDomDocument &document,
-                 const QString &path,
-                 QString *errorString = nullptr) override;
-    QTextCharFormat displayFormat(const QString &group, const QString &item) const override;
-    bool usesDefaultColour(const QString &group,
-                           const QString &item,
-                           bool foreground) const override;
-    void openFileAt(const QString &path, int line = -1, int column = 0) override;
-    void closeEditor(const QString &path) override;
-    bool saveEditor(const QString &path, bool ask) override;
-    void editorFileRenamed(const QString &oldPath, const QString &newPath) override;
-    void reopenIfLastSession(const QString &path) override;
-    QString modifiedEditorTitle(const QString &path) const override;
     const CommandActions *commandActions() const override { return &m_actions; }
-    QString familyForFile(const QString &path) const override;
-    bool isProjectFile(const QString &path) const override;
-    void editorModificationChanged(const QString &path, bool modified) override;
     void showStatusMessage(const QString &text, int timeout) override;
     bool isAdvanced() const override { return m_advanced; }
+    // The configuration chosen in the "Project" toolbar; "Debug" without a selector.
+    QString selectedConfiguration() const override;
+    void setStatusMessage(const QString &text) override;
+
+    // The simulator suite.
     QString simulatorDirectory(bool forceDetect) override;
     // The registry search for the simulator suite; sets the "too old" flag.
     QString detectInstallation();
@@ -70,10 +70,6 @@ public:
     void setAdvanced(bool advanced) { m_advanced = advanced; }
     // Replaces the settings store by one at another scope (machine-wide compiler scans).
     void reopenSettings(Platform::SettingsScope scope);
-
-    // The configuration chosen in the "Project" toolbar; "Debug" without a selector.
-    QString selectedConfiguration() const override;
-    void setStatusMessage(const QString &text) override;
 
     const CommandActions &actions() const { return m_actions; }
     SrcTabsHolder *tabs() const { return m_tabs; }
@@ -85,7 +81,7 @@ public:
 
     QStringList recentProjects() const { return m_recentProjects; }
     QStringList recentFiles() const { return m_recentFiles; }
-    QStringList lastSessionFiles() const { return m_lastSessionFiles; }
+    QStringList lastSessionFiles() const;
 
     // At start-up: finds the simulator installation, rescans the compilers when it moved, and
     // tells the user when there is none.
@@ -121,7 +117,8 @@ private:
     void createMenus();
     bool canClose();
 
-    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<ProgramFiles> m_files;
+    std::unique_ptr<StoredDisplayFormats> m_formats;
     CommandActions m_actions;
     SrcTabsHolder *m_tabs = nullptr;
     ProjectsManager *m_projects = nullptr;
@@ -137,7 +134,6 @@ private:
     std::unique_ptr<SimulatorInstallation> m_simulatorInstallation;
     QStringList m_recentProjects;
     QStringList m_recentFiles;
-    QStringList m_lastSessionFiles;
     bool m_advanced = false;
     bool m_rebuildingTargets = false;
 };

@@ -314,7 +314,7 @@ bool BuildProject::addFile(const QString &path, bool applyDefaults)
     if (m_unassigned.contains(withSlashes(path)) || findLeaf(path))
         return true;
     if (m_selectedTarget && !m_root && !createRoot(applyDefaults) && m_mainWindow)
-        m_mainWindow->error(tr("Cannot select build target."));
+        m_mainWindow->output().error(tr("Cannot select build target."));
 
     const QString suffix = QFileInfo(path).suffix().toLower();
     BuildNode *found = nullptr;

@@ -89,7 +89,7 @@ bool BuildProject::load(const QDomElement &element, const QString &projectFilePa
     const QString compiler = element.attribute(QStringLiteral("COMPILER"));
     if (!setCompiler(compiler, false)) {
         if (m_mainWindow)
-            m_mainWindow->error(tr("Cannot find compiler %1 required for project.").arg(compiler));
+            m_mainWindow->output().error(tr("Cannot find compiler %1 required for project.").arg(compiler));
         return false;
     }
     const QDomElement controller = element.firstChildElement(QStringLiteral("CONTROLLER"));

@@ -5,6 +5,7 @@
 #include "messagefileresolver.h"
 #include "templateexpander.h"
 
+#include "core/commandstate.h"
 #include "core/mainservices.h"
 #include "platform/processgroup.h"
 #include "toolchain/buildconfig.h"
@@ -92,13 +93,13 @@ bool BuildRun::run(const Request &request)
     const auto finish = [this](bool result) {
         m_running = false;
         if (m_mainWindow)
-            m_mainWindow->setStatusMessage(QString());
+            m_mainWindow->commands().setStatusMessage(QString());
         return result;
     };
     BuildProject *configuration = request.configuration;
     if (!configuration) {
         if (m_mainWindow)
-            m_mainWindow->error(tr("Project configuration is not valid"));
+            m_mainWindow->output().error(tr("Project configuration is not valid"));
         return finish(false);
     }
     m_parser = std::make_unique<BuildMessageParser>();
@@ -109,19 +110,19 @@ bool BuildRun::run(const Request &request)
         collectFormats(configuration->root(), *m_parser);
     if (!request.hasSourceGroup) {
         if (m_mainWindow)
-            m_mainWindow->error(tr("No source files to build"));
+            m_mainWindow->output().error(tr("No source files to build"));
         return finish(false);
     }
     const QString make = QDir(request.toolsDirectory).filePath(QStringLiteral("make.exe"));
     if (!QFileInfo::exists(make)) {
         if (m_mainWindow)
-            m_mainWindow->message(tr("make.exe does not exist in path '%1'").arg(make));
+            m_mainWindow->output().message(tr("make.exe does not exist in path '%1'").arg(make));
         return finish(false);
     }
     const BuildConfig *compiler = configuration->compiler();
     if (!compiler || compiler->compilerDirectory().isEmpty()) {
         if (m_mainWindow)
-            m_mainWindow->error(tr("Compiler is not configured.\n"));
+            m_mainWindow->output().error(tr("Compiler is not configured.\n"));
         for (const QString &file : std::as_const(configuration->errorFiles))
             QFile::remove(file);
         readErrorFiles(*configuration);
@@ -158,7 +159,7 @@ bool BuildRun::start(const Request &request)
         QFile::remove(file);
     m_abortRequested = false;
     if (m_mainWindow)
-        m_mainWindow->setStatusMessage(clean ? tr("Cleaning") : tr("Building"));
+        m_mainWindow->commands().setStatusMessage(clean ? tr("Cleaning") : tr("Building"));
     m_pendingOutput.clear();
     m_pendingErrors.clear();
     process.start(QDir(request.toolsDirectory).filePath(QStringLiteral("make.exe")), arguments,
@@ -178,7 +179,7 @@ bool BuildRun::start(const Request &request)
             process.waitForFinished(3000);
         }
         if (m_mainWindow)
-            m_mainWindow->message(clean ? tr("Clean aborted by user\n")
+            m_mainWindow->output().message(clean ? tr("Clean aborted by user\n")
                                         : tr("Build aborted by user\n"));
         failed = true;
     } else {
@@ -197,12 +198,12 @@ bool BuildRun::start(const Request &request)
         if (process.error() == QProcess::FailedToStart
             || process.exitStatus() == QProcess::CrashExit) {
             if (m_mainWindow)
-                m_mainWindow->message(
+                m_mainWindow->output().message(
                     tr("Process seems to be crashed: %1\n").arg(process.errorString()));
             failed = true;
         } else if (process.exitCode() != 0) {
             if (m_mainWindow)
-                m_mainWindow->message(tr("Error code %1\n").arg(process.exitCode()));
+                m_mainWindow->output().message(tr("Error code %1\n").arg(process.exitCode()));
             failed = true;
         }
     }
@@ -231,17 +232,17 @@ void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel)
     const auto resolver = [this](const QString &name) { return m_resolver->resolve(name); };
     if (m_parser && m_parser->parse(line, resolver, position)) {
         if (fromErrorChannel)
-            m_mainWindow->errorLink(position.file, position.line, position.column, line);
+            m_mainWindow->output().errorLink(position.file, position.line, position.column, line);
         else
-            m_mainWindow->link(position.file, position.line, position.column, line);
+            m_mainWindow->output().link(position.file, position.line, position.column, line);
     } else if (fromErrorChannel) {
-        m_mainWindow->error(line);
+        m_mainWindow->output().error(line);
     } else if (m_parser && m_parser->matchesAny(line)) {
-        m_mainWindow->error(line);
+        m_mainWindow->output().error(line);
     } else if (isMakeUpToDateLine(line)) {
-        m_mainWindow->message(tr("Already compiled, target is up to date."));
+        m_mainWindow->output().message(tr("Already compiled, target is up to date."));
     } else {
-        m_mainWindow->message(line);
+        m_mainWindow->output().message(line);
     }
 }
 
@@ -276,11 +277,11 @@ void BuildRun::readErrorFiles(const BuildProject &configuration)
             line.remove(QLatin1Char('\r'));
             BuildMessageParser::Position position;
             if (m_parser && m_parser->parse(line, resolver, position))
-                m_mainWindow->errorLink(position.file, position.line, position.column, line);
+                m_mainWindow->output().errorLink(position.file, position.line, position.column, line);
             else if (m_parser && m_parser->matchesAny(line))
-                m_mainWindow->error(line);
+                m_mainWindow->output().error(line);
             else if (!configuration.hideUnmatched.value(i))
-                m_mainWindow->message(line);
+                m_mainWindow->output().message(line);
         }
     }
 }

@@ -99,14 +99,14 @@ bool MakefileWriter::generate(QString &text)
     MainServices *mainWindow = m_configuration.mainWindow();
     if (!m_configuration.root() && !m_configuration.createRoot(false)) {
         if (mainWindow)
-            mainWindow->error(QCoreApplication::translate("BuildProject",
+            mainWindow->output().error(QCoreApplication::translate("BuildProject",
                                                           "Cannot select build target."));
         return false;
     }
     m_configuration.hoist(false);
     if (!fillFileNames()) {
         if (mainWindow)
-            mainWindow->error(QCoreApplication::translate(
+            mainWindow->output().error(QCoreApplication::translate(
                 "BuildProject",
                 "Not all intermediate file names are filled. It should be an error in compiler configuration file."));
         return false;
@@ -137,10 +137,10 @@ bool MakefileWriter::write()
     QString reason;
     if (!Platform::writeWholeFile(path, text.toLocal8Bit(), &reason)) {
         if (MainServices *mainWindow = m_configuration.mainWindow()) {
-            mainWindow->message(QCoreApplication::translate("BuildProject",
+            mainWindow->output().message(QCoreApplication::translate("BuildProject",
                                                             "Cannot open file %1 for writing\n")
                                     .arg(path));
-            mainWindow->error(reason);
+            mainWindow->output().error(reason);
         }
         return false;
     }

@@ -2,7 +2,9 @@
 
 #include "outtextedit.h"
 
+#include "core/editorservices.h"
 #include "core/mainservices.h"
+#include "core/ui/displayformats.h"
 
 #include <QCoreApplication>
 #include <QScrollBar>
@@ -207,7 +209,7 @@ QString OutWindow::plainText()
 void OutWindow::openLinkTarget(const QString &file, int line, int column)
 {
     if (m_mainWindow)
-        m_mainWindow->openFileAt(file, line, column);
+        m_mainWindow->editors().openFileAt(file, line, column);
 }
 
 void OutWindow::applySettings()
@@ -215,10 +217,10 @@ void OutWindow::applySettings()
     if (!m_mainWindow)
         return;
     const QString group = QLatin1String(outputGroup);
-    m_messageFormat = m_mainWindow->displayFormat(group, QStringLiteral("Messages"));
-    m_errorFormat = m_mainWindow->displayFormat(group, QStringLiteral("Errors"));
-    m_linkFormat = m_mainWindow->displayFormat(group, QStringLiteral("Links"));
-    m_successFormat = m_mainWindow->displayFormat(group, QStringLiteral("Success"));
+    m_messageFormat = m_mainWindow->formats().displayFormat(group, QStringLiteral("Messages"));
+    m_errorFormat = m_mainWindow->formats().displayFormat(group, QStringLiteral("Errors"));
+    m_linkFormat = m_mainWindow->formats().displayFormat(group, QStringLiteral("Links"));
+    m_successFormat = m_mainWindow->formats().displayFormat(group, QStringLiteral("Success"));
 
     m_linkPrefix.clear();
     m_linkSuffix.clear();

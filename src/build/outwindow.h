@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/outputsink.h"
+
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QTextCharFormat>
@@ -13,7 +15,7 @@ class OutTextEdit;
 
 // The output window: plain messages, errors, success notices and compiler messages as links
 // to source lines, in the looks of the "Output Window" display settings.
-class OutWindow : public QDockWidget
+class OutWindow : public QDockWidget, public OutputSink
 {
     Q_OBJECT
 
@@ -21,12 +23,13 @@ public:
     explicit OutWindow(MainServices *mainWindow, QWidget *parent = nullptr);
 
     void clear();
-    void message(const QString &text);
-    void error(const QString &text);
-    void success(const QString &text);
-    void link(const QString &file, int line, int column, const QString &text);
-    void errorLink(const QString &file, int line, int column, const QString &text);
-    void richText(const QString &html);
+    void clearOutput() override { clear(); }
+    void message(const QString &text) override;
+    void error(const QString &text) override;
+    void success(const QString &text) override;
+    void link(const QString &file, int line, int column, const QString &text) override;
+    void errorLink(const QString &file, int line, int column, const QString &text) override;
+    void richText(const QString &html) override;
 
     // Reads the four formats and the link style from the display settings again.
     void applySettings();

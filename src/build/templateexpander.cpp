@@ -3,6 +3,7 @@
 #include "buildproject.h"
 
 #include "core/mainservices.h"
+#include "core/settingsfiles.h"
 #include "core/settingsstore.h"
 #include "platform/platformpaths.h"
 #include "toolchain/buildconfig.h"
@@ -431,7 +432,7 @@ bool TemplateExpander::resolveConfigurationVariable(const QString &name,
     }
     if (name.startsWith(QLatin1String("BIN")) && wantsDir) {
         MainServices *mainWindow = m_configuration.mainWindow();
-        value = absoluteForm(mainWindow ? mainWindow->settingsStore().toolsDirectory()
+        value = absoluteForm(mainWindow ? mainWindow->files().settingsStore().toolsDirectory()
                                         : QString(),
                              flags);
         return true;

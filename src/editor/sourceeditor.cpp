@@ -4,9 +4,14 @@
 #include "editorpreferences.h"
 #include "qscilexercirrane.h"
 
+#include "core/commandstate.h"
+#include "core/projectqueries.h"
+#include "core/recentlists.h"
+#include "core/settingsfiles.h"
 #include "core/ui/busycursor.h"
 #include "core/ui/commandactions.h"
 #include "core/mainservices.h"
+#include "core/ui/displayformats.h"
 #include "core/ui/prompts.h"
 #include "core/settingsstore.h"
 #include "platform/caseinsensitivepath.h"
@@ -34,12 +39,12 @@
 static const char textEditorGroup[] = "Text Editor";
 
 SourceEditor::SourceEditor(MainServices *mainWindow, const QString &fileName)
-    : QsciScintilla(mainWindow ? mainWindow->mainWidget() : nullptr)
+    : QsciScintilla(mainWindow ? mainWindow->commands().mainWidget() : nullptr)
     , m_mainWindow(mainWindow)
 {
     setObjectName(QStringLiteral("SourceFile.") + fileName);
     if (m_mainWindow) {
-        const QTextCharFormat text = m_mainWindow->displayFormat(QLatin1String(textEditorGroup),
+        const QTextCharFormat text = m_mainWindow->formats().displayFormat(QLatin1String(textEditorGroup),
                                                                  QStringLiteral("Text"));
         setFont(text.font());
         setColor(text.foreground().color());
@@ -92,7 +97,7 @@ QByteArray SourceEditor::encodedText()
         // Characters ISO 8859-1 cannot hold would be lost: the file becomes UTF-8.
         m_latin1 = false;
         if (m_mainWindow) {
-            m_mainWindow->message(tr("%1 holds characters that ISO 8859-1 cannot store; it is "
+            m_mainWindow->output().message(tr("%1 holds characters that ISO 8859-1 cannot store; it is "
                                      "saved as UTF-8.")
                                       .arg(displayName()));
         }
@@ -127,7 +132,7 @@ void SourceEditor::loadFile(const QString &fileName)
             return;
         }
         if (m_mainWindow)
-            m_mainWindow->message(tr("File name is empty or file not found."));
+            m_mainWindow->output().message(tr("File name is empty or file not found."));
     }
     setCurrentFile(QString());
     m_untitled = true;
@@ -154,7 +159,7 @@ bool SourceEditor::saveFile(const QString &fileName)
     m_untitled = false;
     setCurrentFile(fileName);
     if (m_mainWindow)
-        m_mainWindow->showStatusMessage(tr("File saved"), 2000);
+        m_mainWindow->commands().showStatusMessage(tr("File saved"), 2000);
     setModified(false);
     return true;
 }
@@ -190,8 +195,8 @@ bool SourceEditor::maybeSave()
 
 bool SourceEditor::canClose()
 {
-    if (m_mainWindow && !m_mainWindow->isProjectFile(m_filePath))
-        m_mainWindow->newMRUFile(m_filePath);
+    if (m_mainWindow && !m_mainWindow->projects().isProjectFile(m_filePath))
+        m_mainWindow->recent().newMRUFile(m_filePath);
     const bool result = maybeSave();
     if (result) {
         setModified(false);
@@ -266,7 +271,7 @@ void SourceEditor::applyColours()
 {
     const QString group = QLatin1String(textEditorGroup);
     const auto format = [this, &group](const char *item) {
-        return m_mainWindow->displayFormat(group, QLatin1String(item));
+        return m_mainWindow->formats().displayFormat(group, QLatin1String(item));
     };
     QTextCharFormat f = format("Text");
     setFont(f.font());
@@ -283,11 +288,11 @@ void SourceEditor::applyColours()
     setMarginsForegroundColor(f.foreground().color());
     setMarginsBackgroundColor(f.background().color());
     f = format("Selection");
-    if (m_mainWindow->usesDefaultColour(group, QStringLiteral("Selection"), true))
+    if (m_mainWindow->formats().usesDefaultColour(group, QStringLiteral("Selection"), true))
         resetSelectionForegroundColor();
     else
         setSelectionForegroundColor(f.foreground().color());
-    if (m_mainWindow->usesDefaultColour(group, QStringLiteral("Selection"), false))
+    if (m_mainWindow->formats().usesDefaultColour(group, QStringLiteral("Selection"), false))
         resetSelectionBackgroundColor();
     else
         setSelectionBackgroundColor(f.background().color());
@@ -308,8 +313,8 @@ void SourceEditor::applySettings()
     if (!m_mainWindow)
         return;
     applyColours();
-    const QString family = m_mainWindow->familyForFile(m_filePath);
-    const QString mapPath = m_mainWindow->settingsStore().syntaxDirectory() + QLatin1Char('/')
+    const QString family = m_mainWindow->projects().familyForFile(m_filePath);
+    const QString mapPath = m_mainWindow->files().settingsStore().syntaxDirectory() + QLatin1Char('/')
                             + family + QStringLiteral(".MAP");
     const QString suffix = QFileInfo(m_filePath).suffix().toLower();
     if (suffix == QLatin1String("c") || suffix == QLatin1String("h")
@@ -317,7 +322,7 @@ void SourceEditor::applySettings()
         setUpCppLexer();
     else
         setUpSyntaxLexer(resolveSyntaxFile(mapPath, m_filePath));
-    EditorPreferences::apply(this, m_mainWindow->settingsStore().settings());
+    EditorPreferences::apply(this, m_mainWindow->files().settingsStore().settings());
     // A file's own line ends win over the preferred ones.
     if (m_fileLineEnds)
         setEolMode(*m_fileLineEnds);
@@ -354,14 +359,14 @@ void SourceEditor::setUpCppLexer()
         {"Keywords", {QsciLexerCPP::Keyword, QsciLexerCPP::KeywordSet2}},
         {"Macros", {QsciLexerCPP::PreProcessor}},
     };
-    const QTextCharFormat text = m_mainWindow->displayFormat(group, QStringLiteral("Text"));
+    const QTextCharFormat text = m_mainWindow->formats().displayFormat(group, QStringLiteral("Text"));
     cpp->setDefaultFont(text.font());
     cpp->setDefaultColor(text.foreground().color());
     cpp->setDefaultPaper(text.background().color());
     // Code that the preprocessor leaves out (the inactive styles) looks like the rest.
     constexpr int inactive = QsciLexerCPP::InactiveDefault - QsciLexerCPP::Default;
     for (const auto &row : table) {
-        const QTextCharFormat format = m_mainWindow->displayFormat(group, QLatin1String(row.item));
+        const QTextCharFormat format = m_mainWindow->formats().displayFormat(group, QLatin1String(row.item));
         for (int style : row.styles) {
             for (int variant : {style, style + inactive}) {
                 cpp->setFont(format.font(), variant);
@@ -384,7 +389,7 @@ void SourceEditor::setUpSyntaxLexer(const QString &syntaxFile)
                            "Keywords", "Extensions", "Macros"};
     const QString group = QLatin1String(textEditorGroup);
     for (int style = 0; style < 9; ++style) {
-        const QTextCharFormat format = m_mainWindow->displayFormat(group, QLatin1String(items[style]));
+        const QTextCharFormat format = m_mainWindow->formats().displayFormat(group, QLatin1String(items[style]));
         cirrane->setFont(format.font(), style);
         cirrane->setColor(format.foreground().color(), style);
         cirrane->setPaper(format.background().color(), style);
@@ -395,7 +400,7 @@ void SourceEditor::setUpSyntaxLexer(const QString &syntaxFile)
 
 void SourceEditor::updateState()
 {
-    const CommandActions *a = m_mainWindow ? m_mainWindow->commandActions() : nullptr;
+    const CommandActions *a = m_mainWindow ? m_mainWindow->commands().commandActions() : nullptr;
     if (!a || !a->saveFile)
         return;
     a->saveFile->setEnabled(isDocumentModified());
@@ -412,14 +417,14 @@ void SourceEditor::updateState()
 void SourceEditor::documentWasModified(bool modified)
 {
     if (m_mainWindow)
-        m_mainWindow->editorModificationChanged(m_filePath, modified);
+        m_mainWindow->projects().setFileModified(m_filePath, modified);
     updateState();
 }
 
 void SourceEditor::copyAvailabilityChanged(bool yes)
 {
     m_copyAvailable = yes;
-    const CommandActions *a = m_mainWindow ? m_mainWindow->commandActions() : nullptr;
+    const CommandActions *a = m_mainWindow ? m_mainWindow->commands().commandActions() : nullptr;
     if (a && a->cut) {
         a->cut->setEnabled(yes);
         a->copy->setEnabled(yes);
@@ -428,7 +433,7 @@ void SourceEditor::copyAvailabilityChanged(bool yes)
 
 void SourceEditor::undoAvailabilityChanged(bool)
 {
-    const CommandActions *a = m_mainWindow ? m_mainWindow->commandActions() : nullptr;
+    const CommandActions *a = m_mainWindow ? m_mainWindow->commands().commandActions() : nullptr;
     if (a && a->undo) {
         a->undo->setEnabled(isUndoAvailable());
         a->redo->setEnabled(isRedoAvailable());
@@ -439,8 +444,8 @@ void SourceEditor::contextMenuEvent(QContextMenuEvent *event)
 {
     if (!m_mainWindow)
         return;
-    m_mainWindow->updateState();
-    const CommandActions *a = m_mainWindow->commandActions();
+    m_mainWindow->commands().updateState();
+    const CommandActions *a = m_mainWindow->commands().commandActions();
     if (!m_contextMenu)
         m_contextMenu = new QMenu(this);
     m_contextMenu->clear();

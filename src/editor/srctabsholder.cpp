@@ -44,7 +44,50 @@ void SrcTabsHolder::openFile(const QString &path)
         return;
     }
     auto *editor = new SourceEditor(m_mainWindow, path);
+    connect(editor, &SourceEditor::modificationChanged, this, &SrcTabsHolder::updateTabTitles);
     setCurrentIndex(addTab(editor, editor->tabTitle()));
+}
+
+void SrcTabsHolder::openFileAt(const QString &path, int line, int column)
+{
+    openFile(path);
+    SourceEditor *editor = findEditor(path);
+    if (!editor)
+        return;
+    // The user opened it to type in it.
+    editor->setFocus();
+    if (line < 0)
+        return;
+    // Compilers count lines and columns from one; the editor from zero.
+    editor->setCursorPosition(qMax(line - 1, 0), qMax(column - 1, 0));
+    editor->ensureCursorVisible();
+}
+
+bool SrcTabsHolder::saveEditor(const QString &path, bool ask)
+{
+    SourceEditor *editor = findEditor(path);
+    if (!editor)
+        return true;
+    return ask ? editor->maybeSave() : editor->save();
+}
+
+void SrcTabsHolder::editorFileRenamed(const QString &oldPath, const QString &newPath)
+{
+    if (SourceEditor *editor = findEditor(oldPath))
+        editor->setFileName(newPath);
+    updateTabTitles();
+}
+
+void SrcTabsHolder::reopenIfLastSession(const QString &path)
+{
+    if (m_lastSessionFiles.contains(path))
+        openFile(path);
+}
+
+QString SrcTabsHolder::modifiedEditorTitle(const QString &path) const
+{
+    const SourceEditor *editor = findEditor(path);
+    return editor && editor->isDocumentModified() ? editor->tabTitle() : QString();
 }
 
 void SrcTabsHolder::activateFile(const QString &path)

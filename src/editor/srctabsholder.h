@@ -1,12 +1,15 @@
 #pragma once
 
+#include "core/editorservices.h"
+
+#include <QStringList>
 #include <QTabWidget>
 
 class MainServices;
 class SourceEditor;
 
 // The main window's central tab widget: one source editor per open file.
-class SrcTabsHolder : public QTabWidget
+class SrcTabsHolder : public QTabWidget, public EditorServices
 {
     Q_OBJECT
 
@@ -24,6 +27,17 @@ public:
     void updateTabTitles();
     bool canCloseAll();
     void applySettingsToAll();
+
+    // What the projects ask of the editors.
+    void openFileAt(const QString &path, int line = -1, int column = 0) override;
+    void closeEditor(const QString &path) override { closeFile(path, true); }
+    bool saveEditor(const QString &path, bool ask) override;
+    void editorFileRenamed(const QString &oldPath, const QString &newPath) override;
+    void reopenIfLastSession(const QString &path) override;
+    QString modifiedEditorTitle(const QString &path) const override;
+    // The files open when the program last closed, to reopen with their projects.
+    void setLastSessionFiles(const QStringList &paths) { m_lastSessionFiles = paths; }
+    QStringList lastSessionFiles() const { return m_lastSessionFiles; }
 
 signals:
     // The current tab changed: the window's commands need their enabled states again.
@@ -45,4 +59,5 @@ private:
     int indexOf(const QString &path) const;
 
     MainServices *m_mainWindow;
+    QStringList m_lastSessionFiles;
 };

@@ -1,6 +1,10 @@
 #include "project.h"
 
+#include "core/commandstate.h"
+#include "core/editorservices.h"
 #include "core/mainservices.h"
+#include "core/settingsfiles.h"
+#include "core/simulatorqueries.h"
 #include "core/ui/prompts.h"
 #include "core/settingsstore.h"
 #include "core/xmldocumentio.h"
@@ -29,9 +33,9 @@ Project::~Project()
 {
     if (m_mainWindow) {
         if (m_loaded)
-            m_mainWindow->clearOutput();
+            m_mainWindow->output().clearOutput();
         for (const ProjectFile &file : m_files)
-            m_mainWindow->closeEditor(file.path);
+            m_mainWindow->editors().closeEditor(file.path);
     }
     delete m_rootItem;
 }
@@ -66,7 +70,7 @@ bool Project::load(const QString &path)
     const QString previousPath = m_filePath;
     m_filePath = QFileInfo(path).absoluteFilePath();
     const std::optional<QDomDocument> document = m_mainWindow
-                                                     ? m_mainWindow->loadXml(m_filePath)
+                                                     ? m_mainWindow->files().loadXml(m_filePath)
                                                      : XmlDocumentIo::load(m_filePath, nullptr);
     if (!document) {
         m_filePath = previousPath;
@@ -136,7 +140,7 @@ bool Project::save()
     for (const auto &configuration : m_configurations)
         configuration->save(document, &project, m_filePath);
     QString reason;
-    const bool written = m_mainWindow ? m_mainWindow->saveXml(document, m_filePath, &reason)
+    const bool written = m_mainWindow ? m_mainWindow->files().saveXml(document, m_filePath, &reason)
                                       : XmlDocumentIo::save(document, m_filePath, &reason);
     if (written) {
         m_modified = false;
@@ -145,7 +149,7 @@ bool Project::save()
     } else {
         m_lastSaveError = tr("Cannot save project %1:\n%2.").arg(m_filePath, reason);
         if (m_mainWindow)
-            m_mainWindow->error(m_lastSaveError);
+            m_mainWindow->output().error(m_lastSaveError);
     }
     return written;
 }
@@ -165,8 +169,8 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
     Q_UNUSED(copy)
     QString start = suggestedPath;
     if (QFileInfo(start).isRelative() && m_mainWindow)
-        start = QDir(m_mainWindow->settingsStore().projectsDirectory()).filePath(start);
-    QString chosen = Prompts::instance().saveFileName(m_mainWindow ? m_mainWindow->mainWidget()
+        start = QDir(m_mainWindow->files().settingsStore().projectsDirectory()).filePath(start);
+    QString chosen = Prompts::instance().saveFileName(m_mainWindow ? m_mainWindow->commands().mainWidget()
                                                                    : nullptr,
                                                       tr("Save Project"),
                                                       start,
@@ -181,7 +185,7 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
     m_modified = true;
     if (!save()) {
         if (m_mainWindow)
-            m_mainWindow->error(tr("Could not save project"));
+            m_mainWindow->output().error(tr("Could not save project"));
         m_filePath = oldPath;
         m_modified = oldModified;
         return false;
@@ -196,7 +200,7 @@ bool Project::maybeSave()
         return true;
     const QMessageBox::StandardButton answer = Prompts::instance().message(
         QMessageBox::Warning,
-        m_mainWindow ? m_mainWindow->mainWidget() : nullptr,
+        m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr,
         tr("Application"),
         tr("Project '%1' has been modified.\nDo you want to save your changes?").arg(m_name),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
@@ -212,7 +216,7 @@ bool Project::saveWithFiles(bool ask)
     if (!m_mainWindow)
         return true;
     for (const ProjectFile &file : m_files) {
-        if (!m_mainWindow->saveEditor(file.path, ask))
+        if (!m_mainWindow->editors().saveEditor(file.path, ask))
             return false;
     }
     return true;
@@ -220,9 +224,9 @@ bool Project::saveWithFiles(bool ask)
 
 bool Project::open()
 {
-    const QString directory = m_mainWindow ? m_mainWindow->settingsStore().projectsDirectory()
+    const QString directory = m_mainWindow ? m_mainWindow->files().settingsStore().projectsDirectory()
                                            : QString();
-    const QString path = Prompts::instance().openFileName(m_mainWindow ? m_mainWindow->mainWidget()
+    const QString path = Prompts::instance().openFileName(m_mainWindow ? m_mainWindow->commands().mainWidget()
                                                                        : nullptr,
                                                           tr("Open Project"),
                                                           directory,
@@ -238,7 +242,7 @@ bool Project::addFile(const QString &rawPath, const QString &group)
 {
     QString path = rawPath;
     if (path.contains(QLatin1String("%CIRRANE_DIR%")) && m_mainWindow)
-        path.replace(QLatin1String("%CIRRANE_DIR%"), m_mainWindow->simulatorDirectory(false));
+        path.replace(QLatin1String("%CIRRANE_DIR%"), m_mainWindow->simulator().simulatorDirectory(false));
     if (findFileForTool(path) >= 0)
         return false;
     if (extensionOf(path) == QLatin1String("DSN") && !designFile().isEmpty())
@@ -252,7 +256,7 @@ bool Project::addFile(const QString &rawPath, const QString &group)
     file.exists = info.exists();
     file.canonical = info.canonicalFilePath();
     if (!file.exists && m_mainWindow)
-        m_mainWindow->error(tr("File '%1' not found").arg(path));
+        m_mainWindow->output().error(tr("File '%1' not found").arg(path));
     m_files.push_back(file);
     for (const auto &configuration : m_configurations)
         configuration->addFile(file.path, true);
@@ -280,7 +284,7 @@ bool Project::designFileLocationAccepted(const QString &file) const
         return true;
     return Prompts::instance().message(
                QMessageBox::Warning,
-               m_mainWindow ? m_mainWindow->mainWidget() : nullptr,
+               m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr,
                tr("DYX Studio"),
                tr("Are you sure you want the schematic file to be outside the project's directory?"),
                QMessageBox::Yes | QMessageBox::Cancel,
@@ -292,7 +296,7 @@ bool Project::designFileLocationAccepted(const QString &file) const
 bool Project::addExistingFiles()
 {
     const QStringList paths = Prompts::instance().openFileNames(
-        m_mainWindow ? m_mainWindow->mainWidget() : nullptr,
+        m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr,
         tr("Open File"),
         projectDirectory(),
         tr("All files (*.*)"));
@@ -316,7 +320,7 @@ bool Project::addExistingFiles()
 bool Project::newFile()
 {
     const QString path = Prompts::instance().saveFileName(
-        m_mainWindow ? m_mainWindow->mainWidget() : nullptr,
+        m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr,
         tr("New File Name"),
         projectDirectory(),
         tr("All files (*.*)"));
@@ -336,7 +340,7 @@ bool Project::newDesignFile(const QString &givenPath)
 {
     QString path = givenPath;
     if (path.isEmpty()) {
-        path = Prompts::instance().saveFileName(m_mainWindow ? m_mainWindow->mainWidget() : nullptr,
+        path = Prompts::instance().saveFileName(m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr,
                                                 tr("New Design File Name"),
                                                 projectDirectory(),
                                                 tr("Design files (*.dsn)"));
@@ -357,7 +361,7 @@ void Project::removeFile(int index)
         return;
     const ProjectFile file = m_files.at(index);
     if (m_mainWindow)
-        m_mainWindow->closeEditor(file.path);
+        m_mainWindow->editors().closeEditor(file.path);
     delete file.item;
     m_files.erase(m_files.begin() + index);
     m_modified = true;

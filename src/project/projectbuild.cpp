@@ -4,6 +4,7 @@
 #include "project.h"
 #include "projectsmanager.h"
 
+#include "core/settingsfiles.h"
 #include "core/ui/busycursor.h"
 #include "core/mainservices.h"
 #include "core/settingsstore.h"
@@ -24,7 +25,7 @@ bool Project::compile()
     const bool built = run(activeConfiguration()->targetName());
     if (built) {
         if (m_mainWindow)
-            m_mainWindow->success(tr("Compiled successfully.\n"));
+            m_mainWindow->output().success(tr("Compiled successfully.\n"));
         m_rebuildAll = false;
     }
     return built;
@@ -36,7 +37,7 @@ bool Project::clean()
         return false;
     const bool cleaned = run(QStringLiteral("clean"));
     if (cleaned && m_mainWindow)
-        m_mainWindow->message(tr("Cleaned.\n"));
+        m_mainWindow->output().message(tr("Cleaned.\n"));
     return cleaned;
 }
 
@@ -46,7 +47,7 @@ bool Project::tidy()
         return false;
     const bool tidied = run(QStringLiteral("tidy"));
     if (tidied && m_mainWindow)
-        m_mainWindow->message(tr("Tidied.\n"));
+        m_mainWindow->output().message(tr("Tidied.\n"));
     return tidied;
 }
 
@@ -55,22 +56,22 @@ bool Project::prepare()
     BuildProject *configuration = activeConfiguration();
     if (!configuration) {
         if (m_mainWindow)
-            m_mainWindow->error(
+            m_mainWindow->output().error(
                 tr("Compilation failed. No project configurations defined, check the Project Settings."));
         return false;
     }
     if (m_manager)
         m_manager->selectConfiguration(configuration->name());
     if (m_mainWindow)
-        m_mainWindow->clearOutput();
+        m_mainWindow->output().clearOutput();
     if (!saveWithFiles(false)) {
         if (m_mainWindow)
-            m_mainWindow->message(tr("Project must be saved before compilation"));
+            m_mainWindow->output().message(tr("Project must be saved before compilation"));
         return false;
     }
     const auto fail = [this](const QString &text) {
         if (m_mainWindow)
-            m_mainWindow->error(text);
+            m_mainWindow->output().error(text);
     };
     bool good = true;
     if (configuration->family().isEmpty()) {
@@ -128,7 +129,7 @@ bool Project::run(const QString &goal)
         request.projectFiles.append(file.path);
     request.hasSourceGroup = hasSourceGroup();
     request.rebuildAll = m_rebuildAll;
-    request.toolsDirectory = m_mainWindow ? m_mainWindow->settingsStore().toolsDirectory()
+    request.toolsDirectory = m_mainWindow ? m_mainWindow->files().settingsStore().toolsDirectory()
                                           : QCoreApplication::applicationDirPath();
     return m_buildRun->run(request);
 }

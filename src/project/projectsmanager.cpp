@@ -3,6 +3,9 @@
 #include "project.h"
 #include "projecttreewidget.h"
 
+#include "core/commandstate.h"
+#include "core/editorservices.h"
+#include "core/recentlists.h"
 #include "core/ui/busycursor.h"
 #include "core/ui/commandactions.h"
 #include "core/mainservices.h"
@@ -46,7 +49,7 @@ ProjectsManager::~ProjectsManager()
 
 QWidget *ProjectsManager::dialogParent() const
 {
-    return m_mainWindow ? m_mainWindow->mainWidget() : nullptr;
+    return m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr;
 }
 
 Project *ProjectsManager::project(int index) const
@@ -119,7 +122,7 @@ bool ProjectsManager::closeCheck(int index)
     if (m_mainWindow) {
         QStringList names;
         for (int i = 0; i < p->fileCount(); ++i) {
-            const QString title = m_mainWindow->modifiedEditorTitle(p->filePathAt(i));
+            const QString title = m_mainWindow->editors().modifiedEditorTitle(p->filePathAt(i));
             if (!title.isEmpty())
                 names.append(title);
         }
@@ -135,7 +138,7 @@ bool ProjectsManager::closeCheck(int index)
                 return false;
             if (answer == QMessageBox::Save) {
                 for (int i = 0; i < p->fileCount(); ++i)
-                    m_mainWindow->saveEditor(p->filePathAt(i), false);
+                    m_mainWindow->editors().saveEditor(p->filePathAt(i), false);
             }
         }
     }
@@ -148,12 +151,12 @@ bool ProjectsManager::closeProject(int index)
     if (!p || p->isBuilding())
         return false;
     if (m_mainWindow && !p->filePath().isEmpty())
-        m_mainWindow->newMRUProject(p->filePath());
+        m_mainWindow->recent().newMRUProject(p->filePath());
     m_projects.erase(m_projects.begin() + index);
     trackCurrentProject();
     refresh();
     if (m_mainWindow)
-        m_mainWindow->updateState();
+        m_mainWindow->commands().updateState();
     return true;
 }
 
@@ -199,11 +202,11 @@ bool ProjectsManager::openProject(const QString &path, bool quiet)
             m_tree->setCurrentItem(opened->rootItem());
             itemClicked(opened->rootItem(), 0);
         } else if (!path.isEmpty() && m_mainWindow) {
-            m_mainWindow->error(tr("Cannot open project %1").arg(path));
+            m_mainWindow->output().error(tr("Cannot open project %1").arg(path));
         }
     }
     if (m_mainWindow)
-        m_mainWindow->updateState();
+        m_mainWindow->commands().updateState();
     trackCurrentProject();
     return loaded;
 }
@@ -226,7 +229,7 @@ void ProjectsManager::openProject()
     m_tree->setCurrentItem(opened->rootItem());
     refresh();
     if (m_mainWindow)
-        m_mainWindow->updateState();
+        m_mainWindow->commands().updateState();
     trackCurrentProject();
 }
 
@@ -288,7 +291,7 @@ void ProjectsManager::renameItem()
 void ProjectsManager::itemClicked(QTreeWidgetItem *, int)
 {
     if (m_mainWindow)
-        m_mainWindow->updateState();
+        m_mainWindow->commands().updateState();
     markCurrentProject();
     trackCurrentProject();
 }
@@ -296,7 +299,7 @@ void ProjectsManager::itemClicked(QTreeWidgetItem *, int)
 void ProjectsManager::itemDoubleClicked(QTreeWidgetItem *item, int)
 {
     if (m_mainWindow)
-        m_mainWindow->updateState();
+        m_mainWindow->commands().updateState();
     Project *p = currentProject();
     if (!p || !m_mainWindow)
         return;
@@ -307,7 +310,7 @@ void ProjectsManager::itemDoubleClicked(QTreeWidgetItem *item, int)
     // A design file belongs to the simulator, not to the editor.
     if (QFileInfo(path).suffix().toUpper() == QLatin1String("DSN"))
         return;
-    m_mainWindow->openFileAt(path);
+    m_mainWindow->editors().openFileAt(path);
 }
 
 void ProjectsManager::itemChanged(QTreeWidgetItem *item, int)
@@ -338,25 +341,25 @@ void ProjectsManager::runOnCurrentProject(bool (Project::*command)())
 {
     m_busy = true;
     if (m_mainWindow)
-        m_mainWindow->updateState();
+        m_mainWindow->commands().updateState();
     Project *p = currentProject();
     if (!p) {
         if (m_mainWindow)
-            m_mainWindow->message(tr("No project selected."));
+            m_mainWindow->output().message(tr("No project selected."));
         m_runsSucceeded = false;
     } else if (!(p->*command)()) {
         m_runsSucceeded = false;
     }
     m_busy = false;
     if (m_mainWindow)
-        m_mainWindow->updateState();
+        m_mainWindow->commands().updateState();
 }
 
 void ProjectsManager::compileProject()
 {
     if (Project *p = currentProject(); p && m_mainWindow) {
         // The last configuration of the selector's name wins.
-        const QString selected = m_mainWindow->selectedConfiguration();
+        const QString selected = m_mainWindow->commands().selectedConfiguration();
         for (int i = 0; i < p->configurationCount(); ++i) {
             if (p->configuration(i)->name() == selected)
                 p->setActiveConfiguration(i);
@@ -364,7 +367,7 @@ void ProjectsManager::compileProject()
     }
     runOnCurrentProject(&Project::compile);
     if (currentProject() && m_mainWindow) {
-        m_mainWindow->message(
+        m_mainWindow->output().message(
             tr("Click the VEXA icon to launch the design file in VEXA for simulation and debugging.\n"));
     }
 }
@@ -383,6 +386,28 @@ void ProjectsManager::setFileModified(const QString &path, bool modified)
 {
     for (const auto &p : m_projects)
         p->setFileModified(path, modified);
+}
+
+QString ProjectsManager::familyForFile(const QString &path) const
+{
+    for (const auto &p : m_projects) {
+        const QString family = p->familyForFile(path);
+        if (!family.isEmpty())
+            return family;
+    }
+    const Project *current = currentProject();
+    return current ? current->family() : QString();
+}
+
+bool ProjectsManager::isProjectFile(const QString &path) const
+{
+    for (const auto &p : m_projects) {
+        for (int f = 0; f < p->fileCount(); ++f) {
+            if (p->filePathAt(f) == path)
+                return true;
+        }
+    }
+    return false;
 }
 
 void ProjectsManager::clearUpToDate(const QString &directory, const Project *except)
@@ -446,7 +471,7 @@ void ProjectsManager::contextMenuEvent(QContextMenuEvent *event)
 void ProjectsManager::showContextMenu(QContextMenuEvent *event)
 {
     if (m_mainWindow)
-        m_mainWindow->updateState();
+        m_mainWindow->commands().updateState();
     if (!m_contextMenu)
         m_contextMenu = new QMenu(this);
     m_contextMenu->clear();

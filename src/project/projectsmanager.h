@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/projectqueries.h"
+
 #include <QDockWidget>
 #include <QTextCharFormat>
 
@@ -16,7 +18,7 @@ struct CommandActions;
 
 // The projects pane: holds the open project, shows it in the tree and runs the project
 // commands of the window. Opening or creating a project closes the open one first.
-class ProjectsManager : public QDockWidget
+class ProjectsManager : public QDockWidget, public ProjectQueries
 {
     Q_OBJECT
 
@@ -37,7 +39,10 @@ public:
     bool closeCheck(int index);
     bool closeProject(int index);
     void refresh();
-    void setFileModified(const QString &path, bool modified);
+    // What the editors ask of the open projects.
+    void setFileModified(const QString &path, bool modified) override;
+    QString familyForFile(const QString &path) const override;
+    bool isProjectFile(const QString &path) const override;
     void clearUpToDate(const QString &directory, const Project *except = nullptr);
     void scanCompilers();
     // A project's items changed: the commands that depend on them may change too.

@@ -3,8 +3,10 @@
 #include "project.h"
 #include "projectsmanager.h"
 
+#include "core/editorservices.h"
 #include "core/mainservices.h"
 #include "build/buildproject.h"
+#include "core/ui/displayformats.h"
 
 #include <QDir>
 #include <QFile>
@@ -146,11 +148,11 @@ void Project::applyDisplayFormats()
         item->setBackground(0, format.background());
     };
     const QString group = QStringLiteral("Projects Tree");
-    apply(m_rootItem, m_mainWindow->displayFormat(group, QStringLiteral("Projects")));
-    const QTextCharFormat groups = m_mainWindow->displayFormat(group, QStringLiteral("Groups"));
+    apply(m_rootItem, m_mainWindow->formats().displayFormat(group, QStringLiteral("Projects")));
+    const QTextCharFormat groups = m_mainWindow->formats().displayFormat(group, QStringLiteral("Groups"));
     for (const ProjectGroup &g : m_groups)
         apply(g.item, groups);
-    const QTextCharFormat files = m_mainWindow->displayFormat(group, QStringLiteral("Files"));
+    const QTextCharFormat files = m_mainWindow->formats().displayFormat(group, QStringLiteral("Files"));
     for (const ProjectFile &f : m_files)
         apply(f.item, files);
 }
@@ -229,7 +231,7 @@ void Project::reopenFiles()
     if (!m_mainWindow)
         return;
     for (const ProjectFile &file : m_files)
-        m_mainWindow->reopenIfLastSession(file.path);
+        m_mainWindow->editors().reopenIfLastSession(file.path);
 }
 
 void Project::renameFile(int index, const QString &newName)
@@ -251,7 +253,7 @@ void Project::renameFile(int index, const QString &newName)
     }
     if (!isBareFileName(newName)) {
         if (m_mainWindow)
-            m_mainWindow->error(tr("Cannot rename '%1' to '%2': a file name cannot be empty "
+            m_mainWindow->output().error(tr("Cannot rename '%1' to '%2': a file name cannot be empty "
                                    "or \".\", or hold \"..\", \"/\", \"\\\" or a line break.")
                                     .arg(old.fileName(), newName));
         restoreText();
@@ -261,7 +263,7 @@ void Project::renameFile(int index, const QString &newName)
     const QString newPath = old.absoluteDir().filePath(newName);
     if (QFileInfo::exists(newPath) || !QFile::copy(oldPath, newPath)) {
         if (m_mainWindow)
-            m_mainWindow->error(tr("Cannot rename '%1' to '%2'.").arg(old.fileName(), newName));
+            m_mainWindow->output().error(tr("Cannot rename '%1' to '%2'.").arg(old.fileName(), newName));
         restoreText();
         return;
     }
@@ -275,7 +277,7 @@ void Project::renameFile(int index, const QString &newName)
         return;
     }
     if (m_mainWindow)
-        m_mainWindow->editorFileRenamed(oldPath, newPath);
+        m_mainWindow->editors().editorFileRenamed(oldPath, newPath);
     file.path = newPath;
     restoreText();
     m_modified = true;

@@ -1,6 +1,7 @@
 #include "simulatedcontrollers.h"
 
 #include "core/mainservices.h"
+#include "core/settingsfiles.h"
 #include "core/settingsstore.h"
 #include "core/xmlchildren.h"
 
@@ -31,7 +32,7 @@ void SimulatedControllers::load()
     m_catalogue.clear();
     if (!m_mainWindow)
         return;
-    const QDir dir(m_mainWindow->settingsStore().simulatorDirectory());
+    const QDir dir(m_mainWindow->files().settingsStore().simulatorDirectory());
     const QStringList files = dir.entryList({QStringLiteral("*.xml")},
                                             QDir::Files,
                                             QDir::Unsorted);
@@ -42,7 +43,7 @@ void SimulatedControllers::load()
 void SimulatedControllers::loadFile(const QString &path)
 {
     // A malformed list has been reported by the loader; the others are still read.
-    const std::optional<QDomDocument> document = m_mainWindow->loadXml(path);
+    const std::optional<QDomDocument> document = m_mainWindow->files().loadXml(path);
     if (!document)
         return;
     const QDomElement simulator = document->firstChildElement(QStringLiteral("SIMULATOR"));

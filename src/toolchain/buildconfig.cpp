@@ -5,6 +5,7 @@
 #include "compilerdetector.h"
 
 #include "core/mainservices.h"
+#include "core/settingsfiles.h"
 #include "core/settingsstore.h"
 #include "core/xmldocumentio.h"
 #include "core/xmlchildren.h"
@@ -28,7 +29,7 @@ BuildConfig::~BuildConfig()
 bool BuildConfig::load(const QString &path)
 {
     m_file = path;
-    const std::optional<QDomDocument> document = m_owner ? m_owner->loadXml(path)
+    const std::optional<QDomDocument> document = m_owner ? m_owner->files().loadXml(path)
                                                          : XmlDocumentIo::load(path, nullptr);
     if (!document)
         return false;
@@ -43,7 +44,7 @@ bool BuildConfig::load(const QString &path)
         auto *tool = new BuildTool(m_owner);
         if (!tool->load(e)) {
             if (m_owner)
-                m_owner->error(tr("Error loading %1\n").arg(path));
+                m_owner->output().error(tr("Error loading %1\n").arg(path));
             delete tool;
             continue;
         }
@@ -299,7 +300,7 @@ bool BuildConfig::isConfigured() const
 {
     if (m_name.isEmpty() || !m_owner)
         return false;
-    for (const CompilerState &state : readStates(m_owner->settingsStore().settings())) {
+    for (const CompilerState &state : readStates(m_owner->files().settingsStore().settings())) {
         if (state.name == m_name)
             return state.configured;
     }
@@ -310,7 +311,7 @@ QString BuildConfig::compilerDirectory() const
 {
     if (m_name.isEmpty() || !m_owner)
         return QString();
-    for (const CompilerState &state : readStates(m_owner->settingsStore().settings())) {
+    for (const CompilerState &state : readStates(m_owner->files().settingsStore().settings())) {
         if (state.name == m_name)
             return state.configured ? state.directory : QString();
     }
@@ -321,7 +322,7 @@ void BuildConfig::setConfigured(bool configured, const QString &directory)
 {
     if (m_name.isEmpty() || !m_owner)
         return;
-    QSettings &settings = m_owner->settingsStore().settings();
+    QSettings &settings = m_owner->files().settingsStore().settings();
     QList<CompilerState> states = readStates(settings);
     int index = 0;
     while (index < states.size() && states.at(index).name != m_name)

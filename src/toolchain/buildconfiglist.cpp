@@ -3,6 +3,7 @@
 #include "buildconfig.h"
 
 #include "core/mainservices.h"
+#include "core/settingsfiles.h"
 #include "core/settingsstore.h"
 
 #include <QDir>
@@ -24,7 +25,7 @@ bool BuildConfigList::load()
     m_configurations.clear();
     if (!m_owner)
         return false;
-    const QDir dir(m_owner->settingsStore().compilersDirectory());
+    const QDir dir(m_owner->files().settingsStore().compilersDirectory());
     const QStringList files = dir.entryList({QStringLiteral("*.xml")}, QDir::Files,
                                             QDir::Name | QDir::IgnoreCase);
     for (const QString &fileName : files) {
@@ -34,7 +35,7 @@ bool BuildConfigList::load()
             continue;
         }
         if (const BuildConfig *existing = find(config->name())) {
-            m_owner->error(tr("Duplicated compiler configuration \"%1\":\n%2,\n%3.\n")
+            m_owner->output().error(tr("Duplicated compiler configuration \"%1\":\n%2,\n%3.\n")
                                .arg(config->name(), existing->file(), config->file()));
             delete config;
             continue;

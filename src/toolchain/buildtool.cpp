@@ -42,7 +42,7 @@ bool BuildTool::load(const QDomElement &element)
             }
         } else {
             if (m_owner)
-                m_owner->error(tr("Unknows option parameter type %1").arg(type));
+                m_owner->output().error(tr("Unknows option parameter type %1").arg(type));
             return false;
         }
         m_options.append(option);

@@ -4,6 +4,7 @@
 
 #include "core/mainservices.h"
 #include "core/settingsstore.h"
+#include "core/simulatorqueries.h"
 #include "core/xmldocumentio.h"
 #include "core/xmlchildren.h"
 #include "platform/registry.h"
@@ -35,13 +36,13 @@ DetectionResult CompilerDetector::detect(const QString &configurationFile) const
     if (configurationFile.isEmpty())
         return result;
     // The rules are read afresh each time; the model does not keep them.
-    const std::optional<QDomDocument> document = XmlDocumentIo::load(configurationFile, m_owner);
+    const std::optional<QDomDocument> document = XmlDocumentIo::load(configurationFile, &outputOf(m_owner));
     const QDomElement compiler = document ? document->firstChildElement(QStringLiteral("COMPILER"))
                                           : QDomElement();
     if (compiler.isNull())
         return result;
-    if (m_owner)
-        m_owner->message(tr("Detecting compiler %1").arg(compiler.attribute(QStringLiteral("NAME"))));
+    outputOf(m_owner).message(
+        tr("Detecting compiler %1").arg(compiler.attribute(QStringLiteral("NAME"))));
 
     const auto attributesOf = [](const QDomElement &element, DetectionParameters &parameters) {
         const QDomNamedNodeMap attributes = element.attributes();
@@ -52,7 +53,7 @@ DetectionResult CompilerDetector::detect(const QString &configurationFile) const
         }
     };
     for (const QDomElement &rule : childElements(compiler, QStringLiteral("DETECT"))) {
-        DetectionParameters parameters(m_owner);
+        DetectionParameters parameters(&outputOf(m_owner));
         attributesOf(rule, parameters);
         bool success = true;
         if (rule.firstChildElement(QStringLiteral("CHECK")).isNull()) {
@@ -223,5 +224,5 @@ DetectionResult CompilerDetector::check(const QString &path,
 
 QString CompilerDetector::simulatorDirectory() const
 {
-    return m_owner ? m_owner->simulatorDirectory(false) : QString();
+    return m_owner ? m_owner->simulator().simulatorDirectory(false) : QString();
 }

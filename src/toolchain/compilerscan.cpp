@@ -80,9 +80,7 @@ void CompilerScan::checkRow(int index)
 
 void CompilerScan::checkAll()
 {
-    MainServices *output = m_catalogue ? m_catalogue->owner() : nullptr;
-    if (output)
-        output->clearOutput();
+    outputOf(m_catalogue ? m_catalogue->owner() : nullptr).clearOutput();
     startChecking();
     for (int i = 0; i < m_rows.size(); ++i)
         checkRow(i);
@@ -91,19 +89,17 @@ void CompilerScan::checkAll()
 
 void CompilerScan::writeSummary()
 {
-    MainServices *output = m_catalogue ? m_catalogue->owner() : nullptr;
-    if (!output)
-        return;
-    output->message(tr("\nCompiler detection summary"));
+    OutputSink &output = outputOf(m_catalogue ? m_catalogue->owner() : nullptr);
+    output.message(tr("\nCompiler detection summary"));
     if (!m_notFound.isEmpty()) {
-        output->message(tr("Not Found:"));
+        output.message(tr("Not Found:"));
         for (const QString &entry : std::as_const(m_notFound))
-            output->message(entry);
+            output.message(entry);
     }
     if (!m_found.isEmpty()) {
-        output->message(tr("Found:"));
+        output.message(tr("Found:"));
         for (const QString &entry : std::as_const(m_found))
-            output->message(entry);
+            output.message(entry);
     }
     if (!m_unsupported.isEmpty()) {
         QString block = QStringLiteral("<span style='color: #FF0000; font-size: 10pt'>")
@@ -111,7 +107,7 @@ void CompilerScan::writeSummary()
         for (const QString &entry : std::as_const(m_unsupported))
             block += entry.toHtmlEscaped() + QStringLiteral("<br>");
         block += QStringLiteral("</span>");
-        output->richText(block);
+        output.richText(block);
     }
 }
 

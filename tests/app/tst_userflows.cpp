@@ -132,7 +132,7 @@ void tst_UserFlows::typingNeverRenamesFiles()
         Project *project = openProject(window, path);
         QVERIFY(project);
         const QString main = folder + QStringLiteral("/main.c");
-        window.openFileAt(main);
+        window.editors().openFileAt(main);
         SourceEditor *editor = window.tabs()->currentEditor();
         QVERIFY(editor);
         QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
@@ -202,7 +202,7 @@ void tst_UserFlows::renameInTree()
     QVERIFY(project);
     const QString main = folder + QStringLiteral("/main.c");
     if (modified) {
-        window.openFileAt(main);
+        window.editors().openFileAt(main);
         QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
     }
     QTreeWidgetItem *item = project->rootItem()->child(0)->child(0);
@@ -249,7 +249,7 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
     Project *project = openProject(window, path);
     QVERIFY(project);
     checkDead("with a project");
-    window.openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/main.c"));
+    window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/main.c"));
     QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
     checkDead("with a modified editor");
     for (QAction *action : {a.openProject, a.buildProject, a.saveFile, a.addNewFile})
@@ -275,7 +275,7 @@ void tst_UserFlows::closingAsksAboutEveryModifiedEditor()
     ScriptedPrompts prompts;
     SrcManager window;
     QVERIFY(openProject(window, path));
-    window.openFileAt(notes);
+    window.editors().openFileAt(notes);
     QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("outside"));
     auto *untitled = new SourceEditor(&window, QString());
     window.tabs()->addTab(untitled, untitled->tabTitle());
@@ -314,7 +314,7 @@ void tst_UserFlows::fullDiskKeepsTheOldFiles()
     const QByteArray makefileBefore = contents(folder + QStringLiteral("/Debug/Makefile"));
     const QByteArray mainBefore = contents(folder + QStringLiteral("/main.c"));
     QVERIFY(!makefileBefore.isEmpty());
-    window.openFileAt(folder + QStringLiteral("/main.c"));
+    window.editors().openFileAt(folder + QStringLiteral("/main.c"));
 
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);

@@ -50,7 +50,7 @@ void FakeMainServices::errorLink(const QString &file, int line, int column, cons
 
 std::optional<QDomDocument> FakeMainServices::loadXml(const QString &path)
 {
-    return XmlDocumentIo::load(path, this);
+    return XmlDocumentIo::load(path, &output());
 }
 
 bool FakeMainServices::saveXml(const QDomDocument &document,

@@ -1,7 +1,14 @@
 #pragma once
 
+#include "core/commandstate.h"
+#include "core/editorservices.h"
 #include "core/mainservices.h"
+#include "core/projectqueries.h"
+#include "core/recentlists.h"
+#include "core/settingsfiles.h"
 #include "core/settingsstore.h"
+#include "core/simulatorqueries.h"
+#include "core/ui/displayformats.h"
 
 #include <QHash>
 #include <QStringList>
@@ -15,11 +22,29 @@ struct IsolatedSettings
     IsolatedSettings() { isolateSettings(); }
 };
 
-// A main window for tests: records every output line and every file it was asked to open,
-// keeps real settings in the test-mode settings location.
-class FakeMainServices : private IsolatedSettings, public MainServices
+// A main window for tests: it is every service itself, records every output line and every
+// file it was asked to open, and keeps real settings in the test's own settings location.
+class FakeMainServices : private IsolatedSettings,
+                         public MainServices,
+                         public OutputSink,
+                         public EditorServices,
+                         public CommandState,
+                         public RecentLists,
+                         public DisplayFormats,
+                         public ProjectQueries,
+                         public SimulatorQueries,
+                         public SettingsFiles
 {
 public:
+    OutputSink &output() override { return *this; }
+    EditorServices &editors() override { return *this; }
+    CommandState &commands() override { return *this; }
+    RecentLists &recent() override { return *this; }
+    DisplayFormats &formats() override { return *this; }
+    ProjectQueries &projects() override { return *this; }
+    SimulatorQueries &simulator() override { return *this; }
+    SettingsFiles &files() override { return *this; }
+
     FakeMainServices();
     ~FakeMainServices() override;
 
@@ -80,7 +105,7 @@ public:
     QString familyForFile(const QString &) const override { return family; }
     bool isProjectFile(const QString &path) const override { return projectFiles.contains(path); }
     void newMRUFile(const QString &fileName) override { recentFiles.prepend(fileName); }
-    void editorModificationChanged(const QString &path, bool modified) override
+    void setFileModified(const QString &path, bool modified) override
     {
         lines.append(QStringLiteral("modified: %1 %2").arg(path).arg(modified));
     }

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// The editors as the projects see them: open a file at a place, close, save and rename the
+// editor of a file, reopen what was open last time, and ask whether one holds unsaved changes.
+class EditorServices
+{
+public:
+    virtual ~EditorServices() = default;
+
+    // Opens path in an editor tab (or switches to it) and gives it the keyboard; a line of 0 or
+    // more also places the cursor there (compilers count both from one).
+    virtual void openFileAt(const QString &path, int line = -1, int column = 0) = 0;
+    // Closes the editor of path without asking.
+    virtual void closeEditor(const QString &path) = 0;
+    // Saves the editor of path, asking first with ask; true when there is none to save.
+    virtual bool saveEditor(const QString &path, bool ask) = 0;
+    virtual void editorFileRenamed(const QString &oldPath, const QString &newPath) = 0;
+    // Reopens path when it was open as the program last closed.
+    virtual void reopenIfLastSession(const QString &path) = 0;
+    // The title the editor of path shows when it holds unsaved changes; empty otherwise.
+    virtual QString modifiedEditorTitle(const QString &path) const = 0;
+};

@@ -1,0 +1,8 @@
+#include "mainservices.h"
+
+#include "silentoutput.h"
+
+OutputSink &outputOf(MainServices *mainWindow)
+{
+    return mainWindow ? mainWindow->output() : SilentOutput::instance();
+}
