@@ -81,6 +81,7 @@ QProcessEnvironment buildEnvironment(const BuildProject &configuration,
 BuildRun::BuildRun(MainServices *mainWindow, QObject *parent)
     : QObject(parent)
     , m_mainWindow(mainWindow)
+    , m_output(outputOf(mainWindow))
 {}
 
 BuildRun::~BuildRun() = default;
@@ -98,8 +99,7 @@ bool BuildRun::run(const Request &request)
     };
     BuildProject *configuration = request.configuration;
     if (!configuration) {
-        if (m_mainWindow)
-            m_mainWindow->output().error(tr("Project configuration is not valid"));
+        m_output.error(tr("Project configuration is not valid"));
         return finish(false);
     }
     m_parser = std::make_unique<BuildMessageParser>();
@@ -109,20 +109,17 @@ bool BuildRun::run(const Request &request)
     if (configuration->root())
         collectFormats(configuration->root(), *m_parser);
     if (!request.hasSourceGroup) {
-        if (m_mainWindow)
-            m_mainWindow->output().error(tr("No source files to build"));
+        m_output.error(tr("No source files to build"));
         return finish(false);
     }
     const QString make = QDir(request.toolsDirectory).filePath(QStringLiteral("make.exe"));
     if (!QFileInfo::exists(make)) {
-        if (m_mainWindow)
-            m_mainWindow->output().message(tr("make.exe does not exist in path '%1'").arg(make));
+        m_output.message(tr("make.exe does not exist in path '%1'").arg(make));
         return finish(false);
     }
     const BuildConfig *compiler = configuration->compiler();
     if (!compiler || compiler->compilerDirectory().isEmpty()) {
-        if (m_mainWindow)
-            m_mainWindow->output().error(tr("Compiler is not configured.\n"));
+        m_output.error(tr("Compiler is not configured.\n"));
         for (const QString &file : std::as_const(configuration->errorFiles))
             QFile::remove(file);
         readErrorFiles(*configuration);
@@ -178,9 +175,8 @@ bool BuildRun::start(const Request &request)
             process.kill();
             process.waitForFinished(3000);
         }
-        if (m_mainWindow)
-            m_mainWindow->output().message(clean ? tr("Clean aborted by user\n")
-                                        : tr("Build aborted by user\n"));
+        m_output.message(clean ? tr("Clean aborted by user\n")
+                                    : tr("Build aborted by user\n"));
         failed = true;
     } else {
         readyReadStandardOutput();
@@ -197,13 +193,11 @@ bool BuildRun::start(const Request &request)
     if (!failed) {
         if (process.error() == QProcess::FailedToStart
             || process.exitStatus() == QProcess::CrashExit) {
-            if (m_mainWindow)
-                m_mainWindow->output().message(
-                    tr("Process seems to be crashed: %1\n").arg(process.errorString()));
+            m_output.message(
+                tr("Process seems to be crashed: %1\n").arg(process.errorString()));
             failed = true;
         } else if (process.exitCode() != 0) {
-            if (m_mainWindow)
-                m_mainWindow->output().message(tr("Error code %1\n").arg(process.exitCode()));
+            m_output.message(tr("Error code %1\n").arg(process.exitCode()));
             failed = true;
         }
     }
@@ -226,23 +220,23 @@ void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel)
     QString line = rawLine;
     line.remove(QLatin1Char('\r'));
     line.remove(QLatin1Char('\n'));
-    if (line.isEmpty() || !m_mainWindow)
+    if (line.isEmpty())
         return;
     BuildMessageParser::Position position;
     const auto resolver = [this](const QString &name) { return m_resolver->resolve(name); };
     if (m_parser && m_parser->parse(line, resolver, position)) {
         if (fromErrorChannel)
-            m_mainWindow->output().errorLink(position.file, position.line, position.column, line);
+            m_output.errorLink(position.file, position.line, position.column, line);
         else
-            m_mainWindow->output().link(position.file, position.line, position.column, line);
+            m_output.link(position.file, position.line, position.column, line);
     } else if (fromErrorChannel) {
-        m_mainWindow->output().error(line);
+        m_output.error(line);
     } else if (m_parser && m_parser->matchesAny(line)) {
-        m_mainWindow->output().error(line);
+        m_output.error(line);
     } else if (isMakeUpToDateLine(line)) {
-        m_mainWindow->output().message(tr("Already compiled, target is up to date."));
+        m_output.message(tr("Already compiled, target is up to date."));
     } else {
-        m_mainWindow->output().message(line);
+        m_output.message(line);
     }
 }
 
@@ -264,8 +258,6 @@ void BuildRun::readyReadStandardError()
 
 void BuildRun::readErrorFiles(const BuildProject &configuration)
 {
-    if (!m_mainWindow)
-        return;
     const auto resolver = [this](const QString &name) { return m_resolver->resolve(name); };
     for (int i = 0; i < configuration.errorFiles.size(); ++i) {
         QFile file(configuration.errorFiles.at(i));
@@ -277,11 +269,11 @@ void BuildRun::readErrorFiles(const BuildProject &configuration)
             line.remove(QLatin1Char('\r'));
             BuildMessageParser::Position position;
             if (m_parser && m_parser->parse(line, resolver, position))
-                m_mainWindow->output().errorLink(position.file, position.line, position.column, line);
+                m_output.errorLink(position.file, position.line, position.column, line);
             else if (m_parser && m_parser->matchesAny(line))
-                m_mainWindow->output().error(line);
+                m_output.error(line);
             else if (!configuration.hideUnmatched.value(i))
-                m_mainWindow->output().message(line);
+                m_output.message(line);
         }
     }
 }

@@ -9,6 +9,7 @@ class BuildMessageParser;
 class BuildProject;
 class MainServices;
 class MessageFileResolver;
+class OutputSink;
 class QProcess;
 
 // One run of make on a configuration's Makefile: the environment the compiler wants, make's
@@ -51,6 +52,7 @@ private:
     void readErrorFiles(const BuildProject &configuration);
 
     MainServices *m_mainWindow;
+    OutputSink &m_output;
     bool m_running = false;
     bool m_abortRequested = false;
     QProcess *m_process = nullptr;

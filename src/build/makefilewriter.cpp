@@ -98,17 +98,15 @@ bool MakefileWriter::generate(QString &text)
 {
     MainServices *mainWindow = m_configuration.mainWindow();
     if (!m_configuration.root() && !m_configuration.createRoot(false)) {
-        if (mainWindow)
-            mainWindow->output().error(QCoreApplication::translate("BuildProject",
-                                                          "Cannot select build target."));
+        outputOf(mainWindow).error(QCoreApplication::translate("BuildProject",
+                                                      "Cannot select build target."));
         return false;
     }
     m_configuration.hoist(false);
     if (!fillFileNames()) {
-        if (mainWindow)
-            mainWindow->output().error(QCoreApplication::translate(
-                "BuildProject",
-                "Not all intermediate file names are filled. It should be an error in compiler configuration file."));
+        outputOf(mainWindow).error(QCoreApplication::translate(
+            "BuildProject",
+            "Not all intermediate file names are filled. It should be an error in compiler configuration file."));
         return false;
     }
     const TemplateExpander expander(m_configuration);

@@ -131,8 +131,7 @@ void SourceEditor::loadFile(const QString &fileName)
             setModified(false);
             return;
         }
-        if (m_mainWindow)
-            m_mainWindow->output().message(tr("File name is empty or file not found."));
+        outputOf(m_mainWindow).message(tr("File name is empty or file not found."));
     }
     setCurrentFile(QString());
     m_untitled = true;

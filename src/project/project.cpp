@@ -148,8 +148,7 @@ bool Project::save()
         updateRootText();
     } else {
         m_lastSaveError = tr("Cannot save project %1:\n%2.").arg(m_filePath, reason);
-        if (m_mainWindow)
-            m_mainWindow->output().error(m_lastSaveError);
+        outputOf(m_mainWindow).error(m_lastSaveError);
     }
     return written;
 }
@@ -184,8 +183,7 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
     m_filePath = QFileInfo(chosen).absoluteFilePath();
     m_modified = true;
     if (!save()) {
-        if (m_mainWindow)
-            m_mainWindow->output().error(tr("Could not save project"));
+        outputOf(m_mainWindow).error(tr("Could not save project"));
         m_filePath = oldPath;
         m_modified = oldModified;
         return false;

@@ -24,8 +24,7 @@ bool Project::compile()
         return false;
     const bool built = run(activeConfiguration()->targetName());
     if (built) {
-        if (m_mainWindow)
-            m_mainWindow->output().success(tr("Compiled successfully.\n"));
+        outputOf(m_mainWindow).success(tr("Compiled successfully.\n"));
         m_rebuildAll = false;
     }
     return built;
@@ -55,23 +54,19 @@ bool Project::prepare()
 {
     BuildProject *configuration = activeConfiguration();
     if (!configuration) {
-        if (m_mainWindow)
-            m_mainWindow->output().error(
-                tr("Compilation failed. No project configurations defined, check the Project Settings."));
+        outputOf(m_mainWindow).error(
+            tr("Compilation failed. No project configurations defined, check the Project Settings."));
         return false;
     }
     if (m_manager)
         m_manager->selectConfiguration(configuration->name());
-    if (m_mainWindow)
-        m_mainWindow->output().clearOutput();
+    outputOf(m_mainWindow).clearOutput();
     if (!saveWithFiles(false)) {
-        if (m_mainWindow)
-            m_mainWindow->output().message(tr("Project must be saved before compilation"));
+        outputOf(m_mainWindow).message(tr("Project must be saved before compilation"));
         return false;
     }
     const auto fail = [this](const QString &text) {
-        if (m_mainWindow)
-            m_mainWindow->output().error(text);
+        outputOf(m_mainWindow).error(text);
     };
     bool good = true;
     if (configuration->family().isEmpty()) {

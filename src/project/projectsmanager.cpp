@@ -344,8 +344,7 @@ void ProjectsManager::runOnCurrentProject(bool (Project::*command)())
         m_mainWindow->commands().updateState();
     Project *p = currentProject();
     if (!p) {
-        if (m_mainWindow)
-            m_mainWindow->output().message(tr("No project selected."));
+        outputOf(m_mainWindow).message(tr("No project selected."));
         m_runsSucceeded = false;
     } else if (!(p->*command)()) {
         m_runsSucceeded = false;

@@ -252,18 +252,16 @@ void Project::renameFile(int index, const QString &newName)
         return;
     }
     if (!isBareFileName(newName)) {
-        if (m_mainWindow)
-            m_mainWindow->output().error(tr("Cannot rename '%1' to '%2': a file name cannot be empty "
-                                   "or \".\", or hold \"..\", \"/\", \"\\\" or a line break.")
-                                    .arg(old.fileName(), newName));
+        outputOf(m_mainWindow).error(tr("Cannot rename '%1' to '%2': a file name cannot be empty "
+                               "or \".\", or hold \"..\", \"/\", \"\\\" or a line break.")
+                                .arg(old.fileName(), newName));
         restoreText();
         return;
     }
     const QString oldPath = file.path;
     const QString newPath = old.absoluteDir().filePath(newName);
     if (QFileInfo::exists(newPath) || !QFile::copy(oldPath, newPath)) {
-        if (m_mainWindow)
-            m_mainWindow->output().error(tr("Cannot rename '%1' to '%2'.").arg(old.fileName(), newName));
+        outputOf(m_mainWindow).error(tr("Cannot rename '%1' to '%2'.").arg(old.fileName(), newName));
         restoreText();
         return;
     }

@@ -43,8 +43,7 @@ bool BuildConfig::load(const QString &path)
     for (const QDomElement &e : childElements(compiler, QStringLiteral("TOOL"))) {
         auto *tool = new BuildTool(m_owner);
         if (!tool->load(e)) {
-            if (m_owner)
-                m_owner->output().error(tr("Error loading %1\n").arg(path));
+            outputOf(m_owner).error(tr("Error loading %1\n").arg(path));
             delete tool;
             continue;
         }

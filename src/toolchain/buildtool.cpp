@@ -41,8 +41,7 @@ bool BuildTool::load(const QDomElement &element)
                                        BuildXml::flag(p, QStringLiteral("DEFAULT"))});
             }
         } else {
-            if (m_owner)
-                m_owner->output().error(tr("Unknows option parameter type %1").arg(type));
+            outputOf(m_owner).error(tr("Unknows option parameter type %1").arg(type));
             return false;
         }
         m_options.append(option);
