@@ -3,8 +3,8 @@
 //  - 100,000 lines of compiler messages, half of them links, shown in the output window.
 #include "benchratio.h"
 
-#include "build/outwindow.h"
-#include "common/fakemainservices.h"
+#include "build/ui/outwindow.h"
+#include "common/fakewindowservices.h"
 #include "project/project.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
@@ -18,20 +18,12 @@
 namespace {
 
 // The main window as far as a build needs it, with the real output window.
-class BenchServices : public FakeMainServices
+class BenchServices : public FakeWindowServices
 {
 public:
     OutWindow window{this};
 
-    void clearOutput() override { window.clear(); }
-    void message(const QString &text) override { window.message(text); }
-    void error(const QString &text) override { window.error(text); }
-    void success(const QString &text) override { window.success(text); }
-    void link(const QString &f, int l, int c, const QString &t) override { window.link(f, l, c, t); }
-    void errorLink(const QString &f, int l, int c, const QString &t) override
-    {
-        window.errorLink(f, l, c, t);
-    }
+    OutputSink &output() override { return window; }
 };
 
 void write(const QString &path, const QByteArray &content)

@@ -3,7 +3,7 @@
 // assembler file against one at its end.
 #include "benchratio.h"
 
-#include "editor/qscilexercirrane.h"
+#include "editor/ui/qscilexercirrane.h"
 
 #include <Qsci/qscilexercpp.h>
 #include <Qsci/qsciscintilla.h>

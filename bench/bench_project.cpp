@@ -4,7 +4,7 @@
 
 #include "core/xmldocumentio.h"
 #include "build/buildproject.h"
-#include "common/fakemainservices.h"
+#include "common/fakewindowservices.h"
 #include "project/project.h"
 #include "toolchain/buildconfiglist.h"
 
@@ -21,7 +21,7 @@ constexpr int fileCount = 3000;
 struct Fixture
 {
     QTemporaryDir dir;
-    FakeMainServices services;
+    FakeWindowServices services;
     std::unique_ptr<BuildConfigList> catalogue;
     QString projectFile;
 

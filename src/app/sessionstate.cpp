@@ -3,7 +3,7 @@
 #include "core/settingsstore.h"
 #include "srcmanager.h"
 
-#include "editor/srctabsholder.h"
+#include "editor/ui/srctabsholder.h"
 #include "project/project.h"
 #include "project/projectsmanager.h"
 

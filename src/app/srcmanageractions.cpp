@@ -2,8 +2,8 @@
 
 #include "srcmanager.h"
 
-#include "build/outwindow.h"
-#include "editor/srctabsholder.h"
+#include "build/ui/outwindow.h"
+#include "editor/ui/srctabsholder.h"
 #include "project/projectsmanager.h"
 
 #include <QAction>

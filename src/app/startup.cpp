@@ -4,7 +4,7 @@
 #include "core/ui/prompts.h"
 #include "srcmanager.h"
 
-#include "build/outwindow.h"
+#include "build/ui/outwindow.h"
 #include "platform/crashguard.h"
 
 #include <QApplication>

@@ -154,5 +154,5 @@ void tst_SettingsStore::saveXml()
     QVERIFY(!XmlDocumentIo::save(document, dir.filePath(QStringLiteral("no/such/dir.xml"))));
 }
 
-QTEST_MAIN(tst_SettingsStore)
+QTEST_GUILESS_MAIN(tst_SettingsStore)
 #include "tst_settingsstore.moc"

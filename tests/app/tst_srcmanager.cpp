@@ -4,10 +4,10 @@
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
 
-#include "build/outtextedit.h"
-#include "build/outwindow.h"
-#include "editor/sourceeditor.h"
-#include "editor/srctabsholder.h"
+#include "build/ui/outtextedit.h"
+#include "build/ui/outwindow.h"
+#include "editor/ui/sourceeditor.h"
+#include "editor/ui/srctabsholder.h"
 #include "project/project.h"
 #include "project/projectsmanager.h"
 

@@ -235,5 +235,5 @@ void tst_BuildProject::unknownCompiler()
     QVERIFY(!c.load(document.documentElement(), QStringLiteral("/p/x.dyxp")));
 }
 
-QTEST_MAIN(tst_BuildProject)
+QTEST_GUILESS_MAIN(tst_BuildProject)
 #include "tst_buildproject.moc"

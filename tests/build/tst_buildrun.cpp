@@ -1,7 +1,7 @@
 #include "build/buildmessageparser.h"
 #include "build/buildproject.h"
 #include "build/messagefileresolver.h"
-#include "common/fakemainservices.h"
+#include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
 #include "project/project.h"
@@ -35,7 +35,7 @@ private:
     void writeMake(const QByteArray &script);
     std::unique_ptr<Project> loadDemo();
 
-    FakeMainServices m_services;
+    FakeWindowServices m_services;
     std::unique_ptr<BuildConfigList> m_catalogue;
     std::unique_ptr<QTemporaryDir> m_temporary;
     // The project's folder; the dot in its name is no suffix.

@@ -224,5 +224,5 @@ void tst_Makefile::awkwardFileNames()
     QCOMPARE(TemplateExpander::makeName(QStringLiteral("a\nb c")), QStringLiteral("a?b\\ c"));
 }
 
-QTEST_MAIN(tst_Makefile)
+QTEST_GUILESS_MAIN(tst_Makefile)
 #include "tst_makefile.moc"

@@ -1,7 +1,7 @@
-#include "build/outtextedit.h"
-#include "build/outwindow.h"
-#include "common/fakemainservices.h"
-#include "editor/displaysettings.h"
+#include "build/ui/outtextedit.h"
+#include "build/ui/outwindow.h"
+#include "common/fakewindowservices.h"
+#include "editor/ui/displaysettings.h"
 
 #include <QSettings>
 #include <QTextBlock>
@@ -29,13 +29,13 @@ private:
 
 void tst_OutWindow::init()
 {
-    FakeMainServices services;
+    FakeWindowServices services;
     services.settingsStore().settings().remove(QStringLiteral("Output Window Display Settings"));
 }
 
 void tst_OutWindow::setLinks(bool italic, bool bold, bool underline, const QColor &colour)
 {
-    FakeMainServices services;
+    FakeWindowServices services;
     DisplayGroup group = DisplaySettings::defaultGroup(QStringLiteral("Output Window"));
     DisplayItem *links = group.item(QStringLiteral("Links"));
     links->italic = italic;
@@ -90,7 +90,7 @@ void tst_OutWindow::followLink()
 {
     QFETCH(QString, url);
     QFETCH(int, opened);
-    FakeMainServices services;
+    FakeWindowServices services;
     OutWindow window(&services);
     window.textView()->anchorClicked(QUrl(url));
     QCOMPARE(services.openRequests.size(), opened);
@@ -102,7 +102,7 @@ void tst_OutWindow::followLink()
 
 void tst_OutWindow::linesAndFormats()
 {
-    FakeMainServices services;
+    FakeWindowServices services;
     OutWindow window(&services);
     QCOMPARE(window.objectName(), QStringLiteral("Output Window"));
     QCOMPARE(window.windowTitle(), QStringLiteral("Output"));
@@ -146,7 +146,7 @@ void tst_OutWindow::linkMarkup()
     QFETCH(bool, bold);
     QFETCH(bool, underline);
     setLinks(italic, bold, underline, QColor(0x11, 0x22, 0x33));
-    FakeMainServices services;
+    FakeWindowServices services;
     OutWindow window(&services);
     QCOMPARE(window.textView()->document()->defaultStyleSheet(),
              QStringLiteral("a { text-decoration: %1; color: #112233 }")
@@ -162,7 +162,7 @@ void tst_OutWindow::linkMarkup()
 
 void tst_OutWindow::newLinkColourReachesExistingLinks()
 {
-    FakeMainServices services;
+    FakeWindowServices services;
     OutWindow window(&services);
     window.link(QStringLiteral("/p/a.c"), 1, 2, QStringLiteral("old"));
     setLinks(false, false, true, QColor(0xaa, 0x00, 0xbb));

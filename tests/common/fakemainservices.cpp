@@ -1,7 +1,6 @@
 #include "fakemainservices.h"
 
 #include "core/xmldocumentio.h"
-#include "editor/displaysettings.h"
 
 #include <QSettings>
 #include <QStandardPaths>
@@ -58,21 +57,6 @@ bool FakeMainServices::saveXml(const QDomDocument &document,
                                QString *errorString)
 {
     return XmlDocumentIo::save(document, path, errorString);
-}
-
-QTextCharFormat FakeMainServices::displayFormat(const QString &group, const QString &item) const
-{
-    return DisplaySettings::format(DisplaySettings::readGroup(m_settings.settings(), group), item);
-}
-
-bool FakeMainServices::usesDefaultColour(const QString &group,
-                                         const QString &item,
-                                         bool foreground) const
-{
-    return DisplaySettings::usesDefaultColour(DisplaySettings::readGroup(m_settings.settings(),
-                                                                         group),
-                                              item,
-                                              foreground);
 }
 
 void FakeMainServices::openFileAt(const QString &path, int line, int column)

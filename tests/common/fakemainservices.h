@@ -8,7 +8,6 @@
 #include "core/settingsfiles.h"
 #include "core/settingsstore.h"
 #include "core/simulatorqueries.h"
-#include "core/ui/displayformats.h"
 
 #include <QHash>
 #include <QStringList>
@@ -30,7 +29,6 @@ class FakeMainServices : private IsolatedSettings,
                          public EditorServices,
                          public CommandState,
                          public RecentLists,
-                         public DisplayFormats,
                          public ProjectQueries,
                          public SimulatorQueries,
                          public SettingsFiles
@@ -40,7 +38,12 @@ public:
     EditorServices &editors() override { return *this; }
     CommandState &commands() override { return *this; }
     RecentLists &recent() override { return *this; }
-    DisplayFormats &formats() override { return *this; }
+    // Only windows and editors ask for display formats: their tests give them some.
+    DisplayFormats &formats() override
+    {
+        Q_ASSERT(displayFormats);
+        return *displayFormats;
+    }
     ProjectQueries &projects() override { return *this; }
     SimulatorQueries &simulator() override { return *this; }
     SettingsFiles &files() override { return *this; }
@@ -55,6 +58,7 @@ public:
         int column;
     };
 
+    DisplayFormats *displayFormats = nullptr;
     QStringList lines; // "message: text", "error: text", "link: file:line:column: text", ...
     QList<OpenRequest> openRequests;
 
@@ -72,10 +76,6 @@ public:
     bool saveXml(const QDomDocument &document,
                  const QString &path,
                  QString *errorString = nullptr) override;
-    QTextCharFormat displayFormat(const QString &group, const QString &item) const override;
-    bool usesDefaultColour(const QString &group,
-                           const QString &item,
-                           bool foreground) const override;
     void openFileAt(const QString &path, int line, int column) override;
     void closeEditor(const QString &path) override { lines.append("closeEditor: " + path); }
     bool saveEditor(const QString &path, bool ask) override

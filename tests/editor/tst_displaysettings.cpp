@@ -1,5 +1,5 @@
 #include "common/fakemainservices.h"
-#include "editor/displaysettings.h"
+#include "editor/ui/displaysettings.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

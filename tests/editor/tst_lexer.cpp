@@ -1,12 +1,7 @@
-#include "common/fakemainservices.h"
-#include "editor/qscilexercirrane.h"
-#include "editor/sourceeditor.h"
+#include "editor/syntaxmap.h"
 #include "editor/syntaxrules.h"
 #include "editor/syntaxscanner.h"
 
-#include <Qsci/qsciscintilla.h>
-
-#include <QRandomGenerator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,9 +15,6 @@ private slots:
     void rules();
     void styling_data();
     void styling();
-    void editsGiveTheStylesOfAFullRestyle_data();
-    void editsGiveTheStylesOfAFullRestyle();
-    void descriptions();
     void shippedSyntaxFiles_data();
     void shippedSyntaxFiles();
 
@@ -113,84 +105,6 @@ void tst_Lexer::styling()
     QCOMPARE(styleString(SyntaxScanner(syntax).styleAll(text)), styles);
 }
 
-void tst_Lexer::editsGiveTheStylesOfAFullRestyle_data()
-{
-    QTest::addColumn<int>("seed");
-    for (int seed = 1; seed <= 6; ++seed)
-        QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
-}
-
-static QString documentStyles(QsciScintilla &editor)
-{
-    const int length = int(editor.length());
-    editor.SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0, -1);
-    QString styles;
-    for (int i = 0; i < length; ++i)
-        styles += QChar(QLatin1Char('0' + int(editor.SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, i))));
-    return styles;
-}
-
-// Random edits anywhere in a document styled piece by piece end with the styles that a fresh
-// scan of the final text gives.
-void tst_Lexer::editsGiveTheStylesOfAFullRestyle()
-{
-    QFETCH(int, seed);
-    QRandomGenerator random(seed);
-    QTemporaryFile rules;
-    QVERIFY(rules.open());
-    rules.write(asmRules);
-    rules.close();
-    const QStringList pieces = {"mov r1, 2\n", "/* open\n", "close */", "\"s /* t\"", " ; c\n",
-                                "add 7\n", "#define X\n", "\n", "  ", "*/", "/*"};
-    QString text;
-    for (int i = 0; i < 300; ++i)
-        text += pieces.at(random.bounded(pieces.size()));
-
-    QsciScintilla edited;
-    auto *lexer = new QsciLexerCirrane(&edited);
-    lexer->load(rules.fileName(), Qt::CaseInsensitive);
-    edited.setLexer(lexer);
-    edited.setText(text);
-    documentStyles(edited);
-    for (int edit = 0; edit < 40; ++edit) {
-        const int length = int(edited.length());
-        const int at = random.bounded(length + 1);
-        if (random.bounded(3) == 0 && at < length) {
-            edited.SendScintilla(QsciScintillaBase::SCI_DELETERANGE, at,
-                                 qMin(length - at, 1 + int(random.bounded(12))));
-        } else {
-            const QByteArray piece = pieces.at(random.bounded(pieces.size())).toLatin1();
-            edited.SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, at, piece.constData());
-        }
-        // Style a part, as the editor does for what it shows, now and then.
-        if (edit % 3 == 0) {
-            const int from = random.bounded(int(edited.length()) + 1);
-            edited.SendScintilla(QsciScintillaBase::SCI_COLOURISE, from,
-                                 qMin(int(edited.length()), from + 200));
-        }
-    }
-    const QString styles = documentStyles(edited);
-
-    QsciScintilla fresh;
-    auto *freshLexer = new QsciLexerCirrane(&fresh);
-    freshLexer->load(rules.fileName(), Qt::CaseInsensitive);
-    fresh.setLexer(freshLexer);
-    fresh.setText(edited.text());
-    QCOMPARE(styles, documentStyles(fresh));
-    SyntaxRules syntax;
-    syntax.load(rules.fileName(), Qt::CaseInsensitive);
-    QCOMPARE(styles, styleString(SyntaxScanner(syntax).styleAll(edited.text())));
-}
-
-void tst_Lexer::descriptions()
-{
-    QsciLexerCirrane lexer;
-    QCOMPARE(QString::fromLatin1(lexer.language()), QStringLiteral("CirraneParsedFile"));
-    QCOMPARE(lexer.description(2), QStringLiteral("Comment"));
-    QCOMPARE(lexer.description(8), QStringLiteral("Macro"));
-    QVERIFY(lexer.description(9).isNull());
-}
-
 void tst_Lexer::shippedSyntaxFiles_data()
 {
     QTest::addColumn<QString>("family");   // its map file names the syntax file
@@ -245,7 +159,7 @@ void tst_Lexer::shippedSyntaxFiles()
     QVERIFY(tool.waitForFinished(30000));
     QVERIFY2(tool.exitCode() == 0, tool.readAll().constData());
 
-    const QString syntaxFile = SourceEditor::resolveSyntaxFile(
+    const QString syntaxFile = SyntaxMap::syntaxFileFor(
         QStringLiteral(DYX_SOURCE_DIR "/data/syntax/") + family + QStringLiteral(".MAP"), source);
     QVERIFY2(QFileInfo::exists(syntaxFile), qPrintable(syntaxFile));
     SyntaxRules rules;
@@ -263,5 +177,5 @@ void tst_Lexer::shippedSyntaxFiles()
     }
 }
 
-QTEST_MAIN(tst_Lexer)
+QTEST_GUILESS_MAIN(tst_Lexer)
 #include "tst_lexer.moc"

@@ -1,9 +1,9 @@
 #include "core/ui/commandactions.h"
-#include "common/fakemainservices.h"
+#include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
-#include "editor/qscilexercirrane.h"
-#include "editor/sourceeditor.h"
-#include "editor/srctabsholder.h"
+#include "editor/ui/qscilexercirrane.h"
+#include "editor/ui/sourceeditor.h"
+#include "editor/ui/srctabsholder.h"
 
 #include <Qsci/qscilexercpp.h>
 
@@ -44,7 +44,7 @@ private slots:
 private:
     QString write(const QString &name, const QByteArray &content);
 
-    FakeMainServices m_services;
+    FakeWindowServices m_services;
     CommandActions m_actions;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ScriptedPrompts> m_prompts;

@@ -1,5 +1,5 @@
 #include "build/buildproject.h"
-#include "common/fakemainservices.h"
+#include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
 #include "project/project.h"
@@ -33,7 +33,7 @@ private:
     std::unique_ptr<Project> loadDemo();
     static QByteArray read(const QString &path);
 
-    FakeMainServices m_services;
+    FakeWindowServices m_services;
     std::unique_ptr<BuildConfigList> m_catalogue;
     std::unique_ptr<QTemporaryDir> m_dir;
     QTreeWidget m_tree;

@@ -1,5 +1,5 @@
 #include "core/ui/commandactions.h"
-#include "common/fakemainservices.h"
+#include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
 #include "project/project.h"
@@ -33,7 +33,7 @@ private slots:
 private:
     QString path(const char *name) const { return m_dir->filePath(QLatin1String(name)); }
 
-    FakeMainServices m_services;
+    FakeWindowServices m_services;
     CommandActions m_actions;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ProjectsManager> m_manager;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "syntaxrules.h"
-#include "syntaxscanner.h"
+#include "editor/syntaxrules.h"
+#include "editor/syntaxscanner.h"
 
 #include <Qsci/qscilexercustom.h>
 
