@@ -37,6 +37,7 @@ private slots:
     void tabs();
     void bytesAndLineEndsSurvive_data();
     void bytesAndLineEndsSurvive();
+    void latin1FileGainingOtherCharacters();
     void savesInAFolderItCannotWrite();
     void lexersGoWithTheirEditor();
     void everyCStyleHasTheEditorFont();
@@ -287,6 +288,19 @@ void tst_SourceEditor::bytesAndLineEndsSurvive()
     QVERIFY(editor.save());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), bytes + lineEnd);
+}
+
+// Characters ISO 8859-1 cannot hold are not dropped: the file becomes UTF-8, and says so.
+void tst_SourceEditor::latin1FileGainingOtherCharacters()
+{
+    const QString path = write(QStringLiteral("a.asm"), "; 25 \xb0" "C\n");
+    SourceEditor editor(&m_services, path);
+    editor.insertAt(QStringLiteral("\u20ac"), 0, 0);
+    QVERIFY(editor.save());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("\xe2\x82\xac; 25 \xc2\xb0" "C\n"));
+    QCOMPARE(m_services.lines.filter(QStringLiteral("saved as UTF-8")).size(), 1);
 }
 
 // Root reads and writes any folder; without the override its permissions hold as for a user.

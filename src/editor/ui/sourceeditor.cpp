@@ -97,11 +97,9 @@ QByteArray SourceEditor::encodedText()
             return content.toLatin1();
         // Characters ISO 8859-1 cannot hold would be lost: the file becomes UTF-8.
         m_latin1 = false;
-        if (m_mainWindow) {
-            m_mainWindow->output().message(tr("%1 holds characters that ISO 8859-1 cannot store; it is "
-                                     "saved as UTF-8.")
-                                      .arg(displayName()));
-        }
+        outputOf(m_mainWindow)
+            .message(tr("%1 holds characters that ISO 8859-1 cannot store; it is saved as UTF-8.")
+                         .arg(displayName()));
     }
     return (m_byteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + content.toUtf8();
 }
