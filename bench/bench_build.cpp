@@ -44,8 +44,7 @@ struct BuildFixture
     BuildFixture(const QString &compilersDir, const QByteArray &projectXml)
     {
         services.settingsStore().setDirectory(SettingsStore::Compilers, compilersDir);
-        services.settingsStore().setDirectory(SettingsStore::Tools,
-                                              QStringLiteral(DYX_RUNTIME_DIR));
+        services.settingsStore().setDirectory(SettingsStore::Tools, QStringLiteral(DYX_RUNTIME_DIR));
         catalogue = std::make_unique<BuildConfigList>(&services);
         catalogue->load();
         for (BuildConfig *config : catalogue->configurations())
@@ -68,7 +67,8 @@ struct BuildFixture
         make.setStandardOutputFile(QProcess::nullDevice());
         make.setStandardErrorFile(QProcess::nullDevice());
         make.start(QStringLiteral("make"),
-                   {QStringLiteral("-B"), QStringLiteral("--makefile=Debug/Makefile"),
+                   {QStringLiteral("-B"),
+                    QStringLiteral("--makefile=Debug/Makefile"),
                     QStringLiteral("Debug")});
         make.waitForFinished(-1);
     }
@@ -105,7 +105,8 @@ BuildFixture &chattyProject()
         static QTemporaryDir compilers;
         write(compilers.filePath(QStringLiteral("chatty.xml")),
               "<COMPILER NAME=\"Chatty\"><TOOL FILE=\"cat\" NAME=\"CAT\"/>"
-              "<PROCESS TOOL=\"CAT\" NAME=\"talk\" CMDLINE=\"cat %INFILE% &amp;&amp; touch %OUTFILE%\">"
+              "<PROCESS TOOL=\"CAT\" NAME=\"talk\" CMDLINE=\"cat %INFILE% &amp;&amp; touch "
+              "%OUTFILE%\">"
               "<FILE OUTPUT=\"done\" INPUT=\"log\"/>"
               "<MESSAGE VALUE=\"^([^:]+):([0-9]+):([0-9]+): (.*)$\"><FIELD NAME=\"FILENAME\" "
               "POSITION=\"1\"/><FIELD NAME=\"LINE\" POSITION=\"2\"/><FIELD NAME=\"COLUMN\" "
@@ -182,9 +183,12 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     isolateSettings();
     QApplication app(argc, argv);
-    return runBenchmarksWithRatios(argc, argv,
+    return runBenchmarksWithRatios(argc,
+                                   argv,
                                    {{"build200Files/iterations:3/real_time",
-                                     "make200Files/iterations:3/real_time", 1.10},
+                                     "make200Files/iterations:3/real_time",
+                                     1.10},
                                     {"showMessages/iterations:3/real_time",
-                                     "makeMessagesAlone/iterations:3/real_time", 3.0}});
+                                     "makeMessagesAlone/iterations:3/real_time",
+                                     3.0}});
 }

@@ -14,11 +14,16 @@ namespace {
 
 QString assemblerText()
 {
-    const QStringList lines = {
-        "; counting loop\n", "loop:   movlw   d'250'          ; outer count\n",
-        "        movwf   outer\n", "        incf    PORTB, f\n", "        btfss   STATUS, Z\n",
-        "        goto    loop\n", "        banksel TRISB\n", "        __CONFIG _HS_OSC & _WDT_OFF\n",
-        "        #include <p16f877a.inc>\n", "table:  dt      \"hello\", 0x0d, 0x0a\n"};
+    const QStringList lines = {"; counting loop\n",
+                               "loop:   movlw   d'250'          ; outer count\n",
+                               "        movwf   outer\n",
+                               "        incf    PORTB, f\n",
+                               "        btfss   STATUS, Z\n",
+                               "        goto    loop\n",
+                               "        banksel TRISB\n",
+                               "        __CONFIG _HS_OSC & _WDT_OFF\n",
+                               "        #include <p16f877a.inc>\n",
+                               "table:  dt      \"hello\", 0x0d, 0x0a\n"};
     QString text;
     for (int i = 0; text.size() < (1 << 20); ++i)
         text += lines.at(i % lines.size());
@@ -27,10 +32,13 @@ QString assemblerText()
 
 QString cText()
 {
-    const QStringList lines = {"/* a comment */\n", "static int counter = 0x10;\n",
+    const QStringList lines = {"/* a comment */\n",
+                               "static int counter = 0x10;\n",
                                "int add(int a, int b) { return a + b; }\n",
-                               "#define LIMIT 250\n", "// line comment\n",
-                               "const char *s = \"hello\";\n", "for (int i = 0; i < 10; ++i) {}\n"};
+                               "#define LIMIT 250\n",
+                               "// line comment\n",
+                               "const char *s = \"hello\";\n",
+                               "for (int i = 0; i < 10; ++i) {}\n"};
     QString text;
     for (int i = 0; text.size() < (1 << 20); ++i)
         text += lines.at(i % lines.size());
@@ -116,7 +124,8 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    return runBenchmarksWithRatios(argc, argv,
+    return runBenchmarksWithRatios(argc,
+                                   argv,
                                    {{"styleAssembler", "styleC", 2.0},
                                     {"keystrokeInTheMiddle", "keystrokeAtTheEnd", 2.0}});
 }

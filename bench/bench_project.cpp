@@ -2,9 +2,9 @@
 // writing the same XML document alone.
 #include "benchratio.h"
 
-#include "core/xmldocumentio.h"
 #include "build/buildproject.h"
 #include "common/fakewindowservices.h"
+#include "core/xmldocumentio.h"
 #include "project/project.h"
 #include "toolchain/buildconfiglist.h"
 
@@ -40,10 +40,8 @@ struct Fixture
         Project project(catalogue.get(), &services);
         project.load(projectFile);
         for (int i = 0; i < fileCount; ++i) {
-            const QString path = dir.filePath(QStringLiteral("module%1/file%2.%3")
-                                                  .arg(i / 100)
-                                                  .arg(i)
-                                                  .arg(i % 5 == 0 ? "h" : "c"));
+            const QString path = dir.filePath(
+                QStringLiteral("module%1/file%2.%3").arg(i / 100).arg(i).arg(i % 5 == 0 ? "h" : "c"));
             QDir().mkpath(QFileInfo(path).absolutePath());
             QFile(path).open(QIODevice::WriteOnly);
             project.addFile(path);
@@ -111,7 +109,8 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     isolateSettings();
     QApplication app(argc, argv);
-    return runBenchmarksWithRatios(argc, argv,
+    return runBenchmarksWithRatios(argc,
+                                   argv,
                                    {{"projectLoad", "xmlRead", 10.0},
                                     {"projectRegroupAndSave", "xmlWrite", 10.0}});
 }

@@ -37,8 +37,12 @@ int runBenchmarksWithRatios(int argc, char **argv, const std::vector<BenchRatio>
         const double value = m->second / b->second;
         const bool met = value < ratio.target;
         allMet = allMet && met;
-        std::printf("%-40s %-32s %8.2f %8.2f %s\n", ratio.measured.c_str(), ratio.baseline.c_str(),
-                    value, ratio.target, met ? "ok" : "OVER");
+        std::printf("%-40s %-32s %8.2f %8.2f %s\n",
+                    ratio.measured.c_str(),
+                    ratio.baseline.c_str(),
+                    value,
+                    ratio.target,
+                    met ? "ok" : "OVER");
     }
     benchmark::Shutdown();
     return allMet ? 0 : 1;

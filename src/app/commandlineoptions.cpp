@@ -2,8 +2,8 @@
 
 #include "srcmanager.h"
 
-#include "platform/caseinsensitivepath.h"
 #include "build/buildproject.h"
+#include "platform/caseinsensitivepath.h"
 #include "project/project.h"
 #include "project/projectsmanager.h"
 
@@ -33,8 +33,8 @@ void CommandLineOptions::selectConfiguration(const QString &name)
             }
         }
     }
-    m_window->output().error(QCoreApplication::translate("SrcManager", "No configuration named %1.")
-                        .arg(name));
+    m_window->output().error(
+        QCoreApplication::translate("SrcManager", "No configuration named %1.").arg(name));
     m_runFailed = true;
 }
 

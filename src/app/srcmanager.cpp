@@ -1,18 +1,18 @@
 #include "srcmanager.h"
 
 #include "core/programfiles.h"
+#include "core/settingsstore.h"
 #include "core/silentoutput.h"
 #include "core/ui/prompts.h"
-#include "sessionstate.h"
-#include "core/settingsstore.h"
 #include "core/xmldocumentio.h"
+#include "sessionstate.h"
 
+#include "build/buildproject.h"
 #include "build/ui/outwindow.h"
-#include "editor/ui/storeddisplayformats.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
+#include "editor/ui/storeddisplayformats.h"
 #include "platform/caseinsensitivepath.h"
-#include "build/buildproject.h"
 #include "project/project.h"
 #include "project/projectsmanager.h"
 #include "simulator/simulatedcontrollers.h"
@@ -49,8 +49,10 @@ SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
     createStatusBar();
     createMenus();
     setWindowTitle(tr("DYX Studio"));
-    connect(m_configCombo, &QComboBox::currentTextChanged,
-            this, &SrcManager::configComboIndexChanged);
+    connect(m_configCombo,
+            &QComboBox::currentTextChanged,
+            this,
+            &SrcManager::configComboIndexChanged);
     SessionState(*this).restore();
     m_simulatedControllers = std::make_unique<SimulatedControllers>(this);
     m_simulatedControllers->load();
@@ -78,8 +80,10 @@ void SrcManager::createDocks()
     m_tabs->setMinimumWidth(360);
     setCentralWidget(m_tabs);
     connect(m_tabs, &SrcTabsHolder::stateChanged, this, &SrcManager::updateState);
-    connect(m_projects, &ProjectsManager::projectConfigurationChange,
-            this, &SrcManager::updateBuildTargets);
+    connect(m_projects,
+            &ProjectsManager::projectConfigurationChange,
+            this,
+            &SrcManager::updateBuildTargets);
 }
 
 OutputSink &SrcManager::output()
@@ -128,7 +132,9 @@ void SrcManager::openFile()
     if (const SourceEditor *editor = m_tabs->currentEditor();
         editor && QFileInfo::exists(editor->filePath()))
         directory = QFileInfo(editor->filePath()).absolutePath();
-    const QString path = Prompts::instance().openFileName(this, tr("Open File"), directory,
+    const QString path = Prompts::instance().openFileName(this,
+                                                          tr("Open File"),
+                                                          directory,
                                                           tr("All files (*.*)"));
     if (!path.isEmpty())
         m_tabs->openFile(path);
@@ -260,8 +266,8 @@ void SrcManager::updateBuildTargets(const QString &currentTarget)
         const bool valid = project && project->activeConfiguration();
         m_configCombo->setCurrentIndex(valid ? project->activeConfigurationIndex() : 0);
     } else {
-        const int index = m_configCombo->findText(currentTarget, Qt::MatchExactly
-                                                                     | Qt::MatchCaseSensitive);
+        const int index = m_configCombo->findText(currentTarget,
+                                                  Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (index >= 0)
             m_configCombo->setCurrentIndex(index);
     }
@@ -378,7 +384,8 @@ bool SrcManager::canClose()
     // Nothing typed goes without a question: files outside the project and untitled ones too.
     for (int i = 0; i < m_tabs->count(); ++i) {
         SourceEditor *editor = m_tabs->editorAt(i);
-        if (editor && (editor->filePath().isEmpty() || !m_projects->isProjectFile(editor->filePath()))
+        if (editor
+            && (editor->filePath().isEmpty() || !m_projects->isProjectFile(editor->filePath()))
             && !editor->maybeSave())
             return false;
     }

@@ -28,11 +28,12 @@ class SrcTabsHolder;
 // The main window: owns the editor tabs, the projects pane and the output window, every
 // command with its menus and toolbars, the recent lists and the settings store, and is the hub
 // through which the rest of the program reaches all of these.
-class SrcManager : public QMainWindow,
-                   public MainServices,
-                   public CommandState,
-                   public RecentLists,
-                   public SimulatorQueries
+class SrcManager :
+    public QMainWindow,
+    public MainServices,
+    public CommandState,
+    public RecentLists,
+    public SimulatorQueries
 {
     Q_OBJECT
 

@@ -22,18 +22,20 @@ namespace {
 void reportCrash(const CrashReport &report)
 {
     bool created = false;
-    const bool written = CrashGuard::writeDump(QStringLiteral("minidump.dmp"), report,
-                                               QStringLiteral("Hello"), &created);
+    const bool written = CrashGuard::writeDump(QStringLiteral("minidump.dmp"),
+                                               report,
+                                               QStringLiteral("Hello"),
+                                               &created);
     // Without a dump file there is nothing to tell of.
     if (!created)
         return;
-    Prompts::instance().message(QMessageBox::Critical,
-                                nullptr,
-                                QCoreApplication::translate("SrcManager", "Crash"),
-                                written ? QCoreApplication::translate("SrcManager",
-                                                                      "Crashed, minidump created.")
-                                        : QCoreApplication::translate(
-                                            "SrcManager", "Crashed, could not create minidump."));
+    Prompts::instance()
+        .message(QMessageBox::Critical,
+                 nullptr,
+                 QCoreApplication::translate("SrcManager", "Crash"),
+                 written ? QCoreApplication::translate("SrcManager", "Crashed, minidump created.")
+                         : QCoreApplication::translate("SrcManager",
+                                                       "Crashed, could not create minidump."));
 }
 
 bool hasArgument(int argc, char **argv, const char *option)
@@ -98,8 +100,7 @@ int runDyxStudio(int &argc, char **argv)
                                       QLibraryInfo::path(QLibraryInfo::TranslationsPath));
             QApplication::installTranslator(qtTranslator);
             appTranslator = new QTranslator;
-            (void) appTranslator->load(QStringLiteral("SrcManager_") + locale,
-                                       QDir::currentPath());
+            (void) appTranslator->load(QStringLiteral("SrcManager_") + locale, QDir::currentPath());
             QApplication::installTranslator(appTranslator);
 
             icon = createApplicationIcon();

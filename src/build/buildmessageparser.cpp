@@ -25,10 +25,12 @@ void BuildMessageParser::addFormat(const MessageFormat &format)
 static QString trimmedOfBlanks(QString text)
 {
     int start = 0;
-    while (start < text.size() && (text.at(start) == QLatin1Char(' ') || text.at(start) == QLatin1Char('\t')))
+    while (start < text.size()
+           && (text.at(start) == QLatin1Char(' ') || text.at(start) == QLatin1Char('\t')))
         ++start;
     int end = text.size();
-    while (end > start && (text.at(end - 1) == QLatin1Char(' ') || text.at(end - 1) == QLatin1Char('\t')))
+    while (end > start
+           && (text.at(end - 1) == QLatin1Char(' ') || text.at(end - 1) == QLatin1Char('\t')))
         --end;
     return text.mid(start, end - start);
 }
@@ -57,8 +59,8 @@ bool BuildMessageParser::parse(const QString &line,
                     converted = false;
                     break;
                 }
-                (field.name == QLatin1String("LINE") ? found.line : found.column)
-                    = number + field.offset;
+                (field.name == QLatin1String("LINE") ? found.line : found.column) = number
+                                                                                    + field.offset;
             }
         }
         if (!converted || found.file.isEmpty())

@@ -223,8 +223,9 @@ void BuildProject::swapDefaults(QList<OptionSetting> &settings,
     const QList<OptionSetting> oldDefaults = given(defaultsFor(tool, oldFamily, oldController));
     const QList<OptionSetting> newDefaults = given(defaultsFor(tool, newFamily, newController));
     const auto contains = [](const QList<OptionSetting> &list, const OptionSetting &s) {
-        return std::any_of(list.begin(), list.end(),
-                           [&s](const OptionSetting &o) { return sameSetting(o, s); });
+        return std::any_of(list.begin(), list.end(), [&s](const OptionSetting &o) {
+            return sameSetting(o, s);
+        });
     };
     for (const OptionSetting &old : oldDefaults) {
         if (contains(newDefaults, old))
@@ -422,7 +423,8 @@ bool BuildProject::removeFile(const QString &path)
             break;
         }
         auto &inputs = parent->inputs;
-        inputs.erase(std::remove_if(inputs.begin(), inputs.end(),
+        inputs.erase(std::remove_if(inputs.begin(),
+                                    inputs.end(),
                                     [node](const std::unique_ptr<BuildNode> &n) {
                                         return n.get() == node;
                                     }),
@@ -477,7 +479,8 @@ void BuildProject::pushDown()
             if (!appliesTo(setting, node))
                 continue;
             applies = true;
-            const bool held = std::any_of(node->options.begin(), node->options.end(),
+            const bool held = std::any_of(node->options.begin(),
+                                          node->options.end(),
                                           [&setting](const OptionSetting &o) {
                                               return sameSetting(o, setting);
                                           });
@@ -498,7 +501,8 @@ void BuildProject::hoist(bool all)
         for (BuildNode *node : steps) {
             if (!appliesTo(setting, node))
                 continue;
-            node->options.erase(std::remove_if(node->options.begin(), node->options.end(),
+            node->options.erase(std::remove_if(node->options.begin(),
+                                               node->options.end(),
                                                [&setting](const OptionSetting &o) {
                                                    return sameNameValue(o, setting);
                                                }),
@@ -519,7 +523,8 @@ void BuildProject::hoist(bool all)
             for (const BuildNode *other : steps) {
                 if (other->tool() != candidate.tool)
                     continue;
-                const bool held = std::any_of(other->options.begin(), other->options.end(),
+                const bool held = std::any_of(other->options.begin(),
+                                              other->options.end(),
                                               [&candidate](const OptionSetting &o) {
                                                   return sameNameValue(o, candidate);
                                               });
@@ -532,7 +537,8 @@ void BuildProject::hoist(bool all)
             for (BuildNode *other : steps) {
                 if (other->tool() != candidate.tool)
                     continue;
-                other->options.erase(std::remove_if(other->options.begin(), other->options.end(),
+                other->options.erase(std::remove_if(other->options.begin(),
+                                                    other->options.end(),
                                                     [&candidate](const OptionSetting &o) {
                                                         return sameNameValue(o, candidate);
                                                     }),

@@ -51,7 +51,9 @@ QDomElement nodeElement(QDomDocument &document, const BuildNode *node, const QDi
 } // namespace
 
 // Reads the FILE children of a stored step node below parent.
-bool BuildProject::readTreeFile(const QDomElement &element, BuildNode *parent, const QString &baseDir)
+bool BuildProject::readTreeFile(const QDomElement &element,
+                                BuildNode *parent,
+                                const QString &baseDir)
 {
     for (const QDomElement &child : childElements(element, QStringLiteral("FILE"))) {
         const QString tool = child.attribute(QStringLiteral("TOOL"));
@@ -88,7 +90,8 @@ bool BuildProject::load(const QDomElement &element, const QString &projectFilePa
     m_name = element.attribute(QStringLiteral("NAME"));
     const QString compiler = element.attribute(QStringLiteral("COMPILER"));
     if (!setCompiler(compiler, false)) {
-        outputOf(m_mainWindow).error(tr("Cannot find compiler %1 required for project.").arg(compiler));
+        outputOf(m_mainWindow)
+            .error(tr("Cannot find compiler %1 required for project.").arg(compiler));
         return false;
     }
     const QDomElement controller = element.firstChildElement(QStringLiteral("CONTROLLER"));

@@ -25,9 +25,9 @@ namespace {
 // and, in a recursive run, adds its level ("make[1]: ...").
 bool isMakeUpToDateLine(const QString &line)
 {
-    static const QRegularExpression upToDate(
-        QStringLiteral("make(\\.exe)?(\\[[0-9]+\\])?: Nothing to be done"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression
+        upToDate(QStringLiteral("make(\\.exe)?(\\[[0-9]+\\])?: Nothing to be done"),
+                 QRegularExpression::CaseInsensitiveOption);
     return upToDate.match(line).hasMatch();
 }
 
@@ -159,7 +159,8 @@ bool BuildRun::start(const Request &request)
         m_mainWindow->commands().setStatusMessage(clean ? tr("Cleaning") : tr("Building"));
     m_pendingOutput.clear();
     m_pendingErrors.clear();
-    process.start(QDir(request.toolsDirectory).filePath(QStringLiteral("make.exe")), arguments,
+    process.start(QDir(request.toolsDirectory).filePath(QStringLiteral("make.exe")),
+                  arguments,
                   QIODevice::ReadWrite);
     for (int i = 0; i < 100 && process.state() == QProcess::Starting; ++i) {
         QCoreApplication::processEvents();
@@ -175,8 +176,7 @@ bool BuildRun::start(const Request &request)
             process.kill();
             process.waitForFinished(3000);
         }
-        m_output.message(clean ? tr("Clean aborted by user\n")
-                                    : tr("Build aborted by user\n"));
+        m_output.message(clean ? tr("Clean aborted by user\n") : tr("Build aborted by user\n"));
         failed = true;
     } else {
         readyReadStandardOutput();
@@ -193,8 +193,7 @@ bool BuildRun::start(const Request &request)
     if (!failed) {
         if (process.error() == QProcess::FailedToStart
             || process.exitStatus() == QProcess::CrashExit) {
-            m_output.message(
-                tr("Process seems to be crashed: %1\n").arg(process.errorString()));
+            m_output.message(tr("Process seems to be crashed: %1\n").arg(process.errorString()));
             failed = true;
         } else if (process.exitCode() != 0) {
             m_output.message(tr("Error code %1\n").arg(process.exitCode()));

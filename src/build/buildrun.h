@@ -28,10 +28,10 @@ public:
     {
         BuildProject *configuration = nullptr; // with its project directory set
         QString goal;
-        QStringList projectFiles;  // absolute paths: where message file names are looked up
+        QStringList projectFiles; // absolute paths: where message file names are looked up
         bool hasSourceGroup = false;
-        bool rebuildAll = false;   // make is given "-B"
-        QString toolsDirectory;    // where make.exe is
+        bool rebuildAll = false; // make is given "-B"
+        QString toolsDirectory;  // where make.exe is
     };
 
     // False when refused (a run is going on), failed or aborted.

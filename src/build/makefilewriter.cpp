@@ -26,9 +26,8 @@ void fillPostOrder(BuildNode *node, BuildProject &configuration, const TemplateE
     if (node->isLeaf() || !node->parent || !node->file.isEmpty())
         return;
     const FileSpec &output = node->step->output;
-    const QString name = output.name.isEmpty()
-                             ? QStringLiteral("%INFILE_NAME%.") + output.pattern
-                             : output.name;
+    const QString name = output.name.isEmpty() ? QStringLiteral("%INFILE_NAME%.") + output.pattern
+                                               : output.name;
     node->file = TemplateExpander::safeFileName(
         expander.expand(configuration.targetName() + QLatin1Char('/') + name, node));
 }
@@ -98,15 +97,17 @@ bool MakefileWriter::generate(QString &text)
 {
     MainServices *mainWindow = m_configuration.mainWindow();
     if (!m_configuration.root() && !m_configuration.createRoot(false)) {
-        outputOf(mainWindow).error(QCoreApplication::translate("BuildProject",
-                                                      "Cannot select build target."));
+        outputOf(mainWindow)
+            .error(QCoreApplication::translate("BuildProject", "Cannot select build target."));
         return false;
     }
     m_configuration.hoist(false);
     if (!fillFileNames()) {
-        outputOf(mainWindow).error(QCoreApplication::translate(
-            "BuildProject",
-            "Not all intermediate file names are filled. It should be an error in compiler configuration file."));
+        outputOf(mainWindow)
+            .error(
+                QCoreApplication::translate("BuildProject",
+                                            "Not all intermediate file names are filled. It should "
+                                            "be an error in compiler configuration file."));
         return false;
     }
     const TemplateExpander expander(m_configuration);
@@ -135,9 +136,9 @@ bool MakefileWriter::write()
     QString reason;
     if (!Platform::writeWholeFile(path, text.toLocal8Bit(), &reason)) {
         if (MainServices *mainWindow = m_configuration.mainWindow()) {
-            mainWindow->output().message(QCoreApplication::translate("BuildProject",
-                                                            "Cannot open file %1 for writing\n")
-                                    .arg(path));
+            mainWindow->output().message(
+                QCoreApplication::translate("BuildProject", "Cannot open file %1 for writing\n")
+                    .arg(path));
             mainWindow->output().error(reason);
         }
         return false;
@@ -258,10 +259,11 @@ void MakefileWriter::writeTidy(QTextStream &out, const TemplateExpander &)
     out << "tidy:\n";
     for (const BuildNode *node : m_configuration.stepNodes()) {
         const BuildProcess *process = node->process();
-        for (const FileSpec &temporary : process->temporariesFor(node->step->output.pattern, false)) {
-            QString file = temporary.name.isEmpty()
-                               ? baseBeforeFirstDot(node->file) + QLatin1Char('.') + temporary.pattern
-                               : expander.expand(temporary.name, node);
+        for (const FileSpec &temporary :
+             process->temporariesFor(node->step->output.pattern, false)) {
+            QString file = temporary.name.isEmpty() ? baseBeforeFirstDot(node->file)
+                                                          + QLatin1Char('.') + temporary.pattern
+                                                    : expander.expand(temporary.name, node);
             if (file.isEmpty())
                 continue;
             file.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -295,13 +297,13 @@ void MakefileWriter::collectErrorFiles(const TemplateExpander &)
     m_configuration.hideUnmatched.clear();
     for (const BuildNode *node : m_configuration.stepNodes()) {
         const BuildProcess *process = node->process();
-        for (const ErrorFileRecord &error : process->errorFilesFor(node->step->output.pattern, false)) {
+        for (const ErrorFileRecord &error :
+             process->errorFilesFor(node->step->output.pattern, false)) {
             QString file = error.name.isEmpty()
                                ? baseBeforeFirstDot(node->file) + QLatin1Char('.') + error.pattern
                                : expander.expand(error.name, node);
             // make runs in the project directory: that is where a relative name lies.
-            file = QDir::cleanPath(
-                QDir(m_configuration.projectDirectory()).absoluteFilePath(file));
+            file = QDir::cleanPath(QDir(m_configuration.projectDirectory()).absoluteFilePath(file));
             if (m_configuration.errorFiles.contains(file))
                 continue;
             m_configuration.errorFiles.append(file);

@@ -28,8 +28,10 @@ public:
 private:
     bool writeGeneralOptions(QTextStream &out, const TemplateExpander &expander);
     bool writeProcessingTools(QTextStream &out);
-    void writeTreeComment(QTextStream &out, const TemplateExpander &expander,
-                          const BuildNode *node, const QString &indent);
+    void writeTreeComment(QTextStream &out,
+                          const TemplateExpander &expander,
+                          const BuildNode *node,
+                          const QString &indent);
     void writeRules(QTextStream &out, const TemplateExpander &expander);
     void writeTidy(QTextStream &out, const TemplateExpander &expander);
     void writeClean(QTextStream &out, const TemplateExpander &expander);

@@ -183,7 +183,8 @@ QString TemplateExpander::relativeForm(const QString &path, int flags) const
     QString result = QDir(base).relativeFilePath(target);
     if (flags & Dos)
         result = dosForm(result);
-    while (result.size() > 1 && (result.endsWith(QLatin1Char('/')) || result.endsWith(QLatin1Char('\\'))))
+    while (result.size() > 1
+           && (result.endsWith(QLatin1Char('/')) || result.endsWith(QLatin1Char('\\'))))
         result.chop(1);
     if (result.isEmpty())
         result = QStringLiteral(".");
@@ -294,8 +295,9 @@ bool TemplateExpander::resolve(const QString &name, const BuildNode *node, QStri
         separator = name.at(close - 1);
     if (node && resolveNodeVariable(name, flags, separator, node, value))
         return true;
-    if (node && (name == QLatin1String("OPTIONS") || name.startsWith(QLatin1String("INFILE"))
-                 || name.startsWith(QLatin1String("OUTFILE")))) {
+    if (node
+        && (name == QLatin1String("OPTIONS") || name.startsWith(QLatin1String("INFILE"))
+            || name.startsWith(QLatin1String("OUTFILE")))) {
         return false;
     }
     return resolveConfigurationVariable(name, flags, value);
@@ -340,11 +342,8 @@ QString TemplateExpander::inputList(const BuildNode *node, int flags, QChar sepa
     return list;
 }
 
-bool TemplateExpander::resolveNodeVariable(const QString &name,
-                                           int flags,
-                                           QChar separator,
-                                           const BuildNode *node,
-                                           QString &value) const
+bool TemplateExpander::resolveNodeVariable(
+    const QString &name, int flags, QChar separator, const BuildNode *node, QString &value) const
 {
     const bool wantsName = name.contains(QLatin1String("_NAME"));
     const bool wantsDir = name.contains(QLatin1String("_DIR"));

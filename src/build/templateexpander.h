@@ -47,11 +47,16 @@ public:
 
 private:
     bool resolve(const QString &name, const BuildNode *node, QString &value) const;
-    bool resolveNodeVariable(const QString &name, int flags, QChar separator,
-                             const BuildNode *node, QString &value) const;
+    bool resolveNodeVariable(const QString &name,
+                             int flags,
+                             QChar separator,
+                             const BuildNode *node,
+                             QString &value) const;
     bool resolveConfigurationVariable(const QString &name, int flags, QString &value) const;
     QString inputList(const BuildNode *node, int flags, QChar separator) const;
-    QString expandOnce(const QString &text, const BuildNode *node, int depth,
+    QString expandOnce(const QString &text,
+                       const BuildNode *node,
+                       int depth,
                        bool insideQuotes) const;
 
     QString word(const QString &path) const;

@@ -23,7 +23,8 @@ std::optional<QDomDocument> XmlDocumentIo::load(const QString &path, OutputSink 
     int column = 0;
     if (!document.setContent(text, true, &errorMessage, &line, &column)) {
         if (output) {
-            const char *text = QT_TRANSLATE_NOOP("SrcManager", "Error opening %1: %2 at line %3, column %4\n");
+            const char *text = QT_TRANSLATE_NOOP("SrcManager",
+                                                 "Error opening %1: %2 at line %3, column %4\n");
             output->message(QCoreApplication::translate("SrcManager", text)
                                 .arg(QFileInfo(path).fileName(), errorMessage)
                                 .arg(line)
@@ -38,8 +39,18 @@ namespace {
 
 // The program's XML files are compared and kept under version control by their users, so
 // attributes are written in one fixed order (the toolkit's own writer orders them by hash).
-const char *const attributeOrder[] = {"NAME", "GROUP", "DESCRIPTION", "FAMILY", "TYPE", "CLOCK",
-                                      "COMPILER", "VALUE", "TOOL", "ID", "DEFAULT", "TARGET"};
+const char *const attributeOrder[] = {"NAME",
+                                      "GROUP",
+                                      "DESCRIPTION",
+                                      "FAMILY",
+                                      "TYPE",
+                                      "CLOCK",
+                                      "COMPILER",
+                                      "VALUE",
+                                      "TOOL",
+                                      "ID",
+                                      "DEFAULT",
+                                      "TARGET"};
 
 int attributeRank(const QString &name)
 {
@@ -57,14 +68,29 @@ QString escaped(const QString &text, bool attribute)
     result.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '&': result += QLatin1String("&amp;"); break;
-        case '<': result += QLatin1String("&lt;"); break;
-        case '>': result += QLatin1String("&gt;"); break;
-        case '"': result += attribute ? QLatin1String("&quot;") : QLatin1String("\""); break;
-        case '\n': result += attribute ? QLatin1String("&#xa;") : QLatin1String("\n"); break;
-        case '\r': result += QLatin1String("&#xd;"); break;
-        case '\t': result += attribute ? QLatin1String("&#x9;") : QLatin1String("\t"); break;
-        default: result += c;
+        case '&':
+            result += QLatin1String("&amp;");
+            break;
+        case '<':
+            result += QLatin1String("&lt;");
+            break;
+        case '>':
+            result += QLatin1String("&gt;");
+            break;
+        case '"':
+            result += attribute ? QLatin1String("&quot;") : QLatin1String("\"");
+            break;
+        case '\n':
+            result += attribute ? QLatin1String("&#xa;") : QLatin1String("\n");
+            break;
+        case '\r':
+            result += QLatin1String("&#xd;");
+            break;
+        case '\t':
+            result += attribute ? QLatin1String("&#x9;") : QLatin1String("\t");
+            break;
+        default:
+            result += c;
         }
     }
     return result;
@@ -88,7 +114,8 @@ void writeNode(QString &out, const QDomNode &node, int depth, int indent)
         QList<QDomAttr> attributes;
         for (int i = 0; i < map.count(); ++i)
             attributes.append(map.item(i).toAttr());
-        std::stable_sort(attributes.begin(), attributes.end(),
+        std::stable_sort(attributes.begin(),
+                         attributes.end(),
                          [](const QDomAttr &a, const QDomAttr &b) {
                              const int ra = attributeRank(a.name());
                              const int rb = attributeRank(b.name());

@@ -5,9 +5,15 @@
 
 namespace {
 
-const char *const keys[SyntaxRules::slotCount] = {"block_comment_close", "block_comment_open",
-                                                  "line_comment", "string", "constant",
-                                                  "operator", "keyword", "extensions", "macro"};
+const char *const keys[SyntaxRules::slotCount] = {"block_comment_close",
+                                                  "block_comment_open",
+                                                  "line_comment",
+                                                  "string",
+                                                  "constant",
+                                                  "operator",
+                                                  "keyword",
+                                                  "extensions",
+                                                  "macro"};
 
 } // namespace
 
@@ -57,8 +63,7 @@ void SyntaxRules::parse(const QString &text, Qt::CaseSensitivity caseSensitivity
             const int equals = line.indexOf(QLatin1Char('='));
             const QString value = equals < 0 ? line : line.mid(equals + 1);
             QString &pattern = m_patterns[slot];
-            pattern = pattern.isEmpty() ? value
-                                        : QStringLiteral("(%1)|(%2)").arg(pattern, value);
+            pattern = pattern.isEmpty() ? value : QStringLiteral("(%1)|(%2)").arg(pattern, value);
             break;
         }
     }

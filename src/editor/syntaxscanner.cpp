@@ -28,9 +28,11 @@ SyntaxScanner::Slot SyntaxScanner::search(const QString &text, int slot, int fro
         return result;
     // The text holds one character per byte of the document, so it is valid as it is; checking
     // it again for every search would cost the length of the rest of the document each time.
-    const QRegularExpressionMatch match = m_rules.expression(slot).match(
-        QStringView(text).mid(from), 0, QRegularExpression::NormalMatch,
-        QRegularExpression::DontCheckSubjectStringMatchOption);
+    const QRegularExpressionMatch match
+        = m_rules.expression(slot).match(QStringView(text).mid(from),
+                                         0,
+                                         QRegularExpression::NormalMatch,
+                                         QRegularExpression::DontCheckSubjectStringMatchOption);
     if (match.hasMatch()) {
         result.position = from + int(match.capturedStart());
         result.length = int(match.capturedLength());
@@ -143,7 +145,8 @@ int SyntaxScanner::scan(const QString &text,
                 fill(chosen.position, chosen.position + 1, Default);
                 state.pos = chosen.position + 1;
             } else {
-                fill(chosen.position, chosen.position + chosen.length,
+                fill(chosen.position,
+                     chosen.position + chosen.length,
                      best == SyntaxRules::BlockCommentOpen ? BlockComment : best);
                 state.pos = chosen.position + chosen.length;
                 if (best == SyntaxRules::BlockCommentOpen)

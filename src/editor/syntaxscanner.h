@@ -15,8 +15,17 @@
 class SyntaxScanner
 {
 public:
-    enum Style { Default, BlockComment, LineComment, String, Constant, Operator, Keyword,
-                 Extensions, Macro };
+    enum Style {
+        Default,
+        BlockComment,
+        LineComment,
+        String,
+        Constant,
+        Operator,
+        Keyword,
+        Extensions,
+        Macro
+    };
 
     // Where a rule's next match is, and where the search that found it began.
     struct Slot

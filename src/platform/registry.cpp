@@ -1,9 +1,9 @@
 #include "registry.h"
 
-#include <QFileInfo>
 #include <QFile>
-#include <QUrl>
+#include <QFileInfo>
 #include <QStandardPaths>
+#include <QUrl>
 
 static std::unique_ptr<Registry> &registrySlot()
 {

@@ -1,16 +1,16 @@
 #include "project.h"
 
+#include "build/buildproject.h"
+#include "build/buildrun.h"
 #include "core/commandstate.h"
 #include "core/editorservices.h"
 #include "core/mainservices.h"
 #include "core/settingsfiles.h"
+#include "core/settingsstore.h"
 #include "core/simulatorqueries.h"
 #include "core/ui/prompts.h"
-#include "core/settingsstore.h"
-#include "core/xmldocumentio.h"
-#include "build/buildproject.h"
-#include "build/buildrun.h"
 #include "core/xmlchildren.h"
+#include "core/xmldocumentio.h"
 #include "platform/platformpaths.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
@@ -169,8 +169,9 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
     QString start = suggestedPath;
     if (QFileInfo(start).isRelative() && m_mainWindow)
         start = QDir(m_mainWindow->files().settingsStore().projectsDirectory()).filePath(start);
-    QString chosen = Prompts::instance().saveFileName(m_mainWindow ? m_mainWindow->commands().mainWidget()
-                                                                   : nullptr,
+    QString chosen = Prompts::instance().saveFileName(m_mainWindow
+                                                          ? m_mainWindow->commands().mainWidget()
+                                                          : nullptr,
                                                       tr("Save Project"),
                                                       start,
                                                       tr("Project files (*.%1)").arg("dyxp"));
@@ -222,10 +223,12 @@ bool Project::saveWithFiles(bool ask)
 
 bool Project::open()
 {
-    const QString directory = m_mainWindow ? m_mainWindow->files().settingsStore().projectsDirectory()
-                                           : QString();
-    const QString path = Prompts::instance().openFileName(m_mainWindow ? m_mainWindow->commands().mainWidget()
-                                                                       : nullptr,
+    const QString directory = m_mainWindow
+                                  ? m_mainWindow->files().settingsStore().projectsDirectory()
+                                  : QString();
+    const QString path = Prompts::instance().openFileName(m_mainWindow
+                                                              ? m_mainWindow->commands().mainWidget()
+                                                              : nullptr,
                                                           tr("Open Project"),
                                                           directory,
                                                           tr("Project files (*.%1)").arg("dyxp"));
@@ -240,7 +243,8 @@ bool Project::addFile(const QString &rawPath, const QString &group)
 {
     QString path = rawPath;
     if (path.contains(QLatin1String("%CIRRANE_DIR%")) && m_mainWindow)
-        path.replace(QLatin1String("%CIRRANE_DIR%"), m_mainWindow->simulator().simulatorDirectory(false));
+        path.replace(QLatin1String("%CIRRANE_DIR%"),
+                     m_mainWindow->simulator().simulatorDirectory(false));
     if (findFileForTool(path) >= 0)
         return false;
     if (extensionOf(path) == QLatin1String("DSN") && !designFile().isEmpty())
@@ -280,24 +284,27 @@ bool Project::designFileLocationAccepted(const QString &file) const
         return true;
     if (QFileInfo(file).absolutePath() == projectDirectory())
         return true;
-    return Prompts::instance().message(
-               QMessageBox::Warning,
-               m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr,
-               tr("DYX Studio"),
-               tr("Are you sure you want the schematic file to be outside the project's directory?"),
-               QMessageBox::Yes | QMessageBox::Cancel,
-               QMessageBox::Cancel,
-               tr("This is not recommended as it can cause problems locating the source code when debugging."))
+    return Prompts::instance().message(QMessageBox::Warning,
+                                       m_mainWindow ? m_mainWindow->commands().mainWidget()
+                                                    : nullptr,
+                                       tr("DYX Studio"),
+                                       tr("Are you sure you want the schematic file to be outside "
+                                          "the project's directory?"),
+                                       QMessageBox::Yes | QMessageBox::Cancel,
+                                       QMessageBox::Cancel,
+                                       tr("This is not recommended as it can cause problems "
+                                          "locating the source code when debugging."))
            == QMessageBox::Yes;
 }
 
 bool Project::addExistingFiles()
 {
-    const QStringList paths = Prompts::instance().openFileNames(
-        m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr,
-        tr("Open File"),
-        projectDirectory(),
-        tr("All files (*.*)"));
+    const QStringList paths
+        = Prompts::instance().openFileNames(m_mainWindow ? m_mainWindow->commands().mainWidget()
+                                                         : nullptr,
+                                            tr("Open File"),
+                                            projectDirectory(),
+                                            tr("All files (*.*)"));
     bool added = false;
     for (const QString &path : paths) {
         if (path.isEmpty())
@@ -317,11 +324,12 @@ bool Project::addExistingFiles()
 
 bool Project::newFile()
 {
-    const QString path = Prompts::instance().saveFileName(
-        m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr,
-        tr("New File Name"),
-        projectDirectory(),
-        tr("All files (*.*)"));
+    const QString path = Prompts::instance().saveFileName(m_mainWindow
+                                                              ? m_mainWindow->commands().mainWidget()
+                                                              : nullptr,
+                                                          tr("New File Name"),
+                                                          projectDirectory(),
+                                                          tr("All files (*.*)"));
     if (path.isEmpty())
         return false;
     if (extensionOf(path) == QLatin1String("DSN"))
@@ -338,7 +346,8 @@ bool Project::newDesignFile(const QString &givenPath)
 {
     QString path = givenPath;
     if (path.isEmpty()) {
-        path = Prompts::instance().saveFileName(m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr,
+        path = Prompts::instance().saveFileName(m_mainWindow ? m_mainWindow->commands().mainWidget()
+                                                             : nullptr,
                                                 tr("New Design File Name"),
                                                 projectDirectory(),
                                                 tr("Design files (*.dsn)"));

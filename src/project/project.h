@@ -23,7 +23,7 @@ struct ProjectFile
     QString group;
     QTreeWidgetItem *item = nullptr;
     bool exists = false;
-    QString canonical; // the resolved path when it was added; empty for a missing file
+    QString canonical;   // the resolved path when it was added; empty for a missing file
     bool marked = false; // its open editor has unsaved changes: the item shows a leading "*"
 };
 

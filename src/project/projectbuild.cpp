@@ -4,13 +4,13 @@
 #include "project.h"
 #include "projectsmanager.h"
 
-#include "core/settingsfiles.h"
-#include "core/ui/busycursor.h"
-#include "core/mainservices.h"
-#include "core/settingsstore.h"
 #include "build/buildproject.h"
 #include "build/buildrun.h"
 #include "build/makefilewriter.h"
+#include "core/mainservices.h"
+#include "core/settingsfiles.h"
+#include "core/settingsstore.h"
+#include "core/ui/busycursor.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 
@@ -54,8 +54,9 @@ bool Project::prepare()
 {
     BuildProject *configuration = activeConfiguration();
     if (!configuration) {
-        outputOf(m_mainWindow).error(
-            tr("Compilation failed. No project configurations defined, check the Project Settings."));
+        outputOf(m_mainWindow)
+            .error(tr("Compilation failed. No project configurations defined, check the Project "
+                      "Settings."));
         return false;
     }
     if (m_manager)
@@ -65,9 +66,7 @@ bool Project::prepare()
         outputOf(m_mainWindow).message(tr("Project must be saved before compilation"));
         return false;
     }
-    const auto fail = [this](const QString &text) {
-        outputOf(m_mainWindow).error(text);
-    };
+    const auto fail = [this](const QString &text) { outputOf(m_mainWindow).error(text); };
     bool good = true;
     if (configuration->family().isEmpty()) {
         fail(tr("No controller family defined."));
@@ -80,8 +79,7 @@ bool Project::prepare()
     if (configuration->compilerName().isEmpty()) {
         fail(tr("No compiler defined."));
         good = false;
-    } else if (!m_catalogue
-               || !m_catalogue->names(true).contains(configuration->compilerName())) {
+    } else if (!m_catalogue || !m_catalogue->names(true).contains(configuration->compilerName())) {
         fail(tr("The selected compiler '%1' is not installed.").arg(configuration->compilerName()));
         good = false;
     }

@@ -3,14 +3,14 @@
 #include "project.h"
 #include "projecttreewidget.h"
 
+#include "build/buildproject.h"
 #include "core/commandstate.h"
 #include "core/editorservices.h"
+#include "core/mainservices.h"
 #include "core/recentlists.h"
 #include "core/ui/busycursor.h"
 #include "core/ui/commandactions.h"
-#include "core/mainservices.h"
 #include "core/ui/prompts.h"
-#include "build/buildproject.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/compilerscan.h"
 
@@ -184,7 +184,9 @@ bool ProjectsManager::openProject(const QString &path, bool quiet)
         return false;
     if (indexOfProject(path) >= 0) {
         if (!quiet) {
-            Prompts::instance().message(QMessageBox::Information, dialogParent(), tr("DYX Studio"),
+            Prompts::instance().message(QMessageBox::Information,
+                                        dialogParent(),
+                                        tr("DYX Studio"),
                                         tr("Project %1 is already opened").arg(path));
         }
         return false;
@@ -219,7 +221,9 @@ void ProjectsManager::openProject()
     if (!p->open())
         return;
     if (indexOfProject(p->filePath()) >= 0) {
-        Prompts::instance().message(QMessageBox::Information, dialogParent(), tr("DYX Studio"),
+        Prompts::instance().message(QMessageBox::Information,
+                                    dialogParent(),
+                                    tr("DYX Studio"),
                                     tr("Project %1 is already opened").arg(p->filePath()));
         return;
     }
@@ -236,7 +240,9 @@ void ProjectsManager::openProject()
 void ProjectsManager::saveProject()
 {
     if (Project *p = currentProject(); p && !p->save() && !p->filePath().isEmpty()) {
-        Prompts::instance().message(QMessageBox::Warning, dialogParent(), tr("Application"),
+        Prompts::instance().message(QMessageBox::Warning,
+                                    dialogParent(),
+                                    tr("Application"),
                                     p->lastSaveError());
     }
     updateState();
@@ -269,14 +275,15 @@ void ProjectsManager::removeFile()
     if (!p)
         return;
     const int index = p->fileIndexForItem(m_tree->currentItem());
-    const QMessageBox::StandardButton answer = Prompts::instance().message(
-        QMessageBox::Question,
-        dialogParent(),
-        tr("DYX Studio"),
-        tr("Remove file."),
-        QMessageBox::Ok | QMessageBox::Cancel,
-        QMessageBox::Cancel,
-        tr("The file '") + p->relativeFilePath(index) + tr("' will be removed from the project."));
+    const QMessageBox::StandardButton answer
+        = Prompts::instance().message(QMessageBox::Question,
+                                      dialogParent(),
+                                      tr("DYX Studio"),
+                                      tr("Remove file."),
+                                      QMessageBox::Ok | QMessageBox::Cancel,
+                                      QMessageBox::Cancel,
+                                      tr("The file '") + p->relativeFilePath(index)
+                                          + tr("' will be removed from the project."));
     if (answer == QMessageBox::Ok)
         p->removeFile(index);
     updateState();
@@ -366,8 +373,8 @@ void ProjectsManager::compileProject()
     }
     runOnCurrentProject(&Project::compile);
     if (currentProject() && m_mainWindow) {
-        m_mainWindow->output().message(
-            tr("Click the VEXA icon to launch the design file in VEXA for simulation and debugging.\n"));
+        m_mainWindow->output().message(tr("Click the VEXA icon to launch the design file in VEXA "
+                                          "for simulation and debugging.\n"));
     }
 }
 
@@ -437,19 +444,35 @@ void ProjectsManager::updateState()
     for (QAction *action : {a.openProject, a.newProject, a.openSample})
         action->setEnabled(!m_busy);
     a.stopBuild->setEnabled(m_busy);
-    const QList<QAction *> projectCommands = {a.addExistingFile, a.addNewFile, a.addDesignFile,
-                                              a.createDesignFile, a.removeFile, a.saveProject,
-                                              a.saveProjectAs, a.closeProject, a.projectSettings,
-                                              a.buildProject, a.tidyProject, a.cleanProject,
-                                              a.openDebugger, a.startDebugging};
+    const QList<QAction *> projectCommands = {a.addExistingFile,
+                                              a.addNewFile,
+                                              a.addDesignFile,
+                                              a.createDesignFile,
+                                              a.removeFile,
+                                              a.saveProject,
+                                              a.saveProjectAs,
+                                              a.closeProject,
+                                              a.projectSettings,
+                                              a.buildProject,
+                                              a.tidyProject,
+                                              a.cleanProject,
+                                              a.openDebugger,
+                                              a.startDebugging};
     for (QAction *action : projectCommands)
         action->setEnabled(false);
     Project *p = currentProject();
     if (!m_busy && p) {
         a.saveProject->setEnabled(p->isModified());
-        for (QAction *action : {a.saveProjectAs, a.closeProject, a.projectSettings,
-                                a.buildProject, a.tidyProject, a.cleanProject, a.openDebugger,
-                                a.startDebugging, a.addExistingFile, a.addNewFile}) {
+        for (QAction *action : {a.saveProjectAs,
+                                a.closeProject,
+                                a.projectSettings,
+                                a.buildProject,
+                                a.tidyProject,
+                                a.cleanProject,
+                                a.openDebugger,
+                                a.startDebugging,
+                                a.addExistingFile,
+                                a.addNewFile}) {
             action->setEnabled(true);
         }
         const bool noDesign = p->designFile().isEmpty();
@@ -482,8 +505,8 @@ void ProjectsManager::showContextMenu(QContextMenuEvent *event)
     if (kind == 2)
         m_contextMenu->addAction(a.removeFile);
     if (kind == 0 || kind == 1) {
-        m_contextMenu->addActions({a.addExistingFile, a.addNewFile, a.addDesignFile,
-                                   a.createDesignFile});
+        m_contextMenu->addActions(
+            {a.addExistingFile, a.addNewFile, a.addDesignFile, a.createDesignFile});
     }
     if (kind == 1 || kind == 2)
         m_contextMenu->addAction(a.rename);

@@ -3,23 +3,23 @@
 #include "project.h"
 #include "projectsmanager.h"
 
+#include "build/buildproject.h"
 #include "core/editorservices.h"
 #include "core/mainservices.h"
-#include "build/buildproject.h"
 #include "core/ui/displayformats.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTextEdit>
 #include <QSignalBlocker>
+#include <QTextEdit>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
 namespace {
 
-const Qt::ItemFlags rootFlags = Qt::ItemIsSelectable | Qt::ItemIsDragEnabled
-                                | Qt::ItemIsDropEnabled | Qt::ItemIsEnabled;
+const Qt::ItemFlags rootFlags = Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled
+                                | Qt::ItemIsEnabled;
 const Qt::ItemFlags groupFlags = Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsDropEnabled
                                  | Qt::ItemIsEnabled;
 const Qt::ItemFlags fileFlags = Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsDragEnabled
@@ -84,8 +84,9 @@ void Project::addFileItem(const QString &path)
         file.item = new QTreeWidgetItem(group);
         file.item->setFlags(fileFlags);
         file.item->setText(0, fileItemText(int(&file - m_files.data())));
-        file.item->setIcon(0, QIcon(file.exists ? QStringLiteral(":/images/") + iconName(file.path)
-                                                : QStringLiteral(":/images/project_lost.png")));
+        file.item->setIcon(0,
+                           QIcon(file.exists ? QStringLiteral(":/images/") + iconName(file.path)
+                                             : QStringLiteral(":/images/project_lost.png")));
         return;
     }
 }
@@ -149,10 +150,12 @@ void Project::applyDisplayFormats()
     };
     const QString group = QStringLiteral("Projects Tree");
     apply(m_rootItem, m_mainWindow->formats().displayFormat(group, QStringLiteral("Projects")));
-    const QTextCharFormat groups = m_mainWindow->formats().displayFormat(group, QStringLiteral("Groups"));
+    const QTextCharFormat groups = m_mainWindow->formats().displayFormat(group,
+                                                                         QStringLiteral("Groups"));
     for (const ProjectGroup &g : m_groups)
         apply(g.item, groups);
-    const QTextCharFormat files = m_mainWindow->formats().displayFormat(group, QStringLiteral("Files"));
+    const QTextCharFormat files = m_mainWindow->formats().displayFormat(group,
+                                                                        QStringLiteral("Files"));
     for (const ProjectFile &f : m_files)
         apply(f.item, files);
 }
@@ -252,9 +255,10 @@ void Project::renameFile(int index, const QString &newName)
         return;
     }
     if (!isBareFileName(newName)) {
-        outputOf(m_mainWindow).error(tr("Cannot rename '%1' to '%2': a file name cannot be empty "
-                               "or \".\", or hold \"..\", \"/\", \"\\\" or a line break.")
-                                .arg(old.fileName(), newName));
+        outputOf(m_mainWindow)
+            .error(tr("Cannot rename '%1' to '%2': a file name cannot be empty "
+                      "or \".\", or hold \"..\", \"/\", \"\\\" or a line break.")
+                       .arg(old.fileName(), newName));
         restoreText();
         return;
     }

@@ -33,9 +33,7 @@ void SimulatedControllers::load()
     if (!m_mainWindow)
         return;
     const QDir dir(m_mainWindow->files().settingsStore().simulatorDirectory());
-    const QStringList files = dir.entryList({QStringLiteral("*.xml")},
-                                            QDir::Files,
-                                            QDir::Unsorted);
+    const QStringList files = dir.entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Unsorted);
     for (const QString &file : files)
         loadFile(dir.filePath(file));
 }

@@ -7,8 +7,8 @@
 #include "core/mainservices.h"
 #include "core/settingsfiles.h"
 #include "core/settingsstore.h"
-#include "core/xmldocumentio.h"
 #include "core/xmlchildren.h"
+#include "core/xmldocumentio.h"
 
 #include <QDomElement>
 #include <QSettings>

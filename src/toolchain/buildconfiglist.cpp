@@ -26,7 +26,8 @@ bool BuildConfigList::load()
     if (!m_owner)
         return false;
     const QDir dir(m_owner->files().settingsStore().compilersDirectory());
-    const QStringList files = dir.entryList({QStringLiteral("*.xml")}, QDir::Files,
+    const QStringList files = dir.entryList({QStringLiteral("*.xml")},
+                                            QDir::Files,
                                             QDir::Name | QDir::IgnoreCase);
     for (const QString &fileName : files) {
         auto *config = new BuildConfig(m_owner);
@@ -36,7 +37,7 @@ bool BuildConfigList::load()
         }
         if (const BuildConfig *existing = find(config->name())) {
             m_owner->output().error(tr("Duplicated compiler configuration \"%1\":\n%2,\n%3.\n")
-                               .arg(config->name(), existing->file(), config->file()));
+                                        .arg(config->name(), existing->file(), config->file()));
             delete config;
             continue;
         }

@@ -142,8 +142,7 @@ QList<FileSpec> BuildProcess::temporariesFor(const QString &pattern, bool caseSe
     return temporaries;
 }
 
-QList<ErrorFileRecord> BuildProcess::errorFilesFor(const QString &pattern,
-                                                   bool caseSensitive) const
+QList<ErrorFileRecord> BuildProcess::errorFilesFor(const QString &pattern, bool caseSensitive) const
 {
     const OutputRecord *record = outputRecord(pattern, caseSensitive);
     return record ? record->errorFiles : QList<ErrorFileRecord>();

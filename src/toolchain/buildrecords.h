@@ -21,8 +21,8 @@ struct OptionSetting
 
     bool operator==(const OptionSetting &other) const
     {
-        return name == other.name && tool == other.tool && value == other.value
-               && id == other.id && isDefault == other.isDefault;
+        return name == other.name && tool == other.tool && value == other.value && id == other.id
+               && isDefault == other.isDefault;
     }
 
     // The OPTION children of an element.

@@ -5,8 +5,8 @@
 #include "core/mainservices.h"
 #include "core/settingsstore.h"
 #include "core/simulatorqueries.h"
-#include "core/xmldocumentio.h"
 #include "core/xmlchildren.h"
+#include "core/xmldocumentio.h"
 #include "platform/registry.h"
 
 #include <QCoreApplication>
@@ -36,7 +36,8 @@ DetectionResult CompilerDetector::detect(const QString &configurationFile) const
     if (configurationFile.isEmpty())
         return result;
     // The rules are read afresh each time; the model does not keep them.
-    const std::optional<QDomDocument> document = XmlDocumentIo::load(configurationFile, &outputOf(m_owner));
+    const std::optional<QDomDocument> document = XmlDocumentIo::load(configurationFile,
+                                                                     &outputOf(m_owner));
     const QDomElement compiler = document ? document->firstChildElement(QStringLiteral("COMPILER"))
                                           : QDomElement();
     if (compiler.isNull())
@@ -86,7 +87,8 @@ DetectionResult CompilerDetector::locate(DetectionParameters parameters) const
             const QString type = parameters.value(QStringLiteral("TYPE"));
             if (type == QLatin1String("NAMED")) {
                 const QString text = Registry::instance().value(pair.second,
-                                                                parameters.value(QStringLiteral("KEY")))
+                                                                parameters.value(
+                                                                    QStringLiteral("KEY")))
                                      + parameters.value(QStringLiteral("SUF"));
                 if (text.isEmpty())
                     continue;
@@ -100,9 +102,18 @@ DetectionResult CompilerDetector::locate(DetectionParameters parameters) const
                 const int depth = levels > 0 ? levels : qMax(0, level);
                 const QString contains = parameters.value(QStringLiteral("CONTAINS"));
                 if (!contains.isEmpty())
-                    return searchRegistry(pair.second, depth, contains, levels > 0, false, parameters);
-                return searchRegistry(pair.second, depth, parameters.value(QStringLiteral("KEY")),
-                                      levels > 0, true, parameters);
+                    return searchRegistry(pair.second,
+                                          depth,
+                                          contains,
+                                          levels > 0,
+                                          false,
+                                          parameters);
+                return searchRegistry(pair.second,
+                                      depth,
+                                      parameters.value(QStringLiteral("KEY")),
+                                      levels > 0,
+                                      true,
+                                      parameters);
             }
             return check(QString(), parameters);
         }
@@ -150,7 +161,11 @@ DetectionResult CompilerDetector::searchRegistry(const QString &key,
     }
     if (depth > 0) {
         for (const QString &subkey : registry.subkeys(key)) {
-            result = searchRegistry(key + separator + subkey, depth - 1, text, everyLevel, byKey,
+            result = searchRegistry(key + separator + subkey,
+                                    depth - 1,
+                                    text,
+                                    everyLevel,
+                                    byKey,
                                     parameters);
             if (succeeded(result))
                 return result;
@@ -187,7 +202,8 @@ DetectionResult CompilerDetector::check(const QString &path,
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     const QString argument = parameters.value(QStringLiteral("ARG"));
-    process.start(info.absoluteFilePath(), argument.isEmpty() ? QStringList() : QStringList{argument});
+    process.start(info.absoluteFilePath(),
+                  argument.isEmpty() ? QStringList() : QStringList{argument});
     bool failed = false;
     bool started = false;
     for (int i = 0; i < startAttempts && !started; ++i) {

@@ -52,7 +52,7 @@ bool DetectionParameters::resolve(const QString &name, QString &value, bool repo
         if (second < 0)
             second = first; // a lone "%" refers to nothing and simply vanishes
         const QString reference = second > first ? value.mid(first + 1, second - first - 1)
-                                                  : QString();
+                                                 : QString();
         const QString left = value.left(first);
         const QString right = value.mid(second + 1);
         if (reference.isEmpty()) {
@@ -69,7 +69,9 @@ bool DetectionParameters::resolve(const QString &name, QString &value, bool repo
             QString relative = right;
             if (!resolve(name, base, false) || !resolve(name, relative, false))
                 return false;
-            const QString found = searchBelow(base, relative, this->value(QStringLiteral("LEVELS")).toInt());
+            const QString found = searchBelow(base,
+                                              relative,
+                                              this->value(QStringLiteral("LEVELS")).toInt());
             if (found.isEmpty())
                 return false;
             value = found;

@@ -1,6 +1,6 @@
+#include "common/fakemainservices.h"
 #include "core/settingsstore.h"
 #include "core/xmldocumentio.h"
-#include "common/fakemainservices.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -43,8 +43,8 @@ void tst_SettingsStore::defaultDirectories_data()
     QTest::addColumn<int>("which");
     QTest::addColumn<QStringList>("existing");
     QTest::addColumn<QString>("expected"); // relative to the program folder's parent
-    QTest::newRow("compilers beside") << int(SettingsStore::Compilers)
-                                      << QStringList{"compilers"} << "compilers";
+    QTest::newRow("compilers beside")
+        << int(SettingsStore::Compilers) << QStringList{"compilers"} << "compilers";
     QTest::newRow("compilers missing stays at parent")
         << int(SettingsStore::Compilers) << QStringList{} << "";
     QTest::newRow("simulator") << int(SettingsStore::Simulator) << QStringList{"simulator"}
@@ -52,8 +52,8 @@ void tst_SettingsStore::defaultDirectories_data()
     QTest::newRow("syntax") << int(SettingsStore::Syntax) << QStringList{"syntax"} << "syntax";
     QTest::newRow("devboards") << int(SettingsStore::DevBoards) << QStringList{"devboards"}
                                << "devboards";
-    QTest::newRow("tools is the program folder") << int(SettingsStore::Tools)
-                                                 << QStringList{} << "bin";
+    QTest::newRow("tools is the program folder")
+        << int(SettingsStore::Tools) << QStringList{} << "bin";
 }
 
 void tst_SettingsStore::defaultDirectories()
@@ -106,11 +106,12 @@ void tst_SettingsStore::loadXml_data()
     QTest::addColumn<QString>("line");
     QTest::newRow("well formed") << QByteArray("<?xml version=\"1.0\"?>\n<A><B/></A>\n") << true
                                  << QString();
-    QTest::newRow("unclosed tag")
-        << QByteArray("<A>\n <B>\n</A>\n") << false
-        << "message: Error opening list.xml: Opening and ending tag mismatch. at line 3, column 4\n";
-    QTest::newRow("not xml") << QByteArray("hello") << false
-                             << "message: Error opening list.xml: Start tag expected. at line 1, column 1\n";
+    QTest::newRow("unclosed tag") << QByteArray("<A>\n <B>\n</A>\n") << false
+                                  << "message: Error opening list.xml: Opening and ending tag "
+                                     "mismatch. at line 3, column 4\n";
+    QTest::newRow("not xml")
+        << QByteArray("hello") << false
+        << "message: Error opening list.xml: Start tag expected. at line 1, column 1\n";
 }
 
 void tst_SettingsStore::loadXml()
@@ -138,8 +139,9 @@ void tst_SettingsStore::saveXml()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.xml"));
     QDomDocument document;
-    document.appendChild(document.createProcessingInstruction(QStringLiteral("xml"),
-                                                              QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
+    document.appendChild(
+        document.createProcessingInstruction(QStringLiteral("xml"),
+                                             QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
     QDomElement root = document.createElement(QStringLiteral("PROJECT"));
     root.setAttribute(QStringLiteral("NAME"), QStringLiteral("Grüße"));
     root.appendChild(document.createElement(QStringLiteral("FILES")));
@@ -149,7 +151,8 @@ void tst_SettingsStore::saveXml()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(),
              QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                        "<PROJECT NAME=\"Gr\xc3\xbc\xc3\x9f" "e\">\n <FILES/>\n</PROJECT>\n"));
+                        "<PROJECT NAME=\"Gr\xc3\xbc\xc3\x9f"
+                        "e\">\n <FILES/>\n</PROJECT>\n"));
     QVERIFY(!XmlDocumentIo::save(QDomDocument(), path));
     QVERIFY(!XmlDocumentIo::save(document, dir.filePath(QStringLiteral("no/such/dir.xml"))));
 }

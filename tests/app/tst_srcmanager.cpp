@@ -1,8 +1,8 @@
-#include "core/settingsstore.h"
 #include "app/srcmanager.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
+#include "core/settingsstore.h"
 
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
@@ -12,14 +12,14 @@
 #include "project/projectsmanager.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTextBlock>
 #include <QComboBox>
+#include <QDir>
 #include <QDockWidget>
+#include <QFile>
 #include <QMenuBar>
 #include <QSettings>
+#include <QTemporaryDir>
+#include <QTextBlock>
 #include <QToolBar>
 #include <QtTest>
 
@@ -73,7 +73,8 @@ void tst_SrcManager::layout()
 {
     SrcManager window;
     QCOMPARE(window.windowTitle(), QStringLiteral("DYX Studio"));
-    QCOMPARE(window.dockWidgetArea(window.findChild<QDockWidget *>(QStringLiteral("Output Window"))),
+    QCOMPARE(window.dockWidgetArea(
+                 window.findChild<QDockWidget *>(QStringLiteral("Output Window"))),
              Qt::BottomDockWidgetArea);
     QVERIFY(window.findChild<QDockWidget *>(QStringLiteral("Projects")));
     QVERIFY(window.findChild<QDockWidget *>(QStringLiteral("Output Window")));
@@ -139,13 +140,12 @@ void tst_SrcManager::recentLists_data()
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("newest first") << QStringList{"/a.dyxp", "/b.dyxp"}
                                   << QStringList{"/b.dyxp", "/a.dyxp"};
-    QTest::newRow("other case moves to top")
-        << QStringList{"/p/A.dyxp", "/p/b.dyxp", "/P/a.DYXP"}
-        << QStringList{"/P/a.DYXP", "/p/b.dyxp"};
+    QTest::newRow("other case moves to top") << QStringList{"/p/A.dyxp", "/p/b.dyxp", "/P/a.DYXP"}
+                                             << QStringList{"/P/a.DYXP", "/p/b.dyxp"};
     QTest::newRow("fifth pushes oldest out")
         << QStringList{"/1", "/2", "/3", "/4", "/5"} << QStringList{"/5", "/4", "/3", "/2"};
-    QTest::newRow("empty name only removes") << QStringList{"/1", "", "/2"}
-                                             << QStringList{"/2", "/1"};
+    QTest::newRow("empty name only removes")
+        << QStringList{"/1", "", "/2"} << QStringList{"/2", "/1"};
 }
 
 void tst_SrcManager::recentLists()
@@ -162,8 +162,8 @@ void tst_SrcManager::recentLists()
     QStringList menu;
     for (QAction *action : window.recentMenu()->actions())
         menu.append(action->isSeparator() ? QStringLiteral("-") : action->text());
-    const QStringList expectedMenu = QStringList{"Projects"} + expected
-                                     + QStringList{"-", "Files"} + expected;
+    const QStringList expectedMenu = QStringList{"Projects"} + expected + QStringList{"-", "Files"}
+                                     + expected;
     QCOMPARE(menu, expectedMenu);
 }
 
@@ -173,9 +173,22 @@ void tst_SrcManager::stateWithoutEditorOrProject()
     window.newMRUProject(QStringLiteral("/x.dyxp"));
     window.updateState();
     const CommandActions &a = window.actions();
-    for (QAction *action : {a.saveFile, a.saveAllFiles, a.closeFile, a.cut, a.copy, a.paste,
-                            a.undo, a.redo, a.printFile, a.find, a.replace, a.saveProject,
-                            a.buildProject, a.stopBuild, a.removeFile, a.openDebugger}) {
+    for (QAction *action : {a.saveFile,
+                            a.saveAllFiles,
+                            a.closeFile,
+                            a.cut,
+                            a.copy,
+                            a.paste,
+                            a.undo,
+                            a.redo,
+                            a.printFile,
+                            a.find,
+                            a.replace,
+                            a.saveProject,
+                            a.buildProject,
+                            a.stopBuild,
+                            a.removeFile,
+                            a.openDebugger}) {
         QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
     }
     QVERIFY(a.openProject->isEnabled());
@@ -261,7 +274,8 @@ void tst_SrcManager::buildErrorLinkOpensTheEditor()
     {
         SettingsStore store;
         store.settings().remove(QString());
-        store.setDirectory(SettingsStore::Tools, QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath());
+        store.setDirectory(SettingsStore::Tools,
+                           QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath());
     }
     SrcManager window;
     window.projectsManager()->scanCompilers();

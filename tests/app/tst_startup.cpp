@@ -50,7 +50,8 @@ tst_Startup::Run tst_Startup::run(const QStringList &arguments,
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("HOME"), configHome);
     for (const QString &entry : extraEnvironment)
-        environment.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+        environment.insert(entry.section(QLatin1Char('='), 0, 0),
+                           entry.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(workingDir);
     process.start(QStringLiteral(DYX_PROGRAM), arguments);
@@ -108,17 +109,20 @@ void tst_Startup::malformedControllerList()
         settings.setValue(QStringLiteral("1/Simulator"), home.filePath(QStringLiteral("lists")));
     }
     const Run result = run({QStringLiteral("--print-output"), QStringLiteral("--quit")},
-                           home.path(), home.path());
+                           home.path(),
+                           home.path());
     QCOMPARE(result.exitCode, 0);
-    QVERIFY2(result.out.contains(
-                 QStringLiteral("Error opening broken list.xml: Opening and ending tag mismatch. at line 3, column 12\n")),
+    QVERIFY2(result.out.contains(QStringLiteral("Error opening broken list.xml: Opening and ending "
+                                                "tag mismatch. at line 3, column 12\n")),
              qPrintable(result.out));
 }
 
 void tst_Startup::crashInEventLoop()
 {
     QTemporaryDir home;
-    const Run result = run({}, home.path(), home.path(),
+    const Run result = run({},
+                           home.path(),
+                           home.path(),
                            {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
                             QStringLiteral("DYX_AUTO_ANSWER=1")});
     QCOMPARE(result.exitCode, 255);
@@ -134,7 +138,9 @@ void tst_Startup::crashInEventLoop()
     // Where no dump file can be made there is nothing to tell of.
     QVERIFY(dump.remove());
     QVERIFY(QDir(home.path()).mkdir(QStringLiteral("minidump.dmp")));
-    const Run silent = run({}, home.path(), home.path(),
+    const Run silent = run({},
+                           home.path(),
+                           home.path(),
                            {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
                             QStringLiteral("DYX_AUTO_ANSWER=1")});
     QCOMPARE(silent.exitCode, 255);
@@ -145,8 +151,10 @@ void tst_Startup::projectOnCommandLine_data()
 {
     QTest::addColumn<QString>("project");
     QTest::addColumn<QString>("error");
-    QTest::newRow("demo, extension in capitals") << "AVR Blinky/AVR Blinky.DYXP" << "";
-    QTest::newRow("missing") << "nowhere/none.dyxp" << "Cannot open project";
+    QTest::newRow("demo, extension in capitals") << "AVR Blinky/AVR Blinky.DYXP"
+                                                 << "";
+    QTest::newRow("missing") << "nowhere/none.dyxp"
+                             << "Cannot open project";
 }
 
 void tst_Startup::projectOnCommandLine()
@@ -156,9 +164,11 @@ void tst_Startup::projectOnCommandLine()
     QTemporaryDir home;
     const QString devboards = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
                               + QStringLiteral("/../devboards/");
-    const Run result = run({QStringLiteral("--print-output"), devboards + project,
+    const Run result = run({QStringLiteral("--print-output"),
+                            devboards + project,
                             QStringLiteral("--quit")},
-                           home.path(), home.path());
+                           home.path(),
+                           home.path());
     QCOMPARE(result.exitCode, 0);
     if (error.isEmpty())
         QVERIFY2(!result.err.contains(QStringLiteral("Cannot open")), qPrintable(result.err));
@@ -170,18 +180,22 @@ void tst_Startup::demoBoardsBuild_data()
 {
     QTest::addColumn<QString>("board");
     QTest::addColumn<QString>("firmware");
-    QTest::addColumn<QString>("source");   // file broken for the second run
-    QTest::addColumn<QByteArray>("from");  // text replaced in it
+    QTest::addColumn<QString>("source");  // file broken for the second run
+    QTest::addColumn<QByteArray>("from"); // text replaced in it
     QTest::addColumn<QByteArray>("to");
-    QTest::addColumn<QString>("link");     // what the link line must say
-    QTest::newRow("AVR") << "AVR Blinky" << "Debug/Debug.hex" << "main.c"
-                         << QByteArray("_delay_ms(500)") << QByteArray("_delay_ms(no_such)")
-                         << "main.c:14:19: ";
-    QTest::newRow("PIC16") << "PIC16 Blinky" << "Debug/Debug.hex" << "main.asm"
-                           << QByteArray("incf    PORTB") << QByteArray("incf    NO_SUCH")
-                           << "main.asm:19:0: ";
-    QTest::newRow("8051") << "8051 Blinky" << "Debug/Debug.hex" << "delay.c"
-                          << QByteArray("ms--") << QByteArray("no_such--") << "delay.c:6:0: ";
+    QTest::addColumn<QString>("link"); // what the link line must say
+    QTest::newRow("AVR") << "AVR Blinky"
+                         << "Debug/Debug.hex"
+                         << "main.c" << QByteArray("_delay_ms(500)")
+                         << QByteArray("_delay_ms(no_such)") << "main.c:14:19: ";
+    QTest::newRow("PIC16") << "PIC16 Blinky"
+                           << "Debug/Debug.hex"
+                           << "main.asm" << QByteArray("incf    PORTB")
+                           << QByteArray("incf    NO_SUCH") << "main.asm:19:0: ";
+    QTest::newRow("8051") << "8051 Blinky"
+                          << "Debug/Debug.hex"
+                          << "delay.c" << QByteArray("ms--") << QByteArray("no_such--")
+                          << "delay.c:6:0: ";
 }
 
 // The demonstration boards build with the real compilers, through the program's own build;
@@ -211,9 +225,13 @@ void tst_Startup::demoBoardsBuild()
         QVERIFY(QFile::copy(origin + QLatin1Char('/') + name, target + QLatin1Char('/') + name));
     const QString project = target + QLatin1Char('/') + board + QStringLiteral(".dyxp");
 
-    Run result = run({QStringLiteral("--scan_compilers"), QStringLiteral("--print-output"), project,
-                      QStringLiteral("--build"), QStringLiteral("--quit")},
-                     home.path(), home.path());
+    Run result = run({QStringLiteral("--scan_compilers"),
+                      QStringLiteral("--print-output"),
+                      project,
+                      QStringLiteral("--build"),
+                      QStringLiteral("--quit")},
+                     home.path(),
+                     home.path());
     QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
     QVERIFY(result.out.contains(QStringLiteral("Compiled successfully.")));
     QVERIFY(QFileInfo(target + QLatin1Char('/') + firmware).size() > 0);
@@ -221,14 +239,19 @@ void tst_Startup::demoBoardsBuild()
     QCOMPARE(QFileInfo::exists(target + QStringLiteral("/Debug/Debug.map")), !isAvr);
 
     // The real make, started as make.exe, on a tree with nothing to do.
-    result = run({QStringLiteral("--print-output"), project, QStringLiteral("--build"),
-                  QStringLiteral("--tidy"), QStringLiteral("--quit")},
-                 home.path(), home.path());
+    result = run({QStringLiteral("--print-output"),
+                  project,
+                  QStringLiteral("--build"),
+                  QStringLiteral("--tidy"),
+                  QStringLiteral("--quit")},
+                 home.path(),
+                 home.path());
     QVERIFY2(result.out.contains(QStringLiteral("Already compiled, target is up to date.")),
              qPrintable(result.out + result.err));
     QVERIFY(!QFileInfo::exists(target + QStringLiteral("/Debug/Debug.map")));
     QVERIFY(QFileInfo::exists(target + QLatin1Char('/') + firmware));
-    result = run({project, QStringLiteral("--clean"), QStringLiteral("--quit")}, home.path(),
+    result = run({project, QStringLiteral("--clean"), QStringLiteral("--quit")},
+                 home.path(),
                  home.path());
     QCOMPARE(result.exitCode, 0);
     QVERIFY(!QFileInfo::exists(target + QLatin1Char('/') + firmware));
@@ -243,9 +266,12 @@ void tst_Startup::demoBoardsBuild()
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(text.replace(from, to));
     file.close();
-    result = run({QStringLiteral("--print-output"), project, QStringLiteral("--build"),
+    result = run({QStringLiteral("--print-output"),
+                  project,
+                  QStringLiteral("--build"),
                   QStringLiteral("--quit")},
-                 home.path(), home.path());
+                 home.path(),
+                 home.path());
     QCOMPARE(result.exitCode, 1);
     // Error links go to standard error; gpasm reports on standard output.
     const QString &channel = board.startsWith(QLatin1String("PIC")) ? result.out : result.err;
@@ -264,7 +290,8 @@ void tst_Startup::awkwardFileNamesBuild()
     QVERIFY(QDir(home.path()).mkpath(QStringLiteral("src dir")));
     for (const char *name : {"main.c", "led.h"})
         QVERIFY(QFile::copy(origin + QLatin1String(name), home.filePath(QLatin1String(name))));
-    QVERIFY(QFile::copy(origin + QStringLiteral("led.c"), home.filePath(QStringLiteral("src dir/led one.c"))));
+    QVERIFY(QFile::copy(origin + QStringLiteral("led.c"),
+                        home.filePath(QStringLiteral("src dir/led one.c"))));
     QFile weird(home.filePath(QStringLiteral("src dir/$(touch PWNED);x#1.c")));
     QVERIFY(weird.open(QIODevice::WriteOnly));
     weird.write("int weird(void) { return 1; }\n");
@@ -285,19 +312,28 @@ void tst_Startup::awkwardFileNamesBuild()
                   "<CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" CLOCK=\"8MHz\"/>"
                   "</CONFIGURATION></PROJECT>");
     project.close();
-    Run result = run({QStringLiteral("--scan_compilers"), QStringLiteral("--print-output"),
-                      project.fileName(), QStringLiteral("--build"), QStringLiteral("--quit")},
-                     home.path(), home.path());
+    Run result = run({QStringLiteral("--scan_compilers"),
+                      QStringLiteral("--print-output"),
+                      project.fileName(),
+                      QStringLiteral("--build"),
+                      QStringLiteral("--quit")},
+                     home.path(),
+                     home.path());
     QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
     QVERIFY(QFileInfo(home.filePath(QStringLiteral("Debug/Debug.hex"))).size() > 0);
     // A second build finds everything up to date.
-    result = run({QStringLiteral("--print-output"), project.fileName(), QStringLiteral("--build"),
+    result = run({QStringLiteral("--print-output"),
+                  project.fileName(),
+                  QStringLiteral("--build"),
                   QStringLiteral("--quit")},
-                 home.path(), home.path());
+                 home.path(),
+                 home.path());
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(!result.out.contains(QStringLiteral("avr-gcc -c")), qPrintable(result.out));
     QVERIFY(QDir(home.path()).entryList({QStringLiteral("PWNED")}, QDir::AllEntries).isEmpty());
-    QVERIFY(QDir(home.filePath(QStringLiteral("src dir"))).entryList({QStringLiteral("PWNED")}).isEmpty());
+    QVERIFY(QDir(home.filePath(QStringLiteral("src dir")))
+                .entryList({QStringLiteral("PWNED")})
+                .isEmpty());
 }
 
 void tst_Startup::killedProgramTakesItsBuildAlong_data()
@@ -352,8 +388,10 @@ void tst_Startup::killedProgramTakesItsBuildAlong()
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(home.path());
     program.start(QStringLiteral(DYX_PROGRAM),
-                  {QStringLiteral("--scan_compilers"), board + QStringLiteral("/AVR Blinky.dyxp"),
-                   QStringLiteral("--build"), QStringLiteral("--quit")});
+                  {QStringLiteral("--scan_compilers"),
+                   board + QStringLiteral("/AVR Blinky.dyxp"),
+                   QStringLiteral("--build"),
+                   QStringLiteral("--quit")});
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pidFile).size() > 0, 30000);
     QFile file(pidFile);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -381,12 +419,16 @@ void tst_Startup::linkerErrorsAreErrors()
     QVERIFY(main.open(QIODevice::WriteOnly | QIODevice::Truncate));
     main.write(text);
     main.close();
-    const Run result = run({QStringLiteral("--scan_compilers"), QStringLiteral("--print-output"),
+    const Run result = run({QStringLiteral("--scan_compilers"),
+                            QStringLiteral("--print-output"),
                             home.filePath(QStringLiteral("PIC16 Blinky.dyxp")),
-                            QStringLiteral("--build"), QStringLiteral("--quit")},
-                           home.path(), home.path());
+                            QStringLiteral("--build"),
+                            QStringLiteral("--quit")},
+                           home.path(),
+                           home.path());
     QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.err.contains(QStringLiteral("error: Missing definition for symbol \"nowhere\"")),
+    QVERIFY2(result.err.contains(
+                 QStringLiteral("error: Missing definition for symbol \"nowhere\"")),
              qPrintable(result.out + result.err));
 }
 

@@ -1,10 +1,10 @@
 // What a user does through the main window, checked as the user would: the files on disk, the
 // saved project, the output lines, the questions asked.
 
-#include "core/settingsstore.h"
 #include "app/srcmanager.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
+#include "core/settingsstore.h"
 
 #include "build/buildproject.h"
 #include "build/ui/outtextedit.h"

@@ -97,8 +97,8 @@ void tst_BuildProject::addFiles_data()
                                          << "hex(elf(o(main.c)))" << QStringList{};
     QTest::newRow("one input per command at the root")
         << "Raw" << QStringList{"/p/a.s", "/p/b.s"} << "bin(a.s)" << QStringList{"/p/b.s"};
-    QTest::newRow("no such target") << "Nothing" << QStringList{"/p/a.c"} << "-"
-                                    << QStringList{"/p/a.c"};
+    QTest::newRow("no such target")
+        << "Nothing" << QStringList{"/p/a.c"} << "-" << QStringList{"/p/a.c"};
 }
 
 void tst_BuildProject::addFiles()
@@ -124,10 +124,11 @@ void tst_BuildProject::defaultsFollowTheController()
     // A controller setting without a tool applies to every step.
     QCOMPARE(options(c->options()),
              QStringLiteral("HEX:-common* LD:-common* CC:-g* CC:-mcpu=a* CC:-common*"));
-    c->options().append({QStringLiteral("-O"), QStringLiteral("CC"), QStringLiteral("2"),
-                         QString(), false});
+    c->options().append(
+        {QStringLiteral("-O"), QStringLiteral("CC"), QStringLiteral("2"), QString(), false});
     QVERIFY(c->setController(QStringLiteral("f1"), QStringLiteral("B"), true));
-    QCOMPARE(options(c->options()), QStringLiteral("HEX:-common* LD:-common* CC:-g* CC:-common* CC:-O2 CC:-mcpu=b*"));
+    QCOMPARE(options(c->options()),
+             QStringLiteral("HEX:-common* LD:-common* CC:-g* CC:-common* CC:-O2 CC:-mcpu=b*"));
     QVERIFY(!c->setController(QStringLiteral("F1"), QStringLiteral("Z"), true));
     QCOMPARE(c->controller(), QStringLiteral("B"));
     QVERIFY(!c->setTarget(QString()));
@@ -144,7 +145,8 @@ void tst_BuildProject::pushDownAndHoist()
     BuildNode *second = link->inputs.at(1).get();
     // A setting on one compile step only stays there; one that both hold moves up.
     first->options.append({QStringLiteral("-Dfast"), QString(), QString(), QString(), false});
-    second->options.append({QStringLiteral("-W"), QStringLiteral("CC"), QString(), QString(), false});
+    second->options.append(
+        {QStringLiteral("-W"), QStringLiteral("CC"), QString(), QString(), false});
     first->options.append({QStringLiteral("-W"), QStringLiteral("CC"), QString(), QString(), false});
     c->hoist(false);
     QCOMPARE(options(first->options), QStringLiteral("CC:-Dfast"));
@@ -156,10 +158,16 @@ void tst_BuildProject::pushDownAndHoist()
     QVERIFY(options(second->options).contains(QStringLiteral("CC:-W")));
     QCOMPARE(options(link->options), QStringLiteral("LD:-common*"));
     // An ID-bound setting moves up only when asked for all.
-    first->options.append({QStringLiteral("-T"), QStringLiteral("CC"), QStringLiteral("x"),
-                           QStringLiteral("SCRIPT"), false});
-    second->options.append({QStringLiteral("-T"), QStringLiteral("CC"), QStringLiteral("x"),
-                            QStringLiteral("SCRIPT"), false});
+    first->options.append({QStringLiteral("-T"),
+                           QStringLiteral("CC"),
+                           QStringLiteral("x"),
+                           QStringLiteral("SCRIPT"),
+                           false});
+    second->options.append({QStringLiteral("-T"),
+                            QStringLiteral("CC"),
+                            QStringLiteral("x"),
+                            QStringLiteral("SCRIPT"),
+                            false});
     c->hoist(false);
     QVERIFY(!options(c->options()).contains(QStringLiteral("-T")));
     c->hoist(true);

@@ -87,15 +87,24 @@ void tst_BuildRun::parse_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("lineNumber");
     QTest::addColumn<int>("column");
-    QTest::newRow("absolute") << "/abs/x.c:12:5: error: boom" << "/abs/x.c" << 12 << 5;
-    QTest::newRow("offset") << "line-first 12 in /abs/y.c" << "/abs/y.c" << 11 << 0;
-    QTest::newRow("project file by name") << "main.c:3:1: warning" << "DIR/src/main.c" << 3 << 1;
-    QTest::newRow("relative to the project") << "src/led.h:7:2: note" << "DIR/src/led.h" << 7 << 2;
-    QTest::newRow("only in the output directory") << "gen.c:1:1: error" << "DIR/Debug/gen.c" << 1 << 1;
-    QTest::newRow("blanks around the name") << "  \tmain.c :4:4: x" << "DIR/src/main.c" << 4 << 4;
-    QTest::newRow("no such file") << "missing.c:1:1: error" << "" << 0 << 0;
-    QTest::newRow("number too large") << "main.c:99999999999:1: x" << "" << 0 << 0;
-    QTest::newRow("no message") << "make: *** [all] Error 1" << "" << 0 << 0;
+    QTest::newRow("absolute") << "/abs/x.c:12:5: error: boom"
+                              << "/abs/x.c" << 12 << 5;
+    QTest::newRow("offset") << "line-first 12 in /abs/y.c"
+                            << "/abs/y.c" << 11 << 0;
+    QTest::newRow("project file by name") << "main.c:3:1: warning"
+                                          << "DIR/src/main.c" << 3 << 1;
+    QTest::newRow("relative to the project") << "src/led.h:7:2: note"
+                                             << "DIR/src/led.h" << 7 << 2;
+    QTest::newRow("only in the output directory") << "gen.c:1:1: error"
+                                                  << "DIR/Debug/gen.c" << 1 << 1;
+    QTest::newRow("blanks around the name") << "  \tmain.c :4:4: x"
+                                            << "DIR/src/main.c" << 4 << 4;
+    QTest::newRow("no such file") << "missing.c:1:1: error"
+                                  << "" << 0 << 0;
+    QTest::newRow("number too large") << "main.c:99999999999:1: x"
+                                      << "" << 0 << 0;
+    QTest::newRow("no message") << "make: *** [all] Error 1"
+                                << "" << 0 << 0;
 }
 
 void tst_BuildRun::parse()
@@ -142,7 +151,8 @@ void tst_BuildRun::run_data()
         << true
         << QStringList{"link: DIR/src/main.c:2:3: main.c:2:3: warning: w",
                        "errorLink: DIR/src/led.h:1:1: src/led.h:1:1: error: <e>",
-                       "message: partial", "success: Compiled successfully.\n"};
+                       "message: partial",
+                       "success: Compiled successfully.\n"};
     QTest::newRow("up to date") << QByteArray("echo \"make: Nothing to be done for 'Debug'.\"\n")
                                 << true
                                 << QStringList{"message: Already compiled, target is up to date.",
@@ -155,7 +165,8 @@ void tst_BuildRun::run_data()
         << QByteArray("echo \"nowhere.c:1:1: x\"\necho\necho >&2\nexit 2\n") << false
         << QStringList{"error: nowhere.c:1:1: x", "message: Error code 2\n"};
     QTest::newRow("crash") << QByteArray("kill -SEGV $$\n") << false
-                           << QStringList{"message: Process seems to be crashed: Process crashed\n"};
+                           << QStringList{
+                                  "message: Process seems to be crashed: Process crashed\n"};
     QTest::newRow("arguments") << QByteArray("echo \"$@\"\n") << true
                                << QStringList{"message: --makefile=Debug/Makefile Debug",
                                               "success: Compiled successfully.\n"};
@@ -185,7 +196,8 @@ void tst_BuildRun::run()
 void tst_BuildRun::abortStopsEverythingMakeStarted()
 {
     const QString pidFile = m_tools.filePath(QStringLiteral("child.pid"));
-    writeMake(QStringLiteral("sleep 300 &\necho $! > '%1'\necho started\nwait\n").arg(pidFile).toUtf8());
+    writeMake(
+        QStringLiteral("sleep 300 &\necho $! > '%1'\necho started\nwait\n").arg(pidFile).toUtf8());
     auto project = loadDemo();
     QVERIFY(project);
     QTimer poll;
@@ -223,14 +235,16 @@ void tst_BuildRun::prepareChecks()
     QVERIFY(!project->compile());
     QCOMPARE(m_services.lines.mid(m_services.lines.lastIndexOf(QStringLiteral("clear")) + 1)
                  .filter(QStringLiteral("error")),
-             QStringList({"error: No controller family defined.", "error: No controller defined.",
+             QStringList({"error: No controller family defined.",
+                          "error: No controller defined.",
                           "error: Compilation failed. Check the Project Settings."}));
 
     QFile::remove(m_tools.filePath(QStringLiteral("make.exe")));
     project->setActiveConfiguration(1);
     m_services.lines.clear();
     QVERIFY(!project->compile());
-    QVERIFY(m_services.lines.last().startsWith(QStringLiteral("message: make.exe does not exist in path '")));
+    QVERIFY(m_services.lines.last().startsWith(
+        QStringLiteral("message: make.exe does not exist in path '")));
 }
 
 // Error files lie where make runs, in the project: they are read from there, and a file of
@@ -254,11 +268,12 @@ void tst_BuildRun::errorFilesAreTheProjects()
     QVERIFY(bystander.exists());
     const QStringList lines = m_services.lines.mid(m_services.lines.lastIndexOf("clear") + 1)
                                   .filter(QRegularExpression(QStringLiteral("^(?!saveEditor)")));
-    QCOMPARE(lines, QStringList({QStringLiteral("errorLink: %1:3:1: src/main.c:3:1: error: from "
-                                                "the error file")
-                                     .arg(m_dir->filePath(QStringLiteral("src/main.c"))),
-                                 QStringLiteral("message: unmatched"),
-                                 QStringLiteral("message: Error code 1\n")}));
+    QCOMPARE(lines,
+             QStringList({QStringLiteral("errorLink: %1:3:1: src/main.c:3:1: error: from "
+                                         "the error file")
+                              .arg(m_dir->filePath(QStringLiteral("src/main.c"))),
+                          QStringLiteral("message: unmatched"),
+                          QStringLiteral("message: Error code 1\n")}));
 }
 
 QTEST_MAIN(tst_BuildRun)

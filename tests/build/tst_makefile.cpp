@@ -5,8 +5,8 @@
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 
-#include <QDomDocument>
 #include <QDir>
+#include <QDomDocument>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -43,7 +43,8 @@ void tst_Makefile::initTestCase()
     m_services.settingsStore().setDirectory(SettingsStore::Tools, QStringLiteral("/opt/dyx/bin"));
     m_catalogue = std::make_unique<BuildConfigList>(&m_services);
     QVERIFY(m_catalogue->load());
-    m_catalogue->find(QStringLiteral("Test CC"))->setConfigured(true, QStringLiteral("/opt/testcc/bin"));
+    m_catalogue->find(QStringLiteral("Test CC"))
+        ->setConfigured(true, QStringLiteral("/opt/testcc/bin"));
 }
 
 // The demo project's Debug configuration, in directory.
@@ -81,7 +82,8 @@ void tst_Makefile::makefileIsExact()
     auto configuration = demoConfiguration(dir.path());
     QVERIFY(configuration);
     QVERIFY(MakefileWriter(*configuration).write());
-    QCOMPARE(configuration->errorFiles, QStringList{dir.filePath(QStringLiteral("Debug/image.err"))});
+    QCOMPARE(configuration->errorFiles,
+             QStringList{dir.filePath(QStringLiteral("Debug/image.err"))});
     QFile written(dir.filePath(QStringLiteral("Debug/Makefile")));
     QVERIFY(written.open(QIODevice::ReadOnly));
     QFile expected(QStringLiteral(DYX_TEST_DATA "/projects/demo-Makefile"));
@@ -100,14 +102,22 @@ void tst_Makefile::clock_data()
 {
     QTest::addColumn<QString>("clock");
     QTest::addColumn<QString>("hertz");
-    QTest::newRow("MHz") << "4MHz" << "4000000";
-    QTest::newRow("lower case with a space") << "4 mhz" << "4000000";
-    QTest::newRow("kHz with a fraction") << "32.768 kHz" << "32768";
-    QTest::newRow("M without Hz") << "20 M" << "20000000";
-    QTest::newRow("plain hertz") << "8000000" << "8000000";
-    QTest::newRow("fraction truncated") << "11.0592MHz" << "11059200";
-    QTest::newRow("not a number stays") << "fast MHz" << "fastMHz";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("MHz") << "4MHz"
+                         << "4000000";
+    QTest::newRow("lower case with a space") << "4 mhz"
+                                             << "4000000";
+    QTest::newRow("kHz with a fraction") << "32.768 kHz"
+                                         << "32768";
+    QTest::newRow("M without Hz") << "20 M"
+                                  << "20000000";
+    QTest::newRow("plain hertz") << "8000000"
+                                 << "8000000";
+    QTest::newRow("fraction truncated") << "11.0592MHz"
+                                        << "11059200";
+    QTest::newRow("not a number stays") << "fast MHz"
+                                        << "fastMHz";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void tst_Makefile::clock()
@@ -122,32 +132,71 @@ void tst_Makefile::variables_data()
     QTest::addColumn<QString>("node"); // main, led, hex or link (its script moved first)
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("infile of one input") << "main" << "%INFILE%" << "src/main.c";
-    QTest::newRow("infile name") << "main" << "%INFILE_NAME%" << "main";
-    QTest::newRow("infile dir") << "main" << "%INFILE_DIR%" << "src";
-    QTest::newRow("outfile") << "main" << "%OUTFILE%" << "Debug/main.o";
-    QTest::newRow("outfile name") << "main" << "%OUTFILE_NAME%" << "main";
-    QTest::newRow("outfile dir") << "main" << "%outfile_dir%" << "Debug";
-    QTest::newRow("quoted, dos") << "main" << "%OUTFILE_QUOTED_DOS%" << "\"Debug\\main.o\"";
-    QTest::newRow("options") << "main" << "%OPTIONS%" << "-Dfast";
-    QTest::newRow("compiler") << "main" << "%COMPILER_NAME%|%COMPILER_DIR%" << "Test CC|/opt/testcc/bin";
-    QTest::newRow("clock") << "main" << "%CLOCK%" << "4000000";
-    QTest::newRow("target") << "main" << "%TARGET_DIR%|%TARGET_NAME%" << ".|Debug/Debug.hex";
-    QTest::newRow("bin") << "main" << "%BIN_DIR_QUOTED%" << "\"/opt/dyx/bin\"";
-    QTest::newRow("unknown stays, upper case") << "main" << "a %nope% b" << "a %NOPE% b";
-    QTest::newRow("percent pair") << "main" << "50%%" << "50%%";
-    QTest::newRow("lone percent") << "main" << "100% sure" << "100% sure";
-    QTest::newRow("compiler without a selector") << "main" << "%COMPILER%" << "%COMPILER%";
-    QTest::newRow("script first, blank separator")
-        << "link" << "ld %INFILES%" << "ld  -T\"boot.ld\" Debug/main.o Debug/led.o";
-    QTest::newRow("script first, comma separator")
-        << "link" << "%INFILES(,)%" << " -T\"boot.ld\",Debug/main.o,Debug/led.o";
-    QTest::newRow("folder of a made input") << "hex" << "%INFILE_DIR%" << "Debug";
-    QTest::newRow("path the template quotes") << "led" << "cc \"%INFILE%\" -I'x'"
+    QTest::newRow("infile of one input") << "main"
+                                         << "%INFILE%"
+                                         << "src/main.c";
+    QTest::newRow("infile name") << "main"
+                                 << "%INFILE_NAME%"
+                                 << "main";
+    QTest::newRow("infile dir") << "main"
+                                << "%INFILE_DIR%"
+                                << "src";
+    QTest::newRow("outfile") << "main"
+                             << "%OUTFILE%"
+                             << "Debug/main.o";
+    QTest::newRow("outfile name") << "main"
+                                  << "%OUTFILE_NAME%"
+                                  << "main";
+    QTest::newRow("outfile dir") << "main"
+                                 << "%outfile_dir%"
+                                 << "Debug";
+    QTest::newRow("quoted, dos") << "main"
+                                 << "%OUTFILE_QUOTED_DOS%"
+                                 << "\"Debug\\main.o\"";
+    QTest::newRow("options") << "main"
+                             << "%OPTIONS%"
+                             << "-Dfast";
+    QTest::newRow("compiler") << "main"
+                              << "%COMPILER_NAME%|%COMPILER_DIR%"
+                              << "Test CC|/opt/testcc/bin";
+    QTest::newRow("clock") << "main"
+                           << "%CLOCK%"
+                           << "4000000";
+    QTest::newRow("target") << "main"
+                            << "%TARGET_DIR%|%TARGET_NAME%"
+                            << ".|Debug/Debug.hex";
+    QTest::newRow("bin") << "main"
+                         << "%BIN_DIR_QUOTED%"
+                         << "\"/opt/dyx/bin\"";
+    QTest::newRow("unknown stays, upper case") << "main"
+                                               << "a %nope% b"
+                                               << "a %NOPE% b";
+    QTest::newRow("percent pair") << "main"
+                                  << "50%%"
+                                  << "50%%";
+    QTest::newRow("lone percent") << "main"
+                                  << "100% sure"
+                                  << "100% sure";
+    QTest::newRow("compiler without a selector") << "main"
+                                                 << "%COMPILER%"
+                                                 << "%COMPILER%";
+    QTest::newRow("script first, blank separator") << "link"
+                                                   << "ld %INFILES%"
+                                                   << "ld  -T\"boot.ld\" Debug/main.o Debug/led.o";
+    QTest::newRow("script first, comma separator") << "link"
+                                                   << "%INFILES(,)%"
+                                                   << " -T\"boot.ld\",Debug/main.o,Debug/led.o";
+    QTest::newRow("folder of a made input") << "hex"
+                                            << "%INFILE_DIR%"
+                                            << "Debug";
+    QTest::newRow("path the template quotes") << "led"
+                                              << "cc \"%INFILE%\" -I'x'"
                                               << "cc \"lib öl/led.c\" -I'x'";
-    QTest::newRow("path the template leaves bare") << "led" << "cc %INFILE% \"%CLOCK%\""
+    QTest::newRow("path the template leaves bare") << "led"
+                                                   << "cc %INFILE% \"%CLOCK%\""
                                                    << "cc 'lib öl/led.c' \"4000000\"";
-    QTest::newRow("after a closed quote") << "led" << "cc \"-a\" %INFILE%"
+    QTest::newRow("after a closed quote") << "led"
+                                          << "cc \"-a\" %INFILE%"
                                           << "cc \"-a\" 'lib öl/led.c'";
 }
 

@@ -18,14 +18,22 @@ void tst_MessageFileResolver::resolve_data()
 {
     QTest::addColumn<QString>("name");     // as a compiler message has it
     QTest::addColumn<QString>("expected"); // below the project directory; empty for none
-    QTest::newRow("project file by name") << "main.c" << "src/main.c";
-    QTest::newRow("project file by name, other folder") << "lib/main.c" << "src/main.c";
-    QTest::newRow("project file missing on disk") << "gone.c" << "";
-    QTest::newRow("relative to the project") << "src/led.h" << "src/led.h";
-    QTest::newRow("project before output") << "both.h" << "both.h";
-    QTest::newRow("only in the output directory") << "gen.c" << "Debug/gen.c";
-    QTest::newRow("steps up are cleaned") << "../first.last/src/led.h" << "src/led.h";
-    QTest::newRow("nowhere") << "missing.c" << "";
+    QTest::newRow("project file by name") << "main.c"
+                                          << "src/main.c";
+    QTest::newRow("project file by name, other folder") << "lib/main.c"
+                                                        << "src/main.c";
+    QTest::newRow("project file missing on disk") << "gone.c"
+                                                  << "";
+    QTest::newRow("relative to the project") << "src/led.h"
+                                             << "src/led.h";
+    QTest::newRow("project before output") << "both.h"
+                                           << "both.h";
+    QTest::newRow("only in the output directory") << "gen.c"
+                                                  << "Debug/gen.c";
+    QTest::newRow("steps up are cleaned") << "../first.last/src/led.h"
+                                          << "src/led.h";
+    QTest::newRow("nowhere") << "missing.c"
+                             << "";
 }
 
 void tst_MessageFileResolver::resolve()
@@ -34,8 +42,8 @@ void tst_MessageFileResolver::resolve()
     QFETCH(QString, expected);
     QTemporaryDir temporary;
     const QDir project(temporary.filePath(QStringLiteral("first.last")));
-    for (const char *file : {"src/main.c", "src/led.h", "other/main.c", "both.h", "Debug/both.h",
-                             "Debug/gen.c"}) {
+    for (const char *file :
+         {"src/main.c", "src/led.h", "other/main.c", "both.h", "Debug/both.h", "Debug/gen.c"}) {
         const QString path = project.filePath(QLatin1String(file));
         QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
         QFile(path).open(QIODevice::WriteOnly);

@@ -51,13 +51,20 @@ void tst_OutWindow::parseLink_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("line");
     QTest::addColumn<int>("column");
-    QTest::newRow("line and column") << "/p/main.c#12.5" << "/p/main.c" << 12 << 5;
-    QTest::newRow("line only") << "/p/main.c#7" << "/p/main.c" << 7 << 0;
-    QTest::newRow("first hash splits") << "/p/a#b.c#3.1" << "/p/a" << 0 << 0;
-    QTest::newRow("spaces") << "/my dir/x y.asm#40.2" << "/my dir/x y.asm" << 40 << 2;
-    QTest::newRow("no hash") << "/p/main.c" << "" << -1 << 0;
-    QTest::newRow("hash first") << "#12.3" << "" << -1 << 0;
-    QTest::newRow("negative line") << "/p/main.c#-1.4" << "/p/main.c" << -1 << 4;
+    QTest::newRow("line and column") << "/p/main.c#12.5"
+                                     << "/p/main.c" << 12 << 5;
+    QTest::newRow("line only") << "/p/main.c#7"
+                               << "/p/main.c" << 7 << 0;
+    QTest::newRow("first hash splits") << "/p/a#b.c#3.1"
+                                       << "/p/a" << 0 << 0;
+    QTest::newRow("spaces") << "/my dir/x y.asm#40.2"
+                            << "/my dir/x y.asm" << 40 << 2;
+    QTest::newRow("no hash") << "/p/main.c"
+                             << "" << -1 << 0;
+    QTest::newRow("hash first") << "#12.3"
+                                << "" << -1 << 0;
+    QTest::newRow("negative line") << "/p/main.c#-1.4"
+                                   << "/p/main.c" << -1 << 4;
 }
 
 void tst_OutWindow::parseLink()

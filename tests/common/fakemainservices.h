@@ -23,15 +23,16 @@ struct IsolatedSettings
 
 // A main window for tests: it is every service itself, records every output line and every
 // file it was asked to open, and keeps real settings in the test's own settings location.
-class FakeMainServices : private IsolatedSettings,
-                         public MainServices,
-                         public OutputSink,
-                         public EditorServices,
-                         public CommandState,
-                         public RecentLists,
-                         public ProjectQueries,
-                         public SimulatorQueries,
-                         public SettingsFiles
+class FakeMainServices :
+    private IsolatedSettings,
+    public MainServices,
+    public OutputSink,
+    public EditorServices,
+    public CommandState,
+    public RecentLists,
+    public ProjectQueries,
+    public SimulatorQueries,
+    public SettingsFiles
 {
 public:
     OutputSink &output() override { return *this; }

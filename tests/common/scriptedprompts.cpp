@@ -30,18 +30,27 @@ QString ScriptedPrompts::nextFileName(const QString &caption)
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 
-QString ScriptedPrompts::openFileName(QWidget *, const QString &caption, const QString &, const QString &)
+QString ScriptedPrompts::openFileName(QWidget *,
+                                      const QString &caption,
+                                      const QString &,
+                                      const QString &)
 {
     return nextFileName(caption);
 }
 
-QStringList ScriptedPrompts::openFileNames(QWidget *, const QString &caption, const QString &, const QString &)
+QStringList ScriptedPrompts::openFileNames(QWidget *,
+                                           const QString &caption,
+                                           const QString &,
+                                           const QString &)
 {
     const QString name = nextFileName(caption);
     return name.isEmpty() ? QStringList() : name.split(QLatin1Char('\n'));
 }
 
-QString ScriptedPrompts::saveFileName(QWidget *, const QString &caption, const QString &, const QString &)
+QString ScriptedPrompts::saveFileName(QWidget *,
+                                      const QString &caption,
+                                      const QString &,
+                                      const QString &)
 {
     return nextFileName(caption);
 }

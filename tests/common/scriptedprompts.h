@@ -29,9 +29,18 @@ public:
                                         QMessageBox::StandardButtons buttons,
                                         QMessageBox::StandardButton defaultButton,
                                         const QString &informativeText) override;
-    QString openFileName(QWidget *, const QString &caption, const QString &, const QString &) override;
-    QStringList openFileNames(QWidget *, const QString &caption, const QString &, const QString &) override;
-    QString saveFileName(QWidget *, const QString &caption, const QString &, const QString &) override;
+    QString openFileName(QWidget *,
+                         const QString &caption,
+                         const QString &,
+                         const QString &) override;
+    QStringList openFileNames(QWidget *,
+                              const QString &caption,
+                              const QString &,
+                              const QString &) override;
+    QString saveFileName(QWidget *,
+                         const QString &caption,
+                         const QString &,
+                         const QString &) override;
     QString existingDirectory(QWidget *, const QString &caption, const QString &) override;
     void about(QWidget *, const QString &title, const QString &text) override;
 

@@ -36,10 +36,10 @@ void tst_DisplaySettings::defaults_data()
         << editor << "Call Tips Highlight" << QColor(0, 0, 128) << QColor(Qt::white) << "DD FF c f";
     QTest::newRow("margins") << editor << "Margins" << QColor(Qt::black) << QColor(224, 224, 224)
                              << "DD FF";
-    QTest::newRow("links") << "Output Window" << "Links" << QColor(Qt::blue) << QColor(Qt::white)
-                           << "u DD FF";
-    QTest::newRow("success") << "Output Window" << "Success" << QColor(Qt::darkGreen)
-                             << QColor(Qt::white) << "DD FF";
+    QTest::newRow("links") << "Output Window"
+                           << "Links" << QColor(Qt::blue) << QColor(Qt::white) << "u DD FF";
+    QTest::newRow("success") << "Output Window"
+                             << "Success" << QColor(Qt::darkGreen) << QColor(Qt::white) << "DD FF";
 }
 
 static QString flagsOf(const DisplayItem &item)
@@ -94,7 +94,8 @@ void tst_DisplaySettings::storedForm()
     store.beginGroup(QStringLiteral("Projects Tree Display Settings"));
     QCOMPARE(store.value(QStringLiteral("items/size")).toInt(), 3);
     QCOMPARE(store.value(QStringLiteral("items/2/name")).toString(), QStringLiteral("Groups"));
-    QCOMPARE(store.value(QStringLiteral("items/2/foreground")).toString(), QStringLiteral("#123456"));
+    QCOMPARE(store.value(QStringLiteral("items/2/foreground")).toString(),
+             QStringLiteral("#123456"));
     QVERIFY(!store.contains(QStringLiteral("items/2/default_foreground")));
     store.endGroup();
     // Only items with a "Default" choice store its flags.

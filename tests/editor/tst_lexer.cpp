@@ -47,19 +47,19 @@ void tst_Lexer::rules_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("slot");
     QTest::addColumn<QString>("pattern");
-    QTest::newRow("repeated key is an alternation") << asmRules << int(SyntaxRules::Keyword)
-                                                    << "(\\bmov\\b)|(\\badd\\b)";
+    QTest::newRow("repeated key is an alternation")
+        << asmRules << int(SyntaxRules::Keyword) << "(\\bmov\\b)|(\\badd\\b)";
     QTest::newRow("trailing $ takes the line break")
         << asmRules << int(SyntaxRules::LineComment) << ";.*(\n\r?)|(\r\n?)";
     QTest::newRow("line without =") << "string\n" << int(SyntaxRules::String) << "string";
-    QTest::newRow("value after the first =") << "operator===\n" << int(SyntaxRules::Operator)
-                                             << "==";
-    QTest::newRow("longer key counts for its prefix")
-        << "stringy=x\n" << int(SyntaxRules::String) << "x";
+    QTest::newRow("value after the first =") << "operator===\n"
+                                             << int(SyntaxRules::Operator) << "==";
+    QTest::newRow("longer key counts for its prefix") << "stringy=x\n"
+                                                      << int(SyntaxRules::String) << "x";
     QTest::newRow("only comments and blanks") << "# x\n\n   \n# keyword=y\n"
                                               << int(SyntaxRules::Keyword) << "";
-    QTest::newRow("blanks around the line") << "   macro=#if   \n" << int(SyntaxRules::Macro)
-                                            << "#if";
+    QTest::newRow("blanks around the line") << "   macro=#if   \n"
+                                            << int(SyntaxRules::Macro) << "#if";
 }
 
 void tst_Lexer::rules()
@@ -78,21 +78,32 @@ void tst_Lexer::styling_data()
     QTest::addColumn<QString>("rules");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("styles");
-    QTest::newRow("keywords, operators, constants")
-        << asmRules << "mov r1, 12\nADD" << "66600050440666";
+    QTest::newRow("keywords, operators, constants") << asmRules << "mov r1, 12\nADD"
+                                                    << "66600050440666";
     QTest::newRow("block comment across lines, then normal text")
-        << asmRules << "mov /* a\nb\nc\nd */ 1" << "6660111111111111104";
+        << asmRules << "mov /* a\nb\nc\nd */ 1"
+        << "6660111111111111104";
     QTest::newRow("string holding the comment opener, then a comment")
-        << asmRules << "\"/*\" ; c\nmov" << "333302222666";
-    QTest::newRow("line comment takes its line break") << asmRules << ";x\nmov" << "222666";
+        << asmRules << "\"/*\" ; c\nmov"
+        << "333302222666";
+    QTest::newRow("line comment takes its line break") << asmRules << ";x\nmov"
+                                                       << "222666";
     QTest::newRow("earliest match wins, ties go to the lower rule")
-        << "keyword=ab\nextensions=abc\noperator=b\n" << "xab" << "066";
-    QTest::newRow("comment never closed") << asmRules << "1 /* mov\nadd" << "401111111111";
-    QTest::newRow("invalid rule never matches") << "keyword=(\nconstant=[0-9]\n" << "(1" << "04";
+        << "keyword=ab\nextensions=abc\noperator=b\n"
+        << "xab"
+        << "066";
+    QTest::newRow("comment never closed") << asmRules << "1 /* mov\nadd"
+                                          << "401111111111";
+    QTest::newRow("invalid rule never matches") << "keyword=(\nconstant=[0-9]\n"
+                                                << "(1"
+                                                << "04";
     // Rules match minimally: "x*" matches nothing at all, and the scan must still move on.
-    QTest::newRow("empty match cannot stall") << "keyword=x*\nconstant=[0-9]\n" << "a1xx"
+    QTest::newRow("empty match cannot stall") << "keyword=x*\nconstant=[0-9]\n"
+                                              << "a1xx"
                                               << "0400";
-    QTest::newRow("no rules") << "" << "mov 1" << "00000";
+    QTest::newRow("no rules") << ""
+                              << "mov 1"
+                              << "00000";
 }
 
 void tst_Lexer::styling()
@@ -107,7 +118,7 @@ void tst_Lexer::styling()
 
 void tst_Lexer::shippedSyntaxFiles_data()
 {
-    QTest::addColumn<QString>("family");   // its map file names the syntax file
+    QTest::addColumn<QString>("family"); // its map file names the syntax file
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("assembler"); // the real tool that takes the sample
@@ -116,8 +127,12 @@ void tst_Lexer::shippedSyntaxFiles_data()
                                        "\tout 0x04, r16 // port B\nloop:\trjmp loop\n");
     const QString pic = QStringLiteral("; count\n\tlist p=16f877a\n\tcode\n"
                                        "\tmovlw 0x01\n\taddwf 0x20, f\n\tend\n");
-    QTest::newRow("AVR") << "AVR" << "blink.S" << avr
-                         << QStringList{"avr-gcc", "-mmcu=atmega328p", "-c", "-x",
+    QTest::newRow("AVR") << "AVR"
+                         << "blink.S" << avr
+                         << QStringList{"avr-gcc",
+                                        "-mmcu=atmega328p",
+                                        "-c",
+                                        "-x",
                                         "assembler-with-cpp"}
                          << QStringList{"ldi", "out", "rjmp"};
     for (const char *family : {"PIC12", "PIC16", "PIC18"}) {
@@ -125,14 +140,17 @@ void tst_Lexer::shippedSyntaxFiles_data()
                               << QStringList{"gpasm", "-c", "-p", "pic16f877a"}
                               << QStringList{"movlw", "addwf"};
     }
-    QTest::newRow("MCS51") << "MCS51" << "toggle.asm"
+    QTest::newRow("MCS51") << "MCS51"
+                           << "toggle.asm"
                            << "; toggle P1\n\t.area CODE\nloop:\tmov a, #0x55\n\tcpl a\n"
                               "\tsjmp loop\n"
                            << QStringList{"sdas8051", "-o"} << QStringList{"mov", "cpl", "sjmp"};
-    QTest::newRow("STM8") << "STM8" << "loop.s"
+    QTest::newRow("STM8") << "STM8"
+                          << "loop.s"
                           << "; wait\n\t.area CODE\nloop:\tld a, #0x20\n\tjra loop\n"
                           << QStringList{"sdasstm8", "-o"} << QStringList{"ld", "jra"};
-    QTest::newRow("Z80") << "Z80" << "loop.asm"
+    QTest::newRow("Z80") << "Z80"
+                         << "loop.asm"
                          << "; wait\n\t.area CODE\nloop:\tld a, #0x20\n\tdjnz loop\n"
                          << QStringList{"sdasz80", "-o"} << QStringList{"ld", "djnz"};
 }
@@ -159,8 +177,10 @@ void tst_Lexer::shippedSyntaxFiles()
     QVERIFY(tool.waitForFinished(30000));
     QVERIFY2(tool.exitCode() == 0, tool.readAll().constData());
 
-    const QString syntaxFile = SyntaxMap::syntaxFileFor(
-        QStringLiteral(DYX_SOURCE_DIR "/data/syntax/") + family + QStringLiteral(".MAP"), source);
+    const QString syntaxFile = SyntaxMap::syntaxFileFor(QStringLiteral(DYX_SOURCE_DIR
+                                                                       "/data/syntax/")
+                                                            + family + QStringLiteral(".MAP"),
+                                                        source);
     QVERIFY2(QFileInfo::exists(syntaxFile), qPrintable(syntaxFile));
     SyntaxRules rules;
     rules.load(syntaxFile, Qt::CaseInsensitive);

@@ -53,7 +53,8 @@ static QString documentStyles(QsciScintilla &editor)
     editor.SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0, -1);
     QString styles;
     for (int i = 0; i < length; ++i)
-        styles += QChar(QLatin1Char('0' + int(editor.SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, i))));
+        styles += QChar(
+            QLatin1Char('0' + int(editor.SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, i))));
     return styles;
 }
 
@@ -67,8 +68,17 @@ void tst_QsciLexerCirrane::editsGiveTheStylesOfAFullRestyle()
     QVERIFY(rules.open());
     rules.write(asmRules);
     rules.close();
-    const QStringList pieces = {"mov r1, 2\n", "/* open\n", "close */", "\"s /* t\"", " ; c\n",
-                                "add 7\n", "#define X\n", "\n", "  ", "*/", "/*"};
+    const QStringList pieces = {"mov r1, 2\n",
+                                "/* open\n",
+                                "close */",
+                                "\"s /* t\"",
+                                " ; c\n",
+                                "add 7\n",
+                                "#define X\n",
+                                "\n",
+                                "  ",
+                                "*/",
+                                "/*"};
     QString text;
     for (int i = 0; i < 300; ++i)
         text += pieces.at(random.bounded(pieces.size()));
@@ -83,7 +93,8 @@ void tst_QsciLexerCirrane::editsGiveTheStylesOfAFullRestyle()
         const int length = int(edited.length());
         const int at = random.bounded(length + 1);
         if (random.bounded(3) == 0 && at < length) {
-            edited.SendScintilla(QsciScintillaBase::SCI_DELETERANGE, at,
+            edited.SendScintilla(QsciScintillaBase::SCI_DELETERANGE,
+                                 at,
                                  qMin(length - at, 1 + int(random.bounded(12))));
         } else {
             const QByteArray piece = pieces.at(random.bounded(pieces.size())).toLatin1();
@@ -92,7 +103,8 @@ void tst_QsciLexerCirrane::editsGiveTheStylesOfAFullRestyle()
         // Style a part, as the editor does for what it shows, now and then.
         if (edit % 3 == 0) {
             const int from = random.bounded(int(edited.length()) + 1);
-            edited.SendScintilla(QsciScintillaBase::SCI_COLOURISE, from,
+            edited.SendScintilla(QsciScintillaBase::SCI_COLOURISE,
+                                 from,
                                  qMin(int(edited.length()), from + 200));
         }
     }

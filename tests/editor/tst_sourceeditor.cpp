@@ -1,6 +1,6 @@
-#include "core/ui/commandactions.h"
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
+#include "core/ui/commandactions.h"
 #include "editor/ui/qscilexercirrane.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
@@ -53,9 +53,17 @@ private:
 
 void tst_SourceEditor::initTestCase()
 {
-    QAction **all[] = {&m_actions.saveFile, &m_actions.saveAllFiles, &m_actions.closeFile,
-                       &m_actions.printFile, &m_actions.find, &m_actions.replace, &m_actions.cut,
-                       &m_actions.copy, &m_actions.paste, &m_actions.undo, &m_actions.redo,
+    QAction **all[] = {&m_actions.saveFile,
+                       &m_actions.saveAllFiles,
+                       &m_actions.closeFile,
+                       &m_actions.printFile,
+                       &m_actions.find,
+                       &m_actions.replace,
+                       &m_actions.cut,
+                       &m_actions.copy,
+                       &m_actions.paste,
+                       &m_actions.undo,
+                       &m_actions.redo,
                        &m_actions.gotoLine};
     for (QAction **action : all)
         *action = new QAction(this);
@@ -172,10 +180,14 @@ void tst_SourceEditor::syntaxFileFromMap_data()
     QTest::addColumn<QString>("syntax"); // relative to the map's folder; empty for none
     QTest::newRow("blanks and lower case") << QByteArray("  asm=picasm.syn  \n") << "x.ASM"
                                            << "PICASM.SYN";
-    QTest::newRow("first match wins") << QByteArray("# c\nS=A.SYN\nS=B.SYN\n") << "x.s" << "A.SYN";
-    QTest::newRow("blanks around =") << QByteArray("ASM = A.SYN\n") << "x.asm" << "";
-    QTest::newRow("no =") << QByteArray("ASM\n=ASM\n") << "x.asm" << "";
-    QTest::newRow("other suffix") << QByteArray("ASM=A.SYN\n") << "x.inc" << "";
+    QTest::newRow("first match wins") << QByteArray("# c\nS=A.SYN\nS=B.SYN\n") << "x.s"
+                                      << "A.SYN";
+    QTest::newRow("blanks around =") << QByteArray("ASM = A.SYN\n") << "x.asm"
+                                     << "";
+    QTest::newRow("no =") << QByteArray("ASM\n=ASM\n") << "x.asm"
+                          << "";
+    QTest::newRow("other suffix") << QByteArray("ASM=A.SYN\n") << "x.inc"
+                                  << "";
 }
 
 void tst_SourceEditor::syntaxFileFromMap()
@@ -215,7 +227,8 @@ void tst_SourceEditor::lexerBySuffix()
     auto *cirrane = qobject_cast<QsciLexerCirrane *>(editor.lexer());
     QCOMPARE(cirrane != nullptr, !cpp);
     if (cirrane)
-        QCOMPARE(cirrane->rules().matches(SyntaxRules::Keyword), name.endsWith(QLatin1String("asm")));
+        QCOMPARE(cirrane->rules().matches(SyntaxRules::Keyword),
+                 name.endsWith(QLatin1String("asm")));
     // Keywords take the display settings' colour.
     const int keyword = cpp ? int(QsciLexerCPP::Keyword) : 6;
     QCOMPARE(editor.lexer()->color(keyword), QColor(Qt::blue));
@@ -258,10 +271,11 @@ void tst_SourceEditor::bytesAndLineEndsSurvive_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("lines");
     QTest::addColumn<QByteArray>("lineEnd"); // what Return adds to the file
-    QTest::newRow("Latin-1 comment") << QByteArray("; 25 \xb0" "C, 5 \xb5s\nnop\n") << 3
-                                     << QByteArray("\n");
-    QTest::newRow("UTF-8 with a byte order mark") << QByteArray("\xef\xbb\xbf; 25 \xc2\xb0\n") << 2
-                                                  << QByteArray("\n");
+    QTest::newRow("Latin-1 comment") << QByteArray("; 25 \xb0"
+                                                   "C, 5 \xb5s\nnop\n")
+                                     << 3 << QByteArray("\n");
+    QTest::newRow("UTF-8 with a byte order mark")
+        << QByteArray("\xef\xbb\xbf; 25 \xc2\xb0\n") << 2 << QByteArray("\n");
     QTest::newRow("CRLF") << QByteArray("nop\r\nnop\r\n") << 3 << QByteArray("\r\n");
     QTest::newRow("CR only") << QByteArray("nop\rnop\rnop\r") << 4 << QByteArray("\r");
     QTest::newRow("mostly LF") << QByteArray("a\nb\r\nc\n") << 4 << QByteArray("\n");
@@ -293,13 +307,17 @@ void tst_SourceEditor::bytesAndLineEndsSurvive()
 // Characters ISO 8859-1 cannot hold are not dropped: the file becomes UTF-8, and says so.
 void tst_SourceEditor::latin1FileGainingOtherCharacters()
 {
-    const QString path = write(QStringLiteral("a.asm"), "; 25 \xb0" "C\n");
+    const QString path = write(QStringLiteral("a.asm"),
+                               "; 25 \xb0"
+                               "C\n");
     SourceEditor editor(&m_services, path);
     editor.insertAt(QStringLiteral("\u20ac"), 0, 0);
     QVERIFY(editor.save());
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("\xe2\x82\xac; 25 \xc2\xb0" "C\n"));
+    QCOMPARE(file.readAll(),
+             QByteArray("\xe2\x82\xac; 25 \xc2\xb0"
+                        "C\n"));
     QCOMPARE(m_services.lines.filter(QStringLiteral("saved as UTF-8")).size(), 1);
 }
 

@@ -25,10 +25,14 @@ void tst_Platform::nativePath_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "C:/a/b.c" << "C:\\a\\b.c";
-    QTest::newRow("double slash first") << "a//b/c" << "a\\b\\c";
-    QTest::newRow("triple slash") << "a///b" << "a\\\\b";
-    QTest::newRow("backslash kept") << "a\\b/c" << "a\\b\\c";
+    QTest::newRow("plain") << "C:/a/b.c"
+                           << "C:\\a\\b.c";
+    QTest::newRow("double slash first") << "a//b/c"
+                                        << "a\\b\\c";
+    QTest::newRow("triple slash") << "a///b"
+                                  << "a\\\\b";
+    QTest::newRow("backslash kept") << "a\\b/c"
+                                    << "a\\b\\c";
 }
 
 void tst_Platform::nativePath()
@@ -63,11 +67,16 @@ void tst_Platform::caseInsensitivePath_data()
 {
     QTest::addColumn<QString>("asked");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("exact") << "BIN/VEXA.EXE" << "BIN/VEXA.EXE";
-    QTest::newRow("lower case") << "bin/vexa.exe" << "BIN/VEXA.EXE";
-    QTest::newRow("mixed") << "Samples/Avr/Blink.DYXP" << "SAMPLES/avr/blink.dyxp";
-    QTest::newRow("missing leaf kept") << "bin/other.exe" << "BIN/other.exe";
-    QTest::newRow("missing dir stops") << "nothing/VEXA.EXE" << "nothing/VEXA.EXE";
+    QTest::newRow("exact") << "BIN/VEXA.EXE"
+                           << "BIN/VEXA.EXE";
+    QTest::newRow("lower case") << "bin/vexa.exe"
+                                << "BIN/VEXA.EXE";
+    QTest::newRow("mixed") << "Samples/Avr/Blink.DYXP"
+                           << "SAMPLES/avr/blink.dyxp";
+    QTest::newRow("missing leaf kept") << "bin/other.exe"
+                                       << "BIN/other.exe";
+    QTest::newRow("missing dir stops") << "nothing/VEXA.EXE"
+                                       << "nothing/VEXA.EXE";
 }
 
 void tst_Platform::caseInsensitivePath()
@@ -101,11 +110,13 @@ void tst_Platform::iniRegistry()
     IniRegistry registry(fileName);
     const QString vendor = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvellan Electronics\\");
     QCOMPARE(registry.subkeys(vendor),
-             QStringList({QStringLiteral("Cirrane Lite"), QStringLiteral("Cirrane Professional 8")}));
+             QStringList(
+                 {QStringLiteral("Cirrane Lite"), QStringLiteral("Cirrane Professional 8")}));
     const QString key = vendor + QStringLiteral("Cirrane Professional 8\\8");
     QCOMPARE(registry.value(key, QStringLiteral("Path")), QStringLiteral("/opt/cirrane 8"));
     QCOMPARE(registry.value(key, QStringLiteral("Missing")), QString());
-    QCOMPARE(registry.valueNames(key), QStringList({QStringLiteral("Path"), QStringLiteral("Version")}));
+    QCOMPARE(registry.valueNames(key),
+             QStringList({QStringLiteral("Path"), QStringLiteral("Version")}));
     QCOMPARE(registry.subkeys(key), QStringList());
     QCOMPARE(IniRegistry(dir.filePath(QStringLiteral("none.ini"))).subkeys(vendor), QStringList());
 }

@@ -116,8 +116,8 @@ void tst_Project::badFiles_data()
     QTest::addColumn<bool>("loads");
     QTest::addColumn<QString>("line");
     QTest::newRow("no PROJECT") << QByteArray("<OTHER/>") << true << QString();
-    QTest::newRow("no configuration") << QByteArray("<PROJECT><FILES/></PROJECT>") << false
-                                      << QString();
+    QTest::newRow("no configuration")
+        << QByteArray("<PROJECT><FILES/></PROJECT>") << false << QString();
     QTest::newRow("unknown compiler")
         << QByteArray("<PROJECT><CONFIGURATION NAME=\"D\" COMPILER=\"Gone\"><CONTROLLER/>"
                       "</CONFIGURATION></PROJECT>")

@@ -1,7 +1,7 @@
-#include "core/ui/commandactions.h"
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
+#include "core/ui/commandactions.h"
 #include "project/project.h"
 #include "project/projectsmanager.h"
 #include "project/projecttreewidget.h"
@@ -45,14 +45,25 @@ void tst_ProjectsManager::initTestCase()
     isolateSettings();
     m_services.settingsStore().setDirectory(SettingsStore::Compilers,
                                             QStringLiteral(DYX_TEST_DATA "/compilers"));
-    QAction **actionSlots[] = {&m_actions.openProject, &m_actions.newProject, &m_actions.openSample,
-                         &m_actions.stopBuild, &m_actions.addExistingFile, &m_actions.addNewFile,
-                         &m_actions.addDesignFile, &m_actions.createDesignFile,
-                         &m_actions.removeFile, &m_actions.saveProject, &m_actions.saveProjectAs,
-                         &m_actions.closeProject, &m_actions.projectSettings,
-                         &m_actions.buildProject, &m_actions.tidyProject,
-                         &m_actions.cleanProject, &m_actions.openDebugger,
-                         &m_actions.startDebugging, &m_actions.rename};
+    QAction **actionSlots[] = {&m_actions.openProject,
+                               &m_actions.newProject,
+                               &m_actions.openSample,
+                               &m_actions.stopBuild,
+                               &m_actions.addExistingFile,
+                               &m_actions.addNewFile,
+                               &m_actions.addDesignFile,
+                               &m_actions.createDesignFile,
+                               &m_actions.removeFile,
+                               &m_actions.saveProject,
+                               &m_actions.saveProjectAs,
+                               &m_actions.closeProject,
+                               &m_actions.projectSettings,
+                               &m_actions.buildProject,
+                               &m_actions.tidyProject,
+                               &m_actions.cleanProject,
+                               &m_actions.openDebugger,
+                               &m_actions.startDebugging,
+                               &m_actions.rename};
     for (QAction **slot : actionSlots)
         *slot = new QAction(this);
 }
@@ -184,7 +195,8 @@ void tst_ProjectsManager::dropFromOutside()
     for (const char *name : {"extra.c", "board.h"})
         QFile(path(name)).open(QIODevice::WriteOnly);
     auto *data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(path("extra.c")), QUrl::fromLocalFile(path("board.h")),
+    data->setUrls({QUrl::fromLocalFile(path("extra.c")),
+                   QUrl::fromLocalFile(path("board.h")),
                    QUrl::fromLocalFile(path("src/main.c"))});
     QVERIFY(m_manager->tree()->dropData(project->fileAt(2)->item->parent(), data, false));
     // Each lands in its own default group; the file already there is not added twice.

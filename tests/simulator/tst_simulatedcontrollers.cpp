@@ -1,5 +1,5 @@
-#include "core/settingsstore.h"
 #include "common/fakemainservices.h"
+#include "core/settingsstore.h"
 #include "simulator/simulatedcontrollers.h"
 
 #include <QFile>
@@ -29,15 +29,24 @@ void tst_SimulatedControllers::contains_data()
     QTest::addColumn<QString>("family");
     QTest::addColumn<QString>("controller");
     QTest::addColumn<bool>("simulated");
-    QTest::newRow("listed") << "AVR" << "ATmega328P" << true;
-    QTest::newRow("any letter case") << "AVR" << "atmega328p" << true;
-    QTest::newRow("family needs exact case") << "avr" << "ATmega328P" << false;
-    QTest::newRow("alias") << "AVR" << "ATmega328" << true;
-    QTest::newRow("alias of nameless controller") << "AVR" << "Ghost" << false;
-    QTest::newRow("second file merges") << "AVR" << "ATtiny85" << true;
-    QTest::newRow("empty family name") << "" << "Orphan" << true;
-    QTest::newRow("unknown family") << "PIC16" << "ATmega328P" << false;
-    QTest::newRow("other extension ignored") << "Z80" << "Z84C00" << false;
+    QTest::newRow("listed") << "AVR"
+                            << "ATmega328P" << true;
+    QTest::newRow("any letter case") << "AVR"
+                                     << "atmega328p" << true;
+    QTest::newRow("family needs exact case") << "avr"
+                                             << "ATmega328P" << false;
+    QTest::newRow("alias") << "AVR"
+                           << "ATmega328" << true;
+    QTest::newRow("alias of nameless controller") << "AVR"
+                                                  << "Ghost" << false;
+    QTest::newRow("second file merges") << "AVR"
+                                        << "ATtiny85" << true;
+    QTest::newRow("empty family name") << ""
+                                       << "Orphan" << true;
+    QTest::newRow("unknown family") << "PIC16"
+                                    << "ATmega328P" << false;
+    QTest::newRow("other extension ignored") << "Z80"
+                                             << "Z84C00" << false;
 }
 
 void tst_SimulatedControllers::contains()
@@ -62,8 +71,8 @@ void tst_SimulatedControllers::contains()
     catalogue.load();
     QCOMPARE(catalogue.contains(family, controller), simulated);
     // The same part listed twice in two spellings is one entry.
-    QCOMPARE(catalogue.controllers(QStringLiteral("AVR")).filter(QStringLiteral("328P"),
-                                                                  Qt::CaseInsensitive)
+    QCOMPARE(catalogue.controllers(QStringLiteral("AVR"))
+                 .filter(QStringLiteral("328P"), Qt::CaseInsensitive)
                  .size(),
              1);
     QVERIFY(services.lines.isEmpty());
@@ -85,7 +94,8 @@ void tst_SimulatedControllers::malformedListIsReportedAndSkipped()
     QVERIFY(catalogue.contains(QStringLiteral("PIC16"), QStringLiteral("PIC16F84A")));
     QVERIFY(!catalogue.contains(QStringLiteral("AVR"), QStringLiteral("X")));
     QCOMPARE(services.lines.size(), 1);
-    QVERIFY2(services.lines.first().startsWith(QStringLiteral("message: Error opening broken.xml: ")),
+    QVERIFY2(services.lines.first().startsWith(
+                 QStringLiteral("message: Error opening broken.xml: ")),
              qPrintable(services.lines.first()));
 
     // Reloading from an empty directory forgets everything.

@@ -166,7 +166,8 @@ static void leafPatterns(const BuildStepNode *node, QStringList &patterns)
     for (const FileSpec &input : node->process->inputsFor(node->output.pattern, false)) {
         bool produced = false;
         for (const auto &child : node->children)
-            produced = produced || child->output.pattern.compare(input.pattern, Qt::CaseInsensitive) == 0;
+            produced = produced
+                       || child->output.pattern.compare(input.pattern, Qt::CaseInsensitive) == 0;
         if (!produced)
             patterns.append(input.pattern.toLower());
     }
@@ -219,8 +220,9 @@ void tst_BuildConfig::duplicateNames()
     };
     put("b.xml", "<COMPILER NAME=\"Same\"/>");
     put("A.xml", "<COMPILER NAME=\"same\"/>");
-    put("c.xml", "<COMPILER NAME=\"Other\"><FILE NAME=\"c\" SOURCE=\"1\"/>"
-                 "<FILE NAME=\"c\" DESC=\"second\"/></COMPILER>");
+    put("c.xml",
+        "<COMPILER NAME=\"Other\"><FILE NAME=\"c\" SOURCE=\"1\"/>"
+        "<FILE NAME=\"c\" DESC=\"second\"/></COMPILER>");
     put("d.xml", "<COMPILER NAME=\"Broken\">");
     put("e.txt", "<COMPILER NAME=\"Ignored\"/>");
     FakeMainServices services;
@@ -229,16 +231,18 @@ void tst_BuildConfig::duplicateNames()
     QVERIFY(catalogue.load());
     QCOMPARE(catalogue.names(), QStringList({"same", "Other"}));
     QCOMPARE(services.lines.size(), 2);
-    QVERIFY(services.lines.at(0).startsWith(QStringLiteral("error: Duplicated compiler configuration \"Same\":\n")
-                                            + dir.filePath(QStringLiteral("A.xml")) + ",\n"
-                                            + dir.filePath(QStringLiteral("b.xml")) + ".\n"));
+    QVERIFY(services.lines.at(0).startsWith(
+        QStringLiteral("error: Duplicated compiler configuration \"Same\":\n")
+        + dir.filePath(QStringLiteral("A.xml")) + ",\n" + dir.filePath(QStringLiteral("b.xml"))
+        + ".\n"));
     QVERIFY(services.lines.at(1).startsWith(QStringLiteral("message: Error opening d.xml")));
     QCOMPARE(catalogue.find(QStringLiteral("OTHER"))->file(), dir.filePath(QStringLiteral("c.xml")));
     QCOMPARE(catalogue.allSourceSuffixes(), QStringList{"c"});
     QCOMPARE(catalogue.allFileTypes().size(), 1);
     QCOMPARE(catalogue.names(true), QStringList());
 
-    services.settingsStore().setDirectory(SettingsStore::Compilers, dir.filePath(QStringLiteral("none")));
+    services.settingsStore().setDirectory(SettingsStore::Compilers,
+                                          dir.filePath(QStringLiteral("none")));
     QVERIFY(!catalogue.load());
     QCOMPARE(catalogue.names(), QStringList());
 }
@@ -248,12 +252,18 @@ void tst_BuildConfig::compilerFor_data()
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QString>("controller");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("most sources win") << QStringList{"a.asm", "b.ASM", "c.c"} << "P1" << "AsmOnly";
-    QTest::newRow("first wins a tie") << QStringList{"a.c"} << "P1" << "CFirst";
-    QTest::newRow("maker's compiler wins a tie") << QStringList{"a.c"} << "P2" << "Cirrane C";
-    QTest::newRow("no files: maker's compiler") << QStringList{} << "P2" << "Cirrane C";
-    QTest::newRow("no files, no maker's compiler") << QStringList{} << "P1" << "";
-    QTest::newRow("unsupported controller") << QStringList{"a.c"} << "P9" << "";
+    QTest::newRow("most sources win") << QStringList{"a.asm", "b.ASM", "c.c"} << "P1"
+                                      << "AsmOnly";
+    QTest::newRow("first wins a tie") << QStringList{"a.c"} << "P1"
+                                      << "CFirst";
+    QTest::newRow("maker's compiler wins a tie") << QStringList{"a.c"} << "P2"
+                                                 << "Cirrane C";
+    QTest::newRow("no files: maker's compiler") << QStringList{} << "P2"
+                                                << "Cirrane C";
+    QTest::newRow("no files, no maker's compiler") << QStringList{} << "P1"
+                                                   << "";
+    QTest::newRow("unsupported controller") << QStringList{"a.c"} << "P9"
+                                            << "";
 }
 
 void tst_BuildConfig::compilerFor()
@@ -262,7 +272,9 @@ void tst_BuildConfig::compilerFor()
     QFETCH(QString, controller);
     QFETCH(QString, expected);
     QTemporaryDir dir;
-    const auto put = [&dir](const char *name, const char *compiler, const char *suffixes,
+    const auto put = [&dir](const char *name,
+                            const char *compiler,
+                            const char *suffixes,
                             const char *controllers) {
         QFile file(dir.filePath(QLatin1String(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -303,8 +315,12 @@ void tst_BuildConfig::defaultsAndEnvironment()
     QCOMPARE(gcc.last().name + gcc.last().value, QStringLiteral("-mmcu=atmega328p"));
     QCOMPARE(config.controllerNames(QStringLiteral("avr")).first(), QStringLiteral("ATmega328P"));
     QVERIFY(!config.supports(QStringLiteral("AVR"), QStringLiteral("PIC16F84A")));
-    QCOMPARE(config.environment(QStringLiteral("AVR"), QStringLiteral("ATtiny85"),
-                                QStringLiteral("Debug")).first().name,
+    QCOMPARE(config
+                 .environment(QStringLiteral("AVR"),
+                              QStringLiteral("ATtiny85"),
+                              QStringLiteral("Debug"))
+                 .first()
+                 .name,
              QStringLiteral("LC_ALL"));
 }
 

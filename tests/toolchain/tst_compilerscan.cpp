@@ -31,14 +31,18 @@ void tst_CompilerScan::checkAllAndSave()
     QTemporaryDir dir;
     const QString tool = QStringLiteral(DYX_FAKE_COMPILER);
     const QString toolDir = QFileInfo(tool).absolutePath();
-    put(dir, "found.xml",
+    put(dir,
+        "found.xml",
         QStringLiteral("<COMPILER NAME=\"Beta\"><DETECT PATH=\"%1\" ARG=\"--print=ok\" STR=\"ok\"/>"
-                       "</COMPILER>").arg(tool));
-    put(dir, "missing.xml",
-        "<COMPILER NAME=\"Alpha\"><DETECT PATH=\"/no/such/tool\"/></COMPILER>");
-    put(dir, "old.xml",
-        QStringLiteral("<COMPILER NAME=\"Gamma\" VERSION=\"9\"><DETECT PATH=\"%1\" DATE=\"2999-12-31\"/>"
-                       "</COMPILER>").arg(tool));
+                       "</COMPILER>")
+            .arg(tool));
+    put(dir, "missing.xml", "<COMPILER NAME=\"Alpha\"><DETECT PATH=\"/no/such/tool\"/></COMPILER>");
+    put(dir,
+        "old.xml",
+        QStringLiteral(
+            "<COMPILER NAME=\"Gamma\" VERSION=\"9\"><DETECT PATH=\"%1\" DATE=\"2999-12-31\"/>"
+            "</COMPILER>")
+            .arg(tool));
     put(dir, "maker1.xml", "<COMPILER NAME=\"Cirrane A\"/>");
     put(dir, "maker2.xml", "<COMPILER NAME=\"cirrane B\"/>");
     FakeMainServices services;
@@ -56,21 +60,23 @@ void tst_CompilerScan::checkAllAndSave()
 
     scan.checkAll();
     QCOMPARE(services.lines,
-             QStringList({"clear",
-                          "message: Detecting compiler cirrane B",
-                          "message: Detecting compiler Cirrane A",
-                          "message: Detecting compiler Alpha",
-                          "message: Detecting compiler Beta",
-                          "message: Detecting compiler Gamma",
-                          "message: \nCompiler detection summary",
-                          "message: Not Found:",
-                          "message: cirrane B:\t",
-                          "message: Cirrane A:\t",
-                          "message: Alpha:\t",
-                          "message: Found:",
-                          "message: Beta:\t" + toolDir,
-                          "html: <span style='color: #FF0000; font-size: 10pt'>Unsupported Versions:<br>"
-                          "Gamma:\t" + toolDir + "\n\tVersion 9 or later required<br></span>"}));
+             QStringList(
+                 {"clear",
+                  "message: Detecting compiler cirrane B",
+                  "message: Detecting compiler Cirrane A",
+                  "message: Detecting compiler Alpha",
+                  "message: Detecting compiler Beta",
+                  "message: Detecting compiler Gamma",
+                  "message: \nCompiler detection summary",
+                  "message: Not Found:",
+                  "message: cirrane B:\t",
+                  "message: Cirrane A:\t",
+                  "message: Alpha:\t",
+                  "message: Found:",
+                  "message: Beta:\t" + toolDir,
+                  "html: <span style='color: #FF0000; font-size: 10pt'>Unsupported Versions:<br>"
+                  "Gamma:\t"
+                      + toolDir + "\n\tVersion 9 or later required<br></span>"}));
     QCOMPARE(scan.rows().at(4).directory, QStringLiteral("Compiler too old"));
     QVERIFY(!scan.rows().at(4).installed);
 

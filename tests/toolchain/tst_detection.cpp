@@ -87,41 +87,41 @@ void tst_Detection::resolve_data()
     QTest::addColumn<QStringList>("parameters"); // NAME=VALUE, in order
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("report");
-    QTest::addColumn<QString>("expected");       // "FAIL" when resolution fails
+    QTest::addColumn<QString>("expected"); // "FAIL" when resolution fails
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("plain") << QStringList{"A=x"} << "A" << false << "x" << QStringList{};
-    QTest::newRow("percent pair vanishes") << QStringList{"A=50%%off"} << "A" << false << "50off"
-                                           << QStringList{};
-    QTest::newRow("lone percent vanishes") << QStringList{"A=50%off"} << "A" << false << "50off"
-                                           << QStringList{};
-    QTest::newRow("other parameter") << QStringList{"DIR=/usr", "A=%DIR%/bin"} << "A" << false
-                                     << "/usr/bin" << QStringList{};
-    QTest::newRow("nested") << QStringList{"R=/r", "D=%R%/d", "A=%D%/x"} << "A" << false
-                            << "/r/d/x" << QStringList{};
-    QTest::newRow("environment") << QStringList{"A=%DYX_TEST_ROOT%/x"} << "A" << false
-                                 << "ROOT/x" << QStringList{};
+    QTest::newRow("percent pair vanishes")
+        << QStringList{"A=50%%off"} << "A" << false << "50off" << QStringList{};
+    QTest::newRow("lone percent vanishes")
+        << QStringList{"A=50%off"} << "A" << false << "50off" << QStringList{};
+    QTest::newRow("other parameter")
+        << QStringList{"DIR=/usr", "A=%DIR%/bin"} << "A" << false << "/usr/bin" << QStringList{};
+    QTest::newRow("nested") << QStringList{"R=/r", "D=%R%/d", "A=%D%/x"} << "A" << false << "/r/d/x"
+                            << QStringList{};
+    QTest::newRow("environment") << QStringList{"A=%DYX_TEST_ROOT%/x"} << "A" << false << "ROOT/x"
+                                 << QStringList{};
     QTest::newRow("parameter before environment")
         << QStringList{"DYX_TEST_ROOT=/p", "A=%DYX_TEST_ROOT%/x"} << "A" << false << "/p/x"
         << QStringList{};
-    QTest::newRow("missing, quiet") << QStringList{"A=%DYX_UNSET_VARIABLE%bin/cc"} << "A" << false
-                                    << "bin/cc" << QStringList{};
-    QTest::newRow("missing, reported") << QStringList{"A=%DYX_UNSET_VARIABLE%bin/cc"} << "A"
-                                       << true << "FAIL"
-                                       << QStringList{"message: Cannot resolve parameter DYX_UNSET_VARIABLE\n"};
+    QTest::newRow("missing, quiet")
+        << QStringList{"A=%DYX_UNSET_VARIABLE%bin/cc"} << "A" << false << "bin/cc" << QStringList{};
+    QTest::newRow("missing, reported")
+        << QStringList{"A=%DYX_UNSET_VARIABLE%bin/cc"} << "A" << true << "FAIL"
+        << QStringList{"message: Cannot resolve parameter DYX_UNSET_VARIABLE\n"};
     QTest::newRow("self reference") << QStringList{"A=x%A%"} << "A" << false << "FAIL"
                                     << QStringList{"message: Cirular dependency of parameter A\n"};
     QTest::newRow("ring of two") << QStringList{"A=%B%", "B=%A%"} << "A" << false << "FAIL"
                                  << QStringList{"message: Cirular dependency of parameter A\n"};
-    QTest::newRow("ring of three") << QStringList{"A=%B%", "B=%C%", "C=%B%"} << "A" << false
-                                   << "FAIL"
-                                   << QStringList{"message: Cirular dependency of parameter A\n"};
+    QTest::newRow("ring of three")
+        << QStringList{"A=%B%", "B=%C%", "C=%B%"} << "A" << false << "FAIL"
+        << QStringList{"message: Cirular dependency of parameter A\n"};
     QTest::newRow("sub search") << QStringList{"LEVELS=2", "A=%DYX_TEST_ROOT%/opt%SUB%/bin/cc"}
                                 << "A" << false << "ROOT/opt/vendor-2/bin/cc" << QStringList{};
     QTest::newRow("sub search too shallow")
         << QStringList{"LEVELS=0", "A=%DYX_TEST_ROOT%/opt%SUB%/bin/cc"} << "A" << false << "FAIL"
         << QStringList{};
-    QTest::newRow("wildcard") << QStringList{"A=%DYX_TEST_ROOT%/opt/VENDOR%*%/bin"} << "A"
-                              << false << "ROOT/opt/vendor-1/bin" << QStringList{};
+    QTest::newRow("wildcard") << QStringList{"A=%DYX_TEST_ROOT%/opt/VENDOR%*%/bin"} << "A" << false
+                              << "ROOT/opt/vendor-1/bin" << QStringList{};
     QTest::newRow("wildcard then reference")
         << QStringList{"T=cc", "A=%DYX_TEST_ROOT%/opt/vendor-2%*%/bin/%T%"} << "A" << false
         << "ROOT/opt/vendor-2/bin/cc" << QStringList{};
@@ -165,21 +165,22 @@ void tst_Detection::check_data()
     QTest::addColumn<QStringList>("parameters");
     QTest::addColumn<bool>("found");
     QTest::addColumn<int>("tooOld");
-    QTest::newRow("prints what is expected") << QStringList{"ARG=--print=cc 1.2", "STR=cc 1.2"}
-                                             << true << 0;
-    QTest::newRow("prints something else") << QStringList{"ARG=--print=cc 1.2", "STR=CC 1.2"}
-                                           << false << 0;
+    QTest::newRow("prints what is expected")
+        << QStringList{"ARG=--print=cc 1.2", "STR=cc 1.2"} << true << 0;
+    QTest::newRow("prints something else")
+        << QStringList{"ARG=--print=cc 1.2", "STR=CC 1.2"} << false << 0;
     QTest::newRow("no text expected") << QStringList{"ARG=--exit=3"} << true << 0;
     QTest::newRow("crashes") << QStringList{"ARG=--crash"} << false << 0;
     QTest::newRow("hangs") << QStringList{"ARG=--hang"} << false << 0;
     QTest::newRow("ignores terminate") << QStringList{"ARG=--stubborn"} << false << 0;
     QTest::newRow("not executed") << QStringList{"ARG=--hang", "NOEXECUTE=true"} << true << 0;
-    QTest::newRow("NOEXECUTE in capitals runs it") << QStringList{"ARG=--crash", "NOEXECUTE=TRUE"}
-                                                   << false << 0;
+    QTest::newRow("NOEXECUTE in capitals runs it")
+        << QStringList{"ARG=--crash", "NOEXECUTE=TRUE"} << false << 0;
     QTest::newRow("too old") << QStringList{"DATE=2999-01-01", "ARG=--crash"} << true << 1;
     QTest::newRow("old enough") << QStringList{"DATE=2000-01-01"} << true << 0;
     QTest::newRow("missing") << QStringList{"PATH=/no/such/cc"} << false << 0;
-    QTest::newRow("not executable") << QStringList{"PATH=ROOT/opt/vendor-1/lib/readme"} << false << 0;
+    QTest::newRow("not executable")
+        << QStringList{"PATH=ROOT/opt/vendor-1/lib/readme"} << false << 0;
     QTest::newRow("no path") << QStringList{"PATH="} << false << 0;
 }
 
@@ -205,8 +206,13 @@ void tst_Detection::registrySearch_data()
     QTest::addColumn<QStringList>("parameters");
     QTest::addColumn<bool>("found");
     const QString base = QStringLiteral("KEYLOC=HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor");
-    QTest::newRow("named") << QStringList{base + "\\Tool\\2", "TYPE=NAMED", "KEY=Bin", "SUF=/cc",
-                                          "ARG=--print=ok", "STR=ok"} << true;
+    QTest::newRow("named") << QStringList{base + "\\Tool\\2",
+                                          "TYPE=NAMED",
+                                          "KEY=Bin",
+                                          "SUF=/cc",
+                                          "ARG=--print=ok",
+                                          "STR=ok"}
+                           << true;
     QTest::newRow("named, empty value leaves PATH")
         << QStringList{base + "\\Tool\\2", "TYPE=NAMED", "KEY=None", "PATH=ROOT/opt/vendor-2/bin/cc"}
         << true;
@@ -236,7 +242,8 @@ void tst_Detection::registrySearch()
     const QString bin = QFileInfo(m_tool).absolutePath();
     registry->values.insert(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Tool\\1|Bin"),
                             m_dir.filePath(QStringLiteral("opt/vendor-1")));
-    registry->values.insert(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Tool\\2|Bin"), bin);
+    registry->values.insert(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Tool\\2|Bin"),
+                            bin);
     registry->values.insert(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Tool\\2|Other"),
                             QStringLiteral("text"));
     Registry::setInstance(std::move(registry));

@@ -89,9 +89,7 @@ QString DialogPrompts::saveFileName(QWidget *parent,
     return QFileDialog::getSaveFileName(parent, caption, dir, filter);
 }
 
-QString DialogPrompts::existingDirectory(QWidget *parent,
-                                         const QString &caption,
-                                         const QString &dir)
+QString DialogPrompts::existingDirectory(QWidget *parent, const QString &caption, const QString &dir)
 {
     if (autoAnswer())
         return QString();

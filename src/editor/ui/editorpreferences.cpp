@@ -69,7 +69,8 @@ void EditorPreferences::apply(QsciScintilla *editor, QSettings &store)
                                                QsciScintilla::BoxedFoldStyle,
                                                QsciScintilla::CircledTreeFoldStyle,
                                                QsciScintilla::BoxedTreeFoldStyle};
-    editor->setFolding(folding >= 0 && folding <= 5 ? styles[folding] : QsciScintilla::BoxedFoldStyle,
+    editor->setFolding(folding >= 0 && folding <= 5 ? styles[folding]
+                                                    : QsciScintilla::BoxedFoldStyle,
                        2);
     store.endGroup();
 }

@@ -51,16 +51,18 @@ void QsciLexerCirrane::setEditor(QsciScintilla *newEditor)
     QsciLexerCustom::setEditor(newEditor);
     m_checkpoints.clear();
     if (newEditor) {
-        connect(newEditor, &QsciScintillaBase::SCN_MODIFIED, this,
+        connect(newEditor,
+                &QsciScintillaBase::SCN_MODIFIED,
+                this,
                 &QsciLexerCirrane::documentModified);
     }
 }
 
-void QsciLexerCirrane::documentModified(int position, int modificationType, const char *,
-                                        int, int, int, int, int, int, int)
+void QsciLexerCirrane::documentModified(
+    int position, int modificationType, const char *, int, int, int, int, int, int, int)
 {
-    if (modificationType & (QsciScintillaBase::SC_MOD_INSERTTEXT
-                            | QsciScintillaBase::SC_MOD_DELETETEXT))
+    if (modificationType
+        & (QsciScintillaBase::SC_MOD_INSERTTEXT | QsciScintillaBase::SC_MOD_DELETETEXT))
         forgetFrom(position);
 }
 
@@ -68,7 +70,9 @@ void QsciLexerCirrane::documentModified(int position, int modificationType, cons
 void QsciLexerCirrane::forgetFrom(int position)
 {
     m_dirtyFrom = std::min(m_dirtyFrom, position);
-    const auto first = std::lower_bound(m_checkpoints.begin(), m_checkpoints.end(), position,
+    const auto first = std::lower_bound(m_checkpoints.begin(),
+                                        m_checkpoints.end(),
+                                        position,
                                         [](const SyntaxScanner::State &s, int p) {
                                             return s.pos < p;
                                         });
@@ -134,8 +138,9 @@ void QsciLexerCirrane::styleText(int start, int end)
     }
     forgetFrom(state.pos);
     std::vector<SyntaxScanner::State> added;
-    const int stop = scanner.scan(text, state, styles, added, end,
-                                  [](const SyntaxScanner::State &) { return true; });
+    const int stop = scanner.scan(text, state, styles, added, end, [](const SyntaxScanner::State &) {
+        return true;
+    });
     m_checkpoints.insert(m_checkpoints.end(), added.begin(), added.end());
     m_dirtyFrom = INT_MAX;
 

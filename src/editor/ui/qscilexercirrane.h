@@ -29,8 +29,15 @@ public:
     const SyntaxRules &rules() const { return m_rules; }
 
 private slots:
-    void documentModified(int position, int modificationType, const char *text, int length,
-                          int linesAdded, int line, int foldNow, int foldPrev, int token,
+    void documentModified(int position,
+                          int modificationType,
+                          const char *text,
+                          int length,
+                          int linesAdded,
+                          int line,
+                          int foldNow,
+                          int foldPrev,
+                          int token,
                           int annotationLinesAdded);
 
 private:

@@ -5,15 +5,15 @@
 #include "qscilexercirrane.h"
 
 #include "core/commandstate.h"
+#include "core/mainservices.h"
 #include "core/projectqueries.h"
 #include "core/recentlists.h"
 #include "core/settingsfiles.h"
+#include "core/settingsstore.h"
 #include "core/ui/busycursor.h"
 #include "core/ui/commandactions.h"
-#include "core/mainservices.h"
 #include "core/ui/displayformats.h"
 #include "core/ui/prompts.h"
-#include "core/settingsstore.h"
 #include "editor/syntaxmap.h"
 #include "platform/caseinsensitivepath.h"
 #include "platform/platformpaths.h"
@@ -45,8 +45,9 @@ SourceEditor::SourceEditor(MainServices *mainWindow, const QString &fileName)
 {
     setObjectName(QStringLiteral("SourceFile.") + fileName);
     if (m_mainWindow) {
-        const QTextCharFormat text = m_mainWindow->formats().displayFormat(QLatin1String(textEditorGroup),
-                                                                 QStringLiteral("Text"));
+        const QTextCharFormat text = m_mainWindow->formats().displayFormat(QLatin1String(
+                                                                               textEditorGroup),
+                                                                           QStringLiteral("Text"));
         setFont(text.font());
         setColor(text.foreground().color());
         setPaper(text.background().color());
@@ -91,8 +92,9 @@ QByteArray SourceEditor::encodedText()
 {
     const QString content = text();
     if (m_latin1) {
-        const bool fits = std::all_of(content.begin(), content.end(),
-                                      [](QChar c) { return c.unicode() <= 0xFF; });
+        const bool fits = std::all_of(content.begin(), content.end(), [](QChar c) {
+            return c.unicode() <= 0xFF;
+        });
         if (fits)
             return content.toLatin1();
         // Characters ISO 8859-1 cannot hold would be lost: the file becomes UTF-8.
@@ -149,7 +151,9 @@ bool SourceEditor::saveFile(const QString &fileName)
         QString reason;
         if (!Platform::writeWholeFile(fileName, encodedText(), &reason, true)) {
             wait.restore();
-            Prompts::instance().message(QMessageBox::Warning, this, tr("Application"),
+            Prompts::instance().message(QMessageBox::Warning,
+                                        this,
+                                        tr("Application"),
                                         tr("Cannot write file %1:\n%2.").arg(fileName, reason));
             return false;
         }
@@ -179,13 +183,14 @@ bool SourceEditor::maybeSave()
 {
     if (!isDocumentModified())
         return true;
-    const QMessageBox::StandardButton answer = Prompts::instance().message(
-        QMessageBox::Warning,
-        this,
-        tr("Application"),
-        tr("%1 has been modified.\nDo you want to save your changes?")
-            .arg(QFileInfo(displayName()).fileName()),
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    const QMessageBox::StandardButton answer
+        = Prompts::instance().message(QMessageBox::Warning,
+                                      this,
+                                      tr("Application"),
+                                      tr("%1 has been modified.\nDo you want to save your changes?")
+                                          .arg(QFileInfo(displayName()).fileName()),
+                                      QMessageBox::Save | QMessageBox::Discard
+                                          | QMessageBox::Cancel);
     if (answer == QMessageBox::Save)
         return save();
     return answer == QMessageBox::Discard;
@@ -290,8 +295,8 @@ void SourceEditor::applySettings()
         return;
     applyColours();
     const QString family = m_mainWindow->projects().familyForFile(m_filePath);
-    const QString mapPath = m_mainWindow->files().settingsStore().syntaxDirectory() + QLatin1Char('/')
-                            + family + QStringLiteral(".MAP");
+    const QString mapPath = m_mainWindow->files().settingsStore().syntaxDirectory()
+                            + QLatin1Char('/') + family + QStringLiteral(".MAP");
     const QString suffix = QFileInfo(m_filePath).suffix().toLower();
     if (suffix == QLatin1String("c") || suffix == QLatin1String("h")
         || suffix == QLatin1String("cpp") || suffix == QLatin1String("hpp"))
@@ -320,29 +325,48 @@ void SourceEditor::setUpCppLexer()
         const char *item;
         std::initializer_list<int> styles;
     } table[] = {
-        {"Text", {QsciLexerCPP::Default, QsciLexerCPP::Identifier, QsciLexerCPP::UUID,
-                  QsciLexerCPP::Regex, QsciLexerCPP::GlobalClass, QsciLexerCPP::UserLiteral}},
-        {"Comments", {QsciLexerCPP::Comment, QsciLexerCPP::CommentLine, QsciLexerCPP::CommentDoc,
-                      QsciLexerCPP::CommentLineDoc, QsciLexerCPP::CommentDocKeyword,
-                      QsciLexerCPP::CommentDocKeywordError, QsciLexerCPP::PreProcessorComment,
-                      QsciLexerCPP::PreProcessorCommentLineDoc, QsciLexerCPP::TaskMarker}},
-        {"Strings", {QsciLexerCPP::DoubleQuotedString, QsciLexerCPP::SingleQuotedString,
-                     QsciLexerCPP::UnclosedString, QsciLexerCPP::VerbatimString,
-                     QsciLexerCPP::RawString, QsciLexerCPP::TripleQuotedVerbatimString,
-                     QsciLexerCPP::HashQuotedString, QsciLexerCPP::EscapeSequence}},
+        {"Text",
+         {QsciLexerCPP::Default,
+          QsciLexerCPP::Identifier,
+          QsciLexerCPP::UUID,
+          QsciLexerCPP::Regex,
+          QsciLexerCPP::GlobalClass,
+          QsciLexerCPP::UserLiteral}},
+        {"Comments",
+         {QsciLexerCPP::Comment,
+          QsciLexerCPP::CommentLine,
+          QsciLexerCPP::CommentDoc,
+          QsciLexerCPP::CommentLineDoc,
+          QsciLexerCPP::CommentDocKeyword,
+          QsciLexerCPP::CommentDocKeywordError,
+          QsciLexerCPP::PreProcessorComment,
+          QsciLexerCPP::PreProcessorCommentLineDoc,
+          QsciLexerCPP::TaskMarker}},
+        {"Strings",
+         {QsciLexerCPP::DoubleQuotedString,
+          QsciLexerCPP::SingleQuotedString,
+          QsciLexerCPP::UnclosedString,
+          QsciLexerCPP::VerbatimString,
+          QsciLexerCPP::RawString,
+          QsciLexerCPP::TripleQuotedVerbatimString,
+          QsciLexerCPP::HashQuotedString,
+          QsciLexerCPP::EscapeSequence}},
         {"Constants", {QsciLexerCPP::Number}},
         {"Operators", {QsciLexerCPP::Operator}},
         {"Keywords", {QsciLexerCPP::Keyword, QsciLexerCPP::KeywordSet2}},
         {"Macros", {QsciLexerCPP::PreProcessor}},
     };
-    const QTextCharFormat text = m_mainWindow->formats().displayFormat(group, QStringLiteral("Text"));
+    const QTextCharFormat text = m_mainWindow->formats().displayFormat(group,
+                                                                       QStringLiteral("Text"));
     cpp->setDefaultFont(text.font());
     cpp->setDefaultColor(text.foreground().color());
     cpp->setDefaultPaper(text.background().color());
     // Code that the preprocessor leaves out (the inactive styles) looks like the rest.
     constexpr int inactive = QsciLexerCPP::InactiveDefault - QsciLexerCPP::Default;
     for (const auto &row : table) {
-        const QTextCharFormat format = m_mainWindow->formats().displayFormat(group, QLatin1String(row.item));
+        const QTextCharFormat format = m_mainWindow->formats().displayFormat(group,
+                                                                             QLatin1String(
+                                                                                 row.item));
         for (int style : row.styles) {
             for (int variant : {style, style + inactive}) {
                 cpp->setFont(format.font(), variant);
@@ -361,11 +385,20 @@ void SourceEditor::setUpSyntaxLexer(const QString &syntaxFile)
         setLexer(nullptr);
         cirrane = new QsciLexerCirrane(this);
     }
-    const char *items[] = {"Text", "Comments", "Comments", "Strings", "Constants", "Operators",
-                           "Keywords", "Extensions", "Macros"};
+    const char *items[] = {"Text",
+                           "Comments",
+                           "Comments",
+                           "Strings",
+                           "Constants",
+                           "Operators",
+                           "Keywords",
+                           "Extensions",
+                           "Macros"};
     const QString group = QLatin1String(textEditorGroup);
     for (int style = 0; style < 9; ++style) {
-        const QTextCharFormat format = m_mainWindow->formats().displayFormat(group, QLatin1String(items[style]));
+        const QTextCharFormat format = m_mainWindow->formats().displayFormat(group,
+                                                                             QLatin1String(
+                                                                                 items[style]));
         cirrane->setFont(format.font(), style);
         cirrane->setColor(format.foreground().color(), style);
         cirrane->setPaper(format.background().color(), style);

@@ -8,8 +8,7 @@ StoredDisplayFormats::StoredDisplayFormats(SettingsStore &settings)
     : m_settings(settings)
 {}
 
-QTextCharFormat StoredDisplayFormats::displayFormat(const QString &group,
-                                                    const QString &item) const
+QTextCharFormat StoredDisplayFormats::displayFormat(const QString &group, const QString &item) const
 {
     return DisplaySettings::format(DisplaySettings::readGroup(m_settings.settings(), group), item);
 }
