@@ -8,7 +8,7 @@ build_dir="${DYX_BUILD_DIR:-$here/_build}"
 
 packages=(
     # toolchain and build
-    g++ cmake make pkg-config libbenchmark-dev
+    g++ cmake make pkg-config libbenchmark-dev clang-format
     # Qt 6 and QScintilla
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     libqscintilla2-qt6-dev libgl-dev
