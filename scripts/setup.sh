@@ -14,6 +14,8 @@ packages=(
     libqscintilla2-qt6-dev libgl-dev
     # a display for machines without one, and fonts
     xvfb xauth fonts-dejavu-core
+    # reading printed PDF files back in the tests
+    poppler-utils
     # the firmware toolchains the shipped compiler configurations describe
     gcc-avr binutils-avr avr-libc gputils sdcc
 )

@@ -9,6 +9,8 @@
 
 #include "build/buildproject.h"
 #include "build/ui/outwindow.h"
+#include "editor/ui/gotolinedialog.h"
+#include "editor/ui/print.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 #include "editor/ui/storeddisplayformats.h"
@@ -332,6 +334,28 @@ void SrcManager::help()
     const QString path = Platform::resolveCaseInsensitive(QStringLiteral("../HELP/DYXSTUDIO.CHM"));
     if (QFileInfo::exists(path))
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+}
+
+void SrcManager::gotoLine()
+{
+    if (!m_gotoLineDialog)
+        m_gotoLineDialog = new GotoLineDialog(m_tabs, this);
+    m_gotoLineDialog->showForCurrentEditor();
+}
+
+void SrcManager::print()
+{
+    SourceEditor *editor = m_tabs->currentEditor();
+    if (!editor)
+        return;
+    printing()->print(editor);
+}
+
+Print *SrcManager::printing()
+{
+    if (!m_print)
+        m_print = new Print(this);
+    return m_print;
 }
 
 void SrcManager::createMRUMenu()

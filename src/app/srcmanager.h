@@ -13,7 +13,9 @@
 
 #include <memory>
 
+class GotoLineDialog;
 class OutWindow;
+class Print;
 class ProgramFiles;
 class SettingsStore;
 class StoredDisplayFormats;
@@ -74,6 +76,8 @@ public:
 
     const CommandActions &actions() const { return m_actions; }
     SrcTabsHolder *tabs() const { return m_tabs; }
+    // Printing, with its printer and print dialog, made on first use.
+    Print *printing();
     ProjectsManager *projectsManager() const { return m_projects; }
     OutWindow *outWindow() const { return m_outWindow; }
     SimulatedControllers *simulatedControllers() const { return m_simulatedControllers.get(); }
@@ -101,6 +105,8 @@ public slots:
     void abortBuild();
     void about();
     void help();
+    void gotoLine();
+    void print();
     void MRUMenuTriggered(QAction *action);
     void createMRUMenu();
 
@@ -131,6 +137,8 @@ private:
     // Commands whose dialogs and links are not built yet: held disabled, whatever the editor
     // or the projects pane ask of them.
     QActionGroup *m_withoutReceiver = nullptr;
+    GotoLineDialog *m_gotoLineDialog = nullptr;
+    Print *m_print = nullptr;
     std::unique_ptr<SimulatedControllers> m_simulatedControllers;
     std::unique_ptr<SimulatorInstallation> m_simulatorInstallation;
     QStringList m_recentProjects;

@@ -274,17 +274,18 @@ void SrcManager::createActions()
     connect(a.cleanProject, &QAction::triggered, projects, &ProjectsManager::cleanProject);
     connect(a.tidyProject, &QAction::triggered, projects, &ProjectsManager::tidyProject);
 
+    connect(a.gotoLine, &QAction::triggered, this, &SrcManager::gotoLine);
+    connect(a.printFile, &QAction::triggered, this, &SrcManager::print);
+
     m_withoutReceiver = new QActionGroup(this);
     m_withoutReceiver->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
-    for (QAction *action : {a.printFile,
-                            a.openSample,
+    for (QAction *action : {a.openSample,
                             a.newProject,
                             a.createDesignFile,
                             a.projectSettings,
                             a.find,
                             a.findNext,
                             a.replace,
-                            a.gotoLine,
                             a.compilersConfiguration,
                             a.editorConfiguration,
                             a.openDebugger,

@@ -9,16 +9,26 @@
 #include "build/buildproject.h"
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
+#include "editor/ui/gotolinedialog.h"
+#include "editor/ui/print.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 #include "project/project.h"
 #include "project/projectsmanager.h"
 
+#include <Qsci/qsciprinter.h>
+
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QDomDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -45,6 +55,9 @@ private slots:
     void linkerScriptListedFirst();
     void smallControllersOverflow();
     void quittingStopsTheBuild();
+    void goToLine_data();
+    void goToLine();
+    void printToPdf();
 
 private:
     // A copy of a demonstration board in a folder of its own; the path of its project file.
@@ -490,6 +503,93 @@ void tst_UserFlows::quittingStopsTheBuild()
     QVERIFY(output(window).contains(QStringLiteral("Build aborted by user")));
     QTRY_VERIFY(::kill(pid_t(sleeper), 0) != 0
                 || readAll(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z"));
+}
+
+void tst_UserFlows::goToLine_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("line"); // where the cursor goes, from 0
+    QTest::addColumn<int>("index");
+    QTest::newRow("below the first line") << "0" << 0 << 0;
+    QTest::newRow("after two tabs") << "2" << 1 << 2;
+    QTest::newRow("blanks only: the editor places it") << "3" << 2 << 0;
+    QTest::newRow("beyond the last line") << "99" << 3 << 0;
+}
+
+// "&Goto" on the current editor: to the line's first character that is not white space.
+void tst_UserFlows::goToLine()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, line);
+    QFETCH(int, index);
+    const QString path = m_dir->filePath(QStringLiteral("jump.asm"));
+    QVERIFY(writeAll(path, "first\n\t\tsecond\n   \nlast"));
+    const QString shorter = m_dir->filePath(QStringLiteral("short.asm"));
+    QVERIFY(writeAll(shorter, "one\ntwo"));
+    SrcManager window;
+    QVERIFY(window.actions().gotoLine->isEnabled());
+    window.editors().openFileAt(path);
+    window.actions().gotoLine->trigger();
+    auto *dialog = window.findChild<GotoLineDialog *>();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("linesLabel"))->text(),
+             QStringLiteral("Line number (1 - 4)"));
+    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit"))->setText(typed);
+    dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))
+        ->button(QDialogButtonBox::Ok)
+        ->click();
+    QVERIFY(!dialog->isVisible());
+    int cursorLine = -1;
+    int cursorIndex = -1;
+    window.tabs()->currentEditor()->getCursorPosition(&cursorLine, &cursorIndex);
+    QCOMPARE(cursorLine, line);
+    QCOMPARE(cursorIndex, index);
+
+    // A number left from a longer document is cut to a shorter one's lines.
+    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit"))->setText(QStringLiteral("4"));
+    window.editors().openFileAt(shorter);
+    window.actions().gotoLine->trigger();
+    QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit"))->text(),
+             QStringLiteral("2"));
+    QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("linesLabel"))->text(),
+             QStringLiteral("Line number (1 - 2)"));
+}
+
+// "&Print File" through the print dialog, to a PDF file: the printed text is the file's.
+void tst_UserFlows::printToPdf()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
+    const QString pdf = m_dir->filePath(QStringLiteral("main.pdf"));
+    SrcManager window;
+    window.editors().openFileAt(main);
+    QsciPrinter &printer = window.printing()->printer();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    QString title;
+    QTimer::singleShot(0, &window, [&title] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            title = dialog->windowTitle();
+            dialog->accept();
+        }
+    });
+    window.actions().printFile->trigger();
+    QCOMPARE(title, QStringLiteral("Print Document"));
+    QVERIFY(QFileInfo(pdf).size() > 0);
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    // The line number margin is on by default: each printed line is its number and its text.
+    QStringList printed = QString::fromUtf8(text.readAllStandardOutput())
+                              .remove(QLatin1Char('\f'))
+                              .split(QLatin1Char('\n'));
+    while (!printed.isEmpty() && printed.last().trimmed().isEmpty())
+        printed.removeLast();
+    const QStringList source = QString::fromUtf8(readAll(main)).split(QLatin1Char('\n'));
+    QCOMPARE(printed.size(), source.size());
+    for (int i = 0; i < source.size(); ++i)
+        QCOMPARE(printed.at(i).simplified(),
+                 (QString::number(i + 1) + QLatin1Char(' ') + source.at(i)).simplified());
 }
 
 QTEST_MAIN(tst_UserFlows)
