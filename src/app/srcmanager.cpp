@@ -9,6 +9,7 @@
 
 #include "build/buildproject.h"
 #include "build/ui/outwindow.h"
+#include "editor/ui/finddialog.h"
 #include "editor/ui/gotolinedialog.h"
 #include "editor/ui/print.h"
 #include "editor/ui/sourceeditor.h"
@@ -334,6 +335,43 @@ void SrcManager::help()
     const QString path = Platform::resolveCaseInsensitive(QStringLiteral("../HELP/DYXSTUDIO.CHM"));
     if (QFileInfo::exists(path))
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+}
+
+// The find dialog for a search: a selection in the editor becomes the text to find.
+static void prepareFind(FindDialog *dialog, SrcTabsHolder *tabs, bool replace)
+{
+    dialog->setReplaceMode(replace);
+    if (const SourceEditor *editor = tabs->currentEditor(); editor && editor->hasSelectedText())
+        dialog->setFindText(editor->selectedText());
+    dialog->restartFromCursor();
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void SrcManager::find()
+{
+    if (!m_findDialog)
+        m_findDialog = new FindDialog(m_tabs, this, this);
+    prepareFind(m_findDialog, m_tabs, false);
+}
+
+void SrcManager::replace()
+{
+    if (!m_findDialog)
+        m_findDialog = new FindDialog(m_tabs, this, this);
+    prepareFind(m_findDialog, m_tabs, true);
+}
+
+void SrcManager::findNext()
+{
+    if (!m_findDialog)
+        m_findDialog = new FindDialog(m_tabs, this, this);
+    m_findDialog->setReplaceMode(false);
+    if (m_tabs->currentEditor() && !m_findDialog->findText().isEmpty()) {
+        m_findDialog->restartFromCursor();
+        m_findDialog->findNextClicked();
+    }
 }
 
 void SrcManager::gotoLine()

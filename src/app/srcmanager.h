@@ -13,6 +13,7 @@
 
 #include <memory>
 
+class FindDialog;
 class GotoLineDialog;
 class OutWindow;
 class Print;
@@ -105,6 +106,9 @@ public slots:
     void abortBuild();
     void about();
     void help();
+    void find();
+    void findNext();
+    void replace();
     void gotoLine();
     void print();
     void MRUMenuTriggered(QAction *action);
@@ -138,6 +142,7 @@ private:
     // or the projects pane ask of them.
     QActionGroup *m_withoutReceiver = nullptr;
     GotoLineDialog *m_gotoLineDialog = nullptr;
+    FindDialog *m_findDialog = nullptr;
     Print *m_print = nullptr;
     std::unique_ptr<SimulatedControllers> m_simulatedControllers;
     std::unique_ptr<SimulatorInstallation> m_simulatorInstallation;

@@ -275,6 +275,9 @@ void SrcManager::createActions()
     connect(a.tidyProject, &QAction::triggered, projects, &ProjectsManager::tidyProject);
 
     connect(a.gotoLine, &QAction::triggered, this, &SrcManager::gotoLine);
+    connect(a.find, &QAction::triggered, this, &SrcManager::find);
+    connect(a.findNext, &QAction::triggered, this, &SrcManager::findNext);
+    connect(a.replace, &QAction::triggered, this, &SrcManager::replace);
     connect(a.printFile, &QAction::triggered, this, &SrcManager::print);
 
     m_withoutReceiver = new QActionGroup(this);
@@ -283,9 +286,6 @@ void SrcManager::createActions()
                             a.newProject,
                             a.createDesignFile,
                             a.projectSettings,
-                            a.find,
-                            a.findNext,
-                            a.replace,
                             a.compilersConfiguration,
                             a.editorConfiguration,
                             a.openDebugger,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QStringList>
 
 // What the editors ask of the open projects.
 class ProjectQueries
@@ -12,6 +12,8 @@ public:
     // active configuration builds it, else that of the current project.
     virtual QString familyForFile(const QString &path) const = 0;
     virtual bool isProjectFile(const QString &path) const = 0;
+    // The current project's files, in project order; none without a project.
+    virtual QStringList currentProjectFiles() const = 0;
     // The editor of path gained or lost unsaved changes: the project tree marks the file.
     virtual void setFileModified(const QString &path, bool modified) = 0;
 };

@@ -405,6 +405,16 @@ QString ProjectsManager::familyForFile(const QString &path) const
     return current ? current->family() : QString();
 }
 
+QStringList ProjectsManager::currentProjectFiles() const
+{
+    QStringList files;
+    if (const Project *p = currentProject()) {
+        for (int i = 0; i < p->fileCount(); ++i)
+            files.append(p->filePathAt(i));
+    }
+    return files;
+}
+
 bool ProjectsManager::isProjectFile(const QString &path) const
 {
     for (const auto &p : m_projects) {

@@ -43,6 +43,7 @@ public:
     void setFileModified(const QString &path, bool modified) override;
     QString familyForFile(const QString &path) const override;
     bool isProjectFile(const QString &path) const override;
+    QStringList currentProjectFiles() const override;
     void clearUpToDate(const QString &directory, const Project *except = nullptr);
     void scanCompilers();
     // A project's items changed: the commands that depend on them may change too.

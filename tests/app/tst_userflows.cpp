@@ -9,6 +9,7 @@
 #include "build/buildproject.h"
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
+#include "editor/ui/finddialog.h"
 #include "editor/ui/gotolinedialog.h"
 #include "editor/ui/print.h"
 #include "editor/ui/sourceeditor.h"
@@ -20,6 +21,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -58,6 +60,9 @@ private slots:
     void goToLine_data();
     void goToLine();
     void printToPdf();
+    void findWrapsInTheCurrentDocument();
+    void replaceAllInTheProject();
+    void findClosesProjectFilesWithoutAMatch();
 
 private:
     // A copy of a demonstration board in a folder of its own; the path of its project file.
@@ -243,9 +248,6 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
                                    a.newProject,
                                    a.createDesignFile,
                                    a.projectSettings,
-                                   a.find,
-                                   a.findNext,
-                                   a.replace,
                                    a.compilersConfiguration,
                                    a.editorConfiguration,
                                    a.openDebugger,
@@ -263,8 +265,15 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
     window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/main.c"));
     QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
     checkDead("with a modified editor");
-    for (QAction *action :
-         {a.openProject, a.buildProject, a.saveFile, a.addNewFile, a.gotoLine, a.printFile})
+    for (QAction *action : {a.openProject,
+                            a.buildProject,
+                            a.saveFile,
+                            a.addNewFile,
+                            a.gotoLine,
+                            a.printFile,
+                            a.find,
+                            a.findNext,
+                            a.replace})
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
 
     QComboBox *selector = window.configCombo();
@@ -589,6 +598,110 @@ void tst_UserFlows::printToPdf()
     for (int i = 0; i < source.size(); ++i)
         QCOMPARE(printed.at(i).simplified(),
                  (QString::number(i + 1) + QLatin1Char(' ') + source.at(i)).simplified());
+}
+
+// "&Find" and "Find &Next" in one document: every match in turn, then the search tells that it
+// came round, and the next one starts again from the cursor.
+void tst_UserFlows::findWrapsInTheCurrentDocument()
+{
+    const QString path = m_dir->filePath(QStringLiteral("moves.asm"));
+    QVERIFY(writeAll(path, "mov a\nnop\nmov b\nMOV c\n"));
+    ScriptedPrompts prompts;
+    SrcManager window;
+    window.editors().openFileAt(path);
+    SourceEditor *editor = window.tabs()->currentEditor();
+    window.actions().find->trigger();
+    auto *dialog = window.findChild<FindDialog *>();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Find"));
+    dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))
+        ->setEditText(QStringLiteral("mov"));
+    QList<int> lines;
+    for (int i = 0; i < 4; ++i) {
+        dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
+        int line = -1;
+        int index = -1;
+        editor->getCursorPosition(&line, &index);
+        lines.append(prompts.asked.isEmpty() ? line : -1);
+    }
+    QCOMPARE(lines, QList<int>({0, 2, 3, -1}));
+    QCOMPARE(prompts.asked.size(), 1);
+    QCOMPARE(prompts.asked.first().title, QStringLiteral("Find"));
+    QCOMPARE(prompts.asked.first().text, QStringLiteral("Reached start of search"));
+
+    // Matching case is another search: it starts again from the cursor.
+    editor->setCursorPosition(0, 0);
+    dialog->findChild<QCheckBox *>(QStringLiteral("matchCaseCheckBox"))->click();
+    window.actions().findNext->trigger();
+    QCOMPARE(editor->selectedText(), QStringLiteral("mov"));
+    window.actions().findNext->trigger();
+    int line = -1;
+    int index = -1;
+    editor->getSelection(&line, &index, &line, &index);
+    QCOMPARE(line, 2);
+}
+
+// Replace all over the current project, from the projects pane to a build: every occurrence
+// changes, nothing else does, and the count says how many.
+void tst_UserFlows::replaceAllInTheProject()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(folder + QStringLiteral("/main.c"));
+    QMap<QString, QByteArray> before;
+    for (const char *name : {"main.c", "led.c", "led.h"})
+        before[QLatin1String(name)] = readAll(folder + QLatin1Char('/') + QLatin1String(name));
+
+    window.actions().replace->trigger();
+    auto *dialog = window.findChild<FindDialog *>();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Find / Replace"));
+    dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))
+        ->setEditText(QStringLiteral("led_toggle"));
+    dialog->findChild<QComboBox *>(QStringLiteral("replaceWithTextComboBox"))
+        ->setEditText(QStringLiteral("led_flip"));
+    dialog->findChild<QComboBox *>(QStringLiteral("lookInComboBox"))->setCurrentIndex(2);
+    dialog->findChild<QPushButton *>(QStringLiteral("replaceAllButton"))->click();
+    QCOMPARE(prompts.asked.size(), 1);
+    QCOMPARE(prompts.asked.first().text, QStringLiteral("Replaced 3 occurences"));
+
+    window.actions().saveAllFiles->trigger();
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        QByteArray expected = it.value();
+        QCOMPARE(readAll(folder + QLatin1Char('/') + it.key()),
+                 expected.replace("led_toggle", "led_flip"));
+    }
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+}
+
+// Project files that hold no match are opened as the search reaches them and closed again.
+void tst_UserFlows::findClosesProjectFilesWithoutAMatch()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(folder + QStringLiteral("/main.c"));
+    window.actions().find->trigger();
+    auto *dialog = window.findChild<FindDialog *>();
+    dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))
+        ->setEditText(QStringLiteral("PINB"));
+    dialog->findChild<QComboBox *>(QStringLiteral("lookInComboBox"))->setCurrentIndex(2);
+    dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
+    QCOMPARE(window.tabs()->currentEditor()->filePath(), folder + QStringLiteral("/led.c"));
+    QCOMPARE(window.tabs()->currentEditor()->selectedText(), QStringLiteral("PINB"));
+    QCOMPARE(window.tabs()->openPaths(),
+             QStringList({folder + QStringLiteral("/main.c"), folder + QStringLiteral("/led.c")}));
+    dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
+    // led.h holds none: it was opened and closed again; the search came round.
+    QCOMPARE(window.tabs()->openPaths().size(), 2);
+    QCOMPARE(prompts.asked.size(), 1);
 }
 
 QTEST_MAIN(tst_UserFlows)

@@ -105,6 +105,7 @@ public:
     const CommandActions *commandActions() const override { return actions; }
     QString familyForFile(const QString &) const override { return family; }
     bool isProjectFile(const QString &path) const override { return projectFiles.contains(path); }
+    QStringList currentProjectFiles() const override { return projectFiles; }
     void newMRUFile(const QString &fileName) override { recentFiles.prepend(fileName); }
     void setFileModified(const QString &path, bool modified) override
     {
