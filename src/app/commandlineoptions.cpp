@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
+
 CommandLineOptions::CommandLineOptions(SrcManager *window, const QStringList *arguments)
     : m_window(window)
     , m_arguments(arguments)
@@ -38,20 +40,72 @@ void CommandLineOptions::selectConfiguration(const QString &name)
     m_runFailed = true;
 }
 
+// Every option the program knows; an argument beginning with "-" that is none of them is
+// named on standard error.
+static bool isKnownOption(const QString &argument)
+{
+    for (const char *option : {"--scan_compilers",
+                               "--scan_compilers_admin",
+                               "--quit",
+                               "-q",
+                               "--advanced",
+                               "-a",
+                               "--build",
+                               "--clean",
+                               "--tidy",
+                               "--print-output"}) {
+        if (is(argument, option))
+            return true;
+    }
+    return argument.startsWith(QLatin1String("--config="), Qt::CaseInsensitive);
+}
+
+QString CommandLineOptions::usage()
+{
+    return QCoreApplication::translate(
+        "SrcManager",
+        "Usage: dyxstudio [--scan_compilers | --scan_compilers_admin] [project.dyxp]\n"
+        "                 [--config=NAME] [--build] [--clean] [--tidy] [--advanced]\n"
+        "                 [--print-output] [--quit]\n"
+        "       dyxstudio --help | --version\n"
+        "\n"
+        "Options act in the order given.\n"
+        "  --scan_compilers        detect the installed compilers\n"
+        "  --scan_compilers_admin  the same, for all users\n"
+        "  project.dyxp            open the project\n"
+        "  --config=NAME           choose a configuration of the project opened before\n"
+        "  --build, --clean, --tidy  build, clean or tidy that project\n"
+        "  --advanced, -a          show the advanced controls of the project settings\n"
+        "  --print-output          also print every line of the output window\n"
+        "  --quit, -q              run the other options and end without showing the window;\n"
+        "                          the exit code is 1 when one of them failed\n"
+        "  --help, -h              print this help\n"
+        "  --version               print the version\n");
+}
+
 void CommandLineOptions::apply()
 {
     if (!m_arguments)
         return;
-    for (const QString &argument : *m_arguments) {
+    for (const QString &argument : m_arguments->mid(1)) {
+        if (argument.startsWith(QLatin1Char('-')) && !isKnownOption(argument)) {
+            std::fprintf(stderr,
+                         "%s\n",
+                         qPrintable(QCoreApplication::translate("SrcManager",
+                                                                "dyxstudio: unknown option '%1'")
+                                        .arg(argument)));
+        }
         if (is(argument, "--scan_compilers"))
             m_window->projectsManager()->scanCompilers();
         if (is(argument, "--scan_compilers_admin")) {
             m_window->reopenSettings(Platform::SettingsScope::Machine);
             m_window->projectsManager()->scanCompilers();
         }
-        if (argument.endsWith(QLatin1String(".dyxp"), Qt::CaseInsensitive))
-            m_window->projectsManager()->openProject(Platform::resolveCaseInsensitive(argument),
-                                                     true);
+        if (argument.endsWith(QLatin1String(".dyxp"), Qt::CaseInsensitive)
+            && !m_window->projectsManager()->openProject(Platform::resolveCaseInsensitive(argument),
+                                                         true)) {
+            m_runFailed = true;
+        }
         if (is(argument, "--quit") || is(argument, "-q"))
             m_quit = true;
         if (is(argument, "--advanced") || is(argument, "-a"))

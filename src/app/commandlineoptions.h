@@ -11,12 +11,15 @@ public:
     CommandLineOptions(SrcManager *window, const QStringList *arguments);
     virtual ~CommandLineOptions();
 
-    // Walks every argument, the program path included, in order; unknown ones are ignored.
+    // Walks the arguments after the program path, in order; an unknown option is named on
+    // standard error and otherwise ignored.
     void apply();
+    // What --help prints.
+    static QString usage();
 
     // "--quit": the window is never shown and the program ends once the options have run.
     bool quit() const { return m_quit; }
-    // Whether a build, clean or tidy asked for on the command line failed.
+    // Whether a project to open, or a build, clean or tidy asked for on the command line failed.
     bool runFailed() const { return m_runFailed; }
 
 private:

@@ -16,6 +16,7 @@
 #include <QTranslator>
 
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -74,6 +75,15 @@ void plantCrashForTests()
 
 int runDyxStudio(int &argc, char **argv)
 {
+    // Answered before any window or settings exist.
+    if (hasArgument(argc, argv, "--help") || hasArgument(argc, argv, "-h")) {
+        std::fputs(qPrintable(CommandLineOptions::usage()), stdout);
+        return 0;
+    }
+    if (hasArgument(argc, argv, "--version")) {
+        std::printf("DYX Studio %s\n", DYX_VERSION);
+        return 0;
+    }
     int exitCode = 0;
     QApplication *application = nullptr;
     QTranslator *qtTranslator = nullptr;

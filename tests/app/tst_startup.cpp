@@ -15,6 +15,8 @@ class tst_Startup : public QObject
 private slots:
     void quitOptions_data();
     void quitOptions();
+    void conventions_data();
+    void conventions();
     void malformedControllerList();
     void crashInEventLoop();
     void projectOnCommandLine_data();
@@ -95,6 +97,42 @@ void tst_Startup::quitOptions()
     QVERIFY(!settings.contains(QStringLiteral("1/geometry")));
 }
 
+void tst_Startup::conventions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // what standard output holds
+    QTest::addColumn<QString>("err"); // what standard error holds
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: dyxstudio"
+                          << "";
+    QTest::newRow("short help, before anything else")
+        << QStringList{"--scan_compilers", "-h"} << 0 << "--print-output"
+        << "";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "DYX Studio 1.0.0\n"
+                             << "";
+    QTest::newRow("unknown option named") << QStringList{"--frobnicate", "--quit"} << 0 << ""
+                                          << "unknown option '--frobnicate'";
+}
+
+// The habits of command-line programs: help, version, unknown options, failures in scripts.
+void tst_Startup::conventions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QTemporaryDir home;
+    const Run result = run(arguments, home.path(), home.path());
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.out.contains(out), qPrintable(result.out));
+    QVERIFY2(result.err.contains(err), qPrintable(result.err));
+    if (arguments.contains(QStringLiteral("--version")) || arguments.contains(QStringLiteral("-h"))
+        || arguments.contains(QStringLiteral("--help"))) {
+        // Answered before anything else: no settings were made.
+        QVERIFY(!QFileInfo::exists(settingsFile(home.path())));
+    }
+}
+
 void tst_Startup::malformedControllerList()
 {
     QTemporaryDir home;
@@ -169,7 +207,8 @@ void tst_Startup::projectOnCommandLine()
                             QStringLiteral("--quit")},
                            home.path(),
                            home.path());
-    QCOMPARE(result.exitCode, 0);
+    // In a script, a project that does not open is a failure.
+    QCOMPARE(result.exitCode, error.isEmpty() ? 0 : 1);
     if (error.isEmpty())
         QVERIFY2(!result.err.contains(QStringLiteral("Cannot open")), qPrintable(result.err));
     else
