@@ -1,5 +1,6 @@
 #include "xmldocumentio.h"
 
+#include "platform/boundedfile.h"
 #include "platform/wholefilewriter.h"
 
 #include "outputsink.h"
@@ -8,28 +9,76 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 
+namespace {
+
+// The toolkit's document builder recurses once per level: a file nested deeply enough takes
+// it seconds, or for ever. The program's files are a few levels deep.
+constexpr int maxDepth = 256;
+
+// Where the nesting first goes deeper than maxDepth; false when it never does.
+bool tooDeep(const QString &text, int &line, int &column)
+{
+    QXmlStreamReader reader(text);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > maxDepth) {
+            line = int(reader.lineNumber());
+            column = int(reader.columnNumber());
+            return true;
+        }
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    return false;
+}
+
+void reportError(OutputSink *output, const QString &path, const QString &error, int line, int column)
+{
+    if (!output)
+        return;
+    const char *text = QT_TRANSLATE_NOOP("SrcManager",
+                                         "Error opening %1: %2 at line %3, column %4\n");
+    output->message(QCoreApplication::translate("SrcManager", text)
+                        .arg(QFileInfo(path).fileName(), error)
+                        .arg(line)
+                        .arg(column));
+}
+
+} // namespace
+
 std::optional<QDomDocument> XmlDocumentIo::load(const QString &path, OutputSink *output)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    QByteArray bytes;
+    QString refusal;
+    if (!Platform::readBoundedFile(path, Platform::maxXmlFileBytes, bytes, &refusal)) {
+        if (output && !refusal.isEmpty()) {
+            output->message(QCoreApplication::translate("SrcManager", "Error opening %1: %2\n")
+                                .arg(QFileInfo(path).fileName(), refusal));
+        }
         return std::nullopt;
-    const QString text = QString::fromUtf8(file.readAll());
-    QDomDocument document;
-    QString errorMessage;
+    }
+    const QString text = QString::fromUtf8(bytes);
     int line = 0;
     int column = 0;
+    if (tooDeep(text, line, column)) {
+        reportError(output,
+                    path,
+                    QCoreApplication::translate("SrcManager",
+                                                "elements nested deeper than %1 levels")
+                        .arg(maxDepth),
+                    line,
+                    column);
+        return std::nullopt;
+    }
+    QDomDocument document;
+    QString errorMessage;
     if (!document.setContent(text, true, &errorMessage, &line, &column)) {
-        if (output) {
-            const char *text = QT_TRANSLATE_NOOP("SrcManager",
-                                                 "Error opening %1: %2 at line %3, column %4\n");
-            output->message(QCoreApplication::translate("SrcManager", text)
-                                .arg(QFileInfo(path).fileName(), errorMessage)
-                                .arg(line)
-                                .arg(column));
-        }
+        reportError(output, path, errorMessage, line, column);
         return std::nullopt;
     }
     return document;

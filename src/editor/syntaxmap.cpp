@@ -1,5 +1,6 @@
 #include "syntaxmap.h"
 
+#include "platform/boundedfile.h"
 #include "platform/caseinsensitivepath.h"
 
 #include <QFile>
@@ -13,21 +14,21 @@ QString SyntaxMap::syntaxFileFor(const QString &mapPath, const QString &fileName
         return mapPath;
     if (suffix != QLatin1String("MAP"))
         return QString();
-    QFile map(Platform::resolveCaseInsensitive(mapPath));
-    if (!map.open(QIODevice::ReadOnly | QIODevice::Text))
+    const QString map = Platform::resolveCaseInsensitive(mapPath);
+    QByteArray bytes;
+    if (!Platform::readBoundedFile(map, Platform::maxSyntaxFileBytes, bytes, nullptr))
         return QString();
     const QString wanted = QFileInfo(fileName).suffix().toUpper();
-    QTextStream in(&map);
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed().toUpper();
+    const QStringList lines = QString::fromLocal8Bit(bytes).split(QLatin1Char('\n'));
+    for (const QString &raw : lines) {
+        const QString line = raw.trimmed().toUpper();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         const int equals = line.indexOf(QLatin1Char('='));
         if (equals <= 0)
             continue;
         if (line.left(equals) == wanted) {
-            return QFileInfo(map.fileName()).absolutePath() + QLatin1Char('/')
-                   + line.mid(equals + 1);
+            return QFileInfo(map).absolutePath() + QLatin1Char('/') + line.mid(equals + 1);
         }
     }
     return QString();

@@ -1,5 +1,7 @@
 #include "syntaxrules.h"
 
+#include "platform/boundedfile.h"
+
 #include <QFile>
 #include <QTextStream>
 
@@ -41,12 +43,11 @@ void SyntaxRules::load(const QString &fileName, Qt::CaseSensitivity caseSensitiv
     reset();
     if (fileName.isEmpty())
         return;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // A syntax file is a few lines: anything else is no syntax file.
+    QByteArray bytes;
+    if (!Platform::readBoundedFile(fileName, Platform::maxSyntaxFileBytes, bytes, nullptr))
         return;
-    QTextStream in(&file);
-    in.setEncoding(QStringConverter::System);
-    parse(in.readAll(), caseSensitivity);
+    parse(QString::fromLocal8Bit(bytes), caseSensitivity);
 }
 
 void SyntaxRules::parse(const QString &text, Qt::CaseSensitivity caseSensitivity)

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 
 class tst_Startup : public QObject
 {
@@ -17,6 +18,8 @@ private slots:
     void quitOptions();
     void conventions_data();
     void conventions();
+    void refusedInputs_data();
+    void refusedInputs();
     void malformedControllerList();
     void crashInEventLoop();
     void projectOnCommandLine_data();
@@ -131,6 +134,50 @@ void tst_Startup::conventions()
         // Answered before anything else: no settings were made.
         QVERIFY(!QFileInfo::exists(settingsFile(home.path())));
     }
+}
+
+void tst_Startup::refusedInputs_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a FIFO") << "fifo"
+                            << "it is not a regular file";
+    QTest::newRow("a link to /dev/zero") << "zero"
+                                         << "it is not a regular file";
+    QTest::newRow("larger than a project can be") << "huge"
+                                                  << "it is larger than";
+    QTest::newRow("nested 100,000 levels deep") << "deep"
+                                                << "nested deeper than 256 levels";
+}
+
+// Files that would block, never end or take the parser for ever are refused with a message,
+// and the script that asked fails.
+void tst_Startup::refusedInputs()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    QTemporaryDir home;
+    const QString project = home.filePath(kind + QStringLiteral(".dyxp"));
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(mkfifo(QFile::encodeName(project).constData(), 0600), 0);
+    } else if (kind == QLatin1String("zero")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), project));
+    } else {
+        QFile file(project);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (kind == QLatin1String("huge")) {
+            QVERIFY(file.resize(17 * 1024 * 1024)); // sparse: no disk is spent on it
+        } else {
+            file.write(QByteArray("<PROJECT>").repeated(100000));
+            file.write(QByteArray("</PROJECT>").repeated(100000));
+        }
+    }
+    const Run result = run({QStringLiteral("--print-output"), project, QStringLiteral("--quit")},
+                           home.path(),
+                           home.path());
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.out.contains(message), qPrintable(result.out + result.err));
+    QVERIFY2(result.err.contains(QStringLiteral("Cannot open project")), qPrintable(result.err));
 }
 
 void tst_Startup::malformedControllerList()

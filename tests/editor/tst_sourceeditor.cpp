@@ -1,6 +1,7 @@
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "core/ui/commandactions.h"
+#include "editor/syntaxrules.h"
 #include "editor/ui/qscilexercirrane.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
@@ -15,6 +16,7 @@
 #include <QtTest>
 
 #include <linux/capability.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -28,6 +30,7 @@ private slots:
     void loadAndSave();
     void savingKeepsTheFileOnFailure();
     void missingFileIsUntitled();
+    void specialFilesAreRefused();
     void closeAsks_data();
     void closeAsks();
     void syntaxFileFromMap_data();
@@ -142,6 +145,24 @@ void tst_SourceEditor::missingFileIsUntitled()
     m_prompts->fileNames.enqueue(m_dir->filePath(QStringLiteral("named.c")));
     QVERIFY(editor.save());
     QCOMPARE(editor.filePath(), m_dir->filePath(QStringLiteral("named.c")));
+}
+
+// A FIFO would block the editor for ever, and a device never ends: neither is read.
+void tst_SourceEditor::specialFilesAreRefused()
+{
+    const QString fifo = m_dir->filePath(QStringLiteral("pipe.asm"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &path : {fifo, QStringLiteral("/dev/zero")}) {
+        m_services.lines.clear();
+        SourceEditor editor(&m_services, path);
+        QCOMPARE(editor.filePath(), QString());
+        QCOMPARE(m_services.lines,
+                 QStringList{
+                     QStringLiteral("error: Cannot open %1: it is not a regular file.").arg(path)});
+    }
+    SyntaxRules rules;
+    rules.load(fifo, Qt::CaseInsensitive);
+    QVERIFY(!rules.matches(SyntaxRules::Keyword));
 }
 
 void tst_SourceEditor::closeAsks_data()

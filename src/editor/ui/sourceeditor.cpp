@@ -15,6 +15,7 @@
 #include "core/ui/displayformats.h"
 #include "core/ui/prompts.h"
 #include "editor/syntaxmap.h"
+#include "platform/boundedfile.h"
 #include "platform/caseinsensitivepath.h"
 #include "platform/platformpaths.h"
 #include "platform/wholefilewriter.h"
@@ -108,11 +109,11 @@ QByteArray SourceEditor::encodedText()
 
 void SourceEditor::loadFile(const QString &fileName)
 {
+    QString refusal;
+    QByteArray bytes;
     if (!fileName.isEmpty()) {
-        QFile file(fileName);
-        if (file.open(QIODevice::ReadOnly)) {
+        if (Platform::readBoundedFile(fileName, Platform::maxSourceFileBytes, bytes, &refusal)) {
             setCurrentFile(fileName);
-            QByteArray bytes = file.readAll();
             static const QByteArray bom("\xEF\xBB\xBF");
             m_byteOrderMark = bytes.startsWith(bom);
             if (m_byteOrderMark)
@@ -132,7 +133,10 @@ void SourceEditor::loadFile(const QString &fileName)
             setModified(false);
             return;
         }
-        outputOf(m_mainWindow).message(tr("File name is empty or file not found."));
+        if (refusal.isEmpty())
+            outputOf(m_mainWindow).message(tr("File name is empty or file not found."));
+        else
+            outputOf(m_mainWindow).error(tr("Cannot open %1: %2.").arg(fileName, refusal));
     }
     setCurrentFile(QString());
     m_untitled = true;
