@@ -4,6 +4,7 @@
 #include "templateexpander.h"
 
 #include "core/mainservices.h"
+#include "platform/boundedfile.h"
 #include "platform/platformpaths.h"
 #include "platform/wholefilewriter.h"
 #include "toolchain/buildconfig.h"
@@ -12,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -119,6 +121,7 @@ bool MakefileWriter::generate(QString &text)
     writeRules(out, expander);
     writeTidy(out, expander);
     writeClean(out, expander);
+    writeDependencies(out);
     out.flush();
     collectErrorFiles(expander);
     return true;
@@ -143,7 +146,32 @@ bool MakefileWriter::write()
         }
         return false;
     }
+    dropUnsafeDependencyFiles();
     return true;
+}
+
+// A dependency file is make syntax written from file names: a name holding ";" or "|" would
+// start a recipe of its own there, and an unescaped "$" a function call. Such a file is not
+// read: that output then follows its source alone, as without dependency files.
+void MakefileWriter::dropUnsafeDependencyFiles()
+{
+    static const QRegularExpression unsafe(QStringLiteral("[;|`$]|^\\t"),
+                                           QRegularExpression::MultilineOption);
+    const QDir project(m_configuration.projectDirectory());
+    for (const BuildNode *node : m_configuration.stepNodes()) {
+        const QString suffix = node->process()->dependenciesFor(node->step->output.pattern, false);
+        if (suffix.isEmpty())
+            continue;
+        const QString dependencies = project.absoluteFilePath(baseBeforeFirstDot(node->file)
+                                                              + QLatin1Char('.') + suffix);
+        QByteArray text;
+        if (!Platform::readBoundedFile(dependencies, Platform::maxXmlFileBytes, text, nullptr))
+            continue;
+        // "$$" is a "$" make passes on; any other "$" is make's own.
+        if (!QString::fromLocal8Bit(text).remove(QLatin1String("$$")).contains(unsafe))
+            continue;
+        QFile::remove(dependencies);
+    }
 }
 
 bool MakefileWriter::writeGeneralOptions(QTextStream &out, const TemplateExpander &expander)
@@ -288,6 +316,32 @@ void MakefileWriter::writeClean(QTextStream &out, const TemplateExpander &expand
         file.replace(QLatin1Char('\\'), QLatin1Char('/'));
         out << "\trm -rf " << TemplateExpander::shellWord(file, false) << '\n';
     }
+    for (const QString &file : dependencyFiles())
+        out << "\trm -rf " << TemplateExpander::shellWord(file, false) << '\n';
+}
+
+QStringList MakefileWriter::dependencyFiles() const
+{
+    QStringList files;
+    for (const BuildNode *node : m_configuration.stepNodes()) {
+        const QString suffix = node->process()->dependenciesFor(node->step->output.pattern, false);
+        if (!suffix.isEmpty())
+            files.append(baseBeforeFirstDot(node->file) + QLatin1Char('.') + suffix);
+    }
+    return files;
+}
+
+// The compilers write, beside each output, the headers its source includes as make rules: a
+// changed header rebuilds what includes it. Only configurations that ask get the section.
+void MakefileWriter::writeDependencies(QTextStream &out)
+{
+    const QStringList files = dependencyFiles();
+    if (files.isEmpty())
+        return;
+    out << "\n# Header dependencies, written by the compilers\n-include";
+    for (const QString &file : files)
+        out << ' ' << TemplateExpander::makeName(file);
+    out << '\n';
 }
 
 void MakefileWriter::collectErrorFiles(const TemplateExpander &)

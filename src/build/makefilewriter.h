@@ -34,6 +34,9 @@ private:
                           const QString &indent);
     void writeRules(QTextStream &out, const TemplateExpander &expander);
     void writeTidy(QTextStream &out, const TemplateExpander &expander);
+    void writeDependencies(QTextStream &out);
+    void dropUnsafeDependencyFiles();
+    QStringList dependencyFiles() const;
     void writeClean(QTextStream &out, const TemplateExpander &expander);
     void collectErrorFiles(const TemplateExpander &expander);
     QString ruleInput(const TemplateExpander &expander, const QString &file) const;

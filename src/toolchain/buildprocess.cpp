@@ -67,6 +67,7 @@ bool BuildProcess::load(const QDomElement &element)
         OutputRecord output;
         output.pattern = pattern;
         output.name = file.attribute(QStringLiteral("NAME"));
+        output.dependencies = file.attribute(QStringLiteral("DEPENDENCIES"));
         output.settings = OptionSetting::readAll(file) + processSettings;
         applyFileAttributes(file, output);
         for (const QDomElement &shared : files) {
@@ -140,6 +141,15 @@ QList<FileSpec> BuildProcess::temporariesFor(const QString &pattern, bool caseSe
             temporaries += output.temporaries;
     }
     return temporaries;
+}
+
+QString BuildProcess::dependenciesFor(const QString &pattern, bool caseSensitive) const
+{
+    for (const OutputRecord &output : m_outputs) {
+        if (samePattern(output.pattern, pattern, caseSensitive) && !output.dependencies.isEmpty())
+            return output.dependencies;
+    }
+    return QString();
 }
 
 QList<ErrorFileRecord> BuildProcess::errorFilesFor(const QString &pattern, bool caseSensitive) const

@@ -38,6 +38,8 @@ public:
     QList<FileSpec> inputsFor(const QString &pattern, bool caseSensitive) const;
     QList<FileSpec> temporariesFor(const QString &pattern, bool caseSensitive) const;
     QList<ErrorFileRecord> errorFilesFor(const QString &pattern, bool caseSensitive) const;
+    // The suffix of the dependency file written with an output of this pattern; empty for none.
+    QString dependenciesFor(const QString &pattern, bool caseSensitive) const;
     // Which option goes with files of this pattern.
     QString fileOption(const QString &pattern, bool caseSensitive) const;
     // Whether some output takes inputs of this pattern.

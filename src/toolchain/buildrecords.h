@@ -83,6 +83,9 @@ struct ErrorFileRecord : FileSpec
 // What one step produces, from which inputs, with which by-products.
 struct OutputRecord : FileSpec
 {
+    // The suffix of the dependency file the compiler writes beside the output (the headers a
+    // source includes, as make rules); empty when it writes none.
+    QString dependencies;
     QList<FileSpec> inputs;
     QList<FileSpec> temporaries;
     QList<ErrorFileRecord> errorFiles;

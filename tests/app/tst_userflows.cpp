@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDirIterator>
@@ -63,6 +64,8 @@ private slots:
     void findWrapsInTheCurrentDocument();
     void replaceAllInTheProject();
     void findClosesProjectFilesWithoutAMatch();
+    void headerChangesRebuildWhatIncludesThem_data();
+    void headerChangesRebuildWhatIncludesThem();
 
 private:
     // A copy of a demonstration board in a folder of its own; the path of its project file.
@@ -702,6 +705,57 @@ void tst_UserFlows::findClosesProjectFilesWithoutAMatch()
     // led.h holds none: it was opened and closed again; the search came round.
     QCOMPARE(window.tabs()->openPaths().size(), 2);
     QCOMPARE(prompts.asked.size(), 1);
+}
+
+void tst_UserFlows::headerChangesRebuildWhatIncludesThem_data()
+{
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<QStringList>("rebuilt"); // the sources compiled again, no others
+    QTest::addColumn<QStringList>("kept");
+    QTest::newRow("AVR, a header all include")
+        << "AVR Blinky"
+        << "led.h" << QStringList{"main.c", "led.c"} << QStringList{};
+    QTest::newRow("AVR, a header one includes")
+        << "AVR Blinky"
+        << "board.h" << QStringList{"main.c"} << QStringList{"led.c"};
+    QTest::newRow("8051, a header one includes")
+        << "8051 Blinky"
+        << "board.h" << QStringList{"main.c"} << QStringList{"delay.c"};
+}
+
+// The compilers tell the build which headers each source includes: a changed header rebuilds
+// exactly the sources that include it.
+void tst_UserFlows::headerChangesRebuildWhatIncludesThem()
+{
+    QFETCH(QString, board);
+    QFETCH(QString, header);
+    QFETCH(QStringList, rebuilt);
+    QFETCH(QStringList, kept);
+    const QString path = copyBoard(board, QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    QVERIFY(writeAll(folder + QStringLiteral("/board.h"), "#define BOARD 1\n"));
+    QVERIFY(writeAll(folder + QStringLiteral("/main.c"),
+                     "#include \"board.h\"\n" + readAll(folder + QStringLiteral("/main.c"))));
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QFile changed(folder + QLatin1Char('/') + header);
+    QVERIFY(changed.open(QIODevice::ReadWrite));
+    QVERIFY(changed.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                QFileDevice::FileModificationTime));
+    changed.close();
+    window.projectsManager()->compileProject();
+    const QString lines = output(window);
+    QVERIFY2(lines.contains(QStringLiteral("Compiled successfully.")), qPrintable(lines));
+    for (const QString &source : std::as_const(rebuilt))
+        QVERIFY2(lines.contains(QLatin1Char(' ') + source + QStringLiteral(" -o ")),
+                 qPrintable(lines));
+    for (const QString &source : std::as_const(kept))
+        QVERIFY2(!lines.contains(QLatin1Char(' ') + source + QStringLiteral(" -o ")),
+                 qPrintable(lines));
 }
 
 QTEST_MAIN(tst_UserFlows)
