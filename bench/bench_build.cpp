@@ -56,8 +56,9 @@ struct BuildFixture
         services.window.show();
     }
 
-    // make alone on the Makefile the last build wrote, its output thrown away.
-    void runMakeAlone()
+    // make alone on the Makefile the last build wrote, its output thrown away; with jobs, as
+    // many at once.
+    void runMakeAlone(int jobs = 1)
     {
         QProcess make;
         make.setWorkingDirectory(dir.path());
@@ -68,6 +69,7 @@ struct BuildFixture
         make.setStandardErrorFile(QProcess::nullDevice());
         make.start(QStringLiteral("make"),
                    {QStringLiteral("-B"),
+                    QStringLiteral("-j%1").arg(jobs),
                     QStringLiteral("--makefile=Debug/Makefile"),
                     QStringLiteral("Debug")});
         make.waitForFinished(-1);
@@ -154,6 +156,16 @@ void make200Files(benchmark::State &state)
         f.runMakeAlone();
 }
 
+// make alone with as many jobs as the program gives it.
+void makeParallel200Files(benchmark::State &state)
+{
+    BuildFixture &f = avrProject();
+    f.project->compile();
+    const int jobs = f.services.settingsStore().buildJobs();
+    for (auto _ : state)
+        f.runMakeAlone(jobs);
+}
+
 void showMessages(benchmark::State &state)
 {
     BuildFixture &f = chattyProject();
@@ -175,6 +187,7 @@ void makeMessagesAlone(benchmark::State &state)
 
 BENCHMARK(build200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(make200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(makeParallel200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(showMessages)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(makeMessagesAlone)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -185,9 +198,14 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     return runBenchmarksWithRatios(argc,
                                    argv,
-                                   {{"build200Files/iterations:3/real_time",
-                                     "make200Files/iterations:3/real_time",
+                                   {// The program's cost over make running the same jobs.
+                                    {"build200Files/iterations:3/real_time",
+                                     "makeParallel200Files/iterations:3/real_time",
                                      1.10},
+                                    // Every core at work, against make one job at a time.
+                                    {"build200Files/iterations:3/real_time",
+                                     "make200Files/iterations:3/real_time",
+                                     0.6},
                                     {"showMessages/iterations:3/real_time",
                                      "makeMessagesAlone/iterations:3/real_time",
                                      3.0}});

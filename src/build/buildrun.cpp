@@ -136,6 +136,10 @@ bool BuildRun::start(const Request &request)
     QStringList arguments;
     if (request.rebuildAll)
         arguments << QStringLiteral("-B");
+    // Every core compiles; each step's lines still come together.
+    if (request.jobs > 1)
+        arguments << QStringLiteral("-j%1").arg(request.jobs)
+                  << QStringLiteral("--output-sync=target");
     arguments << QDir::toNativeSeparators(
         QStringLiteral("--makefile=%1/Makefile").arg(configuration.targetName()));
     if (!goal.isEmpty())

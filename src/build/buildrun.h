@@ -31,6 +31,7 @@ public:
         QStringList projectFiles; // absolute paths: where message file names are looked up
         bool hasSourceGroup = false;
         bool rebuildAll = false; // make is given "-B"
+        int jobs = 1;            // make runs this many jobs at once
         QString toolsDirectory;  // where make.exe is
     };
 

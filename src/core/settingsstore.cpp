@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
+#include <QThread>
 
 static const char group[] = "1";
 
@@ -128,4 +129,10 @@ QString SettingsStore::cirraneDirectory() const
 void SettingsStore::setCirraneDirectory(const QString &path)
 {
     m_settings->setValue(QStringLiteral("Cirrane"), path);
+}
+
+int SettingsStore::buildJobs()
+{
+    const int cores = qMax(QThread::idealThreadCount(), 1);
+    return qMax(settings().value(QStringLiteral("buildJobs"), cores).toInt(), 1);
 }

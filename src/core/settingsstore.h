@@ -44,6 +44,9 @@ public:
     QString syntaxDirectory(bool useDefault = false) { return directory(Syntax, useDefault); }
     QString devBoardsDirectory(bool useDefault = false) { return directory(DevBoards, useDefault); }
     QString projectsDirectory(bool useDefault = false) { return directory(Projects, useDefault); }
+    // How many jobs make runs at once ("buildJobs"); as many as the machine has cores unless
+    // set, and at least one.
+    int buildJobs();
 
     // The simulator suite's installation directory as stored ("Cirrane"); finding it when
     // nothing is stored is the main window's business.

@@ -122,6 +122,7 @@ bool Project::run(const QString &goal)
         request.projectFiles.append(file.path);
     request.hasSourceGroup = hasSourceGroup();
     request.rebuildAll = m_rebuildAll;
+    request.jobs = m_mainWindow ? m_mainWindow->files().settingsStore().buildJobs() : 1;
     request.toolsDirectory = m_mainWindow ? m_mainWindow->files().settingsStore().toolsDirectory()
                                           : QCoreApplication::applicationDirPath();
     return m_buildRun->run(request);

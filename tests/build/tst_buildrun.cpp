@@ -61,6 +61,7 @@ void tst_BuildRun::init()
     QDir().mkpath(m_dir->filePath(QStringLiteral("Debug")));
     QFile(m_dir->filePath(QStringLiteral("Debug/gen.c"))).open(QIODevice::WriteOnly);
     m_services.lines.clear();
+    m_services.settingsStore().settings().setValue(QStringLiteral("buildJobs"), 1);
 }
 
 // make.exe in the tools directory: a shell script standing in for make.
@@ -170,6 +171,10 @@ void tst_BuildRun::run_data()
     QTest::newRow("arguments") << QByteArray("echo \"$@\"\n") << true
                                << QStringList{"message: --makefile=Debug/Makefile Debug",
                                               "success: Compiled successfully.\n"};
+    QTest::newRow("arguments of a parallel build")
+        << QByteArray("echo \"$@\"\n") << true
+        << QStringList{"message: -j3 --output-sync=target --makefile=Debug/Makefile Debug",
+                       "success: Compiled successfully.\n"};
 }
 
 void tst_BuildRun::run()
@@ -178,6 +183,8 @@ void tst_BuildRun::run()
     QFETCH(bool, succeeds);
     QFETCH(QStringList, expected);
     writeMake(script);
+    if (QByteArray(QTest::currentDataTag()).contains("parallel"))
+        m_services.settingsStore().settings().setValue(QStringLiteral("buildJobs"), 3);
     auto project = loadDemo();
     QVERIFY(project);
     m_services.lines.clear();
