@@ -14,8 +14,8 @@ packages=(
     libqscintilla2-qt6-dev libgl-dev
     # a display for machines without one, and fonts
     xvfb xauth fonts-dejavu-core
-    # reading printed PDF files back in the tests
-    poppler-utils
+    # reading printed PDF files back in the tests; checking the desktop files of an install
+    poppler-utils desktop-file-utils appstream
     # the firmware toolchains the shipped compiler configurations describe
     gcc-avr binutils-avr avr-libc gputils sdcc
 )

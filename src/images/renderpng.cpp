@@ -1,15 +1,17 @@
-// Build tool: renders an SVG icon to a PNG of the size its own header gives.
+// Build tool: renders an SVG icon to a PNG of the size its own header gives, or of a square
+// size given after the file names.
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: renderpng input.svg output.png\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: renderpng input.svg output.png [size]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -19,7 +21,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "renderpng: cannot read %s\n", argv[1]);
         return 1;
     }
-    QImage image(renderer.defaultSize(), QImage::Format_ARGB32_Premultiplied);
+    const int side = argc == 4 ? std::atoi(argv[3]) : 0;
+    QImage image(side > 0 ? QSize(side, side) : renderer.defaultSize(),
+                 QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
