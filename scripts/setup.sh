@@ -9,6 +9,8 @@ build_dir="${DYX_BUILD_DIR:-$here/_build}"
 packages=(
     # toolchain and build
     g++ cmake make pkg-config libbenchmark-dev clang-format
+    # fuzzing with libFuzzer
+    clang-14 libclang-rt-14-dev
     # Qt 6 and QScintilla
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     libqscintilla2-qt6-dev libgl-dev

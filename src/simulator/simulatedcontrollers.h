@@ -15,6 +15,8 @@ public:
 
     // Reads every "*.xml" list of the simulator directory again.
     void load();
+    // Adds the controllers of one list.
+    void loadFile(const QString &path);
 
     void add(const QString &family, const QString &name);
     bool contains(const QString &family, const QString &name) const;
@@ -23,8 +25,6 @@ public:
     QStringList controllers(const QString &family) const { return m_catalogue.value(family); }
 
 private:
-    void loadFile(const QString &path);
-
     MainServices *m_mainWindow;
     QHash<QString, QStringList> m_catalogue;
 };
