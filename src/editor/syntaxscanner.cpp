@@ -98,8 +98,9 @@ int SyntaxScanner::scan(const QString &text,
     const int size = int(text.size());
     styles.resize(size);
     int nextLine = state.pos;
-    const auto fill = [&styles](int from, int to, unsigned char style) {
-        for (int i = from; i < to; ++i)
+    // A rule may match nothing at the very end of the text: nothing is styled past it.
+    const auto fill = [&styles, size](int from, int to, unsigned char style) {
+        for (int i = from; i < qMin(to, size); ++i)
             styles[i] = style;
     };
     while (state.pos < size) {

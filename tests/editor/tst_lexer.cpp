@@ -104,6 +104,7 @@ void tst_Lexer::styling_data()
     QTest::newRow("no rules") << ""
                               << "mov 1"
                               << "00000";
+    QTest::newRow("empty match at the very end") << "constant=\\z\n" << "ab" << "00";
 }
 
 void tst_Lexer::styling()
