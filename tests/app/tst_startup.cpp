@@ -204,11 +204,15 @@ void tst_Startup::malformedControllerList()
 
 void tst_Startup::crashInEventLoop()
 {
+    // The crash is planted: under the address sanitizer the program's own guard handles it, and
+    // what it leaves behind on the way out is no leak.
+    const QString crashOnPurpose = QStringLiteral("ASAN_OPTIONS=handle_segv=0:detect_leaks=0");
     QTemporaryDir home;
     const Run result = run({},
                            home.path(),
                            home.path(),
                            {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
+                            crashOnPurpose,
                             QStringLiteral("DYX_AUTO_ANSWER=1")});
     QCOMPARE(result.exitCode, 255);
     QVERIFY2(result.err.contains(QStringLiteral("Crash: Crashed, minidump created.")),
@@ -227,6 +231,7 @@ void tst_Startup::crashInEventLoop()
                            home.path(),
                            home.path(),
                            {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
+                            crashOnPurpose,
                             QStringLiteral("DYX_AUTO_ANSWER=1")});
     QCOMPARE(silent.exitCode, 255);
     QVERIFY2(!silent.err.contains(QStringLiteral("Crash:")), qPrintable(silent.err));
