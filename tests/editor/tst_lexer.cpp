@@ -1,6 +1,7 @@
 #include "editor/syntaxmap.h"
 #include "editor/syntaxrules.h"
 #include "editor/syntaxscanner.h"
+#include "smallassembler.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -17,30 +18,7 @@ private slots:
     void styling();
     void shippedSyntaxFiles_data();
     void shippedSyntaxFiles();
-
-private:
-    static QString styleString(const std::vector<unsigned char> &styles);
 };
-
-static const char asmRules[] = "# a small assembler\n"
-                               "block_comment_open=/\\*\n"
-                               "block_comment_close=\\*/\n"
-                               "line_comment=;.*$\n"
-                               "string=\"[^\"]*\"\n"
-                               "constant=\\b[0-9]+\\b\n"
-                               "operator=[,+]\n"
-                               "keyword=\\bmov\\b\n"
-                               "keyword=\\badd\\b\n"
-                               "macro=#define\n";
-
-// One digit per character: its style.
-QString tst_Lexer::styleString(const std::vector<unsigned char> &styles)
-{
-    QString text;
-    for (unsigned char style : styles)
-        text += QChar(QLatin1Char('0' + style));
-    return text;
-}
 
 void tst_Lexer::rules_data()
 {
@@ -48,9 +26,9 @@ void tst_Lexer::rules_data()
     QTest::addColumn<int>("slot");
     QTest::addColumn<QString>("pattern");
     QTest::newRow("repeated key is an alternation")
-        << asmRules << int(SyntaxRules::Keyword) << "(\\bmov\\b)|(\\badd\\b)";
+        << smallAssemblerRules << int(SyntaxRules::Keyword) << "(\\bmov\\b)|(\\badd\\b)";
     QTest::newRow("trailing $ takes the line break")
-        << asmRules << int(SyntaxRules::LineComment) << ";.*(\n\r?)|(\r\n?)";
+        << smallAssemblerRules << int(SyntaxRules::LineComment) << ";.*(\n\r?)|(\r\n?)";
     QTest::newRow("line without =") << "string\n" << int(SyntaxRules::String) << "string";
     QTest::newRow("value after the first =") << "operator===\n"
                                              << int(SyntaxRules::Operator) << "==";
@@ -78,21 +56,21 @@ void tst_Lexer::styling_data()
     QTest::addColumn<QString>("rules");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("styles");
-    QTest::newRow("keywords, operators, constants") << asmRules << "mov r1, 12\nADD"
+    QTest::newRow("keywords, operators, constants") << smallAssemblerRules << "mov r1, 12\nADD"
                                                     << "66600050440666";
     QTest::newRow("block comment across lines, then normal text")
-        << asmRules << "mov /* a\nb\nc\nd */ 1"
+        << smallAssemblerRules << "mov /* a\nb\nc\nd */ 1"
         << "6660111111111111104";
     QTest::newRow("string holding the comment opener, then a comment")
-        << asmRules << "\"/*\" ; c\nmov"
+        << smallAssemblerRules << "\"/*\" ; c\nmov"
         << "333302222666";
-    QTest::newRow("line comment takes its line break") << asmRules << ";x\nmov"
+    QTest::newRow("line comment takes its line break") << smallAssemblerRules << ";x\nmov"
                                                        << "222666";
     QTest::newRow("earliest match wins, ties go to the lower rule")
         << "keyword=ab\nextensions=abc\noperator=b\n"
         << "xab"
         << "066";
-    QTest::newRow("comment never closed") << asmRules << "1 /* mov\nadd"
+    QTest::newRow("comment never closed") << smallAssemblerRules << "1 /* mov\nadd"
                                           << "401111111111";
     QTest::newRow("invalid rule never matches") << "keyword=(\nconstant=[0-9]\n"
                                                 << "(1"
@@ -104,7 +82,9 @@ void tst_Lexer::styling_data()
     QTest::newRow("no rules") << ""
                               << "mov 1"
                               << "00000";
-    QTest::newRow("empty match at the very end") << "constant=\\z\n" << "ab" << "00";
+    QTest::newRow("empty match at the very end") << "constant=\\z\n"
+                                                 << "ab"
+                                                 << "00";
 }
 
 void tst_Lexer::styling()

@@ -1,6 +1,7 @@
 #include "editor/syntaxrules.h"
 #include "editor/syntaxscanner.h"
 #include "editor/ui/qscilexercirrane.h"
+#include "smallassembler.h"
 
 #include <Qsci/qsciscintilla.h>
 
@@ -19,26 +20,6 @@ private slots:
     void editsGiveTheStylesOfAFullRestyle();
     void descriptions();
 };
-
-static const char asmRules[] = "# a small assembler\n"
-                               "block_comment_open=/\\*\n"
-                               "block_comment_close=\\*/\n"
-                               "line_comment=;.*$\n"
-                               "string=\"[^\"]*\"\n"
-                               "constant=\\b[0-9]+\\b\n"
-                               "operator=[,+]\n"
-                               "keyword=\\bmov\\b\n"
-                               "keyword=\\badd\\b\n"
-                               "macro=#define\n";
-
-// One digit per character: its style.
-static QString styleString(const std::vector<unsigned char> &styles)
-{
-    QString text;
-    for (unsigned char style : styles)
-        text += QChar(QLatin1Char('0' + style));
-    return text;
-}
 
 void tst_QsciLexerCirrane::editsGiveTheStylesOfAFullRestyle_data()
 {
@@ -66,7 +47,7 @@ void tst_QsciLexerCirrane::editsGiveTheStylesOfAFullRestyle()
     QRandomGenerator random(seed);
     QTemporaryFile rules;
     QVERIFY(rules.open());
-    rules.write(asmRules);
+    rules.write(smallAssemblerRules);
     rules.close();
     const QStringList pieces = {"mov r1, 2\n",
                                 "/* open\n",
