@@ -349,28 +349,30 @@ static void prepareFind(FindDialog *dialog, SrcTabsHolder *tabs, bool replace)
     dialog->activateWindow();
 }
 
-void SrcManager::find()
+FindDialog *SrcManager::findDialog()
 {
     if (!m_findDialog)
         m_findDialog = new FindDialog(m_tabs, this, this);
-    prepareFind(m_findDialog, m_tabs, false);
+    return m_findDialog;
+}
+
+void SrcManager::find()
+{
+    prepareFind(findDialog(), m_tabs, false);
 }
 
 void SrcManager::replace()
 {
-    if (!m_findDialog)
-        m_findDialog = new FindDialog(m_tabs, this, this);
-    prepareFind(m_findDialog, m_tabs, true);
+    prepareFind(findDialog(), m_tabs, true);
 }
 
 void SrcManager::findNext()
 {
-    if (!m_findDialog)
-        m_findDialog = new FindDialog(m_tabs, this, this);
-    m_findDialog->setReplaceMode(false);
-    if (m_tabs->currentEditor() && !m_findDialog->findText().isEmpty()) {
-        m_findDialog->restartFromCursor();
-        m_findDialog->findNextClicked();
+    FindDialog *dialog = findDialog();
+    dialog->setReplaceMode(false);
+    if (m_tabs->currentEditor() && !dialog->findText().isEmpty()) {
+        dialog->restartFromCursor();
+        dialog->findNextClicked();
     }
 }
 

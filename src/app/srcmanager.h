@@ -79,6 +79,8 @@ public:
     SrcTabsHolder *tabs() const { return m_tabs; }
     // Printing, with its printer and print dialog, made on first use.
     Print *printing();
+    // The find dialog, made on first use.
+    FindDialog *findDialog();
     ProjectsManager *projectsManager() const { return m_projects; }
     OutWindow *outWindow() const { return m_outWindow; }
     SimulatedControllers *simulatedControllers() const { return m_simulatedControllers.get(); }

@@ -158,12 +158,8 @@ void MakefileWriter::dropUnsafeDependencyFiles()
     static const QRegularExpression unsafe(QStringLiteral("[;|`$]|^\\t"),
                                            QRegularExpression::MultilineOption);
     const QDir project(m_configuration.projectDirectory());
-    for (const BuildNode *node : m_configuration.stepNodes()) {
-        const QString suffix = node->process()->dependenciesFor(node->step->output.pattern, false);
-        if (suffix.isEmpty())
-            continue;
-        const QString dependencies = project.absoluteFilePath(baseBeforeFirstDot(node->file)
-                                                              + QLatin1Char('.') + suffix);
+    for (const QString &file : dependencyFiles()) {
+        const QString dependencies = project.absoluteFilePath(file);
         QByteArray text;
         if (!Platform::readBoundedFile(dependencies, Platform::maxXmlFileBytes, text, nullptr))
             continue;

@@ -42,6 +42,14 @@ bool FindState::cameRound(int matchLine, int matchIndex, Mode mode) const
            && matchIndex < firstMatchIndex + int(replaceText.size());
 }
 
+void FindState::enterDocument()
+{
+    firstMatchLine = -1;
+    firstMatchIndex = -1;
+    line = 0;
+    index = 0;
+}
+
 void FindState::noteMatch(int matchLine, int matchIndex)
 {
     if (firstMatchLine >= 0)

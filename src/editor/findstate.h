@@ -42,6 +42,8 @@ struct FindState
     // Whether a match at (matchLine, matchIndex) is the first match again: the search has come
     // round. A replacement may have moved the first match by up to the replace text's length.
     bool cameRound(int matchLine, int matchIndex, Mode mode) const;
+    // The search goes on in another document: from its start, with no match found there yet.
+    void enterDocument();
     // Records a match as the document's first unless one is recorded.
     void noteMatch(int matchLine, int matchIndex);
 

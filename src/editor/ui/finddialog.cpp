@@ -133,10 +133,7 @@ bool FindDialog::takeNextFile(QString &taken)
             return false;
     } while (!QFileInfo::exists(taken));
     m_tabs->openFile(taken);
-    m_state.firstMatchLine = -1;
-    m_state.firstMatchIndex = -1;
-    m_state.line = 0;
-    m_state.index = 0;
+    m_state.enterDocument();
     m_state.firstCall = true;
     return true;
 }
@@ -179,10 +176,7 @@ bool FindDialog::findNextMatch(FindState::Mode mode)
         if (!editor)
             return false;
         if (!editor->refersTo(s.startFile)) {
-            s.firstMatchLine = -1;
-            s.firstMatchIndex = -1;
-            s.line = 0;
-            s.index = 0;
+            s.enterDocument();
             s.startFile = editor->filePath();
         }
         if (mode == FindState::ReplaceAll) {
