@@ -283,12 +283,10 @@ void tst_SrcManager::buildErrorLinkOpensTheEditor()
                                                   false));
     window.projectsManager()->compileProject();
     QString href;
-    for (QTextBlock block = window.outWindow()->textView()->document()->begin(); block.isValid();
-         block = block.next()) {
-        if (block.begin().atEnd())
-            continue;
-        const QTextCharFormat format = block.begin().fragment().charFormat();
-        if (format.isAnchor() && block.text().contains(QStringLiteral("error")))
+    const OutTextEdit *view = window.outWindow()->textView();
+    for (int line = 0; line < view->lineCount(); ++line) {
+        const QTextCharFormat format = view->lineFormat(line);
+        if (format.isAnchor() && view->lineText(line).contains(QStringLiteral("error")))
             href = format.anchorHref();
     }
     QCOMPARE(href, dir.filePath(QStringLiteral("main.c")) + QStringLiteral("#14.19"));

@@ -3,8 +3,9 @@
 #include "common/fakewindowservices.h"
 #include "editor/ui/displaysettings.h"
 
+#include <QClipboard>
+#include <QScrollBar>
 #include <QSettings>
-#include <QTextBlock>
 #include <QtTest>
 
 class tst_OutWindow : public QObject
@@ -22,6 +23,7 @@ private slots:
     void linkMarkup_data();
     void linkMarkup();
     void newLinkColourReachesExistingLinks();
+    void mouseAndKeys();
 
 private:
     void setLinks(bool italic, bool bold, bool underline, const QColor &colour);
@@ -118,23 +120,29 @@ void tst_OutWindow::linesAndFormats()
     window.success(QStringLiteral("Compiled successfully.\n"));
     window.errorLink(QStringLiteral("/p/main.c"), 4, 2, QStringLiteral("expected '<' here"));
     window.link(QStringLiteral("/p/main.c"), 5, 0, QStringLiteral("note: <b>bold</b>"));
+    window.richText(
+        QStringLiteral("<span style='color: #FF0000'>Unsupported:<br>a &lt;1&gt;<br>b</span>"));
     QCOMPARE(window.plainText(),
              QStringLiteral("Building <all>\nmake: *** Error 1\nCompiled successfully.\n\n"
-                            "expected '<' here\nnote: bold"));
+                            "expected '<' here\nnote: bold\nUnsupported:\na <1>\nb"));
 
-    const QTextDocument *document = window.textView()->document();
-    const auto colourOfBlock = [document](int block) {
-        return document->findBlockByNumber(block).begin().fragment().charFormat().foreground().color();
+    const OutTextEdit *view = window.textView();
+    const auto colourOfLine = [view](int line) {
+        return view->lineFormat(line).foreground().color();
     };
-    QCOMPARE(colourOfBlock(0), QColor(Qt::black));
-    QCOMPARE(colourOfBlock(1), QColor(Qt::red));
-    QCOMPARE(colourOfBlock(2), QColor(Qt::darkGreen));
-    const QTextCharFormat anchor = document->findBlockByNumber(4).begin().fragment().charFormat();
+    QCOMPARE(colourOfLine(0), QColor(Qt::black));
+    QCOMPARE(colourOfLine(1), QColor(Qt::red));
+    QCOMPARE(colourOfLine(2), QColor(Qt::darkGreen));
+    QCOMPARE(colourOfLine(7), QColor(0xff, 0, 0));
+    const QTextCharFormat anchor = view->lineFormat(4);
     QVERIFY(anchor.isAnchor());
     QCOMPARE(anchor.anchorHref(), QStringLiteral("/p/main.c#4.2"));
+    QVERIFY(view->lineFormat(5).isAnchor());
+    QVERIFY(!view->lineFormat(6).isAnchor());
 
     window.clear();
     QCOMPARE(window.plainText(), QString());
+    QCOMPARE(view->lineCount(), 0);
 }
 
 void tst_OutWindow::linkMarkup_data()
@@ -155,16 +163,15 @@ void tst_OutWindow::linkMarkup()
     setLinks(italic, bold, underline, QColor(0x11, 0x22, 0x33));
     FakeWindowServices services;
     OutWindow window(&services);
-    QCOMPARE(window.textView()->document()->defaultStyleSheet(),
-             QStringLiteral("a { text-decoration: %1; color: #112233 }")
-                 .arg(underline ? QStringLiteral("underline") : QStringLiteral("none")));
     window.link(QStringLiteral("/p/a.c"), 1, 2, QStringLiteral("warning"));
-    const QTextCharFormat format
-        = window.textView()->document()->begin().begin().fragment().charFormat();
+    window.message(QStringLiteral("plain"));
+    const QTextCharFormat format = window.textView()->lineFormat(0);
     QVERIFY(format.isAnchor());
     QCOMPARE(format.fontItalic(), italic);
     QCOMPARE(format.fontWeight() > QFont::Normal, bold);
+    QCOMPARE(format.fontUnderline(), underline);
     QCOMPARE(format.foreground().color(), QColor(0x11, 0x22, 0x33));
+    QVERIFY(!window.textView()->lineFormat(1).fontUnderline());
 }
 
 void tst_OutWindow::newLinkColourReachesExistingLinks()
@@ -175,12 +182,63 @@ void tst_OutWindow::newLinkColourReachesExistingLinks()
     setLinks(false, false, true, QColor(0xaa, 0x00, 0xbb));
     window.applySettings();
     window.link(QStringLiteral("/p/a.c"), 2, 2, QStringLiteral("new"));
-    for (QTextBlock block = window.textView()->document()->begin(); block.isValid();
-         block = block.next()) {
-        const QTextCharFormat format = block.begin().fragment().charFormat();
+    for (int line = 0; line < window.textView()->lineCount(); ++line) {
+        const QTextCharFormat format = window.textView()->lineFormat(line);
         QVERIFY(format.isAnchor());
         QCOMPARE(format.foreground().color(), QColor(0xaa, 0x00, 0xbb));
     }
+}
+
+// What a user does with the mouse and keys: a click on a link opens its file, a click beside
+// it does not, a drag selects text that Ctrl+C copies, and a view scrolled up stays where it is
+// while lines arrive.
+void tst_OutWindow::mouseAndKeys()
+{
+    FakeWindowServices services;
+    OutWindow window(&services);
+    window.resize(500, 200);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    OutTextEdit *view = window.textView();
+    const QString file = QStringLiteral("/p/50%20 #1/main.c");
+    window.message(QStringLiteral("Building"));
+    window.link(file, 12, 3, QStringLiteral("main.c:12:3: error: x"));
+    QCoreApplication::processEvents();
+    const int lineHeight = view->fontMetrics().height();
+    const QPoint onLink(10, 4 + lineHeight + lineHeight / 2);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(480, onLink.y()));
+    QCOMPARE(services.openRequests.size(), 0);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, onLink);
+    QCOMPARE(services.openRequests.size(), 1);
+    QCOMPARE(services.openRequests.first().path, file);
+    QCOMPARE(services.openRequests.first().line, 12);
+
+    // From the start of the first line to the middle of the second.
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, QPoint(1, 4 + lineHeight / 2));
+    // Just after "main", the text starting four pixels in.
+    const QPoint inLink(4 + view->fontMetrics().horizontalAdvance(QStringLiteral("main")) + 1,
+                        onLink.y());
+    QTest::mouseMove(view->viewport(), inLink);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, inLink);
+    QCOMPARE(services.openRequests.size(), 1);
+    QCOMPARE(view->selectedText(), QStringLiteral("Building\nmain"));
+    QApplication::clipboard()->clear();
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), view->selectedText());
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(view->selectedText(), window.plainText());
+
+    for (int i = 0; i < 500; ++i)
+        window.message(QStringLiteral("line %1").arg(i));
+    QCoreApplication::processEvents();
+    QScrollBar *bar = view->verticalScrollBar();
+    QCOMPARE(bar->value(), bar->maximum());
+    bar->setValue(10);
+    for (int i = 0; i < 100; ++i)
+        window.message(QStringLiteral("more %1").arg(i));
+    QCoreApplication::processEvents();
+    QCOMPARE(bar->value(), 10);
+    QCOMPARE(view->lineCount(), 602);
 }
 
 QTEST_MAIN(tst_OutWindow)

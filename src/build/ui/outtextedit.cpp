@@ -2,16 +2,48 @@
 
 #include "outwindow.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+// Space between the text and the view's edges, in pixels.
+static const int margin = 4;
+// Lines laid out and kept for drawing: several screens' worth.
+static const int keptLayouts = 1000;
+
 OutTextEdit::OutTextEdit(OutWindow *outWindow)
-    : QTextBrowser(outWindow)
+    : QAbstractScrollArea(outWindow)
     , m_outWindow(outWindow)
 {
-    setOpenLinks(false);
-    setOpenExternalLinks(false);
-    setReadOnly(true);
-    setLineWrapMode(QTextEdit::NoWrap);
-    setUndoRedoEnabled(false);
-    connect(this, &QTextBrowser::anchorClicked, this, &OutTextEdit::anchorClicked);
+    setObjectName(QStringLiteral("outTextEdit"));
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    connect(this, &OutTextEdit::linkActivated, this, &OutTextEdit::anchorClicked);
+    measureFonts();
+    updateScrollBars();
+}
+
+// Reads "line.column" (or "line") into the target.
+static void readPosition(const QString &position, OutTextEdit::Target &target)
+{
+    const int dot = position.indexOf(QLatin1Char('.'));
+    target.line = (dot < 0 ? position : position.left(dot)).toInt();
+    target.column = dot < 0 ? 0 : position.mid(dot + 1).toInt();
 }
 
 OutTextEdit::Target OutTextEdit::parseLink(const QString &link)
@@ -20,18 +52,457 @@ OutTextEdit::Target OutTextEdit::parseLink(const QString &link)
     const int hash = link.indexOf(QLatin1Char('#'));
     if (hash <= 0)
         return target;
-    const QString position = link.mid(hash + 1);
-    const int dot = position.indexOf(QLatin1Char('.'));
     target.file = link.left(hash);
-    target.line = (dot < 0 ? position : position.left(dot)).toInt();
-    target.column = dot < 0 ? 0 : position.mid(dot + 1).toInt();
+    readPosition(link.mid(hash + 1), target);
     return target;
 }
 
 void OutTextEdit::anchorClicked(const QUrl &link)
 {
-    const Target target = parseLink(link.toString());
+    Target target;
+    if (link.scheme().isEmpty() && link.hasFragment() && !link.path().isEmpty()) {
+        // The file as its path, "%" and "#" in names included.
+        target.file = link.path(QUrl::FullyDecoded);
+        readPosition(link.fragment(QUrl::FullyDecoded), target);
+    } else {
+        target = parseLink(link.toString());
+    }
     if (target.file.isEmpty() || target.line < 0)
         return;
     m_outWindow->openLinkTarget(target.file, target.line, target.column);
+}
+
+void OutTextEdit::setFormats(const std::array<QTextCharFormat, KindCount> &formats)
+{
+    m_formats = formats;
+    measureFonts();
+    forgetLayouts();
+    updateScrollBars();
+    viewport()->update();
+}
+
+void OutTextEdit::measureFonts()
+{
+    m_lineHeight = 1;
+    m_charWidth = 1;
+    for (const QTextCharFormat &format : m_formats) {
+        const QFontMetricsF metrics(format.font().resolve(font()));
+        m_lineHeight = std::max(m_lineHeight, std::ceil(metrics.height()));
+        m_charWidth = std::max(m_charWidth, metrics.averageCharWidth());
+    }
+    m_width = 0;
+    for (const Line &line : m_lines)
+        m_width = std::max(m_width, line.text.size() * m_charWidth);
+}
+
+void OutTextEdit::forgetLayouts()
+{
+    m_layouts.clear();
+}
+
+void OutTextEdit::appendLine(Kind kind,
+                             const QString &text,
+                             const QString &link,
+                             const QList<QTextLayout::FormatRange> &markup)
+{
+    int markupIndex = -1;
+    if (!markup.isEmpty()) {
+        m_markup.push_back(markup);
+        markupIndex = static_cast<int>(m_markup.size()) - 1;
+    }
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QChar::LineSeparator)
+        && !text.contains(QChar::ParagraphSeparator)) {
+        pushLine(kind, text, link, markupIndex);
+    } else {
+        // One line a row: a break starts the next line, in the same looks.
+        QString broken = text;
+        broken.replace(QChar::LineSeparator, QLatin1Char('\n'));
+        broken.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+        for (const QString &part : broken.split(QLatin1Char('\n')))
+            pushLine(kind, part, link, -1);
+    }
+    linesChanged();
+}
+
+void OutTextEdit::pushLine(Kind kind, const QString &text, const QString &link, int markup)
+{
+    m_lines.push_back(Line{text, link, markup, kind});
+    m_width = std::max(m_width, text.size() * m_charWidth);
+}
+
+// Many lines can arrive between two paints: the view catches up once, when its thread turns
+// to its events.
+void OutTextEdit::linesChanged()
+{
+    if (m_viewPending)
+        return;
+    m_viewPending = true;
+    QScrollBar *bar = verticalScrollBar();
+    m_followEnd = bar->value() >= bar->maximum();
+    QTimer::singleShot(0, this, &OutTextEdit::updateView);
+}
+
+void OutTextEdit::updateView()
+{
+    m_viewPending = false;
+    updateScrollBars();
+    if (m_followEnd)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    viewport()->update();
+}
+
+void OutTextEdit::clear()
+{
+    m_lines.clear();
+    m_lines.shrink_to_fit();
+    m_markup.clear();
+    forgetLayouts();
+    m_anchor = m_cursor = Position();
+    m_pressedLink = -1;
+    m_width = 0;
+    m_followEnd = true;
+    updateScrollBars();
+    viewport()->update();
+}
+
+void OutTextEdit::updateScrollBars()
+{
+    const int rows = std::max(1, static_cast<int>((viewport()->height() - margin) / m_lineHeight));
+    QScrollBar *vertical = verticalScrollBar();
+    vertical->setRange(0, std::max(0, lineCount() - rows));
+    vertical->setPageStep(rows);
+    vertical->setSingleStep(1);
+    QScrollBar *horizontal = horizontalScrollBar();
+    const int width = static_cast<int>(std::ceil(m_width)) + 2 * margin;
+    horizontal->setRange(0, std::max(0, width - viewport()->width()));
+    horizontal->setPageStep(viewport()->width());
+    horizontal->setSingleStep(static_cast<int>(std::ceil(m_charWidth)) * 2);
+}
+
+QString OutTextEdit::lineText(int line) const
+{
+    return line >= 0 && line < lineCount() ? m_lines[line].text : QString();
+}
+
+OutTextEdit::Kind OutTextEdit::lineKind(int line) const
+{
+    return line >= 0 && line < lineCount() ? m_lines[line].kind : Message;
+}
+
+QTextCharFormat OutTextEdit::lineFormat(int line) const
+{
+    if (line < 0 || line >= lineCount())
+        return QTextCharFormat();
+    const Line &entry = m_lines[line];
+    QTextCharFormat format = m_formats[entry.kind];
+    if (entry.markup >= 0) {
+        for (const QTextLayout::FormatRange &range : m_markup[entry.markup]) {
+            if (range.start == 0)
+                format.merge(range.format);
+        }
+    }
+    if (!entry.link.isEmpty()) {
+        format.setAnchor(true);
+        format.setAnchorHref(entry.link);
+    }
+    return format;
+}
+
+QString OutTextEdit::toPlainText() const
+{
+    QString text;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (i)
+            text += QLatin1Char('\n');
+        text += m_lines[i].text;
+    }
+    return text;
+}
+
+QString OutTextEdit::selectedText() const
+{
+    if (!hasSelection())
+        return QString();
+    const Position start = std::min(m_anchor, m_cursor);
+    const Position end = std::max(m_anchor, m_cursor);
+    QString text;
+    for (int line = start.line; line <= end.line && line < lineCount(); ++line) {
+        const QString &lineText = m_lines[line].text;
+        const int from = line == start.line ? start.column : 0;
+        const int to = line == end.line ? end.column : lineText.size();
+        text += lineText.mid(from, to - from);
+        if (line != end.line)
+            text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+void OutTextEdit::selectAll()
+{
+    m_anchor = Position();
+    m_cursor = m_lines.empty() ? Position()
+                               : Position{lineCount() - 1, int(m_lines.back().text.size())};
+    viewport()->update();
+}
+
+void OutTextEdit::copy() const
+{
+    if (hasSelection())
+        QApplication::clipboard()->setText(selectedText());
+}
+
+QTextLayout *OutTextEdit::laidOut(int line) const
+{
+    const auto found = m_layouts.constFind(line);
+    if (found != m_layouts.constEnd())
+        return found->get();
+    if (m_layouts.size() >= keptLayouts)
+        m_layouts.clear();
+    const Line &entry = m_lines[line];
+    auto layout = std::make_shared<QTextLayout>(entry.text, font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout->setTextOption(option);
+    QList<QTextLayout::FormatRange> formats;
+    formats.append({0, int(entry.text.size()), m_formats[entry.kind]});
+    if (entry.markup >= 0) {
+        for (QTextLayout::FormatRange range : m_markup[entry.markup]) {
+            QTextCharFormat format = m_formats[entry.kind];
+            format.merge(range.format);
+            range.format = format;
+            formats.append(range);
+        }
+    }
+    layout->setFormats(formats);
+    layout->setCacheEnabled(true);
+    layout->beginLayout();
+    for (QTextLine row = layout->createLine(); row.isValid(); row = layout->createLine())
+        row.setLineWidth(std::numeric_limits<int>::max() / 256);
+    layout->endLayout();
+    // A stray break inside the text continues the line, never goes below it.
+    qreal x = 0;
+    for (int i = 0; i < layout->lineCount(); ++i) {
+        QTextLine row = layout->lineAt(i);
+        row.setPosition(QPointF(x, 0));
+        x += row.naturalTextWidth();
+    }
+    m_width = std::max(m_width, x);
+    return m_layouts.insert(line, std::move(layout))->get();
+}
+
+int OutTextEdit::firstVisibleLine() const
+{
+    return verticalScrollBar()->value();
+}
+
+QPointF OutTextEdit::lineOrigin(int line) const
+{
+    return QPointF(margin - horizontalScrollBar()->value(),
+                   margin + (line - firstVisibleLine()) * m_lineHeight);
+}
+
+void OutTextEdit::paintEvent(QPaintEvent *)
+{
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Text));
+    const int first = firstVisibleLine();
+    const int last = std::min(lineCount() - 1,
+                              first + static_cast<int>(viewport()->height() / m_lineHeight) + 1);
+    const Position start = std::min(m_anchor, m_cursor);
+    const Position end = std::max(m_anchor, m_cursor);
+    QTextCharFormat selected;
+    selected.setBackground(palette().brush(QPalette::Highlight));
+    selected.setForeground(palette().brush(QPalette::HighlightedText));
+    const qreal widthBefore = m_width;
+    qreal tallest = m_lineHeight;
+    for (int line = first; line <= last; ++line) {
+        QTextLayout *layout = laidOut(line);
+        const QPointF origin = lineOrigin(line);
+        QList<QTextLayout::FormatRange> selections;
+        if (hasSelection() && start.line <= line && line <= end.line) {
+            const int from = line == start.line ? start.column : 0;
+            const int to = line == end.line ? end.column : int(m_lines[line].text.size());
+            if (to > from)
+                selections.append({from, to - from, selected});
+            if (line < end.line) {
+                // The line's end is selected too.
+                const qreal x = origin.x() + layout->boundingRect().width();
+                painter.fillRect(QRectF(x, origin.y(), m_charWidth, m_lineHeight),
+                                 palette().brush(QPalette::Highlight));
+            }
+        }
+        layout->draw(&painter, origin, selections);
+        for (int i = 0; i < layout->lineCount(); ++i)
+            tallest = std::max(tallest, std::ceil(layout->lineAt(i).height()));
+    }
+    // Lines shown for the first time may be wider or taller than their fonts promised.
+    const bool taller = tallest > m_lineHeight;
+    if (taller) {
+        m_lineHeight = tallest;
+        viewport()->update();
+    }
+    if (taller || m_width != widthBefore)
+        QTimer::singleShot(0, this, &OutTextEdit::updateScrollBars);
+}
+
+void OutTextEdit::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    const bool atEnd = verticalScrollBar()->value() >= verticalScrollBar()->maximum();
+    updateScrollBars();
+    if (atEnd)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void OutTextEdit::scrollContentsBy(int, int)
+{
+    viewport()->update();
+}
+
+OutTextEdit::Position OutTextEdit::positionAt(const QPoint &point) const
+{
+    if (m_lines.empty())
+        return Position();
+    const int row = static_cast<int>(std::floor((point.y() - margin) / m_lineHeight));
+    const int line = std::clamp(firstVisibleLine() + row, 0, lineCount() - 1);
+    const QTextLayout *layout = laidOut(line);
+    const qreal x = point.x() - lineOrigin(line).x();
+    int column = 0;
+    for (int i = layout->lineCount() - 1; i >= 0; --i) {
+        const QTextLine row = layout->lineAt(i);
+        if (x >= row.x() || i == 0) {
+            column = row.xToCursor(x, QTextLine::CursorBetweenCharacters);
+            break;
+        }
+    }
+    return Position{line, std::clamp(column, 0, int(m_lines[line].text.size()))};
+}
+
+int OutTextEdit::linkAt(const QPoint &point) const
+{
+    const qreal y = point.y() - margin;
+    if (y < 0)
+        return -1;
+    const int line = firstVisibleLine() + static_cast<int>(y / m_lineHeight);
+    if (line >= lineCount() || m_lines[line].link.isEmpty())
+        return -1;
+    const qreal x = point.x() - lineOrigin(line).x();
+    return x >= 0 && x < laidOut(line)->boundingRect().width() ? line : -1;
+}
+
+void OutTextEdit::scrollToSee(int line)
+{
+    QScrollBar *bar = verticalScrollBar();
+    if (line < bar->value())
+        bar->setValue(line);
+    else if (line >= bar->value() + bar->pageStep())
+        bar->setValue(line - bar->pageStep() + 1);
+}
+
+void OutTextEdit::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const QPoint point = event->position().toPoint();
+    m_pressedLink = linkAt(point);
+    m_cursor = positionAt(point);
+    if (!(event->modifiers() & Qt::ShiftModifier))
+        m_anchor = m_cursor;
+    m_selecting = true;
+    viewport()->update();
+}
+
+void OutTextEdit::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint point = event->position().toPoint();
+    if (m_selecting && (event->buttons() & Qt::LeftButton)) {
+        m_cursor = positionAt(point);
+        if (hasSelection())
+            m_pressedLink = -1;
+        if (point.y() < 0 || point.y() > viewport()->height())
+            scrollToSee(m_cursor.line);
+        viewport()->update();
+    }
+    viewport()->setCursor(linkAt(point) >= 0 ? Qt::PointingHandCursor : Qt::IBeamCursor);
+}
+
+void OutTextEdit::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mouseReleaseEvent(event);
+        return;
+    }
+    m_selecting = false;
+    const int pressed = m_pressedLink;
+    m_pressedLink = -1;
+    if (pressed >= 0 && !hasSelection() && linkAt(event->position().toPoint()) == pressed) {
+        // The position follows the last "#": the file's name may hold one too.
+        const QString &target = m_lines[pressed].link;
+        const int hash = target.lastIndexOf(QLatin1Char('#'));
+        QUrl link;
+        link.setPath(target.left(hash), QUrl::DecodedMode);
+        link.setFragment(target.mid(hash + 1), QUrl::DecodedMode);
+        emit linkActivated(link);
+    }
+}
+
+void OutTextEdit::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || m_lines.empty())
+        return;
+    // A double click takes the whole line.
+    const Position at = positionAt(event->position().toPoint());
+    m_anchor = Position{at.line, 0};
+    m_cursor = Position{at.line, int(m_lines[at.line].text.size())};
+    m_selecting = false;
+    viewport()->update();
+}
+
+void OutTextEdit::keyPressEvent(QKeyEvent *event)
+{
+    QScrollBar *vertical = verticalScrollBar();
+    QScrollBar *horizontal = horizontalScrollBar();
+    if (event == QKeySequence::Copy) {
+        copy();
+    } else if (event == QKeySequence::SelectAll) {
+        selectAll();
+    } else if (event == QKeySequence::MoveToStartOfDocument) {
+        vertical->setValue(0);
+    } else if (event == QKeySequence::MoveToEndOfDocument) {
+        vertical->setValue(vertical->maximum());
+    } else if (event->key() == Qt::Key_Home) {
+        horizontal->setValue(0);
+    } else if (event->key() == Qt::Key_End) {
+        horizontal->setValue(horizontal->maximum());
+    } else {
+        // Arrows and page keys scroll.
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void OutTextEdit::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    QAction *copyAction = menu.addAction(tr("&Copy"), this, &OutTextEdit::copy);
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setEnabled(hasSelection());
+    QAction *selectAllAction = menu.addAction(tr("Select All"), this, &OutTextEdit::selectAll);
+    selectAllAction->setShortcut(QKeySequence::SelectAll);
+    selectAllAction->setEnabled(!m_lines.empty());
+    menu.exec(event->globalPos());
+}
+
+void OutTextEdit::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        measureFonts();
+        forgetLayouts();
+        updateScrollBars();
+        viewport()->update();
+    }
 }

@@ -7,15 +7,11 @@
 #include "core/ui/displayformats.h"
 
 #include <QCoreApplication>
-#include <QScrollBar>
 #include <QTextBlock>
-#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
-#include <QTimer>
 
 #include <cstdio>
-#include <functional>
 
 static bool echoLines = false;
 
@@ -25,11 +21,7 @@ OutWindow::OutWindow(MainServices *mainWindow, QWidget *parent)
     : QDockWidget(parent)
     , m_mainWindow(mainWindow)
     , m_text(new OutTextEdit(this))
-    , m_flushTimer(new QTimer(this))
 {
-    m_flushTimer->setSingleShot(true);
-    m_flushTimer->setInterval(0);
-    connect(m_flushTimer, &QTimer::timeout, this, &OutWindow::flush);
     setObjectName(QStringLiteral("Output Window"));
     setWindowTitle(tr("Output"));
     setWidget(m_text);
@@ -59,30 +51,37 @@ static void echo(FILE *stream, const QString &text)
 
 void OutWindow::clear()
 {
-    m_pending.clear();
     if (!m_text)
         return;
     m_text->clear();
-    m_text->setCurrentCharFormat(m_messageFormat);
     showNow();
 }
 
 void OutWindow::message(const QString &text)
 {
     echo(stdout, text);
-    queue({m_messageFormat, text});
+    if (!m_text)
+        return;
+    m_text->appendLine(OutTextEdit::Message, text);
+    showNow();
 }
 
 void OutWindow::error(const QString &text)
 {
     echo(stderr, text);
-    queue({m_errorFormat, text});
+    if (!m_text)
+        return;
+    m_text->appendLine(OutTextEdit::Error, text);
+    showNow();
 }
 
 void OutWindow::success(const QString &text)
 {
     echo(stdout, text);
-    queue({m_successFormat, text});
+    if (!m_text)
+        return;
+    m_text->appendLine(OutTextEdit::Success, text);
+    showNow();
 }
 
 static QString consoleLink(const QString &file, int line, int column, const QString &text)
@@ -92,94 +91,85 @@ static QString consoleLink(const QString &file, int line, int column, const QStr
 
 void OutWindow::link(const QString &file, int line, int column, const QString &text)
 {
-    echo(stdout, consoleLink(file, line, column, text));
-    // The text of a plain link is rich text; one without markup needs no parsing.
+    if (echoLines)
+        echo(stdout, consoleLink(file, line, column, text));
+    // The text of a plain link is marked-up text; one without markup needs no reading.
     const bool plain = !text.contains(QLatin1Char('<')) && !text.contains(QLatin1Char('&'));
-    appendLink(m_messageFormat, file, line, column, text, plain);
+    appendLink(false, file, line, column, text, plain);
 }
 
 void OutWindow::errorLink(const QString &file, int line, int column, const QString &text)
 {
-    echo(stderr, consoleLink(file, line, column, text));
-    appendLink(m_errorFormat, file, line, column, text, true);
+    if (echoLines)
+        echo(stderr, consoleLink(file, line, column, text));
+    appendLink(true, file, line, column, text, true);
 }
+
+namespace {
+
+// One line of marked-up text: its characters and the formats the markup gives them.
+struct MarkedLine
+{
+    QString text;
+    QList<QTextLayout::FormatRange> markup;
+};
+
+// Reads marked-up text into lines: each paragraph and each line break starts one.
+QList<MarkedLine> readMarkup(const QString &html)
+{
+    QTextDocument document;
+    document.setHtml(html);
+    QList<MarkedLine> lines;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        MarkedLine current;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QStringList pieces = fragment.text().split(QChar::LineSeparator);
+            for (int i = 0; i < pieces.size(); ++i) {
+                if (i > 0) {
+                    lines.append(current);
+                    current = MarkedLine();
+                }
+                if (pieces[i].isEmpty())
+                    continue;
+                current.markup.append(
+                    {int(current.text.size()), int(pieces[i].size()), fragment.charFormat()});
+                current.text += pieces[i];
+            }
+        }
+        lines.append(current);
+    }
+    return lines;
+}
+
+} // namespace
 
 void OutWindow::richText(const QString &html)
 {
     if (echoLines)
         echo(stdout, QTextDocumentFragment::fromHtml(html).toPlainText());
-    queue({m_messageFormat, html, true});
-}
-
-void OutWindow::appendLink(const QTextCharFormat &format,
-                           const QString &file,
-                           int line,
-                           int column,
-                           const QString &text,
-                           bool plainText)
-{
-    const QString href = QStringLiteral("%1#%2.%3").arg(file).arg(line).arg(column);
-    if (!plainText) {
-        queue({format,
-               QStringLiteral("%5<a href=\"%1\">%4</a>%6")
-                   .arg(href.toHtmlEscaped(), text, m_linkPrefix, m_linkSuffix),
-               true});
-        return;
-    }
-    // The same paragraph the markup "%5<a href=\"%1#%2.%3\">%4</a>%6" gives, made directly.
-    QTextCharFormat anchor = format;
-    anchor.setAnchor(true);
-    anchor.setAnchorHref(href);
-    anchor.setForeground(m_linkFormat.foreground());
-    anchor.setFontUnderline(m_linkFormat.fontUnderline());
-    if (!m_linkPrefix.isEmpty()) {
-        if (m_linkPrefix.contains(QLatin1String("<i>")))
-            anchor.setFontItalic(true);
-        if (m_linkPrefix.contains(QLatin1String("<b>")))
-            anchor.setFontWeight(QFont::Bold);
-    }
-    queue({anchor, text});
-}
-
-void OutWindow::queue(Pending paragraph)
-{
     if (!m_text)
         return;
-    m_pending.push_back(std::move(paragraph));
-    if (!m_flushTimer->isActive())
-        m_flushTimer->start();
+    for (const MarkedLine &line : readMarkup(html))
+        m_text->appendLine(OutTextEdit::Message, line.text, QString(), line.markup);
     showNow();
 }
 
-// Puts the waiting paragraphs into the view in one edit, and keeps the view at the bottom when
-// it was there.
-void OutWindow::flush()
+void OutWindow::appendLink(
+    bool isError, const QString &file, int line, int column, const QString &text, bool plainText)
 {
-    if (!m_text || m_pending.empty())
+    if (!m_text)
         return;
-    QScrollBar *bar = m_text->verticalScrollBar();
-    const bool atBottom = bar->value() >= bar->maximum() - 2;
-    QTextDocument *document = m_text->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    cursor.beginEditBlock();
-    for (const Pending &paragraph : m_pending) {
-        if (!document->isEmpty())
-            cursor.insertBlock(QTextBlockFormat(), paragraph.format);
-        else
-            cursor.setBlockCharFormat(paragraph.format);
-        if (paragraph.html) {
-            cursor.setCharFormat(paragraph.format);
-            cursor.insertHtml(paragraph.text);
-        } else {
-            cursor.insertText(paragraph.text, paragraph.format);
-        }
+    const OutTextEdit::Kind kind = isError ? OutTextEdit::ErrorLink : OutTextEdit::Link;
+    const QString href = file + QLatin1Char('#') + QString::number(line) + QLatin1Char('.')
+                         + QString::number(column);
+    if (plainText) {
+        m_text->appendLine(kind, text, href);
+    } else {
+        for (const MarkedLine &marked : readMarkup(text))
+            m_text->appendLine(kind, marked.text, href, marked.markup);
     }
-    cursor.endEditBlock();
-    m_pending.clear();
-    m_text->setCurrentCharFormat(m_messageFormat);
-    if (atBottom)
-        bar->setValue(bar->maximum());
+    showNow();
 }
 
 // Lines must appear while a long operation runs on the window's thread; repainting for every
@@ -187,22 +177,23 @@ void OutWindow::flush()
 // every few milliseconds.
 void OutWindow::showNow()
 {
-    if (m_sinceShown.isValid() && m_sinceShown.elapsed() < 10)
+    // Events handled here can write lines too (the next output of a running build): those
+    // wait for the events of the outer round rather than nesting rounds in one another.
+    if (m_showing || (m_sinceShown.isValid() && m_sinceShown.elapsed() < 10))
         return;
-    flush();
+    m_showing = true;
     QCoreApplication::processEvents();
+    m_showing = false;
     m_sinceShown.start();
 }
 
 OutTextEdit *OutWindow::textView()
 {
-    flush();
     return m_text;
 }
 
 QString OutWindow::plainText()
 {
-    flush();
     return m_text ? m_text->toPlainText() : QString();
 }
 
@@ -221,46 +212,23 @@ void OutWindow::applySettings()
     m_errorFormat = m_mainWindow->formats().displayFormat(group, QStringLiteral("Errors"));
     m_linkFormat = m_mainWindow->formats().displayFormat(group, QStringLiteral("Links"));
     m_successFormat = m_mainWindow->formats().displayFormat(group, QStringLiteral("Success"));
-
-    m_linkPrefix.clear();
-    m_linkSuffix.clear();
-    const QFont linkFont = m_linkFormat.font();
-    if (linkFont.style() != QFont::StyleNormal) {
-        m_linkPrefix += QLatin1String("<i>");
-        m_linkSuffix.prepend(QLatin1String("</i>"));
-    }
-    if (linkFont.weight() > QFont::Normal) {
-        m_linkPrefix += QLatin1String("<b>");
-        m_linkSuffix.prepend(QLatin1String("</b>"));
-    }
     if (!m_text)
         return;
-    flush();
-    const QString colour = m_linkFormat.foreground().color().name();
-    const QString style = m_linkFormat.fontUnderline()
-                              ? QStringLiteral("a { text-decoration: underline; color: %1 }")
-                              : QStringLiteral("a { text-decoration: none; color: %1 }");
-    m_text->document()->setDefaultStyleSheet(style.arg(colour));
-    updateExistingLinks();
-    m_text->setCurrentCharFormat(m_messageFormat);
-}
-
-// The style sheet reaches only links added from now on; restyle those already shown.
-void OutWindow::updateExistingLinks()
-{
-    QTextDocument *document = m_text->document();
-    QTextCharFormat linkStyle;
-    linkStyle.setForeground(m_linkFormat.foreground());
-    linkStyle.setFontUnderline(m_linkFormat.fontUnderline());
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (!fragment.isValid() || !fragment.charFormat().isAnchor())
-                continue;
-            QTextCursor cursor(document);
-            cursor.setPosition(fragment.position());
-            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
-            cursor.mergeCharFormat(linkStyle);
-        }
-    }
+    // A link takes only the colour, the underline, the slant and the weight of "Links".
+    const QFont linkFont = m_linkFormat.font();
+    const auto asLink = [&](QTextCharFormat format) {
+        format.setForeground(m_linkFormat.foreground());
+        format.setFontUnderline(m_linkFormat.fontUnderline());
+        if (linkFont.style() != QFont::StyleNormal)
+            format.setFontItalic(true);
+        if (linkFont.weight() > QFont::Normal)
+            format.setFontWeight(QFont::Bold);
+        return format;
+    };
+    m_text->setFont(m_messageFormat.font());
+    m_text->setFormats({m_messageFormat,
+                        m_errorFormat,
+                        m_successFormat,
+                        asLink(m_messageFormat),
+                        asLink(m_errorFormat)});
 }

@@ -6,10 +6,6 @@
 #include <QElapsedTimer>
 #include <QTextCharFormat>
 
-#include <vector>
-
-class QTimer;
-
 class MainServices;
 class OutTextEdit;
 
@@ -47,34 +43,20 @@ public:
     static bool echoesToConsole();
 
 private:
-    // A paragraph waiting to go into the view: lines are put in in batches, which keeps a
-    // fast compiler's output from costing more than the compiler.
-    struct Pending
-    {
-        QTextCharFormat format;
-        QString text;
-        bool html = false;
-    };
-    void queue(Pending paragraph);
-    void appendLink(const QTextCharFormat &format,
+    void appendLink(bool isError,
                     const QString &file,
                     int line,
                     int column,
                     const QString &text,
                     bool plainText);
-    void flush();
     void showNow();
-    void updateExistingLinks();
 
     MainServices *m_mainWindow;
     OutTextEdit *m_text;
-    std::vector<Pending> m_pending;
-    QTimer *m_flushTimer;
     QTextCharFormat m_messageFormat;
     QTextCharFormat m_errorFormat;
     QTextCharFormat m_linkFormat;
     QTextCharFormat m_successFormat;
-    QString m_linkPrefix;
-    QString m_linkSuffix;
     QElapsedTimer m_sinceShown;
+    bool m_showing = false;
 };
