@@ -12,6 +12,7 @@
 #include "editor/ui/finddialog.h"
 #include "editor/ui/gotolinedialog.h"
 #include "editor/ui/print.h"
+#include "editor/ui/programsettingsdialog.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 #include "editor/ui/storeddisplayformats.h"
@@ -389,6 +390,16 @@ void SrcManager::print()
     if (!editor)
         return;
     printing()->print(editor);
+}
+
+void SrcManager::showProgramConfigurationDialog()
+{
+    ProgramSettingsDialog dialog(this, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_outWindow->applySettings();
+    m_tabs->applySettingsToAll();
+    m_projects->applyDisplaySettings();
 }
 
 Print *SrcManager::printing()

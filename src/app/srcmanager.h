@@ -113,6 +113,9 @@ public slots:
     void replace();
     void gotoLine();
     void print();
+    // "Editor Settings"; on OK every editor, the projects tree and the output window take
+    // the new looks at once.
+    void showProgramConfigurationDialog();
     void MRUMenuTriggered(QAction *action);
     void createMRUMenu();
 

@@ -279,6 +279,10 @@ void SrcManager::createActions()
     connect(a.findNext, &QAction::triggered, this, &SrcManager::findNext);
     connect(a.replace, &QAction::triggered, this, &SrcManager::replace);
     connect(a.printFile, &QAction::triggered, this, &SrcManager::print);
+    connect(a.editorConfiguration,
+            &QAction::triggered,
+            this,
+            &SrcManager::showProgramConfigurationDialog);
 
     m_withoutReceiver = new QActionGroup(this);
     m_withoutReceiver->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
@@ -287,7 +291,6 @@ void SrcManager::createActions()
                             a.createDesignFile,
                             a.projectSettings,
                             a.compilersConfiguration,
-                            a.editorConfiguration,
                             a.openDebugger,
                             a.startDebugging,
                             a.help}) {

@@ -107,6 +107,13 @@ void ProjectsManager::markCurrentProject()
         m_projects.at(i)->setCurrent(i == current);
 }
 
+void ProjectsManager::applyDisplaySettings()
+{
+    for (const auto &p : m_projects)
+        p->applyDisplayFormats();
+    markCurrentProject();
+}
+
 void ProjectsManager::refresh()
 {
     for (const auto &p : m_projects)

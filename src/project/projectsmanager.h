@@ -27,6 +27,8 @@ public:
     ~ProjectsManager() override;
 
     int projectCount() const { return int(m_projects.size()); }
+    // Every project's tree items take the "Projects Tree" display settings again.
+    void applyDisplaySettings();
     Project *project(int index) const;
     QString projectPath(int index) const;
     int currentProjectIndex() const;

@@ -17,6 +17,7 @@
 #include "project/project.h"
 #include "project/projectsmanager.h"
 
+#include <Qsci/qscilexer.h>
 #include <Qsci/qsciprinter.h>
 
 #include <QAction>
@@ -30,9 +31,11 @@
 #include <QDomDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidgetItem>
@@ -62,6 +65,7 @@ private slots:
     void goToLine();
     void printToPdf();
     void findWrapsInTheCurrentDocument();
+    void editorSettingsReachEveryView();
     void replaceAllInTheProject();
     void findClosesProjectFilesWithoutAMatch();
     void headerChangesRebuildWhatIncludesThem_data();
@@ -252,7 +256,6 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
                                    a.createDesignFile,
                                    a.projectSettings,
                                    a.compilersConfiguration,
-                                   a.editorConfiguration,
                                    a.openDebugger,
                                    a.startDebugging,
                                    a.help};
@@ -276,7 +279,8 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
                             a.printFile,
                             a.find,
                             a.findNext,
-                            a.replace})
+                            a.replace,
+                            a.editorConfiguration})
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
 
     QComboBox *selector = window.configCombo();
@@ -601,6 +605,98 @@ void tst_UserFlows::printToPdf()
     for (int i = 0; i < source.size(); ++i)
         QCOMPARE(printed.at(i).simplified(),
                  (QString::number(i + 1) + QLatin1Char(' ') + source.at(i)).simplified());
+}
+
+// "&Editor Configuration": a colour, a size, a preference and a directory changed in the dialog
+// reach the open editor, the lines already in the output window and the settings store at once;
+// a directory that does not exist is asked about first; Cancel changes nothing.
+void tst_UserFlows::editorSettingsReachEveryView()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/main.c"));
+    SourceEditor *editor = window.tabs()->currentEditor();
+    QVERIFY(editor);
+    QVERIFY(editor->marginWidth(1) > 0);
+    window.outWindow()->error(QStringLiteral("an error line"));
+    ScriptedPrompts prompts;
+    prompts.answers << QMessageBox::No << QMessageBox::Yes;
+    const QString missing = m_dir->filePath(QStringLiteral("no such folder"));
+
+    bool accept = true;
+    QString title;
+    const auto useDialog = [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        title = dialog->windowTitle();
+        // A failed check leaves the dialog: close it, or the test waits for ever.
+        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        const auto child = [dialog](const char *name) {
+            return dialog->findChild<QWidget *>(QLatin1String(name));
+        };
+        auto *tabs = static_cast<QTabWidget *>(child("tabWidget"));
+        tabs->setCurrentIndex(1);
+        auto *groups = static_cast<QComboBox *>(child("textSettingsCombo"));
+        auto *items = static_cast<QListWidget *>(child("displayItemsList"));
+        auto *foreground = static_cast<QComboBox *>(child("foregroundColourCombo"));
+        auto *size = static_cast<QComboBox *>(child("fontSizeCombo"));
+        // Errors, red by default, one colour down the list: lime.
+        groups->setCurrentText(QStringLiteral("Output Window"));
+        items->setCurrentItem(items->findItems(QStringLiteral("Errors"), Qt::MatchExactly).first());
+        QCOMPARE(foreground->currentText(), QStringLiteral("Red"));
+        foreground->setFocus();
+        QTest::keyClick(foreground, Qt::Key_Down);
+        // The editor's text four sizes up: 14 points.
+        groups->setCurrentText(QStringLiteral("Text Editor"));
+        size->setFocus();
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(size, Qt::Key_Down);
+        tabs->setCurrentIndex(2);
+        QTest::mouseClick(child("displayLineNumbersCheckBox"), Qt::LeftButton);
+        tabs->setCurrentIndex(0);
+        static_cast<QLineEdit *>(child("cirraneEdit"))->setText(missing);
+        auto *buttons = static_cast<QDialogButtonBox *>(child("buttonBox"));
+        QAbstractButton *button = buttons->button(accept ? QDialogButtonBox::Ok
+                                                         : QDialogButtonBox::Cancel);
+        // The first OK is answered No and leaves the dialog open on the directory.
+        QTest::mouseClick(button, Qt::LeftButton);
+        if (accept) {
+            QVERIFY(dialog->isVisible());
+            QCOMPARE(dialog->focusWidget(), child("cirraneEdit"));
+            QTest::mouseClick(button, Qt::LeftButton);
+        }
+    };
+    accept = false;
+    QTimer::singleShot(0, &window, useDialog);
+    window.actions().editorConfiguration->trigger();
+    QCOMPARE(title, QStringLiteral("Editor Settings"));
+    QVERIFY(editor->marginWidth(1) > 0);
+    QVERIFY(prompts.asked.isEmpty());
+    QVERIFY(!window.settingsStore().settings().childGroups().contains(
+        QStringLiteral("Output Window Display Settings")));
+
+    accept = true;
+    QTimer::singleShot(0, &window, useDialog);
+    window.actions().editorConfiguration->trigger();
+    QCOMPARE(prompts.asked.size(), 2);
+    QVERIFY(prompts.asked.first().text.contains(missing));
+    QCOMPARE(editor->marginWidth(1), 0);
+    QCOMPARE(editor->lexer()->font(0).pointSize(), 14);
+    const OutTextEdit *view = window.outWindow()->textView();
+    QCOMPARE(view->lineFormat(view->lineCount() - 1).foreground().color(), QColor(Qt::green));
+    QSettings &store = window.settingsStore().settings();
+    QCOMPARE(store.value(QStringLiteral("Text Editor Display Settings/fontSize")).toInt(), 14);
+    QCOMPARE(store.value(QStringLiteral("Text Editor Display Settings/Display line numbers")),
+             QVariant(false));
+    QCOMPARE(window.settingsStore().cirraneDirectory(), missing);
+    // A new editor takes the same looks.
+    window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/led.c"));
+    QCOMPARE(window.tabs()->currentEditor()->marginWidth(1), 0);
 }
 
 // "&Find" and "Find &Next" in one document: every match in turn, then the search tells that it

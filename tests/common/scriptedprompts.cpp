@@ -64,3 +64,9 @@ void ScriptedPrompts::about(QWidget *, const QString &title, const QString &text
 {
     asked.append({title, text, QString()});
 }
+
+QColor ScriptedPrompts::colour(QWidget *, const QString &caption, const QColor &)
+{
+    asked.append({caption, QString(), QString()});
+    return colours.isEmpty() ? QColor() : colours.dequeue();
+}

@@ -21,6 +21,7 @@ public:
     QList<Question> asked;
     QQueue<QMessageBox::StandardButton> answers; // empty: the default button
     QQueue<QString> fileNames;                   // empty: the dialog is cancelled
+    QQueue<QColor> colours;                      // empty: the dialog is cancelled
 
     QMessageBox::StandardButton message(QMessageBox::Icon icon,
                                         QWidget *parent,
@@ -43,6 +44,7 @@ public:
                          const QString &) override;
     QString existingDirectory(QWidget *, const QString &caption, const QString &) override;
     void about(QWidget *, const QString &title, const QString &text) override;
+    QColor colour(QWidget *, const QString &caption, const QColor &) override;
 
 private:
     QString nextFileName(const QString &caption);

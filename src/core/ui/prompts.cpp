@@ -1,5 +1,6 @@
 #include "prompts.h"
 
+#include <QColorDialog>
 #include <QFileDialog>
 
 #include <cstdio>
@@ -94,6 +95,13 @@ QString DialogPrompts::existingDirectory(QWidget *parent, const QString &caption
     if (autoAnswer())
         return QString();
     return QFileDialog::getExistingDirectory(parent, caption, dir);
+}
+
+QColor DialogPrompts::colour(QWidget *parent, const QString &caption, const QColor &initial)
+{
+    if (autoAnswer())
+        return QColor();
+    return QColorDialog::getColor(initial, parent, caption);
 }
 
 void DialogPrompts::about(QWidget *parent, const QString &title, const QString &text)

@@ -44,6 +44,8 @@ public:
     virtual QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir)
         = 0;
     virtual void about(QWidget *parent, const QString &title, const QString &text) = 0;
+    // A colour chosen by the user; invalid when cancelled.
+    virtual QColor colour(QWidget *parent, const QString &caption, const QColor &initial) = 0;
 };
 
 class DialogPrompts : public Prompts
@@ -70,6 +72,7 @@ public:
                          const QString &filter) override;
     QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir) override;
     void about(QWidget *parent, const QString &title, const QString &text) override;
+    QColor colour(QWidget *parent, const QString &caption, const QColor &initial) override;
 
 private:
     static bool autoAnswer();

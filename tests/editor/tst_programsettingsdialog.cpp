@@ -1,0 +1,166 @@
+#include "common/fakewindowservices.h"
+#include "common/scriptedprompts.h"
+#include "editor/ui/programsettingsdialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QtTest>
+
+class tst_ProgramSettingsDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolateSettings(); }
+    void init();
+    void storedValuesOutsideTheListsStay();
+    void loadDefaultsThenOk();
+    void itemControlsFollowTheItem_data();
+    void itemControlsFollowTheItem();
+    void helpTopicFollowsTheTab();
+
+private:
+    template<typename T>
+    static T *child(QDialog &dialog, const char *name)
+    {
+        return dialog.findChild<T *>(QLatin1String(name));
+    }
+    static void ok(QDialog &dialog)
+    {
+        QTest::mouseClick(child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok),
+                          Qt::LeftButton);
+    }
+    static void show(QDialog &dialog, const QString &group, const QString &item)
+    {
+        child<QComboBox>(dialog, "textSettingsCombo")->setCurrentText(group);
+        auto *items = child<QListWidget>(dialog, "displayItemsList");
+        items->setCurrentItem(items->findItems(item, Qt::MatchExactly).value(0));
+    }
+};
+
+void tst_ProgramSettingsDialog::init()
+{
+    FakeWindowServices services;
+    services.settingsStore().settings().remove(QString());
+}
+
+// A size outside 6 to 24 and a colour outside the named sixteen survive OK untouched, while the
+// lists show their first size and "Custom"; "Custom..." takes any colour.
+void tst_ProgramSettingsDialog::storedValuesOutsideTheListsStay()
+{
+    FakeWindowServices services;
+    QSettings &store = services.settingsStore().settings();
+    DisplayGroup output = DisplaySettings::defaultGroup(QStringLiteral("Output Window"));
+    output.fontSize = 30;
+    output.item(QStringLiteral("Messages"))->foreground = QColor(0x12, 0x34, 0x56);
+    DisplaySettings::writeGroup(store, output);
+
+    ScriptedPrompts prompts;
+    prompts.colours << QColor(0x65, 0x43, 0x21);
+    ProgramSettingsDialog dialog(&services, nullptr);
+    show(dialog, QStringLiteral("Output Window"), QStringLiteral("Messages"));
+    QCOMPARE(child<QComboBox>(dialog, "fontSizeCombo")->currentText(), QStringLiteral("6"));
+    QCOMPARE(child<QComboBox>(dialog, "foregroundColourCombo")->currentText(),
+             QStringLiteral("Custom"));
+    show(dialog, QStringLiteral("Output Window"), QStringLiteral("Success"));
+    QTest::mouseClick(child<QPushButton>(dialog, "foregroundCustomButton"), Qt::LeftButton);
+    QCOMPARE(child<QComboBox>(dialog, "foregroundColourCombo")->currentText(),
+             QStringLiteral("Custom"));
+    ok(dialog);
+
+    const DisplayGroup stored = DisplaySettings::readGroup(store, QStringLiteral("Output Window"));
+    QCOMPARE(stored.fontSize, 30);
+    QCOMPARE(stored.item(QStringLiteral("Messages"))->foreground, QColor(0x12, 0x34, 0x56));
+    QCOMPARE(stored.item(QStringLiteral("Success"))->foreground, QColor(0x65, 0x43, 0x21));
+}
+
+// "Load Defaults" then OK stores the defaults table, "Selection" included; each group stores its
+// own items, and the preferences take the dialog's defaults.
+void tst_ProgramSettingsDialog::loadDefaultsThenOk()
+{
+    FakeWindowServices services;
+    ProgramSettingsDialog dialog(&services, nullptr);
+    show(dialog, QStringLiteral("Text Editor"), QStringLiteral("Text"));
+    QTest::mouseClick(child<QPushButton>(dialog, "textSettingsDefaultsButton"), Qt::LeftButton);
+    ok(dialog);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+
+    QSettings &store = services.settingsStore().settings();
+    const DisplayGroup editor = DisplaySettings::readGroup(store, QStringLiteral("Text Editor"));
+    QVERIFY(!editor.item(QStringLiteral("Selection"))->defaultBackground);
+    QCOMPARE(editor.item(QStringLiteral("Selection"))->background, QColor(Qt::lightGray));
+    const QList<QPair<QString, int>> counts = {{QStringLiteral("Text Editor"), 16},
+                                               {QStringLiteral("Projects Tree"), 3},
+                                               {QStringLiteral("Output Window"), 4}};
+    for (const auto &[group, count] : counts) {
+        store.beginGroup(group + QStringLiteral(" Display Settings"));
+        QCOMPARE(store.beginReadArray(QStringLiteral("items")), count);
+        store.endArray();
+        store.endGroup();
+    }
+    store.beginGroup(QStringLiteral("Text Editor Display Settings"));
+    QCOMPARE(store.value(QStringLiteral("Tabs for indents")), QVariant(false));
+    QCOMPARE(store.value(QStringLiteral("Auto indent")), QVariant(false));
+    QCOMPARE(store.value(QStringLiteral("Folding style")), QVariant(0));
+    QCOMPARE(store.value(QStringLiteral("Brace matching")), QVariant(1));
+    store.endGroup();
+}
+
+void tst_ProgramSettingsDialog::itemControlsFollowTheItem_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<bool>("styles");            // bold, italic, underline enabled
+    QTest::addColumn<bool>("foregroundDefault"); // its "Default" box shown
+    QTest::addColumn<bool>("background");        // the background list enabled
+    QTest::newRow("text") << "Text" << true << false << true;
+    QTest::newRow("caret: colours only") << "Caret" << false << false << true;
+    QTest::newRow("selection: default colours") << "Selection" << false << true << false;
+    QTest::newRow("call tips highlight: foreground only")
+        << "Call Tips Highlight" << false << false << false;
+}
+
+void tst_ProgramSettingsDialog::itemControlsFollowTheItem()
+{
+    QFETCH(QString, item);
+    QFETCH(bool, styles);
+    QFETCH(bool, foregroundDefault);
+    QFETCH(bool, background);
+    FakeWindowServices services;
+    ProgramSettingsDialog dialog(&services, nullptr);
+    dialog.show();
+    child<QTabWidget>(dialog, "tabWidget")->setCurrentIndex(1);
+    show(dialog, QStringLiteral("Text Editor"), item);
+    QCOMPARE(child<QCheckBox>(dialog, "boldCheckBox")->isEnabled(), styles);
+    QCOMPARE(child<QCheckBox>(dialog, "underlineCheckBox")->isEnabled(), styles);
+    QCOMPARE(child<QCheckBox>(dialog, "foregroundDefaultCheckBox")->isVisible(), foregroundDefault);
+    QCOMPARE(child<QComboBox>(dialog, "backgroundColourCombo")->isEnabled(), background);
+    // A stored store has no "Selection": both its colours are the widget's own until unticked.
+    if (foregroundDefault) {
+        auto *useDefault = child<QCheckBox>(dialog, "backgroundDefaultCheckBox");
+        QVERIFY(useDefault->isChecked());
+        QTest::mouseClick(useDefault, Qt::LeftButton, {}, QPoint(4, useDefault->height() / 2));
+        QVERIFY(child<QComboBox>(dialog, "backgroundColourCombo")->isEnabled());
+        QVERIFY(!dialog.groups().first().item(item)->defaultBackground);
+    }
+}
+
+void tst_ProgramSettingsDialog::helpTopicFollowsTheTab()
+{
+    FakeWindowServices services;
+    ProgramSettingsDialog dialog(&services, nullptr);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Editor Settings"));
+    auto *tabs = child<QTabWidget>(dialog, "tabWidget");
+    QCOMPARE(tabs->tabText(0), QStringLiteral("Directories"));
+    for (int tab = 0; tab < 3; ++tab) {
+        tabs->setCurrentIndex(tab);
+        QCOMPARE(dialog.helpContextId(), 3 + tab);
+    }
+}
+
+QTEST_MAIN(tst_ProgramSettingsDialog)
+#include "tst_programsettingsdialog.moc"
