@@ -20,6 +20,8 @@
 
 // Space between the text and the view's edges, in pixels.
 static const int margin = 4;
+// The shortest time between two updates of the view while lines arrive, in milliseconds.
+static const int updateInterval = 25;
 // Lines laid out and kept for drawing: several screens' worth.
 static const int keptLayouts = 1000;
 
@@ -131,7 +133,8 @@ void OutTextEdit::pushLine(Kind kind, const QString &text, const QString &link, 
 }
 
 // Many lines can arrive between two paints: the view catches up once, when its thread turns
-// to its events.
+// to its events, and while lines keep coming at most every few milliseconds: a line after a
+// pause shows at once, and a compiler that writes on and on does not pay for a paint a line.
 void OutTextEdit::linesChanged()
 {
     if (m_viewPending)
@@ -139,12 +142,16 @@ void OutTextEdit::linesChanged()
     m_viewPending = true;
     QScrollBar *bar = verticalScrollBar();
     m_followEnd = bar->value() >= bar->maximum();
-    QTimer::singleShot(0, this, &OutTextEdit::updateView);
+    const qint64 since = m_sinceUpdate.isValid() ? m_sinceUpdate.elapsed() : updateInterval;
+    QTimer::singleShot(int(std::max<qint64>(0, updateInterval - since)),
+                       this,
+                       &OutTextEdit::updateView);
 }
 
 void OutTextEdit::updateView()
 {
     m_viewPending = false;
+    m_sinceUpdate.start();
     updateScrollBars();
     if (m_followEnd)
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QTextCharFormat>
 #include <QTextLayout>
@@ -123,6 +124,7 @@ private:
     qreal m_charWidth = 1;
     mutable qreal m_width = 0;
     bool m_viewPending = false;
+    QElapsedTimer m_sinceUpdate;
     bool m_followEnd = true;
     Position m_anchor;
     Position m_cursor;
