@@ -12,6 +12,8 @@ prefix="$scratch/prefix"
 cmake --install "$build_dir" --prefix "$prefix" > "$scratch/install.log"
 desktop-file-validate "$prefix/share/applications/com.morvellan.DYXStudio.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/com.morvellan.DYXStudio.metainfo.xml"
+# The help file where the program looks for it, beside its bin/ folder.
+test -s "$prefix/lib/dyxstudio/HELP/DYXSTUDIO.CHM"
 for size in 16 32 48 64 128 256; do
     test -s "$prefix/share/icons/hicolor/${size}x${size}/apps/dyxstudio.png"
 done
@@ -21,4 +23,4 @@ export XDG_CONFIG_HOME="$scratch/config" HOME="$scratch" QT_QPA_PLATFORM=offscre
 "$prefix/bin/dyxstudio" --scan_compilers --print-output "$scratch/board/AVR Blinky.dyxp" \
     --build --quit > "$scratch/build.log" 2>&1 || { cat "$scratch/build.log"; exit 1; }
 test -s "$scratch/board/Debug/Debug.hex"
-echo "Install: the installed program builds a demonstration board; desktop files validate."
+echo "Install: the installed program builds a demonstration board and has its help; desktop files validate."

@@ -14,6 +14,8 @@ packages=(
     # Qt 6 and QScintilla
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     libqscintilla2-qt6-dev libgl-dev
+    # the help file: compiled with Free Pascal's CHM compiler, read through chmlib
+    fp-utils libchm-dev
     # a display for machines without one, and fonts
     xvfb xauth fonts-dejavu-core
     # reading printed PDF files back in the tests; checking the desktop files of an install

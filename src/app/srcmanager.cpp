@@ -3,8 +3,10 @@
 #include "core/programfiles.h"
 #include "core/settingsstore.h"
 #include "core/silentoutput.h"
+#include "core/ui/cirranedialog.h"
 #include "core/ui/prompts.h"
 #include "core/xmldocumentio.h"
+#include "helpviewer.h"
 #include "sessionstate.h"
 
 #include "build/buildproject.h"
@@ -27,7 +29,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
@@ -35,6 +37,7 @@
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QUrl>
+#include <QWhatsThis>
 
 SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
@@ -43,6 +46,8 @@ SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
     m_formats = std::make_unique<StoredDisplayFormats>(settingsStore());
     m_simulatorInstallation = std::make_unique<SimulatorInstallation>(settingsStore());
     installEventFilter(this);
+    // The what's-this mode is announced to the application.
+    qApp->installEventFilter(this);
     // Without a window manager to maximize it, the window still opens at a usable size.
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         resize(screen->availableSize() * 0.8);
@@ -331,11 +336,29 @@ void SrcManager::about()
                                   .arg(QApplication::applicationVersion()));
 }
 
+// The help file where the program looks for it: beside the folder it was started in, or
+// else beside the folder the program lives in.
+QString SrcManager::helpFile()
+{
+    const QString name = QStringLiteral("../HELP/DYXSTUDIO.CHM");
+    const QString inWorkingFolder = Platform::resolveCaseInsensitive(name);
+    if (QFileInfo::exists(inWorkingFolder))
+        return inWorkingFolder;
+    const QString besideProgram = Platform::resolveCaseInsensitive(
+        QDir(QCoreApplication::applicationDirPath()).filePath(name));
+    return QFileInfo::exists(besideProgram) ? besideProgram : inWorkingFolder;
+}
+
+void SrcManager::showHelp(const QString &path, int contextId)
+{
+    if (!m_help)
+        m_help = new HelpViewer(this);
+    m_help->showHelp(path, contextId);
+}
+
 void SrcManager::help()
 {
-    const QString path = Platform::resolveCaseInsensitive(QStringLiteral("../HELP/DYXSTUDIO.CHM"));
-    if (QFileInfo::exists(path))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    showHelp(helpFile(), 0);
 }
 
 // The find dialog for a search: a selection in the editor becomes the text to find.
@@ -480,12 +503,22 @@ void SrcManager::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+// F1 anywhere: a dialog's own topic, or the main page. The what's-this button of a dialog
+// shows its topic too, instead of the what's-this mode.
 bool SrcManager::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (key->matches(QKeySequence::HelpContents))
-            help();
+        if (key->matches(QKeySequence::HelpContents)) {
+            const auto *dialog = qobject_cast<CirraneDialog *>(watched);
+            showHelp(helpFile(), dialog ? dialog->helpContextId() : 0);
+        }
+    } else if (event->type() == QEvent::EnterWhatsThisMode) {
+        QWhatsThis::leaveWhatsThisMode();
+        event->accept();
+        if (const auto *dialog = qobject_cast<CirraneDialog *>(QApplication::activeWindow()))
+            showHelp(helpFile(), dialog->helpContextId());
+        return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

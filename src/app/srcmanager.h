@@ -15,6 +15,7 @@
 
 class FindDialog;
 class GotoLineDialog;
+class HelpViewer;
 class OutWindow;
 class Print;
 class ProgramFiles;
@@ -54,6 +55,10 @@ public:
     SimulatorQueries &simulator() override { return *this; }
     SettingsFiles &files() override;
     SettingsStore &settingsStore();
+    // The help file: "../HELP/DYXSTUDIO.CHM" from the working folder, or else from the
+    // program's folder.
+    static QString helpFile();
+    HelpViewer *helpViewer() const { return m_help; }
 
     // Commands and the status bar.
     QWidget *mainWidget() override { return this; }
@@ -113,6 +118,8 @@ public slots:
     void replace();
     void gotoLine();
     void print();
+    // Opens the help file at its main page (contextId 0) or at a dialog's topic.
+    void showHelp(const QString &path, int contextId);
     // "Editor Settings"; on OK every editor, the projects tree and the output window take
     // the new looks at once.
     void showProgramConfigurationDialog();
@@ -146,6 +153,7 @@ private:
     // Commands whose dialogs and links are not built yet: held disabled, whatever the editor
     // or the projects pane ask of them.
     QActionGroup *m_withoutReceiver = nullptr;
+    HelpViewer *m_help = nullptr;
     GotoLineDialog *m_gotoLineDialog = nullptr;
     FindDialog *m_findDialog = nullptr;
     Print *m_print = nullptr;

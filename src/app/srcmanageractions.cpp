@@ -252,6 +252,7 @@ void SrcManager::createActions()
     connect(a.redo, &QAction::triggered, tabs, &SrcTabsHolder::redo);
     connect(a.exit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
     connect(a.about, &QAction::triggered, this, &SrcManager::about);
+    connect(a.help, &QAction::triggered, this, &SrcManager::help);
     connect(a.aboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
 
     ProjectsManager *projects = m_projects;
@@ -292,8 +293,7 @@ void SrcManager::createActions()
                             a.projectSettings,
                             a.compilersConfiguration,
                             a.openDebugger,
-                            a.startDebugging,
-                            a.help}) {
+                            a.startDebugging}) {
         m_withoutReceiver->addAction(action);
     }
     m_withoutReceiver->setEnabled(false);

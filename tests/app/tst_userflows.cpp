@@ -6,6 +6,7 @@
 #include "common/scriptedprompts.h"
 #include "core/settingsstore.h"
 
+#include "app/helpviewer.h"
 #include "build/buildproject.h"
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
@@ -66,6 +67,7 @@ private slots:
     void printToPdf();
     void findWrapsInTheCurrentDocument();
     void editorSettingsReachEveryView();
+    void helpOpensTheTopicOfWhereTheUserIs();
     void replaceAllInTheProject();
     void findClosesProjectFilesWithoutAMatch();
     void headerChangesRebuildWhatIncludesThem_data();
@@ -257,8 +259,7 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
                                    a.projectSettings,
                                    a.compilersConfiguration,
                                    a.openDebugger,
-                                   a.startDebugging,
-                                   a.help};
+                                   a.startDebugging};
     const auto checkDead = [&](const char *state) {
         window.updateState();
         for (QAction *action : dead)
@@ -280,7 +281,8 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
                             a.find,
                             a.findNext,
                             a.replace,
-                            a.editorConfiguration})
+                            a.editorConfiguration,
+                            a.help})
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
 
     QComboBox *selector = window.configCombo();
@@ -697,6 +699,65 @@ void tst_UserFlows::editorSettingsReachEveryView()
     // A new editor takes the same looks.
     window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/led.c"));
     QCOMPARE(window.tabs()->currentEditor()->marginWidth(1), 0);
+}
+
+// F1 in the main window and "&Help" open the main page in the "Main" window; F1 in the find
+// dialog opens its page in the "Popup" window, and the settings dialog's page follows its tab;
+// the what's-this button does what F1 does; without a help file nothing opens.
+void tst_UserFlows::helpOpensTheTopicOfWhereTheUserIs()
+{
+    SrcManager window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.showHelp(m_dir->filePath(QStringLiteral("DYXSTUDIO.CHM")), 0);
+    QVERIFY(!window.helpViewer() || !window.helpViewer()->window(QStringLiteral("Main")));
+
+    QTest::keyClick(&window, Qt::Key_F1);
+    HelpViewer *help = window.helpViewer();
+    QVERIFY(help && help->window(QStringLiteral("Main")));
+    HelpWindow *main = help->window(QStringLiteral("Main"));
+    QVERIFY(main->isVisible());
+    QCOMPARE(main->topic(), QStringLiteral("/index.html"));
+    QCOMPARE(main->windowTitle(), QStringLiteral("DYX Studio Help"));
+    QVERIFY(main->browser()->toPlainText().contains(QStringLiteral("Getting started")));
+    main->hide();
+    window.actions().help->trigger();
+    QVERIFY(main->isVisible());
+
+    window.editors().openFileAt(m_dir->filePath(QStringLiteral("a.c")));
+    window.actions().find->trigger();
+    FindDialog *find = window.findChild<FindDialog *>();
+    QVERIFY(find && find->isVisible());
+    QTest::keyClick(find, Qt::Key_F1);
+    HelpWindow *popup = help->window(QStringLiteral("Popup"));
+    QVERIFY(popup && popup->isVisible());
+    QCOMPARE(popup->topic(), QStringLiteral("/find.html"));
+    QVERIFY(popup->browser()->toPlainText().contains(QStringLiteral("Replace All")));
+    find->hide();
+
+    QString topics;
+    QTimer::singleShot(0, &window, [&topics, popup] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto *tabs = dialog->findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            tabs->setCurrentIndex(tab);
+            QTest::keyClick(dialog, Qt::Key_F1);
+            topics += popup->topic() + QLatin1Char(' ');
+        }
+        // The what's-this button, on the last tab.
+        QApplication::setActiveWindow(dialog);
+        popup->browser()->setSource(QUrl(QStringLiteral("chm:/index.html")));
+        QEvent whatsThis(QEvent::EnterWhatsThisMode);
+        QCoreApplication::sendEvent(qApp, &whatsThis);
+        topics += popup->topic();
+        dialog->reject();
+    });
+    window.actions().editorConfiguration->trigger();
+    QCOMPARE(topics,
+             QStringLiteral("/settings_directories.html /settings_fonts.html "
+                            "/settings_editor.html /settings_editor.html"));
 }
 
 // "&Find" and "Find &Next" in one document: every match in turn, then the search tells that it
