@@ -494,8 +494,15 @@ QString Project::familyForFile(const QString &path) const
     const BuildProject *c = activeConfiguration();
     if (!c)
         return QString();
+    // The name as given first, then the file whatever links lead to it.
+    const QStringList files = c->allFiles();
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    for (const QString &file : files) {
+        if (file == absolute)
+            return c->family();
+    }
     const QFileInfo wanted(path);
-    for (const QString &file : c->allFiles()) {
+    for (const QString &file : files) {
         if (QFileInfo(file) == wanted)
             return c->family();
     }

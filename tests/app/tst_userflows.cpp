@@ -805,34 +805,56 @@ void tst_UserFlows::findWrapsInTheCurrentDocument()
 // changes, nothing else does, and the count says how many.
 void tst_UserFlows::replaceAllInTheProject()
 {
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString folder = QFileInfo(path).absolutePath();
+    // Thirty sources that use PORTB, some more than once, one not at all, and the names
+    // PORTB is part of left alone only because the text differs.
+    const QString folder = m_dir->filePath(QStringLiteral("ports"));
+    QDir().mkpath(folder);
+    QByteArray files;
+    QMap<QString, QByteArray> before;
+    int occurrences = 0;
+    for (int i = 0; i < 30; ++i) {
+        const QString name = QStringLiteral("unit%1.c").arg(i);
+        QByteArray text = "#include <avr/io.h>\n\nvoid unit" + QByteArray::number(i)
+                          + "(void)\n{\n";
+        for (int k = 0; k < i % 4; ++k)
+            text += "    PORTB ^= " + QByteArray::number(1 << k) + ";\n";
+        occurrences += i % 4;
+        text += "    DDRD = PORTD;\n}\n";
+        before[name] = text;
+        files += "<FILE NAME=\"" + name.toUtf8() + "\" GROUP=\"Source Files\"/>";
+    }
+    before[QStringLiteral("main.c")] = "int main(void)\n{\n    for (;;)\n        ;\n}\n";
+    files += "<FILE NAME=\"main.c\" GROUP=\"Source Files\"/>";
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QVERIFY(writeAll(folder + QLatin1Char('/') + it.key(), it.value()));
+    const QString path = folder + QStringLiteral("/ports.dyxp");
+    QVERIFY(writeAll(path,
+                     "<PROJECT><FILES>" + files
+                         + "</FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
+                           "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" "
+                           "CLOCK=\"16MHz\"/></CONFIGURATION></PROJECT>"));
+
     ScriptedPrompts prompts;
     SrcManager window;
     QVERIFY(openProject(window, path));
     window.editors().openFileAt(folder + QStringLiteral("/main.c"));
-    QMap<QString, QByteArray> before;
-    for (const char *name : {"main.c", "led.c", "led.h"})
-        before[QLatin1String(name)] = readAll(folder + QLatin1Char('/') + QLatin1String(name));
-
     window.actions().replace->trigger();
     auto *dialog = window.findChild<FindDialog *>();
     QVERIFY(dialog);
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Find / Replace"));
     dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))
-        ->setEditText(QStringLiteral("led_toggle"));
+        ->setEditText(QStringLiteral("PORTB"));
     dialog->findChild<QComboBox *>(QStringLiteral("replaceWithTextComboBox"))
-        ->setEditText(QStringLiteral("led_flip"));
+        ->setEditText(QStringLiteral("PORTC"));
     dialog->findChild<QComboBox *>(QStringLiteral("lookInComboBox"))->setCurrentIndex(2);
     dialog->findChild<QPushButton *>(QStringLiteral("replaceAllButton"))->click();
     QCOMPARE(prompts.asked.size(), 1);
-    QCOMPARE(prompts.asked.first().text, QStringLiteral("Replaced 3 occurences"));
+    QCOMPARE(prompts.asked.first().text, QStringLiteral("Replaced %1 occurences").arg(occurrences));
 
     window.actions().saveAllFiles->trigger();
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
         QByteArray expected = it.value();
-        QCOMPARE(readAll(folder + QLatin1Char('/') + it.key()),
-                 expected.replace("led_toggle", "led_flip"));
+        QCOMPARE(readAll(folder + QLatin1Char('/') + it.key()), expected.replace("PORTB", "PORTC"));
     }
     window.projectsManager()->compileProject();
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),

@@ -274,12 +274,14 @@ void FindDialog::replaceAllClicked(bool)
     setControlsEnabled(false);
     restartFromCursor();
     int count = 0;
+    m_tabs->beginOpeningMany();
     while (findNextMatch(FindState::ReplaceAll)) {
         if (SourceEditor *editor = m_tabs->currentEditor())
             editor->replace(m_state.replaceText);
         ++count;
         m_state.firstCall = true;
     }
+    m_tabs->endOpeningMany();
     Prompts::instance().message(QMessageBox::Information,
                                 this,
                                 tr("Find"),

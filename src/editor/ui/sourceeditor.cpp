@@ -17,7 +17,6 @@
 #include "editor/syntaxmap.h"
 #include "platform/boundedfile.h"
 #include "platform/caseinsensitivepath.h"
-#include "platform/platformpaths.h"
 #include "platform/wholefilewriter.h"
 
 #include <Qsci/qscilexercpp.h>
@@ -215,6 +214,7 @@ bool SourceEditor::canClose()
 void SourceEditor::setCurrentFile(const QString &fileName)
 {
     m_filePath = fileName;
+    m_canonicalPath.clear();
     setModified(false);
     setWindowModified(false);
     setWindowTitle(displayName() + QStringLiteral("[*]"));
@@ -225,6 +225,7 @@ void SourceEditor::setCurrentFile(const QString &fileName)
 void SourceEditor::setFileName(const QString &fileName)
 {
     m_filePath = fileName;
+    m_canonicalPath.clear();
     setObjectName(QStringLiteral("SourceFile.") + m_filePath);
 }
 
@@ -241,10 +242,21 @@ QString SourceEditor::tabTitle() const
 
 bool SourceEditor::refersTo(const QString &path) const
 {
-    if (QFileInfo(m_filePath) == QFileInfo(path))
+    if (m_filePath.isEmpty() || path.isEmpty())
+        return false;
+    if (QFileInfo(path).absoluteFilePath() == m_filePath)
         return true;
-    const QString mine = Platform::shortPathName(m_filePath);
-    return !mine.isEmpty() && mine == Platform::shortPathName(path);
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == canonicalPath();
+}
+
+// The file's path with links resolved, kept from when the name was set: asking the file
+// system for every open editor at every lookup costs more than the lookups.
+QString SourceEditor::canonicalPath() const
+{
+    if (m_canonicalPath.isEmpty() && !m_filePath.isEmpty())
+        m_canonicalPath = QFileInfo(m_filePath).canonicalFilePath();
+    return m_canonicalPath;
 }
 
 QString SourceEditor::resolveSyntaxFile(const QString &mapPath, const QString &fileName)

@@ -29,6 +29,8 @@ public:
     QString displayName() const;
     QString tabTitle() const;
     bool refersTo(const QString &path) const;
+    // The file's path with symbolic links resolved; empty while the file does not exist.
+    QString canonicalPath() const;
     // Unsaved changes, or an untitled document that was never saved.
     bool isDocumentModified() const { return isModified() || m_untitled; }
     void applySettings();
@@ -55,6 +57,7 @@ private:
     MainServices *m_mainWindow;
     QMenu *m_contextMenu = nullptr;
     QString m_filePath;
+    mutable QString m_canonicalPath;
     bool m_copyAvailable = false;
     bool m_untitled = false; // the editor cannot mark a document modified by itself
     // How the file was stored, so that a save writes it back the same way: valid UTF-8 (with

@@ -2,6 +2,9 @@
 
 #include "sourceeditor.h"
 
+#include <QFileInfo>
+#include <QTabBar>
+
 SrcTabsHolder::SrcTabsHolder(MainServices *mainWindow, QWidget *parent)
     : QTabWidget(parent)
     , m_mainWindow(mainWindow)
@@ -9,6 +12,9 @@ SrcTabsHolder::SrcTabsHolder(MainServices *mainWindow, QWidget *parent)
     setMovable(true);
     setTabsClosable(true);
     setDocumentMode(true);
+    // Many tabs scroll rather than shrink their names to nothing.
+    setElideMode(Qt::ElideNone);
+    setUsesScrollButtons(true);
     connect(this, &QTabWidget::tabCloseRequested, this, &SrcTabsHolder::closeTab);
     connect(this, &QTabWidget::currentChanged, this, &SrcTabsHolder::onCurrentChanged);
 }
@@ -27,8 +33,17 @@ int SrcTabsHolder::indexOf(const QString &path) const
 {
     if (path.isEmpty())
         return -1;
+    // The name as given first; then the file itself, whatever links lead to it.
+    const QString absolute = QFileInfo(path).absoluteFilePath();
     for (int i = 0; i < count(); ++i) {
-        if (SourceEditor *editor = editorAt(i); editor && editor->refersTo(path))
+        if (SourceEditor *editor = editorAt(i); editor && editor->filePath() == absolute)
+            return i;
+    }
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty())
+        return -1;
+    for (int i = 0; i < count(); ++i) {
+        if (SourceEditor *editor = editorAt(i); editor && editor->canonicalPath() == canonical)
             return i;
     }
     return -1;
@@ -128,11 +143,30 @@ QStringList SrcTabsHolder::openPaths() const
     return paths;
 }
 
+void SrcTabsHolder::beginOpeningMany()
+{
+    // Every change of the current tab enables updates again down the whole stack of editors;
+    // with updates off above the stack that costs nothing.
+    if (m_openingMany++ == 0)
+        setUpdatesEnabled(false);
+}
+
+void SrcTabsHolder::endOpeningMany()
+{
+    if (m_openingMany > 0 && --m_openingMany == 0)
+        setUpdatesEnabled(true);
+}
+
 void SrcTabsHolder::updateTabTitles()
 {
+    // A tab bar lays out every tab again for each title set: only changed titles are.
     for (int i = 0; i < count(); ++i) {
-        if (SourceEditor *editor = editorAt(i))
-            setTabText(i, editor->tabTitle());
+        SourceEditor *editor = editorAt(i);
+        if (!editor)
+            continue;
+        const QString title = editor->tabTitle();
+        if (tabText(i) != title)
+            setTabText(i, title);
     }
 }
 

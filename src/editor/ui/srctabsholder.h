@@ -27,6 +27,10 @@ public:
     void updateTabTitles();
     bool canCloseAll();
     void applySettingsToAll();
+    // Between the two, files open, close and become current without the tabs repainting for
+    // each: a replace through a whole project opens hundreds.
+    void beginOpeningMany();
+    void endOpeningMany();
 
     // What the projects ask of the editors.
     void openFileAt(const QString &path, int line = -1, int column = 0) override;
@@ -56,6 +60,7 @@ public slots:
     void close();
 
 private:
+    int m_openingMany = 0;
     int indexOf(const QString &path) const;
 
     MainServices *m_mainWindow;
