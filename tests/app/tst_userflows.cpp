@@ -607,6 +607,20 @@ void tst_UserFlows::printToPdf()
     for (int i = 0; i < source.size(); ++i)
         QCOMPARE(printed.at(i).simplified(),
                  (QString::number(i + 1) + QLatin1Char(' ') + source.at(i)).simplified());
+
+    // A file that cannot be written (a folder holds its name; root may write anywhere else)
+    // is said, not passed over.
+    ScriptedPrompts prompts;
+    const QString nowhere = pdf;
+    QVERIFY(QFile::remove(pdf) && QDir().mkpath(pdf));
+    QTimer::singleShot(0, &window, [] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    window.actions().printFile->trigger();
+    QCOMPARE(prompts.asked.size(), 1);
+    QCOMPARE(prompts.asked.first().text, QStringLiteral("The document could not be printed."));
+    QVERIFY(prompts.asked.first().informativeText.contains(nowhere));
 }
 
 // "&Editor Configuration": a colour, a size, a preference and a directory changed in the dialog

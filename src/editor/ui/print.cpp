@@ -3,6 +3,8 @@
 #include <Qsci/qsciprinter.h>
 #include <Qsci/qsciscintilla.h>
 
+#include "core/ui/prompts.h"
+
 #include <QPrintDialog>
 
 Print::Print(QWidget *mainWindow)
@@ -33,7 +35,22 @@ bool Print::print(QsciScintilla *editor)
     if (m_dialog->exec() != QDialog::Accepted)
         return false;
     target.setFullPage(false);
-    return printRange(target, editor, m_dialog->printRange() == QAbstractPrintDialog::Selection);
+    // The editor's printing goes on whether or not the printer could start: the printer's
+    // state tells.
+    if (printRange(target, editor, m_dialog->printRange() == QAbstractPrintDialog::Selection)
+        && target.printerState() != QPrinter::Error)
+        return true;
+    // A printer that is gone, or a file that cannot be written.
+    const QString where = target.outputFileName().isEmpty() ? target.printerName()
+                                                            : target.outputFileName();
+    Prompts::instance().message(QMessageBox::Warning,
+                                m_mainWindow,
+                                tr("Print Document"),
+                                tr("The document could not be printed."),
+                                QMessageBox::Ok,
+                                QMessageBox::Ok,
+                                where.isEmpty() ? QString() : tr("Printing to: %1").arg(where));
+    return false;
 }
 
 bool Print::printRange(QsciPrinter &printer, QsciScintilla *editor, bool selectionOnly)
