@@ -273,6 +273,10 @@ void SrcManager::createActions()
     connect(a.rename, &QAction::triggered, projects, &ProjectsManager::renameItem);
     connect(a.buildProject, &QAction::triggered, projects, &ProjectsManager::compileProject);
     connect(a.cleanProject, &QAction::triggered, projects, &ProjectsManager::cleanProject);
+    connect(a.compilersConfiguration,
+            &QAction::triggered,
+            projects,
+            &ProjectsManager::showCompilersDialog);
     connect(a.tidyProject, &QAction::triggered, projects, &ProjectsManager::tidyProject);
 
     connect(a.gotoLine, &QAction::triggered, this, &SrcManager::gotoLine);
@@ -291,7 +295,6 @@ void SrcManager::createActions()
                             a.newProject,
                             a.createDesignFile,
                             a.projectSettings,
-                            a.compilersConfiguration,
                             a.openDebugger,
                             a.startDebugging}) {
         m_withoutReceiver->addAction(action);

@@ -13,6 +13,7 @@
 #include "core/ui/prompts.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/compilerscan.h"
+#include "toolchain/ui/compilersdialog.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -444,6 +445,13 @@ void ProjectsManager::clearUpToDate(const QString &directory, const Project *exc
 void ProjectsManager::treeChanged(Project *)
 {
     updateState();
+}
+
+void ProjectsManager::showCompilersDialog()
+{
+    CompilersDialog dialog(m_catalogue, m_mainWindow, dialogParent());
+    if (dialog.exec() == QDialog::Accepted)
+        updateState();
 }
 
 void ProjectsManager::scanCompilers()

@@ -78,6 +78,8 @@ public slots:
     void compileProject();
     void cleanProject();
     void tidyProject();
+    // "Compilers": where each compiler lives; OK stores it.
+    void showCompilersDialog();
     void itemDoubleClicked(QTreeWidgetItem *item, int column);
     void itemClicked(QTreeWidgetItem *item, int column);
     void itemChanged(QTreeWidgetItem *item, int column);

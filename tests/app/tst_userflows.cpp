@@ -68,6 +68,7 @@ private slots:
     void findWrapsInTheCurrentDocument();
     void editorSettingsReachEveryView();
     void helpOpensTheTopicOfWhereTheUserIs();
+    void compilersDialogFindsTheInstalledCompilers();
     void replaceAllInTheProject();
     void findClosesProjectFilesWithoutAMatch();
     void headerChangesRebuildWhatIncludesThem_data();
@@ -257,7 +258,6 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
                                    a.newProject,
                                    a.createDesignFile,
                                    a.projectSettings,
-                                   a.compilersConfiguration,
                                    a.openDebugger,
                                    a.startDebugging};
     const auto checkDead = [&](const char *state) {
@@ -282,6 +282,7 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
                             a.findNext,
                             a.replace,
                             a.editorConfiguration,
+                            a.compilersConfiguration,
                             a.help})
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
 
@@ -713,6 +714,40 @@ void tst_UserFlows::editorSettingsReachEveryView()
     // A new editor takes the same looks.
     window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/led.c"));
     QCOMPARE(window.tabs()->currentEditor()->marginWidth(1), 0);
+}
+
+// "&Compilers Configuration" on a fresh store: Check All finds avr-gcc, gputils and sdcc and
+// says so in the output window; OK stores them, and the AVR board builds at once.
+void tst_UserFlows::compilersDialogFindsTheInstalledCompilers()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    QString title;
+    QTimer::singleShot(0, &window, [&title] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        title = dialog->windowTitle();
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("checkAllButton")),
+                          Qt::LeftButton);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("saveButton")),
+                          Qt::LeftButton);
+    });
+    window.actions().compilersConfiguration->trigger();
+    QCOMPARE(title, QStringLiteral("Compilers"));
+    const QString text = output(window);
+    const QString found = text.section(QStringLiteral("Found:\n"), 1);
+    for (const char *name : {"GNU AVR GCC", "GNU PIC Utilities", "SDCC"})
+        QVERIFY2(found.contains(QLatin1String(name) + QStringLiteral(":\t/usr/bin")),
+                 qPrintable(text));
+    QVERIFY(window.projectsManager()->openProject(path, false));
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
 }
 
 // F1 in the main window and "&Help" open the main page in the "Main" window; F1 in the find

@@ -45,6 +45,8 @@ public:
     QString existingDirectory(QWidget *, const QString &caption, const QString &) override;
     void about(QWidget *, const QString &title, const QString &text) override;
     QColor colour(QWidget *, const QString &caption, const QColor &) override;
+    void openUrl(const QUrl &url) override { openedUrls.append(url); }
+    QList<QUrl> openedUrls;
 
 private:
     QString nextFileName(const QString &caption);

@@ -1,6 +1,7 @@
 #include "prompts.h"
 
 #include <QColorDialog>
+#include <QDesktopServices>
 #include <QFileDialog>
 
 #include <cstdio>
@@ -95,6 +96,15 @@ QString DialogPrompts::existingDirectory(QWidget *parent, const QString &caption
     if (autoAnswer())
         return QString();
     return QFileDialog::getExistingDirectory(parent, caption, dir);
+}
+
+void DialogPrompts::openUrl(const QUrl &url)
+{
+    if (autoAnswer()) {
+        printQuestion(QStringLiteral("Open"), url.toString(), QString());
+        return;
+    }
+    QDesktopServices::openUrl(url);
 }
 
 QColor DialogPrompts::colour(QWidget *parent, const QString &caption, const QColor &initial)

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QStringList>
+#include <QUrl>
 
 // Every message box, file dialog and directory chooser of the program goes through here, so
 // that tests can answer them. The real service shows the toolkit's dialogs; with the
@@ -46,6 +47,8 @@ public:
     virtual void about(QWidget *parent, const QString &title, const QString &text) = 0;
     // A colour chosen by the user; invalid when cancelled.
     virtual QColor colour(QWidget *parent, const QString &caption, const QColor &initial) = 0;
+    // Opens a web page with the desktop's browser.
+    virtual void openUrl(const QUrl &url) = 0;
 };
 
 class DialogPrompts : public Prompts
@@ -73,6 +76,7 @@ public:
     QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir) override;
     void about(QWidget *parent, const QString &title, const QString &text) override;
     QColor colour(QWidget *parent, const QString &caption, const QColor &initial) override;
+    void openUrl(const QUrl &url) override;
 
 private:
     static bool autoAnswer();

@@ -1,0 +1,189 @@
+#include "common/fakewindowservices.h"
+#include "common/scriptedprompts.h"
+#include "toolchain/buildconfig.h"
+#include "toolchain/buildconfiglist.h"
+#include "toolchain/ui/compilersdialog.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The compilers dialog on a catalogue of small configurations: one the fake compiler answers,
+// one whose tool is missing, one too old for its tool and one of the simulator's maker.
+class tst_CompilersDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void table();
+    void checkAllThenOk();
+    void directoriesByHand_data();
+    void directoriesByHand();
+    void website();
+
+private:
+    template<typename T>
+    T *child(CompilersDialog &dialog, const char *name)
+    {
+        return dialog.findChild<T *>(QLatin1String(name));
+    }
+    QLineEdit *directoryCell(CompilersDialog &dialog, int row)
+    {
+        return qobject_cast<QLineEdit *>(
+            child<QTableWidget>(dialog, "compilersTable")->cellWidget(row, 3));
+    }
+    int rowOf(CompilersDialog &dialog, const QString &name)
+    {
+        auto *table = child<QTableWidget>(dialog, "compilersTable");
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (table->item(row, 0)->text() == name)
+                return row;
+        }
+        return -1;
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<FakeWindowServices> m_services;
+    std::unique_ptr<BuildConfigList> m_catalogue;
+};
+
+void tst_CompilersDialog::initTestCase()
+{
+    isolateSettings();
+    const QString tool = QStringLiteral(DYX_FAKE_COMPILER);
+    const QMap<QString, QString> files
+        = {{"found.xml",
+            QStringLiteral("<COMPILER NAME=\"Beta\" URL=\"https://beta.example/\">"
+                           "<DETECT PATH=\"%1\" ARG=\"--print=ok\" STR=\"ok\"/></COMPILER>")
+                .arg(tool)},
+           {"missing.xml", "<COMPILER NAME=\"Alpha\"><DETECT PATH=\"/no/such/tool\"/></COMPILER>"},
+           {"old.xml",
+            QStringLiteral("<COMPILER NAME=\"Gamma\" VERSION=\"9\"><DETECT PATH=\"%1\" "
+                           "DATE=\"2999-12-31\"/></COMPILER>")
+                .arg(tool)},
+           {"maker.xml", "<COMPILER NAME=\"Cirrane C\" URL=\"https://maker.example/\"/>"}};
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        QFile file(m_dir.filePath(it.key()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(it.value().toUtf8());
+    }
+}
+
+void tst_CompilersDialog::init()
+{
+    m_services = std::make_unique<FakeWindowServices>();
+    m_services->settingsStore().settings().remove(QString());
+    m_services->settingsStore().setDirectory(SettingsStore::Compilers, m_dir.path());
+    m_catalogue = std::make_unique<BuildConfigList>(m_services.get());
+    m_catalogue->load();
+    m_services->lines.clear();
+}
+
+void tst_CompilersDialog::table()
+{
+    CompilersDialog dialog(m_catalogue.get(), m_services.get(), nullptr);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Compilers"));
+    auto *table = child<QTableWidget>(dialog, "compilersTable");
+    QCOMPARE(table->rowCount(), 4);
+    QStringList headers;
+    for (int column = 0; column < 4; ++column)
+        headers.append(table->horizontalHeaderItem(column)->text());
+    QCOMPARE(headers, QStringList({"Compiler", "Installed", "Config File", "Compiler Directory"}));
+    QVERIFY(table->isColumnHidden(2));
+    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("Cirrane C"));
+    QCOMPARE(table->item(0, 0)->foreground().color(), QColor(0, 0, 125));
+    QCOMPARE(table->item(1, 0)->text(), QStringLiteral("Alpha"));
+    QCOMPARE(table->item(1, 0)->toolTip(),
+             QStringLiteral("Double click to visit compiler's website"));
+    QCOMPARE(table->item(1, 1)->text(), QStringLiteral("No"));
+    QCOMPARE(table->item(2, 2)->text(), m_dir.filePath(QStringLiteral("found.xml")));
+}
+
+// Check All fills every row and writes the summary; OK stores what it found, and the too old
+// compiler as not installed.
+void tst_CompilersDialog::checkAllThenOk()
+{
+    CompilersDialog dialog(m_catalogue.get(), m_services.get(), nullptr);
+    QTest::mouseClick(child<QPushButton>(dialog, "checkAllButton"), Qt::LeftButton);
+    auto *table = child<QTableWidget>(dialog, "compilersTable");
+    const int beta = rowOf(dialog, QStringLiteral("Beta"));
+    const int gamma = rowOf(dialog, QStringLiteral("Gamma"));
+    const QString toolDir = QFileInfo(QStringLiteral(DYX_FAKE_COMPILER)).absolutePath();
+    QCOMPARE(table->item(beta, 1)->text(), QStringLiteral("Yes"));
+    QCOMPARE(directoryCell(dialog, beta)->text(), toolDir);
+    QCOMPARE(table->item(gamma, 1)->text(), QStringLiteral("No"));
+    QCOMPARE(directoryCell(dialog, gamma)->text(), QStringLiteral("Compiler too old"));
+    QCOMPARE(m_services->lines.first(), QStringLiteral("clear"));
+    QVERIFY(m_services->lines.contains(QStringLiteral("message: Found:")));
+    QVERIFY(m_services->lines.contains(QStringLiteral("message: Beta:\t") + toolDir));
+
+    QTest::mouseClick(child<QPushButton>(dialog, "saveButton"), Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(m_catalogue->find(QStringLiteral("Beta"))->isConfigured());
+    QCOMPARE(m_catalogue->find(QStringLiteral("Beta"))->compilerDirectory(), toolDir);
+    QVERIFY(!m_catalogue->find(QStringLiteral("Gamma"))->isConfigured());
+    QCOMPARE(m_catalogue->find(QStringLiteral("Gamma"))->compilerDirectory(), QString());
+}
+
+void tst_CompilersDialog::directoriesByHand_data()
+{
+    QTest::addColumn<QString>("typed");  // typed into Alpha's cell, or "manual" for Manual...
+    QTest::addColumn<bool>("accept");    // OK or Cancel
+    QTest::addColumn<bool>("installed"); // Alpha afterwards
+    QTest::newRow("typed, OK") << "/opt/alpha/bin" << true << true;
+    QTest::newRow("typed, Cancel") << "/opt/alpha/bin" << false << false;
+    QTest::newRow("Manual..., OK") << "manual" << true << true;
+}
+
+void tst_CompilersDialog::directoriesByHand()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, accept);
+    QFETCH(bool, installed);
+    ScriptedPrompts prompts;
+    CompilersDialog dialog(m_catalogue.get(), m_services.get(), nullptr);
+    const int alpha = rowOf(dialog, QStringLiteral("Alpha"));
+    QString expected = typed;
+    if (typed == QLatin1String("manual")) {
+        prompts.fileNames << m_dir.filePath(QStringLiteral("missing.xml"));
+        child<QTableWidget>(dialog, "compilersTable")->setCurrentCell(alpha, 0);
+        QTest::mouseClick(child<QPushButton>(dialog, "manualButton"), Qt::LeftButton);
+        QCOMPARE(prompts.asked.first().title, QStringLiteral("Open File"));
+        expected = m_dir.path();
+    } else {
+        directoryCell(dialog, alpha)->setText(typed);
+    }
+    QTest::mouseClick(child<QPushButton>(dialog, accept ? "saveButton" : "cancelButton"),
+                      Qt::LeftButton);
+    const BuildConfig *config = m_catalogue->find(QStringLiteral("Alpha"));
+    QCOMPARE(config->isConfigured(), installed);
+    QCOMPARE(config->compilerDirectory(), installed ? expected : QString());
+
+    // Emptied again: not installed.
+    CompilersDialog again(m_catalogue.get(), m_services.get(), nullptr);
+    directoryCell(again, alpha)->clear();
+    QTest::mouseClick(child<QPushButton>(again, "saveButton"), Qt::LeftButton);
+    QVERIFY(!config->isConfigured());
+}
+
+void tst_CompilersDialog::website()
+{
+    ScriptedPrompts prompts;
+    CompilersDialog dialog(m_catalogue.get(), m_services.get(), nullptr);
+    auto *table = child<QTableWidget>(dialog, "compilersTable");
+    const int beta = rowOf(dialog, QStringLiteral("Beta"));
+    emit table->cellDoubleClicked(beta, 1); // not the compiler column
+    emit table->cellDoubleClicked(rowOf(dialog, QStringLiteral("Alpha")), 0); // no web site
+    QVERIFY(prompts.openedUrls.isEmpty());
+    table->setCurrentCell(beta, 0);
+    QTest::mouseClick(child<QPushButton>(dialog, "websiteButton"), Qt::LeftButton);
+    QCOMPARE(prompts.openedUrls, QList<QUrl>({QUrl(QStringLiteral("https://beta.example/"))}));
+}
+
+QTEST_MAIN(tst_CompilersDialog)
+#include "tst_compilersdialog.moc"
