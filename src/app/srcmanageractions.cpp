@@ -277,6 +277,7 @@ void SrcManager::createActions()
             &QAction::triggered,
             projects,
             &ProjectsManager::showCompilersDialog);
+    connect(a.projectSettings, &QAction::triggered, projects, &ProjectsManager::showProjectSettings);
     connect(a.tidyProject, &QAction::triggered, projects, &ProjectsManager::tidyProject);
 
     connect(a.gotoLine, &QAction::triggered, this, &SrcManager::gotoLine);
@@ -291,12 +292,8 @@ void SrcManager::createActions()
 
     m_withoutReceiver = new QActionGroup(this);
     m_withoutReceiver->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
-    for (QAction *action : {a.openSample,
-                            a.newProject,
-                            a.createDesignFile,
-                            a.projectSettings,
-                            a.openDebugger,
-                            a.startDebugging}) {
+    for (QAction *action :
+         {a.openSample, a.newProject, a.createDesignFile, a.openDebugger, a.startDebugging}) {
         m_withoutReceiver->addAction(action);
     }
     m_withoutReceiver->setEnabled(false);

@@ -420,6 +420,14 @@ void Project::setActiveConfiguration(int index)
         m_activeConfiguration = index;
 }
 
+void Project::replaceConfigurations(std::vector<std::unique_ptr<BuildProject>> configurations)
+{
+    if (configurations.empty())
+        return;
+    m_configurations = std::move(configurations);
+    m_activeConfiguration = std::clamp(m_activeConfiguration, 0, configurationCount() - 1);
+}
+
 void Project::addConfiguration(BuildProject *configuration)
 {
     m_configurations.emplace_back(configuration);

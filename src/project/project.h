@@ -1,5 +1,7 @@
 #pragma once
 
+#include "toolchain/ui/configuredproject.h"
+
 #include <QHash>
 #include <QObject>
 #include <QStringList>
@@ -35,7 +37,7 @@ struct ProjectGroup
 
 // One firmware project: its files in named groups, its build configurations, and the reading
 // and writing of its ".dyxp" file. It also keeps its items in the projects tree in step.
-class Project : public QObject
+class Project : public QObject, public ConfiguredProject
 {
     Q_OBJECT
 
@@ -44,7 +46,7 @@ public:
     ~Project() override;
 
     bool load(const QString &path);
-    bool save();
+    bool save() override;
     bool saveAs(bool copy);
     bool saveAsPath(const QString &suggestedPath, bool copy);
     bool maybeSave();
@@ -79,15 +81,15 @@ public:
     void describe(QTextEdit *textEdit) const;
     void reopenFiles();
 
-    QString name() const { return m_name; }
+    QString name() const override { return m_name; }
     QString filePath() const { return m_filePath; }
     QString projectDirectory() const;
-    QString description() const { return m_description; }
-    void setDescription(const QString &description) { m_description = description; }
-    QStringList keywords() const { return m_keywords; }
-    void setKeywords(const QStringList &keywords) { m_keywords = keywords; }
+    QString description() const override { return m_description; }
+    void setDescription(const QString &description) override { m_description = description; }
+    QStringList keywords() const override { return m_keywords; }
+    void setKeywords(const QStringList &keywords) override { m_keywords = keywords; }
     bool isModified() const { return m_modified; }
-    void setModified(bool modified);
+    void setModified(bool modified) override;
     bool isLoaded() const { return m_loaded; }
     // Why the last save of the project file failed.
     QString lastSaveError() const { return m_lastSaveError; }
@@ -121,8 +123,9 @@ public:
     QString familyForFile(const QString &path) const;
     QString designFile() const;
 
-    int configurationCount() const { return int(m_configurations.size()); }
-    BuildProject *configuration(int index) const;
+    int configurationCount() const override { return int(m_configurations.size()); }
+    BuildProject *configuration(int index) const override;
+    void replaceConfigurations(std::vector<std::unique_ptr<BuildProject>> configurations) override;
     BuildProject *activeConfiguration() const;
     int activeConfigurationIndex() const { return m_activeConfiguration; }
     void setActiveConfiguration(int index);

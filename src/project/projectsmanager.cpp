@@ -14,6 +14,7 @@
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/compilerscan.h"
 #include "toolchain/ui/compilersdialog.h"
+#include "toolchain/ui/controllerdialog.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -452,6 +453,16 @@ void ProjectsManager::showCompilersDialog()
     CompilersDialog dialog(m_catalogue, m_mainWindow, dialogParent());
     if (dialog.exec() == QDialog::Accepted)
         updateState();
+}
+
+void ProjectsManager::showProjectSettings()
+{
+    Project *project = currentProject();
+    if (!project || m_busy)
+        return;
+    ControllerDialog dialog(project, m_catalogue, m_mainWindow, dialogParent());
+    dialog.exec();
+    m_mainWindow->commands().updateState();
 }
 
 void ProjectsManager::scanCompilers()

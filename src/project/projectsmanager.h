@@ -80,6 +80,8 @@ public slots:
     void tidyProject();
     // "Compilers": where each compiler lives; OK stores it.
     void showCompilersDialog();
+    // The current project's target: controller, compiler and clock.
+    void showProjectSettings();
     void itemDoubleClicked(QTreeWidgetItem *item, int column);
     void itemClicked(QTreeWidgetItem *item, int column);
     void itemChanged(QTreeWidgetItem *item, int column);

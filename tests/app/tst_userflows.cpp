@@ -69,6 +69,7 @@ private slots:
     void editorSettingsReachEveryView();
     void helpOpensTheTopicOfWhereTheUserIs();
     void compilersDialogFindsTheInstalledCompilers();
+    void projectSettingsChangeTheController();
     void replaceAllInTheProject();
     void findClosesProjectFilesWithoutAMatch();
     void headerChangesRebuildWhatIncludesThem_data();
@@ -257,7 +258,6 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
     const QList<QAction *> dead = {a.openSample,
                                    a.newProject,
                                    a.createDesignFile,
-                                   a.projectSettings,
                                    a.openDebugger,
                                    a.startDebugging};
     const auto checkDead = [&](const char *state) {
@@ -283,6 +283,7 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
                             a.replace,
                             a.editorConfiguration,
                             a.compilersConfiguration,
+                            a.projectSettings,
                             a.help})
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
 
@@ -748,6 +749,47 @@ void tst_UserFlows::compilersDialogFindsTheInstalledCompilers()
     window.projectsManager()->compileProject();
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
+}
+
+// "&Project Settings" on the AVR board: another AVR part and 8 MHz; the Makefile and the
+// compiler's command lines follow, and avr-gcc builds for the new part.
+void tst_UserFlows::projectSettingsChangeTheController()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    QString title;
+    QTimer::singleShot(0, &window, [&title] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        title = dialog->windowTitle();
+        auto *controller = dialog->findChild<QComboBox *>(QStringLiteral("controller"));
+        controller->setCurrentIndex(controller->findText(QStringLiteral("ATmega168")));
+        auto *clock = dialog->findChild<QLineEdit *>(QStringLiteral("clockFrequency"));
+        clock->selectAll();
+        QTest::keyClicks(clock, QStringLiteral("8MHz"));
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")),
+                          Qt::LeftButton);
+    });
+    window.actions().projectSettings->trigger();
+    QCOMPARE(title, QStringLiteral("AVR Blinky Project Settings"));
+    window.projectsManager()->compileProject();
+    const QString text = output(window);
+    QVERIFY2(text.contains(QStringLiteral("Compiled successfully.")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("-mmcu=atmega168 ")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("-DF_CPU=8000000UL")), qPrintable(text));
+    const QString makefile = QString::fromUtf8(
+        readAll(QFileInfo(path).absolutePath() + QStringLiteral("/Debug/Makefile")));
+    QVERIFY(makefile.contains(QStringLiteral("\nMCU = ATmega168\n")));
+    QVERIFY(makefile.contains(QStringLiteral("\nCLOCK = 8000000\n")));
+    QVERIFY(!makefile.contains(QStringLiteral("328")));
+    QVERIFY(projectFileNames(path).contains(QStringLiteral("main.c")));
+    QVERIFY(readAll(path).contains("TYPE=\"ATmega168\""));
 }
 
 // F1 in the main window and "&Help" open the main page in the "Main" window; F1 in the find

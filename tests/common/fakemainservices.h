@@ -116,9 +116,15 @@ public:
     QString family;
     QStringList projectFiles;
     QStringList recentFiles;
-    bool isAdvanced() const override { return false; }
+    bool isAdvanced() const override { return advanced; }
+    bool advanced = false;
     QString simulatorDirectory(bool) override { return m_settings.cirraneDirectory(); }
-    bool isSimulated(const QString &, const QString &) const override { return false; }
+    // "FAMILY/CONTROLLER" of each controller the simulator runs, in any letter case.
+    QStringList simulated;
+    bool isSimulated(const QString &family, const QString &controller) const override
+    {
+        return simulated.contains(family + QLatin1Char('/') + controller, Qt::CaseInsensitive);
+    }
 
 private:
     mutable SettingsStore m_settings;
