@@ -277,7 +277,7 @@ void SrcManager::createActions()
             &QAction::triggered,
             projects,
             &ProjectsManager::showCompilersDialog);
-    connect(a.projectSettings, &QAction::triggered, projects, &ProjectsManager::showProjectSettings);
+    connect(a.projectSettings, &QAction::triggered, projects, &ProjectsManager::projectSettings);
     connect(a.tidyProject, &QAction::triggered, projects, &ProjectsManager::tidyProject);
 
     connect(a.gotoLine, &QAction::triggered, this, &SrcManager::gotoLine);

@@ -154,6 +154,36 @@ QList<OptionSetting> BuildProject::stepDefaults(const BuildStepNode *step) const
            + defaultsFor(step->process->tool(), m_family, m_controller);
 }
 
+QString BuildProject::defaultValue(const QString &tool, const QString &name, const QString &id) const
+{
+    const auto find = [&](const QList<OptionSetting> &settings, QString &value) {
+        for (const OptionSetting &setting : settings) {
+            if (setting.name == name && setting.id == id) {
+                value = setting.value;
+                return true;
+            }
+        }
+        return false;
+    };
+    QString value;
+    if (find(defaultsFor(tool, m_family, m_controller), value))
+        return value;
+    for (const BuildNode *node : stepNodes()) {
+        if (node->step && node->step->process && node->step->process->tool() == tool
+            && find(node->step->output.settings, value))
+            return value;
+    }
+    return QString();
+}
+
+void BuildProject::restoreDefaults()
+{
+    m_options.clear();
+    for (BuildNode *node : stepNodes())
+        node->options = stepDefaults(node->step);
+    hoist(true);
+}
+
 std::vector<BuildNode *> BuildProject::stepNodes() const
 {
     std::vector<BuildNode *> all;

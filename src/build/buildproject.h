@@ -59,6 +59,13 @@ public:
     // The nodes of the build tree that stand for build steps, depth first.
     std::vector<BuildNode *> stepNodes() const;
 
+    // The value the compiler gives an option of a tool by default for this configuration's
+    // target and controller, or a step gives its own; empty when none does.
+    QString defaultValue(const QString &tool, const QString &name, const QString &id) const;
+    // Back to the compiler's defaults: no configuration options, every step node with its
+    // step's own settings and the defaults for its tool, hoisted.
+    void restoreDefaults();
+
     // Moves configuration settings down to every step node they apply to.
     void pushDown();
     // Moves settings that every step node of a tool holds up to the configuration.

@@ -14,7 +14,7 @@
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/compilerscan.h"
 #include "toolchain/ui/compilersdialog.h"
-#include "toolchain/ui/controllerdialog.h"
+#include "toolchain/ui/configurationoptionsdialog.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -450,19 +450,29 @@ void ProjectsManager::treeChanged(Project *)
 
 void ProjectsManager::showCompilersDialog()
 {
+    m_busy = true;
+    updateState();
     CompilersDialog dialog(m_catalogue, m_mainWindow, dialogParent());
-    if (dialog.exec() == QDialog::Accepted)
-        updateState();
+    dialog.exec();
+    m_busy = false;
+    updateState();
 }
 
-void ProjectsManager::showProjectSettings()
+void ProjectsManager::projectSettings()
 {
     Project *project = currentProject();
     if (!project || m_busy)
         return;
-    ControllerDialog dialog(project, m_catalogue, m_mainWindow, dialogParent());
-    dialog.exec();
+    ConfigurationOptionsDialog dialog(project,
+                                      project->activeConfigurationIndex(),
+                                      m_mainWindow,
+                                      dialogParent());
+    // Other options or another controller: everything is built again.
+    if (dialog.exec() == QDialog::Accepted)
+        project->setRebuildAll(true);
     m_mainWindow->commands().updateState();
+    const BuildProject *active = project->activeConfiguration();
+    emit projectConfigurationChange(active ? active->name() : QString());
 }
 
 void ProjectsManager::scanCompilers()

@@ -80,8 +80,8 @@ public slots:
     void tidyProject();
     // "Compilers": where each compiler lives; OK stores it.
     void showCompilersDialog();
-    // The current project's target: controller, compiler and clock.
-    void showProjectSettings();
+    // "Project Options" for the current project; after OK the next build rebuilds all.
+    void projectSettings();
     void itemDoubleClicked(QTreeWidgetItem *item, int column);
     void itemClicked(QTreeWidgetItem *item, int column);
     void itemChanged(QTreeWidgetItem *item, int column);
