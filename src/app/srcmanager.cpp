@@ -23,6 +23,7 @@
 #include "project/projectsmanager.h"
 #include "simulator/simulatedcontrollers.h"
 #include "simulator/simulatorinstallation.h"
+#include "toolchain/ui/configurationsdialog.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -34,7 +35,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QScreen>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QUrl>
 #include <QWhatsThis>
@@ -264,11 +264,6 @@ void SrcManager::updateBuildTargets(const QString &currentTarget)
             m_configCombo->addItem(project->configuration(i)->name());
     }
     m_configCombo->addItem(tr("Configurations..."));
-    // The configurations dialog is not there yet: its entry shows but cannot be chosen.
-    if (auto *model = qobject_cast<QStandardItemModel *>(m_configCombo->model())) {
-        if (QStandardItem *item = model->item(m_configCombo->count() - 1))
-            item->setEnabled(false);
-    }
     if (currentTarget.isEmpty()) {
         // The selector shows what a build would use.
         const Project *project = m_projects ? m_projects->currentProject() : nullptr;
@@ -288,6 +283,12 @@ void SrcManager::configComboIndexChanged(const QString &text)
     if (m_rebuildingTargets || !m_projects || m_configCombo->currentIndex() < 0)
         return;
     if (text == tr("Configurations...")) {
+        if (Project *project = m_projects->currentProject()) {
+            ConfigurationsDialog dialog(project, this);
+            // The list may have changed under the selector: it starts again at the first.
+            if (dialog.exec() == QDialog::Accepted)
+                project->setActiveConfiguration(0);
+        }
         updateBuildTargets(QString());
         return;
     }

@@ -71,6 +71,7 @@ private slots:
     void helpOpensTheTopicOfWhereTheUserIs();
     void compilersDialogFindsTheInstalledCompilers();
     void projectSettingsChangeTheController();
+    void configurationsFromTheSelector();
     void replaceAllInTheProject();
     void findClosesProjectFilesWithoutAMatch();
     void headerChangesRebuildWhatIncludesThem_data();
@@ -86,6 +87,19 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
+
+static QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+static bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+           && file.write(bytes) == bytes.size();
+}
 
 void tst_UserFlows::initTestCase()
 {
@@ -287,17 +301,74 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
                             a.projectSettings,
                             a.help})
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+}
 
+// "Configurations..." in the selector: Cancel leaves the selector on the active configuration;
+// a copy of Debug renamed "Fast" with the Release target, chosen in the selector, builds into
+// its target's folder.
+void tst_UserFlows::configurationsFromTheSelector()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
     QComboBox *selector = window.configCombo();
-    const int last = selector->count() - 1;
-    QCOMPARE(selector->itemText(last), QStringLiteral("Configurations..."));
-    auto *model = qobject_cast<QStandardItemModel *>(selector->model());
-    QVERIFY(model && !model->item(last)->isEnabled());
+    QCOMPARE(selector->itemText(selector->count() - 1), QStringLiteral("Configurations..."));
     selector->setCurrentIndex(1);
     QCOMPARE(project->activeConfiguration()->name(), QStringLiteral("Release"));
-    selector->setCurrentIndex(last);
+
+    bool accept = false;
+    QString title;
+    const auto useDialog = [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        title = dialog->windowTitle();
+        if (!accept)
+            return;
+        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("configurationsTable"));
+        table->setCurrentCell(0, 0);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("copyButton")),
+                          Qt::LeftButton);
+        // The copy's name is open for typing.
+        QWidget *editor = QApplication::focusWidget();
+        if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+            line->selectAll();
+            QTest::keyClicks(line, QStringLiteral("Fast"));
+            QTest::keyClick(line, Qt::Key_Return);
+        } else {
+            table->item(2, 0)->setText(QStringLiteral("Fast"));
+        }
+        qobject_cast<QComboBox *>(table->cellWidget(2, 1))->setCurrentText(QStringLiteral("Release"));
+        auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    };
+    QTimer::singleShot(0, &window, useDialog);
+    selector->setCurrentIndex(selector->count() - 1);
+    QCOMPARE(title, QStringLiteral("Configurations"));
     QCOMPARE(selector->currentText(), QStringLiteral("Release"));
     QCOMPARE(project->activeConfiguration()->name(), QStringLiteral("Release"));
+
+    accept = true;
+    QTimer::singleShot(0, &window, useDialog);
+    selector->setCurrentIndex(selector->count() - 1);
+    QStringList entries;
+    for (int i = 0; i < selector->count(); ++i)
+        entries.append(selector->itemText(i));
+    QCOMPARE(entries, QStringList({"Debug", "Release", "Fast", "Configurations..."}));
+    QCOMPARE(selector->currentText(), QStringLiteral("Debug"));
+    selector->setCurrentIndex(2);
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    const QString folder = QFileInfo(path).absolutePath();
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Release/Makefile")));
+    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/Debug/Makefile")));
+    QVERIFY(readAll(path).contains("NAME=\"Fast\""));
 }
 
 void tst_UserFlows::closingAsksAboutEveryModifiedEditor()
@@ -401,19 +472,6 @@ void tst_UserFlows::newlineInFolderNameRunsNothing()
     QVERIFY(makefile.open(QIODevice::ReadOnly));
     for (const QByteArray &line : makefile.readAll().split('\n'))
         QVERIFY2(!line.startsWith("export") && !line.startsWith("#\n"), line.constData());
-}
-
-static QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-static bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-           && file.write(bytes) == bytes.size();
 }
 
 // A PIC project with its own linker script, listed before the sources: in the file list (the

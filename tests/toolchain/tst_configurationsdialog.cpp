@@ -1,0 +1,163 @@
+#include "build/buildproject.h"
+#include "common/fakewindowservices.h"
+#include "project/project.h"
+#include "toolchain/buildconfiglist.h"
+#include "toolchain/ui/configurationsdialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The configurations of the AVR board (Debug and Release, avr-gcc's targets Debug and Release).
+class tst_ConfigurationsDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void rename_data();
+    void rename();
+    void copyDeleteAccept();
+    void unknownTargetAndReject();
+
+private:
+    std::unique_ptr<Project> openBoard();
+    template<typename T>
+    T *child(QDialog &dialog, const char *name)
+    {
+        return dialog.findChild<T *>(QLatin1String(name));
+    }
+    static QStringList names(const Project &project)
+    {
+        QStringList list;
+        for (int i = 0; i < project.configurationCount(); ++i)
+            list.append(project.configuration(i)->name() + QLatin1Char('/')
+                        + project.configuration(i)->targetName());
+        return list;
+    }
+    void press(QDialog &dialog, QDialogButtonBox::StandardButton which)
+    {
+        QTest::mouseClick(child<QDialogButtonBox>(dialog, "buttonBox")->button(which),
+                          Qt::LeftButton);
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<FakeWindowServices> m_services;
+    std::unique_ptr<BuildConfigList> m_catalogue;
+};
+
+void tst_ConfigurationsDialog::initTestCase()
+{
+    isolateSettings();
+    m_services = std::make_unique<FakeWindowServices>();
+    m_services->settingsStore().setDirectory(SettingsStore::Compilers,
+                                             QStringLiteral(DYX_SOURCE_DIR "/data/compilers"));
+    m_catalogue = std::make_unique<BuildConfigList>(m_services.get());
+    m_catalogue->load();
+}
+
+std::unique_ptr<Project> tst_ConfigurationsDialog::openBoard()
+{
+    const QString origin = QStringLiteral(DYX_SOURCE_DIR "/data/devboards/AVR Blinky");
+    for (const QString &name : QDir(origin).entryList(QDir::Files)) {
+        QFile::remove(m_dir.filePath(name));
+        QFile::copy(origin + QLatin1Char('/') + name, m_dir.filePath(name));
+    }
+    auto project = std::make_unique<Project>(m_catalogue.get(), m_services.get());
+    if (!project->load(m_dir.filePath(QStringLiteral("AVR Blinky.dyxp"))))
+        return nullptr;
+    return project;
+}
+
+void tst_ConfigurationsDialog::rename_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("letters, digits, underscore") << "Fast_2"
+                                                 << "Fast_2";
+    QTest::newRow("a space") << "Fast 2"
+                             << "Debug";
+    QTest::newRow("a hyphen") << "Fast-2"
+                              << "Debug";
+    QTest::newRow("empty") << ""
+                           << "Debug";
+    QTest::newRow("another configuration's") << "Release"
+                                             << "Debug";
+}
+
+void tst_ConfigurationsDialog::rename()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    const auto project = openBoard();
+    QVERIFY(project);
+    ConfigurationsDialog dialog(project.get(), nullptr);
+    auto *table = child<QTableWidget>(dialog, "configurationsTable");
+    QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Configuration"));
+    QCOMPARE(table->horizontalHeaderItem(1)->text(), QStringLiteral("Target"));
+    table->item(0, 0)->setText(typed);
+    QCOMPARE(table->item(0, 0)->text(), kept);
+    press(dialog, QDialogButtonBox::Ok);
+    QCOMPARE(names(*project), QStringList({kept + "/Debug", "Release/Release"}));
+}
+
+// A copy keeps its original's name until renamed; accepting keeps both names as they stand.
+// Deleting down to one configuration disables Delete.
+void tst_ConfigurationsDialog::copyDeleteAccept()
+{
+    const auto project = openBoard();
+    QVERIFY(project);
+    ConfigurationsDialog dialog(project.get(), nullptr);
+    auto *table = child<QTableWidget>(dialog, "configurationsTable");
+    table->setCurrentCell(0, 0);
+    QTest::mouseClick(child<QPushButton>(dialog, "copyButton"), Qt::LeftButton);
+    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(table->item(2, 0)->text(), QStringLiteral("Debug"));
+    QCOMPARE(table->currentRow(), 2);
+    auto *target = qobject_cast<QComboBox *>(table->cellWidget(2, 1));
+    QCOMPARE(target->currentText(), QStringLiteral("Debug"));
+    target->setCurrentText(QStringLiteral("Release"));
+    press(dialog, QDialogButtonBox::Ok);
+    QCOMPARE(names(*project), QStringList({"Debug/Debug", "Release/Release", "Debug/Release"}));
+
+    ConfigurationsDialog again(project.get(), nullptr);
+    auto *rows = child<QTableWidget>(again, "configurationsTable");
+    auto *remove = child<QPushButton>(again, "deleteButton");
+    for (int left = 3; left > 1; --left) {
+        QVERIFY(remove->isEnabled());
+        rows->setCurrentCell(0, 0);
+        QTest::mouseClick(remove, Qt::LeftButton);
+        QCOMPARE(rows->rowCount(), left - 1);
+    }
+    QVERIFY(!remove->isEnabled());
+    press(again, QDialogButtonBox::Ok);
+    QCOMPARE(names(*project), QStringList({"Debug/Release"}));
+}
+
+// A target the compiler does not have shows as its first; Cancel changes nothing at all.
+void tst_ConfigurationsDialog::unknownTargetAndReject()
+{
+    const auto project = openBoard();
+    QVERIFY(project);
+    project->configuration(1)->setTarget(QStringLiteral("Nightly"));
+    {
+        ConfigurationsDialog dialog(project.get(), nullptr);
+        auto *table = child<QTableWidget>(dialog, "configurationsTable");
+        table->item(0, 0)->setText(QStringLiteral("Renamed"));
+        press(dialog, QDialogButtonBox::Cancel);
+    }
+    QCOMPARE(names(*project), QStringList({"Debug/Debug", "Release/Nightly"}));
+    ConfigurationsDialog dialog(project.get(), nullptr);
+    auto *table = child<QTableWidget>(dialog, "configurationsTable");
+    QCOMPARE(qobject_cast<QComboBox *>(table->cellWidget(1, 1))->currentText(),
+             QStringLiteral("Debug"));
+    press(dialog, QDialogButtonBox::Ok);
+    QCOMPARE(names(*project), QStringList({"Debug/Debug", "Release/Debug"}));
+}
+
+QTEST_MAIN(tst_ConfigurationsDialog)
+#include "tst_configurationsdialog.moc"
