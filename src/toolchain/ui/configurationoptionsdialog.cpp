@@ -58,7 +58,9 @@ ConfigurationOptionsDialog::ConfigurationOptionsDialog(ConfiguredProject *projec
     table->setColumnHidden(DescriptionColumn, true);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->verticalHeader()->hide();
-    table->horizontalHeader()->setStretchLastSection(true);
+    // The value takes the room the names and types leave.
+    table->horizontalHeader()->setStretchLastSection(false);
+    table->horizontalHeader()->setSectionResizeMode(ValueColumn, QHeaderView::Stretch);
 
     for (int i = 0; project && i < project->configurationCount(); ++i)
         m_copies.push_back(std::make_unique<BuildProject>(*project->configuration(i)));
@@ -293,7 +295,8 @@ void ConfigurationOptionsDialog::fillTable()
     m_form->addComboBox->clear();
     m_form->addComboBox->addItems(offered);
     m_form->addComboBox->setCurrentIndex(0);
-    table->resizeColumnsToContents();
+    table->resizeColumnToContents(OptionColumn);
+    table->resizeColumnToContents(TypeColumn);
     m_updating = false;
     setOptionsComboTooltip(0);
     selectedOptionChanged();
