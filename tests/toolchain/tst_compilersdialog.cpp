@@ -25,6 +25,7 @@ private slots:
     void directoriesByHand_data();
     void directoriesByHand();
     void website();
+    void manualFolderWithoutTheCompiler();
 
 private:
     template<typename T>
@@ -66,7 +67,9 @@ void tst_CompilersDialog::initTestCase()
             QStringLiteral("<COMPILER NAME=\"Gamma\" VERSION=\"9\"><DETECT PATH=\"%1\" "
                            "DATE=\"2999-12-31\"/></COMPILER>")
                 .arg(tool)},
-           {"maker.xml", "<COMPILER NAME=\"Cirrane C\" URL=\"https://maker.example/\"/>"}};
+           {"maker.xml", "<COMPILER NAME=\"Cirrane C\" URL=\"https://maker.example/\"/>"},
+           {"tools.xml",
+            "<COMPILER NAME=\"Delta\"><TOOL FILE=\"deltacc\" NAME=\"DCC\"/></COMPILER>"}};
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
         QFile file(m_dir.filePath(it.key()));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -89,7 +92,7 @@ void tst_CompilersDialog::table()
     CompilersDialog dialog(m_catalogue.get(), m_services.get(), nullptr);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Compilers"));
     auto *table = child<QTableWidget>(dialog, "compilersTable");
-    QCOMPARE(table->rowCount(), 4);
+    QCOMPARE(table->rowCount(), 5);
     QStringList headers;
     for (int column = 0; column < 4; ++column)
         headers.append(table->horizontalHeaderItem(column)->text());
@@ -183,6 +186,24 @@ void tst_CompilersDialog::website()
     table->setCurrentCell(beta, 0);
     QTest::mouseClick(child<QPushButton>(dialog, "websiteButton"), Qt::LeftButton);
     QCOMPARE(prompts.openedUrls, QList<QUrl>({QUrl(QStringLiteral("https://beta.example/"))}));
+}
+
+// A folder chosen by hand that holds none of the compiler's programs is asked about.
+void tst_CompilersDialog::manualFolderWithoutTheCompiler()
+{
+    ScriptedPrompts prompts;
+    CompilersDialog dialog(m_catalogue.get(), m_services.get(), nullptr);
+    const int delta = rowOf(dialog, QStringLiteral("Delta"));
+    child<QTableWidget>(dialog, "compilersTable")->setCurrentCell(delta, 0);
+    prompts.fileNames << m_dir.filePath(QStringLiteral("tools.xml"))
+                      << m_dir.filePath(QStringLiteral("tools.xml"));
+    prompts.answers << QMessageBox::No << QMessageBox::Yes;
+    QTest::mouseClick(child<QPushButton>(dialog, "manualButton"), Qt::LeftButton);
+    QVERIFY(prompts.asked.last().text.contains(
+        QStringLiteral("none of the programs of Delta (deltacc)")));
+    QCOMPARE(directoryCell(dialog, delta)->text(), QString());
+    QTest::mouseClick(child<QPushButton>(dialog, "manualButton"), Qt::LeftButton);
+    QCOMPARE(directoryCell(dialog, delta)->text(), m_dir.path());
 }
 
 QTEST_MAIN(tst_CompilersDialog)

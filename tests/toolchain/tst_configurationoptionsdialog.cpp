@@ -22,6 +22,7 @@ private slots:
     void initTestCase();
     void rowsAndTheAddList();
     void addMoveDelete();
+    void numbersOnly();
     void cancelAfterDefaults();
 
 private:
@@ -165,6 +166,27 @@ void tst_ConfigurationOptionsDialog::addMoveDelete()
     for (const OptionSetting &setting : project->configuration(0)->options())
         stored.append(setting.name + QLatin1Char('=') + setting.value);
     QCOMPARE(stored, QStringList({"-v=", "--odd=y", "-m="}));
+}
+
+// A number option takes digits only.
+void tst_ConfigurationOptionsDialog::numbersOnly()
+{
+    const auto project = open();
+    QVERIFY(project);
+    ConfigurationOptionsDialog dialog(project.get(), 0, m_services.get(), nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    child<QTabWidget>(dialog, "settingsTabWidget")->setCurrentIndex(1);
+    child<QComboBox>(dialog, "addComboBox")->setCurrentText(QStringLiteral("-n Count"));
+    QTest::mouseClick(child<QPushButton>(dialog, "addOptionButton"), Qt::LeftButton);
+    auto *table = child<QTableWidget>(dialog, "optionsTable");
+    const int row = table->rowCount() - 1;
+    table->setCurrentCell(row, 2);
+    table->editItem(table->item(row, 2));
+    auto *editor = table->findChild<QLineEdit *>();
+    QVERIFY(editor);
+    QTest::keyClicks(editor, QStringLiteral("12ab.5x"));
+    QCOMPARE(editor->text(), QStringLiteral("12.5"));
 }
 
 void tst_ConfigurationOptionsDialog::cancelAfterDefaults()

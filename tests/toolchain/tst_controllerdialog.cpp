@@ -29,6 +29,7 @@ private slots:
     void choices();
     void okWritesAndSaves();
     void cancelAndNotInstalled();
+    void backChangesNothing();
     void configurationsWithoutTargetFollowTheFirst();
 
 private:
@@ -221,6 +222,21 @@ void tst_ControllerDialog::cancelAndNotInstalled()
     QFile file(project->filePath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
+}
+
+// Back, on the wizard's page, leaves the project as it was and says so to the wizard.
+void tst_ControllerDialog::backChangesNothing()
+{
+    install({QStringLiteral("GNU AVR GCC")});
+    const auto project = openBoard();
+    QVERIFY(project);
+    ControllerDialog dialog(project.get(), m_catalogue.get(), m_services.get(), nullptr);
+    dialog.setWizardPage(true);
+    child<QComboBox>(dialog, "controller")->setCurrentText(QStringLiteral("ATtiny85"));
+    QTest::mouseClick(child<QPushButton>(dialog, "backButton"), Qt::LeftButton);
+    QCOMPARE(dialog.resultCode(), int(ControllerDialog::BackResult));
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(project->configuration(0)->controller(), QStringLiteral("ATmega328P"));
 }
 
 void tst_ControllerDialog::configurationsWithoutTargetFollowTheFirst()

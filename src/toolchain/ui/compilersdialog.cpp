@@ -3,6 +3,7 @@
 
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
+#include "toolchain/buildtool.h"
 
 #include "core/mainservices.h"
 #include "core/outputsink.h"
@@ -153,6 +154,30 @@ void CompilersDialog::manualButtonClicked(bool)
     const QString directory = QFileInfo(file).absolutePath();
     if (!QFileInfo(directory).isDir())
         return;
+    // A folder that holds none of the compiler's programs is most likely a slip.
+    if (const BuildConfig *config = m_catalogue ? m_catalogue->find(entry.name) : nullptr) {
+        QStringList programs;
+        bool found = config->tools().isEmpty();
+        for (const BuildTool *tool : config->tools()) {
+            programs.append(tool->file());
+            found = found || QFileInfo(QDir(directory).filePath(tool->file())).isFile()
+                    || QFileInfo(QDir(directory).filePath(tool->file() + QStringLiteral(".exe")))
+                           .isFile();
+        }
+        if (!found
+            && Prompts::instance().message(QMessageBox::Warning,
+                                           this,
+                                           windowTitle(),
+                                           tr("%1 holds none of the programs of %2 (%3).")
+                                               .arg(QDir::toNativeSeparators(directory),
+                                                    entry.name,
+                                                    programs.join(QStringLiteral(", "))),
+                                           QMessageBox::Yes | QMessageBox::No,
+                                           QMessageBox::No,
+                                           tr("Use this folder all the same?"))
+                   != QMessageBox::Yes)
+            return;
+    }
     entry.directory = directory;
     entry.installed = !directory.isEmpty();
     showRow(row);

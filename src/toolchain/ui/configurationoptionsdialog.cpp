@@ -13,6 +13,9 @@
 #include "core/simulatorqueries.h"
 
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
+#include <QStyledItemDelegate>
 
 namespace {
 
@@ -34,6 +37,27 @@ QTableWidgetItem *fixedItem(const QString &text)
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
     return item;
 }
+
+// Values of number options take digits only (a sign and a decimal point, too).
+class NumberDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget *createEditor(QWidget *parent,
+                          const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        const QString type = index.siblingAtColumn(TypeColumn).data().toString();
+        auto *line = qobject_cast<QLineEdit *>(editor);
+        if (line && type == ConfigurationOptionsDialog::tr("Number")) {
+            static const QRegularExpression number(QStringLiteral("[-+]?[0-9]*\\.?[0-9]*"));
+            line->setValidator(new QRegularExpressionValidator(number, line));
+        }
+        return editor;
+    }
+};
 
 } // namespace
 
@@ -58,6 +82,7 @@ ConfigurationOptionsDialog::ConfigurationOptionsDialog(ConfiguredProject *projec
     table->setColumnHidden(DescriptionColumn, true);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->verticalHeader()->hide();
+    table->setItemDelegateForColumn(ValueColumn, new NumberDelegate(table));
     // The value takes the room the names and types leave.
     table->horizontalHeader()->setStretchLastSection(false);
     table->horizontalHeader()->setSectionResizeMode(ValueColumn, QHeaderView::Stretch);
