@@ -1,5 +1,7 @@
 #include "project.h"
 
+#include "copyprojectfilesdialog.h"
+
 #include "build/buildproject.h"
 #include "build/buildrun.h"
 #include "core/commandstate.h"
@@ -155,41 +157,163 @@ bool Project::save()
 
 bool Project::saveAs(bool copy)
 {
-    QString suggested = m_filePath.isEmpty() ? m_name : QFileInfo(m_filePath).absoluteFilePath();
-    if (suggested.isEmpty())
+    const QString start = m_filePath.isEmpty() ? m_name : m_filePath;
+    if (start.isEmpty())
         return false;
-    return saveAsPath(suggested, copy);
+    return saveAsPath(start, copy);
 }
 
-// Gives the project a new file name and saves it there. (Copying the files along is the
-// business of the project copy dialog.)
+// The project under a new name: with copy, in a folder of its own with a copy of every file,
+// all its configurations pointing at the copies; without, the same project given a file name
+// (a new project from the wizard).
 bool Project::saveAsPath(const QString &suggestedPath, bool copy)
 {
-    Q_UNUSED(copy)
-    QString start = suggestedPath;
-    if (QFileInfo(start).isRelative() && m_mainWindow)
-        start = QDir(m_mainWindow->files().settingsStore().projectsDirectory()).filePath(start);
-    QString chosen = Prompts::instance().saveFileName(m_mainWindow
-                                                          ? m_mainWindow->commands().mainWidget()
-                                                          : nullptr,
-                                                      tr("Save Project"),
-                                                      start,
-                                                      tr("Project files (*.%1)").arg("dyxp"));
-    if (chosen.isEmpty())
+    QWidget *parent = m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr;
+    const QString proposed = m_filePath.isEmpty()
+                                 ? QFileInfo(suggestedPath).completeBaseName()
+                                 : QFileInfo(m_filePath).completeBaseName() + tr(" copy");
+    CopyProjectFilesDialog dialog(m_mainWindow, proposed, designFile(), !copy, parent);
+    if (dialog.exec() != QDialog::Accepted || dialog.projectPath().isEmpty())
         return false;
-    if (!chosen.endsWith(QLatin1String(".dyxp"), Qt::CaseInsensitive))
-        chosen += QLatin1String(".dyxp");
+    const QString chosen = dialog.projectPath();
+    if (!copy) {
+        if (!designFileLocationAccepted(designFile(), QFileInfo(chosen).absolutePath()))
+            return false;
+    } else if (!copyFilesFor(chosen, dialog.keepStructure())) {
+        return false;
+    }
     const QString oldPath = m_filePath;
     const bool oldModified = m_modified;
     m_filePath = QFileInfo(chosen).absoluteFilePath();
-    m_modified = true;
+    setModified(true);
     if (!save()) {
         outputOf(m_mainWindow).error(tr("Could not save project"));
         m_filePath = oldPath;
-        m_modified = oldModified;
+        setModified(oldModified);
         return false;
     }
+    refreshName();
+    updateRootText();
     m_upToDate = false;
+    return true;
+}
+
+// Copies every project file beside the chosen project file, flat or keeping the folders they
+// sit in relative to one another, and points the project and its configurations at the
+// copies. False, with the reason said, when anything would be overwritten unasked or fails.
+bool Project::copyFilesFor(const QString &projectPath, bool keepStructure)
+{
+    QWidget *parent = m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr;
+    OutputSink &output = outputOf(m_mainWindow);
+    const QString name = QFileInfo(projectPath).fileName().chopped(5);
+    const QDir target(QFileInfo(projectPath).absolutePath());
+    for (const ProjectFile &file : std::as_const(m_files)) {
+        const QString fileName = QFileInfo(file.path).fileName();
+        if (QFileInfo::exists(target.filePath(fileName))
+            || QFileInfo::exists(target.filePath(name + QLatin1Char('/') + fileName))) {
+            Prompts::instance().message(QMessageBox::Warning,
+                                        parent,
+                                        tr("Error saving project"),
+                                        tr("Error saving project"),
+                                        QMessageBox::Ok,
+                                        QMessageBox::Ok,
+                                        tr("Cannot save project copy as files in the target "
+                                           "directory would be overwritten."));
+            return false;
+        }
+    }
+
+    QList<QPair<QString, QString>> pairs;
+    if (!keepStructure) {
+        for (const ProjectFile &file : std::as_const(m_files))
+            pairs.append({file.path, target.filePath(QFileInfo(file.path).fileName())});
+    } else if (!m_files.empty()) {
+        QStringList paths;
+        for (const ProjectFile &file : std::as_const(m_files))
+            paths.append(file.path);
+        paths.sort();
+        // The deepest folder that holds every file.
+        QDir base = QFileInfo(paths.first()).absoluteDir();
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (const QString &path : std::as_const(paths)) {
+                if (base.relativeFilePath(path).startsWith(QLatin1String(".."))) {
+                    if (!base.cdUp())
+                        break;
+                    moved = true;
+                    break;
+                }
+            }
+        }
+        for (const QString &path : std::as_const(paths)) {
+            const QString relative = base.relativeFilePath(path);
+            if (relative.size() > 1 && relative.at(1) == QLatin1Char(':')) {
+                output.error(tr("Some project files are on a different disk - could not repeat "
+                                "directories structure."));
+                return false;
+            }
+        }
+        for (const ProjectFile &file : std::as_const(m_files))
+            pairs.append(
+                {file.path, QDir::cleanPath(target.filePath(base.relativeFilePath(file.path)))});
+    }
+
+    bool overwriteAll = false;
+    bool keepAll = false;
+    for (const auto &[source, destination] : std::as_const(pairs)) {
+        if (QFileInfo(source).absoluteFilePath() == QFileInfo(destination).absoluteFilePath())
+            continue;
+        if (QFileInfo::exists(destination)) {
+            if (keepAll)
+                continue;
+            if (!overwriteAll) {
+                const QMessageBox::StandardButton answer = Prompts::instance().message(
+                    QMessageBox::Question,
+                    parent,
+                    tr("File Exists"),
+                    tr("Destination file %1 exists\nDdo you want to overwrite it?")
+                        .arg(QDir::toNativeSeparators(destination)),
+                    QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No
+                        | QMessageBox::NoToAll);
+                if (answer == QMessageBox::No)
+                    continue;
+                if (answer == QMessageBox::NoToAll) {
+                    keepAll = true;
+                    continue;
+                }
+                overwriteAll = answer == QMessageBox::YesToAll;
+            }
+            if (!QFile::remove(destination)) {
+                output.error(tr("Could not delete file %1").arg(destination));
+                return false;
+            }
+        }
+        const QString folder = QFileInfo(destination).absolutePath();
+        if (!QDir().mkpath(folder)) {
+            output.error(tr("Could not create directory %1").arg(folder));
+            return false;
+        }
+        if (!QFile::copy(source, destination)) {
+            output.error(tr("Could not copy file %1 to %2").arg(source, destination));
+            return false;
+        }
+    }
+
+    // The project and every configuration name the copies from now on.
+    for (const auto &[source, destination] : std::as_const(pairs)) {
+        for (const auto &configuration : m_configurations)
+            configuration->renameFile(source, destination);
+        for (ProjectFile &file : m_files) {
+            if (file.path == source) {
+                file.path = destination;
+                const QFileInfo info(destination);
+                file.exists = info.exists();
+                file.canonical = info.canonicalFilePath();
+            }
+        }
+    }
+    for (const auto &configuration : m_configurations)
+        configuration->setProjectDirectory(target.absolutePath());
     return true;
 }
 
@@ -280,9 +404,14 @@ bool Project::addFile(const QString &path)
 
 bool Project::designFileLocationAccepted(const QString &file) const
 {
+    return designFileLocationAccepted(file, projectDirectory());
+}
+
+bool Project::designFileLocationAccepted(const QString &file, const QString &directory) const
+{
     if (extensionOf(file) != QLatin1String("DSN"))
         return true;
-    if (QFileInfo(file).absolutePath() == projectDirectory())
+    if (QFileInfo(file).absolutePath() == QFileInfo(directory).absoluteFilePath())
         return true;
     return Prompts::instance().message(QMessageBox::Warning,
                                        m_mainWindow ? m_mainWindow->commands().mainWidget()

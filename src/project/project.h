@@ -155,6 +155,8 @@ private:
     QTreeWidgetItem *groupItem(const QString &name);
     void addFileItem(const QString &path);
     bool designFileLocationAccepted(const QString &file) const;
+    bool designFileLocationAccepted(const QString &file, const QString &directory) const;
+    bool copyFilesFor(const QString &projectPath, bool keepStructure);
     void resynchronise();
     void treeChanged();
 

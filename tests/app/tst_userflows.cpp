@@ -72,6 +72,7 @@ private slots:
     void compilersDialogFindsTheInstalledCompilers();
     void projectSettingsChangeTheController();
     void configurationsFromTheSelector();
+    void saveProjectAsCopiesTheProject();
     void replaceAllInTheProject();
     void findClosesProjectFilesWithoutAMatch();
     void headerChangesRebuildWhatIncludesThem_data();
@@ -871,6 +872,65 @@ void tst_UserFlows::projectSettingsChangeTheController()
     QVERIFY(makefile.contains(QStringLiteral("\nCLOCK = 8000000\n")));
     QVERIFY(!makefile.contains(QStringLiteral("328")));
     QVERIFY(readAll(path).contains("TYPE=\"ATmega168\""));
+}
+
+// "Save Project As...": the copy goes to a folder of its own with every file, its project file
+// names them beside it, it builds there, and the original stays as it was. A name taken
+// already is asked about; Cancel there keeps the dialog open.
+void tst_UserFlows::saveProjectAsCopiesTheProject()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString original = QFileInfo(path).absolutePath();
+    const QByteArray originalProject = readAll(path);
+    const QString place = m_dir->filePath(QStringLiteral("copies"));
+    QDir().mkpath(place);
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    QString proposed;
+    int round = 0;
+    const auto useDialog = [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("projectNameEdit"));
+        proposed = name->text();
+        // Characters no file name may hold cannot be typed.
+        name->clear();
+        QTest::keyClicks(name, QStringLiteral("Blinky: 2?"));
+        QCOMPARE(name->text(), QStringLiteral("Blinky 2"));
+        prompts.fileNames << place;
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("browseButton")),
+                          Qt::LeftButton);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")),
+                          Qt::LeftButton);
+        if (round == 1)
+            QVERIFY(dialog->isVisible()); // the name is taken, and the answer was Cancel
+    };
+    QTimer::singleShot(0, &window, useDialog);
+    window.actions().saveProjectAs->trigger();
+    QCOMPARE(proposed, QStringLiteral("AVR Blinky copy"));
+    const QString copy = place + QStringLiteral("/Blinky 2");
+    QCOMPARE(filesIn(copy), QStringList({"Blinky 2.dyxp", "led.c", "led.h", "main.c"}));
+    QCOMPARE(projectFileNames(copy + QStringLiteral("/Blinky 2.dyxp")),
+             QStringList({"main.c", "led.c", "led.h"}));
+    QCOMPARE(readAll(path), originalProject);
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QVERIFY(QFileInfo::exists(copy + QStringLiteral("/Debug/Debug.hex")));
+    QVERIFY(!QFileInfo::exists(original + QStringLiteral("/Debug")));
+
+    round = 1;
+    prompts.answers << QMessageBox::Cancel;
+    QTimer::singleShot(0, &window, useDialog);
+    window.actions().saveProjectAs->trigger();
+    QCOMPARE(prompts.asked.last().text,
+             QStringLiteral("A project with the same name already exists"));
 }
 
 // F1 in the main window and "&Help" open the main page in the "Main" window; F1 in the find

@@ -23,6 +23,7 @@ public:
     QQueue<QString> fileNames;                   // empty: the dialog is cancelled
     QQueue<QColor> colours;                      // empty: the dialog is cancelled
 
+    using Prompts::message;
     QMessageBox::StandardButton message(QMessageBox::Icon icon,
                                         QWidget *parent,
                                         const QString &title,

@@ -1,5 +1,6 @@
 #include "prompts.h"
 
+#include <QAbstractButton>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -53,11 +54,30 @@ QMessageBox::StandardButton DialogPrompts::message(QMessageBox::Icon icon,
         }
         return QMessageBox::NoButton;
     }
+    return message(icon, parent, title, text, buttons, defaultButton, informativeText, {});
+}
+
+QMessageBox::StandardButton DialogPrompts::message(
+    QMessageBox::Icon icon,
+    QWidget *parent,
+    const QString &title,
+    const QString &text,
+    QMessageBox::StandardButtons buttons,
+    QMessageBox::StandardButton defaultButton,
+    const QString &informativeText,
+    const QHash<QMessageBox::StandardButton, QString> &buttonTexts)
+{
+    if (autoAnswer())
+        return message(icon, parent, title, text, buttons, defaultButton, informativeText);
     QMessageBox box(icon, title, text, buttons, parent);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     if (!informativeText.isEmpty())
         box.setInformativeText(informativeText);
+    for (auto it = buttonTexts.cbegin(); it != buttonTexts.cend(); ++it) {
+        if (QAbstractButton *button = box.button(it.key()))
+            button->setText(it.value());
+    }
     return QMessageBox::StandardButton(box.exec());
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QMessageBox>
 #include <QStringList>
 #include <QUrl>
@@ -26,6 +27,21 @@ public:
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
         const QString &informativeText = QString())
         = 0;
+
+    // The same, with some buttons named otherwise ("Overwrite" for Yes).
+    virtual QMessageBox::StandardButton message(
+        QMessageBox::Icon icon,
+        QWidget *parent,
+        const QString &title,
+        const QString &text,
+        QMessageBox::StandardButtons buttons,
+        QMessageBox::StandardButton defaultButton,
+        const QString &informativeText,
+        const QHash<QMessageBox::StandardButton, QString> &buttonTexts)
+    {
+        Q_UNUSED(buttonTexts)
+        return message(icon, parent, title, text, buttons, defaultButton, informativeText);
+    }
 
     virtual QString openFileName(QWidget *parent,
                                  const QString &caption,
@@ -77,6 +93,15 @@ public:
     void about(QWidget *parent, const QString &title, const QString &text) override;
     QColor colour(QWidget *parent, const QString &caption, const QColor &initial) override;
     void openUrl(const QUrl &url) override;
+    QMessageBox::StandardButton message(
+        QMessageBox::Icon icon,
+        QWidget *parent,
+        const QString &title,
+        const QString &text,
+        QMessageBox::StandardButtons buttons,
+        QMessageBox::StandardButton defaultButton,
+        const QString &informativeText,
+        const QHash<QMessageBox::StandardButton, QString> &buttonTexts) override;
 
 private:
     static bool autoAnswer();

@@ -1,0 +1,122 @@
+#include "build/buildproject.h"
+#include "common/fakewindowservices.h"
+#include "common/scriptedprompts.h"
+#include "project/project.h"
+#include "toolchain/buildconfiglist.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+// Copies of a project whose files sit in three sibling folders: flat or keeping the folders,
+// into a place that already holds some of them.
+class tst_ProjectCopy : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolateSettings(); }
+    void copies_data();
+    void copies();
+
+private:
+    static void put(const QString &path, const QByteArray &text)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    static QStringList tree(const QString &root)
+    {
+        QStringList files;
+        for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            files.append(QDir(root).relativeFilePath(it.next()));
+        files.sort();
+        return files;
+    }
+};
+
+void tst_ProjectCopy::copies_data()
+{
+    QTest::addColumn<bool>("keepStructure");
+    QTest::addColumn<QString>("existing"); // a file already in the copy's folder
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QStringList>("files"); // the copy's folder afterwards
+    QTest::newRow("keeping folders")
+        << true << "" << true << QStringList({"New.dyxp", "inc/c.h", "lib/b.c", "src/a.c"});
+    QTest::newRow("flat") << false << "" << true << QStringList({"New.dyxp", "a.c", "b.c", "c.h"});
+    QTest::newRow("a destination exists, No keeps it")
+        << true << "src/a.c" << true << QStringList({"New.dyxp", "inc/c.h", "lib/b.c", "src/a.c"});
+    QTest::newRow("a name in the folder: refused")
+        << true << "a.c" << false << QStringList({"a.c"});
+}
+
+void tst_ProjectCopy::copies()
+{
+    QFETCH(bool, keepStructure);
+    QFETCH(QString, existing);
+    QFETCH(bool, saved);
+    QFETCH(QStringList, files);
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("project"));
+    put(root + QStringLiteral("/src/a.c"), "int a;\n");
+    put(root + QStringLiteral("/lib/b.c"), "int b;\n");
+    put(root + QStringLiteral("/inc/c.h"), "extern int a;\n");
+    put(root + QStringLiteral("/p.dyxp"),
+        "<PROJECT><FILES><FILE NAME=\"src/a.c\" GROUP=\"Source Files\"/>"
+        "<FILE NAME=\"lib/b.c\" GROUP=\"Source Files\"/><FILE NAME=\"inc/c.h\" "
+        "GROUP=\"Header Files\"/></FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
+        "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\"/></CONFIGURATION>"
+        "</PROJECT>");
+    const QString place = dir.filePath(QStringLiteral("place"));
+    const QString copy = place + QStringLiteral("/New");
+    if (!existing.isEmpty())
+        put(copy + QLatin1Char('/') + existing, "old\n");
+
+    FakeWindowServices services;
+    services.settingsStore().setDirectory(SettingsStore::Compilers,
+                                          QStringLiteral(DYX_SOURCE_DIR "/data/compilers"));
+    services.settingsStore().setDirectory(SettingsStore::Projects, place);
+    BuildConfigList catalogue(&services);
+    catalogue.load();
+    Project project(&catalogue, &services);
+    QVERIFY(project.load(root + QStringLiteral("/p.dyxp")));
+    ScriptedPrompts prompts;
+    prompts.answers << QMessageBox::No;
+    QTimer::singleShot(0, [keepStructure] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->findChild<QLineEdit *>(QStringLiteral("projectNameEdit"))
+            ->setText(QStringLiteral("New"));
+        dialog->findChild<QCheckBox *>(QStringLiteral("keepStructure"))->setChecked(keepStructure);
+        dialog->findChild<QPushButton *>(QStringLiteral("okButton"))->click();
+    });
+    QCOMPARE(project.saveAs(true), saved);
+    QCOMPARE(tree(copy), files);
+    if (!saved) {
+        QCOMPARE(prompts.asked.last().informativeText,
+                 QStringLiteral("Cannot save project copy as files in the target directory "
+                                "would be overwritten."));
+        QCOMPARE(project.filePath(), root + QStringLiteral("/p.dyxp"));
+        return;
+    }
+    QCOMPARE(project.filePath(), copy + QStringLiteral("/New.dyxp"));
+    // Every file and every configuration names the copies.
+    for (const QString &file : project.configuration(0)->allFiles())
+        QVERIFY2(file.startsWith(copy + QLatin1Char('/')), qPrintable(file));
+    QFile a(copy + (keepStructure ? QStringLiteral("/src/a.c") : QStringLiteral("/a.c")));
+    QVERIFY(a.open(QIODevice::ReadOnly));
+    QCOMPARE(a.readAll(), existing.isEmpty() ? QByteArray("int a;\n") : QByteArray("old\n"));
+    QCOMPARE(prompts.asked.size(), existing.isEmpty() ? 0 : 1);
+    if (!existing.isEmpty())
+        QCOMPARE(prompts.asked.first().title, QStringLiteral("File Exists"));
+}
+
+QTEST_MAIN(tst_ProjectCopy)
+#include "tst_projectcopy.moc"
