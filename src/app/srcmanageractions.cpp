@@ -278,6 +278,7 @@ void SrcManager::createActions()
             projects,
             &ProjectsManager::showCompilersDialog);
     connect(a.projectSettings, &QAction::triggered, projects, &ProjectsManager::projectSettings);
+    connect(a.newProject, &QAction::triggered, projects, &ProjectsManager::newProject);
     connect(a.tidyProject, &QAction::triggered, projects, &ProjectsManager::tidyProject);
 
     connect(a.gotoLine, &QAction::triggered, this, &SrcManager::gotoLine);
@@ -292,8 +293,7 @@ void SrcManager::createActions()
 
     m_withoutReceiver = new QActionGroup(this);
     m_withoutReceiver->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
-    for (QAction *action :
-         {a.openSample, a.newProject, a.createDesignFile, a.openDebugger, a.startDebugging}) {
+    for (QAction *action : {a.openSample, a.createDesignFile, a.openDebugger, a.startDebugging}) {
         m_withoutReceiver->addAction(action);
     }
     m_withoutReceiver->setEnabled(false);

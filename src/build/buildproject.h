@@ -39,6 +39,9 @@ public:
     void setProjectDirectory(const QString &path) { m_projectDirectory = path; }
     QString outputDirectory() const;
     MainServices *mainWindow() const { return m_mainWindow; }
+    // A configuration copied from a project of another window (a development board's) works
+    // for this one.
+    void setMainWindow(MainServices *mainWindow) { m_mainWindow = mainWindow; }
 
     bool setCompiler(const QString &name, bool reapplyDefaults);
     bool setController(const QString &family, const QString &controller, bool reapplyDefaults);

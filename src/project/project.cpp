@@ -176,6 +176,12 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
     if (dialog.exec() != QDialog::Accepted || dialog.projectPath().isEmpty())
         return false;
     const QString chosen = dialog.projectPath();
+    // The project's own folder, even for a project without files.
+    const QString folder = QFileInfo(chosen).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        outputOf(m_mainWindow).error(tr("Could not create directory %1").arg(folder));
+        return false;
+    }
     if (!copy) {
         if (!designFileLocationAccepted(designFile(), QFileInfo(chosen).absolutePath()))
             return false;
@@ -404,6 +410,9 @@ bool Project::addFile(const QString &path)
 
 bool Project::designFileLocationAccepted(const QString &file) const
 {
+    // A project without a file has no folder yet: saving it asks then.
+    if (m_filePath.isEmpty())
+        return true;
     return designFileLocationAccepted(file, projectDirectory());
 }
 
@@ -553,8 +562,13 @@ void Project::replaceConfigurations(std::vector<std::unique_ptr<BuildProject>> c
 {
     if (configurations.empty())
         return;
+    const BuildProject *before = activeConfiguration();
+    const QString compiler = before ? before->compilerName() : QString();
     m_configurations = std::move(configurations);
     m_activeConfiguration = std::clamp(m_activeConfiguration, 0, configurationCount() - 1);
+    // Another compiler knows other kinds of file: the files find their groups again.
+    if (activeConfiguration()->compilerName() != compiler)
+        regroup();
 }
 
 void Project::addConfiguration(BuildProject *configuration)

@@ -47,11 +47,14 @@ public:
 
     bool load(const QString &path);
     bool save() override;
-    bool saveAs(bool copy);
+    bool saveAs(bool copy) override;
     bool saveAsPath(const QString &suggestedPath, bool copy);
     bool maybeSave();
     bool saveWithFiles(bool ask);
     bool open();
+    // The new project wizard on this fresh project: true when the user finished it and the
+    // project is saved with its configurations and files.
+    bool runNewProjectWizard();
 
     bool addFile(const QString &path, const QString &group);
     bool addFile(const QString &path);
@@ -157,6 +160,8 @@ private:
     bool designFileLocationAccepted(const QString &file) const;
     bool designFileLocationAccepted(const QString &file, const QString &directory) const;
     bool copyFilesFor(const QString &projectPath, bool keepStructure);
+    // The files, groups, description and keywords of another project, as this one's.
+    void adoptFiles(const Project &other);
     void resynchronise();
     void treeChanged();
 

@@ -187,6 +187,30 @@ void ProjectsManager::closeProject()
     closeOpenProject();
 }
 
+void ProjectsManager::newProject()
+{
+    if (!closeOpenProject())
+        return;
+    auto project = std::make_unique<Project>(m_catalogue, m_mainWindow);
+    if (!project->runNewProjectWizard())
+        return;
+    if (indexOfProject(project->filePath()) >= 0) {
+        Prompts::instance().message(QMessageBox::Information,
+                                    dialogParent(),
+                                    tr("DYX Studio"),
+                                    tr("Project %1 is already opened").arg(project->filePath()));
+        return;
+    }
+    Project *created = project.get();
+    m_projects.push_back(std::move(project));
+    refresh();
+    created->buildTree(this, m_topItem);
+    m_tree->setCurrentItem(created->rootItem());
+    itemClicked(created->rootItem(), 0);
+    if (m_mainWindow)
+        m_mainWindow->commands().updateState();
+}
+
 bool ProjectsManager::openProject(const QString &path, bool quiet)
 {
     if (!closeOpenProject())

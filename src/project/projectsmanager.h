@@ -67,6 +67,7 @@ signals:
 
 public slots:
     void updateState();
+    void newProject();
     void openProject();
     void saveProject();
     void saveProjectAs();

@@ -35,11 +35,13 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidgetItem>
 #include <QtTest>
 
@@ -73,6 +75,8 @@ private slots:
     void projectSettingsChangeTheController();
     void configurationsFromTheSelector();
     void saveProjectAsCopiesTheProject();
+    void newProjectWizard_data();
+    void newProjectWizard();
     void replaceAllInTheProject();
     void findClosesProjectFilesWithoutAMatch();
     void headerChangesRebuildWhatIncludesThem_data();
@@ -272,7 +276,6 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
     SrcManager window;
     const CommandActions &a = window.actions();
     const QList<QAction *> dead = {a.openSample,
-                                   a.newProject,
                                    a.createDesignFile,
                                    a.openDebugger,
                                    a.startDebugging};
@@ -300,6 +303,7 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
                             a.editorConfiguration,
                             a.compilersConfiguration,
                             a.projectSettings,
+                            a.newProject,
                             a.help})
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
 }
@@ -931,6 +935,135 @@ void tst_UserFlows::saveProjectAsCopiesTheProject()
     window.actions().saveProjectAs->trigger();
     QCOMPARE(prompts.asked.last().text,
              QStringLiteral("A project with the same name already exists"));
+}
+
+void tst_UserFlows::newProjectWizard_data()
+{
+    QTest::addColumn<QString>("start");     // "board", "none" or "design"
+    QTest::addColumn<int>("cancelAt");      // 0: finish; 1 or 2: Cancel on that page
+    QTest::addColumn<QStringList>("files"); // the new project's files, as its file names them
+    QTest::newRow("AVR board") << "board" << 0 << QStringList({"main.c", "led.c", "led.h"});
+    QTest::newRow("nothing") << "none" << 0 << QStringList();
+    QTest::newRow("design file") << "design" << 0 << QStringList({"main.c", "board.DSN"});
+    QTest::newRow("cancel on the first page") << "board" << 1 << QStringList();
+    QTest::newRow("cancel on the second page") << "none" << 2 << QStringList();
+}
+
+// "&New Project": a board's project, nothing, or a design file and the files beside it; the
+// finished project is saved in a folder of its own (beside the design file for that one) with
+// "Debug" and "Release" at 4 MHz where the start had no clock, and builds with F7 at once.
+// Cancel on either page leaves the projects pane as it was.
+void tst_UserFlows::newProjectWizard()
+{
+    QFETCH(QString, start);
+    QFETCH(int, cancelAt);
+    QFETCH(QStringList, files);
+    const QString projects = m_dir->filePath(QStringLiteral("projects"));
+    QDir().mkpath(projects);
+    const QString designFolder = m_dir->filePath(QStringLiteral("design"));
+    QVERIFY(QDir().mkpath(designFolder + QStringLiteral("/sub")));
+    QVERIFY(writeAll(designFolder + QStringLiteral("/board.DSN"), "schematic\n"));
+    QVERIFY(writeAll(designFolder + QStringLiteral("/main.c"), "int main(void) { for (;;) ; }\n"));
+    QVERIFY(writeAll(designFolder + QStringLiteral("/old.dyxp"), "<PROJECT/>"));
+    QVERIFY(writeAll(designFolder + QStringLiteral("/sub/unused.c"), "int unused;\n"));
+    {
+        SettingsStore store;
+        store.setDirectory(SettingsStore::Projects, projects);
+        store.setDirectory(SettingsStore::DevBoards,
+                           QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                               + QStringLiteral("/../devboards"));
+        store.sync();
+    }
+    ScriptedPrompts prompts;
+    prompts.fileNames << designFolder + QStringLiteral("/board.DSN");
+    SrcManager window;
+    window.projectsManager()->scanCompilers();
+    const int before = window.projectsManager()->projectCount();
+
+    QStringList seen;
+    QTimer driver;
+    driver.setInterval(20);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()
+            || seen.contains(dialog->objectName() + QString::number(quintptr(dialog))))
+            return;
+        const QString name = dialog->objectName();
+        seen.append(name + QString::number(quintptr(dialog)));
+        // Clicked once this round is over: a button that opens the next dialog must not
+        // hold this timer's round open.
+        const auto click = [dialog](const char *button) {
+            QMetaObject::invokeMethod(dialog->findChild<QPushButton *>(QLatin1String(button)),
+                                      "click",
+                                      Qt::QueuedConnection);
+        };
+        if (name == QLatin1String("DevBoardDialog")) {
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("New Project Wizard"));
+            if (cancelAt == 1)
+                return click("cancelButton");
+            if (start == QLatin1String("board")) {
+                auto *boards = dialog->findChild<QListWidget *>(QStringLiteral("demoProjectsList"));
+                boards->setCurrentItem(
+                    boards->findItems(QStringLiteral("AVR Blinky"), Qt::MatchExactly).value(0));
+            } else if (start == QLatin1String("none")) {
+                dialog->findChild<QRadioButton *>(QStringLiteral("noneRadioButton"))
+                    ->setChecked(true);
+            } else {
+                dialog->findChild<QRadioButton *>(QStringLiteral("designFileRadioButton"))
+                    ->setChecked(true);
+                dialog->findChild<QToolButton *>(QStringLiteral("designFileButton"))->click();
+            }
+            return click("nextButton");
+        }
+        if (name == QLatin1String("ControllerDialog")) {
+            if (cancelAt == 2)
+                return click("cancelButton");
+            auto *family = dialog->findChild<QComboBox *>(QStringLiteral("controllerFamily"));
+            if (family->currentText().isEmpty()) {
+                family->setCurrentIndex(family->findText(QStringLiteral("AVR")));
+                auto *controller = dialog->findChild<QComboBox *>(QStringLiteral("controller"));
+                controller->setCurrentIndex(controller->findText(QStringLiteral("ATmega328P")));
+            }
+            return click("okButton");
+        }
+        if (name == QLatin1String("CopyProjectFilesDialog")) {
+            dialog->findChild<QLineEdit *>(QStringLiteral("projectNameEdit"))
+                ->setText(QStringLiteral("Fresh"));
+            return click("okButton");
+        }
+    });
+    driver.start();
+    QVERIFY(window.actions().newProject->isEnabled());
+    window.actions().newProject->trigger();
+    driver.stop();
+    if (cancelAt) {
+        QCOMPARE(window.projectsManager()->projectCount(), before);
+        QVERIFY(filesIn(projects).isEmpty()
+                && QDir(projects).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+        return;
+    }
+    QVERIFY2(window.projectsManager()->projectCount() == before + 1,
+             qPrintable(seen.join(QLatin1Char(' ')) + QLatin1Char(' ') + output(window)));
+    Project *project = window.projectsManager()->currentProject();
+    QVERIFY(project);
+    const QString folder = start == QLatin1String("design") ? designFolder
+                                                            : projects + QStringLiteral("/Fresh");
+    QCOMPARE(project->filePath(), folder + QStringLiteral("/Fresh.dyxp"));
+    QCOMPARE(projectFileNames(project->filePath()), files);
+    QStringList configurations;
+    for (int i = 0; i < project->configurationCount(); ++i)
+        configurations.append(project->configuration(i)->name() + QLatin1Char(' ')
+                              + project->configuration(i)->clock());
+    if (start == QLatin1String("board"))
+        QCOMPARE(configurations, QStringList({"Debug 16MHz", "Release 16MHz"}));
+    else
+        QCOMPARE(configurations, QStringList({"Debug 4MHz", "Release 4MHz"}));
+    if (start == QLatin1String("none"))
+        return; // nothing to build
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Debug/Debug.hex")));
 }
 
 // F1 in the main window and "&Help" open the main page in the "Main" window; F1 in the find

@@ -26,4 +26,7 @@ public:
     virtual void setKeywords(const QStringList &keywords) = 0;
     virtual void setModified(bool modified) = 0;
     virtual bool save() = 0;
+    // Saves under a name the user gives: with copy, in a folder of its own with every file;
+    // without, in place.
+    virtual bool saveAs(bool copy) = 0;
 };

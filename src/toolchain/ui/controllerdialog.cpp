@@ -109,10 +109,10 @@ ControllerDialog::ControllerDialog(ConfiguredProject *project,
 
 ControllerDialog::~ControllerDialog() = default;
 
-void ControllerDialog::setWizardPage(bool wizard)
+void ControllerDialog::setWizardPage(bool wizard, bool nextShown)
 {
     m_form->backButton->setVisible(wizard);
-    m_form->nextButton->setVisible(wizard);
+    m_form->nextButton->setVisible(wizard && nextShown);
 }
 
 QString ControllerDialog::clockDisplay(const QString &clock)
@@ -170,6 +170,7 @@ void ControllerDialog::load(bool copyConfigurations)
         selectFamily(QString());
     }
     if (m_project && copyConfigurations) {
+        setWindowTitle(tr("%1 Project Settings").arg(m_project->name()));
         m_form->descriptionEdit->setText(m_project->description());
         m_form->descriptionEdit->setCursorPosition(0);
         m_form->keywordsComboBox->clear();
@@ -478,6 +479,6 @@ void ControllerDialog::okButtonClicked(bool)
     }
     m_project->setModified(true);
     // A project that could not be saved keeps the dialog open.
-    if (m_project->save())
+    if (m_saveInPlace ? m_project->saveAs(false) : m_project->save())
         accept();
 }

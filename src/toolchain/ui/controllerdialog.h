@@ -31,8 +31,13 @@ public:
                      QWidget *parent);
     ~ControllerDialog() override;
 
-    // As a page of the wizard: Back and Next shown.
-    void setWizardPage(bool wizard);
+    // As a page of the wizard: Back shown, and Next unless OK finishes the wizard.
+    void setWizardPage(bool wizard, bool nextShown = true);
+    // OK saves a project without a file in place, beside its design file, rather than as a
+    // copy in a folder of its own.
+    void setSaveInPlace(bool inPlace) { m_saveInPlace = inPlace; }
+    // The project's configurations again, as the wizard changed them.
+    void reload() { load(true); }
     int resultCode() const { return m_resultCode; }
 
     // What the clock field shows for a clock: "20000000" as "20MHz", "32768" as "32768Hz".
@@ -97,4 +102,5 @@ private:
     QStringList m_compilers;
     bool m_updating = false;
     int m_resultCode = CancelResult;
+    bool m_saveInPlace = false;
 };
