@@ -147,6 +147,9 @@ void DevBoardDialog::demoProjectComboBoxCurrentIndexChanged(const QString &text)
     }
     m_selected = -1;
     m_form->configurationDescription->clear();
+    // The first board is chosen until the user picks another.
+    if (m_form->demoProjectsList->count() > 0)
+        m_form->demoProjectsList->setCurrentRow(0);
     refreshState();
 }
 
@@ -259,6 +262,7 @@ void DevBoardDialog::readFolder(QTreeWidgetItem *folder, bool checked)
         if (project) {
             item->setText(0, file.fileName() + tr(" (Project File)"));
             item->setIcon(0, QIcon(QStringLiteral(":/images/DYXStudio16.png")));
+            item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
         } else {
             item->setText(0, file.fileName());
             item->setIcon(0, QIcon(QStringLiteral(":/images/project_source.png")));
