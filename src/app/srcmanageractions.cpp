@@ -279,6 +279,7 @@ void SrcManager::createActions()
             &ProjectsManager::showCompilersDialog);
     connect(a.projectSettings, &QAction::triggered, projects, &ProjectsManager::projectSettings);
     connect(a.newProject, &QAction::triggered, projects, &ProjectsManager::newProject);
+    connect(a.openSample, &QAction::triggered, projects, &ProjectsManager::openSample);
     connect(a.tidyProject, &QAction::triggered, projects, &ProjectsManager::tidyProject);
 
     connect(a.gotoLine, &QAction::triggered, this, &SrcManager::gotoLine);
@@ -293,7 +294,7 @@ void SrcManager::createActions()
 
     m_withoutReceiver = new QActionGroup(this);
     m_withoutReceiver->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
-    for (QAction *action : {a.openSample, a.createDesignFile, a.openDebugger, a.startDebugging}) {
+    for (QAction *action : {a.createDesignFile, a.openDebugger, a.startDebugging}) {
         m_withoutReceiver->addAction(action);
     }
     m_withoutReceiver->setEnabled(false);

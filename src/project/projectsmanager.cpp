@@ -8,9 +8,11 @@
 #include "core/editorservices.h"
 #include "core/mainservices.h"
 #include "core/recentlists.h"
+#include "core/simulatorqueries.h"
 #include "core/ui/busycursor.h"
 #include "core/ui/commandactions.h"
 #include "core/ui/prompts.h"
+#include "sampleproject.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/compilerscan.h"
 #include "toolchain/ui/compilersdialog.h"
@@ -209,6 +211,35 @@ void ProjectsManager::newProject()
     itemClicked(created->rootItem(), 0);
     if (m_mainWindow)
         m_mainWindow->commands().updateState();
+}
+
+void ProjectsManager::openSample()
+{
+    BusyCursor wait;
+    if (!closeOpenProject())
+        return;
+    if (m_mainWindow && m_mainWindow->simulator().simulatorDirectory(false).isEmpty()) {
+        wait.restore();
+        Prompts::instance().message(QMessageBox::Information,
+                                    dialogParent(),
+                                    tr("DYX Studio"),
+                                    tr("No Cirrane Installation Detected."),
+                                    QMessageBox::Ok,
+                                    QMessageBox::Ok,
+                                    tr("The sample projects are installed with Cirrane. Visit the "
+                                       "Morvellan Electronics web site to obtain a copy."));
+        return;
+    }
+    if (!m_catalogue)
+        return;
+    if (!m_samples) {
+        m_samples = new SampleProject(m_mainWindow, m_catalogue, dialogParent());
+        connect(m_samples, &SampleProject::sampleChosen, this, [this](const QString &path) {
+            openProject(path, false);
+        });
+    }
+    wait.restore();
+    m_samples->exec();
 }
 
 bool ProjectsManager::openProject(const QString &path, bool quiet)

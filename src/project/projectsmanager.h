@@ -18,6 +18,8 @@ struct CommandActions;
 
 // The projects pane: holds the open project, shows it in the tree and runs the project
 // commands of the window. Opening or creating a project closes the open one first.
+class SampleProject;
+
 class ProjectsManager : public QDockWidget, public ProjectQueries
 {
     Q_OBJECT
@@ -68,6 +70,8 @@ signals:
 public slots:
     void updateState();
     void newProject();
+    // The simulator suite's sample projects; the one chosen opens.
+    void openSample();
     void openProject();
     void saveProject();
     void saveProjectAs();
@@ -99,6 +103,7 @@ private:
 
     MainServices *m_mainWindow;
     CommandActions *m_actions;
+    SampleProject *m_samples = nullptr;
     QMenu *m_contextMenu = nullptr;
     BuildConfigList *m_catalogue;
     ProjectTreeWidget *m_tree;

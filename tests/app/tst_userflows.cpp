@@ -77,6 +77,7 @@ private slots:
     void saveProjectAsCopiesTheProject();
     void newProjectWizard_data();
     void newProjectWizard();
+    void openSampleWithoutAnInstallation();
     void replaceAllInTheProject();
     void findClosesProjectFilesWithoutAMatch();
     void headerChangesRebuildWhatIncludesThem_data();
@@ -275,10 +276,7 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     SrcManager window;
     const CommandActions &a = window.actions();
-    const QList<QAction *> dead = {a.openSample,
-                                   a.createDesignFile,
-                                   a.openDebugger,
-                                   a.startDebugging};
+    const QList<QAction *> dead = {a.createDesignFile, a.openDebugger, a.startDebugging};
     const auto checkDead = [&](const char *state) {
         window.updateState();
         for (QAction *action : dead)
@@ -304,6 +302,7 @@ void tst_UserFlows::commandsWithoutReceiverStayDisabled()
                             a.compilersConfiguration,
                             a.projectSettings,
                             a.newProject,
+                            a.openSample,
                             a.help})
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
 }
@@ -1064,6 +1063,17 @@ void tst_UserFlows::newProjectWizard()
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
     QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Debug/Debug.hex")));
+}
+
+// "Open Sample" where no simulator suite is installed says so, and opens nothing.
+void tst_UserFlows::openSampleWithoutAnInstallation()
+{
+    ScriptedPrompts prompts;
+    SrcManager window;
+    window.actions().openSample->trigger();
+    QCOMPARE(prompts.asked.size(), 1);
+    QCOMPARE(prompts.asked.first().text, QStringLiteral("No Cirrane Installation Detected."));
+    QCOMPARE(window.projectsManager()->projectCount(), 0);
 }
 
 // F1 in the main window and "&Help" open the main page in the "Main" window; F1 in the find
