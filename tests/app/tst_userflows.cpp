@@ -922,11 +922,12 @@ void tst_UserFlows::saveProjectAsCopiesTheProject()
     QCOMPARE(projectFileNames(copy + QStringLiteral("/Blinky 2.dyxp")),
              QStringList({"main.c", "led.c", "led.h"}));
     QCOMPARE(readAll(path), originalProject);
+    // The copy stands alone: it builds with the original gone.
+    QVERIFY(QDir(original).removeRecursively());
     window.projectsManager()->compileProject();
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
     QVERIFY(QFileInfo::exists(copy + QStringLiteral("/Debug/Debug.hex")));
-    QVERIFY(!QFileInfo::exists(original + QStringLiteral("/Debug")));
 
     round = 1;
     prompts.answers << QMessageBox::Cancel;
@@ -938,14 +939,20 @@ void tst_UserFlows::saveProjectAsCopiesTheProject()
 
 void tst_UserFlows::newProjectWizard_data()
 {
-    QTest::addColumn<QString>("start");     // "board", "none" or "design"
+    QTest::addColumn<QString>("start");     // a board's name, "none" or "design"
     QTest::addColumn<int>("cancelAt");      // 0: finish; 1 or 2: Cancel on that page
     QTest::addColumn<QStringList>("files"); // the new project's files, as its file names them
-    QTest::newRow("AVR board") << "board" << 0 << QStringList({"main.c", "led.c", "led.h"});
-    QTest::newRow("nothing") << "none" << 0 << QStringList();
-    QTest::newRow("design file") << "design" << 0 << QStringList({"main.c", "board.DSN"});
-    QTest::newRow("cancel on the first page") << "board" << 1 << QStringList();
-    QTest::newRow("cancel on the second page") << "none" << 2 << QStringList();
+    QTest::addColumn<QString>("clock");
+    QTest::newRow("AVR board") << "AVR Blinky" << 0 << QStringList({"main.c", "led.c", "led.h"})
+                               << "16MHz";
+    QTest::newRow("PIC16 board") << "PIC16 Blinky" << 0 << QStringList({"main.asm", "delay.asm"})
+                                 << "4MHz";
+    QTest::newRow("8051 board") << "8051 Blinky" << 0
+                                << QStringList({"main.c", "delay.c", "delay.h"}) << "11.0592MHz";
+    QTest::newRow("nothing") << "none" << 0 << QStringList() << "4MHz";
+    QTest::newRow("design file") << "design" << 0 << QStringList({"main.c", "board.DSN"}) << "4MHz";
+    QTest::newRow("cancel on the first page") << "AVR Blinky" << 1 << QStringList() << "";
+    QTest::newRow("cancel on the second page") << "none" << 2 << QStringList() << "";
 }
 
 // "&New Project": a board's project, nothing, or a design file and the files beside it; the
@@ -957,6 +964,7 @@ void tst_UserFlows::newProjectWizard()
     QFETCH(QString, start);
     QFETCH(int, cancelAt);
     QFETCH(QStringList, files);
+    QFETCH(QString, clock);
     const QString projects = m_dir->filePath(QStringLiteral("projects"));
     QDir().mkpath(projects);
     const QString designFolder = m_dir->filePath(QStringLiteral("design"));
@@ -1000,10 +1008,9 @@ void tst_UserFlows::newProjectWizard()
             QCOMPARE(dialog->windowTitle(), QStringLiteral("New Project Wizard"));
             if (cancelAt == 1)
                 return click("cancelButton");
-            if (start == QLatin1String("board")) {
+            if (start.endsWith(QLatin1String("Blinky"))) {
                 auto *boards = dialog->findChild<QListWidget *>(QStringLiteral("demoProjectsList"));
-                boards->setCurrentItem(
-                    boards->findItems(QStringLiteral("AVR Blinky"), Qt::MatchExactly).value(0));
+                boards->setCurrentItem(boards->findItems(start, Qt::MatchExactly).value(0));
             } else if (start == QLatin1String("none")) {
                 dialog->findChild<QRadioButton *>(QStringLiteral("noneRadioButton"))
                     ->setChecked(true);
@@ -1053,16 +1060,16 @@ void tst_UserFlows::newProjectWizard()
     for (int i = 0; i < project->configurationCount(); ++i)
         configurations.append(project->configuration(i)->name() + QLatin1Char(' ')
                               + project->configuration(i)->clock());
-    if (start == QLatin1String("board"))
-        QCOMPARE(configurations, QStringList({"Debug 16MHz", "Release 16MHz"}));
-    else
-        QCOMPARE(configurations, QStringList({"Debug 4MHz", "Release 4MHz"}));
+    QCOMPARE(configurations, QStringList({"Debug " + clock, "Release " + clock}));
     if (start == QLatin1String("none"))
         return; // nothing to build
     window.projectsManager()->compileProject();
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
-    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Debug/Debug.hex")));
+    // Firmware in the configuration's folder, whatever the compiler names it.
+    QVERIFY(!QDir(folder + QStringLiteral("/Debug"))
+                 .entryList({QStringLiteral("*.hex"), QStringLiteral("*.ihx")}, QDir::Files)
+                 .isEmpty());
 }
 
 // "Open Sample" where no simulator suite is installed says so, and opens nothing.
