@@ -8,6 +8,23 @@ build_dir="${DYX_BUILD_DIR:-$here/_build}"
 "$here/scripts/setup.sh"
 
 program="$build_dir/bin/dyxstudio"
+# Register the stand-in simulator suite beside the program, as its installer would.
+registry="${DYX_REGISTRY:-${XDG_CONFIG_HOME:-$HOME/.config}/Morvellan Electronics/registry.ini}"
+mkdir -p "$(dirname "$registry")"
+python3 - "$registry" "$build_dir/CIRRANE" <<'PY'
+import configparser, sys
+path, install = sys.argv[1], sys.argv[2]
+registry = configparser.RawConfigParser()
+registry.optionxform = str
+registry.read(path)
+group = "HKEY_LOCAL_MACHINE/SOFTWARE/Morvellan%20Electronics/Cirrane%20Professional%208/8"
+if not registry.has_section(group):
+    registry.add_section(group)
+registry.set(group, "Version", "8.1")
+registry.set(group, "Path", install)
+with open(path, "w") as out:
+    registry.write(out, space_around_delimiters=False)
+PY
 # Find the installed compilers first, so that a build works at once.
 QT_QPA_PLATFORM=offscreen "$program" --scan_compilers --quit
 

@@ -22,6 +22,10 @@ packages=(
     poppler-utils desktop-file-utils appstream
     # the firmware toolchains the shipped compiler configurations describe
     gcc-avr binutils-avr avr-libc gputils sdcc
+    # the simulation engines of the stand-in simulator
+    libsimavr-dev libelf-dev gpsim sdcc-ucsim
+    # registering the stand-in simulator suite (scripts/run.sh)
+    python3
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #include "project/projectsmanager.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -57,7 +58,9 @@ static bool isKnownOption(const QString &argument)
         if (is(argument, option))
             return true;
     }
-    return argument.startsWith(QLatin1String("--config="), Qt::CaseInsensitive);
+    return argument.startsWith(QLatin1String("--config="), Qt::CaseInsensitive)
+           || argument.startsWith(QLatin1String("--simulate="), Qt::CaseInsensitive)
+           || argument.startsWith(QLatin1String("--trace="), Qt::CaseInsensitive);
 }
 
 QString CommandLineOptions::usage()
@@ -66,7 +69,7 @@ QString CommandLineOptions::usage()
         "SrcManager",
         "Usage: dyxstudio [--scan_compilers | --scan_compilers_admin] [project.dyxp]\n"
         "                 [--config=NAME] [--build] [--clean] [--tidy] [--advanced]\n"
-        "                 [--print-output] [--quit]\n"
+        "                 [--simulate=SECONDS] [--trace=FILE.vcd] [--print-output] [--quit]\n"
         "       dyxstudio --help | --version\n"
         "\n"
         "Options act in the order given.\n"
@@ -75,6 +78,9 @@ QString CommandLineOptions::usage()
         "  project.dyxp            open the project\n"
         "  --config=NAME           choose a configuration of the project opened before\n"
         "  --build, --clean, --tidy  build, clean or tidy that project\n"
+        "  --simulate=SECONDS      run that project's firmware in VEXA for SECONDS of\n"
+        "                          simulated time, as fast as it goes, then close VEXA\n"
+        "  --trace=FILE.vcd        let that run write every pin change to FILE.vcd\n"
         "  --advanced, -a          show the advanced controls of the project settings\n"
         "  --print-output          also print every line of the output window\n"
         "  --quit, -q              run the other options and end without showing the window;\n"
@@ -87,6 +93,12 @@ void CommandLineOptions::apply()
 {
     if (!m_arguments)
         return;
+    // The trace file is a setting of any simulation, wherever it stands on the line.
+    QString traceFile;
+    for (const QString &argument : m_arguments->mid(1)) {
+        if (argument.startsWith(QLatin1String("--trace="), Qt::CaseInsensitive))
+            traceFile = QFileInfo(argument.mid(8)).absoluteFilePath();
+    }
     for (const QString &argument : m_arguments->mid(1)) {
         if (argument.startsWith(QLatin1Char('-')) && !isKnownOption(argument)) {
             std::fprintf(stderr,
@@ -122,6 +134,18 @@ void CommandLineOptions::apply()
         if (is(argument, "--clean")) {
             projects->cleanProject();
             m_runFailed = !projects->takeRunsSucceeded() || m_runFailed;
+        }
+        if (argument.startsWith(QLatin1String("--simulate="), Qt::CaseInsensitive)) {
+            bool ok = false;
+            const double seconds = argument.mid(11).toDouble(&ok);
+            if (!ok || seconds <= 0) {
+                m_window->output().error(QCoreApplication::translate("SrcManager",
+                                                                     "--simulate needs a number of "
+                                                                     "seconds greater than 0."));
+                m_runFailed = true;
+            } else if (!projects->simulate(seconds, traceFile)) {
+                m_runFailed = true;
+            }
         }
         if (is(argument, "--tidy")) {
             projects->tidyProject();

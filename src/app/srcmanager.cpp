@@ -176,8 +176,9 @@ bool SrcManager::simulatorTooOld() const
 
 void SrcManager::checkSimulatorInstallation()
 {
+    // Compilers are scanned again when the directory differs from the one stored before.
+    const QString old = settingsStore().cirraneDirectory();
     QString path = simulatorDirectory(false);
-    const QString old = path;
     if (path.isEmpty()) {
         path = simulatorDirectory(true);
         if (!path.isEmpty())

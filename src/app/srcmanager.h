@@ -152,7 +152,6 @@ private:
     QActionGroup *m_recentFilesGroup = nullptr;
     // Commands whose dialogs and links are not built yet: held disabled, whatever the editor
     // or the projects pane ask of them.
-    QActionGroup *m_withoutReceiver = nullptr;
     HelpViewer *m_help = nullptr;
     GotoLineDialog *m_gotoLineDialog = nullptr;
     FindDialog *m_findDialog = nullptr;

@@ -292,12 +292,9 @@ void SrcManager::createActions()
             this,
             &SrcManager::showProgramConfigurationDialog);
 
-    m_withoutReceiver = new QActionGroup(this);
-    m_withoutReceiver->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
-    for (QAction *action : {a.createDesignFile, a.openDebugger, a.startDebugging}) {
-        m_withoutReceiver->addAction(action);
-    }
-    m_withoutReceiver->setEnabled(false);
+    connect(a.createDesignFile, &QAction::triggered, projects, &ProjectsManager::newDesignFile);
+    connect(a.openDebugger, &QAction::triggered, projects, &ProjectsManager::debugOpen);
+    connect(a.startDebugging, &QAction::triggered, projects, &ProjectsManager::debugRun);
 }
 
 void SrcManager::createToolBars()

@@ -4,6 +4,7 @@
 
 #include "build/buildproject.h"
 #include "build/buildrun.h"
+#include "build/makefilewriter.h"
 #include "core/commandstate.h"
 #include "core/editorservices.h"
 #include "core/mainservices.h"
@@ -14,6 +15,8 @@
 #include "core/xmlchildren.h"
 #include "core/xmldocumentio.h"
 #include "platform/platformpaths.h"
+#include "projectsmanager.h"
+#include "simulator/cirraneinterface.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 
@@ -496,8 +499,32 @@ bool Project::newDesignFile(const QString &givenPath)
         return false;
     if (!designFileLocationAccepted(path))
         return false;
-    // A new design is created by the simulator, which this program has no link to yet.
-    return false;
+    if (QFileInfo::exists(path) && !QFile::remove(path))
+        return false;
+    BuildProject *configuration = activeConfiguration();
+    // The new design shows the firmware running: one that was never built is built first.
+    if (configuration && !QFileInfo::exists(targetPath()))
+        compile();
+    {
+        QFile design(path);
+        if (!design.open(QIODevice::WriteOnly))
+            return false;
+    }
+    CirraneInterface *simulator = m_manager ? m_manager->simulatorLink() : nullptr;
+    if (!simulator)
+        return false;
+    simulator->closeSimulator();
+    simulator->updateDesign(path,
+                            configuration ? configuration->controller() : QString(),
+                            configuration ? configuration->family() : QString(),
+                            targetPath(),
+                            clock(),
+                            true,
+                            false);
+    if (!simulator->launch(m_mainWindow ? m_mainWindow->simulator().simulatorDirectory(false)
+                                        : QString()))
+        return false;
+    return addFile(path);
 }
 
 void Project::removeFile(int index)
@@ -608,6 +635,9 @@ QString Project::targetPath() const
     if (!c)
         return QString();
     c->setProjectDirectory(projectDirectory());
+    // The names of a configuration's files are known before its first build.
+    if ((!c->root() || c->root()->file.isEmpty()) && (c->root() || c->createRoot(false)))
+        MakefileWriter(*c).fillFileNames();
     return c->root() ? c->root()->file : QString();
 }
 

@@ -18,6 +18,8 @@
 #include "toolchain/ui/compilersdialog.h"
 #include "toolchain/ui/configurationoptionsdialog.h"
 
+#include "simulator/cirraneinterface.h"
+
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QFileInfo>
@@ -29,6 +31,7 @@ ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actio
     , m_actions(actions)
     , m_catalogue(new BuildConfigList(mainWindow, this))
     , m_tree(new ProjectTreeWidget(this))
+    , m_simulator(new CirraneInterface(mainWindow, this))
 {
     setObjectName(QStringLiteral("Projects"));
     setWindowTitle(tr("Project"));
@@ -47,6 +50,9 @@ ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actio
 
 ProjectsManager::~ProjectsManager()
 {
+    // Quitting stops the simulation and closes the simulator this program started.
+    delete m_simulator;
+    m_simulator = nullptr;
     // Projects own items of the tree: they go while the tree is still there.
     m_projects.clear();
 }
@@ -267,6 +273,7 @@ bool ProjectsManager::openProject(const QString &path, bool quiet)
             opened->buildTree(this, m_topItem);
             m_tree->setCurrentItem(opened->rootItem());
             itemClicked(opened->rootItem(), 0);
+            sendFirmware();
         } else if (!path.isEmpty() && m_mainWindow) {
             m_mainWindow->output().error(tr("Cannot open project %1").arg(path));
         }
@@ -380,8 +387,9 @@ void ProjectsManager::itemDoubleClicked(QTreeWidgetItem *item, int)
     const QString path = p->filePathAt(index);
     // A design file belongs to the simulator, not to the editor.
     if (QFileInfo(path).suffix().toUpper() == QLatin1String("DSN"))
-        return;
-    m_mainWindow->editors().openFileAt(path);
+        debugOpen();
+    else
+        m_mainWindow->editors().openFileAt(path);
 }
 
 void ProjectsManager::itemChanged(QTreeWidgetItem *item, int)
@@ -437,9 +445,162 @@ void ProjectsManager::compileProject()
     }
     runOnCurrentProject(&Project::compile);
     if (currentProject() && m_mainWindow) {
-        m_mainWindow->output().message(tr("Click the VEXA icon to launch the design file in VEXA "
-                                          "for simulation and debugging.\n"));
+        m_busy = true;
+        if (!m_simulator->isRunning()) {
+            m_mainWindow->output().message(tr("Click the VEXA icon to launch the design file in "
+                                              "VEXA for simulation and debugging.\n"));
+        } else {
+            sendFirmware();
+        }
+        m_busy = false;
+        m_mainWindow->commands().updateState();
     }
+}
+
+void ProjectsManager::newDesignFile()
+{
+    if (Project *p = currentProject()) {
+        p->newDesignFile(QString());
+        updateState();
+    }
+}
+
+void ProjectsManager::sendFirmware()
+{
+    m_sendDone = false;
+    Project *p = currentProject();
+    OutputSink &out = outputOf(m_mainWindow);
+    if (!p) {
+        out.message(tr("No project selected."));
+        if (m_mainWindow)
+            m_mainWindow->commands().updateState();
+        m_sendDone = true;
+        return;
+    }
+    const QString installation = m_mainWindow ? m_mainWindow->simulator().simulatorDirectory(false)
+                                              : QString();
+    if (installation.isEmpty()) {
+        out.error(tr("Cannot launch the design file as no Cirrane installation has been "
+                     "detected.\nIf you have a copy of Cirrane installed you can set the path "
+                     "from the Editor Configuration dialogue on the Config menu.\n")
+                  + tr("Visit the Morvellan Electronics web site to obtain a copy of Cirrane."));
+        return;
+    }
+    if (p->configurationCount() == 0 || !p->activeConfiguration()) {
+        out.error(tr("No project configurations defined."));
+        return;
+    }
+    const QString design = p->designFile();
+    if (design.isEmpty()) {
+        out.message(tr("Use the Add Design File command to associate your VEXA schematic with "
+                       "the project."));
+        return;
+    }
+    const QString firmware = p->targetPath();
+    if (firmware.isEmpty()) {
+        out.error(tr("Compiled firmware file name is not set."));
+        return;
+    }
+    if (p->controller().isEmpty() || p->family().isEmpty()) {
+        out.error(tr("Microcontroller is not selected in the project properties."));
+        return;
+    }
+    if (p->clock().isEmpty()) {
+        out.error(tr("Clock is not set in project properties."));
+        return;
+    }
+    if (QFileInfo::exists(firmware)) {
+        m_simulator->updateDesign(design,
+                                  p->controller(),
+                                  p->family(),
+                                  firmware,
+                                  p->clock(),
+                                  m_simulator->isDebugging(),
+                                  false);
+        if (m_simulator->isDebugging())
+            m_simulator->startDebugging();
+    } else {
+        m_simulator->updateDesignQuietly(design, p->controller(), p->family(), firmware, p->clock());
+    }
+    if (m_mainWindow)
+        m_mainWindow->commands().updateState();
+    m_sendDone = true;
+}
+
+void ProjectsManager::debugOpen()
+{
+    if (m_simulator->isDebugging())
+        debugStop();
+    Project *p = currentProject();
+    OutputSink &out = outputOf(m_mainWindow);
+    if (!p) {
+        out.message(tr("No project selected."));
+    } else {
+        sendFirmware();
+        if (m_sendDone) {
+            if (!QFileInfo::exists(p->targetPath()))
+                out.error(tr("Program firmware has not been compiled in this configuration."));
+            else
+                out.success(tr("Sent program firmware to VEXA for simulation."));
+            const QString installation = m_mainWindow
+                                             ? m_mainWindow->simulator().simulatorDirectory(false)
+                                             : QString();
+            if (m_simulator->launch(installation))
+                out.success(tr("Launched project design file in VEXA."));
+            else
+                out.error(tr("Failed to launch project design file in VEXA."));
+        }
+    }
+    updateState();
+    m_simulator->bringToFront();
+}
+
+void ProjectsManager::debugRun()
+{
+    if (!m_simulator->isRunning())
+        debugOpen();
+    if (m_simulator->isRunning() && m_simulator->startDebugging())
+        outputOf(m_mainWindow).message(tr("Debugging in VEXA started."));
+    updateState();
+    m_simulator->bringToFront();
+}
+
+void ProjectsManager::debugClose()
+{
+    m_simulator->closeSimulator();
+    outputOf(m_mainWindow).message(tr("Closed VEXA."));
+    updateState();
+}
+
+void ProjectsManager::debugStop()
+{
+    m_simulator->stopDebugging();
+    outputOf(m_mainWindow).message(tr("Debugging stopped."));
+    updateState();
+}
+
+bool ProjectsManager::simulate(double seconds, const QString &traceFile)
+{
+    if (!currentProject()) {
+        outputOf(m_mainWindow).message(tr("No project selected."));
+        return false;
+    }
+    debugOpen();
+    if (!m_simulator->isRunning())
+        return false;
+    bool finished = false;
+    if (!m_simulator->requestTimedRun(seconds, traceFile)) {
+        outputOf(m_mainWindow).error(tr("VEXA does not answer."));
+    } else {
+        debugRun();
+        // However slow the engine, a run that takes ten times its length plus a minute has
+        // stopped making progress.
+        finished = m_simulator->isDebugging()
+                   && m_simulator->waitForTimedRun(int(seconds * 10000) + 60000);
+    }
+    debugStop();
+    debugClose();
+    return finished;
 }
 
 void ProjectsManager::cleanProject()

@@ -9,6 +9,7 @@
 #include <vector>
 
 class BuildConfigList;
+class CirraneInterface;
 class MainServices;
 class Project;
 class ProjectTreeWidget;
@@ -60,6 +61,11 @@ public:
 
     // True while a build, clean or tidy command or the compilers dialog runs.
     bool isBusy() const { return m_busy; }
+    CirraneInterface *simulatorLink() const { return m_simulator; }
+    // For scripted runs: opens the debugger, starts debugging, lets the firmware run for the
+    // given simulated seconds and closes the simulator. False when the simulation did not
+    // start or did not reach its end.
+    bool simulate(double seconds, const QString &traceFile);
     ProjectTreeWidget *tree() const { return m_tree; }
     BuildConfigList *catalogue() const { return m_catalogue; }
     MainServices *mainWindow() const { return m_mainWindow; }
@@ -78,11 +84,17 @@ public slots:
     void closeProject();
     void addFile();
     void newFile();
+    void newDesignFile();
     void removeFile();
     void renameItem();
     void compileProject();
     void cleanProject();
     void tidyProject();
+    void sendFirmware();
+    void debugOpen();
+    void debugClose();
+    void debugRun();
+    void debugStop();
     // "Compilers": where each compiler lives; OK stores it.
     void showCompilersDialog();
     // "Project Options" for the current project; after OK the next build rebuilds all.
@@ -111,5 +123,7 @@ private:
     int m_lastCurrent = -1;
     std::vector<std::unique_ptr<Project>> m_projects;
     bool m_busy = false;
+    bool m_sendDone = false;
+    CirraneInterface *m_simulator;
     bool m_runsSucceeded = true;
 };

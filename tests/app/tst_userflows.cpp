@@ -58,7 +58,7 @@ private slots:
     void typingNeverRenamesFiles();
     void renameInTree_data();
     void renameInTree();
-    void commandsWithoutReceiverStayDisabled();
+    void simulatorCommandsFollowTheProject();
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
     void newlineInFolderNameRunsNothing();
@@ -269,26 +269,27 @@ void tst_UserFlows::renameInTree()
     }
 }
 
-// Commands whose dialogs or links do not exist yet stay disabled whatever the state, and the
-// configuration selector always shows the configuration a build uses.
-void tst_UserFlows::commandsWithoutReceiverStayDisabled()
+// The simulator commands need a project; the design-file commands also need the project to
+// have no design file yet.
+void tst_UserFlows::simulatorCommandsFollowTheProject()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     SrcManager window;
     const CommandActions &a = window.actions();
-    const QList<QAction *> dead = {a.createDesignFile, a.openDebugger, a.startDebugging};
-    const auto checkDead = [&](const char *state) {
+    const QList<QAction *> simulator = {a.openDebugger, a.startDebugging};
+    const auto check = [&](const QList<QAction *> &actions, bool enabled, const char *state) {
         window.updateState();
-        for (QAction *action : dead)
-            QVERIFY2(!action->isEnabled(), qPrintable(action->text() + " " + state));
+        for (QAction *action : actions)
+            QVERIFY2(action->isEnabled() == enabled, qPrintable(action->text() + " " + state));
     };
-    checkDead("without a project");
+    check(simulator + QList<QAction *>{a.createDesignFile}, false, "without a project");
     Project *project = openProject(window, path);
     QVERIFY(project);
-    checkDead("with a project");
+    check(simulator, true, "with a project");
+    // The board's project has its design file already.
+    check({a.createDesignFile, a.addDesignFile}, false, "with a design file");
     window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/main.c"));
     QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
-    checkDead("with a modified editor");
     for (QAction *action : {a.openProject,
                             a.buildProject,
                             a.saveFile,
@@ -918,9 +919,10 @@ void tst_UserFlows::saveProjectAsCopiesTheProject()
     window.actions().saveProjectAs->trigger();
     QCOMPARE(proposed, QStringLiteral("AVR Blinky copy"));
     const QString copy = place + QStringLiteral("/Blinky 2");
-    QCOMPARE(filesIn(copy), QStringList({"Blinky 2.dyxp", "led.c", "led.h", "main.c"}));
+    QCOMPARE(filesIn(copy),
+             QStringList({"AVR Blinky.DSN", "Blinky 2.dyxp", "led.c", "led.h", "main.c"}));
     QCOMPARE(projectFileNames(copy + QStringLiteral("/Blinky 2.dyxp")),
-             QStringList({"main.c", "led.c", "led.h"}));
+             QStringList({"main.c", "led.c", "led.h", "AVR Blinky.DSN"}));
     QCOMPARE(readAll(path), originalProject);
     // The copy stands alone: it builds with the original gone.
     QVERIFY(QDir(original).removeRecursively());
@@ -943,12 +945,15 @@ void tst_UserFlows::newProjectWizard_data()
     QTest::addColumn<int>("cancelAt");      // 0: finish; 1 or 2: Cancel on that page
     QTest::addColumn<QStringList>("files"); // the new project's files, as its file names them
     QTest::addColumn<QString>("clock");
-    QTest::newRow("AVR board") << "AVR Blinky" << 0 << QStringList({"main.c", "led.c", "led.h"})
+    QTest::newRow("AVR board") << "AVR Blinky" << 0
+                               << QStringList({"main.c", "led.c", "led.h", "AVR Blinky.DSN"})
                                << "16MHz";
-    QTest::newRow("PIC16 board") << "PIC16 Blinky" << 0 << QStringList({"main.asm", "delay.asm"})
+    QTest::newRow("PIC16 board") << "PIC16 Blinky" << 0
+                                 << QStringList({"main.asm", "delay.asm", "PIC16 Blinky.DSN"})
                                  << "4MHz";
     QTest::newRow("8051 board") << "8051 Blinky" << 0
-                                << QStringList({"main.c", "delay.c", "delay.h"}) << "11.0592MHz";
+                                << QStringList({"main.c", "delay.c", "delay.h", "8051 Blinky.DSN"})
+                                << "11.0592MHz";
     QTest::newRow("nothing") << "none" << 0 << QStringList() << "4MHz";
     QTest::newRow("design file") << "design" << 0 << QStringList({"main.c", "board.DSN"}) << "4MHz";
     QTest::newRow("cancel on the first page") << "AVR Blinky" << 1 << QStringList() << "";

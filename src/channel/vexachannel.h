@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QLocalServer;
+class QLocalSocket;
+
+// The line protocol between the IDE and the simulator program it started. The simulator
+// listens on a local socket named after its own process id, so the IDE can reach only a
+// simulator it started itself. Requests, one line each, every one answered by one line:
+//   SEND <message> <wParam> <lParam>  a numbered command; answered "HANDLED <result>" once done
+//   TITLE                              answered "TITLE <the main window's title>"
+//   FRONT                              raise the main window; "HANDLED 0"
+//   WATCH                              from now on, send this client the notes below
+//   BATCH <seconds> <trace file>       the next run is a timed one; "HANDLED 0"
+// Notes, sent to watching clients at any time, begin with "NOTE ":
+//   NOTE UART <text>                   a line the firmware wrote to its serial port
+//   NOTE ERROR <text>                  the simulation could not go on
+//   NOTE FINISHED <simulated seconds>  a timed run reached its end
+namespace VexaChannel {
+// WM_USER + 400: the message number of the simulator's commands.
+constexpr int commandMessage = 0x400 + 400;
+enum Command { StopSimulation = 2, CloseProgram = 3, ReloadHandOff = 4 };
+
+QString serverName(qint64 processId);
+// Escapes a note's text so that it stays one line; unescape reverses it.
+QString escape(const QString &text);
+QString unescape(const QString &text);
+} // namespace VexaChannel
+
+// The IDE's side: blocking requests with a bound, notes delivered through a signal.
+class VexaChannelClient : public QObject
+{
+    Q_OBJECT
+public:
+    explicit VexaChannelClient(QObject *parent = nullptr);
+    ~VexaChannelClient() override;
+
+    // Connects to the simulator with that process id, trying again while its server is not
+    // up yet, for at most waitMs. Reuses a live connection to the same process.
+    bool connectTo(qint64 processId, int waitMs);
+    void disconnectFromServer();
+    bool isConnected() const;
+
+    // Sends one request line and waits at most boundMs for its answer, without processing
+    // events. Notes that arrive meanwhile are delivered afterwards.
+    std::optional<QString> request(const QString &line, int boundMs);
+    // Delivers the notes received so far (also done as they arrive, from the event loop).
+    void deliverNotes();
+
+signals:
+    void note(const QString &kind, const QString &text);
+
+private:
+    std::optional<QString> takeAnswer();
+    void readLines();
+
+    QLocalSocket *m_socket;
+    qint64 m_processId = -1;
+    QByteArray m_buffer;
+    QList<QString> m_answers;
+    QList<QString> m_notes;
+};
+
+// The simulator's side. The owner answers the requests through the handlers.
+class VexaChannelServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit VexaChannelServer(QObject *parent = nullptr);
+    ~VexaChannelServer() override;
+
+    bool listen(qint64 processId);
+    QString errorString() const;
+
+    std::function<int(int message, int wParam, int lParam)> onMessage;
+    std::function<QString()> title;
+    std::function<void()> bringToFront;
+    std::function<void(double seconds, const QString &traceFile)> onBatch;
+
+    // Sends a note to every client that asked for them.
+    void sendNote(const QString &kind, const QString &text);
+
+private:
+    void acceptClients();
+    void serve(QLocalSocket *socket);
+
+    QLocalServer *m_server;
+    QList<QLocalSocket *> m_watchers;
+};

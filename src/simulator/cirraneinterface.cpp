@@ -1,0 +1,299 @@
+#include "cirraneinterface.h"
+
+#include "channel/vexachannel.h"
+#include "core/commandstate.h"
+#include "core/mainservices.h"
+#include "platform/caseinsensitivepath.h"
+#include "platform/platformpaths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QThread>
+#include <QTimer>
+
+// The time the simulator is given to stop a simulation, and to come up after its start.
+static constexpr int settleMs = 500;
+
+static QString webSiteLine()
+{
+    return CirraneInterface::tr("Visit the Morvellan Electronics web site to obtain a copy of "
+                                "Cirrane.");
+}
+
+CirraneInterface::CirraneInterface(MainServices *mainWindow, QObject *parent)
+    : QObject(parent)
+    , m_mainWindow(mainWindow)
+    , m_process(new QProcess)
+    , m_channel(new VexaChannelClient(this))
+{
+    connect(m_process, &QProcess::errorOccurred, this, &CirraneInterface::processError);
+    connect(m_process, &QProcess::finished, this, &CirraneInterface::processFinished);
+    connect(m_channel, &VexaChannelClient::note, this, &CirraneInterface::noteReceived);
+    m_handOffPath = QFileInfo(QDir(Platform::environmentValue(QStringLiteral("TEMP")))
+                                  .filePath(QStringLiteral("tandel.ini")))
+                        .absoluteFilePath();
+}
+
+CirraneInterface::~CirraneInterface()
+{
+    // Quitting stops the simulation and closes a simulator this object started; without one
+    // there is nothing to wait for.
+    if (m_process->state() != QProcess::NotRunning) {
+        stopDebugging();
+        closeSimulator();
+    }
+    // The simulator was asked to close; it is left to do so on its own.
+    m_process->disconnect(this);
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->waitForFinished(2000);
+        if (m_process->state() != QProcess::NotRunning)
+            m_process->setParent(nullptr);
+    }
+    if (m_process->state() == QProcess::NotRunning)
+        delete m_process;
+    // A simulator still running keeps its process object; it is reclaimed with the program.
+}
+
+bool CirraneInterface::isRunning() const
+{
+    return m_process->state() == QProcess::Running;
+}
+
+void CirraneInterface::refreshCommands()
+{
+    if (m_mainWindow)
+        m_mainWindow->commands().updateState();
+}
+
+// The simulator's main window: reachable only through the channel of the process this object
+// started, and only when its title names VEXA.
+bool CirraneInterface::findWindow()
+{
+    if (m_process->state() != QProcess::Running)
+        return false;
+    const qint64 pid = m_process->processId();
+    if (pid <= 0 || !m_channel->connectTo(pid, 2000))
+        return false;
+    const std::optional<QString> answer = m_channel->request(QStringLiteral("TITLE"), m_sendBound);
+    if (!answer || !answer->startsWith(QLatin1String("TITLE ")))
+        return false;
+    const QString title = VexaChannel::unescape(answer->mid(6));
+    return !title.isEmpty() && title.contains(QLatin1String("VEXA"));
+}
+
+bool CirraneInterface::sendCommand(int code)
+{
+    if (!findWindow())
+        return false;
+    const std::optional<QString> answer = m_channel->request(QStringLiteral("SEND %1 %2 0")
+                                                                 .arg(VexaChannel::commandMessage)
+                                                                 .arg(code),
+                                                             m_sendBound);
+    return answer && answer->startsWith(QLatin1String("HANDLED"));
+}
+
+void CirraneInterface::bringToFront()
+{
+    if (findWindow())
+        m_channel->request(QStringLiteral("FRONT"), m_sendBound);
+}
+
+void CirraneInterface::closeSimulator()
+{
+    if (isRunning())
+        sendCommand(VexaChannel::CloseProgram);
+}
+
+void CirraneInterface::stopDebugging()
+{
+    sendCommand(VexaChannel::StopSimulation);
+    QThread::msleep(settleMs);
+    m_debugging = false;
+}
+
+bool CirraneInterface::writeHandOff(const QString &designFile,
+                                    const QString &device,
+                                    const QString &family,
+                                    const QString &program,
+                                    const QString &clock,
+                                    bool autorun,
+                                    bool newDesign,
+                                    bool quiet)
+{
+    m_designFile = designFile;
+    m_device = device;
+    m_family = family;
+    m_program = program;
+    m_clock = clock;
+    {
+        QSettings handOff(m_handOffPath, QSettings::IniFormat);
+        handOff.beginGroup(QStringLiteral("CIRRANE"));
+        handOff.setValue(QStringLiteral("DESIGNFILE"), designFile);
+        handOff.setValue(QStringLiteral("PROGRAM"), program);
+        handOff.setValue(QStringLiteral("CLOCK"), clock);
+        handOff.setValue(QStringLiteral("DEVICE"), device.toUpper());
+        handOff.setValue(QStringLiteral("FAMILY"), family.toUpper());
+        handOff.setValue(QStringLiteral("AUTORUN"),
+                         autorun ? QStringLiteral("1") : QStringLiteral("0"));
+        handOff.setValue(QStringLiteral("NEWDESIGN"),
+                         newDesign ? QStringLiteral("1") : QStringLiteral("0"));
+        handOff.endGroup();
+    }
+    if (!sendCommand(VexaChannel::ReloadHandOff))
+        return false;
+    if (!quiet && m_mainWindow)
+        m_mainWindow->output().success(tr("Sent program firmware to VEXA for simulation."));
+    return true;
+}
+
+void CirraneInterface::updateDesign(const QString &designFile,
+                                    const QString &device,
+                                    const QString &family,
+                                    const QString &program,
+                                    const QString &clock,
+                                    bool autorun,
+                                    bool newDesign)
+{
+    writeHandOff(designFile, device, family, program, clock, autorun, newDesign, false);
+}
+
+void CirraneInterface::updateDesignQuietly(const QString &designFile,
+                                           const QString &device,
+                                           const QString &family,
+                                           const QString &program,
+                                           const QString &clock)
+{
+    writeHandOff(designFile, device, family, program, clock, false, false, true);
+}
+
+bool CirraneInterface::startDebugging()
+{
+    if (!isRunning())
+        return m_debugging;
+    stopDebugging();
+    m_debugging
+        = writeHandOff(m_designFile, m_device, m_family, m_program, m_clock, true, false, false);
+    return m_debugging;
+}
+
+bool CirraneInterface::launch(const QString &installationDirectory)
+{
+    m_installationDirectory = installationDirectory;
+    stopDebugging();
+    const auto fail = [this](const QString &text) {
+        if (m_mainWindow)
+            m_mainWindow->output().error(text);
+        return false;
+    };
+    if (installationDirectory.isEmpty()) {
+        return fail(tr("Cannot launch the design file as no Cirrane installation has been "
+                       "detected.\nIf you have a copy of Cirrane installed you can set the path "
+                       "from the Editor Configuration dialogue on the Config menu.\n")
+                    + webSiteLine());
+    }
+    if (m_designFile.isEmpty())
+        return fail(tr("No design file specified for the project."));
+    if (m_device.isEmpty())
+        return fail(tr("Microcontroller is not selected in the project properties."));
+    if (m_program.isEmpty())
+        return fail(tr("Compiled firmware file name is not set."));
+    if (isRunning())
+        return true;
+    const QStringList arguments{QStringLiteral("/P:") + Platform::shortPathName(m_handOffPath)};
+    const QString program = Platform::resolveCaseInsensitive(
+        QDir(installationDirectory).absoluteFilePath(QStringLiteral("BIN/VEXA.EXE")));
+    if (!QFile::exists(m_designFile))
+        return fail(tr("Design file not found."));
+    m_channel->disconnectFromServer();
+    m_process->setWorkingDirectory(QFileInfo(m_designFile).absolutePath());
+    m_process->start(program, arguments);
+    QThread::msleep(settleMs);
+    while (m_process->state() == QProcess::Starting) {
+        QThread::msleep(10);
+        m_process->waitForStarted(0);
+    }
+    return isRunning();
+}
+
+void CirraneInterface::processError(QProcess::ProcessError error)
+{
+    if (m_mainWindow) {
+        if (error == QProcess::FailedToStart) {
+            m_mainWindow->output().error(
+                tr("Cannot launch VEXA as no Cirrane installation has been detected.\nIf you have "
+                   "a copy of Cirrane installed you can set the path from the Editor "
+                   "Configuration dialogue on the Config menu.\n")
+                + webSiteLine());
+        } else if (error == QProcess::Crashed) {
+            m_mainWindow->output().error(tr("VEXA crashed."));
+        }
+    }
+    m_debugging = false;
+    if (m_timedRun == TimedRun::Running)
+        m_timedRun = TimedRun::Failed;
+    refreshCommands();
+}
+
+void CirraneInterface::processFinished(int, QProcess::ExitStatus)
+{
+    m_debugging = false;
+    m_channel->disconnectFromServer();
+    if (m_timedRun == TimedRun::Running)
+        m_timedRun = TimedRun::Failed;
+    refreshCommands();
+}
+
+bool CirraneInterface::requestTimedRun(double seconds, const QString &traceFile)
+{
+    if (!findWindow())
+        return false;
+    if (!m_channel->request(QStringLiteral("WATCH"), m_sendBound))
+        return false;
+    const std::optional<QString> answer = m_channel->request(
+        QStringLiteral("BATCH %1 %2").arg(seconds).arg(VexaChannel::escape(traceFile)), m_sendBound);
+    if (!answer || !answer->startsWith(QLatin1String("HANDLED")))
+        return false;
+    m_timedRun = TimedRun::Running;
+    return true;
+}
+
+bool CirraneInterface::waitForTimedRun(int wallLimitMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    m_channel->deliverNotes();
+    while (m_timedRun == TimedRun::Running && timer.elapsed() < wallLimitMs) {
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    const bool finished = m_timedRun == TimedRun::Finished;
+    if (m_timedRun == TimedRun::Running && m_mainWindow)
+        m_mainWindow->output().error(tr("VEXA did not finish the simulation in time."));
+    m_timedRun = TimedRun::None;
+    return finished;
+}
+
+void CirraneInterface::noteReceived(const QString &kind, const QString &text)
+{
+    if (kind == QLatin1String("UART")) {
+        if (m_mainWindow)
+            m_mainWindow->output().message(QStringLiteral("UART: ") + text);
+    } else if (kind == QLatin1String("ERROR")) {
+        if (m_mainWindow)
+            m_mainWindow->output().error(QStringLiteral("VEXA: ") + text);
+        if (m_timedRun == TimedRun::Running)
+            m_timedRun = TimedRun::Failed;
+    } else if (kind == QLatin1String("FINISHED")) {
+        if (m_mainWindow)
+            m_mainWindow->output().success(
+                tr("VEXA simulated %1 s.").arg(text.toDouble(), 0, 'f', 3));
+        if (m_timedRun == TimedRun::Running)
+            m_timedRun = TimedRun::Finished;
+    }
+}

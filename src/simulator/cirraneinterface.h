@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+
+class MainServices;
+class VexaChannelClient;
+
+// The link to the simulator program VEXA: the hand-off file that names the design, the
+// firmware and the controller, the program's start, and the numbered commands sent to the
+// copy this object started (reload the hand-off file, stop the simulation, close).
+class CirraneInterface : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CirraneInterface(MainServices *mainWindow, QObject *parent = nullptr);
+    ~CirraneInterface() override;
+
+    bool isRunning() const;
+    bool isDebugging() const { return m_debugging; }
+
+    bool sendCommand(int code);
+    void bringToFront();
+    void closeSimulator();
+    void stopDebugging();
+    bool writeHandOff(const QString &designFile,
+                      const QString &device,
+                      const QString &family,
+                      const QString &program,
+                      const QString &clock,
+                      bool autorun,
+                      bool newDesign,
+                      bool quiet);
+    void updateDesign(const QString &designFile,
+                      const QString &device,
+                      const QString &family,
+                      const QString &program,
+                      const QString &clock,
+                      bool autorun,
+                      bool newDesign);
+    void updateDesignQuietly(const QString &designFile,
+                             const QString &device,
+                             const QString &family,
+                             const QString &program,
+                             const QString &clock);
+    bool startDebugging();
+    bool launch(const QString &installationDirectory);
+
+    QString handOffPath() const { return m_handOffPath; }
+    QString installationDirectory() const { return m_installationDirectory; }
+
+    // How long a command may wait for the simulator's answer before it counts as not
+    // delivered, in milliseconds.
+    void setSendBound(int milliseconds) { m_sendBound = milliseconds; }
+
+    // For scripted runs: the next simulation runs for the given simulated seconds as fast as
+    // it can and then reports its end; with a trace file, every pin change is written to it.
+    // Lines the firmware writes to its serial port appear in the output window meanwhile.
+    bool requestTimedRun(double seconds, const QString &traceFile);
+    // Waits, processing events, until a timed run ends, VEXA reports an error or goes away,
+    // or wallLimitMs pass. True when the run reached its end.
+    bool waitForTimedRun(int wallLimitMs);
+
+public slots:
+    void processError(QProcess::ProcessError error);
+    void processFinished(int exitCode, QProcess::ExitStatus status);
+
+private:
+    bool findWindow();
+    void noteReceived(const QString &kind, const QString &text);
+    void refreshCommands();
+
+    MainServices *m_mainWindow;
+    QString m_installationDirectory;
+    QString m_designFile;
+    QString m_device;
+    QString m_family;
+    QString m_program;
+    QString m_clock;
+    bool m_debugging = false;
+    QString m_handOffPath;
+    QProcess *m_process;
+    VexaChannelClient *m_channel;
+    int m_sendBound = 5000;
+    enum class TimedRun { None, Running, Finished, Failed } m_timedRun = TimedRun::None;
+};

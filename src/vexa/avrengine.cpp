@@ -1,0 +1,203 @@
+#include "avrengine.h"
+
+#include "hexfile.h"
+
+#include <QCoreApplication>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" {
+#include <simavr/avr_ioport.h>
+#include <simavr/avr_uart.h>
+#include <simavr/sim_avr.h>
+#include <simavr/sim_io.h>
+}
+
+static QString tr(const char *text)
+{
+    return QCoreApplication::translate("AvrEngine", text);
+}
+
+// The engine's own messages are of no use to the user; the states they lead to are reported.
+static void quietLogger(avr_t *, const int, const char *, va_list) {}
+
+// Time is paced by the runner, not by the engine sleeping.
+static void noSleep(avr_t *, avr_cycle_count_t) {}
+
+AvrEngine::AvrEngine()
+{
+    avr_global_logger_set(quietLogger);
+}
+
+AvrEngine::~AvrEngine()
+{
+    unload();
+}
+
+void AvrEngine::unload()
+{
+    if (m_avr) {
+        avr_terminate(m_avr);
+        std::free(m_avr);
+        m_avr = nullptr;
+    }
+    qDeleteAll(m_hooks);
+    m_hooks.clear();
+    m_cycleOffset = 0;
+}
+
+QString AvrEngine::load(const QString &hexFile, const QString &device, double clockHz)
+{
+    unload();
+    m_error.clear();
+    const HexImage image = HexImage::read(hexFile);
+    if (!image.error.isEmpty())
+        return m_error = image.error;
+    if (clockHz <= 0)
+        return m_error = tr("The clock is not a frequency.");
+    avr_t *avr = avr_make_mcu_by_name(device.toLower().toLatin1().constData());
+    if (!avr)
+        return m_error = tr("The AVR engine has no model of the controller %1.").arg(device);
+    avr_init(avr);
+    avr->frequency = std::uint32_t(clockHz);
+    avr->sleep = noSleep;
+    // Loading code beyond the flash would end the whole program: it is checked first.
+    const std::uint32_t flashSize = avr->flashend + 1;
+    if (image.endAddress() > flashSize) {
+        avr_terminate(avr);
+        std::free(avr);
+        return m_error = tr("The firmware (%1 bytes) does not fit the %2 bytes of flash of the %3.")
+                             .arg(image.endAddress())
+                             .arg(flashSize)
+                             .arg(device);
+    }
+    for (const HexChunk &chunk : image.chunks) {
+        avr_loadcode(avr,
+                     reinterpret_cast<std::uint8_t *>(const_cast<char *>(chunk.data.constData())),
+                     std::uint32_t(chunk.data.size()),
+                     chunk.address);
+    }
+    m_avr = avr;
+    for (char port = 'A'; port <= 'L'; ++port) {
+        for (int bit = 0; bit < 8; ++bit) {
+            avr_irq_t *irq = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ(port), bit);
+            if (!irq)
+                break;
+            auto *hook = new PinHook{this,
+                                     QStringLiteral("P%1%2").arg(QChar(port)).arg(bit),
+                                     port,
+                                     bit};
+            m_hooks.append(hook);
+            avr_irq_register_notify(irq, pinNotify, hook);
+        }
+    }
+    for (char uart = '0'; uart <= '3'; ++uart) {
+        std::uint32_t flags = 0;
+        if (avr_ioctl(avr, AVR_IOCTL_UART_GET_FLAGS(uart), &flags) != 0)
+            continue;
+        flags &= ~std::uint32_t(AVR_UART_FLAG_POLL_SLEEP | AVR_UART_FLAG_STDIO);
+        avr_ioctl(avr, AVR_IOCTL_UART_SET_FLAGS(uart), &flags);
+        if (uart == '0') {
+            avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ(uart), UART_IRQ_OUTPUT),
+                                    uartNotify,
+                                    this);
+        }
+    }
+    publishLevels();
+    return QString();
+}
+
+QStringList AvrEngine::pins() const
+{
+    QStringList names;
+    for (const PinHook *hook : m_hooks)
+        names.append(hook->name);
+    return names;
+}
+
+void AvrEngine::pinNotify(avr_irq_t *, std::uint32_t value, void *param)
+{
+    auto *hook = static_cast<PinHook *>(param);
+    if (hook->engine->pinChanged)
+        hook->engine->pinChanged(hook->name, value != 0, hook->engine->timeNs());
+}
+
+void AvrEngine::uartNotify(avr_irq_t *, std::uint32_t value, void *param)
+{
+    auto *engine = static_cast<AvrEngine *>(param);
+    if (engine->serialOutput)
+        engine->serialOutput(char(value));
+}
+
+// The levels of every pin as they are now: after a load or a reset the pins' own reports
+// would keep what they showed before.
+void AvrEngine::publishLevels()
+{
+    if (!m_avr || !pinChanged)
+        return;
+    for (const PinHook *hook : m_hooks) {
+        avr_ioport_state_t state{};
+        if (avr_ioctl(m_avr, AVR_IOCTL_IOPORT_GETSTATE(hook->port), &state) != 0)
+            continue;
+        const bool output = (state.ddr >> hook->bit) & 1;
+        const bool level = ((output ? state.port : state.pin) >> hook->bit) & 1;
+        pinChanged(hook->name, level, timeNs());
+    }
+}
+
+std::uint64_t AvrEngine::timeNs() const
+{
+    if (!m_avr || m_avr->frequency == 0)
+        return 0;
+    const std::uint64_t cycles = m_avr->cycle - m_cycleOffset;
+    return std::uint64_t((long double) cycles * 1e9L / m_avr->frequency + 0.5L);
+}
+
+bool AvrEngine::runUntil(std::uint64_t untilNs)
+{
+    if (!m_avr)
+        return false;
+    const std::uint64_t target = m_cycleOffset
+                                 + std::uint64_t((long double) untilNs * m_avr->frequency / 1e9L);
+    while (m_avr->cycle < target) {
+        const int state = avr_run(m_avr);
+        if (state == cpu_Running || state == cpu_Sleeping)
+            continue;
+        if (state == cpu_Crashed) {
+            m_error = tr("The firmware crashed the controller at program address 0x%1.")
+                          .arg(m_avr->pc, 4, 16, QLatin1Char('0'));
+        } else if (state == cpu_Done) {
+            m_error = tr("The firmware stopped the controller (sleep with interrupts off).");
+        } else {
+            m_error = tr("The controller stopped.");
+        }
+        return false;
+    }
+    return true;
+}
+
+void AvrEngine::reset()
+{
+    if (!m_avr)
+        return;
+    avr_reset(m_avr);
+    publishLevels();
+}
+
+void AvrEngine::setInput(const QString &pin, bool level)
+{
+    for (const PinHook *hook : std::as_const(m_hooks)) {
+        if (hook->name == pin && m_avr)
+            avr_raise_irq(avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ(hook->port), hook->bit),
+                          level ? 1 : 0);
+    }
+}
+
+void AvrEngine::sendSerial(char byte)
+{
+    if (m_avr)
+        avr_raise_irq(avr_io_getirq(m_avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT),
+                      std::uint8_t(byte));
+}

@@ -1,0 +1,152 @@
+#include "design.h"
+
+#include <QCoreApplication>
+#include <QDomDocument>
+#include <QFile>
+#include <QSaveFile>
+
+static QString tr(const char *text)
+{
+    return QCoreApplication::translate("Design", text);
+}
+
+bool Design::load(const QString &path, QString *error, bool *isNew)
+{
+    *isNew = false;
+    parts.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = tr("Cannot read the design file %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray text = file.readAll();
+    if (text.trimmed().isEmpty()) {
+        *isNew = true;
+        return true;
+    }
+    QDomDocument document;
+    QString message;
+    int line = 0;
+    if (!document.setContent(text, &message, &line)) {
+        *error = tr("The design file %1 is not XML (line %2: %3).").arg(path).arg(line).arg(message);
+        return false;
+    }
+    const QDomElement root = document.documentElement();
+    if (root.tagName() != QLatin1String("DESIGN")) {
+        *error = tr("The design file %1 holds no DESIGN element.").arg(path);
+        return false;
+    }
+    controller = root.attribute(QStringLiteral("CONTROLLER"));
+    family = root.attribute(QStringLiteral("FAMILY"));
+    for (QDomElement e = root.firstChildElement(QStringLiteral("PART")); !e.isNull();
+         e = e.nextSiblingElement(QStringLiteral("PART"))) {
+        DesignPart part;
+        part.type = e.attribute(QStringLiteral("TYPE")).toUpper();
+        part.name = e.attribute(QStringLiteral("NAME"));
+        part.pin = e.attribute(QStringLiteral("PIN"));
+        part.uart = e.attribute(QStringLiteral("UART"));
+        part.colour = e.attribute(QStringLiteral("COLOUR"));
+        part.place = QPointF(e.attribute(QStringLiteral("X")).toDouble(),
+                             e.attribute(QStringLiteral("Y")).toDouble());
+        parts.append(part);
+    }
+    return true;
+}
+
+bool Design::save(const QString &path, QString *error) const
+{
+    QDomDocument document;
+    document.appendChild(
+        document.createProcessingInstruction(QStringLiteral("xml"),
+                                             QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
+    QDomElement root = document.createElement(QStringLiteral("DESIGN"));
+    root.setAttribute(QStringLiteral("CONTROLLER"), controller);
+    root.setAttribute(QStringLiteral("FAMILY"), family);
+    document.appendChild(root);
+    for (const DesignPart &part : parts) {
+        QDomElement e = document.createElement(QStringLiteral("PART"));
+        e.setAttribute(QStringLiteral("TYPE"), part.type);
+        e.setAttribute(QStringLiteral("NAME"), part.name);
+        if (!part.pin.isEmpty())
+            e.setAttribute(QStringLiteral("PIN"), part.pin);
+        if (!part.uart.isEmpty())
+            e.setAttribute(QStringLiteral("UART"), part.uart);
+        if (!part.colour.isEmpty())
+            e.setAttribute(QStringLiteral("COLOUR"), part.colour);
+        e.setAttribute(QStringLiteral("X"), QString::number(qRound(part.place.x())));
+        e.setAttribute(QStringLiteral("Y"), QString::number(qRound(part.place.y())));
+        root.appendChild(e);
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(document.toByteArray(1)) < 0
+        || !file.commit()) {
+        *error = tr("Cannot save the design file %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+void Design::fillDefault(const QString &newFamily, const QStringList &pins, const QString &uart)
+{
+    family = newFamily;
+    parts.clear();
+    const auto add =
+        [this,
+         &pins](const QString &type, const QString &name, const QString &pin, double x, double y) {
+            if (!pin.isEmpty() && !pins.contains(pin))
+                return;
+            DesignPart part;
+            part.type = type;
+            part.name = name;
+            part.pin = pin;
+            part.colour = type == QLatin1String("LED") ? QStringLiteral("red") : QString();
+            part.place = QPointF(x, y);
+            parts.append(part);
+        };
+    const QString f = newFamily.toUpper();
+    if (f == QLatin1String("AVR")) {
+        add(QStringLiteral("LED"), QStringLiteral("D1"), QStringLiteral("PB5"), 360, 40);
+        add(QStringLiteral("BUTTON"), QStringLiteral("S1"), QStringLiteral("PD2"), 360, 120);
+    } else if (f.startsWith(QLatin1String("PIC"))) {
+        for (int bit = 0; bit < 8; ++bit) {
+            add(QStringLiteral("LED"),
+                QStringLiteral("D%1").arg(bit + 1),
+                QStringLiteral("RB%1").arg(bit),
+                360,
+                40 + 50 * bit);
+        }
+    } else if (f == QLatin1String("MCS51")) {
+        add(QStringLiteral("LED"), QStringLiteral("D1"), QStringLiteral("P1.0"), 360, 40);
+    }
+    if (parts.isEmpty() && !pins.isEmpty())
+        add(QStringLiteral("LED"), QStringLiteral("D1"), pins.first(), 360, 40);
+    if (!uart.isEmpty()) {
+        DesignPart terminal;
+        terminal.type = QStringLiteral("TERMINAL");
+        terminal.name = QStringLiteral("T1");
+        terminal.uart = uart;
+        terminal.place = QPointF(360, 440);
+        parts.append(terminal);
+    }
+}
+
+QStringList Design::unknownPins(const QStringList &pins) const
+{
+    QStringList unknown;
+    for (const DesignPart &part : parts) {
+        if (!part.pin.isEmpty() && !pins.contains(part.pin))
+            unknown.append(part.name + QLatin1Char(' ') + part.pin);
+    }
+    return unknown;
+}
+
+QString Design::uniqueName(const QString &prefix) const
+{
+    for (int n = 1;; ++n) {
+        const QString name = prefix + QString::number(n);
+        if (std::none_of(parts.begin(), parts.end(), [&name](const DesignPart &p) {
+                return p.name == name;
+            }))
+            return name;
+    }
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+
+// A design: the parts wired to the controller's pins and their places on the board. Its file
+// is XML:
+//   <DESIGN CONTROLLER="ATMEGA328P" FAMILY="AVR">
+//    <PART TYPE="LED" NAME="D1" PIN="PB5" COLOUR="red" X="320" Y="40"/>
+//    <PART TYPE="BUTTON" NAME="S1" PIN="PD2" X="320" Y="120"/>
+//    <PART TYPE="TERMINAL" NAME="T1" UART="UART0" X="320" Y="200"/>
+//   </DESIGN>
+// An empty file is a new design, which gets a default board for its controller.
+struct DesignPart
+{
+    QString type; // "LED", "BUTTON" or "TERMINAL"
+    QString name;
+    QString pin;  // LEDs and buttons
+    QString uart; // terminals
+    QString colour;
+    QPointF place;
+};
+
+class Design
+{
+public:
+    QString controller;
+    QString family;
+    QList<DesignPart> parts;
+
+    // Reads a design file. False with the error set when it is not a design; an empty file is
+    // a good, new design (isNew).
+    bool load(const QString &path, QString *error, bool *isNew);
+    // Writes the design whole, or leaves the file as it was.
+    bool save(const QString &path, QString *error) const;
+    // The board a new design starts with for this controller: an LED on the pin the demo
+    // firmware drives, a button and a terminal where the controller has them.
+    void fillDefault(const QString &family, const QStringList &pins, const QString &uart);
+    // The parts naming pins the controller lacks.
+    QStringList unknownPins(const QStringList &pins) const;
+    QString uniqueName(const QString &prefix) const;
+};

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// One simulated controller running a firmware. Time is in nanoseconds of simulated time from
+// the last load. An engine reports pin changes, serial output and failures through the
+// callbacks; it is driven from one thread.
+class Engine
+{
+public:
+    virtual ~Engine() = default;
+
+    // Loads a firmware (a checked Intel HEX file) into a fresh controller. An empty result
+    // means success; otherwise it says what went wrong, and nothing stays loaded.
+    virtual QString load(const QString &hexFile, const QString &device, double clockHz) = 0;
+    virtual bool isLoaded() const = 0;
+    // The controller's port pins, "PB5", "RB0", "P1.0" and the like, in port order.
+    virtual QStringList pins() const = 0;
+    // Runs until the simulated time reaches untilNs, or the firmware stops the controller.
+    // False when the controller can run no further (error() says why).
+    virtual bool runUntil(std::uint64_t untilNs) = 0;
+    virtual std::uint64_t timeNs() const = 0;
+    // How much simulated time one call of runUntil should cover at most, so that the window
+    // gets its turn often enough.
+    virtual std::uint64_t sliceNs() const { return 1000000; }
+    // Restarts the firmware from its reset vector; time goes on counting.
+    virtual void reset() = 0;
+    // Drives an input pin from outside (a push button).
+    virtual bool canDriveInputs() const { return false; }
+    virtual void setInput(const QString &pin, bool level) {}
+    // A byte typed into the serial terminal.
+    virtual bool canReceiveSerial() const { return false; }
+    virtual void sendSerial(char byte) {}
+    // The last failure, for the window and the IDE.
+    QString error() const { return m_error; }
+    // The serial port's name for the design ("UART0").
+    virtual QString serialName() const { return QStringLiteral("UART0"); }
+
+    std::function<void(const QString &pin, bool level, std::uint64_t timeNs)> pinChanged;
+    std::function<void(char byte)> serialOutput;
+
+    // The engine for a family, or null when none simulates it.
+    static std::unique_ptr<Engine> forFamily(const QString &family);
+    // Parses a clock text such as "16MHz", "11.0592 MHz", "32768Hz" or "4000000"; 0 when it
+    // is not one.
+    static double parseClock(const QString &text);
+
+protected:
+    QString m_error;
+};

@@ -1,0 +1,154 @@
+#include "gpsimengine.h"
+
+#include "hexfile.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+static QString tr(const char *text)
+{
+    return QCoreApplication::translate("GpsimEngine", text);
+}
+
+// The ports of the controllers this engine is offered for, and how many pins each has.
+static QList<QPair<QString, int>> portsOf(const QString &device)
+{
+    const QString d = device.toUpper();
+    if (d.contains(QLatin1String("877")) || d.contains(QLatin1String("887")))
+        return {{"A", 6}, {"B", 8}, {"C", 8}, {"D", 8}, {"E", 3}};
+    if (d.contains(QLatin1String("84")))
+        return {{"A", 5}, {"B", 8}};
+    return {{"A", 8}, {"B", 8}};
+}
+
+static const QRegularExpression cyclesAnswer(QStringLiteral("(\\d+) = 0x[0-9A-Fa-f]+\\s"));
+
+QString GpsimEngine::load(const QString &hexFile, const QString &device, double clockHz)
+{
+    stopProgram();
+    m_error.clear();
+    m_levels.clear();
+    m_pins.clear();
+    m_ports.clear();
+    m_cycle = m_resetCycle = m_logCycle = m_timeNs = 0;
+    m_pending.clear();
+    const HexImage image = HexImage::read(hexFile);
+    if (!image.error.isEmpty())
+        return m_error = image.error;
+    if (clockHz <= 0)
+        return m_error = tr("The clock is not a frequency.");
+    m_clockHz = clockHz;
+    QString processor = device.toLower();
+    if (processor.startsWith(QLatin1String("pic")))
+        processor = QLatin1Char('p') + processor.mid(3);
+    if (!startProgram(QStringLiteral("gpsim"),
+                      {QStringLiteral("-i"),
+                       QStringLiteral("-S"),
+                       QStringLiteral("disable"),
+                       QStringLiteral("-p"),
+                       processor,
+                       hexFile}))
+        return m_error;
+    m_log.close();
+    m_log.setFileName(m_work.filePath(QStringLiteral("writes.log")));
+    QByteArray setup = "frequency " + QByteArray::number(qint64(clockHz)) + "\nlog on "
+                       + m_log.fileName().toLocal8Bit() + "\n";
+    for (const auto &[port, count] : portsOf(device)) {
+        m_ports.append(QStringLiteral("port") + port.toLower());
+        setup += "log w port" + port.toLower().toLatin1() + "\n";
+        for (int bit = 0; bit < count; ++bit)
+            m_pins.append(QStringLiteral("R%1%2").arg(port).arg(bit));
+    }
+    setup += "log w txreg\ncycles\n";
+    const std::optional<QString> answer = converse(setup, cyclesAnswer);
+    if (!answer)
+        return m_error;
+    for (const char *marker : {"failed to open program file",
+                               "does not contain processor",
+                               "is not a valid processor",
+                               "Colon missing",
+                               "Checksum error",
+                               "No cpu has been selected"}) {
+        if (answer->contains(QLatin1String(marker))) {
+            stopProgram();
+            return m_error = tr("gpsim cannot load the firmware for the %1.").arg(device);
+        }
+    }
+    m_loaded = true;
+    for (const QString &pin : std::as_const(m_pins))
+        setLevel(pin, false, 0);
+    return QString();
+}
+
+std::uint64_t GpsimEngine::cyclesToNs(std::uint64_t cycles) const
+{
+    // One instruction cycle is four oscillator periods.
+    return std::uint64_t((long double) cycles * 4e9L / m_clockHz + 0.5L);
+}
+
+bool GpsimEngine::runUntil(std::uint64_t untilNs)
+{
+    if (!m_loaded)
+        return false;
+    const std::uint64_t target = std::uint64_t((long double) untilNs * m_clockHz / 4e9L);
+    // A cycle break at or before the present would never be reached.
+    if (target > m_cycle + 1) {
+        const std::optional<QString> answer = converse("break c " + QByteArray::number(target)
+                                                           + "\nrun\ncycles\n",
+                                                       cyclesAnswer);
+        if (!answer)
+            return false;
+        const QRegularExpressionMatch match = cyclesAnswer.match(*answer);
+        m_cycle = match.captured(1).toULongLong();
+        readLog();
+    }
+    m_timeNs = std::max(m_timeNs, cyclesToNs(m_cycle - 0));
+    return true;
+}
+
+void GpsimEngine::readLog()
+{
+    if (!m_log.isOpen() && !m_log.open(QIODevice::ReadOnly))
+        return;
+    m_pending += m_log.readAll();
+    static const QRegularExpression header(QStringLiteral("0x([0-9A-Fa-f]{16}) p"));
+    static const QRegularExpression wrote(QStringLiteral("Wrote: 0x([0-9A-Fa-f]+) to (\\w+)\\("));
+    int end;
+    while ((end = m_pending.indexOf('\n')) >= 0) {
+        const QString line = QString::fromLatin1(m_pending.left(end));
+        m_pending.remove(0, end + 1);
+        // A source-line prefix can stand before the cycle: the pattern is not anchored.
+        if (const QRegularExpressionMatch h = header.match(line); h.hasMatch()) {
+            m_logCycle = h.captured(1).toULongLong(nullptr, 16);
+            continue;
+        }
+        const QRegularExpressionMatch w = wrote.match(line);
+        if (!w.hasMatch())
+            continue;
+        const QString reg = w.captured(2).toLower();
+        const unsigned value = w.captured(1).toUInt(nullptr, 16);
+        const std::uint64_t when = cyclesToNs(m_logCycle);
+        if (reg == QLatin1String("txreg")) {
+            if (serialOutput)
+                serialOutput(char(value));
+        } else if (m_ports.contains(reg)) {
+            const QString port = reg.mid(4).toUpper();
+            for (int bit = 0; bit < 8; ++bit) {
+                const QString pin = QStringLiteral("R%1%2").arg(port).arg(bit);
+                if (m_pins.contains(pin))
+                    setLevel(pin, (value >> bit) & 1, when);
+            }
+        }
+    }
+}
+
+void GpsimEngine::reset()
+{
+    if (!m_loaded)
+        return;
+    if (converse("reset\ncycles\n", cyclesAnswer)) {
+        readLog();
+        for (const QString &pin : std::as_const(m_pins))
+            setLevel(pin, false, m_timeNs);
+    }
+}

@@ -1,0 +1,101 @@
+#include "processengine.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
+static QString tr(const char *text)
+{
+    return QCoreApplication::translate("ProcessEngine", text);
+}
+
+ProcessEngine::~ProcessEngine()
+{
+    stopProgram();
+}
+
+bool ProcessEngine::startProgram(const QString &program, const QStringList &arguments)
+{
+    stopProgram();
+    m_programName = program;
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setWorkingDirectory(m_work.path());
+    m_process.start(program, arguments);
+    if (!m_process.waitForStarted(5000)) {
+        m_error = tr("The simulation engine %1 cannot be started: %2")
+                      .arg(program, m_process.errorString());
+        return false;
+    }
+    return true;
+}
+
+void ProcessEngine::stopProgram()
+{
+    m_loaded = false;
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    if (m_console != &m_process && m_console->isOpen()) {
+        m_console->write("kill\n");
+        m_console->waitForBytesWritten(200);
+    }
+    m_process.write("quit\n");
+    m_process.closeWriteChannel();
+    if (!m_process.waitForFinished(1000)) {
+        m_process.kill();
+        m_process.waitForFinished(1000);
+    }
+}
+
+std::optional<QString> ProcessEngine::converse(const QByteArray &commands,
+                                               const QRegularExpression &done,
+                                               int boundMs)
+{
+    return converse(
+        commands, [&done](const QString &output) { return done.match(output).hasMatch(); }, boundMs);
+}
+
+std::optional<QString> ProcessEngine::converse(const QByteArray &commands,
+                                               const std::function<bool(const QString &)> &done,
+                                               int boundMs)
+{
+    if (m_process.state() != QProcess::Running) {
+        m_error = tr("The simulation engine %1 has stopped.").arg(m_programName);
+        return std::nullopt;
+    }
+    m_console->write(commands);
+    QElapsedTimer timer;
+    timer.start();
+    QString output;
+    for (;;) {
+        output += QString::fromLocal8Bit(m_console->readAll());
+        if (done(output))
+            return output;
+        if (m_process.state() != QProcess::Running) {
+            m_error = tr("The simulation engine %1 has stopped.").arg(m_programName);
+            return std::nullopt;
+        }
+        const qint64 left = boundMs - timer.elapsed();
+        if (left <= 0) {
+            m_error = tr("The simulation engine %1 does not answer (last said: %2).")
+                          .arg(m_programName,
+                               QString(output.right(160))
+                                   .replace(QChar(0), QLatin1Char(' '))
+                                   .simplified());
+            m_process.kill();
+            m_process.waitForFinished(1000);
+            m_loaded = false;
+            return std::nullopt;
+        }
+        m_console->waitForReadyRead(int(qMin<qint64>(left, 100)));
+    }
+}
+
+void ProcessEngine::setLevel(const QString &pin, bool level, std::uint64_t timeNs)
+{
+    const auto it = m_levels.find(pin);
+    if (it != m_levels.end() && it.value() == level)
+        return;
+    m_levels.insert(pin, level);
+    if (pinChanged)
+        pinChanged(pin, level, timeNs);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "engine.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <optional>
+
+class QRegularExpression;
+
+// An engine that is a command-line simulator driven through its console: each step is a
+// batch of commands whose answer the engine waits for, never longer than a bound.
+class ProcessEngine : public Engine
+{
+public:
+    ~ProcessEngine() override;
+
+    bool isLoaded() const override { return m_loaded; }
+    QStringList pins() const override { return m_pins; }
+    std::uint64_t timeNs() const override { return m_timeNs; }
+
+protected:
+    // Starts the program; false (with the error set) when it cannot run.
+    bool startProgram(const QString &program, const QStringList &arguments);
+    void stopProgram();
+    // Sends the commands and collects the console's output until `done` matches it; empty
+    // (with the error set) when the program ends or the bound passes first.
+    std::optional<QString> converse(const QByteArray &commands,
+                                    const QRegularExpression &done,
+                                    int boundMs = 10000);
+    std::optional<QString> converse(const QByteArray &commands,
+                                    const std::function<bool(const QString &)> &done,
+                                    int boundMs = 10000);
+    void setLevel(const QString &pin, bool level, std::uint64_t timeNs);
+
+    QProcess m_process;
+    // Where the commands go and the answers come from: the program's own console, unless it
+    // serves one elsewhere.
+    QIODevice *m_console = &m_process;
+    QTemporaryDir m_work;
+    QStringList m_pins;
+    QHash<QString, bool> m_levels;
+    bool m_loaded = false;
+    std::uint64_t m_timeNs = 0;
+    QString m_programName;
+};

@@ -1,0 +1,188 @@
+#include "ucsimengine.h"
+
+#include "hexfile.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cmath>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QThread>
+
+static QString tr(const char *text)
+{
+    return QCoreApplication::translate("UcsimEngine", text);
+}
+
+// With a null prompt every command's answer ends with a zero byte.
+static const QRegularExpression prompt(QStringLiteral("\\x00"));
+
+// A step can report where it stopped before its summary, each with a prompt: the answer is
+// whole once the summary and its prompt are in. Likewise the ports' answer ends with P3.
+static const QRegularExpression stepDone(QStringLiteral("\\nF 0x[0-9a-fA-F]+[^\\x00]*\\x00"));
+static const QRegularExpression stateDone(
+    QStringLiteral("Total time since last reset[^\\x00]*\\x00"));
+static const QRegularExpression portsDone(QStringLiteral("P3:[^\\x00]*\\x00"));
+
+// How long one step may be, in simulated time: a pin change is placed at the step's end.
+static constexpr double stepNs = 200000;
+
+QString UcsimEngine::load(const QString &hexFile, const QString &device, double clockHz)
+{
+    stopProgram();
+    m_error.clear();
+    m_levels.clear();
+    m_pins.clear();
+    m_timeNs = m_resetNs = 0;
+    const HexImage image = HexImage::read(hexFile);
+    if (!image.error.isEmpty())
+        return m_error = image.error;
+    if (clockHz <= 0)
+        return m_error = tr("The clock is not a frequency.");
+    const QString d = device.toUpper();
+    const bool has8052 = d.contains(QLatin1String("52"));
+    const std::uint32_t codeSize = has8052 ? 8192 : d.contains(QLatin1String("2051")) ? 2048 : 4096;
+    if (image.endAddress() > codeSize) {
+        return m_error = tr("The firmware (%1 bytes) does not fit the %2 bytes of code memory of "
+                            "the %3.")
+                             .arg(image.endAddress())
+                             .arg(codeSize)
+                             .arg(device);
+    }
+    m_clockHz = clockHz;
+    m_nsPerInstruction = 12e9 / clockHz; // one machine cycle; most instructions take one
+    m_serial.close();
+    m_serial.setFileName(m_work.filePath(QStringLiteral("serial.out")));
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHost, 0))
+            port = probe.serverPort();
+    }
+    if (port == 0)
+        return m_error = tr("No local port is free for the s51 console.");
+    m_consoleSocket.abort();
+    m_console = &m_consoleSocket;
+    if (!startProgram(QStringLiteral("s51"),
+                      {QStringLiteral("-t"),
+                       has8052 ? QStringLiteral("8052") : QStringLiteral("51"),
+                       QStringLiteral("-X"),
+                       QString::number(qint64(clockHz)),
+                       QStringLiteral("-b"),
+                       QStringLiteral("-P"),
+                       QStringLiteral("-Z"),
+                       QString::number(port),
+                       QStringLiteral("-S"),
+                       QStringLiteral("out=") + m_serial.fileName()}))
+        return m_error;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        m_consoleSocket.connectToHost(QHostAddress::LocalHost, port);
+        if (m_consoleSocket.waitForConnected(500))
+            break;
+        m_consoleSocket.abort();
+        if (m_process.state() != QProcess::Running || waited.elapsed() > 5000) {
+            stopProgram();
+            return m_error = tr("The console of s51 cannot be reached.");
+        }
+        QThread::msleep(20);
+    }
+    // The banner ends with the first prompt. The firmware, checked above, is loaded through the
+    // console; s51 reports the load only on its own output, which it holds back in its buffers.
+    if (!converse(QByteArray(), prompt)
+        || !converse("file \"" + QFileInfo(hexFile).absoluteFilePath().toLocal8Bit() + "\"\n",
+                     prompt)) {
+        stopProgram();
+        return m_error;
+    }
+    for (int port = 0; port < 4; ++port) {
+        for (int bit = 0; bit < 8; ++bit)
+            m_pins.append(QStringLiteral("P%1.%2").arg(port).arg(bit));
+    }
+    m_loaded = true;
+    const std::optional<QString> ports = converse("get sfr 0x80 0x90 0xa0 0xb0\n", portsDone);
+    if (!ports)
+        return m_error;
+    readPorts(*ports);
+    return QString();
+}
+
+void UcsimEngine::readPorts(const QString &answer)
+{
+    static const QRegularExpression line(
+        QStringLiteral("0x([89ab])0 P([0-3]):\\s+0b[01]+ 0x([0-9a-fA-F]{2})"));
+    for (auto it = line.globalMatch(answer); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const unsigned value = m.captured(3).toUInt(nullptr, 16);
+        for (int bit = 0; bit < 8; ++bit)
+            setLevel(QStringLiteral("P%1.%2").arg(m.captured(2)).arg(bit),
+                     (value >> bit) & 1,
+                     m_timeNs);
+    }
+}
+
+void UcsimEngine::readSerial()
+{
+    if (!m_serial.isOpen() && !m_serial.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = m_serial.readAll();
+    if (serialOutput) {
+        for (const char byte : bytes)
+            serialOutput(byte);
+    }
+}
+
+bool UcsimEngine::runUntil(std::uint64_t untilNs)
+{
+    if (!m_loaded)
+        return false;
+    static const QRegularExpression clocks(
+        QStringLiteral("Total time since last reset= \\S+ sec \\((\\d+) clks\\)"));
+    // s51 answers one command at once but lets a second one in the same read wait a tenth of a
+    // second: commands go one at a time.
+    while (m_timeNs < untilNs) {
+        const double span = std::min<double>(double(untilNs - m_timeNs), stepNs);
+        const std::uint64_t instructions = std::max<std::uint64_t>(1,
+                                                                   std::uint64_t(
+                                                                       span / m_nsPerInstruction));
+        const std::optional<QString> stepped
+            = converse("step " + QByteArray::number(qulonglong(instructions)) + "\n", stepDone);
+        if (!stepped)
+            return false;
+        // The step's own summary can be held back; the total since the reset is asked for.
+        const std::optional<QString> state = converse("state\n", stateDone);
+        if (!state)
+            return false;
+        const QRegularExpressionMatch total = clocks.match(*state);
+        if (!total.hasMatch()) {
+            m_error = tr("s51 did not report its time.");
+            return false;
+        }
+        const std::uint64_t now = std::uint64_t(total.captured(1).toDouble() * 1e9 / m_clockHz + 0.5)
+                                  + m_resetNs;
+        const std::uint64_t before = m_timeNs;
+        m_timeNs = std::max(m_timeNs + 1, now);
+        m_nsPerInstruction = std::max(1.0, double(m_timeNs - before) / double(instructions));
+        const std::optional<QString> ports = converse("get sfr 0x80 0x90 0xa0 0xb0\n", portsDone);
+        if (!ports)
+            return false;
+        readPorts(*ports);
+    }
+    readSerial();
+    return true;
+}
+
+void UcsimEngine::reset()
+{
+    if (!m_loaded)
+        return;
+    if (converse("reset\n", prompt)) {
+        m_resetNs = m_timeNs; // the engine counts again from its reset
+        if (const std::optional<QString> answer = converse("get sfr 0x80 0x90 0xa0 0xb0\n",
+                                                           portsDone))
+            readPorts(*answer);
+    }
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QFile>
+#include <QHash>
+#include <QStringList>
+
+#include <cstdint>
+
+// A Value Change Dump of the controller's pins, timescale 1 ns.
+class VcdWriter
+{
+public:
+    bool open(const QString &path, const QString &module, const QStringList &pins, QString *error);
+    void change(const QString &pin, bool level, std::uint64_t timeNs);
+    void close(std::uint64_t endNs);
+    bool isOpen() const { return m_file.isOpen(); }
+
+private:
+    QFile m_file;
+    QHash<QString, QByteArray> m_ids;
+    std::uint64_t m_time = 0;
+    bool m_timeWritten = false;
+};

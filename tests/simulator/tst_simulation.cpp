@@ -1,0 +1,168 @@
+// The link to the simulator and the simulator itself, through the real programs: the hand-off
+// file, and the demonstration boards' firmware run for a while with every pin change traced.
+#include "simulator/cirraneinterface.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_Simulation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void handOffFile();
+    void launchRefusals();
+    void boardsRunInTheSimulator_data();
+    void boardsRunInTheSimulator();
+};
+
+// The keys in the order the settings file keeps them, the device and family upper-cased, a
+// section of another program kept.
+void tst_Simulation::handOffFile()
+{
+    QTemporaryDir temp;
+    QFile existing(temp.filePath(QStringLiteral("tandel.ini")));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("[OTHER]\nKEEP=yes\n");
+    existing.close();
+    qputenv("TEMP", temp.path().toLocal8Bit());
+    CirraneInterface link(nullptr);
+    QCOMPARE(link.handOffPath(), temp.filePath(QStringLiteral("tandel.ini")));
+    // No simulator runs: the file is written and the reload command is not delivered.
+    QVERIFY(!link.writeHandOff(QStringLiteral("/p/Board.DSN"),
+                               QStringLiteral("atmega328p"),
+                               QStringLiteral("avr"),
+                               QStringLiteral("/p/Debug/Debug.hex"),
+                               QStringLiteral("16MHz"),
+                               true,
+                               false,
+                               false));
+    QFile written(link.handOffPath());
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(written.readAll()),
+             QStringLiteral("[CIRRANE]\nAUTORUN=1\nCLOCK=16MHz\nDESIGNFILE=/p/Board.DSN\n"
+                            "DEVICE=ATMEGA328P\nFAMILY=AVR\nNEWDESIGN=0\n"
+                            "PROGRAM=/p/Debug/Debug.hex\n\n[OTHER]\nKEEP=yes\n"));
+    // Not running: starting the debugging changes nothing.
+    QVERIFY(!link.startDebugging());
+    QVERIFY(!link.isDebugging());
+}
+
+// Launch checks what it needs before it starts anything; an installation without the
+// simulator program fails to start it.
+void tst_Simulation::launchRefusals()
+{
+    QTemporaryDir temp;
+    qputenv("TEMP", temp.path().toLocal8Bit());
+    CirraneInterface link(nullptr);
+    QVERIFY(!link.launch(QString()));
+    link.updateDesignQuietly(QString(),
+                             QStringLiteral("x"),
+                             QStringLiteral("AVR"),
+                             QStringLiteral("f.hex"),
+                             QStringLiteral("1MHz"));
+    QVERIFY(!link.launch(temp.path()));
+    const QString design = temp.filePath(QStringLiteral("b.DSN"));
+    link.updateDesignQuietly(design,
+                             QStringLiteral("x"),
+                             QStringLiteral("AVR"),
+                             QStringLiteral("f.hex"),
+                             QStringLiteral("1MHz"));
+    QVERIFY(!link.launch(temp.path())); // the design file does not exist
+    QFile(design).open(QIODevice::WriteOnly);
+    QVERIFY(!link.launch(temp.path())); // no BIN/VEXA.EXE
+    QVERIFY(!link.isRunning());
+}
+
+void tst_Simulation::boardsRunInTheSimulator_data()
+{
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QString>("pin");
+    // Half the LED's period as the firmware sets it, in nanoseconds.
+    QTest::addColumn<double>("halfPeriod");
+    QTest::newRow("AVR: _delay_ms(500) between toggles") << "AVR Blinky"
+                                                         << "PB5" << 500e6;
+    // Port B counts up every 250 ms: its lowest bit changes at each count.
+    QTest::newRow("PIC16: a 250 ms busy wait per count") << "PIC16 Blinky"
+                                                         << "RB0" << 250e6;
+}
+
+// A board's project is built and run for two simulated seconds through the IDE's own debug
+// commands; the trace shows the LED changing at the period the firmware sets, within 0.1 %.
+void tst_Simulation::boardsRunInTheSimulator()
+{
+    QFETCH(QString, board);
+    QFETCH(QString, pin);
+    QFETCH(double, halfPeriod);
+    QTemporaryDir work;
+    const QString folder = work.filePath(board);
+    QVERIFY(QDir().mkpath(folder));
+    const QString source = QStringLiteral(DYX_SOURCE_DIR "/data/devboards/") + board;
+    for (const QString &name : QDir(source).entryList(QDir::Files))
+        QVERIFY(QFile::copy(source + QLatin1Char('/') + name, folder + QLatin1Char('/') + name));
+    QFile registry(work.filePath(QStringLiteral("registry.ini")));
+    QVERIFY(registry.open(QIODevice::WriteOnly));
+    registry.write("[HKEY_LOCAL_MACHINE/SOFTWARE/Morvellan%20Electronics/Cirrane%20Professional"
+                   "%208/8]\nVersion=8.1\nPath=" DYX_CIRRANE_DIR "\n");
+    registry.close();
+
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("DYX_REGISTRY"), registry.fileName());
+    environment.insert(QStringLiteral("TEMP"), work.path());
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(work.path());
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(QStringLiteral(DYX_PROGRAM),
+                  {QStringLiteral("--scan_compilers"),
+                   QStringLiteral("--print-output"),
+                   folder + QLatin1Char('/') + board + QStringLiteral(".dyxp"),
+                   QStringLiteral("--build"),
+                   QStringLiteral("--simulate=2"),
+                   QStringLiteral("--trace=t.vcd"),
+                   QStringLiteral("--quit")});
+    QVERIFY(program.waitForFinished(180000));
+    const QString output = QString::fromLocal8Bit(program.readAll());
+    QVERIFY2(program.exitCode() == 0, qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("Debugging in VEXA started.")), qPrintable(output));
+
+    QFile trace(work.filePath(QStringLiteral("t.vcd")));
+    QVERIFY(trace.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(trace.readAll());
+    QVERIFY(text.contains(QStringLiteral("$timescale 1 ns $end")));
+    const QRegularExpressionMatch var = QRegularExpression(QStringLiteral("\\$var wire 1 (\\S+) ")
+                                                           + QRegularExpression::escape(pin)
+                                                           + QStringLiteral(" \\$end"))
+                                            .match(text);
+    QVERIFY(var.hasMatch());
+    const QString id = var.captured(1);
+    QList<double> changes;
+    double now = 0;
+    int last = -1;
+    for (const QString &line :
+         text.mid(text.indexOf(QStringLiteral("$enddefinitions"))).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1Char('#'))) {
+            now = line.mid(1).toDouble();
+        } else if ((line.startsWith(QLatin1Char('0')) || line.startsWith(QLatin1Char('1')))
+                   && line.mid(1) == id) {
+            const int level = line.at(0).digitValue();
+            if (last >= 0 && level != last)
+                changes.append(now);
+            last = level;
+        }
+    }
+    QVERIFY2(changes.size() >= 4, qPrintable(QString::number(changes.size())));
+    for (int i = 2; i < changes.size(); ++i) {
+        const double half = changes.at(i) - changes.at(i - 1);
+        QVERIFY2(qAbs(half - halfPeriod) <= halfPeriod * 0.001,
+                 qPrintable(QStringLiteral("%1 ns between changes").arg(half)));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_Simulation)
+#include "tst_simulation.moc"
