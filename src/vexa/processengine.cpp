@@ -90,6 +90,21 @@ std::optional<QString> ProcessEngine::converse(const QByteArray &commands,
     }
 }
 
+bool ProcessEngine::waitFor(const QRegularExpression &done, int boundMs, QString &output)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        output += QString::fromLocal8Bit(m_console->readAll());
+        if (done.match(output).hasMatch())
+            return true;
+        const qint64 left = boundMs - timer.elapsed();
+        if (left <= 0 || m_process.state() != QProcess::Running)
+            return false;
+        m_console->waitForReadyRead(int(qMin<qint64>(left, 100)));
+    }
+}
+
 void ProcessEngine::setLevel(const QString &pin, bool level, std::uint64_t timeNs)
 {
     const auto it = m_levels.find(pin);

@@ -19,15 +19,10 @@ static QString tr(const char *text)
 // With a null prompt every command's answer ends with a zero byte.
 static const QRegularExpression prompt(QStringLiteral("\\x00"));
 
-// A step can report where it stopped before its summary, each with a prompt: the answer is
-// whole once the summary and its prompt are in. Likewise the ports' answer ends with P3.
-static const QRegularExpression stepDone(QStringLiteral("\\nF 0x[0-9a-fA-F]+[^\\x00]*\\x00"));
+// The answers to "state" and to the ports' question end with these and a prompt.
 static const QRegularExpression stateDone(
     QStringLiteral("Total time since last reset[^\\x00]*\\x00"));
 static const QRegularExpression portsDone(QStringLiteral("P3:[^\\x00]*\\x00"));
-
-// How long one step may be, in simulated time: a pin change is placed at the step's end.
-static constexpr double stepNs = 200000;
 
 QString UcsimEngine::load(const QString &hexFile, const QString &device, double clockHz)
 {
@@ -52,7 +47,6 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
                              .arg(device);
     }
     m_clockHz = clockHz;
-    m_nsPerInstruction = 12e9 / clockHz; // one machine cycle; most instructions take one
     m_serial.close();
     m_serial.setFileName(m_work.filePath(QStringLiteral("serial.out")));
     quint16 port = 0;
@@ -102,6 +96,17 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
         for (int bit = 0; bit < 8; ++bit)
             m_pins.append(QStringLiteral("P%1.%2").arg(port).arg(bit));
     }
+    // A write to a port, whole or one bit, stops the run.
+    QByteArray breakpoints;
+    for (int port = 0x80; port <= 0xb0; port += 0x10) {
+        breakpoints = "break sfr w 0x" + QByteArray::number(port, 16) + "\n";
+        if (!converse(breakpoints, prompt))
+            return m_error;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (!converse("break bits w 0x" + QByteArray::number(port + bit, 16) + "\n", prompt))
+                return m_error;
+        }
+    }
     m_loaded = true;
     const std::optional<QString> ports = converse("get sfr 0x80 0x90 0xa0 0xb0\n", portsDone);
     if (!ports)
@@ -139,33 +144,36 @@ bool UcsimEngine::runUntil(std::uint64_t untilNs)
 {
     if (!m_loaded)
         return false;
+    if (m_timeNs >= untilNs)
+        return true;
+    static const QRegularExpression stopped(QStringLiteral("Stop at[^\\x00]*\\x00"));
     static const QRegularExpression clocks(
         QStringLiteral("Total time since last reset= \\S+ sec \\((\\d+) clks\\)"));
-    // s51 answers one command at once but lets a second one in the same read wait a tenth of a
-    // second: commands go one at a time.
-    while (m_timeNs < untilNs) {
-        const double span = std::min<double>(double(untilNs - m_timeNs), stepNs);
-        const std::uint64_t instructions = std::max<std::uint64_t>(1,
-                                                                   std::uint64_t(
-                                                                       span / m_nsPerInstruction));
-        const std::optional<QString> stepped
-            = converse("step " + QByteArray::number(qulonglong(instructions)) + "\n", stepDone);
-        if (!stepped)
-            return false;
-        // The step's own summary can be held back; the total since the reset is asked for.
-        const std::optional<QString> state = converse("state\n", stateDone);
-        if (!state)
-            return false;
-        const QRegularExpressionMatch total = clocks.match(*state);
-        if (!total.hasMatch()) {
-            m_error = tr("s51 did not report its time.");
+    m_console->write("run\n");
+    QString output;
+    // s51 runs a few times faster than real time: it is asked to stop once it has probably
+    // covered the time wanted.
+    const int wallMs = int(qBound<double>(1, double(untilNs - m_timeNs) / 4e6, 200));
+    if (!waitFor(stopped, wallMs, output)) {
+        m_console->write("stop\n");
+        if (!waitFor(stopped, 10000, output)) {
+            m_error = tr("The simulation engine s51 does not answer.");
+            stopProgram();
             return false;
         }
-        const std::uint64_t now = std::uint64_t(total.captured(1).toDouble() * 1e9 / m_clockHz + 0.5)
-                                  + m_resetNs;
-        const std::uint64_t before = m_timeNs;
-        m_timeNs = std::max(m_timeNs + 1, now);
-        m_nsPerInstruction = std::max(1.0, double(m_timeNs - before) / double(instructions));
+    }
+    const std::optional<QString> state = converse("state\n", stateDone);
+    if (!state)
+        return false;
+    const QRegularExpressionMatch total = clocks.match(*state);
+    if (!total.hasMatch()) {
+        m_error = tr("s51 did not report its time.");
+        return false;
+    }
+    m_timeNs = std::max(m_timeNs,
+                        std::uint64_t(total.captured(1).toDouble() * 1e9 / m_clockHz + 0.5)
+                            + m_resetNs);
+    if (output.contains(QLatin1String("Event break"))) {
         const std::optional<QString> ports = converse("get sfr 0x80 0x90 0xa0 0xb0\n", portsDone);
         if (!ports)
             return false;

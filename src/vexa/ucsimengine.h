@@ -5,10 +5,12 @@
 #include <QFile>
 #include <QTcpSocket>
 
-// 8051 controllers, simulated by ucsim's s51 run as a console program. The firmware runs in
-// short steps through its console, which it serves on a local TCP port (on a pipe it
-// gives no prompts to wait for); after each step the ports are read, so a pin change is placed within a fraction
-// of a millisecond. The serial port's output goes to a file that is read after each step.
+// 8051 controllers, simulated by ucsim's s51 run as a console program, driven through the
+// console it serves on a local TCP port (on a pipe it prompts for nothing). The firmware runs
+// until it writes a port, where a breakpoint stops it, so every pin change has its exact
+// time; a run that writes no port is stopped once enough time has passed. s51 notices a stop
+// only about ten times a second, so a run can go on past the time asked for. The serial
+// port's output goes to a file that is read after each run.
 class UcsimEngine : public ProcessEngine
 {
 public:
@@ -21,7 +23,6 @@ private:
     void readSerial();
 
     double m_clockHz = 0;
-    double m_nsPerInstruction = 1000;
     QFile m_serial;
     std::uint64_t m_resetNs = 0;
     QTcpSocket m_consoleSocket;

@@ -89,6 +89,8 @@ void tst_Simulation::boardsRunInTheSimulator_data()
     // Port B counts up every 250 ms: its lowest bit changes at each count.
     QTest::newRow("PIC16: a 250 ms busy wait per count") << "PIC16 Blinky"
                                                          << "RB0" << 250e6;
+    QTest::newRow("8051: 2400 timer overflows of 192 cycles") << "8051 Blinky"
+                                                              << "P1.0" << 500e6;
 }
 
 // A board's project is built and run for two simulated seconds through the IDE's own debug
