@@ -17,6 +17,7 @@
 #include "editor/ui/srctabsholder.h"
 #include "project/project.h"
 #include "project/projectsmanager.h"
+#include "simulator/cirraneinterface.h"
 
 #include <Qsci/qscilexer.h>
 #include <Qsci/qsciprinter.h>
@@ -36,6 +37,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -59,6 +61,8 @@ private slots:
     void renameInTree_data();
     void renameInTree();
     void simulatorCommandsFollowTheProject();
+    void debugCommandsDriveTheSimulator_data();
+    void debugCommandsDriveTheSimulator();
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
     void newlineInFolderNameRunsNothing();
@@ -306,6 +310,72 @@ void tst_UserFlows::simulatorCommandsFollowTheProject()
                             a.openSample,
                             a.help})
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+}
+
+void tst_UserFlows::debugCommandsDriveTheSimulator_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<QStringList>("expected");
+    // F5 starts the simulator and brings it to the front; F10 stops any simulation and sends
+    // the hand-off again with AUTORUN set; stop and close send their commands.
+    QTest::newRow("a simulator window")
+        << "VEXA - board" << false
+        << QStringList{"FRONT", "SEND 2", "SEND 4 AUTORUN=1", "FRONT", "SEND 2", "SEND 3"};
+    // A window whose title does not name VEXA is never sent anything.
+    QTest::newRow("another program's window") << "Simulator" << false << QStringList{};
+    // A simulator that never answers costs each command its bound, and the IDE goes on.
+    QTest::newRow("a simulator that hangs") << "VEXA" << true << QStringList{};
+}
+
+// The debug commands through the main window, against a stand-in simulator that logs what it
+// is sent: the commands in order and the output lines the user sees.
+void tst_UserFlows::debugCommandsDriveTheSimulator()
+{
+    QFETCH(QString, title);
+    QFETCH(bool, silent);
+    QFETCH(QStringList, expected);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString installation = m_dir->filePath(QStringLiteral("Cirrane"));
+    QVERIFY(QDir().mkpath(installation + QStringLiteral("/BIN")));
+    QVERIFY(
+        QFile::link(QStringLiteral(DYX_VEXA_STUB), installation + QStringLiteral("/BIN/VEXA.EXE")));
+    const QString log = m_dir->filePath(QStringLiteral("stub.log"));
+    qputenv("VEXA_STUB_LOG", log.toLocal8Bit());
+    qputenv("VEXA_STUB_TITLE", title.toLocal8Bit());
+    qputenv("VEXA_STUB_SILENT", silent ? "1" : "0");
+    qputenv("TEMP", m_dir->path().toLocal8Bit());
+    {
+        SettingsStore store;
+        store.setCirraneDirectory(installation);
+        store.sync();
+    }
+    SrcManager window;
+    window.projectsManager()->simulatorLink()->setSendBound(300);
+    QVERIFY(openProject(window, path));
+    const CommandActions &a = window.actions();
+    QVERIFY(a.openDebugger->isEnabled());
+    a.openDebugger->trigger();
+    QVERIFY(window.projectsManager()->simulatorLink()->isRunning());
+    a.startDebugging->trigger();
+    QCOMPARE(window.projectsManager()->simulatorLink()->isDebugging(), expected.size() > 0);
+    window.projectsManager()->debugStop();
+    window.projectsManager()->debugClose();
+    const QString shown = output(window);
+    QVERIFY2(shown.contains(QStringLiteral("Launched project design file in VEXA.")),
+             qPrintable(shown));
+    QCOMPARE(shown.contains(QStringLiteral("Debugging in VEXA started.")), expected.size() > 0);
+    QVERIFY(shown.contains(QStringLiteral("Debugging stopped.")));
+    QVERIFY(shown.contains(QStringLiteral("Closed VEXA.")));
+    QCOMPARE(QString::fromUtf8(readAll(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+    // The hand-off file names the project's design, firmware and controller.
+    QSettings handOff(m_dir->filePath(QStringLiteral("tandel.ini")), QSettings::IniFormat);
+    QCOMPARE(handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")).toString(),
+             QFileInfo(path).absolutePath() + QStringLiteral("/AVR Blinky.DSN"));
+    QCOMPARE(handOff.value(QStringLiteral("CIRRANE/DEVICE")).toString(),
+             QStringLiteral("ATMEGA328P"));
+    if (!expected.isEmpty())
+        QTRY_VERIFY(!window.projectsManager()->simulatorLink()->isRunning());
 }
 
 // "Configurations..." in the selector: Cancel leaves the selector on the active configuration;

@@ -1,0 +1,61 @@
+// Stands in for the simulator program in tests: it answers the IDE's channel at once and
+// writes every request it handles to the file named by VEXA_STUB_LOG, one line each
+// ("SEND 2", "SEND 4 AUTORUN=1", "FRONT"). VEXA_STUB_TITLE sets its window title;
+// VEXA_STUB_SILENT=1 makes it hang on the first request for ten seconds and then end.
+#include "channel/vexachannel.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSettings>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdlib>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QString handOff;
+    for (const QString &argument : QCoreApplication::arguments().mid(1)) {
+        if (argument.startsWith(QLatin1String("/P:")))
+            handOff = argument.mid(3);
+    }
+    const QString title = qEnvironmentVariableIsSet("VEXA_STUB_TITLE")
+                              ? qEnvironmentVariable("VEXA_STUB_TITLE")
+                              : QStringLiteral("VEXA - stand-in");
+    const bool silent = qEnvironmentVariable("VEXA_STUB_SILENT") == QLatin1String("1");
+    const auto log = [](const QString &line) {
+        QFile file(qEnvironmentVariable("VEXA_STUB_LOG"));
+        if (file.open(QIODevice::Append))
+            file.write(line.toUtf8() + '\n');
+    };
+    VexaChannelServer channel;
+    channel.title = [&] {
+        // A hung simulator: nothing answers, until it gives up on its own.
+        if (silent) {
+            QThread::sleep(10);
+            std::exit(0);
+        }
+        return title;
+    };
+    channel.onMessage = [&](int message, int code, int) {
+        QString line = QStringLiteral("SEND %1").arg(code);
+        if (message != VexaChannel::commandMessage)
+            line = QStringLiteral("MESSAGE %1").arg(message);
+        if (code == VexaChannel::ReloadHandOff) {
+            QSettings file(handOff, QSettings::IniFormat);
+            line += QStringLiteral(" AUTORUN=")
+                    + file.value(QStringLiteral("CIRRANE/AUTORUN")).toString();
+        }
+        log(line);
+        if (code == VexaChannel::CloseProgram)
+            QTimer::singleShot(0, &app, &QCoreApplication::quit);
+        return 1;
+    };
+    channel.bringToFront = [&] { log(QStringLiteral("FRONT")); };
+    if (!channel.listen(QCoreApplication::applicationPid()))
+        return 2;
+    // A test that never gets to close it does not leave it behind for long.
+    QTimer::singleShot(60000, &app, &QCoreApplication::quit);
+    return app.exec();
+}
