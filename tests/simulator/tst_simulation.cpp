@@ -18,7 +18,80 @@ private slots:
     void launchRefusals();
     void boardsRunInTheSimulator_data();
     void boardsRunInTheSimulator();
+    void serialSamplesGreet_data();
+    void serialSamplesGreet();
+
+private:
+    // Copies a project folder into work and runs the program on it with the simulator suite
+    // of the build registered; returns its exit code and output.
+    static int runOnCopy(const QTemporaryDir &work,
+                         const QString &source,
+                         const QStringList &arguments,
+                         QString *output);
 };
+
+int tst_Simulation::runOnCopy(const QTemporaryDir &work,
+                              const QString &source,
+                              const QStringList &arguments,
+                              QString *output)
+{
+    const QString name = QFileInfo(source).fileName();
+    const QString folder = work.filePath(name);
+    QDir().mkpath(folder);
+    for (const QString &file : QDir(source).entryList(QDir::Files))
+        QFile::copy(source + QLatin1Char('/') + file, folder + QLatin1Char('/') + file);
+    QFile registry(work.filePath(QStringLiteral("registry.ini")));
+    if (registry.open(QIODevice::WriteOnly)) {
+        registry.write("[HKEY_LOCAL_MACHINE/SOFTWARE/Morvellan%20Electronics/Cirrane%20Professional"
+                       "%208/8]\nVersion=8.1\nPath=" DYX_CIRRANE_DIR "\n");
+        registry.close();
+    }
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("DYX_REGISTRY"), registry.fileName());
+    environment.insert(QStringLiteral("TEMP"), work.path());
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(work.path());
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(QStringLiteral(DYX_PROGRAM),
+                  QStringList{QStringLiteral("--scan_compilers"),
+                              QStringLiteral("--print-output"),
+                              folder + QLatin1Char('/') + name + QStringLiteral(".dyxp")}
+                      + arguments + QStringList{QStringLiteral("--quit")});
+    program.waitForFinished(180000);
+    *output = QString::fromLocal8Bit(program.readAll());
+    return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+}
+
+void tst_Simulation::serialSamplesGreet_data()
+{
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<QString>("greeting");
+    QTest::newRow("AVR") << "AVR Serial"
+                         << "Hello from the AVR";
+    QTest::newRow("PIC16") << "PIC16 Serial"
+                           << "Hello from the PIC16";
+    QTest::newRow("8051") << "8051 Serial"
+                          << "Hello from the 8051";
+}
+
+// The serial samples of the simulator suite build and greet on their serial port, which the
+// output window shows line by line.
+void tst_Simulation::serialSamplesGreet()
+{
+    QFETCH(QString, sample);
+    QFETCH(QString, greeting);
+    QTemporaryDir work;
+    QString output;
+    const int code = runOnCopy(work,
+                               QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES/") + sample,
+                               {QStringLiteral("--build"), QStringLiteral("--simulate=0.1")},
+                               &output);
+    QVERIFY2(code == 0, qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("\nUART: ") + greeting + QLatin1Char('\n')),
+             qPrintable(output));
+}
 
 // The keys in the order the settings file keeps them, the device and family upper-cased, a
 // section of another program kept.
@@ -101,36 +174,14 @@ void tst_Simulation::boardsRunInTheSimulator()
     QFETCH(QString, pin);
     QFETCH(double, halfPeriod);
     QTemporaryDir work;
-    const QString folder = work.filePath(board);
-    QVERIFY(QDir().mkpath(folder));
-    const QString source = QStringLiteral(DYX_SOURCE_DIR "/data/devboards/") + board;
-    for (const QString &name : QDir(source).entryList(QDir::Files))
-        QVERIFY(QFile::copy(source + QLatin1Char('/') + name, folder + QLatin1Char('/') + name));
-    QFile registry(work.filePath(QStringLiteral("registry.ini")));
-    QVERIFY(registry.open(QIODevice::WriteOnly));
-    registry.write("[HKEY_LOCAL_MACHINE/SOFTWARE/Morvellan%20Electronics/Cirrane%20Professional"
-                   "%208/8]\nVersion=8.1\nPath=" DYX_CIRRANE_DIR "\n");
-    registry.close();
-
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("DYX_REGISTRY"), registry.fileName());
-    environment.insert(QStringLiteral("TEMP"), work.path());
-    program.setProcessEnvironment(environment);
-    program.setWorkingDirectory(work.path());
-    program.setProcessChannelMode(QProcess::MergedChannels);
-    program.start(QStringLiteral(DYX_PROGRAM),
-                  {QStringLiteral("--scan_compilers"),
-                   QStringLiteral("--print-output"),
-                   folder + QLatin1Char('/') + board + QStringLiteral(".dyxp"),
-                   QStringLiteral("--build"),
-                   QStringLiteral("--simulate=2"),
-                   QStringLiteral("--trace=t.vcd"),
-                   QStringLiteral("--quit")});
-    QVERIFY(program.waitForFinished(180000));
-    const QString output = QString::fromLocal8Bit(program.readAll());
-    QVERIFY2(program.exitCode() == 0, qPrintable(output));
+    QString output;
+    const int code = runOnCopy(work,
+                               QStringLiteral(DYX_SOURCE_DIR "/data/devboards/") + board,
+                               {QStringLiteral("--build"),
+                                QStringLiteral("--simulate=2"),
+                                QStringLiteral("--trace=t.vcd")},
+                               &output);
+    QVERIFY2(code == 0, qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("Debugging in VEXA started.")), qPrintable(output));
 
     QFile trace(work.filePath(QStringLiteral("t.vcd")));
