@@ -2,6 +2,7 @@
 
 #include "design.h"
 #include "engine.h"
+#include "handoff.h"
 #include "vcdwriter.h"
 
 #include <QElapsedTimer>
@@ -19,20 +20,6 @@ class QPlainTextEdit;
 class QTimer;
 class VexaChannelServer;
 class BoardItem;
-
-// What the IDE handed over in its hand-off file.
-struct HandOff
-{
-    QString designFile;
-    QString program;
-    QString clock;
-    QString device;
-    QString family;
-    bool autorun = false;
-    bool newDesign = false;
-
-    static bool read(const QString &path, HandOff *handOff, QString *error);
-};
 
 // The simulator's window: the design with the controller's pins, LEDs and buttons, a serial
 // terminal, and the controls of the run. It runs the firmware in real time, or, for a timed

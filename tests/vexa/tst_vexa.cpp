@@ -1,0 +1,297 @@
+// The simulator program: the firmware files it accepts, its engines' refusals, and its window
+// running a real firmware from a hand-off file as the IDE writes it.
+#include "vexa/avrengine.h"
+#include "vexa/hexfile.h"
+#include "vexa/vexawindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGraphicsView>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_Vexa : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hexFiles_data();
+    void hexFiles();
+    void clockTexts_data();
+    void clockTexts();
+    void avrRefusals();
+    void windowRunsTheFirmware();
+    void designFilesNeverLoseParts();
+    void firmwareThatStopsTheController();
+
+private:
+    // Builds a C source for the ATmega328P into a HEX file; empty when avr-gcc fails.
+    QString buildAvr(const QString &source, const QString &name);
+    QString writeHandOff(const QString &design, const QString &program, bool autorun);
+    QTemporaryDir m_dir;
+};
+
+static QByteArray record(int count, int address, int type, const QByteArray &data)
+{
+    QByteArray bytes;
+    bytes.append(char(count))
+        .append(char(address >> 8))
+        .append(char(address & 0xff))
+        .append(char(type));
+    bytes.append(data);
+    int sum = 0;
+    for (const char c : bytes)
+        sum += quint8(c);
+    bytes.append(char((0x100 - (sum & 0xff)) & 0xff));
+    return ':' + bytes.toHex().toUpper() + '\n';
+}
+
+void tst_Vexa::hexFiles_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("error"); // a word of the message; empty for a good file
+    QTest::addColumn<int>("chunks");
+    QTest::addColumn<int>("end");
+    const QByteArray eof = ":00000001FF\n";
+    const QByteArray two = record(2, 0x0000, 0, "\x0c\x94");
+    QTest::newRow("one record") << two + eof << QString() << 1 << 2;
+    QTest::newRow("two runs") << two + record(1, 0x0010, 0, "\x01") + eof << QString() << 2 << 0x11;
+    // An extended linear address of 1 puts the byte at 0x10000.
+    QTest::newRow("extended address")
+        << record(2, 0, 4, QByteArray("\x00\x01", 2)) + record(1, 0, 0, "\x05") + eof << QString()
+        << 1 << 0x10001;
+    QByteArray bad = two;
+    bad[bad.size() - 2] = bad.at(bad.size() - 2) == '0' ? '1' : '0';
+    QTest::newRow("bad checksum") << bad + eof << "checksum" << 0 << 0;
+    QTest::newRow("truncated: no end record") << two << "truncated" << 0 << 0;
+    QTest::newRow("cut inside a record") << two.left(13) + '\n' + eof << "length" << 0 << 0;
+    QTest::newRow("not hexadecimal")
+        << QByteArray(":0200000G0C9467\n") + eof << "hexadecimal" << 0 << 0;
+    QTest::newRow("text") << QByteArray("hello\n") << "record" << 0 << 0;
+    QTest::newRow("empty") << QByteArray() << "empty" << 0 << 0;
+    QTest::newRow("data after the end") << two + eof + two << "follows" << 0 << 0;
+}
+
+// A firmware file is taken whole or not at all.
+void tst_Vexa::hexFiles()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, error);
+    QFETCH(int, chunks);
+    QFETCH(int, end);
+    const HexImage image = HexImage::parse(text);
+    if (error.isEmpty()) {
+        QVERIFY2(image.error.isEmpty(), qPrintable(image.error));
+        QCOMPARE(image.chunks.size(), chunks);
+        QCOMPARE(int(image.endAddress()), end);
+    } else {
+        QVERIFY2(image.error.contains(error), qPrintable(image.error));
+        QVERIFY(image.chunks.isEmpty());
+    }
+}
+
+void tst_Vexa::clockTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("hertz");
+    QTest::newRow("MHz") << "16MHz" << 16e6;
+    QTest::newRow("fraction") << "11.0592MHz" << 11059200.0;
+    QTest::newRow("space, lower case") << "8 mhz" << 8e6;
+    QTest::newRow("kHz") << "32.768kHz" << 32768.0;
+    QTest::newRow("plain number") << "4000000" << 4e6;
+    QTest::newRow("not a clock") << "fast" << 0.0;
+    QTest::newRow("empty") << "" << 0.0;
+}
+
+void tst_Vexa::clockTexts()
+{
+    QFETCH(QString, text);
+    QFETCH(double, hertz);
+    QCOMPARE(Engine::parseClock(text), hertz);
+}
+
+// Firmware bigger than the flash would end the process inside the engine: it is refused first.
+void tst_Vexa::avrRefusals()
+{
+    AvrEngine engine;
+    const QString big = m_dir.filePath(QStringLiteral("big.hex"));
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    // One byte at 0x8000, just past the 32 KB of the ATmega328P.
+    file.write(record(2, 0, 4, QByteArray(2, '\0')) + record(1, 0x8000, 0, "\x01")
+               + ":00000001FF\n");
+    file.close();
+    QString error = engine.load(big, QStringLiteral("ATMEGA328P"), 16e6);
+    QVERIFY2(error.contains(QStringLiteral("does not fit")), qPrintable(error));
+    QVERIFY(!engine.isLoaded());
+    error = engine.load(big, QStringLiteral("ATMEGA9999"), 16e6);
+    QVERIFY2(error.contains(QStringLiteral("no model")), qPrintable(error));
+    error = engine.load(m_dir.filePath(QStringLiteral("missing.hex")),
+                        QStringLiteral("ATMEGA328P"),
+                        16e6);
+    QVERIFY2(error.contains(QStringLiteral("Cannot read")), qPrintable(error));
+}
+
+QString tst_Vexa::buildAvr(const QString &source, const QString &name)
+{
+    const QString c = m_dir.filePath(name + QStringLiteral(".c"));
+    QFile file(c);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write(source.toUtf8());
+    file.close();
+    const QString elf = m_dir.filePath(name + QStringLiteral(".elf"));
+    const QString hex = m_dir.filePath(name + QStringLiteral(".hex"));
+    if (QProcess::execute(QStringLiteral("avr-gcc"),
+                          {QStringLiteral("-mmcu=atmega328p"),
+                           QStringLiteral("-Os"),
+                           QStringLiteral("-DF_CPU=16000000UL"),
+                           c,
+                           QStringLiteral("-o"),
+                           elf})
+            != 0
+        || QProcess::execute(QStringLiteral("avr-objcopy"),
+                             {QStringLiteral("-O"), QStringLiteral("ihex"), elf, hex})
+               != 0)
+        return QString();
+    return hex;
+}
+
+QString tst_Vexa::writeHandOff(const QString &design, const QString &program, bool autorun)
+{
+    const QString path = m_dir.filePath(QStringLiteral("tandel.ini"));
+    QSettings file(path, QSettings::IniFormat);
+    file.beginGroup(QStringLiteral("CIRRANE"));
+    file.setValue(QStringLiteral("DESIGNFILE"), design);
+    file.setValue(QStringLiteral("PROGRAM"), program);
+    file.setValue(QStringLiteral("CLOCK"), QStringLiteral("16MHz"));
+    file.setValue(QStringLiteral("DEVICE"), QStringLiteral("ATMEGA328P"));
+    file.setValue(QStringLiteral("FAMILY"), QStringLiteral("AVR"));
+    file.setValue(QStringLiteral("AUTORUN"), autorun ? QStringLiteral("1") : QStringLiteral("0"));
+    file.setValue(QStringLiteral("NEWDESIGN"), QStringLiteral("0"));
+    return path;
+}
+
+// An empty design gets the default board and is saved; the firmware runs in real time: the
+// LED follows PB5, the terminal shows the serial output, and a pressed button reaches PD2.
+void tst_Vexa::windowRunsTheFirmware()
+{
+    const QString hex = buildAvr(QStringLiteral(R"(
+#include <avr/io.h>
+#include <util/delay.h>
+int main(void)
+{
+    const char *text = "hi there\r\n";
+    UBRR0 = 103;
+    UCSR0B = 1 << TXEN0;
+    UCSR0C = 3 << UCSZ00;
+    while (*text) { while (!(UCSR0A & (1 << UDRE0))); UDR0 = *text++; }
+    DDRB = 1 << PB5;
+    PORTD = 1 << PD2; /* pull-up on the button's pin */
+    for (;;) {
+        if (PIND & (1 << PD2)) PINB = 1 << PB5; /* toggles while the button is up */
+        _delay_ms(20);
+    }
+}
+)"),
+                                 QStringLiteral("blink"));
+    QVERIFY(!hex.isEmpty());
+    const QString design = m_dir.filePath(QStringLiteral("board.DSN"));
+    QFile(design).open(QIODevice::WriteOnly);
+    VexaWindow window(writeHandOff(design, hex, true));
+    QVERIFY(window.windowTitle().contains(QStringLiteral("VEXA")));
+    QVERIFY(window.isRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(window.terminalText().contains(QStringLiteral("hi there")), 5000);
+    // The LED goes on and off while the firmware runs.
+    QTRY_VERIFY_WITH_TIMEOUT(window.pinLevel(QStringLiteral("PB5")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.pinLevel(QStringLiteral("PB5")), 5000);
+    QFile saved(design);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    QVERIFY2(text.contains("TYPE=\"LED\"") && text.contains("PIN=\"PB5\"")
+                 && text.contains("TYPE=\"TERMINAL\""),
+             text.constData());
+    // Holding the button down pulls PD2 low: the LED stops changing until it is let go.
+    auto *view = window.findChild<QGraphicsView *>();
+    QVERIFY(view);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QPoint button = view->mapFromScene(QPointF(380, 140));
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, button);
+    QTest::qWait(100);
+    const bool held = window.pinLevel(QStringLiteral("PB5"));
+    for (int i = 0; i < 10; ++i) {
+        QTest::qWait(20);
+        QCOMPARE(window.pinLevel(QStringLiteral("PB5")), held);
+    }
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, button);
+    QTRY_VERIFY_WITH_TIMEOUT(window.pinLevel(QStringLiteral("PB5")) != held, 2000);
+    // Stop holds the simulated time still.
+    window.stop();
+    const std::uint64_t stopped = window.simulatedNs();
+    QTest::qWait(100);
+    QCOMPARE(window.simulatedNs(), stopped);
+    QVERIFY(stopped > 0);
+}
+
+// A design file that cannot be read is reported and never written over; one naming pins the
+// controller lacks says which.
+void tst_Vexa::designFilesNeverLoseParts()
+{
+    const QString hex = buildAvr(QStringLiteral("int main(void) { for (;;); }"),
+                                 QStringLiteral("idle"));
+    QVERIFY(!hex.isEmpty());
+    const QString broken = m_dir.filePath(QStringLiteral("broken.DSN"));
+    {
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<DESIGN><PART TYPE=\"LED\" PIN=\"PB5\"");
+    }
+    {
+        VexaWindow window(writeHandOff(broken, hex, false));
+        const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
+        QVERIFY(messages->toPlainText().contains(QStringLiteral("is not XML")));
+        QTest::keySequence(&window, QKeySequence::Save);
+    }
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("<DESIGN><PART TYPE=\"LED\" PIN=\"PB5\""));
+
+    const QString odd = m_dir.filePath(QStringLiteral("odd.DSN"));
+    {
+        QFile oddFile(odd);
+        QVERIFY(oddFile.open(QIODevice::WriteOnly));
+        oddFile.write("<DESIGN><PART TYPE=\"LED\" NAME=\"D9\" PIN=\"PZ9\"/></DESIGN>");
+    }
+    VexaWindow window(writeHandOff(odd, hex, false));
+    const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
+    QVERIFY2(messages->toPlainText().contains(QStringLiteral("D9 PZ9")),
+             qPrintable(messages->toPlainText()));
+}
+
+// A firmware that puts the controller to sleep for good is reported, and the window lives on.
+void tst_Vexa::firmwareThatStopsTheController()
+{
+    const QString hex = buildAvr(QStringLiteral(R"(
+#include <avr/interrupt.h>
+#include <avr/sleep.h>
+int main(void) { cli(); sleep_enable(); sleep_cpu(); for (;;); }
+)"),
+                                 QStringLiteral("asleep"));
+    QVERIFY(!hex.isEmpty());
+    const QString design = m_dir.filePath(QStringLiteral("asleep.DSN"));
+    QFile(design).open(QIODevice::WriteOnly);
+    VexaWindow window(writeHandOff(design, hex, true));
+    const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
+    QTRY_VERIFY_WITH_TIMEOUT(messages->toPlainText().contains(
+                                 QStringLiteral("stopped the controller")),
+                             5000);
+    QVERIFY(!window.isRunning());
+}
+
+QTEST_MAIN(tst_Vexa)
+#include "tst_vexa.moc"
