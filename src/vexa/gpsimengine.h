@@ -13,6 +13,9 @@ public:
     QString load(const QString &hexFile, const QString &device, double clockHz) override;
     bool runUntil(std::uint64_t untilNs) override;
     void reset() override;
+    // Each step is a conversation with the program: long steps keep its cost small, and the
+    // log keeps every write's own cycle however long the step.
+    std::uint64_t sliceNs() const override { return 100000000; }
 
 private:
     void readLog();

@@ -522,12 +522,15 @@ void VexaWindow::tick()
         m_timer->stop();
         finishTimedRun(true);
     }
-    if (m_speedWall.elapsed() >= 500) {
-        m_speed = double(m_engine->timeNs() - m_speedStartNs) / double(m_speedWall.nsecsElapsed());
+    // The status line changes a few times a second: laying it out on every turn would cost
+    // more than the simulation.
+    if (m_speedWall.elapsed() >= 250 || !isRunning()) {
+        m_speed = double(m_engine->timeNs() - m_speedStartNs)
+                  / double(std::max<qint64>(1, m_speedWall.nsecsElapsed()));
         m_speedWall.restart();
         m_speedStartNs = m_engine->timeNs();
+        updateStatus();
     }
-    updateStatus();
 }
 
 void VexaWindow::finishTimedRun(bool reachedEnd)

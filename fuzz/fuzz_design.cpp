@@ -1,0 +1,24 @@
+// The simulator's design files, and its firmware files.
+#include "fuzzinput.h"
+
+#include "vexa/design.h"
+#include "vexa/hexfile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static const bool ready = [] {
+        FuzzInput::initialize();
+        return true;
+    }();
+    Q_UNUSED(ready);
+    const QString path = FuzzInput::write(data, size, QStringLiteral("board.DSN"));
+    Design design;
+    QString error;
+    bool isNew = false;
+    if (design.load(path, &error, &isNew) && !isNew) {
+        design.unknownPins({QStringLiteral("PB5")});
+        design.save(path + QStringLiteral(".saved"), &error);
+    }
+    HexImage::parse(QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size)));
+    return 0;
+}
