@@ -17,6 +17,7 @@
 #include "editor/ui/srctabsholder.h"
 #include "project/project.h"
 #include "project/projectsmanager.h"
+#include "project/projecttreewidget.h"
 #include "simulator/cirraneinterface.h"
 
 #include <Qsci/qscilexer.h>
@@ -45,6 +46,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidgetItem>
+#include <QTreeWidgetItemIterator>
 #include <QtTest>
 
 #include <csignal>
@@ -63,6 +65,8 @@ private slots:
     void simulatorCommandsFollowTheProject();
     void debugCommandsDriveTheSimulator_data();
     void debugCommandsDriveTheSimulator();
+    void createDesignFileStartsTheSimulator();
+    void openingWithoutSimulatorSaysSo();
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
     void newlineInFolderNameRunsNothing();
@@ -94,6 +98,8 @@ private:
     static QStringList filesIn(const QString &directory);
     static QStringList projectFileNames(const QString &projectPath);
     Project *openProject(SrcManager &window, const QString &path);
+    // A simulator installation whose VEXA is the test's stand-in, stored as the one to use.
+    QString useStandInSimulator(const QString &title, bool silent);
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -312,20 +318,92 @@ void tst_UserFlows::simulatorCommandsFollowTheProject()
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
 }
 
+QString tst_UserFlows::useStandInSimulator(const QString &title, bool silent)
+{
+    const QString installation = m_dir->filePath(QStringLiteral("Cirrane"));
+    QDir().mkpath(installation + QStringLiteral("/BIN"));
+    QFile::link(QStringLiteral(DYX_VEXA_STUB), installation + QStringLiteral("/BIN/VEXA.EXE"));
+    qputenv("VEXA_STUB_LOG", m_dir->filePath(QStringLiteral("stub.log")).toLocal8Bit());
+    qputenv("VEXA_STUB_TITLE", title.toLocal8Bit());
+    qputenv("VEXA_STUB_SILENT", silent ? "1" : "0");
+    qputenv("TEMP", m_dir->path().toLocal8Bit());
+    SettingsStore store;
+    store.setCirraneDirectory(installation);
+    store.sync();
+    return installation;
+}
+
+// Create Design File asks for the file's name, builds the firmware that is not built yet,
+// starts the simulator on the new, empty design with the firmware running, and adds the file.
+void tst_UserFlows::createDesignFileStartsTheSimulator()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    QFile::remove(folder + QStringLiteral("/AVR Blinky.DSN"));
+    QByteArray project = readAll(path);
+    project.replace(" <FILE NAME=\"AVR Blinky.DSN\" GROUP=\"Design\"/>\n", "");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(project);
+    file.close();
+    useStandInSimulator(QStringLiteral("VEXA"), false);
+    SrcManager window;
+    window.projectsManager()->scanCompilers();
+    QVERIFY(openProject(window, path));
+    const CommandActions &a = window.actions();
+    QVERIFY(a.createDesignFile->isEnabled());
+    ScriptedPrompts prompts;
+    const QString design = folder + QStringLiteral("/Board.DSN");
+    prompts.fileNames << design;
+    a.createDesignFile->trigger();
+    QVERIFY2(window.projectsManager()->simulatorLink()->isRunning(), qPrintable(output(window)));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Debug/Debug.hex")));
+    QCOMPARE(QFileInfo(design).size(), 0);
+    QCOMPARE(window.projectsManager()->currentProject()->designFile(), design);
+    QVERIFY(!a.createDesignFile->isEnabled());
+    QSettings handOff(m_dir->filePath(QStringLiteral("tandel.ini")), QSettings::IniFormat);
+    QCOMPARE(handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")).toString(), design);
+    QCOMPARE(handOff.value(QStringLiteral("CIRRANE/AUTORUN")).toString(), QStringLiteral("1"));
+    window.projectsManager()->debugClose();
+}
+
+// Opening a project without a simulator installation says so in the output window, and the
+// project is open all the same.
+void tst_UserFlows::openingWithoutSimulatorSaysSo()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    qputenv("DYX_REGISTRY", m_dir->filePath(QStringLiteral("no-registry.ini")).toLocal8Bit());
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    const QString missing = QStringLiteral(
+        "Cannot launch the design file as no Cirrane installation has been detected.");
+    QCOMPARE(output(window).count(missing), 1);
+    QVERIFY(window.projectsManager()->currentProject());
+    // F5 says the same and starts nothing.
+    window.actions().openDebugger->trigger();
+    QCOMPARE(output(window).count(missing), 2);
+    QVERIFY(!window.projectsManager()->simulatorLink()->isRunning());
+    qunsetenv("DYX_REGISTRY");
+}
+
 void tst_UserFlows::debugCommandsDriveTheSimulator_data()
 {
     QTest::addColumn<QString>("title");
     QTest::addColumn<bool>("silent");
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("byDoubleClick"); // the design file's item instead of F5
     // F5 starts the simulator and brings it to the front; F10 stops any simulation and sends
     // the hand-off again with AUTORUN set; stop and close send their commands.
     QTest::newRow("a simulator window")
         << "VEXA - board" << false
-        << QStringList{"FRONT", "SEND 2", "SEND 4 AUTORUN=1", "FRONT", "SEND 2", "SEND 3"};
+        << QStringList{"FRONT", "SEND 2", "SEND 4 AUTORUN=1", "FRONT", "SEND 2", "SEND 3"} << false;
+    QTest::newRow("double-click on the design file")
+        << "VEXA - board" << false
+        << QStringList{"FRONT", "SEND 2", "SEND 4 AUTORUN=1", "FRONT", "SEND 2", "SEND 3"} << true;
     // A window whose title does not name VEXA is never sent anything.
-    QTest::newRow("another program's window") << "Simulator" << false << QStringList{};
+    QTest::newRow("another program's window") << "Simulator" << false << QStringList{} << false;
     // A simulator that never answers costs each command its bound, and the IDE goes on.
-    QTest::newRow("a simulator that hangs") << "VEXA" << true << QStringList{};
+    QTest::newRow("a simulator that hangs") << "VEXA" << true << QStringList{} << false;
 }
 
 // The debug commands through the main window, against a stand-in simulator that logs what it
@@ -335,27 +413,27 @@ void tst_UserFlows::debugCommandsDriveTheSimulator()
     QFETCH(QString, title);
     QFETCH(bool, silent);
     QFETCH(QStringList, expected);
+    QFETCH(bool, byDoubleClick);
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString installation = m_dir->filePath(QStringLiteral("Cirrane"));
-    QVERIFY(QDir().mkpath(installation + QStringLiteral("/BIN")));
-    QVERIFY(
-        QFile::link(QStringLiteral(DYX_VEXA_STUB), installation + QStringLiteral("/BIN/VEXA.EXE")));
-    const QString log = m_dir->filePath(QStringLiteral("stub.log"));
-    qputenv("VEXA_STUB_LOG", log.toLocal8Bit());
-    qputenv("VEXA_STUB_TITLE", title.toLocal8Bit());
-    qputenv("VEXA_STUB_SILENT", silent ? "1" : "0");
-    qputenv("TEMP", m_dir->path().toLocal8Bit());
-    {
-        SettingsStore store;
-        store.setCirraneDirectory(installation);
-        store.sync();
-    }
+    useStandInSimulator(title, silent);
     SrcManager window;
     window.projectsManager()->simulatorLink()->setSendBound(300);
     QVERIFY(openProject(window, path));
     const CommandActions &a = window.actions();
     QVERIFY(a.openDebugger->isEnabled());
-    a.openDebugger->trigger();
+    if (byDoubleClick) {
+        Project *project = window.projectsManager()->currentProject();
+        QTreeWidgetItem *design = nullptr;
+        for (QTreeWidgetItemIterator it(project->rootItem()); *it; ++it) {
+            if ((*it)->text(0) == QLatin1String("AVR Blinky.DSN"))
+                design = *it;
+        }
+        QVERIFY(design);
+        emit window.projectsManager()->tree()->itemDoubleClicked(design, 0);
+        QVERIFY(!window.tabs()->currentEditor()); // not opened as text
+    } else {
+        a.openDebugger->trigger();
+    }
     QVERIFY(window.projectsManager()->simulatorLink()->isRunning());
     a.startDebugging->trigger();
     QCOMPARE(window.projectsManager()->simulatorLink()->isDebugging(), expected.size() > 0);
@@ -367,7 +445,9 @@ void tst_UserFlows::debugCommandsDriveTheSimulator()
     QCOMPARE(shown.contains(QStringLiteral("Debugging in VEXA started.")), expected.size() > 0);
     QVERIFY(shown.contains(QStringLiteral("Debugging stopped.")));
     QVERIFY(shown.contains(QStringLiteral("Closed VEXA.")));
-    QCOMPARE(QString::fromUtf8(readAll(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+    QCOMPARE(QString::fromUtf8(readAll(m_dir->filePath(QStringLiteral("stub.log"))))
+                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             expected);
     // The hand-off file names the project's design, firmware and controller.
     QSettings handOff(m_dir->filePath(QStringLiteral("tandel.ini")), QSettings::IniFormat);
     QCOMPARE(handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")).toString(),

@@ -1,6 +1,10 @@
 // The link to the simulator and the simulator itself, through the real programs: the hand-off
 // file, and the demonstration boards' firmware run for a while with every pin change traced.
+#include "common/fakemainservices.h"
+#include "core/settingsstore.h"
+#include "platform/registry.h"
 #include "simulator/cirraneinterface.h"
+#include "simulator/simulatorinstallation.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +18,9 @@ class tst_Simulation : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { isolateSettings(); }
+    void installationDiscovery_data();
+    void installationDiscovery();
     void handOffFile();
     void launchRefusals();
     void boardsRunInTheSimulator_data();
@@ -91,6 +98,95 @@ void tst_Simulation::serialSamplesGreet()
     QVERIFY2(code == 0, qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("\nUART: ") + greeting + QLatin1Char('\n')),
              qPrintable(output));
+}
+
+namespace {
+// A registry holding one installation record, counting how often it is read.
+class RecordedRegistry : public Registry
+{
+public:
+    RecordedRegistry(QString version, QString path, int *reads)
+        : m_version(std::move(version))
+        , m_path(std::move(path))
+        , m_reads(reads)
+    {}
+    QString value(const QString &key, const QString &name) const override
+    {
+        ++*m_reads;
+        if (!key.endsWith(QLatin1String("Cirrane Professional 8\\8")))
+            return QString();
+        return name == QLatin1String("Version") ? m_version
+               : name == QLatin1String("Path")  ? m_path
+                                                : QString();
+    }
+    QStringList valueNames(const QString &) const override
+    {
+        ++*m_reads;
+        return {QStringLiteral("Version"), QStringLiteral("Path")};
+    }
+    QStringList subkeys(const QString &key) const override
+    {
+        ++*m_reads;
+        if (key.endsWith(QLatin1String("Morvellan Electronics\\")))
+            return {QStringLiteral("Cirrane Lite"), QStringLiteral("Cirrane Professional 8")};
+        if (key.endsWith(QLatin1String("Cirrane Professional 8\\")))
+            return {QStringLiteral("8")};
+        return {};
+    }
+
+private:
+    QString m_version;
+    QString m_path;
+    int *m_reads;
+};
+} // namespace
+
+void tst_Simulation::installationDiscovery_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<bool>("withProgram"); // bin/vexa.exe in the recorded folder
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<bool>("tooOld");
+    QTest::newRow("7.8") << "7.8" << true << "" << true << false;
+    QTest::newRow("8.0") << "8.0" << true << "" << true << false;
+    QTest::newRow("7.7 is too old") << "7.7" << true << "" << false << true;
+    QTest::newRow("6.9 is too old") << "6.9" << true << "" << false << true;
+    QTest::newRow("7 without a minor") << "7" << true << "" << false << false;
+    QTest::newRow("no simulator program") << "8.1" << false << "" << false << false;
+    QTest::newRow("a stored folder") << "8.1" << true << "/opt/elsewhere" << false << false;
+}
+
+// The registry search and the folder everything uses: versions from 7.8 on, a folder that
+// holds bin/vexa.exe (in any letter case), and a stored folder taken without a look at the
+// registry.
+void tst_Simulation::installationDiscovery()
+{
+    QFETCH(QString, version);
+    QFETCH(bool, withProgram);
+    QFETCH(QString, stored);
+    QFETCH(bool, found);
+    QFETCH(bool, tooOld);
+    QTemporaryDir installed;
+    if (withProgram) {
+        QVERIFY(QDir().mkpath(installed.filePath(QStringLiteral("BIN"))));
+        QFile(installed.filePath(QStringLiteral("BIN/VEXA.EXE"))).open(QIODevice::WriteOnly);
+    }
+    int reads = 0;
+    Registry::setInstance(std::make_unique<RecordedRegistry>(version, installed.path(), &reads));
+    SettingsStore settings;
+    settings.setCirraneDirectory(stored);
+    SimulatorInstallation installation(settings);
+    const QString directory = installation.simulatorDirectory(false);
+    Registry::setInstance(nullptr);
+    if (!stored.isEmpty()) {
+        QCOMPARE(directory, stored);
+        QCOMPARE(reads, 0);
+        return;
+    }
+    QCOMPARE(directory, found ? installed.path() : QString());
+    QCOMPARE(installation.tooOld(), tooOld);
+    QCOMPARE(settings.cirraneDirectory(), directory);
 }
 
 // The keys in the order the settings file keeps them, the device and family upper-cased, a
