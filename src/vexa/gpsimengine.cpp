@@ -41,6 +41,10 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
     QString processor = device.toLower();
     if (processor.startsWith(QLatin1String("pic")))
         processor = QLatin1Char('p') + processor.mid(3);
+    // gpsim knows some parts only by the name of the one they revise (the PIC16F84A is a
+    // PIC16F84 made smaller, with the same memory and instructions).
+    if (processor == QLatin1String("p16f84a"))
+        processor = QStringLiteral("p16f84");
     if (!startProgram(QStringLiteral("gpsim"),
                       {QStringLiteral("-i"),
                        QStringLiteral("-S"),

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDomDocument>
 #include <QFile>
 #include <QGraphicsView>
 #include <QPlainTextEdit>
@@ -23,6 +24,8 @@ private slots:
     void hexFiles();
     void clockTexts_data();
     void clockTexts();
+    void listedControllersLoad_data();
+    void listedControllersLoad();
     void avrRefusals();
     void windowRunsTheFirmware();
     void designFilesNeverLoseParts();
@@ -112,6 +115,55 @@ void tst_Vexa::clockTexts()
     QFETCH(QString, text);
     QFETCH(double, hertz);
     QCOMPARE(Engine::parseClock(text), hertz);
+}
+
+void tst_Vexa::listedControllersLoad_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("controller");
+    for (const QString &name : QDir(QStringLiteral(DYX_SOURCE_DIR "/data/simulator"))
+                                   .entryList({QStringLiteral("*.xml")})) {
+        QFile file(QStringLiteral(DYX_SOURCE_DIR "/data/simulator/") + name);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QDomDocument document;
+        QVERIFY(document.setContent(&file));
+        const QDomNodeList families = document.elementsByTagName(QStringLiteral("FAMILY"));
+        for (int f = 0; f < families.size(); ++f) {
+            const QDomElement family = families.at(f).toElement();
+            for (QDomElement c = family.firstChildElement(QStringLiteral("CONTROLLER"));
+                 !c.isNull();
+                 c = c.nextSiblingElement(QStringLiteral("CONTROLLER"))) {
+                QStringList names{c.attribute(QStringLiteral("NAME"))};
+                for (QDomElement a = c.firstChildElement(QStringLiteral("ALIAS")); !a.isNull();
+                     a = a.nextSiblingElement(QStringLiteral("ALIAS")))
+                    names.append(a.attribute(QStringLiteral("NAME")));
+                for (const QString &controller : names) {
+                    QTest::addRow("%s %s",
+                                  qPrintable(family.attribute(QStringLiteral("NAME"))),
+                                  qPrintable(controller))
+                        << family.attribute(QStringLiteral("NAME")) << controller;
+                }
+            }
+        }
+    }
+}
+
+// Every controller the simulator's lists name (aliases too) is one its engines simulate: a
+// firmware of two empty instructions loads, and the controller shows its pins.
+void tst_Vexa::listedControllersLoad()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, controller);
+    const QString hex = m_dir.filePath(QStringLiteral("nops.hex"));
+    QFile file(hex);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(record(4, 0, 0, QByteArray(4, '\0')) + ":00000001FF\n");
+    file.close();
+    std::unique_ptr<Engine> engine = Engine::forFamily(family);
+    QVERIFY(engine);
+    const QString error = engine->load(hex, controller.toUpper(), 4e6);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY(!engine->pins().isEmpty());
 }
 
 // Firmware bigger than the flash would end the process inside the engine: it is refused first.
