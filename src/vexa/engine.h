@@ -28,6 +28,8 @@ public:
     // How much simulated time one call of runUntil should cover at most, so that the window
     // gets its turn often enough.
     virtual std::uint64_t sliceNs() const { return 1000000; }
+    // Stops whatever the engine still runs on its own, when it runs apart from the caller.
+    virtual void halt() {}
     // Restarts the firmware from its reset vector; time goes on counting.
     virtual void reset() = 0;
     // Drives an input pin from outside (a push button).

@@ -94,6 +94,8 @@ bool ProcessEngine::waitFor(const QRegularExpression &done, int boundMs, QString
 {
     QElapsedTimer timer;
     timer.start();
+    // Without an event loop turning, only a wait moves what arrived into the buffer.
+    m_console->waitForReadyRead(0);
     for (;;) {
         output += QString::fromLocal8Bit(m_console->readAll());
         if (done.match(output).hasMatch())

@@ -31,6 +31,7 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
     m_levels.clear();
     m_pins.clear();
     m_timeNs = m_resetNs = 0;
+    m_running = false;
     const HexImage image = HexImage::read(hexFile);
     if (!image.error.isEmpty())
         return m_error = image.error;
@@ -144,24 +145,49 @@ bool UcsimEngine::runUntil(std::uint64_t untilNs)
 {
     if (!m_loaded)
         return false;
-    if (m_timeNs >= untilNs)
-        return true;
     static const QRegularExpression stopped(QStringLiteral("Stop at[^\\x00]*\\x00"));
-    static const QRegularExpression clocks(
-        QStringLiteral("Total time since last reset= \\S+ sec \\((\\d+) clks\\)"));
-    m_console->write("run\n");
-    QString output;
-    // s51 runs a few times faster than real time: it is asked to stop once it has probably
-    // covered the time wanted.
-    const int wallMs = int(qBound<double>(1, double(untilNs - m_timeNs) / 4e6, 200));
-    if (!waitFor(stopped, wallMs, output)) {
-        m_console->write("stop\n");
-        if (!waitFor(stopped, 10000, output)) {
+    // A run goes on in s51 while the window does its work: each call looks whether it has
+    // stopped and never waits for it.
+    if (!m_running) {
+        if (m_timeNs >= untilNs)
+            return true;
+        m_console->write("run\n");
+        m_running = true;
+        m_stopAsked = false;
+        m_runOutput.clear();
+        m_runWall.start();
+        // s51 runs a few times faster than real time: it is asked to stop once it has
+        // probably covered the time wanted.
+        m_runWallMs = qBound<qint64>(qint64(1),
+                                     qint64(double(untilNs - m_timeNs) / 4e6),
+                                     qint64(200));
+    }
+    if (!waitFor(stopped, 0, m_runOutput)) {
+        if (m_process.state() != QProcess::Running) {
+            m_error = tr("The simulation engine s51 has stopped.");
+            m_running = m_loaded = false;
+            return false;
+        }
+        if (!m_stopAsked && m_runWall.elapsed() >= m_runWallMs) {
+            m_console->write("stop\n");
+            m_stopAsked = true;
+        } else if (m_stopAsked && m_runWall.elapsed() > m_runWallMs + 10000) {
             m_error = tr("The simulation engine s51 does not answer.");
+            m_running = false;
             stopProgram();
             return false;
         }
+        return true;
     }
+    return completeRun();
+}
+
+// After a run has stopped: its time, and the ports when a write to one stopped it.
+bool UcsimEngine::completeRun()
+{
+    static const QRegularExpression clocks(
+        QStringLiteral("Total time since last reset= \\S+ sec \\((\\d+) clks\\)"));
+    m_running = false;
     const std::optional<QString> state = converse("state\n", stateDone);
     if (!state)
         return false;
@@ -173,7 +199,7 @@ bool UcsimEngine::runUntil(std::uint64_t untilNs)
     m_timeNs = std::max(m_timeNs,
                         std::uint64_t(total.captured(1).toDouble() * 1e9 / m_clockHz + 0.5)
                             + m_resetNs);
-    if (output.contains(QLatin1String("Event break"))) {
+    if (m_runOutput.contains(QLatin1String("Event break"))) {
         const std::optional<QString> ports = converse("get sfr 0x80 0x90 0xa0 0xb0\n", portsDone);
         if (!ports)
             return false;
@@ -187,10 +213,23 @@ void UcsimEngine::reset()
 {
     if (!m_loaded)
         return;
+    halt();
     if (converse("reset\n", prompt)) {
         m_resetNs = m_timeNs; // the engine counts again from its reset
         if (const std::optional<QString> answer = converse("get sfr 0x80 0x90 0xa0 0xb0\n",
                                                            portsDone))
             readPorts(*answer);
     }
+}
+
+void UcsimEngine::halt()
+{
+    if (!m_running)
+        return;
+    static const QRegularExpression stopped(QStringLiteral("Stop at[^\\x00]*\\x00"));
+    if (!m_stopAsked)
+        m_console->write("stop\n");
+    if (waitFor(stopped, 10000, m_runOutput))
+        completeRun();
+    m_running = false;
 }

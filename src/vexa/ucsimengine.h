@@ -2,6 +2,7 @@
 
 #include "processengine.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTcpSocket>
 
@@ -10,23 +11,31 @@
 // until it writes a port, where a breakpoint stops it, so every pin change has its exact
 // time; a run that writes no port is stopped once enough time has passed. s51 notices a stop
 // only about ten times a second, so a run can go on past the time asked for. The serial
-// port's output goes to a file that is read after each run.
+// port's output goes to a file that is read after each run. A call never waits for a run:
+// it starts one or looks whether the one going has stopped.
 class UcsimEngine : public ProcessEngine
 {
 public:
     QString load(const QString &hexFile, const QString &device, double clockHz) override;
     bool runUntil(std::uint64_t untilNs) override;
     void reset() override;
+    void halt() override;
     // A run that writes no port costs about a tenth of a second of the wall clock whatever its
     // length.
     std::uint64_t sliceNs() const override { return 400000000; }
 
 private:
     void readPorts(const QString &answer);
+    bool completeRun();
     void readSerial();
 
     double m_clockHz = 0;
     QFile m_serial;
     std::uint64_t m_resetNs = 0;
+    bool m_running = false;
+    bool m_stopAsked = false;
+    QString m_runOutput;
+    QElapsedTimer m_runWall;
+    qint64 m_runWallMs = 0;
     QTcpSocket m_consoleSocket;
 };

@@ -475,6 +475,8 @@ void VexaWindow::run()
 void VexaWindow::stop()
 {
     m_timer->stop();
+    if (m_engine)
+        m_engine->halt();
     if (m_timedActive)
         finishTimedRun(false);
     updateStatus();
@@ -510,16 +512,22 @@ void VexaWindow::tick()
             m_wall.restart();
             due = m_engine->timeNs();
         }
-        while (ok && m_engine->timeNs() < due && budget.elapsed() < 8)
-            ok = m_engine->runUntil(std::min(due, m_engine->timeNs() + m_engine->sliceNs()));
+        while (ok && m_engine->timeNs() < due && budget.elapsed() < 8) {
+            const std::uint64_t before = m_engine->timeNs();
+            ok = m_engine->runUntil(std::min(due, before + m_engine->sliceNs()));
+            if (m_engine->timeNs() == before)
+                break;
+        }
     }
     if (!ok) {
         m_timer->stop();
+        m_engine->halt();
         report(m_engine->error());
         if (m_timedActive)
             finishTimedRun(false);
     } else if (m_timedActive && m_engine->timeNs() >= m_timedEndNs) {
         m_timer->stop();
+        m_engine->halt();
         finishTimedRun(true);
     }
     // The status line changes a few times a second: laying it out on every turn would cost
