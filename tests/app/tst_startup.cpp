@@ -278,15 +278,15 @@ void tst_Startup::demoBoardsBuild_data()
     QTest::newRow("AVR") << "AVR Blinky"
                          << "Debug/Debug.hex"
                          << "main.c" << QByteArray("_delay_ms(500)")
-                         << QByteArray("_delay_ms(no_such)") << "main.c:14:19: ";
+                         << QByteArray("_delay_ms(no_such)") << "main.c:29:19: ";
     QTest::newRow("PIC16") << "PIC16 Blinky"
                            << "Debug/Debug.hex"
                            << "main.asm" << QByteArray("incf    PORTB")
                            << QByteArray("incf    NO_SUCH") << "main.asm:19:0: ";
     QTest::newRow("8051") << "8051 Blinky"
                           << "Debug/Debug.hex"
-                          << "delay.c" << QByteArray("ms--") << QByteArray("no_such--")
-                          << "delay.c:6:0: ";
+                          << "delay.c" << QByteArray("deadline += wanted")
+                          << QByteArray("deadline += no_such") << "delay.c:42:0: ";
 }
 
 // The demonstration boards build with the real compilers, through the program's own build;

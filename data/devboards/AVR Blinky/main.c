@@ -1,6 +1,7 @@
 /*
- * AVR Blinky: the LED changes state every half second. At the start it says so on the serial
- * port (9600 baud). F_CPU comes from the project's clock setting.
+ * AVR Blinky: the LED changes state every half second.
+ * It greets on the serial port first (9600 baud).
+ * F_CPU comes from the project's clock setting.
  */
 #include "led.h"
 
@@ -21,7 +22,7 @@ static void greet(const char *text)
 
 int main(void)
 {
-    greet("AVR Blinky: the LED on PB5 changes every half second.\r\n");
+    greet("AVR Blinky: the LED is on PB5\r\n");
     led_init();
     for (;;) {
         led_toggle();
