@@ -51,12 +51,15 @@ CirraneInterface::~CirraneInterface()
     m_process->disconnect(this);
     if (m_process->state() != QProcess::NotRunning) {
         m_process->waitForFinished(2000);
-        if (m_process->state() != QProcess::NotRunning)
-            m_process->setParent(nullptr);
     }
-    if (m_process->state() == QProcess::NotRunning)
+    if (m_process->state() == QProcess::NotRunning) {
         delete m_process;
-    // A simulator still running keeps its process object; it is reclaimed with the program.
+    } else {
+        // Deleting the process object would kill the simulator, which was only asked to close:
+        // the object stays with the program.
+        static auto *const stillRunning = new QList<QProcess *>;
+        stillRunning->append(m_process);
+    }
 }
 
 bool CirraneInterface::isRunning() const

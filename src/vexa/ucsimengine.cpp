@@ -24,6 +24,13 @@ static const QRegularExpression stateDone(
     QStringLiteral("Total time since last reset[^\\x00]*\\x00"));
 static const QRegularExpression portsDone(QStringLiteral("P3:[^\\x00]*\\x00"));
 
+UcsimEngine::~UcsimEngine()
+{
+    // The console socket goes before the base class ends the program.
+    stopProgram();
+    m_console = &m_process;
+}
+
 QString UcsimEngine::load(const QString &hexFile, const QString &device, double clockHz)
 {
     stopProgram();

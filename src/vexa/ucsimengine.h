@@ -16,6 +16,8 @@
 class UcsimEngine : public ProcessEngine
 {
 public:
+    ~UcsimEngine() override;
+
     QString load(const QString &hexFile, const QString &device, double clockHz) override;
     bool runUntil(std::uint64_t untilNs) override;
     void reset() override;
