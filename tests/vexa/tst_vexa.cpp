@@ -27,6 +27,7 @@ private slots:
     void listedControllersLoad_data();
     void listedControllersLoad();
     void avrRefusals();
+    void engineProgramThatDies();
     void windowRunsTheFirmware();
     void designFilesNeverLoseParts();
     void firmwareThatStopsTheController();
@@ -186,6 +187,30 @@ void tst_Vexa::avrRefusals()
                         QStringLiteral("ATMEGA328P"),
                         16e6);
     QVERIFY2(error.contains(QStringLiteral("Cannot read")), qPrintable(error));
+}
+
+// A simulation engine program that ends at once is reported, not waited for.
+void tst_Vexa::engineProgramThatDies()
+{
+    const QString bin = m_dir.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin));
+    QFile script(bin + QStringLiteral("/gpsim"));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexit 3\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    const QString hex = m_dir.filePath(QStringLiteral("pic.hex"));
+    QFile file(hex);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(record(2, 0, 0, QByteArray(2, '\0')) + ":00000001FF\n");
+    file.close();
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.toLocal8Bit() + ':' + path);
+    std::unique_ptr<Engine> engine = Engine::forFamily(QStringLiteral("PIC16"));
+    const QString error = engine->load(hex, QStringLiteral("PIC16F877A"), 4e6);
+    qputenv("PATH", path);
+    QVERIFY2(error.contains(QStringLiteral("has stopped")), qPrintable(error));
+    QVERIFY(!engine->isLoaded());
 }
 
 QString tst_Vexa::buildAvr(const QString &source, const QString &name)
