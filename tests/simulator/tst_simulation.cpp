@@ -27,6 +27,7 @@ private slots:
     void boardsRunInTheSimulator();
     void serialSamplesGreet_data();
     void serialSamplesGreet();
+    void simulationThatCannotStart();
 
 private:
     // Copies a project folder into work and runs the program on it with the simulator suite
@@ -311,6 +312,34 @@ void tst_Simulation::boardsRunInTheSimulator()
         QVERIFY2(qAbs(half - halfPeriod) <= halfPeriod * 0.001,
                  qPrintable(QStringLiteral("%1 ns between changes").arg(half)));
     }
+}
+
+// Without a simulator installation a scripted simulation fails, and says why.
+void tst_Simulation::simulationThatCannotStart()
+{
+    QTemporaryDir work;
+    const QString folder = work.filePath(QStringLiteral("AVR Blinky"));
+    QDir().mkpath(folder);
+    const QString source = QStringLiteral(DYX_SOURCE_DIR "/data/devboards/AVR Blinky");
+    for (const QString &file : QDir(source).entryList(QDir::Files))
+        QFile::copy(source + QLatin1Char('/') + file, folder + QLatin1Char('/') + file);
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("DYX_REGISTRY"), work.filePath(QStringLiteral("none.ini")));
+    environment.insert(QStringLiteral("TEMP"), work.path());
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(QStringLiteral(DYX_PROGRAM),
+                  {QStringLiteral("--print-output"),
+                   folder + QStringLiteral("/AVR Blinky.dyxp"),
+                   QStringLiteral("--simulate=1"),
+                   QStringLiteral("--quit")});
+    QVERIFY(program.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(program.readAll());
+    QCOMPARE(program.exitCode(), 1);
+    QVERIFY2(output.contains(QStringLiteral("no Cirrane installation has been detected")),
+             qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(tst_Simulation)
