@@ -67,6 +67,7 @@ private slots:
     void debugCommandsDriveTheSimulator();
     void createDesignFileStartsTheSimulator();
     void openingWithoutSimulatorSaysSo();
+    void openSampleBuildsAndRunsInVexa();
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
     void newlineInFolderNameRunsNothing();
@@ -384,6 +385,65 @@ void tst_UserFlows::openingWithoutSimulatorSaysSo()
     QCOMPARE(output(window).count(missing), 2);
     QVERIFY(!window.projectsManager()->simulatorLink()->isRunning());
     qunsetenv("DYX_REGISTRY");
+}
+
+// Open Sample through the window with a copy of the simulator suite the build lays out: the
+// serial sample opens, builds with F7 and, run in VEXA, greets in the output window.
+void tst_UserFlows::openSampleBuildsAndRunsInVexa()
+{
+    const QString installation = m_dir->filePath(QStringLiteral("Cirrane"));
+    QVERIFY(QDir().mkpath(installation + QStringLiteral("/BIN")));
+    QVERIFY(QFile::link(QStringLiteral(DYX_CIRRANE_DIR "/BIN/VEXA.EXE"),
+                        installation + QStringLiteral("/BIN/VEXA.EXE")));
+    QDirIterator it(QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES"),
+                    QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString from = it.next();
+        const QString to = installation + QStringLiteral("/SAMPLES/")
+                           + QDir(QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES")).relativeFilePath(from);
+        QDir().mkpath(QFileInfo(to).absolutePath());
+        QVERIFY(QFile::copy(from, to));
+    }
+    qputenv("TEMP", m_dir->path().toLocal8Bit());
+    {
+        SettingsStore store;
+        store.setCirraneDirectory(installation);
+        store.sync();
+    }
+    SrcManager window;
+    window.projectsManager()->scanCompilers();
+    QStringList listed;
+    QTimer::singleShot(0, &window, [&listed] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto *list = dialog->findChild<QListWidget *>(QStringLiteral("projectsListWidget"));
+        for (int i = 0; i < list->count(); ++i)
+            listed.append(list->item(i)->text());
+        const QList<QListWidgetItem *> serial = list->findItems(QStringLiteral("AVR Serial"),
+                                                                Qt::MatchExactly);
+        if (!serial.isEmpty())
+            list->setCurrentItem(serial.first());
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")),
+                          Qt::LeftButton);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    window.actions().openSample->trigger();
+    QVERIFY2(listed.contains(QStringLiteral("AVR Serial"))
+                 && listed.contains(QStringLiteral("8051 Blinky")),
+             qPrintable(listed.join(QLatin1String(", "))));
+    Project *project = window.projectsManager()->currentProject();
+    QVERIFY(project);
+    QCOMPARE(project->filePath(),
+             installation + QStringLiteral("/SAMPLES/AVR Serial/AVR Serial.dyxp"));
+    window.actions().buildProject->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QVERIFY(window.projectsManager()->simulate(0.1, QString()));
+    QVERIFY2(output(window).contains(QStringLiteral("UART: Hello from the AVR")),
+             qPrintable(output(window)));
 }
 
 void tst_UserFlows::debugCommandsDriveTheSimulator_data()
