@@ -86,7 +86,13 @@ bool CirraneInterface::findWindow()
     if (!answer || !answer->startsWith(QLatin1String("TITLE ")))
         return false;
     const QString title = VexaChannel::unescape(answer->mid(6));
-    return !title.isEmpty() && title.contains(QLatin1String("VEXA"));
+    if (title.isEmpty() || !title.contains(QLatin1String("VEXA")))
+        return false;
+    // What the simulator reports from now on (its errors, the firmware's serial output) goes
+    // to the output window.
+    if (!m_watching)
+        m_watching = m_channel->request(QStringLiteral("WATCH"), m_sendBound).has_value();
+    return true;
 }
 
 bool CirraneInterface::sendCommand(int code)
@@ -213,6 +219,7 @@ bool CirraneInterface::launch(const QString &installationDirectory)
     if (!QFile::exists(m_designFile))
         return fail(tr("Design file not found."));
     m_channel->disconnectFromServer();
+    m_watching = false;
     m_process->setWorkingDirectory(QFileInfo(m_designFile).absolutePath());
     m_process->start(program, arguments);
     QThread::msleep(settleMs);
@@ -246,6 +253,7 @@ void CirraneInterface::processFinished(int, QProcess::ExitStatus)
 {
     m_debugging = false;
     m_channel->disconnectFromServer();
+    m_watching = false;
     if (m_timedRun == TimedRun::Running)
         m_timedRun = TimedRun::Failed;
     refreshCommands();
@@ -254,8 +262,6 @@ void CirraneInterface::processFinished(int, QProcess::ExitStatus)
 bool CirraneInterface::requestTimedRun(double seconds, const QString &traceFile)
 {
     if (!findWindow())
-        return false;
-    if (!m_channel->request(QStringLiteral("WATCH"), m_sendBound))
         return false;
     const std::optional<QString> answer = m_channel->request(
         QStringLiteral("BATCH %1 %2").arg(seconds).arg(VexaChannel::escape(traceFile)), m_sendBound);

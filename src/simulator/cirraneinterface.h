@@ -83,5 +83,6 @@ private:
     QProcess *m_process;
     VexaChannelClient *m_channel;
     int m_sendBound = 5000;
+    bool m_watching = false;
     enum class TimedRun { None, Running, Finished, Failed } m_timedRun = TimedRun::None;
 };
