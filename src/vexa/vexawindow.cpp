@@ -235,8 +235,10 @@ QString VexaWindow::terminalText() const
 
 void VexaWindow::report(const QString &text)
 {
+    // The status line belongs to the run; a message shows in its own tab, brought forward.
     m_messages->appendPlainText(text);
-    statusBar()->showMessage(text, 10000);
+    if (auto *dock = findChild<QDockWidget *>(QStringLiteral("messagesDock")))
+        dock->raise();
     std::fprintf(stderr, "VEXA: %s\n", qPrintable(text));
     if (m_channel)
         m_channel->sendNote(QStringLiteral("ERROR"), text);
@@ -357,7 +359,7 @@ bool VexaWindow::saveDesign()
         report(error);
         return false;
     }
-    statusBar()->showMessage(tr("Saved %1").arg(m_handOff.designFile), 5000);
+    m_messages->appendPlainText(tr("Saved %1").arg(m_handOff.designFile));
     return true;
 }
 
