@@ -150,8 +150,6 @@ private:
     QMenu *m_recentMenu = nullptr;
     QActionGroup *m_recentProjectsGroup = nullptr;
     QActionGroup *m_recentFilesGroup = nullptr;
-    // Commands whose dialogs and links are not built yet: held disabled, whatever the editor
-    // or the projects pane ask of them.
     HelpViewer *m_help = nullptr;
     GotoLineDialog *m_gotoLineDialog = nullptr;
     FindDialog *m_findDialog = nullptr;

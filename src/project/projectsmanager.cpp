@@ -480,10 +480,7 @@ void ProjectsManager::sendFirmware()
     const QString installation = m_mainWindow ? m_mainWindow->simulator().simulatorDirectory(false)
                                               : QString();
     if (installation.isEmpty()) {
-        out.error(tr("Cannot launch the design file as no Cirrane installation has been "
-                     "detected.\nIf you have a copy of Cirrane installed you can set the path "
-                     "from the Editor Configuration dialogue on the Config menu.\n")
-                  + tr("Visit the Morvellan Electronics web site to obtain a copy of Cirrane."));
+        out.error(CirraneInterface::noInstallationText());
         return;
     }
     if (p->configurationCount() == 0 || !p->activeConfiguration()) {

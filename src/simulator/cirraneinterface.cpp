@@ -190,6 +190,14 @@ bool CirraneInterface::startDebugging()
     return m_debugging;
 }
 
+QString CirraneInterface::noInstallationText()
+{
+    return tr("Cannot launch the design file as no Cirrane installation has been detected.\nIf "
+              "you have a copy of Cirrane installed you can set the path from the Editor "
+              "Configuration dialogue on the Config menu.\n")
+           + webSiteLine();
+}
+
 bool CirraneInterface::launch(const QString &installationDirectory)
 {
     m_installationDirectory = installationDirectory;
@@ -199,12 +207,8 @@ bool CirraneInterface::launch(const QString &installationDirectory)
             m_mainWindow->output().error(text);
         return false;
     };
-    if (installationDirectory.isEmpty()) {
-        return fail(tr("Cannot launch the design file as no Cirrane installation has been "
-                       "detected.\nIf you have a copy of Cirrane installed you can set the path "
-                       "from the Editor Configuration dialogue on the Config menu.\n")
-                    + webSiteLine());
-    }
+    if (installationDirectory.isEmpty())
+        return fail(noInstallationText());
     if (m_designFile.isEmpty())
         return fail(tr("No design file specified for the project."));
     if (m_device.isEmpty())

@@ -47,6 +47,9 @@ public:
     bool startDebugging();
     bool launch(const QString &installationDirectory);
 
+    // What the user is told when there is no simulator installation to start VEXA from.
+    static QString noInstallationText();
+
     QString handOffPath() const { return m_handOffPath; }
     QString installationDirectory() const { return m_installationDirectory; }
 

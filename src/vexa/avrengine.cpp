@@ -45,7 +45,6 @@ void AvrEngine::unload()
     }
     qDeleteAll(m_hooks);
     m_hooks.clear();
-    m_cycleOffset = 0;
 }
 
 QString AvrEngine::load(const QString &hexFile, const QString &device, double clockHz)
@@ -151,7 +150,7 @@ std::uint64_t AvrEngine::timeNs() const
 {
     if (!m_avr || m_avr->frequency == 0)
         return 0;
-    const std::uint64_t cycles = m_avr->cycle - m_cycleOffset;
+    const std::uint64_t cycles = m_avr->cycle;
     return std::uint64_t((long double) cycles * 1e9L / m_avr->frequency + 0.5L);
 }
 
@@ -159,8 +158,7 @@ bool AvrEngine::runUntil(std::uint64_t untilNs)
 {
     if (!m_avr)
         return false;
-    const std::uint64_t target = m_cycleOffset
-                                 + std::uint64_t((long double) untilNs * m_avr->frequency / 1e9L);
+    const std::uint64_t target = std::uint64_t((long double) untilNs * m_avr->frequency / 1e9L);
     while (m_avr->cycle < target) {
         const int state = avr_run(m_avr);
         if (state == cpu_Running || state == cpu_Sleeping)

@@ -40,5 +40,4 @@ private:
 
     avr_t *m_avr = nullptr;
     QList<PinHook *> m_hooks;
-    std::uint64_t m_cycleOffset = 0; // the cycle count at the load
 };

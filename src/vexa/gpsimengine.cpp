@@ -30,7 +30,7 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
     m_levels.clear();
     m_pins.clear();
     m_ports.clear();
-    m_cycle = m_resetCycle = m_logCycle = m_timeNs = 0;
+    m_cycle = m_logCycle = m_timeNs = 0;
     m_pending.clear();
     const HexImage image = HexImage::read(hexFile);
     if (!image.error.isEmpty())
@@ -106,7 +106,7 @@ bool GpsimEngine::runUntil(std::uint64_t untilNs)
         m_cycle = match.captured(1).toULongLong();
         readLog();
     }
-    m_timeNs = std::max(m_timeNs, cyclesToNs(m_cycle - 0));
+    m_timeNs = std::max(m_timeNs, cyclesToNs(m_cycle));
     return true;
 }
 

@@ -23,7 +23,6 @@ private:
 
     double m_clockHz = 0;
     std::uint64_t m_cycle = 0;
-    std::uint64_t m_resetCycle = 0; // cycles before the last reset keep counting as time
     QStringList m_ports;
     QFile m_log;
     QByteArray m_pending;

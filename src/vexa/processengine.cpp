@@ -50,44 +50,25 @@ std::optional<QString> ProcessEngine::converse(const QByteArray &commands,
                                                const QRegularExpression &done,
                                                int boundMs)
 {
-    return converse(
-        commands, [&done](const QString &output) { return done.match(output).hasMatch(); }, boundMs);
-}
-
-std::optional<QString> ProcessEngine::converse(const QByteArray &commands,
-                                               const std::function<bool(const QString &)> &done,
-                                               int boundMs)
-{
     if (m_process.state() != QProcess::Running) {
         m_error = tr("The simulation engine %1 has stopped.").arg(m_programName);
         return std::nullopt;
     }
     m_console->write(commands);
-    QElapsedTimer timer;
-    timer.start();
     QString output;
-    for (;;) {
-        output += QString::fromLocal8Bit(m_console->readAll());
-        if (done(output))
-            return output;
-        if (m_process.state() != QProcess::Running) {
-            m_error = tr("The simulation engine %1 has stopped.").arg(m_programName);
-            return std::nullopt;
-        }
-        const qint64 left = boundMs - timer.elapsed();
-        if (left <= 0) {
-            m_error = tr("The simulation engine %1 does not answer (last said: %2).")
-                          .arg(m_programName,
-                               QString(output.right(160))
-                                   .replace(QChar(0), QLatin1Char(' '))
-                                   .simplified());
-            m_process.kill();
-            m_process.waitForFinished(1000);
-            m_loaded = false;
-            return std::nullopt;
-        }
-        m_console->waitForReadyRead(int(qMin<qint64>(left, 100)));
+    if (waitFor(done, boundMs, output))
+        return output;
+    if (m_process.state() != QProcess::Running) {
+        m_error = tr("The simulation engine %1 has stopped.").arg(m_programName);
+        return std::nullopt;
     }
+    m_error = tr("The simulation engine %1 does not answer (last said: %2).")
+                  .arg(m_programName,
+                       QString(output.right(160)).replace(QChar(0), QLatin1Char(' ')).simplified());
+    m_process.kill();
+    m_process.waitForFinished(1000);
+    m_loaded = false;
+    return std::nullopt;
 }
 
 bool ProcessEngine::waitFor(const QRegularExpression &done, int boundMs, QString &output)

@@ -31,9 +31,6 @@ protected:
     std::optional<QString> converse(const QByteArray &commands,
                                     const QRegularExpression &done,
                                     int boundMs = 10000);
-    std::optional<QString> converse(const QByteArray &commands,
-                                    const std::function<bool(const QString &)> &done,
-                                    int boundMs = 10000);
     // Waits at most boundMs for `done` to match what the console says from now on, adding it
     // to output. False when the bound passed or the program ended; nothing else happens then.
     bool waitFor(const QRegularExpression &done, int boundMs, QString &output);

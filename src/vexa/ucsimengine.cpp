@@ -4,8 +4,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-
-#include <cmath>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -23,6 +21,8 @@ static const QRegularExpression prompt(QStringLiteral("\\x00"));
 static const QRegularExpression stateDone(
     QStringLiteral("Total time since last reset[^\\x00]*\\x00"));
 static const QRegularExpression portsDone(QStringLiteral("P3:[^\\x00]*\\x00"));
+// A run ends with the place it stopped at, and a prompt.
+static const QRegularExpression stopped(QStringLiteral("Stop at[^\\x00]*\\x00"));
 
 UcsimEngine::~UcsimEngine()
 {
@@ -105,10 +105,8 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
             m_pins.append(QStringLiteral("P%1.%2").arg(port).arg(bit));
     }
     // A write to a port, whole or one bit, stops the run.
-    QByteArray breakpoints;
     for (int port = 0x80; port <= 0xb0; port += 0x10) {
-        breakpoints = "break sfr w 0x" + QByteArray::number(port, 16) + "\n";
-        if (!converse(breakpoints, prompt))
+        if (!converse("break sfr w 0x" + QByteArray::number(port, 16) + "\n", prompt))
             return m_error;
         for (int bit = 0; bit < 8; ++bit) {
             if (!converse("break bits w 0x" + QByteArray::number(port + bit, 16) + "\n", prompt))
@@ -116,18 +114,19 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
         }
     }
     m_loaded = true;
-    const std::optional<QString> ports = converse("get sfr 0x80 0x90 0xa0 0xb0\n", portsDone);
-    if (!ports)
+    if (!readPorts())
         return m_error;
-    readPorts(*ports);
     return QString();
 }
 
-void UcsimEngine::readPorts(const QString &answer)
+bool UcsimEngine::readPorts()
 {
+    const std::optional<QString> answer = converse("get sfr 0x80 0x90 0xa0 0xb0\n", portsDone);
+    if (!answer)
+        return false;
     static const QRegularExpression line(
         QStringLiteral("0x([89ab])0 P([0-3]):\\s+0b[01]+ 0x([0-9a-fA-F]{2})"));
-    for (auto it = line.globalMatch(answer); it.hasNext();) {
+    for (auto it = line.globalMatch(*answer); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         const unsigned value = m.captured(3).toUInt(nullptr, 16);
         for (int bit = 0; bit < 8; ++bit)
@@ -135,6 +134,7 @@ void UcsimEngine::readPorts(const QString &answer)
                      (value >> bit) & 1,
                      m_timeNs);
     }
+    return true;
 }
 
 void UcsimEngine::readSerial()
@@ -152,7 +152,6 @@ bool UcsimEngine::runUntil(std::uint64_t untilNs)
 {
     if (!m_loaded)
         return false;
-    static const QRegularExpression stopped(QStringLiteral("Stop at[^\\x00]*\\x00"));
     // A run goes on in s51 while the window does its work: each call looks whether it has
     // stopped and never waits for it.
     if (!m_running) {
@@ -206,12 +205,8 @@ bool UcsimEngine::completeRun()
     m_timeNs = std::max(m_timeNs,
                         std::uint64_t(total.captured(1).toDouble() * 1e9 / m_clockHz + 0.5)
                             + m_resetNs);
-    if (m_runOutput.contains(QLatin1String("Event break"))) {
-        const std::optional<QString> ports = converse("get sfr 0x80 0x90 0xa0 0xb0\n", portsDone);
-        if (!ports)
-            return false;
-        readPorts(*ports);
-    }
+    if (m_runOutput.contains(QLatin1String("Event break")) && !readPorts())
+        return false;
     readSerial();
     return true;
 }
@@ -223,9 +218,7 @@ void UcsimEngine::reset()
     halt();
     if (converse("reset\n", prompt)) {
         m_resetNs = m_timeNs; // the engine counts again from its reset
-        if (const std::optional<QString> answer = converse("get sfr 0x80 0x90 0xa0 0xb0\n",
-                                                           portsDone))
-            readPorts(*answer);
+        readPorts();
     }
 }
 
@@ -233,7 +226,6 @@ void UcsimEngine::halt()
 {
     if (!m_running)
         return;
-    static const QRegularExpression stopped(QStringLiteral("Stop at[^\\x00]*\\x00"));
     if (!m_stopAsked)
         m_console->write("stop\n");
     if (waitFor(stopped, 10000, m_runOutput))

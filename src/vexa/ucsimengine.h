@@ -27,7 +27,8 @@ public:
     std::uint64_t sliceNs() const override { return 400000000; }
 
 private:
-    void readPorts(const QString &answer);
+    // Asks for the four ports and takes their levels as of now.
+    bool readPorts();
     bool completeRun();
     void readSerial();
 
