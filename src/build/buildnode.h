@@ -24,3 +24,6 @@ struct BuildNode
     // inputs.
     void collect(std::vector<BuildNode *> &nodes);
 };
+
+// Whether a build step, or a step below it, takes sources of a suffix (in lower case).
+bool leadsTo(const BuildStepNode *step, const QString &suffix);

@@ -4,6 +4,7 @@
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/buildprocess.h"
+#include "toolchain/buildtool.h"
 
 #include <QDir>
 #include <QDomDocument>
@@ -66,6 +67,16 @@ bool chainTo(const BuildStepNode *step, const QString &suffix, QList<const Build
     }
     return false;
 }
+
+} // namespace
+
+bool leadsTo(const BuildStepNode *step, const QString &suffix)
+{
+    QList<const BuildStepNode *> chain;
+    return chainTo(step, suffix, chain);
+}
+
+namespace {
 
 QString withSlashes(const QString &path)
 {
@@ -407,6 +418,22 @@ bool BuildProject::addFile(const QString &path, bool applyDefaults)
     leaf->parent = attachTo;
     attachTo->inputs.push_back(std::move(leaf));
 
+    // A step whose tool had no node before gets everything its target needs (the controller's
+    // flags among them), with the options the user set for the tool in place of the defaults
+    // of the same option: no node held the tool's defaults for the configuration to pass on.
+    std::vector<BuildNode *> fresh;
+    if (applyDefaults) {
+        const std::vector<BuildNode *> steps = stepNodes();
+        for (BuildNode *node : created) {
+            const bool toolKnown = std::any_of(steps.begin(), steps.end(), [&](BuildNode *other) {
+                return other->tool() == node->tool()
+                       && std::find(created.begin(), created.end(), other) == created.end();
+            });
+            if (toolKnown)
+                continue;
+            fresh.push_back(node);
+        }
+    }
     // Fresh defaults must not replace what the user set for these tools: when the configuration
     // holds a setting for a tool of the new chain, the settings come down from it instead.
     bool defaultsStay = applyDefaults;
@@ -421,13 +448,46 @@ bool BuildProject::addFile(const QString &path, bool applyDefaults)
             top->options.clear();
         found->inputs.push_back(std::move(top));
     }
+    for (BuildNode *node : fresh) {
+        node->options = stepDefaults(node->step);
+        for (const OptionSetting &setting : std::as_const(m_options)) {
+            if (appliesTo(setting, node))
+                overlay(node->options, setting);
+        }
+    }
     pushDown();
     if (defaultsStay) {
-        for (BuildNode *node : created)
-            node->options = stepDefaults(node->step);
+        for (BuildNode *node : created) {
+            if (std::find(fresh.begin(), fresh.end(), node) == fresh.end())
+                node->options = stepDefaults(node->step);
+        }
     }
     hoist(false);
     return true;
+}
+
+// A setting laid over a step's settings: it takes the place of the one of the same option
+// unless the tool takes that option many times (a define, an include folder).
+void BuildProject::overlay(QList<OptionSetting> &settings, const OptionSetting &setting) const
+{
+    const BuildTool *tool = m_compiler ? m_compiler->tool(setting.tool) : nullptr;
+    bool single = false;
+    for (const OptionDefinition &definition : tool ? tool->options() : QList<OptionDefinition>()) {
+        if (definition.name == setting.name && definition.id == setting.id)
+            single = !definition.multiple;
+    }
+    if (single) {
+        settings.erase(std::remove_if(settings.begin(),
+                                      settings.end(),
+                                      [&setting](const OptionSetting &o) {
+                                          return o.name == setting.name && o.id == setting.id;
+                                      }),
+                       settings.end());
+    }
+    if (std::none_of(settings.begin(), settings.end(), [&setting](const OptionSetting &o) {
+            return sameSetting(o, setting);
+        }))
+        settings.append(setting);
 }
 
 bool BuildProject::removeFile(const QString &path)

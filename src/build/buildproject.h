@@ -89,6 +89,7 @@ private:
                                      const QString &controller) const;
     QList<OptionSetting> stepDefaults(const BuildStepNode *step) const;
     BuildNode *findLeaf(const QString &path) const;
+    void overlay(QList<OptionSetting> &settings, const OptionSetting &setting) const;
     bool readTreeFile(const QDomElement &element, BuildNode *parent, const QString &baseDir);
     void swapDefaults(QList<OptionSetting> &settings,
                       const QString &tool,

@@ -48,6 +48,26 @@ QDomElement nodeElement(QDomDocument &document, const BuildNode *node, const QDi
     return element;
 }
 
+// The suffixes, in lower case, of the sources stored anywhere below a FILE element.
+QStringList sourceSuffixes(const QDomElement &element)
+{
+    QStringList suffixes;
+    for (const QDomElement &child : childElements(element, QStringLiteral("FILE"))) {
+        if (child.attribute(QStringLiteral("TOOL")).isEmpty()) {
+            const QString suffix
+                = QFileInfo(child.attribute(QStringLiteral("NAME"))).suffix().toLower();
+            if (!suffixes.contains(suffix))
+                suffixes.append(suffix);
+        } else {
+            for (const QString &suffix : sourceSuffixes(child)) {
+                if (!suffixes.contains(suffix))
+                    suffixes.append(suffix);
+            }
+        }
+    }
+    return suffixes;
+}
+
 } // namespace
 
 // Reads the FILE children of a stored step node below parent.
@@ -65,11 +85,21 @@ bool BuildProject::readTreeFile(const QDomElement &element,
                 return false;
             node->file = absoluteIn(baseDir, name);
         } else {
+            // Steps of one tool differ in what they take (a compiler compiles C and assembles):
+            // the step is the one that leads to the sources stored below the element.
+            const QStringList suffixes = sourceSuffixes(child);
             for (const auto &stepChild : parent->step->children) {
-                if (stepChild->process->tool() == tool) {
+                if (stepChild->process->tool() != tool)
+                    continue;
+                const bool leads = std::all_of(suffixes.begin(),
+                                               suffixes.end(),
+                                               [&](const QString &suffix) {
+                                                   return leadsTo(stepChild.get(), suffix);
+                                               });
+                if (!node->step || leads)
                     node->step = stepChild.get();
+                if (leads)
                     break;
-                }
             }
             if (!node->step)
                 return false;

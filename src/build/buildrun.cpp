@@ -12,6 +12,7 @@
 #include "toolchain/buildprocess.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -202,11 +203,42 @@ bool BuildRun::start(const Request &request)
         } else if (process.exitCode() != 0) {
             m_output.message(tr("Error code %1\n").arg(process.exitCode()));
             failed = true;
+        } else if (goal == configuration.targetName()) {
+            failed = !outputsWritten(configuration);
         }
     }
     disconnect(&process, nullptr, this, nullptr);
     m_process = nullptr;
     return !failed;
+}
+
+// Some tools report a failure and still end with 0 (gplink given its linker script twice):
+// make then says nothing. Each output must exist and be no older than what it is made from,
+// or the step did not write it and the firmware there is not what the project describes.
+bool BuildRun::outputsWritten(const BuildProject &configuration)
+{
+    const QDir project(configuration.projectDirectory());
+    const std::vector<BuildNode *> steps = configuration.stepNodes();
+    // make remakes an output from a file dated in the future on every run; that is no failure.
+    const QDateTime now = QDateTime::currentDateTime();
+    // Inputs before what is made from them: the first step that failed is the one named.
+    for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
+        const BuildNode *node = *it;
+        const QFileInfo output(project.absoluteFilePath(node->file));
+        bool written = output.isFile();
+        for (const auto &input : node->inputs) {
+            const QFileInfo made(project.absoluteFilePath(input->file));
+            if (written && made.exists() && made.lastModified() > output.lastModified()
+                && made.lastModified() <= now)
+                written = false;
+        }
+        if (!written) {
+            m_output.error(tr("The build did not write %1.")
+                               .arg(QDir::toNativeSeparators(output.absoluteFilePath())));
+            return false;
+        }
+    }
+    return true;
 }
 
 void BuildRun::stopNow()

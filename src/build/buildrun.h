@@ -51,6 +51,7 @@ private:
     bool start(const Request &request);
     void showOutputLine(const QString &line, bool fromErrorChannel);
     void readErrorFiles(const BuildProject &configuration);
+    bool outputsWritten(const BuildProject &configuration);
 
     MainServices *m_mainWindow;
     OutputSink &m_output;

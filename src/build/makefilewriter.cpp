@@ -1,6 +1,7 @@
 #include "makefilewriter.h"
 
 #include "buildproject.h"
+#include "makefilerules.h"
 #include "templateexpander.h"
 
 #include "core/mainservices.h"
@@ -12,26 +13,50 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QTextStream>
 
 #include <vector>
 
 namespace {
 
-void fillPostOrder(BuildNode *node, BuildProject &configuration, const TemplateExpander &expander)
+// A name no other step makes yet: sources of one name in two folders must not share an object,
+// or one of them would be built twice and the other not at all.
+QString unusedName(const QString &file, const QSet<QString> &used)
+{
+    if (!used.contains(file))
+        return file;
+    const int slash = int(file.lastIndexOf(QLatin1Char('/')));
+    const int dot = int(file.indexOf(QLatin1Char('.'), slash + 1));
+    const int end = dot < 0 ? int(file.size()) : dot;
+    for (int n = 2;; ++n) {
+        const QString candidate = file.left(end) + QStringLiteral("_%1").arg(n) + file.mid(end);
+        if (!used.contains(candidate))
+            return candidate;
+    }
+}
+
+void fillPostOrder(BuildNode *node,
+                   BuildProject &configuration,
+                   const TemplateExpander &expander,
+                   QSet<QString> &used)
 {
     for (const auto &input : node->inputs)
-        fillPostOrder(input.get(), configuration, expander);
+        fillPostOrder(input.get(), configuration, expander, used);
     if (node->isLeaf() || !node->parent || !node->file.isEmpty())
         return;
     const FileSpec &output = node->step->output;
     const QString name = output.name.isEmpty() ? QStringLiteral("%INFILE_NAME%.") + output.pattern
                                                : output.name;
-    node->file = TemplateExpander::safeFileName(
-        expander.expand(configuration.targetName() + QLatin1Char('/') + name, node));
+    node->file = unusedName(TemplateExpander::safeFileName(
+                                expander.expand(configuration.targetName() + QLatin1Char('/') + name,
+                                                node)),
+                            used);
+    used.insert(node->file);
 }
 
 // A file's name up to its first dot, in the file's own folder: the tools write their
@@ -87,7 +112,14 @@ bool MakefileWriter::fillFileNames()
         output.name.isEmpty() ? m_configuration.outputDirectory() + QLatin1Char('/')
                                     + m_configuration.name() + QLatin1Char('.') + output.pattern
                               : expander.expand(output.name, root));
-    fillPostOrder(root, m_configuration, expander);
+    // Named afresh from the tree each time, so that the names follow from the tree alone: a
+    // project saved and opened again names every file as before.
+    for (BuildNode *node : m_configuration.stepNodes()) {
+        if (node != root)
+            node->file.clear();
+    }
+    QSet<QString> used{root->file};
+    fillPostOrder(root, m_configuration, expander, used);
     for (const BuildNode *node : m_configuration.stepNodes()) {
         if (node->file.isEmpty())
             return false;
@@ -136,8 +168,13 @@ bool MakefileWriter::write()
     if (!QFileInfo::exists(directory))
         QDir(m_configuration.projectDirectory()).mkpath(m_configuration.targetName());
     const QString path = makefilePath(m_configuration);
+    const QByteArray bytes = text.toLocal8Bit();
+    // Outputs made by another rule go before the Makefile that no longer says so is replaced:
+    // should the program stop in between, the old Makefile still tells the next build.
+    if (!removeStaleOutputs(bytes))
+        return false;
     QString reason;
-    if (!Platform::writeWholeFile(path, text.toLocal8Bit(), &reason)) {
+    if (!Platform::writeWholeFile(path, bytes, &reason)) {
         if (MainServices *mainWindow = m_configuration.mainWindow()) {
             mainWindow->output().message(
                 QCoreApplication::translate("BuildProject", "Cannot open file %1 for writing\n")
@@ -147,6 +184,52 @@ bool MakefileWriter::write()
         return false;
     }
     dropUnsafeDependencyFiles();
+    return true;
+}
+
+// The target of a step node's rule, as the Makefile writes it.
+QString MakefileWriter::ruleTarget(const TemplateExpander &expander, const BuildNode *node) const
+{
+    const QString absolute = QFileInfo(QDir(m_configuration.projectDirectory()), node->file)
+                                 .absoluteFilePath();
+    return TemplateExpander::makeName(expander.relativeForm(absolute, 0));
+}
+
+// make trusts time stamps alone: an output made with other flags, for another controller or
+// clock, by another configuration sharing the folder, or from other inputs is newer than its
+// sources all the same. Every output whose rule differs from the one of the Makefile the last
+// build ran (or that no Makefile there describes) is removed, so that make makes it again, and
+// with it everything made from it. Outputs whose rule stayed are kept: only what changed is
+// made again.
+bool MakefileWriter::removeStaleOutputs(const QByteArray &newMakefile)
+{
+    QByteArray oldMakefile;
+    Platform::readBoundedFile(makefilePath(m_configuration),
+                              Platform::maxSourceFileBytes,
+                              oldMakefile,
+                              nullptr);
+    if (oldMakefile == newMakefile)
+        return true;
+    const MakefileRules before(QString::fromLocal8Bit(oldMakefile));
+    const MakefileRules after(QString::fromLocal8Bit(newMakefile));
+    const QStringList sources = m_configuration.allFiles();
+    const TemplateExpander expander(m_configuration);
+    const QDir project(m_configuration.projectDirectory());
+    for (const BuildNode *node : m_configuration.stepNodes()) {
+        const QString target = ruleTarget(expander, node);
+        if (after.sameRule(before, target))
+            continue;
+        const QString file = QDir::cleanPath(project.absoluteFilePath(node->file));
+        if (sources.contains(file) || !QFileInfo(file).isFile())
+            continue;
+        if (!QFile::remove(file)) {
+            outputOf(m_configuration.mainWindow())
+                .error(QCoreApplication::translate("BuildProject",
+                                                   "Cannot remove %1, made with other settings.")
+                           .arg(QDir::toNativeSeparators(file)));
+            return false;
+        }
+    }
     return true;
 }
 
@@ -255,9 +338,7 @@ void MakefileWriter::writeRules(QTextStream &out, const TemplateExpander &expand
         << '\n';
     for (const BuildNode *node : m_configuration.stepNodes()) {
         const BuildProcess *process = node->process();
-        const QString absolute = QFileInfo(QDir(m_configuration.projectDirectory()), node->file)
-                                     .absoluteFilePath();
-        out << '\n' << TemplateExpander::makeName(expander.relativeForm(absolute, 0)) << ":\t";
+        out << '\n' << ruleTarget(expander, node) << ":\t";
         for (const auto &input : node->inputs) {
             const QString path = QFileInfo(QDir(m_configuration.projectDirectory()), input->file)
                                      .absoluteFilePath();

@@ -35,6 +35,8 @@ private:
     void writeRules(QTextStream &out, const TemplateExpander &expander);
     void writeTidy(QTextStream &out, const TemplateExpander &expander);
     void writeDependencies(QTextStream &out);
+    QString ruleTarget(const TemplateExpander &expander, const BuildNode *node) const;
+    bool removeStaleOutputs(const QByteArray &newMakefile);
     void dropUnsafeDependencyFiles();
     QStringList dependencyFiles() const;
     void writeClean(QTextStream &out, const TemplateExpander &expander);

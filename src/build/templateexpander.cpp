@@ -324,7 +324,10 @@ QString TemplateExpander::inputList(const BuildNode *node, int flags, QChar sepa
         bool setOnNode = false;
         for (const OptionSetting &setting : node->options)
             setOnNode = setOnNode || setting.id.toUpper() == fileOption.toUpper();
-        if (definition && !setOnNode) {
+        // The option set on the node names that input itself: it is not an input twice.
+        if (definition && setOnNode)
+            continue;
+        if (definition) {
             const QString quoted = path.contains(QLatin1Char('"'))
                                        ? path
                                        : QLatin1Char('"') + path + QLatin1Char('"');

@@ -638,7 +638,14 @@ QString Project::targetPath() const
     // The names of a configuration's files are known before its first build.
     if ((!c->root() || c->root()->file.isEmpty()) && (c->root() || c->createRoot(false)))
         MakefileWriter(*c).fillFileNames();
-    return c->root() ? c->root()->file : QString();
+    if (!c->root())
+        return QString();
+    // The simulator takes an Intel HEX file: a target whose last step names another file (an
+    // absolute assembly's symbol file) writes its HEX file of the same name beside it.
+    const QFileInfo root(c->root()->file);
+    if (root.suffix().compare(QLatin1String("hex"), Qt::CaseInsensitive) == 0)
+        return root.filePath();
+    return root.path() + QLatin1Char('/') + root.completeBaseName() + QStringLiteral(".hex");
 }
 
 int Project::findFileForTool(const QString &path) const

@@ -51,6 +51,9 @@ struct OptionDefinition
     bool multiple = false;
     QString separator;
     QString id;
+    // How the tool reads a number: 16 for hexadecimal digits (with or without "0x"); otherwise
+    // decimal, or hexadecimal after "0x".
+    int radix = 10;
 };
 
 // A variable a build sets (or extends) before it runs.

@@ -26,6 +26,8 @@ bool BuildTool::load(const QDomElement &element)
         option.id = e.attribute(QStringLiteral("ID"));
         option.multiple = BuildXml::flag(e, QStringLiteral("MULTIPLE"));
         option.separator = e.attribute(QStringLiteral("SEPARATOR"));
+        if (e.attribute(QStringLiteral("RADIX")) == QLatin1String("16"))
+            option.radix = 16;
         const QString type = e.attribute(QStringLiteral("PARAM"));
         if (type.isEmpty()) {
             option.type = OptionDefinition::None;

@@ -175,6 +175,11 @@ void tst_BuildRun::run_data()
         << QByteArray("echo \"$@\"\n") << true
         << QStringList{"message: -j3 --output-sync=target --makefile=Debug/Makefile Debug",
                        "success: Compiled successfully.\n"};
+    // A tool that reports its failure and ends with 0 leaves make nothing to notice.
+    QTest::newRow("success without the firmware")
+        << QByteArray("echo \"error: cannot write\"\nrm -f Debug/Debug.hex\n") << false
+        << QStringList{"message: error: cannot write",
+                       "error: The build did not write DIR/Debug/Debug.hex."};
 }
 
 void tst_BuildRun::run()
@@ -182,7 +187,12 @@ void tst_BuildRun::run()
     QFETCH(QByteArray, script);
     QFETCH(bool, succeeds);
     QFETCH(QStringList, expected);
-    writeMake(script);
+    // Like make, the stand-in makes each rule's target, inputs before what is made from them.
+    writeMake(
+        "for t in $(sed -n 's/^\\([^\\t#=]*\\):\\t.*/\\1/p' Debug/Makefile | tac); do\n"
+        "  case $t in all|clean|Debug) ;; *) mkdir -p \"$(dirname \"$t\")\"; touch \"$t\";; esac\n"
+        "done\n"
+        + script);
     if (QByteArray(QTest::currentDataTag()).contains("parallel"))
         m_services.settingsStore().settings().setValue(QStringLiteral("buildJobs"), 3);
     auto project = loadDemo();

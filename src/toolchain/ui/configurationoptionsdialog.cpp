@@ -26,11 +26,6 @@ QString genericOption()
     return QCoreApplication::translate("ConfigurationOptionsDialog", "Generic Option");
 }
 
-QString firstWord(const QString &text)
-{
-    return text.section(QLatin1Char(' '), 0, 0);
-}
-
 QTableWidgetItem *fixedItem(const QString &text)
 {
     auto *item = new QTableWidgetItem(text);
@@ -38,7 +33,8 @@ QTableWidgetItem *fixedItem(const QString &text)
     return item;
 }
 
-// Values of number options take digits only (a sign and a decimal point, too).
+// Values of number options take what the tool reads: decimal digits (a sign and a decimal point,
+// too) or "0x" and hexadecimal digits; hexadecimal digits alone where the tool reads those.
 class NumberDelegate : public QStyledItemDelegate
 {
 public:
@@ -52,8 +48,11 @@ public:
         const QString type = index.siblingAtColumn(TypeColumn).data().toString();
         auto *line = qobject_cast<QLineEdit *>(editor);
         if (line && type == ConfigurationOptionsDialog::tr("Number")) {
-            static const QRegularExpression number(QStringLiteral("[-+]?[0-9]*\\.?[0-9]*"));
-            line->setValidator(new QRegularExpressionValidator(number, line));
+            static const QRegularExpression number(
+                QStringLiteral("[-+]?[0-9]*\\.?[0-9]*|0[xX][0-9a-fA-F]*"));
+            static const QRegularExpression hexadecimal(QStringLiteral("(0[xX])?[0-9a-fA-F]*"));
+            const bool hex = index.data(Qt::UserRole).toInt() == 16;
+            line->setValidator(new QRegularExpressionValidator(hex ? hexadecimal : number, line));
         }
         return editor;
     }
@@ -87,8 +86,12 @@ ConfigurationOptionsDialog::ConfigurationOptionsDialog(ConfiguredProject *projec
     table->horizontalHeader()->setStretchLastSection(false);
     table->horizontalHeader()->setSectionResizeMode(ValueColumn, QHeaderView::Stretch);
 
-    for (int i = 0; project && i < project->configurationCount(); ++i)
+    // The table edits the configuration's settings: those every step of a tool holds, the
+    // ones naming a file of the step (an ID) included, come up to it.
+    for (int i = 0; project && i < project->configurationCount(); ++i) {
         m_copies.push_back(std::make_unique<BuildProject>(*project->configuration(i)));
+        m_copies.back()->hoist(true);
+    }
     m_updating = true;
     for (int i = 0; i < int(m_copies.size()); ++i) {
         const QString name = m_copies[i]->name();
@@ -259,10 +262,13 @@ void ConfigurationOptionsDialog::addRow(int settingIndex, const OptionDefinition
         table->setItem(row, ValueColumn, fixedItem(QString()));
         table->setItem(row, TypeColumn, fixedItem(tr("None")));
         break;
-    case OptionDefinition::Number:
-        table->setItem(row, ValueColumn, new QTableWidgetItem(setting.value));
+    case OptionDefinition::Number: {
+        auto *value = new QTableWidgetItem(setting.value);
+        value->setData(Qt::UserRole, definition->radix);
+        table->setItem(row, ValueColumn, value);
         table->setItem(row, TypeColumn, fixedItem(tr("Number")));
         break;
+    }
     case OptionDefinition::String:
         table->setItem(row, ValueColumn, new QTableWidgetItem(setting.value));
         table->setItem(row, TypeColumn, fixedItem(tr("String")));
@@ -291,7 +297,9 @@ void ConfigurationOptionsDialog::fillTable()
     table->setColumnHidden(DescriptionColumn, true);
     const QString tool = currentTool();
     const QList<OptionDefinition> definitions = toolDefinitions();
-    QStringList offered;
+    // Shown as the option and its description, known by the option's own name (which may end
+    // in a blank, or hold one).
+    QList<std::pair<QString, QString>> offered;
     if (BuildProject *configuration = current()) {
         const QList<OptionSetting> &settings = configuration->options();
         for (int i = 0; i < settings.size(); ++i) {
@@ -312,13 +320,15 @@ void ConfigurationOptionsDialog::fillTable()
                                                      && s.id == definition.id;
                                           });
             if (definition.multiple || !used)
-                offered.append(definition.name + QLatin1Char(' ') + definition.description);
+                offered.append(
+                    {definition.name + QLatin1Char(' ') + definition.description, definition.name});
         }
     }
-    offered.sort();
-    offered.prepend(genericOption());
+    std::sort(offered.begin(), offered.end());
     m_form->addComboBox->clear();
-    m_form->addComboBox->addItems(offered);
+    m_form->addComboBox->addItem(genericOption());
+    for (const auto &[text, name] : std::as_const(offered))
+        m_form->addComboBox->addItem(text, name);
     m_form->addComboBox->setCurrentIndex(0);
     table->resizeColumnToContents(OptionColumn);
     table->resizeColumnToContents(TypeColumn);
@@ -381,8 +391,9 @@ void ConfigurationOptionsDialog::setOptionsComboTooltip(int)
     if (text == genericOption()) {
         tip = tr("Generic Option allows arbitrary options to be created");
     } else {
+        const QString name = m_form->addComboBox->currentData().toString();
         for (const OptionDefinition &definition : toolDefinitions()) {
-            if (definition.name == firstWord(text))
+            if (definition.name == name)
                 tip = definition.description;
         }
     }
@@ -401,11 +412,12 @@ void ConfigurationOptionsDialog::addOption()
     OptionSetting setting;
     setting.tool = tool;
     if (text != genericOption()) {
+        const QString name = m_form->addComboBox->currentData().toString();
         const QList<OptionDefinition> definitions = toolDefinitions();
         const auto definition = std::find_if(definitions.cbegin(),
                                              definitions.cend(),
                                              [&](const OptionDefinition &d) {
-                                                 return firstWord(d.name) == firstWord(text);
+                                                 return d.name == name;
                                              });
         if (definition == definitions.cend())
             return;
