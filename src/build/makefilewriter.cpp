@@ -236,6 +236,9 @@ bool MakefileWriter::removeStaleOutputs(const QByteArray &newMakefile)
 // A dependency file is make syntax written from file names: a name holding ";" or "|" would
 // start a recipe of its own there, and an unescaped "$" a function call. Such a file is not
 // read: that output then follows its source alone, as without dependency files.
+// Not every tool writes the file as make needs it: gpasm leaves blanks in names unescaped and
+// names no header as a target of its own, so a removed header would stop every later build.
+// Names are escaped where the file with the blank exists, and every header gets an empty rule.
 void MakefileWriter::dropUnsafeDependencyFiles()
 {
     static const QRegularExpression unsafe(QStringLiteral("[;|`$]|^\\t"),
@@ -247,10 +250,98 @@ void MakefileWriter::dropUnsafeDependencyFiles()
         if (!Platform::readBoundedFile(dependencies, Platform::maxXmlFileBytes, text, nullptr))
             continue;
         // "$$" is a "$" make passes on; any other "$" is make's own.
-        if (!QString::fromLocal8Bit(text).remove(QLatin1String("$$")).contains(unsafe))
+        const QString content = QString::fromLocal8Bit(text);
+        if (QString(content).remove(QLatin1String("$$")).contains(unsafe)) {
+            QFile::remove(dependencies);
             continue;
-        QFile::remove(dependencies);
+        }
+        const QString tidied = tidiedDependencies(content, project);
+        if (!tidied.isEmpty())
+            Platform::writeWholeFile(dependencies, tidied.toLocal8Bit());
     }
+}
+
+// The words of a rule's line: blanks separate them unless escaped with "\".
+static QStringList dependencyWords(const QString &line)
+{
+    QStringList words;
+    QString word;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < line.size() && line.at(i + 1) == QLatin1Char(' ')) {
+            word += QLatin1String("\\ ");
+            ++i;
+        } else if (c.isSpace()) {
+            if (!word.isEmpty())
+                words.append(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    if (!word.isEmpty())
+        words.append(word);
+    return words;
+}
+
+QString MakefileWriter::tidiedDependencies(const QString &content, const QDir &project)
+{
+    QString joined = content;
+    joined.replace(QLatin1String("\\\n"), QLatin1String(" "));
+    const auto exists = [&project](const QString &word) {
+        return QFileInfo::exists(project.absoluteFilePath(
+            QString(word).replace(QLatin1String("\\ "), QLatin1String(" "))));
+    };
+    QStringList targets;
+    QStringList prerequisites;
+    QString result;
+    bool changed = false;
+    for (const QString &line : joined.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const int colon = int(line.indexOf(QLatin1String(": ")) >= 0
+                                  ? line.indexOf(QLatin1String(": "))
+                                  : line.lastIndexOf(QLatin1Char(':')));
+        if (colon < 0) {
+            result += line + QLatin1Char('\n');
+            continue;
+        }
+        // One file: blanks in it are part of its name.
+        const QString written = line.left(colon).trimmed();
+        const QString target = dependencyWords(written).join(QLatin1String("\\ "));
+        changed = changed || target != written;
+        QStringList words = dependencyWords(line.mid(colon + 1));
+        // Words that are no file but join, blank by blank, into one that is.
+        for (int i = 0; i < words.size(); ++i) {
+            if (exists(words.at(i)))
+                continue;
+            QString name = words.at(i);
+            for (int j = i + 1; j < words.size() && j < i + 8; ++j) {
+                name += QLatin1String("\\ ") + words.at(j);
+                if (exists(name)) {
+                    changed = true;
+                    words[i] = name;
+                    words.erase(words.begin() + i + 1, words.begin() + j + 1);
+                    break;
+                }
+            }
+        }
+        targets.append(target);
+        for (int i = 1; i < words.size(); ++i) {
+            if (!prerequisites.contains(words.at(i)))
+                prerequisites.append(words.at(i));
+        }
+        result += target + QLatin1Char(':');
+        for (const QString &word : std::as_const(words))
+            result += QLatin1Char(' ') + word;
+        result += QLatin1Char('\n');
+    }
+    // The first prerequisite is the source, which has its rule; the others may vanish.
+    for (const QString &word : std::as_const(prerequisites)) {
+        if (!targets.contains(word)) {
+            changed = true;
+            result += QLatin1Char('\n') + word + QLatin1String(":\n");
+        }
+    }
+    return changed ? result : QString();
 }
 
 bool MakefileWriter::writeGeneralOptions(QTextStream &out, const TemplateExpander &expander)

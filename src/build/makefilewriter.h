@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class BuildProject;
+class QDir;
 class QTextStream;
 struct BuildNode;
 class TemplateExpander;
@@ -38,6 +39,8 @@ private:
     QString ruleTarget(const TemplateExpander &expander, const BuildNode *node) const;
     bool removeStaleOutputs(const QByteArray &newMakefile);
     void dropUnsafeDependencyFiles();
+    // The dependency file as make needs it; empty when it already is.
+    static QString tidiedDependencies(const QString &content, const QDir &project);
     QStringList dependencyFiles() const;
     void writeClean(QTextStream &out, const TemplateExpander &expander);
     void collectErrorFiles(const TemplateExpander &expander);

@@ -1,0 +1,450 @@
+// Sequences of ordinary work against what a build from scratch gives: after any mix of source
+// and header edits, option, controller and clock changes, configuration copies and switches,
+// sources added and removed, and the project closed and opened again, a build gives byte for
+// byte the firmware a clean build of the same project gives; and a project saved and opened
+// again writes the same Makefiles.
+//
+// The sequences are random from a seed. DYX_SEQUENCE_SEED picks the seed and DYX_SEQUENCE_STEPS
+// the number of steps (more than CI runs, on demand); a failure names the seed and the steps.
+
+#include "build/buildproject.h"
+#include "build/makefilewriter.h"
+#include "common/fakewindowservices.h"
+#include "common/testfiles.h"
+#include "project/project.h"
+#include "toolchain/buildconfig.h"
+#include "toolchain/buildconfiglist.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// A demonstration board and what may be changed about it.
+struct Board
+{
+    QString folder;
+    QString compiler;
+    QStringList controllers;
+    QString tool; // the tool whose option the steps change
+    QString option;
+    QStringList values;
+    QStringList clocks;
+    QStringList suffixes; // of the sources a step adds
+    QString header;       // a header the added sources include
+};
+
+Board board(const QString &name)
+{
+    if (name == QLatin1String("AVR"))
+        return {"AVR Blinky",
+                "GNU AVR GCC",
+                {"ATmega328P", "ATmega168", "ATmega644P"},
+                "GCC",
+                "-O",
+                {"0", "1", "2", "s"},
+                {"8MHz", "16MHz", "20 MHz"},
+                {"c", "S", "c"},
+                "gen.h"};
+    if (name == QLatin1String("PIC16"))
+        return {"PIC16 Blinky",
+                "GNU PIC Utilities",
+                {"PIC16F877A", "PIC16F876A"},
+                "GPLINK",
+                "-O",
+                {"0", "1", "2"},
+                {"4MHz", "8MHz"},
+                {"asm"},
+                "gen.inc"};
+    return {"8051 Blinky",
+            "SDCC",
+            {"AT89S52", "AT89C52"},
+            "SDCC",
+            "--model-",
+            {"small", "large"},
+            {"11.0592MHz", "12MHz"},
+            {"c"},
+            "gen.h"};
+}
+
+QByteArray sourceText(const QString &suffix, int number, int value, const QString &header)
+{
+    const QByteArray n = QByteArray::number(number);
+    const QByteArray v = QByteArray::number(value);
+    const QByteArray h = header.toUtf8();
+    if (suffix == QLatin1String("S"))
+        return "#include <avr/io.h>\n.global part" + n + "\npart" + n + ":\n ldi r24, " + v
+               + "\n out _SFR_IO_ADDR(PORTB), r24\n ret\n";
+    if (suffix == QLatin1String("asm"))
+        return "        #include <p16f877a.inc>\n        #include \"" + h
+               + "\"\n        global part" + n + "\nPART" + n + " CODE\npart" + n
+               + ":\n        movlw " + v + " + GEN_VALUE\n        return\n        end\n";
+    return "#include \"" + h + "\"\nvolatile unsigned char part" + n + " = " + v
+           + " + GEN_VALUE;\nunsigned char get" + n + "(void) { return part" + n + "; }\n";
+}
+
+QByteArray headerText(const QString &header, int value)
+{
+    if (header.endsWith(QLatin1String(".inc")))
+        return "GEN_VALUE equ " + QByteArray::number(value) + "\n";
+    return "#define GEN_VALUE " + QByteArray::number(value) + "\n";
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+           && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+int envNumber(const char *name, int fallback)
+{
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok ? value : fallback;
+}
+
+} // namespace
+
+class tst_BuildSequences : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void incrementalEqualsClean_data();
+    void incrementalEqualsClean();
+    void savedProjectWritesTheSameMakefiles_data();
+    void savedProjectWritesTheSameMakefiles();
+
+private:
+    std::unique_ptr<Project> open(const QString &path);
+    // The firmware a build from nothing gives for the project as saved: the project's files
+    // copied to a folder of their own and built there.
+    bool cleanBuild(Project &project, QByteArray &firmware, QString &log);
+    static void setOption(Project &project,
+                          const QString &tool,
+                          const QString &name,
+                          const QString &value);
+
+    FakeWindowServices m_services;
+    std::unique_ptr<BuildConfigList> m_catalogue;
+};
+
+void tst_BuildSequences::initTestCase()
+{
+    m_services.settingsStore().setDirectory(SettingsStore::Compilers,
+                                            QStringLiteral(DYX_SOURCE_DIR "/data/compilers"));
+    m_services.settingsStore().setDirectory(SettingsStore::Tools,
+                                            QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath());
+    m_services.settingsStore().settings().setValue(QStringLiteral("buildJobs"), 2);
+    m_catalogue = std::make_unique<BuildConfigList>(&m_services);
+    QVERIFY(m_catalogue->load());
+    for (const char *name : {"GNU AVR GCC", "GNU PIC Utilities", "SDCC"})
+        m_catalogue->find(QString::fromLatin1(name))->setConfigured(true, QStringLiteral("/usr/bin"));
+}
+
+std::unique_ptr<Project> tst_BuildSequences::open(const QString &path)
+{
+    auto project = std::make_unique<Project>(m_catalogue.get(), &m_services);
+    return project->load(path) ? std::move(project) : nullptr;
+}
+
+// As the options editor leaves a configuration when the user changes one value and presses OK.
+void tst_BuildSequences::setOption(Project &project,
+                                   const QString &tool,
+                                   const QString &name,
+                                   const QString &value)
+{
+    BuildProject *configuration = project.activeConfiguration();
+    configuration->hoist(true);
+    bool found = false;
+    for (OptionSetting &setting : configuration->options()) {
+        if (setting.tool == tool && setting.name == name) {
+            setting.value = value;
+            setting.isDefault = false;
+            found = true;
+        }
+    }
+    if (!found)
+        configuration->options().append({name, tool, value, QString(), false});
+    configuration->pushDown();
+    configuration->hoist(false);
+    project.setModified(true);
+}
+
+bool tst_BuildSequences::cleanBuild(Project &project, QByteArray &firmware, QString &log)
+{
+    QTemporaryDir scratch;
+    const QDir from(project.projectDirectory());
+    const QDir to(scratch.path());
+    QStringList names{QFileInfo(project.filePath()).fileName()};
+    for (int i = 0; i < project.fileCount(); ++i)
+        names.append(project.relativeFilePath(i));
+    for (const QString &name : std::as_const(names)) {
+        to.mkpath(QFileInfo(name).path());
+        QFile::copy(from.filePath(name), to.filePath(name));
+    }
+    auto fresh = open(to.filePath(QFileInfo(project.filePath()).fileName()));
+    if (!fresh)
+        return false;
+    fresh->setActiveConfiguration(project.activeConfigurationIndex());
+    m_services.lines.clear();
+    const bool built = fresh->compile();
+    log = m_services.lines.join(QLatin1Char('\n'));
+    firmware = built ? readFile(fresh->targetPath()) : QByteArray();
+    return built;
+}
+
+void tst_BuildSequences::incrementalEqualsClean_data()
+{
+    QTest::addColumn<QString>("boardName");
+    QTest::addColumn<int>("steps");
+    QTest::newRow("AVR") << "AVR" << envNumber("DYX_SEQUENCE_STEPS", 40);
+    QTest::newRow("PIC16") << "PIC16" << envNumber("DYX_SEQUENCE_STEPS", 20);
+    QTest::newRow("8051") << "8051" << envNumber("DYX_SEQUENCE_STEPS", 20);
+}
+
+void tst_BuildSequences::incrementalEqualsClean()
+{
+    QFETCH(QString, boardName);
+    QFETCH(int, steps);
+    const Board b = board(boardName);
+    const quint32 seed = quint32(envNumber("DYX_SEQUENCE_SEED", 20261206));
+    QRandomGenerator random(seed);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("board"));
+    QVERIFY(copyTree(QStringLiteral(DYX_SOURCE_DIR "/data/devboards/") + b.folder, folder));
+    const QString path = folder + QLatin1Char('/') + b.folder + QStringLiteral(".dyxp");
+    auto project = open(path);
+    QVERIFY(project);
+    QVERIFY(writeFile(folder + QLatin1Char('/') + b.header, headerText(b.header, 1)));
+    QVERIFY(project->addFile(folder + QLatin1Char('/') + b.header));
+
+    QStringList done; // the steps so far, for the failure message
+    QStringList added;
+    int made = 0;
+    int builds = 0; // that gave firmware
+    const auto failure = [&](const QString &what) {
+        // The whole story goes to the log; the failure line names the seed.
+        qWarning("steps: %s\n%s", qPrintable(done.join(QStringLiteral("; "))), qPrintable(what));
+        return QStringLiteral("seed %1, after %2 steps").arg(seed).arg(done.size()).toLocal8Bit();
+    };
+    for (int step = 0; step < steps; ++step) {
+        switch (random.bounded(12)) {
+        case 0:
+        case 1: { // add a source
+            const QString suffix = b.suffixes.at(random.bounded(int(b.suffixes.size())));
+            const QString name = QStringLiteral("part %1.%2").arg(++made).arg(suffix);
+            QVERIFY(writeFile(folder + QLatin1Char('/') + name,
+                              sourceText(suffix, made, random.bounded(200), b.header)));
+            QVERIFY(project->addFile(folder + QLatin1Char('/') + name));
+            added.append(name);
+            done << QStringLiteral("add ") + name;
+            break;
+        }
+        case 2: { // edit an added source, or remove one
+            if (added.isEmpty())
+                break;
+            const QString name = added.at(random.bounded(int(added.size())));
+            if (random.bounded(3) == 0) {
+                for (int i = 0; i < project->fileCount(); ++i) {
+                    if (project->filePathAt(i) == folder + QLatin1Char('/') + name)
+                        project->removeFile(i);
+                }
+                added.removeAll(name);
+                done << QStringLiteral("remove ") + name;
+            } else {
+                const int number
+                    = name.section(QLatin1Char(' '), 1).section(QLatin1Char('.'), 0, 0).toInt();
+                QVERIFY(writeFile(folder + QLatin1Char('/') + name,
+                                  sourceText(QFileInfo(name).suffix(),
+                                             number,
+                                             random.bounded(200),
+                                             b.header)));
+                done << QStringLiteral("edit ") + name;
+            }
+            break;
+        }
+        case 3: // edit the header the added sources include
+            QVERIFY(writeFile(folder + QLatin1Char('/') + b.header,
+                              headerText(b.header, random.bounded(50))));
+            done << QStringLiteral("edit ") + b.header;
+            break;
+        case 4: { // an option
+            const QString value = b.values.at(random.bounded(int(b.values.size())));
+            setOption(*project, b.tool, b.option, value);
+            done << QStringLiteral("option %1%2").arg(b.option, value);
+            break;
+        }
+        case 5: { // the controller or the clock
+            BuildProject *configuration = project->activeConfiguration();
+            if (random.bounded(2) == 0) {
+                const QString controller = b.controllers.at(
+                    random.bounded(int(b.controllers.size())));
+                configuration->setController(configuration->family(), controller, true);
+                done << QStringLiteral("controller ") + controller;
+            } else {
+                const QString clock = b.clocks.at(random.bounded(int(b.clocks.size())));
+                configuration->setClock(clock);
+                done << QStringLiteral("clock ") + clock;
+            }
+            project->setModified(true);
+            break;
+        }
+        case 6: { // a copy of the configuration, which keeps its target and so its folder
+            auto *copy = new BuildProject(*project->activeConfiguration());
+            copy->setName(QStringLiteral("Copy %1").arg(project->configurationCount()));
+            project->addConfiguration(copy);
+            project->setActiveConfiguration(project->configurationCount() - 1);
+            project->setModified(true);
+            done << QStringLiteral("copy to ") + copy->name();
+            break;
+        }
+        case 7: { // another configuration
+            const int index = random.bounded(project->configurationCount());
+            project->setActiveConfiguration(index);
+            done << QStringLiteral("switch to ") + project->activeConfiguration()->name();
+            break;
+        }
+        case 8: { // saved, closed, opened again (as a restart would)
+            const int active = project->activeConfigurationIndex();
+            QVERIFY(project->save());
+            project = open(path);
+            QVERIFY(project);
+            project->setActiveConfiguration(active);
+            done << QStringLiteral("reopen");
+            break;
+        }
+        default: { // build, and compare with a build from nothing
+            m_services.lines.clear();
+            const bool built = project->compile();
+            const QString log = m_services.lines.join(QLatin1Char('\n'));
+            done << QStringLiteral("build ") + project->activeConfiguration()->name();
+            QByteArray expected;
+            QString cleanLog;
+            const bool cleanBuilt = cleanBuild(*project, expected, cleanLog);
+            if (built != cleanBuilt)
+                QFAIL(failure(log + QStringLiteral("\n--- clean:\n") + cleanLog).constData());
+            if (built) {
+                if (readFile(project->targetPath()) != expected)
+                    QFAIL(failure(log + QStringLiteral("\n--- clean:\n") + cleanLog).constData());
+                ++builds;
+            }
+            break;
+        }
+        }
+    }
+    // A sequence whose builds all fail compares nothing.
+    if (builds < steps / 8)
+        QFAIL(failure(QStringLiteral("only %1 builds gave firmware").arg(builds)).constData());
+    qInfo("%d builds compared", builds);
+}
+
+void tst_BuildSequences::savedProjectWritesTheSameMakefiles_data()
+{
+    QTest::addColumn<QString>("boardName");
+    QTest::newRow("AVR") << "AVR";
+    QTest::newRow("PIC16") << "PIC16";
+    QTest::newRow("8051") << "8051";
+}
+
+// Random projects: sources of every suffix the compiler takes (and files no step takes),
+// options set before and after sources, controllers changed, configurations copied. Saved and
+// opened again, every configuration writes the Makefile it wrote before.
+void tst_BuildSequences::savedProjectWritesTheSameMakefiles()
+{
+    QFETCH(QString, boardName);
+    const Board b = board(boardName);
+    const quint32 seed = quint32(envNumber("DYX_SEQUENCE_SEED", 20261206));
+    QRandomGenerator random(seed);
+    QStringList suffixes = b.compiler == QLatin1String("GNU AVR GCC")
+                               ? QStringList{"c", "s", "S", "sx", "h", "txt"}
+                           : b.compiler == QLatin1String("SDCC")
+                               ? QStringList{"c", "h", "txt"}
+                               : QStringList{"asm", "s", "lkr", "inc", "txt"};
+    const int projects = envNumber("DYX_SEQUENCE_STEPS", 30);
+    for (int round = 0; round < projects; ++round) {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("p"));
+        QVERIFY(copyTree(QStringLiteral(DYX_SOURCE_DIR "/data/devboards/") + b.folder, folder));
+        const QString path = folder + QLatin1Char('/') + b.folder + QStringLiteral(".dyxp");
+        auto project = open(path);
+        QVERIFY(project);
+        QStringList done;
+        for (int step = 0; step < 12; ++step) {
+            switch (random.bounded(5)) {
+            case 0:
+            case 1: {
+                const QString name = QStringLiteral("sub %1/f%2.%3")
+                                         .arg(random.bounded(2))
+                                         .arg(step)
+                                         .arg(suffixes.at(random.bounded(int(suffixes.size()))));
+                QDir(folder).mkpath(QFileInfo(folder + QLatin1Char('/') + name).path());
+                QVERIFY(writeFile(folder + QLatin1Char('/') + name, "\n"));
+                project->addFile(folder + QLatin1Char('/') + name);
+                done << QStringLiteral("add ") + name;
+                break;
+            }
+            case 2:
+                setOption(*project,
+                          b.tool,
+                          b.option,
+                          b.values.at(random.bounded(int(b.values.size()))));
+                done << QStringLiteral("option");
+                break;
+            case 3: {
+                BuildProject *configuration = project->activeConfiguration();
+                configuration->setController(configuration->family(),
+                                             b.controllers.at(
+                                                 random.bounded(int(b.controllers.size()))),
+                                             true);
+                done << QStringLiteral("controller");
+                break;
+            }
+            default: {
+                auto *copy = new BuildProject(*project->activeConfiguration());
+                copy->setName(QStringLiteral("Copy%1").arg(step));
+                project->addConfiguration(copy);
+                project->setActiveConfiguration(random.bounded(project->configurationCount()));
+                done << QStringLiteral("copy");
+                break;
+            }
+            }
+        }
+        project->setModified(true);
+        QVERIFY(project->save());
+        auto again = open(path);
+        QVERIFY(again);
+        QCOMPARE(again->configurationCount(), project->configurationCount());
+        for (int i = 0; i < project->configurationCount(); ++i) {
+            BuildProject *before = project->configuration(i);
+            BuildProject *after = again->configuration(i);
+            before->setProjectDirectory(project->projectDirectory());
+            after->setProjectDirectory(again->projectDirectory());
+            QString first;
+            QString second;
+            QVERIFY(MakefileWriter(*before).generate(first));
+            QVERIFY(MakefileWriter(*after).generate(second));
+            QVERIFY2(first == second,
+                     qPrintable(
+                         QStringLiteral("seed %1, round %2, configuration %3: %4\n%5\n---\n%6")
+                             .arg(seed)
+                             .arg(round)
+                             .arg(i)
+                             .arg(done.join(QStringLiteral("; ")), first, second)));
+        }
+    }
+}
+
+QTEST_MAIN(tst_BuildSequences)
+#include "tst_buildsequences.moc"
