@@ -22,7 +22,9 @@ private slots:
     void initTestCase();
     void rowsAndTheAddList();
     void addMoveDelete();
+    void numbersOnly_data();
     void numbersOnly();
+    void optionWithAnIdStaysAndExplainsItself();
     void cancelAfterDefaults();
 
 private:
@@ -69,6 +71,8 @@ void tst_ConfigurationOptionsDialog::initTestCase()
         "<COMPILER NAME=\"Small\"><TOOL FILE=\"cat\" NAME=\"CC\">"
         "<OPTION NAME=\"-v\" DESC=\"Verbose\"/>"
         "<OPTION NAME=\"-n\" DESC=\"Count\" PARAM=\"NUMBER\"/>"
+        "<OPTION NAME=\"-h\" DESC=\"Fill\" PARAM=\"NUMBER\" RADIX=\"16\"/>"
+        "<OPTION NAME=\"-s \" DESC=\"Script\" PARAM=\"STRING\" ID=\"SCRIPT\"/>"
         "<OPTION NAME=\"-I\" DESC=\"Include folder\" PARAM=\"STRING\" MULTIPLE=\"1\"/>"
         "<OPTION NAME=\"-m\" DESC=\"Mode\" PARAM=\"CHOICE\"><PARAM VALUE=\"fast\"/>"
         "<PARAM VALUE=\"small\"/></OPTION>"
@@ -124,7 +128,12 @@ void tst_ConfigurationOptionsDialog::rowsAndTheAddList()
     QVERIFY(table->isColumnHidden(0));
     // Used single options are not offered again; "-I" may be given many times.
     QCOMPARE(items(child<QComboBox>(dialog, "addComboBox")),
-             QStringList({"Generic Option", "-I Include folder", "-m Mode", "-n Count"}));
+             QStringList({"Generic Option",
+                          "-I Include folder",
+                          "-h Fill",
+                          "-m Mode",
+                          "-n Count",
+                          "-s  Script"}));
     QCOMPARE(child<QComboBox>(dialog, "addComboBox")->toolTip(),
              QStringLiteral("Generic Option allows arbitrary options to be created"));
     QCOMPARE(child<QTabWidget>(dialog, "settingsTabWidget")->count(), 2); // no Project tab
@@ -168,16 +177,35 @@ void tst_ConfigurationOptionsDialog::addMoveDelete()
     QCOMPARE(stored, QStringList({"-v=", "--odd=y", "-m="}));
 }
 
-// A number option takes digits only.
+void tst_ConfigurationOptionsDialog::numbersOnly_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("decimal") << "-n Count"
+                             << "12ab.5x"
+                             << "12.5";
+    QTest::newRow("hexadecimal after 0x") << "-n Count"
+                                          << "0x1fzz"
+                                          << "0x1f";
+    QTest::newRow("a tool that reads hexadecimal") << "-h Fill"
+                                                   << "3FfFg"
+                                                   << "3FfF";
+}
+
+// A number option takes what its tool reads.
 void tst_ConfigurationOptionsDialog::numbersOnly()
 {
+    QFETCH(QString, option);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
     const auto project = open();
     QVERIFY(project);
     ConfigurationOptionsDialog dialog(project.get(), 0, m_services.get(), nullptr);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     child<QTabWidget>(dialog, "settingsTabWidget")->setCurrentIndex(1);
-    child<QComboBox>(dialog, "addComboBox")->setCurrentText(QStringLiteral("-n Count"));
+    child<QComboBox>(dialog, "addComboBox")->setCurrentText(option);
     QTest::mouseClick(child<QPushButton>(dialog, "addOptionButton"), Qt::LeftButton);
     auto *table = child<QTableWidget>(dialog, "optionsTable");
     const int row = table->rowCount() - 1;
@@ -185,8 +213,31 @@ void tst_ConfigurationOptionsDialog::numbersOnly()
     table->editItem(table->item(row, 2));
     auto *editor = table->findChild<QLineEdit *>();
     QVERIFY(editor);
-    QTest::keyClicks(editor, QStringLiteral("12ab.5x"));
-    QCOMPARE(editor->text(), QStringLiteral("12.5"));
+    QTest::keyClicks(editor, typed);
+    QCOMPARE(editor->text(), kept);
+}
+
+// An option naming a file of the step (an ID) whose name ends in a blank: its description
+// shows, and after OK it is still there to edit.
+void tst_ConfigurationOptionsDialog::optionWithAnIdStaysAndExplainsItself()
+{
+    const auto project = open();
+    QVERIFY(project);
+    {
+        ConfigurationOptionsDialog dialog(project.get(), 0, m_services.get(), nullptr);
+        auto *add = child<QComboBox>(dialog, "addComboBox");
+        add->setCurrentText(QStringLiteral("-s  Script"));
+        QCOMPARE(add->toolTip(), QStringLiteral("Script"));
+        QTest::mouseClick(child<QPushButton>(dialog, "addOptionButton"), Qt::LeftButton);
+        auto *table = child<QTableWidget>(dialog, "optionsTable");
+        table->item(table->rowCount() - 1, 2)->setText(QStringLiteral("board.lkr"));
+        QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+    }
+    ConfigurationOptionsDialog again(project.get(), 0, m_services.get(), nullptr);
+    auto *table = child<QTableWidget>(again, "optionsTable");
+    QVERIFY(column(table, 1).contains(QStringLiteral("-s ")));
+    QVERIFY(column(table, 2).contains(QStringLiteral("board.lkr")));
+    QVERIFY(column(table, 0).contains(QStringLiteral("Script")));
 }
 
 void tst_ConfigurationOptionsDialog::cancelAfterDefaults()
