@@ -1,5 +1,6 @@
 // Building through the program against running make alone on the same Makefile:
-//  - a project of 200 C files compiled by avr-gcc;
+//  - a project of 200 C files compiled by avr-gcc, and built again with nothing to do, against
+//    make asked whether anything is to be done;
 //  - 100,000 lines of compiler messages, half of them links, shown in the output window while
 //    make writes them, against a plain text view given the same lines at once; with the
 //    longest time the window stopped answering meanwhile.
@@ -64,7 +65,7 @@ struct BuildFixture
 
     // make alone on the Makefile the last build wrote, its output thrown away; with jobs, as
     // many at once.
-    void runMakeAlone(int jobs = 1)
+    void runMakeAlone(int jobs = 1, bool question = false)
     {
         QProcess make;
         make.setWorkingDirectory(dir.path());
@@ -74,7 +75,7 @@ struct BuildFixture
         make.setStandardOutputFile(QProcess::nullDevice());
         make.setStandardErrorFile(QProcess::nullDevice());
         make.start(QStringLiteral("make"),
-                   {QStringLiteral("-B"),
+                   {question ? QStringLiteral("-q") : QStringLiteral("-B"),
                     QStringLiteral("-j%1").arg(jobs),
                     QStringLiteral("--makefile=Debug/Makefile"),
                     QStringLiteral("Debug")});
@@ -172,6 +173,28 @@ void makeParallel200Files(benchmark::State &state)
         f.runMakeAlone(jobs);
 }
 
+// A build with nothing to do: the program writes and compares the Makefile, runs make, and
+// checks that every output is in place.
+void nothingToDo200Files(benchmark::State &state)
+{
+    BuildFixture &f = avrProject();
+    f.project->setRebuildAll(false);
+    f.project->compile();
+    for (auto _ : state) {
+        if (!f.project->compile())
+            state.SkipWithError("the build failed");
+    }
+}
+
+// make alone, asked whether the firmware is up to date.
+void makeQuestion200Files(benchmark::State &state)
+{
+    BuildFixture &f = avrProject();
+    f.project->compile();
+    for (auto _ : state)
+        f.runMakeAlone(1, true);
+}
+
 void showMessages(benchmark::State &state)
 {
     BuildFixture &f = chattyProject();
@@ -231,6 +254,8 @@ void plainTextViewAlone(benchmark::State &state)
 BENCHMARK(build200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(make200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(makeParallel200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(nothingToDo200Files)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(makeQuestion200Files)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(showMessages)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(plainTextViewAlone)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -249,6 +274,10 @@ int main(int argc, char **argv)
                                     {"build200Files/iterations:3/real_time",
                                      "make200Files/iterations:3/real_time",
                                      0.6},
+                                    // Nothing to do: the program against make's own check.
+                                    {"nothingToDo200Files/iterations:5/real_time",
+                                     "makeQuestion200Files/iterations:5/real_time",
+                                     1.2},
                                     // Lines shown while they arrive, against a plain
                                     // text view given them all at once.
                                     {"showMessages/iterations:3/real_time",

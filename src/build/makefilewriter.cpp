@@ -12,6 +12,7 @@
 #include "toolchain/buildprocess.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -169,11 +170,24 @@ bool MakefileWriter::write()
         QDir(m_configuration.projectDirectory()).mkpath(m_configuration.targetName());
     const QString path = makefilePath(m_configuration);
     const QByteArray bytes = text.toLocal8Bit();
+    QByteArray oldBytes;
+    Platform::readBoundedFile(path, Platform::maxSourceFileBytes, oldBytes, nullptr);
+    const QDateTime written = QFileInfo(path).lastModified();
     // Outputs made by another rule go before the Makefile that no longer says so is replaced:
     // should the program stop in between, the old Makefile still tells the next build.
-    if (!removeStaleOutputs(bytes))
+    if (!removeStaleOutputs(oldBytes, bytes))
         return false;
     QString reason;
+    if (oldBytes == bytes && !bytes.isEmpty()) {
+        // The same file: only its time says that the dependency files are read up to now.
+        QFile file(path);
+        if (file.open(QIODevice::ReadWrite)
+            && file.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime)) {
+            file.close();
+            dropUnsafeDependencyFiles(written);
+            return true;
+        }
+    }
     if (!Platform::writeWholeFile(path, bytes, &reason)) {
         if (MainServices *mainWindow = m_configuration.mainWindow()) {
             mainWindow->output().message(
@@ -183,7 +197,7 @@ bool MakefileWriter::write()
         }
         return false;
     }
-    dropUnsafeDependencyFiles();
+    dropUnsafeDependencyFiles(written);
     return true;
 }
 
@@ -201,13 +215,8 @@ QString MakefileWriter::ruleTarget(const TemplateExpander &expander, const Build
 // build ran (or that no Makefile there describes) is removed, so that make makes it again, and
 // with it everything made from it. Outputs whose rule stayed are kept: only what changed is
 // made again.
-bool MakefileWriter::removeStaleOutputs(const QByteArray &newMakefile)
+bool MakefileWriter::removeStaleOutputs(const QByteArray &oldMakefile, const QByteArray &newMakefile)
 {
-    QByteArray oldMakefile;
-    Platform::readBoundedFile(makefilePath(m_configuration),
-                              Platform::maxSourceFileBytes,
-                              oldMakefile,
-                              nullptr);
     if (oldMakefile == newMakefile)
         return true;
     const MakefileRules before(QString::fromLocal8Bit(oldMakefile));
@@ -239,13 +248,16 @@ bool MakefileWriter::removeStaleOutputs(const QByteArray &newMakefile)
 // Not every tool writes the file as make needs it: gpasm leaves blanks in names unescaped and
 // names no header as a target of its own, so a removed header would stop every later build.
 // Names are escaped where the file with the blank exists, and every header gets an empty rule.
-void MakefileWriter::dropUnsafeDependencyFiles()
+// Files older than the last Makefile were looked at when it was written.
+void MakefileWriter::dropUnsafeDependencyFiles(const QDateTime &lastMakefile)
 {
     static const QRegularExpression unsafe(QStringLiteral("[;|`$]|^\\t"),
                                            QRegularExpression::MultilineOption);
     const QDir project(m_configuration.projectDirectory());
     for (const QString &file : dependencyFiles()) {
         const QString dependencies = project.absoluteFilePath(file);
+        if (lastMakefile.isValid() && QFileInfo(dependencies).lastModified() < lastMakefile)
+            continue;
         QByteArray text;
         if (!Platform::readBoundedFile(dependencies, Platform::maxXmlFileBytes, text, nullptr))
             continue;

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class BuildProject;
+class QDateTime;
 class QDir;
 class QTextStream;
 struct BuildNode;
@@ -37,8 +38,8 @@ private:
     void writeTidy(QTextStream &out, const TemplateExpander &expander);
     void writeDependencies(QTextStream &out);
     QString ruleTarget(const TemplateExpander &expander, const BuildNode *node) const;
-    bool removeStaleOutputs(const QByteArray &newMakefile);
-    void dropUnsafeDependencyFiles();
+    bool removeStaleOutputs(const QByteArray &oldMakefile, const QByteArray &newMakefile);
+    void dropUnsafeDependencyFiles(const QDateTime &lastMakefile);
     // The dependency file as make needs it; empty when it already is.
     static QString tidiedDependencies(const QString &content, const QDir &project);
     QStringList dependencyFiles() const;

@@ -634,6 +634,8 @@ void tst_UserFlows::fullDiskKeepsTheOldFiles()
     const QByteArray mainBefore = contents(folder + QStringLiteral("/main.c"));
     QVERIFY(!makefileBefore.isEmpty());
     window.editors().openFileAt(folder + QStringLiteral("/main.c"));
+    // A Makefile that must change (the same one is not written again).
+    project->activeConfiguration()->setClock(QStringLiteral("8MHz"));
 
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
