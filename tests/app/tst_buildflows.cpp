@@ -8,6 +8,7 @@
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
 #include "common/fakemainservices.h"
+#include "common/windowflows.h"
 #include "core/settingsstore.h"
 #include "core/ui/commandactions.h"
 #include "project/project.h"
@@ -22,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+using namespace WindowFlows;
 
 class tst_BuildFlows : public QObject
 {
@@ -40,33 +43,16 @@ private slots:
     void absoluteAssemblyHandsOverItsHexFile();
 
 private:
-    QString copyBoard(const QString &board);
-    static QString output(SrcManager &window);
-    static Project *openProject(SrcManager &window, const QString &path);
+    QString copyBoard(const QString &board)
+    {
+        return WindowFlows::copyBoard(board, m_dir->filePath(QStringLiteral("board")));
+    }
     static bool build(SrcManager &window);
     // The firmware the project gives when built from nothing: clean, then build.
     static QByteArray cleanBuild(SrcManager &window);
-    static void setOption(Project &project,
-                          const QString &tool,
-                          const QString &name,
-                          const QString &value,
-                          const QString &id = QString());
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
-
-static QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-static bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-           && file.write(bytes) == bytes.size();
-}
 
 void tst_BuildFlows::initTestCase()
 {
@@ -75,36 +61,8 @@ void tst_BuildFlows::initTestCase()
 
 void tst_BuildFlows::init()
 {
-    SettingsStore store;
-    store.settings().remove(QString());
-    store.setDirectory(SettingsStore::Tools, QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath());
-    store.sync();
+    WindowFlows::freshSettings();
     m_dir = std::make_unique<QTemporaryDir>();
-}
-
-QString tst_BuildFlows::copyBoard(const QString &board)
-{
-    const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
-                           + QStringLiteral("/../devboards/") + board;
-    const QString target = m_dir->filePath(QStringLiteral("board"));
-    QDir().mkpath(target);
-    for (const QString &name : QDir(origin).entryList(QDir::Files))
-        QFile::copy(origin + QLatin1Char('/') + name, target + QLatin1Char('/') + name);
-    return target + QLatin1Char('/') + board + QStringLiteral(".dyxp");
-}
-
-QString tst_BuildFlows::output(SrcManager &window)
-{
-    QCoreApplication::processEvents(); // lines reach the view in batches
-    return window.outWindow()->textView()->toPlainText();
-}
-
-Project *tst_BuildFlows::openProject(SrcManager &window, const QString &path)
-{
-    window.projectsManager()->scanCompilers();
-    if (!window.projectsManager()->openProject(path, false))
-        return nullptr;
-    return window.projectsManager()->currentProject();
 }
 
 bool tst_BuildFlows::build(SrcManager &window)
@@ -119,29 +77,6 @@ QByteArray tst_BuildFlows::cleanBuild(SrcManager &window)
     if (!build(window))
         return QByteArray("(the clean build failed)");
     return readAll(window.projectsManager()->currentProject()->targetPath());
-}
-
-// As the options editor leaves a configuration when the user sets one value and presses OK.
-void tst_BuildFlows::setOption(Project &project,
-                               const QString &tool,
-                               const QString &name,
-                               const QString &value,
-                               const QString &id)
-{
-    BuildProject *configuration = project.activeConfiguration();
-    configuration->hoist(true);
-    bool found = false;
-    for (OptionSetting &setting : configuration->options()) {
-        if (setting.tool == tool && setting.name == name) {
-            setting.value = value;
-            found = true;
-        }
-    }
-    if (!found)
-        configuration->options().append({name, tool, value, id, false});
-    configuration->pushDown();
-    configuration->hoist(false);
-    project.setModified(true);
 }
 
 // A copy of "Debug" keeps its target and so its folder; built at -O2, it must not leave its

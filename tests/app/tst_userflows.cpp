@@ -4,6 +4,7 @@
 #include "app/srcmanager.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
+#include "common/windowflows.h"
 #include "core/settingsstore.h"
 
 #include "app/helpviewer.h"
@@ -51,6 +52,9 @@
 
 #include <csignal>
 #include <sys/resource.h>
+
+using WindowFlows::readAll;
+using WindowFlows::writeAll;
 
 class tst_UserFlows : public QObject
 {
@@ -105,19 +109,6 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
-static QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-static bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-           && file.write(bytes) == bytes.size();
-}
-
 void tst_UserFlows::initTestCase()
 {
     isolateSettings();
@@ -125,28 +116,18 @@ void tst_UserFlows::initTestCase()
 
 void tst_UserFlows::init()
 {
-    SettingsStore store;
-    store.settings().remove(QString());
-    store.setDirectory(SettingsStore::Tools, QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath());
-    store.sync();
+    WindowFlows::freshSettings();
     m_dir = std::make_unique<QTemporaryDir>();
 }
 
 QString tst_UserFlows::copyBoard(const QString &board, const QString &folder)
 {
-    const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
-                           + QStringLiteral("/../devboards/") + board;
-    const QString target = m_dir->filePath(folder);
-    QDir().mkpath(target);
-    for (const QString &name : QDir(origin).entryList(QDir::Files))
-        QFile::copy(origin + QLatin1Char('/') + name, target + QLatin1Char('/') + name);
-    return target + QLatin1Char('/') + board + QStringLiteral(".dyxp");
+    return WindowFlows::copyBoard(board, m_dir->filePath(folder));
 }
 
 QString tst_UserFlows::output(SrcManager &window)
 {
-    QCoreApplication::processEvents(); // lines reach the view in batches
-    return window.outWindow()->textView()->toPlainText();
+    return WindowFlows::output(window);
 }
 
 QStringList tst_UserFlows::filesIn(const QString &directory)
@@ -173,10 +154,7 @@ QStringList tst_UserFlows::projectFileNames(const QString &projectPath)
 
 Project *tst_UserFlows::openProject(SrcManager &window, const QString &path)
 {
-    window.projectsManager()->scanCompilers();
-    if (!window.projectsManager()->openProject(path, false))
-        return nullptr;
-    return window.projectsManager()->currentProject();
+    return WindowFlows::openProject(window, path);
 }
 
 // Typing in a project file, building, typing again and closing without saving leaves every

@@ -10,6 +10,7 @@
 #include "build/buildproject.h"
 #include "build/makefilewriter.h"
 #include "common/fakewindowservices.h"
+#include "common/projectedits.h"
 #include "common/testfiles.h"
 #include "project/project.h"
 #include "toolchain/buildconfig.h"
@@ -93,19 +94,6 @@ QByteArray headerText(const QString &header, int value)
     return "#define GEN_VALUE " + QByteArray::number(value) + "\n";
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-           && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 int envNumber(const char *name, int fallback)
 {
     bool ok = false;
@@ -131,10 +119,6 @@ private:
     // The firmware a build from nothing gives for the project as saved: the project's files
     // copied to a folder of their own and built there.
     bool cleanBuild(Project &project, QByteArray &firmware, QString &log);
-    static void setOption(Project &project,
-                          const QString &tool,
-                          const QString &name,
-                          const QString &value);
 
     FakeWindowServices m_services;
     std::unique_ptr<BuildConfigList> m_catalogue;
@@ -159,29 +143,6 @@ std::unique_ptr<Project> tst_BuildSequences::open(const QString &path)
     return project->load(path) ? std::move(project) : nullptr;
 }
 
-// As the options editor leaves a configuration when the user changes one value and presses OK.
-void tst_BuildSequences::setOption(Project &project,
-                                   const QString &tool,
-                                   const QString &name,
-                                   const QString &value)
-{
-    BuildProject *configuration = project.activeConfiguration();
-    configuration->hoist(true);
-    bool found = false;
-    for (OptionSetting &setting : configuration->options()) {
-        if (setting.tool == tool && setting.name == name) {
-            setting.value = value;
-            setting.isDefault = false;
-            found = true;
-        }
-    }
-    if (!found)
-        configuration->options().append({name, tool, value, QString(), false});
-    configuration->pushDown();
-    configuration->hoist(false);
-    project.setModified(true);
-}
-
 bool tst_BuildSequences::cleanBuild(Project &project, QByteArray &firmware, QString &log)
 {
     QTemporaryDir scratch;
@@ -201,7 +162,7 @@ bool tst_BuildSequences::cleanBuild(Project &project, QByteArray &firmware, QStr
     m_services.lines.clear();
     const bool built = fresh->compile();
     log = m_services.lines.join(QLatin1Char('\n'));
-    firmware = built ? readFile(fresh->targetPath()) : QByteArray();
+    firmware = built ? WindowFlows::readAll(fresh->targetPath()) : QByteArray();
     return built;
 }
 
@@ -227,7 +188,7 @@ void tst_BuildSequences::incrementalEqualsClean()
     const QString path = folder + QLatin1Char('/') + b.folder + QStringLiteral(".dyxp");
     auto project = open(path);
     QVERIFY(project);
-    QVERIFY(writeFile(folder + QLatin1Char('/') + b.header, headerText(b.header, 1)));
+    QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + b.header, headerText(b.header, 1)));
     QVERIFY(project->addFile(folder + QLatin1Char('/') + b.header));
 
     QStringList done; // the steps so far, for the failure message
@@ -245,8 +206,8 @@ void tst_BuildSequences::incrementalEqualsClean()
         case 1: { // add a source
             const QString suffix = b.suffixes.at(random.bounded(int(b.suffixes.size())));
             const QString name = QStringLiteral("part %1.%2").arg(++made).arg(suffix);
-            QVERIFY(writeFile(folder + QLatin1Char('/') + name,
-                              sourceText(suffix, made, random.bounded(200), b.header)));
+            QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + name,
+                                          sourceText(suffix, made, random.bounded(200), b.header)));
             QVERIFY(project->addFile(folder + QLatin1Char('/') + name));
             added.append(name);
             done << QStringLiteral("add ") + name;
@@ -266,23 +227,23 @@ void tst_BuildSequences::incrementalEqualsClean()
             } else {
                 const int number
                     = name.section(QLatin1Char(' '), 1).section(QLatin1Char('.'), 0, 0).toInt();
-                QVERIFY(writeFile(folder + QLatin1Char('/') + name,
-                                  sourceText(QFileInfo(name).suffix(),
-                                             number,
-                                             random.bounded(200),
-                                             b.header)));
+                QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + name,
+                                              sourceText(QFileInfo(name).suffix(),
+                                                         number,
+                                                         random.bounded(200),
+                                                         b.header)));
                 done << QStringLiteral("edit ") + name;
             }
             break;
         }
         case 3: // edit the header the added sources include
-            QVERIFY(writeFile(folder + QLatin1Char('/') + b.header,
-                              headerText(b.header, random.bounded(50))));
+            QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + b.header,
+                                          headerText(b.header, random.bounded(50))));
             done << QStringLiteral("edit ") + b.header;
             break;
         case 4: { // an option
             const QString value = b.values.at(random.bounded(int(b.values.size())));
-            setOption(*project, b.tool, b.option, value);
+            WindowFlows::setOption(*project, b.tool, b.option, value);
             done << QStringLiteral("option %1%2").arg(b.option, value);
             break;
         }
@@ -336,7 +297,7 @@ void tst_BuildSequences::incrementalEqualsClean()
             if (built != cleanBuilt)
                 QFAIL(failure(log + QStringLiteral("\n--- clean:\n") + cleanLog).constData());
             if (built) {
-                if (readFile(project->targetPath()) != expected)
+                if (WindowFlows::readAll(project->targetPath()) != expected)
                     QFAIL(failure(log + QStringLiteral("\n--- clean:\n") + cleanLog).constData());
                 ++builds;
             }
@@ -390,16 +351,16 @@ void tst_BuildSequences::savedProjectWritesTheSameMakefiles()
                                          .arg(step)
                                          .arg(suffixes.at(random.bounded(int(suffixes.size()))));
                 QDir(folder).mkpath(QFileInfo(folder + QLatin1Char('/') + name).path());
-                QVERIFY(writeFile(folder + QLatin1Char('/') + name, "\n"));
+                QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + name, "\n"));
                 project->addFile(folder + QLatin1Char('/') + name);
                 done << QStringLiteral("add ") + name;
                 break;
             }
             case 2:
-                setOption(*project,
-                          b.tool,
-                          b.option,
-                          b.values.at(random.bounded(int(b.values.size()))));
+                WindowFlows::setOption(*project,
+                                       b.tool,
+                                       b.option,
+                                       b.values.at(random.bounded(int(b.values.size()))));
                 done << QStringLiteral("option");
                 break;
             case 3: {

@@ -1,0 +1,52 @@
+#pragma once
+
+// What tests of builds share: files read and written whole, and option values set as the
+// options editor sets them.
+
+#include "build/buildproject.h"
+#include "project/project.h"
+
+#include <QFile>
+
+namespace WindowFlows {
+
+inline QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+           && file.write(bytes) == bytes.size();
+}
+
+// As the options editor leaves the active configuration when the user sets one value of an
+// option and presses OK: settings every step of a tool holds come up, the value changes (or
+// the option is added), and the settings go down to the steps again.
+inline void setOption(Project &project,
+                      const QString &tool,
+                      const QString &name,
+                      const QString &value,
+                      const QString &id = QString())
+{
+    BuildProject *configuration = project.activeConfiguration();
+    configuration->hoist(true);
+    bool found = false;
+    for (OptionSetting &setting : configuration->options()) {
+        if (setting.tool == tool && setting.name == name) {
+            setting.value = value;
+            setting.isDefault = false;
+            found = true;
+        }
+    }
+    if (!found)
+        configuration->options().append({name, tool, value, id, false});
+    configuration->pushDown();
+    configuration->hoist(false);
+    project.setModified(true);
+}
+
+} // namespace WindowFlows

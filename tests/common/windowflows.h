@@ -1,0 +1,54 @@
+#pragma once
+
+// What tests of the main window share beside the project edits: demonstration boards copied to
+// a folder of their own, the output window's text, projects opened as the user does.
+
+#include "common/projectedits.h"
+
+#include "app/srcmanager.h"
+#include "build/ui/outtextedit.h"
+#include "build/ui/outwindow.h"
+#include "core/settingsstore.h"
+#include "project/projectsmanager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace WindowFlows {
+
+// Settings as on a fresh start, with make beside the program.
+inline void freshSettings()
+{
+    SettingsStore store;
+    store.settings().remove(QString());
+    store.setDirectory(SettingsStore::Tools, QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath());
+    store.sync();
+}
+
+// A copy of a demonstration board of the build tree in target; the path of its project file.
+inline QString copyBoard(const QString &board, const QString &target)
+{
+    const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                           + QStringLiteral("/../devboards/") + board;
+    QDir().mkpath(target);
+    for (const QString &name : QDir(origin).entryList(QDir::Files))
+        QFile::copy(origin + QLatin1Char('/') + name, target + QLatin1Char('/') + name);
+    return target + QLatin1Char('/') + board + QStringLiteral(".dyxp");
+}
+
+inline QString output(SrcManager &window)
+{
+    QCoreApplication::processEvents(); // lines reach the view in batches
+    return window.outWindow()->textView()->toPlainText();
+}
+
+inline Project *openProject(SrcManager &window, const QString &path)
+{
+    window.projectsManager()->scanCompilers();
+    if (!window.projectsManager()->openProject(path, false))
+        return nullptr;
+    return window.projectsManager()->currentProject();
+}
+
+} // namespace WindowFlows
