@@ -300,6 +300,13 @@ void tst_BuildSequences::incrementalEqualsClean()
                 if (WindowFlows::readAll(project->targetPath()) != expected)
                     QFAIL(failure(log + QStringLiteral("\n--- clean:\n") + cleanLog).constData());
                 ++builds;
+                // Built again with nothing changed: nothing is made.
+                m_services.lines.clear();
+                if (random.bounded(3) == 0
+                    && (!project->compile()
+                        || !m_services.lines.contains(
+                            QStringLiteral("message: Already compiled, target is up to date."))))
+                    QFAIL(failure(m_services.lines.join(QLatin1Char('\n'))).constData());
             }
             break;
         }
