@@ -254,7 +254,11 @@ void MakefileWriter::dropUnsafeDependencyFiles(const QDateTime &lastMakefile)
     static const QRegularExpression unsafe(QStringLiteral("[;|`$]|^\\t"),
                                            QRegularExpression::MultilineOption);
     const QDir project(m_configuration.projectDirectory());
-    for (const QString &file : dependencyFiles()) {
+    const TemplateExpander expander(m_configuration);
+    for (const BuildNode *node : m_configuration.stepNodes()) {
+        const QString file = dependencyFile(node);
+        if (file.isEmpty())
+            continue;
         const QString dependencies = project.absoluteFilePath(file);
         if (lastMakefile.isValid() && QFileInfo(dependencies).lastModified() < lastMakefile)
             continue;
@@ -267,7 +271,7 @@ void MakefileWriter::dropUnsafeDependencyFiles(const QDateTime &lastMakefile)
             QFile::remove(dependencies);
             continue;
         }
-        const QString tidied = tidiedDependencies(content, project);
+        const QString tidied = tidiedDependencies(content, project, ruleTarget(expander, node));
         if (!tidied.isEmpty())
             Platform::writeWholeFile(dependencies, tidied.toLocal8Bit());
     }
@@ -296,7 +300,9 @@ static QStringList dependencyWords(const QString &line)
     return words;
 }
 
-QString MakefileWriter::tidiedDependencies(const QString &content, const QDir &project)
+QString MakefileWriter::tidiedDependencies(const QString &content,
+                                           const QDir &project,
+                                           const QString &output)
 {
     QString joined = content;
     joined.replace(QLatin1String("\\\n"), QLatin1String(" "));
@@ -318,7 +324,11 @@ QString MakefileWriter::tidiedDependencies(const QString &content, const QDir &p
         }
         // One file: blanks in it are part of its name.
         const QString written = line.left(colon).trimmed();
-        const QString target = dependencyWords(written).join(QLatin1String("\\ "));
+        // The first rule is the output's, by the name the Makefile gives it (gpasm names the
+        // HEX file it was told to write, not the symbol file the step makes).
+        const QString target = targets.isEmpty()
+                                   ? output
+                                   : dependencyWords(written).join(QLatin1String("\\ "));
         changed = changed || target != written;
         QStringList words = dependencyWords(line.mid(colon + 1));
         // Words that are no file but join, blank by blank, into one that is.
@@ -500,13 +510,21 @@ void MakefileWriter::writeClean(QTextStream &out, const TemplateExpander &expand
         out << "\trm -rf " << TemplateExpander::shellWord(file, false) << '\n';
 }
 
+// The dependency file a step writes beside its output; empty when it writes none.
+QString MakefileWriter::dependencyFile(const BuildNode *node) const
+{
+    const QString suffix = node->process()->dependenciesFor(node->step->output.pattern, false);
+    return suffix.isEmpty() ? QString()
+                            : baseBeforeFirstDot(node->file) + QLatin1Char('.') + suffix;
+}
+
 QStringList MakefileWriter::dependencyFiles() const
 {
     QStringList files;
     for (const BuildNode *node : m_configuration.stepNodes()) {
-        const QString suffix = node->process()->dependenciesFor(node->step->output.pattern, false);
-        if (!suffix.isEmpty())
-            files.append(baseBeforeFirstDot(node->file) + QLatin1Char('.') + suffix);
+        const QString file = dependencyFile(node);
+        if (!file.isEmpty())
+            files.append(file);
     }
     return files;
 }

@@ -41,7 +41,10 @@ private:
     bool removeStaleOutputs(const QByteArray &oldMakefile, const QByteArray &newMakefile);
     void dropUnsafeDependencyFiles(const QDateTime &lastMakefile);
     // The dependency file as make needs it; empty when it already is.
-    static QString tidiedDependencies(const QString &content, const QDir &project);
+    static QString tidiedDependencies(const QString &content,
+                                      const QDir &project,
+                                      const QString &output);
+    QString dependencyFile(const BuildNode *node) const;
     QStringList dependencyFiles() const;
     void writeClean(QTextStream &out, const TemplateExpander &expander);
     void collectErrorFiles(const TemplateExpander &expander);

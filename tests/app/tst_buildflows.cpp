@@ -334,14 +334,23 @@ void tst_BuildFlows::absoluteAssemblyHandsOverItsHexFile()
                      "TARGET=\"Absolute\"><CONTROLLER FAMILY=\"PIC16\" TYPE=\"PIC16F877A\" "
                      "CLOCK=\"4MHz\"/></CONFIGURATION></PROJECT>"));
     QVERIFY(writeAll(folder + QStringLiteral("/blink.asm"),
-                     "        #include <p16f877a.inc>\n        org 0\nstart:  incf PORTB, f\n"
+                     "        #include <p16f877a.inc>\n        #include \"step.inc\"\n"
+                     "        org 0\nstart:  movlw STEP\n        addwf PORTB, f\n"
                      "        goto start\n        end\n"));
+    QVERIFY(writeAll(folder + QStringLiteral("/step.inc"), "STEP equ 1\n"));
     SrcManager window;
     Project *project = openProject(window, path);
     QVERIFY(project);
     QVERIFY2(build(window), qPrintable(output(window)));
     QCOMPARE(project->targetPath(), folder + QStringLiteral("/Absolute/Debug.hex"));
-    QVERIFY(readAll(project->targetPath()).startsWith(":"));
+    const QByteArray first = readAll(project->targetPath());
+    QVERIFY(first.startsWith(":"));
+    // The included file changed: the source is assembled again.
+    QVERIFY(writeAll(folder + QStringLiteral("/step.inc"), "STEP equ 2\n"));
+    QVERIFY2(build(window), qPrintable(output(window)));
+    const QByteArray second = readAll(project->targetPath());
+    QVERIFY(second != first);
+    QCOMPARE(cleanBuild(window), second);
 }
 
 QTEST_MAIN(tst_BuildFlows)
