@@ -136,6 +136,16 @@ bool MakefileWriter::generate(QString &text)
             .error(QCoreApplication::translate("BuildProject", "Cannot select build target."));
         return false;
     }
+    // The clock reaches the commands as a number of hertz, and as nothing else.
+    const QString clock = m_configuration.clock();
+    static const QRegularExpression hertz(QStringLiteral("^[0-9]+$"));
+    if (!clock.isEmpty() && !hertz.match(TemplateExpander::clockInHertz(clock)).hasMatch()) {
+        outputOf(mainWindow)
+            .error(QCoreApplication::translate(
+                       "BuildProject", "The clock '%1' is not a frequency (for example 16MHz).")
+                       .arg(TemplateExpander::oneLine(clock)));
+        return false;
+    }
     m_configuration.hoist(false);
     if (!fillFileNames()) {
         outputOf(mainWindow)
@@ -380,9 +390,12 @@ bool MakefileWriter::writeGeneralOptions(QTextStream &out, const TemplateExpande
                .arg(recipe(TemplateExpander::clockInHertz(m_configuration.clock())));
     out << QStringLiteral("SHELL = %1\n").arg(Platform::commandShell());
     out << "\n## Tools general options\n";
+    // A tool's name becomes the name of a make variable: only a name that is nothing else.
+    static const QRegularExpression variableName(QStringLiteral("^[A-Za-z0-9_]+$"));
     QStringList tools;
     for (const OptionSetting &option : m_configuration.options()) {
-        if (!option.tool.isEmpty() && !tools.contains(option.tool))
+        if (!option.tool.isEmpty() && !tools.contains(option.tool)
+            && variableName.match(option.tool).hasMatch())
             tools.append(option.tool);
     }
     std::sort(tools.begin(), tools.end());
@@ -392,7 +405,10 @@ bool MakefileWriter::writeGeneralOptions(QTextStream &out, const TemplateExpande
             if (option.tool.isEmpty() || option.tool == tool)
                 options.append(option);
         }
-        out << recipe(tool.toUpper()) << "FLAGS=" << recipe(expander.optionString(options, nullptr))
+        // In a variable make reads "#" as the start of a comment, even inside quotes.
+        out << tool.toUpper() << "FLAGS="
+            << recipe(expander.optionString(options, nullptr))
+                   .replace(QLatin1Char('#'), QLatin1String("\\#"))
             << '\n';
     }
     return true;

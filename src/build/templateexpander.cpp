@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -188,6 +189,10 @@ QString TemplateExpander::relativeForm(const QString &path, int flags) const
         result.chop(1);
     if (result.isEmpty())
         result = QStringLiteral(".");
+    // A tool reads a name that starts with "-" as an option and one with "@" as a file of
+    // options: such a name is given as a path.
+    if (result.startsWith(QLatin1Char('-')) || result.startsWith(QLatin1Char('@')))
+        result.prepend((flags & Dos) ? QStringLiteral(".\\") : QStringLiteral("./"));
     if (flags & Quoted)
         result = QLatin1Char('"') + result + QLatin1Char('"');
     if (flags & Underscore)
@@ -442,24 +447,45 @@ bool TemplateExpander::resolveConfigurationVariable(const QString &name,
     return false;
 }
 
+// An option's text reaches the tool as typed, split at blanks into arguments ("-Wl,-u,vfprintf
+// -lprintf_flt" is two): each argument is one word for the shell, so nothing in a project file
+// runs as a command or reads as make syntax.
+QString TemplateExpander::optionWords(const QString &text) const
+{
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    QStringList words;
+    for (const QString &word : text.split(blanks, Qt::SkipEmptyParts)) {
+        const QString value = expand(word, nullptr).replace(QLatin1String("%%"), QLatin1String("%"));
+        words.append(m_forCommands ? shellWord(value, false) : value);
+    }
+    return words.join(QLatin1Char(' '));
+}
+
 QString TemplateExpander::optionString(const QList<OptionSetting> &options,
                                        const BuildNode *node,
                                        int inputFlags) const
 {
-    QString result;
+    QStringList result;
     for (const OptionSetting &option : options) {
-        QString value = option.value;
+        QString input;
         if (!option.id.isEmpty() && node && node->process()) {
-            for (const auto &input : node->inputs) {
-                const QString fileOption = node->process()->fileOption(suffixOf(input->file), false);
+            for (const auto &in : node->inputs) {
+                const QString fileOption = node->process()->fileOption(suffixOf(in->file), false);
                 if (!fileOption.isEmpty() && fileOption.toUpper() == option.id.toUpper())
-                    value = shellWord(relativeForm(input->file, inputFlags), true);
+                    input = shellWord(relativeForm(in->file, inputFlags), true);
             }
         }
-        if (!result.isEmpty())
-            result += QLatin1Char(' ');
-        result += option.name + value;
+        if (input.isEmpty()) {
+            const QString words = optionWords(option.name + option.value);
+            if (!words.isEmpty())
+                result.append(words);
+            continue;
+        }
+        // The file the option names follows its name, as a word of its own after a blank.
+        const QString name = optionWords(option.name);
+        const bool apart = option.name.isEmpty() || option.name.back().isSpace();
+        result.append(name.isEmpty() ? input
+                                     : name + (apart ? QStringLiteral(" ") : QString()) + input);
     }
-    result = expand(result, nullptr);
-    return result.replace(QLatin1String("%%"), QLatin1String("%"));
+    return result.join(QLatin1Char(' '));
 }

@@ -60,6 +60,7 @@ private:
                        bool insideQuotes) const;
 
     QString word(const QString &path) const;
+    QString optionWords(const QString &text) const;
 
     const BuildProject &m_configuration;
     bool m_forCommands;

@@ -38,6 +38,11 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
     if (clockHz <= 0)
         return m_error = tr("The clock is not a frequency.");
     m_clockHz = clockHz;
+    // The engine is given a copy of its own: a name that starts with "-" or holds a line break
+    // must not become an option or a console command.
+    const QString firmware = privateCopy(hexFile);
+    if (firmware.isEmpty())
+        return m_error;
     QString processor = device.toLower();
     if (processor.startsWith(QLatin1String("pic")))
         processor = QLatin1Char('p') + processor.mid(3);
@@ -51,7 +56,7 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
                        QStringLiteral("disable"),
                        QStringLiteral("-p"),
                        processor,
-                       hexFile}))
+                       firmware}))
         return m_error;
     m_log.close();
     m_log.setFileName(m_work.filePath(QStringLiteral("writes.log")));

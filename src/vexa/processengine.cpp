@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRegularExpression>
 
 static QString tr(const char *text)
@@ -27,6 +28,17 @@ bool ProcessEngine::startProgram(const QString &program, const QStringList &argu
         return false;
     }
     return true;
+}
+
+QString ProcessEngine::privateCopy(const QString &firmware)
+{
+    const QString copy = m_work.filePath(QStringLiteral("firmware.hex"));
+    QFile::remove(copy);
+    if (!m_work.isValid() || !QFile::copy(firmware, copy)) {
+        m_error = tr("The firmware %1 cannot be copied for the simulation engine.").arg(firmware);
+        return QString();
+    }
+    return copy;
 }
 
 void ProcessEngine::stopProgram()

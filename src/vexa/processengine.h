@@ -35,6 +35,9 @@ protected:
     // to output. False when the bound passed or the program ended; nothing else happens then.
     bool waitFor(const QRegularExpression &done, int boundMs, QString &output);
     void setLevel(const QString &pin, bool level, std::uint64_t timeNs);
+    // The firmware copied into the engine's own work folder, by a name of plain characters;
+    // empty (with the error set) when it cannot be copied.
+    QString privateCopy(const QString &firmware);
 
     QProcess m_process;
     // Where the commands go and the answers come from: the program's own console, unless it

@@ -55,6 +55,10 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
                              .arg(device);
     }
     m_clockHz = clockHz;
+    // The console reads lines: the firmware goes to s51 by a name of the engine's own.
+    const QString firmware = privateCopy(hexFile);
+    if (firmware.isEmpty())
+        return m_error;
     m_serial.close();
     m_serial.setFileName(m_work.filePath(QStringLiteral("serial.out")));
     quint16 port = 0;
@@ -95,8 +99,7 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
     // The banner ends with the first prompt. The firmware, checked above, is loaded through the
     // console; s51 reports the load only on its own output, which it holds back in its buffers.
     if (!converse(QByteArray(), prompt)
-        || !converse("file \"" + QFileInfo(hexFile).absoluteFilePath().toLocal8Bit() + "\"\n",
-                     prompt)) {
+        || !converse("file \"" + firmware.toLocal8Bit() + "\"\n", prompt)) {
         stopProgram();
         return m_error;
     }

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDirIterator>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -41,6 +42,8 @@ private slots:
     void shippedConfigurationsInRealUse_data();
     void shippedConfigurationsInRealUse();
     void absoluteAssemblyHandsOverItsHexFile();
+    void hostileProjectsRunNothing_data();
+    void hostileProjectsRunNothing();
 
 private:
     QString copyBoard(const QString &board)
@@ -351,6 +354,78 @@ void tst_BuildFlows::absoluteAssemblyHandsOverItsHexFile()
     const QByteArray second = readAll(project->targetPath());
     QVERIFY(second != first);
     QCOMPARE(cleanBuild(window), second);
+}
+
+void tst_BuildFlows::hostileProjectsRunNothing_data()
+{
+    QTest::addColumn<QString>("clock");
+    QTest::addColumn<QStringList>("option"); // tool, name, value
+    QTest::addColumn<QString>("source");     // a file added to the project
+    QTest::addColumn<QString>("result");     // a line of the output; "" for a build that works
+    const QString notAFrequency = QStringLiteral("is not a frequency");
+    QTest::newRow("a clock with a command")
+        << "16000000;touch\tPWN;" << QStringList() << "" << notAFrequency;
+    QTest::newRow("a clock with a make function")
+        << "$(shell\ttouch\tPWN)" << QStringList() << "" << notAFrequency;
+    QTest::newRow("an option name with a command")
+        << "" << QStringList{"GCC", "-DX=1;touch PWN_o;", ""} << ""
+        << "Error code";
+    QTest::newRow("an option value in backquotes")
+        << "" << QStringList{"GCC", "-DY=", "`touch PWN_b`"} << ""
+        << "Error code";
+    QTest::newRow("an option with a make function")
+        << "" << QStringList{"GCC", "-DZ=$(shell touch PWN_m)", ""} << ""
+        << "Error code";
+    QTest::newRow("an option with a comment sign and quotes")
+        << "" << QStringList{"GCC", "-DHASH=", "\"1#2\""} << ""
+        << "";
+    QTest::newRow("a source a compiler would read as its options")
+        << "" << QStringList() << "@opts.c"
+        << "";
+    QTest::newRow("a source a compiler would read as an option") << "" << QStringList() << "-x.c"
+                                                                 << "";
+}
+
+// A project file is data that users download and share: building it runs the compilers on its
+// sources and nothing else, whatever its clock, options and file names hold.
+void tst_BuildFlows::hostileProjectsRunNothing()
+{
+    QFETCH(QString, clock);
+    QFETCH(QStringList, option);
+    QFETCH(QString, source);
+    QFETCH(QString, result);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"));
+    const QString folder = QFileInfo(path).absolutePath();
+    // What gcc would read as its options from "@opts.c".
+    QVERIFY(writeAll(folder + QStringLiteral("/opts.c"), "-fplugin=./evil.so\n"));
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    if (!clock.isEmpty())
+        project->activeConfiguration()->setClock(clock);
+    if (!option.isEmpty())
+        setOption(*project, option[0], option[1], option[2]);
+    if (!source.isEmpty()) {
+        QVERIFY(writeAll(folder + QLatin1Char('/') + source, "int extra_value = 3;\n"));
+        QVERIFY(project->addFile(folder + QLatin1Char('/') + source));
+    }
+    project->setModified(true);
+    const bool built = build(window);
+    const QString text = output(window);
+    QStringList planted;
+    QDirIterator files(m_dir->path(),
+                       {QStringLiteral("PWN*")},
+                       QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext())
+        planted.append(files.next());
+    planted += QDir::current().entryList({QStringLiteral("PWN*")});
+    QVERIFY2(planted.isEmpty(),
+             qPrintable(planted.join(QLatin1Char(' ')) + QLatin1Char('\n') + text));
+    if (result.isEmpty())
+        QVERIFY2(built, qPrintable(text));
+    else
+        QVERIFY2(!built && text.contains(result), qPrintable(text));
 }
 
 QTEST_MAIN(tst_BuildFlows)

@@ -150,12 +150,16 @@ void tst_Vexa::listedControllersLoad_data()
 }
 
 // Every controller the simulator's lists name (aliases too) is one its engines simulate: a
-// firmware of two empty instructions loads, and the controller shows its pins.
+// firmware of two empty instructions loads, and the controller shows its pins. The firmware
+// lies in a folder whose name holds engine commands between line breaks, under a name that
+// starts like an option: the engines read it as a file all the same.
 void tst_Vexa::listedControllersLoad()
 {
     QFETCH(QString, family);
     QFETCH(QString, controller);
-    const QString hex = m_dir.filePath(QStringLiteral("nops.hex"));
+    const QString folder = m_dir.filePath(QStringLiteral("x\nkill\nquit\ny"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString hex = folder + QStringLiteral("/-nops.hex");
     QFile file(hex);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(record(4, 0, 0, QByteArray(4, '\0')) + ":00000001FF\n");
