@@ -1,6 +1,7 @@
 // Building through the program against running make alone on the same Makefile:
 //  - a project of 200 C files compiled by avr-gcc, and built again with nothing to do, against
 //    make asked whether anything is to be done;
+//  - 20 MB of output without a line end against 20 MB of lines;
 //  - 100,000 lines of compiler messages, half of them links, shown in the output window while
 //    make writes them, against a plain text view given the same lines at once; with the
 //    longest time the window stopped answering meanwhile.
@@ -145,6 +146,57 @@ BuildFixture &chattyProject()
     return *fixture;
 }
 
+// A tool that writes 20 MB, as lines or with no line end at all.
+BuildFixture &floodProject(bool lines)
+{
+    static QTemporaryDir compilers;
+    static BuildFixture *fixtures[2] = {nullptr, nullptr};
+    BuildFixture *&fixture = fixtures[lines ? 1 : 0];
+    if (fixture)
+        return *fixture;
+    write(compilers.filePath(QStringLiteral("flood.xml")),
+          "<COMPILER NAME=\"Flood\"><TOOL FILE=\"cat\" NAME=\"CAT\"/>"
+          "<PROCESS TOOL=\"CAT\" NAME=\"talk\" CMDLINE=\"cat %INFILE% &amp;&amp; touch "
+          "%OUTFILE%\"><FILE OUTPUT=\"done\" INPUT=\"log\"/></PROCESS>"
+          "<FILE NAME=\"log\" CATEGORY=\"Source\" SOURCE=\"1\"/>"
+          "<FAMILY NAME=\"F\"><CONTROLLER NAME=\"C\"/></FAMILY>"
+          "<TARGET NAME=\"Debug\"><FILE OUTPUT=\"done\"/></TARGET></COMPILER>");
+    fixture = new BuildFixture(compilers.path(), QByteArray());
+    QByteArray text(20 << 20, 'x');
+    for (int i = 99; lines && i < text.size(); i += 100)
+        text[i] = '\n';
+    write(fixture->dir.filePath(QStringLiteral("flood.log")), text);
+    write(fixture->dir.filePath(QStringLiteral("bench.dyxp")),
+          "<PROJECT><FILES><FILE NAME=\"flood.log\" GROUP=\"Source Files\"/></FILES>"
+          "<CONFIGURATION NAME=\"Debug\" COMPILER=\"Flood\" TARGET=\"Debug\">"
+          "<CONTROLLER FAMILY=\"F\" TYPE=\"C\"/></CONFIGURATION></PROJECT>");
+    fixture->project = std::make_unique<Project>(fixture->catalogue.get(), &fixture->services);
+    fixture->project->load(fixture->dir.filePath(QStringLiteral("bench.dyxp")));
+    return *fixture;
+}
+
+void floodWithoutLineEnds(benchmark::State &state)
+{
+    BuildFixture &f = floodProject(false);
+    for (auto _ : state) {
+        f.project->setRebuildAll(true);
+        if (!f.project->compile())
+            state.SkipWithError("the build failed");
+        f.services.window.textView()->clear();
+    }
+}
+
+void floodOfLines(benchmark::State &state)
+{
+    BuildFixture &f = floodProject(true);
+    for (auto _ : state) {
+        f.project->setRebuildAll(true);
+        if (!f.project->compile())
+            state.SkipWithError("the build failed");
+        f.services.window.textView()->clear();
+    }
+}
+
 void build200Files(benchmark::State &state)
 {
     BuildFixture &f = avrProject();
@@ -256,6 +308,8 @@ BENCHMARK(make200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTi
 BENCHMARK(makeParallel200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(nothingToDo200Files)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(makeQuestion200Files)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(floodWithoutLineEnds)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(floodOfLines)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(showMessages)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(plainTextViewAlone)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -264,23 +318,22 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     isolateSettings();
     QApplication app(argc, argv);
-    return runBenchmarksWithRatios(argc,
-                                   argv,
-                                   {// The program's cost over make running the same jobs.
-                                    {"build200Files/iterations:3/real_time",
-                                     "makeParallel200Files/iterations:3/real_time",
-                                     1.10},
-                                    // Every core at work, against make one job at a time.
-                                    {"build200Files/iterations:3/real_time",
-                                     "make200Files/iterations:3/real_time",
-                                     0.6},
-                                    // Nothing to do: the program against make's own check.
-                                    {"nothingToDo200Files/iterations:5/real_time",
-                                     "makeQuestion200Files/iterations:5/real_time",
-                                     1.2},
-                                    // Lines shown while they arrive, against a plain
-                                    // text view given them all at once.
-                                    {"showMessages/iterations:3/real_time",
-                                     "plainTextViewAlone/iterations:3/real_time",
-                                     1.0}});
+    return runBenchmarksWithRatios(
+        argc,
+        argv,
+        {// The program's cost over make running the same jobs.
+         {"build200Files/iterations:3/real_time",
+          "makeParallel200Files/iterations:3/real_time",
+          1.10},
+         // Every core at work, against make one job at a time.
+         {"build200Files/iterations:3/real_time", "make200Files/iterations:3/real_time", 0.6},
+         // Nothing to do: the program against make's own check.
+         {"nothingToDo200Files/iterations:5/real_time",
+          "makeQuestion200Files/iterations:5/real_time",
+          1.2},
+         // 20 MB without a line end, against 20 MB of lines.
+         {"floodWithoutLineEnds/iterations:2/real_time", "floodOfLines/iterations:2/real_time", 1.2},
+         // Lines shown while they arrive, against a plain
+         // text view given them all at once.
+         {"showMessages/iterations:3/real_time", "plainTextViewAlone/iterations:3/real_time", 1.0}});
 }

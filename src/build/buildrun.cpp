@@ -46,10 +46,13 @@ void collectFormats(const BuildNode *node, BuildMessageParser &parser)
 // Lines are shown as they complete; a line cut by the pipe waits for its end.
 QStringList completeLines(QByteArray &pending, const QByteArray &data)
 {
+    // Only what arrived is searched: a tool that writes without line ends costs no more than
+    // one that writes lines.
+    const int inData = int(data.lastIndexOf('\n'));
     pending += data;
-    const int end = int(pending.lastIndexOf('\n'));
-    if (end < 0)
+    if (inData < 0)
         return {};
+    const int end = int(pending.size() - data.size()) + inData;
     const QString text = QString::fromLocal8Bit(pending.left(end));
     pending.remove(0, end + 1);
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
