@@ -61,7 +61,7 @@ void SessionState::restore()
 {
     QSettings &store = m_window.settingsStore().settings();
     QStringList lastSessionFiles;
-    const int windowCount = store.beginReadArray(QStringLiteral("windows"));
+    const int windowCount = boundedArraySize(store.beginReadArray(QStringLiteral("windows")));
     for (int i = 0; i < windowCount; ++i) {
         store.setArrayIndex(i);
         lastSessionFiles.append(store.value(QStringLiteral("name")).toString());
@@ -72,7 +72,7 @@ void SessionState::restore()
     // At most one project is open at a time: only the first stored one is reopened, and an
     // empty list still yields one (empty) path, which opens nothing.
     QStringList projectPaths;
-    const int projectCount = store.beginReadArray(QStringLiteral("projects"));
+    const int projectCount = boundedArraySize(store.beginReadArray(QStringLiteral("projects")));
     for (int i = 0; i < projectCount; ++i) {
         store.setArrayIndex(i);
         projectPaths.append(store.value(QStringLiteral("file")).toString());

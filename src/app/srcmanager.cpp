@@ -338,17 +338,13 @@ void SrcManager::about()
                                   .arg(QApplication::applicationVersion()));
 }
 
-// The help file where the program looks for it: beside the folder it was started in, or
-// else beside the folder the program lives in.
+// The help file of the program's own installation, beside the folder the program lives in.
+// Never one from the folder it was started in: a help file lying beside a downloaded project
+// would be handed to the help file reader, which is no place for a stranger's file.
 QString SrcManager::helpFile()
 {
-    const QString name = QStringLiteral("../HELP/DYXSTUDIO.CHM");
-    const QString inWorkingFolder = Platform::resolveCaseInsensitive(name);
-    if (QFileInfo::exists(inWorkingFolder))
-        return inWorkingFolder;
-    const QString besideProgram = Platform::resolveCaseInsensitive(
-        QDir(QCoreApplication::applicationDirPath()).filePath(name));
-    return QFileInfo::exists(besideProgram) ? besideProgram : inWorkingFolder;
+    return Platform::resolveCaseInsensitive(QDir(QCoreApplication::applicationDirPath())
+                                                .filePath(QStringLiteral("../HELP/DYXSTUDIO.CHM")));
 }
 
 void SrcManager::showHelp(const QString &path, int contextId)

@@ -55,8 +55,7 @@ public:
     SimulatorQueries &simulator() override { return *this; }
     SettingsFiles &files() override;
     SettingsStore &settingsStore();
-    // The help file: "../HELP/DYXSTUDIO.CHM" from the working folder, or else from the
-    // program's folder.
+    // The help file: "../HELP/DYXSTUDIO.CHM" from the program's folder.
     static QString helpFile();
     HelpViewer *helpViewer() const { return m_help; }
 

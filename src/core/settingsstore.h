@@ -10,6 +10,16 @@ class QSettings;
 
 // The program's persistent state. Every key lives under the group "1", which is opened when
 // the store is created and stays open for its whole life.
+// The most entries the program reads from an array of its settings: a settings file that
+// claims more (hand-edited or damaged) costs no more than that to read.
+constexpr int maxSettingsArray = 4096;
+
+// The entries of an array to read, bounded.
+inline int boundedArraySize(int size)
+{
+    return size < 0 ? 0 : size > maxSettingsArray ? maxSettingsArray : size;
+}
+
 class SettingsStore
 {
 public:

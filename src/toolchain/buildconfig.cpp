@@ -282,7 +282,7 @@ struct CompilerState
 QList<CompilerState> readStates(QSettings &settings)
 {
     QList<CompilerState> states;
-    const int count = settings.beginReadArray(QStringLiteral("compilers"));
+    const int count = boundedArraySize(settings.beginReadArray(QStringLiteral("compilers")));
     for (int i = 0; i < count; ++i) {
         settings.setArrayIndex(i);
         states.append({settings.value(QStringLiteral("name")).toString(),

@@ -1,5 +1,6 @@
 #include "app/chmfile.h"
 #include "app/helpviewer.h"
+#include "app/srcmanager.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -23,6 +24,7 @@ private slots:
     void notHelp();
     void placement_data();
     void placement();
+    void onlyTheInstallationsHelpFile();
 
 private:
     std::unique_ptr<ChmFile> m_file;
@@ -153,6 +155,28 @@ void tst_Help::placement()
     QFETCH(QRect, active);
     QFETCH(QRect, expected);
     QCOMPARE(HelpViewer::placement(defined, scale, QRect(0, 0, 1920, 1080), active), expected);
+}
+
+// A help file planted where the program is started from (beside a downloaded project) is not
+// read: the help comes from the installation.
+void tst_Help::onlyTheInstallationsHelpFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("HELP"))));
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("project"))));
+    QFile planted(dir.filePath(QStringLiteral("HELP/DYXSTUDIO.CHM")));
+    QVERIFY(planted.open(QIODevice::WriteOnly));
+    planted.write("ITSF crafted");
+    planted.close();
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.filePath(QStringLiteral("project"))));
+    const QString file = SrcManager::helpFile();
+    QDir::setCurrent(before);
+    QCOMPARE(QFileInfo(file).canonicalFilePath(),
+             QFileInfo(QCoreApplication::applicationDirPath()
+                       + QStringLiteral("/../HELP/DYXSTUDIO.CHM"))
+                 .canonicalFilePath());
+    QVERIFY(QFileInfo::exists(file));
 }
 
 QTEST_MAIN(tst_Help)

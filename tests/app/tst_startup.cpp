@@ -21,6 +21,7 @@ private slots:
     void refusedInputs_data();
     void refusedInputs();
     void malformedControllerList();
+    void hugeSettingsArrays();
     void crashInEventLoop();
     void projectOnCommandLine_data();
     void projectOnCommandLine();
@@ -200,6 +201,21 @@ void tst_Startup::malformedControllerList()
     QVERIFY2(result.out.contains(QStringLiteral("Error opening broken list.xml: Opening and ending "
                                                 "tag mismatch. at line 3, column 12\n")),
              qPrintable(result.out));
+}
+
+// A settings file that claims arrays of a hundred million entries (hand-edited or damaged)
+// costs no more to read than one of a few thousand: the program starts and ends at once.
+void tst_Startup::hugeSettingsArrays()
+{
+    QTemporaryDir home;
+    {
+        QDir(home.path()).mkpath(QStringLiteral("Morvellan Electronics"));
+        QSettings settings(settingsFile(home.path()), QSettings::IniFormat);
+        for (const char *array : {"compilers", "windows", "projects"})
+            settings.setValue(QStringLiteral("1/%1/size").arg(QLatin1String(array)), 100000000);
+    }
+    const Run result = run({QStringLiteral("--quit")}, home.path(), home.path());
+    QCOMPARE(result.exitCode, 0);
 }
 
 void tst_Startup::crashInEventLoop()

@@ -1,5 +1,7 @@
 #include "displaysettings.h"
 
+#include "core/settingsstore.h"
+
 #include <QSettings>
 
 const DisplayItem *DisplayGroup::item(const QString &itemName) const
@@ -149,7 +151,7 @@ DisplayGroup DisplaySettings::readGroup(QSettings &store, const QString &groupNa
         if (!item.fixedBackground)
             item.defaultBackground = true;
     }
-    const int count = store.beginReadArray(QStringLiteral("items"));
+    const int count = boundedArraySize(store.beginReadArray(QStringLiteral("items")));
     for (int i = 0; i < count; ++i) {
         store.setArrayIndex(i);
         DisplayItem *item = group.item(store.value(QStringLiteral("name")).toString());
