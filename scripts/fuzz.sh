@@ -31,12 +31,14 @@ seed fuzz_map "$here"/data/syntax/*.MAP
 seed fuzz_design "$here"/data/devboards/*/*.DSN "$here"/data/samples/*/*.DSN \
     "$here"/tests/data/firmware/*.hex
 seed fuzz_handoff "$here"/tests/data/firmware/tandel.ini
+seed fuzz_registry "$here"/fuzz/seeds/registry.ini
+seed fuzz_messages "$here"/fuzz/seeds/messages.txt
 
 export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export QT_QPA_PLATFORM=offscreen
 for target in fuzz_project fuzz_compiler fuzz_controllers fuzz_syntax fuzz_map fuzz_design \
-    fuzz_handoff; do
+    fuzz_handoff fuzz_registry fuzz_messages; do
     if [ "$mode" = "--ci" ]; then
         limits=(-runs=3000 -seed=1)
     else

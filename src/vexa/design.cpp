@@ -1,8 +1,13 @@
 #include "design.h"
 
+#include "boundedread.h"
 #include <QCoreApplication>
 #include <QDomDocument>
+
 #include <QFile>
+
+#include <algorithm>
+#include <cmath>
 #include <QSaveFile>
 
 static QString tr(const char *text)
@@ -10,16 +15,32 @@ static QString tr(const char *text)
     return QCoreApplication::translate("Design", text);
 }
 
+// Parts lie on a board of sane size: a coordinate beyond it (or no number at all) is brought
+// back to its edge, so that a saved design always holds whole numbers.
+static double onBoard(double value)
+{
+    constexpr double edge = 100000;
+    if (!std::isfinite(value))
+        return 0;
+    return std::clamp(value, -edge, edge);
+}
+
+static double coordinate(const QString &text)
+{
+    return onBoard(text.toDouble());
+}
+
 bool Design::load(const QString &path, QString *error, bool *isNew)
 {
     *isNew = false;
     parts.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = tr("Cannot read the design file %1: %2").arg(path, file.errorString());
+    QByteArray text;
+    QString why;
+    // A design of a few parts is a few kilobytes; a bigger file is not one.
+    if (!readBoundedFile(path, 16 * 1024 * 1024, text, &why)) {
+        *error = tr("Cannot read the design file %1: %2").arg(path, why);
         return false;
     }
-    const QByteArray text = file.readAll();
     if (text.trimmed().isEmpty()) {
         *isNew = true;
         return true;
@@ -46,8 +67,8 @@ bool Design::load(const QString &path, QString *error, bool *isNew)
         part.pin = e.attribute(QStringLiteral("PIN"));
         part.uart = e.attribute(QStringLiteral("UART"));
         part.colour = e.attribute(QStringLiteral("COLOUR"));
-        part.place = QPointF(e.attribute(QStringLiteral("X")).toDouble(),
-                             e.attribute(QStringLiteral("Y")).toDouble());
+        part.place = QPointF(coordinate(e.attribute(QStringLiteral("X"))),
+                             coordinate(e.attribute(QStringLiteral("Y"))));
         parts.append(part);
     }
     return true;
@@ -73,8 +94,8 @@ bool Design::save(const QString &path, QString *error) const
             e.setAttribute(QStringLiteral("UART"), part.uart);
         if (!part.colour.isEmpty())
             e.setAttribute(QStringLiteral("COLOUR"), part.colour);
-        e.setAttribute(QStringLiteral("X"), QString::number(qRound(part.place.x())));
-        e.setAttribute(QStringLiteral("Y"), QString::number(qRound(part.place.y())));
+        e.setAttribute(QStringLiteral("X"), QString::number(qRound(onBoard(part.place.x()))));
+        e.setAttribute(QStringLiteral("Y"), QString::number(qRound(onBoard(part.place.y()))));
         root.appendChild(e);
     }
     QSaveFile file(path);

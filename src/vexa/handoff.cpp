@@ -11,6 +11,13 @@ bool HandOff::read(const QString &path, HandOff *handOff, QString *error)
                      .arg(path);
         return false;
     }
+    // Only a regular file of a sane size: a FIFO or a device would hold VEXA for ever.
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > 1024 * 1024) {
+        *error = QCoreApplication::translate("HandOff", "The hand-off file %1 cannot be read.")
+                     .arg(path);
+        return false;
+    }
     QSettings file(path, QSettings::IniFormat);
     file.beginGroup(QStringLiteral("CIRRANE"));
     handOff->designFile = file.value(QStringLiteral("DESIGNFILE")).toString();

@@ -1,6 +1,8 @@
 #include "hexfile.h"
 
+#include "boundedread.h"
 #include <QCoreApplication>
+
 #include <QFile>
 
 #include <algorithm>
@@ -21,19 +23,15 @@ std::uint32_t HexImage::endAddress() const
 
 HexImage HexImage::read(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        HexImage image;
-        image.error = tr("Cannot read the firmware file %1: %2").arg(path, file.errorString());
-        return image;
-    }
+    QByteArray text;
+    QString why;
     // No firmware of an 8-bit controller comes near this; a bigger file is not one.
-    if (file.size() > 64 * 1024 * 1024) {
+    if (!readBoundedFile(path, 64 * 1024 * 1024, text, &why)) {
         HexImage image;
-        image.error = tr("The firmware file %1 is too large.").arg(path);
+        image.error = tr("Cannot read the firmware file %1: %2").arg(path, why);
         return image;
     }
-    HexImage image = parse(file.readAll());
+    HexImage image = parse(text);
     if (!image.error.isEmpty())
         image.error = tr("The firmware file %1 is not a valid Intel HEX file: %2")
                           .arg(path, image.error);

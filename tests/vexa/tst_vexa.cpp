@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 class tst_Vexa : public QObject
 {
     Q_OBJECT
@@ -30,6 +32,9 @@ private slots:
     void engineProgramThatDies();
     void windowRunsTheFirmware();
     void designFilesNeverLoseParts();
+    void filesThatAreNoFiles_data();
+    void filesThatAreNoFiles();
+    void coordinatesStayOnTheBoard();
     void firmwareThatStopsTheController();
 
 private:
@@ -352,6 +357,64 @@ void tst_Vexa::designFilesNeverLoseParts()
     const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
     QVERIFY2(messages->toPlainText().contains(QStringLiteral("D9 PZ9")),
              qPrintable(messages->toPlainText()));
+}
+
+void tst_Vexa::filesThatAreNoFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a FIFO") << "fifo";
+    QTest::newRow("a link to an endless device") << "zero";
+    QTest::newRow("a folder") << "folder";
+}
+
+// A design or firmware file that is a FIFO, a device or a folder is refused at once, with its
+// name, instead of holding or filling the simulator.
+void tst_Vexa::filesThatAreNoFiles()
+{
+    QFETCH(QString, kind);
+    const QString path = m_dir.filePath(QStringLiteral("odd-") + kind);
+    QFile::remove(path);
+    QDir(path).removeRecursively();
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == QLatin1String("zero"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    else
+        QVERIFY(QDir().mkpath(path));
+    const HexImage image = HexImage::read(path);
+    QVERIFY2(image.error.contains(path), qPrintable(image.error));
+    Design design;
+    QString error;
+    bool isNew = false;
+    QVERIFY(!design.load(path, &error, &isNew));
+    QVERIFY2(error.contains(path), qPrintable(error));
+}
+
+// A part placed far off the board (a hand-edited design) comes back to its edge and is saved
+// as the number it shows.
+void tst_Vexa::coordinatesStayOnTheBoard()
+{
+    const QString path = m_dir.filePath(QStringLiteral("far.DSN"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("<DESIGN><PART TYPE=\"LED\" NAME=\"D1\" PIN=\"PB5\" X=\"3e9\" Y=\"nan\"/>"
+               "<PART TYPE=\"LED\" NAME=\"D2\" PIN=\"PB4\" X=\"-1e300\" Y=\"12\"/></DESIGN>");
+    file.close();
+    Design design;
+    QString error;
+    bool isNew = false;
+    QVERIFY(design.load(path, &error, &isNew));
+    QVERIFY(design.save(path, &error));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QDomDocument document;
+    QVERIFY(document.setContent(&file));
+    QStringList places;
+    const QDomNodeList parts = document.elementsByTagName(QStringLiteral("PART"));
+    for (int i = 0; i < parts.size(); ++i) {
+        places.append(parts.at(i).toElement().attribute(QStringLiteral("X")) + QLatin1Char(',')
+                      + parts.at(i).toElement().attribute(QStringLiteral("Y")));
+    }
+    QCOMPARE(places, QStringList({"100000,0", "-100000,12"}));
 }
 
 // A firmware that puts the controller to sleep for good is reported, and the window lives on.
