@@ -1,10 +1,15 @@
 #include "settingsstore.h"
 
+#include "platform/boundedfile.h"
 #include "platform/platformpaths.h"
+#include "platform/wholefilewriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
+#include <QFile>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QThread>
 
 static const char group[] = "1";
@@ -14,14 +19,40 @@ SettingsStore::SettingsStore(Platform::SettingsScope scope)
     open(scope);
 }
 
-SettingsStore::~SettingsStore() = default;
+SettingsStore::~SettingsStore()
+{
+    sync();
+}
+
+// QSettings writes on its own a moment after a change: that write goes through the checked
+// sync too.
+class SettingsStore::SyncFilter : public QObject
+{
+public:
+    explicit SyncFilter(SettingsStore &store)
+        : m_store(store)
+    {}
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::UpdateRequest)
+            return false;
+        m_store.sync();
+        return true;
+    }
+
+private:
+    SettingsStore &m_store;
+};
 
 void SettingsStore::open(Platform::SettingsScope scope)
 {
     if (m_settings)
-        m_settings->sync();
+        sync();
     m_scope = scope;
     m_settings = Platform::createSettings(scope);
+    m_filter = std::make_unique<SyncFilter>(*this);
+    m_settings->installEventFilter(m_filter.get());
     m_settings->beginGroup(QLatin1String(group));
 }
 
@@ -40,9 +71,59 @@ void SettingsStore::setValue(const QString &key, const QVariant &value)
     m_settings->setValue(key, value);
 }
 
-void SettingsStore::sync()
+// On a full disk, Qt 6.4's safe writer reports success after a short write, and QSettings
+// writes through it: the settings file would be left empty (every compiler, directory and
+// recent file lost). The file is read back after each write; one that does not hold every
+// setting is replaced by the last good one, written whole or not at all.
+bool SettingsStore::sync()
 {
+    const QString path = m_settings->fileName();
+    QByteArray previous;
+    Platform::readBoundedFile(path, Platform::maxXmlFileBytes, previous, nullptr);
     m_settings->sync();
+    const QStringList expected = m_settings->allKeys();
+    // Read from a copy: QSettings would answer for the file itself from what it holds.
+    QTemporaryDir scratch;
+    const QString copy = scratch.filePath(QStringLiteral("written.conf"));
+    QFile::copy(path, copy);
+    const QSettings written(copy, QSettings::IniFormat);
+    bool whole = m_settings->status() == QSettings::NoError
+                 && written.status() == QSettings::NoError;
+    // Each setting there, with its value (a file cut short may end inside the last one).
+    const auto text = [](const QVariant &value) {
+        return value.typeId() == QMetaType::QStringList ? value.toStringList().join(QChar(0x1f))
+                                                        : value.toString();
+    };
+    const auto isText = [](const QVariant &value) {
+        const int type = value.typeId();
+        return type == QMetaType::QString || type == QMetaType::QStringList
+               || type == QMetaType::QByteArray;
+    };
+    for (const QString &key : expected) {
+        if (!whole)
+            break;
+        const QString full = QLatin1String(group) + QLatin1Char('/') + key;
+        const QVariant value = m_settings->value(key);
+        whole = written.contains(full)
+                && (!isText(value) || text(written.value(full)) == text(value));
+    }
+    // The file ends with a whole line.
+    QFile file(copy);
+    if (whole && file.open(QIODevice::ReadOnly) && file.size() > 0) {
+        file.seek(file.size() - 1);
+        whole = file.read(1) == "\n";
+    }
+    if (whole)
+        return true;
+    QString reason;
+    if (!previous.isEmpty())
+        Platform::writeWholeFile(path, previous, &reason);
+    qWarning("%s",
+             qPrintable(QCoreApplication::translate("SettingsStore",
+                                                    "The settings could not be written to %1; "
+                                                    "the previous settings are kept.")
+                            .arg(path)));
+    return false;
 }
 
 QString SettingsStore::directoryKey(Directory which)

@@ -37,7 +37,9 @@ public:
 
     // The store itself, positioned in group "1", for arrays and nested groups.
     QSettings &settings() const { return *m_settings; }
-    void sync();
+    // Writes the settings; false (the previous file kept, and said on standard error) when
+    // they could not be written whole.
+    bool sync();
 
     // A directory setting. Empty, or useDefault: the default; with useDefault false the
     // default is also stored, so that it is written the first time it is needed.
@@ -65,7 +67,9 @@ public:
 
 private:
     void open(Platform::SettingsScope scope);
+    class SyncFilter;
 
     Platform::SettingsScope m_scope;
     std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<SyncFilter> m_filter;
 };

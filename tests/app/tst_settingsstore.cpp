@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 class tst_SettingsStore : public QObject
 {
     Q_OBJECT
@@ -23,6 +26,7 @@ private slots:
     void loadXml_data();
     void loadXml();
     void saveXml();
+    void fullDiskKeepsTheSettings();
 };
 
 void tst_SettingsStore::storeLocation()
@@ -155,6 +159,47 @@ void tst_SettingsStore::saveXml()
                         "e\">\n <FILES/>\n</PROJECT>\n"));
     QVERIFY(!XmlDocumentIo::save(QDomDocument(), path));
     QVERIFY(!XmlDocumentIo::save(document, dir.filePath(QStringLiteral("no/such/dir.xml"))));
+}
+
+// A write cut short (a full disk: here a limit on the size of files) keeps the settings file
+// as it was, every compiler and directory in it, and says so.
+void tst_SettingsStore::fullDiskKeepsTheSettings()
+{
+    QByteArray before;
+    QString path;
+    {
+        SettingsStore store;
+        for (int i = 0; i < 60; ++i)
+            store.setValue(QStringLiteral("kept%1").arg(i), QStringLiteral("a value to keep"));
+        QVERIFY(store.sync());
+        path = store.settings().fileName();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        before = file.readAll();
+    }
+    QVERIFY(before.size() > 1024); // beyond the limit below
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    // Room for the file as it was, not for the new one.
+    rlimit full = old;
+    full.rlim_cur = rlim_t(before.size() + 100);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+    bool synced = true;
+    {
+        SettingsStore store;
+        store.setValue(QStringLiteral("new"), QString(2000, QLatin1Char('x')));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("could not be written")));
+        synced = store.sync();
+        store.settings().remove(QStringLiteral("new")); // nothing left for the end to write
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!synced);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)
