@@ -5,6 +5,7 @@
 #include "core/mainservices.h"
 #include "platform/caseinsensitivepath.h"
 #include "platform/platformpaths.h"
+#include "platform/wholefilewriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,18 +26,29 @@ static QString webSiteLine()
                                 "Cirrane.");
 }
 
+static QString handOffFolderTemplate();
+
 CirraneInterface::CirraneInterface(MainServices *mainWindow, QObject *parent)
     : QObject(parent)
     , m_mainWindow(mainWindow)
+    , m_handOffFolder(handOffFolderTemplate())
     , m_process(new QProcess)
     , m_channel(new VexaChannelClient(this))
 {
     connect(m_process, &QProcess::errorOccurred, this, &CirraneInterface::processError);
     connect(m_process, &QProcess::finished, this, &CirraneInterface::processFinished);
     connect(m_channel, &VexaChannelClient::note, this, &CirraneInterface::noteReceived);
-    m_handOffPath = QFileInfo(QDir(Platform::environmentValue(QStringLiteral("TEMP")))
-                                  .filePath(QStringLiteral("tandel.ini")))
-                        .absoluteFilePath();
+    m_handOffPath = m_handOffFolder.filePath(QStringLiteral("tandel.ini"));
+}
+
+// The private folder of the hand-off file: below TEMP (the system's temporary folder without
+// one), made new, readable by this user alone.
+static QString handOffFolderTemplate()
+{
+    QString temp = Platform::environmentValue(QStringLiteral("TEMP"));
+    if (temp.isEmpty())
+        temp = QDir::tempPath();
+    return QDir(temp).absoluteFilePath(QStringLiteral("dyxstudio-XXXXXX"));
 }
 
 CirraneInterface::~CirraneInterface()
@@ -139,8 +151,13 @@ bool CirraneInterface::writeHandOff(const QString &designFile,
     m_family = family;
     m_program = program;
     m_clock = clock;
+    m_handOffWritten = false;
+    // The text is made by the settings code VEXA reads it with, in a file of its own, and
+    // then written whole over the hand-off file, or not at all.
+    const QString draft = m_handOffFolder.filePath(QStringLiteral("draft.ini"));
+    QFile::remove(draft);
     {
-        QSettings handOff(m_handOffPath, QSettings::IniFormat);
+        QSettings handOff(draft, QSettings::IniFormat);
         handOff.beginGroup(QStringLiteral("CIRRANE"));
         handOff.setValue(QStringLiteral("DESIGNFILE"), designFile);
         handOff.setValue(QStringLiteral("PROGRAM"), program);
@@ -153,6 +170,23 @@ bool CirraneInterface::writeHandOff(const QString &designFile,
                          newDesign ? QStringLiteral("1") : QStringLiteral("0"));
         handOff.endGroup();
     }
+    QFile drafted(draft);
+    const QByteArray text = drafted.open(QIODevice::ReadOnly) ? drafted.readAll() : QByteArray();
+    drafted.close();
+    QFile::remove(draft);
+    bool whole = m_handOffFolder.isValid() && text.endsWith('\n');
+    for (const char *key :
+         {"AUTORUN=", "CLOCK=", "DESIGNFILE=", "DEVICE=", "FAMILY=", "NEWDESIGN=", "PROGRAM="})
+        whole = whole && text.contains(QByteArray("\n") + key);
+    QString reason = m_handOffFolder.isValid() ? tr("the text is incomplete")
+                                               : m_handOffFolder.errorString();
+    if (!whole || !Platform::writeWholeFile(m_handOffPath, text, &reason)) {
+        if (m_mainWindow)
+            m_mainWindow->output().error(
+                tr("Cannot write the hand-off file %1: %2").arg(m_handOffPath, reason));
+        return false;
+    }
+    m_handOffWritten = true;
     if (!sendCommand(VexaChannel::ReloadHandOff))
         return false;
     if (!quiet && m_mainWindow)
@@ -217,6 +251,9 @@ bool CirraneInterface::launch(const QString &installationDirectory)
         return fail(tr("Compiled firmware file name is not set."));
     if (isRunning())
         return true;
+    if (!m_handOffWritten)
+        return fail(
+            tr("VEXA is not started: the hand-off file %1 was not written.").arg(m_handOffPath));
     const QStringList arguments{QStringLiteral("/P:") + Platform::shortPathName(m_handOffPath)};
     const QString program = Platform::resolveCaseInsensitive(
         QDir(installationDirectory).absoluteFilePath(QStringLiteral("BIN/VEXA.EXE")));

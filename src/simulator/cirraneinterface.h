@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 
 class MainServices;
 class VexaChannelClient;
@@ -82,7 +83,13 @@ private:
     QString m_program;
     QString m_clock;
     bool m_debugging = false;
+    // The hand-off file lives in a folder of this program's own (mode 0700, a new name each
+    // run) inside TEMP: nothing another user planted there is read or written through.
+    QTemporaryDir m_handOffFolder;
     QString m_handOffPath;
+    // Whether the last hand-off was written whole: VEXA is told to read it, or started on it,
+    // only then.
+    bool m_handOffWritten = false;
     QProcess *m_process;
     VexaChannelClient *m_channel;
     int m_sendBound = 5000;

@@ -340,7 +340,8 @@ void tst_UserFlows::createDesignFileStartsTheSimulator()
     QCOMPARE(QFileInfo(design).size(), 0);
     QCOMPARE(window.projectsManager()->currentProject()->designFile(), design);
     QVERIFY(!a.createDesignFile->isEnabled());
-    QSettings handOff(m_dir->filePath(QStringLiteral("tandel.ini")), QSettings::IniFormat);
+    QSettings handOff(window.projectsManager()->simulatorLink()->handOffPath(),
+                      QSettings::IniFormat);
     QCOMPARE(handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")).toString(), design);
     QCOMPARE(handOff.value(QStringLiteral("CIRRANE/AUTORUN")).toString(), QStringLiteral("1"));
     window.projectsManager()->debugClose();
@@ -487,7 +488,8 @@ void tst_UserFlows::debugCommandsDriveTheSimulator()
                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              expected);
     // The hand-off file names the project's design, firmware and controller.
-    QSettings handOff(m_dir->filePath(QStringLiteral("tandel.ini")), QSettings::IniFormat);
+    QSettings handOff(window.projectsManager()->simulatorLink()->handOffPath(),
+                      QSettings::IniFormat);
     QCOMPARE(handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")).toString(),
              QFileInfo(path).absolutePath() + QStringLiteral("/AVR Blinky.DSN"));
     QCOMPARE(handOff.value(QStringLiteral("CIRRANE/DEVICE")).toString(),

@@ -13,6 +13,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 class tst_Simulation : public QObject
 {
     Q_OBJECT
@@ -192,36 +195,71 @@ void tst_Simulation::installationDiscovery()
     QCOMPARE(settings.cirraneDirectory(), directory);
 }
 
-// The keys in the order the settings file keeps them, the device and family upper-cased, a
-// section of another program kept.
+// The keys in the order the settings file keeps them, the device and family upper-cased, in a
+// folder of the program's own inside TEMP: a file or link another user planted in TEMP under
+// the hand-off file's name is neither read nor written through. A write cut short (a full
+// disk) is no hand-off: VEXA is not started on it.
 void tst_Simulation::handOffFile()
 {
     QTemporaryDir temp;
-    QFile existing(temp.filePath(QStringLiteral("tandel.ini")));
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("[OTHER]\nKEEP=yes\n");
-    existing.close();
+    const QString victim = temp.filePath(QStringLiteral("victim.txt"));
+    QFile victimFile(victim);
+    QVERIFY(victimFile.open(QIODevice::WriteOnly));
+    victimFile.write("mine\n");
+    victimFile.close();
+    QVERIFY(QFile::link(victim, temp.filePath(QStringLiteral("tandel.ini"))));
     qputenv("TEMP", temp.path().toLocal8Bit());
     CirraneInterface link(nullptr);
-    QCOMPARE(link.handOffPath(), temp.filePath(QStringLiteral("tandel.ini")));
+    const QFileInfo folder(QFileInfo(link.handOffPath()).absolutePath());
+    QCOMPARE(folder.absolutePath(), QFileInfo(temp.path()).absoluteFilePath());
+    QVERIFY(folder.fileName().startsWith(QLatin1String("dyxstudio-")));
+    QVERIFY(!(folder.permissions()
+              & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+                 | QFile::WriteOther | QFile::ExeOther)));
+    const auto write = [&link] {
+        return link.writeHandOff(QStringLiteral("/p/Board.DSN"),
+                                 QStringLiteral("atmega328p"),
+                                 QStringLiteral("avr"),
+                                 QStringLiteral("/p/Debug/Debug.hex"),
+                                 QStringLiteral("16MHz"),
+                                 true,
+                                 false,
+                                 false);
+    };
     // No simulator runs: the file is written and the reload command is not delivered.
-    QVERIFY(!link.writeHandOff(QStringLiteral("/p/Board.DSN"),
-                               QStringLiteral("atmega328p"),
-                               QStringLiteral("avr"),
-                               QStringLiteral("/p/Debug/Debug.hex"),
-                               QStringLiteral("16MHz"),
-                               true,
-                               false,
-                               false));
+    QVERIFY(!write());
     QFile written(link.handOffPath());
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(written.readAll()),
              QStringLiteral("[CIRRANE]\nAUTORUN=1\nCLOCK=16MHz\nDESIGNFILE=/p/Board.DSN\n"
                             "DEVICE=ATMEGA328P\nFAMILY=AVR\nNEWDESIGN=0\n"
-                            "PROGRAM=/p/Debug/Debug.hex\n\n[OTHER]\nKEEP=yes\n"));
+                            "PROGRAM=/p/Debug/Debug.hex\n"));
+    written.close();
+    QVERIFY(victimFile.open(QIODevice::ReadOnly));
+    QCOMPARE(victimFile.readAll(), QByteArray("mine\n"));
+    victimFile.close();
     // Not running: starting the debugging changes nothing.
     QVERIFY(!link.startDebugging());
     QVERIFY(!link.isDebugging());
+
+    // A full disk: files may grow to 16 bytes.
+    const QString design = temp.filePath(QStringLiteral("b.DSN"));
+    QFile(design).open(QIODevice::WriteOnly);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = old;
+    full.rlim_cur = 16;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+    link.updateDesignQuietly(design,
+                             QStringLiteral("atmega328p"),
+                             QStringLiteral("AVR"),
+                             QStringLiteral("f.hex"),
+                             QStringLiteral("1MHz"));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!link.launch(temp.path()));
+    QVERIFY(!link.isRunning());
 }
 
 // Launch checks what it needs before it starts anything; an installation without the
