@@ -429,9 +429,8 @@ bool BuildProject::addFile(const QString &path, bool applyDefaults)
                 return other->tool() == node->tool()
                        && std::find(created.begin(), created.end(), other) == created.end();
             });
-            if (toolKnown)
-                continue;
-            fresh.push_back(node);
+            if (!toolKnown)
+                fresh.push_back(node);
         }
     }
     // Fresh defaults must not replace what the user set for these tools: when the configuration

@@ -48,7 +48,7 @@ void fillPostOrder(BuildNode *node,
 {
     for (const auto &input : node->inputs)
         fillPostOrder(input.get(), configuration, expander, used);
-    if (node->isLeaf() || !node->parent || !node->file.isEmpty())
+    if (node->isLeaf() || !node->parent)
         return;
     const FileSpec &output = node->step->output;
     const QString name = output.name.isEmpty() ? QStringLiteral("%INFILE_NAME%.") + output.pattern
@@ -187,18 +187,15 @@ bool MakefileWriter::write()
     // should the program stop in between, the old Makefile still tells the next build.
     if (!removeStaleOutputs(oldBytes, bytes))
         return false;
+    // The same file is not written again: only its time moves on, and says that the dependency
+    // files are read up to now.
+    QFile same(path);
+    const bool touched = oldBytes == bytes && !bytes.isEmpty() && same.open(QIODevice::ReadWrite)
+                         && same.setFileTime(QDateTime::currentDateTime(),
+                                             QFileDevice::FileModificationTime);
+    same.close();
     QString reason;
-    if (oldBytes == bytes && !bytes.isEmpty()) {
-        // The same file: only its time says that the dependency files are read up to now.
-        QFile file(path);
-        if (file.open(QIODevice::ReadWrite)
-            && file.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime)) {
-            file.close();
-            dropUnsafeDependencyFiles(written);
-            return true;
-        }
-    }
-    if (!Platform::writeWholeFile(path, bytes, &reason)) {
+    if (!touched && !Platform::writeWholeFile(path, bytes, &reason)) {
         if (MainServices *mainWindow = m_configuration.mainWindow()) {
             mainWindow->output().message(
                 QCoreApplication::translate("BuildProject", "Cannot open file %1 for writing\n")
@@ -207,7 +204,7 @@ bool MakefileWriter::write()
         }
         return false;
     }
-    dropUnsafeDependencyFiles(written);
+    tidyDependencyFiles(written);
     return true;
 }
 
@@ -259,7 +256,7 @@ bool MakefileWriter::removeStaleOutputs(const QByteArray &oldMakefile, const QBy
 // names no header as a target of its own, so a removed header would stop every later build.
 // Names are escaped where the file with the blank exists, and every header gets an empty rule.
 // Files older than the last Makefile were looked at when it was written.
-void MakefileWriter::dropUnsafeDependencyFiles(const QDateTime &lastMakefile)
+void MakefileWriter::tidyDependencyFiles(const QDateTime &lastMakefile)
 {
     static const QRegularExpression unsafe(QStringLiteral("[;|`$]|^\\t"),
                                            QRegularExpression::MultilineOption);
@@ -325,9 +322,9 @@ QString MakefileWriter::tidiedDependencies(const QString &content,
     QString result;
     bool changed = false;
     for (const QString &line : joined.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const int colon = int(line.indexOf(QLatin1String(": ")) >= 0
-                                  ? line.indexOf(QLatin1String(": "))
-                                  : line.lastIndexOf(QLatin1Char(':')));
+        int colon = int(line.indexOf(QLatin1String(": ")));
+        if (colon < 0)
+            colon = int(line.lastIndexOf(QLatin1Char(':')));
         if (colon < 0) {
             result += line + QLatin1Char('\n');
             continue;

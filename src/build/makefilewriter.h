@@ -39,7 +39,7 @@ private:
     void writeDependencies(QTextStream &out);
     QString ruleTarget(const TemplateExpander &expander, const BuildNode *node) const;
     bool removeStaleOutputs(const QByteArray &oldMakefile, const QByteArray &newMakefile);
-    void dropUnsafeDependencyFiles(const QDateTime &lastMakefile);
+    void tidyDependencyFiles(const QDateTime &lastMakefile);
     // The dependency file as make needs it; empty when it already is.
     static QString tidiedDependencies(const QString &content,
                                       const QDir &project,

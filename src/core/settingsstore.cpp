@@ -81,6 +81,11 @@ bool SettingsStore::sync()
     QByteArray previous;
     Platform::readBoundedFile(path, Platform::maxXmlFileBytes, previous, nullptr);
     m_settings->sync();
+    QByteArray now;
+    Platform::readBoundedFile(path, Platform::maxXmlFileBytes, now, nullptr);
+    // Nothing written (nothing had changed): nothing to check.
+    if (!now.isEmpty() && now == previous && m_settings->status() == QSettings::NoError)
+        return true;
     const QStringList expected = m_settings->allKeys();
     // Read from a copy: QSettings would answer for the file itself from what it holds.
     QTemporaryDir scratch;

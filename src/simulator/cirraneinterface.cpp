@@ -26,7 +26,15 @@ static QString webSiteLine()
                                 "Cirrane.");
 }
 
-static QString handOffFolderTemplate();
+// The private folder of the hand-off file: below TEMP (the system's temporary folder without
+// one), made new, readable by this user alone.
+static QString handOffFolderTemplate()
+{
+    QString temp = Platform::environmentValue(QStringLiteral("TEMP"));
+    if (temp.isEmpty())
+        temp = QDir::tempPath();
+    return QDir(temp).absoluteFilePath(QStringLiteral("dyxstudio-XXXXXX"));
+}
 
 CirraneInterface::CirraneInterface(MainServices *mainWindow, QObject *parent)
     : QObject(parent)
@@ -39,16 +47,6 @@ CirraneInterface::CirraneInterface(MainServices *mainWindow, QObject *parent)
     connect(m_process, &QProcess::finished, this, &CirraneInterface::processFinished);
     connect(m_channel, &VexaChannelClient::note, this, &CirraneInterface::noteReceived);
     m_handOffPath = m_handOffFolder.filePath(QStringLiteral("tandel.ini"));
-}
-
-// The private folder of the hand-off file: below TEMP (the system's temporary folder without
-// one), made new, readable by this user alone.
-static QString handOffFolderTemplate()
-{
-    QString temp = Platform::environmentValue(QStringLiteral("TEMP"));
-    if (temp.isEmpty())
-        temp = QDir::tempPath();
-    return QDir(temp).absoluteFilePath(QStringLiteral("dyxstudio-XXXXXX"));
 }
 
 CirraneInterface::~CirraneInterface()

@@ -94,9 +94,7 @@ void tst_BuildFlows::configurationsSharingAFolderBuildTheirOwn()
     const QByteArray debug = readAll(project->targetPath());
     QVERIFY(!debug.isEmpty());
 
-    auto *copy = new BuildProject(*project->activeConfiguration());
-    copy->setName(QStringLiteral("Fast"));
-    project->addConfiguration(copy);
+    copyConfiguration(*project, QStringLiteral("Fast"));
     window.projectsManager()->selectConfiguration(QStringLiteral("Debug"));
     QComboBox *selector = window.configCombo();
     selector->setCurrentIndex(selector->findText(QStringLiteral("Fast")));

@@ -1,4 +1,5 @@
 #include "common/fakemainservices.h"
+#include "common/fulldisk.h"
 #include "core/settingsstore.h"
 #include "core/xmldocumentio.h"
 
@@ -8,9 +9,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 class tst_SettingsStore : public QObject
 {
@@ -178,13 +176,9 @@ void tst_SettingsStore::fullDiskKeepsTheSettings()
         before = file.readAll();
     }
     QVERIFY(before.size() > 1024); // beyond the limit below
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     // Room for the file as it was, not for the new one.
-    rlimit full = old;
-    full.rlim_cur = rlim_t(before.size() + 100);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+    FullDisk full(rlim_t(before.size() + 100));
+    QVERIFY(full.isActive());
     bool synced = true;
     {
         SettingsStore store;
@@ -194,8 +188,7 @@ void tst_SettingsStore::fullDiskKeepsTheSettings()
         synced = store.sync();
         store.settings().remove(QStringLiteral("new")); // nothing left for the end to write
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    full.end();
     QVERIFY(!synced);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));

@@ -3,6 +3,7 @@
 
 #include "app/srcmanager.h"
 #include "common/fakemainservices.h"
+#include "common/fulldisk.h"
 #include "common/scriptedprompts.h"
 #include "common/windowflows.h"
 #include "core/settingsstore.h"
@@ -617,12 +618,8 @@ void tst_UserFlows::fullDiskKeepsTheOldFiles()
     // A Makefile that must change (the same one is not written again).
     project->activeConfiguration()->setClock(QStringLiteral("8MHz"));
 
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit full = old;
-    full.rlim_cur = 64;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+    FullDisk full(64);
+    QVERIFY(full.isActive());
 
     window.projectsManager()->compileProject();
     const QString buildOutput = output(window);
@@ -632,8 +629,7 @@ void tst_UserFlows::fullDiskKeepsTheOldFiles()
     window.actions().saveProject->trigger();
     const bool sourceSaved = window.tabs()->currentEditor()->save();
 
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    full.end();
 
     QVERIFY(buildOutput.contains(QStringLiteral("Cannot create Makefile.")));
     QVERIFY(!buildOutput.contains(QStringLiteral("Compiled successfully.")));

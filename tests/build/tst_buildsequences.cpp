@@ -263,11 +263,11 @@ void tst_BuildSequences::incrementalEqualsClean()
             break;
         }
         case 6: { // a copy of the configuration, which keeps its target and so its folder
-            auto *copy = new BuildProject(*project->activeConfiguration());
-            copy->setName(QStringLiteral("Copy %1").arg(project->configurationCount()));
-            project->addConfiguration(copy);
+            const BuildProject *copy
+                = WindowFlows::copyConfiguration(*project,
+                                                 QStringLiteral("Copy %1").arg(
+                                                     project->configurationCount()));
             project->setActiveConfiguration(project->configurationCount() - 1);
-            project->setModified(true);
             done << QStringLiteral("copy to ") + copy->name();
             break;
         }
@@ -380,9 +380,7 @@ void tst_BuildSequences::savedProjectWritesTheSameMakefiles()
                 break;
             }
             default: {
-                auto *copy = new BuildProject(*project->activeConfiguration());
-                copy->setName(QStringLiteral("Copy%1").arg(step));
-                project->addConfiguration(copy);
+                WindowFlows::copyConfiguration(*project, QStringLiteral("Copy%1").arg(step));
                 project->setActiveConfiguration(random.bounded(project->configurationCount()));
                 done << QStringLiteral("copy");
                 break;

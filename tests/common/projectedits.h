@@ -49,4 +49,15 @@ inline void setOption(Project &project,
     project.setModified(true);
 }
 
+// A copy of the active configuration under another name, added to the project as the
+// Configurations dialog adds one: it keeps the target, and so the output folder.
+inline BuildProject *copyConfiguration(Project &project, const QString &name)
+{
+    auto *copy = new BuildProject(*project.activeConfiguration());
+    copy->setName(name);
+    project.addConfiguration(copy);
+    project.setModified(true);
+    return copy;
+}
+
 } // namespace WindowFlows

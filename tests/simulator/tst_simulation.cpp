@@ -1,6 +1,7 @@
 // The link to the simulator and the simulator itself, through the real programs: the hand-off
 // file, and the demonstration boards' firmware run for a while with every pin change traced.
 #include "common/fakemainservices.h"
+#include "common/fulldisk.h"
 #include "core/settingsstore.h"
 #include "platform/registry.h"
 #include "simulator/cirraneinterface.h"
@@ -12,9 +13,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 class tst_Simulation : public QObject
 {
@@ -245,19 +243,14 @@ void tst_Simulation::handOffFile()
     // A full disk: files may grow to 16 bytes.
     const QString design = temp.filePath(QStringLiteral("b.DSN"));
     QFile(design).open(QIODevice::WriteOnly);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit full = old;
-    full.rlim_cur = 16;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+    FullDisk full(16);
+    QVERIFY(full.isActive());
     link.updateDesignQuietly(design,
                              QStringLiteral("atmega328p"),
                              QStringLiteral("AVR"),
                              QStringLiteral("f.hex"),
                              QStringLiteral("1MHz"));
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    full.end();
     QVERIFY(!link.launch(temp.path()));
     QVERIFY(!link.isRunning());
 }
