@@ -306,8 +306,8 @@ void plainTextViewAlone(benchmark::State &state)
 BENCHMARK(build200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(make200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(makeParallel200Files)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(nothingToDo200Files)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
-BENCHMARK(makeQuestion200Files)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(nothingToDo200Files)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
+BENCHMARK(makeQuestion200Files)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
 BENCHMARK(floodWithoutLineEnds)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(floodOfLines)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(showMessages)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
@@ -328,8 +328,8 @@ int main(int argc, char **argv)
          // Every core at work, against make one job at a time.
          {"build200Files/iterations:3/real_time", "make200Files/iterations:3/real_time", 0.6},
          // Nothing to do: the program against make's own check.
-         {"nothingToDo200Files/iterations:5/real_time",
-          "makeQuestion200Files/iterations:5/real_time",
+         {"nothingToDo200Files/iterations:20/real_time",
+          "makeQuestion200Files/iterations:20/real_time",
           1.2},
          // 20 MB without a line end, against 20 MB of lines.
          {"floodWithoutLineEnds/iterations:2/real_time", "floodOfLines/iterations:2/real_time", 1.2},

@@ -20,6 +20,8 @@
 #include <QRegularExpression>
 #include <QTextStream>
 
+#include <sys/stat.h>
+
 namespace {
 
 // GNU make names itself after the name it was started by ("make.exe: Nothing to be done ...")
@@ -215,6 +217,16 @@ bool BuildRun::start(const Request &request)
     return !failed;
 }
 
+// A file's modification time in nanoseconds, as make compares them; -1 when it is no file.
+static qint64 modifiedNs(const QString &path)
+{
+    struct stat status
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return -1;
+    return qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+}
+
 // Some tools report a failure and still end with 0 (gplink given its linker script twice):
 // make then says nothing. Each output must exist and be no older than what it is made from,
 // or the step did not write it and the firmware there is not what the project describes.
@@ -223,21 +235,20 @@ bool BuildRun::outputsWritten(const BuildProject &configuration)
     const QDir project(configuration.projectDirectory());
     const std::vector<BuildNode *> steps = configuration.stepNodes();
     // make remakes an output from a file dated in the future on every run; that is no failure.
-    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch() * 1000000;
     // Inputs before what is made from them: the first step that failed is the one named.
     for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
         const BuildNode *node = *it;
-        const QFileInfo output(project.absoluteFilePath(node->file));
-        bool written = output.isFile();
+        const QString output = QDir::cleanPath(project.absoluteFilePath(node->file));
+        const qint64 outputTime = QFileInfo(output).isFile() ? modifiedNs(output) : -1;
+        bool written = outputTime >= 0;
         for (const auto &input : node->inputs) {
-            const QFileInfo made(project.absoluteFilePath(input->file));
-            if (written && made.exists() && made.lastModified() > output.lastModified()
-                && made.lastModified() <= now)
+            const qint64 made = written ? modifiedNs(project.absoluteFilePath(input->file)) : -1;
+            if (made > outputTime && made <= now)
                 written = false;
         }
         if (!written) {
-            m_output.error(tr("The build did not write %1.")
-                               .arg(QDir::toNativeSeparators(output.absoluteFilePath())));
+            m_output.error(tr("The build did not write %1.").arg(QDir::toNativeSeparators(output)));
             return false;
         }
     }
