@@ -1,14 +1,117 @@
 #include "vexachannel.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QThread>
 
-QString VexaChannel::serverName(qint64 processId)
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static QString tr(const char *text)
 {
-    return QStringLiteral("VEXA-%1").arg(processId);
+    return QCoreApplication::translate("VexaChannel", text);
+}
+
+// A folder that is this user's alone: opened without following a link, owned by the user, and
+// closed to everybody else (a folder of the user's that others may enter is closed first).
+// With `create`, a missing folder is made.
+static bool isOwnFolder(const QString &path, bool create, bool mayClose, QString *error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (create && mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
+        *error = tr("The folder %1 cannot be made: %2")
+                     .arg(path, QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    const int fd = open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        *error = tr("The folder %1 cannot be used: %2")
+                     .arg(path, QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    struct stat status;
+    bool own = fstat(fd, &status) == 0 && status.st_uid == geteuid();
+    if (!own)
+        *error = tr("The folder %1 belongs to another user.").arg(path);
+    else if ((status.st_mode & 077) != 0 && (!mayClose || fchmod(fd, 0700) != 0)) {
+        *error = tr("Other users can enter the folder %1.").arg(path);
+        own = false;
+    }
+    close(fd);
+    return own;
+}
+
+QString VexaChannel::privateFolder(QString *error)
+{
+    QString ignored;
+    QString &why = error ? *error : ignored;
+    const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    QString unused;
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime)
+        && isOwnFolder(runtime, false, false, &unused)) {
+        const QString folder = QDir(runtime).filePath(QStringLiteral("dyxstudio"));
+        return isOwnFolder(folder, true, true, &why) ? folder : QString();
+    }
+    const QString folder = QDir(QDir::tempPath())
+                               .filePath(QStringLiteral("dyxstudio-%1").arg(geteuid()));
+    return isOwnFolder(folder, true, true, &why) ? folder : QString();
+}
+
+QString VexaChannel::serverPath(qint64 processId, QString *error)
+{
+    const QString folder = privateFolder(error);
+    return folder.isEmpty() ? QString()
+                            : QDir(folder).filePath(QStringLiteral("VEXA-%1").arg(processId));
+}
+
+void VexaChannel::removeLeftovers()
+{
+    const QString folder = privateFolder();
+    if (folder.isEmpty())
+        return;
+    static const QRegularExpression leftover(QStringLiteral("^(?:VEXA|work)-(\\d+)(?:-.*)?$"));
+    const QDir dir(folder);
+    for (const QString &name :
+         dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        const QRegularExpressionMatch m = leftover.match(name);
+        bool ok = false;
+        const qint64 pid = m.hasMatch() ? m.captured(1).toLongLong(&ok) : 0;
+        if (!ok || pid <= 0 || pid == QCoreApplication::applicationPid() || kill(pid_t(pid), 0) == 0
+            || errno != ESRCH)
+            continue;
+        const QString path = dir.filePath(name);
+        struct stat status;
+        if (lstat(QFile::encodeName(path).constData(), &status) != 0)
+            continue;
+        if (S_ISDIR(status.st_mode))
+            QDir(path).removeRecursively();
+        else
+            QFile::remove(path);
+    }
+}
+
+bool VexaChannel::peerCredentials(qintptr socketDescriptor, qint64 *processId, qint64 *userId)
+{
+    struct ucred credentials
+    {};
+    socklen_t size = sizeof credentials;
+    if (socketDescriptor < 0
+        || getsockopt(int(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
+        return false;
+    *processId = credentials.pid;
+    *userId = credentials.uid;
+    return true;
 }
 
 QString VexaChannel::escape(const QString &text)
@@ -69,15 +172,33 @@ bool VexaChannelClient::connectTo(qint64 processId, int waitMs)
         return true;
     disconnectFromServer();
     m_processId = processId;
+    m_error.clear();
+    const QString path = VexaChannel::serverPath(processId, &m_error);
+    if (path.isEmpty())
+        return false;
     QElapsedTimer timer;
     timer.start();
     for (;;) {
-        m_socket->connectToServer(VexaChannel::serverName(processId));
-        if (m_socket->waitForConnected(qMax(1, int(waitMs - timer.elapsed()))))
-            return true;
-        m_socket->abort();
-        if (timer.elapsed() >= waitMs)
+        m_socket->connectToServer(path);
+        if (m_socket->waitForConnected(qMax(1, int(waitMs - timer.elapsed())))) {
+            qint64 peer = -1;
+            qint64 user = -1;
+            if (VexaChannel::peerCredentials(m_socket->socketDescriptor(), &peer, &user)
+                && peer == processId && user == qint64(geteuid()))
+                return true;
+            m_socket->abort();
+            m_error = tr("The channel %1 is served by process %2, not by the simulator this "
+                         "program started (process %3); it is not used.")
+                          .arg(path)
+                          .arg(peer)
+                          .arg(processId);
             return false;
+        }
+        m_socket->abort();
+        if (timer.elapsed() >= waitMs) {
+            m_error = tr("The simulator does not serve its channel %1.").arg(path);
+            return false;
+        }
         QThread::msleep(20);
     }
 }
@@ -163,20 +284,36 @@ VexaChannelServer::~VexaChannelServer() = default;
 
 bool VexaChannelServer::listen(qint64 processId)
 {
-    const QString name = VexaChannel::serverName(processId);
-    QLocalServer::removeServer(name);
+    m_error.clear();
+    const QString path = VexaChannel::serverPath(processId, &m_error);
+    if (path.isEmpty())
+        return false;
+    // A socket under this process id was left by a program that ended.
+    QLocalServer::removeServer(path);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    return m_server->listen(name);
+    if (m_server->listen(path))
+        return true;
+    m_error = m_server->errorString();
+    return false;
 }
 
 QString VexaChannelServer::errorString() const
 {
-    return m_server->errorString();
+    return m_error;
 }
 
 void VexaChannelServer::acceptClients()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        // Only the user's own programs are served.
+        qint64 peer = -1;
+        qint64 user = -1;
+        if (!VexaChannel::peerCredentials(socket->socketDescriptor(), &peer, &user)
+            || user != qint64(geteuid())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { serve(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
             m_watchers.removeAll(socket);

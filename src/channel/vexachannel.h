@@ -12,8 +12,9 @@ class QLocalServer;
 class QLocalSocket;
 
 // The line protocol between the IDE and the simulator program it started. The simulator
-// listens on a local socket named after its own process id, so the IDE can reach only a
-// simulator it started itself. Requests, one line each, every one answered by one line:
+// listens on a local socket named after its own process id, in a folder that belongs to the
+// user alone, and answers only clients of the same user; the IDE talks only to a server whose
+// process is the simulator it started. Requests, one line each, every one answered by one line:
 //   SEND <message> <wParam> <lParam>  a numbered command; answered "HANDLED <result>" once done
 //   TITLE                              answered "TITLE <the main window's title>"
 //   FRONT                              raise the main window; "HANDLED 0"
@@ -23,12 +24,24 @@ class QLocalSocket;
 //   NOTE UART <text>                   a line the firmware wrote to its serial port
 //   NOTE ERROR <text>                  the simulation could not go on
 //   NOTE FINISHED <simulated seconds>  a timed run reached its end
+//   NOTE ALIVE <simulated seconds>     once a second while a timed run goes on
 namespace VexaChannel {
 // WM_USER + 400: the message number of the simulator's commands.
 constexpr int commandMessage = 0x400 + 400;
 enum Command { StopSimulation = 2, CloseProgram = 3, ReloadHandOff = 4 };
 
-QString serverName(qint64 processId);
+// The folder of the channel's sockets and the simulator's work: $XDG_RUNTIME_DIR/dyxstudio when
+// the runtime folder is the user's own, else dyxstudio-<user id> in the temporary folder. It is
+// made when missing and used only when it is a real folder of this user's that nobody else can
+// enter; otherwise empty, with the reason in *error.
+QString privateFolder(QString *error = nullptr);
+// The socket of the simulator with that process id, in the private folder; empty without one.
+QString serverPath(qint64 processId, QString *error = nullptr);
+// Removes the sockets and work folders that simulators which no longer run left in the
+// private folder (a simulator that was killed cannot remove its own).
+void removeLeftovers();
+// The process and user ids of the other end of a connected local socket.
+bool peerCredentials(qintptr socketDescriptor, qint64 *processId, qint64 *userId);
 // Escapes a note's text so that it stays one line; unescape reverses it.
 QString escape(const QString &text);
 QString unescape(const QString &text);
@@ -43,8 +56,10 @@ public:
     ~VexaChannelClient() override;
 
     // Connects to the simulator with that process id, trying again while its server is not
-    // up yet, for at most waitMs. Reuses a live connection to the same process.
+    // up yet, for at most waitMs. Reuses a live connection to the same process. A server that
+    // is not that process is refused, and errorString() says so.
     bool connectTo(qint64 processId, int waitMs);
+    QString errorString() const { return m_error; }
     void disconnectFromServer();
     bool isConnected() const;
 
@@ -63,6 +78,7 @@ private:
 
     QLocalSocket *m_socket;
     qint64 m_processId = -1;
+    QString m_error;
     QByteArray m_buffer;
     QList<QString> m_answers;
     QList<QString> m_notes;
@@ -92,5 +108,6 @@ private:
     void serve(QLocalSocket *socket);
 
     QLocalServer *m_server;
+    QString m_error;
     QList<QLocalSocket *> m_watchers;
 };

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -56,6 +57,16 @@ ProcessGroupWatch::~ProcessGroupWatch()
         close(m_readEnd);
     if (m_writeEnd >= 0)
         close(m_writeEnd);
+}
+
+void endWithStarter(QProcess &process, int signal)
+{
+    const pid_t starter = getpid();
+    process.setChildProcessModifier([starter, signal] {
+        prctl(PR_SET_PDEATHSIG, signal);
+        if (getppid() != starter)
+            _exit(127);
+    });
 }
 
 void killProcessGroup(qint64 processId)

@@ -26,6 +26,11 @@ private:
     int m_writeEnd = -1;
 };
 
+// The process is sent `signal` when the thread that starts it (the program's main thread)
+// ends, however it ends (kill -9 included); one whose starter is already gone does not run.
+// Set before the process starts; it replaces any other start-up step of the process.
+void endWithStarter(QProcess &process, int signal);
+
 // Ends the process group that the process with this id leads, at once.
 void killProcessGroup(qint64 processId);
 

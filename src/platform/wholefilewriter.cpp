@@ -1,32 +1,160 @@
 #include "wholefilewriter.h"
 
-#include <QSaveFile>
+#include <QAtomicInt>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Platform {
+
+namespace {
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(strerror(errno));
+}
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    qint64 done = 0;
+    while (done < data.size()) {
+        const ssize_t put = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            if (put == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += put;
+    }
+    return true;
+}
+
+// The name a new version has between being written and taking the file's place: hidden, and
+// carrying the writer's process id, so that one left by a writer that was killed is known for
+// what it is.
+QString stagingName(const QString &fileName)
+{
+    static QAtomicInt counter;
+    return QStringLiteral(".%1.dyxsave-%2-%3")
+        .arg(fileName)
+        .arg(QCoreApplication::applicationPid())
+        .arg(counter.fetchAndAddRelaxed(1));
+}
+
+const QRegularExpression &stagingPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\.(.+)\\.dyxsave-(\\d+)-\\d+$"));
+    return pattern;
+}
+
+// In place, for a file in a folder the user may not create files in.
+bool writeInPlace(const QString &path, const QByteArray &data, QString *errorString)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    const bool written = fd >= 0 && writeAll(fd, data) && fdatasync(fd) == 0;
+    if (!written && errorString)
+        *errorString = systemError();
+    if (fd >= 0)
+        ::close(fd);
+    return written;
+}
+
+} // namespace
+
+void removeStrayVersions(const QString &folder, const QString &fileName)
+{
+    const QDir dir(folder);
+    const QString filter = fileName.isEmpty()
+                               ? QStringLiteral(".*.dyxsave-*")
+                               : QLatin1Char('.') + fileName + QStringLiteral(".dyxsave-*");
+    for (const QString &name : dir.entryList({filter}, QDir::Files | QDir::Hidden | QDir::System)) {
+        const QRegularExpressionMatch m = stagingPattern().match(name);
+        const qint64 writer = m.hasMatch() ? m.captured(2).toLongLong() : 0;
+        // Only versions whose writer no longer runs: another copy of the program may be
+        // writing this moment.
+        if (writer > 0 && ::kill(pid_t(writer), 0) != 0 && errno == ESRCH)
+            QFile::remove(dir.filePath(name));
+    }
+}
 
 bool writeWholeFile(const QString &path,
                     const QByteArray &data,
                     QString *errorString,
                     bool directWriteFallback)
 {
-    QSaveFile file(path);
-    file.setDirectWriteFallback(directWriteFallback);
-    // Unbuffered, a short write shows at once instead of being lost in a late flush.
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    qint64 total = 0;
-    while (written && total < data.size()) {
-        const qint64 count = file.write(data.constData() + total, data.size() - total);
-        written = count > 0;
-        total += qMax<qint64>(count, 0);
+    // A link is written through to its file, as an editor does; the link stays.
+    QString target = path;
+    const QFileInfo given(path);
+    if (given.isSymLink())
+        target = given.exists() ? given.canonicalFilePath() : given.symLinkTarget();
+    const QFileInfo info(target);
+    const QString folder = info.absolutePath();
+    const QByteArray targetName = QFile::encodeName(info.absoluteFilePath());
+    removeStrayVersions(folder, info.fileName());
+
+    struct stat old
+    {};
+    const bool exists = ::stat(targetName.constData(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) {
+        if (errorString)
+            *errorString = QCoreApplication::translate("Platform", "it is not a regular file");
+        return false;
     }
-    if (written && file.flush() && file.commit())
+    const QByteArray stagingPath = QFile::encodeName(
+        QDir(folder).filePath(stagingName(info.fileName())));
+    // The new version has no name until it is whole where the system allows it, so that a
+    // crash leaves nothing behind.
+    bool named = false;
+    int fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EACCES && errno != EROFS && errno != ENOSPC && errno != EDQUOT) {
+        fd = ::open(stagingPath.constData(),
+                    O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC,
+                    0666);
+        named = fd >= 0;
+    }
+    if (fd < 0) {
+        if (directWriteFallback && exists && (errno == EACCES || errno == EROFS))
+            return writeInPlace(target, data, errorString);
+        if (errorString)
+            *errorString = systemError();
+        return false;
+    }
+    // The new version keeps the file's permissions where this user may set them.
+    if (exists)
+        fchmod(fd, old.st_mode & 07777);
+    bool written = writeAll(fd, data) && fdatasync(fd) == 0;
+    if (written && !named) {
+        const QByteArray handle = "/proc/self/fd/" + QByteArray::number(fd);
+        written = ::linkat(AT_FDCWD,
+                           handle.constData(),
+                           AT_FDCWD,
+                           stagingPath.constData(),
+                           AT_SYMLINK_FOLLOW)
+                  == 0;
+        named = written;
+    }
+    written = written && ::rename(stagingPath.constData(), targetName.constData()) == 0;
+    const int reason = errno;
+    ::close(fd);
+    if (written)
         return true;
+    if (named)
+        ::unlink(stagingPath.constData());
     if (errorString) {
-        *errorString = file.errorString();
-        if (errorString->isEmpty() || file.error() == QFileDevice::NoError)
-            *errorString = QStringLiteral("not every byte could be written");
+        errno = reason;
+        *errorString = systemError();
     }
-    file.cancelWriting();
     return false;
 }
 

@@ -15,6 +15,7 @@
 #include "core/xmlchildren.h"
 #include "core/xmldocumentio.h"
 #include "platform/platformpaths.h"
+#include "platform/wholefilewriter.h"
 #include "projectsmanager.h"
 #include "simulator/cirraneinterface.h"
 #include "toolchain/buildconfig.h"
@@ -24,6 +25,7 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTreeWidgetItem>
 
 static int unsavedProjects = 0;
@@ -92,6 +94,12 @@ bool Project::load(const QString &path)
         for (const QDomElement &f : childElements(files, QStringLiteral("FILE"))) {
             addFile(f.attribute(QStringLiteral("NAME")), f.attribute(QStringLiteral("GROUP")));
         }
+        // Unfinished versions of the project's files that a crash left behind go.
+        QSet<QString> folders{QFileInfo(m_filePath).absolutePath()};
+        for (int i = 0; i < fileCount(); ++i)
+            folders.insert(QFileInfo(filePathAt(i)).absolutePath());
+        for (const QString &folder : std::as_const(folders))
+            Platform::removeStrayVersions(folder);
         for (const QDomElement &c : childElements(project, QStringLiteral("CONFIGURATION"))) {
             auto configuration = std::make_unique<BuildProject>(m_mainWindow, m_catalogue);
             if (configuration->load(c, m_filePath))

@@ -5,6 +5,7 @@
 #include "core/mainservices.h"
 #include "platform/caseinsensitivepath.h"
 #include "platform/platformpaths.h"
+#include "platform/processgroup.h"
 #include "platform/wholefilewriter.h"
 
 #include <QCoreApplication>
@@ -17,8 +18,12 @@
 #include <QThread>
 #include <QTimer>
 
+#include <csignal>
+
 // The time the simulator is given to stop a simulation, and to come up after its start.
 static constexpr int settleMs = 500;
+// During a timed run VEXA says it is alive every second; an engine's slowest answer takes ten.
+static constexpr int silenceLimitMs = 15000;
 
 static QString webSiteLine()
 {
@@ -90,8 +95,16 @@ bool CirraneInterface::findWindow()
     if (m_process->state() != QProcess::Running)
         return false;
     const qint64 pid = m_process->processId();
-    if (pid <= 0 || !m_channel->connectTo(pid, 2000))
+    if (pid <= 0)
         return false;
+    if (!m_channel->connectTo(pid, 2000)) {
+        // Said once for each start: every command after it would say it again.
+        if (!m_channelTroubleShown && m_mainWindow)
+            m_mainWindow->output().error(
+                tr("VEXA cannot be reached: %1").arg(m_channel->errorString()));
+        m_channelTroubleShown = true;
+        return false;
+    }
     const std::optional<QString> answer = m_channel->request(QStringLiteral("TITLE"), m_sendBound);
     if (!answer || !answer->startsWith(QLatin1String("TITLE ")))
         return false;
@@ -259,7 +272,10 @@ bool CirraneInterface::launch(const QString &installationDirectory)
         return fail(tr("Design file not found."));
     m_channel->disconnectFromServer();
     m_watching = false;
+    m_channelTroubleShown = false;
     m_process->setWorkingDirectory(QFileInfo(m_designFile).absolutePath());
+    // VEXA closes when this program ends, even when it is killed.
+    Platform::endWithStarter(*m_process, SIGTERM);
     m_process->start(program, arguments);
     QThread::msleep(settleMs);
     while (m_process->state() == QProcess::Starting) {
@@ -314,11 +330,23 @@ bool CirraneInterface::waitForTimedRun(int wallLimitMs)
 {
     QElapsedTimer timer;
     timer.start();
+    m_lastSign.start();
     m_channel->deliverNotes();
     while (m_timedRun == TimedRun::Running && timer.elapsed() < wallLimitMs) {
         QEventLoop loop;
         QTimer::singleShot(20, &loop, &QEventLoop::quit);
         loop.exec();
+        // A VEXA that says nothing for this long has hung or been stopped: it is ended, and
+        // its engines end with it.
+        if (m_timedRun == TimedRun::Running && m_lastSign.elapsed() > silenceLimitMs) {
+            if (m_mainWindow)
+                m_mainWindow->output().error(
+                    tr("VEXA gave no sign of life for %1 s during the simulation; it was ended.")
+                        .arg(silenceLimitMs / 1000));
+            m_timedRun = TimedRun::Failed;
+            m_process->kill();
+            m_process->waitForFinished(2000);
+        }
     }
     const bool finished = m_timedRun == TimedRun::Finished;
     if (m_timedRun == TimedRun::Running && m_mainWindow)
@@ -329,6 +357,7 @@ bool CirraneInterface::waitForTimedRun(int wallLimitMs)
 
 void CirraneInterface::noteReceived(const QString &kind, const QString &text)
 {
+    m_lastSign.start();
     if (kind == QLatin1String("UART")) {
         if (m_mainWindow)
             m_mainWindow->output().message(QStringLiteral("UART: ") + text);

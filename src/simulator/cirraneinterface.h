@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -63,7 +64,8 @@ public:
     // Lines the firmware writes to its serial port appear in the output window meanwhile.
     bool requestTimedRun(double seconds, const QString &traceFile);
     // Waits, processing events, until a timed run ends, VEXA reports an error or goes away,
-    // or wallLimitMs pass. True when the run reached its end.
+    // or wallLimitMs pass; a VEXA that gives no sign of life for a while is ended. True when
+    // the run reached its end.
     bool waitForTimedRun(int wallLimitMs);
 
 public slots:
@@ -94,5 +96,8 @@ private:
     VexaChannelClient *m_channel;
     int m_sendBound = 5000;
     bool m_watching = false;
+    bool m_channelTroubleShown = false;
+    // Since the last note from VEXA.
+    QElapsedTimer m_lastSign;
     enum class TimedRun { None, Running, Finished, Failed } m_timedRun = TimedRun::None;
 };

@@ -1,6 +1,8 @@
 #include "design.h"
 
 #include "boundedread.h"
+#include "platform/wholefilewriter.h"
+
 #include <QCoreApplication>
 #include <QDomDocument>
 
@@ -8,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <QSaveFile>
 
 static QString tr(const char *text)
 {
@@ -98,10 +99,9 @@ bool Design::save(const QString &path, QString *error) const
         e.setAttribute(QStringLiteral("Y"), QString::number(qRound(onBoard(part.place.y()))));
         root.appendChild(e);
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(document.toByteArray(1)) < 0
-        || !file.commit()) {
-        *error = tr("Cannot save the design file %1: %2").arg(path, file.errorString());
+    QString reason;
+    if (!Platform::writeWholeFile(path, document.toByteArray(1), &reason)) {
+        *error = tr("Cannot save the design file %1: %2").arg(path, reason);
         return false;
     }
     return true;

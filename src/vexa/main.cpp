@@ -2,11 +2,53 @@
 #include "vexawindow.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int quitPipe[2] = {-1, -1};
+
+extern "C" void askToQuit(int)
+{
+    const char byte = 'q';
+    [[maybe_unused]] const ssize_t written = write(quitPipe[1], &byte, 1);
+}
+
+// The program that started this one ending (it asks with SIGTERM, however it ended itself),
+// a hang-up or an interrupt close the window as its Close command does: the engines end with
+// it and its work folders and socket go.
+void quitOnSignals(QWidget &window)
+{
+    if (pipe2(quitPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char bytes[16];
+        while (read(quitPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        window.close();
+        QApplication::quit();
+    });
+    struct sigaction action
+    {};
+    action.sa_handler = askToQuit;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+        sigaction(signal, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VEXA"));
+    VexaChannel::removeLeftovers();
     QString handOff;
     for (const QString &argument : QApplication::arguments().mid(1)) {
         if (argument.startsWith(QLatin1String("/P:"), Qt::CaseInsensitive))
@@ -27,9 +69,11 @@ int main(int argc, char *argv[])
         window.setTimedRun(seconds, trace);
     };
     window.setChannel(&channel);
+    quitOnSignals(window);
     if (!channel.listen(QApplication::applicationPid())) {
         window.setChannel(nullptr);
-        qWarning("VEXA: the IDE cannot reach this window: %s", qPrintable(channel.errorString()));
+        window.report(QApplication::translate("VexaWindow", "The IDE cannot reach this window: %1")
+                          .arg(channel.errorString()));
     }
     window.show();
     return app.exec();

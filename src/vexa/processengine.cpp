@@ -1,14 +1,31 @@
 #include "processengine.h"
 
+#include "channel/vexachannel.h"
+#include "platform/processgroup.h"
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+
+#include <csignal>
 
 static QString tr(const char *text)
 {
     return QCoreApplication::translate("ProcessEngine", text);
 }
+
+static QString workFolderTemplate()
+{
+    const QString name = QStringLiteral("work-%1-XXXXXX").arg(QCoreApplication::applicationPid());
+    const QString folder = VexaChannel::privateFolder();
+    return QDir(folder.isEmpty() ? QDir::tempPath() : folder).filePath(name);
+}
+
+ProcessEngine::ProcessEngine()
+    : m_work(workFolderTemplate())
+{}
 
 ProcessEngine::~ProcessEngine()
 {
@@ -21,6 +38,8 @@ bool ProcessEngine::startProgram(const QString &program, const QStringList &argu
     m_programName = program;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setWorkingDirectory(m_work.path());
+    // The engine ends with this program, even when it is killed.
+    Platform::endWithStarter(m_process, SIGKILL);
     m_process.start(program, arguments);
     if (!m_process.waitForStarted(5000)) {
         m_error = tr("The simulation engine %1 cannot be started: %2")

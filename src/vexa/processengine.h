@@ -16,6 +16,7 @@ class QRegularExpression;
 class ProcessEngine : public Engine
 {
 public:
+    ProcessEngine();
     ~ProcessEngine() override;
 
     bool isLoaded() const override { return m_loaded; }
@@ -43,6 +44,8 @@ protected:
     // Where the commands go and the answers come from: the program's own console, unless it
     // serves one elsewhere.
     QIODevice *m_console = &m_process;
+    // The engine's files, in the user's private folder, named after this process so that a
+    // later start can remove them if this one is killed.
     QTemporaryDir m_work;
     QStringList m_pins;
     QHash<QString, bool> m_levels;

@@ -6,8 +6,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QThread>
 
 static QString tr(const char *text)
 {
@@ -26,7 +24,7 @@ static const QRegularExpression stopped(QStringLiteral("Stop at[^\\x00]*\\x00"))
 
 UcsimEngine::~UcsimEngine()
 {
-    // The console socket goes before the base class ends the program.
+    // The console terminal goes before the base class ends the program.
     stopProgram();
     m_console = &m_process;
 }
@@ -61,16 +59,11 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
         return m_error;
     m_serial.close();
     m_serial.setFileName(m_work.filePath(QStringLiteral("serial.out")));
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, 0))
-            port = probe.serverPort();
-    }
-    if (port == 0)
-        return m_error = tr("No local port is free for the s51 console.");
-    m_consoleSocket.abort();
-    m_console = &m_consoleSocket;
+    // The console is a terminal of this program's own: nobody else can reach it.
+    QString problem;
+    if (!m_terminal.openTerminal(&problem))
+        return m_error = problem;
+    m_console = &m_terminal;
     if (!startProgram(QStringLiteral("s51"),
                       {QStringLiteral("-t"),
                        has8052 ? QStringLiteral("8052") : QStringLiteral("51"),
@@ -78,24 +71,11 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
                        QString::number(qint64(clockHz)),
                        QStringLiteral("-b"),
                        QStringLiteral("-P"),
-                       QStringLiteral("-Z"),
-                       QString::number(port),
+                       QStringLiteral("-c"),
+                       m_terminal.terminalName(),
                        QStringLiteral("-S"),
                        QStringLiteral("out=") + m_serial.fileName()}))
         return m_error;
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        m_consoleSocket.connectToHost(QHostAddress::LocalHost, port);
-        if (m_consoleSocket.waitForConnected(500))
-            break;
-        m_consoleSocket.abort();
-        if (m_process.state() != QProcess::Running || waited.elapsed() > 5000) {
-            stopProgram();
-            return m_error = tr("The console of s51 cannot be reached.");
-        }
-        QThread::msleep(20);
-    }
     // The banner ends with the first prompt. The firmware, checked above, is loaded through the
     // console; s51 reports the load only on its own output, which it holds back in its buffers.
     if (!converse(QByteArray(), prompt)

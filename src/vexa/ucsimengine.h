@@ -1,13 +1,13 @@
 #pragma once
 
 #include "processengine.h"
+#include "ptyconsole.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTcpSocket>
 
 // 8051 controllers, simulated by ucsim's s51 run as a console program, driven through the
-// console it serves on a local TCP port (on a pipe it prompts for nothing). The firmware runs
+// console it serves on a terminal of VEXA's own (on a pipe it holds its answers back). The firmware runs
 // until it writes a port, where a breakpoint stops it, so every pin change has its exact
 // time; a run that writes no port is stopped once enough time has passed. s51 notices a stop
 // only about ten times a second, so a run can go on past the time asked for. The serial
@@ -40,5 +40,5 @@ private:
     QString m_runOutput;
     QElapsedTimer m_runWall;
     qint64 m_runWallMs = 0;
-    QTcpSocket m_consoleSocket;
+    PtyConsole m_terminal;
 };

@@ -51,8 +51,14 @@ bool VcdWriter::open(const QString &path,
     }
     header += "$upscope $end\n$enddefinitions $end\n#0\n" + initial + "$end\n";
     m_timeWritten = true;
-    m_file.write(header);
+    m_failed = false;
+    put(header);
     return true;
+}
+
+void VcdWriter::put(const QByteArray &bytes)
+{
+    m_failed = m_failed || m_file.write(bytes) != bytes.size();
 }
 
 void VcdWriter::change(const QString &pin, bool level, std::uint64_t timeNs)
@@ -64,17 +70,26 @@ void VcdWriter::change(const QString &pin, bool level, std::uint64_t timeNs)
         return;
     if (timeNs > m_time || !m_timeWritten) {
         m_time = std::max(m_time, timeNs);
-        m_file.write('#' + QByteArray::number(qulonglong(m_time)) + '\n');
+        put('#' + QByteArray::number(qulonglong(m_time)) + '\n');
         m_timeWritten = true;
     }
-    m_file.write((level ? '1' : '0') + it.value() + '\n');
+    put((level ? '1' : '0') + it.value() + '\n');
 }
 
-void VcdWriter::close(std::uint64_t endNs)
+bool VcdWriter::close(std::uint64_t endNs, QString *error)
 {
     if (!m_file.isOpen())
-        return;
+        return true;
     if (endNs > m_time)
-        m_file.write('#' + QByteArray::number(qulonglong(endNs)) + '\n');
+        put('#' + QByteArray::number(qulonglong(endNs)) + '\n');
+    // What the file's buffer still holds fails only now on a full disk.
+    m_failed = !m_file.flush() || m_failed || m_file.error() != QFileDevice::NoError;
+    const QString reason = m_file.errorString();
     m_file.close();
+    if (m_failed && error) {
+        *error = QCoreApplication::translate("VcdWriter",
+                                             "The trace file %1 could not be written whole: %2")
+                     .arg(m_file.fileName(), reason);
+    }
+    return !m_failed;
 }

@@ -45,6 +45,8 @@ public:
     std::uint64_t simulatedNs() const { return m_engine ? m_engine->timeNs() : 0; }
     QString terminalText() const;
     bool pinLevel(const QString &pin) const { return m_levels.value(pin); }
+    // Shows a problem in the messages, on the error output and to the IDE.
+    void report(const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -54,7 +56,6 @@ private:
     void loadDesign(const QString &path, const QString &family);
     bool saveDesign();
     void rebuildBoard();
-    void report(const QString &text);
     void pinChanged(const QString &pin, bool level, std::uint64_t timeNs);
     void serialByte(char byte);
     void finishTimedRun(bool reachedEnd);
@@ -87,6 +88,7 @@ private:
     VcdWriter m_trace;
     // Pacing: simulated time against the wall clock since the run began.
     QElapsedTimer m_wall;
+    QElapsedTimer m_aliveWall;
     std::uint64_t m_runStartNs = 0;
     QElapsedTimer m_speedWall;
     std::uint64_t m_speedStartNs = 0;
