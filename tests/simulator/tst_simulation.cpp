@@ -8,11 +8,14 @@
 #include "simulator/simulatorinstallation.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
 
 class tst_Simulation : public QObject
 {
@@ -29,6 +32,8 @@ private slots:
     void serialSamplesGreet_data();
     void serialSamplesGreet();
     void simulationThatCannotStart();
+    void noProcessOutlivesItsStarter_data();
+    void noProcessOutlivesItsStarter();
 
 private:
     // Copies a project folder into work and runs the program on it with the simulator suite
@@ -38,6 +43,12 @@ private:
                          const QStringList &arguments,
                          QString *output,
                          bool registered = true);
+    // Starts that run and returns at once.
+    static void startOnCopy(QProcess &program,
+                            const QTemporaryDir &work,
+                            const QString &source,
+                            const QStringList &arguments,
+                            bool registered = true);
 };
 
 int tst_Simulation::runOnCopy(const QTemporaryDir &work,
@@ -45,6 +56,19 @@ int tst_Simulation::runOnCopy(const QTemporaryDir &work,
                               const QStringList &arguments,
                               QString *output,
                               bool registered)
+{
+    QProcess program;
+    startOnCopy(program, work, source, arguments, registered);
+    program.waitForFinished(180000);
+    *output = QString::fromLocal8Bit(program.readAll());
+    return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+}
+
+void tst_Simulation::startOnCopy(QProcess &program,
+                                 const QTemporaryDir &work,
+                                 const QString &source,
+                                 const QStringList &arguments,
+                                 bool registered)
 {
     const QString name = QFileInfo(source).fileName();
     const QString folder = work.filePath(name);
@@ -57,11 +81,15 @@ int tst_Simulation::runOnCopy(const QTemporaryDir &work,
                        "%208/8]\nVersion=8.1\nPath=" DYX_CIRRANE_DIR "\n");
         registry.close();
     }
-    QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("DYX_REGISTRY"), registry.fileName());
     environment.insert(QStringLiteral("TEMP"), work.path());
+    // The simulator's socket and work folders, where the test can see them.
+    const QString runtime = work.filePath(QStringLiteral("run"));
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(work.path());
     program.setProcessChannelMode(QProcess::MergedChannels);
@@ -70,9 +98,6 @@ int tst_Simulation::runOnCopy(const QTemporaryDir &work,
                               QStringLiteral("--print-output"),
                               folder + QLatin1Char('/') + name + QStringLiteral(".dyxp")}
                       + arguments + QStringList{QStringLiteral("--quit")});
-    program.waitForFinished(180000);
-    *output = QString::fromLocal8Bit(program.readAll());
-    return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
 }
 
 void tst_Simulation::serialSamplesGreet_data()
@@ -360,6 +385,124 @@ void tst_Simulation::simulationThatCannotStart()
     QCOMPARE(code, 1);
     QVERIFY2(output.contains(QStringLiteral("no Cirrane installation has been detected")),
              qPrintable(output));
+}
+
+namespace {
+// The processes whose parent is that one (with that program name, when given).
+QList<qint64> childrenOf(qint64 parent, const QByteArray &program = QByteArray())
+{
+    QList<qint64> children;
+    for (const QString &name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/") + name + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        // pid (name) state ppid ...
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        const QByteArray comm = text.mid(text.indexOf('(') + 1,
+                                         text.lastIndexOf(')') - text.indexOf('(') - 1);
+        if (fields.size() > 1 && fields.at(1).toLongLong() == parent
+            && (program.isEmpty() || comm == program))
+            children.append(name.toLongLong());
+    }
+    return children;
+}
+
+// Gone, or a corpse nobody has collected yet.
+bool isGone(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
+}
+} // namespace
+
+void tst_Simulation::noProcessOutlivesItsStarter_data()
+{
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QString>("ending");
+    // s51 is started by VEXA, VEXA by the program.
+    QTest::newRow("the program killed during an 8051 run") << "8051 Blinky"
+                                                           << "kill the program";
+    QTest::newRow("VEXA killed during a PIC16 run") << "PIC16 Blinky"
+                                                    << "kill VEXA";
+    QTest::newRow("VEXA stopped during an AVR run") << "AVR Blinky"
+                                                    << "stop VEXA";
+}
+
+// However the program or VEXA ends, no simulation process is left running; a VEXA that stops
+// answering is ended within a bound; what a killed VEXA left in its private folder goes at
+// the next start.
+void tst_Simulation::noProcessOutlivesItsStarter()
+{
+    QFETCH(QString, board);
+    QFETCH(QString, ending);
+    QTemporaryDir work;
+    QProcess program;
+    startOnCopy(program,
+                work,
+                QStringLiteral(DYX_SOURCE_DIR "/data/devboards/") + board,
+                {QStringLiteral("--build"), QStringLiteral("--simulate=3000")});
+    QVERIFY(program.waitForStarted());
+    // Once the timed run goes on: VEXA, and the engine program it starts for the PIC16 and
+    // the 8051.
+    QString output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += QString::fromLocal8Bit(program.readAll()))
+                                 .contains(QStringLiteral("Debugging in VEXA started.")),
+                             120000);
+    const QList<qint64> started = childrenOf(program.processId(), "VEXA.EXE");
+    QCOMPARE(started.size(), 1);
+    const qint64 vexa = started.constFirst();
+    const QList<qint64> engines = childrenOf(vexa);
+    QCOMPARE(engines.size(), board.startsWith(QLatin1String("AVR")) ? 0 : 1);
+    const QDir privateFolder(work.filePath(QStringLiteral("run/dyxstudio")));
+    QVERIFY(privateFolder.exists(QStringLiteral("VEXA-%1").arg(vexa)));
+
+    if (ending == QLatin1String("kill the program"))
+        ::kill(pid_t(program.processId()), SIGKILL);
+    else if (ending == QLatin1String("kill VEXA"))
+        ::kill(pid_t(vexa), SIGKILL);
+    else
+        ::kill(pid_t(vexa), SIGSTOP);
+    QVERIFY(program.waitForFinished(30000));
+    output += QString::fromLocal8Bit(program.readAll());
+    if (ending == QLatin1String("stop VEXA")) {
+        QVERIFY2(output.contains(QStringLiteral("VEXA gave no sign of life for 15 s during the "
+                                                "simulation; it was ended.")),
+                 qPrintable(output));
+        QCOMPARE(program.exitCode(), 1);
+    }
+    QElapsedTimer ending_;
+    ending_.start();
+    const auto allGone = [&] {
+        bool gone = isGone(vexa);
+        for (const qint64 engine : std::as_const(engines))
+            gone = gone && isGone(engine);
+        return gone;
+    };
+    while (!allGone() && ending_.elapsed() < 10000)
+        QTest::qWait(50);
+    QVERIFY2(allGone(), qPrintable(output));
+
+    // A VEXA that closed removed its socket and work folder; what a killed one left goes
+    // when the next one starts.
+    const QStringList left = privateFolder.entryList(QDir::AllEntries | QDir::System
+                                                     | QDir::NoDotAndDotDot);
+    if (ending == QLatin1String("kill the program")) {
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
+    } else if (!left.isEmpty()) {
+        QString again;
+        QCOMPARE(runOnCopy(work,
+                           QStringLiteral(DYX_SOURCE_DIR "/data/devboards/") + board,
+                           {QStringLiteral("--simulate=0.01")},
+                           &again),
+                 0);
+        const QStringList after = privateFolder.entryList(QDir::AllEntries | QDir::System
+                                                          | QDir::NoDotAndDotDot);
+        QVERIFY2(after.isEmpty(), qPrintable(after.join(QLatin1Char(' '))));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Simulation)
