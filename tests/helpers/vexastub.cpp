@@ -2,6 +2,7 @@
 // writes every request it handles to the file named by VEXA_STUB_LOG, one line each
 // ("SEND 2", "SEND 4 AUTORUN=1", "FRONT"). VEXA_STUB_TITLE sets its window title;
 // VEXA_STUB_SILENT=1 makes it hang on the first request for ten seconds and then end.
+// VEXA_STUB_LISTEN_AS=<process id> makes it serve the channel of another process.
 #include "channel/vexachannel.h"
 
 #include <QCoreApplication>
@@ -53,7 +54,10 @@ int main(int argc, char *argv[])
         return 1;
     };
     channel.bringToFront = [&] { log(QStringLiteral("FRONT")); };
-    if (!channel.listen(QCoreApplication::applicationPid()))
+    const qint64 serveAs = qEnvironmentVariableIsSet("VEXA_STUB_LISTEN_AS")
+                               ? qEnvironmentVariable("VEXA_STUB_LISTEN_AS").toLongLong()
+                               : QCoreApplication::applicationPid();
+    if (!channel.listen(serveAs))
         return 2;
     // A test that never gets to close it does not leave it behind for long.
     QTimer::singleShot(60000, &app, &QCoreApplication::quit);
