@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
@@ -54,6 +57,38 @@ void SettingsStore::open(Platform::SettingsScope scope)
     m_filter = std::make_unique<SyncFilter>(*this);
     m_settings->installEventFilter(m_filter.get());
     m_settings->beginGroup(QLatin1String(group));
+    removeStrayCopies(m_settings->fileName());
+}
+
+// The settings are written to a new file beside theirs that then takes their place; a program
+// killed between the two leaves that copy, named after the settings file and six letters or
+// digits. No such copy is in the making while the settings file is locked for writing, as
+// every writer of it does.
+void SettingsStore::removeStrayCopies(const QString &settingsFile)
+{
+    const QFileInfo info(settingsFile);
+    const QRegularExpression copy(QLatin1Char('^') + QRegularExpression::escape(info.fileName())
+                                  + QStringLiteral("\\.[A-Za-z0-9]{6}$"));
+    // A lock file is written in one go right after it is made: one still empty a moment later
+    // belongs to a writer that was killed in between, and would hold every writer off for half
+    // a minute.
+    for (const QString &lockName :
+         {settingsFile + QStringLiteral(".lock"), settingsFile + QStringLiteral(".lock.rmlock")}) {
+        if (QFileInfo(lockName).size() != 0 || !QFileInfo::exists(lockName))
+            continue;
+        QThread::msleep(20);
+        if (QFileInfo::exists(lockName) && QFileInfo(lockName).size() == 0)
+            QFile::remove(lockName);
+    }
+    QLockFile lock(settingsFile + QStringLiteral(".lock"));
+    if (!lock.tryLock(100))
+        return;
+    const QDir folder = info.absoluteDir();
+    for (const QString &name :
+         folder.entryList({info.fileName() + QStringLiteral(".*")}, QDir::Files | QDir::Hidden)) {
+        if (copy.match(name).hasMatch())
+            QFile::remove(folder.filePath(name));
+    }
 }
 
 void SettingsStore::reopen(Platform::SettingsScope scope)

@@ -67,6 +67,7 @@ public:
 
 private:
     void open(Platform::SettingsScope scope);
+    static void removeStrayCopies(const QString &settingsFile);
     class SyncFilter;
 
     Platform::SettingsScope m_scope;

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -25,6 +26,7 @@ private slots:
     void loadXml();
     void saveXml();
     void fullDiskKeepsTheSettings();
+    void killedAtEveryWritePoint();
 };
 
 void tst_SettingsStore::storeLocation()
@@ -193,6 +195,50 @@ void tst_SettingsStore::fullDiskKeepsTheSettings()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
+}
+
+// The program killed at any step of writing its settings leaves them readable and whole, and
+// no copy of them beside the file once it has run again.
+void tst_SettingsStore::killedAtEveryWritePoint()
+{
+    QTemporaryDir work;
+    const QString folder = work.filePath(QStringLiteral("config/Morvellan Electronics"));
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/DYX Studio.conf");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[1]\nkept=a value to keep\n");
+    file.close();
+    int killed = 0;
+    for (int step = 1; step < 200; ++step) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                           work.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(DYX_KILL_SHIM));
+        environment.insert(QStringLiteral("DYX_KILL_AT"), QString::number(step));
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           environment.value(QStringLiteral("ASAN_OPTIONS"))
+                               + QStringLiteral(":verify_asan_link_order=0"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(DYX_PROGRAM),
+                      {QStringLiteral("--scan_compilers"), QStringLiteral("--quit")});
+        // A lock left by a killed writer does not hold the next start off.
+        QVERIFY(program.waitForFinished(20000));
+        const QSettings settings(path, QSettings::IniFormat);
+        QCOMPARE(settings.status(), QSettings::NoError);
+        QVERIFY2(settings.value(QStringLiteral("1/kept")).toString()
+                     == QLatin1String("a value to keep"),
+                 qPrintable(QStringLiteral("killed at step %1").arg(step)));
+        if (program.exitStatus() == QProcess::NormalExit)
+            break;
+        ++killed;
+    }
+    QVERIFY2(killed >= 3, qPrintable(QString::number(killed)));
+    const QStringList left = QDir(folder).entryList({QStringLiteral("DYX Studio.conf.*")},
+                                                    QDir::Files | QDir::Hidden);
+    QVERIFY2(left.isEmpty() || left == QStringList{QStringLiteral("DYX Studio.conf.lock")},
+             qPrintable(left.join(QLatin1Char(' '))));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)

@@ -1,11 +1,17 @@
 #include "platform/caseinsensitivepath.h"
 #include "platform/platformpaths.h"
 #include "platform/registry.h"
+#include "platform/wholefilewriter.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class tst_Platform : public QObject
 {
@@ -19,7 +25,30 @@ private slots:
     void caseInsensitivePath_data();
     void caseInsensitivePath();
     void iniRegistry();
+    void wholeFileWriter_data();
+    void wholeFileWriter();
+    void killedAtEveryWritePoint();
 };
+
+namespace {
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                  | QDir::NoDotAndDotDot);
+}
+} // namespace
 
 void tst_Platform::nativePath_data()
 {
@@ -119,6 +148,122 @@ void tst_Platform::iniRegistry()
              QStringList({QStringLiteral("Path"), QStringLiteral("Version")}));
     QCOMPARE(registry.subkeys(key), QStringList());
     QCOMPARE(IniRegistry(dir.filePath(QStringLiteral("none.ini"))).subkeys(vendor), QStringList());
+}
+
+void tst_Platform::wholeFileWriter_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("a new file") << "new" << true;
+    QTest::newRow("a file whose permissions are kept") << "permissions" << true;
+    QTest::newRow("a link, written through") << "link" << true;
+    QTest::newRow("a full file system") << "full" << false;
+    QTest::newRow("a folder, not a file") << "folder" << false;
+}
+
+// Written whole where it can be; where it cannot, the file stays as it was and nothing is
+// left beside it.
+void tst_Platform::wholeFileWriter()
+{
+    QFETCH(QString, situation);
+    QFETCH(bool, written);
+    QTemporaryDir work;
+    QString folder = work.filePath(QStringLiteral("f"));
+    QDir().mkpath(folder);
+    const QByteArray old = "the version before\n";
+    const QByteArray now = QByteArray("the new version, longer than the old\n").repeated(200);
+    QString path = folder + QStringLiteral("/file.c");
+    QString target = path;
+    if (situation == QLatin1String("full")) {
+        if (geteuid() != 0)
+            QSKIP("Only root can mount a small file system.");
+        QVERIFY(mount("tmpfs", folder.toLocal8Bit().constData(), "tmpfs", 0, "size=16k") == 0);
+        QVERIFY(writeFile(path, old));
+        // Fill what is left.
+        writeFile(folder + QStringLiteral("/filler"), QByteArray(64 * 1024, 'x'));
+    } else if (situation == QLatin1String("permissions")) {
+        QVERIFY(writeFile(path, old));
+        QVERIFY(chmod(path.toLocal8Bit().constData(), 0640) == 0);
+    } else if (situation == QLatin1String("link")) {
+        target = work.filePath(QStringLiteral("elsewhere.c"));
+        QVERIFY(writeFile(target, old));
+        QVERIFY(QFile::link(target, path));
+    } else if (situation == QLatin1String("folder")) {
+        QDir().mkpath(path);
+    }
+    const QStringList before = entriesOf(folder);
+    QString reason;
+    const bool done = Platform::writeWholeFile(path, now, &reason);
+    const QStringList after = entriesOf(folder);
+    const QByteArray contents = contentsOf(target);
+    if (situation == QLatin1String("full"))
+        umount(folder.toLocal8Bit().constData());
+    QCOMPARE(done, written);
+    QCOMPARE(reason.isEmpty(), written);
+    if (situation != QLatin1String("new"))
+        QCOMPARE(after, before);
+    if (written)
+        QCOMPARE(contents, now);
+    else if (situation == QLatin1String("full"))
+        QCOMPARE(contents, old);
+    if (situation == QLatin1String("permissions")) {
+        struct stat status
+        {};
+        QVERIFY(stat(path.toLocal8Bit().constData(), &status) == 0);
+        QCOMPARE(status.st_mode & 0777, mode_t(0640));
+    }
+    if (situation == QLatin1String("link"))
+        QVERIFY(QFileInfo(path).isSymLink());
+}
+
+// A writer killed at any of its steps leaves the file as it was or as it was to become,
+// never cut short; an unfinished version it left goes with the next write of that file.
+void tst_Platform::killedAtEveryWritePoint()
+{
+    QTemporaryDir work;
+    const QString path = work.filePath(QStringLiteral("main.c"));
+    const QByteArray old = "int old;\n";
+    const QByteArray now = QByteArray("int now;\n").repeated(5000);
+    QVERIFY(writeFile(path, old));
+    // A user's file that only looks like an unfinished version stays.
+    const QString lookalike = work.filePath(QStringLiteral(".main.c.dyxsave-notes"));
+    QVERIFY(writeFile(lookalike, "mine"));
+    const auto runWriter = [&](const QByteArray &text, int killAt) {
+        QProcess writer;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (killAt > 0) {
+            environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(DYX_KILL_SHIM));
+            environment.insert(QStringLiteral("DYX_KILL_AT"), QString::number(killAt));
+            environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                               environment.value(QStringLiteral("ASAN_OPTIONS"))
+                                   + QStringLiteral(":verify_asan_link_order=0"));
+        }
+        writer.setProcessEnvironment(environment);
+        writer.start(QStringLiteral(DYX_WHOLE_WRITE), {path, QString::fromUtf8(text)});
+        writer.waitForFinished(20000);
+        return writer.exitStatus() == QProcess::NormalExit ? writer.exitCode() : -1;
+    };
+    int killed = 0;
+    for (int step = 1; step < 100; ++step) {
+        const int code = runWriter(now, step);
+        const QByteArray contents = contentsOf(path);
+        QVERIFY2(contents == old || contents == now,
+                 qPrintable(
+                     QStringLiteral("killed at step %1: %2 bytes").arg(step).arg(contents.size())));
+        if (code == 0) {
+            QCOMPARE(contents, now);
+            break;
+        }
+        QCOMPARE(code, -1);
+        ++killed;
+        // The next write takes the old version back and removes what the killed one left.
+        QCOMPARE(runWriter(old, 0), 0);
+        QCOMPARE(contentsOf(path), old);
+        QCOMPARE(entriesOf(work.path()),
+                 QStringList({QStringLiteral(".main.c.dyxsave-notes"), QStringLiteral("main.c")}));
+    }
+    // A write, a sync, a link and a rename at the least.
+    QVERIFY2(killed >= 4, qPrintable(QString::number(killed)));
 }
 
 QTEST_GUILESS_MAIN(tst_Platform)
