@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
+#include <cerrno>
+#include <cstring>
+
 // Identifiers are made of the printable characters from '!' to '~'.
 static QByteArray identifier(int index)
 {
@@ -58,7 +61,10 @@ bool VcdWriter::open(const QString &path,
 
 void VcdWriter::put(const QByteArray &bytes)
 {
-    m_failed = m_failed || m_file.write(bytes) != bytes.size();
+    if (!m_failed && m_file.write(bytes) != bytes.size()) {
+        m_failed = true;
+        m_reason = errno;
+    }
 }
 
 void VcdWriter::change(const QString &pin, bool level, std::uint64_t timeNs)
@@ -83,13 +89,15 @@ bool VcdWriter::close(std::uint64_t endNs, QString *error)
     if (endNs > m_time)
         put('#' + QByteArray::number(qulonglong(endNs)) + '\n');
     // What the file's buffer still holds fails only now on a full disk.
-    m_failed = !m_file.flush() || m_failed || m_file.error() != QFileDevice::NoError;
-    const QString reason = m_file.errorString();
+    if (!m_failed && !m_file.flush()) {
+        m_failed = true;
+        m_reason = errno;
+    }
     m_file.close();
     if (m_failed && error) {
         *error = QCoreApplication::translate("VcdWriter",
                                              "The trace file %1 could not be written whole: %2")
-                     .arg(m_file.fileName(), reason);
+                     .arg(m_file.fileName(), QString::fromLocal8Bit(strerror(m_reason)));
     }
     return !m_failed;
 }

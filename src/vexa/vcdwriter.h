@@ -22,6 +22,7 @@ private:
 
     QFile m_file;
     bool m_failed = false;
+    int m_reason = 0; // the system's error number of the failed write
     QHash<QString, QByteArray> m_ids;
     std::uint64_t m_time = 0;
     bool m_timeWritten = false;

@@ -1,9 +1,11 @@
 // The simulator program: the firmware files it accepts, its engines' refusals, and its window
 // running a real firmware from a hand-off file as the IDE writes it.
+#include "common/fulldisk.h"
 #include "vexa/avrengine.h"
 #include "vexa/hexfile.h"
 #include "vexa/vexawindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QDomDocument>
@@ -36,11 +38,20 @@ private slots:
     void filesThatAreNoFiles();
     void coordinatesStayOnTheBoard();
     void firmwareThatStopsTheController();
+    void writesOnAFullDisk();
 
 private:
     // Builds a C source for the ATmega328P into a HEX file; empty when avr-gcc fails.
     QString buildAvr(const QString &source, const QString &name);
     QString writeHandOff(const QString &design, const QString &program, bool autorun);
+    // Save Design, as the user chooses it.
+    static void saveDesign(VexaWindow &window)
+    {
+        for (QAction *action : window.findChildren<QAction *>()) {
+            if (action->text() == QLatin1String("Save Design"))
+                action->trigger();
+        }
+    }
     QTemporaryDir m_dir;
 };
 
@@ -341,7 +352,7 @@ void tst_Vexa::designFilesNeverLoseParts()
         VexaWindow window(writeHandOff(broken, hex, false));
         const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
         QVERIFY(messages->toPlainText().contains(QStringLiteral("is not XML")));
-        QTest::keySequence(&window, QKeySequence::Save);
+        saveDesign(window);
     }
     QFile file(broken);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -435,6 +446,46 @@ int main(void) { cli(); sleep_enable(); sleep_cpu(); for (;;); }
                                  QStringLiteral("stopped the controller")),
                              5000);
     QVERIFY(!window.isRunning());
+}
+
+// A trace or a design that cannot be written whole is reported: the timed run does not count
+// as done, and the design file keeps its last version.
+void tst_Vexa::writesOnAFullDisk()
+{
+    const QString hex = buildAvr(QStringLiteral(R"(
+#include <avr/io.h>
+#include <util/delay.h>
+int main(void) { DDRB = 1 << PB5; for (;;) { PINB = 1 << PB5; _delay_ms(5); } }
+)"),
+                                 QStringLiteral("fast"));
+    QVERIFY(!hex.isEmpty());
+    const QString design = m_dir.filePath(QStringLiteral("full.DSN"));
+    QFile(design).open(QIODevice::WriteOnly);
+    VexaWindow window(writeHandOff(design, hex, false));
+    QFile saved(design);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray before = saved.readAll();
+    saved.close();
+    QVERIFY(before.contains("PB5"));
+    const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
+    {
+        // Room for the trace's header, not for a second of changes every 5 ms.
+        FullDisk full(1024);
+        QVERIFY(full.isActive());
+        window.setTimedRun(1.0, m_dir.filePath(QStringLiteral("full.vcd")));
+        window.run();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isRunning(), 20000);
+    }
+    {
+        FullDisk full(16);
+        saveDesign(window);
+    }
+    QVERIFY2(messages->toPlainText().contains(QStringLiteral("could not be written whole")),
+             qPrintable(messages->toPlainText()));
+    QVERIFY2(messages->toPlainText().contains(QStringLiteral("Cannot save the design file")),
+             qPrintable(messages->toPlainText()));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), before);
 }
 
 QTEST_MAIN(tst_Vexa)
