@@ -18,7 +18,12 @@
 #include <QThread>
 #include <QTimer>
 
+#include <QRegularExpression>
+
+#include <cerrno>
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The time the simulator is given to stop a simulation, and to come up after its start.
 static constexpr int settleMs = 500;
@@ -31,14 +36,30 @@ static QString webSiteLine()
                                 "Cirrane.");
 }
 
+static QString handOffTemp()
+{
+    const QString temp = Platform::environmentValue(QStringLiteral("TEMP"));
+    return temp.isEmpty() ? QDir::tempPath() : temp;
+}
+
 // The private folder of the hand-off file: below TEMP (the system's temporary folder without
-// one), made new, readable by this user alone.
+// one), made new, readable by this user alone, named after this process. Those of processes
+// that no longer run (killed before they could remove theirs) go first.
 static QString handOffFolderTemplate()
 {
-    QString temp = Platform::environmentValue(QStringLiteral("TEMP"));
-    if (temp.isEmpty())
-        temp = QDir::tempPath();
-    return QDir(temp).absoluteFilePath(QStringLiteral("dyxstudio-XXXXXX"));
+    static const QRegularExpression leftover(QStringLiteral("^dyxstudio-(\\d+)-[A-Za-z0-9]{6}$"));
+    const QDir temp(handOffTemp());
+    for (const QString &name : temp.entryList({QStringLiteral("dyxstudio-*")}, QDir::Dirs)) {
+        const QRegularExpressionMatch m = leftover.match(name);
+        const QByteArray path = QFile::encodeName(temp.filePath(name));
+        struct stat status {};
+        if (m.hasMatch() && lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode)
+            && status.st_uid == geteuid() && ::kill(pid_t(m.captured(1).toLongLong()), 0) != 0
+            && errno == ESRCH)
+            QDir(temp.filePath(name)).removeRecursively();
+    }
+    return temp.absoluteFilePath(
+        QStringLiteral("dyxstudio-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
 }
 
 CirraneInterface::CirraneInterface(MainServices *mainWindow, QObject *parent)

@@ -231,8 +231,22 @@ void tst_Simulation::handOffFile()
     victimFile.write("mine\n");
     victimFile.close();
     QVERIFY(QFile::link(victim, temp.filePath(QStringLiteral("tandel.ini"))));
+    // Folders a killed program left go; one of a running program, and a link, stay.
+    QProcess ended;
+    ended.start(QStringLiteral("sleep"), {QStringLiteral("0.1")});
+    QVERIFY(ended.waitForStarted());
+    const QString dead = QStringLiteral("dyxstudio-%1-").arg(ended.processId());
+    QVERIFY(ended.waitForFinished());
+    const QString running = QStringLiteral("dyxstudio-%1-abcdef")
+                                .arg(QCoreApplication::applicationPid());
+    QDir(temp.path()).mkpath(dead + QStringLiteral("abcdef"));
+    QDir(temp.path()).mkpath(running);
+    QVERIFY(QFile::link(temp.path(), temp.filePath(dead + QStringLiteral("linked"))));
     qputenv("TEMP", temp.path().toLocal8Bit());
     CirraneInterface link(nullptr);
+    QVERIFY(!QFileInfo::exists(temp.filePath(dead + QStringLiteral("abcdef"))));
+    QVERIFY(QFileInfo::exists(temp.filePath(running)));
+    QVERIFY(QFileInfo(temp.filePath(dead + QStringLiteral("linked"))).isSymLink());
     const QFileInfo folder(QFileInfo(link.handOffPath()).absolutePath());
     QCOMPARE(folder.absolutePath(), QFileInfo(temp.path()).absoluteFilePath());
     QVERIFY(folder.fileName().startsWith(QLatin1String("dyxstudio-")));
