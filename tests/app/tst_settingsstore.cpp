@@ -1,5 +1,6 @@
 #include "common/fakemainservices.h"
 #include "common/fulldisk.h"
+#include "common/killpoints.h"
 #include "core/settingsstore.h"
 #include "core/xmldocumentio.h"
 
@@ -212,14 +213,9 @@ void tst_SettingsStore::killedAtEveryWritePoint()
     int killed = 0;
     for (int step = 1; step < 200; ++step) {
         QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment environment = killedAtStep(step);
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
                            work.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(DYX_KILL_SHIM));
-        environment.insert(QStringLiteral("DYX_KILL_AT"), QString::number(step));
-        environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                           environment.value(QStringLiteral("ASAN_OPTIONS"))
-                               + QStringLiteral(":verify_asan_link_order=0"));
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(DYX_PROGRAM),
                       {QStringLiteral("--scan_compilers"), QStringLiteral("--quit")});

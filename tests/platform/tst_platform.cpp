@@ -1,3 +1,4 @@
+#include "common/killpoints.h"
 #include "platform/caseinsensitivepath.h"
 #include "platform/platformpaths.h"
 #include "platform/registry.h"
@@ -230,15 +231,7 @@ void tst_Platform::killedAtEveryWritePoint()
     QVERIFY(writeFile(lookalike, "mine"));
     const auto runWriter = [&](const QByteArray &text, int killAt) {
         QProcess writer;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        if (killAt > 0) {
-            environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(DYX_KILL_SHIM));
-            environment.insert(QStringLiteral("DYX_KILL_AT"), QString::number(killAt));
-            environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                               environment.value(QStringLiteral("ASAN_OPTIONS"))
-                                   + QStringLiteral(":verify_asan_link_order=0"));
-        }
-        writer.setProcessEnvironment(environment);
+        writer.setProcessEnvironment(killedAtStep(killAt));
         writer.start(QStringLiteral(DYX_WHOLE_WRITE), {path, QString::fromUtf8(text)});
         writer.waitForFinished(20000);
         return writer.exitStatus() == QProcess::NormalExit ? writer.exitCode() : -1;
