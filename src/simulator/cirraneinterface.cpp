@@ -52,7 +52,8 @@ static QString handOffFolderTemplate()
     for (const QString &name : temp.entryList({QStringLiteral("dyxstudio-*")}, QDir::Dirs)) {
         const QRegularExpressionMatch m = leftover.match(name);
         const QByteArray path = QFile::encodeName(temp.filePath(name));
-        struct stat status {};
+        struct stat status
+        {};
         if (m.hasMatch() && lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode)
             && status.st_uid == geteuid() && ::kill(pid_t(m.captured(1).toLongLong()), 0) != 0
             && errno == ESRCH)
