@@ -1459,6 +1459,29 @@ void tst_UserFlows::findClosesProjectFilesWithoutAMatch()
     // led.h holds none: it was opened and closed again; the search came round.
     QCOMPARE(window.tabs()->openPaths().size(), 2);
     QCOMPARE(prompts.asked.size(), 1);
+
+    // With no editor open, the search takes the project's files from the first; one that is
+    // no readable file leaves no tab behind.
+    for (const QString &open : window.tabs()->openPaths())
+        window.tabs()->closeFile(open, true);
+    QDir(folder).mkdir(QStringLiteral("notafile.c"));
+    window.projectsManager()->currentProject()->addFile(folder + QStringLiteral("/notafile.c"),
+                                                        QStringLiteral("Source Files"));
+    dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
+    QVERIFY(window.tabs()->currentEditor());
+    QCOMPARE(window.tabs()->currentEditor()->filePath(), folder + QStringLiteral("/led.c"));
+    QCOMPARE(window.tabs()->currentEditor()->selectedText(), QStringLiteral("PINB"));
+    for (const QString &open : window.tabs()->openPaths())
+        window.tabs()->closeFile(open, true);
+    window.actions().replace->trigger();
+    dialog->findChild<QComboBox *>(QStringLiteral("replaceWithTextComboBox"))
+        ->setEditText(QStringLiteral("PINB"));
+    prompts.asked.clear();
+    dialog->findChild<QPushButton *>(QStringLiteral("replaceAllButton"))->click();
+    QCOMPARE(prompts.asked.size(), 1);
+    QVERIFY2(prompts.asked.first().text != QStringLiteral("Replaced 0 occurences"),
+             qPrintable(prompts.asked.first().text));
+    QCOMPARE(window.tabs()->openPaths(), QStringList{folder + QStringLiteral("/led.c")});
 }
 
 void tst_UserFlows::headerChangesRebuildWhatIncludesThem_data()

@@ -7,6 +7,7 @@
 #include "core/mainservices.h"
 #include "core/projectqueries.h"
 #include "core/ui/prompts.h"
+#include "editor/textsearch.h"
 
 #include <QAction>
 #include <QEvent>
@@ -120,6 +121,17 @@ void FindDialog::restartSearch()
                       m_tabs->openPaths(),
                       FindState::Scope(m_form->lookInComboBox->currentIndex()),
                       projectFiles);
+    // With no editor open, the search begins with the first file of its scope.
+    if (!editor)
+        m_state.inDocument = false;
+}
+
+// A project file that is missing or cannot be read has nothing to find in it, and opening it
+// would leave an empty tab.
+static bool isSearchable(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isReadable();
 }
 
 bool FindDialog::takeNextFile(QString &taken)
@@ -131,7 +143,7 @@ bool FindDialog::takeNextFile(QString &taken)
         taken = m_state.files.takeFirst();
         if (taken.isEmpty())
             return false;
-    } while (!QFileInfo::exists(taken));
+    } while (!isSearchable(taken));
     m_tabs->openFile(taken);
     m_state.enterDocument();
     m_state.firstCall = true;
@@ -189,6 +201,17 @@ bool FindDialog::findNextMatch(FindState::Mode mode)
             }
         }
         bool found = false;
+        // After an empty match the next search starts a character on: it would find the same
+        // empty match again.
+        if (!s.firstCall && mode != FindState::ReplaceAll && !editor->hasSelectedText()) {
+            int line = 0;
+            int index = 0;
+            editor->getCursorPosition(&line, &index);
+            if (line == s.line && index == s.index) {
+                s.firstCall = true;
+                editor->stepPosition(s.line, s.index, s.forward);
+            }
+        }
         if (s.firstCall) {
             s.firstCall = false;
             found = editor->findFirst(s.findText,
@@ -203,10 +226,13 @@ bool FindDialog::findNextMatch(FindState::Mode mode)
         } else {
             found = editor->findNext();
         }
-        if (found) {
+        if (found && editor->hasSelectedText()) {
             int endLine = 0;
             int endIndex = 0;
             editor->getSelection(&s.line, &s.index, &endLine, &endIndex);
+        } else if (found) {
+            // An empty match selects nothing: it is where the cursor stands.
+            editor->getCursorPosition(&s.line, &s.index);
         }
         s.inDocument = found;
         if (!taken.isEmpty() && !found)
@@ -256,8 +282,21 @@ void FindDialog::replaceClicked(bool)
     const int findLength = int(m_form->findTextComboBox->currentText().size());
     if (findNextMatch(FindState::Replace)) {
         FindState &s = m_state;
-        if (SourceEditor *editor = m_tabs->currentEditor())
+        if (SourceEditor *editor = m_tabs->currentEditor()) {
+            // A search upwards leaves no groups for the replacement to use: the match is found
+            // again forwards, from where it starts.
+            if (s.regex && !s.forward)
+                editor->findFirst(s.findText,
+                                  s.regex,
+                                  s.caseSensitive,
+                                  s.wholeWords,
+                                  false,
+                                  true,
+                                  s.line,
+                                  s.index,
+                                  s.show);
             editor->replace(s.replaceText);
+        }
         if (s.line == s.firstMatchLine && s.index < s.firstMatchIndex)
             s.firstMatchIndex += replaceLength - findLength;
         if (s.forward)
@@ -269,19 +308,56 @@ void FindDialog::replaceClicked(bool)
     setControlsEnabled(true);
 }
 
+void FindDialog::takeSearch()
+{
+    FindState &s = m_state;
+    s.findText = m_form->findTextComboBox->currentText();
+    s.replaceText = m_form->replaceWithTextComboBox->currentText();
+    s.regex = m_form->regexCheckBox->isChecked();
+    s.caseSensitive = m_form->matchCaseCheckBox->isChecked();
+    s.wholeWords = m_form->wholeWordsCheckBox->isChecked();
+}
+
+// Every match of every document in the scope is replaced, each document from its start to its
+// end, the current one first: project files are opened as the search reaches them, and those
+// without a match closed again. Each document's replacements are one step to undo.
 void FindDialog::replaceAllClicked(bool)
 {
     setControlsEnabled(false);
-    restartFromCursor();
+    takeSearch();
+    FindState &s = m_state;
     int count = 0;
-    m_tabs->beginOpeningMany();
-    while (findNextMatch(FindState::ReplaceAll)) {
+    if (!s.findText.isEmpty()) {
+        restartSearch();
+        const QRegularExpression expression = TextSearch::expression(s.findText,
+                                                                     s.regex,
+                                                                     s.caseSensitive,
+                                                                     s.wholeWords);
+        const auto replaceIn = [&](SourceEditor *editor) {
+            QString text = editor->text();
+            const int replaced = TextSearch::replaceAll(text, expression, s.replaceText, s.regex);
+            if (replaced > 0)
+                editor->replaceWholeText(text);
+            return replaced;
+        };
+        m_tabs->beginOpeningMany();
         if (SourceEditor *editor = m_tabs->currentEditor())
-            editor->replace(m_state.replaceText);
-        ++count;
-        m_state.firstCall = true;
+            count += replaceIn(editor);
+        for (const QString &path : std::as_const(s.files)) {
+            if (!isSearchable(path))
+                continue;
+            m_tabs->openFile(path);
+            SourceEditor *editor = m_tabs->currentEditor();
+            if (!editor || !editor->refersTo(path))
+                continue;
+            const int replaced = replaceIn(editor);
+            count += replaced;
+            if (replaced == 0)
+                m_tabs->closeFile(path, false);
+        }
+        m_tabs->endOpeningMany();
     }
-    m_tabs->endOpeningMany();
+    restartFromCursor();
     Prompts::instance().message(QMessageBox::Information,
                                 this,
                                 tr("Find"),

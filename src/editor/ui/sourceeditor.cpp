@@ -491,3 +491,25 @@ void SourceEditor::closeEvent(QCloseEvent *event)
     else
         event->ignore();
 }
+
+void SourceEditor::replaceWholeText(const QString &text)
+{
+    int line = 0;
+    int index = 0;
+    getCursorPosition(&line, &index);
+    const int firstLine = firstVisibleLine();
+    beginUndoAction();
+    selectAll();
+    replaceSelectedText(text);
+    endUndoAction();
+    line = qMin(line, qMax(lines() - 1, 0));
+    setCursorPosition(line, qMin(index, lineLength(line)));
+    setFirstVisibleLine(firstLine);
+}
+
+void SourceEditor::stepPosition(int &line, int &index, bool forward) const
+{
+    const long position = positionFromLineIndex(line, index);
+    const long moved = SendScintilla(forward ? SCI_POSITIONAFTER : SCI_POSITIONBEFORE, position);
+    lineIndexFromPosition(int(moved), &line, &index);
+}

@@ -34,6 +34,12 @@ public:
     // Unsaved changes, or an untitled document that was never saved.
     bool isDocumentModified() const { return isModified() || m_untitled; }
     void applySettings();
+    // Puts a new text in place of the whole document as one step to undo, keeping the cursor's
+    // line and the view where they were.
+    void replaceWholeText(const QString &text);
+    // The position one character after (or before) a line and index, across line ends; the
+    // same position at the document's end (or start).
+    void stepPosition(int &line, int &index, bool forward) const;
 
     // The syntax file a map file names for a source file; empty when there is none.
     static QString resolveSyntaxFile(const QString &mapPath, const QString &fileName);
