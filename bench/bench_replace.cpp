@@ -134,5 +134,5 @@ int main(int argc, char **argv)
                                    // the user sees it, and saves it; sed streams bytes.
                                    {{"replaceAllInTheProgram/iterations:4/real_time",
                                      "replaceAllWithSed/iterations:4/real_time",
-                                     20.0}});
+                                     8.0}});
 }

@@ -277,12 +277,15 @@ bool Project::copyFilesFor(const QString &projectPath, bool keepStructure)
 
     bool overwriteAll = false;
     bool keepAll = false;
+    QSet<QString> kept;
     for (const auto &[source, destination] : std::as_const(pairs)) {
         if (QFileInfo(source).absoluteFilePath() == QFileInfo(destination).absoluteFilePath())
             continue;
         if (QFileInfo::exists(destination)) {
-            if (keepAll)
+            if (keepAll) {
+                kept.insert(destination);
                 continue;
+            }
             if (!overwriteAll) {
                 const QMessageBox::StandardButton answer = Prompts::instance().message(
                     QMessageBox::Question,
@@ -292,10 +295,13 @@ bool Project::copyFilesFor(const QString &projectPath, bool keepStructure)
                         .arg(QDir::toNativeSeparators(destination)),
                     QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No
                         | QMessageBox::NoToAll);
-                if (answer == QMessageBox::No)
+                if (answer == QMessageBox::No) {
+                    kept.insert(destination);
                     continue;
+                }
                 if (answer == QMessageBox::NoToAll) {
                     keepAll = true;
+                    kept.insert(destination);
                     continue;
                 }
                 overwriteAll = answer == QMessageBox::YesToAll;
@@ -331,6 +337,20 @@ bool Project::copyFilesFor(const QString &projectPath, bool keepStructure)
     }
     for (const auto &configuration : m_configurations)
         configuration->setProjectDirectory(target.absolutePath());
+    // The open editors follow their files into the copy, and what they hold unsaved is saved
+    // there, so that the copy holds what the tabs show (a file the user chose to keep is
+    // left to the user to save over). The originals stay as they were last saved.
+    if (m_mainWindow) {
+        EditorServices &editors = m_mainWindow->editors();
+        for (const auto &[source, destination] : std::as_const(pairs)) {
+            if (QFileInfo(source).absoluteFilePath() == QFileInfo(destination).absoluteFilePath())
+                continue;
+            editors.editorFileRenamed(source, destination);
+            if (!kept.contains(destination) && !editors.modifiedEditorTitle(destination).isEmpty()
+                && !editors.saveEditor(destination, false))
+                output.error(tr("Could not save file %1").arg(destination));
+        }
+    }
     return true;
 }
 

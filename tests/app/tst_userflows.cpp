@@ -1079,6 +1079,12 @@ void tst_UserFlows::saveProjectAsCopiesTheProject()
     ScriptedPrompts prompts;
     SrcManager window;
     QVERIFY(openProject(window, path));
+    // Open tabs, one with unsaved text.
+    window.editors().openFileAt(original + QStringLiteral("/led.c"));
+    window.editors().openFileAt(original + QStringLiteral("/main.c"), 1);
+    const QByteArray savedMain = readAll(original + QStringLiteral("/main.c"));
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
+    const QString typedMain = window.tabs()->currentEditor()->text();
     QString proposed;
     int round = 0;
     const auto useDialog = [&] {
@@ -1112,6 +1118,16 @@ void tst_UserFlows::saveProjectAsCopiesTheProject()
     QCOMPARE(projectFileNames(copy + QStringLiteral("/Blinky 2.dyxp")),
              QStringList({"main.c", "led.c", "led.h", "AVR Blinky.DSN"}));
     QCOMPARE(readAll(path), originalProject);
+    // The tabs edit the copies; the copy holds what the tab showed, the original what was saved.
+    QCOMPARE(window.tabs()->openPaths(),
+             QStringList({copy + QStringLiteral("/led.c"), copy + QStringLiteral("/main.c")}));
+    QCOMPARE(QString::fromUtf8(readAll(copy + QStringLiteral("/main.c"))), typedMain);
+    QCOMPARE(readAll(original + QStringLiteral("/main.c")), savedMain);
+    QVERIFY(!window.tabs()->currentEditor()->isDocumentModified());
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* later */"));
+    window.actions().saveFile->trigger();
+    QVERIFY(readAll(copy + QStringLiteral("/main.c")).contains("/* later */"));
+    QCOMPARE(readAll(original + QStringLiteral("/main.c")), savedMain);
     // The copy stands alone: it builds with the original gone.
     QVERIFY(QDir(original).removeRecursively());
     window.projectsManager()->compileProject();
