@@ -19,6 +19,7 @@ public:
     virtual void editorFileRenamed(const QString &oldPath, const QString &newPath) = 0;
     // Reopens path when it was open as the program last closed.
     virtual void reopenIfLastSession(const QString &path) = 0;
-    // The title the editor of path shows when it holds unsaved changes; empty otherwise.
+    // The file's name as its editor shows it (without the tab's mark) when the editor holds
+    // unsaved changes; empty otherwise.
     virtual QString modifiedEditorTitle(const QString &path) const = 0;
 };

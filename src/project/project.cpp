@@ -555,13 +555,17 @@ bool Project::newDesignFile(const QString &givenPath)
     return addFile(path);
 }
 
-void Project::removeFile(int index)
+bool Project::removeFile(int index)
 {
     if (index < 0 || index >= fileCount())
-        return;
+        return false;
     const ProjectFile file = m_files.at(index);
-    if (m_mainWindow)
+    if (m_mainWindow) {
+        // Unsaved text in the file's editor is saved or dropped as the user says.
+        if (!m_mainWindow->editors().saveEditor(file.path, true))
+            return false;
         m_mainWindow->editors().closeEditor(file.path);
+    }
     delete file.item;
     m_files.erase(m_files.begin() + index);
     m_modified = true;
@@ -569,6 +573,7 @@ void Project::removeFile(int index)
     m_upToDate = false;
     for (const auto &configuration : m_configurations)
         configuration->removeFile(file.path);
+    return true;
 }
 
 QString Project::filePathAt(int index) const

@@ -61,7 +61,9 @@ public:
     bool addExistingFiles();
     bool newFile();
     bool newDesignFile(const QString &path);
-    void removeFile(int index);
+    // Removes the file at that index; false when there is none, or when its editor holds
+    // unsaved text and the user cancelled.
+    bool removeFile(int index);
     void renameFile(int index, const QString &newName);
     void renameGroup(int index, const QString &newName);
     void moveItem(QTreeWidgetItem *fileItem, QTreeWidgetItem *targetItem);

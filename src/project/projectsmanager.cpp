@@ -345,18 +345,48 @@ void ProjectsManager::removeFile()
     Project *p = currentProject();
     if (!p)
         return;
-    const int index = p->fileIndexForItem(m_tree->currentItem());
-    const QMessageBox::StandardButton answer
-        = Prompts::instance().message(QMessageBox::Question,
-                                      dialogParent(),
-                                      tr("DYX Studio"),
-                                      tr("Remove file."),
-                                      QMessageBox::Ok | QMessageBox::Cancel,
-                                      QMessageBox::Cancel,
-                                      tr("The file '") + p->relativeFilePath(index)
-                                          + tr("' will be removed from the project."));
-    if (answer == QMessageBox::Ok)
-        p->removeFile(index);
+    const QTreeWidgetItem *item = m_tree->currentItem();
+    // A file item's file, or every file of a group.
+    QStringList paths;
+    QString named;
+    if (const int index = p->fileIndexForItem(item); index >= 0) {
+        paths << p->filePathAt(index);
+        named = tr("The file '") + p->relativeFilePath(index)
+                + tr("' will be removed from the project.");
+    } else if (const int group = p->groupIndexForItem(item); group >= 0) {
+        QStringList names;
+        for (int i = 0; i < p->fileCount(); ++i) {
+            if (p->fileGroup(i) == p->groupName(group)) {
+                paths << p->filePathAt(i);
+                names << p->relativeFilePath(i);
+            }
+        }
+        named = names.isEmpty()
+                    ? tr("The group '%1' holds no file to remove.").arg(p->groupName(group))
+                    : tr("The files of the group '%1' will be removed from the project: %2.")
+                          .arg(p->groupName(group), names.join(QStringLiteral(", ")));
+    }
+    if (named.isEmpty())
+        return;
+    const QMessageBox::StandardButton answer = Prompts::instance().message(QMessageBox::Question,
+                                                                           dialogParent(),
+                                                                           tr("DYX Studio"),
+                                                                           tr("Remove file."),
+                                                                           QMessageBox::Ok
+                                                                               | QMessageBox::Cancel,
+                                                                           QMessageBox::Cancel,
+                                                                           named);
+    if (answer == QMessageBox::Ok) {
+        // A file whose editor holds unsaved text is removed only once the user has said what
+        // becomes of that text; Cancel keeps it, and the rest.
+        for (const QString &path : std::as_const(paths)) {
+            int index = 0;
+            while (index < p->fileCount() && p->filePathAt(index) != path)
+                ++index;
+            if (!p->removeFile(index))
+                break;
+        }
+    }
     updateState();
 }
 

@@ -89,6 +89,8 @@ private slots:
     void projectSettingsChangeTheController();
     void configurationsFromTheSelector();
     void saveProjectAsCopiesTheProject();
+    void removeFileKeepsUnsavedText_data();
+    void removeFileKeepsUnsavedText();
     void newProjectWizard_data();
     void newProjectWizard();
     void openSampleWithoutAnInstallation();
@@ -1141,6 +1143,80 @@ void tst_UserFlows::saveProjectAsCopiesTheProject()
     window.actions().saveProjectAs->trigger();
     QCOMPARE(prompts.asked.last().text,
              QStringLiteral("A project with the same name already exists"));
+}
+
+void tst_UserFlows::removeFileKeepsUnsavedText_data()
+{
+    QTest::addColumn<int>("answer"); // to the question about main.c's unsaved text
+    QTest::addColumn<bool>("removed");
+    QTest::addColumn<bool>("typedOnDisk");
+    QTest::newRow("Cancel keeps the file and its text")
+        << int(QMessageBox::Cancel) << false << false;
+    QTest::newRow("Discard") << int(QMessageBox::Discard) << true << false;
+    QTest::newRow("Save") << int(QMessageBox::Save) << true << true;
+}
+
+// Remove File on a file whose tab holds unsaved text asks what becomes of the text; on a group
+// it names the group's files and removes them. Closing the project names modified files
+// without the tab's mark.
+void tst_UserFlows::removeFileKeepsUnsavedText()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, removed);
+    QFETCH(bool, typedOnDisk);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString main = folder + QStringLiteral("/main.c");
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(main, 1);
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
+    Project *project = window.projectsManager()->currentProject();
+    const int files = project->fileCount();
+    auto *tree = window.projectsManager()->tree();
+    // The user clicks the item in the projects pane.
+    const auto click = [tree](QTreeWidgetItem *item) {
+        tree->scrollToItem(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+    };
+    click(project->fileAt(0)->item);
+    QCOMPARE(project->filePathAt(0), main);
+    prompts.answers << QMessageBox::Ok << QMessageBox::StandardButton(answer);
+    window.actions().removeFile->trigger();
+    QCOMPARE(prompts.asked.size(), 2);
+    QCOMPARE(prompts.asked.at(0).informativeText,
+             QStringLiteral("The file 'main.c' will be removed from the project."));
+    QVERIFY(prompts.asked.at(1).text.startsWith(QStringLiteral("main.c has been modified.")));
+    QCOMPARE(project->fileCount(), removed ? files - 1 : files);
+    QCOMPARE(window.tabs()->openPaths().contains(main), !removed);
+    QCOMPARE(readAll(main).contains("/* typed */"), typedOnDisk);
+    if (!removed) {
+        QVERIFY(window.tabs()->currentEditor()->text().contains(QStringLiteral("/* typed */")));
+        prompts.asked.clear();
+        prompts.answers << QMessageBox::Cancel;
+        window.actions().closeProject->trigger();
+        QCOMPARE(prompts.asked.first().text,
+                 QStringLiteral("Files main.c have been modified.\n"
+                                "Do you want to save your changes?"));
+        return;
+    }
+    // The group of the remaining sources: its files go together.
+    QTreeWidgetItem *group = project->fileAt(0)->item->parent();
+    const QString groupName = group->text(0);
+    QStringList inGroup;
+    for (int i = 0; i < project->fileCount(); ++i) {
+        if (project->fileGroup(i) == groupName)
+            inGroup << project->relativeFilePath(i);
+    }
+    click(group);
+    prompts.asked.clear();
+    prompts.answers << QMessageBox::Ok;
+    window.actions().removeFile->trigger();
+    QCOMPARE(prompts.asked.first().informativeText,
+             QStringLiteral("The files of the group '%1' will be removed from the project: %2.")
+                 .arg(groupName, inGroup.join(QStringLiteral(", "))));
+    QCOMPARE(project->fileCount(), files - 1 - inGroup.size());
 }
 
 void tst_UserFlows::newProjectWizard_data()

@@ -101,14 +101,14 @@ void tst_ProjectsManager::closePromptNamesModifiedFiles()
     QFETCH(int, answer);
     QFETCH(bool, closed);
     QFETCH(int, saves);
-    m_services.modifiedEditors.insert(path("src/main.c"), QStringLiteral("*main.c"));
-    m_services.modifiedEditors.insert(path("notes.txt"), QStringLiteral("*notes.txt"));
+    m_services.modifiedEditors.insert(path("src/main.c"), QStringLiteral("main.c"));
+    m_services.modifiedEditors.insert(path("notes.txt"), QStringLiteral("notes.txt"));
     m_prompts->answers.enqueue(QMessageBox::StandardButton(answer));
     m_manager->closeProject();
     QCOMPARE(m_prompts->asked.size(), 1);
     QCOMPARE(m_prompts->asked.first().title, QStringLiteral("Application"));
     QCOMPARE(m_prompts->asked.first().text,
-             QStringLiteral("Files *main.c, *notes.txt have been modified.\n"
+             QStringLiteral("Files main.c, notes.txt have been modified.\n"
                             "Do you want to save your changes?"));
     QCOMPARE(m_manager->projectCount(), closed ? 0 : 1);
     QCOMPARE(m_services.lines.filter(QStringLiteral("saveEditor")).size(), saves);

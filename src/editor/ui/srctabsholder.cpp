@@ -101,8 +101,10 @@ void SrcTabsHolder::reopenIfLastSession(const QString &path)
 
 QString SrcTabsHolder::modifiedEditorTitle(const QString &path) const
 {
+    // The file's name as the editor shows it, without the tab's mark of unsaved changes.
     const SourceEditor *editor = findEditor(path);
-    return editor && editor->isDocumentModified() ? editor->tabTitle() : QString();
+    return editor && editor->isDocumentModified() ? QFileInfo(editor->displayName()).fileName()
+                                                  : QString();
 }
 
 void SrcTabsHolder::activateFile(const QString &path)
