@@ -37,6 +37,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -863,6 +864,37 @@ void tst_UserFlows::printToPdf()
     for (int i = 0; i < source.size(); ++i)
         QCOMPARE(printed.at(i).simplified(),
                  (QString::number(i + 1) + QLatin1Char(' ') + source.at(i)).simplified());
+
+    // A selection of lines 2 to 4 prints those lines, whether it ends at the end of line 4 or,
+    // as whole lines selected downwards do, at the start of line 5.
+    SourceEditor *editor = window.tabs()->currentEditor();
+    for (const int endLine : {3, 4}) {
+        editor->setSelection(1, 0, endLine, endLine == 3 ? editor->lineLength(3) - 1 : 0);
+        QTimer::singleShot(0, &window, [] {
+            if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
+                // The user chooses "Selection" among the pages to print.
+                for (QRadioButton *range : dialog->findChildren<QRadioButton *>()) {
+                    if (range->text().remove(QLatin1Char('&')) == QLatin1String("Selection"))
+                        range->click();
+                }
+                dialog->accept();
+            }
+        });
+        window.actions().printFile->trigger();
+        QProcess selection;
+        selection.start(QStringLiteral("pdftotext"),
+                        {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(selection.waitForFinished(30000));
+        QStringList lines = QString::fromUtf8(selection.readAllStandardOutput())
+                                .remove(QLatin1Char('\f'))
+                                .split(QLatin1Char('\n'));
+        while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
+            lines.removeLast();
+        QCOMPARE(lines.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(lines.at(i).simplified(),
+                     (QString::number(i + 2) + QLatin1Char(' ') + source.at(i + 1)).simplified());
+    }
 
     // A file that cannot be written (a folder holds its name; root may write anywhere else)
     // is said, not passed over.

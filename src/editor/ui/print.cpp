@@ -61,6 +61,14 @@ bool Print::printRange(QsciPrinter &printer, QsciScintilla *editor, bool selecti
         int fromIndex = 0;
         int toIndex = 0;
         editor->getSelection(&fromLine, &fromIndex, &toLine, &toIndex);
+        // Whole lines selected downwards end at the start of the next line, which holds
+        // nothing of the selection.
+        if (toIndex == 0 && toLine > fromLine)
+            --toLine;
+        // The printer prints one line past the last it is given (a selection of one line still
+        // prints the line after it).
+        if (toLine > fromLine)
+            --toLine;
     }
     return printer.printRange(editor, fromLine, toLine) > 0;
 }
