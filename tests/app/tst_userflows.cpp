@@ -83,6 +83,7 @@ private slots:
     void goToLine_data();
     void goToLine();
     void printToPdf();
+    void selectionIsVisible();
     void findWrapsInTheCurrentDocument();
     void editorSettingsReachEveryView();
     void helpOpensTheTopicOfWhereTheUserIs();
@@ -909,6 +910,41 @@ void tst_UserFlows::printToPdf()
     QCOMPARE(prompts.asked.size(), 1);
     QCOMPARE(prompts.asked.first().text, QStringLiteral("The document could not be printed."));
     QVERIFY(prompts.asked.first().informativeText.contains(nowhere));
+}
+
+// With the default colours a selection, and what Find selects, shows: the selected text's
+// pixels differ from the same text unselected.
+void tst_UserFlows::selectionIsVisible()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    window.resize(900, 700);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/main.c"));
+    SourceEditor *editor = window.tabs()->currentEditor();
+    QVERIFY(editor);
+    const long start = editor->positionFromLineIndex(0, 0);
+    const long end = editor->positionFromLineIndex(0, qMin(8, editor->lineLength(0) - 1));
+    const QRect area(int(editor->SendScintilla(QsciScintilla::SCI_POINTXFROMPOSITION, 0, start)),
+                     int(editor->SendScintilla(QsciScintilla::SCI_POINTYFROMPOSITION, 0, start)),
+                     int(editor->SendScintilla(QsciScintilla::SCI_POINTXFROMPOSITION, 0, end)
+                         - editor->SendScintilla(QsciScintilla::SCI_POINTXFROMPOSITION, 0, start)),
+                     int(editor->SendScintilla(QsciScintilla::SCI_TEXTHEIGHT, 0)));
+    QVERIFY(area.width() > 0 && area.height() > 0);
+    const auto shot = [&] {
+        QTest::qWait(50);
+        return editor->viewport()->grab(area).toImage();
+    };
+    editor->setCursorPosition(5, 0);
+    const QImage plain = shot();
+    editor->setSelection(0, 0, 0, qMin(8, editor->lineLength(0) - 1));
+    editor->setFocus();
+    QVERIFY(plain != shot());
+    // The Find dialog has the keyboard while the editor shows what it found.
+    window.actions().find->trigger();
+    QTRY_VERIFY(!editor->hasFocus());
+    QVERIFY(plain != shot());
 }
 
 // "&Editor Configuration": a colour, a size, a preference and a directory changed in the dialog

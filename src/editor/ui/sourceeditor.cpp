@@ -285,12 +285,14 @@ void SourceEditor::applyColours()
     setMarginsForegroundColor(f.foreground().color());
     setMarginsBackgroundColor(f.background().color());
     f = format("Selection");
+    // "Default" selection colours are the desktop's highlight colours: the editor's own reset
+    // leaves a selection unpainted.
     if (m_mainWindow->formats().usesDefaultColour(group, QStringLiteral("Selection"), true))
-        resetSelectionForegroundColor();
+        setSelectionForegroundColor(palette().color(QPalette::Active, QPalette::HighlightedText));
     else
         setSelectionForegroundColor(f.foreground().color());
     if (m_mainWindow->formats().usesDefaultColour(group, QStringLiteral("Selection"), false))
-        resetSelectionBackgroundColor();
+        setSelectionBackgroundColor(palette().color(QPalette::Active, QPalette::Highlight));
     else
         setSelectionBackgroundColor(f.background().color());
     f = format("Call Tips");
