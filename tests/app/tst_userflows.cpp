@@ -959,6 +959,11 @@ void tst_UserFlows::editorSettingsReachEveryView()
     SourceEditor *editor = window.tabs()->currentEditor();
     QVERIFY(editor);
     QVERIFY(editor->marginWidth(1) > 0);
+    // What a new editor does before any preference is stored.
+    const QsciScintilla::FoldStyle folding = editor->folding();
+    const bool autoIndent = editor->autoIndent();
+    const bool tabs = editor->indentationsUseTabs();
+    QVERIFY(folding != QsciScintilla::NoFoldStyle);
     window.outWindow()->error(QStringLiteral("an error line"));
     ScriptedPrompts prompts;
     prompts.answers << QMessageBox::No << QMessageBox::Yes;
@@ -1027,6 +1032,10 @@ void tst_UserFlows::editorSettingsReachEveryView()
     QVERIFY(prompts.asked.first().text.contains(missing));
     QCOMPARE(editor->marginWidth(1), 0);
     QCOMPARE(editor->lexer()->font(0).pointSize(), 14);
+    // OK changed what the user changed, and nothing else.
+    QCOMPARE(editor->folding(), folding);
+    QCOMPARE(editor->autoIndent(), autoIndent);
+    QCOMPARE(editor->indentationsUseTabs(), tabs);
     const OutTextEdit *view = window.outWindow()->textView();
     QCOMPARE(view->lineFormat(view->lineCount() - 1).foreground().color(), QColor(Qt::green));
     QSettings &store = window.settingsStore().settings();

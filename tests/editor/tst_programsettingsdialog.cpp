@@ -104,9 +104,10 @@ void tst_ProgramSettingsDialog::loadDefaultsThenOk()
         store.endGroup();
     }
     store.beginGroup(QStringLiteral("Text Editor Display Settings"));
-    QCOMPARE(store.value(QStringLiteral("Tabs for indents")), QVariant(false));
-    QCOMPARE(store.value(QStringLiteral("Auto indent")), QVariant(false));
-    QCOMPARE(store.value(QStringLiteral("Folding style")), QVariant(0));
+    // The editors' own defaults: tabs, auto-indent, boxed folding.
+    QCOMPARE(store.value(QStringLiteral("Tabs for indents")), QVariant(true));
+    QCOMPARE(store.value(QStringLiteral("Auto indent")), QVariant(true));
+    QCOMPARE(store.value(QStringLiteral("Folding style")), QVariant(3));
     QCOMPARE(store.value(QStringLiteral("Brace matching")), QVariant(1));
     store.endGroup();
 }

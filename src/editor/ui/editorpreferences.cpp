@@ -2,28 +2,49 @@
 
 #include <Qsci/qsciscintilla.h>
 
+#include <QHash>
 #include <QSettings>
+
+QVariant EditorPreferences::defaultValue(const char *key)
+{
+    static const QHash<QString, QVariant> defaults{
+        {QStringLiteral("Highlight current line"), true},
+        {QStringLiteral("Display line numbers"), true},
+        {QStringLiteral("Brace matching"), 1},
+        {QStringLiteral("Indent width"), 4},
+        {QStringLiteral("Tab indents"), true},
+        {QStringLiteral("Tab width"), 4},
+        {QStringLiteral("Tabs for indents"), true},
+        {QStringLiteral("Auto indent"), true},
+        {QStringLiteral("Backspace unindents"), false},
+        {QStringLiteral("Display indentation guides"), false},
+        {QStringLiteral("Whitespaces visibility"), 0},
+        {QStringLiteral("Wrap mode"), 0},
+        {QStringLiteral("Folding style"), 3},
+    };
+    return defaults.value(QLatin1String(key));
+}
 
 void EditorPreferences::apply(QsciScintilla *editor, QSettings &store)
 {
     store.beginGroup(QStringLiteral("Text Editor Display Settings"));
-    const auto flag = [&store](const char *key, bool fallback) {
-        return store.value(QLatin1String(key), fallback).toBool();
+    const auto flag = [&store](const char *key) {
+        return store.value(QLatin1String(key), defaultValue(key)).toBool();
     };
-    const auto number = [&store](const char *key, int fallback) {
+    const auto number = [&store](const char *key) {
         bool ok = false;
-        const int value = store.value(QLatin1String(key), fallback).toInt(&ok);
-        return ok ? value : fallback;
+        const int value = store.value(QLatin1String(key), defaultValue(key)).toInt(&ok);
+        return ok ? value : defaultValue(key).toInt();
     };
-    editor->setCaretLineVisible(flag("Highlight current line", true));
-    if (flag("Display line numbers", true)) {
+    editor->setCaretLineVisible(flag("Highlight current line"));
+    if (flag("Display line numbers")) {
         editor->setMarginWidth(1, 50);
         editor->setMarginLineNumbers(1, true);
     } else {
         editor->setMarginWidth(1, 0);
         editor->setMarginLineNumbers(1, false);
     }
-    switch (number("Brace matching", 1)) {
+    switch (number("Brace matching")) {
     case 0:
         editor->setBraceMatching(QsciScintilla::NoBraceMatch);
         break;
@@ -33,14 +54,14 @@ void EditorPreferences::apply(QsciScintilla *editor, QSettings &store)
     default:
         editor->setBraceMatching(QsciScintilla::StrictBraceMatch);
     }
-    editor->setIndentationWidth(number("Indent width", 4));
-    editor->setTabIndents(flag("Tab indents", true));
-    editor->setTabWidth(number("Tab width", 4));
-    editor->setIndentationsUseTabs(flag("Tabs for indents", true));
-    editor->setAutoIndent(flag("Auto indent", true));
-    editor->setBackspaceUnindents(flag("Backspace unindents", false));
-    editor->setIndentationGuides(flag("Display indentation guides", false));
-    switch (number("Whitespaces visibility", 0)) {
+    editor->setIndentationWidth(number("Indent width"));
+    editor->setTabIndents(flag("Tab indents"));
+    editor->setTabWidth(number("Tab width"));
+    editor->setIndentationsUseTabs(flag("Tabs for indents"));
+    editor->setAutoIndent(flag("Auto indent"));
+    editor->setBackspaceUnindents(flag("Backspace unindents"));
+    editor->setIndentationGuides(flag("Display indentation guides"));
+    switch (number("Whitespaces visibility")) {
     case 1:
         editor->setWhitespaceVisibility(QsciScintilla::WsVisible);
         break;
@@ -50,7 +71,7 @@ void EditorPreferences::apply(QsciScintilla *editor, QSettings &store)
     default:
         editor->setWhitespaceVisibility(QsciScintilla::WsInvisible);
     }
-    switch (number("Wrap mode", 0)) {
+    switch (number("Wrap mode")) {
     case 1:
         editor->setWrapMode(QsciScintilla::WrapWord);
         break;
@@ -62,7 +83,7 @@ void EditorPreferences::apply(QsciScintilla *editor, QSettings &store)
     }
     editor->setEolMode(QsciScintilla::EolUnix);
     editor->setEolVisibility(false);
-    const int folding = number("Folding style", 3);
+    const int folding = number("Folding style");
     const QsciScintilla::FoldStyle styles[] = {QsciScintilla::NoFoldStyle,
                                                QsciScintilla::PlainFoldStyle,
                                                QsciScintilla::CircledFoldStyle,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QVariant>
+
 class QSettings;
 class QsciScintilla;
 
@@ -11,4 +13,7 @@ public:
     // Applies the stored preferences to an editor, with the editors' own defaults for those
     // never stored.
     static void apply(QsciScintilla *editor, QSettings &store);
+    // The one set of defaults, for the editors and the settings dialog alike: what a user who
+    // never changed a preference sees.
+    static QVariant defaultValue(const char *key);
 };

@@ -1,4 +1,5 @@
 #include "programsettingsdialog.h"
+#include "editorpreferences.h"
 #include "ui_programsettingsdialog.h"
 
 #include "core/mainservices.h"
@@ -467,28 +468,33 @@ void ProgramSettingsDialog::loadPreferences()
 {
     QSettings &store = m_settings.settings();
     store.beginGroup(QLatin1String(preferencesGroup));
-    const auto flag = [&store](const char *key, bool fallback) {
-        return store.value(QLatin1String(key), fallback).toBool();
+    const auto flag = [&store](const char *key) {
+        return store.value(QLatin1String(key), EditorPreferences::defaultValue(key)).toBool();
     };
-    const auto index = [&store](QComboBox *combo, const char *key, int fallback) {
-        const int value = store.value(QLatin1String(key), fallback).toInt();
-        combo->setCurrentIndex(value >= 0 && value < combo->count() ? value : fallback);
+    const auto number = [&store](const char *key) {
+        return store.value(QLatin1String(key), EditorPreferences::defaultValue(key)).toInt();
     };
-    m_form->highlightCurrentLineCheckBox->setChecked(flag("Highlight current line", true));
-    m_form->displayLineNumbersCheckBox->setChecked(flag("Display line numbers", true));
-    index(m_form->braceMatchingCombo, "Brace matching", 1);
-    m_form->indentWidthSpinBox->setValue(store.value(QStringLiteral("Indent width"), 4).toInt());
-    m_form->tabIndentsCheckBox->setChecked(flag("Tab indents", true));
-    m_form->tabWidthSpinBox->setValue(store.value(QStringLiteral("Tab width"), 4).toInt());
-    const bool tabs = flag("Tabs for indents", false);
+    const auto index = [&number](QComboBox *combo, const char *key) {
+        const int value = number(key);
+        combo->setCurrentIndex(value >= 0 && value < combo->count()
+                                   ? value
+                                   : EditorPreferences::defaultValue(key).toInt());
+    };
+    m_form->highlightCurrentLineCheckBox->setChecked(flag("Highlight current line"));
+    m_form->displayLineNumbersCheckBox->setChecked(flag("Display line numbers"));
+    index(m_form->braceMatchingCombo, "Brace matching");
+    m_form->indentWidthSpinBox->setValue(number("Indent width"));
+    m_form->tabIndentsCheckBox->setChecked(flag("Tab indents"));
+    m_form->tabWidthSpinBox->setValue(number("Tab width"));
+    const bool tabs = flag("Tabs for indents");
     m_form->useTabsRadioButton->setChecked(tabs);
     m_form->useSpacesRadioButton->setChecked(!tabs);
-    m_form->autoIndentCheckBox->setChecked(flag("Auto indent", false));
-    m_form->backspaceUnindentsCheckBox->setChecked(flag("Backspace unindents", false));
-    m_form->displayIndentationGuidesCheckBox->setChecked(flag("Display indentation guides", false));
-    index(m_form->whitespacesVisibilityCombo, "Whitespaces visibility", 0);
-    index(m_form->wrapModeCombo, "Wrap mode", 0);
-    index(m_form->foldingStyleCombo, "Folding style", 0);
+    m_form->autoIndentCheckBox->setChecked(flag("Auto indent"));
+    m_form->backspaceUnindentsCheckBox->setChecked(flag("Backspace unindents"));
+    m_form->displayIndentationGuidesCheckBox->setChecked(flag("Display indentation guides"));
+    index(m_form->whitespacesVisibilityCombo, "Whitespaces visibility");
+    index(m_form->wrapModeCombo, "Wrap mode");
+    index(m_form->foldingStyleCombo, "Folding style");
     store.endGroup();
 }
 
