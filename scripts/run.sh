@@ -28,8 +28,10 @@ PY
 # Find the installed compilers first, so that a build works at once.
 QT_QPA_PLATFORM=offscreen "$program" --scan_compilers --quit
 
-# Without arguments, start on the AVR demonstration board's project.
-if [ "$#" -eq 0 ]; then
+# Without arguments, the first start opens the AVR demonstration board's project; later starts
+# go on with the projects and tabs of the last session.
+settings="${XDG_CONFIG_HOME:-$HOME/.config}/Morvellan Electronics/DYX Studio.conf"
+if [ "$#" -eq 0 ] && ! grep -q '^projects\\size=[1-9]' "$settings" 2>/dev/null; then
     set -- "$build_dir/devboards/AVR Blinky/AVR Blinky.dyxp"
 fi
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then

@@ -113,10 +113,12 @@ void CommandLineOptions::apply()
             m_window->reopenSettings(Platform::SettingsScope::Machine);
             m_window->projectsManager()->scanCompilers();
         }
-        if (argument.endsWith(QLatin1String(".dyxp"), Qt::CaseInsensitive)
-            && !m_window->projectsManager()->openProject(Platform::resolveCaseInsensitive(argument),
-                                                         true)) {
-            m_runFailed = true;
+        if (argument.endsWith(QLatin1String(".dyxp"), Qt::CaseInsensitive)) {
+            // A project the session reopened stays open as it is, with its tabs.
+            const QString project = Platform::resolveCaseInsensitive(argument);
+            if (m_window->projectsManager()->indexOfProject(project) < 0
+                && !m_window->projectsManager()->openProject(project, true))
+                m_runFailed = true;
         }
         if (is(argument, "--quit") || is(argument, "-q"))
             m_quit = true;

@@ -576,6 +576,12 @@ bool Project::removeFile(int index)
     return true;
 }
 
+void Project::forget()
+{
+    m_files.clear();
+    m_loaded = false;
+}
+
 QString Project::filePathAt(int index) const
 {
     return index >= 0 && index < fileCount() ? m_files.at(index).path : QString();

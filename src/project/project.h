@@ -64,6 +64,9 @@ public:
     // Removes the file at that index; false when there is none, or when its editor holds
     // unsaved text and the user cancelled.
     bool removeFile(int index);
+    // Lets go of a project that is not kept (one already open under another object): its end
+    // then leaves the editors and the output window alone.
+    void forget();
     void renameFile(int index, const QString &newName);
     void renameGroup(int index, const QString &newName);
     void moveItem(QTreeWidgetItem *fileItem, QTreeWidgetItem *targetItem);

@@ -195,10 +195,10 @@ void ProjectsManager::closeProject()
     closeOpenProject();
 }
 
+// New Project, Open Project and Open Sample leave the open project as it is until the user has
+// chosen another: Cancel in their dialogs changes nothing.
 void ProjectsManager::newProject()
 {
-    if (!closeOpenProject())
-        return;
     auto project = std::make_unique<Project>(m_catalogue, m_mainWindow);
     if (!project->runNewProjectWizard())
         return;
@@ -207,8 +207,11 @@ void ProjectsManager::newProject()
                                     dialogParent(),
                                     tr("DYX Studio"),
                                     tr("Project %1 is already opened").arg(project->filePath()));
+        project->forget();
         return;
     }
+    if (!closeOpenProject())
+        return;
     Project *created = project.get();
     m_projects.push_back(std::move(project));
     refresh();
@@ -222,8 +225,6 @@ void ProjectsManager::newProject()
 void ProjectsManager::openSample()
 {
     BusyCursor wait;
-    if (!closeOpenProject())
-        return;
     if (m_mainWindow && m_mainWindow->simulator().simulatorDirectory(false).isEmpty()) {
         wait.restore();
         Prompts::instance().message(QMessageBox::Information,
@@ -250,8 +251,6 @@ void ProjectsManager::openSample()
 
 bool ProjectsManager::openProject(const QString &path, bool quiet)
 {
-    if (!closeOpenProject())
-        return false;
     if (indexOfProject(path) >= 0) {
         if (!quiet) {
             Prompts::instance().message(QMessageBox::Information,
@@ -261,6 +260,8 @@ bool ProjectsManager::openProject(const QString &path, bool quiet)
         }
         return false;
     }
+    if (!closeOpenProject())
+        return false;
     bool loaded = false;
     {
         BusyCursor wait;
@@ -286,8 +287,6 @@ bool ProjectsManager::openProject(const QString &path, bool quiet)
 
 void ProjectsManager::openProject()
 {
-    if (!closeOpenProject())
-        return;
     auto p = std::make_unique<Project>(m_catalogue, m_mainWindow);
     if (!p->open())
         return;
@@ -296,6 +295,11 @@ void ProjectsManager::openProject()
                                     dialogParent(),
                                     tr("DYX Studio"),
                                     tr("Project %1 is already opened").arg(p->filePath()));
+        p->forget();
+        return;
+    }
+    if (!closeOpenProject()) {
+        p->forget();
         return;
     }
     Project *opened = p.get();

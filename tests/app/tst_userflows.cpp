@@ -92,6 +92,8 @@ private slots:
     void configurationsFromTheSelector();
     void saveProjectAsCopiesTheProject();
     void removeFileKeepsUnsavedText_data();
+    void cancelKeepsTheOpenProject_data();
+    void cancelKeepsTheOpenProject();
     void removeFileKeepsUnsavedText();
     void newProjectWizard_data();
     void newProjectWizard();
@@ -1294,6 +1296,52 @@ void tst_UserFlows::removeFileKeepsUnsavedText()
              QStringLiteral("The files of the group '%1' will be removed from the project: %2.")
                  .arg(groupName, inGroup.join(QStringLiteral(", "))));
     QCOMPARE(project->fileCount(), files - 1 - inGroup.size());
+}
+
+void tst_UserFlows::cancelKeepsTheOpenProject_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("New Project, cancelled") << "new";
+    QTest::newRow("Open Project, cancelled") << "open";
+    QTest::newRow("Open Project, the one open") << "same";
+    QTest::newRow("Open Sample, cancelled") << "sample";
+}
+
+// Cancel in New Project, Open Project or Open Sample leaves the open project, its tabs and
+// their unsaved text as they were; opening the open project again says so.
+void tst_UserFlows::cancelKeepsTheOpenProject()
+{
+    QFETCH(QString, command);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(main, 1);
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
+    QTimer::singleShot(0, &window, [] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    if (command == QLatin1String("new")) {
+        window.actions().newProject->trigger();
+    } else if (command == QLatin1String("sample")) {
+        window.actions().openSample->trigger();
+    } else {
+        if (command == QLatin1String("same"))
+            prompts.fileNames << path;
+        window.actions().openProject->trigger();
+    }
+    QCOMPARE(window.projectsManager()->projectCount(), 1);
+    QCOMPARE(window.projectsManager()->currentProject()->filePath(), path);
+    QCOMPARE(window.tabs()->openPaths(), QStringList{main});
+    QVERIFY(window.tabs()->currentEditor()->text().startsWith(QStringLiteral("/* typed */")));
+    // Nothing asked about the unsaved text: nothing was closed.
+    for (const auto &question : std::as_const(prompts.asked))
+        QVERIFY2(!question.text.contains(QStringLiteral("modified")), qPrintable(question.text));
+    if (command == QLatin1String("same"))
+        QCOMPARE(prompts.asked.last().text,
+                 QStringLiteral("Project %1 is already opened").arg(path));
 }
 
 void tst_UserFlows::newProjectWizard_data()

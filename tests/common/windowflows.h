@@ -47,7 +47,9 @@ inline QString output(SrcManager &window)
 inline Project *openProject(SrcManager &window, const QString &path)
 {
     window.projectsManager()->scanCompilers();
-    if (!window.projectsManager()->openProject(path, false))
+    // The session may have reopened it already: opening it again only says so.
+    if (window.projectsManager()->indexOfProject(path) < 0
+        && !window.projectsManager()->openProject(path, false))
         return nullptr;
     return window.projectsManager()->currentProject();
 }
