@@ -121,6 +121,13 @@ void tst_Lexer::shippedSyntaxFiles_data()
                               << QStringList{"gpasm", "-c", "-p", "pic16f877a"}
                               << QStringList{"movlw", "addwf"};
     }
+    const QStringList special{"movfw", "tstf", "skpz", "skpnc", "setc", "clrz", "bnz", "lgoto"};
+    QTest::newRow("PIC16, gpasm's special mnemonics")
+        << "PIC16"
+        << "special.asm"
+        << "; flags\n\tlist p=16f877a\n\tcode\nhere:\tmovfw 0x20\n\ttstf 0x20\n\tskpz\n"
+           "\tskpnc\n\tsetc\n\tclrz\n\tbnz here\n\tlgoto here\n\tend\n"
+        << QStringList{"gpasm", "-c", "-p", "pic16f877a"} << special;
     QTest::newRow("MCS51") << "MCS51"
                            << "toggle.asm"
                            << "; toggle P1\n\t.area CODE\nloop:\tmov a, #0x55\n\tcpl a\n"
