@@ -26,8 +26,10 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QMenu>
 #include <QMimeData>
 #include <QSaveFile>
@@ -130,6 +132,7 @@ void SourceEditor::loadFile(const QString &fileName)
             buffer.open(QIODevice::ReadOnly);
             read(&buffer);
             setModified(false);
+            watchFile(m_byteOrderMark ? bom + bytes : bytes);
             return;
         }
         if (refusal.isEmpty())
@@ -146,13 +149,30 @@ bool SourceEditor::saveFile(const QString &fileName)
 {
     if (!isDocumentModified())
         return true;
+    // Another program's newer version is not saved over unasked.
+    if (fileName == m_filePath && !m_diskDigest.isEmpty()) {
+        const QByteArray now = diskDigest();
+        if (!now.isEmpty() && now != m_diskDigest
+            && Prompts::instance().message(QMessageBox::Warning,
+                                           this,
+                                           tr("Application"),
+                                           tr("%1 has been changed on disk by another program "
+                                              "since it was read or saved here.\nSave over the "
+                                              "newer file?")
+                                               .arg(QFileInfo(fileName).fileName()),
+                                           QMessageBox::Save | QMessageBox::Cancel,
+                                           QMessageBox::Cancel)
+                   != QMessageBox::Save)
+            return false;
+    }
     // Written whole to a new file that then takes the old one's place: a failure or a crash
     // while saving leaves the last saved version as it was. A writable file in a folder the
     // user cannot write is written in place.
+    const QByteArray bytes = encodedText();
     {
         BusyCursor wait;
         QString reason;
-        if (!Platform::writeWholeFile(fileName, encodedText(), &reason, true)) {
+        if (!Platform::writeWholeFile(fileName, bytes, &reason, true)) {
             wait.restore();
             Prompts::instance().message(QMessageBox::Warning,
                                         this,
@@ -163,6 +183,7 @@ bool SourceEditor::saveFile(const QString &fileName)
     }
     m_untitled = false;
     setCurrentFile(fileName);
+    watchFile(bytes);
     if (m_mainWindow)
         m_mainWindow->commands().showStatusMessage(tr("File saved"), 2000);
     setModified(false);
@@ -514,4 +535,92 @@ void SourceEditor::stepPosition(int &line, int &index, bool forward) const
     const long position = positionFromLineIndex(line, index);
     const long moved = SendScintilla(forward ? SCI_POSITIONAFTER : SCI_POSITIONBEFORE, position);
     lineIndexFromPosition(int(moved), &line, &index);
+}
+
+QByteArray SourceEditor::diskDigest() const
+{
+    QByteArray bytes;
+    if (m_filePath.isEmpty()
+        || !Platform::readBoundedFile(m_filePath, Platform::maxSourceFileBytes, bytes, nullptr))
+        return QByteArray();
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+}
+
+// One watch for every editor: the system gives each user only so many.
+static QFileSystemWatcher &diskWatch()
+{
+    static auto *const watch = new QFileSystemWatcher;
+    return *watch;
+}
+
+SourceEditor::~SourceEditor()
+{
+    if (!m_watchedPath.isEmpty())
+        diskWatch().removePath(m_watchedPath);
+}
+
+void SourceEditor::watchFile(const QByteArray &writtenOrRead)
+{
+    m_diskDigest = QCryptographicHash::hash(writtenOrRead, QCryptographicHash::Sha1);
+    if (m_watchedPath.isEmpty() && !m_filePath.isEmpty()) {
+        connect(
+            &diskWatch(),
+            &QFileSystemWatcher::fileChanged,
+            this,
+            [this](const QString &path) {
+                if (path == m_watchedPath)
+                    fileChangedOnDisk();
+            },
+            Qt::QueuedConnection);
+    }
+    if (m_watchedPath != m_filePath) {
+        if (!m_watchedPath.isEmpty())
+            diskWatch().removePath(m_watchedPath);
+        m_watchedPath = m_filePath;
+    }
+    if (!m_watchedPath.isEmpty() && !diskWatch().files().contains(m_watchedPath))
+        diskWatch().addPath(m_watchedPath);
+}
+
+void SourceEditor::fileChangedOnDisk()
+{
+    // A file replaced by a rename is a new file to the watch: it is watched again.
+    if (!m_watchedPath.isEmpty() && !diskWatch().files().contains(m_watchedPath)
+        && QFileInfo::exists(m_watchedPath))
+        diskWatch().addPath(m_watchedPath);
+    const QByteArray now = diskDigest();
+    if (now.isEmpty() || now == m_diskDigest || m_askingAboutDisk)
+        return;
+    if (!isDocumentModified()) {
+        reloadKeepingPlace();
+        outputOf(m_mainWindow)
+            .message(tr("%1 was changed on disk by another program and has been read again.")
+                         .arg(m_filePath));
+        return;
+    }
+    m_askingAboutDisk = true;
+    const QMessageBox::StandardButton answer = Prompts::instance().message(
+        QMessageBox::Question,
+        this,
+        tr("Application"),
+        tr("%1 has been changed on disk by another program.\nRead it again and lose the "
+           "changes made here?")
+            .arg(QFileInfo(m_filePath).fileName()),
+        QMessageBox::Yes | QMessageBox::No,
+        QMessageBox::No);
+    m_askingAboutDisk = false;
+    if (answer == QMessageBox::Yes)
+        reloadKeepingPlace();
+}
+
+void SourceEditor::reloadKeepingPlace()
+{
+    int line = 0;
+    int index = 0;
+    getCursorPosition(&line, &index);
+    const int firstLine = firstVisibleLine();
+    loadFile(m_filePath);
+    line = qMin(line, qMax(lines() - 1, 0));
+    setCursorPosition(line, qMin(index, lineLength(line)));
+    setFirstVisibleLine(firstLine);
 }

@@ -16,6 +16,7 @@ class SourceEditor : public QsciScintilla
 
 public:
     SourceEditor(MainServices *mainWindow, const QString &fileName);
+    ~SourceEditor() override;
 
     void loadFile(const QString &fileName);
     bool saveFile(const QString &fileName);
@@ -56,6 +57,13 @@ protected:
 
 private:
     void applyColours();
+    // The file as it stands on disk now: its digest, empty when it cannot be read.
+    QByteArray diskDigest() const;
+    void watchFile(const QByteArray &writtenOrRead);
+    // Another program changed the file: read again at once when nothing here is unsaved,
+    // otherwise as the user says.
+    void fileChangedOnDisk();
+    void reloadKeepingPlace();
     QByteArray encodedText();
     void setUpCppLexer();
     void setUpSyntaxLexer(const QString &syntaxFile);
@@ -72,4 +80,9 @@ private:
     bool m_latin1 = false;
     bool m_byteOrderMark = false;
     std::optional<EolMode> m_fileLineEnds; // none for a file without line breaks
+    // The file as this editor last read or wrote it, to tell another program's change; the
+    // file is watched for one.
+    QByteArray m_diskDigest;
+    QString m_watchedPath;
+    bool m_askingAboutDisk = false;
 };
