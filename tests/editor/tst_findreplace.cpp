@@ -108,6 +108,15 @@ void randomExpression(QRandomGenerator &random, Case &c)
     c.replace += pick(random, {QString(), QStringLiteral(">")});
 }
 
+// An editor in the window on an empty file of its own.
+SourceEditor *openScratch(SrcManager &window, const QTemporaryDir &work)
+{
+    const QString file = work.filePath(QStringLiteral("doc.txt"));
+    QFile(file).open(QIODevice::WriteOnly);
+    window.editors().openFileAt(file);
+    return window.tabs()->currentEditor();
+}
+
 Case randomCase(QRandomGenerator &random)
 {
     Case c;
@@ -184,10 +193,7 @@ void tst_FindReplace::replaceAllEqualsTheReference()
     ScriptedPrompts prompts;
     SrcManager window;
     QTemporaryDir work;
-    const QString file = work.filePath(QStringLiteral("doc.txt"));
-    QFile(file).open(QIODevice::WriteOnly);
-    window.editors().openFileAt(file);
-    SourceEditor *editor = window.tabs()->currentEditor();
+    SourceEditor *editor = openScratch(window, work);
     QVERIFY(editor);
     window.actions().replace->trigger();
     auto *dialog = window.findChild<FindDialog *>();
@@ -261,10 +267,7 @@ void tst_FindReplace::emptyMatchesEnd()
     ScriptedPrompts prompts;
     SrcManager window;
     QTemporaryDir work;
-    const QString file = work.filePath(QStringLiteral("doc.txt"));
-    QFile(file).open(QIODevice::WriteOnly);
-    window.editors().openFileAt(file);
-    SourceEditor *editor = window.tabs()->currentEditor();
+    SourceEditor *editor = openScratch(window, work);
     QVERIFY(editor);
     editor->setText(QStringLiteral("ab\ncd\n\nef"));
     window.actions().find->trigger();
@@ -290,10 +293,7 @@ void tst_FindReplace::replaceUpwardsKeepsGroups()
     ScriptedPrompts prompts;
     SrcManager window;
     QTemporaryDir work;
-    const QString file = work.filePath(QStringLiteral("keys.txt"));
-    QFile(file).open(QIODevice::WriteOnly);
-    window.editors().openFileAt(file);
-    SourceEditor *editor = window.tabs()->currentEditor();
+    SourceEditor *editor = openScratch(window, work);
     QVERIFY(editor);
     editor->setText(QStringLiteral("key1 key2\nkey3\n"));
     editor->setCursorPosition(1, 4);
