@@ -167,7 +167,7 @@ QRect HelpViewer::placement(const QRect &defined,
                  height);
 }
 
-void HelpViewer::showHelp(const QString &path, int contextId)
+void HelpViewer::showHelp(const QString &path, int contextId, QWidget *over)
 {
     const QFileInfo info(path);
     const qint64 stamp = info.lastModified().toMSecsSinceEpoch();
@@ -192,8 +192,11 @@ void HelpViewer::showHelp(const QString &path, int contextId)
         topic = m_file->defaultTopic();
     if (topic.isEmpty())
         return;
+    QWidget *owner = over ? over : m_owner;
     if (!window)
-        window = new HelpWindow(type, m_owner);
+        window = new HelpWindow(type, owner);
+    else if (window->parentWidget() != owner)
+        window->setParent(owner, Qt::Window);
     const QString caption = definition && !definition->caption.isEmpty()
                                 ? definition->caption
                                 : QApplication::applicationName();

@@ -65,8 +65,9 @@ public:
     ~HelpViewer() override;
 
     // Opens the help file at its default topic (contextId 0) or at the topic of the context
-    // id. A file that is missing or not compiled help shows nothing.
-    void showHelp(const QString &path, int contextId);
+    // id. A file that is missing or not compiled help shows nothing. Over a dialog, the window
+    // belongs to the dialog: it shows in front of it and answers while a modal dialog is open.
+    void showHelp(const QString &path, int contextId, QWidget *over = nullptr);
 
     // The window of a type, once shown.
     HelpWindow *window(const QString &type) const;

@@ -347,11 +347,11 @@ QString SrcManager::helpFile()
                                                 .filePath(QStringLiteral("../HELP/DYXSTUDIO.CHM")));
 }
 
-void SrcManager::showHelp(const QString &path, int contextId)
+void SrcManager::showHelp(const QString &path, int contextId, QWidget *over)
 {
     if (!m_help)
         m_help = new HelpViewer(this);
-    m_help->showHelp(path, contextId);
+    m_help->showHelp(path, contextId, over);
 }
 
 void SrcManager::help()
@@ -505,17 +505,21 @@ void SrcManager::closeEvent(QCloseEvent *event)
 // shows its topic too, instead of the what's-this mode.
 bool SrcManager::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->matches(QKeySequence::HelpContents)) {
-            const auto *dialog = qobject_cast<CirraneDialog *>(watched);
-            showHelp(helpFile(), dialog ? dialog->helpContextId() : 0);
+            // The window the key was pressed in, whichever of its widgets had the keyboard;
+            // the key goes no further, so that one press opens one help window.
+            QWidget *top = static_cast<QWidget *>(watched)->window();
+            auto *dialog = qobject_cast<CirraneDialog *>(top);
+            showHelp(helpFile(), dialog ? dialog->helpContextId() : 0, dialog);
+            return true;
         }
     } else if (event->type() == QEvent::EnterWhatsThisMode) {
         QWhatsThis::leaveWhatsThisMode();
         event->accept();
-        if (const auto *dialog = qobject_cast<CirraneDialog *>(QApplication::activeWindow()))
-            showHelp(helpFile(), dialog->helpContextId());
+        if (auto *dialog = qobject_cast<CirraneDialog *>(QApplication::activeWindow()))
+            showHelp(helpFile(), dialog->helpContextId(), dialog);
         return true;
     }
     return QMainWindow::eventFilter(watched, event);

@@ -118,7 +118,7 @@ public slots:
     void gotoLine();
     void print();
     // Opens the help file at its main page (contextId 0) or at a dialog's topic.
-    void showHelp(const QString &path, int contextId);
+    void showHelp(const QString &path, int contextId, QWidget *over = nullptr);
     // "Editor Settings"; on OK every editor, the projects tree and the output window take
     // the new looks at once.
     void showProgramConfigurationDialog();

@@ -18,6 +18,8 @@ class CopyProjectFilesDialog : public CirraneDialog
 
 public:
     enum Result { CancelResult = 1, OkResult = 2 };
+    // Its page in the help.
+    int helpContextId() const override { return 25; }
 
     CopyProjectFilesDialog(MainServices *mainWindow,
                            const QString &proposedName,

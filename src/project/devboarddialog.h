@@ -25,6 +25,8 @@ class DevBoardDialog : public CirraneDialog
 
 public:
     enum Mode { NoneMode = 0, DemoMode = 1, DesignFileMode = 2 };
+    // Its page in the help.
+    int helpContextId() const override { return 24; }
     enum Page { Cancelled = 0, BackPage = 1, NextPage = 2, OkPage = 3 };
 
     DevBoardDialog(MainServices *mainWindow, BuildConfigList *catalogue, QWidget *parent);

@@ -21,6 +21,8 @@ class SampleProject : public CirraneDialog
 
 public:
     SampleProject(MainServices *mainWindow, BuildConfigList *catalogue, QWidget *parent);
+    // Its page in the help.
+    int helpContextId() const override { return 26; }
     ~SampleProject() override;
 
     QString samplesDirectory() const { return m_directory; }

@@ -53,6 +53,20 @@ void tst_Help::topics_data()
                           << "Find and Replace";
     QTest::newRow("go to line") << 13 << "/goto_line.html"
                                 << "Go To Line";
+    QTest::newRow("compilers") << 20 << "/compilers.html"
+                               << "Compilers";
+    QTest::newRow("project settings") << 21 << "/project_options.html"
+                                      << "Project Options";
+    QTest::newRow("configurations") << 22 << "/configurations.html"
+                                    << "Configurations";
+    QTest::newRow("new project: controller") << 23 << "/controller.html"
+                                             << "New Project: Controller Selection";
+    QTest::newRow("new project") << 24 << "/new_project.html"
+                                 << "New Project";
+    QTest::newRow("save project as") << 25 << "/save_project_as.html"
+                                     << "Save Project As";
+    QTest::newRow("open sample") << 26 << "/samples.html"
+                                 << "Open Sample";
     QTest::newRow("no such id") << 7 << ""
                                 << "";
 }

@@ -1561,15 +1561,43 @@ void tst_UserFlows::helpOpensTheTopicOfWhereTheUserIs()
     window.actions().find->trigger();
     FindDialog *find = window.findChild<FindDialog *>();
     QVERIFY(find && find->isVisible());
-    QTest::keyClick(find, Qt::Key_F1);
+    // F1 where the user types, in the find box: one window, in front of the dialog.
+    QTest::keyClick(find->findChild<QComboBox *>(QStringLiteral("findTextComboBox")), Qt::Key_F1);
     HelpWindow *popup = help->window(QStringLiteral("Popup"));
     QVERIFY(popup && popup->isVisible());
     QCOMPARE(popup->topic(), QStringLiteral("/find.html"));
     QVERIFY(popup->browser()->toPlainText().contains(QStringLiteral("Replace All")));
+    const auto shownHelpWindows = [] {
+        int shown = 0;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            shown += qobject_cast<HelpWindow *>(top) && top->isVisible();
+        return shown;
+    };
+    main->hide();
+    QCOMPARE(shownHelpWindows(), 1);
+    QCOMPARE(popup->parentWidget(), find);
     find->hide();
 
+    // A modal dialog's page opens in a window of the dialog's own, which answers while the
+    // dialog stays open.
+    QString modalTopic;
+    QTimer::singleShot(0, &window, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        QWidget *typing = dialog->findChild<QLineEdit *>();
+        QTest::keyClick(typing ? typing : dialog, Qt::Key_F1);
+        HelpWindow *shown = help->window(QStringLiteral("Popup"));
+        if (shown && shown->isVisible() && shown->parentWidget() == dialog && dialog->isVisible()
+            && shownHelpWindows() == 1)
+            modalTopic = shown->topic();
+        dialog->reject();
+    });
+    window.actions().compilersConfiguration->trigger();
+    QCOMPARE(modalTopic, QStringLiteral("/compilers.html"));
+
     QString topics;
-    QTimer::singleShot(0, &window, [&topics, popup] {
+    QTimer::singleShot(0, &window, [&topics, help] {
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
@@ -1577,14 +1605,16 @@ void tst_UserFlows::helpOpensTheTopicOfWhereTheUserIs()
         for (int tab = 0; tab < tabs->count(); ++tab) {
             tabs->setCurrentIndex(tab);
             QTest::keyClick(dialog, Qt::Key_F1);
-            topics += popup->topic() + QLatin1Char(' ');
+            topics += help->window(QStringLiteral("Popup"))->topic() + QLatin1Char(' ');
         }
         // The what's-this button, on the last tab.
         QApplication::setActiveWindow(dialog);
-        popup->browser()->setSource(QUrl(QStringLiteral("chm:/index.html")));
+        help->window(QStringLiteral("Popup"))
+            ->browser()
+            ->setSource(QUrl(QStringLiteral("chm:/index.html")));
         QEvent whatsThis(QEvent::EnterWhatsThisMode);
         QCoreApplication::sendEvent(qApp, &whatsThis);
-        topics += popup->topic();
+        topics += help->window(QStringLiteral("Popup"))->topic();
         dialog->reject();
     });
     window.actions().editorConfiguration->trigger();

@@ -21,6 +21,8 @@ class CompilersDialog : public CirraneDialog
 
 public:
     CompilersDialog(BuildConfigList *catalogue, MainServices *mainWindow, QWidget *parent);
+    // Its page in the help.
+    int helpContextId() const override { return 20; }
     ~CompilersDialog() override;
 
     const CompilerScan &scan() const { return m_scan; }

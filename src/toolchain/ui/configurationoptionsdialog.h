@@ -25,6 +25,8 @@ class ConfigurationOptionsDialog : public CirraneDialog
 
 public:
     enum Result { CancelResult = 1, OkResult = 2 };
+    // Its page in the help.
+    int helpContextId() const override { return 21; }
 
     ConfigurationOptionsDialog(ConfiguredProject *project,
                                int activeConfiguration,

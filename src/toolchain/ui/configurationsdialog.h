@@ -24,6 +24,8 @@ class ConfigurationsDialog : public CirraneDialog
 
 public:
     ConfigurationsDialog(ConfiguredProject *project, QWidget *parent);
+    // Its page in the help.
+    int helpContextId() const override { return 22; }
     ~ConfigurationsDialog() override;
 
 public slots:

@@ -24,6 +24,8 @@ class ControllerDialog : public CirraneDialog
 
 public:
     enum Result { CancelResult = 1, OkResult = 2, NextResult = 3, BackResult = 4 };
+    // Its page in the help.
+    int helpContextId() const override { return 23; }
 
     ControllerDialog(ConfiguredProject *project,
                      BuildConfigList *catalogue,
