@@ -106,7 +106,7 @@ void tst_Help::contents()
     const ChmFile::ContentsEntry &dialogs = top.last();
     QCOMPARE(dialogs.name, QStringLiteral("Dialogs"));
     QVERIFY(dialogs.topic.isEmpty());
-    QCOMPARE(dialogs.children.size(), 8);
+    QCOMPARE(dialogs.children.size(), 12);
     // Every entry names a page the file holds.
     std::function<void(const QList<ChmFile::ContentsEntry> &)> check =
         [&](const QList<ChmFile::ContentsEntry> &entries) {
