@@ -1,5 +1,7 @@
 #include "vexachannel.h"
 
+#include "platform/processgroup.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -11,7 +13,6 @@
 #include <QThread>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -87,8 +88,7 @@ void VexaChannel::removeLeftovers()
         const QRegularExpressionMatch m = leftover.match(name);
         bool ok = false;
         const qint64 pid = m.hasMatch() ? m.captured(1).toLongLong(&ok) : 0;
-        if (!ok || pid <= 0 || pid == QCoreApplication::applicationPid() || kill(pid_t(pid), 0) == 0
-            || errno != ESRCH)
+        if (!ok || pid == QCoreApplication::applicationPid() || !Platform::processHasEnded(pid))
             continue;
         const QString path = dir.filePath(name);
         struct stat status;

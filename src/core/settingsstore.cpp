@@ -80,15 +80,17 @@ void SettingsStore::removeStrayCopies(const QString &settingsFile)
         if (QFileInfo::exists(lockName) && QFileInfo(lockName).size() == 0)
             QFile::remove(lockName);
     }
-    QLockFile lock(settingsFile + QStringLiteral(".lock"));
-    if (!lock.tryLock(100))
-        return;
     const QDir folder = info.absoluteDir();
-    for (const QString &name :
-         folder.entryList({info.fileName() + QStringLiteral(".*")}, QDir::Files | QDir::Hidden)) {
-        if (copy.match(name).hasMatch())
-            QFile::remove(folder.filePath(name));
-    }
+    const QStringList copies = folder
+                                   .entryList({info.fileName() + QStringLiteral(".*")},
+                                              QDir::Files | QDir::Hidden)
+                                   .filter(copy);
+    // Locked only when there is something to remove: an ordinary start writes nothing here.
+    QLockFile lock(settingsFile + QStringLiteral(".lock"));
+    if (copies.isEmpty() || !lock.tryLock(100))
+        return;
+    for (const QString &name : copies)
+        QFile::remove(folder.filePath(name));
 }
 
 void SettingsStore::reopen(Platform::SettingsScope scope)

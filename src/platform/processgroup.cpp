@@ -2,6 +2,7 @@
 
 #include <QProcess>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -67,6 +68,11 @@ void endWithStarter(QProcess &process, int signal)
         if (getppid() != starter)
             _exit(127);
     });
+}
+
+bool processHasEnded(qint64 processId)
+{
+    return processId > 0 && ::kill(pid_t(processId), 0) != 0 && errno == ESRCH;
 }
 
 void killProcessGroup(qint64 processId)

@@ -31,6 +31,9 @@ private:
 // Set before the process starts; it replaces any other start-up step of the process.
 void endWithStarter(QProcess &process, int signal);
 
+// Whether no process with that id runs any more (one of another user's still runs).
+bool processHasEnded(qint64 processId);
+
 // Ends the process group that the process with this id leads, at once.
 void killProcessGroup(qint64 processId);
 

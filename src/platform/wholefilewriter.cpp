@@ -1,5 +1,7 @@
 #include "wholefilewriter.h"
 
+#include "processgroup.h"
+
 #include <QAtomicInt>
 #include <QCoreApplication>
 #include <QDir>
@@ -8,7 +10,6 @@
 #include <QRegularExpression>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,7 +84,7 @@ void removeStrayVersions(const QString &folder, const QString &fileName)
         const qint64 writer = m.hasMatch() ? m.captured(2).toLongLong() : 0;
         // Only versions whose writer no longer runs: another copy of the program may be
         // writing this moment.
-        if (writer > 0 && ::kill(pid_t(writer), 0) != 0 && errno == ESRCH)
+        if (processHasEnded(writer))
             QFile::remove(dir.filePath(name));
     }
 }

@@ -14,13 +14,11 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
 #include <QTimer>
 
-#include <QRegularExpression>
-
-#include <cerrno>
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,8 +53,7 @@ static QString handOffFolderTemplate()
         struct stat status
         {};
         if (m.hasMatch() && lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode)
-            && status.st_uid == geteuid() && ::kill(pid_t(m.captured(1).toLongLong()), 0) != 0
-            && errno == ESRCH)
+            && status.st_uid == geteuid() && Platform::processHasEnded(m.captured(1).toLongLong()))
             QDir(temp.filePath(name)).removeRecursively();
     }
     return temp.absoluteFilePath(

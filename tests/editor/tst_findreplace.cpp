@@ -261,7 +261,7 @@ void tst_FindReplace::replaceAllEqualsTheReference()
 }
 
 // Find with expressions that match nothing but a place comes round to where it began and says
-// so; Replace All with them ends.
+// so (Replace All with them is among the random cases above).
 void tst_FindReplace::emptyMatchesEnd()
 {
     ScriptedPrompts prompts;

@@ -170,9 +170,7 @@ bool FindDialog::findNextMatch(FindState::Mode mode)
         restartSearch();
         return false;
     }
-    s.regex = m_form->regexCheckBox->isChecked();
-    s.caseSensitive = m_form->matchCaseCheckBox->isChecked();
-    s.wholeWords = m_form->wholeWordsCheckBox->isChecked();
+    takeOptions();
     s.wrap = true;
     s.forward = !m_form->backwardsCheckBox->isChecked();
     s.show = true;
@@ -308,14 +306,11 @@ void FindDialog::replaceClicked(bool)
     setControlsEnabled(true);
 }
 
-void FindDialog::takeSearch()
+void FindDialog::takeOptions()
 {
-    FindState &s = m_state;
-    s.findText = m_form->findTextComboBox->currentText();
-    s.replaceText = m_form->replaceWithTextComboBox->currentText();
-    s.regex = m_form->regexCheckBox->isChecked();
-    s.caseSensitive = m_form->matchCaseCheckBox->isChecked();
-    s.wholeWords = m_form->wholeWordsCheckBox->isChecked();
+    m_state.regex = m_form->regexCheckBox->isChecked();
+    m_state.caseSensitive = m_form->matchCaseCheckBox->isChecked();
+    m_state.wholeWords = m_form->wholeWordsCheckBox->isChecked();
 }
 
 // Every match of every document in the scope is replaced, each document from its start to its
@@ -324,8 +319,10 @@ void FindDialog::takeSearch()
 void FindDialog::replaceAllClicked(bool)
 {
     setControlsEnabled(false);
-    takeSearch();
     FindState &s = m_state;
+    s.findText = m_form->findTextComboBox->currentText();
+    s.replaceText = m_form->replaceWithTextComboBox->currentText();
+    takeOptions();
     int count = 0;
     if (!s.findText.isEmpty()) {
         restartSearch();

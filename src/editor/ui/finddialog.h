@@ -55,8 +55,8 @@ private:
     bool findNextMatch(FindState::Mode mode);
     // The next document to search, opened; false when none is left.
     bool takeNextFile(QString &taken);
-    // Reads the find and replace texts and the options from the dialog.
-    void takeSearch();
+    // Reads the match options from the dialog's boxes.
+    void takeOptions();
     void restartSearch();
     void setControlsEnabled(bool enabled);
     void reachedStart();

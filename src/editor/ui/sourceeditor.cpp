@@ -37,6 +37,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <functional>
 #include <QTextStream>
 
 static const char textEditorGroup[] = "Text Editor";
@@ -515,19 +516,26 @@ void SourceEditor::closeEvent(QCloseEvent *event)
         event->ignore();
 }
 
-void SourceEditor::replaceWholeText(const QString &text)
+void SourceEditor::keepingPlace(const std::function<void()> &change)
 {
     int line = 0;
     int index = 0;
     getCursorPosition(&line, &index);
     const int firstLine = firstVisibleLine();
-    beginUndoAction();
-    selectAll();
-    replaceSelectedText(text);
-    endUndoAction();
+    change();
     line = qMin(line, qMax(lines() - 1, 0));
     setCursorPosition(line, qMin(index, lineLength(line)));
     setFirstVisibleLine(firstLine);
+}
+
+void SourceEditor::replaceWholeText(const QString &text)
+{
+    keepingPlace([this, &text] {
+        beginUndoAction();
+        selectAll();
+        replaceSelectedText(text);
+        endUndoAction();
+    });
 }
 
 void SourceEditor::stepPosition(int &line, int &index, bool forward) const
@@ -615,12 +623,5 @@ void SourceEditor::fileChangedOnDisk()
 
 void SourceEditor::reloadKeepingPlace()
 {
-    int line = 0;
-    int index = 0;
-    getCursorPosition(&line, &index);
-    const int firstLine = firstVisibleLine();
-    loadFile(m_filePath);
-    line = qMin(line, qMax(lines() - 1, 0));
-    setCursorPosition(line, qMin(index, lineLength(line)));
-    setFirstVisibleLine(firstLine);
+    keepingPlace([this] { loadFile(m_filePath); });
 }

@@ -2,6 +2,7 @@
 
 #include <Qsci/qsciscintilla.h>
 
+#include <functional>
 #include <optional>
 
 class MainServices;
@@ -64,6 +65,8 @@ private:
     // otherwise as the user says.
     void fileChangedOnDisk();
     void reloadKeepingPlace();
+    // Makes a change of the whole text with the cursor's line and the view kept where they were.
+    void keepingPlace(const std::function<void()> &change);
     QByteArray encodedText();
     void setUpCppLexer();
     void setUpSyntaxLexer(const QString &syntaxFile);
