@@ -73,6 +73,9 @@ void replaceAllInTheProgram(benchmark::State &state)
     Fixture &f = fixture();
     ScriptedPrompts prompts;
     SrcManager window;
+    // Shown, as the user has it: a visible tab bar lays out differently from a hidden one.
+    window.resize(1000, 700);
+    window.show();
     window.projectsManager()->scanCompilers();
     if (!window.projectsManager()->openProject(f.dir.filePath(QStringLiteral("bench.dyxp")), false))
         state.SkipWithError("the project did not open");

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,18 +76,29 @@ bool writeInPlace(const QString &path, const QByteArray &data, QString *errorStr
 
 void removeStrayVersions(const QString &folder, const QString &fileName)
 {
-    const QDir dir(folder);
-    const QString filter = fileName.isEmpty()
-                               ? QStringLiteral(".*.dyxsave-*")
-                               : QLatin1Char('.') + fileName + QStringLiteral(".dyxsave-*");
-    for (const QString &name : dir.entryList({filter}, QDir::Files | QDir::Hidden | QDir::System)) {
-        const QRegularExpressionMatch m = stagingPattern().match(name);
+    // Read straight from the folder and matched on bytes: every save looks, and a project's
+    // folder may hold hundreds of files.
+    const QByteArray folderName = QFile::encodeName(folder);
+    DIR *dir = ::opendir(folderName.constData());
+    if (!dir)
+        return;
+    const QByteArray prefix = fileName.isEmpty() ? QByteArray(".")
+                                                 : '.' + QFile::encodeName(fileName) + ".dyxsave-";
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(prefix) || !name.contains(".dyxsave-"))
+            continue;
+        const QRegularExpressionMatch m = stagingPattern().match(QFile::decodeName(name));
         const qint64 writer = m.hasMatch() ? m.captured(2).toLongLong() : 0;
         // Only versions whose writer no longer runs: another copy of the program may be
-        // writing this moment.
-        if (processHasEnded(writer))
-            QFile::remove(dir.filePath(name));
+        // writing this moment. Only files: a folder or a link of that name is left alone.
+        struct stat st
+        {};
+        const QByteArray path = folderName + '/' + name;
+        if (processHasEnded(writer) && ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(path.constData());
     }
+    ::closedir(dir);
 }
 
 bool writeWholeFile(const QString &path,

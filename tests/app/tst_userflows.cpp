@@ -24,6 +24,7 @@
 #include "simulator/cirraneinterface.h"
 
 #include <Qsci/qscilexer.h>
+#include <Qsci/qscilexercpp.h>
 #include <Qsci/qsciprinter.h>
 
 #include <QAction>
@@ -44,6 +45,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -870,11 +872,22 @@ void tst_UserFlows::printToPdf()
         QCOMPARE(printed.at(i).simplified(),
                  (QString::number(i + 1) + QLatin1Char(' ') + source.at(i)).simplified());
 
-    // A selection of lines 2 to 4 prints those lines, whether it ends at the end of line 4 or,
-    // as whole lines selected downwards do, at the start of line 5.
+    // A selection prints its lines: ending at the end of line 4 or, as whole lines selected
+    // downwards do, at the start of line 5; within one line; on the last line of text.
     SourceEditor *editor = window.tabs()->currentEditor();
-    for (const int endLine : {3, 4}) {
-        editor->setSelection(1, 0, endLine, endLine == 3 ? editor->lineLength(3) - 1 : 0);
+    const int last = editor->lines() - 2;
+    const struct
+    {
+        int fromLine, fromIndex, toLine, toIndex;
+        int first, count; // the lines printed, counted from 0
+    } selections[] = {
+        {1, 0, 3, editor->lineLength(3) - 1, 1, 3},
+        {1, 0, 4, 0, 1, 3},
+        {2, 1, 2, 3, 2, 1},
+        {last, 0, last, editor->lineLength(last), last, 1},
+    };
+    for (const auto &s : selections) {
+        editor->setSelection(s.fromLine, s.fromIndex, s.toLine, s.toIndex);
         QTimer::singleShot(0, &window, [] {
             if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
                 // The user chooses "Selection" among the pages to print.
@@ -895,10 +908,12 @@ void tst_UserFlows::printToPdf()
                                 .split(QLatin1Char('\n'));
         while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
             lines.removeLast();
-        QCOMPARE(lines.size(), 3);
-        for (int i = 0; i < 3; ++i)
+        QCOMPARE(lines.size(), s.count);
+        for (int i = 0; i < s.count; ++i) {
+            const int line = s.first + i;
             QCOMPARE(lines.at(i).simplified(),
-                     (QString::number(i + 2) + QLatin1Char(' ') + source.at(i + 1)).simplified());
+                     (QString::number(line + 1) + QLatin1Char(' ') + source.at(line)).simplified());
+        }
     }
 
     // A file that cannot be written (a folder holds its name; root may write anywhere else)
@@ -1710,11 +1725,33 @@ void tst_UserFlows::replaceAllInTheProject()
     dialog->findChild<QComboBox *>(QStringLiteral("replaceWithTextComboBox"))
         ->setEditText(QStringLiteral("PORTC"));
     dialog->findChild<QComboBox *>(QStringLiteral("lookInComboBox"))->setCurrentIndex(2);
+    window.show();
     dialog->findChild<QPushButton *>(QStringLiteral("replaceAllButton"))->click();
     QCOMPARE(prompts.asked.size(), 1);
     QCOMPARE(prompts.asked.first().text, QStringLiteral("Replaced %1 occurences").arg(occurrences));
 
+    // The tabs as the user sees them: one for each changed file, marked and closable, the last
+    // one opened in front, each highlighted once it is looked at.
+    QTabBar *bar = window.tabs()->tabBar();
+    QVERIFY(bar->isVisible());
+    QStringList changed{QStringLiteral("main.c")};
+    for (int i = 0; i < 30; ++i) {
+        if (i % 4 != 0)
+            changed.append(QStringLiteral("*unit%1.c").arg(i));
+    }
+    QCOMPARE(bar->count(), changed.size());
+    for (int i = 0; i < bar->count(); ++i) {
+        QCOMPARE(bar->tabText(i), changed.at(i));
+        QVERIFY(bar->tabButton(i, QTabBar::RightSide));
+    }
+    QCOMPARE(window.tabs()->currentIndex(), bar->count() - 1);
+    for (int i : {bar->count() - 1, 1}) {
+        window.tabs()->setCurrentIndex(i);
+        QVERIFY(qobject_cast<QsciLexerCPP *>(window.tabs()->currentEditor()->lexer()));
+    }
+
     window.actions().saveAllFiles->trigger();
+    QCOMPARE(bar->tabText(1), QStringLiteral("unit1.c"));
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
         QByteArray expected = it.value();
         QCOMPARE(readAll(folder + QLatin1Char('/') + it.key()), expected.replace("PORTB", "PORTC"));

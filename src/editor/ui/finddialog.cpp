@@ -337,22 +337,22 @@ void FindDialog::replaceAllClicked(bool)
                 editor->replaceWholeText(text);
             return replaced;
         };
-        m_tabs->beginOpeningMany();
+        m_tabs->beginManyChanges();
         if (SourceEditor *editor = m_tabs->currentEditor())
             count += replaceIn(editor);
         for (const QString &path : std::as_const(s.files)) {
             if (!isSearchable(path))
                 continue;
             m_tabs->openFile(path);
-            SourceEditor *editor = m_tabs->currentEditor();
-            if (!editor || !editor->refersTo(path))
+            SourceEditor *editor = m_tabs->findEditor(path);
+            if (!editor)
                 continue;
             const int replaced = replaceIn(editor);
             count += replaced;
             if (replaced == 0)
                 m_tabs->closeFile(path, false);
         }
-        m_tabs->endOpeningMany();
+        m_tabs->endManyChanges();
     }
     restartFromCursor();
     Prompts::instance().message(QMessageBox::Information,

@@ -34,6 +34,7 @@
 #include <QMimeData>
 #include <QSaveFile>
 #include <QSettings>
+#include <QStackedWidget>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -42,9 +43,10 @@
 
 static const char textEditorGroup[] = "Text Editor";
 
-SourceEditor::SourceEditor(MainServices *mainWindow, const QString &fileName)
+SourceEditor::SourceEditor(MainServices *mainWindow, const QString &fileName, SetUp setUp)
     : QsciScintilla(mainWindow ? mainWindow->commands().mainWidget() : nullptr)
     , m_mainWindow(mainWindow)
+    , m_setUpWhen(setUp)
 {
     setObjectName(QStringLiteral("SourceFile.") + fileName);
     if (m_mainWindow) {
@@ -235,13 +237,16 @@ bool SourceEditor::canClose()
 
 void SourceEditor::setCurrentFile(const QString &fileName)
 {
+    // Highlighting follows the file's name: a save under the same name keeps it.
+    const bool renamed = fileName != m_filePath;
     m_filePath = fileName;
     m_canonicalPath.clear();
     setModified(false);
     setWindowModified(false);
     setWindowTitle(displayName() + QStringLiteral("[*]"));
     setObjectName(QStringLiteral("SourceFile.") + m_filePath);
-    applySettings();
+    if (renamed || m_setUpPending)
+        applySettings();
 }
 
 void SourceEditor::setFileName(const QString &fileName)
@@ -331,6 +336,34 @@ void SourceEditor::applyColours()
 
 void SourceEditor::applySettings()
 {
+    m_setUpPending = true;
+    if (m_setUpWhen == SetUp::Now || isSeen())
+        setUp();
+}
+
+void SourceEditor::ensureSetUp()
+{
+    if (m_setUpPending)
+        setUp();
+}
+
+bool SourceEditor::isSeen() const
+{
+    if (isVisible())
+        return true;
+    const auto *stack = qobject_cast<const QStackedWidget *>(parentWidget());
+    return stack && stack->currentWidget() == this;
+}
+
+void SourceEditor::showEvent(QShowEvent *event)
+{
+    ensureSetUp();
+    QsciScintilla::showEvent(event);
+}
+
+void SourceEditor::setUp()
+{
+    m_setUpPending = false;
     if (!m_mainWindow)
         return;
     applyColours();

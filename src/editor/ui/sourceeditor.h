@@ -16,7 +16,12 @@ class SourceEditor : public QsciScintilla
     Q_OBJECT
 
 public:
-    SourceEditor(MainServices *mainWindow, const QString &fileName);
+    // When the display settings and highlighting are set up: at once, or once the editor is
+    // first seen (shown, or made the current tab): a replace through a project opens hundreds
+    // of tabs that the user may never look at.
+    enum class SetUp { Now, WhenSeen };
+
+    SourceEditor(MainServices *mainWindow, const QString &fileName, SetUp setUp = SetUp::Now);
     ~SourceEditor() override;
 
     void loadFile(const QString &fileName);
@@ -35,7 +40,10 @@ public:
     QString canonicalPath() const;
     // Unsaved changes, or an untitled document that was never saved.
     bool isDocumentModified() const { return isModified() || m_untitled; }
+    // Takes the settings again (at once, or when the editor is first seen).
     void applySettings();
+    // Sets up what still waits for the editor to be seen.
+    void ensureSetUp();
     // Puts a new text in place of the whole document as one step to undo, keeping the cursor's
     // line and the view where they were.
     void replaceWholeText(const QString &text);
@@ -53,10 +61,13 @@ public slots:
     void undoAvailabilityChanged(bool);
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void setUp();
+    bool isSeen() const;
     void applyColours();
     // The file as it stands on disk now: its digest, empty when it cannot be read.
     QByteArray diskDigest() const;
@@ -72,6 +83,8 @@ private:
     void setUpSyntaxLexer(const QString &syntaxFile);
 
     MainServices *m_mainWindow;
+    const SetUp m_setUpWhen;
+    bool m_setUpPending = true;
     QMenu *m_contextMenu = nullptr;
     QString m_filePath;
     mutable QString m_canonicalPath;

@@ -55,12 +55,22 @@ void SrcTabsHolder::openFile(const QString &path)
         return;
     const int existing = indexOf(path);
     if (existing >= 0) {
-        setCurrentIndex(existing);
+        if (m_manyChanges > 0)
+            m_madeCurrent.append(editorAt(existing));
+        else
+            setCurrentIndex(existing);
         return;
     }
-    auto *editor = new SourceEditor(m_mainWindow, path);
+    auto *editor = new SourceEditor(m_mainWindow, path, SourceEditor::SetUp::WhenSeen);
     connect(editor, &SourceEditor::modificationChanged, this, &SrcTabsHolder::updateTabTitles);
-    setCurrentIndex(addTab(editor, editor->tabTitle()));
+    // Among many changes the tab is titled at the end, and the last one opened becomes current
+    // then (a tab with a close button lays out the whole bar when added, measuring every title;
+    // each change of the current tab shows and hides an editor).
+    const int index = addTab(editor, m_manyChanges > 0 ? QString() : editor->tabTitle());
+    if (m_manyChanges > 0)
+        m_madeCurrent.append(editor);
+    else
+        setCurrentIndex(index);
 }
 
 void SrcTabsHolder::openFileAt(const QString &path, int line, int column)
@@ -145,30 +155,51 @@ QStringList SrcTabsHolder::openPaths() const
     return paths;
 }
 
-void SrcTabsHolder::beginOpeningMany()
+void SrcTabsHolder::beginManyChanges()
 {
-    // Every change of the current tab enables updates again down the whole stack of editors;
-    // with updates off above the stack that costs nothing.
-    if (m_openingMany++ == 0)
+    // A visible tab bar lays out every tab again, measuring every title, for each tab added or
+    // retitled; out of sight it does so once when shown again. Every change of the current
+    // tab enables updates again down the whole stack of editors; with updates off above the
+    // stack that costs nothing.
+    if (m_manyChanges++ == 0) {
         setUpdatesEnabled(false);
+        m_barWasShown = !tabBar()->isHidden();
+        tabBar()->hide();
+    }
 }
 
-void SrcTabsHolder::endOpeningMany()
+void SrcTabsHolder::endManyChanges()
 {
-    if (m_openingMany > 0 && --m_openingMany == 0)
-        setUpdatesEnabled(true);
+    if (m_manyChanges == 0 || --m_manyChanges > 0)
+        return;
+    updateTabTitles();
+    if (m_barWasShown)
+        tabBar()->show();
+    // The last file opened that is still open comes to the front, as if each had in turn.
+    while (!m_madeCurrent.isEmpty()) {
+        // A closed editor is deleted only later.
+        if (SourceEditor *editor = m_madeCurrent.takeLast();
+            editor && QTabWidget::indexOf(editor) >= 0) {
+            setCurrentWidget(editor);
+            break;
+        }
+    }
+    m_madeCurrent.clear();
+    setUpdatesEnabled(true);
 }
 
 void SrcTabsHolder::updateTabTitles()
 {
     // A tab bar lays out every tab again for each title set: only changed titles are.
+    if (m_manyChanges > 0)
+        return;
     for (int i = 0; i < count(); ++i) {
         SourceEditor *editor = editorAt(i);
         if (!editor)
             continue;
         const QString title = editor->tabTitle();
-        if (tabText(i) != title)
-            setTabText(i, title);
+        if (tabBar()->tabText(i) != title)
+            tabBar()->setTabText(i, title);
     }
 }
 
@@ -191,10 +222,12 @@ void SrcTabsHolder::applySettingsToAll()
 
 void SrcTabsHolder::saveAll()
 {
+    beginManyChanges();
     for (int i = 0; i < count(); ++i) {
         if (SourceEditor *editor = editorAt(i))
             editor->save();
     }
+    endManyChanges();
 }
 
 void SrcTabsHolder::closeTab(int index)
@@ -206,8 +239,10 @@ void SrcTabsHolder::closeTab(int index)
     }
 }
 
-void SrcTabsHolder::onCurrentChanged(int)
+void SrcTabsHolder::onCurrentChanged(int index)
 {
+    if (SourceEditor *editor = editorAt(index))
+        editor->ensureSetUp();
     emit stateChanged();
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/editorservices.h"
 
+#include <QPointer>
 #include <QStringList>
 #include <QTabWidget>
 
@@ -27,10 +28,10 @@ public:
     void updateTabTitles();
     bool canCloseAll();
     void applySettingsToAll();
-    // Between the two, files open, close and become current without the tabs repainting for
-    // each: a replace through a whole project opens hundreds.
-    void beginOpeningMany();
-    void endOpeningMany();
+    // Between the two, files open, close, are saved and become current without the tabs being
+    // laid out and repainted for each: a replace through a whole project opens hundreds.
+    void beginManyChanges();
+    void endManyChanges();
 
     // What the projects ask of the editors.
     void openFileAt(const QString &path, int line = -1, int column = 0) override;
@@ -60,7 +61,9 @@ public slots:
     void close();
 
 private:
-    int m_openingMany = 0;
+    int m_manyChanges = 0;
+    bool m_barWasShown = true;
+    QList<QPointer<SourceEditor>> m_madeCurrent; // opened among many changes, in turn
     int indexOf(const QString &path) const;
 
     MainServices *m_mainWindow;
