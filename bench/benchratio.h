@@ -6,7 +6,8 @@
 #include <vector>
 
 // Runs the registered benchmarks and then prints, for each pair, the ratio of the measured
-// benchmark's time to its baseline's, with the target it should stay under.
+// benchmark's time to its baseline's, with the target it should stay under. Without a
+// baseline, the measured time itself in seconds.
 struct BenchRatio
 {
     std::string measured;

@@ -10,6 +10,7 @@
 #include <QDomDocument>
 #include <QDomElement>
 #include <QFileInfo>
+#include <QSet>
 
 #include <QHash>
 
@@ -225,8 +226,7 @@ void BuildProject::readdUnassigned(bool applyDefaults)
 {
     const QStringList files = m_unassigned;
     m_unassigned.clear();
-    for (const QString &file : files)
-        addFile(file, applyDefaults);
+    addFiles(files, applyDefaults);
 }
 
 bool BuildProject::setCompiler(const QString &name, bool reapplyDefaults)
@@ -355,10 +355,21 @@ bool BuildProject::addFile(const QString &path, bool applyDefaults)
 {
     if (m_unassigned.contains(withSlashes(path)) || findLeaf(path))
         return true;
+    return place(path, applyDefaults);
+}
+
+bool BuildProject::place(const QString &path, bool applyDefaults)
+{
     if (m_selectedTarget && !m_root && !createRoot(applyDefaults) && m_mainWindow)
         m_mainWindow->output().error(tr("Cannot select build target."));
 
     const QString suffix = QFileInfo(path).suffix().toLower();
+    // Every step of the tree is one of the target's: a suffix none of them takes (a header)
+    // needs no look through the tree.
+    if (m_root && !leadsTo(m_root->step, suffix)) {
+        m_unassigned.append(withSlashes(path));
+        return false;
+    }
     BuildNode *found = nullptr;
     QList<const BuildStepNode *> chain;
     std::deque<BuildNode *> queue;
@@ -436,6 +447,7 @@ bool BuildProject::addFile(const QString &path, bool applyDefaults)
     // Fresh defaults must not replace what the user set for these tools: when the configuration
     // holds a setting for a tool of the new chain, the settings come down from it instead.
     bool defaultsStay = applyDefaults;
+    m_lastChain = {found, created};
     if (top) {
         for (const OptionSetting &setting : std::as_const(m_options)) {
             for (const BuildNode *node : created) {
@@ -463,6 +475,62 @@ bool BuildProject::addFile(const QString &path, bool applyDefaults)
     }
     hoist(false);
     return true;
+}
+
+// Adding a file sets the options of every step up again. Once two sources of one suffix in a
+// row have been added so, that comes to giving the next source of that suffix a copy of the
+// steps of the one before, with their options, and leaves everything else as it was: a
+// project of thousands of sources loads in time linear in them.
+void BuildProject::addFiles(const QStringList &paths, bool applyDefaults)
+{
+    QSet<QString> held(m_unassigned.cbegin(), m_unassigned.cend());
+    if (m_root) {
+        std::vector<BuildNode *> all;
+        m_root->collect(all);
+        for (const BuildNode *node : all) {
+            if (node->isLeaf())
+                held.insert(node->file);
+        }
+    }
+    QString runSuffix;
+    int runLength = 0;
+    for (const QString &path : paths) {
+        if (held.contains(path) || held.contains(withSlashes(path)))
+            continue;
+        held.insert(path);
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (runLength >= 2 && suffix == runSuffix) {
+            BuildNode *attachTo = m_lastChain.attachedTo;
+            std::vector<BuildNode *> created;
+            for (const BuildNode *like : m_lastChain.steps) {
+                auto node = std::make_unique<BuildNode>();
+                node->step = like->step;
+                node->options = like->options;
+                node->parent = attachTo;
+                created.push_back(node.get());
+                attachTo->inputs.push_back(std::move(node));
+                attachTo = created.back();
+            }
+            auto leaf = std::make_unique<BuildNode>();
+            leaf->file = path;
+            leaf->parent = attachTo;
+            attachTo->inputs.push_back(std::move(leaf));
+            m_lastChain.steps = created;
+            continue;
+        }
+        const qsizetype unassigned = m_unassigned.size();
+        const AddedChain before = m_lastChain;
+        m_lastChain = {};
+        place(path, applyDefaults);
+        if (m_unassigned.size() != unassigned) {
+            m_lastChain = before; // no step takes it; the tree is as it was
+            continue;
+        }
+        const bool chained = !m_lastChain.steps.empty();
+        runLength = chained && suffix == runSuffix ? runLength + 1 : chained ? 1 : 0;
+        runSuffix = suffix;
+    }
+    m_lastChain = {};
 }
 
 // A setting laid over a step's settings: it takes the place of the one of the same option

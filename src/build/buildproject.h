@@ -48,6 +48,8 @@ public:
     bool setTarget(const QString &name);
 
     bool addFile(const QString &path, bool applyDefaults);
+    // Each of the files as addFile does, looking up which the tree already holds once.
+    void addFiles(const QStringList &paths, bool applyDefaults);
     bool removeFile(const QString &path);
     bool renameFile(const QString &oldPath, const QString &newPath);
     QStringList allFiles() const;
@@ -89,6 +91,8 @@ private:
                                      const QString &controller) const;
     QList<OptionSetting> stepDefaults(const BuildStepNode *step) const;
     BuildNode *findLeaf(const QString &path) const;
+    // Adds a file the configuration does not hold yet.
+    bool place(const QString &path, bool applyDefaults);
     void overlay(QList<OptionSetting> &settings, const OptionSetting &setting) const;
     bool readTreeFile(const QDomElement &element, BuildNode *parent, const QString &baseDir);
     void swapDefaults(QList<OptionSetting> &settings,
@@ -111,4 +115,11 @@ private:
     const TargetRecord *m_selectedTarget = nullptr;
     QString m_targetName;
     QList<OptionSetting> m_options;
+    // The steps the last file added got, first the one put on attachedTo.
+    struct AddedChain
+    {
+        BuildNode *attachedTo = nullptr;
+        std::vector<BuildNode *> steps;
+    };
+    AddedChain m_lastChain;
 };

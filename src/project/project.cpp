@@ -110,10 +110,12 @@ bool Project::load(const QString &path)
             return false;
         }
     }
-    for (const auto &configuration : m_configurations) {
-        for (const ProjectFile &file : m_files)
-            configuration->addFile(file.path, true);
-    }
+    QStringList paths;
+    paths.reserve(fileCount());
+    for (const ProjectFile &file : m_files)
+        paths.append(file.path);
+    for (const auto &configuration : m_configurations)
+        configuration->addFiles(paths, true);
     m_modified = false;
     m_upToDate = false;
     refreshName();
@@ -423,7 +425,7 @@ bool Project::addFile(const QString &rawPath, const QString &group)
     m_files.push_back(file);
     for (const auto &configuration : m_configurations)
         configuration->addFile(file.path, true);
-    addFileItem(file.path);
+    addFileItem(fileCount() - 1);
     treeChanged();
     m_upToDate = false;
     return true;
@@ -640,8 +642,10 @@ void Project::replaceConfigurations(std::vector<std::unique_ptr<BuildProject>> c
 void Project::addConfiguration(BuildProject *configuration)
 {
     m_configurations.emplace_back(configuration);
+    QStringList paths;
     for (const ProjectFile &file : m_files)
-        configuration->addFile(file.path, true);
+        paths.append(file.path);
+    configuration->addFiles(paths, true);
 }
 
 QString Project::family() const
@@ -738,12 +742,13 @@ QString Project::familyForFile(const QString &path) const
 
 QString Project::designFile() const
 {
-    const BuildProject *c = activeConfiguration();
-    if (!c)
+    // A project holds one design at most, and every configuration holds every file; the
+    // command states ask after every change, so no list is made for it.
+    if (!activeConfiguration())
         return QString();
-    for (const QString &file : c->allFiles()) {
-        if (extensionOf(file) == QLatin1String("DSN"))
-            return file;
+    for (const ProjectFile &file : m_files) {
+        if (file.path.endsWith(QLatin1String(".dsn"), Qt::CaseInsensitive))
+            return file.path;
     }
     return QString();
 }

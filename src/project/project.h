@@ -161,7 +161,7 @@ private:
     void refreshName();
     bool hasSourceGroup() const;
     QTreeWidgetItem *groupItem(const QString &name);
-    void addFileItem(const QString &path);
+    void addFileItem(int index);
     bool designFileLocationAccepted(const QString &file) const;
     bool designFileLocationAccepted(const QString &file, const QString &directory) const;
     bool copyFilesFor(const QString &projectPath, bool keepStructure);

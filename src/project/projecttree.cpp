@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QIcon>
 #include <QSignalBlocker>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -40,8 +42,8 @@ void Project::buildTree(ProjectsManager *manager, QTreeWidgetItem *parentItem)
     m_rootItem->setIcon(0, QIcon(QStringLiteral(":/images/project.png")));
     m_rootItem->setExpanded(true);
     updateRootText();
-    for (const ProjectFile &file : m_files)
-        addFileItem(file.path);
+    for (int i = 0; i < fileCount(); ++i)
+        addFileItem(i);
     applyDisplayFormats();
 }
 
@@ -70,25 +72,28 @@ QTreeWidgetItem *Project::groupItem(const QString &name)
     return item;
 }
 
-void Project::addFileItem(const QString &path)
+void Project::addFileItem(int index)
 {
-    for (ProjectFile &file : m_files) {
-        if (file.path != path || file.item)
-            continue;
-        if (file.group.isEmpty())
-            file.group = defaultGroup(file.path);
-        QTreeWidgetItem *group = groupItem(file.group);
-        if (!group)
-            return;
-        const QSignalBlocker blocker(group->treeWidget());
-        file.item = new QTreeWidgetItem(group);
-        file.item->setFlags(fileFlags);
-        file.item->setText(0, fileItemText(int(&file - m_files.data())));
-        file.item->setIcon(0,
-                           QIcon(file.exists ? QStringLiteral(":/images/") + iconName(file.path)
-                                             : QStringLiteral(":/images/project_lost.png")));
+    ProjectFile &file = m_files.at(index);
+    if (file.item)
         return;
-    }
+    if (file.group.isEmpty())
+        file.group = defaultGroup(file.path);
+    QTreeWidgetItem *group = groupItem(file.group);
+    if (!group)
+        return;
+    const QSignalBlocker blocker(group->treeWidget());
+    file.item = new QTreeWidgetItem(group);
+    file.item->setFlags(fileFlags);
+    file.item->setText(0, fileItemText(index));
+    // One icon of a kind for all the files, not one read for each.
+    static QHash<QString, QIcon> icons;
+    const QString icon = file.exists ? QStringLiteral(":/images/") + iconName(file.path)
+                                     : QStringLiteral(":/images/project_lost.png");
+    auto known = icons.find(icon);
+    if (known == icons.end())
+        known = icons.insert(icon, QIcon(icon));
+    file.item->setIcon(0, *known);
 }
 
 void Project::treeChanged()
@@ -148,6 +153,8 @@ void Project::applyDisplayFormats()
         item->setForeground(0, format.foreground());
         item->setBackground(0, format.background());
     };
+    // A look, not an edit: the tree's change signals stay quiet.
+    const QSignalBlocker blocker(m_rootItem->treeWidget());
     const QString group = QStringLiteral("Projects Tree");
     apply(m_rootItem, m_mainWindow->formats().displayFormat(group, QStringLiteral("Projects")));
     const QTextCharFormat groups = m_mainWindow->formats().displayFormat(group,
@@ -375,6 +382,12 @@ void Project::resynchronise()
 
 void Project::regroup()
 {
+    // Rebuilt out of the tree, which then takes the project's items back in one go rather
+    // than one item at a time.
+    QTreeWidgetItem *parent = m_rootItem ? m_parentItem : nullptr;
+    const int at = parent ? parent->indexOfChild(m_rootItem) : -1;
+    if (at >= 0)
+        parent->takeChild(at);
     for (ProjectGroup &group : m_groups)
         delete group.item;
     m_groups.clear();
@@ -382,7 +395,13 @@ void Project::regroup()
         file.item = nullptr;
         file.group.clear();
     }
-    for (const ProjectFile &file : m_files)
-        addFileItem(file.path);
+    for (int i = 0; i < fileCount(); ++i)
+        addFileItem(i);
+    if (at >= 0) {
+        parent->insertChild(at, m_rootItem);
+        m_rootItem->setExpanded(true);
+        for (const ProjectGroup &group : m_groups)
+            group.item->setExpanded(true);
+    }
     applyDisplayFormats();
 }

@@ -113,6 +113,8 @@ private slots:
     void incrementalEqualsClean();
     void savedProjectWritesTheSameMakefiles_data();
     void savedProjectWritesTheSameMakefiles();
+    void openingEqualsAddingOneByOne_data() { savedProjectWritesTheSameMakefiles_data(); }
+    void openingEqualsAddingOneByOne();
 
 private:
     std::unique_ptr<Project> open(const QString &path);
@@ -353,14 +355,19 @@ void tst_BuildSequences::savedProjectWritesTheSameMakefiles()
             switch (random.bounded(5)) {
             case 0:
             case 1: {
-                const QString name = QStringLiteral("sub %1/f%2.%3")
-                                         .arg(random.bounded(2))
-                                         .arg(step)
-                                         .arg(suffixes.at(random.bounded(int(suffixes.size()))));
-                QDir(folder).mkpath(QFileInfo(folder + QLatin1Char('/') + name).path());
-                QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + name, "\n"));
-                project->addFile(folder + QLatin1Char('/') + name);
-                done << QStringLiteral("add ") + name;
+                // Runs of one suffix, as projects hold them (opening takes those in one go).
+                const QString suffix = suffixes.at(random.bounded(int(suffixes.size())));
+                for (int k = random.bounded(1, 6); k > 0; --k) {
+                    const QString name = QStringLiteral("sub %1/f%2_%3.%4")
+                                             .arg(random.bounded(2))
+                                             .arg(step)
+                                             .arg(k)
+                                             .arg(suffix);
+                    QDir(folder).mkpath(QFileInfo(folder + QLatin1Char('/') + name).path());
+                    QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + name, "\n"));
+                    project->addFile(folder + QLatin1Char('/') + name);
+                    done << QStringLiteral("add ") + name;
+                }
                 break;
             }
             case 2:
@@ -409,6 +416,72 @@ void tst_BuildSequences::savedProjectWritesTheSameMakefiles()
                              .arg(i)
                              .arg(done.join(QStringLiteral("; ")), first, second)));
         }
+    }
+}
+
+// A project file that lists its sources but no build steps (as one written by hand): opening it
+// takes all the sources at once, and writes the Makefiles that adding them one by one gives.
+void tst_BuildSequences::openingEqualsAddingOneByOne()
+{
+    QFETCH(QString, boardName);
+    const Board b = board(boardName);
+    const quint32 seed = quint32(envNumber("DYX_SEQUENCE_SEED", 20261207));
+    QRandomGenerator random(seed);
+    const QStringList suffixes = b.suffixes + QStringList{b.suffixes.first(), "h", "txt"};
+    const QString family = boardName == QLatin1String("8051")    ? QStringLiteral("MCS51")
+                           : boardName == QLatin1String("PIC16") ? QStringLiteral("PIC16")
+                                                                 : QStringLiteral("AVR");
+    const QString sourceTool = boardName == QLatin1String("8051")    ? QStringLiteral("SDCC")
+                               : boardName == QLatin1String("PIC16") ? QStringLiteral("GPASM")
+                                                                     : QStringLiteral("GCC");
+    const int projects = envNumber("DYX_SEQUENCE_STEPS", 30);
+    for (int round = 0; round < projects; ++round) {
+        QTemporaryDir dir;
+        QStringList names;
+        while (names.size() < 24) {
+            const QString suffix = suffixes.at(random.bounded(int(suffixes.size())));
+            for (int k = random.bounded(1, 7); k > 0; --k)
+                names.append(QStringLiteral("d%1/f%2.%3")
+                                 .arg(random.bounded(3))
+                                 .arg(names.size())
+                                 .arg(suffix));
+        }
+        QByteArray files;
+        for (const QString &name : std::as_const(names)) {
+            QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
+            QVERIFY(WindowFlows::writeAll(dir.filePath(name), "\n"));
+            files += "<FILE NAME=\"" + name.toUtf8() + "\" GROUP=\"\"/>";
+        }
+        const QByteArray configurations
+            = "<CONFIGURATION NAME=\"Debug\" COMPILER=\"" + b.compiler.toUtf8()
+              + "\" TARGET=\"Debug\"><CONTROLLER FAMILY=\"" + family.toUtf8() + "\" TYPE=\""
+              + b.controllers.first().toUtf8() + "\"/><OPTION NAME=\"" + b.option.toUtf8()
+              + "\" TOOL=\"" + b.tool.toUtf8() + "\" VALUE=\""
+              + b.values.at(random.bounded(int(b.values.size()))).toUtf8()
+              + "\"/>"
+              // A setting bound to an ID stays with each step of its tool.
+              + "<OPTION NAME=\"-D\" TOOL=\"" + sourceTool.toUtf8() + "\" VALUE=\"V"
+              + QByteArray::number(random.bounded(3)) + "\" ID=\"DEFINE\"/></CONFIGURATION>";
+        const QString listed = dir.filePath(QStringLiteral("listed.dyxp"));
+        const QString empty = dir.filePath(QStringLiteral("empty.dyxp"));
+        QVERIFY(WindowFlows::writeAll(listed,
+                                      "<PROJECT><FILES>" + files + "</FILES>" + configurations
+                                          + "</PROJECT>"));
+        QVERIFY(WindowFlows::writeAll(empty, "<PROJECT>" + configurations + "</PROJECT>"));
+        auto opened = open(listed);
+        auto added = open(empty);
+        QVERIFY(opened && added);
+        for (const QString &name : std::as_const(names))
+            added->addFile(dir.filePath(name));
+        QString first;
+        QString second;
+        QVERIFY(MakefileWriter(*added->activeConfiguration()).generate(first));
+        QVERIFY(MakefileWriter(*opened->activeConfiguration()).generate(second));
+        QVERIFY2(first == second,
+                 qPrintable(QStringLiteral("seed %1, round %2: %3\n%4\n---\n%5")
+                                .arg(seed)
+                                .arg(round)
+                                .arg(names.join(QLatin1Char(' ')), first, second)));
     }
 }
 

@@ -31,7 +31,7 @@ SourceEditor *SrcTabsHolder::currentEditor() const
 
 int SrcTabsHolder::indexOf(const QString &path) const
 {
-    if (path.isEmpty())
+    if (path.isEmpty() || count() == 0)
         return -1;
     // The name as given first; then the file itself, whatever links lead to it.
     const QString absolute = QFileInfo(path).absoluteFilePath();
