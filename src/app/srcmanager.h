@@ -87,7 +87,6 @@ public:
     FindDialog *findDialog();
     ProjectsManager *projectsManager() const { return m_projects; }
     OutWindow *outWindow() const { return m_outWindow; }
-    SimulatedControllers *simulatedControllers() const { return m_simulatedControllers.get(); }
     QComboBox *configCombo() const { return m_configCombo; }
     QMenu *recentMenu() const { return m_recentMenu; }
 

@@ -14,8 +14,10 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTextStream>
@@ -134,6 +136,9 @@ bool BuildRun::run(const Request &request)
     return finish(start(request));
 }
 
+// Each run of make: QT_LOGGING_RULES="dyx.build.debug=true".
+Q_LOGGING_CATEGORY(buildRun, "dyx.build", QtWarningMsg)
+
 bool BuildRun::start(const Request &request)
 {
     BuildProject &configuration = *request.configuration;
@@ -169,6 +174,9 @@ bool BuildRun::start(const Request &request)
         m_mainWindow->commands().setStatusMessage(clean ? tr("Cleaning") : tr("Building"));
     m_pendingOutput.clear();
     m_pendingErrors.clear();
+    qCDebug(buildRun) << "make" << arguments << "in" << configuration.projectDirectory();
+    QElapsedTimer timer;
+    timer.start();
     process.start(QDir(request.toolsDirectory).filePath(QStringLiteral("make.exe")),
                   arguments,
                   QIODevice::ReadWrite);
@@ -178,6 +186,9 @@ bool BuildRun::start(const Request &request)
     }
     while (process.state() != QProcess::NotRunning && !m_abortRequested)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    qCDebug(buildRun) << "make ended after" << timer.elapsed() << "ms: exit code"
+                      << process.exitCode() << "status" << process.exitStatus() << "aborted"
+                      << m_abortRequested;
     bool failed = false;
     if (m_abortRequested) {
         // The compilers make started go with it.

@@ -17,7 +17,6 @@ public:
     explicit MakefileRules(const QString &text);
 
     bool isEmpty() const { return m_rules.isEmpty(); }
-    bool hasRule(const QString &target) const { return m_rules.contains(target); }
     // The rule of a target (its name as the Makefile writes it) with its variables resolved;
     // empty when the Makefile has no rule for it.
     QString rule(const QString &target) const { return m_rules.value(target); }

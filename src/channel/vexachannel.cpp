@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QThread>
@@ -231,6 +232,9 @@ void VexaChannelClient::readLines()
     }
 }
 
+// What the program and the simulator say to each other: QT_LOGGING_RULES="dyx.simulator.debug=true".
+Q_LOGGING_CATEGORY(simulatorLink, "dyx.simulator", QtWarningMsg)
+
 std::optional<QString> VexaChannelClient::request(const QString &line, int boundMs)
 {
     if (!isConnected())
@@ -249,6 +253,9 @@ std::optional<QString> VexaChannelClient::request(const QString &line, int bound
         readLines();
     }
     const std::optional<QString> answer = takeAnswer();
+    qCDebug(simulatorLink) << "sent" << line << "answer"
+                           << (answer ? *answer : QStringLiteral("(none)")) << "after"
+                           << timer.elapsed() << "ms";
     // Notes wait for the event loop: the caller may be in the middle of its own work.
     if (!m_notes.isEmpty()) {
         QPointer<VexaChannelClient> self(this);
@@ -267,6 +274,7 @@ void VexaChannelClient::deliverNotes()
 {
     while (!m_notes.isEmpty()) {
         const QString line = m_notes.takeFirst();
+        qCDebug(simulatorLink) << "note" << line;
         const int space = line.indexOf(QLatin1Char(' '));
         emit note(space < 0 ? line : line.left(space),
                   space < 0 ? QString() : VexaChannel::unescape(line.mid(space + 1)));

@@ -54,7 +54,6 @@ public:
     QString toolsDirectory(bool useDefault = false) { return directory(Tools, useDefault); }
     QString simulatorDirectory(bool useDefault = false) { return directory(Simulator, useDefault); }
     QString syntaxDirectory(bool useDefault = false) { return directory(Syntax, useDefault); }
-    QString devBoardsDirectory(bool useDefault = false) { return directory(DevBoards, useDefault); }
     QString projectsDirectory(bool useDefault = false) { return directory(Projects, useDefault); }
     // How many jobs make runs at once ("buildJobs"); as many as the machine has cores unless
     // set, and at least one.

@@ -101,7 +101,6 @@ public:
     bool isLoaded() const { return m_loaded; }
     // Why the last save of the project file failed.
     QString lastSaveError() const { return m_lastSaveError; }
-    bool isUpToDate() const { return m_upToDate; }
     // A build, clean or tidy of this project is running.
     bool isBuilding() const;
 

@@ -25,11 +25,8 @@ public:
     int helpContextId() const override { return 26; }
     ~SampleProject() override;
 
-    QString samplesDirectory() const { return m_directory; }
     // The names listed now.
     QStringList listed() const;
-    // The project file OK opened last; empty when none.
-    QString openedPath() const { return m_opened; }
 
 signals:
     // OK on a sample: the projects manager opens it.

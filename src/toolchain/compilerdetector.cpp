@@ -14,7 +14,11 @@
 #include <QDir>
 #include <QDomElement>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QProcess>
+
+// Every detection run: QT_LOGGING_RULES="dyx.detect.debug=true".
+Q_LOGGING_CATEGORY(detection, "dyx.detect", QtWarningMsg)
 
 CompilerDetector::CompilerDetector(MainServices *owner)
     : m_owner(owner)
@@ -229,6 +233,8 @@ DetectionResult CompilerDetector::check(const QString &path,
         failed = true;
     const QString output = QString::fromLocal8Bit(process.readAll());
     const QString expected = parameters.value(QStringLiteral("STR"));
+    qCDebug(detection) << info.absoluteFilePath() << argument << "started" << started << "failed"
+                       << failed << "expects" << expected << "output" << output.left(200);
     if (!failed && !expected.isEmpty() && !output.contains(expected))
         failed = true;
     if (failed)

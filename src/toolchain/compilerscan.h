@@ -35,7 +35,6 @@ public:
     void save();
 
     QStringList found() const { return m_found; }
-    QStringList notFound() const { return m_notFound; }
     QStringList unsupported() const { return m_unsupported; }
 
     static QString tooOldText();

@@ -30,14 +30,11 @@ public:
     int helpContextId() const override { return 6; }
 
     void setReplaceMode(bool replace);
-    bool replaceMode() const { return m_replaceMode; }
     // Puts a text into the find box, as the window does with an editor's selection.
     void setFindText(const QString &text);
     QString findText() const;
     // The search starts afresh from the cursor at its next step.
     void restartFromCursor();
-    // The dialog's own "Find Next" command (F3).
-    QAction *findNextAction() const { return m_findNextAction; }
 
 public slots:
     void restartFind();
