@@ -32,6 +32,9 @@ ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actio
     , m_catalogue(new BuildConfigList(mainWindow, this))
     , m_tree(new ProjectTreeWidget(this))
     , m_simulator(new CirraneInterface(mainWindow, this))
+    , m_debug(*m_simulator, outputOf(mainWindow), [mainWindow] {
+        return mainWindow ? mainWindow->simulator().simulatorDirectory(false) : QString();
+    })
 {
     setObjectName(QStringLiteral("Projects"));
     setWindowTitle(tr("Project"));
@@ -499,138 +502,63 @@ void ProjectsManager::newDesignFile()
     }
 }
 
+// The current project as the simulator commands see it; null when there is none.
+std::optional<DebugTarget> ProjectsManager::debugTarget() const
+{
+    const Project *p = currentProject();
+    if (!p)
+        return std::nullopt;
+    DebugTarget target;
+    target.configured = p->configurationCount() > 0 && p->activeConfiguration();
+    if (target.configured) {
+        target.design = p->designFile();
+        target.firmware = p->targetPath();
+        target.controller = p->controller();
+        target.family = p->family();
+        target.clock = p->clock();
+    }
+    return target;
+}
+
 void ProjectsManager::sendFirmware()
 {
-    m_sendDone = false;
-    Project *p = currentProject();
-    OutputSink &out = outputOf(m_mainWindow);
-    if (!p) {
-        out.message(tr("No project selected."));
-        if (m_mainWindow)
-            m_mainWindow->commands().updateState();
-        m_sendDone = true;
-        return;
-    }
-    const QString installation = m_mainWindow ? m_mainWindow->simulator().simulatorDirectory(false)
-                                              : QString();
-    if (installation.isEmpty()) {
-        out.error(CirraneInterface::noInstallationText());
-        return;
-    }
-    if (p->configurationCount() == 0 || !p->activeConfiguration()) {
-        out.error(tr("No project configurations defined."));
-        return;
-    }
-    const QString design = p->designFile();
-    if (design.isEmpty()) {
-        out.message(tr("Use the Add Design File command to associate your VEXA schematic with "
-                       "the project."));
-        return;
-    }
-    const QString firmware = p->targetPath();
-    if (firmware.isEmpty()) {
-        out.error(tr("Compiled firmware file name is not set."));
-        return;
-    }
-    if (p->controller().isEmpty() || p->family().isEmpty()) {
-        out.error(tr("Microcontroller is not selected in the project properties."));
-        return;
-    }
-    if (p->clock().isEmpty()) {
-        out.error(tr("Clock is not set in project properties."));
-        return;
-    }
-    if (QFileInfo::exists(firmware)) {
-        m_simulator->updateDesign(design,
-                                  p->controller(),
-                                  p->family(),
-                                  firmware,
-                                  p->clock(),
-                                  m_simulator->isDebugging(),
-                                  false);
-        if (m_simulator->isDebugging())
-            m_simulator->startDebugging();
-    } else {
-        m_simulator->updateDesignQuietly(design, p->controller(), p->family(), firmware, p->clock());
-    }
+    const std::optional<DebugTarget> target = debugTarget();
+    m_debug.sendFirmware(target ? &*target : nullptr);
     if (m_mainWindow)
         m_mainWindow->commands().updateState();
-    m_sendDone = true;
 }
 
 void ProjectsManager::debugOpen()
 {
-    if (m_simulator->isDebugging())
-        debugStop();
-    Project *p = currentProject();
-    OutputSink &out = outputOf(m_mainWindow);
-    if (!p) {
-        out.message(tr("No project selected."));
-    } else {
-        sendFirmware();
-        if (m_sendDone) {
-            if (!QFileInfo::exists(p->targetPath()))
-                out.error(tr("Program firmware has not been compiled in this configuration."));
-            else
-                out.success(tr("Sent program firmware to VEXA for simulation."));
-            const QString installation = m_mainWindow
-                                             ? m_mainWindow->simulator().simulatorDirectory(false)
-                                             : QString();
-            if (m_simulator->launch(installation))
-                out.success(tr("Launched project design file in VEXA."));
-            else
-                out.error(tr("Failed to launch project design file in VEXA."));
-        }
-    }
+    const std::optional<DebugTarget> target = debugTarget();
+    m_debug.open(target ? &*target : nullptr);
     updateState();
-    m_simulator->bringToFront();
 }
 
 void ProjectsManager::debugRun()
 {
-    if (!m_simulator->isRunning())
-        debugOpen();
-    if (m_simulator->isRunning() && m_simulator->startDebugging())
-        outputOf(m_mainWindow).message(tr("Debugging in VEXA started."));
+    const std::optional<DebugTarget> target = debugTarget();
+    m_debug.run(target ? &*target : nullptr);
     updateState();
-    m_simulator->bringToFront();
 }
 
 void ProjectsManager::debugClose()
 {
-    m_simulator->closeSimulator();
-    outputOf(m_mainWindow).message(tr("Closed VEXA."));
+    m_debug.close();
     updateState();
 }
 
 void ProjectsManager::debugStop()
 {
-    m_simulator->stopDebugging();
-    outputOf(m_mainWindow).message(tr("Debugging stopped."));
+    m_debug.stop();
     updateState();
 }
 
 bool ProjectsManager::simulate(double seconds, const QString &traceFile)
 {
-    if (!currentProject()) {
-        outputOf(m_mainWindow).message(tr("No project selected."));
-        return false;
-    }
-    debugOpen();
-    if (!m_simulator->isRunning())
-        return false;
-    bool finished = false;
-    if (!m_simulator->requestTimedRun(seconds, traceFile)) {
-        outputOf(m_mainWindow).error(tr("VEXA does not answer."));
-    } else {
-        debugRun();
-        // However slow the engine, a run that takes ten times its length plus a minute has
-        // stopped making progress.
-        finished = m_simulator->isDebugging()
-                   && m_simulator->waitForTimedRun(int(seconds * 10000) + 60000);
-    }
-    debugStop();
-    debugClose();
+    const std::optional<DebugTarget> target = debugTarget();
+    const bool finished = m_debug.simulate(target ? &*target : nullptr, seconds, traceFile);
+    updateState();
     return finished;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "core/projectqueries.h"
+#include "simulator/debugsession.h"
 
 #include <QDockWidget>
 #include <QTextCharFormat>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class BuildConfigList;
@@ -112,6 +114,7 @@ private:
     void markCurrentProject();
     QWidget *dialogParent() const;
     void runOnCurrentProject(bool (Project::*command)());
+    std::optional<DebugTarget> debugTarget() const;
 
     MainServices *m_mainWindow;
     CommandActions *m_actions;
@@ -123,7 +126,7 @@ private:
     int m_lastCurrent = -1;
     std::vector<std::unique_ptr<Project>> m_projects;
     bool m_busy = false;
-    bool m_sendDone = false;
     CirraneInterface *m_simulator;
+    DebugSession m_debug;
     bool m_runsSucceeded = true;
 };

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+#include <functional>
+
+class CirraneInterface;
+class OutputSink;
+
+// What the simulator commands need of a project: its design, its firmware and the controller
+// that runs it.
+struct DebugTarget
+{
+    bool configured = false; // the project has an active configuration
+    QString design;          // empty: none added
+    QString firmware;
+    QString controller;
+    QString family;
+    QString clock;
+};
+
+// The simulator commands on the current project, over the projects pane's link to VEXA: hand
+// the firmware and design over, open VEXA, run, stop, close, and run for a time. A null target
+// is "no project". Each says what came of it in the output and returns whether it did its part.
+class DebugSession
+{
+    Q_DECLARE_TR_FUNCTIONS(DebugSession)
+
+public:
+    DebugSession(CirraneInterface &simulator,
+                 OutputSink &output,
+                 std::function<QString()> installation);
+
+    // Hands the firmware, design and controller to VEXA; false when something is missing.
+    bool sendFirmware(const DebugTarget *target);
+    // Hands them over and starts VEXA on the design; false when VEXA was not launched.
+    bool open(const DebugTarget *target);
+    // Starts debugging, opening VEXA first when it is not running.
+    bool run(const DebugTarget *target);
+    void stop();
+    void close();
+    // Opens VEXA, runs the firmware for so many simulated seconds (tracing the pins to a file
+    // when one is named), then stops and closes VEXA; true when the run ended in time.
+    bool simulate(const DebugTarget *target, double seconds, const QString &traceFile);
+
+private:
+    CirraneInterface &m_simulator;
+    OutputSink &m_output;
+    std::function<QString()> m_installation;
+};
