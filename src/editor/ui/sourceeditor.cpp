@@ -14,6 +14,7 @@
 #include "core/ui/commandactions.h"
 #include "core/ui/displayformats.h"
 #include "core/ui/prompts.h"
+#include "editor/sourcetext.h"
 #include "editor/syntaxmap.h"
 #include "platform/boundedfile.h"
 #include "platform/caseinsensitivepath.h"
@@ -35,7 +36,6 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStackedWidget>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <functional>
@@ -66,49 +66,32 @@ SourceEditor::SourceEditor(MainServices *mainWindow, const QString &fileName, Se
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &SourceEditor::updateState);
 }
 
-// The line ends a file uses most; new lines follow them.
-static std::optional<QsciScintilla::EolMode> lineEndsOf(const QByteArray &bytes)
+// The editor's line end mode for the ones a file uses most.
+static std::optional<QsciScintilla::EolMode> eolModeOf(std::optional<SourceText::LineEnd> ends)
 {
-    int crlf = 0;
-    int lf = 0;
-    int cr = 0;
-    for (int i = 0; i < bytes.size(); ++i) {
-        if (bytes.at(i) == '\r') {
-            if (i + 1 < bytes.size() && bytes.at(i + 1) == '\n') {
-                ++crlf;
-                ++i;
-            } else {
-                ++cr;
-            }
-        } else if (bytes.at(i) == '\n') {
-            ++lf;
-        }
-    }
-    if (crlf > lf && crlf >= cr)
+    if (!ends)
+        return std::nullopt;
+    switch (*ends) {
+    case SourceText::LineEnd::Windows:
         return QsciScintilla::EolWindows;
-    if (cr > lf && cr > crlf)
+    case SourceText::LineEnd::Mac:
         return QsciScintilla::EolMac;
-    if (lf > 0)
-        return QsciScintilla::EolUnix;
-    return std::nullopt;
+    case SourceText::LineEnd::Unix:
+        break;
+    }
+    return QsciScintilla::EolUnix;
 }
 
 QByteArray SourceEditor::encodedText()
 {
-    const QString content = text();
-    if (m_latin1) {
-        const bool fits = std::all_of(content.begin(), content.end(), [](QChar c) {
-            return c.unicode() <= 0xFF;
-        });
-        if (fits)
-            return content.toLatin1();
-        // Characters ISO 8859-1 cannot hold would be lost: the file becomes UTF-8.
-        m_latin1 = false;
+    bool becameUtf8 = false;
+    const QByteArray bytes = m_stored.encode(text(), &becameUtf8);
+    // Characters ISO 8859-1 cannot hold would be lost: the file becomes UTF-8.
+    if (becameUtf8)
         outputOf(m_mainWindow)
             .message(tr("%1 holds characters that ISO 8859-1 cannot store; it is saved as UTF-8.")
                          .arg(displayName()));
-    }
-    return (m_byteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + content.toUtf8();
+    return bytes;
 }
 
 void SourceEditor::loadFile(const QString &fileName)
@@ -118,16 +101,8 @@ void SourceEditor::loadFile(const QString &fileName)
     if (!fileName.isEmpty()) {
         if (Platform::readBoundedFile(fileName, Platform::maxSourceFileBytes, bytes, &refusal)) {
             setCurrentFile(fileName);
-            static const QByteArray bom("\xEF\xBB\xBF");
-            m_byteOrderMark = bytes.startsWith(bom);
-            if (m_byteOrderMark)
-                bytes.remove(0, bom.size());
-            QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-            QString text = utf8.decode(bytes);
-            m_latin1 = utf8.hasError();
-            if (m_latin1)
-                text = QString::fromLatin1(bytes);
-            m_fileLineEnds = lineEndsOf(bytes);
+            const QString text = m_stored.decode(bytes);
+            m_fileLineEnds = eolModeOf(m_stored.lineEnds());
             if (m_fileLineEnds)
                 setEolMode(*m_fileLineEnds);
             QBuffer buffer;
@@ -135,7 +110,7 @@ void SourceEditor::loadFile(const QString &fileName)
             buffer.open(QIODevice::ReadOnly);
             read(&buffer);
             setModified(false);
-            watchFile(m_byteOrderMark ? bom + bytes : bytes);
+            watchFile(bytes);
             return;
         }
         if (refusal.isEmpty())

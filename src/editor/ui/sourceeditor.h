@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editor/sourcetext.h"
+
 #include <Qsci/qsciscintilla.h>
 
 #include <functional>
@@ -90,11 +92,8 @@ private:
     mutable QString m_canonicalPath;
     bool m_copyAvailable = false;
     bool m_untitled = false; // the editor cannot mark a document modified by itself
-    // How the file was stored, so that a save writes it back the same way: valid UTF-8 (with
-    // or without a byte order mark) stays UTF-8, anything else is read and written as
-    // ISO 8859-1, byte for byte.
-    bool m_latin1 = false;
-    bool m_byteOrderMark = false;
+    // How the file was stored, so that a save writes it back the same way.
+    SourceText m_stored;
     std::optional<EolMode> m_fileLineEnds; // none for a file without line breaks
     // The file as this editor last read or wrote it, to tell another program's change; the
     // file is watched for one.

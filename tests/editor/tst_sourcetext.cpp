@@ -1,0 +1,84 @@
+#include "editor/sourcetext.h"
+
+#include <QtTest>
+
+// A source file read and written again is the same file, whatever its encoding and line ends;
+// a character the file's encoding cannot store makes it UTF-8 rather than being lost.
+class tst_SourceText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readAndWrittenAgain_data();
+    void readAndWrittenAgain();
+    void latin1FileGainsACharacterItCannotHold();
+};
+
+using LineEnd = SourceText::LineEnd;
+Q_DECLARE_METATYPE(std::optional<LineEnd>)
+
+void tst_SourceText::readAndWrittenAgain_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("latin1");
+    QTest::addColumn<bool>("byteOrderMark");
+    QTest::addColumn<std::optional<LineEnd>>("lineEnds");
+    QTest::newRow("plain") << QByteArray("a\nb\n") << "a\nb\n"
+                           << false << false << std::optional(LineEnd::Unix);
+    QTest::newRow("UTF-8") << QByteArray("\xC2\xB5s\r\n") << QString::fromUtf8("\xC2\xB5s\r\n")
+                           << false << false << std::optional(LineEnd::Windows);
+    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBFx\ry\r") << "x\ry\r" << false
+                                     << true << std::optional(LineEnd::Mac);
+    // 0xB5 alone is no UTF-8: the file is ISO 8859-1, byte for byte.
+    QTest::newRow("ISO 8859-1") << QByteArray("\xB5s = 1;\r\n\n\r\n")
+                                << QString::fromUtf8("\xC2\xB5s = 1;\r\n\n\r\n") << true << false
+                                << std::optional(LineEnd::Windows);
+    QTest::newRow("cut UTF-8 sequence") << QByteArray("x\xC3") << QString::fromUtf8("x\xC3\x83")
+                                        << true << false << std::optional<LineEnd>();
+    QTest::newRow("no line break")
+        << QByteArray("x") << "x" << false << false << std::optional<LineEnd>();
+    QTest::newRow("empty") << QByteArray() << "" << false << false << std::optional<LineEnd>();
+    QTest::newRow("as many CR LF as CR") << QByteArray("a\r\nb\rc") << "a\r\nb\rc" << false << false
+                                         << std::optional(LineEnd::Windows);
+    QTest::newRow("mixed: most win") << QByteArray("a\r\nb\r\nc\nd\r") << "a\r\nb\r\nc\nd\r"
+                                     << false << false << std::optional(LineEnd::Windows);
+}
+
+void tst_SourceText::readAndWrittenAgain()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(bool, latin1);
+    QFETCH(bool, byteOrderMark);
+    QFETCH(std::optional<LineEnd>, lineEnds);
+    SourceText stored;
+    QCOMPARE(stored.decode(bytes), text);
+    QCOMPARE(stored.isLatin1(), latin1);
+    QCOMPARE(stored.hasByteOrderMark(), byteOrderMark);
+    QVERIFY(stored.lineEnds() == lineEnds);
+    bool becameUtf8 = true;
+    QCOMPARE(stored.encode(text, &becameUtf8), bytes);
+    QVERIFY(!becameUtf8);
+}
+
+void tst_SourceText::latin1FileGainsACharacterItCannotHold()
+{
+    SourceText stored;
+    QCOMPARE(stored.decode("\xE9t\xE9\n"), QString::fromUtf8("\xC3\xA9t\xC3\xA9\n"));
+    bool becameUtf8 = false;
+    // Still ISO 8859-1 while the text fits.
+    QCOMPARE(stored.encode(QString::fromUtf8("\xC3\xA9t\xC3\xA9!\n"), &becameUtf8),
+             QByteArray("\xE9t\xE9!\n"));
+    QVERIFY(!becameUtf8);
+    QCOMPARE(stored.encode(QString::fromUtf8("\xE2\x82\xAC\xC3\xA9\n"), &becameUtf8),
+             QByteArray("\xE2\x82\xAC\xC3\xA9\n"));
+    QVERIFY(becameUtf8);
+    QVERIFY(!stored.isLatin1());
+    // From then on the file is UTF-8.
+    QCOMPARE(stored.encode(QString::fromUtf8("\xC3\xA9"), &becameUtf8), QByteArray("\xC3\xA9"));
+    QVERIFY(!becameUtf8);
+}
+
+QTEST_GUILESS_MAIN(tst_SourceText)
+#include "tst_sourcetext.moc"
