@@ -81,7 +81,7 @@ void projectRegroupAndSave(benchmark::State &state)
     QTreeWidget tree;
     Project project(f.catalogue.get(), &f.services);
     project.load(f.projectFile);
-    project.buildTree(nullptr, tree.invisibleRootItem());
+    project.buildTree(tree.invisibleRootItem());
     const QString copy = f.dir.filePath(QStringLiteral("copy.dyxp"));
     for (auto _ : state) {
         project.regroup();

@@ -16,7 +16,6 @@
 #include "core/xmldocumentio.h"
 #include "platform/platformpaths.h"
 #include "platform/wholefilewriter.h"
-#include "projectsmanager.h"
 #include "simulator/cirraneinterface.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
@@ -426,7 +425,7 @@ bool Project::addFile(const QString &rawPath, const QString &group)
     for (const auto &configuration : m_configurations)
         configuration->addFile(file.path, true);
     addFileItem(fileCount() - 1);
-    treeChanged();
+    emit treeChanged();
     m_upToDate = false;
     return true;
 }
@@ -540,7 +539,7 @@ bool Project::newDesignFile(const QString &givenPath)
         if (!design.open(QIODevice::WriteOnly))
             return false;
     }
-    CirraneInterface *simulator = m_manager ? m_manager->simulatorLink() : nullptr;
+    CirraneInterface *simulator = m_simulatorLink;
     if (!simulator)
         return false;
     simulator->closeSimulator();

@@ -10,10 +10,10 @@
 #include <vector>
 
 class BuildConfigList;
+class CirraneInterface;
 class BuildRun;
 class BuildProject;
 class MainServices;
-class ProjectsManager;
 class QTextEdit;
 class QTreeWidgetItem;
 struct FileTypeRecord;
@@ -72,8 +72,10 @@ public:
     void moveItem(QTreeWidgetItem *fileItem, QTreeWidgetItem *targetItem);
     void regroup();
 
-    // The tree: the project's items under parentItem, told to manager when they change.
-    void buildTree(ProjectsManager *manager, QTreeWidgetItem *parentItem);
+    // The tree: the project's items under parentItem.
+    void buildTree(QTreeWidgetItem *parentItem);
+    // The link to VEXA a new design file is started in.
+    void setSimulatorLink(CirraneInterface *link) { m_simulatorLink = link; }
     QTreeWidgetItem *rootItem() const { return m_rootItem; }
     int classifyItem(const QTreeWidgetItem *item) const;
     int fileIndexForItem(const QTreeWidgetItem *item) const;
@@ -117,6 +119,8 @@ public:
     void setRebuildAll(bool rebuildAll) { m_rebuildAll = rebuildAll; }
     bool prepare();
     bool run(const QString &goal);
+    // A build, clean or tidy wrote the Makefile since the file list last changed.
+    bool isUpToDate() const { return m_upToDate; }
     void setUpToDate(bool upToDate) { m_upToDate = upToDate; }
 
     int fileCount() const { return int(m_files.size()); }
@@ -151,6 +155,14 @@ public:
     QString defaultGroup(const QString &path) const;
     QString iconName(const QString &path) const;
 
+signals:
+    // Files or groups were added, removed, renamed or moved.
+    void treeChanged();
+    // A build of the configuration of that name begins: the window's selector shows it.
+    void configurationSelected(const QString &name);
+    // A Makefile was written into the folder: other projects there must build afresh.
+    void makefileWritten(const QString &directory);
+
 public slots:
     void readyReadStandardOutput();
     void readyReadStandardError();
@@ -167,10 +179,9 @@ private:
     // The files, groups, description and keywords of another project, as this one's.
     void adoptFiles(const Project &other);
     void resynchronise();
-    void treeChanged();
 
     MainServices *m_mainWindow;
-    ProjectsManager *m_manager = nullptr;
+    CirraneInterface *m_simulatorLink = nullptr;
     QTreeWidgetItem *m_parentItem = nullptr;
     QTreeWidgetItem *m_rootItem = nullptr;
     std::vector<ProjectGroup> m_groups;

@@ -2,7 +2,6 @@
 // turned into links.
 
 #include "project.h"
-#include "projectsmanager.h"
 
 #include "build/buildproject.h"
 #include "build/buildrun.h"
@@ -59,8 +58,7 @@ bool Project::prepare()
                       "Settings."));
         return false;
     }
-    if (m_manager)
-        m_manager->selectConfiguration(configuration->name());
+    emit configurationSelected(configuration->name());
     outputOf(m_mainWindow).clearOutput();
     if (!saveWithFiles(false)) {
         outputOf(m_mainWindow).message(tr("Project must be saved before compilation"));
@@ -92,8 +90,7 @@ bool Project::prepare()
         fail(tr("Cannot create Makefile."));
         return false;
     }
-    if (m_manager)
-        m_manager->clearUpToDate(projectDirectory(), this);
+    emit makefileWritten(projectDirectory());
     m_upToDate = true;
     return true;
 }

@@ -193,6 +193,29 @@ bool ProjectsManager::closeOpenProject()
     return closed;
 }
 
+// A project that is now the open one: its tree, its signals and the window's commands. One
+// opened from a file given to the program gets its editors of the last session back and is
+// handed to a running VEXA.
+void ProjectsManager::adoptProject(std::unique_ptr<Project> project, bool fromCommand)
+{
+    Project *adopted = project.get();
+    m_projects.push_back(std::move(project));
+    adopted->setSimulatorLink(m_simulator);
+    connect(adopted, &Project::treeChanged, this, &ProjectsManager::updateState);
+    connect(adopted, &Project::configurationSelected, this, &ProjectsManager::selectConfiguration);
+    connect(adopted, &Project::makefileWritten, this, [this, adopted](const QString &directory) {
+        clearUpToDate(directory, adopted);
+    });
+    if (fromCommand)
+        adopted->reopenFiles();
+    adopted->buildTree(m_topItem);
+    m_tree->setCurrentItem(adopted->rootItem());
+    refresh();
+    itemClicked(adopted->rootItem(), 0);
+    if (fromCommand)
+        sendFirmware();
+}
+
 void ProjectsManager::closeProject()
 {
     closeOpenProject();
@@ -215,14 +238,7 @@ void ProjectsManager::newProject()
     }
     if (!closeOpenProject())
         return;
-    Project *created = project.get();
-    m_projects.push_back(std::move(project));
-    refresh();
-    created->buildTree(this, m_topItem);
-    m_tree->setCurrentItem(created->rootItem());
-    itemClicked(created->rootItem(), 0);
-    if (m_mainWindow)
-        m_mainWindow->commands().updateState();
+    adoptProject(std::move(project), false);
 }
 
 void ProjectsManager::openSample()
@@ -270,21 +286,13 @@ bool ProjectsManager::openProject(const QString &path, bool quiet)
         BusyCursor wait;
         auto p = std::make_unique<Project>(m_catalogue, m_mainWindow);
         loaded = !path.isEmpty() && p->load(path);
-        if (loaded) {
-            Project *opened = p.get();
-            m_projects.push_back(std::move(p));
-            opened->reopenFiles();
-            opened->buildTree(this, m_topItem);
-            m_tree->setCurrentItem(opened->rootItem());
-            itemClicked(opened->rootItem(), 0);
-            sendFirmware();
-        } else if (!path.isEmpty() && m_mainWindow) {
+        if (loaded)
+            adoptProject(std::move(p), true);
+        else if (!path.isEmpty() && m_mainWindow)
             m_mainWindow->output().error(tr("Cannot open project %1").arg(path));
-        }
     }
     if (m_mainWindow)
         m_mainWindow->commands().updateState();
-    trackCurrentProject();
     return loaded;
 }
 
@@ -305,14 +313,7 @@ void ProjectsManager::openProject()
         p->forget();
         return;
     }
-    Project *opened = p.get();
-    m_projects.push_back(std::move(p));
-    opened->buildTree(this, m_topItem);
-    m_tree->setCurrentItem(opened->rootItem());
-    refresh();
-    if (m_mainWindow)
-        m_mainWindow->commands().updateState();
-    trackCurrentProject();
+    adoptProject(std::move(p), false);
 }
 
 void ProjectsManager::saveProject()
@@ -616,11 +617,6 @@ void ProjectsManager::clearUpToDate(const QString &directory, const Project *exc
         if (p.get() != except && p->projectDirectory() == directory)
             p->setUpToDate(false);
     }
-}
-
-void ProjectsManager::treeChanged(Project *)
-{
-    updateState();
 }
 
 void ProjectsManager::showCompilersDialog()

@@ -54,7 +54,6 @@ public:
     void clearUpToDate(const QString &directory, const Project *except = nullptr);
     void scanCompilers();
     // A project's items changed: the commands that depend on them may change too.
-    void treeChanged(Project *project);
     void showContextMenu(QContextMenuEvent *event);
     // Shows configuration name in the window's selector.
     void selectConfiguration(const QString &name) { emit projectConfigurationChange(name); }
@@ -115,6 +114,7 @@ private:
     QWidget *dialogParent() const;
     void runOnCurrentProject(bool (Project::*command)());
     std::optional<DebugTarget> debugTarget() const;
+    void adoptProject(std::unique_ptr<Project> project, bool fromCommand);
 
     MainServices *m_mainWindow;
     CommandActions *m_actions;

@@ -1,7 +1,6 @@
 // The project's items in the projects tree, and the edits made through them.
 
 #include "project.h"
-#include "projectsmanager.h"
 
 #include "build/buildproject.h"
 #include "core/editorservices.h"
@@ -29,9 +28,8 @@ const Qt::ItemFlags fileFlags = Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::
 
 } // namespace
 
-void Project::buildTree(ProjectsManager *manager, QTreeWidgetItem *parentItem)
+void Project::buildTree(QTreeWidgetItem *parentItem)
 {
-    m_manager = manager;
     m_parentItem = parentItem;
     delete m_rootItem;
     m_groups.clear();
@@ -94,12 +92,6 @@ void Project::addFileItem(int index)
     if (known == icons.end())
         known = icons.insert(icon, QIcon(icon));
     file.item->setIcon(0, *known);
-}
-
-void Project::treeChanged()
-{
-    if (m_manager)
-        m_manager->treeChanged(this);
 }
 
 int Project::classifyItem(const QTreeWidgetItem *item) const

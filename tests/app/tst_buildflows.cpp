@@ -115,6 +115,11 @@ void tst_BuildFlows::configurationsSharingAFolderBuildTheirOwn()
     QVERIFY(build(window));
     QVERIFY2(output(window).contains(QStringLiteral("Already compiled, target is up to date.")),
              qPrintable(output(window)));
+    // A build of another configuration than the selector shows (the Project Settings left it
+    // active) brings the selector to it.
+    project->setActiveConfiguration(0);
+    QVERIFY(project->compile());
+    QCOMPARE(selector->currentText(), QStringLiteral("Debug"));
 }
 
 void tst_BuildFlows::restartAfterSettingsRebuilds_data()

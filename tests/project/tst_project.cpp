@@ -61,7 +61,7 @@ std::unique_ptr<Project> tst_Project::loadDemo()
     auto project = std::make_unique<Project>(m_catalogue.get(), &m_services);
     if (!project->load(m_dir->filePath(QStringLiteral("demo.dyxp"))))
         return nullptr;
-    project->buildTree(nullptr, m_tree.invisibleRootItem());
+    project->buildTree(m_tree.invisibleRootItem());
     return project;
 }
 
