@@ -5,10 +5,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QtTest>
 
 class tst_ProgramSettingsDialog : public QObject
@@ -23,6 +25,8 @@ private slots:
     void itemControlsFollowTheItem_data();
     void itemControlsFollowTheItem();
     void helpTopicFollowsTheTab();
+    void directoryRows_data();
+    void directoryRows();
 
 private:
     template<typename T>
@@ -161,6 +165,58 @@ void tst_ProgramSettingsDialog::helpTopicFollowsTheTab()
         tabs->setCurrentIndex(tab);
         QCOMPARE(dialog.helpContextId(), 3 + tab);
     }
+}
+
+void tst_ProgramSettingsDialog::directoryRows_data()
+{
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("setting"); // -1: the simulator installation
+    QTest::newRow("compilers") << "compilers"
+                               << "Compilers Configuration Files Directory"
+                               << int(SettingsStore::Compilers);
+    QTest::newRow("simulator") << "simulator"
+                               << "Simulator Configuration Files Directory"
+                               << int(SettingsStore::Simulator);
+    QTest::newRow("syntax") << "syntax"
+                            << "Syntax Higlighting Files Directory" << int(SettingsStore::Syntax);
+    QTest::newRow("tools") << "tools"
+                           << "Tools Directory" << int(SettingsStore::Tools);
+    QTest::newRow("boards") << "devBoards"
+                            << "Development Boards Directory" << int(SettingsStore::DevBoards);
+    QTest::newRow("installation") << "cirrane"
+                                  << "Cirrane Directory" << -1;
+    QTest::newRow("projects") << "projects"
+                              << "Projects Directory" << int(SettingsStore::Projects);
+}
+
+// Each directory's browse button asks under its own caption and fills its own field; its
+// default button puts the default back; OK stores the field in its own setting.
+void tst_ProgramSettingsDialog::directoryRows()
+{
+    QFETCH(QString, row);
+    QFETCH(QString, caption);
+    QFETCH(int, setting);
+    FakeWindowServices services;
+    ScriptedPrompts prompts;
+    QTemporaryDir chosen;
+    ProgramSettingsDialog dialog(&services, nullptr);
+    auto *edit = dialog.findChild<QLineEdit *>(row + QStringLiteral("Edit"));
+    const auto click = [&dialog](const QString &name) {
+        dialog.findChild<QAbstractButton *>(name)->click();
+    };
+    click(row + QStringLiteral("DefaultButton"));
+    if (setting >= 0)
+        QCOMPARE(edit->text(), SettingsStore::defaultDirectory(SettingsStore::Directory(setting)));
+    prompts.fileNames.enqueue(chosen.path());
+    click(row + QStringLiteral("Button"));
+    QCOMPARE(prompts.asked.last().title, caption);
+    QCOMPARE(edit->text(), chosen.path());
+    ok(dialog);
+    SettingsStore &store = services.settingsStore();
+    QCOMPARE(setting >= 0 ? store.directory(SettingsStore::Directory(setting))
+                          : store.cirraneDirectory(),
+             chosen.path());
 }
 
 QTEST_MAIN(tst_ProgramSettingsDialog)

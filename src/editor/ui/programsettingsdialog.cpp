@@ -59,13 +59,10 @@ ProgramSettingsDialog::ProgramSettingsDialog(MainServices *mainWindow, QWidget *
     m_form->tabWidget->setCurrentIndex(0);
 
     // The directories as they are now; each field completes directory names as typed.
-    m_form->compilersEdit->setText(m_settings.directory(SettingsStore::Compilers));
-    m_form->simulatorEdit->setText(m_settings.directory(SettingsStore::Simulator));
-    m_form->syntaxEdit->setText(m_settings.directory(SettingsStore::Syntax));
-    m_form->toolsEdit->setText(m_settings.directory(SettingsStore::Tools));
-    m_form->devBoardsEdit->setText(m_settings.directory(SettingsStore::DevBoards));
-    m_form->cirraneEdit->setText(m_mainWindow->simulator().simulatorDirectory(false));
-    m_form->projectsEdit->setText(m_settings.directory(SettingsStore::Projects));
+    for (const DirectoryRow &row : directoryRows()) {
+        row.edit->setText(row.setting ? m_settings.directory(*row.setting)
+                                      : m_mainWindow->simulator().simulatorDirectory(false));
+    }
     auto *folders = new QFileSystemModel(this);
     folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     folders->setRootPath(QString());
@@ -184,81 +181,113 @@ void ProgramSettingsDialog::fillColourList(QComboBox *combo)
 
 // Directories
 
-void ProgramSettingsDialog::browse(QLineEdit *edit, const QString &caption)
+QList<ProgramSettingsDialog::DirectoryRow> ProgramSettingsDialog::directoryRows() const
 {
-    const QString chosen = Prompts::instance().existingDirectory(this, caption, edit->text());
+    // In the order of Row.
+    return {
+        {m_form->compilersEdit,
+         QT_TR_NOOP("Compilers Configuration Files Directory"),
+         SettingsStore::Compilers},
+        {m_form->simulatorEdit,
+         QT_TR_NOOP("Simulator Configuration Files Directory"),
+         SettingsStore::Simulator},
+        {m_form->syntaxEdit,
+         QT_TR_NOOP("Syntax Higlighting Files Directory"),
+         SettingsStore::Syntax},
+        {m_form->toolsEdit, QT_TR_NOOP("Tools Directory"), SettingsStore::Tools},
+        {m_form->devBoardsEdit,
+         QT_TR_NOOP("Development Boards Directory"),
+         SettingsStore::DevBoards},
+        {m_form->cirraneEdit, QT_TR_NOOP("Cirrane Directory"), std::nullopt},
+        {m_form->projectsEdit, QT_TR_NOOP("Projects Directory"), SettingsStore::Projects},
+    };
+}
+
+void ProgramSettingsDialog::browse(Row row)
+{
+    const DirectoryRow field = directoryRows().at(row);
+    const QString chosen = Prompts::instance().existingDirectory(this,
+                                                                 tr(field.caption),
+                                                                 field.edit->text());
     if (!chosen.isEmpty())
-        edit->setText(QDir::toNativeSeparators(chosen));
+        field.edit->setText(QDir::toNativeSeparators(chosen));
+}
+
+void ProgramSettingsDialog::setDefault(Row row)
+{
+    const DirectoryRow field = directoryRows().at(row);
+    field.edit->setText(field.setting ? SettingsStore::defaultDirectory(*field.setting)
+                                      : m_mainWindow->simulator().simulatorDirectory(true));
 }
 
 void ProgramSettingsDialog::compilersButtonClicked(bool)
 {
-    browse(m_form->compilersEdit, tr("Compilers Configuration Files Directory"));
+    browse(CompilersRow);
 }
 
 void ProgramSettingsDialog::compilersDefaultButtonClicked(bool)
 {
-    m_form->compilersEdit->setText(SettingsStore::defaultDirectory(SettingsStore::Compilers));
+    setDefault(CompilersRow);
 }
 
 void ProgramSettingsDialog::simulatorButtonClicked(bool)
 {
-    browse(m_form->simulatorEdit, tr("Simulator Configuration Files Directory"));
+    browse(SimulatorRow);
 }
 
 void ProgramSettingsDialog::simulatorDefaultButtonClicked(bool)
 {
-    m_form->simulatorEdit->setText(SettingsStore::defaultDirectory(SettingsStore::Simulator));
+    setDefault(SimulatorRow);
 }
 
 void ProgramSettingsDialog::syntaxButtonClicked(bool)
 {
-    browse(m_form->syntaxEdit, tr("Syntax Higlighting Files Directory"));
+    browse(SyntaxRow);
 }
 
 void ProgramSettingsDialog::syntaxDefaultButtonClicked(bool)
 {
-    m_form->syntaxEdit->setText(SettingsStore::defaultDirectory(SettingsStore::Syntax));
+    setDefault(SyntaxRow);
 }
 
 void ProgramSettingsDialog::toolsButtonClicked(bool)
 {
-    browse(m_form->toolsEdit, tr("Tools Directory"));
+    browse(ToolsRow);
 }
 
 void ProgramSettingsDialog::toolsDefaultButtonClicked(bool)
 {
-    m_form->toolsEdit->setText(SettingsStore::defaultDirectory(SettingsStore::Tools));
+    setDefault(ToolsRow);
 }
 
 void ProgramSettingsDialog::devBoardsButtonClicked(bool)
 {
-    browse(m_form->devBoardsEdit, tr("Development Boards Directory"));
+    browse(DevBoardsRow);
 }
 
 void ProgramSettingsDialog::devBoardsDefaultButtonClicked(bool)
 {
-    m_form->devBoardsEdit->setText(SettingsStore::defaultDirectory(SettingsStore::DevBoards));
+    setDefault(DevBoardsRow);
 }
 
 void ProgramSettingsDialog::cirraneButtonClicked(bool)
 {
-    browse(m_form->cirraneEdit, tr("Cirrane Directory"));
+    browse(CirraneRow);
 }
 
 void ProgramSettingsDialog::cirraneDefaultButtonClicked(bool)
 {
-    m_form->cirraneEdit->setText(m_mainWindow->simulator().simulatorDirectory(true));
+    setDefault(CirraneRow);
 }
 
 void ProgramSettingsDialog::projectsButtonClicked(bool)
 {
-    browse(m_form->projectsEdit, tr("Projects Directory"));
+    browse(ProjectsRow);
 }
 
 void ProgramSettingsDialog::projectsDefaultButtonClicked(bool)
 {
-    m_form->projectsEdit->setText(SettingsStore::defaultDirectory(SettingsStore::Projects));
+    setDefault(ProjectsRow);
 }
 
 // Fonts and colours
@@ -525,24 +554,12 @@ void ProgramSettingsDialog::storePreferences()
 
 void ProgramSettingsDialog::accept()
 {
-    const QList<QPair<QLineEdit *, SettingsStore::Directory>> directories = {
-        {m_form->compilersEdit, SettingsStore::Compilers},
-        {m_form->simulatorEdit, SettingsStore::Simulator},
-        {m_form->syntaxEdit, SettingsStore::Syntax},
-        {m_form->toolsEdit, SettingsStore::Tools},
-        {m_form->devBoardsEdit, SettingsStore::DevBoards},
-        {m_form->projectsEdit, SettingsStore::Projects},
-    };
+    const QList<DirectoryRow> directories = directoryRows();
     // A mistyped directory is easier to put right here than after the program looked in it.
     QStringList missing;
     QLineEdit *firstMissing = nullptr;
-    for (QLineEdit *edit : {m_form->compilersEdit,
-                            m_form->simulatorEdit,
-                            m_form->syntaxEdit,
-                            m_form->toolsEdit,
-                            m_form->devBoardsEdit,
-                            m_form->cirraneEdit,
-                            m_form->projectsEdit}) {
+    for (const DirectoryRow &row : directories) {
+        QLineEdit *edit = row.edit;
         const QString path = edit->text().trimmed();
         if (path.isEmpty() || QFileInfo(path).isDir())
             continue;
@@ -564,9 +581,12 @@ void ProgramSettingsDialog::accept()
         firstMissing->selectAll();
         return;
     }
-    for (const auto &[edit, which] : directories)
-        m_settings.setDirectory(which, edit->text().trimmed());
-    m_settings.setCirraneDirectory(m_form->cirraneEdit->text().trimmed());
+    for (const DirectoryRow &row : directories) {
+        if (row.setting)
+            m_settings.setDirectory(*row.setting, row.edit->text().trimmed());
+        else
+            m_settings.setCirraneDirectory(row.edit->text().trimmed());
+    }
     for (const DisplayGroup &group : std::as_const(m_groups))
         DisplaySettings::writeGroup(m_settings.settings(), group);
     storePreferences();

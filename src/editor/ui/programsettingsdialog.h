@@ -6,6 +6,7 @@
 #include "core/ui/cirranedialog.h"
 
 #include <memory>
+#include <optional>
 
 class MainServices;
 class QComboBox;
@@ -61,12 +62,26 @@ public slots:
     void defaultCheckBoxStateChanged(int state);
 
 private:
-    struct DirectoryField
+    // One directory of the first tab: its field, the caption of its browse dialog, and the
+    // setting it stands for (none: the simulator installation's, found rather than stored).
+    struct DirectoryRow
     {
         QLineEdit *edit;
         const char *caption;
+        std::optional<SettingsStore::Directory> setting;
     };
-    void browse(QLineEdit *edit, const QString &caption);
+    enum Row {
+        CompilersRow,
+        SimulatorRow,
+        SyntaxRow,
+        ToolsRow,
+        DevBoardsRow,
+        CirraneRow,
+        ProjectsRow
+    };
+    QList<DirectoryRow> directoryRows() const;
+    void browse(Row row);
+    void setDefault(Row row);
     void fillColourList(QComboBox *combo);
     void loadPreferences();
     void storePreferences();
