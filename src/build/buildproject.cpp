@@ -483,15 +483,8 @@ bool BuildProject::place(const QString &path, bool applyDefaults)
 // project of thousands of sources loads in time linear in them.
 void BuildProject::addFiles(const QStringList &paths, bool applyDefaults)
 {
-    QSet<QString> held(m_unassigned.cbegin(), m_unassigned.cend());
-    if (m_root) {
-        std::vector<BuildNode *> all;
-        m_root->collect(all);
-        for (const BuildNode *node : all) {
-            if (node->isLeaf())
-                held.insert(node->file);
-        }
-    }
+    const QStringList present = allFiles();
+    QSet<QString> held(present.cbegin(), present.cend());
     QString runSuffix;
     int runLength = 0;
     for (const QString &path : paths) {
