@@ -422,12 +422,35 @@ bool Project::addFile(const QString &rawPath, const QString &group)
     if (!file.exists && m_mainWindow)
         m_mainWindow->output().error(tr("File '%1' not found").arg(path));
     m_files.push_back(file);
-    for (const auto &configuration : m_configurations)
-        configuration->addFile(file.path, true);
+    if (m_configurationsLater) {
+        m_configurationsLater->append(file.path);
+    } else {
+        for (const auto &configuration : m_configurations)
+            configuration->addFile(file.path, true);
+    }
     addFileItem(fileCount() - 1);
     emit treeChanged();
     m_upToDate = false;
     return true;
+}
+
+// Many files at once reach the configurations together, which take them in one go.
+void Project::addingMany(const std::function<void()> &add)
+{
+    QStringList later;
+    m_configurationsLater = &later;
+    add();
+    m_configurationsLater = nullptr;
+    for (const auto &configuration : m_configurations)
+        configuration->addFiles(later, true);
+}
+
+void Project::addFiles(const QStringList &paths)
+{
+    addingMany([&] {
+        for (const QString &path : paths)
+            addFile(path);
+    });
 }
 
 bool Project::addFile(const QString &path)
@@ -476,18 +499,20 @@ bool Project::addExistingFiles()
                                             projectDirectory(),
                                             tr("All files (*.*)"));
     bool added = false;
-    for (const QString &path : paths) {
-        if (path.isEmpty())
-            continue;
-        added = false;
-        if (!designFileLocationAccepted(path))
-            continue;
-        added = addFile(path, QString());
-        if (added) {
-            m_modified = true;
-            updateRootText();
+    addingMany([&] {
+        for (const QString &path : paths) {
+            if (path.isEmpty())
+                continue;
+            added = false;
+            if (!designFileLocationAccepted(path))
+                continue;
+            added = addFile(path, QString());
+            if (added) {
+                m_modified = true;
+                updateRootText();
+            }
         }
-    }
+    });
     m_upToDate = false;
     return added;
 }

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -58,6 +59,8 @@ public:
 
     bool addFile(const QString &path, const QString &group);
     bool addFile(const QString &path);
+    // Each of the paths as addFile(path) adds it.
+    void addFiles(const QStringList &paths);
     bool addExistingFiles();
     bool newFile();
     bool newDesignFile(const QString &path);
@@ -179,9 +182,11 @@ private:
     // The files, groups, description and keywords of another project, as this one's.
     void adoptFiles(const Project &other);
     void resynchronise();
+    void addingMany(const std::function<void()> &add);
 
     MainServices *m_mainWindow;
     CirraneInterface *m_simulatorLink = nullptr;
+    QStringList *m_configurationsLater = nullptr; // files for the configurations, while adding many
     QTreeWidgetItem *m_parentItem = nullptr;
     QTreeWidgetItem *m_rootItem = nullptr;
     std::vector<ProjectGroup> m_groups;

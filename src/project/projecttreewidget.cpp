@@ -80,11 +80,12 @@ bool ProjectTreeWidget::dropData(QTreeWidgetItem *target, const QMimeData *data,
             return false;
         project->moveItem(dragged, target);
     } else {
+        QStringList paths;
         for (const QUrl &url : data->urls()) {
-            const QString path = url.toLocalFile();
-            if (!path.isEmpty())
-                project->addFile(path);
+            if (!url.toLocalFile().isEmpty())
+                paths.append(url.toLocalFile());
         }
+        project->addFiles(paths);
     }
     m_manager->updateState();
     return true;

@@ -420,7 +420,8 @@ void tst_BuildSequences::savedProjectWritesTheSameMakefiles()
 }
 
 // A project file that lists its sources but no build steps (as one written by hand): opening it
-// takes all the sources at once, and writes the Makefiles that adding them one by one gives.
+// takes all the sources at once, and writes the Makefiles that adding them one by one gives; so
+// does adding them all at once to an open project.
 void tst_BuildSequences::openingEqualsAddingOneByOne()
 {
     QFETCH(QString, boardName);
@@ -470,13 +471,21 @@ void tst_BuildSequences::openingEqualsAddingOneByOne()
         QVERIFY(WindowFlows::writeAll(empty, "<PROJECT>" + configurations + "</PROJECT>"));
         auto opened = open(listed);
         auto added = open(empty);
-        QVERIFY(opened && added);
-        for (const QString &name : std::as_const(names))
+        auto dropped = open(empty); // all at once, as a drop or Add Existing Files adds them
+        QVERIFY(opened && added && dropped);
+        QStringList paths;
+        for (const QString &name : std::as_const(names)) {
             added->addFile(dir.filePath(name));
+            paths.append(dir.filePath(name));
+        }
+        dropped->addFiles(paths);
         QString first;
         QString second;
+        QString third;
         QVERIFY(MakefileWriter(*added->activeConfiguration()).generate(first));
         QVERIFY(MakefileWriter(*opened->activeConfiguration()).generate(second));
+        QVERIFY(MakefileWriter(*dropped->activeConfiguration()).generate(third));
+        QCOMPARE(third, first);
         QVERIFY2(first == second,
                  qPrintable(QStringLiteral("seed %1, round %2: %3\n%4\n---\n%5")
                                 .arg(seed)
