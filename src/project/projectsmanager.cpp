@@ -523,23 +523,20 @@ std::optional<DebugTarget> ProjectsManager::debugTarget() const
 
 void ProjectsManager::sendFirmware()
 {
-    const std::optional<DebugTarget> target = debugTarget();
-    m_debug.sendFirmware(target ? &*target : nullptr);
+    m_debug.sendFirmware(debugTarget());
     if (m_mainWindow)
         m_mainWindow->commands().updateState();
 }
 
 void ProjectsManager::debugOpen()
 {
-    const std::optional<DebugTarget> target = debugTarget();
-    m_debug.open(target ? &*target : nullptr);
+    m_debug.open(debugTarget());
     updateState();
 }
 
 void ProjectsManager::debugRun()
 {
-    const std::optional<DebugTarget> target = debugTarget();
-    m_debug.run(target ? &*target : nullptr);
+    m_debug.run(debugTarget());
     updateState();
 }
 
@@ -557,8 +554,7 @@ void ProjectsManager::debugStop()
 
 bool ProjectsManager::simulate(double seconds, const QString &traceFile)
 {
-    const std::optional<DebugTarget> target = debugTarget();
-    const bool finished = m_debug.simulate(target ? &*target : nullptr, seconds, traceFile);
+    const bool finished = m_debug.simulate(debugTarget(), seconds, traceFile);
     updateState();
     return finished;
 }

@@ -14,7 +14,7 @@ DebugSession::DebugSession(CirraneInterface &simulator,
     , m_installation(std::move(installation))
 {}
 
-bool DebugSession::sendFirmware(const DebugTarget *target)
+bool DebugSession::sendFirmware(const std::optional<DebugTarget> &target)
 {
     if (!target) {
         m_output.message(tr("No project selected."));
@@ -65,7 +65,7 @@ bool DebugSession::sendFirmware(const DebugTarget *target)
     return true;
 }
 
-bool DebugSession::open(const DebugTarget *target)
+bool DebugSession::open(const std::optional<DebugTarget> &target)
 {
     if (m_simulator.isDebugging())
         stop();
@@ -87,7 +87,7 @@ bool DebugSession::open(const DebugTarget *target)
     return launched;
 }
 
-bool DebugSession::run(const DebugTarget *target)
+bool DebugSession::run(const std::optional<DebugTarget> &target)
 {
     if (!m_simulator.isRunning())
         open(target);
@@ -110,7 +110,9 @@ void DebugSession::close()
     m_output.message(tr("Closed VEXA."));
 }
 
-bool DebugSession::simulate(const DebugTarget *target, double seconds, const QString &traceFile)
+bool DebugSession::simulate(const std::optional<DebugTarget> &target,
+                            double seconds,
+                            const QString &traceFile)
 {
     if (!target) {
         m_output.message(tr("No project selected."));

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class CirraneInterface;
 class OutputSink;
@@ -21,8 +22,8 @@ struct DebugTarget
 };
 
 // The simulator commands on the current project, over the projects pane's link to VEXA: hand
-// the firmware and design over, open VEXA, run, stop, close, and run for a time. A null target
-// is "no project". Each says what came of it in the output and returns whether it did its part.
+// the firmware and design over, open VEXA, run, stop, close, and run for a time. No target is
+// "no project". Each says what came of it in the output and returns whether it did its part.
 class DebugSession
 {
     Q_DECLARE_TR_FUNCTIONS(DebugSession)
@@ -33,16 +34,18 @@ public:
                  std::function<QString()> installation);
 
     // Hands the firmware, design and controller to VEXA; false when something is missing.
-    bool sendFirmware(const DebugTarget *target);
+    bool sendFirmware(const std::optional<DebugTarget> &target);
     // Hands them over and starts VEXA on the design; false when VEXA was not launched.
-    bool open(const DebugTarget *target);
+    bool open(const std::optional<DebugTarget> &target);
     // Starts debugging, opening VEXA first when it is not running.
-    bool run(const DebugTarget *target);
+    bool run(const std::optional<DebugTarget> &target);
     void stop();
     void close();
     // Opens VEXA, runs the firmware for so many simulated seconds (tracing the pins to a file
     // when one is named), then stops and closes VEXA; true when the run ended in time.
-    bool simulate(const DebugTarget *target, double seconds, const QString &traceFile);
+    bool simulate(const std::optional<DebugTarget> &target,
+                  double seconds,
+                  const QString &traceFile);
 
 private:
     CirraneInterface &m_simulator;

@@ -102,9 +102,8 @@ void SourceEditor::loadFile(const QString &fileName)
         if (Platform::readBoundedFile(fileName, Platform::maxSourceFileBytes, bytes, &refusal)) {
             setCurrentFile(fileName);
             const QString text = m_stored.decode(bytes);
-            m_fileLineEnds = eolModeOf(m_stored.lineEnds());
-            if (m_fileLineEnds)
-                setEolMode(*m_fileLineEnds);
+            if (const auto ends = eolModeOf(m_stored.lineEnds()))
+                setEolMode(*ends);
             QBuffer buffer;
             buffer.setData(text.toUtf8());
             buffer.open(QIODevice::ReadOnly);
@@ -353,8 +352,8 @@ void SourceEditor::setUp()
         setUpSyntaxLexer(resolveSyntaxFile(mapPath, m_filePath));
     EditorPreferences::apply(this, m_mainWindow->files().settingsStore().settings());
     // A file's own line ends win over the preferred ones.
-    if (m_fileLineEnds)
-        setEolMode(*m_fileLineEnds);
+    if (const auto ends = eolModeOf(m_stored.lineEnds()))
+        setEolMode(*ends);
 }
 
 void SourceEditor::setUpCppLexer()

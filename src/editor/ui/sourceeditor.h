@@ -94,7 +94,6 @@ private:
     bool m_untitled = false; // the editor cannot mark a document modified by itself
     // How the file was stored, so that a save writes it back the same way.
     SourceText m_stored;
-    std::optional<EolMode> m_fileLineEnds; // none for a file without line breaks
     // The file as this editor last read or wrote it, to tell another program's change; the
     // file is watched for one.
     QByteArray m_diskDigest;
