@@ -10,7 +10,7 @@
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
 #include "common/fakewindowservices.h"
-#include "project/project.h"
+#include "project/ui/project.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 

@@ -7,7 +7,7 @@
 #include "common/scriptedprompts.h"
 #include "editor/ui/finddialog.h"
 #include "editor/ui/srctabsholder.h"
-#include "project/projectsmanager.h"
+#include "project/ui/projectsmanager.h"
 
 #include <QAction>
 #include <QApplication>

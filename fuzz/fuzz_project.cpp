@@ -1,8 +1,14 @@
-// Project files: the project with its configurations, read against the shipped compilers.
+// Project files: the project with its configurations, read against the shipped compilers, given
+// its files and written again.
 #include "fuzzinput.h"
 
-#include "project/project.h"
+#include "build/buildproject.h"
+#include "core/xmldocumentio.h"
+#include "project/projectdocument.h"
 #include "toolchain/buildconfiglist.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -18,8 +24,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         list->load();
         return list;
     }();
-    Project project(catalogue, services);
-    project.load(FuzzInput::write(data, size, QStringLiteral("fuzz.dyxp")));
+    const QString path = FuzzInput::write(data, size, QStringLiteral("fuzz.dyxp"));
+    const std::optional<QDomDocument> document = XmlDocumentIo::load(path, nullptr);
+    if (!document)
+        return 0;
+    std::optional<ProjectContents> contents = ProjectDocument::read(*document,
+                                                                    path,
+                                                                    services,
+                                                                    catalogue);
+    if (contents) {
+        QStringList files;
+        const QDir base = QFileInfo(path).absoluteDir();
+        for (ProjectRecord::File &file : contents->record.files) {
+            file.path = QDir::cleanPath(base.absoluteFilePath(file.path));
+            files.append(file.path);
+        }
+        for (const auto &configuration : contents->configurations)
+            configuration->addFiles(files, true);
+        ProjectDocument::write(contents->record, contents->configurations, path);
+    }
     services->lines.clear();
     return 0;
 }

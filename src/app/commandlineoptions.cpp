@@ -4,8 +4,8 @@
 
 #include "build/buildproject.h"
 #include "platform/caseinsensitivepath.h"
-#include "project/project.h"
-#include "project/projectsmanager.h"
+#include "project/ui/project.h"
+#include "project/ui/projectsmanager.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

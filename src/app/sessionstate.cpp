@@ -4,8 +4,8 @@
 #include "srcmanager.h"
 
 #include "editor/ui/srctabsholder.h"
-#include "project/project.h"
-#include "project/projectsmanager.h"
+#include "project/ui/project.h"
+#include "project/ui/projectsmanager.h"
 
 #include <QCoreApplication>
 #include <QSettings>

@@ -4,7 +4,7 @@
 
 #include "build/ui/outwindow.h"
 #include "editor/ui/srctabsholder.h"
-#include "project/projectsmanager.h"
+#include "project/ui/projectsmanager.h"
 
 #include <QAction>
 #include <QActionGroup>

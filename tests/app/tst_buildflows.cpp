@@ -11,8 +11,8 @@
 #include "common/windowflows.h"
 #include "core/settingsstore.h"
 #include "core/ui/commandactions.h"
-#include "project/project.h"
-#include "project/projectsmanager.h"
+#include "project/ui/project.h"
+#include "project/ui/projectsmanager.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -8,8 +8,8 @@
 #include "build/ui/outwindow.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
-#include "project/project.h"
-#include "project/projectsmanager.h"
+#include "project/ui/project.h"
+#include "project/ui/projectsmanager.h"
 
 #include <QAction>
 #include <QComboBox>

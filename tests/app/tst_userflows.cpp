@@ -18,9 +18,9 @@
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 #include "platform/wholefilewriter.h"
-#include "project/project.h"
-#include "project/projectsmanager.h"
-#include "project/projecttreewidget.h"
+#include "project/ui/project.h"
+#include "project/ui/projectsmanager.h"
+#include "project/ui/projecttreewidget.h"
 #include "simulator/cirraneinterface.h"
 
 #include <Qsci/qscilexer.h>

@@ -4,7 +4,7 @@
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
-#include "project/project.h"
+#include "project/ui/project.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 

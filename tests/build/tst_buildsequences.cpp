@@ -12,7 +12,7 @@
 #include "common/fakewindowservices.h"
 #include "common/projectedits.h"
 #include "common/testfiles.h"
-#include "project/project.h"
+#include "project/ui/project.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 

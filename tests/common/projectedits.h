@@ -4,7 +4,7 @@
 // options editor sets them.
 
 #include "build/buildproject.h"
-#include "project/project.h"
+#include "project/ui/project.h"
 
 #include <QFile>
 

@@ -9,7 +9,7 @@
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
 #include "core/settingsstore.h"
-#include "project/projectsmanager.h"
+#include "project/ui/projectsmanager.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
-#include "project/devboarddialog.h"
+#include "project/ui/devboarddialog.h"
 #include "toolchain/buildconfiglist.h"
 
 #include <QComboBox>

@@ -2,7 +2,7 @@
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
-#include "project/project.h"
+#include "project/ui/project.h"
 #include "toolchain/buildconfiglist.h"
 
 #include <QDir>
@@ -21,8 +21,6 @@ private slots:
     void init();
     void unmodifiedSaveWritesNothing();
     void savedFileIsByteExact();
-    void badFiles_data();
-    void badFiles();
     void missingFileIsLoadedAndReported();
     void groupsAndNames();
     void refusedRenameIsUndone();
@@ -108,40 +106,6 @@ void tst_Project::savedFileIsByteExact()
     again.setModified(true);
     QVERIFY(again.save());
     QCOMPARE(read(project->filePath()), written);
-}
-
-void tst_Project::badFiles_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("loads");
-    QTest::addColumn<QString>("line");
-    QTest::newRow("no PROJECT") << QByteArray("<OTHER/>") << true << QString();
-    QTest::newRow("no configuration")
-        << QByteArray("<PROJECT><FILES/></PROJECT>") << false << QString();
-    QTest::newRow("unknown compiler")
-        << QByteArray("<PROJECT><CONFIGURATION NAME=\"D\" COMPILER=\"Gone\"><CONTROLLER/>"
-                      "</CONFIGURATION></PROJECT>")
-        << false << "error: Cannot find compiler Gone required for project.";
-    QTest::newRow("malformed") << QByteArray("<PROJECT>\n<FILES>\n</PROJECT>") << false
-                               << "message: Error opening bad.dyxp: Opening and ending tag "
-                                  "mismatch. at line 3, column 10\n";
-}
-
-void tst_Project::badFiles()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, loads);
-    QFETCH(QString, line);
-    const QString path = m_dir->filePath(QStringLiteral("bad.dyxp"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
-    Project project(m_catalogue.get(), &m_services);
-    QCOMPARE(project.load(path), loads);
-    QCOMPARE(m_services.lines, line.isEmpty() ? QStringList() : QStringList{line});
-    QCOMPARE(project.configurationCount(), 0);
-    QCOMPARE(project.fileCount(), 0);
 }
 
 void tst_Project::missingFileIsLoadedAndReported()

@@ -2,9 +2,9 @@
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
 #include "core/ui/commandactions.h"
-#include "project/project.h"
-#include "project/projectsmanager.h"
-#include "project/projecttreewidget.h"
+#include "project/ui/project.h"
+#include "project/ui/projectsmanager.h"
+#include "project/ui/projecttreewidget.h"
 
 #include <QAction>
 #include <QDirIterator>

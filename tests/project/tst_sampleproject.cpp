@@ -1,5 +1,5 @@
 #include "common/fakewindowservices.h"
-#include "project/sampleproject.h"
+#include "project/ui/sampleproject.h"
 #include "toolchain/buildconfiglist.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "build/buildproject.h"
 #include "common/fakewindowservices.h"
-#include "project/project.h"
+#include "project/ui/project.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/ui/configurationoptionsdialog.h"
 

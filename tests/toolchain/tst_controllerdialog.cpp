@@ -1,7 +1,7 @@
 #include "build/buildproject.h"
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
-#include "project/project.h"
+#include "project/ui/project.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/ui/controllerdialog.h"

@@ -1,7 +1,7 @@
 #include "configurationoptionsdialog.h"
 #include "ui_configurationoptionsdialog.h"
 
-#include "configuredproject.h"
+#include "build/configuredproject.h"
 #include "controllerdialog.h"
 
 #include "build/buildproject.h"

@@ -1,7 +1,7 @@
 #include "configurationsdialog.h"
 #include "ui_configurationsdialog.h"
 
-#include "configuredproject.h"
+#include "build/configuredproject.h"
 
 #include "build/buildproject.h"
 #include "toolchain/buildconfig.h"

@@ -1,8 +1,8 @@
 #include "controllerdialog.h"
 #include "ui_controllerdialog.h"
 
+#include "build/configuredproject.h"
 #include "compilersdialog.h"
-#include "configuredproject.h"
 
 #include "build/buildproject.h"
 #include "toolchain/buildconfig.h"

@@ -12,10 +12,11 @@
 #include "core/settingsstore.h"
 #include "core/simulatorqueries.h"
 #include "core/ui/prompts.h"
-#include "core/xmlchildren.h"
 #include "core/xmldocumentio.h"
 #include "platform/platformpaths.h"
 #include "platform/wholefilewriter.h"
+#include "project/projectcopyplan.h"
+#include "project/projectdocument.h"
 #include "simulator/cirraneinterface.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
@@ -82,33 +83,25 @@ bool Project::load(const QString &path)
         m_filePath = previousPath;
         return false;
     }
-    const QDomElement project = document->firstChildElement(QStringLiteral("PROJECT"));
-    if (!project.isNull()) {
-        m_description = project.attribute(QStringLiteral("DESCRIPTION"));
-        const QDomElement keywords = project.firstChildElement(QStringLiteral("KEYWORDS"));
-        for (const QDomElement &k : childElements(keywords, QStringLiteral("KEYWORD"))) {
-            m_keywords.append(k.attribute(QStringLiteral("NAME")));
-        }
-        const QDomElement files = project.firstChildElement(QStringLiteral("FILES"));
-        for (const QDomElement &f : childElements(files, QStringLiteral("FILE"))) {
-            addFile(f.attribute(QStringLiteral("NAME")), f.attribute(QStringLiteral("GROUP")));
-        }
-        // Unfinished versions of the project's files that a crash left behind go.
-        QSet<QString> folders{QFileInfo(m_filePath).absolutePath()};
-        for (int i = 0; i < fileCount(); ++i)
-            folders.insert(QFileInfo(filePathAt(i)).absolutePath());
-        for (const QString &folder : std::as_const(folders))
-            Platform::removeStrayVersions(folder);
-        for (const QDomElement &c : childElements(project, QStringLiteral("CONFIGURATION"))) {
-            auto configuration = std::make_unique<BuildProject>(m_mainWindow, m_catalogue);
-            if (configuration->load(c, m_filePath))
-                m_configurations.push_back(std::move(configuration));
-        }
-        if (m_configurations.empty()) {
-            m_filePath = previousPath;
-            return false;
-        }
+    std::optional<ProjectContents> contents = ProjectDocument::read(*document,
+                                                                    m_filePath,
+                                                                    m_mainWindow,
+                                                                    m_catalogue);
+    if (!contents) {
+        m_filePath = previousPath;
+        return false;
     }
+    m_description = contents->record.description;
+    m_keywords = contents->record.keywords;
+    for (const ProjectRecord::File &file : contents->record.files)
+        addFile(file.path, file.group);
+    // Unfinished versions of the project's files that a crash left behind go.
+    QSet<QString> folders{QFileInfo(m_filePath).absolutePath()};
+    for (int i = 0; i < fileCount(); ++i)
+        folders.insert(QFileInfo(filePathAt(i)).absolutePath());
+    for (const QString &folder : std::as_const(folders))
+        Platform::removeStrayVersions(folder);
+    m_configurations = std::move(contents->configurations);
     QStringList paths;
     paths.reserve(fileCount());
     for (const ProjectFile &file : m_files)
@@ -129,30 +122,11 @@ bool Project::save()
         return true;
     if (m_filePath.isEmpty())
         return saveAs(true);
-    QDomDocument document;
-    document.appendChild(document.createProcessingInstruction(
-        QStringLiteral("xml"), QStringLiteral("version='1.0' encoding='UTF-8' standalone='yes' ")));
-    QDomElement project = document.createElement(QStringLiteral("PROJECT"));
-    project.setAttribute(QStringLiteral("DESCRIPTION"), m_description);
-    document.appendChild(project);
-    QDomElement keywords = document.createElement(QStringLiteral("KEYWORDS"));
-    for (const QString &keyword : std::as_const(m_keywords)) {
-        QDomElement element = document.createElement(QStringLiteral("KEYWORD"));
-        element.setAttribute(QStringLiteral("NAME"), keyword);
-        keywords.appendChild(element);
-    }
-    project.appendChild(keywords);
-    QDomElement files = document.createElement(QStringLiteral("FILES"));
-    const QDir base(projectDirectory());
-    for (const ProjectFile &file : m_files) {
-        QDomElement element = document.createElement(QStringLiteral("FILE"));
-        element.setAttribute(QStringLiteral("NAME"), base.relativeFilePath(file.path));
-        element.setAttribute(QStringLiteral("GROUP"), file.group);
-        files.appendChild(element);
-    }
-    project.appendChild(files);
-    for (const auto &configuration : m_configurations)
-        configuration->save(document, &project, m_filePath);
+    ProjectRecord record{m_description, m_keywords, {}};
+    record.files.reserve(m_files.size());
+    for (const ProjectFile &file : m_files)
+        record.files.push_back({file.path, file.group});
+    const QDomDocument document = ProjectDocument::write(record, m_configurations, m_filePath);
     QString reason;
     const bool written = m_mainWindow ? m_mainWindow->files().saveXml(document, m_filePath, &reason)
                                       : XmlDocumentIo::save(document, m_filePath, &reason);
@@ -223,58 +197,26 @@ bool Project::copyFilesFor(const QString &projectPath, bool keepStructure)
 {
     QWidget *parent = m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr;
     OutputSink &output = outputOf(m_mainWindow);
-    const QString name = QFileInfo(projectPath).fileName().chopped(5);
     const QDir target(QFileInfo(projectPath).absolutePath());
-    for (const ProjectFile &file : std::as_const(m_files)) {
-        const QString fileName = QFileInfo(file.path).fileName();
-        if (QFileInfo::exists(target.filePath(fileName))
-            || QFileInfo::exists(target.filePath(name + QLatin1Char('/') + fileName))) {
-            Prompts::instance().message(QMessageBox::Warning,
-                                        parent,
-                                        tr("Error saving project"),
-                                        tr("Error saving project"),
-                                        QMessageBox::Ok,
-                                        QMessageBox::Ok,
-                                        tr("Cannot save project copy as files in the target "
-                                           "directory would be overwritten."));
-            return false;
-        }
+    QStringList files;
+    for (const ProjectFile &file : std::as_const(m_files))
+        files.append(file.path);
+    const ProjectCopyPlan plan(files, projectPath, keepStructure);
+    if (plan.outcome() == ProjectCopyPlan::WouldOverwrite) {
+        Prompts::instance().message(QMessageBox::Warning,
+                                    parent,
+                                    tr("Error saving project"),
+                                    tr("Error saving project"),
+                                    QMessageBox::Ok,
+                                    QMessageBox::Ok,
+                                    plan.reason());
+        return false;
     }
-
-    QList<QPair<QString, QString>> pairs;
-    if (!keepStructure) {
-        for (const ProjectFile &file : std::as_const(m_files))
-            pairs.append({file.path, target.filePath(QFileInfo(file.path).fileName())});
-    } else if (!m_files.empty()) {
-        QStringList paths;
-        for (const ProjectFile &file : std::as_const(m_files))
-            paths.append(file.path);
-        paths.sort();
-        // The deepest folder that holds every file.
-        QDir base = QFileInfo(paths.first()).absoluteDir();
-        for (bool moved = true; moved;) {
-            moved = false;
-            for (const QString &path : std::as_const(paths)) {
-                if (base.relativeFilePath(path).startsWith(QLatin1String(".."))) {
-                    if (!base.cdUp())
-                        break;
-                    moved = true;
-                    break;
-                }
-            }
-        }
-        for (const QString &path : std::as_const(paths)) {
-            const QString relative = base.relativeFilePath(path);
-            if (relative.size() > 1 && relative.at(1) == QLatin1Char(':')) {
-                output.error(tr("Some project files are on a different disk - could not repeat "
-                                "directories structure."));
-                return false;
-            }
-        }
-        for (const ProjectFile &file : std::as_const(m_files))
-            pairs.append(
-                {file.path, QDir::cleanPath(target.filePath(base.relativeFilePath(file.path)))});
+    if (plan.outcome() != ProjectCopyPlan::Ready) {
+        output.error(plan.reason());
+        return false;
     }
+    const QList<QPair<QString, QString>> &pairs = plan.copies();
 
     bool overwriteAll = false;
     bool keepAll = false;
@@ -777,34 +719,14 @@ QString Project::designFile() const
     return QString();
 }
 
-// The first type the active compiler declares for the file's suffix; null when none.
-const FileTypeRecord *Project::fileTypeOf(const QString &path) const
-{
-    const BuildProject *c = activeConfiguration();
-    if (!c || !c->compiler())
-        return nullptr;
-    const QString extension = extensionOf(path);
-    for (const FileTypeRecord &type : c->compiler()->fileTypes()) {
-        if (type.name.toUpper() == extension)
-            return &type;
-    }
-    return nullptr;
-}
-
 QString Project::defaultGroup(const QString &path) const
 {
-    QString name = QStringLiteral("Other");
-    if (extensionOf(path) == QLatin1String("DSN"))
-        name = QStringLiteral("Design");
-    else if (const FileTypeRecord *type = fileTypeOf(path))
-        name = type->category;
-    return tr("%1 Files").arg(name);
+    const BuildProject *c = activeConfiguration();
+    return ProjectDocument::defaultGroup(path, c ? c->compiler() : nullptr);
 }
 
 QString Project::iconName(const QString &path) const
 {
-    if (extensionOf(path) == QLatin1String("DSN"))
-        return QStringLiteral("project_design.png");
-    const FileTypeRecord *type = fileTypeOf(path);
-    return type && !type->icon.isEmpty() ? type->icon : QStringLiteral("project_other.png");
+    const BuildProject *c = activeConfiguration();
+    return ProjectDocument::iconName(path, c ? c->compiler() : nullptr);
 }

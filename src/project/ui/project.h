@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolchain/ui/configuredproject.h"
+#include "build/configuredproject.h"
 
 #include <QHash>
 #include <QObject>
@@ -17,7 +17,6 @@ class BuildProject;
 class MainServices;
 class QTextEdit;
 class QTreeWidgetItem;
-struct FileTypeRecord;
 
 // One file of a project.
 struct ProjectFile
@@ -171,7 +170,6 @@ public slots:
     void readyReadStandardError();
 
 private:
-    const FileTypeRecord *fileTypeOf(const QString &path) const;
     void refreshName();
     bool hasSourceGroup() const;
     QTreeWidgetItem *groupItem(const QString &name);
