@@ -11,6 +11,7 @@ build_dir="${DYX_BUILD_DIR:-$here/_build}"
 
 (cd "$build_dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" "$@")
 "$here/scripts/check-format.sh"
+"$here/scripts/check-guards.sh"
 "$here/scripts/check-install.sh"
 "$here/scripts/fuzz.sh" --ci
 "$here/scripts/test-sanitizers.sh"

@@ -143,7 +143,7 @@ void HelpWindow::selectInContents(const QString &topic)
 
 HelpViewer::HelpViewer(QWidget *owner)
     : QObject(owner)
-    , m_owner(owner)
+    , m_parentWindow(owner)
 {}
 
 HelpViewer::~HelpViewer() = default;
@@ -192,7 +192,7 @@ void HelpViewer::showHelp(const QString &path, int contextId, QWidget *over)
         topic = m_file->defaultTopic();
     if (topic.isEmpty())
         return;
-    QWidget *owner = over ? over : m_owner;
+    QWidget *owner = over ? over : m_parentWindow;
     if (!window)
         window = new HelpWindow(type, owner);
     else if (window->parentWidget() != owner)
@@ -207,7 +207,8 @@ void HelpViewer::showHelp(const QString &path, int contextId, QWidget *over)
         if (active == window)
             active = nullptr;
         QScreen *screen = active ? active->screen()
-                                 : (m_owner ? m_owner->screen() : QApplication::primaryScreen());
+                                 : (m_parentWindow ? m_parentWindow->screen()
+                                                   : QApplication::primaryScreen());
         if (screen) {
             const qreal scale = screen->logicalDotsPerInchX() / 96.0;
             const QRect place = placement(definition->rect,

@@ -80,7 +80,7 @@ public:
                            const QRect &activeWindow);
 
 private:
-    QWidget *m_owner;
+    QWidget *m_parentWindow;
     std::unique_ptr<ChmFile> m_file;
     QString m_filePath;
     qint64 m_fileStamp = 0;

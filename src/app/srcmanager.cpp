@@ -17,7 +17,6 @@
 #include "editor/ui/programsettingsdialog.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
-#include "editor/ui/storeddisplayformats.h"
 #include "platform/caseinsensitivepath.h"
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
@@ -43,7 +42,6 @@ SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
 {
     m_files = std::make_unique<ProgramFiles>(*this, Platform::SettingsScope::User);
-    m_formats = std::make_unique<StoredDisplayFormats>(settingsStore());
     m_simulatorInstallation = std::make_unique<SimulatorInstallation>(settingsStore());
     installEventFilter(this);
     // The what's-this mode is announced to the application.
@@ -103,11 +101,6 @@ OutputSink &SrcManager::output()
 EditorServices &SrcManager::editors()
 {
     return *m_tabs;
-}
-
-DisplayFormats &SrcManager::formats()
-{
-    return *m_formats;
 }
 
 ProjectQueries &SrcManager::projects()

@@ -20,7 +20,6 @@ class OutWindow;
 class Print;
 class ProgramFiles;
 class SettingsStore;
-class StoredDisplayFormats;
 class ProjectsManager;
 class QActionGroup;
 class QComboBox;
@@ -50,7 +49,6 @@ public:
     EditorServices &editors() override;
     CommandState &commands() override { return *this; }
     RecentLists &recent() override { return *this; }
-    DisplayFormats &formats() override;
     ProjectQueries &projects() override;
     SimulatorQueries &simulator() override { return *this; }
     SettingsFiles &files() override;
@@ -139,7 +137,6 @@ private:
     bool canClose();
 
     std::unique_ptr<ProgramFiles> m_files;
-    std::unique_ptr<StoredDisplayFormats> m_formats;
     CommandActions m_actions;
     SrcTabsHolder *m_tabs = nullptr;
     ProjectsManager *m_projects = nullptr;

@@ -87,7 +87,7 @@ QString withSlashes(const QString &path)
 } // namespace
 
 BuildProject::BuildProject(MainServices *mainWindow, BuildConfigList *catalogue)
-    : m_mainWindow(mainWindow)
+    : m_mainWindow(&servicesOf(mainWindow))
     , m_catalogue(catalogue)
 {}
 
@@ -360,7 +360,7 @@ bool BuildProject::addFile(const QString &path, bool applyDefaults)
 
 bool BuildProject::place(const QString &path, bool applyDefaults)
 {
-    if (m_selectedTarget && !m_root && !createRoot(applyDefaults) && m_mainWindow)
+    if (m_selectedTarget && !m_root && !createRoot(applyDefaults))
         m_mainWindow->output().error(tr("Cannot select build target."));
 
     const QString suffix = QFileInfo(path).suffix().toLower();

@@ -2,6 +2,8 @@
 
 #include "buildnode.h"
 
+#include "core/mainservices.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -38,10 +40,10 @@ public:
     QString projectDirectory() const { return m_projectDirectory; }
     void setProjectDirectory(const QString &path) { m_projectDirectory = path; }
     QString outputDirectory() const;
-    MainServices *mainWindow() const { return m_mainWindow; }
+    MainServices &mainWindow() const { return *m_mainWindow; }
     // A configuration copied from a project of another window (a development board's) works
     // for this one.
-    void setMainWindow(MainServices *mainWindow) { m_mainWindow = mainWindow; }
+    void setMainWindow(MainServices *mainWindow) { m_mainWindow = &servicesOf(mainWindow); }
 
     bool setCompiler(const QString &name, bool reapplyDefaults);
     bool setController(const QString &family, const QString &controller, bool reapplyDefaults);
@@ -102,7 +104,7 @@ private:
                       const QString &newFamily,
                       const QString &newController) const;
 
-    MainServices *m_mainWindow;
+    MainServices *m_mainWindow; // never null: the silent services where there is no window
     BuildConfigList *m_catalogue;
     BuildConfig *m_compiler = nullptr;
     QString m_name;

@@ -120,8 +120,8 @@ bool BuildProject::load(const QDomElement &element, const QString &projectFilePa
     m_name = element.attribute(QStringLiteral("NAME"));
     const QString compiler = element.attribute(QStringLiteral("COMPILER"));
     if (!setCompiler(compiler, false)) {
-        outputOf(m_mainWindow)
-            .error(tr("Cannot find compiler %1 required for project.").arg(compiler));
+        m_mainWindow->output().error(
+            tr("Cannot find compiler %1 required for project.").arg(compiler));
         return false;
     }
     const QDomElement controller = element.firstChildElement(QStringLiteral("CONTROLLER"));

@@ -88,8 +88,8 @@ QProcessEnvironment buildEnvironment(const BuildProject &configuration,
 
 BuildRun::BuildRun(MainServices *mainWindow, QObject *parent)
     : QObject(parent)
-    , m_mainWindow(mainWindow)
-    , m_output(outputOf(mainWindow))
+    , m_commands(servicesOf(mainWindow).commands())
+    , m_output(servicesOf(mainWindow).output())
 {}
 
 BuildRun::~BuildRun() = default;
@@ -101,8 +101,7 @@ bool BuildRun::run(const Request &request)
     m_running = true;
     const auto finish = [this](bool result) {
         m_running = false;
-        if (m_mainWindow)
-            m_mainWindow->commands().setStatusMessage(QString());
+        m_commands.setStatusMessage(QString());
         return result;
     };
     BuildProject *configuration = request.configuration;
@@ -170,8 +169,7 @@ bool BuildRun::start(const Request &request)
     for (const QString &file : std::as_const(configuration.errorFiles))
         QFile::remove(file);
     m_abortRequested = false;
-    if (m_mainWindow)
-        m_mainWindow->commands().setStatusMessage(clean ? tr("Cleaning") : tr("Building"));
+    m_commands.setStatusMessage(clean ? tr("Cleaning") : tr("Building"));
     m_pendingOutput.clear();
     m_pendingErrors.clear();
     qCDebug(buildRun) << "make" << arguments << "in" << configuration.projectDirectory();

@@ -6,6 +6,7 @@
 #include <memory>
 
 class BuildMessageParser;
+class CommandState;
 class BuildProject;
 class MainServices;
 class MessageFileResolver;
@@ -53,7 +54,7 @@ private:
     void readErrorFiles(const BuildProject &configuration);
     bool outputsWritten(const BuildProject &configuration);
 
-    MainServices *m_mainWindow;
+    CommandState &m_commands;
     OutputSink &m_output;
     bool m_running = false;
     bool m_abortRequested = false;

@@ -130,29 +130,27 @@ bool MakefileWriter::fillFileNames()
 
 bool MakefileWriter::generate(QString &text)
 {
-    MainServices *mainWindow = m_configuration.mainWindow();
+    OutputSink &output = m_configuration.mainWindow().output();
     if (!m_configuration.root() && !m_configuration.createRoot(false)) {
-        outputOf(mainWindow)
-            .error(QCoreApplication::translate("BuildProject", "Cannot select build target."));
+        output.error(QCoreApplication::translate("BuildProject", "Cannot select build target."));
         return false;
     }
     // The clock reaches the commands as a number of hertz, and as nothing else.
     const QString clock = m_configuration.clock();
     static const QRegularExpression hertz(QStringLiteral("^[0-9]+$"));
     if (!clock.isEmpty() && !hertz.match(TemplateExpander::clockInHertz(clock)).hasMatch()) {
-        outputOf(mainWindow)
-            .error(QCoreApplication::translate(
-                       "BuildProject", "The clock '%1' is not a frequency (for example 16MHz).")
-                       .arg(TemplateExpander::oneLine(clock)));
+        output.error(
+            QCoreApplication::translate("BuildProject",
+                                        "The clock '%1' is not a frequency (for example 16MHz).")
+                .arg(TemplateExpander::oneLine(clock)));
         return false;
     }
     m_configuration.hoist(false);
     if (!fillFileNames()) {
-        outputOf(mainWindow)
-            .error(
-                QCoreApplication::translate("BuildProject",
-                                            "Not all intermediate file names are filled. It should "
-                                            "be an error in compiler configuration file."));
+        output.error(
+            QCoreApplication::translate("BuildProject",
+                                        "Not all intermediate file names are filled. It should "
+                                        "be an error in compiler configuration file."));
         return false;
     }
     const TemplateExpander expander(m_configuration);
@@ -196,12 +194,11 @@ bool MakefileWriter::write()
     same.close();
     QString reason;
     if (!touched && !Platform::writeWholeFile(path, bytes, &reason)) {
-        if (MainServices *mainWindow = m_configuration.mainWindow()) {
-            mainWindow->output().message(
-                QCoreApplication::translate("BuildProject", "Cannot open file %1 for writing\n")
-                    .arg(path));
-            mainWindow->output().error(reason);
-        }
+        OutputSink &output = m_configuration.mainWindow().output();
+        output.message(
+            QCoreApplication::translate("BuildProject", "Cannot open file %1 for writing\n")
+                .arg(path));
+        output.error(reason);
         return false;
     }
     tidyDependencyFiles(written);
@@ -239,10 +236,10 @@ bool MakefileWriter::removeStaleOutputs(const QByteArray &oldMakefile, const QBy
         if (sources.contains(file) || !QFileInfo(file).isFile())
             continue;
         if (!QFile::remove(file)) {
-            outputOf(m_configuration.mainWindow())
-                .error(QCoreApplication::translate("BuildProject",
-                                                   "Cannot remove %1, made with other settings.")
-                           .arg(QDir::toNativeSeparators(file)));
+            m_configuration.mainWindow().output().error(
+                QCoreApplication::translate("BuildProject",
+                                            "Cannot remove %1, made with other settings.")
+                    .arg(QDir::toNativeSeparators(file)));
             return false;
         }
     }

@@ -438,9 +438,7 @@ bool TemplateExpander::resolveConfigurationVariable(const QString &name,
         return false;
     }
     if (name.startsWith(QLatin1String("BIN")) && wantsDir) {
-        MainServices *mainWindow = m_configuration.mainWindow();
-        value = absoluteForm(mainWindow ? mainWindow->files().settingsStore().toolsDirectory()
-                                        : QString(),
+        value = absoluteForm(m_configuration.mainWindow().files().settingsStore().toolsDirectory(),
                              flags);
         return true;
     }

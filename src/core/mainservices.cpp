@@ -1,8 +1,8 @@
 #include "mainservices.h"
 
-#include "silentoutput.h"
+#include "silentservices.h"
 
-OutputSink &outputOf(MainServices *mainWindow)
+MainServices &servicesOf(MainServices *mainWindow)
 {
-    return mainWindow ? mainWindow->output() : SilentOutput::instance();
+    return mainWindow ? *mainWindow : SilentServices::instance();
 }

@@ -54,6 +54,10 @@ void SettingsStore::open(Platform::SettingsScope scope)
         sync();
     m_scope = scope;
     m_settings = Platform::createSettings(scope);
+    if (scope == Platform::SettingsScope::Detached) {
+        m_settings->beginGroup(QLatin1String(group));
+        return;
+    }
     m_filter = std::make_unique<SyncFilter>(*this);
     m_settings->installEventFilter(m_filter.get());
     m_settings->beginGroup(QLatin1String(group));
@@ -114,6 +118,8 @@ void SettingsStore::setValue(const QString &key, const QVariant &value)
 // setting is replaced by the last good one, written whole or not at all.
 bool SettingsStore::sync()
 {
+    if (m_scope == Platform::SettingsScope::Detached)
+        return true;
     const QString path = m_settings->fileName();
     QByteArray previous;
     Platform::readBoundedFile(path, Platform::maxXmlFileBytes, previous, nullptr);

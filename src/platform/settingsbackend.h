@@ -8,7 +8,9 @@ class QSettings;
 
 namespace Platform {
 
-enum class SettingsScope { User, Machine };
+// Detached: settings held in memory from their defaults, never read from or written to disk
+// (for work done where there is no main window).
+enum class SettingsScope { User, Machine, Detached };
 
 // The program's native settings object: organization "Morvellan Electronics", application
 // "DYX Studio", at user or machine (all users) scope.

@@ -62,7 +62,7 @@ static QString handOffFolderTemplate()
 
 CirraneInterface::CirraneInterface(MainServices *mainWindow, QObject *parent)
     : QObject(parent)
-    , m_mainWindow(mainWindow)
+    , m_mainWindow(servicesOf(mainWindow))
     , m_handOffFolder(handOffFolderTemplate())
     , m_process(new QProcess)
     , m_channel(new VexaChannelClient(this))
@@ -103,8 +103,7 @@ bool CirraneInterface::isRunning() const
 
 void CirraneInterface::refreshCommands()
 {
-    if (m_mainWindow)
-        m_mainWindow->commands().updateState();
+    m_mainWindow.commands().updateState();
 }
 
 // The simulator's main window: reachable only through the channel of the process this object
@@ -118,8 +117,8 @@ bool CirraneInterface::findWindow()
         return false;
     if (!m_channel->connectTo(pid, 2000)) {
         // Said once for each start: every command after it would say it again.
-        if (!m_channelTroubleShown && m_mainWindow)
-            m_mainWindow->output().error(
+        if (!m_channelTroubleShown)
+            m_mainWindow.output().error(
                 tr("VEXA cannot be reached: %1").arg(m_channel->errorString()));
         m_channelTroubleShown = true;
         return false;
@@ -211,16 +210,15 @@ bool CirraneInterface::writeHandOff(const QString &designFile,
     QString reason = m_handOffFolder.isValid() ? tr("the text is incomplete")
                                                : m_handOffFolder.errorString();
     if (!whole || !Platform::writeWholeFile(m_handOffPath, text, &reason)) {
-        if (m_mainWindow)
-            m_mainWindow->output().error(
-                tr("Cannot write the hand-off file %1: %2").arg(m_handOffPath, reason));
+        m_mainWindow.output().error(
+            tr("Cannot write the hand-off file %1: %2").arg(m_handOffPath, reason));
         return false;
     }
     m_handOffWritten = true;
     if (!sendCommand(VexaChannel::ReloadHandOff))
         return false;
-    if (!quiet && m_mainWindow)
-        m_mainWindow->output().success(tr("Sent program firmware to VEXA for simulation."));
+    if (!quiet)
+        m_mainWindow.output().success(tr("Sent program firmware to VEXA for simulation."));
     return true;
 }
 
@@ -267,8 +265,7 @@ bool CirraneInterface::launch(const QString &installationDirectory)
     m_installationDirectory = installationDirectory;
     stopDebugging();
     const auto fail = [this](const QString &text) {
-        if (m_mainWindow)
-            m_mainWindow->output().error(text);
+        m_mainWindow.output().error(text);
         return false;
     };
     if (installationDirectory.isEmpty())
@@ -306,16 +303,14 @@ bool CirraneInterface::launch(const QString &installationDirectory)
 
 void CirraneInterface::processError(QProcess::ProcessError error)
 {
-    if (m_mainWindow) {
-        if (error == QProcess::FailedToStart) {
-            m_mainWindow->output().error(
-                tr("Cannot launch VEXA as no Cirrane installation has been detected.\nIf you have "
-                   "a copy of Cirrane installed you can set the path from the Editor "
-                   "Configuration dialogue on the Config menu.\n")
-                + webSiteLine());
-        } else if (error == QProcess::Crashed) {
-            m_mainWindow->output().error(tr("VEXA crashed."));
-        }
+    if (error == QProcess::FailedToStart) {
+        m_mainWindow.output().error(
+            tr("Cannot launch VEXA as no Cirrane installation has been detected.\nIf you have "
+               "a copy of Cirrane installed you can set the path from the Editor "
+               "Configuration dialogue on the Config menu.\n")
+            + webSiteLine());
+    } else if (error == QProcess::Crashed) {
+        m_mainWindow.output().error(tr("VEXA crashed."));
     }
     m_debugging = false;
     if (m_timedRun == TimedRun::Running)
@@ -358,18 +353,17 @@ bool CirraneInterface::waitForTimedRun(int wallLimitMs)
         // A VEXA that says nothing for this long has hung or been stopped: it is ended, and
         // its engines end with it.
         if (m_timedRun == TimedRun::Running && m_lastSign.elapsed() > silenceLimitMs) {
-            if (m_mainWindow)
-                m_mainWindow->output().error(
-                    tr("VEXA gave no sign of life for %1 s during the simulation; it was ended.")
-                        .arg(silenceLimitMs / 1000));
+            m_mainWindow.output().error(
+                tr("VEXA gave no sign of life for %1 s during the simulation; it was ended.")
+                    .arg(silenceLimitMs / 1000));
             m_timedRun = TimedRun::Failed;
             m_process->kill();
             m_process->waitForFinished(2000);
         }
     }
     const bool finished = m_timedRun == TimedRun::Finished;
-    if (m_timedRun == TimedRun::Running && m_mainWindow)
-        m_mainWindow->output().error(tr("VEXA did not finish the simulation in time."));
+    if (m_timedRun == TimedRun::Running)
+        m_mainWindow.output().error(tr("VEXA did not finish the simulation in time."));
     m_timedRun = TimedRun::None;
     return finished;
 }
@@ -378,17 +372,13 @@ void CirraneInterface::noteReceived(const QString &kind, const QString &text)
 {
     m_lastSign.start();
     if (kind == QLatin1String("UART")) {
-        if (m_mainWindow)
-            m_mainWindow->output().message(QStringLiteral("UART: ") + text);
+        m_mainWindow.output().message(QStringLiteral("UART: ") + text);
     } else if (kind == QLatin1String("ERROR")) {
-        if (m_mainWindow)
-            m_mainWindow->output().error(QStringLiteral("VEXA: ") + text);
+        m_mainWindow.output().error(QStringLiteral("VEXA: ") + text);
         if (m_timedRun == TimedRun::Running)
             m_timedRun = TimedRun::Failed;
     } else if (kind == QLatin1String("FINISHED")) {
-        if (m_mainWindow)
-            m_mainWindow->output().success(
-                tr("VEXA simulated %1 s.").arg(text.toDouble(), 0, 'f', 3));
+        m_mainWindow.output().success(tr("VEXA simulated %1 s.").arg(text.toDouble(), 0, 'f', 3));
         if (m_timedRun == TimedRun::Running)
             m_timedRun = TimedRun::Finished;
     }

@@ -77,7 +77,7 @@ private:
     void noteReceived(const QString &kind, const QString &text);
     void refreshCommands();
 
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     QString m_installationDirectory;
     QString m_designFile;
     QString m_device;

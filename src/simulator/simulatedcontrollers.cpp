@@ -9,7 +9,7 @@
 #include <QDomElement>
 
 SimulatedControllers::SimulatedControllers(MainServices *mainWindow)
-    : m_mainWindow(mainWindow)
+    : m_files(servicesOf(mainWindow).files())
 {}
 
 SimulatedControllers::~SimulatedControllers() = default;
@@ -30,9 +30,7 @@ bool SimulatedControllers::contains(const QString &family, const QString &name) 
 void SimulatedControllers::load()
 {
     m_catalogue.clear();
-    if (!m_mainWindow)
-        return;
-    const QDir dir(m_mainWindow->files().settingsStore().simulatorDirectory());
+    const QDir dir(m_files.settingsStore().simulatorDirectory());
     const QStringList files = dir.entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Unsorted);
     for (const QString &file : files)
         loadFile(dir.filePath(file));
@@ -41,7 +39,7 @@ void SimulatedControllers::load()
 void SimulatedControllers::loadFile(const QString &path)
 {
     // A malformed list has been reported by the loader; the others are still read.
-    const std::optional<QDomDocument> document = m_mainWindow->files().loadXml(path);
+    const std::optional<QDomDocument> document = m_files.loadXml(path);
     if (!document)
         return;
     const QDomElement simulator = document->firstChildElement(QStringLiteral("SIMULATOR"));

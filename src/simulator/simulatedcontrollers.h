@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class MainServices;
+class SettingsFiles;
 
 // The controllers the simulator can run, read from the simulator's controller lists.
 // Family names compare exactly; controller names ignore letter case.
@@ -25,6 +26,6 @@ public:
     QStringList controllers(const QString &family) const { return m_catalogue.value(family); }
 
 private:
-    MainServices *m_mainWindow;
+    SettingsFiles &m_files;
     QHash<QString, QStringList> m_catalogue;
 };

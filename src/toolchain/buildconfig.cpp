@@ -15,7 +15,7 @@
 
 BuildConfig::BuildConfig(MainServices *owner, QObject *parent)
     : QObject(parent)
-    , m_owner(owner)
+    , m_owner(servicesOf(owner))
 {}
 
 BuildConfig::~BuildConfig()
@@ -29,8 +29,7 @@ BuildConfig::~BuildConfig()
 bool BuildConfig::load(const QString &path)
 {
     m_file = path;
-    const std::optional<QDomDocument> document = m_owner ? m_owner->files().loadXml(path)
-                                                         : XmlDocumentIo::load(path, nullptr);
+    const std::optional<QDomDocument> document = m_owner.files().loadXml(path);
     if (!document)
         return false;
     const QDomElement compiler = document->firstChildElement(QStringLiteral("COMPILER"));
@@ -41,16 +40,16 @@ bool BuildConfig::load(const QString &path)
     m_url = compiler.attribute(QStringLiteral("URL"));
 
     for (const QDomElement &e : childElements(compiler, QStringLiteral("TOOL"))) {
-        auto *tool = new BuildTool(m_owner);
+        auto *tool = new BuildTool(&m_owner);
         if (!tool->load(e)) {
-            outputOf(m_owner).error(tr("Error loading %1\n").arg(path));
+            m_owner.output().error(tr("Error loading %1\n").arg(path));
             delete tool;
             continue;
         }
         m_tools.append(tool);
     }
     for (const QDomElement &e : childElements(compiler, QStringLiteral("PROCESS"))) {
-        auto *process = new BuildProcess(m_owner);
+        auto *process = new BuildProcess(&m_owner);
         if (process->load(e))
             m_processes.append(process);
         else
@@ -297,9 +296,9 @@ QList<CompilerState> readStates(QSettings &settings)
 
 bool BuildConfig::isConfigured() const
 {
-    if (m_name.isEmpty() || !m_owner)
+    if (m_name.isEmpty())
         return false;
-    for (const CompilerState &state : readStates(m_owner->files().settingsStore().settings())) {
+    for (const CompilerState &state : readStates(m_owner.files().settingsStore().settings())) {
         if (state.name == m_name)
             return state.configured;
     }
@@ -308,9 +307,9 @@ bool BuildConfig::isConfigured() const
 
 QString BuildConfig::compilerDirectory() const
 {
-    if (m_name.isEmpty() || !m_owner)
+    if (m_name.isEmpty())
         return QString();
-    for (const CompilerState &state : readStates(m_owner->files().settingsStore().settings())) {
+    for (const CompilerState &state : readStates(m_owner.files().settingsStore().settings())) {
         if (state.name == m_name)
             return state.configured ? state.directory : QString();
     }
@@ -319,9 +318,9 @@ QString BuildConfig::compilerDirectory() const
 
 void BuildConfig::setConfigured(bool configured, const QString &directory)
 {
-    if (m_name.isEmpty() || !m_owner)
+    if (m_name.isEmpty())
         return;
-    QSettings &settings = m_owner->files().settingsStore().settings();
+    QSettings &settings = m_owner.files().settingsStore().settings();
     QList<CompilerState> states = readStates(settings);
     int index = 0;
     while (index < states.size() && states.at(index).name != m_name)
@@ -342,5 +341,5 @@ void BuildConfig::setConfigured(bool configured, const QString &directory)
 
 DetectionResult BuildConfig::detect() const
 {
-    return CompilerDetector(m_owner).detect(m_file);
+    return CompilerDetector(&m_owner).detect(m_file);
 }

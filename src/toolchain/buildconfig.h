@@ -76,7 +76,7 @@ private:
     void buildTree(TargetRecord &target);
     void addSteps(BuildStepNode *slot, std::shared_ptr<BuildStepNode> &root, const FileSpec &wanted);
 
-    MainServices *m_owner;
+    MainServices &m_owner;
     QString m_file;
     QString m_name;
     QString m_version;

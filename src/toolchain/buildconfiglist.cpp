@@ -11,7 +11,7 @@
 
 BuildConfigList::BuildConfigList(MainServices *owner, QObject *parent)
     : QObject(parent)
-    , m_owner(owner)
+    , m_owner(servicesOf(owner))
 {}
 
 BuildConfigList::~BuildConfigList()
@@ -23,21 +23,19 @@ bool BuildConfigList::load()
 {
     qDeleteAll(m_configurations);
     m_configurations.clear();
-    if (!m_owner)
-        return false;
-    const QDir dir(m_owner->files().settingsStore().compilersDirectory());
+    const QDir dir(m_owner.files().settingsStore().compilersDirectory());
     const QStringList files = dir.entryList({QStringLiteral("*.xml")},
                                             QDir::Files,
                                             QDir::Name | QDir::IgnoreCase);
     for (const QString &fileName : files) {
-        auto *config = new BuildConfig(m_owner);
+        auto *config = new BuildConfig(&m_owner);
         if (!config->load(dir.absoluteFilePath(fileName))) {
             delete config;
             continue;
         }
         if (const BuildConfig *existing = find(config->name())) {
-            m_owner->output().error(tr("Duplicated compiler configuration \"%1\":\n%2,\n%3.\n")
-                                        .arg(config->name(), existing->file(), config->file()));
+            m_owner.output().error(tr("Duplicated compiler configuration \"%1\":\n%2,\n%3.\n")
+                                       .arg(config->name(), existing->file(), config->file()));
             delete config;
             continue;
         }

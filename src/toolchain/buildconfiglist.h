@@ -29,9 +29,9 @@ public:
                         const QStringList &files) const;
 
     const QList<BuildConfig *> &configurations() const { return m_configurations; }
-    MainServices *owner() const { return m_owner; }
+    MainServices &owner() const { return m_owner; }
 
 private:
-    MainServices *m_owner;
+    MainServices &m_owner;
     QList<BuildConfig *> m_configurations;
 };

@@ -5,9 +5,8 @@
 #include <QDomElement>
 #include <QVariant>
 
-BuildProcess::BuildProcess(MainServices *owner, QObject *parent)
+BuildProcess::BuildProcess(MainServices *, QObject *parent)
     : QObject(parent)
-    , m_owner(owner)
 {}
 
 namespace {

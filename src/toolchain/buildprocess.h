@@ -46,7 +46,6 @@ public:
     bool acceptsInput(const QString &pattern) const;
 
 private:
-    MainServices *m_owner;
     QString m_tool;
     QString m_name;
     QString m_commandLine;

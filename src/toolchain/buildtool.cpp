@@ -7,7 +7,7 @@
 
 BuildTool::BuildTool(MainServices *owner, QObject *parent)
     : QObject(parent)
-    , m_owner(owner)
+    , m_owner(servicesOf(owner))
 {}
 
 bool BuildTool::load(const QDomElement &element)
@@ -43,7 +43,7 @@ bool BuildTool::load(const QDomElement &element)
                                        BuildXml::flag(p, QStringLiteral("DEFAULT"))});
             }
         } else {
-            outputOf(m_owner).error(tr("Unknows option parameter type %1").arg(type));
+            m_owner.output().error(tr("Unknows option parameter type %1").arg(type));
             return false;
         }
         m_options.append(option);

@@ -26,7 +26,7 @@ public:
     const OptionDefinition *optionWithId(const QString &id) const;
 
 private:
-    MainServices *m_owner;
+    MainServices &m_owner;
     QString m_file;
     QStringList m_names;
     QList<OptionDefinition> m_options;

@@ -21,7 +21,7 @@
 Q_LOGGING_CATEGORY(detection, "dyx.detect", QtWarningMsg)
 
 CompilerDetector::CompilerDetector(MainServices *owner)
-    : m_owner(owner)
+    : m_owner(servicesOf(owner))
 {}
 
 static QString tr(const char *text)
@@ -41,12 +41,12 @@ DetectionResult CompilerDetector::detect(const QString &configurationFile) const
         return result;
     // The rules are read afresh each time; the model does not keep them.
     const std::optional<QDomDocument> document = XmlDocumentIo::load(configurationFile,
-                                                                     &outputOf(m_owner));
+                                                                     &m_owner.output());
     const QDomElement compiler = document ? document->firstChildElement(QStringLiteral("COMPILER"))
                                           : QDomElement();
     if (compiler.isNull())
         return result;
-    outputOf(m_owner).message(
+    m_owner.output().message(
         tr("Detecting compiler %1").arg(compiler.attribute(QStringLiteral("NAME"))));
 
     const auto attributesOf = [](const QDomElement &element, DetectionParameters &parameters) {
@@ -58,7 +58,7 @@ DetectionResult CompilerDetector::detect(const QString &configurationFile) const
         }
     };
     for (const QDomElement &rule : childElements(compiler, QStringLiteral("DETECT"))) {
-        DetectionParameters parameters(&outputOf(m_owner));
+        DetectionParameters parameters(&m_owner.output());
         attributesOf(rule, parameters);
         bool success = true;
         if (rule.firstChildElement(QStringLiteral("CHECK")).isNull()) {
@@ -246,5 +246,5 @@ DetectionResult CompilerDetector::check(const QString &path,
 
 QString CompilerDetector::simulatorDirectory() const
 {
-    return m_owner ? m_owner->simulator().simulatorDirectory(false) : QString();
+    return m_owner.simulator().simulatorDirectory(false);
 }

@@ -36,5 +36,5 @@ private:
                                    const DetectionParameters &parameters) const;
     QString simulatorDirectory() const;
 
-    MainServices *m_owner;
+    MainServices &m_owner;
 };

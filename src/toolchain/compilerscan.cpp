@@ -19,6 +19,7 @@ QString CompilerScan::tooOldText()
 
 CompilerScan::CompilerScan(BuildConfigList *catalogue)
     : m_catalogue(catalogue)
+    , m_output(servicesOf(catalogue ? &catalogue->owner() : nullptr).output())
 {
     if (!m_catalogue)
         return;
@@ -80,7 +81,7 @@ void CompilerScan::checkRow(int index)
 
 void CompilerScan::checkAll()
 {
-    outputOf(m_catalogue ? m_catalogue->owner() : nullptr).clearOutput();
+    m_output.clearOutput();
     startChecking();
     for (int i = 0; i < m_rows.size(); ++i)
         checkRow(i);
@@ -89,17 +90,16 @@ void CompilerScan::checkAll()
 
 void CompilerScan::writeSummary()
 {
-    OutputSink &output = outputOf(m_catalogue ? m_catalogue->owner() : nullptr);
-    output.message(tr("\nCompiler detection summary"));
+    m_output.message(tr("\nCompiler detection summary"));
     if (!m_notFound.isEmpty()) {
-        output.message(tr("Not Found:"));
+        m_output.message(tr("Not Found:"));
         for (const QString &entry : std::as_const(m_notFound))
-            output.message(entry);
+            m_output.message(entry);
     }
     if (!m_found.isEmpty()) {
-        output.message(tr("Found:"));
+        m_output.message(tr("Found:"));
         for (const QString &entry : std::as_const(m_found))
-            output.message(entry);
+            m_output.message(entry);
     }
     if (!m_unsupported.isEmpty()) {
         QString block = QStringLiteral("<span style='color: #FF0000; font-size: 10pt'>")
@@ -107,7 +107,7 @@ void CompilerScan::writeSummary()
         for (const QString &entry : std::as_const(m_unsupported))
             block += entry.toHtmlEscaped() + QStringLiteral("<br>");
         block += QStringLiteral("</span>");
-        output.richText(block);
+        m_output.richText(block);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class BuildConfigList;
+class OutputSink;
 
 // The compilers of the catalogue as the compilers dialog lists them, with the detection of
 // one or all of them, its summary in the output window, and the storing of the outcome.
@@ -41,6 +42,7 @@ public:
 
 private:
     BuildConfigList *m_catalogue;
+    OutputSink &m_output;
     QList<Row> m_rows;
     QStringList m_found;
     QStringList m_notFound;

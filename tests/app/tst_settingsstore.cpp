@@ -2,6 +2,7 @@
 #include "common/fulldisk.h"
 #include "common/killpoints.h"
 #include "core/settingsstore.h"
+#include "core/silentservices.h"
 #include "core/xmldocumentio.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 class tst_SettingsStore : public QObject
@@ -23,6 +25,7 @@ private slots:
     void defaultDirectories();
     void defaultsAreStoredLazily();
     void reopenAtMachineScopeKeepsGroup();
+    void silentServicesLeaveTheUserSettingsAlone();
     void loadXml_data();
     void loadXml();
     void saveXml();
@@ -102,6 +105,34 @@ void tst_SettingsStore::reopenAtMachineScopeKeepsGroup()
     QCOMPARE(store.scope(), Platform::SettingsScope::Machine);
     QCOMPARE(store.settings().group(), QStringLiteral("1"));
     QCOMPARE(store.settings().scope(), QSettings::SystemScope);
+}
+
+// Work done without a main window reads the defaults, not the user's settings, and what it
+// changes stays in memory.
+void tst_SettingsStore::silentServicesLeaveTheUserSettingsAlone()
+{
+    SettingsStore user;
+    user.setDirectory(SettingsStore::Tools, QStringLiteral("/user/tools"));
+    user.setValue(QStringLiteral("buildJobs"), 7);
+    QVERIFY(user.sync());
+    const QByteArray before = [&] {
+        QFile file(user.settings().fileName());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    QVERIFY(before.contains("/user/tools"));
+
+    SettingsStore &silent = servicesOf(nullptr).files().settingsStore();
+    QCOMPARE(silent.toolsDirectory(), SettingsStore::defaultDirectory(SettingsStore::Tools));
+    QCOMPARE(silent.buildJobs(), std::max(1, QThread::idealThreadCount()));
+    silent.setDirectory(SettingsStore::Tools, QStringLiteral("/silent/tools"));
+    silent.setValue(QStringLiteral("MRUFiles"), QStringList{QStringLiteral("silent.c")});
+    QVERIFY(silent.sync());
+    QCOMPARE(silent.toolsDirectory(), QStringLiteral("/silent/tools"));
+
+    QFile file(user.settings().fileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    QCOMPARE(SettingsStore().toolsDirectory(), QStringLiteral("/user/tools"));
 }
 
 void tst_SettingsStore::loadXml_data()

@@ -1,7 +1,7 @@
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
 #include "common/fakewindowservices.h"
-#include "editor/ui/displaysettings.h"
+#include "core/ui/displaysettings.h"
 
 #include <QClipboard>
 #include <QScrollBar>

@@ -39,12 +39,6 @@ public:
     EditorServices &editors() override { return *this; }
     CommandState &commands() override { return *this; }
     RecentLists &recent() override { return *this; }
-    // Only windows and editors ask for display formats: their tests give them some.
-    DisplayFormats &formats() override
-    {
-        Q_ASSERT(displayFormats);
-        return *displayFormats;
-    }
     ProjectQueries &projects() override { return *this; }
     SimulatorQueries &simulator() override { return *this; }
     SettingsFiles &files() override { return *this; }
@@ -59,7 +53,6 @@ public:
         int column;
     };
 
-    DisplayFormats *displayFormats = nullptr;
     QStringList lines; // "message: text", "error: text", "link: file:line:column: text", ...
     QList<OpenRequest> openRequests;
 

@@ -2,15 +2,6 @@
 
 #include "fakemainservices.h"
 
-#include "editor/ui/storeddisplayformats.h"
-
-// The fake main window for tests of windows and editors: display formats come from the
-// settings, as in the program.
-class FakeWindowServices : public FakeMainServices
-{
-public:
-    FakeWindowServices() { displayFormats = &m_storedFormats; }
-
-private:
-    StoredDisplayFormats m_storedFormats{settingsStore()};
-};
+// The fake main window of tests of windows and editors, which read their display formats from
+// the settings as in the program.
+using FakeWindowServices = FakeMainServices;

@@ -1,5 +1,5 @@
 #include "common/fakemainservices.h"
-#include "editor/ui/displaysettings.h"
+#include "core/ui/displaysettings.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

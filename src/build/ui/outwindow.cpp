@@ -4,7 +4,8 @@
 
 #include "core/editorservices.h"
 #include "core/mainservices.h"
-#include "core/ui/displayformats.h"
+#include "core/settingsfiles.h"
+#include "core/ui/storeddisplayformats.h"
 
 #include <QCoreApplication>
 #include <QTextBlock>
@@ -19,7 +20,7 @@ static const char outputGroup[] = "Output Window";
 
 OutWindow::OutWindow(MainServices *mainWindow, QWidget *parent)
     : QDockWidget(parent)
-    , m_mainWindow(mainWindow)
+    , m_mainWindow(servicesOf(mainWindow))
     , m_text(new OutTextEdit(this))
 {
     setObjectName(QStringLiteral("Output Window"));
@@ -199,19 +200,17 @@ QString OutWindow::plainText()
 
 void OutWindow::openLinkTarget(const QString &file, int line, int column)
 {
-    if (m_mainWindow)
-        m_mainWindow->editors().openFileAt(file, line, column);
+    m_mainWindow.editors().openFileAt(file, line, column);
 }
 
 void OutWindow::applySettings()
 {
-    if (!m_mainWindow)
-        return;
     const QString group = QLatin1String(outputGroup);
-    m_messageFormat = m_mainWindow->formats().displayFormat(group, QStringLiteral("Messages"));
-    m_errorFormat = m_mainWindow->formats().displayFormat(group, QStringLiteral("Errors"));
-    m_linkFormat = m_mainWindow->formats().displayFormat(group, QStringLiteral("Links"));
-    m_successFormat = m_mainWindow->formats().displayFormat(group, QStringLiteral("Success"));
+    const StoredDisplayFormats formats(m_mainWindow.files().settingsStore());
+    m_messageFormat = formats.displayFormat(group, QStringLiteral("Messages"));
+    m_errorFormat = formats.displayFormat(group, QStringLiteral("Errors"));
+    m_linkFormat = formats.displayFormat(group, QStringLiteral("Links"));
+    m_successFormat = formats.displayFormat(group, QStringLiteral("Success"));
     if (!m_text)
         return;
     // A link takes only the colour, the underline, the slant and the weight of "Links".

@@ -51,7 +51,7 @@ private:
                     bool plainText);
     void showNow();
 
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     OutTextEdit *m_text;
     QTextCharFormat m_messageFormat;
     QTextCharFormat m_errorFormat;

@@ -18,7 +18,7 @@ FindDialog::FindDialog(SrcTabsHolder *tabs, MainServices *mainWindow, QWidget *p
     : CirraneDialog(parent)
     , m_form(std::make_unique<Ui::FindDialog>())
     , m_tabs(tabs)
-    , m_mainWindow(mainWindow)
+    , m_mainWindow(servicesOf(mainWindow))
 {
     m_form->setupUi(this);
     setModal(false);
@@ -113,8 +113,7 @@ void FindDialog::restartSearch()
     int index = 0;
     if (editor)
         editor->getCursorPosition(&line, &index);
-    const QStringList projectFiles = m_mainWindow ? m_mainWindow->projects().currentProjectFiles()
-                                                  : QStringList();
+    const QStringList projectFiles = m_mainWindow.projects().currentProjectFiles();
     m_state.restartAt(editor ? editor->filePath() : QString(),
                       line,
                       index,

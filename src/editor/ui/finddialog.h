@@ -60,7 +60,7 @@ private:
 
     std::unique_ptr<Ui::FindDialog> m_form;
     SrcTabsHolder *m_tabs;
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     QAction *m_findNextAction;
     bool m_replaceMode = false;
     FindState m_state;

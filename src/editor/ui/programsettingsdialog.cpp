@@ -52,8 +52,8 @@ const int largestSize = 24;
 ProgramSettingsDialog::ProgramSettingsDialog(MainServices *mainWindow, QWidget *parent)
     : CirraneDialog(parent)
     , m_form(std::make_unique<Ui::ProgramSettingsDialog>())
-    , m_mainWindow(mainWindow)
-    , m_settings(mainWindow->files().settingsStore())
+    , m_mainWindow(servicesOf(mainWindow))
+    , m_settings(m_mainWindow.files().settingsStore())
 {
     m_form->setupUi(this);
     m_form->tabWidget->setCurrentIndex(0);
@@ -61,7 +61,7 @@ ProgramSettingsDialog::ProgramSettingsDialog(MainServices *mainWindow, QWidget *
     // The directories as they are now; each field completes directory names as typed.
     for (const DirectoryRow &row : directoryRows()) {
         row.edit->setText(row.setting ? m_settings.directory(*row.setting)
-                                      : m_mainWindow->simulator().simulatorDirectory(false));
+                                      : m_mainWindow.simulator().simulatorDirectory(false));
     }
     auto *folders = new QFileSystemModel(this);
     folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
@@ -217,7 +217,7 @@ void ProgramSettingsDialog::setDefault(Row row)
 {
     const DirectoryRow field = directoryRows().at(row);
     field.edit->setText(field.setting ? SettingsStore::defaultDirectory(*field.setting)
-                                      : m_mainWindow->simulator().simulatorDirectory(true));
+                                      : m_mainWindow.simulator().simulatorDirectory(true));
 }
 
 void ProgramSettingsDialog::compilersButtonClicked(bool)

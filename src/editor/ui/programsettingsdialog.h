@@ -1,6 +1,6 @@
 #pragma once
 
-#include "displaysettings.h"
+#include "core/ui/displaysettings.h"
 
 #include "core/settingsstore.h"
 #include "core/ui/cirranedialog.h"
@@ -93,7 +93,7 @@ private:
     DisplayItem *currentItem();
 
     std::unique_ptr<Ui::ProgramSettingsDialog> m_form;
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     SettingsStore &m_settings;
     QList<DisplayGroup> m_groups;
     bool m_updating = false;

@@ -1,6 +1,6 @@
 #include "sourceeditor.h"
 
-#include "displaysettings.h"
+#include "core/ui/displaysettings.h"
 #include "editorpreferences.h"
 #include "qscilexercirrane.h"
 
@@ -44,19 +44,17 @@
 static const char textEditorGroup[] = "Text Editor";
 
 SourceEditor::SourceEditor(MainServices *mainWindow, const QString &fileName, SetUp setUp)
-    : QsciScintilla(mainWindow ? mainWindow->commands().mainWidget() : nullptr)
-    , m_mainWindow(mainWindow)
+    : QsciScintilla(servicesOf(mainWindow).commands().mainWidget())
+    , m_mainWindow(servicesOf(mainWindow))
+    , m_formats(m_mainWindow.files().settingsStore())
     , m_setUpWhen(setUp)
 {
     setObjectName(QStringLiteral("SourceFile.") + fileName);
-    if (m_mainWindow) {
-        const QTextCharFormat text = m_mainWindow->formats().displayFormat(QLatin1String(
-                                                                               textEditorGroup),
-                                                                           QStringLiteral("Text"));
-        setFont(text.font());
-        setColor(text.foreground().color());
-        setPaper(text.background().color());
-    }
+    const QTextCharFormat text = m_formats.displayFormat(QLatin1String(textEditorGroup),
+                                                         QStringLiteral("Text"));
+    setFont(text.font());
+    setColor(text.foreground().color());
+    setPaper(text.background().color());
     setUtf8(true);
     loadFile(fileName);
     connect(this, &QsciScintilla::modificationChanged, this, &SourceEditor::documentWasModified);
@@ -88,9 +86,9 @@ QByteArray SourceEditor::encodedText()
     const QByteArray bytes = m_stored.encode(text(), &becameUtf8);
     // Characters ISO 8859-1 cannot hold would be lost: the file becomes UTF-8.
     if (becameUtf8)
-        outputOf(m_mainWindow)
-            .message(tr("%1 holds characters that ISO 8859-1 cannot store; it is saved as UTF-8.")
-                         .arg(displayName()));
+        m_mainWindow.output().message(
+            tr("%1 holds characters that ISO 8859-1 cannot store; it is saved as UTF-8.")
+                .arg(displayName()));
     return bytes;
 }
 
@@ -113,9 +111,9 @@ void SourceEditor::loadFile(const QString &fileName)
             return;
         }
         if (refusal.isEmpty())
-            outputOf(m_mainWindow).message(tr("File name is empty or file not found."));
+            m_mainWindow.output().message(tr("File name is empty or file not found."));
         else
-            outputOf(m_mainWindow).error(tr("Cannot open %1: %2.").arg(fileName, refusal));
+            m_mainWindow.output().error(tr("Cannot open %1: %2.").arg(fileName, refusal));
     }
     setCurrentFile(QString());
     m_untitled = true;
@@ -161,8 +159,7 @@ bool SourceEditor::saveFile(const QString &fileName)
     m_untitled = false;
     setCurrentFile(fileName);
     watchFile(bytes);
-    if (m_mainWindow)
-        m_mainWindow->commands().showStatusMessage(tr("File saved"), 2000);
+    m_mainWindow.commands().showStatusMessage(tr("File saved"), 2000);
     setModified(false);
     return true;
 }
@@ -199,8 +196,8 @@ bool SourceEditor::maybeSave()
 
 bool SourceEditor::canClose()
 {
-    if (m_mainWindow && !m_mainWindow->projects().isProjectFile(m_filePath))
-        m_mainWindow->recent().newMRUFile(m_filePath);
+    if (!m_mainWindow.projects().isProjectFile(m_filePath))
+        m_mainWindow.recent().newMRUFile(m_filePath);
     const bool result = maybeSave();
     if (result) {
         setModified(false);
@@ -269,7 +266,7 @@ void SourceEditor::applyColours()
 {
     const QString group = QLatin1String(textEditorGroup);
     const auto format = [this, &group](const char *item) {
-        return m_mainWindow->formats().displayFormat(group, QLatin1String(item));
+        return m_formats.displayFormat(group, QLatin1String(item));
     };
     QTextCharFormat f = format("Text");
     setFont(f.font());
@@ -288,11 +285,11 @@ void SourceEditor::applyColours()
     f = format("Selection");
     // "Default" selection colours are the desktop's highlight colours: the editor's own reset
     // leaves a selection unpainted.
-    if (m_mainWindow->formats().usesDefaultColour(group, QStringLiteral("Selection"), true))
+    if (m_formats.usesDefaultColour(group, QStringLiteral("Selection"), true))
         setSelectionForegroundColor(palette().color(QPalette::Active, QPalette::HighlightedText));
     else
         setSelectionForegroundColor(f.foreground().color());
-    if (m_mainWindow->formats().usesDefaultColour(group, QStringLiteral("Selection"), false))
+    if (m_formats.usesDefaultColour(group, QStringLiteral("Selection"), false))
         setSelectionBackgroundColor(palette().color(QPalette::Active, QPalette::Highlight));
     else
         setSelectionBackgroundColor(f.background().color());
@@ -338,11 +335,9 @@ void SourceEditor::showEvent(QShowEvent *event)
 void SourceEditor::setUp()
 {
     m_setUpPending = false;
-    if (!m_mainWindow)
-        return;
     applyColours();
-    const QString family = m_mainWindow->projects().familyForFile(m_filePath);
-    const QString mapPath = m_mainWindow->files().settingsStore().syntaxDirectory()
+    const QString family = m_mainWindow.projects().familyForFile(m_filePath);
+    const QString mapPath = m_mainWindow.files().settingsStore().syntaxDirectory()
                             + QLatin1Char('/') + family + QStringLiteral(".MAP");
     const QString suffix = QFileInfo(m_filePath).suffix().toLower();
     if (suffix == QLatin1String("c") || suffix == QLatin1String("h")
@@ -350,7 +345,7 @@ void SourceEditor::setUp()
         setUpCppLexer();
     else
         setUpSyntaxLexer(resolveSyntaxFile(mapPath, m_filePath));
-    EditorPreferences::apply(this, m_mainWindow->files().settingsStore().settings());
+    EditorPreferences::apply(this, m_mainWindow.files().settingsStore().settings());
     // A file's own line ends win over the preferred ones.
     if (const auto ends = eolModeOf(m_stored.lineEnds()))
         setEolMode(*ends);
@@ -403,17 +398,14 @@ void SourceEditor::setUpCppLexer()
         {"Keywords", {QsciLexerCPP::Keyword, QsciLexerCPP::KeywordSet2}},
         {"Macros", {QsciLexerCPP::PreProcessor}},
     };
-    const QTextCharFormat text = m_mainWindow->formats().displayFormat(group,
-                                                                       QStringLiteral("Text"));
+    const QTextCharFormat text = m_formats.displayFormat(group, QStringLiteral("Text"));
     cpp->setDefaultFont(text.font());
     cpp->setDefaultColor(text.foreground().color());
     cpp->setDefaultPaper(text.background().color());
     // Code that the preprocessor leaves out (the inactive styles) looks like the rest.
     constexpr int inactive = QsciLexerCPP::InactiveDefault - QsciLexerCPP::Default;
     for (const auto &row : table) {
-        const QTextCharFormat format = m_mainWindow->formats().displayFormat(group,
-                                                                             QLatin1String(
-                                                                                 row.item));
+        const QTextCharFormat format = m_formats.displayFormat(group, QLatin1String(row.item));
         for (int style : row.styles) {
             for (int variant : {style, style + inactive}) {
                 cpp->setFont(format.font(), variant);
@@ -443,9 +435,7 @@ void SourceEditor::setUpSyntaxLexer(const QString &syntaxFile)
                            "Macros"};
     const QString group = QLatin1String(textEditorGroup);
     for (int style = 0; style < 9; ++style) {
-        const QTextCharFormat format = m_mainWindow->formats().displayFormat(group,
-                                                                             QLatin1String(
-                                                                                 items[style]));
+        const QTextCharFormat format = m_formats.displayFormat(group, QLatin1String(items[style]));
         cirrane->setFont(format.font(), style);
         cirrane->setColor(format.foreground().color(), style);
         cirrane->setPaper(format.background().color(), style);
@@ -456,7 +446,7 @@ void SourceEditor::setUpSyntaxLexer(const QString &syntaxFile)
 
 void SourceEditor::updateState()
 {
-    const CommandActions *a = m_mainWindow ? m_mainWindow->commands().commandActions() : nullptr;
+    const CommandActions *a = m_mainWindow.commands().commandActions();
     if (!a || !a->saveFile)
         return;
     a->saveFile->setEnabled(isDocumentModified());
@@ -472,15 +462,14 @@ void SourceEditor::updateState()
 
 void SourceEditor::documentWasModified(bool modified)
 {
-    if (m_mainWindow)
-        m_mainWindow->projects().setFileModified(m_filePath, modified);
+    m_mainWindow.projects().setFileModified(m_filePath, modified);
     updateState();
 }
 
 void SourceEditor::copyAvailabilityChanged(bool yes)
 {
     m_copyAvailable = yes;
-    const CommandActions *a = m_mainWindow ? m_mainWindow->commands().commandActions() : nullptr;
+    const CommandActions *a = m_mainWindow.commands().commandActions();
     if (a && a->cut) {
         a->cut->setEnabled(yes);
         a->copy->setEnabled(yes);
@@ -489,7 +478,7 @@ void SourceEditor::copyAvailabilityChanged(bool yes)
 
 void SourceEditor::undoAvailabilityChanged(bool)
 {
-    const CommandActions *a = m_mainWindow ? m_mainWindow->commands().commandActions() : nullptr;
+    const CommandActions *a = m_mainWindow.commands().commandActions();
     if (a && a->undo) {
         a->undo->setEnabled(isUndoAvailable());
         a->redo->setEnabled(isRedoAvailable());
@@ -498,10 +487,10 @@ void SourceEditor::undoAvailabilityChanged(bool)
 
 void SourceEditor::contextMenuEvent(QContextMenuEvent *event)
 {
-    if (!m_mainWindow)
+    m_mainWindow.commands().updateState();
+    const CommandActions *a = m_mainWindow.commands().commandActions();
+    if (!a)
         return;
-    m_mainWindow->commands().updateState();
-    const CommandActions *a = m_mainWindow->commands().commandActions();
     if (!m_contextMenu)
         m_contextMenu = new QMenu(this);
     m_contextMenu->clear();
@@ -608,9 +597,8 @@ void SourceEditor::fileChangedOnDisk()
         return;
     if (!isDocumentModified()) {
         reloadKeepingPlace();
-        outputOf(m_mainWindow)
-            .message(tr("%1 was changed on disk by another program and has been read again.")
-                         .arg(m_filePath));
+        m_mainWindow.output().message(
+            tr("%1 was changed on disk by another program and has been read again.").arg(m_filePath));
         return;
     }
     m_askingAboutDisk = true;

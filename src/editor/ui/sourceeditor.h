@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ui/storeddisplayformats.h"
 #include "editor/sourcetext.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -84,7 +85,8 @@ private:
     void setUpCppLexer();
     void setUpSyntaxLexer(const QString &syntaxFile);
 
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
+    StoredDisplayFormats m_formats;
     const SetUp m_setUpWhen;
     bool m_setUpPending = true;
     QMenu *m_contextMenu = nullptr;

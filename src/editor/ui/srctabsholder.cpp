@@ -2,12 +2,14 @@
 
 #include "sourceeditor.h"
 
+#include "core/mainservices.h"
+
 #include <QFileInfo>
 #include <QTabBar>
 
 SrcTabsHolder::SrcTabsHolder(MainServices *mainWindow, QWidget *parent)
     : QTabWidget(parent)
-    , m_mainWindow(mainWindow)
+    , m_mainWindow(servicesOf(mainWindow))
 {
     setMovable(true);
     setTabsClosable(true);
@@ -61,7 +63,7 @@ void SrcTabsHolder::openFile(const QString &path)
             setCurrentIndex(existing);
         return;
     }
-    auto *editor = new SourceEditor(m_mainWindow, path, SourceEditor::SetUp::WhenSeen);
+    auto *editor = new SourceEditor(&m_mainWindow, path, SourceEditor::SetUp::WhenSeen);
     connect(editor, &SourceEditor::modificationChanged, this, &SrcTabsHolder::updateTabTitles);
     // Among many changes the tab is titled at the end, and the last one opened becomes current
     // then (a tab with a close button lays out the whole bar when added, measuring every title;

@@ -66,6 +66,6 @@ private:
     QList<QPointer<SourceEditor>> m_madeCurrent; // opened among many changes, in turn
     int indexOf(const QString &path) const;
 
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     QStringList m_lastSessionFiles;
 };

@@ -29,8 +29,8 @@ CopyProjectFilesDialog::CopyProjectFilesDialog(MainServices *mainWindow,
     QString location;
     if (storeInPlace && !referencePath.isEmpty())
         location = QFileInfo(referencePath).absolutePath();
-    else if (mainWindow)
-        location = mainWindow->files().settingsStore().projectsDirectory();
+    else
+        location = servicesOf(mainWindow).files().settingsStore().projectsDirectory();
     m_form->pathEdit->setText(QDir::toNativeSeparators(location));
     connect(m_form->okButton, &QPushButton::clicked, this, &CopyProjectFilesDialog::okButtonClicked);
     connect(m_form->cancelButton,

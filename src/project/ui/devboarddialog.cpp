@@ -29,7 +29,7 @@ const int readRole = Qt::UserRole + 2;
 DevBoardDialog::DevBoardDialog(MainServices *mainWindow, BuildConfigList *catalogue, QWidget *parent)
     : CirraneDialog(parent)
     , m_form(std::make_unique<Ui::DevBoardDialog>())
-    , m_mainWindow(mainWindow)
+    , m_mainWindow(servicesOf(mainWindow))
     , m_catalogue(catalogue)
 {
     m_form->setupUi(this);
@@ -91,9 +91,7 @@ void DevBoardDialog::setWizardPage(bool wizard)
 void DevBoardDialog::loadBoards()
 {
     const BusyCursor busy;
-    const QString root = m_mainWindow ? m_mainWindow->files().settingsStore().directory(
-                             SettingsStore::DevBoards)
-                                      : QString();
+    const QString root = m_mainWindow.files().settingsStore().directory(SettingsStore::DevBoards);
     const QDir boards(root);
     for (const QString &folder : boards.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         const QDir board(boards.filePath(folder));
@@ -212,8 +210,7 @@ void DevBoardDialog::designFileButtonClicked(bool)
     const QFileInfo current(designFile());
     QString start = current.absolutePath();
     if (designFile().isEmpty() || !QFileInfo(start).isDir())
-        start = m_mainWindow ? m_mainWindow->files().settingsStore().projectsDirectory()
-                             : QString();
+        start = m_mainWindow.files().settingsStore().projectsDirectory();
     const QString chosen = Prompts::instance().openFileName(this,
                                                             tr("Import Design File"),
                                                             start,

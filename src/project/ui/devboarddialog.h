@@ -68,7 +68,7 @@ private:
     bool designFileValid() const;
 
     std::unique_ptr<Ui::DevBoardDialog> m_form;
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     BuildConfigList *m_catalogue;
     std::vector<std::unique_ptr<Project>> m_boards;
     QStringList m_categories;

@@ -31,19 +31,17 @@
 static int unsavedProjects = 0;
 
 Project::Project(BuildConfigList *catalogue, MainServices *mainWindow)
-    : m_mainWindow(mainWindow)
+    : m_mainWindow(servicesOf(mainWindow))
     , m_catalogue(catalogue)
-    , m_buildRun(new BuildRun(mainWindow, this))
+    , m_buildRun(new BuildRun(&m_mainWindow, this))
 {}
 
 Project::~Project()
 {
-    if (m_mainWindow) {
-        if (m_loaded)
-            m_mainWindow->output().clearOutput();
-        for (const ProjectFile &file : m_files)
-            m_mainWindow->editors().closeEditor(file.path);
-    }
+    if (m_loaded)
+        m_mainWindow.output().clearOutput();
+    for (const ProjectFile &file : m_files)
+        m_mainWindow.editors().closeEditor(file.path);
     delete m_rootItem;
 }
 
@@ -76,16 +74,14 @@ bool Project::load(const QString &path)
     m_loaded = false;
     const QString previousPath = m_filePath;
     m_filePath = QFileInfo(path).absoluteFilePath();
-    const std::optional<QDomDocument> document = m_mainWindow
-                                                     ? m_mainWindow->files().loadXml(m_filePath)
-                                                     : XmlDocumentIo::load(m_filePath, nullptr);
+    const std::optional<QDomDocument> document = m_mainWindow.files().loadXml(m_filePath);
     if (!document) {
         m_filePath = previousPath;
         return false;
     }
     std::optional<ProjectContents> contents = ProjectDocument::read(*document,
                                                                     m_filePath,
-                                                                    m_mainWindow,
+                                                                    &m_mainWindow,
                                                                     m_catalogue);
     if (!contents) {
         m_filePath = previousPath;
@@ -128,15 +124,14 @@ bool Project::save()
         record.files.push_back({file.path, file.group});
     const QDomDocument document = ProjectDocument::write(record, m_configurations, m_filePath);
     QString reason;
-    const bool written = m_mainWindow ? m_mainWindow->files().saveXml(document, m_filePath, &reason)
-                                      : XmlDocumentIo::save(document, m_filePath, &reason);
+    const bool written = m_mainWindow.files().saveXml(document, m_filePath, &reason);
     if (written) {
         m_modified = false;
         refreshName();
         updateRootText();
     } else {
         m_lastSaveError = tr("Cannot save project %1:\n%2.").arg(m_filePath, reason);
-        outputOf(m_mainWindow).error(m_lastSaveError);
+        m_mainWindow.output().error(m_lastSaveError);
     }
     return written;
 }
@@ -154,18 +149,18 @@ bool Project::saveAs(bool copy)
 // (a new project from the wizard).
 bool Project::saveAsPath(const QString &suggestedPath, bool copy)
 {
-    QWidget *parent = m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr;
+    QWidget *parent = m_mainWindow.commands().mainWidget();
     const QString proposed = m_filePath.isEmpty()
                                  ? QFileInfo(suggestedPath).completeBaseName()
                                  : QFileInfo(m_filePath).completeBaseName() + tr(" copy");
-    CopyProjectFilesDialog dialog(m_mainWindow, proposed, designFile(), !copy, parent);
+    CopyProjectFilesDialog dialog(&m_mainWindow, proposed, designFile(), !copy, parent);
     if (dialog.exec() != QDialog::Accepted || dialog.projectPath().isEmpty())
         return false;
     const QString chosen = dialog.projectPath();
     // The project's own folder, even for a project without files.
     const QString folder = QFileInfo(chosen).absolutePath();
     if (!QDir().mkpath(folder)) {
-        outputOf(m_mainWindow).error(tr("Could not create directory %1").arg(folder));
+        m_mainWindow.output().error(tr("Could not create directory %1").arg(folder));
         return false;
     }
     if (!copy) {
@@ -179,7 +174,7 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
     m_filePath = QFileInfo(chosen).absoluteFilePath();
     setModified(true);
     if (!save()) {
-        outputOf(m_mainWindow).error(tr("Could not save project"));
+        m_mainWindow.output().error(tr("Could not save project"));
         m_filePath = oldPath;
         setModified(oldModified);
         return false;
@@ -195,8 +190,8 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
 // copies. False, with the reason said, when anything would be overwritten unasked or fails.
 bool Project::copyFilesFor(const QString &projectPath, bool keepStructure)
 {
-    QWidget *parent = m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr;
-    OutputSink &output = outputOf(m_mainWindow);
+    QWidget *parent = m_mainWindow.commands().mainWidget();
+    OutputSink &output = m_mainWindow.output();
     const QDir target(QFileInfo(projectPath).absolutePath());
     QStringList files;
     for (const ProjectFile &file : std::as_const(m_files))
@@ -283,16 +278,14 @@ bool Project::copyFilesFor(const QString &projectPath, bool keepStructure)
     // The open editors follow their files into the copy, and what they hold unsaved is saved
     // there, so that the copy holds what the tabs show (a file the user chose to keep is
     // left to the user to save over). The originals stay as they were last saved.
-    if (m_mainWindow) {
-        EditorServices &editors = m_mainWindow->editors();
-        for (const auto &[source, destination] : std::as_const(pairs)) {
-            if (QFileInfo(source).absoluteFilePath() == QFileInfo(destination).absoluteFilePath())
-                continue;
-            editors.editorFileRenamed(source, destination);
-            if (!kept.contains(destination) && !editors.modifiedEditorTitle(destination).isEmpty()
-                && !editors.saveEditor(destination, false))
-                output.error(tr("Could not save file %1").arg(destination));
-        }
+    EditorServices &editors = m_mainWindow.editors();
+    for (const auto &[source, destination] : std::as_const(pairs)) {
+        if (QFileInfo(source).absoluteFilePath() == QFileInfo(destination).absoluteFilePath())
+            continue;
+        editors.editorFileRenamed(source, destination);
+        if (!kept.contains(destination) && !editors.modifiedEditorTitle(destination).isEmpty()
+            && !editors.saveEditor(destination, false))
+            output.error(tr("Could not save file %1").arg(destination));
     }
     return true;
 }
@@ -303,7 +296,7 @@ bool Project::maybeSave()
         return true;
     const QMessageBox::StandardButton answer = Prompts::instance().message(
         QMessageBox::Warning,
-        m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr,
+        m_mainWindow.commands().mainWidget(),
         tr("Application"),
         tr("Project '%1' has been modified.\nDo you want to save your changes?").arg(m_name),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
@@ -316,10 +309,8 @@ bool Project::saveWithFiles(bool ask)
 {
     if (!(ask ? maybeSave() : save()))
         return false;
-    if (!m_mainWindow)
-        return true;
     for (const ProjectFile &file : m_files) {
-        if (!m_mainWindow->editors().saveEditor(file.path, ask))
+        if (!m_mainWindow.editors().saveEditor(file.path, ask))
             return false;
     }
     return true;
@@ -327,12 +318,8 @@ bool Project::saveWithFiles(bool ask)
 
 bool Project::open()
 {
-    const QString directory = m_mainWindow
-                                  ? m_mainWindow->files().settingsStore().projectsDirectory()
-                                  : QString();
-    const QString path = Prompts::instance().openFileName(m_mainWindow
-                                                              ? m_mainWindow->commands().mainWidget()
-                                                              : nullptr,
+    const QString directory = m_mainWindow.files().settingsStore().projectsDirectory();
+    const QString path = Prompts::instance().openFileName(m_mainWindow.commands().mainWidget(),
                                                           tr("Open Project"),
                                                           directory,
                                                           tr("Project files (*.%1)").arg("dyxp"));
@@ -346,9 +333,9 @@ bool Project::open()
 bool Project::addFile(const QString &rawPath, const QString &group)
 {
     QString path = rawPath;
-    if (path.contains(QLatin1String("%CIRRANE_DIR%")) && m_mainWindow)
+    if (path.contains(QLatin1String("%CIRRANE_DIR%")))
         path.replace(QLatin1String("%CIRRANE_DIR%"),
-                     m_mainWindow->simulator().simulatorDirectory(false));
+                     m_mainWindow.simulator().simulatorDirectory(false));
     if (findFileForTool(path) >= 0)
         return false;
     if (extensionOf(path) == QLatin1String("DSN") && !designFile().isEmpty())
@@ -361,8 +348,8 @@ bool Project::addFile(const QString &rawPath, const QString &group)
     const QFileInfo info(path);
     file.exists = info.exists();
     file.canonical = info.canonicalFilePath();
-    if (!file.exists && m_mainWindow)
-        m_mainWindow->output().error(tr("File '%1' not found").arg(path));
+    if (!file.exists)
+        m_mainWindow.output().error(tr("File '%1' not found").arg(path));
     m_files.push_back(file);
     if (m_configurationsLater) {
         m_configurationsLater->append(file.path);
@@ -420,8 +407,7 @@ bool Project::designFileLocationAccepted(const QString &file, const QString &dir
     if (QFileInfo(file).absolutePath() == QFileInfo(directory).absoluteFilePath())
         return true;
     return Prompts::instance().message(QMessageBox::Warning,
-                                       m_mainWindow ? m_mainWindow->commands().mainWidget()
-                                                    : nullptr,
+                                       m_mainWindow.commands().mainWidget(),
                                        tr("DYX Studio"),
                                        tr("Are you sure you want the schematic file to be outside "
                                           "the project's directory?"),
@@ -434,12 +420,10 @@ bool Project::designFileLocationAccepted(const QString &file, const QString &dir
 
 bool Project::addExistingFiles()
 {
-    const QStringList paths
-        = Prompts::instance().openFileNames(m_mainWindow ? m_mainWindow->commands().mainWidget()
-                                                         : nullptr,
-                                            tr("Open File"),
-                                            projectDirectory(),
-                                            tr("All files (*.*)"));
+    const QStringList paths = Prompts::instance().openFileNames(m_mainWindow.commands().mainWidget(),
+                                                                tr("Open File"),
+                                                                projectDirectory(),
+                                                                tr("All files (*.*)"));
     bool added = false;
     addingMany([&] {
         for (const QString &path : paths) {
@@ -461,9 +445,7 @@ bool Project::addExistingFiles()
 
 bool Project::newFile()
 {
-    const QString path = Prompts::instance().saveFileName(m_mainWindow
-                                                              ? m_mainWindow->commands().mainWidget()
-                                                              : nullptr,
+    const QString path = Prompts::instance().saveFileName(m_mainWindow.commands().mainWidget(),
                                                           tr("New File Name"),
                                                           projectDirectory(),
                                                           tr("All files (*.*)"));
@@ -483,8 +465,7 @@ bool Project::newDesignFile(const QString &givenPath)
 {
     QString path = givenPath;
     if (path.isEmpty()) {
-        path = Prompts::instance().saveFileName(m_mainWindow ? m_mainWindow->commands().mainWidget()
-                                                             : nullptr,
+        path = Prompts::instance().saveFileName(m_mainWindow.commands().mainWidget(),
                                                 tr("New Design File Name"),
                                                 projectDirectory(),
                                                 tr("Design files (*.dsn)"));
@@ -517,8 +498,7 @@ bool Project::newDesignFile(const QString &givenPath)
                             clock(),
                             true,
                             false);
-    if (!simulator->launch(m_mainWindow ? m_mainWindow->simulator().simulatorDirectory(false)
-                                        : QString()))
+    if (!simulator->launch(m_mainWindow.simulator().simulatorDirectory(false)))
         return false;
     return addFile(path);
 }
@@ -528,12 +508,10 @@ bool Project::removeFile(int index)
     if (index < 0 || index >= fileCount())
         return false;
     const ProjectFile file = m_files.at(index);
-    if (m_mainWindow) {
-        // Unsaved text in the file's editor is saved or dropped as the user says.
-        if (!m_mainWindow->editors().saveEditor(file.path, true))
-            return false;
-        m_mainWindow->editors().closeEditor(file.path);
-    }
+    // Unsaved text in the file's editor is saved or dropped as the user says.
+    if (!m_mainWindow.editors().saveEditor(file.path, true))
+        return false;
+    m_mainWindow.editors().closeEditor(file.path);
     delete file.item;
     m_files.erase(m_files.begin() + index);
     m_modified = true;

@@ -151,7 +151,6 @@ public:
     QString targetPath() const;
 
     BuildConfigList *catalogue() const { return m_catalogue; }
-    MainServices *mainWindow() const { return m_mainWindow; }
 
     // The default group of a file: by its type in the active compiler.
     QString defaultGroup(const QString &path) const;
@@ -182,7 +181,7 @@ private:
     void resynchronise();
     void addingMany(const std::function<void()> &add);
 
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     CirraneInterface *m_simulatorLink = nullptr;
     QStringList *m_configurationsLater = nullptr; // files for the configurations, while adding many
     QTreeWidgetItem *m_parentItem = nullptr;

@@ -23,7 +23,7 @@ bool Project::compile()
         return false;
     const bool built = run(activeConfiguration()->targetName());
     if (built) {
-        outputOf(m_mainWindow).success(tr("Compiled successfully.\n"));
+        m_mainWindow.output().success(tr("Compiled successfully.\n"));
         m_rebuildAll = false;
     }
     return built;
@@ -34,8 +34,8 @@ bool Project::clean()
     if (!prepare())
         return false;
     const bool cleaned = run(QStringLiteral("clean"));
-    if (cleaned && m_mainWindow)
-        m_mainWindow->output().message(tr("Cleaned.\n"));
+    if (cleaned)
+        m_mainWindow.output().message(tr("Cleaned.\n"));
     return cleaned;
 }
 
@@ -44,8 +44,8 @@ bool Project::tidy()
     if (!prepare())
         return false;
     const bool tidied = run(QStringLiteral("tidy"));
-    if (tidied && m_mainWindow)
-        m_mainWindow->output().message(tr("Tidied.\n"));
+    if (tidied)
+        m_mainWindow.output().message(tr("Tidied.\n"));
     return tidied;
 }
 
@@ -53,18 +53,18 @@ bool Project::prepare()
 {
     BuildProject *configuration = activeConfiguration();
     if (!configuration) {
-        outputOf(m_mainWindow)
-            .error(tr("Compilation failed. No project configurations defined, check the Project "
-                      "Settings."));
+        m_mainWindow.output().error(
+            tr("Compilation failed. No project configurations defined, check the Project "
+               "Settings."));
         return false;
     }
     emit configurationSelected(configuration->name());
-    outputOf(m_mainWindow).clearOutput();
+    m_mainWindow.output().clearOutput();
     if (!saveWithFiles(false)) {
-        outputOf(m_mainWindow).message(tr("Project must be saved before compilation"));
+        m_mainWindow.output().message(tr("Project must be saved before compilation"));
         return false;
     }
-    const auto fail = [this](const QString &text) { outputOf(m_mainWindow).error(text); };
+    const auto fail = [this](const QString &text) { m_mainWindow.output().error(text); };
     bool good = true;
     if (configuration->family().isEmpty()) {
         fail(tr("No controller family defined."));
@@ -119,9 +119,8 @@ bool Project::run(const QString &goal)
         request.projectFiles.append(file.path);
     request.hasSourceGroup = hasSourceGroup();
     request.rebuildAll = m_rebuildAll;
-    request.jobs = m_mainWindow ? m_mainWindow->files().settingsStore().buildJobs() : 1;
-    request.toolsDirectory = m_mainWindow ? m_mainWindow->files().settingsStore().toolsDirectory()
-                                          : QCoreApplication::applicationDirPath();
+    request.jobs = m_mainWindow.files().settingsStore().buildJobs();
+    request.toolsDirectory = m_mainWindow.files().settingsStore().toolsDirectory();
     return m_buildRun->run(request);
 }
 

@@ -27,13 +27,13 @@
 
 ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actions, QWidget *parent)
     : QDockWidget(parent)
-    , m_mainWindow(mainWindow)
+    , m_mainWindow(servicesOf(mainWindow))
     , m_actions(actions)
-    , m_catalogue(new BuildConfigList(mainWindow, this))
+    , m_catalogue(new BuildConfigList(&m_mainWindow, this))
     , m_tree(new ProjectTreeWidget(this))
-    , m_simulator(new CirraneInterface(mainWindow, this))
-    , m_debug(*m_simulator, outputOf(mainWindow), [mainWindow] {
-        return mainWindow ? mainWindow->simulator().simulatorDirectory(false) : QString();
+    , m_simulator(new CirraneInterface(&m_mainWindow, this))
+    , m_debug(*m_simulator, m_mainWindow.output(), [this] {
+        return m_mainWindow.simulator().simulatorDirectory(false);
     })
 {
     setObjectName(QStringLiteral("Projects"));
@@ -62,7 +62,7 @@ ProjectsManager::~ProjectsManager()
 
 QWidget *ProjectsManager::dialogParent() const
 {
-    return m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr;
+    return m_mainWindow.commands().mainWidget();
 }
 
 Project *ProjectsManager::project(int index) const
@@ -139,27 +139,25 @@ bool ProjectsManager::closeCheck(int index)
     Project *p = project(index);
     if (!p)
         return true;
-    if (m_mainWindow) {
-        QStringList names;
-        for (int i = 0; i < p->fileCount(); ++i) {
-            const QString title = m_mainWindow->editors().modifiedEditorTitle(p->filePathAt(i));
-            if (!title.isEmpty())
-                names.append(title);
-        }
-        if (!names.isEmpty()) {
-            const QMessageBox::StandardButton answer = Prompts::instance().message(
-                QMessageBox::Warning,
-                dialogParent(),
-                tr("Application"),
-                tr("Files %1 have been modified.\nDo you want to save your changes?")
-                    .arg(names.join(QStringLiteral(", "))),
-                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
-            if (answer == QMessageBox::Cancel)
-                return false;
-            if (answer == QMessageBox::Save) {
-                for (int i = 0; i < p->fileCount(); ++i)
-                    m_mainWindow->editors().saveEditor(p->filePathAt(i), false);
-            }
+    QStringList names;
+    for (int i = 0; i < p->fileCount(); ++i) {
+        const QString title = m_mainWindow.editors().modifiedEditorTitle(p->filePathAt(i));
+        if (!title.isEmpty())
+            names.append(title);
+    }
+    if (!names.isEmpty()) {
+        const QMessageBox::StandardButton answer = Prompts::instance().message(
+            QMessageBox::Warning,
+            dialogParent(),
+            tr("Application"),
+            tr("Files %1 have been modified.\nDo you want to save your changes?")
+                .arg(names.join(QStringLiteral(", "))),
+            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel)
+            return false;
+        if (answer == QMessageBox::Save) {
+            for (int i = 0; i < p->fileCount(); ++i)
+                m_mainWindow.editors().saveEditor(p->filePathAt(i), false);
         }
     }
     return p->maybeSave();
@@ -170,13 +168,12 @@ bool ProjectsManager::closeProject(int index)
     Project *p = project(index);
     if (!p || p->isBuilding())
         return false;
-    if (m_mainWindow && !p->filePath().isEmpty())
-        m_mainWindow->recent().newMRUProject(p->filePath());
+    if (!p->filePath().isEmpty())
+        m_mainWindow.recent().newMRUProject(p->filePath());
     m_projects.erase(m_projects.begin() + index);
     trackCurrentProject();
     refresh();
-    if (m_mainWindow)
-        m_mainWindow->commands().updateState();
+    m_mainWindow.commands().updateState();
     return true;
 }
 
@@ -225,7 +222,7 @@ void ProjectsManager::closeProject()
 // chosen another: Cancel in their dialogs changes nothing.
 void ProjectsManager::newProject()
 {
-    auto project = std::make_unique<Project>(m_catalogue, m_mainWindow);
+    auto project = std::make_unique<Project>(m_catalogue, &m_mainWindow);
     if (!project->runNewProjectWizard())
         return;
     if (indexOfProject(project->filePath()) >= 0) {
@@ -244,7 +241,7 @@ void ProjectsManager::newProject()
 void ProjectsManager::openSample()
 {
     BusyCursor wait;
-    if (m_mainWindow && m_mainWindow->simulator().simulatorDirectory(false).isEmpty()) {
+    if (m_mainWindow.simulator().simulatorDirectory(false).isEmpty()) {
         wait.restore();
         Prompts::instance().message(QMessageBox::Information,
                                     dialogParent(),
@@ -259,7 +256,7 @@ void ProjectsManager::openSample()
     if (!m_catalogue)
         return;
     if (!m_samples) {
-        m_samples = new SampleProject(m_mainWindow, m_catalogue, dialogParent());
+        m_samples = new SampleProject(&m_mainWindow, m_catalogue, dialogParent());
         connect(m_samples, &SampleProject::sampleChosen, this, [this](const QString &path) {
             openProject(path, false);
         });
@@ -284,21 +281,20 @@ bool ProjectsManager::openProject(const QString &path, bool quiet)
     bool loaded = false;
     {
         BusyCursor wait;
-        auto p = std::make_unique<Project>(m_catalogue, m_mainWindow);
+        auto p = std::make_unique<Project>(m_catalogue, &m_mainWindow);
         loaded = !path.isEmpty() && p->load(path);
         if (loaded)
             adoptProject(std::move(p), true);
-        else if (!path.isEmpty() && m_mainWindow)
-            m_mainWindow->output().error(tr("Cannot open project %1").arg(path));
+        else if (!path.isEmpty())
+            m_mainWindow.output().error(tr("Cannot open project %1").arg(path));
     }
-    if (m_mainWindow)
-        m_mainWindow->commands().updateState();
+    m_mainWindow.commands().updateState();
     return loaded;
 }
 
 void ProjectsManager::openProject()
 {
-    auto p = std::make_unique<Project>(m_catalogue, m_mainWindow);
+    auto p = std::make_unique<Project>(m_catalogue, &m_mainWindow);
     if (!p->open())
         return;
     if (indexOfProject(p->filePath()) >= 0) {
@@ -406,18 +402,16 @@ void ProjectsManager::renameItem()
 
 void ProjectsManager::itemClicked(QTreeWidgetItem *, int)
 {
-    if (m_mainWindow)
-        m_mainWindow->commands().updateState();
+    m_mainWindow.commands().updateState();
     markCurrentProject();
     trackCurrentProject();
 }
 
 void ProjectsManager::itemDoubleClicked(QTreeWidgetItem *item, int)
 {
-    if (m_mainWindow)
-        m_mainWindow->commands().updateState();
+    m_mainWindow.commands().updateState();
     Project *p = currentProject();
-    if (!p || !m_mainWindow)
+    if (!p)
         return;
     const int index = p->fileIndexForItem(item);
     if (index < 0)
@@ -427,7 +421,7 @@ void ProjectsManager::itemDoubleClicked(QTreeWidgetItem *item, int)
     if (QFileInfo(path).suffix().toUpper() == QLatin1String("DSN"))
         debugOpen();
     else
-        m_mainWindow->editors().openFileAt(path);
+        m_mainWindow.editors().openFileAt(path);
 }
 
 void ProjectsManager::itemChanged(QTreeWidgetItem *item, int)
@@ -457,41 +451,39 @@ bool ProjectsManager::takeRunsSucceeded()
 void ProjectsManager::runOnCurrentProject(bool (Project::*command)())
 {
     m_busy = true;
-    if (m_mainWindow)
-        m_mainWindow->commands().updateState();
+    m_mainWindow.commands().updateState();
     Project *p = currentProject();
     if (!p) {
-        outputOf(m_mainWindow).message(tr("No project selected."));
+        m_mainWindow.output().message(tr("No project selected."));
         m_runsSucceeded = false;
     } else if (!(p->*command)()) {
         m_runsSucceeded = false;
     }
     m_busy = false;
-    if (m_mainWindow)
-        m_mainWindow->commands().updateState();
+    m_mainWindow.commands().updateState();
 }
 
 void ProjectsManager::compileProject()
 {
-    if (Project *p = currentProject(); p && m_mainWindow) {
+    if (Project *p = currentProject(); p) {
         // The last configuration of the selector's name wins.
-        const QString selected = m_mainWindow->commands().selectedConfiguration();
+        const QString selected = m_mainWindow.commands().selectedConfiguration();
         for (int i = 0; i < p->configurationCount(); ++i) {
             if (p->configuration(i)->name() == selected)
                 p->setActiveConfiguration(i);
         }
     }
     runOnCurrentProject(&Project::compile);
-    if (currentProject() && m_mainWindow) {
+    if (currentProject()) {
         m_busy = true;
         if (!m_simulator->isRunning()) {
-            m_mainWindow->output().message(tr("Click the VEXA icon to launch the design file in "
-                                              "VEXA for simulation and debugging.\n"));
+            m_mainWindow.output().message(tr("Click the VEXA icon to launch the design file in "
+                                             "VEXA for simulation and debugging.\n"));
         } else {
             sendFirmware();
         }
         m_busy = false;
-        m_mainWindow->commands().updateState();
+        m_mainWindow.commands().updateState();
     }
 }
 
@@ -524,8 +516,7 @@ std::optional<DebugTarget> ProjectsManager::debugTarget() const
 void ProjectsManager::sendFirmware()
 {
     m_debug.sendFirmware(debugTarget());
-    if (m_mainWindow)
-        m_mainWindow->commands().updateState();
+    m_mainWindow.commands().updateState();
 }
 
 void ProjectsManager::debugOpen()
@@ -619,7 +610,7 @@ void ProjectsManager::showCompilersDialog()
 {
     m_busy = true;
     updateState();
-    CompilersDialog dialog(m_catalogue, m_mainWindow, dialogParent());
+    CompilersDialog dialog(m_catalogue, &m_mainWindow, dialogParent());
     dialog.exec();
     m_busy = false;
     updateState();
@@ -632,12 +623,12 @@ void ProjectsManager::projectSettings()
         return;
     ConfigurationOptionsDialog dialog(project,
                                       project->activeConfigurationIndex(),
-                                      m_mainWindow,
+                                      &m_mainWindow,
                                       dialogParent());
     // Other options or another controller: everything is built again.
     if (dialog.exec() == QDialog::Accepted)
         project->setRebuildAll(true);
-    m_mainWindow->commands().updateState();
+    m_mainWindow.commands().updateState();
     const BuildProject *active = project->activeConfiguration();
     emit projectConfigurationChange(active ? active->name() : QString());
 }
@@ -705,8 +696,7 @@ void ProjectsManager::contextMenuEvent(QContextMenuEvent *event)
 
 void ProjectsManager::showContextMenu(QContextMenuEvent *event)
 {
-    if (m_mainWindow)
-        m_mainWindow->commands().updateState();
+    m_mainWindow.commands().updateState();
     if (!m_contextMenu)
         m_contextMenu = new QMenu(this);
     m_contextMenu->clear();

@@ -69,7 +69,6 @@ public:
     bool simulate(double seconds, const QString &traceFile);
     ProjectTreeWidget *tree() const { return m_tree; }
     BuildConfigList *catalogue() const { return m_catalogue; }
-    MainServices *mainWindow() const { return m_mainWindow; }
 
 signals:
     void projectConfigurationChange(const QString &currentTarget);
@@ -116,7 +115,7 @@ private:
     std::optional<DebugTarget> debugTarget() const;
     void adoptProject(std::unique_ptr<Project> project, bool fromCommand);
 
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     CommandActions *m_actions;
     SampleProject *m_samples = nullptr;
     QMenu *m_contextMenu = nullptr;

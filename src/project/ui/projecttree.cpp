@@ -5,7 +5,8 @@
 #include "build/buildproject.h"
 #include "core/editorservices.h"
 #include "core/mainservices.h"
-#include "core/ui/displayformats.h"
+#include "core/settingsfiles.h"
+#include "core/ui/storeddisplayformats.h"
 
 #include <QDir>
 #include <QFile>
@@ -136,7 +137,7 @@ void Project::setCurrent(bool current)
 
 void Project::applyDisplayFormats()
 {
-    if (!m_rootItem || !m_mainWindow)
+    if (!m_rootItem)
         return;
     const auto apply = [](QTreeWidgetItem *item, const QTextCharFormat &format) {
         if (!item)
@@ -148,13 +149,12 @@ void Project::applyDisplayFormats()
     // A look, not an edit: the tree's change signals stay quiet.
     const QSignalBlocker blocker(m_rootItem->treeWidget());
     const QString group = QStringLiteral("Projects Tree");
-    apply(m_rootItem, m_mainWindow->formats().displayFormat(group, QStringLiteral("Projects")));
-    const QTextCharFormat groups = m_mainWindow->formats().displayFormat(group,
-                                                                         QStringLiteral("Groups"));
+    const StoredDisplayFormats formats(m_mainWindow.files().settingsStore());
+    apply(m_rootItem, formats.displayFormat(group, QStringLiteral("Projects")));
+    const QTextCharFormat groups = formats.displayFormat(group, QStringLiteral("Groups"));
     for (const ProjectGroup &g : m_groups)
         apply(g.item, groups);
-    const QTextCharFormat files = m_mainWindow->formats().displayFormat(group,
-                                                                        QStringLiteral("Files"));
+    const QTextCharFormat files = formats.displayFormat(group, QStringLiteral("Files"));
     for (const ProjectFile &f : m_files)
         apply(f.item, files);
 }
@@ -230,10 +230,8 @@ void Project::describe(QTextEdit *textEdit) const
 
 void Project::reopenFiles()
 {
-    if (!m_mainWindow)
-        return;
     for (const ProjectFile &file : m_files)
-        m_mainWindow->editors().reopenIfLastSession(file.path);
+        m_mainWindow.editors().reopenIfLastSession(file.path);
 }
 
 void Project::renameFile(int index, const QString &newName)
@@ -254,17 +252,16 @@ void Project::renameFile(int index, const QString &newName)
         return;
     }
     if (!isBareFileName(newName)) {
-        outputOf(m_mainWindow)
-            .error(tr("Cannot rename '%1' to '%2': a file name cannot be empty "
-                      "or \".\", or hold \"..\", \"/\", \"\\\" or a line break.")
-                       .arg(old.fileName(), newName));
+        m_mainWindow.output().error(tr("Cannot rename '%1' to '%2': a file name cannot be empty "
+                                       "or \".\", or hold \"..\", \"/\", \"\\\" or a line break.")
+                                        .arg(old.fileName(), newName));
         restoreText();
         return;
     }
     const QString oldPath = file.path;
     const QString newPath = old.absoluteDir().filePath(newName);
     if (QFileInfo::exists(newPath) || !QFile::copy(oldPath, newPath)) {
-        outputOf(m_mainWindow).error(tr("Cannot rename '%1' to '%2'.").arg(old.fileName(), newName));
+        m_mainWindow.output().error(tr("Cannot rename '%1' to '%2'.").arg(old.fileName(), newName));
         restoreText();
         return;
     }
@@ -277,8 +274,7 @@ void Project::renameFile(int index, const QString &newName)
         restoreText();
         return;
     }
-    if (m_mainWindow)
-        m_mainWindow->editors().editorFileRenamed(oldPath, newPath);
+    m_mainWindow.editors().editorFileRenamed(oldPath, newPath);
     file.path = newPath;
     restoreText();
     m_modified = true;

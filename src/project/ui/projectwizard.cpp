@@ -29,10 +29,10 @@ void Project::adoptFiles(const Project &other)
 
 bool Project::runNewProjectWizard()
 {
-    QWidget *parent = m_mainWindow ? m_mainWindow->commands().mainWidget() : nullptr;
-    DevBoardDialog start(m_mainWindow, m_catalogue, parent);
+    QWidget *parent = m_mainWindow.commands().mainWidget();
+    DevBoardDialog start(&m_mainWindow, m_catalogue, parent);
     start.setWizardPage(true);
-    ControllerDialog settings(this, m_catalogue, m_mainWindow, parent);
+    ControllerDialog settings(this, m_catalogue, &m_mainWindow, parent);
     settings.setWizardPage(true, false);
     for (;;) {
         if (start.exec() != QDialog::Accepted)
@@ -49,12 +49,12 @@ bool Project::runNewProjectWizard()
             adoptFiles(*board);
             for (int i = 0; i < board->configurationCount(); ++i) {
                 auto copy = std::make_unique<BuildProject>(*board->configuration(i));
-                copy->setMainWindow(m_mainWindow);
+                copy->setMainWindow(&m_mainWindow);
                 configurations.push_back(std::move(copy));
             }
         } else {
             for (const char *name : {"Debug", "Release"}) {
-                auto configuration = std::make_unique<BuildProject>(m_mainWindow, m_catalogue);
+                auto configuration = std::make_unique<BuildProject>(&m_mainWindow, m_catalogue);
                 configuration->setTarget(QLatin1String(name));
                 configuration->setName(QLatin1String(name));
                 configurations.push_back(std::move(configuration));

@@ -26,7 +26,7 @@ void addOnce(QStringList &list, const QString &name)
 SampleProject::SampleProject(MainServices *mainWindow, BuildConfigList *catalogue, QWidget *parent)
     : CirraneDialog(parent)
     , m_form(std::make_unique<Ui::SampleProject>())
-    , m_mainWindow(mainWindow)
+    , m_mainWindow(servicesOf(mainWindow))
     , m_catalogue(catalogue)
 {
     m_form->setupUi(this);
@@ -45,8 +45,7 @@ SampleProject::SampleProject(MainServices *mainWindow, BuildConfigList *catalogu
             this,
             &SampleProject::updateDescription);
 
-    const QString installation = mainWindow ? mainWindow->simulator().simulatorDirectory(false)
-                                            : QString();
+    const QString installation = m_mainWindow.simulator().simulatorDirectory(false);
     m_loading = true;
     m_form->projectsListWidget->clear();
     m_form->projectInfoTextEdit->clear();

@@ -48,7 +48,7 @@ private:
     const Sample *selected() const;
 
     std::unique_ptr<Ui::SampleProject> m_form;
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     BuildConfigList *m_catalogue;
     QString m_directory;
     std::vector<Sample> m_samples;

@@ -35,7 +35,7 @@ CompilersDialog::CompilersDialog(BuildConfigList *catalogue,
     : CirraneDialog(parent)
     , m_form(std::make_unique<Ui::CompilersDialog>())
     , m_catalogue(catalogue)
-    , m_mainWindow(mainWindow)
+    , m_mainWindow(servicesOf(mainWindow))
     , m_scan(catalogue)
 {
     m_form->setupUi(this);
@@ -114,7 +114,7 @@ void CompilersDialog::showRow(int row)
 void CompilersDialog::checkRows(int first, int last)
 {
     const BusyCursor busy;
-    outputOf(m_mainWindow).clearOutput();
+    m_mainWindow.output().clearOutput();
     m_scan.startChecking();
     QTableWidget *table = m_form->compilersTable;
     for (int row = first; row <= last; ++row) {

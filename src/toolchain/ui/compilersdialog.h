@@ -48,6 +48,6 @@ private:
 
     std::unique_ptr<Ui::CompilersDialog> m_form;
     BuildConfigList *m_catalogue;
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     CompilerScan m_scan;
 };

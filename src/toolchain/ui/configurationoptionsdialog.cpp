@@ -67,11 +67,11 @@ ConfigurationOptionsDialog::ConfigurationOptionsDialog(ConfiguredProject *projec
     : CirraneDialog(parent)
     , m_form(std::make_unique<Ui::CompilerOptionsDialog>())
     , m_project(project)
-    , m_mainWindow(mainWindow)
+    , m_mainWindow(servicesOf(mainWindow))
 {
     m_form->setupUi(this);
     m_form->settingsTabWidget->setCurrentIndex(0);
-    if (!mainWindow || !mainWindow->commands().isAdvanced()) {
+    if (!m_mainWindow.commands().isAdvanced()) {
         m_form->settingsTabWidget->removeTab(m_form->settingsTabWidget->indexOf(m_form->projectTab));
         m_projectTab = false;
     }
@@ -222,8 +222,7 @@ void ConfigurationOptionsDialog::fillControllers()
             if (family.name.compare(configuration->family(), Qt::CaseInsensitive) != 0)
                 continue;
             for (const ControllerRecord &controller : family.controllers) {
-                if (m_mainWindow
-                    && m_mainWindow->simulator().isSimulated(family.name, controller.name))
+                if (m_mainWindow.simulator().isSimulated(family.name, controller.name))
                     m_form->controllerCombo->addItem(controller.name);
             }
         }

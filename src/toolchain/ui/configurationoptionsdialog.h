@@ -65,7 +65,7 @@ private:
 
     std::unique_ptr<Ui::CompilerOptionsDialog> m_form;
     ConfiguredProject *m_project;
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     std::vector<std::unique_ptr<BuildProject>> m_copies;
     int m_current = -1;
     // For each table row, the index of the configuration setting it shows.

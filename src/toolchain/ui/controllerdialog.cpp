@@ -61,12 +61,12 @@ ControllerDialog::ControllerDialog(ConfiguredProject *project,
     , m_form(std::make_unique<Ui::ControllerDialog>())
     , m_project(project)
     , m_catalogue(catalogue)
-    , m_mainWindow(mainWindow)
+    , m_mainWindow(servicesOf(mainWindow))
 {
     m_form->setupUi(this);
     setWindowTitle(project ? tr("%1 Project Settings").arg(project->name())
                            : tr("Controller Selection"));
-    const bool advanced = mainWindow && mainWindow->commands().isAdvanced();
+    const bool advanced = m_mainWindow.commands().isAdvanced();
     m_form->projectSettingsGroup->setVisible(advanced);
     m_form->simulatorOnly->setVisible(advanced);
     setWizardPage(false);
@@ -183,7 +183,7 @@ void ControllerDialog::buildChoices()
     m_table.clear();
     if (!m_catalogue)
         return;
-    SimulatorQueries *simulator = m_mainWindow ? &m_mainWindow->simulator() : nullptr;
+    SimulatorQueries &simulator = m_mainWindow.simulator();
     for (const QString &name : m_catalogue->names(false)) {
         const BuildConfig *compiler = m_catalogue->find(name);
         if (!compiler)
@@ -205,11 +205,10 @@ void ControllerDialog::buildChoices()
                                                });
                 if (known)
                     continue;
-                entry->choices.append(
-                    {controller.name,
-                     name,
-                     compiler->isConfigured(),
-                     simulator && simulator->isSimulated(family.name, controller.name)});
+                entry->choices.append({controller.name,
+                                       name,
+                                       compiler->isConfigured(),
+                                       simulator.isSimulated(family.name, controller.name)});
             }
         }
     }
@@ -400,7 +399,7 @@ void ControllerDialog::storeCurrent()
 void ControllerDialog::compilersButtonClicked(bool)
 {
     storeCurrent();
-    CompilersDialog dialog(m_catalogue, m_mainWindow, this);
+    CompilersDialog dialog(m_catalogue, &m_mainWindow, this);
     dialog.exec();
     // Newly installed compilers lose their suffix; the choices made here stay.
     load(false);

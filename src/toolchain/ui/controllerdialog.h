@@ -90,7 +90,7 @@ private:
     std::unique_ptr<Ui::ControllerDialog> m_form;
     ConfiguredProject *m_project;
     BuildConfigList *m_catalogue;
-    MainServices *m_mainWindow;
+    MainServices &m_mainWindow;
     std::vector<std::unique_ptr<BuildProject>> m_copies;
     QString m_requestedFamily;
     QString m_requestedController;
