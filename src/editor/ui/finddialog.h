@@ -1,6 +1,6 @@
 #pragma once
 
-#include "editor/findstate.h"
+#include "editor/findsession.h"
 
 #include "core/ui/cirranedialog.h"
 
@@ -9,7 +9,6 @@
 class MainServices;
 class QAction;
 class QComboBox;
-class SourceEditor;
 class SrcTabsHolder;
 
 namespace Ui {
@@ -17,8 +16,7 @@ class FindDialog;
 }
 
 // Find and replace in the current document, all open documents or every file of the current
-// project. Project files are opened as the search reaches them and closed again when they
-// hold no match; the search knows it has come round when it meets its first match again.
+// project: the boxes and buttons of a FindSession over the editor tabs.
 class FindDialog : public CirraneDialog
 {
     Q_OBJECT
@@ -49,19 +47,13 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    bool findNextMatch(FindState::Mode mode);
-    // The next document to search, opened; false when none is left.
-    bool takeNextFile(QString &taken);
-    // Reads the match options from the dialog's boxes.
-    void takeOptions();
-    void restartSearch();
+    // The texts and options as the dialog's boxes hold them.
+    FindSession::Options options() const;
     void setControlsEnabled(bool enabled);
     void reachedStart();
 
     std::unique_ptr<Ui::FindDialog> m_form;
-    SrcTabsHolder *m_tabs;
-    MainServices &m_mainWindow;
     QAction *m_findNextAction;
     bool m_replaceMode = false;
-    FindState m_state;
+    FindSession m_session;
 };

@@ -534,6 +534,13 @@ void SourceEditor::replaceWholeText(const QString &text)
     });
 }
 
+void SourceEditor::selectionStartAt(int &line, int &index) const
+{
+    int endLine = 0;
+    int endIndex = 0;
+    getSelection(&line, &index, &endLine, &endIndex);
+}
+
 void SourceEditor::stepPosition(int &line, int &index, bool forward) const
 {
     const long position = positionFromLineIndex(line, index);

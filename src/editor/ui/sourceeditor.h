@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ui/storeddisplayformats.h"
+#include "editor/finddocument.h"
 #include "editor/sourcetext.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -14,7 +15,7 @@ class QMenu;
 // One open source file: loads and saves it in the system's 8-bit encoding, asks before
 // losing changes, highlights it (the C/C++ lexer, or the syntax-definition lexer chosen through
 // the controller family's map file) and keeps the window's edit commands in step.
-class SourceEditor : public QsciScintilla
+class SourceEditor : public QsciScintilla, public FindDocument
 {
     Q_OBJECT
 
@@ -35,10 +36,10 @@ public:
     bool canClose();
     void setCurrentFile(const QString &fileName);
     void setFileName(const QString &fileName);
-    QString filePath() const { return m_filePath; }
+    QString filePath() const override { return m_filePath; }
     QString displayName() const;
     QString tabTitle() const;
-    bool refersTo(const QString &path) const;
+    bool refersTo(const QString &path) const override;
     // The file's path with symbolic links resolved; empty while the file does not exist.
     QString canonicalPath() const;
     // Unsaved changes, or an untitled document that was never saved.
@@ -49,10 +50,29 @@ public:
     void ensureSetUp();
     // Puts a new text in place of the whole document as one step to undo, keeping the cursor's
     // line and the view where they were.
-    void replaceWholeText(const QString &text);
+    void replaceWholeText(const QString &text) override;
     // The position one character after (or before) a line and index, across line ends; the
     // same position at the document's end (or start).
-    void stepPosition(int &line, int &index, bool forward) const;
+    void stepPosition(int &line, int &index, bool forward) const override;
+
+    // The document a search looks in.
+    void cursorAt(int &line, int &index) const override { getCursorPosition(&line, &index); }
+    bool hasSelection() const override { return hasSelectedText(); }
+    void selectionStartAt(int &line, int &index) const override;
+    bool findFirstMatch(const QString &text,
+                        bool regex,
+                        bool caseSensitive,
+                        bool wholeWords,
+                        bool wrap,
+                        bool forward,
+                        int line,
+                        int index) override
+    {
+        return findFirst(text, regex, caseSensitive, wholeWords, wrap, forward, line, index, true);
+    }
+    bool findNextMatch() override { return findNext(); }
+    void replaceMatch(const QString &text) override { replace(text); }
+    QString wholeText() const override { return text(); }
 
     // The syntax file a map file names for a source file; empty when there is none.
     static QString resolveSyntaxFile(const QString &mapPath, const QString &fileName);

@@ -3,6 +3,7 @@
 #include "sourceeditor.h"
 
 #include "core/mainservices.h"
+#include "core/projectqueries.h"
 
 #include <QFileInfo>
 #include <QTabBar>
@@ -145,6 +146,22 @@ SourceEditor *SrcTabsHolder::findEditor(const QString &path) const
 {
     const int index = indexOf(path);
     return index >= 0 ? editorAt(index) : nullptr;
+}
+
+FindDocument *SrcTabsHolder::currentDocument() const
+{
+    return currentEditor();
+}
+
+QStringList SrcTabsHolder::projectFiles() const
+{
+    return m_mainWindow.projects().currentProjectFiles();
+}
+
+FindDocument *SrcTabsHolder::openDocument(const QString &path)
+{
+    openFile(path);
+    return findEditor(path);
 }
 
 QStringList SrcTabsHolder::openPaths() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/editorservices.h"
+#include "editor/findtarget.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -10,7 +11,7 @@ class MainServices;
 class SourceEditor;
 
 // The main window's central tab widget: one source editor per open file.
-class SrcTabsHolder : public QTabWidget, public EditorServices
+class SrcTabsHolder : public QTabWidget, public EditorServices, public FindTarget
 {
     Q_OBJECT
 
@@ -30,8 +31,15 @@ public:
     void applySettingsToAll();
     // Between the two, files open, close, are saved and become current without the tabs being
     // laid out and repainted for each: a replace through a whole project opens hundreds.
-    void beginManyChanges();
-    void endManyChanges();
+    void beginManyChanges() override;
+    void endManyChanges() override;
+
+    // The documents a search runs over.
+    FindDocument *currentDocument() const override;
+    QStringList openDocumentPaths() const override { return openPaths(); }
+    QStringList projectFiles() const override;
+    FindDocument *openDocument(const QString &path) override;
+    void closeDocument(const QString &path) override { closeFile(path, false); }
 
     // What the projects ask of the editors.
     void openFileAt(const QString &path, int line = -1, int column = 0) override;
