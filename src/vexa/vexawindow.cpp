@@ -150,7 +150,6 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
     , m_terminalInput(new QLineEdit)
     , m_messages(new QPlainTextEdit)
     , m_status(new QLabel)
-    , m_timer(new QTimer(this))
 {
     setWindowTitle(tr("VEXA"));
     setObjectName(QStringLiteral("VexaWindow"));
@@ -196,12 +195,13 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
     terminalDock->setWidget(terminalWidget);
     addDockWidget(Qt::BottomDockWidgetArea, terminalDock);
     connect(m_terminalInput, &QLineEdit::returnPressed, this, [this] {
-        if (!m_engine || !m_engine->canReceiveSerial()) {
+        Engine *engine = m_run.engine();
+        if (!engine || !engine->canReceiveSerial()) {
             report(tr("This controller's serial port takes no input in this simulator."));
             return;
         }
         for (const char c : m_terminalInput->text().toLatin1() + '\r')
-            m_engine->sendSerial(c);
+            engine->sendSerial(c);
         m_terminalInput->clear();
     });
 
@@ -215,7 +215,23 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
     terminalDock->raise();
 
     statusBar()->addWidget(m_status, 1);
-    connect(m_timer, &QTimer::timeout, this, &VexaWindow::tick);
+    connect(&m_run, &SimulationRun::pinChanged, m_scene, [this] { m_scene->update(); });
+    connect(&m_run, &SimulationRun::serialText, this, [this](const QString &text) {
+        m_terminal->moveCursor(QTextCursor::End);
+        m_terminal->insertPlainText(text);
+    });
+    connect(&m_run, &SimulationRun::serialLine, this, [this](const QString &line) {
+        if (m_channel)
+            m_channel->sendNote(QStringLiteral("UART"), line);
+    });
+    connect(&m_run, &SimulationRun::problem, this, &VexaWindow::report);
+    connect(&m_run, &SimulationRun::timedRunEnded, this, &VexaWindow::timedRunEnded);
+    connect(&m_run, &SimulationRun::alive, this, [this](std::uint64_t timeNs) {
+        if (m_channel)
+            m_channel->sendNote(QStringLiteral("ALIVE"),
+                                QString::number(double(timeNs) / 1e9, 'f', 6));
+    });
+    connect(&m_run, &SimulationRun::stateChanged, this, &VexaWindow::updateStatus);
     updateStatus();
     if (!m_handOffPath.isEmpty())
         reloadHandOff();
@@ -223,10 +239,7 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
         report(tr("No hand-off file was given (/P:file)."));
 }
 
-VexaWindow::~VexaWindow()
-{
-    m_trace.close(simulatedNs());
-}
+VexaWindow::~VexaWindow() = default;
 
 QString VexaWindow::terminalText() const
 {
@@ -262,13 +275,6 @@ int VexaWindow::command(int code)
     }
 }
 
-void VexaWindow::setTimedRun(double seconds, const QString &traceFile)
-{
-    m_timedSeconds = seconds;
-    m_traceFile = traceFile;
-    m_timedPending = seconds > 0;
-}
-
 void VexaWindow::reloadHandOff()
 {
     stop();
@@ -280,45 +286,19 @@ void VexaWindow::reloadHandOff()
     }
     m_handOff = handOff;
     setWindowTitle(tr("VEXA - %1").arg(QFileInfo(handOff.designFile).fileName()));
-    if (m_engineFamily != handOff.family.toUpper() || !m_engine) {
-        m_engine = Engine::forFamily(handOff.family);
-        m_engineFamily = handOff.family.toUpper();
-        if (m_engine) {
-            m_engine->pinChanged = [this](const QString &pin, bool level, std::uint64_t t) {
-                pinChanged(pin, level, t);
-            };
-            m_engine->serialOutput = [this](char byte) { serialByte(byte); };
-        }
-    }
-    m_levels.clear();
-    m_serialLine.clear();
-    bool loaded = false;
-    if (!m_engine) {
-        report(tr("No simulation engine simulates the %1 family (controller %2).")
-                   .arg(handOff.family, handOff.device));
-    } else if (handOff.program.isEmpty() || !QFileInfo::exists(handOff.program)) {
-        report(tr("The firmware %1 does not exist: build the project first.").arg(handOff.program));
-    } else {
-        const QString problem = m_engine->load(handOff.program,
-                                               handOff.device,
-                                               Engine::parseClock(handOff.clock));
-        if (!problem.isEmpty())
-            report(problem);
-        else
-            loaded = true;
-    }
+    const bool loaded = m_run.load(handOff);
     loadDesign(handOff.designFile, handOff.family);
     m_terminal->clear();
     updateStatus();
-    if (loaded && (handOff.autorun || m_timedPending))
+    if (loaded && (handOff.autorun || m_run.isTimedRunPending()))
         run();
-    else if (m_timedPending && handOff.autorun)
-        finishTimedRun(false);
+    else if (m_run.isTimedRunPending() && handOff.autorun)
+        m_run.abandonTimedRun();
 }
 
 void VexaWindow::loadDesign(const QString &path, const QString &family)
 {
-    const QStringList pins = m_engine && m_engine->isLoaded() ? m_engine->pins() : QStringList();
+    const QStringList pins = m_run.isLoaded() ? m_run.engine()->pins() : QStringList();
     QString error;
     bool isNew = false;
     m_designUsable = false;
@@ -332,7 +312,9 @@ void VexaWindow::loadDesign(const QString &path, const QString &family)
         m_designUsable = true;
         if (isNew || m_handOff.newDesign) {
             m_design.controller = m_handOff.device;
-            m_design.fillDefault(family, pins, m_engine ? m_engine->serialName() : QString());
+            m_design.fillDefault(family,
+                                 pins,
+                                 m_run.engine() ? m_run.engine()->serialName() : QString());
             saveDesign();
         } else if (!pins.isEmpty()) {
             const QStringList unknown = m_design.unknownPins(pins);
@@ -367,7 +349,7 @@ void VexaWindow::rebuildBoard()
 {
     m_scene->clear();
     m_items.clear();
-    const QStringList pins = m_engine && m_engine->isLoaded() ? m_engine->pins() : QStringList();
+    const QStringList pins = m_run.isLoaded() ? m_run.engine()->pins() : QStringList();
     DesignPart controller;
     controller.type = QStringLiteral("CONTROLLER");
     controller.name = m_handOff.device;
@@ -376,11 +358,12 @@ void VexaWindow::rebuildBoard()
     for (const DesignPart &part : std::as_const(m_design.parts)) {
         auto *item = new BoardItem(this, part, {});
         item->drive = [this](const QString &pin, bool level) {
-            if (!m_engine || !m_engine->canDriveInputs()) {
+            Engine *engine = m_run.engine();
+            if (!engine || !engine->canDriveInputs()) {
                 report(tr("This controller's pins take no input in this simulator."));
                 return;
             }
-            m_engine->setInput(pin, level);
+            engine->setInput(pin, level);
         };
         item->setArranging(m_arrangeAction->isChecked());
         m_scene->addItem(item);
@@ -403,7 +386,7 @@ void VexaWindow::addPart(const QString &type)
         report(tr("The design was not read whole; parts cannot be added to it."));
         return;
     }
-    const QStringList pins = m_engine && m_engine->isLoaded() ? m_engine->pins() : QStringList();
+    const QStringList pins = m_run.isLoaded() ? m_run.engine()->pins() : QStringList();
     if (pins.isEmpty()) {
         report(tr("Load a firmware first: the controller's pins are not known."));
         return;
@@ -438,157 +421,22 @@ void VexaWindow::removeSelectedParts()
     rebuildBoard();
 }
 
-bool VexaWindow::isRunning() const
-{
-    return m_timer->isActive();
-}
-
-void VexaWindow::run()
-{
-    if (!m_engine || !m_engine->isLoaded()) {
-        report(tr("There is no firmware loaded to run."));
-        if (m_timedPending)
-            finishTimedRun(false);
-        return;
-    }
-    if (m_timedPending) {
-        m_timedPending = false;
-        m_timedActive = true;
-        m_timedEndNs = m_engine->timeNs() + std::uint64_t(m_timedSeconds * 1e9);
-        if (!m_traceFile.isEmpty()) {
-            QString error;
-            if (!m_trace.open(m_traceFile, m_handOff.device, m_engine->pins(), &error)) {
-                report(error);
-                finishTimedRun(false);
-                return;
-            }
-            for (auto it = m_levels.cbegin(); it != m_levels.cend(); ++it)
-                m_trace.change(it.key(), it.value(), m_engine->timeNs());
-        }
-    }
-    m_wall.start();
-    m_aliveWall.start();
-    m_runStartNs = m_engine->timeNs();
-    m_speedWall.start();
-    m_speedStartNs = m_runStartNs;
-    m_timer->start(m_timedActive ? 0 : 10);
-    updateStatus();
-}
-
-void VexaWindow::stop()
-{
-    m_timer->stop();
-    if (m_engine)
-        m_engine->halt();
-    if (m_timedActive)
-        finishTimedRun(false);
-    updateStatus();
-}
-
 void VexaWindow::resetController()
 {
-    if (!m_engine)
-        return;
-    m_engine->reset();
-    m_runStartNs = m_engine->timeNs();
-    m_wall.restart();
+    m_run.reset();
     m_scene->update();
 }
 
-void VexaWindow::tick()
+void VexaWindow::timedRunEnded(bool reachedEnd, std::uint64_t timeNs)
 {
-    if (!m_engine)
+    if (!m_channel)
         return;
-    // Never more than a few milliseconds of work per turn: the window keeps answering.
-    QElapsedTimer budget;
-    budget.start();
-    bool ok = true;
-    if (m_timedActive) {
-        while (ok && m_engine->timeNs() < m_timedEndNs && budget.elapsed() < 8)
-            ok = m_engine->runUntil(
-                std::min(m_timedEndNs, m_engine->timeNs() + m_engine->sliceNs()));
-    } else {
-        std::uint64_t due = m_runStartNs + std::uint64_t(m_wall.nsecsElapsed());
-        // A lag of more than a tenth of a second is dropped, not caught up.
-        if (due > m_engine->timeNs() + 100000000) {
-            m_runStartNs = m_engine->timeNs();
-            m_wall.restart();
-            due = m_engine->timeNs();
-        }
-        while (ok && m_engine->timeNs() < due && budget.elapsed() < 8) {
-            const std::uint64_t before = m_engine->timeNs();
-            ok = m_engine->runUntil(std::min(due, before + m_engine->sliceNs()));
-            if (m_engine->timeNs() == before)
-                break;
-        }
-    }
-    if (!ok) {
-        m_timer->stop();
-        m_engine->halt();
-        report(m_engine->error());
-        if (m_timedActive)
-            finishTimedRun(false);
-    } else if (m_timedActive && m_engine->timeNs() >= m_timedEndNs) {
-        m_timer->stop();
-        m_engine->halt();
-        finishTimedRun(true);
-    } else if (m_timedActive && m_channel && m_aliveWall.elapsed() >= 1000) {
-        // The IDE waits for the run's end; this tells it the run goes on.
-        m_channel->sendNote(QStringLiteral("ALIVE"),
-                            QString::number(double(m_engine->timeNs()) / 1e9, 'f', 6));
-        m_aliveWall.restart();
-    }
-    // The status line changes a few times a second: laying it out on every turn would cost
-    // more than the simulation.
-    if (m_speedWall.elapsed() >= 250 || !isRunning()) {
-        m_speed = double(m_engine->timeNs() - m_speedStartNs)
-                  / double(std::max<qint64>(1, m_speedWall.nsecsElapsed()));
-        m_speedWall.restart();
-        m_speedStartNs = m_engine->timeNs();
-        updateStatus();
-    }
-}
-
-void VexaWindow::finishTimedRun(bool reachedEnd)
-{
-    m_timedActive = false;
-    m_timedPending = false;
-    const std::uint64_t now = simulatedNs();
-    QString traceProblem;
-    if (!m_trace.close(now, &traceProblem)) {
-        // A run whose trace is cut short has not done what it was asked.
-        report(traceProblem);
-        reachedEnd = false;
-    }
-    if (m_channel) {
-        if (reachedEnd)
-            m_channel->sendNote(QStringLiteral("FINISHED"),
-                                QString::number(double(now) / 1e9, 'f', 6));
-        else
-            m_channel->sendNote(QStringLiteral("ERROR"),
-                                tr("The timed simulation did not reach its end."));
-    }
-}
-
-void VexaWindow::pinChanged(const QString &pin, bool level, std::uint64_t timeNs)
-{
-    m_levels.insert(pin, level);
-    m_trace.change(pin, level, timeNs);
-    m_scene->update();
-}
-
-void VexaWindow::serialByte(char byte)
-{
-    m_terminal->moveCursor(QTextCursor::End);
-    if (byte != '\r')
-        m_terminal->insertPlainText(QString(QChar::fromLatin1(byte)));
-    if (byte == '\n') {
-        if (m_channel)
-            m_channel->sendNote(QStringLiteral("UART"), QString::fromLatin1(m_serialLine));
-        m_serialLine.clear();
-    } else if (byte != '\r') {
-        m_serialLine.append(byte);
-    }
+    if (reachedEnd)
+        m_channel->sendNote(QStringLiteral("FINISHED"),
+                            QString::number(double(timeNs) / 1e9, 'f', 6));
+    else
+        m_channel->sendNote(QStringLiteral("ERROR"),
+                            tr("The timed simulation did not reach its end."));
 }
 
 void VexaWindow::updateStatus()
@@ -598,16 +446,14 @@ void VexaWindow::updateStatus()
     m_status->setText(tr("%1   %2 %3   Simulated time %4 s   Speed %5x real time")
                           .arg(state, m_handOff.device, m_handOff.clock)
                           .arg(seconds, 0, 'f', 6)
-                          .arg(isRunning() ? m_speed : 0.0, 0, 'f', 2));
-    m_runAction->setEnabled(!isRunning() && m_engine && m_engine->isLoaded());
+                          .arg(m_run.speed(), 0, 'f', 2));
+    m_runAction->setEnabled(!isRunning() && m_run.isLoaded());
     m_stopAction->setEnabled(isRunning());
-    m_resetAction->setEnabled(m_engine && m_engine->isLoaded());
+    m_resetAction->setEnabled(m_run.isLoaded());
 }
 
 void VexaWindow::closeEvent(QCloseEvent *event)
 {
-    m_timer->stop();
-    if (m_timedActive)
-        finishTimedRun(false);
+    m_run.stop();
     event->accept();
 }

@@ -1,0 +1,221 @@
+#include "simulationrun.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+namespace {
+
+qint64 monotonicNs()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return clock.nsecsElapsed();
+}
+
+// The work one turn may take, and the longest lag a paced run catches up rather than drops.
+constexpr qint64 turnBudgetNs = 8000000;
+constexpr std::uint64_t dropLagNs = 100000000;
+
+} // namespace
+
+SimulationRun::SimulationRun(QObject *parent, EngineMaker makeEngine, Clock wallClock)
+    : QObject(parent)
+    , m_makeEngine(std::move(makeEngine))
+    , m_clock(wallClock ? std::move(wallClock) : Clock(&monotonicNs))
+{
+    connect(&m_timer, &QTimer::timeout, this, &SimulationRun::tick);
+}
+
+SimulationRun::~SimulationRun()
+{
+    m_trace.close(timeNs());
+}
+
+bool SimulationRun::load(const HandOff &handOff)
+{
+    stop();
+    m_device = handOff.device;
+    if (m_engineFamily != handOff.family.toUpper() || !m_engine) {
+        m_engine = m_makeEngine(handOff.family);
+        m_engineFamily = handOff.family.toUpper();
+        if (m_engine) {
+            m_engine->pinChanged = [this](const QString &pin, bool level, std::uint64_t t) {
+                onPinChanged(pin, level, t);
+            };
+            m_engine->serialOutput = [this](char byte) { onSerialByte(byte); };
+        }
+    }
+    m_levels.clear();
+    m_serialLine.clear();
+    if (!m_engine) {
+        emit problem(tr("No simulation engine simulates the %1 family (controller %2).")
+                         .arg(handOff.family, handOff.device));
+        return false;
+    }
+    if (handOff.program.isEmpty() || !QFileInfo::exists(handOff.program)) {
+        emit problem(
+            tr("The firmware %1 does not exist: build the project first.").arg(handOff.program));
+        return false;
+    }
+    const QString failure = m_engine->load(handOff.program,
+                                           handOff.device,
+                                           Engine::parseClock(handOff.clock));
+    if (!failure.isEmpty()) {
+        emit problem(failure);
+        return false;
+    }
+    return true;
+}
+
+void SimulationRun::setTimedRun(double seconds, const QString &traceFile)
+{
+    m_timedSeconds = seconds;
+    m_traceFile = traceFile;
+    m_timedPending = seconds > 0;
+}
+
+void SimulationRun::abandonTimedRun()
+{
+    if (m_timedPending || m_timedActive)
+        finishTimedRun(false);
+}
+
+void SimulationRun::start()
+{
+    if (!isLoaded()) {
+        emit problem(tr("There is no firmware loaded to run."));
+        abandonTimedRun();
+        return;
+    }
+    if (m_timedPending) {
+        m_timedPending = false;
+        m_timedActive = true;
+        m_timedEndNs = m_engine->timeNs() + std::uint64_t(m_timedSeconds * 1e9);
+        if (!m_traceFile.isEmpty()) {
+            QString error;
+            if (!m_trace.open(m_traceFile, m_device, m_engine->pins(), &error)) {
+                emit problem(error);
+                finishTimedRun(false);
+                return;
+            }
+            for (auto it = m_levels.cbegin(); it != m_levels.cend(); ++it)
+                m_trace.change(it.key(), it.value(), m_engine->timeNs());
+        }
+    }
+    m_wallStartNs = m_clock();
+    m_aliveNs = m_wallStartNs;
+    m_runStartNs = m_engine->timeNs();
+    m_speedWallNs = m_wallStartNs;
+    m_speedStartNs = m_runStartNs;
+    m_timer.start(m_timedActive ? 0 : 10);
+    emit stateChanged();
+}
+
+void SimulationRun::stop()
+{
+    m_timer.stop();
+    if (m_engine)
+        m_engine->halt();
+    if (m_timedActive)
+        finishTimedRun(false);
+    emit stateChanged();
+}
+
+void SimulationRun::reset()
+{
+    if (!m_engine)
+        return;
+    m_engine->reset();
+    m_runStartNs = m_engine->timeNs();
+    m_wallStartNs = m_clock();
+}
+
+void SimulationRun::tick()
+{
+    if (!m_engine)
+        return;
+    const qint64 turnStart = m_clock();
+    const auto inBudget = [&] { return m_clock() - turnStart < turnBudgetNs; };
+    bool ok = true;
+    if (m_timedActive) {
+        while (ok && m_engine->timeNs() < m_timedEndNs && inBudget())
+            ok = m_engine->runUntil(
+                std::min(m_timedEndNs, m_engine->timeNs() + m_engine->sliceNs()));
+    } else {
+        std::uint64_t due = m_runStartNs + std::uint64_t(turnStart - m_wallStartNs);
+        // A lag of more than a tenth of a second is dropped, not caught up.
+        if (due > m_engine->timeNs() + dropLagNs) {
+            m_runStartNs = m_engine->timeNs();
+            m_wallStartNs = turnStart;
+            due = m_engine->timeNs();
+        }
+        while (ok && m_engine->timeNs() < due && inBudget()) {
+            const std::uint64_t before = m_engine->timeNs();
+            ok = m_engine->runUntil(std::min(due, before + m_engine->sliceNs()));
+            if (m_engine->timeNs() == before)
+                break;
+        }
+    }
+    const qint64 now = m_clock();
+    if (!ok) {
+        m_timer.stop();
+        m_engine->halt();
+        emit problem(m_engine->error());
+        if (m_timedActive)
+            finishTimedRun(false);
+    } else if (m_timedActive && m_engine->timeNs() >= m_timedEndNs) {
+        m_timer.stop();
+        m_engine->halt();
+        finishTimedRun(true);
+    } else if (m_timedActive && now - m_aliveNs >= 1000000000) {
+        // The IDE waits for the run's end; this tells it the run goes on.
+        emit alive(m_engine->timeNs());
+        m_aliveNs = now;
+    }
+    // The speed changes a few times a second: saying it on every turn would cost the window
+    // more than the simulation.
+    if (now - m_speedWallNs >= 250000000 || !isRunning()) {
+        m_speed = double(m_engine->timeNs() - m_speedStartNs)
+                  / double(std::max<qint64>(1, now - m_speedWallNs));
+        m_speedWallNs = now;
+        m_speedStartNs = m_engine->timeNs();
+        emit stateChanged();
+    }
+}
+
+void SimulationRun::finishTimedRun(bool reachedEnd)
+{
+    m_timedActive = false;
+    m_timedPending = false;
+    const std::uint64_t now = timeNs();
+    QString traceProblem;
+    if (!m_trace.close(now, &traceProblem)) {
+        // A run whose trace is cut short has not done what it was asked.
+        emit problem(traceProblem);
+        reachedEnd = false;
+    }
+    emit timedRunEnded(reachedEnd, now);
+}
+
+void SimulationRun::onPinChanged(const QString &pin, bool level, std::uint64_t timeNs)
+{
+    m_levels.insert(pin, level);
+    m_trace.change(pin, level, timeNs);
+    emit pinChanged(pin, level);
+}
+
+void SimulationRun::onSerialByte(char byte)
+{
+    if (byte == '\r')
+        return;
+    emit serialText(QString(QChar::fromLatin1(byte)));
+    if (byte == '\n') {
+        emit serialLine(QString::fromLatin1(m_serialLine));
+        m_serialLine.clear();
+    } else {
+        m_serialLine.append(byte);
+    }
+}

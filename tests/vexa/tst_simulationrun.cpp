@@ -1,0 +1,249 @@
+#include "common/fulldisk.h"
+#include "vexa/simulationrun.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <map>
+
+// A run without a window or a real engine: where a timed run ends, what a failure or a stop
+// leaves, how a paced run follows the wall clock, and the serial output in lines.
+class tst_SimulationRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void timedRunEndsAtItsTime();
+    void failuresEndTheTimedRun_data();
+    void failuresEndTheTimedRun();
+    void pacedRunFollowsTheWallClock();
+    void serialOutputInLines();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_firmware;
+};
+
+namespace {
+
+constexpr std::uint64_t ms = 1000000;
+
+// A controller whose time moves in slices of a millisecond to wherever it is asked, doing what
+// is scheduled on the way; each slice may cost wall time.
+class FakeEngine : public Engine
+{
+public:
+    QString load(const QString &, const QString &, double) override
+    {
+        m_loaded = true;
+        return QString();
+    }
+    bool isLoaded() const override { return m_loaded; }
+    QStringList pins() const override { return {QStringLiteral("PB0"), QStringLiteral("PB1")}; }
+    bool runUntil(std::uint64_t untilNs) override
+    {
+        ++calls;
+        while (m_time < untilNs) {
+            if (failAtNs && m_time >= failAtNs) {
+                m_error = QStringLiteral("The controller crashed.");
+                return false;
+            }
+            m_time = std::min(untilNs, m_time + ms);
+            if (wall)
+                *wall += wallPerSliceNs;
+            for (auto it = events.begin(); it != events.end() && it->first <= m_time;)
+                it = (it->second(*this), events.erase(it));
+        }
+        return true;
+    }
+    std::uint64_t timeNs() const override { return m_time; }
+    void reset() override {}
+
+    std::multimap<std::uint64_t, std::function<void(FakeEngine &)>> events;
+    std::uint64_t failAtNs = 0;
+    qint64 *wall = nullptr;
+    qint64 wallPerSliceNs = 0;
+    int calls = 0;
+
+private:
+    bool m_loaded = false;
+    std::uint64_t m_time = 0;
+};
+
+struct Rig
+{
+    qint64 wall = 0;
+    FakeEngine *engine = nullptr;
+    SimulationRun run{nullptr,
+                      [this](const QString &family) -> std::unique_ptr<Engine> {
+                          if (family != QLatin1String("F1"))
+                              return nullptr;
+                          auto made = std::make_unique<FakeEngine>();
+                          engine = made.get();
+                          engine->wall = &wall;
+                          return made;
+                      },
+                      [this] { return wall; }};
+
+    bool load(const QString &firmware, const QString &family = QStringLiteral("F1"))
+    {
+        HandOff handOff;
+        handOff.program = firmware;
+        handOff.family = family;
+        handOff.device = QStringLiteral("D1");
+        return run.load(handOff);
+    }
+};
+
+} // namespace
+
+void tst_SimulationRun::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_firmware = m_dir->filePath(QStringLiteral("f.hex"));
+    QFile(m_firmware).open(QIODevice::WriteOnly);
+}
+
+// Flat out, however the engine's slices fall, to the simulated time asked for and no further;
+// the trace holds the pins from the start to the end.
+void tst_SimulationRun::timedRunEndsAtItsTime()
+{
+    Rig rig;
+    QVERIFY(rig.load(m_firmware));
+    // A paced moment first, in which PB1 goes high: the trace starts with it.
+    rig.engine->events.insert({ms, [](FakeEngine &e) { e.pinChanged("PB1", true, ms); }});
+    rig.run.start();
+    rig.wall = ms;
+    rig.run.tick();
+    rig.run.stop();
+    QCOMPARE(rig.run.timeNs(), ms);
+    rig.engine->wallPerSliceNs = 3 * ms; // a few slices a turn
+    rig.engine->events.insert({2 * ms, [](FakeEngine &e) { e.pinChanged("PB0", true, 2 * ms); }});
+    rig.engine->events.insert({7 * ms, [](FakeEngine &e) { e.pinChanged("PB0", false, 7 * ms); }});
+    const QString trace = m_dir->filePath(QStringLiteral("t.vcd"));
+    rig.run.setTimedRun(0.0105, trace);
+    QSignalSpy ended(&rig.run, &SimulationRun::timedRunEnded);
+    rig.run.start();
+    QVERIFY(rig.run.isRunning());
+    QVERIFY(ended.wait(5000));
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.at(0).at(0).toBool(), true);
+    QCOMPARE(ended.at(0).at(1).value<std::uint64_t>(), std::uint64_t(11500000));
+    QCOMPARE(rig.run.timeNs(), std::uint64_t(11500000));
+    QVERIFY(!rig.run.isRunning());
+    QVERIFY(rig.engine->calls > 1);
+    QFile file(trace);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray vcd = file.readAll();
+    QVERIFY2(vcd.contains("#1000000\n1\"") && vcd.contains("#2000000\n1!")
+                 && vcd.contains("#7000000\n0!") && vcd.endsWith("#11500000\n"),
+             vcd.constData());
+    QVERIFY(!rig.run.isTimedRunPending());
+}
+
+void tst_SimulationRun::failuresEndTheTimedRun_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("the engine fails") << QString("engine") << QString("The controller crashed.");
+    QTest::newRow("stopped") << QString("stop") << QString();
+    QTest::newRow("the trace cannot be opened") << QString("trace") << QString("t.vcd");
+    QTest::newRow("the trace is cut short")
+        << QString("full") << QString("could not be written whole");
+    QTest::newRow("no engine for the family")
+        << QString("family") << QString("No simulation engine simulates the F9 family");
+    QTest::newRow("no firmware") << QString("firmware")
+                                 << QString("does not exist: build the project first.");
+}
+
+void tst_SimulationRun::failuresEndTheTimedRun()
+{
+    QFETCH(QString, failure);
+    QFETCH(QString, problem);
+    Rig rig;
+    QSignalSpy problems(&rig.run, &SimulationRun::problem);
+    QSignalSpy ended(&rig.run, &SimulationRun::timedRunEnded);
+    const bool loads = failure == QLatin1String("family")
+                           ? rig.load(m_firmware, QStringLiteral("F9"))
+                           : rig.load(failure == QLatin1String("firmware")
+                                          ? m_dir->filePath("none.hex")
+                                          : m_firmware);
+    QCOMPARE(loads, failure != QLatin1String("family") && failure != QLatin1String("firmware"));
+    if (rig.engine)
+        rig.engine->failAtNs = failure == QLatin1String("engine") ? 4 * ms : 0;
+    // A change every millisecond: more than the room a full disk leaves.
+    for (std::uint64_t t = ms; rig.engine && t <= 1000 * ms; t += ms)
+        rig.engine->events.insert({t, [t](FakeEngine &e) { e.pinChanged("PB0", t / ms % 2, t); }});
+    FullDisk full(failure == QLatin1String("full") ? 512 : RLIM_INFINITY);
+    rig.run.setTimedRun(1.0,
+                        m_dir->filePath(failure == QLatin1String("trace") ? "no/such/t.vcd"
+                                                                          : "t.vcd"));
+    rig.run.start();
+    if (failure == QLatin1String("stop"))
+        rig.run.stop();
+    QVERIFY(ended.size() == 1 || ended.wait(5000));
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.at(0).at(0).toBool(), false);
+    QVERIFY(!rig.run.isRunning());
+    QVERIFY(!rig.run.isTimedRunPending());
+    const QString said = problems.isEmpty() ? QString() : problems.first().first().toString();
+    QVERIFY2(problem.isEmpty() ? said.isEmpty() : said.contains(problem), qPrintable(said));
+}
+
+// Paced, the simulation follows the wall clock; a lag of more than a tenth of a second is
+// dropped rather than caught up; a timed run says it is alive about once a second.
+void tst_SimulationRun::pacedRunFollowsTheWallClock()
+{
+    Rig rig;
+    QVERIFY(rig.load(m_firmware));
+    rig.run.start();
+    const auto turnAt = [&](qint64 wallNs) {
+        rig.wall = wallNs;
+        rig.run.tick();
+        return rig.run.timeNs();
+    };
+    QCOMPARE(turnAt(50 * ms), 50 * ms);
+    QCOMPARE(turnAt(50 * ms), 50 * ms);
+    QCOMPARE(turnAt(140 * ms), 140 * ms); // 90 ms behind: caught up
+    QCOMPARE(turnAt(700 * ms), 140 * ms); // 560 ms behind: dropped
+    QCOMPARE(turnAt(720 * ms), 160 * ms); // and paced from there
+    rig.engine->wallPerSliceNs = 5 * ms;  // a slow engine: two slices a turn
+    QCOMPARE(turnAt(800 * ms), 162 * ms);
+    rig.run.stop();
+
+    QSignalSpy alive(&rig.run, &SimulationRun::alive);
+    rig.engine->wallPerSliceNs = 100 * ms;
+    rig.run.setTimedRun(0.03, QString());
+    rig.run.start();
+    QSignalSpy ended(&rig.run, &SimulationRun::timedRunEnded);
+    QVERIFY(ended.wait(5000));
+    QVERIFY2(alive.size() >= 2 && alive.size() <= 3, qPrintable(QString::number(alive.size())));
+    QVERIFY(alive.first().first().value<std::uint64_t>() > 162 * ms);
+}
+
+void tst_SimulationRun::serialOutputInLines()
+{
+    Rig rig;
+    QVERIFY(rig.load(m_firmware));
+    for (const char c : QByteArray("ok\r\n> x\n\nlast"))
+        rig.engine->events.insert({ms, [c](FakeEngine &e) { e.serialOutput(c); }});
+    QSignalSpy text(&rig.run, &SimulationRun::serialText);
+    QSignalSpy lines(&rig.run, &SimulationRun::serialLine);
+    rig.run.start();
+    rig.wall = 2 * ms;
+    rig.run.tick();
+    QString shown;
+    for (const QList<QVariant> &piece : std::as_const(text))
+        shown += piece.first().toString();
+    QCOMPARE(shown, QStringLiteral("ok\n> x\n\nlast"));
+    QStringList said;
+    for (const QList<QVariant> &line : std::as_const(lines))
+        said.append(line.first().toString());
+    QCOMPARE(said, QStringList({"ok", "> x", ""}));
+}
+
+QTEST_GUILESS_MAIN(tst_SimulationRun)
+#include "tst_simulationrun.moc"
