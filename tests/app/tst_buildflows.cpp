@@ -1,33 +1,41 @@
 // Builds through the main window as a user makes them, with the real compilers: whatever came
 // before (a configuration sharing the folder, a restart after a settings change, a project
-// saved and opened again, options set before the first source), F7 gives the firmware the
-// project describes, and a build that did not write it says so.
+// saved and opened again, options set before the first source, a header changed), F7 gives the
+// firmware the project describes, and a build that did not write it says so; folder names that
+// are no commands, the linker script's place, memory overflows, quitting during a build.
 
 #include "app/srcmanager.h"
 #include "build/buildproject.h"
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
 #include "common/fakemainservices.h"
-#include "common/windowflows.h"
+#include "common/scriptedprompts.h"
+#include "common/windowsuite.h"
 #include "core/settingsstore.h"
 #include "core/ui/commandactions.h"
+#include "editor/ui/sourceeditor.h"
+#include "editor/ui/srctabsholder.h"
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDirIterator>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
+
 using namespace WindowFlows;
 
-class tst_BuildFlows : public QObject
+class tst_BuildFlows : public QObject, private WindowSuite
 {
     Q_OBJECT
 
@@ -44,17 +52,19 @@ private slots:
     void absoluteAssemblyHandsOverItsHexFile();
     void hostileProjectsRunNothing_data();
     void hostileProjectsRunNothing();
+    void newlineInFolderNameRunsNothing();
+    void linkerScriptListedFirst();
+    void smallControllersOverflow();
+    void quittingStopsTheBuild();
+    void headerChangesRebuildWhatIncludesThem_data();
+    void headerChangesRebuildWhatIncludesThem();
 
 private:
-    QString copyBoard(const QString &board)
-    {
-        return WindowFlows::copyBoard(board, m_dir->filePath(QStringLiteral("board")));
-    }
+    using WindowSuite::copyBoard;
+    QString copyBoard(const QString &board) { return copyBoard(board, QStringLiteral("board")); }
     static bool build(SrcManager &window);
     // The firmware the project gives when built from nothing: clean, then build.
     static QByteArray cleanBuild(SrcManager &window);
-
-    std::unique_ptr<QTemporaryDir> m_dir;
 };
 
 void tst_BuildFlows::initTestCase()
@@ -64,8 +74,7 @@ void tst_BuildFlows::initTestCase()
 
 void tst_BuildFlows::init()
 {
-    WindowFlows::freshSettings();
-    m_dir = std::make_unique<QTemporaryDir>();
+    freshStart();
 }
 
 bool tst_BuildFlows::build(SrcManager &window)
@@ -429,6 +438,187 @@ void tst_BuildFlows::hostileProjectsRunNothing()
         QVERIFY2(built, qPrintable(text));
     else
         QVERIFY2(!built && text.contains(result), qPrintable(text));
+}
+
+// A folder name holding line breaks and make syntax stays a name: the build runs nothing the
+// user did not write.
+void tst_BuildFlows::newlineInFolderNameRunsNothing()
+{
+    const QString folder = QStringLiteral("x\nexport Y != touch pwned\n#");
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), folder);
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QDirIterator it(m_dir->path(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        QVERIFY2(it.next().right(5) != QLatin1String("pwned"), qPrintable(it.filePath()));
+    QVERIFY(!QFileInfo::exists(QStringLiteral("pwned")));
+    QFile makefile(QFileInfo(path).absolutePath() + QStringLiteral("/Debug/Makefile"));
+    QVERIFY(makefile.open(QIODevice::ReadOnly));
+    for (const QByteArray &line : makefile.readAll().split('\n'))
+        QVERIFY2(!line.startsWith("export") && !line.startsWith("#\n"), line.constData());
+}
+
+// A PIC project with its own linker script, listed before the sources: in the file list (the
+// Release configuration's build follows it) and as a file read before the stored build tree
+// (Debug). Both hand the script to gplink and build with the real tools.
+void tst_BuildFlows::linkerScriptListedFirst()
+{
+    const QString path = copyBoard(QStringLiteral("PIC16 Blinky"), QStringLiteral("pic"));
+    const QString folder = QFileInfo(path).absolutePath();
+    QVERIFY(QFile::copy(QStringLiteral("/usr/share/gputils/lkr/16f877a_g.lkr"),
+                        folder + QStringLiteral("/board.lkr")));
+    QVERIFY(writeAll(path, R"(<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>
+<PROJECT DESCRIPTION="">
+ <KEYWORDS/>
+ <FILES>
+  <FILE NAME="board.lkr" GROUP="Linker Script Files"/>
+  <FILE NAME="main.asm" GROUP="Source Files"/>
+  <FILE NAME="delay.asm" GROUP="Source Files"/>
+ </FILES>
+ <CONFIGURATION NAME="Debug" COMPILER="GNU PIC Utilities" TARGET="Debug">
+  <CONTROLLER FAMILY="PIC16" TYPE="PIC16F877A" CLOCK="4MHz"/>
+  <FILE NAME="board.lkr"/>
+  <FILE TOOL="GPLINK">
+   <FILE TOOL="GPASM"><FILE NAME="main.asm"/></FILE>
+   <FILE TOOL="GPASM"><FILE NAME="delay.asm"/></FILE>
+  </FILE>
+  <OPTION NAME="-p" VALUE="pic16f877a" TOOL="GPASM" DEFAULT="1"/>
+  <OPTION NAME="-O" VALUE="0" TOOL="GPLINK" DEFAULT="1"/>
+  <OPTION NAME="-m" TOOL="GPLINK" DEFAULT="1"/>
+ </CONFIGURATION>
+ <CONFIGURATION NAME="Release" COMPILER="GNU PIC Utilities" TARGET="Release">
+  <CONTROLLER FAMILY="PIC16" TYPE="PIC16F877A" CLOCK="4MHz"/>
+ </CONFIGURATION>
+</PROJECT>
+)"));
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    for (int index : {0, 1}) {
+        window.configCombo()->setCurrentIndex(index);
+        const QString target = project->activeConfiguration()->name();
+        window.projectsManager()->compileProject();
+        QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+                 qPrintable(output(window)));
+        const QByteArray makefile = readAll(folder + QLatin1Char('/') + target
+                                            + QStringLiteral("/Makefile"));
+        // Listed first, the script stands apart from the objects after it.
+        const QByteArray script = index == 0 ? "Debug/delay.o -s \"board.lkr\"\n"
+                                             : " -s \"board.lkr\" Release/main.o ";
+        QVERIFY2(makefile.contains(script), makefile.constData());
+        QVERIFY(QFileInfo(folder + QLatin1Char('/') + target + QLatin1Char('/') + target
+                          + QStringLiteral(".hex"))
+                    .size()
+                > 0);
+    }
+}
+
+// The 8051 parts know their memory sizes: code that does not fit a small part fails to link.
+void tst_BuildFlows::smallControllersOverflow()
+{
+    const QString path = copyBoard(QStringLiteral("8051 Blinky"), QStringLiteral("mcs51"));
+    const QString folder = QFileInfo(path).absolutePath();
+    QByteArray project = readAll(path);
+    QVERIFY(writeAll(path, project.replace("AT89S52", "AT89C2051")));
+    QByteArray main = readAll(folder + QStringLiteral("/main.c"));
+    QVERIFY(writeAll(folder + QStringLiteral("/main.c"),
+                     main + "\n__code const unsigned char table[3000] = {1};\n"));
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.projectsManager()->compileProject();
+    const QString lines = output(window);
+    QVERIFY2(lines.contains(QStringLiteral("?ASlink-Error-Insufficient ROM")), qPrintable(lines));
+    QVERIFY(!lines.contains(QStringLiteral("Compiled successfully.")));
+}
+
+// Ctrl+Q during a build: the build stops (make and its compiler with it) before the window goes.
+void tst_BuildFlows::quittingStopsTheBuild()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString bin = m_dir->filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin));
+    const QString pidFile = m_dir->filePath(QStringLiteral("compiler.pid"));
+    QVERIFY(writeAll(bin + QStringLiteral("/avr-gcc"),
+                     QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 300\n")
+                         .arg(pidFile)
+                         .toUtf8()));
+    QFile::setPermissions(bin + QStringLiteral("/avr-gcc"), QFile::ReadOwner | QFile::ExeOwner);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.toLocal8Bit() + ':' + oldPath);
+    SrcManager window;
+    window.show();
+    QVERIFY(openProject(window, path));
+    qint64 sleeper = 0;
+    QTimer quit;
+    connect(&quit, &QTimer::timeout, &window, [&] {
+        if (QFileInfo(pidFile).size() == 0)
+            return;
+        quit.stop();
+        sleeper = readAll(pidFile).trimmed().toLongLong();
+        window.actions().exit->trigger();
+    });
+    quit.start(20);
+    window.projectsManager()->compileProject();
+    qputenv("PATH", oldPath);
+    QVERIFY(sleeper > 0);
+    QVERIFY(!window.isVisible());
+    QVERIFY(output(window).contains(QStringLiteral("Build aborted by user")));
+    QTRY_VERIFY(::kill(pid_t(sleeper), 0) != 0
+                || readAll(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z"));
+}
+
+void tst_BuildFlows::headerChangesRebuildWhatIncludesThem_data()
+{
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<QStringList>("rebuilt"); // the sources compiled again, no others
+    QTest::addColumn<QStringList>("kept");
+    QTest::newRow("AVR, a header all include")
+        << "AVR Blinky"
+        << "led.h" << QStringList{"main.c", "led.c"} << QStringList{};
+    QTest::newRow("AVR, a header one includes")
+        << "AVR Blinky"
+        << "board.h" << QStringList{"main.c"} << QStringList{"led.c"};
+    QTest::newRow("8051, a header one includes")
+        << "8051 Blinky"
+        << "board.h" << QStringList{"main.c"} << QStringList{"delay.c"};
+}
+
+// The compilers tell the build which headers each source includes: a changed header rebuilds
+// exactly the sources that include it.
+void tst_BuildFlows::headerChangesRebuildWhatIncludesThem()
+{
+    QFETCH(QString, board);
+    QFETCH(QString, header);
+    QFETCH(QStringList, rebuilt);
+    QFETCH(QStringList, kept);
+    const QString path = copyBoard(board, QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    QVERIFY(writeAll(folder + QStringLiteral("/board.h"), "#define BOARD 1\n"));
+    QVERIFY(writeAll(folder + QStringLiteral("/main.c"),
+                     "#include \"board.h\"\n" + readAll(folder + QStringLiteral("/main.c"))));
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QFile changed(folder + QLatin1Char('/') + header);
+    QVERIFY(changed.open(QIODevice::ReadWrite));
+    QVERIFY(changed.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                QFileDevice::FileModificationTime));
+    changed.close();
+    window.projectsManager()->compileProject();
+    const QString lines = output(window);
+    QVERIFY2(lines.contains(QStringLiteral("Compiled successfully.")), qPrintable(lines));
+    for (const QString &source : std::as_const(rebuilt))
+        QVERIFY2(lines.contains(QLatin1Char(' ') + source + QStringLiteral(" -o ")),
+                 qPrintable(lines));
+    for (const QString &source : std::as_const(kept))
+        QVERIFY2(!lines.contains(QLatin1Char(' ') + source + QStringLiteral(" -o ")),
+                 qPrintable(lines));
 }
 
 QTEST_MAIN(tst_BuildFlows)

@@ -1,0 +1,606 @@
+// Editing through the main window: go to line, print, the look of the editors, find and
+// replace across documents, and help for where the user is.
+
+#include "app/srcmanager.h"
+#include "common/fakemainservices.h"
+#include "common/scriptedprompts.h"
+#include "common/windowsuite.h"
+
+#include "app/helpviewer.h"
+#include "build/ui/outtextedit.h"
+#include "build/ui/outwindow.h"
+#include "editor/ui/finddialog.h"
+#include "editor/ui/gotolinedialog.h"
+#include "editor/ui/print.h"
+#include "editor/ui/sourceeditor.h"
+#include "editor/ui/srctabsholder.h"
+#include "project/ui/project.h"
+#include "project/ui/projectsmanager.h"
+#include "simulator/cirraneinterface.h"
+
+#include <Qsci/qscilexer.h>
+#include <Qsci/qscilexercpp.h>
+#include <Qsci/qsciprinter.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPrintDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest>
+
+using WindowFlows::readAll;
+using WindowFlows::writeAll;
+
+class tst_EditorFlows : public QObject, private WindowSuite
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolateSettings(); }
+    void init() { freshStart(); }
+    void goToLine_data();
+    void goToLine();
+    void printToPdf();
+    void selectionIsVisible();
+    void editorSettingsReachEveryView();
+    void helpOpensTheTopicOfWhereTheUserIs();
+    void findWrapsInTheCurrentDocument();
+    void replaceAllInTheProject();
+    void findClosesProjectFilesWithoutAMatch();
+};
+
+void tst_EditorFlows::goToLine_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("line"); // where the cursor goes, from 0
+    QTest::addColumn<int>("index");
+    QTest::newRow("below the first line") << "0" << 0 << 0;
+    QTest::newRow("after two tabs") << "2" << 1 << 2;
+    QTest::newRow("blanks only: the editor places it") << "3" << 2 << 0;
+    QTest::newRow("beyond the last line") << "99" << 3 << 0;
+}
+
+// "&Goto" on the current editor: to the line's first character that is not white space.
+void tst_EditorFlows::goToLine()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, line);
+    QFETCH(int, index);
+    const QString path = m_dir->filePath(QStringLiteral("jump.asm"));
+    QVERIFY(writeAll(path, "first\n\t\tsecond\n   \nlast"));
+    const QString shorter = m_dir->filePath(QStringLiteral("short.asm"));
+    QVERIFY(writeAll(shorter, "one\ntwo"));
+    SrcManager window;
+    QVERIFY(window.actions().gotoLine->isEnabled());
+    window.editors().openFileAt(path);
+    window.actions().gotoLine->trigger();
+    auto *dialog = window.findChild<GotoLineDialog *>();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("linesLabel"))->text(),
+             QStringLiteral("Line number (1 - 4)"));
+    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit"))->setText(typed);
+    dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))
+        ->button(QDialogButtonBox::Ok)
+        ->click();
+    QVERIFY(!dialog->isVisible());
+    int cursorLine = -1;
+    int cursorIndex = -1;
+    window.tabs()->currentEditor()->getCursorPosition(&cursorLine, &cursorIndex);
+    QCOMPARE(cursorLine, line);
+    QCOMPARE(cursorIndex, index);
+
+    // A number left from a longer document is cut to a shorter one's lines.
+    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit"))->setText(QStringLiteral("4"));
+    window.editors().openFileAt(shorter);
+    window.actions().gotoLine->trigger();
+    QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit"))->text(),
+             QStringLiteral("2"));
+    QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("linesLabel"))->text(),
+             QStringLiteral("Line number (1 - 2)"));
+}
+
+// "&Print File" through the print dialog, to a PDF file: the printed text is the file's.
+void tst_EditorFlows::printToPdf()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
+    const QString pdf = m_dir->filePath(QStringLiteral("main.pdf"));
+    SrcManager window;
+    window.editors().openFileAt(main);
+    QsciPrinter &printer = window.printing()->printer();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    QString title;
+    QTimer::singleShot(0, &window, [&title] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            title = dialog->windowTitle();
+            dialog->accept();
+        }
+    });
+    window.actions().printFile->trigger();
+    QCOMPARE(title, QStringLiteral("Print Document"));
+    QVERIFY(QFileInfo(pdf).size() > 0);
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    // The line number margin is on by default: each printed line is its number and its text.
+    QStringList printed = QString::fromUtf8(text.readAllStandardOutput())
+                              .remove(QLatin1Char('\f'))
+                              .split(QLatin1Char('\n'));
+    while (!printed.isEmpty() && printed.last().trimmed().isEmpty())
+        printed.removeLast();
+    const QStringList source = QString::fromUtf8(readAll(main)).split(QLatin1Char('\n'));
+    QCOMPARE(printed.size(), source.size());
+    for (int i = 0; i < source.size(); ++i)
+        QCOMPARE(printed.at(i).simplified(),
+                 (QString::number(i + 1) + QLatin1Char(' ') + source.at(i)).simplified());
+
+    // A selection prints its lines: ending at the end of line 4 or, as whole lines selected
+    // downwards do, at the start of line 5; within one line; on the last line of text.
+    SourceEditor *editor = window.tabs()->currentEditor();
+    const int last = editor->lines() - 2;
+    const struct
+    {
+        int fromLine, fromIndex, toLine, toIndex;
+        int first, count; // the lines printed, counted from 0
+    } selections[] = {
+        {1, 0, 3, editor->lineLength(3) - 1, 1, 3},
+        {1, 0, 4, 0, 1, 3},
+        {2, 1, 2, 3, 2, 1},
+        {last, 0, last, editor->lineLength(last), last, 1},
+    };
+    for (const auto &s : selections) {
+        editor->setSelection(s.fromLine, s.fromIndex, s.toLine, s.toIndex);
+        QTimer::singleShot(0, &window, [] {
+            if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
+                // The user chooses "Selection" among the pages to print.
+                for (QRadioButton *range : dialog->findChildren<QRadioButton *>()) {
+                    if (range->text().remove(QLatin1Char('&')) == QLatin1String("Selection"))
+                        range->click();
+                }
+                dialog->accept();
+            }
+        });
+        window.actions().printFile->trigger();
+        QProcess selection;
+        selection.start(QStringLiteral("pdftotext"),
+                        {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(selection.waitForFinished(30000));
+        QStringList lines = QString::fromUtf8(selection.readAllStandardOutput())
+                                .remove(QLatin1Char('\f'))
+                                .split(QLatin1Char('\n'));
+        while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
+            lines.removeLast();
+        QCOMPARE(lines.size(), s.count);
+        for (int i = 0; i < s.count; ++i) {
+            const int line = s.first + i;
+            QCOMPARE(lines.at(i).simplified(),
+                     (QString::number(line + 1) + QLatin1Char(' ') + source.at(line)).simplified());
+        }
+    }
+
+    // A file that cannot be written (a folder holds its name; root may write anywhere else)
+    // is said, not passed over.
+    ScriptedPrompts prompts;
+    const QString nowhere = pdf;
+    QVERIFY(QFile::remove(pdf) && QDir().mkpath(pdf));
+    QTimer::singleShot(0, &window, [] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    window.actions().printFile->trigger();
+    QCOMPARE(prompts.asked.size(), 1);
+    QCOMPARE(prompts.asked.first().text, QStringLiteral("The document could not be printed."));
+    QVERIFY(prompts.asked.first().informativeText.contains(nowhere));
+}
+
+// With the default colours a selection, and what Find selects, shows: the selected text's
+// pixels differ from the same text unselected.
+void tst_EditorFlows::selectionIsVisible()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    window.resize(900, 700);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/main.c"));
+    SourceEditor *editor = window.tabs()->currentEditor();
+    QVERIFY(editor);
+    const long start = editor->positionFromLineIndex(0, 0);
+    const long end = editor->positionFromLineIndex(0, qMin(8, editor->lineLength(0) - 1));
+    const QRect area(int(editor->SendScintilla(QsciScintilla::SCI_POINTXFROMPOSITION, 0, start)),
+                     int(editor->SendScintilla(QsciScintilla::SCI_POINTYFROMPOSITION, 0, start)),
+                     int(editor->SendScintilla(QsciScintilla::SCI_POINTXFROMPOSITION, 0, end)
+                         - editor->SendScintilla(QsciScintilla::SCI_POINTXFROMPOSITION, 0, start)),
+                     int(editor->SendScintilla(QsciScintilla::SCI_TEXTHEIGHT, 0)));
+    QVERIFY(area.width() > 0 && area.height() > 0);
+    const auto shot = [&] {
+        QTest::qWait(50);
+        return editor->viewport()->grab(area).toImage();
+    };
+    editor->setCursorPosition(5, 0);
+    const QImage plain = shot();
+    editor->setSelection(0, 0, 0, qMin(8, editor->lineLength(0) - 1));
+    editor->setFocus();
+    QVERIFY(plain != shot());
+    // The Find dialog has the keyboard while the editor shows what it found.
+    window.actions().find->trigger();
+    QTRY_VERIFY(!editor->hasFocus());
+    QVERIFY(plain != shot());
+}
+
+// "&Editor Configuration": a colour, a size, a preference and a directory changed in the dialog
+// reach the open editor, the lines already in the output window and the settings store at once;
+// a directory that does not exist is asked about first; Cancel changes nothing.
+void tst_EditorFlows::editorSettingsReachEveryView()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/main.c"));
+    SourceEditor *editor = window.tabs()->currentEditor();
+    QVERIFY(editor);
+    QVERIFY(editor->marginWidth(1) > 0);
+    // What a new editor does before any preference is stored.
+    const QsciScintilla::FoldStyle folding = editor->folding();
+    const bool autoIndent = editor->autoIndent();
+    const bool tabs = editor->indentationsUseTabs();
+    QVERIFY(folding != QsciScintilla::NoFoldStyle);
+    window.outWindow()->error(QStringLiteral("an error line"));
+    ScriptedPrompts prompts;
+    prompts.answers << QMessageBox::No << QMessageBox::Yes;
+    const QString missing = m_dir->filePath(QStringLiteral("no such folder"));
+
+    bool accept = true;
+    QString title;
+    const auto useDialog = [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        title = dialog->windowTitle();
+        // A failed check leaves the dialog: close it, or the test waits for ever.
+        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        const auto child = [dialog](const char *name) {
+            return dialog->findChild<QWidget *>(QLatin1String(name));
+        };
+        auto *tabs = static_cast<QTabWidget *>(child("tabWidget"));
+        tabs->setCurrentIndex(1);
+        auto *groups = static_cast<QComboBox *>(child("textSettingsCombo"));
+        auto *items = static_cast<QListWidget *>(child("displayItemsList"));
+        auto *foreground = static_cast<QComboBox *>(child("foregroundColourCombo"));
+        auto *size = static_cast<QComboBox *>(child("fontSizeCombo"));
+        // Errors, red by default, one colour down the list: lime.
+        groups->setCurrentText(QStringLiteral("Output Window"));
+        items->setCurrentItem(items->findItems(QStringLiteral("Errors"), Qt::MatchExactly).first());
+        QCOMPARE(foreground->currentText(), QStringLiteral("Red"));
+        foreground->setFocus();
+        QTest::keyClick(foreground, Qt::Key_Down);
+        // The editor's text four sizes up: 14 points.
+        groups->setCurrentText(QStringLiteral("Text Editor"));
+        size->setFocus();
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(size, Qt::Key_Down);
+        tabs->setCurrentIndex(2);
+        QTest::mouseClick(child("displayLineNumbersCheckBox"), Qt::LeftButton);
+        tabs->setCurrentIndex(0);
+        static_cast<QLineEdit *>(child("cirraneEdit"))->setText(missing);
+        auto *buttons = static_cast<QDialogButtonBox *>(child("buttonBox"));
+        QAbstractButton *button = buttons->button(accept ? QDialogButtonBox::Ok
+                                                         : QDialogButtonBox::Cancel);
+        // The first OK is answered No and leaves the dialog open on the directory.
+        QTest::mouseClick(button, Qt::LeftButton);
+        if (accept) {
+            QVERIFY(dialog->isVisible());
+            QCOMPARE(dialog->focusWidget(), child("cirraneEdit"));
+            QTest::mouseClick(button, Qt::LeftButton);
+        }
+    };
+    accept = false;
+    QTimer::singleShot(0, &window, useDialog);
+    window.actions().editorConfiguration->trigger();
+    QCOMPARE(title, QStringLiteral("Editor Settings"));
+    QVERIFY(editor->marginWidth(1) > 0);
+    QVERIFY(prompts.asked.isEmpty());
+    QVERIFY(!window.settingsStore().settings().childGroups().contains(
+        QStringLiteral("Output Window Display Settings")));
+
+    accept = true;
+    QTimer::singleShot(0, &window, useDialog);
+    window.actions().editorConfiguration->trigger();
+    QCOMPARE(prompts.asked.size(), 2);
+    QVERIFY(prompts.asked.first().text.contains(missing));
+    QCOMPARE(editor->marginWidth(1), 0);
+    QCOMPARE(editor->lexer()->font(0).pointSize(), 14);
+    // OK changed what the user changed, and nothing else.
+    QCOMPARE(editor->folding(), folding);
+    QCOMPARE(editor->autoIndent(), autoIndent);
+    QCOMPARE(editor->indentationsUseTabs(), tabs);
+    const OutTextEdit *view = window.outWindow()->textView();
+    QCOMPARE(view->lineFormat(view->lineCount() - 1).foreground().color(), QColor(Qt::green));
+    QSettings &store = window.settingsStore().settings();
+    QCOMPARE(store.value(QStringLiteral("Text Editor Display Settings/fontSize")).toInt(), 14);
+    QCOMPARE(store.value(QStringLiteral("Text Editor Display Settings/Display line numbers")),
+             QVariant(false));
+    QCOMPARE(window.settingsStore().cirraneDirectory(), missing);
+    // A new editor takes the same looks.
+    window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/led.c"));
+    QCOMPARE(window.tabs()->currentEditor()->marginWidth(1), 0);
+}
+
+// F1 in the main window and "&Help" open the main page in the "Main" window; F1 in the find
+// dialog opens its page in the "Popup" window, and the settings dialog's page follows its tab;
+// the what's-this button does what F1 does; without a help file nothing opens.
+void tst_EditorFlows::helpOpensTheTopicOfWhereTheUserIs()
+{
+    SrcManager window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.showHelp(m_dir->filePath(QStringLiteral("DYXSTUDIO.CHM")), 0);
+    QVERIFY(!window.helpViewer() || !window.helpViewer()->window(QStringLiteral("Main")));
+
+    QTest::keyClick(&window, Qt::Key_F1);
+    HelpViewer *help = window.helpViewer();
+    QVERIFY(help && help->window(QStringLiteral("Main")));
+    HelpWindow *main = help->window(QStringLiteral("Main"));
+    QVERIFY(main->isVisible());
+    QCOMPARE(main->topic(), QStringLiteral("/index.html"));
+    QCOMPARE(main->windowTitle(), QStringLiteral("DYX Studio Help"));
+    QVERIFY(main->browser()->toPlainText().contains(QStringLiteral("Getting started")));
+    main->hide();
+    window.actions().help->trigger();
+    QVERIFY(main->isVisible());
+
+    window.editors().openFileAt(m_dir->filePath(QStringLiteral("a.c")));
+    window.actions().find->trigger();
+    FindDialog *find = window.findChild<FindDialog *>();
+    QVERIFY(find && find->isVisible());
+    // F1 where the user types, in the find box: one window, in front of the dialog.
+    QTest::keyClick(find->findChild<QComboBox *>(QStringLiteral("findTextComboBox")), Qt::Key_F1);
+    HelpWindow *popup = help->window(QStringLiteral("Popup"));
+    QVERIFY(popup && popup->isVisible());
+    QCOMPARE(popup->topic(), QStringLiteral("/find.html"));
+    QVERIFY(popup->browser()->toPlainText().contains(QStringLiteral("Replace All")));
+    const auto shownHelpWindows = [] {
+        int shown = 0;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            shown += qobject_cast<HelpWindow *>(top) && top->isVisible();
+        return shown;
+    };
+    main->hide();
+    QCOMPARE(shownHelpWindows(), 1);
+    QCOMPARE(popup->parentWidget(), find);
+    find->hide();
+
+    // A modal dialog's page opens in a window of the dialog's own, which answers while the
+    // dialog stays open.
+    QString modalTopic;
+    QTimer::singleShot(0, &window, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        QWidget *typing = dialog->findChild<QLineEdit *>();
+        QTest::keyClick(typing ? typing : dialog, Qt::Key_F1);
+        HelpWindow *shown = help->window(QStringLiteral("Popup"));
+        if (shown && shown->isVisible() && shown->parentWidget() == dialog && dialog->isVisible()
+            && shownHelpWindows() == 1)
+            modalTopic = shown->topic();
+        dialog->reject();
+    });
+    window.actions().compilersConfiguration->trigger();
+    QCOMPARE(modalTopic, QStringLiteral("/compilers.html"));
+
+    QString topics;
+    QTimer::singleShot(0, &window, [&topics, help] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto *tabs = dialog->findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            tabs->setCurrentIndex(tab);
+            QTest::keyClick(dialog, Qt::Key_F1);
+            topics += help->window(QStringLiteral("Popup"))->topic() + QLatin1Char(' ');
+        }
+        // The what's-this button, on the last tab.
+        QApplication::setActiveWindow(dialog);
+        help->window(QStringLiteral("Popup"))
+            ->browser()
+            ->setSource(QUrl(QStringLiteral("chm:/index.html")));
+        QEvent whatsThis(QEvent::EnterWhatsThisMode);
+        QCoreApplication::sendEvent(qApp, &whatsThis);
+        topics += help->window(QStringLiteral("Popup"))->topic();
+        dialog->reject();
+    });
+    window.actions().editorConfiguration->trigger();
+    QCOMPARE(topics,
+             QStringLiteral("/settings_directories.html /settings_fonts.html "
+                            "/settings_editor.html /settings_editor.html"));
+}
+
+// "&Find" and "Find &Next" in one document: every match in turn, then the search tells that it
+// came round, and the next one starts again from the cursor.
+void tst_EditorFlows::findWrapsInTheCurrentDocument()
+{
+    const QString path = m_dir->filePath(QStringLiteral("moves.asm"));
+    QVERIFY(writeAll(path, "mov a\nnop\nmov b\nMOV c\n"));
+    ScriptedPrompts prompts;
+    SrcManager window;
+    window.editors().openFileAt(path);
+    SourceEditor *editor = window.tabs()->currentEditor();
+    window.actions().find->trigger();
+    auto *dialog = window.findChild<FindDialog *>();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Find"));
+    dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))
+        ->setEditText(QStringLiteral("mov"));
+    QList<int> lines;
+    for (int i = 0; i < 4; ++i) {
+        dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
+        int line = -1;
+        int index = -1;
+        editor->getCursorPosition(&line, &index);
+        lines.append(prompts.asked.isEmpty() ? line : -1);
+    }
+    QCOMPARE(lines, QList<int>({0, 2, 3, -1}));
+    QCOMPARE(prompts.asked.size(), 1);
+    QCOMPARE(prompts.asked.first().title, QStringLiteral("Find"));
+    QCOMPARE(prompts.asked.first().text, QStringLiteral("Reached start of search"));
+
+    // Matching case is another search: it starts again from the cursor.
+    editor->setCursorPosition(0, 0);
+    dialog->findChild<QCheckBox *>(QStringLiteral("matchCaseCheckBox"))->click();
+    window.actions().findNext->trigger();
+    QCOMPARE(editor->selectedText(), QStringLiteral("mov"));
+    window.actions().findNext->trigger();
+    int line = -1;
+    int index = -1;
+    editor->getSelection(&line, &index, &line, &index);
+    QCOMPARE(line, 2);
+}
+
+// Replace all over the current project, from the projects pane to a build: every occurrence
+// changes, nothing else does, and the count says how many.
+void tst_EditorFlows::replaceAllInTheProject()
+{
+    // Thirty sources that use PORTB, some more than once, one not at all, and the names
+    // PORTB is part of left alone only because the text differs.
+    const QString folder = m_dir->filePath(QStringLiteral("ports"));
+    QDir().mkpath(folder);
+    QByteArray files;
+    QMap<QString, QByteArray> before;
+    int occurrences = 0;
+    for (int i = 0; i < 30; ++i) {
+        const QString name = QStringLiteral("unit%1.c").arg(i);
+        QByteArray text = "#include <avr/io.h>\n\nvoid unit" + QByteArray::number(i)
+                          + "(void)\n{\n";
+        for (int k = 0; k < i % 4; ++k)
+            text += "    PORTB ^= " + QByteArray::number(1 << k) + ";\n";
+        occurrences += i % 4;
+        text += "    DDRD = PORTD;\n}\n";
+        before[name] = text;
+        files += "<FILE NAME=\"" + name.toUtf8() + "\" GROUP=\"Source Files\"/>";
+    }
+    before[QStringLiteral("main.c")] = "int main(void)\n{\n    for (;;)\n        ;\n}\n";
+    files += "<FILE NAME=\"main.c\" GROUP=\"Source Files\"/>";
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QVERIFY(writeAll(folder + QLatin1Char('/') + it.key(), it.value()));
+    const QString path = folder + QStringLiteral("/ports.dyxp");
+    QVERIFY(writeAll(path,
+                     "<PROJECT><FILES>" + files
+                         + "</FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
+                           "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" "
+                           "CLOCK=\"16MHz\"/></CONFIGURATION></PROJECT>"));
+
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(folder + QStringLiteral("/main.c"));
+    window.actions().replace->trigger();
+    auto *dialog = window.findChild<FindDialog *>();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Find / Replace"));
+    dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))
+        ->setEditText(QStringLiteral("PORTB"));
+    dialog->findChild<QComboBox *>(QStringLiteral("replaceWithTextComboBox"))
+        ->setEditText(QStringLiteral("PORTC"));
+    dialog->findChild<QComboBox *>(QStringLiteral("lookInComboBox"))->setCurrentIndex(2);
+    window.show();
+    dialog->findChild<QPushButton *>(QStringLiteral("replaceAllButton"))->click();
+    QCOMPARE(prompts.asked.size(), 1);
+    QCOMPARE(prompts.asked.first().text, QStringLiteral("Replaced %1 occurences").arg(occurrences));
+
+    // The tabs as the user sees them: one for each changed file, marked and closable, the last
+    // one opened in front, each highlighted once it is looked at.
+    QTabBar *bar = window.tabs()->tabBar();
+    QVERIFY(bar->isVisible());
+    QStringList changed{QStringLiteral("main.c")};
+    for (int i = 0; i < 30; ++i) {
+        if (i % 4 != 0)
+            changed.append(QStringLiteral("*unit%1.c").arg(i));
+    }
+    QCOMPARE(bar->count(), changed.size());
+    for (int i = 0; i < bar->count(); ++i) {
+        QCOMPARE(bar->tabText(i), changed.at(i));
+        QVERIFY(bar->tabButton(i, QTabBar::RightSide));
+    }
+    QCOMPARE(window.tabs()->currentIndex(), bar->count() - 1);
+    for (int i : {bar->count() - 1, 1}) {
+        window.tabs()->setCurrentIndex(i);
+        QVERIFY(qobject_cast<QsciLexerCPP *>(window.tabs()->currentEditor()->lexer()));
+    }
+
+    window.actions().saveAllFiles->trigger();
+    QCOMPARE(bar->tabText(1), QStringLiteral("unit1.c"));
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        QByteArray expected = it.value();
+        QCOMPARE(readAll(folder + QLatin1Char('/') + it.key()), expected.replace("PORTB", "PORTC"));
+    }
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+}
+
+// Project files that hold no match are opened as the search reaches them and closed again.
+void tst_EditorFlows::findClosesProjectFilesWithoutAMatch()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(folder + QStringLiteral("/main.c"));
+    window.actions().find->trigger();
+    auto *dialog = window.findChild<FindDialog *>();
+    dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))
+        ->setEditText(QStringLiteral("PINB"));
+    dialog->findChild<QComboBox *>(QStringLiteral("lookInComboBox"))->setCurrentIndex(2);
+    dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
+    QCOMPARE(window.tabs()->currentEditor()->filePath(), folder + QStringLiteral("/led.c"));
+    QCOMPARE(window.tabs()->currentEditor()->selectedText(), QStringLiteral("PINB"));
+    QCOMPARE(window.tabs()->openPaths(),
+             QStringList({folder + QStringLiteral("/main.c"), folder + QStringLiteral("/led.c")}));
+    dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
+    // led.h holds none: it was opened and closed again; the search came round.
+    QCOMPARE(window.tabs()->openPaths().size(), 2);
+    QCOMPARE(prompts.asked.size(), 1);
+
+    // With no editor open, the search takes the project's files from the first; one that is
+    // no readable file leaves no tab behind.
+    for (const QString &open : window.tabs()->openPaths())
+        window.tabs()->closeFile(open, true);
+    QDir(folder).mkdir(QStringLiteral("notafile.c"));
+    window.projectsManager()->currentProject()->addFile(folder + QStringLiteral("/notafile.c"),
+                                                        QStringLiteral("Source Files"));
+    dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
+    QVERIFY(window.tabs()->currentEditor());
+    QCOMPARE(window.tabs()->currentEditor()->filePath(), folder + QStringLiteral("/led.c"));
+    QCOMPARE(window.tabs()->currentEditor()->selectedText(), QStringLiteral("PINB"));
+    for (const QString &open : window.tabs()->openPaths())
+        window.tabs()->closeFile(open, true);
+    window.actions().replace->trigger();
+    dialog->findChild<QComboBox *>(QStringLiteral("replaceWithTextComboBox"))
+        ->setEditText(QStringLiteral("PINB"));
+    prompts.asked.clear();
+    dialog->findChild<QPushButton *>(QStringLiteral("replaceAllButton"))->click();
+    QCOMPARE(prompts.asked.size(), 1);
+    QVERIFY2(prompts.asked.first().text != QStringLiteral("Replaced 0 occurences"),
+             qPrintable(prompts.asked.first().text));
+    QCOMPARE(window.tabs()->openPaths(), QStringList{folder + QStringLiteral("/led.c")});
+}
+
+QTEST_MAIN(tst_EditorFlows)
+#include "tst_editorflows.moc"

@@ -1,0 +1,786 @@
+// Projects through the main window, checked as the user would: the files on disk, the saved
+// project, the tree, the tabs, the questions asked.
+
+#include "app/srcmanager.h"
+#include "common/fakemainservices.h"
+#include "common/fulldisk.h"
+#include "common/scriptedprompts.h"
+#include "common/windowsuite.h"
+#include "core/settingsstore.h"
+
+#include "build/buildproject.h"
+#include "editor/ui/print.h"
+#include "editor/ui/sourceeditor.h"
+#include "editor/ui/srctabsholder.h"
+#include "platform/wholefilewriter.h"
+#include "project/ui/project.h"
+#include "project/ui/projectsmanager.h"
+#include "project/ui/projecttreewidget.h"
+
+#include <Qsci/qscilexer.h>
+#include <Qsci/qscilexercpp.h>
+#include <Qsci/qsciprinter.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidgetItem>
+#include <QtTest>
+
+using WindowFlows::readAll;
+using WindowFlows::writeAll;
+
+class tst_ProjectFlows : public QObject, private WindowSuite
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolateSettings(); }
+    void init() { freshStart(); }
+    void typingNeverRenamesFiles();
+    void renameInTree_data();
+    void renameInTree();
+    void configurationsFromTheSelector();
+    void closingAsksAboutEveryModifiedEditor();
+    void fullDiskKeepsTheOldFiles();
+    void compilersDialogFindsTheInstalledCompilers();
+    void projectSettingsChangeTheController();
+    void saveProjectAsCopiesTheProject();
+    void removeFileKeepsUnsavedText_data();
+    void removeFileKeepsUnsavedText();
+    void cancelKeepsTheOpenProject_data();
+    void cancelKeepsTheOpenProject();
+    void anotherProgramsChangeIsNotLost();
+    void newProjectWizard_data();
+    void newProjectWizard();
+};
+
+// Typing in a project file, building, typing again and closing without saving leaves every
+// name on disk and in the project as it was.
+void tst_ProjectFlows::typingNeverRenamesFiles()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    const QStringList namesBefore = filesIn(folder);
+    const QStringList listedBefore = projectFileNames(path);
+    ScriptedPrompts prompts;
+    {
+        SrcManager window;
+        Project *project = openProject(window, path);
+        QVERIFY(project);
+        const QString main = folder + QStringLiteral("/main.c");
+        window.editors().openFileAt(main);
+        SourceEditor *editor = window.tabs()->currentEditor();
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClicks(editor, QStringLiteral("// x"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QVERIFY(editor->isDocumentModified());
+        QVERIFY(!project->isModified());
+        QCOMPARE(project->rootItem()->child(0)->child(0)->text(0), QStringLiteral("*main.c"));
+        QCOMPARE(filesIn(folder), namesBefore);
+
+        window.projectsManager()->compileProject();
+        QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+                 qPrintable(output(window)));
+        QCOMPARE(project->rootItem()->child(0)->child(0)->text(0), QStringLiteral("main.c"));
+        QTest::keyClicks(editor, QStringLiteral("// y"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        prompts.answers.append({QMessageBox::Discard, QMessageBox::Discard});
+        QVERIFY(window.close());
+    }
+    QStringList expected = namesBefore;
+    QCOMPARE(filesIn(folder), expected);
+    QCOMPARE(projectFileNames(path), listedBefore);
+    QFile main(folder + QStringLiteral("/main.c"));
+    QVERIFY(main.open(QIODevice::ReadOnly));
+    const QByteArray text = main.readAll();
+    QVERIFY(text.contains("// x") && !text.contains("// y"));
+
+    SrcManager again;
+    Project *reopened = openProject(again, path);
+    QVERIFY(reopened);
+    QCOMPARE(reopened->fileCount(), listedBefore.size());
+}
+
+void tst_ProjectFlows::renameInTree_data()
+{
+    QTest::addColumn<bool>("modified");   // main.c has unsaved changes in its editor
+    QTest::addColumn<QString>("typed");   // what the user leaves in the item
+    QTest::addColumn<QString>("newName"); // main.c's name after the edit
+    QTest::newRow("plain rename") << false << "blink.c"
+                                  << "blink.c";
+    QTest::newRow("rename of a marked file") << true << "*blink.c"
+                                             << "blink.c";
+    QTest::newRow("mark left alone") << true << "*main.c"
+                                     << "main.c";
+    QTest::newRow("empty") << false << ""
+                           << "main.c";
+    QTest::newRow("into a folder") << false << "src/main.c"
+                                   << "main.c";
+    QTest::newRow("out of the folder") << false << "../main.c"
+                                       << "main.c";
+    QTest::newRow("parent") << false << ".."
+                            << "main.c";
+    QTest::newRow("existing file") << false << "led.c"
+                                   << "main.c";
+}
+
+void tst_ProjectFlows::renameInTree()
+{
+    QFETCH(bool, modified);
+    QFETCH(QString, typed);
+    QFETCH(QString, newName);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    const QString main = folder + QStringLiteral("/main.c");
+    if (modified) {
+        window.editors().openFileAt(main);
+        QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
+    }
+    QTreeWidgetItem *item = project->rootItem()->child(0)->child(0);
+    item->setText(0, typed); // as the item's editor leaves it
+
+    QCOMPARE(QFileInfo(project->filePathAt(0)).fileName(), newName);
+    QCOMPARE(item->text(0), (modified ? QStringLiteral("*") : QString()) + newName);
+    QVERIFY(QFileInfo::exists(folder + QLatin1Char('/') + newName));
+    QCOMPARE(QFileInfo::exists(main), newName == QLatin1String("main.c"));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/led.c")));
+    if (newName != QLatin1String("main.c")) {
+        QVERIFY(window.projectsManager()->currentProject()->save());
+        QCOMPARE(projectFileNames(path).first(), newName);
+    }
+}
+
+// "Configurations..." in the selector: Cancel leaves the selector on the active configuration;
+// a copy of Debug renamed "Fast" with the Release target, chosen in the selector, builds into
+// its target's folder.
+void tst_ProjectFlows::configurationsFromTheSelector()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    QComboBox *selector = window.configCombo();
+    QCOMPARE(selector->itemText(selector->count() - 1), QStringLiteral("Configurations..."));
+    selector->setCurrentIndex(1);
+    QCOMPARE(project->activeConfiguration()->name(), QStringLiteral("Release"));
+
+    bool accept = false;
+    QString title;
+    const auto useDialog = [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        title = dialog->windowTitle();
+        if (!accept)
+            return;
+        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("configurationsTable"));
+        table->setCurrentCell(0, 0);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("copyButton")),
+                          Qt::LeftButton);
+        // The copy's name is open for typing.
+        QWidget *editor = QApplication::focusWidget();
+        if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+            line->selectAll();
+            QTest::keyClicks(line, QStringLiteral("Fast"));
+            QTest::keyClick(line, Qt::Key_Return);
+        } else {
+            table->item(2, 0)->setText(QStringLiteral("Fast"));
+        }
+        qobject_cast<QComboBox *>(table->cellWidget(2, 1))->setCurrentText(QStringLiteral("Release"));
+        auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    };
+    QTimer::singleShot(0, &window, useDialog);
+    selector->setCurrentIndex(selector->count() - 1);
+    QCOMPARE(title, QStringLiteral("Configurations"));
+    QCOMPARE(selector->currentText(), QStringLiteral("Release"));
+    QCOMPARE(project->activeConfiguration()->name(), QStringLiteral("Release"));
+
+    accept = true;
+    QTimer::singleShot(0, &window, useDialog);
+    selector->setCurrentIndex(selector->count() - 1);
+    QStringList entries;
+    for (int i = 0; i < selector->count(); ++i)
+        entries.append(selector->itemText(i));
+    QCOMPARE(entries, QStringList({"Debug", "Release", "Fast", "Configurations..."}));
+    QCOMPARE(selector->currentText(), QStringLiteral("Debug"));
+    selector->setCurrentIndex(2);
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    const QString folder = QFileInfo(path).absolutePath();
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Release/Makefile")));
+    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/Debug/Makefile")));
+    QVERIFY(readAll(path).contains("NAME=\"Fast\""));
+}
+
+void tst_ProjectFlows::closingAsksAboutEveryModifiedEditor()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString notes = m_dir->filePath(QStringLiteral("notes.txt"));
+    QFile(notes).open(QIODevice::WriteOnly);
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(notes);
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("outside"));
+    auto *untitled = new SourceEditor(&window, QString());
+    window.tabs()->addTab(untitled, untitled->tabTitle());
+
+    prompts.answers.append({QMessageBox::Save, QMessageBox::Cancel});
+    QVERIFY(!window.close());
+    QCOMPARE(prompts.asked.size(), 2);
+    QVERIFY(prompts.asked.at(0).text.startsWith(QStringLiteral("notes.txt has been modified.")));
+    QVERIFY(prompts.asked.at(1).text.startsWith(QStringLiteral("Untitled has been modified.")));
+    QFile saved(notes);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("outside"));
+
+    prompts.asked.clear();
+    prompts.answers.append({QMessageBox::Discard});
+    QVERIFY(window.close());
+    QCOMPARE(prompts.asked.size(), 1);
+}
+
+// A disk that fills up (here: a file size limit) never leaves a half-written file behind: the
+// project, the Makefile and a source keep their last version, and the user is told.
+void tst_ProjectFlows::fullDiskKeepsTheOldFiles()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    ScriptedPrompts prompts;
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    window.projectsManager()->compileProject();
+    const auto contents = [](const QString &file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray projectBefore = contents(path);
+    const QByteArray makefileBefore = contents(folder + QStringLiteral("/Debug/Makefile"));
+    const QByteArray mainBefore = contents(folder + QStringLiteral("/main.c"));
+    QVERIFY(!makefileBefore.isEmpty());
+    window.editors().openFileAt(folder + QStringLiteral("/main.c"));
+    // A Makefile that must change (the same one is not written again).
+    project->activeConfiguration()->setClock(QStringLiteral("8MHz"));
+
+    FullDisk full(64);
+    QVERIFY(full.isActive());
+
+    window.projectsManager()->compileProject();
+    const QString buildOutput = output(window);
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
+    project->setDescription(QStringLiteral("changed"));
+    project->setModified(true);
+    window.actions().saveProject->trigger();
+    const bool sourceSaved = window.tabs()->currentEditor()->save();
+
+    full.end();
+
+    QVERIFY(buildOutput.contains(QStringLiteral("Cannot create Makefile.")));
+    QVERIFY(!buildOutput.contains(QStringLiteral("Compiled successfully.")));
+    QVERIFY(!sourceSaved);
+    QCOMPARE(contents(path), projectBefore);
+    QCOMPARE(contents(folder + QStringLiteral("/Debug/Makefile")), makefileBefore);
+    QCOMPARE(contents(folder + QStringLiteral("/main.c")), mainBefore);
+    QVERIFY(filesIn(folder) == filesIn(m_dir->filePath(QStringLiteral("board"))));
+    bool toldProject = false;
+    for (const ScriptedPrompts::Question &question : std::as_const(prompts.asked))
+        toldProject = toldProject
+                      || question.text.startsWith(QStringLiteral("Cannot save project ") + path);
+    QVERIFY(toldProject);
+    QVERIFY(output(window).contains(QStringLiteral("Cannot save project ") + path));
+}
+
+// "&Compilers Configuration" on a fresh store: Check All finds avr-gcc, gputils and sdcc and
+// says so in the output window; OK stores them, and the AVR board builds at once.
+void tst_ProjectFlows::compilersDialogFindsTheInstalledCompilers()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    QString title;
+    QTimer::singleShot(0, &window, [&title] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        title = dialog->windowTitle();
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("checkAllButton")),
+                          Qt::LeftButton);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("saveButton")),
+                          Qt::LeftButton);
+    });
+    window.actions().compilersConfiguration->trigger();
+    QCOMPARE(title, QStringLiteral("Compilers"));
+    const QString text = output(window);
+    const QString found = text.section(QStringLiteral("Found:\n"), 1);
+    for (const char *name : {"GNU AVR GCC", "GNU PIC Utilities", "SDCC"})
+        QVERIFY2(found.contains(QLatin1String(name) + QStringLiteral(":\t/usr/bin")),
+                 qPrintable(text));
+    QVERIFY(window.projectsManager()->openProject(path, false));
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+}
+
+// "&Project Settings" on the AVR board: another AVR part, 8 MHz and another optimisation
+// level; the next build compiles every source again with the new flags, the Makefile follows
+// and avr-gcc builds for the new part.
+void tst_ProjectFlows::projectSettingsChangeTheController()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.projectsManager()->compileProject();
+    QVERIFY(output(window).contains(QStringLiteral("Compiled successfully.")));
+    QString title;
+    QTimer::singleShot(0, &window, [&title] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        title = dialog->windowTitle();
+        auto *controller = dialog->findChild<QComboBox *>(QStringLiteral("controllerCombo"));
+        controller->setCurrentIndex(controller->findText(QStringLiteral("ATmega168")));
+        auto *clock = dialog->findChild<QLineEdit *>(QStringLiteral("clockFrequency"));
+        clock->selectAll();
+        QTest::keyClicks(clock, QStringLiteral("8MHz"));
+        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("optionsTable"));
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (table->item(row, 1)->text() == QLatin1String("-O")) {
+                auto *level = qobject_cast<QComboBox *>(table->cellWidget(row, 2));
+                level->setCurrentIndex(level->findText(QStringLiteral("2")));
+            }
+        }
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")),
+                          Qt::LeftButton);
+    });
+    window.actions().projectSettings->trigger();
+    QCOMPARE(title, QStringLiteral("Project Options"));
+    window.projectsManager()->compileProject();
+    const QString text = output(window);
+    QVERIFY2(text.contains(QStringLiteral("Compiled successfully.")), qPrintable(text));
+    // Both sources compiled again, though neither changed.
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const char *source : {" main.c ", " led.c "}) {
+        QVERIFY2(std::any_of(lines.cbegin(),
+                             lines.cend(),
+                             [source](const QString &line) {
+                                 return line.contains(QLatin1String(source))
+                                        && line.contains(QStringLiteral(" -O2 "));
+                             }),
+                 qPrintable(text));
+    }
+    QVERIFY2(text.contains(QStringLiteral("-mmcu=atmega168")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("-DF_CPU=8000000UL")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("-O2 ")) && !text.contains(QStringLiteral("-Og ")),
+             qPrintable(text));
+    const QString makefile = QString::fromUtf8(
+        readAll(QFileInfo(path).absolutePath() + QStringLiteral("/Debug/Makefile")));
+    QVERIFY(makefile.contains(QStringLiteral("\nMCU = ATmega168\n")));
+    QVERIFY(makefile.contains(QStringLiteral("\nCLOCK = 8000000\n")));
+    QVERIFY(!makefile.contains(QStringLiteral("328")));
+    QVERIFY(readAll(path).contains("TYPE=\"ATmega168\""));
+}
+
+// "Save Project As...": the copy goes to a folder of its own with every file, its project file
+// names them beside it, it builds there, and the original stays as it was. A name taken
+// already is asked about; Cancel there keeps the dialog open.
+void tst_ProjectFlows::saveProjectAsCopiesTheProject()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString original = QFileInfo(path).absolutePath();
+    const QByteArray originalProject = readAll(path);
+    const QString place = m_dir->filePath(QStringLiteral("copies"));
+    QDir().mkpath(place);
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    // Open tabs, one with unsaved text.
+    window.editors().openFileAt(original + QStringLiteral("/led.c"));
+    window.editors().openFileAt(original + QStringLiteral("/main.c"), 1);
+    const QByteArray savedMain = readAll(original + QStringLiteral("/main.c"));
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
+    const QString typedMain = window.tabs()->currentEditor()->text();
+    QString proposed;
+    int round = 0;
+    const auto useDialog = [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("projectNameEdit"));
+        proposed = name->text();
+        // Characters no file name may hold cannot be typed.
+        name->clear();
+        QTest::keyClicks(name, QStringLiteral("Blinky: 2?"));
+        QCOMPARE(name->text(), QStringLiteral("Blinky 2"));
+        prompts.fileNames << place;
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("browseButton")),
+                          Qt::LeftButton);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")),
+                          Qt::LeftButton);
+        if (round == 1)
+            QVERIFY(dialog->isVisible()); // the name is taken, and the answer was Cancel
+    };
+    QTimer::singleShot(0, &window, useDialog);
+    window.actions().saveProjectAs->trigger();
+    QCOMPARE(proposed, QStringLiteral("AVR Blinky copy"));
+    const QString copy = place + QStringLiteral("/Blinky 2");
+    QCOMPARE(filesIn(copy),
+             QStringList({"AVR Blinky.DSN", "Blinky 2.dyxp", "led.c", "led.h", "main.c"}));
+    QCOMPARE(projectFileNames(copy + QStringLiteral("/Blinky 2.dyxp")),
+             QStringList({"main.c", "led.c", "led.h", "AVR Blinky.DSN"}));
+    QCOMPARE(readAll(path), originalProject);
+    // The tabs edit the copies; the copy holds what the tab showed, the original what was saved.
+    QCOMPARE(window.tabs()->openPaths(),
+             QStringList({copy + QStringLiteral("/led.c"), copy + QStringLiteral("/main.c")}));
+    QCOMPARE(QString::fromUtf8(readAll(copy + QStringLiteral("/main.c"))), typedMain);
+    QCOMPARE(readAll(original + QStringLiteral("/main.c")), savedMain);
+    QVERIFY(!window.tabs()->currentEditor()->isDocumentModified());
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* later */"));
+    window.actions().saveFile->trigger();
+    QVERIFY(readAll(copy + QStringLiteral("/main.c")).contains("/* later */"));
+    QCOMPARE(readAll(original + QStringLiteral("/main.c")), savedMain);
+    // The copy stands alone: it builds with the original gone.
+    QVERIFY(QDir(original).removeRecursively());
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QVERIFY(QFileInfo::exists(copy + QStringLiteral("/Debug/Debug.hex")));
+
+    round = 1;
+    prompts.answers << QMessageBox::Cancel;
+    QTimer::singleShot(0, &window, useDialog);
+    window.actions().saveProjectAs->trigger();
+    QCOMPARE(prompts.asked.last().text,
+             QStringLiteral("A project with the same name already exists"));
+}
+
+void tst_ProjectFlows::removeFileKeepsUnsavedText_data()
+{
+    QTest::addColumn<int>("answer"); // to the question about main.c's unsaved text
+    QTest::addColumn<bool>("removed");
+    QTest::addColumn<bool>("typedOnDisk");
+    QTest::newRow("Cancel keeps the file and its text")
+        << int(QMessageBox::Cancel) << false << false;
+    QTest::newRow("Discard") << int(QMessageBox::Discard) << true << false;
+    QTest::newRow("Save") << int(QMessageBox::Save) << true << true;
+}
+
+// Remove File on a file whose tab holds unsaved text asks what becomes of the text; on a group
+// it names the group's files and removes them. Closing the project names modified files
+// without the tab's mark.
+void tst_ProjectFlows::removeFileKeepsUnsavedText()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, removed);
+    QFETCH(bool, typedOnDisk);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString main = folder + QStringLiteral("/main.c");
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(main, 1);
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
+    Project *project = window.projectsManager()->currentProject();
+    const int files = project->fileCount();
+    auto *tree = window.projectsManager()->tree();
+    // The user clicks the item in the projects pane.
+    const auto click = [tree](QTreeWidgetItem *item) {
+        tree->scrollToItem(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+    };
+    click(project->fileAt(0)->item);
+    QCOMPARE(project->filePathAt(0), main);
+    prompts.answers << QMessageBox::Ok << QMessageBox::StandardButton(answer);
+    window.actions().removeFile->trigger();
+    QCOMPARE(prompts.asked.size(), 2);
+    QCOMPARE(prompts.asked.at(0).informativeText,
+             QStringLiteral("The file 'main.c' will be removed from the project."));
+    QVERIFY(prompts.asked.at(1).text.startsWith(QStringLiteral("main.c has been modified.")));
+    QCOMPARE(project->fileCount(), removed ? files - 1 : files);
+    QCOMPARE(window.tabs()->openPaths().contains(main), !removed);
+    QCOMPARE(readAll(main).contains("/* typed */"), typedOnDisk);
+    if (!removed) {
+        QVERIFY(window.tabs()->currentEditor()->text().contains(QStringLiteral("/* typed */")));
+        prompts.asked.clear();
+        prompts.answers << QMessageBox::Cancel;
+        window.actions().closeProject->trigger();
+        QCOMPARE(prompts.asked.first().text,
+                 QStringLiteral("Files main.c have been modified.\n"
+                                "Do you want to save your changes?"));
+        return;
+    }
+    // The group of the remaining sources: its files go together.
+    QTreeWidgetItem *group = project->fileAt(0)->item->parent();
+    const QString groupName = group->text(0);
+    QStringList inGroup;
+    for (int i = 0; i < project->fileCount(); ++i) {
+        if (project->fileGroup(i) == groupName)
+            inGroup << project->relativeFilePath(i);
+    }
+    click(group);
+    prompts.asked.clear();
+    prompts.answers << QMessageBox::Ok;
+    window.actions().removeFile->trigger();
+    QCOMPARE(prompts.asked.first().informativeText,
+             QStringLiteral("The files of the group '%1' will be removed from the project: %2.")
+                 .arg(groupName, inGroup.join(QStringLiteral(", "))));
+    QCOMPARE(project->fileCount(), files - 1 - inGroup.size());
+}
+
+void tst_ProjectFlows::cancelKeepsTheOpenProject_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("New Project, cancelled") << "new";
+    QTest::newRow("Open Project, cancelled") << "open";
+    QTest::newRow("Open Project, the one open") << "same";
+    QTest::newRow("Open Sample, cancelled") << "sample";
+}
+
+// Cancel in New Project, Open Project or Open Sample leaves the open project, its tabs and
+// their unsaved text as they were; opening the open project again says so.
+void tst_ProjectFlows::cancelKeepsTheOpenProject()
+{
+    QFETCH(QString, command);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(main, 1);
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
+    QTimer::singleShot(0, &window, [] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    if (command == QLatin1String("new")) {
+        window.actions().newProject->trigger();
+    } else if (command == QLatin1String("sample")) {
+        window.actions().openSample->trigger();
+    } else {
+        if (command == QLatin1String("same"))
+            prompts.fileNames << path;
+        window.actions().openProject->trigger();
+    }
+    QCOMPARE(window.projectsManager()->projectCount(), 1);
+    QCOMPARE(window.projectsManager()->currentProject()->filePath(), path);
+    QCOMPARE(window.tabs()->openPaths(), QStringList{main});
+    QVERIFY(window.tabs()->currentEditor()->text().startsWith(QStringLiteral("/* typed */")));
+    // Nothing asked about the unsaved text: nothing was closed.
+    for (const auto &question : std::as_const(prompts.asked))
+        QVERIFY2(!question.text.contains(QStringLiteral("modified")), qPrintable(question.text));
+    if (command == QLatin1String("same"))
+        QCOMPARE(prompts.asked.last().text,
+                 QStringLiteral("Project %1 is already opened").arg(path));
+}
+
+// A file another program changes while it is open: read again at once when the tab holds no
+// unsaved text; otherwise the user is asked, and a save never goes over the other program's
+// version unasked.
+void tst_ProjectFlows::anotherProgramsChangeIsNotLost()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(main);
+    SourceEditor *editor = window.tabs()->currentEditor();
+    // Another program replaces the file, as a checkout or a generator does.
+    QVERIFY(Platform::writeWholeFile(main, "int other_program(void);\n"));
+    QTRY_COMPARE(editor->text(), QStringLiteral("int other_program(void);\n"));
+    QVERIFY(!editor->isDocumentModified());
+    QVERIFY(prompts.asked.isEmpty());
+
+    // Typed text, then another change on disk: asked; No keeps the typed text.
+    QTest::keyClicks(editor, QStringLiteral("/* typed */"));
+    prompts.answers << QMessageBox::No;
+    QVERIFY(Platform::writeWholeFile(main, "int second_change(void);\n"));
+    QTRY_COMPARE(prompts.asked.size(), 1);
+    QVERIFY(prompts.asked.first().text.contains(QStringLiteral("changed on disk")));
+    QVERIFY(editor->text().contains(QStringLiteral("/* typed */")));
+    // Saving asks before going over the newer file; Cancel leaves it.
+    prompts.answers << QMessageBox::Cancel;
+    window.actions().saveFile->trigger();
+    QCOMPARE(prompts.asked.size(), 2);
+    QCOMPARE(readAll(main), QByteArray("int second_change(void);\n"));
+    prompts.answers << QMessageBox::Save;
+    window.actions().saveFile->trigger();
+    QVERIFY(readAll(main).contains("/* typed */"));
+    // The program's own save is no change by another program.
+    QTest::qWait(300);
+    QCOMPARE(prompts.asked.size(), 3);
+    QVERIFY(!editor->isDocumentModified());
+}
+
+void tst_ProjectFlows::newProjectWizard_data()
+{
+    QTest::addColumn<QString>("start");     // a board's name, "none" or "design"
+    QTest::addColumn<int>("cancelAt");      // 0: finish; 1 or 2: Cancel on that page
+    QTest::addColumn<QStringList>("files"); // the new project's files, as its file names them
+    QTest::addColumn<QString>("clock");
+    QTest::newRow("AVR board") << "AVR Blinky" << 0
+                               << QStringList({"main.c", "led.c", "led.h", "AVR Blinky.DSN"})
+                               << "16MHz";
+    QTest::newRow("PIC16 board") << "PIC16 Blinky" << 0
+                                 << QStringList({"main.asm", "delay.asm", "PIC16 Blinky.DSN"})
+                                 << "4MHz";
+    QTest::newRow("8051 board") << "8051 Blinky" << 0
+                                << QStringList({"main.c", "delay.c", "delay.h", "8051 Blinky.DSN"})
+                                << "11.0592MHz";
+    QTest::newRow("nothing") << "none" << 0 << QStringList() << "4MHz";
+    QTest::newRow("design file") << "design" << 0 << QStringList({"main.c", "board.DSN"}) << "4MHz";
+    QTest::newRow("cancel on the first page") << "AVR Blinky" << 1 << QStringList() << "";
+    QTest::newRow("cancel on the second page") << "none" << 2 << QStringList() << "";
+}
+
+// "&New Project": a board's project, nothing, or a design file and the files beside it; the
+// finished project is saved in a folder of its own (beside the design file for that one) with
+// "Debug" and "Release" at 4 MHz where the start had no clock, and builds with F7 at once.
+// Cancel on either page leaves the projects pane as it was.
+void tst_ProjectFlows::newProjectWizard()
+{
+    QFETCH(QString, start);
+    QFETCH(int, cancelAt);
+    QFETCH(QStringList, files);
+    QFETCH(QString, clock);
+    const QString projects = m_dir->filePath(QStringLiteral("projects"));
+    QDir().mkpath(projects);
+    const QString designFolder = m_dir->filePath(QStringLiteral("design"));
+    QVERIFY(QDir().mkpath(designFolder + QStringLiteral("/sub")));
+    QVERIFY(writeAll(designFolder + QStringLiteral("/board.DSN"), "schematic\n"));
+    QVERIFY(writeAll(designFolder + QStringLiteral("/main.c"), "int main(void) { for (;;) ; }\n"));
+    QVERIFY(writeAll(designFolder + QStringLiteral("/old.dyxp"), "<PROJECT/>"));
+    QVERIFY(writeAll(designFolder + QStringLiteral("/sub/unused.c"), "int unused;\n"));
+    {
+        SettingsStore store;
+        store.setDirectory(SettingsStore::Projects, projects);
+        store.setDirectory(SettingsStore::DevBoards,
+                           QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                               + QStringLiteral("/../devboards"));
+        store.sync();
+    }
+    ScriptedPrompts prompts;
+    prompts.fileNames << designFolder + QStringLiteral("/board.DSN");
+    SrcManager window;
+    window.projectsManager()->scanCompilers();
+    const int before = window.projectsManager()->projectCount();
+
+    QStringList seen;
+    QTimer driver;
+    driver.setInterval(20);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()
+            || seen.contains(dialog->objectName() + QString::number(quintptr(dialog))))
+            return;
+        const QString name = dialog->objectName();
+        seen.append(name + QString::number(quintptr(dialog)));
+        // Clicked once this round is over: a button that opens the next dialog must not
+        // hold this timer's round open.
+        const auto click = [dialog](const char *button) {
+            QMetaObject::invokeMethod(dialog->findChild<QPushButton *>(QLatin1String(button)),
+                                      "click",
+                                      Qt::QueuedConnection);
+        };
+        if (name == QLatin1String("DevBoardDialog")) {
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("New Project Wizard"));
+            if (cancelAt == 1)
+                return click("cancelButton");
+            if (start.endsWith(QLatin1String("Blinky"))) {
+                auto *boards = dialog->findChild<QListWidget *>(QStringLiteral("demoProjectsList"));
+                boards->setCurrentItem(boards->findItems(start, Qt::MatchExactly).value(0));
+            } else if (start == QLatin1String("none")) {
+                dialog->findChild<QRadioButton *>(QStringLiteral("noneRadioButton"))
+                    ->setChecked(true);
+            } else {
+                dialog->findChild<QRadioButton *>(QStringLiteral("designFileRadioButton"))
+                    ->setChecked(true);
+                dialog->findChild<QToolButton *>(QStringLiteral("designFileButton"))->click();
+            }
+            return click("nextButton");
+        }
+        if (name == QLatin1String("ControllerDialog")) {
+            if (cancelAt == 2)
+                return click("cancelButton");
+            auto *family = dialog->findChild<QComboBox *>(QStringLiteral("controllerFamily"));
+            if (family->currentText().isEmpty()) {
+                family->setCurrentIndex(family->findText(QStringLiteral("AVR")));
+                auto *controller = dialog->findChild<QComboBox *>(QStringLiteral("controller"));
+                controller->setCurrentIndex(controller->findText(QStringLiteral("ATmega328P")));
+            }
+            return click("okButton");
+        }
+        if (name == QLatin1String("CopyProjectFilesDialog")) {
+            dialog->findChild<QLineEdit *>(QStringLiteral("projectNameEdit"))
+                ->setText(QStringLiteral("Fresh"));
+            return click("okButton");
+        }
+    });
+    driver.start();
+    QVERIFY(window.actions().newProject->isEnabled());
+    window.actions().newProject->trigger();
+    driver.stop();
+    if (cancelAt) {
+        QCOMPARE(window.projectsManager()->projectCount(), before);
+        QVERIFY(filesIn(projects).isEmpty()
+                && QDir(projects).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+        return;
+    }
+    QVERIFY2(window.projectsManager()->projectCount() == before + 1,
+             qPrintable(seen.join(QLatin1Char(' ')) + QLatin1Char(' ') + output(window)));
+    Project *project = window.projectsManager()->currentProject();
+    QVERIFY(project);
+    const QString folder = start == QLatin1String("design") ? designFolder
+                                                            : projects + QStringLiteral("/Fresh");
+    QCOMPARE(project->filePath(), folder + QStringLiteral("/Fresh.dyxp"));
+    QCOMPARE(projectFileNames(project->filePath()), files);
+    QStringList configurations;
+    for (int i = 0; i < project->configurationCount(); ++i)
+        configurations.append(project->configuration(i)->name() + QLatin1Char(' ')
+                              + project->configuration(i)->clock());
+    QCOMPARE(configurations, QStringList({"Debug " + clock, "Release " + clock}));
+    if (start == QLatin1String("none"))
+        return; // nothing to build
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    // Firmware in the configuration's folder, whatever the compiler names it.
+    QVERIFY(!QDir(folder + QStringLiteral("/Debug"))
+                 .entryList({QStringLiteral("*.hex"), QStringLiteral("*.ihx")}, QDir::Files)
+                 .isEmpty());
+}
+
+QTEST_MAIN(tst_ProjectFlows)
+#include "tst_projectflows.moc"

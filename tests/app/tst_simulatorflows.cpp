@@ -1,0 +1,293 @@
+// The simulator commands through the main window, against a stand-in VEXA and the real one:
+// what is handed over, what starts, what the output says.
+
+#include "app/srcmanager.h"
+#include "common/fakemainservices.h"
+#include "common/scriptedprompts.h"
+#include "common/windowsuite.h"
+#include "core/settingsstore.h"
+
+#include "editor/ui/print.h"
+#include "editor/ui/sourceeditor.h"
+#include "editor/ui/srctabsholder.h"
+#include "project/ui/project.h"
+#include "project/ui/projectsmanager.h"
+#include "project/ui/projecttreewidget.h"
+#include "simulator/cirraneinterface.h"
+
+#include <Qsci/qscilexer.h>
+#include <Qsci/qscilexercpp.h>
+#include <Qsci/qsciprinter.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+#include <QTreeWidgetItem>
+#include <QTreeWidgetItemIterator>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using WindowFlows::readAll;
+using WindowFlows::writeAll;
+
+class tst_SimulatorFlows : public QObject, private WindowSuite
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolateSettings(); }
+    void init() { freshStart(); }
+    void simulatorCommandsFollowTheProject();
+    void debugCommandsDriveTheSimulator_data();
+    void debugCommandsDriveTheSimulator();
+    void createDesignFileStartsTheSimulator();
+    void openingWithoutSimulatorSaysSo();
+    void openSampleBuildsAndRunsInVexa();
+    void openSampleWithoutAnInstallation();
+};
+
+// The simulator commands need a project; the design-file commands also need the project to
+// have no design file yet.
+void tst_SimulatorFlows::simulatorCommandsFollowTheProject()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    const CommandActions &a = window.actions();
+    const QList<QAction *> simulator = {a.openDebugger, a.startDebugging};
+    const auto check = [&](const QList<QAction *> &actions, bool enabled, const char *state) {
+        window.updateState();
+        for (QAction *action : actions)
+            QVERIFY2(action->isEnabled() == enabled, qPrintable(action->text() + " " + state));
+    };
+    check(simulator + QList<QAction *>{a.createDesignFile}, false, "without a project");
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    check(simulator, true, "with a project");
+    // The board's project has its design file already.
+    check({a.createDesignFile, a.addDesignFile}, false, "with a design file");
+    window.editors().openFileAt(QFileInfo(path).absolutePath() + QStringLiteral("/main.c"));
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
+    for (QAction *action : {a.openProject,
+                            a.buildProject,
+                            a.saveFile,
+                            a.addNewFile,
+                            a.gotoLine,
+                            a.printFile,
+                            a.find,
+                            a.findNext,
+                            a.replace,
+                            a.editorConfiguration,
+                            a.compilersConfiguration,
+                            a.projectSettings,
+                            a.newProject,
+                            a.openSample,
+                            a.help})
+        QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+}
+
+void tst_SimulatorFlows::debugCommandsDriveTheSimulator_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("byDoubleClick"); // the design file's item instead of F5
+    // F5 starts the simulator and brings it to the front; F10 stops any simulation and sends
+    // the hand-off again with AUTORUN set; stop and close send their commands.
+    QTest::newRow("a simulator window")
+        << "VEXA - board" << false
+        << QStringList{"FRONT", "SEND 2", "SEND 4 AUTORUN=1", "FRONT", "SEND 2", "SEND 3"} << false;
+    QTest::newRow("double-click on the design file")
+        << "VEXA - board" << false
+        << QStringList{"FRONT", "SEND 2", "SEND 4 AUTORUN=1", "FRONT", "SEND 2", "SEND 3"} << true;
+    // A window whose title does not name VEXA is never sent anything.
+    QTest::newRow("another program's window") << "Simulator" << false << QStringList{} << false;
+    // A simulator that never answers costs each command its bound, and the IDE goes on.
+    QTest::newRow("a simulator that hangs") << "VEXA" << true << QStringList{} << false;
+}
+
+// The debug commands through the main window, against a stand-in simulator that logs what it
+// is sent: the commands in order and the output lines the user sees.
+void tst_SimulatorFlows::debugCommandsDriveTheSimulator()
+{
+    QFETCH(QString, title);
+    QFETCH(bool, silent);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, byDoubleClick);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    useStandInSimulator(title, silent);
+    SrcManager window;
+    window.projectsManager()->simulatorLink()->setSendBound(300);
+    QVERIFY(openProject(window, path));
+    const CommandActions &a = window.actions();
+    QVERIFY(a.openDebugger->isEnabled());
+    if (byDoubleClick) {
+        Project *project = window.projectsManager()->currentProject();
+        QTreeWidgetItem *design = nullptr;
+        for (QTreeWidgetItemIterator it(project->rootItem()); *it; ++it) {
+            if ((*it)->text(0) == QLatin1String("AVR Blinky.DSN"))
+                design = *it;
+        }
+        QVERIFY(design);
+        emit window.projectsManager()->tree()->itemDoubleClicked(design, 0);
+        QVERIFY(!window.tabs()->currentEditor()); // not opened as text
+    } else {
+        a.openDebugger->trigger();
+    }
+    QVERIFY(window.projectsManager()->simulatorLink()->isRunning());
+    a.startDebugging->trigger();
+    QCOMPARE(window.projectsManager()->simulatorLink()->isDebugging(), expected.size() > 0);
+    window.projectsManager()->debugStop();
+    window.projectsManager()->debugClose();
+    const QString shown = output(window);
+    QVERIFY2(shown.contains(QStringLiteral("Launched project design file in VEXA.")),
+             qPrintable(shown));
+    QCOMPARE(shown.contains(QStringLiteral("Debugging in VEXA started.")), expected.size() > 0);
+    QVERIFY(shown.contains(QStringLiteral("Debugging stopped.")));
+    QVERIFY(shown.contains(QStringLiteral("Closed VEXA.")));
+    QCOMPARE(QString::fromUtf8(readAll(m_dir->filePath(QStringLiteral("stub.log"))))
+                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             expected);
+    // The hand-off file names the project's design, firmware and controller.
+    QSettings handOff(window.projectsManager()->simulatorLink()->handOffPath(),
+                      QSettings::IniFormat);
+    QCOMPARE(handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")).toString(),
+             QFileInfo(path).absolutePath() + QStringLiteral("/AVR Blinky.DSN"));
+    QCOMPARE(handOff.value(QStringLiteral("CIRRANE/DEVICE")).toString(),
+             QStringLiteral("ATMEGA328P"));
+    if (!expected.isEmpty())
+        QTRY_VERIFY(!window.projectsManager()->simulatorLink()->isRunning());
+}
+
+// Create Design File asks for the file's name, builds the firmware that is not built yet,
+// starts the simulator on the new, empty design with the firmware running, and adds the file.
+void tst_SimulatorFlows::createDesignFileStartsTheSimulator()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    QFile::remove(folder + QStringLiteral("/AVR Blinky.DSN"));
+    QByteArray project = readAll(path);
+    project.replace(" <FILE NAME=\"AVR Blinky.DSN\" GROUP=\"Design\"/>\n", "");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(project);
+    file.close();
+    useStandInSimulator(QStringLiteral("VEXA"), false);
+    SrcManager window;
+    window.projectsManager()->scanCompilers();
+    QVERIFY(openProject(window, path));
+    const CommandActions &a = window.actions();
+    QVERIFY(a.createDesignFile->isEnabled());
+    ScriptedPrompts prompts;
+    const QString design = folder + QStringLiteral("/Board.DSN");
+    prompts.fileNames << design;
+    a.createDesignFile->trigger();
+    QVERIFY2(window.projectsManager()->simulatorLink()->isRunning(), qPrintable(output(window)));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Debug/Debug.hex")));
+    QCOMPARE(QFileInfo(design).size(), 0);
+    QCOMPARE(window.projectsManager()->currentProject()->designFile(), design);
+    QVERIFY(!a.createDesignFile->isEnabled());
+    QSettings handOff(window.projectsManager()->simulatorLink()->handOffPath(),
+                      QSettings::IniFormat);
+    QCOMPARE(handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")).toString(), design);
+    QCOMPARE(handOff.value(QStringLiteral("CIRRANE/AUTORUN")).toString(), QStringLiteral("1"));
+    window.projectsManager()->debugClose();
+}
+
+// Opening a project without a simulator installation says so in the output window, and the
+// project is open all the same.
+void tst_SimulatorFlows::openingWithoutSimulatorSaysSo()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    qputenv("DYX_REGISTRY", m_dir->filePath(QStringLiteral("no-registry.ini")).toLocal8Bit());
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    const QString missing = QStringLiteral(
+        "Cannot launch the design file as no Cirrane installation has been detected.");
+    QCOMPARE(output(window).count(missing), 1);
+    QVERIFY(window.projectsManager()->currentProject());
+    // F5 says the same and starts nothing.
+    window.actions().openDebugger->trigger();
+    QCOMPARE(output(window).count(missing), 2);
+    QVERIFY(!window.projectsManager()->simulatorLink()->isRunning());
+    qunsetenv("DYX_REGISTRY");
+}
+
+// Open Sample through the window with a copy of the simulator suite the build lays out: the
+// serial sample opens, builds with F7 and, run in VEXA, greets in the output window.
+void tst_SimulatorFlows::openSampleBuildsAndRunsInVexa()
+{
+    const QString installation = m_dir->filePath(QStringLiteral("Cirrane"));
+    QVERIFY(QDir().mkpath(installation + QStringLiteral("/BIN")));
+    QVERIFY(QFile::link(QStringLiteral(DYX_CIRRANE_DIR "/BIN/VEXA.EXE"),
+                        installation + QStringLiteral("/BIN/VEXA.EXE")));
+    QDirIterator it(QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES"),
+                    QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString from = it.next();
+        const QString to = installation + QStringLiteral("/SAMPLES/")
+                           + QDir(QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES")).relativeFilePath(from);
+        QDir().mkpath(QFileInfo(to).absolutePath());
+        QVERIFY(QFile::copy(from, to));
+    }
+    qputenv("TEMP", m_dir->path().toLocal8Bit());
+    {
+        SettingsStore store;
+        store.setCirraneDirectory(installation);
+        store.sync();
+    }
+    SrcManager window;
+    window.projectsManager()->scanCompilers();
+    QStringList listed;
+    QTimer::singleShot(0, &window, [&listed] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto *list = dialog->findChild<QListWidget *>(QStringLiteral("projectsListWidget"));
+        for (int i = 0; i < list->count(); ++i)
+            listed.append(list->item(i)->text());
+        const QList<QListWidgetItem *> serial = list->findItems(QStringLiteral("AVR Serial"),
+                                                                Qt::MatchExactly);
+        if (!serial.isEmpty())
+            list->setCurrentItem(serial.first());
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")),
+                          Qt::LeftButton);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    window.actions().openSample->trigger();
+    QVERIFY2(listed.contains(QStringLiteral("AVR Serial"))
+                 && listed.contains(QStringLiteral("8051 Blinky")),
+             qPrintable(listed.join(QLatin1String(", "))));
+    Project *project = window.projectsManager()->currentProject();
+    QVERIFY(project);
+    QCOMPARE(project->filePath(),
+             installation + QStringLiteral("/SAMPLES/AVR Serial/AVR Serial.dyxp"));
+    window.actions().buildProject->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QVERIFY(window.projectsManager()->simulate(0.1, QString()));
+    QVERIFY2(output(window).contains(QStringLiteral("UART: Hello from the AVR")),
+             qPrintable(output(window)));
+}
+
+// "Open Sample" where no simulator suite is installed says so, and opens nothing.
+void tst_SimulatorFlows::openSampleWithoutAnInstallation()
+{
+    ScriptedPrompts prompts;
+    SrcManager window;
+    window.actions().openSample->trigger();
+    QCOMPARE(prompts.asked.size(), 1);
+    QCOMPARE(prompts.asked.first().text, QStringLiteral("No Cirrane Installation Detected."));
+    QCOMPARE(window.projectsManager()->projectCount(), 0);
+}
+
+QTEST_MAIN(tst_SimulatorFlows)
+#include "tst_simulatorflows.moc"
