@@ -3,6 +3,7 @@
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
 #include "project/ui/project.h"
+#include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 
 #include <QDir>
@@ -26,6 +27,7 @@ private slots:
     void refusedRenameIsUndone();
     void moveBetweenGroups();
     void findFileForTool();
+    void buildRefusedWithoutAController();
 
 private:
     std::unique_ptr<Project> loadDemo();
@@ -191,6 +193,29 @@ void tst_Project::findFileForTool()
     QCOMPARE(project->findFileForTool(QStringLiteral("/elsewhere/main.c")), -1);
     QCOMPARE(project->familyForFile(m_dir->filePath(QStringLiteral("src/led.h"))),
              QStringLiteral("F1"));
+}
+
+// A build is refused before make runs, with each thing missing said.
+void tst_Project::buildRefusedWithoutAController()
+{
+    m_catalogue->find(QStringLiteral("Test CC"))->setConfigured(true, m_dir->path());
+    QFile file(m_dir->filePath(QStringLiteral("demo.dyxp")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray text = file.readAll();
+    file.close();
+    text.replace("FAMILY=\"F1\" TYPE=\"A\"", "FAMILY=\"\" TYPE=\"\"");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+    file.close();
+    auto project = loadDemo();
+    QVERIFY(project);
+    QVERIFY(!project->compile());
+    QCOMPARE(m_services.lines.mid(m_services.lines.lastIndexOf(QStringLiteral("clear")) + 1)
+                 .filter(QStringLiteral("error")),
+             QStringList({"error: No controller family defined.",
+                          "error: No controller defined.",
+                          "error: Compilation failed. Check the Project Settings."}));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("Debug/Makefile"))));
 }
 
 QTEST_MAIN(tst_Project)
