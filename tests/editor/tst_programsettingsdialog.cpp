@@ -1,5 +1,6 @@
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
+#include "editor/ui/editorpreferences.h"
 #include "editor/ui/programsettingsdialog.h"
 
 #include <QCheckBox>
@@ -108,11 +109,15 @@ void tst_ProgramSettingsDialog::loadDefaultsThenOk()
         store.endGroup();
     }
     store.beginGroup(QStringLiteral("Text Editor Display Settings"));
-    // The editors' own defaults: tabs, auto-indent, boxed folding.
-    QCOMPARE(store.value(QStringLiteral("Tabs for indents")), QVariant(true));
-    QCOMPARE(store.value(QStringLiteral("Auto indent")), QVariant(true));
+    // The editors' own defaults (tabs, auto-indent, boxed folding...), every one of them.
+    const QStringList keys = EditorPreferences::keys();
+    QCOMPARE(keys.size(), 13);
+    for (const QString &key : keys) {
+        QVERIFY2(store.contains(key), qPrintable(key));
+        QCOMPARE(store.value(key).toInt(), EditorPreferences::defaultValue(qPrintable(key)).toInt());
+    }
     QCOMPARE(store.value(QStringLiteral("Folding style")), QVariant(3));
-    QCOMPARE(store.value(QStringLiteral("Brace matching")), QVariant(1));
+    QCOMPARE(store.value(QStringLiteral("Tabs for indents")), QVariant(true));
     store.endGroup();
 }
 

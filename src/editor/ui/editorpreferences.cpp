@@ -2,27 +2,53 @@
 
 #include <Qsci/qsciscintilla.h>
 
-#include <QHash>
 #include <QSettings>
+
+namespace {
+
+struct Preference
+{
+    const char *key;
+    QVariant defaultValue;
+};
+
+const QList<Preference> &preferences()
+{
+    static const QList<Preference> table{
+        {"Highlight current line", true},
+        {"Display line numbers", true},
+        {"Brace matching", 1},
+        {"Indent width", 4},
+        {"Tab indents", true},
+        {"Tab width", 4},
+        {"Tabs for indents", true},
+        {"Auto indent", true},
+        {"Backspace unindents", false},
+        {"Display indentation guides", false},
+        {"Whitespaces visibility", 0},
+        {"Wrap mode", 0},
+        {"Folding style", 3},
+    };
+    return table;
+}
+
+} // namespace
 
 QVariant EditorPreferences::defaultValue(const char *key)
 {
-    static const QHash<QString, QVariant> defaults{
-        {QStringLiteral("Highlight current line"), true},
-        {QStringLiteral("Display line numbers"), true},
-        {QStringLiteral("Brace matching"), 1},
-        {QStringLiteral("Indent width"), 4},
-        {QStringLiteral("Tab indents"), true},
-        {QStringLiteral("Tab width"), 4},
-        {QStringLiteral("Tabs for indents"), true},
-        {QStringLiteral("Auto indent"), true},
-        {QStringLiteral("Backspace unindents"), false},
-        {QStringLiteral("Display indentation guides"), false},
-        {QStringLiteral("Whitespaces visibility"), 0},
-        {QStringLiteral("Wrap mode"), 0},
-        {QStringLiteral("Folding style"), 3},
-    };
-    return defaults.value(QLatin1String(key));
+    for (const Preference &preference : preferences()) {
+        if (qstrcmp(preference.key, key) == 0)
+            return preference.defaultValue;
+    }
+    return QVariant();
+}
+
+QStringList EditorPreferences::keys()
+{
+    QStringList keys;
+    for (const Preference &preference : preferences())
+        keys.append(QLatin1String(preference.key));
+    return keys;
 }
 
 void EditorPreferences::apply(QsciScintilla *editor, QSettings &store)

@@ -7,6 +7,8 @@
 #include "core/simulatorqueries.h"
 #include "core/ui/prompts.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QCompleter>
 #include <QDir>
 #include <QFileInfo>
@@ -14,6 +16,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSettings>
+#include <QSpinBox>
 
 namespace {
 
@@ -493,37 +496,43 @@ void ProgramSettingsDialog::updateSample()
 
 // Preferences
 
+QList<ProgramSettingsDialog::PreferenceRow> ProgramSettingsDialog::preferenceRows() const
+{
+    return {
+        {"Highlight current line", m_form->highlightCurrentLineCheckBox},
+        {"Display line numbers", m_form->displayLineNumbersCheckBox},
+        {"Brace matching", m_form->braceMatchingCombo},
+        {"Indent width", m_form->indentWidthSpinBox},
+        {"Tab indents", m_form->tabIndentsCheckBox},
+        {"Tab width", m_form->tabWidthSpinBox},
+        {"Tabs for indents", m_form->useTabsRadioButton},
+        {"Auto indent", m_form->autoIndentCheckBox},
+        {"Backspace unindents", m_form->backspaceUnindentsCheckBox},
+        {"Display indentation guides", m_form->displayIndentationGuidesCheckBox},
+        {"Whitespaces visibility", m_form->whitespacesVisibilityCombo},
+        {"Wrap mode", m_form->wrapModeCombo},
+        {"Folding style", m_form->foldingStyleCombo},
+    };
+}
+
 void ProgramSettingsDialog::loadPreferences()
 {
     QSettings &store = m_settings.settings();
     store.beginGroup(QLatin1String(preferencesGroup));
-    const auto flag = [&store](const char *key) {
-        return store.value(QLatin1String(key), EditorPreferences::defaultValue(key)).toBool();
-    };
-    const auto number = [&store](const char *key) {
-        return store.value(QLatin1String(key), EditorPreferences::defaultValue(key)).toInt();
-    };
-    const auto index = [&number](QComboBox *combo, const char *key) {
-        const int value = number(key);
-        combo->setCurrentIndex(value >= 0 && value < combo->count()
-                                   ? value
-                                   : EditorPreferences::defaultValue(key).toInt());
-    };
-    m_form->highlightCurrentLineCheckBox->setChecked(flag("Highlight current line"));
-    m_form->displayLineNumbersCheckBox->setChecked(flag("Display line numbers"));
-    index(m_form->braceMatchingCombo, "Brace matching");
-    m_form->indentWidthSpinBox->setValue(number("Indent width"));
-    m_form->tabIndentsCheckBox->setChecked(flag("Tab indents"));
-    m_form->tabWidthSpinBox->setValue(number("Tab width"));
-    const bool tabs = flag("Tabs for indents");
-    m_form->useTabsRadioButton->setChecked(tabs);
-    m_form->useSpacesRadioButton->setChecked(!tabs);
-    m_form->autoIndentCheckBox->setChecked(flag("Auto indent"));
-    m_form->backspaceUnindentsCheckBox->setChecked(flag("Backspace unindents"));
-    m_form->displayIndentationGuidesCheckBox->setChecked(flag("Display indentation guides"));
-    index(m_form->whitespacesVisibilityCombo, "Whitespaces visibility");
-    index(m_form->wrapModeCombo, "Wrap mode");
-    index(m_form->foldingStyleCombo, "Folding style");
+    for (const PreferenceRow &row : preferenceRows()) {
+        const QVariant fallback = EditorPreferences::defaultValue(row.key);
+        const QVariant value = store.value(QLatin1String(row.key), fallback);
+        if (auto *combo = qobject_cast<QComboBox *>(row.control)) {
+            const int index = value.toInt();
+            combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : fallback.toInt());
+        } else if (auto *spin = qobject_cast<QSpinBox *>(row.control)) {
+            spin->setValue(value.toInt());
+        } else if (auto *button = qobject_cast<QAbstractButton *>(row.control)) {
+            button->setChecked(value.toBool());
+        }
+    }
+    // Spaces for indents is the other choice of the pair.
+    m_form->useSpacesRadioButton->setChecked(!m_form->useTabsRadioButton->isChecked());
     store.endGroup();
 }
 
@@ -531,24 +540,16 @@ void ProgramSettingsDialog::storePreferences()
 {
     QSettings &store = m_settings.settings();
     store.beginGroup(QLatin1String(preferencesGroup));
-    store.setValue(QStringLiteral("Highlight current line"),
-                   m_form->highlightCurrentLineCheckBox->isChecked());
-    store.setValue(QStringLiteral("Display line numbers"),
-                   m_form->displayLineNumbersCheckBox->isChecked());
-    store.setValue(QStringLiteral("Brace matching"), m_form->braceMatchingCombo->currentIndex());
-    store.setValue(QStringLiteral("Indent width"), m_form->indentWidthSpinBox->value());
-    store.setValue(QStringLiteral("Tab indents"), m_form->tabIndentsCheckBox->isChecked());
-    store.setValue(QStringLiteral("Tab width"), m_form->tabWidthSpinBox->value());
-    store.setValue(QStringLiteral("Tabs for indents"), m_form->useTabsRadioButton->isChecked());
-    store.setValue(QStringLiteral("Auto indent"), m_form->autoIndentCheckBox->isChecked());
-    store.setValue(QStringLiteral("Backspace unindents"),
-                   m_form->backspaceUnindentsCheckBox->isChecked());
-    store.setValue(QStringLiteral("Display indentation guides"),
-                   m_form->displayIndentationGuidesCheckBox->isChecked());
-    store.setValue(QStringLiteral("Whitespaces visibility"),
-                   m_form->whitespacesVisibilityCombo->currentIndex());
-    store.setValue(QStringLiteral("Wrap mode"), m_form->wrapModeCombo->currentIndex());
-    store.setValue(QStringLiteral("Folding style"), m_form->foldingStyleCombo->currentIndex());
+    for (const PreferenceRow &row : preferenceRows()) {
+        QVariant value;
+        if (const auto *combo = qobject_cast<const QComboBox *>(row.control))
+            value = combo->currentIndex();
+        else if (const auto *spin = qobject_cast<const QSpinBox *>(row.control))
+            value = spin->value();
+        else if (const auto *button = qobject_cast<const QAbstractButton *>(row.control))
+            value = button->isChecked();
+        store.setValue(QLatin1String(row.key), value);
+    }
     store.endGroup();
 }
 

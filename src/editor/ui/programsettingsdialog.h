@@ -80,6 +80,14 @@ private:
         ProjectsRow
     };
     QList<DirectoryRow> directoryRows() const;
+    // Each editor preference with the control that shows it: a check box (or the "use tabs"
+    // radio button), a spin box or a combo box (the stored number is its index).
+    struct PreferenceRow
+    {
+        const char *key;
+        QWidget *control;
+    };
+    QList<PreferenceRow> preferenceRows() const;
     void browse(Row row);
     void setDefault(Row row);
     void fillColourList(QComboBox *combo);
