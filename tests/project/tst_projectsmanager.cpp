@@ -23,8 +23,6 @@ private slots:
     void cleanup();
     void closePromptNamesModifiedFiles_data();
     void closePromptNamesModifiedFiles();
-    void removeFileAsks_data();
-    void removeFileAsks();
     void renameInTree();
     void dragInsideTree();
     void dropFromOutside();
@@ -116,29 +114,7 @@ void tst_ProjectsManager::closePromptNamesModifiedFiles()
         QCOMPARE(m_services.recentProjects, QStringList{path("demo.dyxp")});
 }
 
-void tst_ProjectsManager::removeFileAsks_data()
-{
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<int>("files");
-    QTest::newRow("ok") << int(QMessageBox::Ok) << 3;
-    QTest::newRow("cancel") << int(QMessageBox::Cancel) << 4;
-}
-
-void tst_ProjectsManager::removeFileAsks()
-{
-    QFETCH(int, answer);
-    QFETCH(int, files);
-    Project *project = m_manager->currentProject();
-    m_manager->tree()->setCurrentItem(project->fileAt(1)->item);
-    m_prompts->answers.enqueue(QMessageBox::StandardButton(answer));
-    m_manager->removeFile();
-    QCOMPARE(m_prompts->asked.first().text, QStringLiteral("Remove file."));
-    QCOMPARE(m_prompts->asked.first().informativeText,
-             QStringLiteral("The file 'lib öl/led.c' will be removed from the project."));
-    QCOMPARE(project->fileCount(), files);
-    QCOMPARE(project->isModified(), files == 3);
-}
-
+// A group renamed in the tree (files are renamed in the window's tests).
 void tst_ProjectsManager::renameInTree()
 {
     Project *project = m_manager->currentProject();
@@ -146,15 +122,8 @@ void tst_ProjectsManager::renameInTree()
     m_manager->tree()->setCurrentItem(group);
     group->setText(0, QStringLiteral("Code"));
     QCOMPARE(project->groupName(0), QStringLiteral("Code"));
-    QTreeWidgetItem *file = project->fileAt(0)->item;
-    m_manager->tree()->setCurrentItem(file);
-    file->setText(0, QStringLiteral("start.c"));
-    QCOMPARE(project->filePathAt(0), path("src/start.c"));
-    QVERIFY(QFile::exists(path("src/start.c")));
-    // A name that exists already leaves the old file and the tree as they were.
-    file->setText(0, QStringLiteral("led.h"));
-    QCOMPARE(project->filePathAt(0), path("src/start.c"));
-    QCOMPARE(file->text(0), QStringLiteral("start.c"));
+    QCOMPARE(project->fileGroup(0), QStringLiteral("Code"));
+    QVERIFY(project->isModified());
 }
 
 void tst_ProjectsManager::dragInsideTree()
