@@ -1,6 +1,8 @@
 #include "build/buildproject.h"
 #include "common/fakemainservices.h"
+#include "common/testfiles.h"
 #include "core/xmldocumentio.h"
+#include "project/handoffrequest.h"
 #include "project/projectdocument.h"
 #include "toolchain/buildconfiglist.h"
 
@@ -19,6 +21,7 @@ private slots:
     void reading();
     void defaultGroups_data();
     void defaultGroups();
+    void handOff();
 
 private:
     FakeMainServices m_services;
@@ -132,6 +135,33 @@ void tst_ProjectDocument::defaultGroups()
     QVERIFY(!compiler || testCc);
     QCOMPARE(ProjectDocument::defaultGroup(path, testCc), group);
     QCOMPARE(ProjectDocument::iconName(path, testCc), icon);
+}
+
+// What the demo project hands to the simulator, known before its first build.
+void tst_ProjectDocument::handOff()
+{
+    QVERIFY(copyTree(QStringLiteral(DYX_TEST_DATA "/projects/demo"), m_dir.path()));
+    const QString path = m_dir.filePath(QStringLiteral("demo.dyxp"));
+    const std::optional<QDomDocument> document = XmlDocumentIo::load(path, nullptr);
+    QVERIFY(document);
+    std::optional<ProjectContents> demo = ProjectDocument::read(*document,
+                                                                path,
+                                                                &m_services,
+                                                                m_catalogue.get());
+    QVERIFY(demo);
+    QStringList files;
+    for (const ProjectRecord::File &file : demo->record.files)
+        files.append(m_dir.filePath(file.path));
+    BuildProject &debug = *demo->configurations.front();
+    debug.addFiles(files, true);
+    const DebugTarget target = HandOffRequest::of(&debug, m_dir.path(), files);
+    QVERIFY(target.configured);
+    QCOMPARE(target.firmware, m_dir.filePath(QStringLiteral("Debug/Debug.hex")));
+    QCOMPARE(QStringList({target.design, target.controller, target.family, target.clock}),
+             QStringList({"", "A", "F1", "4MHz"}));
+    files.insert(2, m_dir.filePath(QStringLiteral("board.DSN")));
+    QCOMPARE(HandOffRequest::of(&debug, m_dir.path(), files).design, files.at(2));
+    QVERIFY(!HandOffRequest::of(nullptr, m_dir.path(), files).configured);
 }
 
 QTEST_GUILESS_MAIN(tst_ProjectDocument)

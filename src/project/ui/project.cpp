@@ -4,7 +4,6 @@
 
 #include "build/buildproject.h"
 #include "build/buildrun.h"
-#include "build/makefilewriter.h"
 #include "core/commandstate.h"
 #include "core/editorservices.h"
 #include "core/mainservices.h"
@@ -15,6 +14,7 @@
 #include "core/xmldocumentio.h"
 #include "platform/platformpaths.h"
 #include "platform/wholefilewriter.h"
+#include "project/handoffrequest.h"
 #include "project/projectcopyplan.h"
 #include "project/projectdocument.h"
 #include "simulator/cirraneinterface.h"
@@ -619,20 +619,7 @@ QString Project::clock() const
 QString Project::targetPath() const
 {
     BuildProject *c = activeConfiguration();
-    if (!c)
-        return QString();
-    c->setProjectDirectory(projectDirectory());
-    // The names of a configuration's files are known before its first build.
-    if ((!c->root() || c->root()->file.isEmpty()) && (c->root() || c->createRoot(false)))
-        MakefileWriter(*c).fillFileNames();
-    if (!c->root())
-        return QString();
-    // The simulator takes an Intel HEX file: a target whose last step names another file (an
-    // absolute assembly's symbol file) writes its HEX file of the same name beside it.
-    const QFileInfo root(c->root()->file);
-    if (root.suffix().compare(QLatin1String("hex"), Qt::CaseInsensitive) == 0)
-        return root.filePath();
-    return root.path() + QLatin1Char('/') + root.completeBaseName() + QStringLiteral(".hex");
+    return c ? HandOffRequest::firmware(*c, projectDirectory()) : QString();
 }
 
 int Project::findFileForTool(const QString &path) const

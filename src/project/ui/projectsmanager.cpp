@@ -1,6 +1,8 @@
 #include "projectsmanager.h"
 
 #include "project.h"
+
+#include "project/handoffrequest.h"
 #include "projecttreewidget.h"
 
 #include "build/buildproject.h"
@@ -501,16 +503,10 @@ std::optional<DebugTarget> ProjectsManager::debugTarget() const
     const Project *p = currentProject();
     if (!p)
         return std::nullopt;
-    DebugTarget target;
-    target.configured = p->configurationCount() > 0 && p->activeConfiguration();
-    if (target.configured) {
-        target.design = p->designFile();
-        target.firmware = p->targetPath();
-        target.controller = p->controller();
-        target.family = p->family();
-        target.clock = p->clock();
-    }
-    return target;
+    QStringList files;
+    for (int i = 0; i < p->fileCount(); ++i)
+        files.append(p->filePathAt(i));
+    return HandOffRequest::of(p->activeConfiguration(), p->projectDirectory(), files);
 }
 
 void ProjectsManager::sendFirmware()
