@@ -21,7 +21,8 @@ class QLocalSocket;
 //   WATCH                              from now on, send this client the notes below
 //   BATCH <seconds> <trace file>       the next run is a timed one; "HANDLED 0"
 // Notes, sent to watching clients at any time, begin with "NOTE ":
-//   NOTE UART <text>                   a line the firmware wrote to its serial port
+//   NOTE UART <text>                   a line the firmware wrote to its first serial port
+//   NOTE UART<n> <text>                the same on its port UART<n>, when it has more
 //   NOTE ERROR <text>                  the simulation could not go on
 //   NOTE FINISHED <simulated seconds>  a timed run reached its end
 //   NOTE ALIVE <simulated seconds>     once a second while a timed run goes on

@@ -371,8 +371,10 @@ bool CirraneInterface::waitForTimedRun(int wallLimitMs)
 void CirraneInterface::noteReceived(const QString &kind, const QString &text)
 {
     m_lastSign.start();
-    if (kind == QLatin1String("UART")) {
-        m_mainWindow.output().message(QStringLiteral("UART: ") + text);
+    static const QRegularExpression otherPort(QStringLiteral("^UART[0-9]$"));
+    if (kind == QLatin1String("UART") || otherPort.match(kind).hasMatch()) {
+        // The controller's first serial port is "UART", the others go by their names.
+        m_mainWindow.output().message(kind + QStringLiteral(": ") + text);
     } else if (kind == QLatin1String("ERROR")) {
         m_mainWindow.output().error(QStringLiteral("VEXA: ") + text);
         if (m_timedRun == TimedRun::Running)

@@ -45,6 +45,9 @@ void AvrEngine::unload()
     }
     qDeleteAll(m_hooks);
     m_hooks.clear();
+    qDeleteAll(m_uartHooks);
+    m_uartHooks.clear();
+    m_uarts.clear();
 }
 
 QString AvrEngine::load(const QString &hexFile, const QString &device, double clockHz)
@@ -98,11 +101,12 @@ QString AvrEngine::load(const QString &hexFile, const QString &device, double cl
             continue;
         flags &= ~std::uint32_t(AVR_UART_FLAG_POLL_SLEEP | AVR_UART_FLAG_STDIO);
         avr_ioctl(avr, AVR_IOCTL_UART_SET_FLAGS(uart), &flags);
-        if (uart == '0') {
-            avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ(uart), UART_IRQ_OUTPUT),
-                                    uartNotify,
-                                    this);
-        }
+        auto *hook = new UartHook{this, int(m_uarts.size())};
+        m_uartHooks.append(hook);
+        m_uarts.append(uart);
+        avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ(uart), UART_IRQ_OUTPUT),
+                                uartNotify,
+                                hook);
     }
     publishLevels();
     return QString();
@@ -123,11 +127,19 @@ void AvrEngine::pinNotify(avr_irq_t *, std::uint32_t value, void *param)
         hook->engine->pinChanged(hook->name, value != 0, hook->engine->timeNs());
 }
 
+QStringList AvrEngine::serialPorts() const
+{
+    QStringList names;
+    for (const char uart : m_uarts)
+        names.append(QStringLiteral("UART") + QLatin1Char(uart));
+    return names;
+}
+
 void AvrEngine::uartNotify(avr_irq_t *, std::uint32_t value, void *param)
 {
-    auto *engine = static_cast<AvrEngine *>(param);
-    if (engine->serialOutput)
-        engine->serialOutput(char(value));
+    const auto *hook = static_cast<UartHook *>(param);
+    if (hook->engine->serialOutput)
+        hook->engine->serialOutput(hook->port, char(value));
 }
 
 // The levels of every pin as they are now: after a load or a reset the pins' own reports
@@ -193,9 +205,9 @@ void AvrEngine::setInput(const QString &pin, bool level)
     }
 }
 
-void AvrEngine::sendSerial(char byte)
+void AvrEngine::sendSerial(int port, char byte)
 {
-    if (m_avr)
-        avr_raise_irq(avr_io_getirq(m_avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT),
+    if (m_avr && port >= 0 && port < m_uarts.size())
+        avr_raise_irq(avr_io_getirq(m_avr, AVR_IOCTL_UART_GETIRQ(m_uarts.at(port)), UART_IRQ_INPUT),
                       std::uint8_t(byte));
 }

@@ -23,7 +23,8 @@ public:
     bool canDriveInputs() const override { return true; }
     void setInput(const QString &pin, bool level) override;
     bool canReceiveSerial() const override { return true; }
-    void sendSerial(char byte) override;
+    QStringList serialPorts() const override;
+    void sendSerial(int port, char byte) override;
 
 private:
     struct PinHook
@@ -34,10 +35,17 @@ private:
         int bit;
     };
     static void pinNotify(avr_irq_t *irq, std::uint32_t value, void *param);
+    struct UartHook
+    {
+        AvrEngine *engine;
+        int port;
+    };
     static void uartNotify(avr_irq_t *irq, std::uint32_t value, void *param);
     void unload();
     void publishLevels();
 
     avr_t *m_avr = nullptr;
     QList<PinHook *> m_hooks;
+    QList<UartHook *> m_uartHooks;
+    QByteArray m_uarts; // the controller's UARTs, by their digits
 };

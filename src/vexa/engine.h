@@ -35,16 +35,17 @@ public:
     // Drives an input pin from outside (a push button).
     virtual bool canDriveInputs() const { return false; }
     virtual void setInput(const QString &pin, bool level) {}
-    // A byte typed into the serial terminal.
+    // The controller's serial ports, by the names of its hardware ("UART0", "UART1"...); the
+    // first is the one a new design's terminal shows.
+    virtual QStringList serialPorts() const { return {QStringLiteral("UART0")}; }
+    // A byte typed into the serial terminal, for a port by its place in serialPorts().
     virtual bool canReceiveSerial() const { return false; }
-    virtual void sendSerial(char byte) {}
+    virtual void sendSerial(int port, char byte) {}
     // The last failure, for the window and the IDE.
     QString error() const { return m_error; }
-    // The serial port's name for the design ("UART0").
-    virtual QString serialName() const { return QStringLiteral("UART0"); }
-
     std::function<void(const QString &pin, bool level, std::uint64_t timeNs)> pinChanged;
-    std::function<void(char byte)> serialOutput;
+    // A byte the firmware sent on a port, by its place in serialPorts().
+    std::function<void(int port, char byte)> serialOutput;
 
     // The engine for a family, or null when none simulates it.
     static std::unique_ptr<Engine> forFamily(const QString &family);

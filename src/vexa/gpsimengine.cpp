@@ -139,7 +139,7 @@ void GpsimEngine::readLog()
         const std::uint64_t when = cyclesToNs(m_logCycle);
         if (reg == QLatin1String("txreg")) {
             if (serialOutput)
-                serialOutput(char(value));
+                serialOutput(0, char(value));
         } else if (m_ports.contains(reg)) {
             const QString port = reg.mid(4).toUpper();
             for (int bit = 0; bit < 8; ++bit) {

@@ -18,6 +18,8 @@ qint64 monotonicNs()
 // The work one turn may take, and the longest lag a paced run catches up rather than drops.
 constexpr qint64 turnBudgetNs = 8000000;
 constexpr std::uint64_t dropLagNs = 100000000;
+// How long a port stays quiet before a line without its end is given as it stands.
+constexpr std::uint64_t serialIdleNs = 250000000;
 
 } // namespace
 
@@ -45,11 +47,11 @@ bool SimulationRun::load(const HandOff &handOff)
             m_engine->pinChanged = [this](const QString &pin, bool level, std::uint64_t t) {
                 onPinChanged(pin, level, t);
             };
-            m_engine->serialOutput = [this](char byte) { onSerialByte(byte); };
+            m_engine->serialOutput = [this](int port, char byte) { onSerialByte(port, byte); };
         }
     }
     m_levels.clear();
-    m_serialLine.clear();
+    m_serial.clear();
     if (!m_engine) {
         emit problem(tr("No simulation engine simulates the %1 family (controller %2).")
                          .arg(handOff.family, handOff.device));
@@ -119,6 +121,7 @@ void SimulationRun::stop()
     m_timer.stop();
     if (m_engine)
         m_engine->halt();
+    flushSerial(true);
     if (m_timedActive)
         finishTimedRun(false);
     emit stateChanged();
@@ -159,6 +162,7 @@ void SimulationRun::tick()
                 break;
         }
     }
+    flushSerial(!ok);
     const qint64 now = m_clock();
     if (!ok) {
         m_timer.stop();
@@ -190,6 +194,7 @@ void SimulationRun::finishTimedRun(bool reachedEnd)
 {
     m_timedActive = false;
     m_timedPending = false;
+    flushSerial(true);
     const std::uint64_t now = timeNs();
     QString traceProblem;
     if (!m_trace.close(now, &traceProblem)) {
@@ -207,15 +212,30 @@ void SimulationRun::onPinChanged(const QString &pin, bool level, std::uint64_t t
     emit pinChanged(pin, level);
 }
 
-void SimulationRun::onSerialByte(char byte)
+void SimulationRun::onSerialByte(int port, char byte)
 {
-    if (byte == '\r')
+    if (port < 0 || byte == '\r')
         return;
-    emit serialText(QString(QChar::fromLatin1(byte)));
+    if (port >= m_serial.size())
+        m_serial.resize(port + 1);
+    SerialPort &serial = m_serial[port];
+    serial.lastByteNs = timeNs();
+    emit serialText(port, QString(QChar::fromLatin1(byte)));
     if (byte == '\n') {
-        emit serialLine(QString::fromLatin1(m_serialLine));
-        m_serialLine.clear();
+        emit serialLine(port, QString::fromLatin1(serial.line));
+        serial.line.clear();
     } else {
-        m_serialLine.append(byte);
+        serial.line.append(byte);
+    }
+}
+
+void SimulationRun::flushSerial(bool all)
+{
+    for (int port = 0; port < m_serial.size(); ++port) {
+        SerialPort &serial = m_serial[port];
+        if (serial.line.isEmpty() || (!all && timeNs() - serial.lastByteNs < serialIdleNs))
+            continue;
+        emit serialLine(port, QString::fromLatin1(serial.line));
+        serial.line.clear();
     }
 }

@@ -15,8 +15,9 @@
 // A simulation as it runs, apart from any window: the engine of the controller's family with
 // its firmware, paced to the wall clock, or, for a timed run asked for by the IDE, flat out to
 // the simulated time asked for, with the pins traced to a file; the pins' levels, and the
-// serial output in lines. A turn never takes more than a few milliseconds, so that the window
-// around it keeps answering.
+// serial output of each port in lines (a line left without its end is given as it stands once
+// the port has been quiet for a quarter of a simulated second, and when the run stops). A turn
+// never takes more than a few milliseconds, so that the window around it keeps answering.
 class SimulationRun : public QObject
 {
     Q_OBJECT
@@ -59,10 +60,11 @@ public:
 
 signals:
     void pinChanged(const QString &pin, bool level);
-    // Serial output as it comes, without carriage returns.
-    void serialText(const QString &text);
-    // Each line of serial output, once ended.
-    void serialLine(const QString &line);
+    // Serial output of a port (by its place in the engine's serialPorts()) as it comes,
+    // without carriage returns.
+    void serialText(int port, const QString &text);
+    // Each line of a port's serial output, once ended or left.
+    void serialLine(int port, const QString &line);
     void problem(const QString &text);
     // A timed run ended: at its end, or not (a failure, a stop, a trace cut short).
     void timedRunEnded(bool reachedEnd, std::uint64_t timeNs);
@@ -74,7 +76,9 @@ signals:
 private:
     void finishTimedRun(bool reachedEnd);
     void onPinChanged(const QString &pin, bool level, std::uint64_t timeNs);
-    void onSerialByte(char byte);
+    void onSerialByte(int port, char byte);
+    // Gives the lines left without their end: all of them, or those quiet for a while.
+    void flushSerial(bool all);
 
     EngineMaker m_makeEngine;
     Clock m_clock;
@@ -83,7 +87,12 @@ private:
     QString m_device;
     QTimer m_timer;
     QHash<QString, bool> m_levels;
-    QByteArray m_serialLine;
+    struct SerialPort
+    {
+        QByteArray line;
+        std::uint64_t lastByteNs = 0;
+    };
+    QList<SerialPort> m_serial;
     VcdWriter m_trace;
     // Pacing: simulated time against the wall clock since the run began.
     qint64 m_wallStartNs = 0;

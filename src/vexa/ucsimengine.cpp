@@ -127,7 +127,7 @@ void UcsimEngine::readSerial()
     const QByteArray bytes = m_serial.readAll();
     if (serialOutput) {
         for (const char byte : bytes)
-            serialOutput(byte);
+            serialOutput(0, byte);
     }
 }
 

@@ -5,12 +5,14 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QGraphicsItem>
 #include <QGraphicsScene>
 #include <QGraphicsSceneMouseEvent>
 #include <QGraphicsView>
+#include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -148,6 +150,7 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
     , m_view(new QGraphicsView(m_scene, this))
     , m_terminal(new QPlainTextEdit)
     , m_terminalInput(new QLineEdit)
+    , m_terminalPort(new QComboBox)
     , m_messages(new QPlainTextEdit)
     , m_status(new QLabel)
 {
@@ -190,8 +193,13 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
     m_terminal->setFont(QFont(QStringLiteral("Monospace")));
     m_terminalInput->setObjectName(QStringLiteral("terminalInput"));
     m_terminalInput->setPlaceholderText(tr("Type and press Enter to send to the serial port"));
+    m_terminalPort->setObjectName(QStringLiteral("terminalPort"));
+    m_terminalPort->setToolTip(tr("The serial port typed text goes to"));
+    auto *inputLayout = new QHBoxLayout;
+    inputLayout->addWidget(m_terminalInput, 1);
+    inputLayout->addWidget(m_terminalPort);
     terminalLayout->addWidget(m_terminal);
-    terminalLayout->addWidget(m_terminalInput);
+    terminalLayout->addLayout(inputLayout);
     terminalDock->setWidget(terminalWidget);
     addDockWidget(Qt::BottomDockWidgetArea, terminalDock);
     connect(m_terminalInput, &QLineEdit::returnPressed, this, [this] {
@@ -200,8 +208,9 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
             report(tr("This controller's serial port takes no input in this simulator."));
             return;
         }
+        const int port = std::max(0, m_terminalPort->currentIndex());
         for (const char c : m_terminalInput->text().toLatin1() + '\r')
-            engine->sendSerial(c);
+            engine->sendSerial(port, c);
         m_terminalInput->clear();
     });
 
@@ -216,13 +225,12 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
 
     statusBar()->addWidget(m_status, 1);
     connect(&m_run, &SimulationRun::pinChanged, m_scene, [this] { m_scene->update(); });
-    connect(&m_run, &SimulationRun::serialText, this, [this](const QString &text) {
-        m_terminal->moveCursor(QTextCursor::End);
-        m_terminal->insertPlainText(text);
-    });
-    connect(&m_run, &SimulationRun::serialLine, this, [this](const QString &line) {
+    connect(&m_run, &SimulationRun::serialText, this, &VexaWindow::showSerialText);
+    // The first port's lines are "UART" lines, the others' carry their port's name.
+    connect(&m_run, &SimulationRun::serialLine, this, [this](int port, const QString &line) {
         if (m_channel)
-            m_channel->sendNote(QStringLiteral("UART"), line);
+            m_channel->sendNote(port == 0 ? QStringLiteral("UART") : m_serialPorts.value(port),
+                                line);
     });
     connect(&m_run, &SimulationRun::problem, this, &VexaWindow::report);
     connect(&m_run, &SimulationRun::timedRunEnded, this, &VexaWindow::timedRunEnded);
@@ -289,6 +297,7 @@ void VexaWindow::reloadHandOff()
     const bool loaded = m_run.load(handOff);
     loadDesign(handOff.designFile, handOff.family);
     m_terminal->clear();
+    showSerialPorts();
     updateStatus();
     if (loaded && (handOff.autorun || m_run.isTimedRunPending()))
         run();
@@ -314,7 +323,8 @@ void VexaWindow::loadDesign(const QString &path, const QString &family)
             m_design.controller = m_handOff.device;
             m_design.fillDefault(family,
                                  pins,
-                                 m_run.engine() ? m_run.engine()->serialName() : QString());
+                                 m_run.engine() ? m_run.engine()->serialPorts().value(0)
+                                                : QString());
             saveDesign();
         } else if (!pins.isEmpty()) {
             const QStringList unknown = m_design.unknownPins(pins);
@@ -419,6 +429,32 @@ void VexaWindow::removeSelectedParts()
         return;
     m_design.parts = kept;
     rebuildBoard();
+}
+
+void VexaWindow::showSerialPorts()
+{
+    m_serialPorts = m_run.isLoaded() ? m_run.engine()->serialPorts() : QStringList();
+    m_terminalPort->clear();
+    m_terminalPort->addItems(m_serialPorts);
+    m_terminalPort->setVisible(m_serialPorts.size() > 1);
+    m_lastTerminalPort = -1;
+    m_terminalLineOpen = false;
+}
+
+// With more than one port, each line in the terminal begins with its port's name.
+void VexaWindow::showSerialText(int port, const QString &text)
+{
+    m_terminal->moveCursor(QTextCursor::End);
+    if (m_serialPorts.size() > 1) {
+        if (m_terminalLineOpen && port != m_lastTerminalPort)
+            m_terminal->insertPlainText(QStringLiteral("\n"));
+        if (!m_terminalLineOpen || port != m_lastTerminalPort)
+            m_terminal->insertPlainText(QLatin1Char('[') + m_serialPorts.value(port)
+                                        + QStringLiteral("] "));
+    }
+    m_terminal->insertPlainText(text);
+    m_lastTerminalPort = port;
+    m_terminalLineOpen = !text.endsWith(QLatin1Char('\n'));
 }
 
 void VexaWindow::resetController()

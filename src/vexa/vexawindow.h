@@ -9,6 +9,7 @@
 #include <memory>
 
 class QAction;
+class QComboBox;
 class QGraphicsScene;
 class QGraphicsView;
 class QLabel;
@@ -55,6 +56,8 @@ private:
     bool saveDesign();
     void rebuildBoard();
     void timedRunEnded(bool reachedEnd, std::uint64_t timeNs);
+    void showSerialText(int port, const QString &text);
+    void showSerialPorts();
     void updateStatus();
     void addPart(const QString &type);
     void removeSelectedParts();
@@ -71,6 +74,10 @@ private:
     QList<BoardItem *> m_items;
     QPlainTextEdit *m_terminal;
     QLineEdit *m_terminalInput;
+    QComboBox *m_terminalPort; // where typed text goes, when the controller has more than one
+    QStringList m_serialPorts;
+    int m_lastTerminalPort = -1;
+    bool m_terminalLineOpen = false;
     QPlainTextEdit *m_messages;
     QLabel *m_status;
     QAction *m_runAction;

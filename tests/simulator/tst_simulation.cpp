@@ -31,6 +31,7 @@ private slots:
     void boardsRunInTheSimulator();
     void serialSamplesGreet_data();
     void serialSamplesGreet();
+    void everySerialPortReachesTheOutput();
     void simulationThatCannotStart();
     void noProcessOutlivesItsStarter_data();
     void noProcessOutlivesItsStarter();
@@ -127,6 +128,49 @@ void tst_Simulation::serialSamplesGreet()
     QVERIFY2(code == 0, qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("\nUART: ") + greeting + QLatin1Char('\n')),
              qPrintable(output));
+}
+
+// An ATmega2560 writing on three of its four USARTs, the second without a line end: each line
+// reaches the output window under its port's name, the one left open when the run ends.
+void tst_Simulation::everySerialPortReachesTheOutput()
+{
+    QTemporaryDir source;
+    const QString folder = source.filePath(QStringLiteral("Ports"));
+    QDir().mkpath(folder);
+    const QList<QPair<QString, QByteArray>> files
+        = {{"Ports.dyxp",
+            "<PROJECT><FILES><FILE NAME=\"main.c\" GROUP=\"Source Files\"/>"
+            "<FILE NAME=\"Ports.DSN\" GROUP=\"Design\"/></FILES>"
+            "<CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" TARGET=\"Debug\">"
+            "<CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega2560\" CLOCK=\"16MHz\"/></CONFIGURATION>"
+            "</PROJECT>"},
+           {"Ports.DSN", ""},
+           {"main.c",
+            "#include <avr/io.h>\n"
+            "#define PORT(n) static void put##n(const char *s) { UBRR##n##L = 103; "
+            "UCSR##n##B = 1 << TXEN##n; for (; *s; ++s) { while (!(UCSR##n##A & (1 << UDRE##n))); "
+            "UDR##n = *s; } }\n"
+            "PORT(0) PORT(1) PORT(2)\n"
+            "int main(void) { put0(\"zero\\r\\n\"); put1(\"one\"); put2(\"two\\r\\n\"); "
+            "for (;;) {} }\n"}};
+    for (const auto &[name, text] : files) {
+        QFile file(folder + QLatin1Char('/') + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    QTemporaryDir work;
+    QString output;
+    const int code = runOnCopy(work,
+                               folder,
+                               {QStringLiteral("--build"), QStringLiteral("--simulate=0.1")},
+                               &output);
+    QVERIFY2(code == 0, qPrintable(output));
+    // Every line before the run's end is said.
+    const qsizetype end = output.indexOf(QStringLiteral("VEXA simulated"));
+    for (const QString line : {"\nUART: zero\n", "\nUART1: one\n", "\nUART2: two\n"}) {
+        QVERIFY2(output.contains(line), qPrintable(output));
+        QVERIFY2(output.indexOf(line) < end, qPrintable(output));
+    }
 }
 
 namespace {

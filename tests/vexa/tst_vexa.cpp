@@ -7,10 +7,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
 #include <QGraphicsView>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSettings>
@@ -33,6 +35,7 @@ private slots:
     void avrRefusals();
     void engineProgramThatDies();
     void windowRunsTheFirmware();
+    void terminalOfEverySerialPort();
     void designFilesNeverLoseParts();
     void filesThatAreNoFiles_data();
     void filesThatAreNoFiles();
@@ -42,8 +45,13 @@ private slots:
 
 private:
     // Builds a C source for the ATmega328P into a HEX file; empty when avr-gcc fails.
-    QString buildAvr(const QString &source, const QString &name);
-    QString writeHandOff(const QString &design, const QString &program, bool autorun);
+    QString buildAvr(const QString &source,
+                     const QString &name,
+                     const QString &mcu = QStringLiteral("atmega328p"));
+    QString writeHandOff(const QString &design,
+                         const QString &program,
+                         bool autorun,
+                         const QString &device = QStringLiteral("ATMEGA328P"));
     // Save Design, as the user chooses it.
     static void saveDesign(VexaWindow &window)
     {
@@ -233,7 +241,7 @@ void tst_Vexa::engineProgramThatDies()
     QVERIFY(!engine->isLoaded());
 }
 
-QString tst_Vexa::buildAvr(const QString &source, const QString &name)
+QString tst_Vexa::buildAvr(const QString &source, const QString &name, const QString &mcu)
 {
     const QString c = m_dir.filePath(name + QStringLiteral(".c"));
     QFile file(c);
@@ -244,7 +252,7 @@ QString tst_Vexa::buildAvr(const QString &source, const QString &name)
     const QString elf = m_dir.filePath(name + QStringLiteral(".elf"));
     const QString hex = m_dir.filePath(name + QStringLiteral(".hex"));
     if (QProcess::execute(QStringLiteral("avr-gcc"),
-                          {QStringLiteral("-mmcu=atmega328p"),
+                          {QStringLiteral("-mmcu=") + mcu,
                            QStringLiteral("-Os"),
                            QStringLiteral("-DF_CPU=16000000UL"),
                            c,
@@ -258,7 +266,10 @@ QString tst_Vexa::buildAvr(const QString &source, const QString &name)
     return hex;
 }
 
-QString tst_Vexa::writeHandOff(const QString &design, const QString &program, bool autorun)
+QString tst_Vexa::writeHandOff(const QString &design,
+                               const QString &program,
+                               bool autorun,
+                               const QString &device)
 {
     const QString path = m_dir.filePath(QStringLiteral("tandel.ini"));
     QSettings file(path, QSettings::IniFormat);
@@ -266,7 +277,7 @@ QString tst_Vexa::writeHandOff(const QString &design, const QString &program, bo
     file.setValue(QStringLiteral("DESIGNFILE"), design);
     file.setValue(QStringLiteral("PROGRAM"), program);
     file.setValue(QStringLiteral("CLOCK"), QStringLiteral("16MHz"));
-    file.setValue(QStringLiteral("DEVICE"), QStringLiteral("ATMEGA328P"));
+    file.setValue(QStringLiteral("DEVICE"), device);
     file.setValue(QStringLiteral("FAMILY"), QStringLiteral("AVR"));
     file.setValue(QStringLiteral("AUTORUN"), autorun ? QStringLiteral("1") : QStringLiteral("0"));
     file.setValue(QStringLiteral("NEWDESIGN"), QStringLiteral("0"));
@@ -486,6 +497,48 @@ int main(void) { DDRB = 1 << PB5; for (;;) { PINB = 1 << PB5; _delay_ms(5); } }
              qPrintable(messages->toPlainText()));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), before);
+}
+
+// A controller with four USARTs: the terminal names each line's port, and typed text goes to
+// the port chosen beside the input.
+void tst_Vexa::terminalOfEverySerialPort()
+{
+    const QString hex = buildAvr(QStringLiteral(R"(
+#include <avr/io.h>
+static void put0(char c) { while (!(UCSR0A & (1 << UDRE0))); UDR0 = c; }
+static void put1(char c) { while (!(UCSR1A & (1 << UDRE1))); UDR1 = c; }
+int main(void)
+{
+    UBRR0 = UBRR1 = 103;
+    UCSR0B = 1 << TXEN0;
+    UCSR1B = (1 << TXEN1) | (1 << RXEN1);
+    for (const char *s = "zero\r\n"; *s; ++s) put0(*s);
+    for (;;) { /* each letter typed on USART1 comes back in capitals */
+        if (UCSR1A & (1 << RXC1)) { char c = UDR1; put1(c == '\r' ? '\n' : c & ~0x20); }
+    }
+}
+)"),
+                                 QStringLiteral("ports"),
+                                 QStringLiteral("atmega2560"));
+    QVERIFY(!hex.isEmpty());
+    const QString design = m_dir.filePath(QStringLiteral("ports.DSN"));
+    QFile(design).open(QIODevice::WriteOnly);
+    VexaWindow window(writeHandOff(design, hex, true, QStringLiteral("ATMEGA2560")));
+    const auto *terminal = window.findChild<QPlainTextEdit *>(QStringLiteral("terminal"));
+    auto *port = window.findChild<QComboBox *>(QStringLiteral("terminalPort"));
+    QVERIFY(terminal && port);
+    QCOMPARE(port->count(), 4);
+    QCOMPARE(port->itemText(1), QStringLiteral("UART1"));
+    QVERIFY(!port->isHidden());
+    QTRY_COMPARE_WITH_TIMEOUT(terminal->toPlainText(), QStringLiteral("[UART0] zero\n"), 10000);
+    port->setCurrentIndex(1);
+    auto *input = window.findChild<QLineEdit *>(QStringLiteral("terminalInput"));
+    input->setText(QStringLiteral("ab"));
+    QTest::keyClick(input, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(terminal->toPlainText(),
+                              QStringLiteral("[UART0] zero\n[UART1] AB\n"),
+                              10000);
+    window.stop();
 }
 
 QTEST_MAIN(tst_Vexa)
