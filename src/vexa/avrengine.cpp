@@ -3,12 +3,14 @@
 #include "hexfile.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 extern "C" {
+#include <simavr/avr_eeprom.h>
 #include <simavr/avr_ioport.h>
 #include <simavr/avr_uart.h>
 #include <simavr/sim_avr.h>
@@ -22,6 +24,9 @@ static QString tr(const char *text)
 
 // The engine's own messages are of no use to the user; the states they lead to are reported.
 static void quietLogger(avr_t *, const int, const char *, va_list) {}
+
+// Where the compiler's tools put the EEPROM's contents in a firmware file.
+static constexpr std::uint32_t eepromBase = 0x810000;
 
 // Time is paced by the runner, not by the engine sleeping.
 static void noSleep(avr_t *, avr_cycle_count_t) {}
@@ -54,9 +59,28 @@ QString AvrEngine::load(const QString &hexFile, const QString &device, double cl
 {
     unload();
     m_error.clear();
-    const HexImage image = HexImage::read(hexFile);
+    HexImage image = HexImage::read(hexFile);
     if (!image.error.isEmpty())
         return m_error = image.error;
+    // The EEPROM's start values: kept in the firmware file above the flash (where the
+    // compiler's tools place them), or in the EEPROM image the build writes beside it.
+    HexImage eeprom;
+    for (auto chunk = image.chunks.begin(); chunk != image.chunks.end();) {
+        if (chunk->address < eepromBase) {
+            ++chunk;
+            continue;
+        }
+        eeprom.chunks.append({chunk->address - eepromBase, chunk->data});
+        chunk = image.chunks.erase(chunk);
+    }
+    const QFileInfo firmware(hexFile);
+    const QString eepFile = firmware.path() + QLatin1Char('/') + firmware.completeBaseName()
+                            + QStringLiteral(".eep");
+    if (eeprom.chunks.isEmpty() && QFileInfo::exists(eepFile)) {
+        eeprom = HexImage::read(eepFile);
+        if (!eeprom.error.isEmpty())
+            return m_error = eeprom.error;
+    }
     if (clockHz <= 0)
         return m_error = tr("The clock is not a frequency.");
     avr_t *avr = avr_make_mcu_by_name(device.toLower().toLatin1().constData());
@@ -74,6 +98,23 @@ QString AvrEngine::load(const QString &hexFile, const QString &device, double cl
                              .arg(image.endAddress())
                              .arg(flashSize)
                              .arg(device);
+    }
+    const std::uint32_t eepromSize = avr->e2end + 1;
+    if (eeprom.endAddress() > eepromSize) {
+        avr_terminate(avr);
+        std::free(avr);
+        return m_error = tr("The EEPROM contents (%1 bytes) do not fit the %2 bytes of EEPROM of "
+                            "the %3.")
+                             .arg(eeprom.endAddress())
+                             .arg(eepromSize)
+                             .arg(device);
+    }
+    for (const HexChunk &chunk : std::as_const(eeprom.chunks)) {
+        avr_eeprom_desc_t contents{reinterpret_cast<std::uint8_t *>(
+                                       const_cast<char *>(chunk.data.constData())),
+                                   std::uint16_t(chunk.address),
+                                   std::uint32_t(chunk.data.size())};
+        avr_ioctl(avr, AVR_IOCTL_EEPROM_SET, &contents);
     }
     for (const HexChunk &chunk : image.chunks) {
         avr_loadcode(avr,

@@ -36,6 +36,7 @@ private slots:
     void engineProgramThatDies();
     void windowRunsTheFirmware();
     void terminalOfEverySerialPort();
+    void eepromFromTheFirmwareFile();
     void designFilesNeverLoseParts();
     void filesThatAreNoFiles_data();
     void filesThatAreNoFiles();
@@ -539,6 +540,26 @@ int main(void)
                               QStringLiteral("[UART0] zero\n[UART1] AB\n"),
                               10000);
     window.stop();
+}
+
+// A firmware file that keeps the EEPROM's start values (above the flash, as avr-objcopy writes
+// them unless told not to) gives them to the EEPROM.
+void tst_Vexa::eepromFromTheFirmwareFile()
+{
+    const QString hex = buildAvr(QStringLiteral(R"(
+#include <avr/eeprom.h>
+#include <avr/io.h>
+static const uint8_t value EEMEM = 0x5A;
+int main(void) { UBRR0 = 103; UCSR0B = 1 << TXEN0; UDR0 = eeprom_read_byte(&value); for (;;) {} }
+)"),
+                                 QStringLiteral("eeprom"));
+    QVERIFY(!hex.isEmpty());
+    AvrEngine engine;
+    QByteArray sent;
+    engine.serialOutput = [&sent](int, char c) { sent.append(c); };
+    QCOMPARE(engine.load(hex, QStringLiteral("ATMEGA328P"), 16e6), QString());
+    QVERIFY(engine.runUntil(5000000));
+    QCOMPARE(sent, QByteArray("\x5A"));
 }
 
 QTEST_MAIN(tst_Vexa)

@@ -1,7 +1,8 @@
 /*
- * AVR Serial: greets on USART0 at 9600 baud, then answers every line typed with the line.
- * F_CPU comes from the project's clock setting.
+ * AVR Serial: greets on USART0 at 9600 baud, says what it keeps in EEPROM, then answers every
+ * line typed with the line. F_CPU comes from the project's clock setting.
  */
+#include <avr/eeprom.h>
 #include <avr/io.h>
 
 #define BAUD 9600
@@ -20,6 +21,9 @@ static void puts_uart(const char *text)
         put(*text++);
 }
 
+/* Written into the EEPROM with the firmware; read back from there at run time. */
+static const char stored[] EEMEM = "kept in EEPROM";
+
 int main(void)
 {
     char line[40];
@@ -29,6 +33,14 @@ int main(void)
     UCSR0B = (1 << RXEN0) | (1 << TXEN0);
     UCSR0C = (1 << UCSZ01) | (1 << UCSZ00);
     puts_uart("Hello from the AVR\r\n");
+    puts_uart("EEPROM: ");
+    for (const char *p = stored;; ++p) {
+        const char c = (char)eeprom_read_byte((const uint8_t *)p);
+        if (c == '\0')
+            break;
+        put(c);
+    }
+    puts_uart("\r\n");
     for (;;) {
         while (!(UCSR0A & (1 << RXC0)))
             ;
