@@ -3,6 +3,7 @@
 #include "hexfile.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QRegularExpression>
 
 static QString tr(const char *text)
@@ -11,14 +12,22 @@ static QString tr(const char *text)
 }
 
 // The ports of the controllers this engine is offered for, and how many pins each has.
+// The ports of the parts whose pins the engine shows, from bit 0 up; none for another part.
 static QList<QPair<QString, int>> portsOf(const QString &device)
 {
-    const QString d = device.toUpper();
-    if (d.contains(QLatin1String("877")) || d.contains(QLatin1String("887")))
-        return {{"A", 6}, {"B", 8}, {"C", 8}, {"D", 8}, {"E", 3}};
-    if (d.contains(QLatin1String("84")))
-        return {{"A", 5}, {"B", 8}};
-    return {{"A", 8}, {"B", 8}};
+    static const QHash<QString, QList<QPair<QString, int>>> ports{
+        {"PIC16F84", {{"A", 5}, {"B", 8}}},
+        {"PIC16F84A", {{"A", 5}, {"B", 8}}},
+        {"PIC16F628A", {{"A", 8}, {"B", 8}}},
+        {"PIC16F648A", {{"A", 8}, {"B", 8}}},
+        {"PIC16F88", {{"A", 8}, {"B", 8}}},
+        {"PIC16F876A", {{"A", 6}, {"B", 8}, {"C", 8}}},
+        {"PIC16F886", {{"A", 8}, {"B", 8}, {"C", 8}}},
+        {"PIC16F877", {{"A", 6}, {"B", 8}, {"C", 8}, {"D", 8}, {"E", 3}}},
+        {"PIC16F877A", {{"A", 6}, {"B", 8}, {"C", 8}, {"D", 8}, {"E", 3}}},
+        {"PIC16F887", {{"A", 8}, {"B", 8}, {"C", 8}, {"D", 8}, {"E", 3}}},
+    };
+    return ports.value(device.toUpper());
 }
 
 static const QRegularExpression cyclesAnswer(QStringLiteral("(\\d+) = 0x[0-9A-Fa-f]+\\s"));
@@ -37,6 +46,8 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
         return m_error = image.error;
     if (clockHz <= 0)
         return m_error = tr("The clock is not a frequency.");
+    if (portsOf(device).isEmpty())
+        return m_error = tr("The PIC16 engine has no model of the pins of the %1.").arg(device);
     m_clockHz = clockHz;
     // The engine is given a copy of its own: a name that starts with "-" or holds a line break
     // must not become an option or a console command.

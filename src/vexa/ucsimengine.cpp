@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 static QString tr(const char *text)
@@ -42,9 +43,24 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
         return m_error = image.error;
     if (clockHz <= 0)
         return m_error = tr("The clock is not a frequency.");
+    // The parts s51's two cores model whole: the 8051 and the 8052 with their code memory.
+    static const QHash<QString, std::uint32_t> codeSizes{
+        {"8051", 4096},
+        {"80C51", 4096},
+        {"AT89C51", 4096},
+        {"AT89S51", 4096},
+        {"AT89C2051", 2048},
+        {"AT89C4051", 4096},
+        {"8052", 8192},
+        {"80C52", 8192},
+        {"AT89C52", 8192},
+        {"AT89S52", 8192},
+    };
     const QString d = device.toUpper();
-    const bool has8052 = d.contains(QLatin1String("52"));
-    const std::uint32_t codeSize = has8052 ? 8192 : d.contains(QLatin1String("2051")) ? 2048 : 4096;
+    if (!codeSizes.contains(d))
+        return m_error = tr("The 8051 engine has no model of the %1.").arg(device);
+    const bool has8052 = d.endsWith(QLatin1String("52"));
+    const std::uint32_t codeSize = codeSizes.value(d);
     if (image.endAddress() > codeSize) {
         return m_error = tr("The firmware (%1 bytes) does not fit the %2 bytes of code memory of "
                             "the %3.")

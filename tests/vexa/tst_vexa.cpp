@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -32,6 +33,7 @@ private slots:
     void clockTexts();
     void listedControllersLoad_data();
     void listedControllersLoad();
+    void simulatedControllersAreListed();
     void avrRefusals();
     void engineProgramThatDies();
     void windowRunsTheFirmware();
@@ -194,6 +196,69 @@ void tst_Vexa::listedControllersLoad()
     const QString error = engine->load(hex, controller.toUpper(), 4e6);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QVERIFY(!engine->pins().isEmpty());
+}
+
+// Each controller of the compilers' families that its engine simulates is in the simulator's
+// list of its family (by its name or an alias), so that Project Settings offers it.
+void tst_Vexa::simulatedControllersAreListed()
+{
+    const auto read = [](const QString &path) {
+        QFile file(path);
+        QDomDocument document;
+        if (file.open(QIODevice::ReadOnly))
+            document.setContent(&file);
+        return document;
+    };
+    QSet<QString> listed; // "FAMILY/CONTROLLER", upper case
+    for (const QString &name : QDir(QStringLiteral(DYX_SOURCE_DIR "/data/simulator"))
+                                   .entryList({QStringLiteral("*.xml")})) {
+        const QDomNodeList controllers = read(QStringLiteral(DYX_SOURCE_DIR "/data/simulator/")
+                                              + name)
+                                             .elementsByTagName(QStringLiteral("CONTROLLER"));
+        for (int i = 0; i < controllers.size(); ++i) {
+            const QDomElement controller = controllers.at(i).toElement();
+            const QString family = controller.parentNode().toElement().attribute(
+                QStringLiteral("NAME"));
+            QStringList names{controller.attribute(QStringLiteral("NAME"))};
+            for (QDomElement a = controller.firstChildElement(QStringLiteral("ALIAS")); !a.isNull();
+                 a = a.nextSiblingElement(QStringLiteral("ALIAS")))
+                names.append(a.attribute(QStringLiteral("NAME")));
+            for (const QString &n : std::as_const(names))
+                listed.insert((family + QLatin1Char('/') + n).toUpper());
+        }
+    }
+    const QString hex = m_dir.filePath(QStringLiteral("nops.hex"));
+    QFile file(hex);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(record(4, 0, 0, QByteArray(4, '\0')) + ":00000001FF\n");
+    file.close();
+    QStringList missing;
+    int listedOnes = 0;
+    for (const QString &name : QDir(QStringLiteral(DYX_SOURCE_DIR "/data/compilers"))
+                                   .entryList({QStringLiteral("*.xml")})) {
+        const QDomNodeList families = read(QStringLiteral(DYX_SOURCE_DIR "/data/compilers/") + name)
+                                          .elementsByTagName(QStringLiteral("FAMILY"));
+        for (int f = 0; f < families.size(); ++f) {
+            const QString family = families.at(f).toElement().attribute(QStringLiteral("NAME"));
+            std::unique_ptr<Engine> engine = Engine::forFamily(family);
+            if (!engine)
+                continue;
+            for (QDomElement c = families.at(f).firstChildElement(QStringLiteral("CONTROLLER"));
+                 !c.isNull();
+                 c = c.nextSiblingElement(QStringLiteral("CONTROLLER"))) {
+                // A listed one is loaded by listedControllersLoad.
+                const QString controller = c.attribute(QStringLiteral("NAME")).toUpper();
+                if (listed.contains(family.toUpper() + QLatin1Char('/') + controller)) {
+                    ++listedOnes;
+                    continue;
+                }
+                if (engine->load(hex, controller, 4e6).isEmpty())
+                    missing.append(family + QLatin1Char('/') + controller);
+            }
+        }
+    }
+    QVERIFY(listedOnes > 20);
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral(", "))));
 }
 
 // Firmware bigger than the flash would end the process inside the engine: it is refused first.
