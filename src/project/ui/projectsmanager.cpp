@@ -225,8 +225,14 @@ void ProjectsManager::closeProject()
 void ProjectsManager::newProject()
 {
     auto project = std::make_unique<Project>(m_catalogue, &m_mainWindow);
-    if (!project->runNewProjectWizard())
-        return;
+    if (project->runNewProjectWizard())
+        adoptChosen(std::move(project));
+}
+
+// A project the user chose takes the open one's place, unless it is open already or the user
+// keeps the open one.
+void ProjectsManager::adoptChosen(std::unique_ptr<Project> project)
+{
     if (indexOfProject(project->filePath()) >= 0) {
         Prompts::instance().message(QMessageBox::Information,
                                     dialogParent(),
@@ -235,8 +241,10 @@ void ProjectsManager::newProject()
         project->forget();
         return;
     }
-    if (!closeOpenProject())
+    if (!closeOpenProject()) {
+        project->forget();
         return;
+    }
     adoptProject(std::move(project), false);
 }
 
@@ -296,22 +304,9 @@ bool ProjectsManager::openProject(const QString &path, bool quiet)
 
 void ProjectsManager::openProject()
 {
-    auto p = std::make_unique<Project>(m_catalogue, &m_mainWindow);
-    if (!p->open())
-        return;
-    if (indexOfProject(p->filePath()) >= 0) {
-        Prompts::instance().message(QMessageBox::Information,
-                                    dialogParent(),
-                                    tr("DYX Studio"),
-                                    tr("Project %1 is already opened").arg(p->filePath()));
-        p->forget();
-        return;
-    }
-    if (!closeOpenProject()) {
-        p->forget();
-        return;
-    }
-    adoptProject(std::move(p), false);
+    auto project = std::make_unique<Project>(m_catalogue, &m_mainWindow);
+    if (project->open())
+        adoptChosen(std::move(project));
 }
 
 void ProjectsManager::saveProject()

@@ -114,6 +114,7 @@ private:
     void runOnCurrentProject(bool (Project::*command)());
     std::optional<DebugTarget> debugTarget() const;
     void adoptProject(std::unique_ptr<Project> project, bool fromCommand);
+    void adoptChosen(std::unique_ptr<Project> project);
 
     MainServices &m_mainWindow;
     CommandActions *m_actions;
