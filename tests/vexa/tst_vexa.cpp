@@ -2,6 +2,7 @@
 // running a real firmware from a hand-off file as the IDE writes it.
 #include "common/fulldisk.h"
 #include "vexa/avrengine.h"
+#include "vexa/engine.h"
 #include "vexa/hexfile.h"
 #include "vexa/vexawindow.h"
 
@@ -39,6 +40,7 @@ private slots:
     void windowRunsTheFirmware();
     void terminalOfEverySerialPort();
     void eepromFromTheFirmwareFile();
+    void picEepromFromTheFirmwareFile();
     void designFilesNeverLoseParts();
     void filesThatAreNoFiles_data();
     void filesThatAreNoFiles();
@@ -625,6 +627,40 @@ int main(void) { UBRR0 = 103; UCSR0B = 1 << TXEN0; UDR0 = eeprom_read_byte(&valu
     QCOMPARE(engine.load(hex, QStringLiteral("ATMEGA328P"), 16e6), QString());
     QVERIFY(engine.runUntil(5000000));
     QCOMPARE(sent, QByteArray("\x5A"));
+}
+
+// The PIC16's EEPROM data (at 0x2100 in the assembler's file) reaches its EEPROM too.
+void tst_Vexa::picEepromFromTheFirmwareFile()
+{
+    QFile source(m_dir.filePath(QStringLiteral("eeprom.asm")));
+    QVERIFY(source.open(QIODevice::WriteOnly));
+    source.write("    processor 16f84a\n    #include <p16f84a.inc>\n"
+                 "    __config _HS_OSC & _WDT_OFF & _PWRTE_ON\n    org 0\n"
+                 "    bsf STATUS, RP0\n    clrf TRISB\n    bcf STATUS, RP0\n    clrf EEADR\n"
+                 "    bsf STATUS, RP0\n    bsf EECON1, RD\n    bcf STATUS, RP0\n"
+                 "    movf EEDATA, W\n    movwf PORTB\nloop goto loop\n"
+                 "    org 0x2100\n    de 0xA5\n    end\n");
+    source.close();
+    const QString hex = m_dir.filePath(QStringLiteral("eeprom.hex"));
+    QCOMPARE(QProcess::execute(QStringLiteral("gpasm"),
+                               {QStringLiteral("-q"),
+                                QStringLiteral("-p16f84a"),
+                                source.fileName(),
+                                QStringLiteral("-o"),
+                                hex}),
+             0);
+    std::unique_ptr<Engine> engine = Engine::forFamily(QStringLiteral("PIC16"));
+    QHash<QString, bool> levels;
+    engine->pinChanged = [&levels](const QString &pin, bool level, std::uint64_t) {
+        levels.insert(pin, level);
+    };
+    QCOMPARE(engine->load(hex, QStringLiteral("PIC16F84A"), 4e6), QString());
+    QVERIFY(engine->runUntil(2000000));
+    QString portB;
+    for (int bit = 7; bit >= 0; --bit)
+        portB += levels.value(QStringLiteral("RB%1").arg(bit)) ? QLatin1Char('1')
+                                                               : QLatin1Char('0');
+    QCOMPARE(portB, QStringLiteral("10100101"));
 }
 
 QTEST_MAIN(tst_Vexa)
