@@ -24,6 +24,7 @@ class QLocalSocket;
 //   NOTE UART <text>                   a line the firmware wrote to its first serial port
 //   NOTE UART<n> <text>                the same on its port UART<n>, when it has more
 //   NOTE ERROR <text>                  the simulation could not go on
+//   NOTE ENDED <simulated seconds>     the firmware ended a timed run itself (before FINISHED)
 //   NOTE FINISHED <simulated seconds>  a timed run reached its end
 //   NOTE ALIVE <simulated seconds>     once a second while a timed run goes on
 namespace VexaChannel {

@@ -337,6 +337,8 @@ bool CirraneInterface::requestTimedRun(double seconds, const QString &traceFile)
     if (!answer || !answer->startsWith(QLatin1String("HANDLED")))
         return false;
     m_timedRun = TimedRun::Running;
+    m_testsPassed = m_testsFailed = 0;
+    m_firmwareEnded = false;
     return true;
 }
 
@@ -373,12 +375,37 @@ void CirraneInterface::noteReceived(const QString &kind, const QString &text)
     m_lastSign.start();
     static const QRegularExpression otherPort(QStringLiteral("^UART[0-9]$"));
     if (kind == QLatin1String("UART") || otherPort.match(kind).hasMatch()) {
-        // The controller's first serial port is "UART", the others go by their names.
-        m_mainWindow.output().message(kind + QStringLiteral(": ") + text);
+        // The controller's first serial port is "UART", the others go by their names. A line
+        // of the firmware's own tests links to the test.
+        static const QRegularExpression testLine(
+            QStringLiteral("^([^:]+):([0-9]{1,9}):([^:]*):(PASS|FAIL)(:.*)?$"));
+        const QRegularExpressionMatch test = testLine.match(text);
+        const QString shown = kind + QStringLiteral(": ") + text;
+        if (!test.hasMatch()) {
+            m_mainWindow.output().message(shown);
+        } else {
+            const QString named = test.captured(1);
+            const QString inProject = QFileInfo(m_designFile).absoluteDir().filePath(named);
+            const QString file = QFileInfo(named).isAbsolute() || !QFileInfo::exists(inProject)
+                                     ? named
+                                     : inProject;
+            const int line = test.captured(2).toInt();
+            if (test.captured(4) == QLatin1String("PASS")) {
+                ++m_testsPassed;
+                m_mainWindow.output().link(file, line, 0, shown);
+            } else {
+                ++m_testsFailed;
+                m_mainWindow.output().errorLink(file, line, 0, shown);
+            }
+        }
     } else if (kind == QLatin1String("ERROR")) {
         m_mainWindow.output().error(QStringLiteral("VEXA: ") + text);
         if (m_timedRun == TimedRun::Running)
             m_timedRun = TimedRun::Failed;
+    } else if (kind == QLatin1String("ENDED")) {
+        m_firmwareEnded = true;
+        m_mainWindow.output().message(
+            tr("The firmware ended the run at %1 s.").arg(text.toDouble(), 0, 'f', 3));
     } else if (kind == QLatin1String("FINISHED")) {
         m_mainWindow.output().success(tr("VEXA simulated %1 s.").arg(text.toDouble(), 0, 'f', 3));
         if (m_timedRun == TimedRun::Running)

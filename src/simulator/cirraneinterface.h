@@ -67,6 +67,12 @@ public:
     // or wallLimitMs pass; a VEXA that gives no sign of life for a while is ended. True when
     // the run reached its end.
     bool waitForTimedRun(int wallLimitMs);
+    // What the firmware said of its own tests since the timed run was asked for: lines of the
+    // form FILE:LINE:NAME:PASS or FILE:LINE:NAME:FAIL[:message], shown as links to the line;
+    // and whether it ended the run itself.
+    int testsPassed() const { return m_testsPassed; }
+    int testsFailed() const { return m_testsFailed; }
+    bool firmwareEnded() const { return m_firmwareEnded; }
 
 public slots:
     void processError(QProcess::ProcessError error);
@@ -100,4 +106,7 @@ private:
     // Since the last note from VEXA.
     QElapsedTimer m_lastSign;
     enum class TimedRun { None, Running, Finished, Failed } m_timedRun = TimedRun::None;
+    int m_testsPassed = 0;
+    int m_testsFailed = 0;
+    bool m_firmwareEnded = false;
 };

@@ -130,6 +130,21 @@ bool DebugSession::simulate(const std::optional<DebugTarget> &target,
         // stopped making progress.
         finished = m_simulator.isDebugging()
                    && m_simulator.waitForTimedRun(int(seconds * 10000) + 60000);
+        // A firmware that tests itself passes when no test failed and it ended the run.
+        const int passed = m_simulator.testsPassed();
+        const int failed = m_simulator.testsFailed();
+        if (passed + failed > 0) {
+            const bool ended = m_simulator.firmwareEnded();
+            if (!ended)
+                m_output.error(tr("The firmware did not end the run within %1 s.").arg(seconds));
+            const QString summary
+                = tr("Firmware tests: %1 passed, %2 failed.").arg(passed).arg(failed);
+            if (failed == 0 && ended)
+                m_output.success(summary);
+            else
+                m_output.error(summary);
+            finished = finished && failed == 0 && ended;
+        }
     }
     stop();
     close();

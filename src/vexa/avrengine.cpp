@@ -59,6 +59,7 @@ QString AvrEngine::load(const QString &hexFile, const QString &device, double cl
 {
     unload();
     m_error.clear();
+    m_firmwareEnded = false;
     HexImage image = HexImage::read(hexFile);
     if (!image.error.isEmpty())
         return m_error = image.error;
@@ -221,6 +222,7 @@ bool AvrEngine::runUntil(std::uint64_t untilNs)
                           .arg(m_avr->pc, 4, 16, QLatin1Char('0'));
         } else if (state == cpu_Done) {
             m_error = tr("The firmware stopped the controller (sleep with interrupts off).");
+            m_firmwareEnded = true;
         } else {
             m_error = tr("The controller stopped.");
         }

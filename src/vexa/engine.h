@@ -43,6 +43,9 @@ public:
     virtual void sendSerial(int port, char byte) {}
     // The last failure, for the window and the IDE.
     QString error() const { return m_error; }
+    // The firmware ended the run itself (on the AVR: sleep with interrupts off): runUntil said
+    // it can run no further because the firmware chose so.
+    bool firmwareEnded() const { return m_firmwareEnded; }
     std::function<void(const QString &pin, bool level, std::uint64_t timeNs)> pinChanged;
     // A byte the firmware sent on a port, by its place in serialPorts().
     std::function<void(int port, char byte)> serialOutput;
@@ -55,4 +58,5 @@ public:
 
 protected:
     QString m_error;
+    bool m_firmwareEnded = false;
 };

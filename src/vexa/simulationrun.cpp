@@ -164,7 +164,12 @@ void SimulationRun::tick()
     }
     flushSerial(!ok);
     const qint64 now = m_clock();
-    if (!ok) {
+    if (!ok && m_timedActive && m_engine->firmwareEnded()) {
+        m_timer.stop();
+        m_engine->halt();
+        emit firmwareEnded(m_engine->timeNs());
+        finishTimedRun(true);
+    } else if (!ok) {
         m_timer.stop();
         m_engine->halt();
         emit problem(m_engine->error());

@@ -70,6 +70,8 @@ signals:
     void timedRunEnded(bool reachedEnd, std::uint64_t timeNs);
     // A timed run goes on (about once a second of wall time).
     void alive(std::uint64_t timeNs);
+    // The firmware ended a timed run itself, before its time: the run ends there.
+    void firmwareEnded(std::uint64_t timeNs);
     // Started, stopped, or the speed changed.
     void stateChanged();
 

@@ -239,6 +239,12 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
             m_channel->sendNote(QStringLiteral("ALIVE"),
                                 QString::number(double(timeNs) / 1e9, 'f', 6));
     });
+    connect(&m_run, &SimulationRun::firmwareEnded, this, [this](std::uint64_t timeNs) {
+        const QString seconds = QString::number(double(timeNs) / 1e9, 'f', 6);
+        m_messages->appendPlainText(tr("The firmware ended the run at %1 s.").arg(seconds));
+        if (m_channel)
+            m_channel->sendNote(QStringLiteral("ENDED"), seconds);
+    });
     connect(&m_run, &SimulationRun::stateChanged, this, &VexaWindow::updateStatus);
     updateStatus();
     if (!m_handOffPath.isEmpty())

@@ -32,6 +32,8 @@ private slots:
     void serialSamplesGreet_data();
     void serialSamplesGreet();
     void everySerialPortReachesTheOutput();
+    void firmwareTestsDecideTheExitCode_data();
+    void firmwareTestsDecideTheExitCode();
     void simulationThatCannotStart();
     void noProcessOutlivesItsStarter_data();
     void noProcessOutlivesItsStarter();
@@ -129,6 +131,67 @@ void tst_Simulation::serialSamplesGreet()
     QVERIFY2(code == 0, qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("\nUART: ") + greeting + QLatin1Char('\n')),
              qPrintable(output));
+}
+
+void tst_Simulation::firmwareTestsDecideTheExitCode_data()
+{
+    QTest::addColumn<QString>("change"); // in the sample's main.c: what becomes what
+    QTest::addColumn<QString>("seconds");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("every test passes")
+        << ""
+        << "5" << 0
+        << QStringList{"main.c:74:0: UART: main.c:74:crc8 of the check string:PASS",
+                       "The firmware ended the run at 0.",
+                       "Firmware tests: 4 passed, 0 failed."};
+    QTest::newRow("a test fails") << "== 0xF4|== 0xF5"
+                                  << "5" << 1
+                                  << QStringList{"main.c:74:0: UART: main.c:74:crc8 of the check "
+                                                 "string:FAIL:crc8(check, 9) == 0xF5",
+                                                 "Firmware tests: 3 passed, 1 failed."};
+    QTest::newRow("the firmware does not end")
+        << "sleep_cpu();|for (;;) {}"
+        << "0.5" << 1
+        << QStringList{"The firmware did not end the run within 0.5 s.",
+                       "Firmware tests: 4 passed, 0 failed."};
+}
+
+// The AVR Tests sample as a CI job runs it: its test lines link to the checks, a summary counts
+// them, and the exit code is 1 when one failed or the firmware did not end the run itself.
+void tst_Simulation::firmwareTestsDecideTheExitCode()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, seconds);
+    QFETCH(int, code);
+    QFETCH(QStringList, lines);
+    QTemporaryDir source;
+    const QString folder = source.filePath(QStringLiteral("AVR Tests"));
+    QDir().mkpath(folder);
+    const QString sample = QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES/AVR Tests/");
+    for (const QString &name : QDir(sample).entryList(QDir::Files))
+        QVERIFY(QFile::copy(sample + name, folder + QLatin1Char('/') + name));
+    if (!change.isEmpty()) {
+        QFile main(folder + QStringLiteral("/main.c"));
+        QVERIFY(main.open(QIODevice::ReadOnly));
+        QByteArray text = main.readAll();
+        main.close();
+        const QStringList parts = change.split(QLatin1Char('|'));
+        QVERIFY(text.contains(parts.at(0).toUtf8()));
+        text.replace(parts.at(0).toUtf8(), parts.at(1).toUtf8());
+        QFile::remove(main.fileName());
+        QVERIFY(main.open(QIODevice::WriteOnly));
+        main.write(text);
+    }
+    QTemporaryDir work;
+    QString output;
+    QCOMPARE(runOnCopy(work,
+                       folder,
+                       {QStringLiteral("--build"), QStringLiteral("--simulate=") + seconds},
+                       &output),
+             code);
+    for (const QString &line : std::as_const(lines))
+        QVERIFY2(output.contains(line), qPrintable(output));
 }
 
 // An ATmega2560 writing on three of its four USARTs, the second without a line end: each line

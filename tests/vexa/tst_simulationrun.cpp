@@ -19,6 +19,7 @@ private slots:
     void timedRunEndsAtItsTime();
     void failuresEndTheTimedRun_data();
     void failuresEndTheTimedRun();
+    void firmwareEndsTheTimedRun();
     void pacedRunFollowsTheWallClock();
     void serialOutputInLines();
 
@@ -50,6 +51,7 @@ public:
         while (m_time < untilNs) {
             if (failAtNs && m_time >= failAtNs) {
                 m_error = QStringLiteral("The controller crashed.");
+                m_firmwareEnded = endsItself;
                 return false;
             }
             m_time = std::min(untilNs, m_time + ms);
@@ -65,6 +67,7 @@ public:
 
     std::multimap<std::uint64_t, std::function<void(FakeEngine &)>> events;
     std::uint64_t failAtNs = 0;
+    bool endsItself = false; // the stop at failAtNs is the firmware's own
     qint64 *wall = nullptr;
     qint64 wallPerSliceNs = 0;
     int calls = 0;
@@ -192,6 +195,25 @@ void tst_SimulationRun::failuresEndTheTimedRun()
     QVERIFY(!rig.run.isTimedRunPending());
     const QString said = problems.isEmpty() ? QString() : problems.first().first().toString();
     QVERIFY2(problem.isEmpty() ? said.isEmpty() : said.contains(problem), qPrintable(said));
+}
+
+// A firmware that stops the controller itself ends a timed run there, as its end.
+void tst_SimulationRun::firmwareEndsTheTimedRun()
+{
+    Rig rig;
+    QVERIFY(rig.load(m_firmware));
+    rig.engine->failAtNs = 3 * ms;
+    rig.engine->endsItself = true;
+    QSignalSpy problems(&rig.run, &SimulationRun::problem);
+    QSignalSpy ended(&rig.run, &SimulationRun::firmwareEnded);
+    QSignalSpy runEnded(&rig.run, &SimulationRun::timedRunEnded);
+    rig.run.setTimedRun(1.0, QString());
+    rig.run.start();
+    QVERIFY(runEnded.wait(5000));
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().first().value<std::uint64_t>(), 3 * ms);
+    QCOMPARE(runEnded.first().at(0).toBool(), true);
+    QVERIFY(problems.isEmpty());
 }
 
 // Paced, the simulation follows the wall clock; a lag of more than a tenth of a second is
