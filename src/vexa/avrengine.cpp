@@ -5,11 +5,13 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 extern "C" {
+#include <simavr/avr_adc.h>
 #include <simavr/avr_eeprom.h>
 #include <simavr/avr_ioport.h>
 #include <simavr/avr_uart.h>
@@ -90,6 +92,8 @@ QString AvrEngine::load(const QString &hexFile, const QString &device, double cl
     avr_init(avr);
     avr->frequency = std::uint32_t(clockHz);
     avr->sleep = noSleep;
+    // A 5 V supply, the ADC's references tied to it.
+    avr->vcc = avr->avcc = avr->aref = 5000;
     // Loading code beyond the flash would end the whole program: it is checked first.
     const std::uint32_t flashSize = avr->flashend + 1;
     if (image.endAddress() > flashSize) {
@@ -167,6 +171,26 @@ void AvrEngine::pinNotify(avr_irq_t *, std::uint32_t value, void *param)
     auto *hook = static_cast<PinHook *>(param);
     if (hook->engine->pinChanged)
         hook->engine->pinChanged(hook->name, value != 0, hook->engine->timeNs());
+}
+
+QStringList AvrEngine::analogInputs() const
+{
+    QStringList inputs;
+    if (!m_avr || !avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC0))
+        return inputs;
+    for (int channel = 0; channel < 8; ++channel)
+        inputs.append(QStringLiteral("ADC%1").arg(channel));
+    return inputs;
+}
+
+void AvrEngine::setAnalogInput(const QString &input, double volts)
+{
+    const int channel = analogInputs().indexOf(input);
+    if (channel < 0)
+        return;
+    const double clamped = std::clamp(volts, 0.0, 5.0);
+    avr_raise_irq(avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC0 + channel),
+                  std::uint32_t(clamped * 1000.0 + 0.5));
 }
 
 QStringList AvrEngine::serialPorts() const

@@ -24,6 +24,8 @@ public:
     void setInput(const QString &pin, bool level) override;
     bool canReceiveSerial() const override { return true; }
     QStringList serialPorts() const override;
+    QStringList analogInputs() const override;
+    void setAnalogInput(const QString &input, double volts) override;
     void sendSerial(int port, char byte) override;
 
 private:

@@ -68,6 +68,7 @@ bool Design::load(const QString &path, QString *error, bool *isNew)
         part.pin = e.attribute(QStringLiteral("PIN"));
         part.uart = e.attribute(QStringLiteral("UART"));
         part.colour = e.attribute(QStringLiteral("COLOUR"));
+        part.volts = std::clamp(e.attribute(QStringLiteral("VALUE")).toDouble(), 0.0, 5.0);
         part.place = QPointF(coordinate(e.attribute(QStringLiteral("X"))),
                              coordinate(e.attribute(QStringLiteral("Y"))));
         parts.append(part);
@@ -95,6 +96,8 @@ bool Design::save(const QString &path, QString *error) const
             e.setAttribute(QStringLiteral("UART"), part.uart);
         if (!part.colour.isEmpty())
             e.setAttribute(QStringLiteral("COLOUR"), part.colour);
+        if (part.type == QLatin1String("VOLTAGE"))
+            e.setAttribute(QStringLiteral("VALUE"), QString::number(part.volts));
         e.setAttribute(QStringLiteral("X"), QString::number(qRound(onBoard(part.place.x()))));
         e.setAttribute(QStringLiteral("Y"), QString::number(qRound(onBoard(part.place.y()))));
         root.appendChild(e);

@@ -11,15 +11,17 @@
 //    <PART TYPE="LED" NAME="D1" PIN="PB5" COLOUR="red" X="320" Y="40"/>
 //    <PART TYPE="BUTTON" NAME="S1" PIN="PD2" X="320" Y="120"/>
 //    <PART TYPE="TERMINAL" NAME="T1" UART="UART0" X="320" Y="200"/>
+//    <PART TYPE="VOLTAGE" NAME="V1" PIN="ADC0" VALUE="2.5" X="320" Y="280"/>
 //   </DESIGN>
 // An empty file is a new design, which gets a default board for its controller.
 struct DesignPart
 {
-    QString type; // "LED", "BUTTON" or "TERMINAL"
+    QString type; // "LED", "BUTTON", "TERMINAL" or "VOLTAGE" (given to an analog input)
     QString name;
-    QString pin;  // LEDs and buttons
+    QString pin;  // LEDs and buttons; a voltage's analog input
     QString uart; // terminals
     QString colour;
+    double volts = 0; // a voltage's value
     QPointF place;
 };
 

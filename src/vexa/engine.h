@@ -38,6 +38,10 @@ public:
     // The controller's serial ports, by the names of its hardware ("UART0", "UART1"...); the
     // first is the one a new design's terminal shows.
     virtual QStringList serialPorts() const { return {QStringLiteral("UART0")}; }
+    // The analog inputs a voltage can be given to ("ADC0"...), and the voltage of one, in volts
+    // (the controller runs at 5 V, its ADC referred to it).
+    virtual QStringList analogInputs() const { return {}; }
+    virtual void setAnalogInput(const QString &input, double volts) {}
     // A byte typed into the serial terminal, for a port by its place in serialPorts().
     virtual bool canReceiveSerial() const { return false; }
     virtual void sendSerial(int port, char byte) {}

@@ -50,6 +50,7 @@ public:
     bool isController() const { return m_part.type == QLatin1String("CONTROLLER"); }
     void setArranging(bool arranging) { setFlag(ItemIsMovable, arranging); }
     std::function<void(const QString &pin, bool level)> drive;
+    std::function<void(const QString &partName)> adjust; // a voltage clicked
 
     QRectF boundingRect() const override
     {
@@ -90,9 +91,11 @@ public:
             }
             return;
         }
-        const QString label = m_part.type == QLatin1String("TERMINAL")
-                                  ? m_part.name + QLatin1String(" on ") + m_part.uart
-                                  : m_part.name + QLatin1String(" on ") + m_part.pin;
+        QString label = m_part.type == QLatin1String("TERMINAL")
+                            ? m_part.name + QLatin1String(" on ") + m_part.uart
+                            : m_part.name + QLatin1String(" on ") + m_part.pin;
+        if (m_part.type == QLatin1String("VOLTAGE"))
+            label += QStringLiteral(": %1 V").arg(m_part.volts, 0, 'f', 2);
         if (m_part.type == QLatin1String("LED")) {
             const QColor on(m_part.colour.isEmpty() ? QStringLiteral("red") : m_part.colour);
             const bool lit = m_window->pinLevel(m_part.pin);
@@ -101,6 +104,13 @@ public:
         } else if (m_part.type == QLatin1String("BUTTON")) {
             painter->setBrush(m_pressed ? QColor(120, 120, 120) : QColor(200, 200, 200));
             painter->drawRoundedRect(QRectF(4, 4, 32, 32), 6, 6);
+        } else if (m_part.type == QLatin1String("VOLTAGE")) {
+            // A gauge filled as far as the voltage goes of the 5 V supply.
+            painter->setBrush(QColor(250, 250, 235));
+            painter->drawRect(QRectF(4, 4, 32, 32));
+            painter->setBrush(QColor(230, 160, 40));
+            const double share = std::clamp(m_part.volts / 5.0, 0.0, 1.0);
+            painter->drawRect(QRectF(4, 36 - 32 * share, 32, 32 * share));
         } else {
             painter->setBrush(QColor(230, 230, 250));
             painter->drawRect(QRectF(4, 4, 32, 32));
@@ -113,6 +123,11 @@ public:
 protected:
     void mousePressEvent(QGraphicsSceneMouseEvent *event) override
     {
+        if (!(flags() & ItemIsMovable) && m_part.type == QLatin1String("VOLTAGE") && adjust) {
+            event->accept();
+            adjust(m_part.name);
+            return;
+        }
         if (!(flags() & ItemIsMovable) && m_part.type == QLatin1String("BUTTON")) {
             m_pressed = true;
             if (drive)
@@ -169,6 +184,7 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
     tools->addSeparator();
     tools->addAction(tr("Add LED..."), this, [this] { addPart(QStringLiteral("LED")); });
     tools->addAction(tr("Add Button..."), this, [this] { addPart(QStringLiteral("BUTTON")); });
+    tools->addAction(tr("Add Voltage..."), this, [this] { addPart(QStringLiteral("VOLTAGE")); });
     QAction *remove = tools->addAction(tr("Remove"), this, &VexaWindow::removeSelectedParts);
     remove->setShortcut(QKeySequence::Delete);
     m_arrangeAction = tools->addAction(tr("Arrange"));
@@ -302,6 +318,8 @@ void VexaWindow::reloadHandOff()
     setWindowTitle(tr("VEXA - %1").arg(QFileInfo(handOff.designFile).fileName()));
     const bool loaded = m_run.load(handOff);
     loadDesign(handOff.designFile, handOff.family);
+    if (loaded)
+        applyVoltages();
     m_terminal->clear();
     showSerialPorts();
     updateStatus();
@@ -333,7 +351,8 @@ void VexaWindow::loadDesign(const QString &path, const QString &family)
                                                 : QString());
             saveDesign();
         } else if (!pins.isEmpty()) {
-            const QStringList unknown = m_design.unknownPins(pins);
+            const QStringList unknown = m_design.unknownPins(
+                pins + (m_run.engine() ? m_run.engine()->analogInputs() : QStringList()));
             if (!unknown.isEmpty()) {
                 report(tr("The design names pins the %1 lacks: %2")
                            .arg(m_handOff.device, unknown.join(QLatin1String(", "))));
@@ -381,6 +400,7 @@ void VexaWindow::rebuildBoard()
             }
             engine->setInput(pin, level);
         };
+        item->adjust = [this](const QString &partName) { adjustVoltage(partName); };
         item->setArranging(m_arrangeAction->isChecked());
         m_scene->addItem(item);
         m_items.append(item);
@@ -402,19 +422,31 @@ void VexaWindow::addPart(const QString &type)
         report(tr("The design was not read whole; parts cannot be added to it."));
         return;
     }
-    const QStringList pins = m_run.isLoaded() ? m_run.engine()->pins() : QStringList();
+    const bool voltage = type == QLatin1String("VOLTAGE");
+    const QStringList pins = !m_run.isLoaded() ? QStringList()
+                             : voltage         ? m_run.engine()->analogInputs()
+                                               : m_run.engine()->pins();
     if (pins.isEmpty()) {
-        report(tr("Load a firmware first: the controller's pins are not known."));
+        report(voltage && m_run.isLoaded()
+                   ? tr("The %1 has no analog input in this simulator.").arg(m_handOff.device)
+                   : tr("Load a firmware first: the controller's pins are not known."));
         return;
     }
     bool ok = false;
-    const QString pin = QInputDialog::getItem(this, tr("Add Part"), tr("Pin:"), pins, 0, false, &ok);
+    const QString pin = QInputDialog::getItem(this,
+                                              tr("Add Part"),
+                                              voltage ? tr("Analog input:") : tr("Pin:"),
+                                              pins,
+                                              0,
+                                              false,
+                                              &ok);
     if (!ok)
         return;
     partsMoved();
     DesignPart part;
     part.type = type;
     part.name = m_design.uniqueName(type == QLatin1String("LED") ? QStringLiteral("D")
+                                    : voltage                    ? QStringLiteral("V")
                                                                  : QStringLiteral("S"));
     part.pin = pin;
     part.colour = type == QLatin1String("LED") ? QStringLiteral("red") : QString();
@@ -435,6 +467,47 @@ void VexaWindow::removeSelectedParts()
         return;
     m_design.parts = kept;
     rebuildBoard();
+}
+
+void VexaWindow::applyVoltages()
+{
+    Engine *engine = m_run.engine();
+    for (const DesignPart &part : std::as_const(m_design.parts)) {
+        if (part.type != QLatin1String("VOLTAGE"))
+            continue;
+        if (!engine || !engine->analogInputs().contains(part.pin)) {
+            report(tr("The %1 has no analog input %2 in this simulator: %3 gives it nothing.")
+                       .arg(m_handOff.device, part.pin, part.name));
+            continue;
+        }
+        engine->setAnalogInput(part.pin, part.volts);
+    }
+}
+
+void VexaWindow::adjustVoltage(const QString &partName)
+{
+    partsMoved();
+    for (DesignPart &part : m_design.parts) {
+        if (part.name != partName)
+            continue;
+        bool ok = false;
+        const double volts
+            = QInputDialog::getDouble(this,
+                                      tr("Voltage"),
+                                      tr("%1 on %2, in volts:").arg(part.name, part.pin),
+                                      part.volts,
+                                      0.0,
+                                      5.0,
+                                      2,
+                                      &ok);
+        if (!ok)
+            return;
+        part.volts = volts;
+        if (Engine *engine = m_run.engine(); engine && engine->analogInputs().contains(part.pin))
+            engine->setAnalogInput(part.pin, volts);
+        rebuildBoard();
+        return;
+    }
 }
 
 void VexaWindow::showSerialPorts()

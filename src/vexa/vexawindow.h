@@ -58,6 +58,9 @@ private:
     void timedRunEnded(bool reachedEnd, std::uint64_t timeNs);
     void showSerialText(int port, const QString &text);
     void showSerialPorts();
+    // Gives the design's voltages to the analog inputs they name.
+    void applyVoltages();
+    void adjustVoltage(const QString &partName);
     void updateStatus();
     void addPart(const QString &type);
     void removeSelectedParts();
