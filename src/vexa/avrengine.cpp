@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,12 @@ static constexpr std::uint32_t eepromBase = 0x810000;
 
 // Time is paced by the runner, not by the engine sleeping.
 static void noSleep(avr_t *, avr_cycle_count_t) {}
+
+// A timer event that does nothing but end a leap through sleep.
+static avr_cycle_count_t wakeAtTarget(avr_t *, avr_cycle_count_t, void *)
+{
+    return 0;
+}
 
 AvrEngine::AvrEngine()
 {
@@ -236,7 +243,14 @@ bool AvrEngine::runUntil(std::uint64_t untilNs)
 {
     if (!m_avr)
         return false;
-    const std::uint64_t target = std::uint64_t((long double) untilNs * m_avr->frequency / 1e9L);
+    // The first cycle at or after the time asked for.
+    const std::uint64_t target = std::uint64_t(
+        std::ceil((long double) untilNs * m_avr->frequency / 1e9L));
+    if (m_avr->cycle >= target)
+        return true;
+    // A sleeping controller leaps to its next timer event: one at the target keeps it from
+    // leaping past.
+    avr_cycle_timer_register(m_avr, target - m_avr->cycle, wakeAtTarget, nullptr);
     while (m_avr->cycle < target) {
         const int state = avr_run(m_avr);
         if (state == cpu_Running || state == cpu_Sleeping)
@@ -250,8 +264,10 @@ bool AvrEngine::runUntil(std::uint64_t untilNs)
         } else {
             m_error = tr("The controller stopped.");
         }
+        avr_cycle_timer_cancel(m_avr, wakeAtTarget, nullptr);
         return false;
     }
+    avr_cycle_timer_cancel(m_avr, wakeAtTarget, nullptr);
     return true;
 }
 

@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QRegularExpression>
 
+#include <cmath>
+
 static QString tr(const char *text)
 {
     return QCoreApplication::translate("GpsimEngine", text);
@@ -110,12 +112,15 @@ bool GpsimEngine::runUntil(std::uint64_t untilNs)
 {
     if (!m_loaded)
         return false;
-    const std::uint64_t target = std::uint64_t((long double) untilNs * m_clockHz / 4e9L);
-    // A cycle break at or before the present would never be reached.
-    if (target > m_cycle + 1) {
-        const std::optional<QString> answer = converse("break c " + QByteArray::number(target)
-                                                           + "\nrun\ncycles\n",
-                                                       cyclesAnswer);
+    // The first instruction cycle at or after the time asked for.
+    const std::uint64_t target = std::uint64_t(std::ceil((long double) untilNs * m_clockHz / 4e9L));
+    if (target > m_cycle) {
+        // The run stops one cycle past a cycle break, and a break at or before the present is
+        // refused: the last cycle is a step.
+        const QByteArray run = target > m_cycle + 1
+                                   ? "break c " + QByteArray::number(target - 1) + "\nrun\n"
+                                   : QByteArray("step 1\n");
+        const std::optional<QString> answer = converse(run + "cycles\n", cyclesAnswer);
         if (!answer)
             return false;
         const QRegularExpressionMatch match = cyclesAnswer.match(*answer);

@@ -1,5 +1,7 @@
 #include "simulationrun.h"
 
+#include <cmath>
+
 #include <QElapsedTimer>
 #include <QFileInfo>
 
@@ -95,7 +97,7 @@ void SimulationRun::start()
     if (m_timedPending) {
         m_timedPending = false;
         m_timedActive = true;
-        m_timedEndNs = m_engine->timeNs() + std::uint64_t(m_timedSeconds * 1e9);
+        m_timedEndNs = m_engine->timeNs() + std::uint64_t(std::llround(m_timedSeconds * 1e9));
         if (!m_traceFile.isEmpty()) {
             QString error;
             if (!m_trace.open(m_traceFile, m_device, m_engine->pins(), &error)) {

@@ -3,10 +3,13 @@
 #include "hexfile.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
 
 static QString tr(const char *text)
 {
@@ -16,9 +19,7 @@ static QString tr(const char *text)
 // With a null prompt every command's answer ends with a zero byte.
 static const QRegularExpression prompt(QStringLiteral("\\x00"));
 
-// The answers to "state" and to the ports' question end with these and a prompt.
-static const QRegularExpression stateDone(
-    QStringLiteral("Total time since last reset[^\\x00]*\\x00"));
+// The answer to the ports' question ends with this and a prompt.
 static const QRegularExpression portsDone(QStringLiteral("P3:[^\\x00]*\\x00"));
 // A run ends with the place it stopped at, and a prompt.
 static const QRegularExpression stopped(QStringLiteral("Stop at[^\\x00]*\\x00"));
@@ -30,14 +31,69 @@ UcsimEngine::~UcsimEngine()
     m_console = &m_process;
 }
 
+// The cells whose changes s51 records, in the order it names them ('!' first): a write to a
+// port's register and one to a single bit of it are seen by different cells.
+struct RecordedCell
+{
+    enum Kind { Port, PortBit, PowerControl, InterruptEnables, InterruptsOn } kind;
+    int port = 0;
+    int bit = 0;
+};
+
+static const QList<RecordedCell> &recordedCells()
+{
+    static const QList<RecordedCell> cells = [] {
+        QList<RecordedCell> list{{RecordedCell::PowerControl},
+                                 {RecordedCell::InterruptEnables},
+                                 {RecordedCell::InterruptsOn}};
+        for (int port = 0; port < 4; ++port) {
+            list.append({RecordedCell::Port, port});
+            for (int bit = 0; bit < 8; ++bit)
+                list.append({RecordedCell::PortBit, port, bit});
+        }
+        return list;
+    }();
+    return cells;
+}
+
+static QByteArray recordCommand(const RecordedCell &cell)
+{
+    const auto hex = [](int value) { return "0x" + QByteArray::number(value, 16); };
+    QByteArray where;
+    switch (cell.kind) {
+    case RecordedCell::PowerControl:
+        where = "sfr 0x87";
+        break;
+    case RecordedCell::InterruptEnables:
+        where = "sfr 0xa8";
+        break;
+    case RecordedCell::InterruptsOn:
+        where = "bits 0xaf";
+        break;
+    case RecordedCell::Port:
+        where = "sfr " + hex(0x80 + 0x10 * cell.port);
+        break;
+    case RecordedCell::PortBit:
+        where = "bits " + hex(0x80 + 0x10 * cell.port + cell.bit);
+        break;
+    }
+    return "set hw vcd[0] add " + where + "\n";
+}
+
 QString UcsimEngine::load(const QString &hexFile, const QString &device, double clockHz)
 {
     stopProgram();
     m_error.clear();
     m_levels.clear();
     m_pins.clear();
-    m_timeNs = m_resetNs = 0;
-    m_running = false;
+    m_timeNs = m_clocks = m_resetClocks = 0;
+    m_running = m_ended = false;
+    m_firmwareEnded = false;
+    m_pendingChanges.clear();
+    m_changePs = 0;
+    m_pcon = m_ie = 0;
+    std::fill(std::begin(m_outside), std::end(m_outside), 0xff);
+    m_outsideChanged = false;
     const HexImage image = HexImage::read(hexFile);
     if (!image.error.isEmpty())
         return m_error = image.error;
@@ -73,11 +129,13 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
     const QString firmware = privateCopy(hexFile);
     if (firmware.isEmpty())
         return m_error;
-    m_serial.close();
-    m_serial.setFileName(m_work.filePath(QStringLiteral("serial.out")));
-    // The console is a terminal of this program's own: nobody else can reach it.
+    m_changes.close();
+    m_changes.setFileName(m_work.filePath(QStringLiteral("changes.vcd")));
+    QFile::remove(m_changes.fileName());
+    // The console and the serial port are terminals of this program's own: nobody else can
+    // reach them.
     QString problem;
-    if (!m_terminal.openTerminal(&problem))
+    if (!m_terminal.openTerminal(&problem) || !m_serial.openTerminal(&problem))
         return m_error = problem;
     m_console = &m_terminal;
     if (!startProgram(QStringLiteral("s51"),
@@ -90,31 +148,49 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
                        QStringLiteral("-c"),
                        m_terminal.terminalName(),
                        QStringLiteral("-S"),
-                       QStringLiteral("out=") + m_serial.fileName()}))
+                       QStringLiteral("in=%1,out=%1").arg(m_serial.terminalName())}))
         return m_error;
+    // s51 runs in the engine's work folder: the files go by their plain names. It reads its
+    // console a hundred bytes at a time and loses a line cut by a read, so the setting up is a
+    // file of commands.
+    QByteArray setup;
+    for (const RecordedCell &cell : recordedCells())
+        setup += recordCommand(cell);
+    setup += "set hw vcd[0] output \"changes.vcd\"\n"
+             "set hw vcd[0] start\n"
+             // The end of each run: a change of a cell the firmware cannot see.
+             "var vexa_end variables 0\n"
+             "set hw vcd[0] new 1\n"
+             "set hw vcd[1] add variables 0\n"
+             "set hw vcd[1] break\n";
+    QFile commands(m_work.filePath(QStringLiteral("setup.cmd")));
+    if (!commands.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || commands.write(setup) != setup.size() || !commands.flush()) {
+        stopProgram();
+        return m_error = tr("The commands for s51 cannot be written.");
+    }
+    commands.close();
     // The banner ends with the first prompt. The firmware, checked above, is loaded through the
     // console; s51 reports the load only on its own output, which it holds back in its buffers.
-    if (!converse(QByteArray(), prompt)
-        || !converse("file \"" + firmware.toLocal8Bit() + "\"\n", prompt)) {
+    static const QRegularExpression setUp(QStringLiteral("Break on events (\\w+)[^\\x00]*\\x00"));
+    std::optional<QString> answer;
+    if (!converse(QByteArray(), prompt) || !converse("file \"firmware.hex\"\n", prompt)
+        || !(answer = converse("exec \"setup.cmd\"\n", setUp))) {
         stopProgram();
         return m_error;
+    }
+    if (setUp.match(*answer).captured(1) != QLatin1String("enabled")) {
+        stopProgram();
+        return m_error = tr("s51 cannot record the firmware's pins.");
     }
     for (int port = 0; port < 4; ++port) {
         for (int bit = 0; bit < 8; ++bit)
             m_pins.append(QStringLiteral("P%1.%2").arg(port).arg(bit));
     }
-    // A write to a port, whole or one bit, stops the run.
-    for (int port = 0x80; port <= 0xb0; port += 0x10) {
-        if (!converse("break sfr w 0x" + QByteArray::number(port, 16) + "\n", prompt))
-            return m_error;
-        for (int bit = 0; bit < 8; ++bit) {
-            if (!converse("break bits w 0x" + QByteArray::number(port + bit, 16) + "\n", prompt))
-                return m_error;
-        }
-    }
     m_loaded = true;
     if (!readPorts())
         return m_error;
+    readChanges();
     return QString();
 }
 
@@ -136,10 +212,68 @@ bool UcsimEngine::readPorts()
     return true;
 }
 
+void UcsimEngine::readChanges()
+{
+    if (!m_changes.isOpen() && !m_changes.open(QIODevice::ReadOnly))
+        return;
+    m_pendingChanges += m_changes.readAll();
+    const std::uint64_t resetNs = clocksToNs(m_resetClocks);
+    int end;
+    while ((end = m_pendingChanges.indexOf('\n')) >= 0) {
+        const QByteArray line = m_pendingChanges.left(end).trimmed();
+        m_pendingChanges.remove(0, end + 1);
+        if (line.startsWith('#')) {
+            m_changePs = line.mid(1).toULongLong();
+            continue;
+        }
+        // "b01010101 !" or, for a bit, "1!": a value and the cell it belongs to.
+        QByteArray bits;
+        char id = 0;
+        if (line.startsWith('b') && line.indexOf(' ') > 1 && line.indexOf(' ') + 2 == line.size()) {
+            bits = line.mid(1, line.indexOf(' ') - 1);
+            id = line.back();
+        } else if (line.size() == 2 && (line.front() == '0' || line.front() == '1')) {
+            bits = line.left(1);
+            id = line.back();
+        } else {
+            continue;
+        }
+        const int index = id - '!';
+        bool ok = false;
+        const unsigned value = bits.toUInt(&ok, 2);
+        if (!ok || index < 0 || index >= recordedCells().size() || m_ended)
+            continue;
+        const RecordedCell &cell = recordedCells().at(index);
+        const std::uint64_t when = resetNs + (m_changePs + 500) / 1000;
+        switch (cell.kind) {
+        case RecordedCell::Port:
+            for (int bit = 0; bit < 8; ++bit)
+                setLevel(QStringLiteral("P%1.%2").arg(cell.port).arg(bit), (value >> bit) & 1, when);
+            break;
+        case RecordedCell::PortBit:
+            setLevel(QStringLiteral("P%1.%2").arg(cell.port).arg(cell.bit), value & 1, when);
+            break;
+        case RecordedCell::PowerControl:
+            // Idle or power down chosen with the interrupts off: nothing wakes the controller.
+            // (s51 does not end an idle on an interrupt, so a bit already set is no choice.)
+            if ((value & ~m_pcon & 0x03) && !(m_ie & 0x80)) {
+                m_ended = true;
+                m_endNs = when;
+            }
+            m_pcon = value;
+            break;
+        case RecordedCell::InterruptEnables:
+            m_ie = value;
+            break;
+        case RecordedCell::InterruptsOn:
+            m_ie = value ? (m_ie | 0x80) : (m_ie & 0x7f);
+            break;
+        }
+    }
+}
+
 void UcsimEngine::readSerial()
 {
-    if (!m_serial.isOpen() && !m_serial.open(QIODevice::ReadOnly))
-        return;
     const QByteArray bytes = m_serial.readAll();
     if (serialOutput) {
         for (const char byte : bytes)
@@ -147,39 +281,55 @@ void UcsimEngine::readSerial()
     }
 }
 
+std::uint64_t UcsimEngine::clocksToNs(std::uint64_t clocks) const
+{
+    return std::uint64_t((long double) clocks * 1e9L / m_clockHz + 0.5L);
+}
+
 bool UcsimEngine::runUntil(std::uint64_t untilNs)
 {
     if (!m_loaded)
         return false;
-    // A run goes on in s51 while the window does its work: each call looks whether it has
-    // stopped and never waits for it.
     if (!m_running) {
-        if (m_timeNs >= untilNs)
+        // The first clock at or after the time asked for.
+        const std::uint64_t target = std::uint64_t(
+            std::ceil((long double) untilNs * m_clockHz / 1e9L));
+        if (m_clocks >= target)
             return true;
-        m_console->write("run\n");
+        // The run's end, counted from its start in picoseconds, as a change of a cell in a
+        // file that s51 plays back, stopping at it.
+        const std::uint64_t endPs = std::uint64_t(
+            std::ceil((long double) (target - m_clocks) * 1e12L / m_clockHz));
+        QFile end(m_work.filePath(QStringLiteral("end.vcd")));
+        if (!end.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || end.write("$timescale 1ps $end\n$scope module vexa $end\n"
+                         "$var wire 1 ! vexa_end $end\n$upscope $end\n$enddefinitions $end\n#"
+                         + QByteArray::number(qulonglong(endPs)) + "\n1!\n")
+                   < 0) {
+            m_error = tr("The end of the run cannot be written for s51.");
+            return false;
+        }
+        end.close();
+        if (m_outsideChanged) {
+            QByteArray ports;
+            for (int port = 0; port < 4; ++port)
+                ports += "set hw port[" + QByteArray::number(port) + "] "
+                         + QByteArray::number(m_outside[port]) + "\n";
+            static const QRegularExpression fourAnswers(QStringLiteral("(?:[^\\x00]*\\x00){4}"));
+            if (!converse(ports, fourAnswers))
+                return false;
+            m_outsideChanged = false;
+        }
+        // One piece, so that s51 reads it whole.
+        m_console->write("set hw vcd[1] stop\nset hw vcd[1] input \"end.vcd\"\n"
+                         "set hw vcd[1] start\nrun\n");
         m_running = true;
-        m_stopAsked = false;
         m_runOutput.clear();
-        m_runWall.start();
-        // s51 runs a few times faster than real time: it is asked to stop once it has
-        // probably covered the time wanted.
-        m_runWallMs = qBound<qint64>(qint64(1),
-                                     qint64(double(untilNs - m_timeNs) / 4e6),
-                                     qint64(200));
     }
-    if (!waitFor(stopped, 0, m_runOutput)) {
+    if (!waitFor(stopped, 2, m_runOutput)) {
         if (m_process.state() != QProcess::Running) {
             m_error = tr("The simulation engine s51 has stopped.");
             m_running = m_loaded = false;
-            return false;
-        }
-        if (!m_stopAsked && m_runWall.elapsed() >= m_runWallMs) {
-            m_console->write("stop\n");
-            m_stopAsked = true;
-        } else if (m_stopAsked && m_runWall.elapsed() > m_runWallMs + 10000) {
-            m_error = tr("The simulation engine s51 does not answer.");
-            m_running = false;
-            stopProgram();
             return false;
         }
         return true;
@@ -187,27 +337,54 @@ bool UcsimEngine::runUntil(std::uint64_t untilNs)
     return completeRun();
 }
 
-// After a run has stopped: its time, and the ports when a write to one stopped it.
 bool UcsimEngine::completeRun()
 {
-    static const QRegularExpression clocks(
-        QStringLiteral("Total time since last reset= \\S+ sec \\((\\d+) clks\\)"));
+    static const QRegularExpression ticks(QStringLiteral("Simulated (\\d+) ticks"));
+    static const QRegularExpression invalid(
+        QStringLiteral("Stop at 0x([0-9a-fA-F]+): \\(\\d+\\) Invalid instruction"));
     m_running = false;
-    const std::optional<QString> state = converse("state\n", stateDone);
-    if (!state)
-        return false;
-    const QRegularExpressionMatch total = clocks.match(*state);
-    if (!total.hasMatch()) {
+    const QRegularExpressionMatch m = ticks.match(m_runOutput);
+    if (!m.hasMatch()) {
         m_error = tr("s51 did not report its time.");
         return false;
     }
-    m_timeNs = std::max(m_timeNs,
-                        std::uint64_t(total.captured(1).toDouble() * 1e9 / m_clockHz + 0.5)
-                            + m_resetNs);
-    if (m_runOutput.contains(QLatin1String("Event break")) && !readPorts())
-        return false;
+    m_clocks += m.captured(1).toULongLong();
+    m_timeNs = std::max(m_timeNs, clocksToNs(m_clocks));
+    readChanges();
     readSerial();
+    if (m_ended) {
+        m_error = tr("The firmware stopped the controller (idle or power down with interrupts "
+                     "off).");
+        m_firmwareEnded = true;
+        m_timeNs = m_endNs;
+        m_loaded = false;
+        return false;
+    }
+    if (const QRegularExpressionMatch bad = invalid.match(m_runOutput); bad.hasMatch()) {
+        m_error = tr("The firmware ran into an invalid instruction at program address 0x%1.")
+                      .arg(bad.captured(1).right(4));
+        return false;
+    }
     return true;
+}
+
+void UcsimEngine::setInput(const QString &pin, bool level)
+{
+    static const QRegularExpression name(QStringLiteral("^P([0-3])\\.([0-7])$"));
+    const QRegularExpressionMatch m = name.match(pin);
+    if (!m.hasMatch())
+        return;
+    unsigned char &port = m_outside[m.captured(1).toInt()];
+    const unsigned char bit = 1 << m.captured(2).toInt();
+    port = level ? (port | bit) : (port & ~bit);
+    // s51 is told before the next run: a command during a run would stop it.
+    m_outsideChanged = true;
+}
+
+void UcsimEngine::sendSerial(int port, char byte)
+{
+    if (port == 0 && m_loaded)
+        m_serial.write(&byte, 1);
 }
 
 void UcsimEngine::reset()
@@ -216,7 +393,9 @@ void UcsimEngine::reset()
         return;
     halt();
     if (converse("reset\n", prompt)) {
-        m_resetNs = m_timeNs; // the engine counts again from its reset
+        readChanges();
+        m_resetClocks = m_clocks; // s51 counts its time again from its reset
+        m_changePs = 0;
         readPorts();
     }
 }
@@ -225,8 +404,7 @@ void UcsimEngine::halt()
 {
     if (!m_running)
         return;
-    if (!m_stopAsked)
-        m_console->write("stop\n");
+    m_console->write("stop\n");
     if (waitFor(stopped, 10000, m_runOutput))
         completeRun();
     m_running = false;

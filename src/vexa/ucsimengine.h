@@ -3,16 +3,16 @@
 #include "processengine.h"
 #include "ptyconsole.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 
 // 8051 controllers, simulated by ucsim's s51 run as a console program, driven through the
-// console it serves on a terminal of VEXA's own (on a pipe it holds its answers back). The firmware runs
-// until it writes a port, where a breakpoint stops it, so every pin change has its exact
-// time; a run that writes no port is stopped once enough time has passed. s51 notices a stop
-// only about ten times a second, so a run can go on past the time asked for. The serial
-// port's output goes to a file that is read after each run. A call never waits for a run:
-// it starts one or looks whether the one going has stopped.
+// console it serves on a terminal of VEXA's own (on a pipe it holds its answers back). s51
+// records every change of the ports, and of PCON and IE, with its time in a change file of
+// its own, so the firmware runs without a stop at each pin change; each run is given an end
+// at a time, where s51 stops after the instruction that reaches it, so a run ends within one
+// instruction of the time asked for. s51 answers a command only about ten times a second, so
+// every run is one command and covers much time. The serial port is a second terminal.
+// A call never waits long for a run: it starts one or looks whether the one going has ended.
 class UcsimEngine : public ProcessEngine
 {
 public:
@@ -22,23 +22,41 @@ public:
     bool runUntil(std::uint64_t untilNs) override;
     void reset() override;
     void halt() override;
-    // A run that writes no port costs about a tenth of a second of the wall clock whatever its
-    // length.
-    std::uint64_t sliceNs() const override { return 400000000; }
+    std::uint64_t sliceNs() const override { return 1000000000; }
+    bool canDriveInputs() const override { return true; }
+    void setInput(const QString &pin, bool level) override;
+    bool canReceiveSerial() const override { return true; }
+    void sendSerial(int port, char byte) override;
 
 private:
     // Asks for the four ports and takes their levels as of now.
     bool readPorts();
+    // After a run has stopped: its time, the changes it recorded, the serial output, and
+    // whether the firmware ended the run.
     bool completeRun();
+    void readChanges();
     void readSerial();
+    std::uint64_t clocksToNs(std::uint64_t clocks) const;
 
     double m_clockHz = 0;
-    QFile m_serial;
-    std::uint64_t m_resetNs = 0;
-    bool m_running = false;
-    bool m_stopAsked = false;
-    QString m_runOutput;
-    QElapsedTimer m_runWall;
-    qint64 m_runWallMs = 0;
     PtyConsole m_terminal;
+    PtyConsole m_serial;
+    QFile m_changes;
+    QByteArray m_pendingChanges;
+    // Clocks since the load, and at the last reset, from which s51 counts its own time.
+    std::uint64_t m_clocks = 0;
+    std::uint64_t m_resetClocks = 0;
+    bool m_running = false;
+    QString m_runOutput;
+    // The time of the change being read (since the last reset, in picoseconds), the values of
+    // PCON and IE as of then, and when the firmware ended the run.
+    std::uint64_t m_changePs = 0;
+    unsigned m_pcon = 0;
+    unsigned m_ie = 0;
+    std::uint64_t m_endNs = 0;
+    bool m_ended = false;
+    // What the circuit outside drives the ports' pins to (a pin held low by a button), and
+    // whether s51 has still to be told.
+    unsigned char m_outside[4] = {0xff, 0xff, 0xff, 0xff};
+    bool m_outsideChanged = false;
 };

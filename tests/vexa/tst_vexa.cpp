@@ -4,6 +4,7 @@
 #include "vexa/avrengine.h"
 #include "vexa/engine.h"
 #include "vexa/hexfile.h"
+#include "vexa/simulationrun.h"
 #include "vexa/vexawindow.h"
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QSet>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -47,12 +49,17 @@ private slots:
     void coordinatesStayOnTheBoard();
     void firmwareThatStopsTheController();
     void writesOnAFullDisk();
+    void timedRunsEndOnTime_data();
+    void timedRunsEndOnTime();
 
 private:
     // Builds a C source for the ATmega328P into a HEX file; empty when avr-gcc fails.
     QString buildAvr(const QString &source,
                      const QString &name,
                      const QString &mcu = QStringLiteral("atmega328p"));
+    // Builds a firmware of a family (C for AVR and 8051, assembler for PIC16); empty when the
+    // compiler fails.
+    QString buildFirmware(const QString &family, const QString &source, const QString &name);
     QString writeHandOff(const QString &design,
                          const QString &program,
                          bool autorun,
@@ -661,6 +668,116 @@ void tst_Vexa::picEepromFromTheFirmwareFile()
         portB += levels.value(QStringLiteral("RB%1").arg(bit)) ? QLatin1Char('1')
                                                                : QLatin1Char('0');
     QCOMPARE(portB, QStringLiteral("10100101"));
+}
+
+QString tst_Vexa::buildFirmware(const QString &family, const QString &source, const QString &name)
+{
+    if (family == QLatin1String("AVR"))
+        return buildAvr(source, name);
+    const bool pic = family == QLatin1String("PIC16");
+    const QString file = m_dir.filePath(name
+                                        + (pic ? QStringLiteral(".asm") : QStringLiteral(".c")));
+    QFile text(file);
+    if (!text.open(QIODevice::WriteOnly))
+        return QString();
+    text.write(source.toUtf8());
+    text.close();
+    const QString hex = m_dir.filePath(name + QStringLiteral(".hex"));
+    const int code
+        = pic ? QProcess::execute(QStringLiteral("gpasm"),
+                                  {QStringLiteral("-q"), file, QStringLiteral("-o"), hex})
+              : QProcess::execute(QStringLiteral("sdcc"),
+                                  {QStringLiteral("-mmcs51"), file, QStringLiteral("-o"), hex});
+    return code == 0 ? hex : QString();
+}
+
+void tst_Vexa::timedRunsEndOnTime_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("clock");
+    QTest::addColumn<QString>("source");
+    // The longest instruction, in periods of the clock.
+    QTest::addColumn<int>("longest");
+    const QString avrBusy = QStringLiteral(
+        "#include <avr/io.h>\nint main(void) { DDRB = 1; for (;;) PORTB ^= 1; }\n");
+    // Asleep between the interrupts of a timer that overflows every 1024 * 256 clocks.
+    const QString avrAsleep = QStringLiteral(
+        "#include <avr/interrupt.h>\n#include <avr/sleep.h>\nISR(TIMER0_OVF_vect) {}\n"
+        "int main(void) { TCCR0B = 5; TIMSK0 = 1; sei(); set_sleep_mode(SLEEP_MODE_IDLE);\n"
+        "for (;;) sleep_mode(); }\n");
+    // Asleep with nothing to wake it but the reset.
+    const QString avrAsleepForGood = QStringLiteral(
+        "#include <avr/interrupt.h>\n#include <avr/sleep.h>\n"
+        "int main(void) { sei(); set_sleep_mode(SLEEP_MODE_PWR_DOWN); for (;;) sleep_mode(); }\n");
+    const QString picHead = QStringLiteral(
+        "    processor 16f877a\n    #include <p16f877a.inc>\n"
+        "    __config _HS_OSC & _PWRTE_OFF & _LVP_OFF & %1\n    org 0\n");
+    const QString picBusy = picHead.arg(QStringLiteral("_WDT_OFF"))
+                            + QStringLiteral("loop incf PORTB, F\n    goto loop\n    end\n");
+    // Woken by the watchdog, time and again.
+    const QString picAsleep = picHead.arg(QStringLiteral("_WDT_ON"))
+                              + QStringLiteral("loop sleep\n    goto loop\n    end\n");
+    const QString mcsBusy = QStringLiteral(
+        "#include <8052.h>\nvoid main(void) { for (;;) { P1++; B = B * ACC; } }\n");
+    const QString mcsIdle = QStringLiteral(
+        "#include <8052.h>\nvoid tick(void) __interrupt(1) { P2++; }\n"
+        "void main(void) { TMOD = 2; TR0 = 1; ET0 = 1; EA = 1; for (;;) PCON |= 1; }\n");
+    QTest::newRow("AVR busy") << "AVR"
+                              << "ATMEGA328P"
+                              << "7.3728MHz" << avrBusy << 5;
+    QTest::newRow("AVR asleep") << "AVR"
+                                << "ATMEGA328P"
+                                << "16MHz" << avrAsleep << 5;
+    QTest::newRow("AVR asleep for good") << "AVR"
+                                         << "ATMEGA328P"
+                                         << "1MHz" << avrAsleepForGood << 5;
+    QTest::newRow("PIC16 busy") << "PIC16"
+                                << "PIC16F877A"
+                                << "3.6864MHz" << picBusy << 8;
+    QTest::newRow("PIC16 asleep") << "PIC16"
+                                  << "PIC16F877A"
+                                  << "20MHz" << picAsleep << 8;
+    QTest::newRow("8051 busy") << "MCS51"
+                               << "AT89S52"
+                               << "11.0592MHz" << mcsBusy << 48;
+    QTest::newRow("8051 idle") << "MCS51"
+                               << "AT89S52"
+                               << "12MHz" << mcsIdle << 48;
+}
+
+// A timed run ends at the simulated time asked for, to within the controller's longest
+// instruction, whatever the firmware does and whatever the clock: times that are no whole
+// number of clock periods, short and long ones.
+void tst_Vexa::timedRunsEndOnTime()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, device);
+    QFETCH(QString, clock);
+    QFETCH(QString, source);
+    QFETCH(int, longest);
+    const QString firmware = buildFirmware(family, source, QStringLiteral("timed"));
+    QVERIFY(!firmware.isEmpty());
+    HandOff handOff;
+    handOff.program = firmware;
+    handOff.clock = clock;
+    handOff.device = device;
+    handOff.family = family;
+    SimulationRun run;
+    QVERIFY(run.load(handOff));
+    const double periodNs = 1e9 / Engine::parseClock(clock);
+    for (const double seconds : {0.0001234567, 0.05, 0.3330001}) {
+        QSignalSpy ended(&run, &SimulationRun::timedRunEnded);
+        const std::uint64_t start = run.timeNs();
+        run.setTimedRun(seconds, QString());
+        run.start();
+        QVERIFY(ended.wait(30000));
+        QVERIFY(ended.at(0).at(0).toBool());
+        const double ran = double(ended.at(0).at(1).value<std::uint64_t>() - start);
+        QVERIFY2(ran >= seconds * 1e9 - 1 && ran <= seconds * 1e9 + longest * periodNs + 1,
+                 qPrintable(
+                     QStringLiteral("%1 s asked, %2 ns run").arg(seconds).arg(ran, 0, 'f', 0)));
+    }
 }
 
 QTEST_MAIN(tst_Vexa)
