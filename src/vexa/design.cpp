@@ -35,6 +35,7 @@ bool Design::load(const QString &path, QString *error, bool *isNew)
 {
     *isNew = false;
     parts.clear();
+    inputs.clear();
     QByteArray text;
     QString why;
     // A design of a few parts is a few kilobytes; a bigger file is not one.
@@ -73,6 +74,28 @@ bool Design::load(const QString &path, QString *error, bool *isNew)
                              coordinate(e.attribute(QStringLiteral("Y"))));
         parts.append(part);
     }
+    for (QDomElement e = root.firstChildElement(QStringLiteral("INPUT")); !e.isNull();
+         e = e.nextSiblingElement(QStringLiteral("INPUT"))) {
+        TimedInput input;
+        bool ok = false;
+        input.seconds = e.attribute(QStringLiteral("AT")).toDouble(&ok);
+        input.pin = e.attribute(QStringLiteral("PIN"));
+        input.level = e.attribute(QStringLiteral("LEVEL")) != QLatin1String("0");
+        input.uart = e.attribute(QStringLiteral("UART"));
+        input.text = e.attribute(QStringLiteral("TEXT")).toLatin1();
+        if (!ok || !std::isfinite(input.seconds) || input.seconds < 0
+            || input.pin.isEmpty() == input.uart.isEmpty()) {
+            *error = tr("The design file %1 has an INPUT that gives no time, or not one pin or "
+                        "serial port (line %2).")
+                         .arg(path)
+                         .arg(e.lineNumber());
+            return false;
+        }
+        inputs.append(input);
+    }
+    std::stable_sort(inputs.begin(), inputs.end(), [](const TimedInput &a, const TimedInput &b) {
+        return a.seconds < b.seconds;
+    });
     return true;
 }
 
@@ -100,6 +123,19 @@ bool Design::save(const QString &path, QString *error) const
             e.setAttribute(QStringLiteral("VALUE"), QString::number(part.volts));
         e.setAttribute(QStringLiteral("X"), QString::number(qRound(onBoard(part.place.x()))));
         e.setAttribute(QStringLiteral("Y"), QString::number(qRound(onBoard(part.place.y()))));
+        root.appendChild(e);
+    }
+    for (const TimedInput &input : inputs) {
+        QDomElement e = document.createElement(QStringLiteral("INPUT"));
+        e.setAttribute(QStringLiteral("AT"), QString::number(input.seconds, 'g', 17));
+        if (!input.pin.isEmpty()) {
+            e.setAttribute(QStringLiteral("PIN"), input.pin);
+            e.setAttribute(QStringLiteral("LEVEL"),
+                           input.level ? QStringLiteral("1") : QStringLiteral("0"));
+        } else {
+            e.setAttribute(QStringLiteral("UART"), input.uart);
+            e.setAttribute(QStringLiteral("TEXT"), QString::fromLatin1(input.text));
+        }
         root.appendChild(e);
     }
     QString reason;
@@ -160,6 +196,10 @@ QStringList Design::unknownPins(const QStringList &pins) const
     for (const DesignPart &part : parts) {
         if (!part.pin.isEmpty() && !pins.contains(part.pin))
             unknown.append(part.name + QLatin1Char(' ') + part.pin);
+    }
+    for (const TimedInput &input : inputs) {
+        if (!input.pin.isEmpty() && !pins.contains(input.pin))
+            unknown.append(QStringLiteral("INPUT ") + input.pin);
     }
     return unknown;
 }

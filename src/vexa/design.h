@@ -12,7 +12,11 @@
 //    <PART TYPE="BUTTON" NAME="S1" PIN="PD2" X="320" Y="120"/>
 //    <PART TYPE="TERMINAL" NAME="T1" UART="UART0" X="320" Y="200"/>
 //    <PART TYPE="VOLTAGE" NAME="V1" PIN="ADC0" VALUE="2.5" X="320" Y="280"/>
+//    <INPUT AT="0.1" PIN="PD2" LEVEL="0"/>
+//    <INPUT AT="0.2" UART="UART0" TEXT="on&#13;"/>
 //   </DESIGN>
+// INPUT elements are what a scripted run gives the firmware, at so many simulated seconds: a
+// pin driven to a level (as a button does), or text typed into a serial port.
 // An empty file is a new design, which gets a default board for its controller.
 struct DesignPart
 {
@@ -25,12 +29,23 @@ struct DesignPart
     QPointF place;
 };
 
+struct TimedInput
+{
+    double seconds = 0;
+    QString pin; // a pin driven to a level...
+    bool level = true;
+    QString uart; // ...or text typed into a serial port
+    QByteArray text;
+};
+
 class Design
 {
 public:
     QString controller;
     QString family;
     QList<DesignPart> parts;
+    // In the order of their times.
+    QList<TimedInput> inputs;
 
     // Reads a design file. False with the error set when it is not a design; an empty file is
     // a good, new design (isNew).

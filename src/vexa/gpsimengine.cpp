@@ -32,6 +32,25 @@ static QList<QPair<QString, int>> portsOf(const QString &device)
     return ports.value(device.toUpper());
 }
 
+// gpsim's name of the pin where the serial port of a part receives; none for a part without one.
+static QString receivePinOf(const QString &device)
+{
+    const QString d = device.toUpper();
+    if (d == QLatin1String("PIC16F628A") || d == QLatin1String("PIC16F648A"))
+        return QStringLiteral("portb1");
+    if (d == QLatin1String("PIC16F88"))
+        return QStringLiteral("portb2");
+    if (d.startsWith(QLatin1String("PIC16F87")) || d.startsWith(QLatin1String("PIC16F88")))
+        return QStringLiteral("portc7");
+    return QString();
+}
+
+// gpsim's name of a pin: "portb0" for RB0.
+static QByteArray gpsimPin(const QString &pin)
+{
+    return "port" + pin.mid(1, 1).toLower().toLatin1() + pin.mid(2).toLatin1();
+}
+
 static const QRegularExpression cyclesAnswer(QStringLiteral("(\\d+) = 0x[0-9A-Fa-f]+\\s"));
 
 QString GpsimEngine::load(const QString &hexFile, const QString &device, double clockHz)
@@ -43,6 +62,10 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
     m_ports.clear();
     m_cycle = m_logCycle = m_timeNs = 0;
     m_pending.clear();
+    m_receivePin.clear();
+    m_uartMade = false;
+    m_uartBaud = 0;
+    m_drivenPins.clear();
     const HexImage image = HexImage::read(hexFile);
     if (!image.error.isEmpty())
         return m_error = image.error;
@@ -81,7 +104,7 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
         for (int bit = 0; bit < count; ++bit)
             m_pins.append(QStringLiteral("R%1%2").arg(port).arg(bit));
     }
-    setup += "log w txreg\ncycles\n";
+    setup += "log w txreg\nmodule library libgpsim_modules\ncycles\n";
     const std::optional<QString> answer = converse(setup, cyclesAnswer);
     if (!answer)
         return m_error;
@@ -97,9 +120,62 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
         }
     }
     m_loaded = true;
+    m_receivePin = receivePinOf(device);
     for (const QString &pin : std::as_const(m_pins))
         setLevel(pin, false, 0);
     return QString();
+}
+
+void GpsimEngine::setInput(const QString &pin, bool level)
+{
+    if (!m_loaded || !m_pins.contains(pin))
+        return;
+    const QByteArray name = pin.toLatin1();
+    QByteArray commands;
+    if (!m_drivenPins.contains(pin)) {
+        commands += "module load pullup in_" + name + "\nnode n_" + name + "\nattach n_" + name
+                    + " " + gpsimPin(pin) + " in_" + name + ".pin\n";
+        m_drivenPins.append(pin);
+    }
+    commands += "in_" + name + ".voltage = " + (level ? "5" : "0") + "\ncycles\n";
+    converse(commands, cyclesAnswer);
+}
+
+void GpsimEngine::sendSerial(int port, char byte)
+{
+    if (!m_loaded || port != 0 || m_receivePin.isEmpty())
+        return;
+    QByteArray commands;
+    if (!m_uartMade) {
+        commands += "module load usart vexa_uart\nnode n_uart\nattach n_uart "
+                    + m_receivePin.toLatin1() + " vexa_uart.TXPIN\n";
+        m_uartMade = true;
+    }
+    // The speed the firmware set: SPBRG (and SPBRGH with BRG16) divides the clock by 64, 16
+    // or 4 times its value plus one.
+    const std::optional<QString> registers = converse(commands
+                                                          + "spbrg\ntxsta\nbaudctl\n"
+                                                            "spbrgh\ncycles\n",
+                                                      cyclesAnswer);
+    if (!registers)
+        return;
+    const auto value = [&registers](const char *name) {
+        const QRegularExpression re(
+            QStringLiteral("%1 = 0x([0-9A-Fa-f]+)").arg(QLatin1String(name)));
+        return registers->contains(re) ? re.match(*registers).captured(1).toUInt(nullptr, 16) : 0u;
+    };
+    const bool brgh = value("txsta") & 0x04;
+    const bool brg16 = value("baudctl") & 0x08;
+    const unsigned divisor = brg16 ? (value("spbrgh") << 8 | value("spbrg")) : value("spbrg");
+    const double baud = m_clockHz
+                        / ((brg16 ? (brgh ? 4 : 16) : (brgh ? 16 : 64)) * (divisor + 1.0));
+    QByteArray send;
+    if (baud != m_uartBaud) {
+        send += "vexa_uart.txbaud = " + QByteArray::number(qRound(baud)) + "\n";
+        m_uartBaud = baud;
+    }
+    send += "vexa_uart.tx = " + QByteArray::number(int((unsigned char) byte)) + "\ncycles\n";
+    converse(send, cyclesAnswer);
 }
 
 std::uint64_t GpsimEngine::cyclesToNs(std::uint64_t cycles) const

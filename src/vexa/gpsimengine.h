@@ -13,6 +13,13 @@ public:
     QString load(const QString &hexFile, const QString &device, double clockHz) override;
     bool runUntil(std::uint64_t untilNs) override;
     void reset() override;
+    // A button is a pull-up of gpsim's modules on its pin, its voltage 0 while pressed.
+    bool canDriveInputs() const override { return true; }
+    void setInput(const QString &pin, bool level) override;
+    // Typed bytes go to the receive pin through a serial port of gpsim's modules, at the
+    // speed the firmware set its own to.
+    bool canReceiveSerial() const override { return !m_receivePin.isEmpty(); }
+    void sendSerial(int port, char byte) override;
     // Each step is a conversation with the program: long steps keep its cost small, and the
     // log keeps every write's own cycle however long the step.
     std::uint64_t sliceNs() const override { return 100000000; }
@@ -27,4 +34,9 @@ private:
     QFile m_log;
     QByteArray m_pending;
     std::uint64_t m_logCycle = 0;
+    // gpsim's name of the serial port's receive pin ("portc7"); empty without a serial port.
+    QString m_receivePin;
+    bool m_uartMade = false;
+    double m_uartBaud = 0;
+    QStringList m_drivenPins;
 };

@@ -77,6 +77,14 @@ qint64 PtyConsole::bytesAvailable() const
     return QIODevice::bytesAvailable() + waiting;
 }
 
+qint64 PtyConsole::unreadByTerminal() const
+{
+    int waiting = 0;
+    if (m_terminal < 0 || ioctl(m_terminal, FIONREAD, &waiting) != 0)
+        return 0;
+    return waiting;
+}
+
 bool PtyConsole::waitForReadyRead(int msecs)
 {
     if (m_controller < 0)

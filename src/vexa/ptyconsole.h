@@ -17,6 +17,8 @@ public:
     bool openTerminal(QString *error);
     // The name the engine opens the terminal by.
     QString terminalName() const { return m_terminalName; }
+    // How many bytes written here the engine has not read yet.
+    qint64 unreadByTerminal() const;
 
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override;

@@ -1,6 +1,7 @@
 #include "simulationrun.h"
 
 #include <cmath>
+#include <limits>
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -97,7 +98,9 @@ void SimulationRun::start()
     if (m_timedPending) {
         m_timedPending = false;
         m_timedActive = true;
-        m_timedEndNs = m_engine->timeNs() + std::uint64_t(std::llround(m_timedSeconds * 1e9));
+        m_timedStartNs = m_engine->timeNs();
+        m_timedEndNs = m_timedStartNs + std::uint64_t(std::llround(m_timedSeconds * 1e9));
+        m_nextInput = 0;
         if (!m_traceFile.isEmpty()) {
             QString error;
             if (!m_trace.open(m_traceFile, m_device, m_engine->pins(), &error)) {
@@ -146,9 +149,13 @@ void SimulationRun::tick()
     const auto inBudget = [&] { return m_clock() - turnStart < turnBudgetNs; };
     bool ok = true;
     if (m_timedActive) {
-        while (ok && m_engine->timeNs() < m_timedEndNs && inBudget())
+        while (ok && m_engine->timeNs() < m_timedEndNs && inBudget()) {
+            applyDueInputs();
             ok = m_engine->runUntil(
-                std::min(m_timedEndNs, m_engine->timeNs() + m_engine->sliceNs()));
+                std::min({m_timedEndNs, m_engine->timeNs() + m_engine->sliceNs(), nextInputNs()}));
+        }
+        if (ok)
+            applyDueInputs();
     } else {
         std::uint64_t due = m_runStartNs + std::uint64_t(turnStart - m_wallStartNs);
         // A lag of more than a tenth of a second is dropped, not caught up.
@@ -194,6 +201,35 @@ void SimulationRun::tick()
         m_speedWallNs = now;
         m_speedStartNs = m_engine->timeNs();
         emit stateChanged();
+    }
+}
+
+std::uint64_t SimulationRun::nextInputNs() const
+{
+    if (m_nextInput >= m_inputs.size())
+        return std::numeric_limits<std::uint64_t>::max();
+    return m_timedStartNs + std::uint64_t(std::llround(m_inputs.at(m_nextInput).seconds * 1e9));
+}
+
+void SimulationRun::applyDueInputs()
+{
+    while (m_nextInput < m_inputs.size() && nextInputNs() <= m_engine->timeNs()
+           && nextInputNs() < m_timedEndNs) {
+        const TimedInput &input = m_inputs.at(m_nextInput++);
+        if (!input.pin.isEmpty()) {
+            if (!m_engine->canDriveInputs())
+                emit problem(tr("This controller's pins take no input in this simulator."));
+            else
+                m_engine->setInput(input.pin, input.level);
+            continue;
+        }
+        const int port = int(m_engine->serialPorts().indexOf(input.uart));
+        if (port < 0 || !m_engine->canReceiveSerial()) {
+            emit problem(tr("The serial port %1 takes no input in this simulator.").arg(input.uart));
+            continue;
+        }
+        for (const char byte : input.text)
+            m_engine->sendSerial(port, byte);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "design.h"
 #include "engine.h"
 #include "handoff.h"
 #include "vcdwriter.h"
@@ -41,6 +42,8 @@ public:
     // The next start runs flat out for so many simulated seconds, tracing the pins to a file
     // when one is named, and then stops and says how it ended.
     void setTimedRun(double seconds, const QString &traceFile);
+    // What a timed run gives the firmware on its way, at times counted from its start.
+    void setTimedInputs(const QList<TimedInput> &inputs) { m_inputs = inputs; }
     bool isTimedRunPending() const { return m_timedPending; }
     // A timed run asked for ends unrun: it did not reach its end.
     void abandonTimedRun();
@@ -77,6 +80,9 @@ signals:
 
 private:
     void finishTimedRun(bool reachedEnd);
+    // Gives the engine the timed inputs whose time has come.
+    void applyDueInputs();
+    std::uint64_t nextInputNs() const;
     void onPinChanged(const QString &pin, bool level, std::uint64_t timeNs);
     void onSerialByte(int port, char byte);
     // Gives the lines left without their end: all of them, or those quiet for a while.
@@ -109,4 +115,7 @@ private:
     bool m_timedPending = false;
     bool m_timedActive = false;
     std::uint64_t m_timedEndNs = 0;
+    std::uint64_t m_timedStartNs = 0;
+    QList<TimedInput> m_inputs;
+    qsizetype m_nextInput = 0;
 };

@@ -94,6 +94,8 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
     m_pcon = m_ie = 0;
     std::fill(std::begin(m_outside), std::end(m_outside), 0xff);
     m_outsideChanged = false;
+    m_checkSerialOften = false;
+    m_typed.clear();
     const HexImage image = HexImage::read(hexFile);
     if (!image.error.isEmpty())
         return m_error = image.error;
@@ -292,10 +294,25 @@ bool UcsimEngine::runUntil(std::uint64_t untilNs)
         return false;
     if (!m_running) {
         // The first clock at or after the time asked for.
-        const std::uint64_t target = std::uint64_t(
-            std::ceil((long double) untilNs * m_clockHz / 1e9L));
+        std::uint64_t target = std::uint64_t(std::ceil((long double) untilNs * m_clockHz / 1e9L));
         if (m_clocks >= target)
             return true;
+        const bool bytesWait = !m_typed.isEmpty() || m_serial.unreadByTerminal() > 0;
+        if (bytesWait != m_checkSerialOften) {
+            if (!converse(bytesWait ? "set memory uart_0_cfg 1 1\n" : "set memory uart_0_cfg 1 0\n",
+                          prompt))
+                return false;
+            m_checkSerialOften = bytesWait;
+        }
+        // Typed bytes reach s51 only once it looks for them often: bytes it finds while it
+        // looks seldom overrun one another.
+        if (!m_typed.isEmpty()) {
+            m_serial.write(m_typed);
+            m_typed.clear();
+        }
+        // A slow run ends soon, to look whether the bytes have gone.
+        if (m_checkSerialOften)
+            target = std::min(target, m_clocks + std::uint64_t(m_clockHz / 20));
         // The run's end, counted from its start in picoseconds, as a change of a cell in a
         // file that s51 plays back, stopping at it.
         const std::uint64_t endPs = std::uint64_t(
@@ -384,7 +401,7 @@ void UcsimEngine::setInput(const QString &pin, bool level)
 void UcsimEngine::sendSerial(int port, char byte)
 {
     if (port == 0 && m_loaded)
-        m_serial.write(&byte, 1);
+        m_typed.append(byte);
 }
 
 void UcsimEngine::reset()

@@ -59,4 +59,9 @@ private:
     // whether s51 has still to be told.
     unsigned char m_outside[4] = {0xff, 0xff, 0xff, 0xff};
     bool m_outsideChanged = false;
+    // Whether s51 looks for serial input at every cycle (which slows it tenfold) rather than
+    // about ten times a second: while typed bytes wait.
+    bool m_checkSerialOften = false;
+    // Typed bytes not yet given to s51.
+    QByteArray m_typed;
 };

@@ -401,6 +401,10 @@ void VexaWindow::rebuildBoard()
             engine->setInput(pin, level);
         };
         item->adjust = [this](const QString &partName) { adjustVoltage(partName); };
+        // A button's pull-up holds its pin high until it is pressed.
+        if (part.type == QLatin1String("BUTTON") && m_run.isLoaded()
+            && m_run.engine()->canDriveInputs())
+            m_run.engine()->setInput(part.pin, true);
         item->setArranging(m_arrangeAction->isChecked());
         m_scene->addItem(item);
         m_items.append(item);

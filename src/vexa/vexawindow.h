@@ -33,8 +33,10 @@ public:
     void setChannel(VexaChannelServer *channel) { m_channel = channel; }
     // Reads the hand-off file again: the design, the firmware, and whether to run at once.
     void reloadHandOff();
+    // The next start is a timed run, with the design's timed inputs.
     void setTimedRun(double seconds, const QString &traceFile)
     {
+        m_run.setTimedInputs(m_design.inputs);
         m_run.setTimedRun(seconds, traceFile);
     }
 

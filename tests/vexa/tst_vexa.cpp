@@ -51,6 +51,8 @@ private slots:
     void writesOnAFullDisk();
     void timedRunsEndOnTime_data();
     void timedRunsEndOnTime();
+    void timedInputsReachTheFirmware_data();
+    void timedInputsReachTheFirmware();
 
 private:
     // Builds a C source for the ATmega328P into a HEX file; empty when avr-gcc fails.
@@ -778,6 +780,111 @@ void tst_Vexa::timedRunsEndOnTime()
                  qPrintable(
                      QStringLiteral("%1 s asked, %2 ns run").arg(seconds).arg(ran, 0, 'f', 0)));
     }
+}
+
+void tst_Vexa::timedInputsReachTheFirmware_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("clock");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("led");
+    // Each firmware copies its button's pin to its LED's and answers each byte it receives
+    // with the next one.
+    QTest::newRow("AVR") << "AVR"
+                         << "ATMEGA328P"
+                         << "16MHz"
+                         << "#include <avr/io.h>\nint main(void) { DDRB = 1; UBRR0 = 103;\n"
+                            "UCSR0B = (1 << RXEN0) | (1 << TXEN0);\n"
+                            "for (;;) { PORTB = (PIND >> 2) & 1;\n"
+                            "if (UCSR0A & (1 << RXC0)) { unsigned char c = UDR0 + 1;\n"
+                            "while (!(UCSR0A & (1 << UDRE0))); UDR0 = c; } } }\n"
+                         << "PD2"
+                         << "PB0";
+    QTest::newRow("PIC16") << "PIC16"
+                           << "PIC16F877A"
+                           << "4MHz"
+                           << "    processor 16f877a\n    #include <p16f877a.inc>\n"
+                              "    __config _HS_OSC & _WDT_OFF & _PWRTE_OFF & _LVP_OFF\n"
+                              "    org 0\n    bsf STATUS, RP0\n    clrf TRISD\n"
+                              "    movlw D'25'\n    movwf SPBRG\n    movlw 0x24\n    movwf TXSTA\n"
+                              "    bcf STATUS, RP0\n    movlw 0x90\n    movwf RCSTA\n"
+                              "loop movf PORTB, W\n    andlw 1\n    movwf PORTD\n"
+                              "    btfss PIR1, RCIF\n    goto loop\n    movf RCREG, W\n"
+                              "    addlw 1\n    movwf TXREG\n    goto loop\n    end\n"
+                           << "RB0"
+                           << "RD0";
+    QTest::newRow("8051") << "MCS51"
+                          << "AT89S52"
+                          << "11.0592MHz"
+                          << "#include <8052.h>\nvoid main(void) { SCON = 0x50; TMOD = 0x20;\n"
+                             "TH1 = 0xfd; TR1 = 1;\n"
+                             "for (;;) { P1_0 = P3_2;\n"
+                             "if (RI) { RI = 0; SBUF = SBUF + 1; while (!TI); TI = 0; } } }\n"
+                          << "P3.2"
+                          << "P1.0";
+}
+
+// The inputs a design gives a scripted run reach the firmware at their times: a pin pressed
+// low and let go, and text typed into the serial port, on every family.
+void tst_Vexa::timedInputsReachTheFirmware()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, device);
+    QFETCH(QString, clock);
+    QFETCH(QString, source);
+    QFETCH(QString, button);
+    QFETCH(QString, led);
+    const QString firmware = buildFirmware(family, source, QStringLiteral("inputs"));
+    QVERIFY(!firmware.isEmpty());
+    HandOff handOff;
+    handOff.program = firmware;
+    handOff.clock = clock;
+    handOff.device = device;
+    handOff.family = family;
+    SimulationRun run;
+    QVERIFY(run.load(handOff));
+    QStringList lines;
+    connect(&run, &SimulationRun::serialLine, this, [&lines](int, const QString &line) {
+        lines.append(line);
+    });
+    QSignalSpy problems(&run, &SimulationRun::problem);
+    run.setTimedInputs({{0.0, button, true, {}, {}},
+                        {0.01, button, false, {}, {}},
+                        {0.02, {}, true, QStringLiteral("UART0"), "AB"},
+                        {0.04, button, true, {}, {}}});
+    const QString trace = m_dir.filePath(QStringLiteral("inputs.vcd"));
+    run.setTimedRun(0.06, trace);
+    QSignalSpy ended(&run, &SimulationRun::timedRunEnded);
+    run.start();
+    QVERIFY(ended.wait(30000));
+    QVERIFY(ended.at(0).at(0).toBool());
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.value(0).value(0).toString()));
+    QCOMPARE(lines, QStringList{QStringLiteral("BC")});
+    // The LED's changes in the trace: low soon after the press, high soon after the release.
+    QFile file(trace);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(file.readAll());
+    const QRegularExpressionMatch var = QRegularExpression(QStringLiteral("\\$var wire 1 (\\S+) ")
+                                                           + QRegularExpression::escape(led))
+                                            .match(text);
+    QVERIFY(var.hasMatch());
+    QList<QPair<double, int>> changes;
+    double now = 0;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1Char('#')))
+            now = line.mid(1).toDouble() / 1e9;
+        else if (line.size() > 1 && line.mid(1) == var.captured(1) && now > 0.001)
+            changes.append({now, line.at(0).digitValue()});
+    }
+    QCOMPARE(changes.size(), 2);
+    QCOMPARE(changes.at(0).second, 0);
+    QVERIFY2(changes.at(0).first >= 0.01 && changes.at(0).first < 0.0101,
+             qPrintable(QString::number(changes.at(0).first)));
+    QCOMPARE(changes.at(1).second, 1);
+    QVERIFY2(changes.at(1).first >= 0.04 && changes.at(1).first < 0.0401,
+             qPrintable(QString::number(changes.at(1).first)));
 }
 
 QTEST_MAIN(tst_Vexa)
