@@ -2,6 +2,7 @@
 // running a real firmware from a hand-off file as the IDE writes it.
 #include "common/fulldisk.h"
 #include "vexa/avrengine.h"
+#include "vexa/design.h"
 #include "vexa/engine.h"
 #include "vexa/hexfile.h"
 #include "vexa/simulationrun.h"
@@ -53,6 +54,9 @@ private slots:
     void timedRunsEndOnTime();
     void timedInputsReachTheFirmware_data();
     void timedInputsReachTheFirmware();
+    void designInputsSurviveASave();
+    void mcs51FirmwareEndsTheRun_data();
+    void mcs51FirmwareEndsTheRun();
 
 private:
     // Builds a C source for the ATmega328P into a HEX file; empty when avr-gcc fails.
@@ -885,6 +889,79 @@ void tst_Vexa::timedInputsReachTheFirmware()
     QCOMPARE(changes.at(1).second, 1);
     QVERIFY2(changes.at(1).first >= 0.04 && changes.at(1).first < 0.0401,
              qPrintable(QString::number(changes.at(1).first)));
+}
+
+// A design's timed inputs are kept, text and all, when the window saves the design; one that
+// gives no time, or both a pin and a port, makes the file no design.
+void tst_Vexa::designInputsSurviveASave()
+{
+    const QString path = m_dir.filePath(QStringLiteral("inputs.DSN"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<DESIGN><INPUT AT=\"0.25\" UART=\"UART0\" TEXT=\"go&#13;\"/>"
+               "<INPUT AT=\"0.125\" PIN=\"PD2\" LEVEL=\"0\"/></DESIGN>");
+    file.close();
+    Design design;
+    QString error;
+    bool isNew = false;
+    QVERIFY(design.load(path, &error, &isNew));
+    QVERIFY(design.save(path, &error));
+    QVERIFY(design.load(path, &error, &isNew));
+    QCOMPARE(design.inputs.size(), 2);
+    QCOMPARE(design.inputs.at(0).seconds, 0.125);
+    QCOMPARE(design.inputs.at(0).pin, QStringLiteral("PD2"));
+    QVERIFY(!design.inputs.at(0).level);
+    QCOMPARE(design.inputs.at(1).text, QByteArray("go\r"));
+    for (const QByteArray &bad : {QByteArray("<INPUT PIN=\"PD2\"/>"),
+                                  QByteArray("<INPUT AT=\"1\" PIN=\"PD2\" UART=\"UART0\"/>")}) {
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("<DESIGN>" + bad + "</DESIGN>");
+        file.close();
+        QVERIFY(!design.load(path, &error, &isNew));
+        QVERIFY(error.contains(QStringLiteral("INPUT")));
+    }
+}
+
+void tst_Vexa::mcs51FirmwareEndsTheRun_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("power down, interrupts off")
+        << "#include <8052.h>\nvoid main(void) { unsigned int i; for (i = 0; i < 500; i++);\n"
+           "EA = 0; PCON |= 2; for (;;) P1++; }\n"
+        << true;
+    QTest::newRow("idle between timer interrupts")
+        << "#include <8052.h>\nvoid tick(void) __interrupt(1) { P2++; }\n"
+           "void main(void) { TMOD = 2; TR0 = 1; ET0 = 1; EA = 1; for (;;) PCON |= 1; }\n"
+        << false;
+}
+
+// An 8051 firmware that idles or powers down with the interrupts off ends a scripted run there,
+// before its time; one that idles between interrupts runs on.
+void tst_Vexa::mcs51FirmwareEndsTheRun()
+{
+    QFETCH(QString, source);
+    QFETCH(bool, ends);
+    const QString firmware = buildFirmware(QStringLiteral("MCS51"), source, QStringLiteral("ends"));
+    QVERIFY(!firmware.isEmpty());
+    HandOff handOff;
+    handOff.program = firmware;
+    handOff.clock = QStringLiteral("12MHz");
+    handOff.device = QStringLiteral("AT89S52");
+    handOff.family = QStringLiteral("MCS51");
+    SimulationRun run;
+    QVERIFY(run.load(handOff));
+    QSignalSpy ended(&run, &SimulationRun::firmwareEnded);
+    QSignalSpy finished(&run, &SimulationRun::timedRunEnded);
+    run.setTimedRun(0.5, QString());
+    run.start();
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(ended.size(), ends ? 1 : 0);
+    const std::uint64_t at = finished.at(0).at(1).value<std::uint64_t>();
+    if (ends)
+        QVERIFY2(at > 1000000 && at < 20000000, qPrintable(QString::number(at)));
+    else
+        QVERIFY2(at >= 500000000 && at <= 500004000, qPrintable(QString::number(at)));
 }
 
 QTEST_MAIN(tst_Vexa)
