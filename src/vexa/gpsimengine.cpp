@@ -63,6 +63,9 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
     m_cycle = m_logCycle = m_timeNs = 0;
     m_pending.clear();
     m_receivePin.clear();
+    m_sleeps.clear();
+    m_watchdogOn = false;
+    m_firmwareEnded = false;
     m_uartMade = false;
     m_uartBaud = 0;
     m_drivenPins.clear();
@@ -104,6 +107,29 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
         for (int bit = 0; bit < count; ++bit)
             m_pins.append(QStringLiteral("R%1%2").arg(port).arg(bit));
     }
+    // The SLEEP instructions (0x0063) in program memory, and the watchdog's enable bit in the
+    // configuration word at 0x2007 (bit 3 on the PIC16F88x, bit 2 on the others).
+    const QString part = device.toUpper();
+    const int watchdogBit = part.startsWith(QLatin1String("PIC16F88"))
+                                    && part != QLatin1String("PIC16F88")
+                                ? 3
+                                : 2;
+    m_watchdogOn = true;
+    for (const HexChunk &chunk : image.chunks) {
+        for (qsizetype i = chunk.address % 2; i + 1 < chunk.data.size(); i += 2) {
+            const std::uint32_t word = std::uint8_t(chunk.data.at(i))
+                                       | std::uint8_t(chunk.data.at(i + 1)) << 8;
+            const std::uint32_t address = (chunk.address + std::uint32_t(i)) / 2;
+            if (address < 0x2000 && word == 0x0063)
+                m_sleeps.append(address);
+            else if (address == 0x2007)
+                m_watchdogOn = word & (1u << watchdogBit);
+        }
+    }
+    m_hasPie2 = part.startsWith(QLatin1String("PIC16F87"))
+                || part.startsWith(QLatin1String("PIC16F88"));
+    for (const std::uint32_t address : std::as_const(m_sleeps))
+        setup += "break e " + QByteArray::number(address) + "\n";
     setup += "log w txreg\nmodule library libgpsim_modules\ncycles\n";
     const std::optional<QString> answer = converse(setup, cyclesAnswer);
     if (!answer)
@@ -202,9 +228,39 @@ bool GpsimEngine::runUntil(std::uint64_t untilNs)
         const QRegularExpressionMatch match = cyclesAnswer.match(*answer);
         m_cycle = match.captured(1).toULongLong();
         readLog();
+        m_timeNs = std::max(m_timeNs, cyclesToNs(m_cycle));
+        if (answer->contains(QLatin1String("Hit a Breakpoint")) && !checkSleep())
+            return false;
     }
     m_timeNs = std::max(m_timeNs, cyclesToNs(m_cycle));
     return true;
+}
+
+bool GpsimEngine::checkSleep()
+{
+    if (m_watchdogOn)
+        return true;
+    const std::optional<QString> answer = converse(QByteArray("reg(0x0b)\nreg(0x8c)\n")
+                                                       + (m_hasPie2 ? "reg(0x8d)\n" : "")
+                                                       + "cycles\n",
+                                                   cyclesAnswer);
+    if (!answer)
+        return false;
+    const auto value = [&answer](const char *address) {
+        const QRegularExpression re(
+            QStringLiteral("\\(\\$%1\\)\\] = \\$([0-9A-Fa-f]+)").arg(QLatin1String(address)));
+        return re.match(*answer).captured(1).toUInt(nullptr, 16);
+    };
+    const unsigned intcon = value("0b");
+    // What wakes a sleeping PIC16 besides the watchdog: an enabled external or port-change
+    // interrupt, or an enabled peripheral one, whether or not interrupts are taken.
+    const bool wakes = (intcon & 0x18)
+                       || ((intcon & 0x40) && (value("8c") || (m_hasPie2 && value("8d"))));
+    if (wakes)
+        return true;
+    m_error = tr("The firmware stopped the controller (sleep with nothing to wake it).");
+    m_firmwareEnded = true;
+    return false;
 }
 
 void GpsimEngine::readLog()

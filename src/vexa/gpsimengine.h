@@ -26,6 +26,8 @@ public:
 
 private:
     void readLog();
+    // At a SLEEP: false, with firmwareEnded(), when nothing could wake the controller.
+    bool checkSleep();
     std::uint64_t cyclesToNs(std::uint64_t cycles) const;
 
     double m_clockHz = 0;
@@ -39,4 +41,9 @@ private:
     bool m_uartMade = false;
     double m_uartBaud = 0;
     QStringList m_drivenPins;
+    // The program addresses of the firmware's SLEEP instructions, where a run stops to look
+    // whether anything could wake the controller; and whether the watchdog can.
+    QList<std::uint32_t> m_sleeps;
+    bool m_watchdogOn = false;
+    bool m_hasPie2 = false;
 };

@@ -136,63 +136,107 @@ void tst_Simulation::serialSamplesGreet()
 
 void tst_Simulation::firmwareTestsDecideTheExitCode_data()
 {
-    QTest::addColumn<QString>("change"); // in the sample's main.c: what becomes what
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<QString>("change"); // in the sample's source: what becomes what
     QTest::addColumn<QString>("seconds");
     QTest::addColumn<int>("code");
     QTest::addColumn<QStringList>("lines");
-    QTest::newRow("every test passes")
+    QTest::newRow("AVR: every test passes")
+        << "AVR Tests"
         << ""
         << "5" << 0
         << QStringList{"main.c:74:0: UART: main.c:74:crc8 of the check string:PASS",
                        "The firmware ended the run at 0.",
                        "Firmware tests: 4 passed, 0 failed."};
-    QTest::newRow("a test fails") << "== 0xF4|== 0xF5"
-                                  << "5" << 1
-                                  << QStringList{"main.c:74:0: UART: main.c:74:crc8 of the check "
-                                                 "string:FAIL:crc8(check, 9) == 0xF5",
-                                                 "Firmware tests: 3 passed, 1 failed."};
-    QTest::newRow("the firmware does not end")
+    QTest::newRow("AVR: a test fails") << "AVR Tests"
+                                       << "== 0xF4|== 0xF5"
+                                       << "5" << 1
+                                       << QStringList{"main.c:74:0: UART: main.c:74:crc8 of the "
+                                                      "check string:FAIL:crc8(check, 9) == 0xF5",
+                                                      "Firmware tests: 3 passed, 1 failed."};
+    QTest::newRow("AVR: the firmware does not end")
+        << "AVR Tests"
         << "sleep_cpu();|for (;;) {}"
+        << "0.5" << 1
+        << QStringList{"The firmware did not end the run within 0.5 s.",
+                       "Firmware tests: 4 passed, 0 failed."};
+    QTest::newRow("PIC16: every test passes")
+        << "PIC16 Tests"
+        << ""
+        << "5" << 0
+        << QStringList{"main.asm:46:0: UART: main.asm:46:add:PASS",
+                       "main.asm:57:0: UART: main.asm:57:times 6:PASS",
+                       "The firmware ended the run at 0.",
+                       "Firmware tests: 3 passed, 0 failed."};
+    QTest::newRow("PIC16: a test fails")
+        << "PIC16 Tests"
+        << "xorlw   0xc3|xorlw   0xc4"
+        << "5" << 1
+        << QStringList{"main.asm:52:swap nibbles:FAIL", "Firmware tests: 2 passed, 1 failed."};
+    QTest::newRow("8051: every test passes")
+        << "8051 Tests"
+        << ""
+        << "5" << 0
+        << QStringList{"main.c:67:0: UART: main.c:67:checksum of four bytes:PASS",
+                       "The firmware ended the run at 0.",
+                       "Firmware tests: 4 passed, 0 failed."};
+    QTest::newRow("8051: powered down with interrupts on, it does not end")
+        << "8051 Tests"
+        << "EA = 0;|EA = 1;"
         << "0.5" << 1
         << QStringList{"The firmware did not end the run within 0.5 s.",
                        "Firmware tests: 4 passed, 0 failed."};
 }
 
-// The AVR Tests sample as a CI job runs it: its test lines link to the checks, a summary counts
-// them, and the exit code is 1 when one failed or the firmware did not end the run itself.
+// A test sample as a CI job runs it: its test lines link to the checks (each names the line of
+// its check), a summary counts them, and the exit code is 1 when one failed or the firmware did
+// not end the run itself.
 void tst_Simulation::firmwareTestsDecideTheExitCode()
 {
+    QFETCH(QString, sample);
     QFETCH(QString, change);
     QFETCH(QString, seconds);
     QFETCH(int, code);
     QFETCH(QStringList, lines);
     QTemporaryDir source;
-    const QString folder = source.filePath(QStringLiteral("AVR Tests"));
+    const QString folder = source.filePath(sample);
     QDir().mkpath(folder);
-    const QString sample = QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES/AVR Tests/");
-    for (const QString &name : QDir(sample).entryList(QDir::Files))
-        QVERIFY(QFile::copy(sample + name, folder + QLatin1Char('/') + name));
+    const QString from = QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES/") + sample + QLatin1Char('/');
+    for (const QString &name : QDir(from).entryList(QDir::Files))
+        QVERIFY(QFile::copy(from + name, folder + QLatin1Char('/') + name));
+    const QString main = folder
+                         + (sample.startsWith(QLatin1String("PIC")) ? QStringLiteral("/main.asm")
+                                                                    : QStringLiteral("/main.c"));
+    QFile file(main);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray text = file.readAll();
+    file.close();
     if (!change.isEmpty()) {
-        QFile main(folder + QStringLiteral("/main.c"));
-        QVERIFY(main.open(QIODevice::ReadOnly));
-        QByteArray text = main.readAll();
-        main.close();
         const QStringList parts = change.split(QLatin1Char('|'));
         QVERIFY(text.contains(parts.at(0).toUtf8()));
         text.replace(parts.at(0).toUtf8(), parts.at(1).toUtf8());
-        QFile::remove(main.fileName());
-        QVERIFY(main.open(QIODevice::WriteOnly));
-        main.write(text);
+        QFile::remove(main);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.close();
     }
     QTemporaryDir work;
     QString output;
-    QCOMPARE(runOnCopy(work,
-                       folder,
-                       {QStringLiteral("--build"), QStringLiteral("--simulate=") + seconds},
-                       &output),
-             code);
+    const int exitCode = runOnCopy(work,
+                                   folder,
+                                   {QStringLiteral("--build"),
+                                    QStringLiteral("--simulate=") + seconds},
+                                   &output);
+    QVERIFY2(exitCode == code, qPrintable(output));
     for (const QString &line : std::as_const(lines))
         QVERIFY2(output.contains(line), qPrintable(output));
+    const QList<QByteArray> sourceLines = text.split('\n');
+    static const QRegularExpression result(QStringLiteral("UART: \\S+?:(\\d+):[^:]+:(PASS|FAIL)"));
+    for (auto it = result.globalMatch(output); it.hasNext();) {
+        const int line = it.next().captured(1).toInt();
+        QVERIFY2(sourceLines.value(line - 1).contains("CHECK"),
+                 qPrintable(QStringLiteral("line %1 is no check").arg(line)));
+    }
 }
 
 // Voltages the design gives to analog inputs are what the firmware's ADC reads, against its

@@ -55,8 +55,8 @@ private slots:
     void timedInputsReachTheFirmware_data();
     void timedInputsReachTheFirmware();
     void designInputsSurviveASave();
-    void mcs51FirmwareEndsTheRun_data();
-    void mcs51FirmwareEndsTheRun();
+    void firmwareEndsTheRun_data();
+    void firmwareEndsTheRun();
 
 private:
     // Builds a C source for the ATmega328P into a HEX file; empty when avr-gcc fails.
@@ -922,33 +922,65 @@ void tst_Vexa::designInputsSurviveASave()
     }
 }
 
-void tst_Vexa::mcs51FirmwareEndsTheRun_data()
+void tst_Vexa::firmwareEndsTheRun_data()
 {
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("source");
     QTest::addColumn<bool>("ends");
-    QTest::newRow("power down, interrupts off")
+    const QString picHead = QStringLiteral(
+        "    processor 16f877a\n    #include <p16f877a.inc>\n"
+        "    __config _HS_OSC & _PWRTE_OFF & _LVP_OFF & %1\n    org 0\n"
+        "    movlw D'200'\n    movwf 0x20\nwait decfsz 0x20, F\n    goto wait\n");
+    QTest::newRow("PIC16: sleep, nothing to wake it")
+        << "PIC16"
+        << "PIC16F877A"
+        << picHead.arg(QStringLiteral("_WDT_OFF"))
+               + QStringLiteral(
+                   "    bcf INTCON, GIE\n    sleep\nloop incf PORTB, F\n    goto loop\n    end\n")
+        << true;
+    QTest::newRow("PIC16: sleep, woken by RB0")
+        << "PIC16"
+        << "PIC16F877A"
+        << picHead.arg(QStringLiteral("_WDT_OFF"))
+               + QStringLiteral("    bsf INTCON, INTE\n    sleep\nloop goto loop\n    end\n")
+        << false;
+    QTest::newRow("PIC16: sleep, woken by the watchdog")
+        << "PIC16"
+        << "PIC16F877A"
+        << picHead.arg(QStringLiteral("_WDT_ON"))
+               + QStringLiteral("loop sleep\n    goto loop\n    end\n")
+        << false;
+    QTest::newRow("8051: power down, interrupts off")
+        << "MCS51"
+        << "AT89S52"
         << "#include <8052.h>\nvoid main(void) { unsigned int i; for (i = 0; i < 500; i++);\n"
            "EA = 0; PCON |= 2; for (;;) P1++; }\n"
         << true;
-    QTest::newRow("idle between timer interrupts")
+    QTest::newRow("8051: idle between timer interrupts")
+        << "MCS51"
+        << "AT89S52"
         << "#include <8052.h>\nvoid tick(void) __interrupt(1) { P2++; }\n"
            "void main(void) { TMOD = 2; TR0 = 1; ET0 = 1; EA = 1; for (;;) PCON |= 1; }\n"
         << false;
 }
 
-// An 8051 firmware that idles or powers down with the interrupts off ends a scripted run there,
-// before its time; one that idles between interrupts runs on.
-void tst_Vexa::mcs51FirmwareEndsTheRun()
+// A firmware that puts its controller to sleep with nothing to wake it (a PIC16's SLEEP, an
+// 8051's idle or power down with the interrupts off) ends a scripted run there, before its
+// time; one that sleeps between interrupts or watchdog wake-ups runs on.
+void tst_Vexa::firmwareEndsTheRun()
 {
+    QFETCH(QString, family);
+    QFETCH(QString, device);
     QFETCH(QString, source);
     QFETCH(bool, ends);
-    const QString firmware = buildFirmware(QStringLiteral("MCS51"), source, QStringLiteral("ends"));
+    const QString firmware = buildFirmware(family, source, QStringLiteral("ends"));
     QVERIFY(!firmware.isEmpty());
     HandOff handOff;
     handOff.program = firmware;
     handOff.clock = QStringLiteral("12MHz");
-    handOff.device = QStringLiteral("AT89S52");
-    handOff.family = QStringLiteral("MCS51");
+    handOff.device = device;
+    handOff.family = family;
     SimulationRun run;
     QVERIFY(run.load(handOff));
     QSignalSpy ended(&run, &SimulationRun::firmwareEnded);
@@ -959,7 +991,7 @@ void tst_Vexa::mcs51FirmwareEndsTheRun()
     QCOMPARE(ended.size(), ends ? 1 : 0);
     const std::uint64_t at = finished.at(0).at(1).value<std::uint64_t>();
     if (ends)
-        QVERIFY2(at > 1000000 && at < 20000000, qPrintable(QString::number(at)));
+        QVERIFY2(at > 100000 && at < 20000000, qPrintable(QString::number(at)));
     else
         QVERIFY2(at >= 500000000 && at <= 500004000, qPrintable(QString::number(at)));
 }
