@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 extern "C" {
+#include <simavr/avr_acomp.h>
 #include <simavr/avr_adc.h>
 #include <simavr/avr_eeprom.h>
 #include <simavr/avr_ioport.h>
@@ -183,21 +184,38 @@ void AvrEngine::pinNotify(avr_irq_t *, std::uint32_t value, void *param)
 QStringList AvrEngine::analogInputs() const
 {
     QStringList inputs;
-    if (!m_avr || !avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC0))
+    if (!m_avr)
         return inputs;
-    for (int channel = 0; channel < 8; ++channel)
-        inputs.append(QStringLiteral("ADC%1").arg(channel));
+    if (avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC0)) {
+        for (int channel = 0; channel < 8; ++channel)
+            inputs.append(QStringLiteral("ADC%1").arg(channel));
+    }
+    // The analog comparator's own inputs (it may compare with an ADC channel too).
+    if (avr_io_getirq(m_avr, AVR_IOCTL_ACOMP_GETIRQ, ACOMP_IRQ_AIN0))
+        inputs << QStringLiteral("AIN0") << QStringLiteral("AIN1");
     return inputs;
 }
 
 void AvrEngine::setAnalogInput(const QString &input, double volts)
 {
-    const int channel = analogInputs().indexOf(input);
-    if (channel < 0)
+    const int index = analogInputs().indexOf(input);
+    if (index < 0)
         return;
-    const double clamped = std::clamp(volts, 0.0, 5.0);
-    avr_raise_irq(avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC0 + channel),
-                  std::uint32_t(clamped * 1000.0 + 0.5));
+    // Millivolts, as libsimavr takes them.
+    const std::uint32_t millivolts = std::uint32_t(std::clamp(volts, 0.0, 5.0) * 1000.0 + 0.5);
+    if (input.startsWith(QLatin1String("AIN"))) {
+        avr_raise_irq(avr_io_getirq(m_avr,
+                                    AVR_IOCTL_ACOMP_GETIRQ,
+                                    ACOMP_IRQ_AIN0 + input.mid(3).toInt()),
+                      millivolts);
+        return;
+    }
+    const int channel = input.mid(3).toInt();
+    avr_raise_irq(avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC0 + channel), millivolts);
+    if (avr_irq_t *comparator = avr_io_getirq(m_avr,
+                                              AVR_IOCTL_ACOMP_GETIRQ,
+                                              ACOMP_IRQ_ADC0 + channel))
+        avr_raise_irq(comparator, millivolts);
 }
 
 QStringList AvrEngine::serialPorts() const

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 static QString tr(const char *text)
@@ -45,6 +46,33 @@ static QString receivePinOf(const QString &device)
     return QString();
 }
 
+// The analog inputs of a part and their pins.
+static QMap<QString, QString> analogPinsOf(const QString &device)
+{
+    const QString d = device.toUpper();
+    QMap<QString, QString> pins;
+    const auto add = [&pins](const QStringList &list) {
+        for (int i = 0; i < list.size(); ++i) {
+            if (!list.at(i).isEmpty())
+                pins.insert(QStringLiteral("AN%1").arg(i), list.at(i));
+        }
+    };
+    const QStringList portA{"RA0", "RA1", "RA2", "RA3", "RA5"};
+    const QStringList portE{"RE0", "RE1", "RE2"};
+    const QStringList portB{"RB2", "RB3", "RB1", "RB4", "RB0", "RB5"}; // AN8 to AN13
+    if (d == QLatin1String("PIC16F877A") || d == QLatin1String("PIC16F877"))
+        add(portA + portE);
+    else if (d == QLatin1String("PIC16F876A"))
+        add(portA);
+    else if (d == QLatin1String("PIC16F887"))
+        add(portA + portE + portB);
+    else if (d == QLatin1String("PIC16F886"))
+        add(portA + QStringList{"", "", ""} + portB);
+    else if (d == QLatin1String("PIC16F88"))
+        add({"RA0", "RA1", "RA2", "RA3", "RA4", "RB6", "RB7"});
+    return pins;
+}
+
 // gpsim's name of a pin: "portb0" for RB0.
 static QByteArray gpsimPin(const QString &pin)
 {
@@ -69,6 +97,7 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
     m_uartMade = false;
     m_uartBaud = 0;
     m_drivenPins.clear();
+    m_analogPins.clear();
     const HexImage image = HexImage::read(hexFile);
     if (!image.error.isEmpty())
         return m_error = image.error;
@@ -147,12 +176,24 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
     }
     m_loaded = true;
     m_receivePin = receivePinOf(device);
+    m_analogPins = analogPinsOf(device);
     for (const QString &pin : std::as_const(m_pins))
         setLevel(pin, false, 0);
     return QString();
 }
 
 void GpsimEngine::setInput(const QString &pin, bool level)
+{
+    drivePin(pin, level ? 5.0 : 0.0);
+}
+
+void GpsimEngine::setAnalogInput(const QString &input, double volts)
+{
+    if (m_analogPins.contains(input))
+        drivePin(m_analogPins.value(input), std::clamp(volts, 0.0, 5.0));
+}
+
+void GpsimEngine::drivePin(const QString &pin, double volts)
 {
     if (!m_loaded || !m_pins.contains(pin))
         return;
@@ -163,7 +204,7 @@ void GpsimEngine::setInput(const QString &pin, bool level)
                     + " " + gpsimPin(pin) + " in_" + name + ".pin\n";
         m_drivenPins.append(pin);
     }
-    commands += "in_" + name + ".voltage = " + (level ? "5" : "0") + "\ncycles\n";
+    commands += "in_" + name + ".voltage = " + QByteArray::number(volts, 'f', 4) + "\ncycles\n";
     converse(commands, cyclesAnswer);
 }
 

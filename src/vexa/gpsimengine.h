@@ -3,6 +3,7 @@
 #include "processengine.h"
 
 #include <QFile>
+#include <QMap>
 
 // PIC controllers, simulated by gpsim run as a console program. Every write to a port or to
 // the serial transmitter is logged with its instruction cycle, so pin changes keep their
@@ -20,6 +21,9 @@ public:
     // speed the firmware set its own to.
     bool canReceiveSerial() const override { return !m_receivePin.isEmpty(); }
     void sendSerial(int port, char byte) override;
+    // A voltage is a pull-up of gpsim's modules on the analog input's pin, at that voltage.
+    QStringList analogInputs() const override { return m_analogPins.keys(); }
+    void setAnalogInput(const QString &input, double volts) override;
     // Each step is a conversation with the program: long steps keep its cost small, and the
     // log keeps every write's own cycle however long the step.
     std::uint64_t sliceNs() const override { return 100000000; }
@@ -28,6 +32,8 @@ private:
     void readLog();
     // At a SLEEP: false, with firmwareEnded(), when nothing could wake the controller.
     bool checkSleep();
+    // Drives a pin through a pull-up module of its own, made the first time.
+    void drivePin(const QString &pin, double volts);
     std::uint64_t cyclesToNs(std::uint64_t cycles) const;
 
     double m_clockHz = 0;
@@ -41,6 +47,8 @@ private:
     bool m_uartMade = false;
     double m_uartBaud = 0;
     QStringList m_drivenPins;
+    // The analog inputs ("AN0") of the part and the pins they are on ("RA0").
+    QMap<QString, QString> m_analogPins;
     // The program addresses of the firmware's SLEEP instructions, where a run stops to look
     // whether anything could wake the controller; and whether the watchdog can.
     QList<std::uint32_t> m_sleeps;

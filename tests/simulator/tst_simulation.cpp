@@ -240,7 +240,8 @@ void tst_Simulation::firmwareTestsDecideTheExitCode()
 }
 
 // Voltages the design gives to analog inputs are what the firmware's ADC reads, against its
-// 5 V reference: Vin * 1024 / 5 V, to the converter's accuracy.
+// 5 V reference: Vin * 1024 / 5 V, to the converter's accuracy; and its analog comparator sees
+// AIN0 above AIN1.
 void tst_Simulation::voltagesReachTheAdc()
 {
     QTemporaryDir source;
@@ -257,6 +258,8 @@ void tst_Simulation::voltagesReachTheAdc()
             "<DESIGN CONTROLLER=\"ATMEGA328P\" FAMILY=\"AVR\">"
             "<PART TYPE=\"VOLTAGE\" NAME=\"V1\" PIN=\"ADC0\" VALUE=\"2.5\" X=\"0\" Y=\"0\"/>"
             "<PART TYPE=\"VOLTAGE\" NAME=\"V2\" PIN=\"ADC3\" VALUE=\"1\" X=\"0\" Y=\"50\"/>"
+            "<PART TYPE=\"VOLTAGE\" NAME=\"V3\" PIN=\"AIN0\" VALUE=\"2\" X=\"0\" Y=\"100\"/>"
+            "<PART TYPE=\"VOLTAGE\" NAME=\"V4\" PIN=\"AIN1\" VALUE=\"1.5\" X=\"0\" Y=\"150\"/>"
             "</DESIGN>"},
            {"main.c",
             "#include <avr/io.h>\n#include <stdio.h>\n"
@@ -267,7 +270,8 @@ void tst_Simulation::voltagesReachTheAdc()
             "ADCSRA |= 1 << ADSC; while (ADCSRA & (1 << ADSC)); return ADC; }\n"
             "int main(void) { UBRR0 = 103; UCSR0B = 1 << TXEN0; "
             "ADCSRA = (1 << ADEN) | 7; "
-            "fprintf(&out, \"ADC0=%u ADC3=%u\\n\", adc(0), adc(3)); for (;;) {} }\n"}};
+            "fprintf(&out, \"ADC0=%u ADC3=%u ACO=%u\\n\", adc(0), adc(3), (ACSR >> ACO) & 1);\n"
+            "for (;;) {} }\n"}};
     for (const auto &[name, text] : files) {
         QFile file(folder + QLatin1Char('/') + name);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -282,7 +286,7 @@ void tst_Simulation::voltagesReachTheAdc()
     QVERIFY2(code == 0, qPrintable(output));
     // Within the converter's own error of a step or two.
     const QRegularExpressionMatch read
-        = QRegularExpression(QStringLiteral("\nUART: ADC0=(\\d+) ADC3=(\\d+)\n")).match(output);
+        = QRegularExpression(QStringLiteral("\nUART: ADC0=(\\d+) ADC3=(\\d+) ACO=1\n")).match(output);
     QVERIFY2(read.hasMatch(), qPrintable(output.right(600)));
     QVERIFY2(qAbs(read.captured(1).toInt() - 512) <= 1 && qAbs(read.captured(2).toInt() - 204) <= 1,
              qPrintable(read.captured(0)));

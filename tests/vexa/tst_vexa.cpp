@@ -55,6 +55,7 @@ private slots:
     void timedInputsReachTheFirmware_data();
     void timedInputsReachTheFirmware();
     void designInputsSurviveASave();
+    void picAnalogInputs();
     void firmwareEndsTheRun_data();
     void firmwareEndsTheRun();
 
@@ -994,6 +995,45 @@ void tst_Vexa::firmwareEndsTheRun()
         QVERIFY2(at > 100000 && at < 20000000, qPrintable(QString::number(at)));
     else
         QVERIFY2(at >= 500000000 && at <= 500004000, qPrintable(QString::number(at)));
+}
+
+// A voltage given to a PIC16's analog input is what its ADC reads: Vin * 1023 / 5 V.
+void tst_Vexa::picAnalogInputs()
+{
+    const QString hex = buildFirmware(
+        QStringLiteral("PIC16"),
+        QStringLiteral("    processor 16f877a\n    #include <p16f877a.inc>\n"
+                       "    __config _HS_OSC & _WDT_OFF & _PWRTE_OFF & _LVP_OFF\n    org 0\n"
+                       "    bsf STATUS, RP0\n    clrf TRISB\n    clrf TRISD\n"
+                       "    movlw 0x80\n    movwf ADCON1\n    bcf STATUS, RP0\n"
+                       "    movlw 0x49\n    movwf ADCON0\n" // channel 1, on
+                       "loop movlw 0x20\n    movwf 0x20\nsettle decfsz 0x20, F\n    goto settle\n"
+                       "    bsf ADCON0, GO\nbusy btfsc ADCON0, GO\n    goto busy\n"
+                       "    movf ADRESH, W\n    movwf PORTD\n    bsf STATUS, RP0\n"
+                       "    movf ADRESL, W\n    bcf STATUS, RP0\n    movwf PORTB\n"
+                       "    goto loop\n    end\n"),
+        QStringLiteral("adc"));
+    QVERIFY(!hex.isEmpty());
+    std::unique_ptr<Engine> engine = Engine::forFamily(QStringLiteral("PIC16"));
+    QHash<QString, bool> levels;
+    engine->pinChanged = [&levels](const QString &pin, bool level, std::uint64_t) {
+        levels.insert(pin, level);
+    };
+    QCOMPARE(engine->load(hex, QStringLiteral("PIC16F877A"), 4e6), QString());
+    QVERIFY(engine->analogInputs().contains(QStringLiteral("AN7")));
+    const auto reading = [&] {
+        int value = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            value |= levels.value(QStringLiteral("RB%1").arg(bit)) << bit;
+        for (int bit = 0; bit < 2; ++bit)
+            value |= levels.value(QStringLiteral("RD%1").arg(bit)) << (8 + bit);
+        return value;
+    };
+    for (const double volts : {2.5, 1.0, 4.2}) {
+        engine->setAnalogInput(QStringLiteral("AN1"), volts);
+        QVERIFY(engine->runUntil(engine->timeNs() + 5000000));
+        QVERIFY2(qAbs(reading() - volts * 1023 / 5) <= 1, qPrintable(QString::number(reading())));
+    }
 }
 
 QTEST_MAIN(tst_Vexa)
