@@ -54,6 +54,8 @@ private slots:
     void timedRunsEndOnTime();
     void timedInputsReachTheFirmware_data();
     void timedInputsReachTheFirmware();
+    void windowTakesInput_data() { timedInputsReachTheFirmware_data(); }
+    void windowTakesInput();
     void designInputsSurviveASave();
     void picAnalogInputs();
     void firmwareEndsTheRun_data();
@@ -70,7 +72,9 @@ private:
     QString writeHandOff(const QString &design,
                          const QString &program,
                          bool autorun,
-                         const QString &device = QStringLiteral("ATMEGA328P"));
+                         const QString &device = QStringLiteral("ATMEGA328P"),
+                         const QString &family = QStringLiteral("AVR"),
+                         const QString &clock = QStringLiteral("16MHz"));
     // Save Design, as the user chooses it.
     static void saveDesign(VexaWindow &window)
     {
@@ -351,16 +355,18 @@ QString tst_Vexa::buildAvr(const QString &source, const QString &name, const QSt
 QString tst_Vexa::writeHandOff(const QString &design,
                                const QString &program,
                                bool autorun,
-                               const QString &device)
+                               const QString &device,
+                               const QString &family,
+                               const QString &clock)
 {
     const QString path = m_dir.filePath(QStringLiteral("tandel.ini"));
     QSettings file(path, QSettings::IniFormat);
     file.beginGroup(QStringLiteral("CIRRANE"));
     file.setValue(QStringLiteral("DESIGNFILE"), design);
     file.setValue(QStringLiteral("PROGRAM"), program);
-    file.setValue(QStringLiteral("CLOCK"), QStringLiteral("16MHz"));
+    file.setValue(QStringLiteral("CLOCK"), clock);
     file.setValue(QStringLiteral("DEVICE"), device);
-    file.setValue(QStringLiteral("FAMILY"), QStringLiteral("AVR"));
+    file.setValue(QStringLiteral("FAMILY"), family);
     file.setValue(QStringLiteral("AUTORUN"), autorun ? QStringLiteral("1") : QStringLiteral("0"));
     file.setValue(QStringLiteral("NEWDESIGN"), QStringLiteral("0"));
     return path;
@@ -1034,6 +1040,46 @@ void tst_Vexa::picAnalogInputs()
         QVERIFY(engine->runUntil(engine->timeNs() + 5000000));
         QVERIFY2(qAbs(reading() - volts * 1023 / 5) <= 1, qPrintable(QString::number(reading())));
     }
+}
+
+// In the window, every family's firmware takes a button held down and let go, and text typed
+// into the terminal.
+void tst_Vexa::windowTakesInput()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, device);
+    QFETCH(QString, clock);
+    QFETCH(QString, source);
+    QFETCH(QString, button);
+    QFETCH(QString, led);
+    const QString firmware = buildFirmware(family, source, QStringLiteral("window"));
+    QVERIFY(!firmware.isEmpty());
+    const QString design = m_dir.filePath(QStringLiteral("window.DSN"));
+    QFile file(design);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QStringLiteral("<DESIGN CONTROLLER=\"%1\" FAMILY=\"%2\">"
+                              "<PART TYPE=\"BUTTON\" NAME=\"S1\" PIN=\"%3\" X=\"360\" Y=\"120\"/>"
+                              "<PART TYPE=\"TERMINAL\" NAME=\"T1\" UART=\"UART0\" X=\"360\" "
+                              "Y=\"440\"/></DESIGN>")
+                   .arg(device, family, button)
+                   .toUtf8());
+    file.close();
+    VexaWindow window(writeHandOff(design, firmware, true, device, family, clock));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The button's pull-up holds its pin high until it is pressed.
+    QTRY_VERIFY_WITH_TIMEOUT(window.pinLevel(led), 5000);
+    auto *view = window.findChild<QGraphicsView *>();
+    const QPoint place = view->mapFromScene(QPointF(380, 140));
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, place);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.pinLevel(led), 5000);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, place);
+    QTRY_VERIFY_WITH_TIMEOUT(window.pinLevel(led), 5000);
+    auto *input = window.findChild<QLineEdit *>(QStringLiteral("terminalInput"));
+    input->setText(QStringLiteral("ab"));
+    QTest::keyClick(input, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(window.terminalText().contains(QStringLiteral("bc")), 10000);
+    window.stop();
 }
 
 QTEST_MAIN(tst_Vexa)
