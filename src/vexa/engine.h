@@ -28,6 +28,10 @@ public:
     // How much simulated time one call of runUntil should cover at most, so that the window
     // gets its turn often enough.
     virtual std::uint64_t sliceNs() const { return 1000000; }
+    // How long the engine may take to come back with a run it was asked for, when it runs
+    // apart from the caller: a paced run falls that far behind the wall clock without dropping
+    // the lag.
+    virtual std::uint64_t answerNs() const { return 0; }
     // Stops whatever the engine still runs on its own, when it runs apart from the caller.
     virtual void halt() {}
     // Restarts the firmware from its reset vector; time goes on counting.

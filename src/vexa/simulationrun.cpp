@@ -158,8 +158,9 @@ void SimulationRun::tick()
             applyDueInputs();
     } else {
         std::uint64_t due = m_runStartNs + std::uint64_t(turnStart - m_wallStartNs);
-        // A lag of more than a tenth of a second is dropped, not caught up.
-        if (due > m_engine->timeNs() + dropLagNs) {
+        // A lag of more than a tenth of a second, beyond what the engine takes to answer, is
+        // dropped, not caught up.
+        if (due > m_engine->timeNs() + dropLagNs + 2 * m_engine->answerNs()) {
             m_runStartNs = m_engine->timeNs();
             m_wallStartNs = turnStart;
             due = m_engine->timeNs();

@@ -23,6 +23,8 @@ public:
     void reset() override;
     void halt() override;
     std::uint64_t sliceNs() const override { return 1000000000; }
+    // s51 answers a command only about ten times a second.
+    std::uint64_t answerNs() const override { return 250000000; }
     bool canDriveInputs() const override { return true; }
     void setInput(const QString &pin, bool level) override;
     bool canReceiveSerial() const override { return true; }

@@ -64,12 +64,14 @@ public:
     }
     std::uint64_t timeNs() const override { return m_time; }
     void reset() override {}
+    std::uint64_t answerNs() const override { return answer; }
 
     std::multimap<std::uint64_t, std::function<void(FakeEngine &)>> events;
     std::uint64_t failAtNs = 0;
     bool endsItself = false; // the stop at failAtNs is the firmware's own
     qint64 *wall = nullptr;
     qint64 wallPerSliceNs = 0;
+    std::uint64_t answer = 0; // how long it takes to come back with a run
     int calls = 0;
 
 private:
@@ -235,6 +237,10 @@ void tst_SimulationRun::pacedRunFollowsTheWallClock()
     QCOMPARE(turnAt(720 * ms), 160 * ms); // and paced from there
     rig.engine->wallPerSliceNs = 5 * ms;  // a slow engine: two slices a turn
     QCOMPARE(turnAt(800 * ms), 162 * ms);
+    // An engine that takes a quarter second to come back is not dropped for 378 ms behind.
+    rig.engine->wallPerSliceNs = 0;
+    rig.engine->answer = 250 * ms;
+    QCOMPARE(turnAt(1100 * ms), 540 * ms);
     rig.run.stop();
 
     QSignalSpy alive(&rig.run, &SimulationRun::alive);
