@@ -46,7 +46,7 @@ static QString receivePinOf(const QString &device)
     return QString();
 }
 
-// The analog inputs of a part and their pins.
+// The analog inputs of a part (of its ADC and its comparators) and their pins.
 static QMap<QString, QString> analogPinsOf(const QString &device)
 {
     const QString d = device.toUpper();
@@ -70,6 +70,8 @@ static QMap<QString, QString> analogPinsOf(const QString &device)
         add(portA + QStringList{"", "", ""} + portB);
     else if (d == QLatin1String("PIC16F88"))
         add({"RA0", "RA1", "RA2", "RA3", "RA4", "RB6", "RB7"});
+    else if (d == QLatin1String("PIC16F628A") || d == QLatin1String("PIC16F648A"))
+        add({"RA0", "RA1", "RA2", "RA3"}); // the comparators' inputs
     return pins;
 }
 

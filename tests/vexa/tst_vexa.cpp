@@ -1003,7 +1003,8 @@ void tst_Vexa::firmwareEndsTheRun()
         QVERIFY2(at >= 500000000 && at <= 500004000, qPrintable(QString::number(at)));
 }
 
-// A voltage given to a PIC16's analog input is what its ADC reads: Vin * 1023 / 5 V.
+// A voltage given to a PIC16's analog input is what its ADC reads, Vin * 1023 / 5 V, and what
+// its comparators compare.
 void tst_Vexa::picAnalogInputs()
 {
     const QString hex = buildFirmware(
@@ -1039,6 +1040,27 @@ void tst_Vexa::picAnalogInputs()
         engine->setAnalogInput(QStringLiteral("AN1"), volts);
         QVERIFY(engine->runUntil(engine->timeNs() + 5000000));
         QVERIFY2(qAbs(reading() - volts * 1023 / 5) <= 1, qPrintable(QString::number(reading())));
+    }
+
+    // The PIC16F628A's first comparator: RA3 against RA0, its output copied to RB0.
+    const QString comparing
+        = buildFirmware(QStringLiteral("PIC16"),
+                        QStringLiteral(
+                            "    processor 16f628a\n    #include <p16f628a.inc>\n"
+                            "    __config _HS_OSC & _WDT_OFF & _PWRTE_OFF & _LVP_OFF & _MCLRE_OFF\n"
+                            "    org 0\n    movlw 0x04\n    movwf CMCON\n    bsf STATUS, RP0\n"
+                            "    clrf TRISB\n    bcf STATUS, RP0\n"
+                            "loop btfsc CMCON, C1OUT\n    bsf PORTB, 0\n    btfss CMCON, C1OUT\n"
+                            "    bcf PORTB, 0\n    goto loop\n    end\n"),
+                        QStringLiteral("comparator"));
+    QVERIFY(!comparing.isEmpty());
+    levels.clear();
+    QCOMPARE(engine->load(comparing, QStringLiteral("PIC16F628A"), 4e6), QString());
+    for (const auto &[ra0, ra3] : {std::pair{1.0, 3.0}, std::pair{4.0, 3.0}, std::pair{2.0, 2.5}}) {
+        engine->setAnalogInput(QStringLiteral("AN0"), ra0);
+        engine->setAnalogInput(QStringLiteral("AN3"), ra3);
+        QVERIFY(engine->runUntil(engine->timeNs() + 1000000));
+        QCOMPARE(levels.value(QStringLiteral("RB0")), ra3 > ra0);
     }
 }
 
