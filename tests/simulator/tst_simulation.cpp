@@ -115,6 +115,9 @@ void tst_Simulation::serialSamplesGreet_data()
                            << "Hello from the PIC16";
     QTest::newRow("8051") << "8051 Serial"
                           << "Hello from the 8051";
+    // The analog sample reads the voltage its design gives ADC0.
+    QTest::newRow("AVR analog") << "AVR Analog"
+                                << "ADC0 reads 511 of 1023: 2497 mV";
 }
 
 // The serial samples of the simulator suite build and greet on their serial port, which the
