@@ -34,6 +34,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QUrl>
 #include <QWhatsThis>
@@ -165,6 +166,15 @@ QString SrcManager::detectInstallation()
 bool SrcManager::simulatorTooOld() const
 {
     return m_simulatorInstallation->tooOld();
+}
+
+void SrcManager::detectCompilersOnFirstStart()
+{
+    QSettings &settings = settingsStore().settings();
+    const bool recorded = settings.beginReadArray(QStringLiteral("compilers")) > 0;
+    settings.endArray();
+    if (!recorded && m_projects)
+        m_projects->scanCompilers();
 }
 
 void SrcManager::checkSimulatorInstallation()

@@ -94,6 +94,8 @@ public:
 
     // At start-up: finds the simulator installation, rescans the compilers when it moved, and
     // tells the user when there is none.
+    // A start with no compiler recorded (the first) finds the installed ones.
+    void detectCompilersOnFirstStart();
     void checkSimulatorInstallation();
 
     // Saves every open editor document without asking: the rescue after a crash.

@@ -117,6 +117,7 @@ int runDyxStudio(int &argc, char **argv)
             QApplication::setWindowIcon(*icon);
 
             window = new SrcManager;
+            window->detectCompilersOnFirstStart();
             const QStringList arguments = QApplication::arguments();
             options = new CommandLineOptions(window, &arguments);
             options->apply();

@@ -27,7 +27,8 @@ private slots:
     void refusedRenameIsUndone();
     void moveBetweenGroups();
     void findFileForTool();
-    void buildRefusedWithoutAController();
+    void buildRefused_data();
+    void buildRefused();
 
 private:
     std::unique_ptr<Project> loadDemo();
@@ -195,10 +196,32 @@ void tst_Project::findFileForTool()
              QStringLiteral("F1"));
 }
 
-// A build is refused before make runs, with each thing missing said.
-void tst_Project::buildRefusedWithoutAController()
+void tst_Project::buildRefused_data()
 {
-    m_catalogue->find(QStringLiteral("Test CC"))->setConfigured(true, m_dir->path());
+    QTest::addColumn<bool>("compilerFound");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("no controller") << true
+                                   << QStringList{"error: No controller family defined.",
+                                                  "error: No controller defined.",
+                                                  "error: Compilation failed. Check the Project "
+                                                  "Settings."};
+    // The fix of a compiler not found is not in the project: the line says where it is.
+    QTest::newRow("compiler not found")
+        << false
+        << QStringList{"error: No controller family defined.",
+                       "error: No controller defined.",
+                       "error: The selected compiler 'Test CC' is not installed.",
+                       "error: If it is installed, Config > Compilers Configuration > Check All "
+                       "finds it.",
+                       "error: Compilation failed. Check the Project Settings."};
+}
+
+// A build is refused before make runs, with each thing missing said.
+void tst_Project::buildRefused()
+{
+    QFETCH(bool, compilerFound);
+    QFETCH(QStringList, lines);
+    m_catalogue->find(QStringLiteral("Test CC"))->setConfigured(compilerFound, m_dir->path());
     QFile file(m_dir->filePath(QStringLiteral("demo.dyxp")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QByteArray text = file.readAll();
@@ -212,9 +235,7 @@ void tst_Project::buildRefusedWithoutAController()
     QVERIFY(!project->compile());
     QCOMPARE(m_services.lines.mid(m_services.lines.lastIndexOf(QStringLiteral("clear")) + 1)
                  .filter(QStringLiteral("error")),
-             QStringList({"error: No controller family defined.",
-                          "error: No controller defined.",
-                          "error: Compilation failed. Check the Project Settings."}));
+             lines);
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("Debug/Makefile"))));
 }
 

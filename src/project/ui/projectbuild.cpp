@@ -79,6 +79,8 @@ bool Project::prepare()
         good = false;
     } else if (!m_catalogue || !m_catalogue->names(true).contains(configuration->compilerName())) {
         fail(tr("The selected compiler '%1' is not installed.").arg(configuration->compilerName()));
+        // The fix is not in the project: the compiler may be installed but not yet found.
+        fail(tr("If it is installed, Config > Compilers Configuration > Check All finds it."));
         good = false;
     }
     if (!good) {
