@@ -18,9 +18,20 @@ for size in 16 32 48 64 128 256; do
     test -s "$prefix/share/icons/hicolor/${size}x${size}/apps/dyxstudio.png"
 done
 
-cp -r "$prefix/lib/dyxstudio/devboards/AVR Blinky" "$scratch/board"
+# A desktop user's first start: a fresh home, no registry of the user's, nothing detected yet.
 export XDG_CONFIG_HOME="$scratch/config" HOME="$scratch" QT_QPA_PLATFORM=offscreen
-"$prefix/bin/dyxstudio" --scan_compilers --print-output "$scratch/board/AVR Blinky.dyxp" \
-    --build --quit > "$scratch/build.log" 2>&1 || { cat "$scratch/build.log"; exit 1; }
-test -s "$scratch/board/Debug/Debug.hex"
-echo "Install: the installed program builds a demonstration board and has its help; desktop files validate."
+unset DYX_REGISTRY
+for board in "AVR Blinky" "PIC16 Blinky" "8051 Blinky"; do
+    cp -r "$prefix/lib/dyxstudio/devboards/$board" "$scratch/$board"
+    "$prefix/bin/dyxstudio" --print-output "$scratch/$board/$board.dyxp" --build --quit \
+        > "$scratch/build.log" 2>&1 || { cat "$scratch/build.log"; exit 1; }
+    test -s "$scratch/$board/Debug/Debug.hex"
+done
+# The installed simulator suite is found without a registry entry written by hand: a sample
+# from it builds and greets in the installed VEXA.
+test -x "$prefix/lib/dyxstudio/CIRRANE/BIN/VEXA.EXE"
+cp -r "$prefix/lib/dyxstudio/CIRRANE/SAMPLES/8051 Serial" "$scratch/sample"
+"$prefix/bin/dyxstudio" --print-output "$scratch/sample/8051 Serial.dyxp" --build \
+    --simulate=0.1 --quit > "$scratch/run.log" 2>&1 || { cat "$scratch/run.log"; exit 1; }
+grep -q "UART: Hello from the 8051" "$scratch/run.log" || { cat "$scratch/run.log"; exit 1; }
+echo "Install: from a fresh home the installed program detects the compilers, builds each demonstration board and runs a sample in the installed simulator; it has its help; desktop files validate."

@@ -1,5 +1,6 @@
 #include "registry.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -25,8 +26,26 @@ void Registry::setInstance(std::unique_ptr<Registry> registry)
 }
 
 IniRegistry::IniRegistry(const QString &fileName)
-    : m_fileName(fileName.isEmpty() ? defaultFileName() : fileName)
-{}
+{
+    if (!fileName.isEmpty()) {
+        m_fileNames.append(fileName);
+        return;
+    }
+    const QString chosen = defaultFileName();
+    if (!chosen.isEmpty())
+        m_fileNames.append(chosen);
+    // A file named in the environment stands alone (tests isolate themselves with it).
+    if (qEnvironmentVariableIsEmpty("DYX_REGISTRY")) {
+        const QString installation = installationFileName();
+        if (QFileInfo::exists(installation))
+            m_fileNames.append(installation);
+    }
+}
+
+QString IniRegistry::installationFileName()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../registry.ini");
+}
 
 QString IniRegistry::defaultFileName()
 {
@@ -73,6 +92,17 @@ struct IniValue
 // Reads every value with the key it belongs to. Section names and value names may both hold
 // key paths, written with "\" or "/" and with "%20"-style escapes, as hand-written files and
 // the toolkit's own INI writer produce them.
+QList<IniValue> readValues(const QString &fileName);
+
+// The values of every file, the first file's first.
+QList<IniValue> readValues(const QStringList &fileNames)
+{
+    QList<IniValue> values;
+    for (const QString &fileName : fileNames)
+        values += readValues(fileName);
+    return values;
+}
+
 QList<IniValue> readValues(const QString &fileName)
 {
     QList<IniValue> values;
@@ -110,7 +140,7 @@ QList<IniValue> readValues(const QString &fileName)
 QString IniRegistry::value(const QString &keyPath, const QString &name) const
 {
     const QString key = normalizedKey(keyPath);
-    for (const IniValue &entry : readValues(m_fileName)) {
+    for (const IniValue &entry : readValues(m_fileNames)) {
         if (entry.key == key && entry.name == name)
             return entry.value;
     }
@@ -121,7 +151,7 @@ QStringList IniRegistry::valueNames(const QString &keyPath) const
 {
     const QString key = normalizedKey(keyPath);
     QStringList names;
-    for (const IniValue &entry : readValues(m_fileName)) {
+    for (const IniValue &entry : readValues(m_fileNames)) {
         if (entry.key == key && !names.contains(entry.name))
             names.append(entry.name);
     }
@@ -134,7 +164,7 @@ QStringList IniRegistry::subkeys(const QString &keyPath) const
     const QString key = normalizedKey(keyPath);
     const QString prefix = key.isEmpty() ? QString() : key + QLatin1Char('/');
     QStringList names;
-    for (const IniValue &entry : readValues(m_fileName)) {
+    for (const IniValue &entry : readValues(m_fileNames)) {
         if (!entry.key.startsWith(prefix) || entry.key.size() == prefix.size() - 1)
             continue;
         const QString below = entry.key.mid(prefix.size());

@@ -26,7 +26,9 @@ public:
 
 // Linux stand-in: an INI file in which each key is a group whose path is the key path with
 // "\" read as "/". The file is $DYX_REGISTRY when set, else "registry.ini" in the
-// "Morvellan Electronics" folder of the user's, then the system's, configuration directories.
+// "Morvellan Electronics" folder of the user's, then the system's, configuration directories,
+// read before the machine-wide "registry.ini" of the installation (beside the program's bin/
+// folder), which its installer writes: the first file that has a value gives it.
 class IniRegistry : public Registry
 {
 public:
@@ -36,9 +38,11 @@ public:
     QStringList valueNames(const QString &keyPath) const override;
     QStringList subkeys(const QString &keyPath) const override;
 
-    QString fileName() const { return m_fileName; }
+    QString fileName() const { return m_fileNames.value(0); }
     static QString defaultFileName();
+    // The installation's own file.
+    static QString installationFileName();
 
 private:
-    QString m_fileName;
+    QStringList m_fileNames;
 };
