@@ -12,6 +12,8 @@ prefix="$scratch/prefix"
 cmake --install "$build_dir" --prefix "$prefix" > "$scratch/install.log"
 desktop-file-validate "$prefix/share/applications/com.morvellan.DYXStudio.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/com.morvellan.DYXStudio.metainfo.xml"
+# The MIME database takes the project files' type without an error.
+if update-mime-database -V "$prefix/share/mime" 2>&1 | grep "^Error"; then exit 1; fi
 # The help file where the program looks for it, beside its bin/ folder.
 test -s "$prefix/lib/dyxstudio/HELP/DYXSTUDIO.CHM"
 for size in 16 32 48 64 128 256; do

@@ -33,8 +33,9 @@ QString ScriptedPrompts::nextFileName(const QString &caption)
 QString ScriptedPrompts::openFileName(QWidget *,
                                       const QString &caption,
                                       const QString &,
-                                      const QString &)
+                                      const QString &filter)
 {
+    filters.append(filter);
     return nextFileName(caption);
 }
 

@@ -22,6 +22,7 @@ public:
     QQueue<QMessageBox::StandardButton> answers; // empty: the default button
     QQueue<QString> fileNames;                   // empty: the dialog is cancelled
     QQueue<QColor> colours;                      // empty: the dialog is cancelled
+    QStringList filters;                         // of the files asked for
 
     using Prompts::message;
     QMessageBox::StandardButton message(QMessageBox::Icon icon,

@@ -4,6 +4,7 @@
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/ui/compilersdialog.h"
 
+#include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -199,6 +200,11 @@ void tst_CompilersDialog::manualFolderWithoutTheCompiler()
                       << m_dir.filePath(QStringLiteral("tools.xml"));
     prompts.answers << QMessageBox::No << QMessageBox::Yes;
     QTest::mouseClick(child<QPushButton>(dialog, "manualButton"), Qt::LeftButton);
+    // The file dialog shows programs without a suffix, as compilers' programs are on Linux.
+    const QString filter = prompts.filters.value(0);
+    const QString patterns = filter.section(QLatin1Char('('), 1).section(QLatin1Char(')'), 0, 0);
+    QVERIFY2(QDir::match(patterns.split(QLatin1Char(' ')), QStringLiteral("avr-gcc")),
+             qPrintable(filter));
     QVERIFY(prompts.asked.last().text.contains(
         QStringLiteral("none of the programs of Delta (deltacc)")));
     QCOMPARE(directoryCell(dialog, delta)->text(), QString());

@@ -145,10 +145,11 @@ void CompilersDialog::manualButtonClicked(bool)
     if (row < 0)
         return;
     CompilerScan::Row &entry = m_scan.rows()[row];
+    // Programs on Linux have no suffix: "*.*" would hide them.
     const QString file = Prompts::instance().openFileName(this,
                                                           tr("Open File"),
                                                           entry.directory,
-                                                          tr("All files (*.*)"));
+                                                          tr("All files (*)"));
     if (file.isEmpty())
         return;
     const QString directory = QFileInfo(file).absolutePath();
