@@ -32,6 +32,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QScreen>
 #include <QSettings>
@@ -226,10 +227,51 @@ void SrcManager::saveAllEditors()
     m_tabs->saveAll();
 }
 
+void SrcManager::updateTitle()
+{
+    QStringList parts;
+    if (const SourceEditor *editor = m_tabs->currentEditor()) {
+        const QString name = QFileInfo(editor->filePath()).fileName();
+        parts << (name.isEmpty() ? tr("Untitled") : name)
+                     + (editor->isModified() ? QStringLiteral(" *") : QString());
+    }
+    if (const Project *project = m_projects ? m_projects->currentProject() : nullptr)
+        parts << project->name();
+    parts << tr("DYX Studio");
+    setWindowTitle(parts.join(QStringLiteral(" - ")));
+}
+
+void SrcManager::updatePosition()
+{
+    int line = 0;
+    int column = 0;
+    SourceEditor *editor = m_tabs->currentEditor();
+    if (editor)
+        editor->getCursorPosition(&line, &column);
+    m_position->setText(editor ? tr("Line %1, Column %2").arg(line + 1).arg(column + 1) : QString());
+}
+
 void SrcManager::updateState()
 {
     const bool projectCurrent = m_projects && m_projects->currentProjectIndex() >= 0;
     const CommandActions &a = m_actions;
+    if (m_tabs->currentEditor() != m_watchedEditor) {
+        if (m_watchedEditor)
+            disconnect(m_watchedEditor, nullptr, this, nullptr);
+        m_watchedEditor = m_tabs->currentEditor();
+        if (m_watchedEditor) {
+            connect(m_watchedEditor,
+                    &QsciScintilla::cursorPositionChanged,
+                    this,
+                    &SrcManager::updatePosition);
+            connect(m_watchedEditor,
+                    &QsciScintilla::modificationChanged,
+                    this,
+                    &SrcManager::updateTitle);
+        }
+    }
+    updateTitle();
+    updatePosition();
     if (SourceEditor *editor = m_tabs->currentEditor()) {
         editor->updateState();
     } else {

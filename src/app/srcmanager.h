@@ -9,6 +9,7 @@
 #include "platform/settingsbackend.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
@@ -23,9 +24,11 @@ class SettingsStore;
 class ProjectsManager;
 class QActionGroup;
 class QComboBox;
+class QLabel;
 class QMenu;
 class SimulatedControllers;
 class SimulatorInstallation;
+class SourceEditor;
 class SrcTabsHolder;
 
 // The main window: owns the editor tabs, the projects pane and the output window, every
@@ -137,6 +140,9 @@ private:
     void createStatusBar();
     void createMenus();
     bool canClose();
+    // The title names the current file (with a mark while it is modified) and the project.
+    void updateTitle();
+    void updatePosition();
 
     std::unique_ptr<ProgramFiles> m_files;
     CommandActions m_actions;
@@ -157,4 +163,7 @@ private:
     QStringList m_recentFiles;
     bool m_advanced = false;
     bool m_rebuildingTargets = false;
+    // The current editor's line and column, in the status bar.
+    QLabel *m_position = nullptr;
+    QPointer<SourceEditor> m_watchedEditor;
 };

@@ -10,6 +10,8 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
+#include <QDockWidget>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -239,6 +241,8 @@ void SrcManager::createActions()
         m_actions.*definition.slot = action;
     }
     const CommandActions &a = m_actions;
+    // Ctrl+W closes the tab, as in the desktop's other editors.
+    a.closeFile->setShortcuts({a.closeFile->shortcut(), QKeySequence(tr("Ctrl+W"))});
     connect(a.stopBuild, &QAction::triggered, this, &SrcManager::abortBuild);
     connect(a.openFile, &QAction::triggered, this, &SrcManager::openFile);
     SrcTabsHolder *tabs = m_tabs;
@@ -328,6 +332,9 @@ void SrcManager::createToolBars()
 void SrcManager::createStatusBar()
 {
     statusBar()->showMessage(tr("Ready"));
+    m_position = new QLabel(this);
+    m_position->setObjectName(QStringLiteral("cursorPosition"));
+    statusBar()->addPermanentWidget(m_position);
 }
 
 void SrcManager::createMenus()
@@ -367,6 +374,16 @@ void SrcManager::createMenus()
     edit->addActions({a.find, a.findNext, a.replace});
     edit->addSeparator();
     edit->addAction(a.gotoLine);
+
+    // The docks and toolbars, to bring back one that was closed.
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    for (QDockWidget *dock : findChildren<QDockWidget *>())
+        view->addAction(dock->toggleViewAction());
+    view->addSeparator();
+    for (QToolBar *bar : findChildren<QToolBar *>()) {
+        bar->toggleViewAction()->setText(tr("%1 Toolbar").arg(bar->windowTitle()));
+        view->addAction(bar->toggleViewAction());
+    }
 
     QMenu *debug = addMenu(tr("&Debug"), true);
     debug->addActions({a.openDebugger, a.startDebugging});

@@ -27,9 +27,12 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
@@ -38,6 +41,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolBar>
 #include <QtTest>
 
 using WindowFlows::readAll;
@@ -59,6 +63,7 @@ private slots:
     void findWrapsInTheCurrentDocument();
     void replaceAllInTheProject();
     void findClosesProjectFilesWithoutAMatch();
+    void desktopConventions();
 };
 
 void tst_EditorFlows::goToLine_data()
@@ -589,6 +594,62 @@ void tst_EditorFlows::findClosesProjectFilesWithoutAMatch()
     QVERIFY(window.tabs()->currentEditor());
     QCOMPARE(window.tabs()->currentEditor()->filePath(), folder + QStringLiteral("/led.c"));
     QCOMPARE(window.tabs()->currentEditor()->selectedText(), QStringLiteral("PINB"));
+}
+
+// The conventions of a desktop editor: the title names the file, its modified mark and the
+// project; the status bar shows the cursor's line and column; Ctrl+W closes the tab; the View
+// menu brings back a closed dock; the output's context menu clears it.
+void tst_EditorFlows::desktopConventions()
+{
+    const QString projectPath = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("b"));
+    const QString path = m_dir->filePath(QStringLiteral("two.c"));
+    QVERIFY(writeAll(path, "int a;\n\tint b;\n"));
+    SrcManager window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(openProject(window, projectPath));
+    window.editors().openFileAt(path);
+    QCOMPARE(window.windowTitle(), QStringLiteral("two.c - AVR Blinky - DYX Studio"));
+    SourceEditor *editor = window.tabs()->currentEditor();
+    editor->setCursorPosition(1, 1);
+    editor->insert(QStringLiteral("x"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("two.c * - AVR Blinky - DYX Studio"));
+    QTRY_COMPARE(window.findChild<QLabel *>(QStringLiteral("cursorPosition"))->text(),
+                 QStringLiteral("Line 2, Column 2"));
+    window.tabs()->save();
+    QCOMPARE(window.windowTitle(), QStringLiteral("two.c - AVR Blinky - DYX Studio"));
+
+    const int tabs = window.tabs()->count();
+    QTest::keyClick(editor, Qt::Key_W, Qt::ControlModifier);
+    QCOMPARE(window.tabs()->count(), tabs - 1);
+
+    QMenu *view = nullptr;
+    for (QAction *menu : window.menuBar()->actions()) {
+        if (menu->text() == QLatin1String("&View"))
+            view = menu->menu();
+    }
+    QVERIFY(view);
+    for (QDockWidget *dock : window.findChildren<QDockWidget *>()) {
+        QVERIFY(view->actions().contains(dock->toggleViewAction()));
+        if (!dock->features().testFlag(QDockWidget::DockWidgetClosable))
+            continue;
+        dock->close();
+        QTRY_VERIFY(!dock->toggleViewAction()->isChecked());
+        dock->toggleViewAction()->trigger();
+        QVERIFY2(dock->isVisible(), qPrintable(dock->objectName()));
+    }
+    for (QToolBar *bar : window.findChildren<QToolBar *>())
+        QVERIFY(view->actions().contains(bar->toggleViewAction()));
+
+    auto *out = window.findChild<OutTextEdit *>();
+    QVERIFY(!out->toPlainText().isEmpty());
+    QMenu menu;
+    out->fillContextMenu(menu);
+    for (QAction *action : menu.actions()) {
+        if (action->text() == QLatin1String("C&lear"))
+            action->trigger();
+    }
+    QCOMPARE(out->toPlainText(), QString());
 }
 
 QTEST_MAIN(tst_EditorFlows)

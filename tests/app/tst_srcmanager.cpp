@@ -113,10 +113,13 @@ void tst_SrcManager::menus_data()
     QTest::newRow("edit") << 2
                           << "&Edit:&Undo|&Redo|-|Cu&t|&Copy|&Paste|-|&Find|Find &Next|&Replace|"
                              "-|&Goto";
-    QTest::newRow("debug") << 3 << "&Debug:&Open Debugger|&Start Debugging";
-    QTest::newRow("config") << 4 << "&Config:&Compilers Configuration|&Editor Configuration";
-    QTest::newRow("separator") << 5 << "-";
-    QTest::newRow("help") << 6 << "&Help:&Help|&About";
+    QTest::newRow("view") << 3
+                          << "&View:Output|Project|-|File Toolbar|Project Toolbar|Edit Toolbar|"
+                             "Debug Toolbar";
+    QTest::newRow("debug") << 4 << "&Debug:&Open Debugger|&Start Debugging";
+    QTest::newRow("config") << 5 << "&Config:&Compilers Configuration|&Editor Configuration";
+    QTest::newRow("separator") << 6 << "-";
+    QTest::newRow("help") << 7 << "&Help:&Help|&About";
 }
 
 void tst_SrcManager::menus()
@@ -125,7 +128,7 @@ void tst_SrcManager::menus()
     QFETCH(QString, entries);
     SrcManager window;
     const QList<QAction *> bar = window.menuBar()->actions();
-    QCOMPARE(bar.size(), 7);
+    QCOMPARE(bar.size(), 8);
     QAction *entry = bar.at(index);
     const QString shown = entry->isSeparator()
                               ? QStringLiteral("-")

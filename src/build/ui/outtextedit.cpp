@@ -491,15 +491,22 @@ void OutTextEdit::keyPressEvent(QKeyEvent *event)
     event->accept();
 }
 
-void OutTextEdit::contextMenuEvent(QContextMenuEvent *event)
+void OutTextEdit::fillContextMenu(QMenu &menu)
 {
-    QMenu menu(this);
     QAction *copyAction = menu.addAction(tr("&Copy"), this, &OutTextEdit::copy);
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setEnabled(hasSelection());
     QAction *selectAllAction = menu.addAction(tr("Select All"), this, &OutTextEdit::selectAll);
     selectAllAction->setShortcut(QKeySequence::SelectAll);
     selectAllAction->setEnabled(!m_lines.empty());
+    menu.addSeparator();
+    menu.addAction(tr("C&lear"), this, &OutTextEdit::clear)->setEnabled(!m_lines.empty());
+}
+
+void OutTextEdit::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    fillContextMenu(menu);
     menu.exec(event->globalPos());
 }
 

@@ -17,6 +17,8 @@ class OutWindow;
 // own and lays out only those on screen, so a compiler that writes a hundred thousand lines
 // costs no more to show than to read. Lines can be selected and copied; a click on a link asks
 // the main window to open the file at the line and column the link names.
+class QMenu;
+
 class OutTextEdit : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -37,6 +39,8 @@ public:
                     const QString &link = QString(),
                     const QList<QTextLayout::FormatRange> &markup = {});
     void clear();
+    // The context menu's commands: Copy, Select All and Clear.
+    void fillContextMenu(QMenu &menu);
 
     int lineCount() const { return static_cast<int>(m_lines.size()); }
     QString lineText(int line) const;
