@@ -52,6 +52,8 @@ SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         resize(screen->availableSize() * 0.8);
     setWindowState(windowState() | Qt::WindowMaximized);
+    m_position = new QLabel(this);
+    m_position->setObjectName(QStringLiteral("cursorPosition"));
     createDocks();
     createActions();
     createToolBars();

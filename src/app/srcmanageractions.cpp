@@ -220,6 +220,16 @@ const CommandDefinition commandDefinitions[] = {
      ":/images/vexa_run.png",
      QT_TRANSLATE_NOOP("SrcManager", "F10"),
      QT_TRANSLATE_NOOP("SrcManager", "Starts simulation in VEXA window")},
+    {&CommandActions::stopSimulation,
+     QT_TRANSLATE_NOOP("SrcManager", "S&top Simulation"),
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Shift+F5"),
+     QT_TRANSLATE_NOOP("SrcManager", "Stops the simulation in the VEXA window")},
+    {&CommandActions::closeSimulator,
+     QT_TRANSLATE_NOOP("SrcManager", "&Close Simulator"),
+     nullptr,
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Closes the VEXA window")},
     {&CommandActions::rename,
      QT_TRANSLATE_NOOP("SrcManager", "&Rename"),
      nullptr,
@@ -299,6 +309,8 @@ void SrcManager::createActions()
     connect(a.createDesignFile, &QAction::triggered, projects, &ProjectsManager::newDesignFile);
     connect(a.openDebugger, &QAction::triggered, projects, &ProjectsManager::debugOpen);
     connect(a.startDebugging, &QAction::triggered, projects, &ProjectsManager::debugRun);
+    connect(a.stopSimulation, &QAction::triggered, projects, &ProjectsManager::debugStop);
+    connect(a.closeSimulator, &QAction::triggered, projects, &ProjectsManager::debugClose);
 }
 
 void SrcManager::createToolBars()
@@ -332,8 +344,6 @@ void SrcManager::createToolBars()
 void SrcManager::createStatusBar()
 {
     statusBar()->showMessage(tr("Ready"));
-    m_position = new QLabel(this);
-    m_position->setObjectName(QStringLiteral("cursorPosition"));
     statusBar()->addPermanentWidget(m_position);
 }
 
@@ -387,6 +397,8 @@ void SrcManager::createMenus()
 
     QMenu *debug = addMenu(tr("&Debug"), true);
     debug->addActions({a.openDebugger, a.startDebugging});
+    debug->addSeparator();
+    debug->addActions({a.stopSimulation, a.closeSimulator});
 
     QMenu *config = addMenu(tr("&Config"), false);
     config->addActions({a.compilersConfiguration, a.editorConfiguration});

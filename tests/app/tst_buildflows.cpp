@@ -532,6 +532,8 @@ void tst_BuildFlows::smallControllersOverflow()
     const QString lines = output(window);
     QVERIFY2(lines.contains(QStringLiteral("?ASlink-Error-Insufficient ROM")), qPrintable(lines));
     QVERIFY(!lines.contains(QStringLiteral("Compiled successfully.")));
+    // A failed build has no firmware for the simulator: no word of it.
+    QVERIFY(!lines.contains(QStringLiteral("Click the VEXA icon")));
 }
 
 // Ctrl+Q during a build: the build stops (make and its compiler with it) before the window goes.
@@ -605,6 +607,8 @@ void tst_BuildFlows::headerChangesRebuildWhatIncludesThem()
     window.projectsManager()->compileProject();
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
+    // Built, with a design file: the simulator can take it.
+    QVERIFY(output(window).contains(QStringLiteral("Click the VEXA icon")));
     QFile changed(folder + QLatin1Char('/') + header);
     QVERIFY(changed.open(QIODevice::ReadWrite));
     QVERIFY(changed.setFileTime(QDateTime::currentDateTime().addSecs(60),

@@ -67,6 +67,7 @@ void tst_SimulatorFlows::simulatorCommandsFollowTheProject()
             QVERIFY2(action->isEnabled() == enabled, qPrintable(action->text() + " " + state));
     };
     check(simulator + QList<QAction *>{a.createDesignFile}, false, "without a project");
+    check({a.stopSimulation, a.closeSimulator}, false, "without a simulator");
     Project *project = openProject(window, path);
     QVERIFY(project);
     check(simulator, true, "with a project");
@@ -143,8 +144,11 @@ void tst_SimulatorFlows::debugCommandsDriveTheSimulator()
     QVERIFY(window.projectsManager()->simulatorLink()->isRunning());
     a.startDebugging->trigger();
     QCOMPARE(window.projectsManager()->simulatorLink()->isDebugging(), expected.size() > 0);
-    window.projectsManager()->debugStop();
-    window.projectsManager()->debugClose();
+    // Stop Simulation and Close Simulator in the Debug menu, while the simulator runs.
+    window.updateState();
+    QVERIFY(a.stopSimulation->isEnabled() && a.closeSimulator->isEnabled());
+    a.stopSimulation->trigger();
+    a.closeSimulator->trigger();
     const QString shown = output(window);
     QVERIFY2(shown.contains(QStringLiteral("Launched project design file in VEXA.")),
              qPrintable(shown));

@@ -116,7 +116,9 @@ void tst_SrcManager::menus_data()
     QTest::newRow("view") << 3
                           << "&View:Output|Project|-|File Toolbar|Project Toolbar|Edit Toolbar|"
                              "Debug Toolbar";
-    QTest::newRow("debug") << 4 << "&Debug:&Open Debugger|&Start Debugging";
+    QTest::newRow("debug") << 4
+                           << "&Debug:&Open Debugger|&Start Debugging|-|S&top Simulation|"
+                              "&Close Simulator";
     QTest::newRow("config") << 5 << "&Config:&Compilers Configuration|&Editor Configuration";
     QTest::newRow("separator") << 6 << "-";
     QTest::newRow("help") << 7 << "&Help:&Help|&About";

@@ -44,5 +44,7 @@ struct CommandActions
     QAction *editorConfiguration = nullptr;
     QAction *openDebugger = nullptr;
     QAction *startDebugging = nullptr;
+    QAction *stopSimulation = nullptr;
+    QAction *closeSimulator = nullptr;
     QAction *rename = nullptr;
 };

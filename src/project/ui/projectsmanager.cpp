@@ -55,11 +55,11 @@ ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actio
 
 ProjectsManager::~ProjectsManager()
 {
+    // Projects own items of the tree: they go while the tree is still there.
+    m_projects.clear();
     // Quitting stops the simulation and closes the simulator this program started.
     delete m_simulator;
     m_simulator = nullptr;
-    // Projects own items of the tree: they go while the tree is still there.
-    m_projects.clear();
 }
 
 QWidget *ProjectsManager::dialogParent() const
@@ -445,19 +445,20 @@ bool ProjectsManager::takeRunsSucceeded()
     return succeeded;
 }
 
-void ProjectsManager::runOnCurrentProject(bool (Project::*command)())
+bool ProjectsManager::runOnCurrentProject(bool (Project::*command)())
 {
     m_busy = true;
     m_mainWindow.commands().updateState();
     Project *p = currentProject();
-    if (!p) {
+    bool done = false;
+    if (!p)
         m_mainWindow.output().message(tr("No project selected."));
-        m_runsSucceeded = false;
-    } else if (!(p->*command)()) {
-        m_runsSucceeded = false;
-    }
+    else
+        done = (p->*command)();
+    m_runsSucceeded = m_runsSucceeded && done;
     m_busy = false;
     m_mainWindow.commands().updateState();
+    return done;
 }
 
 void ProjectsManager::compileProject()
@@ -470,12 +471,14 @@ void ProjectsManager::compileProject()
                 p->setActiveConfiguration(i);
         }
     }
-    runOnCurrentProject(&Project::compile);
-    if (currentProject()) {
+    const bool built = runOnCurrentProject(&Project::compile);
+    if (Project *p = currentProject()) {
         m_busy = true;
         if (!m_simulator->isRunning()) {
-            m_mainWindow.output().message(tr("Click the VEXA icon to launch the design file in "
-                                             "VEXA for simulation and debugging.\n"));
+            // Only a firmware that was built has a simulation to start, in a design.
+            if (built && !p->designFile().isEmpty())
+                m_mainWindow.output().message(tr("Click the VEXA icon to launch the design file "
+                                                 "in VEXA for simulation and debugging.\n"));
         } else {
             sendFirmware();
         }
@@ -676,6 +679,10 @@ void ProjectsManager::updateState()
         const int kind = p->classifyItem(m_tree->currentItem());
         a.removeFile->setEnabled(kind == 1 || kind == 2);
     }
+    // The simulator's own commands, while it runs.
+    const bool simulatorUp = !m_busy && m_simulator->isRunning();
+    a.stopSimulation->setEnabled(simulatorUp);
+    a.closeSimulator->setEnabled(simulatorUp);
     for (const auto &each : m_projects)
         each->updateRootText();
 }

@@ -111,7 +111,7 @@ private:
     void trackCurrentProject();
     void markCurrentProject();
     QWidget *dialogParent() const;
-    void runOnCurrentProject(bool (Project::*command)());
+    bool runOnCurrentProject(bool (Project::*command)());
     std::optional<DebugTarget> debugTarget() const;
     void adoptProject(std::unique_ptr<Project> project, bool fromCommand);
     void adoptChosen(std::unique_ptr<Project> project);
