@@ -61,6 +61,7 @@ private slots:
     void anotherProgramsChangeIsNotLost();
     void newProjectWizard_data();
     void newProjectWizard();
+    void addNewFileOpensIt();
 };
 
 // Typing in a project file, building, typing again and closing without saving leaves every
@@ -780,6 +781,24 @@ void tst_ProjectFlows::newProjectWizard()
     QVERIFY(!QDir(folder + QStringLiteral("/Debug"))
                  .entryList({QStringLiteral("*.hex"), QStringLiteral("*.ihx")}, QDir::Files)
                  .isEmpty());
+}
+
+// Add New File makes the file, lists it in the project and opens it to be written.
+void tst_ProjectFlows::addNewFileOpensIt()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString added = QFileInfo(path).absolutePath() + QStringLiteral("/extra.c");
+    ScriptedPrompts prompts;
+    prompts.fileNames << added;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.actions().addNewFile->trigger();
+    QVERIFY(QFileInfo::exists(added));
+    QVERIFY(window.tabs()->currentEditor());
+    QCOMPARE(QFileInfo(window.tabs()->currentEditor()->filePath()).canonicalFilePath(),
+             QFileInfo(added).canonicalFilePath());
+    window.actions().saveProject->trigger();
+    QVERIFY(projectFileNames(path).contains(QStringLiteral("extra.c")));
 }
 
 QTEST_MAIN(tst_ProjectFlows)

@@ -458,7 +458,11 @@ bool Project::newFile()
         if (file.open(QIODevice::WriteOnly))
             file.close();
     }
-    return addFile(path);
+    if (!addFile(path))
+        return false;
+    // A new file is made to be written: it opens at once.
+    m_mainWindow.editors().openFileAt(path);
+    return true;
 }
 
 bool Project::newDesignFile(const QString &givenPath)
