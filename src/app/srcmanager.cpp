@@ -91,6 +91,9 @@ void SrcManager::createDocks()
     m_tabs->setMinimumWidth(360);
     setCentralWidget(m_tabs);
     connect(m_tabs, &SrcTabsHolder::stateChanged, this, &SrcManager::updateState);
+    // The compilers' messages mark the lines they name until the output is cleared.
+    connect(m_outWindow, &OutWindow::sourceMarked, m_tabs, &SrcTabsHolder::addSourceMark);
+    connect(m_outWindow, &OutWindow::cleared, m_tabs, &SrcTabsHolder::clearSourceMarks);
     connect(m_projects,
             &ProjectsManager::projectConfigurationChange,
             this,

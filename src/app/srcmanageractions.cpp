@@ -119,6 +119,21 @@ const CommandDefinition commandDefinitions[] = {
      ":/images/build.png",
      QT_TRANSLATE_NOOP("SrcManager", "F7"),
      QT_TRANSLATE_NOOP("SrcManager", "Build current project")},
+    {&CommandActions::rebuildProject,
+     QT_TRANSLATE_NOOP("SrcManager", "R&ebuild Project"),
+     nullptr,
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Clean the current project, then build it")},
+    {&CommandActions::nextError,
+     QT_TRANSLATE_NOOP("SrcManager", "Ne&xt Error"),
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "F4"),
+     QT_TRANSLATE_NOOP("SrcManager", "Go to the source line of the next compiler message")},
+    {&CommandActions::previousError,
+     QT_TRANSLATE_NOOP("SrcManager", "Pre&vious Error"),
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Shift+F4"),
+     QT_TRANSLATE_NOOP("SrcManager", "Go to the source line of the previous compiler message")},
     {&CommandActions::stopBuild,
      QT_TRANSLATE_NOOP("SrcManager", "&Stop Build"),
      ":/images/stop_build.png",
@@ -287,6 +302,10 @@ void SrcManager::createActions()
     connect(a.rename, &QAction::triggered, projects, &ProjectsManager::renameItem);
     connect(a.buildProject, &QAction::triggered, projects, &ProjectsManager::compileProject);
     connect(a.cleanProject, &QAction::triggered, projects, &ProjectsManager::cleanProject);
+    connect(a.rebuildProject, &QAction::triggered, projects, &ProjectsManager::rebuildProject);
+    OutWindow *output = m_outWindow;
+    connect(a.nextError, &QAction::triggered, output, [output] { output->gotoLink(true); });
+    connect(a.previousError, &QAction::triggered, output, [output] { output->gotoLink(false); });
     connect(a.compilersConfiguration,
             &QAction::triggered,
             projects,
@@ -374,7 +393,10 @@ void SrcManager::createMenus()
     project->addActions(
         {a.addExistingFile, a.addNewFile, a.removeFile, a.addDesignFile, a.createDesignFile});
     project->addSeparator();
-    project->addActions({a.projectSettings, a.buildProject, a.stopBuild, a.cleanProject});
+    project->addActions(
+        {a.projectSettings, a.buildProject, a.rebuildProject, a.stopBuild, a.cleanProject});
+    project->addSeparator();
+    project->addActions({a.nextError, a.previousError});
 
     QMenu *edit = addMenu(tr("&Edit"), false);
     edit->addActions({a.undo, a.redo});

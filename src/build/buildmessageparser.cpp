@@ -86,3 +86,22 @@ bool BuildMessageParser::matchesAny(const QString &line) const
     }
     return false;
 }
+
+MessageSeverity BuildMessageParser::severity(const QString &line)
+{
+    // The first such word that is followed as the compilers follow it ("warning:",
+    // "warning 112:", "Warning[205]", "-Warning-") decides; a file named error.c says nothing.
+    static const QRegularExpression
+        word(QStringLiteral(
+                 "\\b(fatal error|error|warning|note|message|info)(\\s*[:\\[-]|\\s+[0-9])"),
+             QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = word.match(line);
+    if (!match.hasMatch())
+        return MessageSeverity::Error;
+    const QString found = match.captured(1).toLower();
+    if (found == QLatin1String("warning"))
+        return MessageSeverity::Warning;
+    if (found.endsWith(QLatin1String("error")))
+        return MessageSeverity::Error;
+    return MessageSeverity::Note;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/outputsink.h"
 #include "toolchain/buildrecords.h"
 
 #include <QRegularExpression>
@@ -30,6 +31,9 @@ public:
     bool parse(const QString &line, const Resolver &resolve, Position &position) const;
     // Whether any format matches the line at all.
     bool matchesAny(const QString &line) const;
+    // What a compiler's message line reports, by the word the compilers put before the text
+    // ("warning", "error", "note", gpasm's "Message"); a line without one is an error.
+    static MessageSeverity severity(const QString &line);
 
 private:
     struct Compiled

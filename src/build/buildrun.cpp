@@ -2,6 +2,7 @@
 
 #include "buildmessageparser.h"
 #include "buildproject.h"
+#include "firmwaresize.h"
 #include "messagefileresolver.h"
 #include "templateexpander.h"
 
@@ -172,6 +173,8 @@ bool BuildRun::start(const Request &request)
     m_commands.setStatusMessage(clean ? tr("Cleaning") : tr("Building"));
     m_pendingOutput.clear();
     m_pendingErrors.clear();
+    m_errors = 0;
+    m_warnings = 0;
     qCDebug(buildRun) << "make" << arguments << "in" << configuration.projectDirectory();
     QElapsedTimer timer;
     timer.start();
@@ -219,7 +222,17 @@ bool BuildRun::start(const Request &request)
             failed = true;
         } else if (goal == configuration.targetName()) {
             failed = !outputsWritten(configuration);
+            if (!failed)
+                reportFirmwareSize(configuration);
         }
+    }
+    if (goal == configuration.targetName()) {
+        const QString errors = m_errors == 1 ? tr("1 error") : tr("%1 errors").arg(m_errors);
+        const QString warnings = m_warnings == 1 ? tr("1 warning")
+                                                 : tr("%1 warnings").arg(m_warnings);
+        const QString time = QString::number(double(timer.elapsed()) / 1000.0, 'f', 2);
+        m_output.message(failed ? tr("Build failed: %1, %2 (%3 s)").arg(errors, warnings, time)
+                                : tr("Build finished: %1, %2 (%3 s)").arg(errors, warnings, time));
     }
     disconnect(&process, nullptr, this, nullptr);
     m_process = nullptr;
@@ -283,6 +296,7 @@ void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel)
     BuildMessageParser::Position position;
     const auto resolver = [this](const QString &name) { return m_resolver->resolve(name); };
     if (m_parser && m_parser->parse(line, resolver, position)) {
+        countMessage(line, position.file, position.line);
         if (fromErrorChannel)
             m_output.errorLink(position.file, position.line, position.column, line);
         else
@@ -290,6 +304,7 @@ void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel)
     } else if (fromErrorChannel) {
         m_output.error(line);
     } else if (m_parser && m_parser->matchesAny(line)) {
+        countMessage(line, QString(), 0);
         m_output.error(line);
     } else if (isMakeUpToDateLine(line)) {
         m_output.message(tr("Already compiled, target is up to date."));
@@ -326,12 +341,43 @@ void BuildRun::readErrorFiles(const BuildProject &configuration)
             QString line = in.readLine();
             line.remove(QLatin1Char('\r'));
             BuildMessageParser::Position position;
-            if (m_parser && m_parser->parse(line, resolver, position))
+            if (m_parser && m_parser->parse(line, resolver, position)) {
+                countMessage(line, position.file, position.line);
                 m_output.errorLink(position.file, position.line, position.column, line);
-            else if (m_parser && m_parser->matchesAny(line))
+            } else if (m_parser && m_parser->matchesAny(line)) {
+                countMessage(line, QString(), 0);
                 m_output.error(line);
-            else if (!configuration.hideUnmatched.value(i))
+            } else if (!configuration.hideUnmatched.value(i))
                 m_output.message(line);
         }
     }
+}
+
+void BuildRun::countMessage(const QString &line, const QString &file, int lineNumber)
+{
+    const MessageSeverity severity = BuildMessageParser::severity(line);
+    if (severity == MessageSeverity::Error)
+        ++m_errors;
+    else if (severity == MessageSeverity::Warning)
+        ++m_warnings;
+    if (!file.isEmpty())
+        m_output.markSource(file, lineNumber, severity, line);
+}
+
+void BuildRun::reportFirmwareSize(const BuildProject &configuration)
+{
+    const QDir project(configuration.projectDirectory());
+    if (!configuration.root())
+        return;
+    QStringList outputs;
+    for (const BuildNode *node : configuration.stepNodes())
+        outputs.append(QDir::cleanPath(project.absoluteFilePath(node->file)));
+    const QString firmware = QDir::cleanPath(project.absoluteFilePath(configuration.root()->file));
+    const QString text = FirmwareSize::measure(firmware,
+                                               outputs,
+                                               configuration.family(),
+                                               configuration.controller())
+                             .text();
+    if (!text.isEmpty())
+        m_output.message(text);
 }

@@ -53,6 +53,9 @@ private:
     void showOutputLine(const QString &line, bool fromErrorChannel);
     void readErrorFiles(const BuildProject &configuration);
     bool outputsWritten(const BuildProject &configuration);
+    // Counts a compiler's message and marks the line it names.
+    void countMessage(const QString &line, const QString &file, int lineNumber);
+    void reportFirmwareSize(const BuildProject &configuration);
 
     CommandState &m_commands;
     OutputSink &m_output;
@@ -63,4 +66,6 @@ private:
     std::unique_ptr<MessageFileResolver> m_resolver;
     QByteArray m_pendingOutput;
     QByteArray m_pendingErrors;
+    int m_errors = 0;
+    int m_warnings = 0;
 };

@@ -58,6 +58,8 @@ private slots:
     void quittingStopsTheBuild();
     void headerChangesRebuildWhatIncludesThem_data();
     void headerChangesRebuildWhatIncludesThem();
+    void messagesMarkAndLeadToTheirLines_data();
+    void messagesMarkAndLeadToTheirLines();
 
 private:
     using WindowSuite::copyBoard;
@@ -627,3 +629,165 @@ void tst_BuildFlows::headerChangesRebuildWhatIncludesThem()
 
 QTEST_MAIN(tst_BuildFlows)
 #include "tst_buildflows.moc"
+
+void tst_BuildFlows::messagesMarkAndLeadToTheirLines_data()
+{
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("broken"); // put in place of the last line
+    QTest::addColumn<QList<int>>("errors"); // the lines of the errors, then of the warnings
+    QTest::addColumn<QList<int>>("warnings");
+    QTest::addColumn<QList<int>>("visits"); // the lines F4 goes to, in turn
+    const QByteArray c = "int spare(void)\n{\n    int unused;\n    return undeclared_name;\n}\n";
+    // gcc adds a note (no error) to the error and warns of the missing return at the end; sdcc
+    // names the unused variable where it gives up on the function.
+    QTest::newRow("avr-gcc") << "AVR Blinky"
+                             << "main.c" << c << QList<int>{36} << QList<int>{35, 37}
+                             << QList<int>{36, 36, 35, 37};
+    QTest::newRow("gputils") << "PIC16 Blinky"
+                             << "main.asm"
+                             << QByteArray("        tris    PORTB\n        goto    nowhere\n"
+                                           "        END\n")
+                             << QList<int>{26} << QList<int>{25} << QList<int>{25, 26};
+    QTest::newRow("sdcc") << "8051 Blinky"
+                          << "main.c" << c << QList<int>{16} << QList<int>{16}
+                          << QList<int>{16, 16};
+}
+
+// A build with errors: each message marks its line in the editor, with the message as its
+// text; F4 and Shift+F4 go round the messages, opening each at its line; the closing line
+// counts them. Rebuild after the fix: no marks, and the code size the compiler's own tools
+// give, with the controller's share.
+void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
+{
+    QFETCH(QString, board);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, broken);
+    QFETCH(QList<int>, errors);
+    QFETCH(QList<int>, warnings);
+    QFETCH(QList<int>, visits);
+    const QString path = copyBoard(board);
+    const QString source = QFileInfo(path).absolutePath() + QLatin1Char('/') + file;
+    const QByteArray original = readAll(source);
+    QByteArray lines = original.trimmed();
+    lines = lines.left(lines.lastIndexOf('\n') + 1) + broken;
+    if (file.endsWith(QLatin1String(".c")))
+        lines = original + broken;
+    QVERIFY(writeAll(source, lines));
+
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    QVERIFY(!build(window));
+    const QString text = output(window);
+    const auto counted = [](int n, const char *one, const char *many) {
+        return n == 1 ? QString::fromLatin1(one) : QString::fromLatin1(many).arg(n);
+    };
+    const QString closing = QStringLiteral("Build failed: %1, %2 (")
+                                .arg(counted(int(errors.size()), "1 error", "%1 errors"),
+                                     counted(int(warnings.size()), "1 warning", "%1 warnings"));
+    QVERIFY2(text.contains(closing), qPrintable(text));
+
+    // F4 opens the file at the first message's line; the marks are there.
+    const CommandActions &a = window.actions();
+    a.nextError->trigger();
+    SourceEditor *editor = window.tabs()->currentEditor();
+    QVERIFY(editor && editor->refersTo(source));
+    int line = 0;
+    int index = 0;
+    editor->getCursorPosition(&line, &index);
+    QCOMPARE(line + 1, visits.first());
+    QCOMPARE(editor->buildMarkCount(), int(errors.size() + warnings.size()));
+    // Set up as when seen (folding takes a margin): a margin of width shows both marks.
+    editor->ensureSetUp();
+    bool shown = false;
+    for (int margin = 0; margin < editor->margins(); ++margin)
+        shown = shown
+                || (editor->marginWidth(margin) > 0 && (editor->marginMarkerMask(margin) & 3) == 3);
+    QVERIFY(shown);
+    for (int error : errors) {
+        QVERIFY(editor->markersAtLine(error - 1) & 1);
+        QVERIFY2(editor->buildMarksAt(error)
+                     .join(QLatin1Char(' '))
+                     .contains(QStringLiteral("rror"), Qt::CaseInsensitive),
+                 qPrintable(editor->buildMarksAt(error).join(QLatin1Char('|'))));
+    }
+    for (int warning : warnings) {
+        QVERIFY(editor->markersAtLine(warning - 1) & 2);
+        QVERIFY(editor->buildMarksAt(warning)
+                    .join(QLatin1Char(' '))
+                    .contains(QStringLiteral("arning"), Qt::CaseInsensitive));
+    }
+    // Round the end both ways.
+    a.previousError->trigger();
+    editor->getCursorPosition(&line, &index);
+    QCOMPARE(line + 1, visits.last());
+    for (int visit : visits) {
+        a.nextError->trigger();
+        editor->getCursorPosition(&line, &index);
+        QCOMPARE(line + 1, visit);
+    }
+    // A line typed above moves the marks with their lines.
+    const int first = std::min(errors.first(), warnings.first());
+    editor->insertAt(QStringLiteral("\n"), 0, 0);
+    QVERIFY(editor->buildMarksAt(first).isEmpty());
+    QVERIFY(!editor->buildMarksAt(first + 1).isEmpty());
+
+    // Fixed in the editor, then Rebuild: saved, cleaned, built, the marks gone.
+    editor->setText(QString::fromLocal8Bit(original));
+    a.rebuildProject->trigger();
+    const QString rebuilt = output(window);
+    QVERIFY2(rebuilt.contains(QStringLiteral("Cleaned."))
+                 && rebuilt.contains(QStringLiteral("Compiled successfully."))
+                 && rebuilt.contains(QStringLiteral("Build finished: 0 errors, 0 warnings (")),
+             qPrintable(rebuilt));
+    QCOMPARE(readAll(source), original);
+    QCOMPARE(editor->buildMarkCount(), 0);
+
+    // The code size as the tools count it.
+    Project *project = window.projectsManager()->currentProject();
+    const QString hex = project->targetPath();
+    const auto run = [](const QString &program, const QStringList &arguments) {
+        QProcess tool;
+        tool.start(program, arguments);
+        tool.waitForFinished();
+        return QString::fromLocal8Bit(tool.readAllStandardOutput());
+    };
+    QString expected;
+    if (board.startsWith(QLatin1String("AVR"))) {
+        const QString elf = QFileInfo(hex).absolutePath() + QStringLiteral("/firmware.elf");
+        const QString sizes = run(QStringLiteral("avr-size"),
+                                  {QStringLiteral("-C"), QStringLiteral("--mcu=atmega328p"), elf});
+        const QRegularExpression full(
+            QStringLiteral("(Program|Data): +([0-9]+) bytes \\(([0-9.]+)% Full"));
+        auto it = full.globalMatch(sizes);
+        const QRegularExpressionMatch program = it.next();
+        const QRegularExpressionMatch data = it.next();
+        expected = QStringLiteral("Program memory: %1 bytes (%2% of 32768). Data memory: %3 bytes "
+                                  "(%4% of 2048).")
+                       .arg(program.captured(2),
+                            program.captured(3),
+                            data.captured(2),
+                            data.captured(3));
+    } else {
+        // objdump reads a HEX file as one section for each run of bytes.
+        const QString sections
+            = run(QStringLiteral("objdump"),
+                  {QStringLiteral("-h"), QStringLiteral("-b"), QStringLiteral("ihex"), hex});
+        const QRegularExpression section(QStringLiteral("\\.sec[0-9]+ +([0-9a-f]+) +([0-9a-f]+)"));
+        qint64 bytes = 0;
+        for (auto it = section.globalMatch(sections); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            // Past the PIC16's program memory lie its configuration words.
+            if (match.captured(2).toLongLong(nullptr, 16) < 0x4000)
+                bytes += match.captured(1).toLongLong(nullptr, 16);
+        }
+        const bool pic = board.startsWith(QLatin1String("PIC"));
+        const qint64 units = pic ? bytes / 2 : bytes;
+        expected = (pic ? QStringLiteral("Program memory: %1 words (%2% of 8192). Data memory: 2 "
+                                         "bytes (0.5% of 368).")
+                        : QStringLiteral("Program memory: %1 bytes (%2% of 8192). Data memory: "))
+                       .arg(units)
+                       .arg(QString::number(100.0 * double(units) / 8192, 'f', 1));
+    }
+    QVERIFY2(rebuilt.contains(expected), qPrintable(expected + QLatin1Char('\n') + rebuilt));
+}

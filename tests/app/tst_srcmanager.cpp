@@ -109,7 +109,8 @@ void tst_SrcManager::menus_data()
     QTest::newRow("project") << 1
                              << "&Project:&Add Existing File|&Add New File|&Remove File|"
                                 "&Add Design File|Create Design File|-|&Project Settings|"
-                                "&Build Project|&Stop Build|C&lean Project";
+                                "&Build Project|R&ebuild Project|&Stop Build|C&lean Project|-|"
+                                "Ne&xt Error|Pre&vious Error";
     QTest::newRow("edit") << 2
                           << "&Edit:&Undo|&Redo|-|Cu&t|&Copy|&Paste|-|&Find|Find &Next|&Replace|"
                              "-|&Goto";

@@ -176,24 +176,33 @@ void tst_BuildRun::run_data()
         << true
         << QStringList{"link: DIR/src/main.c:2:3: main.c:2:3: warning: w",
                        "errorLink: DIR/src/led.h:1:1: src/led.h:1:1: error: <e>",
-                       "message: partial"};
+                       "message: partial",
+                       "message: Build finished: 1 error, 1 warning (T s)"};
     QTest::newRow("up to date") << QByteArray("echo \"make: Nothing to be done for 'Debug'.\"\n")
                                 << true
-                                << QStringList{"message: Already compiled, target is up to date."};
+                                << QStringList{
+                                       "message: Already compiled, target is up to date.",
+                                       "message: Build finished: 0 errors, 0 warnings (T s)"};
     QTest::newRow("up to date, make started as make.exe")
         << QByteArray("echo \"make.exe: Nothing to be done for 'Debug'.\"\n") << true
-        << QStringList{"message: Already compiled, target is up to date."};
+        << QStringList{"message: Already compiled, target is up to date.",
+                       "message: Build finished: 0 errors, 0 warnings (T s)"};
     QTest::newRow("matching line of a missing file")
         << QByteArray("echo \"nowhere.c:1:1: x\"\necho\necho >&2\nexit 2\n") << false
-        << QStringList{"error: nowhere.c:1:1: x", "message: Error code 2\n"};
+        << QStringList{"error: nowhere.c:1:1: x",
+                       "message: Error code 2\n",
+                       "message: Build failed: 1 error, 0 warnings (T s)"};
     QTest::newRow("crash") << QByteArray("kill -SEGV $$\n") << false
-                           << QStringList{
-                                  "message: Process seems to be crashed: Process crashed\n"};
+                           << QStringList{"message: Process seems to be crashed: Process crashed\n",
+                                          "message: Build failed: 0 errors, 0 warnings (T s)"};
     QTest::newRow("arguments") << QByteArray("echo \"$@\"\n") << true
-                               << QStringList{"message: --makefile=Debug/Makefile Debug"};
+                               << QStringList{
+                                      "message: --makefile=Debug/Makefile Debug",
+                                      "message: Build finished: 0 errors, 0 warnings (T s)"};
     QTest::newRow("arguments of a parallel build")
         << QByteArray("echo \"$@\"\n") << true
-        << QStringList{"message: -j3 --output-sync=target --makefile=Debug/Makefile Debug"};
+        << QStringList{"message: -j3 --output-sync=target --makefile=Debug/Makefile Debug",
+                       "message: Build finished: 0 errors, 0 warnings (T s)"};
     QTest::newRow("no make") << QByteArray() << false
                              << QStringList{"message: make.exe does not exist in path "
                                             "'TOOLS/make.exe'"};
@@ -201,7 +210,8 @@ void tst_BuildRun::run_data()
     QTest::newRow("success without the firmware")
         << QByteArray("echo \"error: cannot write\"\nrm -f Debug/Debug.hex\n") << false
         << QStringList{"message: error: cannot write",
-                       "error: The build did not write DIR/Debug/Debug.hex."};
+                       "error: The build did not write DIR/Debug/Debug.hex.",
+                       "message: Build failed: 0 errors, 0 warnings (T s)"};
 }
 
 void tst_BuildRun::run()
@@ -226,7 +236,10 @@ void tst_BuildRun::run()
     QVERIFY(!run.isRunning());
     QStringList lines = m_services.lines;
     for (QString &line : lines)
-        line.replace(m_dir->path(), QStringLiteral("DIR")).replace(m_tools.path(), "TOOLS");
+        line.replace(m_dir->path(), QStringLiteral("DIR"))
+            .replace(m_tools.path(), "TOOLS")
+            .replace(QRegularExpression(QStringLiteral("\\([0-9]+\\.[0-9]+ s\\)$")),
+                     QStringLiteral("(T s)"));
     QCOMPARE(lines, expected);
 }
 
@@ -280,7 +293,11 @@ void tst_BuildRun::errorFilesAreTheProjects()
                                          "the error file")
                               .arg(m_dir->filePath(QStringLiteral("src/main.c"))),
                           QStringLiteral("message: unmatched"),
-                          QStringLiteral("message: Error code 1\n")}));
+                          QStringLiteral("message: Error code 1\n"),
+                          QStringLiteral("message: Build failed: 1 error, 0 warnings (%1 s)")
+                              .arg(m_services.lines.last()
+                                       .section(QLatin1Char('('), 1)
+                                       .section(QLatin1Char(' '), 0, 0))}));
 }
 
 QTEST_MAIN(tst_BuildRun)

@@ -57,8 +57,8 @@ void tst_OutWindow::parseLink_data()
                                      << "/p/main.c" << 12 << 5;
     QTest::newRow("line only") << "/p/main.c#7"
                                << "/p/main.c" << 7 << 0;
-    QTest::newRow("first hash splits") << "/p/a#b.c#3.1"
-                                       << "/p/a" << 0 << 0;
+    QTest::newRow("a hash in the file's name") << "/p/a#b.c#3.1"
+                                               << "/p/a#b.c" << 3 << 1;
     QTest::newRow("spaces") << "/my dir/x y.asm#40.2"
                             << "/my dir/x y.asm" << 40 << 2;
     QTest::newRow("no hash") << "/p/main.c"

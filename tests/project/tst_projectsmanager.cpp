@@ -53,7 +53,7 @@ void tst_ProjectsManager::initTestCase()
                                &m_actions.tidyProject,     &m_actions.cleanProject,
                                &m_actions.openDebugger,    &m_actions.startDebugging,
                                &m_actions.stopSimulation,  &m_actions.closeSimulator,
-                               &m_actions.rename};
+                               &m_actions.rename,          &m_actions.rebuildProject};
     for (QAction **slot : actionSlots)
         *slot = new QAction(this);
 }

@@ -51,7 +51,7 @@ static void readPosition(const QString &position, OutTextEdit::Target &target)
 OutTextEdit::Target OutTextEdit::parseLink(const QString &link)
 {
     Target target;
-    const int hash = link.indexOf(QLatin1Char('#'));
+    const int hash = link.lastIndexOf(QLatin1Char('#'));
     if (hash <= 0)
         return target;
     target.file = link.left(hash);
@@ -194,6 +194,33 @@ QString OutTextEdit::lineText(int line) const
 OutTextEdit::Kind OutTextEdit::lineKind(int line) const
 {
     return line >= 0 && line < lineCount() ? m_lines[line].kind : Message;
+}
+
+QString OutTextEdit::lineLink(int line) const
+{
+    return line >= 0 && line < lineCount() ? m_lines[line].link : QString();
+}
+
+int OutTextEdit::linkLineFrom(int line, bool forward) const
+{
+    const int count = lineCount();
+    for (int step = 1; step <= count; ++step) {
+        const int at = ((forward ? line + step : line - step) % count + count) % count;
+        if (m_lines[at].kind == Link || m_lines[at].kind == ErrorLink)
+            return at;
+    }
+    return -1;
+}
+
+void OutTextEdit::selectLine(int line)
+{
+    if (line < 0 || line >= lineCount())
+        return;
+    m_anchor = Position{line, 0};
+    m_cursor = Position{line, int(m_lines[line].text.size())};
+    m_followEnd = false;
+    scrollToSee(line);
+    viewport()->update();
 }
 
 QTextCharFormat OutTextEdit::lineFormat(int line) const

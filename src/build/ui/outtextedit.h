@@ -49,6 +49,13 @@ public:
     QTextCharFormat lineFormat(int line) const;
     QString toPlainText() const;
 
+    // The first link line after line (or before it, backwards), going round past the end;
+    // -1 when there is none.
+    int linkLineFrom(int line, bool forward) const;
+    QString lineLink(int line) const;
+    // Selects a whole line and scrolls it into view.
+    void selectLine(int line);
+
     QString selectedText() const;
     bool hasSelection() const { return m_anchor != m_cursor; }
     void selectAll();

@@ -52,10 +52,37 @@ static void echo(FILE *stream, const QString &text)
 
 void OutWindow::clear()
 {
+    m_currentLink = -1;
+    emit cleared();
     if (!m_text)
         return;
     m_text->clear();
     showNow();
+}
+
+void OutWindow::markSource(const QString &file,
+                           int line,
+                           MessageSeverity severity,
+                           const QString &text)
+{
+    emit sourceMarked(file, line, severity, text);
+}
+
+bool OutWindow::gotoLink(bool forward)
+{
+    if (!m_text)
+        return false;
+    // Before the first link, backwards starts from the end.
+    const int from = m_currentLink >= 0 ? m_currentLink : (forward ? -1 : 0);
+    const int line = m_text->linkLineFrom(from, forward);
+    if (line < 0)
+        return false;
+    m_currentLink = line;
+    m_text->selectLine(line);
+    const OutTextEdit::Target target = OutTextEdit::parseLink(m_text->lineLink(line));
+    if (!target.file.isEmpty())
+        openLinkTarget(target.file, target.line, target.column);
+    return true;
 }
 
 void OutWindow::message(const QString &text)

@@ -26,6 +26,14 @@ public:
     void link(const QString &file, int line, int column, const QString &text) override;
     void errorLink(const QString &file, int line, int column, const QString &text) override;
     void richText(const QString &html) override;
+    void markSource(const QString &file,
+                    int line,
+                    MessageSeverity severity,
+                    const QString &text) override;
+
+    // Goes to the next link line after the one gone to last (or the one before it), going
+    // round: selects it and opens its file at its line. False when there is none.
+    bool gotoLink(bool forward);
 
     // Reads the four formats and the link style from the display settings again.
     void applySettings();
@@ -41,6 +49,11 @@ public:
     // on standard output, errors on standard error, a link as "file:line:column: text").
     static void setEchoToConsole(bool echo);
     static bool echoesToConsole();
+
+signals:
+    // A compiler's message marks a source line; the marks go with the lines.
+    void sourceMarked(const QString &file, int line, MessageSeverity severity, const QString &text);
+    void cleared();
 
 private:
     void appendLink(bool isError,
@@ -59,4 +72,5 @@ private:
     QTextCharFormat m_successFormat;
     QElapsedTimer m_sinceShown;
     bool m_showing = false;
+    int m_currentLink = -1;
 };

@@ -24,6 +24,9 @@ struct CommandActions
     QAction *removeFile = nullptr;
     QAction *projectSettings = nullptr;
     QAction *buildProject = nullptr;
+    QAction *rebuildProject = nullptr;
+    QAction *nextError = nullptr;
+    QAction *previousError = nullptr;
     QAction *stopBuild = nullptr;
     QAction *cleanProject = nullptr;
     QAction *tidyProject = nullptr;

@@ -31,11 +31,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStackedWidget>
+#include <QToolTip>
 
 #include <algorithm>
 #include <functional>
@@ -626,4 +628,85 @@ void SourceEditor::fileChangedOnDisk()
 void SourceEditor::reloadKeepingPlace()
 {
     keepingPlace([this] { loadFile(m_filePath); });
+}
+
+namespace {
+
+// The margin of the compilers' marks, beside the text (the line numbers are in margin 1, the
+// folding marks in margin 2), and its two marks.
+constexpr int markMargin = 3;
+constexpr int errorMark = 0;
+constexpr int warningMark = 1;
+
+} // namespace
+
+void SourceEditor::addBuildMark(int line, MessageSeverity severity, const QString &text)
+{
+    if (severity == MessageSeverity::Note || line < 1)
+        return;
+    if (m_buildMarks.empty()) {
+        markerDefine(QsciScintilla::Circle, errorMark);
+        setMarkerBackgroundColor(QColor(0xd0, 0x20, 0x20), errorMark);
+        setMarkerForegroundColor(QColor(0x80, 0x00, 0x00), errorMark);
+        markerDefine(QsciScintilla::Circle, warningMark);
+        setMarkerBackgroundColor(QColor(0xf0, 0xb0, 0x20), warningMark);
+        setMarkerForegroundColor(QColor(0x90, 0x60, 0x00), warningMark);
+        const int marks = (1 << errorMark) | (1 << warningMark);
+        if (margins() <= markMargin)
+            setMargins(markMargin + 1);
+        setMarginType(markMargin, QsciScintilla::SymbolMargin);
+        setMarginMarkerMask(markMargin, marks);
+        // No other margin draws them.
+        for (int margin = 0; margin < markMargin; ++margin)
+            setMarginMarkerMask(margin, marginMarkerMask(margin) & ~marks);
+        setMarginWidth(markMargin, 16);
+    }
+    const int handle = markerAdd(line - 1,
+                                 severity == MessageSeverity::Error ? errorMark : warningMark);
+    if (handle >= 0)
+        m_buildMarks.push_back({handle, text});
+}
+
+void SourceEditor::clearBuildMarks()
+{
+    if (m_buildMarks.empty())
+        return;
+    markerDeleteAll(errorMark);
+    markerDeleteAll(warningMark);
+    m_buildMarks.clear();
+    setMarginWidth(markMargin, 0);
+}
+
+QStringList SourceEditor::buildMarksAt(int line) const
+{
+    QStringList texts;
+    for (const BuildMark &mark : m_buildMarks) {
+        if (markerLine(mark.handle) == line - 1)
+            texts.append(mark.text);
+    }
+    return texts;
+}
+
+bool SourceEditor::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip && !m_buildMarks.empty()) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        int margins = 0;
+        for (int margin = 0; margin <= markMargin; ++margin)
+            margins += marginWidth(margin);
+        if (help->pos().x() < margins) {
+            const long position = SendScintilla(SCI_POSITIONFROMPOINT,
+                                                static_cast<unsigned long>(margins),
+                                                static_cast<long>(help->pos().y()));
+            const int line = int(
+                SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position)));
+            const QStringList texts = buildMarksAt(line + 1);
+            if (!texts.isEmpty()) {
+                QToolTip::showText(help->globalPos(), texts.join(QLatin1Char('\n')), this);
+                return true;
+            }
+        }
+        QToolTip::hideText();
+    }
+    return QsciScintilla::viewportEvent(event);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/outputsink.h"
 #include "core/ui/storeddisplayformats.h"
 #include "editor/finddocument.h"
 #include "editor/sourcetext.h"
@@ -74,6 +75,14 @@ public:
     void replaceMatch(const QString &text) override { replace(text); }
     QString wholeText() const override { return text(); }
 
+    // A compiler's message at a line (counted from one): a mark in the margin beside it, which
+    // moves with the line as it is edited and shows the message as its tool tip.
+    void addBuildMark(int line, MessageSeverity severity, const QString &text);
+    void clearBuildMarks();
+    int buildMarkCount() const { return int(m_buildMarks.size()); }
+    // The messages marked at a line (counted from one) as the line stands now.
+    QStringList buildMarksAt(int line) const;
+
     // The syntax file a map file names for a source file; empty when there is none.
     static QString resolveSyntaxFile(const QString &mapPath, const QString &fileName);
 
@@ -87,6 +96,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
 
 private:
     void setUp();
@@ -121,4 +131,10 @@ private:
     QByteArray m_diskDigest;
     QString m_watchedPath;
     bool m_askingAboutDisk = false;
+    struct BuildMark
+    {
+        int handle;
+        QString text;
+    };
+    std::vector<BuildMark> m_buildMarks;
 };

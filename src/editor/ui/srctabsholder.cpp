@@ -69,6 +69,10 @@ void SrcTabsHolder::openFile(const QString &path)
     // Among many changes the tab is titled at the end, and the last one opened becomes current
     // then (a tab with a close button lays out the whole bar when added, measuring every title;
     // each change of the current tab shows and hides an editor).
+    for (const SourceMark &mark : m_sourceMarks) {
+        if (editor->refersTo(mark.path))
+            editor->addBuildMark(mark.line, mark.severity, mark.text);
+    }
     const int index = addTab(editor, m_manyChanges > 0 ? QString() : editor->tabTitle());
     if (m_manyChanges > 0)
         m_madeCurrent.append(editor);
@@ -89,6 +93,27 @@ void SrcTabsHolder::openFileAt(const QString &path, int line, int column)
     // Compilers count lines and columns from one; the editor from zero.
     editor->setCursorPosition(qMax(line - 1, 0), qMax(column - 1, 0));
     editor->ensureCursorVisible();
+}
+
+void SrcTabsHolder::addSourceMark(const QString &path,
+                                  int line,
+                                  MessageSeverity severity,
+                                  const QString &text)
+{
+    m_sourceMarks.push_back({path, line, severity, text});
+    if (SourceEditor *editor = findEditor(path))
+        editor->addBuildMark(line, severity, text);
+}
+
+void SrcTabsHolder::clearSourceMarks()
+{
+    if (m_sourceMarks.empty())
+        return;
+    m_sourceMarks.clear();
+    for (int i = 0; i < count(); ++i) {
+        if (SourceEditor *editor = editorAt(i))
+            editor->clearBuildMarks();
+    }
 }
 
 bool SrcTabsHolder::saveEditor(const QString &path, bool ask)

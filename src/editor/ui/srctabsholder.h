@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/editorservices.h"
+#include "core/outputsink.h"
 #include "editor/findtarget.h"
 
 #include <QPointer>
@@ -52,6 +53,11 @@ public:
     void setLastSessionFiles(const QStringList &paths) { m_lastSessionFiles = paths; }
     QStringList lastSessionFiles() const { return m_lastSessionFiles; }
 
+    // The compilers' messages of the last build, shown in the margin of each file's editor,
+    // now and when the file is opened later.
+    void addSourceMark(const QString &path, int line, MessageSeverity severity, const QString &text);
+    void clearSourceMarks();
+
 signals:
     // The current tab changed: the window's commands need their enabled states again.
     void stateChanged();
@@ -76,4 +82,12 @@ private:
 
     MainServices &m_mainWindow;
     QStringList m_lastSessionFiles;
+    struct SourceMark
+    {
+        QString path;
+        int line;
+        MessageSeverity severity;
+        QString text;
+    };
+    std::vector<SourceMark> m_sourceMarks;
 };

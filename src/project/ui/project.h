@@ -111,6 +111,8 @@ public:
     // Build, clean and tidy run make on the active configuration's Makefile; each is false
     // when it was refused, failed or was stopped.
     bool compile();
+    // Clean, then build: every output made again.
+    bool rebuild();
     bool clean();
     bool tidy();
     // Asks a running build to stop.

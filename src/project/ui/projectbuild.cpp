@@ -29,6 +29,19 @@ bool Project::compile()
     return built;
 }
 
+bool Project::rebuild()
+{
+    if (!prepare() || !run(QStringLiteral("clean")))
+        return false;
+    m_mainWindow.output().message(tr("Cleaned.\n"));
+    const bool built = run(activeConfiguration()->targetName());
+    if (built) {
+        m_mainWindow.output().success(tr("Compiled successfully.\n"));
+        m_rebuildAll = false;
+    }
+    return built;
+}
+
 bool Project::clean()
 {
     if (!prepare())

@@ -463,6 +463,16 @@ bool ProjectsManager::runOnCurrentProject(bool (Project::*command)())
 
 void ProjectsManager::compileProject()
 {
+    buildCurrentProject(&Project::compile);
+}
+
+void ProjectsManager::rebuildProject()
+{
+    buildCurrentProject(&Project::rebuild);
+}
+
+void ProjectsManager::buildCurrentProject(bool (Project::*command)())
+{
     if (Project *p = currentProject(); p) {
         // The last configuration of the selector's name wins.
         const QString selected = m_mainWindow.commands().selectedConfiguration();
@@ -471,7 +481,7 @@ void ProjectsManager::compileProject()
                 p->setActiveConfiguration(i);
         }
     }
-    const bool built = runOnCurrentProject(&Project::compile);
+    const bool built = runOnCurrentProject(command);
     if (Project *p = currentProject()) {
         m_busy = true;
         if (!m_simulator->isRunning()) {
@@ -652,6 +662,7 @@ void ProjectsManager::updateState()
                                               a.closeProject,
                                               a.projectSettings,
                                               a.buildProject,
+                                              a.rebuildProject,
                                               a.tidyProject,
                                               a.cleanProject,
                                               a.openDebugger,
@@ -665,6 +676,7 @@ void ProjectsManager::updateState()
                                 a.closeProject,
                                 a.projectSettings,
                                 a.buildProject,
+                                a.rebuildProject,
                                 a.tidyProject,
                                 a.cleanProject,
                                 a.openDebugger,
@@ -714,6 +726,6 @@ void ProjectsManager::showContextMenu(QContextMenuEvent *event)
     m_contextMenu->addSeparator();
     m_contextMenu->addActions({a.saveProject, a.saveProjectAs, a.closeProject});
     m_contextMenu->addSeparator();
-    m_contextMenu->addActions({a.projectSettings, a.buildProject, a.cleanProject});
+    m_contextMenu->addActions({a.projectSettings, a.buildProject, a.rebuildProject, a.cleanProject});
     m_contextMenu->popup(event->globalPos());
 }

@@ -88,6 +88,7 @@ public slots:
     void removeFile();
     void renameItem();
     void compileProject();
+    void rebuildProject();
     void cleanProject();
     void tidyProject();
     void sendFirmware();
@@ -112,6 +113,9 @@ private:
     void markCurrentProject();
     QWidget *dialogParent() const;
     bool runOnCurrentProject(bool (Project::*command)());
+    // A build of the current project in the configuration the selector shows, and what
+    // follows it: the firmware to the simulator, or the hint to start it.
+    void buildCurrentProject(bool (Project::*command)());
     std::optional<DebugTarget> debugTarget() const;
     void adoptProject(std::unique_ptr<Project> project, bool fromCommand);
     void adoptChosen(std::unique_ptr<Project> project);
