@@ -37,6 +37,8 @@ public:
     bool sendFirmware(const std::optional<DebugTarget> &target);
     // Hands them over and starts VEXA on the design; false when VEXA was not launched.
     bool open(const std::optional<DebugTarget> &target);
+    // Whether there is a simulator installation to start VEXA from.
+    bool hasInstallation() const { return !m_installation().isEmpty(); }
     // Starts debugging, opening VEXA first when it is not running.
     bool run(const std::optional<DebugTarget> &target);
     void stop();

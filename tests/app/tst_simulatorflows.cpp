@@ -47,6 +47,7 @@ private slots:
     void simulatorCommandsFollowTheProject();
     void debugCommandsDriveTheSimulator_data();
     void debugCommandsDriveTheSimulator();
+    void simulatorTakesTheFirmwareAsEdited();
     void createDesignFileStartsTheSimulator();
     void openingWithoutSimulatorSaysSo();
     void openSampleBuildsAndRunsInVexa();
@@ -167,6 +168,62 @@ void tst_SimulatorFlows::debugCommandsDriveTheSimulator()
              QStringLiteral("ATMEGA328P"));
     if (!expected.isEmpty())
         QTRY_VERIFY(!window.projectsManager()->simulatorLink()->isRunning());
+}
+
+// F5 and F10 hand over the firmware as the sources stand: a change, saved or not, is saved and
+// built first; nothing changed builds nothing; a failed build starts no simulation.
+void tst_SimulatorFlows::simulatorTakesTheFirmwareAsEdited()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
+    useStandInSimulator(QStringLiteral("VEXA - board"), false);
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    const CommandActions &a = window.actions();
+    const QString firmware = window.projectsManager()->currentProject()->targetPath();
+    const QString compiled = QStringLiteral("Compiled successfully.");
+    const auto runs = [this] {
+        return QString::fromUtf8(readAll(m_dir->filePath(QStringLiteral("stub.log"))))
+            .count(QStringLiteral("AUTORUN=1"));
+    };
+    // Never built: F5 builds first.
+    a.openDebugger->trigger();
+    QVERIFY2(output(window).contains(compiled), qPrintable(output(window)));
+    QVERIFY(window.projectsManager()->simulatorLink()->isRunning());
+    const QByteArray built = readAll(firmware);
+    // Nothing changed: F10 runs it as it is.
+    a.startDebugging->trigger();
+    QCOMPARE(output(window).count(compiled), 1);
+    QCOMPARE(runs(), 1);
+    // An edit not yet saved: saved, built, run.
+    window.editors().openFileAt(main);
+    SourceEditor *editor = window.tabs()->currentEditor();
+    editor->setText(editor->text().replace(QStringLiteral("500"), QStringLiteral("250")));
+    a.startDebugging->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral("main.c -o Debug/main.o")),
+             qPrintable(output(window)));
+    QVERIFY(readAll(main).contains("_delay_ms(250)"));
+    QVERIFY(readAll(firmware) != built);
+    QCOMPARE(runs(), 2);
+    // A file changed by another program: make finds it newer than the firmware.
+    const QString led = QFileInfo(path).absolutePath() + QStringLiteral("/led.c");
+    QVERIFY(writeAll(led, readAll(led) + "\nint spare_led;\n"));
+    QFile later(led);
+    QVERIFY(later.open(QIODevice::ReadWrite)
+            && later.setFileTime(QDateTime::currentDateTime().addSecs(2),
+                                 QFileDevice::FileModificationTime));
+    later.close();
+    a.startDebugging->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral("led.c -o Debug/led.o")),
+             qPrintable(output(window)));
+    QCOMPARE(runs(), 3);
+    // A change that does not build: no run of the old firmware.
+    editor->setText(editor->text() + QStringLiteral("int broken = ;\n"));
+    a.startDebugging->trigger();
+    QVERIFY(output(window).contains(
+        QStringLiteral("The build failed: the simulator was not started.")));
+    QCOMPARE(runs(), 3);
+    a.closeSimulator->trigger();
 }
 
 // Create Design File asks for the file's name, builds the firmware that is not built yet,

@@ -113,6 +113,9 @@ public:
     bool compile();
     // Clean, then build: every output made again.
     bool rebuild();
+    // Whether the firmware is what a build would make now: nothing unsaved, the Makefile as it
+    // would be written, and make finding nothing to do.
+    bool firmwareIsCurrent();
     bool clean();
     bool tidy();
     // Asks a running build to stop.

@@ -6,16 +6,19 @@
 #include "build/buildproject.h"
 #include "build/buildrun.h"
 #include "build/makefilewriter.h"
+#include "core/editorservices.h"
 #include "core/mainservices.h"
 #include "core/settingsfiles.h"
 #include "core/settingsstore.h"
 #include "core/ui/busycursor.h"
+#include "platform/boundedfile.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 
 bool Project::compile()
 {
@@ -40,6 +43,41 @@ bool Project::rebuild()
         m_rebuildAll = false;
     }
     return built;
+}
+
+bool Project::firmwareIsCurrent()
+{
+    BuildProject *configuration = activeConfiguration();
+    if (!configuration || isModified() || !QFileInfo::exists(targetPath()))
+        return false;
+    for (const ProjectFile &file : m_files) {
+        if (!m_mainWindow.editors().modifiedEditorTitle(file.path).isEmpty())
+            return false;
+    }
+    configuration->setProjectDirectory(projectDirectory());
+    QString text;
+    QByteArray written;
+    if (!MakefileWriter(*configuration).generate(text)
+        || !Platform::readBoundedFile(MakefileWriter::makefilePath(*configuration),
+                                      Platform::maxSourceFileBytes,
+                                      written,
+                                      nullptr)
+        || written != text.toLocal8Bit())
+        return false;
+    // make's question mode: the exit code says whether anything would be made.
+    QProcess make;
+    make.setWorkingDirectory(projectDirectory());
+    make.start(QDir(m_mainWindow.files().settingsStore().toolsDirectory())
+                   .filePath(QStringLiteral("make.exe")),
+               {QStringLiteral("-q"),
+                QStringLiteral("--makefile=%1/Makefile").arg(configuration->targetName()),
+                configuration->targetName()});
+    if (!make.waitForFinished(10000)) {
+        make.kill();
+        make.waitForFinished(1000);
+        return false;
+    }
+    return make.exitStatus() == QProcess::NormalExit && make.exitCode() == 0;
 }
 
 bool Project::clean()

@@ -471,16 +471,33 @@ void ProjectsManager::rebuildProject()
     buildCurrentProject(&Project::rebuild);
 }
 
+void ProjectsManager::followSelector(Project &project)
+{
+    // The last configuration of the selector's name wins.
+    const QString selected = m_mainWindow.commands().selectedConfiguration();
+    for (int i = 0; i < project.configurationCount(); ++i) {
+        if (project.configuration(i)->name() == selected)
+            project.setActiveConfiguration(i);
+    }
+}
+
+bool ProjectsManager::buildBeforeSimulating()
+{
+    Project *p = currentProject();
+    // Without a design or a simulator there is nothing to simulate; the commands say so.
+    if (!p || p->designFile().isEmpty() || !m_debug.hasInstallation())
+        return true;
+    followSelector(*p);
+    if (p->firmwareIsCurrent() || runOnCurrentProject(&Project::compile))
+        return true;
+    m_mainWindow.output().error(tr("The build failed: the simulator was not started."));
+    return false;
+}
+
 void ProjectsManager::buildCurrentProject(bool (Project::*command)())
 {
-    if (Project *p = currentProject(); p) {
-        // The last configuration of the selector's name wins.
-        const QString selected = m_mainWindow.commands().selectedConfiguration();
-        for (int i = 0; i < p->configurationCount(); ++i) {
-            if (p->configuration(i)->name() == selected)
-                p->setActiveConfiguration(i);
-        }
-    }
+    if (Project *p = currentProject(); p)
+        followSelector(*p);
     const bool built = runOnCurrentProject(command);
     if (Project *p = currentProject()) {
         m_busy = true;
@@ -525,13 +542,15 @@ void ProjectsManager::sendFirmware()
 
 void ProjectsManager::debugOpen()
 {
-    m_debug.open(debugTarget());
+    if (buildBeforeSimulating())
+        m_debug.open(debugTarget());
     updateState();
 }
 
 void ProjectsManager::debugRun()
 {
-    m_debug.run(debugTarget());
+    if (buildBeforeSimulating())
+        m_debug.run(debugTarget());
     updateState();
 }
 

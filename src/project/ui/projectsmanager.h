@@ -116,6 +116,11 @@ private:
     // A build of the current project in the configuration the selector shows, and what
     // follows it: the firmware to the simulator, or the hint to start it.
     void buildCurrentProject(bool (Project::*command)());
+    // The configuration the selector shows becomes the project's active one.
+    void followSelector(Project &project);
+    // The simulator takes the firmware as the project stands: what changed is saved and built
+    // first. False when that build failed.
+    bool buildBeforeSimulating();
     std::optional<DebugTarget> debugTarget() const;
     void adoptProject(std::unique_ptr<Project> project, bool fromCommand);
     void adoptChosen(std::unique_ptr<Project> project);
