@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 
@@ -37,10 +38,15 @@ static QString webSiteLine()
 static QString handOffTemp()
 {
     const QString temp = Platform::environmentValue(QStringLiteral("TEMP"));
-    return temp.isEmpty() ? QDir::tempPath() : temp;
+    if (!temp.isEmpty())
+        return temp;
+    // Without TEMP, a folder of the user's own: the session's runtime folder, which Qt takes
+    // only when it belongs to this user and no one else may enter it.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? QDir::tempPath() : runtime;
 }
 
-// The private folder of the hand-off file: below TEMP (the system's temporary folder without
+// The private folder of the hand-off file: below TEMP (the session's runtime folder without
 // one), made new, readable by this user alone, named after this process. Those of processes
 // that no longer run (killed before they could remove theirs) go first.
 static QString handOffFolderTemplate()

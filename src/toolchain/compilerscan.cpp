@@ -2,10 +2,15 @@
 
 #include "buildconfig.h"
 #include "buildconfiglist.h"
+#include "buildtool.h"
 
 #include "core/mainservices.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 
 static QString tr(const char *text)
 {
@@ -119,4 +124,39 @@ void CompilerScan::save()
         if (BuildConfig *config = m_catalogue->find(row.name))
             config->setConfigured(row.installed, row.directory);
     }
+}
+
+QString CompilerScan::versionIn(const QString &text)
+{
+    static const QRegularExpression dotted(
+        QStringLiteral("(?<![0-9.])([0-9]+\\.[0-9]+(?:\\.[0-9]+)*)(?![0-9])"));
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match = dotted.match(line);
+        if (match.hasMatch())
+            return match.captured(1);
+    }
+    return {};
+}
+
+QString CompilerScan::installedVersion(int index) const
+{
+    if (index < 0 || index >= m_rows.size() || !m_rows[index].installed)
+        return {};
+    const BuildConfig *config = m_catalogue ? m_catalogue->find(m_rows[index].name) : nullptr;
+    if (!config || config->tools().isEmpty())
+        return {};
+    const QFileInfo program(QDir(m_rows[index].directory).filePath(config->tools().first()->file()));
+    if (!program.isFile() || !program.isExecutable())
+        return {};
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program.absoluteFilePath(), {QStringLiteral("--version")});
+    process.closeWriteChannel();
+    // A tool that does not answer costs the dialog a moment, not the session.
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(1000);
+        return {};
+    }
+    return versionIn(QString::fromLocal8Bit(process.readAll().left(4096)));
 }

@@ -40,6 +40,12 @@ public:
 
     static QString tooOldText();
 
+    // The version of the compiler a row names as its first tool, in the row's directory, tells
+    // it ("avr-gcc (GCC) 5.4.0" gives "5.4.0"); empty when it is not installed or says none.
+    QString installedVersion(int row) const;
+    // The first dotted number of a program's version text.
+    static QString versionIn(const QString &text);
+
 private:
     BuildConfigList *m_catalogue;
     OutputSink &m_output;

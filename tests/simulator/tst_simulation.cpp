@@ -501,6 +501,23 @@ void tst_Simulation::handOffFile()
     full.end();
     QVERIFY(!link.launch(temp.path()));
     QVERIFY(!link.isRunning());
+
+    // Without TEMP: below the session's own runtime folder, not the shared temporary one.
+    QTemporaryDir runtime;
+    QVERIFY(QFile::setPermissions(runtime.path(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("TEMP");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    {
+        CirraneInterface own(nullptr);
+        QCOMPARE(QFileInfo(QFileInfo(own.handOffPath()).absolutePath()).absolutePath(),
+                 runtime.path());
+    }
+    if (oldRuntime.isEmpty())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }
 
 // Launch checks what it needs before it starts anything; an installation without the

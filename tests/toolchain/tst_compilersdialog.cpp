@@ -2,11 +2,13 @@
 #include "common/scriptedprompts.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
+#include "toolchain/compilerscan.h"
 #include "toolchain/ui/compilersdialog.h"
 
 #include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -27,6 +29,7 @@ private slots:
     void directoriesByHand();
     void website();
     void manualFolderWithoutTheCompiler();
+    void versionsOfTheShippedCompilers();
 
 private:
     template<typename T>
@@ -95,9 +98,10 @@ void tst_CompilersDialog::table()
     auto *table = child<QTableWidget>(dialog, "compilersTable");
     QCOMPARE(table->rowCount(), 5);
     QStringList headers;
-    for (int column = 0; column < 4; ++column)
+    for (int column = 0; column < 5; ++column)
         headers.append(table->horizontalHeaderItem(column)->text());
-    QCOMPARE(headers, QStringList({"Compiler", "Installed", "Config File", "Compiler Directory"}));
+    QCOMPARE(headers,
+             QStringList({"Compiler", "Installed", "Config File", "Compiler Directory", "Version"}));
     QVERIFY(table->isColumnHidden(2));
     QCOMPARE(table->item(0, 0)->text(), QStringLiteral("Cirrane C"));
     QCOMPARE(table->item(0, 0)->foreground().color(), QColor(0, 0, 125));
@@ -210,6 +214,46 @@ void tst_CompilersDialog::manualFolderWithoutTheCompiler()
     QCOMPARE(directoryCell(dialog, delta)->text(), QString());
     QTest::mouseClick(child<QPushButton>(dialog, "manualButton"), Qt::LeftButton);
     QCOMPARE(directoryCell(dialog, delta)->text(), m_dir.path());
+}
+
+// The shipped configurations, detected: each compiler's version as its package's other tools
+// give it.
+void tst_CompilersDialog::versionsOfTheShippedCompilers()
+{
+    m_services->settingsStore().setDirectory(SettingsStore::Compilers,
+                                             QStringLiteral(DYX_SOURCE_DIR "/data/compilers"));
+    BuildConfigList catalogue(m_services.get());
+    catalogue.load();
+    CompilersDialog dialog(&catalogue, m_services.get(), nullptr);
+    QTest::mouseClick(child<QPushButton>(dialog, "checkAllButton"), Qt::LeftButton);
+    auto *table = child<QTableWidget>(dialog, "compilersTable");
+    const auto said = [](const QString &program, const QString &argument) {
+        QProcess tool;
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        tool.start(program, {argument});
+        tool.waitForFinished();
+        return QString::fromLocal8Bit(tool.readAll());
+    };
+    const QString gplink = said(QStringLiteral("gplink"), QStringLiteral("--version"));
+    const QMap<QString, QString> expected
+        = {{"GNU AVR GCC",
+            said(QStringLiteral("avr-gcc"), QStringLiteral("-dumpversion")).trimmed()},
+           {"GNU PIC Utilities",
+            gplink.section(QLatin1Char('-'), 1).section(QLatin1Char(' '), 0, 0)},
+           {"SDCC",
+            said(QStringLiteral("sdcc"), QStringLiteral("-v"))
+                .section(QLatin1Char('\n'), 0, 0)
+                .section(QLatin1Char(' '), -3, -3)}};
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        const int row = rowOf(dialog, it.key());
+        QVERIFY2(row >= 0, qPrintable(it.key()));
+        QCOMPARE(table->item(row, 1)->text(), QStringLiteral("Yes"));
+        QVERIFY2(!it.value().isEmpty(), qPrintable(it.key()));
+        QCOMPARE(table->item(row, 4)->text(), it.value());
+    }
+    QCOMPARE(CompilerScan::versionIn(QStringLiteral("gpasm-1.5.2 #1325 (Jan 24 2022)")),
+             QStringLiteral("1.5.2"));
+    QCOMPARE(CompilerScan::versionIn(QStringLiteral("no version\nv2 of 3")), QString());
 }
 
 QTEST_MAIN(tst_CompilersDialog)

@@ -20,7 +20,7 @@
 
 namespace {
 
-enum Column { NameColumn, InstalledColumn, FileColumn, DirectoryColumn };
+enum Column { NameColumn, InstalledColumn, FileColumn, DirectoryColumn, VersionColumn };
 
 bool isSimulatorMakers(const QString &name)
 {
@@ -40,9 +40,12 @@ CompilersDialog::CompilersDialog(BuildConfigList *catalogue,
 {
     m_form->setupUi(this);
     QTableWidget *table = m_form->compilersTable;
-    table->setColumnCount(4);
-    table->setHorizontalHeaderLabels(
-        {tr("Compiler"), tr("Installed"), tr("Config File"), tr("Compiler Directory")});
+    table->setColumnCount(5);
+    table->setHorizontalHeaderLabels({tr("Compiler"),
+                                      tr("Installed"),
+                                      tr("Config File"),
+                                      tr("Compiler Directory"),
+                                      tr("Version")});
     table->setColumnHidden(FileColumn, true);
     table->verticalHeader()->hide();
     fillTable();
@@ -94,6 +97,7 @@ void CompilersDialog::fillTable()
         table->setItem(row, NameColumn, name);
         table->setItem(row, InstalledColumn, new QTableWidgetItem);
         table->setItem(row, FileColumn, new QTableWidgetItem(rows[row].configFile));
+        table->setItem(row, VersionColumn, new QTableWidgetItem);
         auto *directory = new QLineEdit(table);
         directory->setFrame(false);
         directory->setCompleter(completer);
@@ -107,6 +111,8 @@ void CompilersDialog::showRow(int row)
     const CompilerScan::Row &entry = m_scan.rows().at(row);
     QTableWidget *table = m_form->compilersTable;
     table->item(row, InstalledColumn)->setText(entry.installed ? tr("Yes") : tr("No"));
+    // What the installed compiler says of itself.
+    table->item(row, VersionColumn)->setText(m_scan.installedVersion(row));
     if (auto *directory = qobject_cast<QLineEdit *>(table->cellWidget(row, DirectoryColumn)))
         directory->setText(entry.directory);
 }
