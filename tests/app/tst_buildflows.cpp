@@ -93,11 +93,13 @@ QByteArray tst_BuildFlows::cleanBuild(SrcManager &window)
     return readAll(window.projectsManager()->currentProject()->targetPath());
 }
 
-// A copy of "Debug" keeps its target and so its folder; built at -O2, it must not leave its
+// A copy of "Debug" (a name with an accent) keeps its target and so its folder; built at -O2, it must not leave its
 // objects for Debug to link, nor Debug its objects for the copy.
 void tst_BuildFlows::configurationsSharingAFolderBuildTheirOwn()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"));
+    // Named in letters beyond ASCII, as a French user names it.
+    const QString rapido = QString::fromUtf8("Rápido");
     SrcManager window;
     Project *project = openProject(window, path);
     QVERIFY(project);
@@ -105,11 +107,11 @@ void tst_BuildFlows::configurationsSharingAFolderBuildTheirOwn()
     const QByteArray debug = readAll(project->targetPath());
     QVERIFY(!debug.isEmpty());
 
-    copyConfiguration(*project, QStringLiteral("Fast"));
+    copyConfiguration(*project, rapido);
     window.projectsManager()->selectConfiguration(QStringLiteral("Debug"));
     QComboBox *selector = window.configCombo();
-    selector->setCurrentIndex(selector->findText(QStringLiteral("Fast")));
-    QCOMPARE(project->activeConfiguration()->name(), QStringLiteral("Fast"));
+    selector->setCurrentIndex(selector->findText(rapido));
+    QCOMPARE(project->activeConfiguration()->name(), rapido);
     setOption(*project, QStringLiteral("GCC"), QStringLiteral("-O"), QStringLiteral("2"));
     QVERIFY2(build(window), qPrintable(output(window)));
     QVERIFY2(output(window).contains(QStringLiteral(" -O2 ")), qPrintable(output(window)));
@@ -119,7 +121,7 @@ void tst_BuildFlows::configurationsSharingAFolderBuildTheirOwn()
     selector->setCurrentIndex(selector->findText(QStringLiteral("Debug")));
     QVERIFY2(build(window), qPrintable(output(window)));
     QCOMPARE(readAll(project->targetPath()), debug);
-    selector->setCurrentIndex(selector->findText(QStringLiteral("Fast")));
+    selector->setCurrentIndex(selector->findText(rapido));
     QVERIFY2(build(window), qPrintable(output(window)));
     QCOMPARE(readAll(project->targetPath()), fast);
     // Nothing changed since: nothing is made again.
@@ -131,6 +133,12 @@ void tst_BuildFlows::configurationsSharingAFolderBuildTheirOwn()
     project->setActiveConfiguration(0);
     QVERIFY(project->compile());
     QCOMPARE(selector->currentText(), QStringLiteral("Debug"));
+    // The name survives the project file.
+    window.projectsManager()->closeProject();
+    project = openProject(window, path);
+    QVERIFY(project);
+    QVERIFY(selector->findText(rapido) >= 0);
+    QCOMPARE(project->configuration(project->configurationCount() - 1)->name(), rapido);
 }
 
 void tst_BuildFlows::restartAfterSettingsRebuilds_data()

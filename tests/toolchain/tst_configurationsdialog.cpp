@@ -79,6 +79,8 @@ void tst_ConfigurationsDialog::rename_data()
     QTest::addColumn<QString>("kept");
     QTest::newRow("letters, digits, underscore") << "Fast_2"
                                                  << "Fast_2";
+    QTest::newRow("letters of other scripts")
+        << QString::fromUtf8("Débogage_Отладка") << QString::fromUtf8("Débogage_Отладка");
     QTest::newRow("a space") << "Fast 2"
                              << "Debug";
     QTest::newRow("a hyphen") << "Fast-2"

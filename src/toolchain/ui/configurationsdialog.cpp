@@ -80,7 +80,9 @@ void ConfigurationsDialog::itemChanged(QTableWidgetItem *item)
     const QString name = item->text();
     if (name == m_names[row])
         return;
-    static const QRegularExpression word(QStringLiteral("^\\w+$"));
+    // Letters of every script ("Débogage"), as the project file holds any text.
+    static const QRegularExpression word(QStringLiteral("^\\w+$"),
+                                         QRegularExpression::UseUnicodePropertiesOption);
     bool taken = false;
     for (int other = 0; other < m_names.size(); ++other)
         taken = taken || (other != row && m_names[other] == name);
