@@ -304,10 +304,30 @@ void tst_SimulatorFlows::openSampleBuildsAndRunsInVexa()
         store.setCirraneDirectory(installation);
         store.sync();
     }
+    // A read-only installation, as a system-wide one is.
+    const auto setWritable = [&](bool writable) {
+        QDirIterator folders(installation + QStringLiteral("/SAMPLES"),
+                             QDir::Dirs | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+        QStringList all{installation + QStringLiteral("/SAMPLES")};
+        while (folders.hasNext())
+            all.append(folders.next());
+        for (const QString &folder : std::as_const(all))
+            QFile::setPermissions(folder,
+                                  QFile::ReadOwner | QFile::ExeOwner
+                                      | (writable ? QFile::WriteOwner : QFile::Permissions()));
+    };
+    setWritable(false);
+    const std::shared_ptr<void> restore(nullptr, [&](void *) { setWritable(true); });
+    const QString projects = m_dir->filePath(QStringLiteral("projects"));
+    QVERIFY(QDir().mkpath(projects));
+    ScriptedPrompts prompts;
+    prompts.fileNames << projects << projects;
     SrcManager window;
     window.projectsManager()->scanCompilers();
     QStringList listed;
-    QTimer::singleShot(0, &window, [&listed] {
+    const auto chooseSerial = [&listed] {
+        listed.clear();
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
@@ -322,21 +342,30 @@ void tst_SimulatorFlows::openSampleBuildsAndRunsInVexa()
                           Qt::LeftButton);
         if (dialog->isVisible())
             dialog->reject();
-    });
+    };
+    QTimer::singleShot(0, &window, chooseSerial);
     window.actions().openSample->trigger();
     QVERIFY2(listed.contains(QStringLiteral("AVR Serial"))
                  && listed.contains(QStringLiteral("8051 Blinky")),
              qPrintable(listed.join(QLatin1String(", "))));
+    // Opened as a copy in the folder chosen (the projects folder offered).
     Project *project = window.projectsManager()->currentProject();
     QVERIFY(project);
-    QCOMPARE(project->filePath(),
-             installation + QStringLiteral("/SAMPLES/AVR Serial/AVR Serial.dyxp"));
+    QCOMPARE(project->filePath(), projects + QStringLiteral("/AVR Serial/AVR Serial.dyxp"));
+    QCOMPARE(filesIn(projects + QStringLiteral("/AVR Serial")),
+             filesIn(installation + QStringLiteral("/SAMPLES/AVR Serial")));
     window.actions().buildProject->trigger();
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
     QVERIFY(window.projectsManager()->simulate(0.1, QString()));
     QVERIFY2(output(window).contains(QStringLiteral("UART: Hello from the AVR")),
              qPrintable(output(window)));
+    // The installation is as it was; a second opening makes a second copy.
+    QVERIFY(!QFileInfo::exists(installation + QStringLiteral("/SAMPLES/AVR Serial/Debug")));
+    QTimer::singleShot(0, &window, chooseSerial);
+    window.actions().openSample->trigger();
+    QCOMPARE(window.projectsManager()->currentProject()->filePath(),
+             projects + QStringLiteral("/AVR Serial 2/AVR Serial.dyxp"));
 }
 
 // "Open Sample" where no simulator suite is installed says so, and opens nothing.

@@ -10,6 +10,8 @@
 #include "core/editorservices.h"
 #include "core/mainservices.h"
 #include "core/recentlists.h"
+#include "core/settingsfiles.h"
+#include "core/settingsstore.h"
 #include "core/simulatorqueries.h"
 #include "core/ui/busycursor.h"
 #include "core/ui/commandactions.h"
@@ -24,6 +26,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QMenu>
 
@@ -268,11 +271,59 @@ void ProjectsManager::openSample()
     if (!m_samples) {
         m_samples = new SampleProject(&m_mainWindow, m_catalogue, dialogParent());
         connect(m_samples, &SampleProject::sampleChosen, this, [this](const QString &path) {
-            openProject(path, false);
+            const QString copy = copySample(path);
+            if (!copy.isEmpty())
+                openProject(copy, false);
         });
     }
     wait.restore();
     m_samples->exec();
+}
+
+namespace {
+
+// Copies a folder's files and folders (links are passed over) into a new folder; false when a
+// file cannot be copied.
+bool copyFolder(const QString &from, const QString &to)
+{
+    if (!QDir().mkpath(to))
+        return false;
+    QDirIterator it(from,
+                    QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    const QDir source(from);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        if (entry.isSymLink())
+            continue;
+        const QString target = QDir(to).filePath(source.relativeFilePath(entry.filePath()));
+        if (entry.isDir() ? !QDir().mkpath(target) : !QFile::copy(entry.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString ProjectsManager::copySample(const QString &path)
+{
+    const QString projects = m_mainWindow.files().settingsStore().directory(SettingsStore::Projects);
+    const QString parent = Prompts::instance().existingDirectory(dialogParent(),
+                                                                 tr("Copy the Sample Into"),
+                                                                 projects);
+    if (parent.isEmpty())
+        return {};
+    const QFileInfo sample(path);
+    const QString name = sample.dir().dirName();
+    QString target = QDir(parent).filePath(name);
+    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
+        target = QDir(parent).filePath(QStringLiteral("%1 %2").arg(name).arg(n));
+    if (!copyFolder(sample.absolutePath(), target)) {
+        m_mainWindow.output().error(tr("Cannot copy the sample to %1.").arg(target));
+        return {};
+    }
+    m_mainWindow.output().message(tr("Copied the sample to %1.").arg(target));
+    return QDir(target).filePath(sample.fileName());
 }
 
 bool ProjectsManager::openProject(const QString &path, bool quiet)

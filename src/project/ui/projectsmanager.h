@@ -113,6 +113,10 @@ private:
     void markCurrentProject();
     QWidget *dialogParent() const;
     bool runOnCurrentProject(bool (Project::*command)());
+    // Samples stay as installed: the chosen one is copied, folder and all, into a folder the
+    // user picks (the projects folder offered) under a name not yet taken. The copy's project
+    // file; empty when the user cancelled or the copy failed.
+    QString copySample(const QString &path);
     // A build of the current project in the configuration the selector shows, and what
     // follows it: the firmware to the simulator, or the hint to start it.
     void buildCurrentProject(bool (Project::*command)());
