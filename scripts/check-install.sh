@@ -36,4 +36,16 @@ cp -r "$prefix/lib/dyxstudio/CIRRANE/SAMPLES/8051 Serial" "$scratch/sample"
 "$prefix/bin/dyxstudio" --print-output "$scratch/sample/8051 Serial.dyxp" --build \
     --simulate=0.1 --quit > "$scratch/run.log" 2>&1 || { cat "$scratch/run.log"; exit 1; }
 grep -q "UART: Hello from the 8051" "$scratch/run.log" || { cat "$scratch/run.log"; exit 1; }
-echo "Install: from a fresh home the installed program detects the compilers, builds each demonstration board and runs a sample in the installed simulator; it has its help; desktop files validate."
+# The settings name no folder of the installation: moved elsewhere, it serves the same user as
+# before, the simulator suite included.
+for key in Compilers Simulator Syntax Tools DevBoards; do
+    if grep -q "^$key=" "$scratch/config/Morvellan Electronics/DYX Studio.conf"; then
+        echo "The settings name the installation's $key folder"; exit 1
+    fi
+done
+mv "$prefix" "$scratch/moved"
+rm -rf "$scratch/sample/Debug"
+"$scratch/moved/bin/dyxstudio" --print-output "$scratch/sample/8051 Serial.dyxp" --build \
+    --simulate=0.1 --quit > "$scratch/run.log" 2>&1 || { cat "$scratch/run.log"; exit 1; }
+grep -q "UART: Hello from the 8051" "$scratch/run.log" || { cat "$scratch/run.log"; exit 1; }
+echo "Install: from a fresh home the installed program detects the compilers, builds each demonstration board and runs a sample in the installed simulator, also after the installation moved; it has its help; desktop files validate."

@@ -235,19 +235,18 @@ QString SettingsStore::defaultDirectory(Directory which, const QString &applicat
 
 QString SettingsStore::directory(Directory which, bool useDefault)
 {
-    const QString key = directoryKey(which);
-    QString path = m_settings->value(key).toString();
-    if (path.isEmpty() || useDefault) {
-        path = defaultDirectory(which);
-        if (!useDefault)
-            m_settings->setValue(key, path);
-    }
-    return path;
+    const QString path = m_settings->value(directoryKey(which)).toString();
+    return path.isEmpty() || useDefault ? defaultDirectory(which) : path;
 }
 
 void SettingsStore::setDirectory(Directory which, const QString &path)
 {
-    m_settings->setValue(directoryKey(which), path);
+    // The default is kept as no value, so that it follows the program wherever it is
+    // installed rather than naming the folders of one installation.
+    if (path.isEmpty() || QDir::cleanPath(path) == QDir::cleanPath(defaultDirectory(which)))
+        m_settings->remove(directoryKey(which));
+    else
+        m_settings->setValue(directoryKey(which), path);
 }
 
 QString SettingsStore::cirraneDirectory() const

@@ -41,9 +41,9 @@ public:
     // they could not be written whole.
     bool sync();
 
-    // A directory setting. Empty, or useDefault: the default; with useDefault false the
-    // default is also stored, so that it is written the first time it is needed.
+    // A directory setting; the default where none is stored, or with useDefault.
     QString directory(Directory which, bool useDefault = false);
+    // Stores a directory; the default (or an empty path) is stored as no value at all.
     void setDirectory(Directory which, const QString &path);
     static QString directoryKey(Directory which);
     static QString defaultDirectory(Directory which);

@@ -1,6 +1,7 @@
 #include "registry.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -128,9 +129,13 @@ QList<IniValue> readValues(const QString &fileName)
         if (!section.isEmpty())
             path = section + QLatin1Char('/') + path;
         const int slash = path.lastIndexOf(QLatin1Char('/'));
-        values.append({slash < 0 ? QString() : path.left(slash),
-                       path.mid(slash + 1),
-                       unquoted(line.mid(equals + 1))});
+        QString value = unquoted(line.mid(equals + 1));
+        // A relative folder is one beside the file that names it: an installation's own file
+        // stays right when the installation is moved.
+        if (path.mid(slash + 1) == QLatin1String("Path") && !value.isEmpty()
+            && QDir::isRelativePath(value))
+            value = QDir::cleanPath(QFileInfo(fileName).absoluteDir().absoluteFilePath(value));
+        values.append({slash < 0 ? QString() : path.left(slash), path.mid(slash + 1), value});
     }
     return values;
 }

@@ -53,7 +53,8 @@ QString SimulatorInstallation::detectInstallation()
 QString SimulatorInstallation::simulatorDirectory(bool forceDetect)
 {
     const QString stored = m_settings.cirraneDirectory();
-    if (!stored.isEmpty() && !forceDetect)
+    // One that was moved or removed is looked for again.
+    if (!stored.isEmpty() && !forceDetect && QFileInfo(stored).isDir())
         return stored;
     const QString detected = detectInstallation();
     if (detected.isEmpty())

@@ -135,7 +135,7 @@ void tst_Platform::iniRegistry()
             "Version=8.1\n"
             "Path=/opt/cirrane 8\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvellan Electronics\\Cirrane Lite\\1]\n"
-            "Version=1.0\n");
+            "Version=1.0\nPath=lite/../CIRRANE\n");
     f.close();
     IniRegistry registry(fileName);
     const QString vendor = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvellan Electronics\\");
@@ -148,6 +148,9 @@ void tst_Platform::iniRegistry()
     QCOMPARE(registry.valueNames(key),
              QStringList({QStringLiteral("Path"), QStringLiteral("Version")}));
     QCOMPARE(registry.subkeys(key), QStringList());
+    // A relative folder lies beside the file, as an installation's own file names its suite.
+    QCOMPARE(registry.value(vendor + QStringLiteral("Cirrane Lite\\1"), QStringLiteral("Path")),
+             dir.filePath(QStringLiteral("CIRRANE")));
     QCOMPARE(IniRegistry(dir.filePath(QStringLiteral("none.ini"))).subkeys(vendor), QStringList());
 }
 

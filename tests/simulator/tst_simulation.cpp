@@ -392,12 +392,14 @@ void tst_Simulation::installationDiscovery_data()
     QTest::newRow("6.9 is too old") << "6.9" << true << "" << false << true;
     QTest::newRow("7 without a minor") << "7" << true << "" << false << false;
     QTest::newRow("no simulator program") << "8.1" << false << "" << false << false;
-    QTest::newRow("a stored folder") << "8.1" << true << "/opt/elsewhere" << false << false;
+    QTest::newRow("a stored folder") << "8.1" << true << "EXISTING" << false << false;
+    // An installation moved or removed since: looked for again.
+    QTest::newRow("a stored folder that is gone") << "8.1" << true << "/opt/gone" << true << false;
 }
 
 // The registry search and the folder everything uses: versions from 7.8 on, a folder that
-// holds bin/vexa.exe (in any letter case), and a stored folder taken without a look at the
-// registry.
+// holds bin/vexa.exe (in any letter case), and a stored folder that exists taken without a
+// look at the registry.
 void tst_Simulation::installationDiscovery()
 {
     QFETCH(QString, version);
@@ -412,12 +414,15 @@ void tst_Simulation::installationDiscovery()
     }
     int reads = 0;
     Registry::setInstance(std::make_unique<RecordedRegistry>(version, installed.path(), &reads));
+    QTemporaryDir existing;
+    if (stored == QLatin1String("EXISTING"))
+        stored = existing.path();
     SettingsStore settings;
     settings.setCirraneDirectory(stored);
     SimulatorInstallation installation(settings);
     const QString directory = installation.simulatorDirectory(false);
     Registry::setInstance(nullptr);
-    if (!stored.isEmpty()) {
+    if (!stored.isEmpty() && QFileInfo::exists(stored)) {
         QCOMPARE(directory, stored);
         QCOMPARE(reads, 0);
         return;
