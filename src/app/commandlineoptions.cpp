@@ -3,6 +3,7 @@
 #include "srcmanager.h"
 
 #include "build/buildproject.h"
+#include "core/editorservices.h"
 #include "platform/caseinsensitivepath.h"
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
@@ -54,7 +55,8 @@ static bool isKnownOption(const QString &argument)
                                "--build",
                                "--clean",
                                "--tidy",
-                               "--print-output"}) {
+                               "--print-output",
+                               "--new-window"}) {
         if (is(argument, option))
             return true;
     }
@@ -70,6 +72,7 @@ QString CommandLineOptions::usage()
         "Usage: dyxstudio [--scan_compilers | --scan_compilers_admin] [project.dyxp]\n"
         "                 [--config=NAME] [--build] [--clean] [--tidy] [--advanced]\n"
         "                 [--simulate=SECONDS] [--trace=FILE.vcd] [--print-output] [--quit]\n"
+        "                 [--new-window]\n"
         "       dyxstudio --help | --version\n"
         "\n"
         "Options act in the order given.\n"
@@ -83,6 +86,8 @@ QString CommandLineOptions::usage()
         "  --trace=FILE.vcd        let that run write every pin change to FILE.vcd\n"
         "  --advanced, -a          show the advanced controls of the project settings\n"
         "  --print-output          also print every line of the output window\n"
+        "  --new-window            start a window of its own; without it, files given to a\n"
+        "                          second start open in the window already running\n"
         "  --quit, -q              run the other options and end without showing the window;\n"
         "                          the exit code is 1 when one of them failed\n"
         "  --help, -h              print this help\n"
@@ -119,6 +124,8 @@ void CommandLineOptions::apply()
             if (m_window->projectsManager()->indexOfProject(project) < 0
                 && !m_window->projectsManager()->openProject(project, true))
                 m_runFailed = true;
+        } else if (!argument.startsWith(QLatin1Char('-')) && QFileInfo(argument).isFile()) {
+            m_window->editors().openFileAt(QFileInfo(argument).absoluteFilePath());
         }
         if (is(argument, "--quit") || is(argument, "-q"))
             m_quit = true;

@@ -100,6 +100,20 @@ void SrcManager::createDocks()
             &SrcManager::updateBuildTargets);
 }
 
+void SrcManager::openHandedOver(const QStringList &paths)
+{
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    for (const QString &path : paths) {
+        if (path.endsWith(QLatin1String(".dyxp"), Qt::CaseInsensitive))
+            m_projects->openProject(Platform::resolveCaseInsensitive(path), false);
+        else if (QFileInfo(path).isFile())
+            m_tabs->openFileAt(path);
+    }
+}
+
 OutputSink &SrcManager::output()
 {
     return m_outWindow ? static_cast<OutputSink &>(*m_outWindow) : SilentOutput::instance();

@@ -106,6 +106,9 @@ public:
 
 public slots:
     void openFile();
+    // Files a later start handed over: projects open as projects, other files in editors, and
+    // the window comes to the front.
+    void openHandedOver(const QStringList &paths);
     void updateState() override;
     void updateBuildTargets(const QString &currentTarget);
     void configComboIndexChanged(const QString &text);

@@ -2,6 +2,7 @@
 
 #include "commandlineoptions.h"
 #include "core/ui/prompts.h"
+#include "singleinstance.h"
 #include "srcmanager.h"
 
 #include "build/ui/outwindow.h"
@@ -116,6 +117,25 @@ int runDyxStudio(int &argc, char **argv)
             icon = createApplicationIcon();
             QApplication::setWindowIcon(*icon);
 
+            // Started with files alone (from the file manager, say) while the program runs:
+            // the running window opens them. Any option (--new-window among them) starts a
+            // program of its own.
+            QStringList files;
+            bool alone = false;
+            for (const QString &argument : QApplication::arguments().mid(1)) {
+                if (argument.startsWith(QLatin1Char('-')))
+                    alone = true;
+                else
+                    files.append(argument);
+            }
+            if (!alone && SingleInstance::handOver(files)) {
+                delete icon;
+                delete appTranslator;
+                delete qtTranslator;
+                delete application;
+                return;
+            }
+
             window = new SrcManager;
             window->detectCompilersOnFirstStart();
             const QStringList arguments = QApplication::arguments();
@@ -125,6 +145,12 @@ int runDyxStudio(int &argc, char **argv)
             if (options->quit())
                 exitCode = options->runFailed() ? 1 : 0;
             else {
+                SingleInstance instance;
+                if (instance.listen())
+                    QObject::connect(&instance,
+                                     &SingleInstance::handedOver,
+                                     window,
+                                     &SrcManager::openHandedOver);
                 CrashGuard::run(
                     [&] {
                         window->show();

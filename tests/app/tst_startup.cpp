@@ -31,6 +31,7 @@ private slots:
     void linkerErrorsAreErrors();
     void killedProgramTakesItsBuildAlong_data();
     void killedProgramTakesItsBuildAlong();
+    void laterStartsHandOverTheirFiles();
 
 private:
     struct Run
@@ -542,3 +543,64 @@ void tst_Startup::linkerErrorsAreErrors()
 
 QTEST_GUILESS_MAIN(tst_Startup)
 #include "tst_startup.moc"
+
+// A second start with a file (as the file manager makes it) hands the file to the running
+// window and ends at once; with an option it is a program of its own.
+void tst_Startup::laterStartsHandOverTheirFiles()
+{
+    QTemporaryDir home;
+    const QString devboards = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                              + QStringLiteral("/../devboards/");
+    QStringList projects;
+    for (const QString &board : {QStringLiteral("AVR Blinky"), QStringLiteral("PIC16 Blinky")}) {
+        QVERIFY(QDir().mkpath(home.filePath(board)));
+        for (const QString &name : QDir(devboards + board).entryList(QDir::Files))
+            QVERIFY(QFile::copy(devboards + board + QLatin1Char('/') + name,
+                                home.filePath(board + QLatin1Char('/') + name)));
+        projects.append(home.filePath(board + QLatin1Char('/') + board + QStringLiteral(".dyxp")));
+    }
+    const QStringList environment = {QStringLiteral("DYX_AUTO_ANSWER=1"),
+                                     QStringLiteral("DYX_REGISTRY=") + home.filePath("none.ini")};
+    QProcess first;
+    QProcessEnvironment firstEnvironment = QProcessEnvironment::systemEnvironment();
+    firstEnvironment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    firstEnvironment.insert(QStringLiteral("HOME"), home.path());
+    firstEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const QString &entry : environment)
+        firstEnvironment.insert(entry.section(QLatin1Char('='), 0, 0),
+                                entry.section(QLatin1Char('='), 1));
+    first.setProcessEnvironment(firstEnvironment);
+    first.setProcessChannelMode(QProcess::MergedChannels);
+    first.start(QStringLiteral(DYX_PROGRAM), {QStringLiteral("--print-output"), projects[0]});
+    const std::shared_ptr<void> end(nullptr, [&first](void *) {
+        first.kill();
+        first.waitForFinished();
+    });
+    // Opening a board's project without a simulator says so: once for each project opened.
+    const QString opened = QStringLiteral("Cannot launch the design file");
+    QString said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += QString::fromLocal8Bit(first.readAllStandardOutput()),
+                              said.count(opened) == 1),
+                             20000);
+    // Until the window listens, a second start would run alone: it listens before it shows.
+    QTRY_VERIFY_WITH_TIMEOUT((said += QString::fromLocal8Bit(first.readAllStandardOutput()),
+                              said.contains(QStringLiteral("No Cirrane Installation"))),
+                             20000);
+    const Run second = run({projects[1]}, home.path(), home.path(), environment);
+    QCOMPARE(second.exitCode, 0);
+    QVERIFY2(!(second.out + second.err).contains(opened), qPrintable(second.err));
+    QTRY_VERIFY_WITH_TIMEOUT((said += QString::fromLocal8Bit(first.readAllStandardOutput()),
+                              said.count(opened) == 2),
+                             20000);
+    QCOMPARE(first.state(), QProcess::Running);
+    // With an option, a start of its own.
+    const Run own = run({QStringLiteral("--new-window"),
+                         QStringLiteral("--print-output"),
+                         QStringLiteral("--quit"),
+                         projects[1]},
+                        home.path(),
+                        home.path(),
+                        environment);
+    QCOMPARE(own.exitCode, 0);
+    QVERIFY2(own.err.contains(opened), qPrintable(own.err));
+}
