@@ -130,6 +130,7 @@ void CompilersDialog::checkRows(int first, int last)
         m_scan.checkRow(row);
         showRow(row);
     }
+    fitColumns();
     m_scan.writeSummary();
 }
 
@@ -226,13 +227,16 @@ void CompilersDialog::openHyperlink(bool)
     openHyperlink(m_form->compilersTable->currentRow(), m_form->compilersTable->currentColumn());
 }
 
-// The compiler's name fits its column; the directory takes the rest of the width.
+// The compiler's name and version fit their columns; the directory takes the rest of the width.
 void CompilersDialog::fitColumns()
 {
     QTableWidget *table = m_form->compilersTable;
     table->resizeColumnToContents(NameColumn);
+    table->resizeColumnToContents(VersionColumn);
     int others = 0;
-    for (int column = 0; column < DirectoryColumn; ++column) {
+    for (int column = 0; column < table->columnCount(); ++column) {
+        if (column == DirectoryColumn)
+            continue;
         if (!table->isColumnHidden(column))
             others += table->columnWidth(column);
     }
