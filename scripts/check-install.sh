@@ -36,6 +36,13 @@ cp -r "$prefix/lib/dyxstudio/CIRRANE/SAMPLES/8051 Serial" "$scratch/sample"
 "$prefix/bin/dyxstudio" --print-output "$scratch/sample/8051 Serial.dyxp" --build \
     --simulate=0.1 --quit > "$scratch/run.log" 2>&1 || { cat "$scratch/run.log"; exit 1; }
 grep -q "UART: Hello from the 8051" "$scratch/run.log" || { cat "$scratch/run.log"; exit 1; }
+# As a desktop user from a fresh home: the wizard, the keys and the dialogs on a display.
+gui_home="$scratch/gui-home"
+mkdir -p "$gui_home/run" && chmod 700 "$gui_home/run"
+HOME="$gui_home" XDG_CONFIG_HOME="$gui_home/.config" XDG_RUNTIME_DIR="$gui_home/run" \
+    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" \
+    "$here/scripts/check-install-gui.sh" "$prefix" || { cat "$gui_home/gui.log"; exit 1; }
+
 # The settings name no folder of the installation: moved elsewhere, it serves the same user as
 # before, the simulator suite included.
 for key in Compilers Simulator Syntax Tools DevBoards; do

@@ -16,8 +16,9 @@ packages=(
     libqscintilla2-qt6-dev libgl-dev
     # the help file: compiled with Free Pascal's CHM compiler, read through chmlib
     fp-utils libchm-dev
-    # a display for machines without one, and fonts
-    xvfb xauth fonts-dejavu-core
+    # a display for machines without one, and fonts; a window manager and keys for driving
+    # the installed program as a user (check-install-gui.sh)
+    xvfb xauth fonts-dejavu-core openbox xdotool
     # reading printed PDF files back in the tests; checking the desktop files of an install
     poppler-utils desktop-file-utils appstream
     # the firmware toolchains the shipped compiler configurations describe

@@ -155,8 +155,12 @@ VexaChannelClient::VexaChannelClient(QObject *parent)
     , m_socket(new QLocalSocket(this))
 {
     connect(m_socket, &QLocalSocket::readyRead, this, [this] {
-        readLines();
-        deliverNotes();
+        // A note's handler may turn the event loop; what arrives meanwhile is not signalled
+        // again (the signal does not nest), so it is read here before the handler ends.
+        do {
+            readLines();
+            deliverNotes();
+        } while (m_socket->bytesAvailable() > 0);
     });
 }
 

@@ -6,9 +6,11 @@
 #include "vexa/ptyconsole.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <csignal>
@@ -31,6 +33,7 @@ private slots:
     void privateFolder();
     void impostorIsRefused();
     void anotherUserReachesNothing();
+    void notesArrivingMeanwhileAreDelivered();
 };
 
 namespace {
@@ -235,3 +238,44 @@ void tst_Channel::anotherUserReachesNothing()
 
 QTEST_GUILESS_MAIN(tst_Channel)
 #include "tst_channel.moc"
+
+// A note's handler may turn the event loop (the output window shows its line at once); a note
+// that arrives meanwhile is delivered all the same, not left in the socket's buffer: a timed
+// run's end was lost that way now and then, and the IDE waited for it in vain.
+void tst_Channel::notesArrivingMeanwhileAreDelivered()
+{
+    QTemporaryDir temp;
+    qputenv("TEMP", temp.path().toLocal8Bit());
+    // The simulator's side serves from a thread of its own, as from another program.
+    QThread simulator;
+    auto *server = new VexaChannelServer;
+    server->moveToThread(&simulator);
+    connect(&simulator, &QThread::finished, server, &QObject::deleteLater);
+    simulator.start();
+    const std::shared_ptr<void> stop(nullptr, [&simulator](void *) {
+        simulator.quit();
+        simulator.wait();
+    });
+    const auto onSimulator = [server](const std::function<void()> &work) {
+        QMetaObject::invokeMethod(server, work, Qt::BlockingQueuedConnection);
+    };
+    bool listening = false;
+    onSimulator([&] { listening = server->listen(QCoreApplication::applicationPid()); });
+    QVERIFY(listening);
+    VexaChannelClient client;
+    QVERIFY(client.connectTo(QCoreApplication::applicationPid(), 2000));
+    QStringList notes;
+    connect(&client, &VexaChannelClient::note, this, [&](const QString &kind, const QString &) {
+        notes.append(kind);
+        if (kind == QLatin1String("FIRST")) {
+            onSimulator([server] { server->sendNote(QStringLiteral("SECOND"), QString()); });
+            QElapsedTimer turning;
+            turning.start();
+            while (turning.elapsed() < 200)
+                QCoreApplication::processEvents();
+        }
+    });
+    QVERIFY(client.request(QStringLiteral("WATCH"), 2000).has_value());
+    onSimulator([server] { server->sendNote(QStringLiteral("FIRST"), QString()); });
+    QTRY_COMPARE_WITH_TIMEOUT(notes, QStringList({"FIRST", "SECOND"}), 3000);
+}

@@ -77,6 +77,8 @@ DevBoardDialog::DevBoardDialog(MainServices *mainWindow, BuildConfigList *catalo
     connect(tree, &QTreeWidget::itemExpanded, this, &DevBoardDialog::directoryTreeItemExpanded);
     demoProjectComboBoxCurrentIndexChanged(m_form->demoProjectComboBox->currentText());
     refreshState();
+    // The arrow keys choose a board at once.
+    m_form->demoProjectsList->setFocus();
 }
 
 DevBoardDialog::~DevBoardDialog() = default;
