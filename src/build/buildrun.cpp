@@ -366,15 +366,17 @@ void BuildRun::countMessage(const QString &line, const QString &file, int lineNu
 
 void BuildRun::reportFirmwareSize(const BuildProject &configuration)
 {
-    const QDir project(configuration.projectDirectory());
     if (!configuration.root())
         return;
-    QStringList outputs;
-    for (const BuildNode *node : configuration.stepNodes())
-        outputs.append(QDir::cleanPath(project.absoluteFilePath(node->file)));
+    // The reports lie beside the firmware or are what it was made from (the linked ELF file);
+    // the objects below them are not read.
+    const QDir project(configuration.projectDirectory());
+    QStringList madeFrom;
+    for (const auto &input : configuration.root()->inputs)
+        madeFrom.append(QDir::cleanPath(project.absoluteFilePath(input->file)));
     const QString firmware = QDir::cleanPath(project.absoluteFilePath(configuration.root()->file));
     const QString text = FirmwareSize::measure(firmware,
-                                               outputs,
+                                               madeFrom,
                                                configuration.family(),
                                                configuration.controller())
                              .text();

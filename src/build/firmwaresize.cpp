@@ -122,11 +122,12 @@ qint64 FirmwareSize::hexProgramUnits(const QByteArray &hex, bool words, qint64 l
 
 qint64 FirmwareSize::elfDataBytes(const QByteArray &elf)
 {
-    // A 32-bit little-endian ELF file: its section headers and their names.
+    // A linked (executable) 32-bit little-endian ELF file: its section headers and their
+    // names. An object file's sections are only a part of the firmware's.
     if (elf.size() < 52
         || !elf.startsWith("\x7f"
                            "ELF")
-        || elf.at(4) != 1 || elf.at(5) != 1)
+        || elf.at(4) != 1 || elf.at(5) != 1 || littleEndian(elf, 0x10, 2) != 2)
         return -1;
     const qint64 headers = littleEndian(elf, 0x20, 4);
     const int entrySize = int(littleEndian(elf, 0x2e, 2));
@@ -204,7 +205,7 @@ bool FirmwareSize::controllerMemory(const QString &controller, qint64 &program, 
 }
 
 FirmwareSize FirmwareSize::measure(const QString &firmware,
-                                   const QStringList &otherOutputs,
+                                   const QStringList &madeFrom,
                                    const QString &family,
                                    const QString &controller)
 {
@@ -221,7 +222,7 @@ FirmwareSize FirmwareSize::measure(const QString &firmware,
     const qint64 readLimit = 64 << 20;
     size.program = hexProgramUnits(readHead(firmware, readLimit), size.programInWords, limit);
 
-    QStringList reports = otherOutputs;
+    QStringList reports = madeFrom;
     const QFileInfo info(firmware);
     for (const char *suffix : {".map", ".mem"})
         reports.append(info.path() + QLatin1Char('/') + info.completeBaseName()

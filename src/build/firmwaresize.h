@@ -18,9 +18,9 @@ struct FirmwareSize
     qint64 dataMemory = 0;
 
     // Measures the firmware of a build of the family's controller; reports are looked for
-    // among the other outputs and beside the firmware (same name, ".map" and ".mem").
+    // among the files it was made from and beside it (same name, ".map" and ".mem").
     static FirmwareSize measure(const QString &firmware,
-                                const QStringList &otherOutputs,
+                                const QStringList &madeFrom,
                                 const QString &family,
                                 const QString &controller);
     // "Program memory: 292 bytes (0.9% of 32768). Data memory: 32 bytes (1.6% of 2048)."
@@ -30,7 +30,8 @@ struct FirmwareSize
     // Units of program memory an Intel HEX file fills below limit (a byte address limit);
     // with words, two bytes are one word. -1 when the text is no Intel HEX.
     static qint64 hexProgramUnits(const QByteArray &hex, bool words, qint64 limit);
-    // The sizes of the .data, .bss and .noinit sections of a 32-bit ELF file; -1 when none.
+    // The sizes of the .data, .bss and .noinit sections of a linked 32-bit ELF file; -1 when
+    // it is none or has none.
     static qint64 elfDataBytes(const QByteArray &elf);
     // The sizes of the sections a gplink map places in data memory; -1 when it is no map.
     static qint64 gplinkMapDataBytes(const QString &map);

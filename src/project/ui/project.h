@@ -126,6 +126,8 @@ public:
     void setRebuildAll(bool rebuildAll) { m_rebuildAll = rebuildAll; }
     bool prepare();
     bool run(const QString &goal);
+    // Makes the active configuration's target and says so when it is made.
+    bool buildTarget();
     // A build, clean or tidy wrote the Makefile since the file list last changed.
     bool isUpToDate() const { return m_upToDate; }
     void setUpToDate(bool upToDate) { m_upToDate = upToDate; }

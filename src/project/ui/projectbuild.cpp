@@ -22,14 +22,7 @@
 
 bool Project::compile()
 {
-    if (!prepare())
-        return false;
-    const bool built = run(activeConfiguration()->targetName());
-    if (built) {
-        m_mainWindow.output().success(tr("Compiled successfully.\n"));
-        m_rebuildAll = false;
-    }
-    return built;
+    return prepare() && buildTarget();
 }
 
 bool Project::rebuild()
@@ -37,6 +30,11 @@ bool Project::rebuild()
     if (!prepare() || !run(QStringLiteral("clean")))
         return false;
     m_mainWindow.output().message(tr("Cleaned.\n"));
+    return buildTarget();
+}
+
+bool Project::buildTarget()
+{
     const bool built = run(activeConfiguration()->targetName());
     if (built) {
         m_mainWindow.output().success(tr("Compiled successfully.\n"));
