@@ -18,6 +18,7 @@ extern "C" {
 #include <simavr/avr_ioport.h>
 #include <simavr/avr_uart.h>
 #include <simavr/sim_avr.h>
+#include <simavr/sim_core.h>
 #include <simavr/sim_io.h>
 }
 
@@ -68,6 +69,9 @@ void AvrEngine::unload()
 QString AvrEngine::load(const QString &hexFile, const QString &device, double clockHz)
 {
     unload();
+    m_breakAt.clear();
+    m_hasBreakpoints = false;
+    m_rangeActive = false;
     m_error.clear();
     m_firmwareEnded = false;
     HexImage image = HexImage::read(hexFile);
@@ -269,23 +273,163 @@ bool AvrEngine::runUntil(std::uint64_t untilNs)
     // A sleeping controller leaps to its next timer event: one at the target keeps it from
     // leaping past.
     avr_cycle_timer_register(m_avr, target - m_avr->cycle, wakeAtTarget, nullptr);
+    m_debugStop = false;
+    const bool debugStops = m_hasBreakpoints || m_rangeActive;
     while (m_avr->cycle < target) {
         const int state = avr_run(m_avr);
-        if (state == cpu_Running || state == cpu_Sleeping)
+        if (state == cpu_Running || state == cpu_Sleeping) {
+            if (debugStops && isDebugStop(m_avr->pc)) {
+                m_debugStop = true;
+                break;
+            }
             continue;
-        if (state == cpu_Crashed) {
-            m_error = tr("The firmware crashed the controller at program address 0x%1.")
-                          .arg(m_avr->pc, 4, 16, QLatin1Char('0'));
-        } else if (state == cpu_Done) {
-            m_error = tr("The firmware stopped the controller (sleep with interrupts off).");
-            m_firmwareEnded = true;
-        } else {
-            m_error = tr("The controller stopped.");
         }
+        noteStopState(state);
         avr_cycle_timer_cancel(m_avr, wakeAtTarget, nullptr);
         return false;
     }
     avr_cycle_timer_cancel(m_avr, wakeAtTarget, nullptr);
+    return true;
+}
+
+void AvrEngine::noteStopState(int state)
+{
+    if (state == cpu_Crashed) {
+        m_error = tr("The firmware crashed the controller at program address 0x%1.")
+                      .arg(m_avr->pc, 4, 16, QLatin1Char('0'));
+    } else if (state == cpu_Done) {
+        m_error = tr("The firmware stopped the controller (sleep with interrupts off).");
+        m_firmwareEnded = true;
+    } else {
+        m_error = tr("The controller stopped.");
+    }
+}
+
+void AvrEngine::setCodeBreakpoints(const QSet<std::uint32_t> &addresses)
+{
+    m_breakAt.assign(m_avr ? (m_avr->flashend + 1) / 2 : 0, false);
+    m_hasBreakpoints = false;
+    for (const std::uint32_t address : addresses) {
+        if (address / 2 < m_breakAt.size()) {
+            m_breakAt[address / 2] = true;
+            m_hasBreakpoints = true;
+        }
+    }
+}
+
+void AvrEngine::setStepRange(std::uint32_t rangeStart, std::uint32_t rangeEnd)
+{
+    m_rangeActive = true;
+    m_rangeStart = rangeStart;
+    m_rangeEnd = rangeEnd;
+}
+
+void AvrEngine::clearStepRange()
+{
+    m_rangeActive = false;
+}
+
+bool AvrEngine::stepInstruction()
+{
+    if (!m_avr)
+        return false;
+    m_debugStop = false;
+    const int state = avr_run(m_avr);
+    if (state == cpu_Running || state == cpu_Sleeping)
+        return true;
+    noteStopState(state);
+    return false;
+}
+
+QByteArray AvrEngine::registerBlock() const
+{
+    if (!m_avr)
+        return {};
+    QByteArray block(reinterpret_cast<const char *>(m_avr->data), 32);
+    std::uint8_t sreg = 0;
+    READ_SREG_INTO(m_avr, sreg);
+    block.append(char(sreg));
+    block.append(char(m_avr->data[R_SPL]));
+    block.append(char(m_avr->data[R_SPH]));
+    for (int shift = 0; shift < 32; shift += 8)
+        block.append(char((m_avr->pc >> shift) & 0xff));
+    return block;
+}
+
+bool AvrEngine::setRegisterBlock(const QByteArray &block)
+{
+    if (!m_avr || block.size() != 39)
+        return false;
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(block.constData());
+    std::copy(bytes, bytes + 32, m_avr->data);
+    SET_SREG_FROM(m_avr, bytes[32]);
+    m_avr->data[R_SPL] = bytes[33];
+    m_avr->data[R_SPH] = bytes[34];
+    const std::uint32_t pc = bytes[35] | (bytes[36] << 8) | (bytes[37] << 16)
+                             | (std::uint32_t(bytes[38]) << 24);
+    if (pc > m_avr->flashend)
+        return false;
+    m_avr->pc = pc;
+    return true;
+}
+
+namespace {
+constexpr std::uint32_t dataBase = 0x800000;
+} // namespace
+
+QByteArray AvrEngine::readMemory(std::uint32_t address, std::uint32_t length) const
+{
+    if (!m_avr || length > 0x10000)
+        return {};
+    if (address < dataBase) {
+        if (std::uint64_t(address) + length > std::uint64_t(m_avr->flashend) + 1)
+            return {};
+        return QByteArray(reinterpret_cast<const char *>(m_avr->flash + address), length);
+    }
+    if (address < eepromBase) {
+        const std::uint32_t offset = address - dataBase;
+        if (std::uint64_t(offset) + length > std::uint64_t(m_avr->ramend) + 1)
+            return {};
+        QByteArray bytes(reinterpret_cast<const char *>(m_avr->data + offset), length);
+        // The status register lives in its flags while the controller runs.
+        if (offset <= R_SREG && R_SREG < offset + length) {
+            std::uint8_t sreg = 0;
+            READ_SREG_INTO(m_avr, sreg);
+            bytes[R_SREG - offset] = char(sreg);
+        }
+        return bytes;
+    }
+    const std::uint32_t offset = address - eepromBase;
+    if (length == 0 || std::uint64_t(offset) + length > std::uint64_t(m_avr->e2end) + 1)
+        return {};
+    QByteArray bytes(int(length), '\0');
+    avr_eeprom_desc_t eeprom{reinterpret_cast<std::uint8_t *>(bytes.data()),
+                             std::uint16_t(offset),
+                             length};
+    if (avr_ioctl(m_avr, AVR_IOCTL_EEPROM_GET, &eeprom) != 0)
+        return {};
+    return bytes;
+}
+
+bool AvrEngine::writeMemory(std::uint32_t address, const QByteArray &bytes)
+{
+    const auto length = std::uint32_t(bytes.size());
+    if (readMemory(address, length).size() != bytes.size())
+        return false;
+    const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.constData());
+    if (address < dataBase) {
+        std::copy(data, data + length, m_avr->flash + address);
+    } else if (address < eepromBase) {
+        const std::uint32_t offset = address - dataBase;
+        std::copy(data, data + length, m_avr->data + offset);
+        if (offset <= R_SREG && R_SREG < offset + length)
+            SET_SREG_FROM(m_avr, data[R_SREG - offset]);
+    } else {
+        avr_eeprom_desc_t eeprom{const_cast<std::uint8_t *>(data),
+                                 std::uint16_t(address - eepromBase),
+                                 length};
+        avr_ioctl(m_avr, AVR_IOCTL_EEPROM_SET, &eeprom);
+    }
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -49,6 +51,26 @@ public:
     // A byte typed into the serial terminal, for a port by its place in serialPorts().
     virtual bool canReceiveSerial() const { return false; }
     virtual void sendSerial(int port, char byte) {}
+    // Debugging at the instruction level, for engines that offer it (the source-level debugger
+    // works through these). Addresses are byte addresses of the program memory.
+    virtual bool canDebug() const { return false; }
+    // runUntil stops before an instruction at one of these addresses, or, with a step range
+    // set, before the first instruction outside [rangeStart, rangeEnd).
+    virtual void setCodeBreakpoints(const QSet<std::uint32_t> &addresses) {}
+    virtual void setStepRange(std::uint32_t rangeStart, std::uint32_t rangeEnd) {}
+    virtual void clearStepRange() {}
+    // Runs one instruction (an interrupt's entry counts as one); false when the controller
+    // can run no further.
+    virtual bool stepInstruction() { return false; }
+    // The registers in the order a debugger reads them, as raw little-endian bytes.
+    virtual QByteArray registerBlock() const { return {}; }
+    virtual bool setRegisterBlock(const QByteArray &block) { return false; }
+    // Memory in the debugger's address space; empty when the range is not readable.
+    virtual QByteArray readMemory(std::uint32_t address, std::uint32_t length) const { return {}; }
+    virtual bool writeMemory(std::uint32_t address, const QByteArray &bytes) { return false; }
+    // Whether the last runUntil ended early at a breakpoint or leaving the step range.
+    bool stoppedForDebugger() const { return m_debugStop; }
+
     // The last failure, for the window and the IDE.
     QString error() const { return m_error; }
     // The firmware ended the run itself (on the AVR: sleep with interrupts off): runUntil said
@@ -67,4 +89,5 @@ public:
 protected:
     QString m_error;
     bool m_firmwareEnded = false;
+    bool m_debugStop = false;
 };

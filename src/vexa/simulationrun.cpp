@@ -168,13 +168,17 @@ void SimulationRun::tick()
         while (ok && m_engine->timeNs() < due && inBudget()) {
             const std::uint64_t before = m_engine->timeNs();
             ok = m_engine->runUntil(std::min(due, before + m_engine->sliceNs()));
-            if (m_engine->timeNs() == before)
+            if (m_engine->timeNs() == before || m_engine->stoppedForDebugger())
                 break;
         }
     }
     flushSerial(!ok);
     const qint64 now = m_clock();
-    if (!ok && m_timedActive && m_engine->firmwareEnded()) {
+    if (ok && m_engine->stoppedForDebugger()) {
+        m_timer.stop();
+        flushSerial(true);
+        emit debuggerStop();
+    } else if (!ok && m_timedActive && m_engine->firmwareEnded()) {
         m_timer.stop();
         m_engine->halt();
         emit firmwareEnded(m_engine->timeNs());

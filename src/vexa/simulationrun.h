@@ -75,6 +75,9 @@ signals:
     void alive(std::uint64_t timeNs);
     // The firmware ended a timed run itself, before its time: the run ends there.
     void firmwareEnded(std::uint64_t timeNs);
+    // The run stopped where the debugger asked it to (a breakpoint, the end of a step range);
+    // stateChanged follows.
+    void debuggerStop();
     // Started, stopped, or the speed changed.
     void stateChanged();
 

@@ -1,0 +1,364 @@
+#include "gdbdebugger.h"
+
+#include "gdbremotestub.h"
+#include "platform/processgroup.h"
+#include "simulationrun.h"
+
+#include <QLoggingCategory>
+#include <QStandardPaths>
+
+#include <csignal>
+
+namespace {
+Q_LOGGING_CATEGORY(debuggerLink, "dyx.debugger", QtWarningMsg)
+} // namespace
+
+GdbDebugger::GdbDebugger(SimulationRun &run, QObject *parent)
+    : SourceDebugger(parent)
+    , m_run(run)
+    , m_stub(std::make_unique<GdbRemoteStub>(run))
+{
+    m_gdb.setProcessChannelMode(QProcess::SeparateChannels);
+    connect(&m_gdb, &QProcess::readyReadStandardOutput, this, &GdbDebugger::readOutput);
+    connect(&m_gdb, &QProcess::finished, this, [this] {
+        if (state() != State::Off && state() != State::Ended)
+            emit message(tr("The debugger ended: the firmware runs without breakpoints now."));
+        setState(State::Ended);
+    });
+}
+
+GdbDebugger::~GdbDebugger()
+{
+    if (m_gdb.state() != QProcess::NotRunning) {
+        m_gdb.closeWriteChannel();
+        m_gdb.kill();
+        m_gdb.waitForFinished(2000);
+    }
+}
+
+QString GdbDebugger::program()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("avr-gdb"));
+}
+
+bool GdbDebugger::start(const QString &elfFile,
+                        const QList<SourceBreakpoint> &breakpoints,
+                        bool run,
+                        QString *error)
+{
+    const QString gdb = program();
+    if (gdb.isEmpty()) {
+        *error = tr("The AVR debugger avr-gdb (package gdb-avr) is not installed.");
+        return false;
+    }
+    if (!m_stub->listen(error))
+        return false;
+    m_breakpoints = breakpoints;
+    m_runOnAttach = run;
+    // Nothing beside the firmware (scripts a debugger would load on its own) is run.
+    m_gdb.setProgram(gdb);
+    m_gdb.setArguments({QStringLiteral("--interpreter=mi2"),
+                        QStringLiteral("-nx"),
+                        QStringLiteral("-nh"),
+                        QStringLiteral("-q"),
+                        QStringLiteral("-iex"),
+                        QStringLiteral("set auto-load off")});
+    Platform::endWithStarter(m_gdb, SIGKILL);
+    m_gdb.start();
+    if (!m_gdb.waitForStarted(5000)) {
+        *error = tr("The debugger %1 did not start: %2").arg(gdb, m_gdb.errorString());
+        return false;
+    }
+    setState(State::Starting);
+    command(QStringLiteral("-gdb-set confirm off"));
+    command(QStringLiteral("-gdb-set width 0"));
+    // Commands are taken while the firmware runs (Pause, breakpoints).
+    command(QStringLiteral("-gdb-set mi-async on"));
+    command(QStringLiteral("-file-exec-and-symbols ") + Mi::quoted(elfFile),
+            [this](const MiRecord &record) {
+                if (record.recordClass == QLatin1String("error")) {
+                    emit message(tr("The debugger cannot read the firmware's symbols: %1")
+                                     .arg(record.value(QStringLiteral("msg"))));
+                    m_gdb.kill();
+                }
+            });
+    command(QStringLiteral("-data-list-register-names"), [this](const MiRecord &record) {
+        m_registerNames.clear();
+        for (const QVariant &name : record.results.value(QStringLiteral("register-names")).toList())
+            m_registerNames.append(name.toString());
+    });
+    // The socket's path is taken as it stands (quotes would be part of it); the private
+    // folder's path has no blanks in it.
+    command(QStringLiteral("-target-select remote ") + m_stub->socketPath(),
+            [this](const MiRecord &record) {
+                if (record.recordClass == QLatin1String("error")) {
+                    emit message(tr("The debugger could not attach to the simulation: %1")
+                                     .arg(record.value(QStringLiteral("msg"))));
+                    m_gdb.kill();
+                    return;
+                }
+                applyBreakpoints();
+                setState(State::Paused);
+                if (m_runOnAttach)
+                    resume();
+                else
+                    refresh();
+            });
+    return true;
+}
+
+void GdbDebugger::command(const QString &line, Answer answer)
+{
+    const int token = m_nextToken++;
+    if (answer)
+        m_answers.insert(token, std::move(answer));
+    qCDebug(debuggerLink) << "<-" << token << line;
+    m_gdb.write(QByteArray::number(token) + line.toUtf8() + '\n');
+}
+
+void GdbDebugger::readOutput()
+{
+    m_output += m_gdb.readAllStandardOutput();
+    qsizetype end;
+    while ((end = m_output.indexOf('\n')) >= 0) {
+        const QByteArray line = m_output.left(end);
+        m_output.remove(0, end + 1);
+        qCDebug(debuggerLink) << "->" << line;
+        handle(MiRecord::parse(line));
+    }
+}
+
+void GdbDebugger::handle(const MiRecord &record)
+{
+    if (record.kind == MiRecord::Result) {
+        if (Answer answer = m_answers.take(record.token))
+            answer(record);
+        else if (record.recordClass == QLatin1String("error"))
+            emit message(record.value(QStringLiteral("msg")));
+        return;
+    }
+    if (record.kind != MiRecord::Exec)
+        return;
+    if (record.recordClass == QLatin1String("running")) {
+        if (state() == State::Paused)
+            setState(State::Running);
+        return;
+    }
+    if (record.recordClass != QLatin1String("stopped") || state() == State::Starting)
+        return;
+    const QString reason = record.value(QStringLiteral("reason"));
+    if (reason.startsWith(QLatin1String("exited"))) {
+        emit message(tr("The firmware ended the run."));
+        setState(State::Ended);
+        return;
+    }
+    if (m_resumeAfterStop) {
+        // Stopped only to change the breakpoints.
+        m_resumeAfterStop = false;
+        setState(State::Paused);
+        applyBreakpoints();
+        resume();
+        return;
+    }
+    setState(State::Paused);
+    collectStop(reason, record.results.value(QStringLiteral("frame")).toMap());
+}
+
+void GdbDebugger::applyBreakpoints()
+{
+    if (!m_breakpointNumbers.isEmpty()) {
+        QStringList numbers;
+        for (const int number : std::as_const(m_breakpointNumbers))
+            numbers.append(QString::number(number));
+        command(QStringLiteral("-break-delete ") + numbers.join(QLatin1Char(' ')));
+        m_breakpointNumbers.clear();
+    }
+    for (const SourceBreakpoint &breakpoint : std::as_const(m_breakpoints)) {
+        command(QStringLiteral("-break-insert ")
+                    + Mi::quoted(QStringLiteral("%1:%2").arg(breakpoint.file).arg(breakpoint.line)),
+                [this, breakpoint](const MiRecord &record) {
+                    if (record.recordClass == QLatin1String("done")) {
+                        m_breakpointNumbers.append(
+                            record.value(QStringLiteral("bkpt.number")).toInt());
+                        return;
+                    }
+                    emit message(tr("No breakpoint at %1, line %2: %3")
+                                     .arg(breakpoint.file)
+                                     .arg(breakpoint.line)
+                                     .arg(record.value(QStringLiteral("msg"))));
+                });
+    }
+}
+
+void GdbDebugger::setBreakpoints(const QList<SourceBreakpoint> &breakpoints)
+{
+    m_breakpoints = breakpoints;
+    if (state() == State::Paused) {
+        applyBreakpoints();
+    } else if (state() == State::Running && !m_resumeAfterStop) {
+        m_resumeAfterStop = true;
+        command(QStringLiteral("-exec-interrupt"));
+    }
+}
+
+void GdbDebugger::execute(const QString &line)
+{
+    if (state() != State::Paused)
+        return;
+    command(line, [this](const MiRecord &record) {
+        if (record.recordClass == QLatin1String("running"))
+            setState(State::Running);
+        else if (record.recordClass == QLatin1String("error"))
+            emit message(record.value(QStringLiteral("msg")));
+    });
+}
+
+void GdbDebugger::resume()
+{
+    execute(QStringLiteral("-exec-continue"));
+}
+
+void GdbDebugger::pause()
+{
+    m_resumeAfterStop = false;
+    if (state() == State::Running)
+        command(QStringLiteral("-exec-interrupt"));
+}
+
+void GdbDebugger::stepInto()
+{
+    execute(QStringLiteral("-exec-step"));
+}
+
+void GdbDebugger::stepOver()
+{
+    execute(QStringLiteral("-exec-next"));
+}
+
+void GdbDebugger::stepOut()
+{
+    execute(QStringLiteral("-exec-finish"));
+}
+
+void GdbDebugger::runTo(const QString &file, int line)
+{
+    if (state() != State::Paused)
+        return;
+    command(QStringLiteral("-break-insert -t ")
+                + Mi::quoted(QStringLiteral("%1:%2").arg(file).arg(line)),
+            [this, file, line](const MiRecord &record) {
+                if (record.recordClass == QLatin1String("done")) {
+                    resume();
+                    return;
+                }
+                emit message(tr("The firmware cannot run to %1, line %2: %3")
+                                 .arg(file)
+                                 .arg(line)
+                                 .arg(record.value(QStringLiteral("msg"))));
+            });
+}
+
+void GdbDebugger::refresh()
+{
+    if (state() != State::Paused)
+        return;
+    command(QStringLiteral("-stack-info-frame"), [this](const MiRecord &record) {
+        collectStop(m_stop.reason.isEmpty() ? QStringLiteral("attached") : m_stop.reason,
+                    record.results.value(QStringLiteral("frame")).toMap());
+    });
+}
+
+DebugFrame GdbDebugger::frameFrom(const QVariant &frame)
+{
+    DebugFrame result;
+    result.function = Mi::valueAt(frame, QStringLiteral("func"));
+    result.file = Mi::valueAt(frame, QStringLiteral("fullname"));
+    result.line = Mi::valueAt(frame, QStringLiteral("line")).toInt();
+    result.address = Mi::valueAt(frame, QStringLiteral("addr")).toUInt(nullptr, 16);
+    return result;
+}
+
+void GdbDebugger::collectStop(const QString &reason, const QVariantMap &frame)
+{
+    m_stop = DebugStop();
+    m_stop.reason = reason;
+    m_stop.where = frameFrom(frame);
+    command(QStringLiteral("-stack-list-frames 0 19"), [this](const MiRecord &record) {
+        for (const QVariant &frame : record.results.value(QStringLiteral("stack")).toList())
+            m_stop.frames.append(frameFrom(frame));
+    });
+    command(QStringLiteral("-stack-list-variables --all-values"), [this](const MiRecord &record) {
+        for (const QVariant &variable : record.results.value(QStringLiteral("variables")).toList()) {
+            m_stop.locals.append({Mi::valueAt(variable, QStringLiteral("name")),
+                                  Mi::valueAt(variable, QStringLiteral("value"))});
+        }
+    });
+    command(
+        QStringLiteral("-data-list-register-values --skip-unavailable x"),
+        [this](const MiRecord &record) {
+            for (const QVariant &value :
+                 record.results.value(QStringLiteral("register-values")).toList()) {
+                const int number = Mi::valueAt(value, QStringLiteral("number")).toInt();
+                const QString name = m_registerNames.value(number);
+                if (!name.isEmpty())
+                    m_stop.registers.append({name, Mi::valueAt(value, QStringLiteral("value"))});
+            }
+        });
+    for (const QString &global : std::as_const(m_globals)) {
+        command(QStringLiteral("-data-evaluate-expression ") + Mi::quoted(global),
+                [this, global](const MiRecord &record) {
+                    const bool ok = record.recordClass == QLatin1String("done");
+                    m_stop.globals.append({global,
+                                           ok ? record.value(QStringLiteral("value"))
+                                              : QLatin1Char('<')
+                                                    + record.value(QStringLiteral("msg"))
+                                                    + QLatin1Char('>')});
+                });
+    }
+    if (!m_memoryAddress.isEmpty()) {
+        command(QStringLiteral("-data-read-memory-bytes %1 %2")
+                    .arg(Mi::quoted(m_memoryAddress))
+                    .arg(m_memoryLength),
+                [this](const MiRecord &record) {
+                    const QVariantList blocks = record.results.value(QStringLiteral("memory"))
+                                                    .toList();
+                    if (record.recordClass != QLatin1String("done") || blocks.isEmpty()) {
+                        emit message(tr("The memory at %1 cannot be read: %2")
+                                         .arg(m_memoryAddress, record.value(QStringLiteral("msg"))));
+                        return;
+                    }
+                    m_stop.memoryAddress = Mi::valueAt(blocks.first(), QStringLiteral("begin"))
+                                               .toUInt(nullptr, 16);
+                    m_stop.memory = QByteArray::fromHex(
+                        Mi::valueAt(blocks.first(), QStringLiteral("contents")).toLatin1());
+                });
+    }
+    // Answers come in order: this one's means the others are in.
+    command(QStringLiteral("-gdb-show confirm"), [this](const MiRecord &) { finishStop(); });
+}
+
+void GdbDebugger::markChanges(QList<DebugValue> &values, const QString &group)
+{
+    for (DebugValue &value : values) {
+        const QString key = group + QLatin1Char('\n') + value.name;
+        const auto last = m_lastValues.constFind(key);
+        value.changed = last != m_lastValues.cend() && *last != value.value;
+        m_lastValues.insert(key, value.value);
+    }
+}
+
+void GdbDebugger::finishStop()
+{
+    markChanges(m_stop.registers, QStringLiteral("registers"));
+    markChanges(m_stop.locals, QStringLiteral("locals ") + m_stop.where.function);
+    markChanges(m_stop.globals, QStringLiteral("globals"));
+    if (m_stop.memoryAddress == m_lastMemoryAddress && m_lastMemory.size() == m_stop.memory.size()) {
+        for (int i = 0; i < m_stop.memory.size(); ++i) {
+            if (m_stop.memory.at(i) != m_lastMemory.at(i))
+                m_stop.changedBytes.append(i);
+        }
+    }
+    m_lastMemory = m_stop.memory;
+    m_lastMemoryAddress = m_stop.memoryAddress;
+    emit stopped(m_stop);
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "gdbmi.h"
+#include "sourcedebugger.h"
+
+#include <QHash>
+#include <QProcess>
+
+#include <functional>
+#include <memory>
+
+class GdbRemoteStub;
+class SimulationRun;
+
+// Source-level debugging through a GDB for the controller (avr-gdb), started on the firmware's
+// ELF file and attached to the simulation through a remote stub on a private socket; it is
+// driven through its machine interface and ends with this object, or with the program however
+// it ends.
+class GdbDebugger : public SourceDebugger
+{
+    Q_OBJECT
+public:
+    GdbDebugger(SimulationRun &run, QObject *parent = nullptr);
+    ~GdbDebugger() override;
+
+    // The debugger program, found on the search path; empty when it is not installed.
+    static QString program();
+    // Starts the debugger on the firmware's symbols; false, with the reason, when it cannot
+    // start. Once attached it stops (Paused) unless run is true, after the breakpoints are in.
+    bool start(const QString &elfFile,
+               const QList<SourceBreakpoint> &breakpoints,
+               bool run,
+               QString *error);
+
+    void setBreakpoints(const QList<SourceBreakpoint> &breakpoints) override;
+    void resume() override;
+    void pause() override;
+    void stepInto() override;
+    void stepOver() override;
+    void stepOut() override;
+    void runTo(const QString &file, int line) override;
+    void refresh() override;
+
+private:
+    using Answer = std::function<void(const MiRecord &)>;
+    void command(const QString &line, Answer answer = Answer());
+    void readOutput();
+    void handle(const MiRecord &record);
+    void applyBreakpoints();
+    void execute(const QString &line);
+    void collectStop(const QString &reason, const QVariantMap &frame);
+    void finishStop();
+    static DebugFrame frameFrom(const QVariant &frame);
+    void markChanges(QList<DebugValue> &values, const QString &group);
+
+    SimulationRun &m_run;
+    std::unique_ptr<GdbRemoteStub> m_stub;
+    QProcess m_gdb;
+    QByteArray m_output;
+    int m_nextToken = 1;
+    QHash<int, Answer> m_answers;
+    QList<SourceBreakpoint> m_breakpoints;
+    QList<int> m_breakpointNumbers;
+    bool m_breakpointsDirty = false;
+    bool m_resumeAfterStop = false;
+    bool m_runOnAttach = false;
+    QStringList m_registerNames;
+    DebugStop m_stop;
+    QHash<QString, QString> m_lastValues;
+    QByteArray m_lastMemory;
+    std::uint32_t m_lastMemoryAddress = 0;
+};

@@ -1,0 +1,261 @@
+// Source-level debugging of real firmware built by the real compiler: breakpoints, stepping by
+// lines, stepping out, running to a line, and the values of variables and registers, through
+// the debugger attached to the simulation; and the protocol the simulation answers it in.
+#include "vexa/gdbdebugger.h"
+#include "vexa/gdbmi.h"
+#include "vexa/gdbremotestub.h"
+#include "vexa/simulationrun.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Line numbers below are those of this text.
+const char avrSource[] = R"(#include <avr/io.h>
+
+volatile unsigned int counter = 7;
+
+__attribute__((noinline)) static int twice(int value)
+{
+    int result = value * 2;
+    PORTB = result;
+    return result;
+}
+
+int main(void)
+{
+    DDRB = 0xff;
+    int total = 0;
+    for (;;) {
+        total += twice(counter);
+        counter++;
+        PORTB = total;
+    }
+}
+)";
+constexpr int lineInTwice = 7;
+constexpr int lineOfCall = 17;
+constexpr int lineAfterCall = 18;
+constexpr int lineOfPort = 19;
+
+} // namespace
+
+class tst_SourceDebug : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void miRecords();
+    void remoteProtocol();
+    void avrBreakStepAndValues();
+
+private:
+    // Waits until the debugger stops, and returns where.
+    DebugStop waitForStop(GdbDebugger &debugger);
+
+    QTemporaryDir m_dir;
+    QString m_source;
+    QString m_hex;
+    QString m_elf;
+};
+
+void tst_SourceDebug::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_source = m_dir.filePath(QStringLiteral("main.c"));
+    QFile file(m_source);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(avrSource);
+    file.close();
+    m_elf = m_dir.filePath(QStringLiteral("firmware.elf"));
+    m_hex = m_dir.filePath(QStringLiteral("firmware.hex"));
+    // As the shipped Debug configuration builds.
+    QCOMPARE(QProcess::execute(QStringLiteral("avr-gcc"),
+                               {QStringLiteral("-mmcu=atmega328p"),
+                                QStringLiteral("-Og"),
+                                QStringLiteral("-g"),
+                                m_source,
+                                QStringLiteral("-o"),
+                                m_elf}),
+             0);
+    QCOMPARE(QProcess::execute(QStringLiteral("avr-objcopy"),
+                               {QStringLiteral("-O"), QStringLiteral("ihex"), m_elf, m_hex}),
+             0);
+    QVERIFY2(!GdbDebugger::program().isEmpty(), "avr-gdb (package gdb-avr) is needed");
+}
+
+void tst_SourceDebug::miRecords()
+{
+    const MiRecord stop = MiRecord::parse(
+        "*stopped,reason=\"breakpoint-hit\",bkptno=\"1\",frame={addr=\"0x000000a2\","
+        "func=\"twice\",args=[{name=\"value\",value=\"7\"}],file=\"main.c\","
+        "fullname=\"/tmp/a \\\"b\\\"/main.c\",line=\"7\"},thread-id=\"1\"\n");
+    QCOMPARE(stop.kind, MiRecord::Exec);
+    QCOMPARE(stop.recordClass, QStringLiteral("stopped"));
+    QCOMPARE(stop.value(QStringLiteral("frame.fullname")), QStringLiteral("/tmp/a \"b\"/main.c"));
+    QCOMPARE(stop.value(QStringLiteral("frame.line")), QStringLiteral("7"));
+    const QVariantList args
+        = stop.results.value(QStringLiteral("frame")).toMap().value(QStringLiteral("args")).toList();
+    QCOMPARE(Mi::valueAt(args.value(0), QStringLiteral("value")), QStringLiteral("7"));
+    const MiRecord stack = MiRecord::parse(
+        "12^done,stack=[frame={level=\"0\",func=\"twice\"},frame={level=\"1\",func=\"main\"}]");
+    QCOMPARE(stack.token, 12);
+    QCOMPARE(stack.kind, MiRecord::Result);
+    QCOMPARE(stack.results.value(QStringLiteral("stack")).toList().size(), 2);
+    QCOMPARE(Mi::valueAt(stack.results.value(QStringLiteral("stack")).toList().at(1),
+                         QStringLiteral("func")),
+             QStringLiteral("main"));
+    const MiRecord console = MiRecord::parse("~\"tab\\there \\303\\251\\n\"");
+    QCOMPARE(console.kind, MiRecord::Console);
+    QCOMPARE(console.text, QStringLiteral("tab\there \u00e9\n"));
+    QCOMPARE(Mi::quoted(QStringLiteral("a\"b\\c")), QStringLiteral("\"a\\\"b\\\\c\""));
+}
+
+void tst_SourceDebug::remoteProtocol()
+{
+    SimulationRun run;
+    HandOff handOff;
+    handOff.program = m_hex;
+    handOff.device = QStringLiteral("ATMEGA328P");
+    handOff.family = QStringLiteral("AVR");
+    handOff.clock = QStringLiteral("16MHz");
+    QVERIFY(run.load(handOff));
+    GdbRemoteStub stub(run);
+    // r0..r31, SREG, SP, PC: 39 bytes; after reset the PC is 0 and SP is at the top of SRAM.
+    const QByteArray registers = QByteArray::fromHex(stub.answer("g"));
+    QCOMPARE(registers.size(), 39);
+    QCOMPARE(QByteArray::fromHex(stub.answer("p22")), QByteArray(4, '\0'));
+    // Flash at 0 holds the reset vector's jump (0x940c, little-endian).
+    QCOMPARE(stub.answer("m0,2"), QByteArray("0c94"));
+    // Data memory from 0x800000: what is written reads back, in SRAM and in r1.
+    QCOMPARE(stub.answer("M800200,2:abcd"), QByteArray("OK"));
+    QCOMPARE(stub.answer("m800200,2"), QByteArray("abcd"));
+    QCOMPARE(stub.answer("P1=5a"), QByteArray("OK"));
+    QCOMPARE(stub.answer("m800001,1"), QByteArray("5a"));
+    // Out of range, malformed, and not offered.
+    QCOMPARE(stub.answer("m900000,4"), QByteArray("E01"));
+    QCOMPARE(stub.answer("mzz"), QByteArray("E01"));
+    QCOMPARE(stub.answer("P99=00"), QByteArray("E01"));
+    QCOMPARE(stub.answer("Z2,800200,1"), QByteArray());
+    // A breakpoint stops the run before the instruction there: the reset vector's jump target.
+    Engine *engine = run.engine();
+    const QByteArray jump = QByteArray::fromHex(stub.answer("m2,2"));
+    const QByteArray target
+        = QByteArray::number((std::uint8_t(jump.at(0)) | std::uint8_t(jump.at(1)) << 8) * 2, 16);
+    QCOMPARE(stub.answer("Z0," + target + ",2"), QByteArray("OK"));
+    engine->runUntil(1000000);
+    QVERIFY(engine->stoppedForDebugger());
+    const QByteArray pc = QByteArray::fromHex(stub.answer("p22"));
+    QCOMPARE(std::uint8_t(pc.at(0)) | std::uint8_t(pc.at(1)) << 8, int(target.toUInt(nullptr, 16)));
+    QCOMPARE(stub.answer("z0," + target + ",2"), QByteArray("OK"));
+    QVERIFY(engine->runUntil(1000000));
+    QVERIFY(!engine->stoppedForDebugger());
+}
+
+DebugStop tst_SourceDebug::waitForStop(GdbDebugger &debugger)
+{
+    QSignalSpy stops(&debugger, &SourceDebugger::stopped);
+    if (!stops.wait(20000))
+        return DebugStop();
+    return stops.first().first().value<DebugStop>();
+}
+
+void tst_SourceDebug::avrBreakStepAndValues()
+{
+    SimulationRun run;
+    HandOff handOff;
+    handOff.program = m_hex;
+    handOff.device = QStringLiteral("ATMEGA328P");
+    handOff.family = QStringLiteral("AVR");
+    handOff.clock = QStringLiteral("16MHz");
+    QVERIFY(run.load(handOff));
+    GdbDebugger debugger(run);
+    QStringList messages;
+    connect(&debugger, &SourceDebugger::message, this, [&](const QString &text) {
+        messages.append(text);
+    });
+    debugger.setWatchedGlobals({QStringLiteral("counter")});
+    debugger.setMemoryView(QStringLiteral("&counter"), 2);
+    QString error;
+    QVERIFY2(debugger.start(m_elf, {{m_source, lineInTwice}}, true, &error), qPrintable(error));
+
+    // The breakpoint in the function is hit at its line, called from main, with the argument
+    // and the global as they are.
+    DebugStop stop = waitForStop(debugger);
+    QCOMPARE(stop.reason, QStringLiteral("breakpoint-hit"));
+    QCOMPARE(stop.where.file, m_source);
+    QCOMPARE(stop.where.line, lineInTwice);
+    QCOMPARE(stop.where.function, QStringLiteral("twice"));
+    QCOMPARE(stop.frames.size(), 2);
+    QCOMPARE(stop.frames.at(1).function, QStringLiteral("main"));
+    QCOMPARE(stop.frames.at(1).line, lineOfCall);
+    QCOMPARE(stop.locals.value(0).name, QStringLiteral("value"));
+    QCOMPARE(stop.locals.value(0).value, QStringLiteral("7"));
+    QCOMPARE(stop.globals.value(0).value, QStringLiteral("7"));
+    QCOMPARE(stop.memory, QByteArray("\x07\x00", 2));
+    QVERIFY(run.isRunning() == false);
+    QVERIFY(!stop.registers.isEmpty());
+    QCOMPARE(stop.registers.first().name, QStringLiteral("r0"));
+
+    // Step Out returns to the caller's line.
+    debugger.stepOut();
+    stop = waitForStop(debugger);
+    QCOMPARE(stop.where.function, QStringLiteral("main"));
+    QCOMPARE(stop.where.line, lineOfCall);
+
+    // Without breakpoints, a step over the call lands on the next line, and the next step
+    // over changes the global: it is marked as changed, the memory byte too.
+    debugger.setBreakpoints({});
+    debugger.stepOver();
+    stop = waitForStop(debugger);
+    QCOMPARE(stop.where.line, lineAfterCall);
+    debugger.stepOver();
+    stop = waitForStop(debugger);
+    QCOMPARE(stop.where.line, lineOfPort);
+    QCOMPARE(stop.globals.value(0).value, QStringLiteral("8"));
+    QVERIFY(stop.globals.value(0).changed);
+    QCOMPARE(stop.changedBytes, QList<int>{0});
+    // total = 14 now: a local of main with its true value.
+    bool totalSeen = false;
+    for (const DebugValue &local : std::as_const(stop.locals)) {
+        if (local.name == QLatin1String("total")) {
+            QCOMPARE(local.value, QStringLiteral("14"));
+            totalSeen = true;
+        }
+    }
+    QVERIFY2(totalSeen, "the local variable total is listed");
+
+    // Step Into enters the function; Run to Cursor stops at the line asked for.
+    debugger.stepOver();
+    stop = waitForStop(debugger);
+    QCOMPARE(stop.where.line, lineOfCall);
+    debugger.stepInto();
+    stop = waitForStop(debugger);
+    QCOMPARE(stop.where.function, QStringLiteral("twice"));
+    debugger.runTo(m_source, lineOfPort);
+    stop = waitForStop(debugger);
+    QCOMPARE(stop.where.line, lineOfPort);
+    QCOMPARE(stop.globals.value(0).value, QStringLiteral("9"));
+
+    // A breakpoint set while the firmware runs is taken at once; Pause stops it anywhere.
+    debugger.resume();
+    QTRY_VERIFY(run.isRunning());
+    debugger.setBreakpoints({{m_source, lineAfterCall}});
+    stop = waitForStop(debugger);
+    QCOMPARE(stop.where.line, lineAfterCall);
+    debugger.setBreakpoints({});
+    debugger.resume();
+    QTRY_VERIFY(run.isRunning());
+    debugger.pause();
+    stop = waitForStop(debugger);
+    QVERIFY(!run.isRunning());
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
+}
+
+QTEST_MAIN(tst_SourceDebug)
+#include "tst_sourcedebug.moc"
