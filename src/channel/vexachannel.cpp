@@ -360,6 +360,15 @@ void VexaChannelServer::serve(QLocalSocket *socket)
             if (onBatch)
                 onBatch(words.at(1).toDouble(),
                         VexaChannel::unescape(line.section(QLatin1Char(' '), 2)));
+        } else if (verb == QLatin1String("BREAKS")) {
+            if (onBreakpoints)
+                onBreakpoints(VexaChannel::unescape(line.section(QLatin1Char(' '), 1)));
+        } else if (verb == QLatin1String("DEBUG") && words.size() >= 2) {
+            const int result = onDebug ? onDebug(words.at(1),
+                                                 VexaChannel::unescape(
+                                                     line.section(QLatin1Char(' '), 2)))
+                                       : 0;
+            answer = QStringLiteral("HANDLED %1").arg(result);
         } else {
             answer = QStringLiteral("UNKNOWN");
         }

@@ -20,6 +20,9 @@ class QLocalSocket;
 //   FRONT                              raise the main window; "HANDLED 0"
 //   WATCH                              from now on, send this client the notes below
 //   BATCH <seconds> <trace file>       the next run is a timed one; "HANDLED 0"
+//   BREAKS <lines>                     the breakpoints, escaped: one "<line> <file>" a line
+//   DEBUG <command> [<line> <file>]    continue, pause, into, over, out, or to (a line);
+//                                      "HANDLED 1" when a debugger took it
 // Notes, sent to watching clients at any time, begin with "NOTE ":
 //   NOTE UART <text>                   a line the firmware wrote to its first serial port
 //   NOTE UART<n> <text>                the same on its port UART<n>, when it has more
@@ -27,6 +30,10 @@ class QLocalSocket;
 //   NOTE ENDED <simulated seconds>     the firmware ended a timed run itself (before FINISHED)
 //   NOTE FINISHED <simulated seconds>  a timed run reached its end
 //   NOTE ALIVE <simulated seconds>     once a second while a timed run goes on
+//   NOTE INFO <text>                   something the user should know, not an error
+//   NOTE STOPPED <line> <file>         the debugger stopped the firmware there (line 0 and
+//                                      no file where it knows no source)
+//   NOTE RUNNING                       the debugger let the firmware run on
 namespace VexaChannel {
 // WM_USER + 400: the message number of the simulator's commands.
 constexpr int commandMessage = 0x400 + 400;
@@ -101,6 +108,8 @@ public:
     std::function<QString()> title;
     std::function<void()> bringToFront;
     std::function<void(double seconds, const QString &traceFile)> onBatch;
+    std::function<void(const QString &breakpoints)> onBreakpoints;
+    std::function<int(const QString &command, const QString &argument)> onDebug;
 
     // Sends a note to every client that asked for them.
     void sendNote(const QString &kind, const QString &text);

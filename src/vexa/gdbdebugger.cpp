@@ -4,6 +4,8 @@
 #include "platform/processgroup.h"
 #include "simulationrun.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QStandardPaths>
 
@@ -41,11 +43,32 @@ QString GdbDebugger::program()
     return QStandardPaths::findExecutable(QStringLiteral("avr-gdb"));
 }
 
-bool GdbDebugger::start(const QString &elfFile,
+bool GdbDebugger::start(const QString &firmware,
                         const QList<SourceBreakpoint> &breakpoints,
                         bool run,
                         QString *error)
 {
+    const QFileInfo hex(firmware);
+    const QString elfFile = hex.path() + QLatin1Char('/') + hex.completeBaseName()
+                            + QStringLiteral(".elf");
+    QFile elf(elfFile);
+    if (!elf.open(QIODevice::ReadOnly)) {
+        *error = tr("The firmware has no debugging information: %1 is missing.").arg(elfFile);
+        return false;
+    }
+    // Sections named in the file's string table; the debugger would only say it later.
+    if (!elf.readAll().contains(".debug_line")) {
+        *error = tr("The firmware has no debugging information: %1 was built without it "
+                    "(a Debug configuration builds with it).")
+                     .arg(elfFile);
+        return false;
+    }
+    if (QFileInfo(elfFile).lastModified() < hex.lastModified().addSecs(-2)) {
+        *error = tr("The firmware's debugging information %1 is older than the firmware: "
+                    "build the project again.")
+                     .arg(elfFile);
+        return false;
+    }
     const QString gdb = program();
     if (gdb.isEmpty()) {
         *error = tr("The AVR debugger avr-gdb (package gdb-avr) is not installed.");

@@ -25,12 +25,11 @@ public:
 
     // The debugger program, found on the search path; empty when it is not installed.
     static QString program();
-    // Starts the debugger on the firmware's symbols; false, with the reason, when it cannot
-    // start. Once attached it stops (Paused) unless run is true, after the breakpoints are in.
-    bool start(const QString &elfFile,
+    // The symbols are the ELF file the firmware was made from, beside it under the same name.
+    bool start(const QString &firmware,
                const QList<SourceBreakpoint> &breakpoints,
                bool run,
-               QString *error);
+               QString *error) override;
 
     void setBreakpoints(const QList<SourceBreakpoint> &breakpoints) override;
     void resume() override;

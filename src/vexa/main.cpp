@@ -68,6 +68,12 @@ int main(int argc, char *argv[])
     channel.onBatch = [&window](double seconds, const QString &trace) {
         window.setTimedRun(seconds, trace);
     };
+    channel.onBreakpoints = [&window](const QString &text) {
+        window.setBreakpoints(SourceBreakpoint::listFromText(text));
+    };
+    channel.onDebug = [&window](const QString &command, const QString &argument) {
+        return window.debugCommand(command, argument) ? 1 : 0;
+    };
     window.setChannel(&channel);
     quitOnSignals(window);
     if (!channel.listen(QApplication::applicationPid())) {

@@ -7,12 +7,17 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
+
+class SimulationRun;
 
 // A line of a source file the firmware should stop at.
 struct SourceBreakpoint
 {
     QString file; // absolute
     int line = 0;
+    // The breakpoints the IDE sends: one "<line> <file>" a line.
+    static QList<SourceBreakpoint> listFromText(const QString &text);
     bool operator==(const SourceBreakpoint &other) const
     {
         return file == other.file && line == other.line;
@@ -60,6 +65,19 @@ public:
     enum class State { Off, Starting, Running, Paused, Ended };
 
     using QObject::QObject;
+
+    // The debugger of a family's engine, or null when there is none.
+    static std::unique_ptr<SourceDebugger> forFamily(const QString &family, SimulationRun &run);
+
+    // Starts on the firmware's debugging information, which the build wrote beside the
+    // firmware file; false, with the reason, when there is none or the debugger cannot start.
+    // Once attached the firmware stays paused at its start unless run is true; the breakpoints
+    // are in before it runs.
+    virtual bool start(const QString &firmware,
+                       const QList<SourceBreakpoint> &breakpoints,
+                       bool run,
+                       QString *error)
+        = 0;
 
     State state() const { return m_state; }
     bool isPaused() const { return m_state == State::Paused; }

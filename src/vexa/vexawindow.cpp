@@ -1,6 +1,7 @@
 #include "vexawindow.h"
 
 #include "channel/vexachannel.h"
+#include "debuggerpanel.h"
 #include "hexfile.h"
 
 #include <QAction>
@@ -167,6 +168,7 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
     , m_terminalInput(new QLineEdit)
     , m_terminalPort(new QComboBox)
     , m_messages(new QPlainTextEdit)
+    , m_debugPanel(new DebuggerPanel)
     , m_status(new QLabel)
 {
     setWindowTitle(tr("VEXA"));
@@ -237,6 +239,12 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
     messagesDock->setWidget(m_messages);
     addDockWidget(Qt::BottomDockWidgetArea, messagesDock);
     tabifyDockWidget(terminalDock, messagesDock);
+    auto *debugDock = new QDockWidget(tr("Debugger"), this);
+    debugDock->setObjectName(QStringLiteral("debugDock"));
+    m_debugPanel->setObjectName(QStringLiteral("debuggerPanel"));
+    debugDock->setWidget(m_debugPanel);
+    addDockWidget(Qt::BottomDockWidgetArea, debugDock);
+    tabifyDockWidget(messagesDock, debugDock);
     terminalDock->raise();
 
     statusBar()->addWidget(m_status, 1);
@@ -307,6 +315,7 @@ int VexaWindow::command(int code)
 
 void VexaWindow::reloadHandOff()
 {
+    endDebugger();
     stop();
     QString error;
     HandOff handOff;
@@ -323,8 +332,10 @@ void VexaWindow::reloadHandOff()
     m_terminal->clear();
     showSerialPorts();
     updateStatus();
-    if (loaded && (handOff.autorun || m_run.isTimedRunPending()))
+    if (loaded && m_run.isTimedRunPending())
         run();
+    else if (loaded)
+        attachDebugger(handOff.autorun);
     else if (m_run.isTimedRunPending() && handOff.autorun)
         m_run.abandonTimedRun();
 }
@@ -561,7 +572,9 @@ void VexaWindow::timedRunEnded(bool reachedEnd, std::uint64_t timeNs)
 void VexaWindow::updateStatus()
 {
     const double seconds = double(simulatedNs()) / 1e9;
-    QString state = isRunning() ? tr("Running") : tr("Stopped");
+    QString state = isRunning()                            ? tr("Running")
+                    : m_debugger && m_debugger->isPaused() ? tr("Paused")
+                                                           : tr("Stopped");
     m_status->setText(tr("%1   %2 %3   Simulated time %4 s   Speed %5x real time")
                           .arg(state, m_handOff.device, m_handOff.clock)
                           .arg(seconds, 0, 'f', 6)
@@ -573,6 +586,112 @@ void VexaWindow::updateStatus()
 
 void VexaWindow::closeEvent(QCloseEvent *event)
 {
+    endDebugger();
     m_run.stop();
     event->accept();
+}
+
+void VexaWindow::inform(const QString &text)
+{
+    m_messages->appendPlainText(text);
+    if (m_channel)
+        m_channel->sendNote(QStringLiteral("INFO"), text);
+}
+
+void VexaWindow::run()
+{
+    // A timed run goes flat out, without the debugger's stops.
+    if (m_run.isTimedRunPending())
+        endDebugger();
+    if (!m_debugger) {
+        m_run.start();
+        return;
+    }
+    if (m_debugger->isPaused())
+        m_debugger->resume();
+}
+
+void VexaWindow::stop()
+{
+    if (m_debugger && m_debugger->state() == SourceDebugger::State::Running)
+        m_debugger->pause();
+    else
+        m_run.stop();
+}
+
+void VexaWindow::setBreakpoints(const QList<SourceBreakpoint> &breakpoints)
+{
+    m_breakpoints = breakpoints;
+    if (m_debugger)
+        m_debugger->setBreakpoints(breakpoints);
+}
+
+bool VexaWindow::debugCommand(const QString &command, const QString &argument)
+{
+    if (!m_debugger)
+        return false;
+    if (command == QLatin1String("continue"))
+        m_debugger->resume();
+    else if (command == QLatin1String("pause"))
+        m_debugger->pause();
+    else if (command == QLatin1String("into"))
+        m_debugger->stepInto();
+    else if (command == QLatin1String("over"))
+        m_debugger->stepOver();
+    else if (command == QLatin1String("out"))
+        m_debugger->stepOut();
+    else if (command == QLatin1String("to"))
+        m_debugger->runTo(argument.section(QLatin1Char(' '), 1),
+                          argument.section(QLatin1Char(' '), 0, 0).toInt());
+    else
+        return false;
+    return true;
+}
+
+void VexaWindow::attachDebugger(bool run)
+{
+    m_debugger = SourceDebugger::forFamily(m_handOff.family, m_run);
+    QString why;
+    if (!m_debugger) {
+        if (!m_breakpoints.isEmpty())
+            inform(tr("Breakpoints and stepping are not available for the %1 family: the "
+                      "firmware runs without them.")
+                       .arg(m_handOff.family));
+    } else if (!m_debugger->start(m_handOff.program, m_breakpoints, run, &why)) {
+        m_debugger.reset();
+        inform(why + QLatin1Char(' ') + tr("The firmware runs without breakpoints or stepping."));
+    }
+    if (!m_debugger) {
+        if (run)
+            m_run.start();
+        return;
+    }
+    connect(m_debugger.get(), &SourceDebugger::stopped, this, &VexaWindow::debuggerStopped);
+    connect(m_debugger.get(), &SourceDebugger::message, this, &VexaWindow::inform);
+    connect(m_debugger.get(),
+            &SourceDebugger::stateChanged,
+            this,
+            [this](SourceDebugger::State state) {
+                if (state == SourceDebugger::State::Running && m_channel)
+                    m_channel->sendNote(QStringLiteral("RUNNING"), QString());
+                updateStatus();
+            });
+    m_debugPanel->setDebugger(m_debugger.get());
+}
+
+void VexaWindow::endDebugger()
+{
+    m_debugPanel->setDebugger(nullptr);
+    m_debugger.reset();
+}
+
+void VexaWindow::debuggerStopped(const DebugStop &stop)
+{
+    if (auto *dock = findChild<QDockWidget *>(QStringLiteral("debugDock")))
+        dock->raise();
+    m_scene->update();
+    updateStatus();
+    if (m_channel)
+        m_channel->sendNote(QStringLiteral("STOPPED"),
+                            QStringLiteral("%1 %2").arg(stop.where.line).arg(stop.where.file));
 }

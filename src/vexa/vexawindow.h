@@ -3,6 +3,7 @@
 #include "design.h"
 #include "handoff.h"
 #include "simulationrun.h"
+#include "sourcedebugger.h"
 
 #include <QMainWindow>
 
@@ -17,6 +18,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class VexaChannelServer;
 class BoardItem;
+class DebuggerPanel;
 
 // The simulator's window: the design with the controller's pins, LEDs and buttons, a serial
 // terminal, and the controls of its SimulationRun, which runs the firmware in real time, or,
@@ -40,8 +42,16 @@ public:
         m_run.setTimedRun(seconds, traceFile);
     }
 
-    void run() { m_run.start(); }
-    void stop() { m_run.stop(); }
+    // With a debugger attached, Run continues and Stop pauses through it.
+    void run();
+    void stop();
+    // The source lines to stop at, for this firmware and the next ones.
+    void setBreakpoints(const QList<SourceBreakpoint> &breakpoints);
+    // A debugging command by name (continue, pause, into, over, out; to with "<line> <file>");
+    // false when no debugger took it.
+    bool debugCommand(const QString &command, const QString &argument);
+    SourceDebugger *debugger() const { return m_debugger.get(); }
+    DebuggerPanel *debuggerPanel() const { return m_debugPanel; }
     void resetController();
     bool isRunning() const { return m_run.isRunning(); }
     std::uint64_t simulatedNs() const { return m_run.timeNs(); }
@@ -49,6 +59,8 @@ public:
     bool pinLevel(const QString &pin) const { return m_run.pinLevel(pin); }
     // Shows a problem in the messages, on the error output and to the IDE.
     void report(const QString &text);
+    // Shows something the user should know in the messages and tells the IDE; not an error.
+    void inform(const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -64,6 +76,11 @@ private:
     void applyVoltages();
     void adjustVoltage(const QString &partName);
     void updateStatus();
+    // Attaches the family's debugger to the firmware just loaded, when it has debugging
+    // information; otherwise runs (when run is set) as without one.
+    void attachDebugger(bool run);
+    void endDebugger();
+    void debuggerStopped(const DebugStop &stop);
     void addPart(const QString &type);
     void removeSelectedParts();
     void partsMoved();
@@ -84,6 +101,9 @@ private:
     int m_lastTerminalPort = -1;
     bool m_terminalLineOpen = false;
     QPlainTextEdit *m_messages;
+    std::unique_ptr<SourceDebugger> m_debugger;
+    QList<SourceBreakpoint> m_breakpoints;
+    DebuggerPanel *m_debugPanel;
     QLabel *m_status;
     QAction *m_runAction;
     QAction *m_stopAction;

@@ -1,10 +1,18 @@
 // Source-level debugging of real firmware built by the real compiler: breakpoints, stepping by
 // lines, stepping out, running to a line, and the values of variables and registers, through
 // the debugger attached to the simulation; and the protocol the simulation answers it in.
+#include "vexa/debuggerpanel.h"
 #include "vexa/gdbdebugger.h"
 #include "vexa/gdbmi.h"
 #include "vexa/gdbremotestub.h"
 #include "vexa/simulationrun.h"
+#include "vexa/vexawindow.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QTreeWidget>
 
 #include <QFile>
 #include <QProcess>
@@ -53,6 +61,7 @@ private slots:
     void miRecords();
     void remoteProtocol();
     void avrBreakStepAndValues();
+    void windowDebugsAndSaysWhenItCannot();
 
 private:
     // Waits until the debugger stops, and returns where.
@@ -182,7 +191,7 @@ void tst_SourceDebug::avrBreakStepAndValues()
     debugger.setWatchedGlobals({QStringLiteral("counter")});
     debugger.setMemoryView(QStringLiteral("&counter"), 2);
     QString error;
-    QVERIFY2(debugger.start(m_elf, {{m_source, lineInTwice}}, true, &error), qPrintable(error));
+    QVERIFY2(debugger.start(m_hex, {{m_source, lineInTwice}}, true, &error), qPrintable(error));
 
     // The breakpoint in the function is hit at its line, called from main, with the argument
     // and the global as they are.
@@ -255,6 +264,108 @@ void tst_SourceDebug::avrBreakStepAndValues()
     stop = waitForStop(debugger);
     QVERIFY(!run.isRunning());
     QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
+}
+
+// The value shown in the window's tree under a group ("Locals"...), by name.
+static QString shownValue(const DebuggerPanel &panel, const QString &group, const QString &name)
+{
+    const QTreeWidget *tree = panel.values();
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *top = tree->topLevelItem(i);
+        for (int j = 0; top->text(0) == group && j < top->childCount(); ++j) {
+            if (top->child(j)->text(0) == name)
+                return top->child(j)->text(1);
+        }
+    }
+    return QStringLiteral("<none>");
+}
+
+void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
+{
+    const QString handOff = m_dir.filePath(QStringLiteral("tandel.ini"));
+    {
+        QSettings file(handOff, QSettings::IniFormat);
+        file.beginGroup(QStringLiteral("CIRRANE"));
+        file.setValue(QStringLiteral("DESIGNFILE"), m_dir.filePath(QStringLiteral("board.DSN")));
+        file.setValue(QStringLiteral("PROGRAM"), m_hex);
+        file.setValue(QStringLiteral("CLOCK"), QStringLiteral("16MHz"));
+        file.setValue(QStringLiteral("DEVICE"), QStringLiteral("ATMEGA328P"));
+        file.setValue(QStringLiteral("FAMILY"), QStringLiteral("AVR"));
+        file.setValue(QStringLiteral("AUTORUN"), QStringLiteral("0"));
+    }
+    VexaWindow window(handOff);
+    DebuggerPanel *panel = window.debuggerPanel();
+    QTRY_VERIFY(window.debugger() && window.debugger()->isPaused());
+    window.setBreakpoints({{m_source, lineInTwice}});
+    window.run();
+    QTRY_VERIFY_WITH_TIMEOUT(panel->locationText().contains(QStringLiteral("line 7")), 10000);
+    QVERIFY(panel->locationText().contains(QStringLiteral("in twice")));
+    QCOMPARE(shownValue(*panel, QStringLiteral("Locals"), QStringLiteral("value")),
+             QStringLiteral("7"));
+    // The window's source view marks the line, and its cursor is where Run to Cursor goes.
+    const auto *source = panel->findChild<QPlainTextEdit *>(QStringLiteral("debugSource"));
+    QCOMPARE(source->textCursor().blockNumber() + 1, lineInTwice);
+    QVERIFY(!window.isRunning());
+    // Step Out from the window's own command, then Continue comes back to the breakpoint with
+    // the global one up.
+    const auto command = [panel](const QString &text) {
+        for (QAction *action : panel->commands()) {
+            if (action->text() == text)
+                return action;
+        }
+        return static_cast<QAction *>(nullptr);
+    };
+    QVERIFY(command(QStringLiteral("Step Out"))->isEnabled());
+    QVERIFY(!command(QStringLiteral("Pause"))->isEnabled());
+    command(QStringLiteral("Step Out"))->trigger();
+    QTRY_VERIFY(panel->locationText().contains(QStringLiteral("line 17")));
+    panel->findChild<QLineEdit *>(QStringLiteral("watchEdit"))->setText(QStringLiteral("counter"));
+    QTest::keyClick(panel->findChild<QLineEdit *>(QStringLiteral("watchEdit")), Qt::Key_Return);
+    QTRY_COMPARE(shownValue(*panel, QStringLiteral("Globals"), QStringLiteral("counter")),
+                 QStringLiteral("7"));
+    command(QStringLiteral("Continue"))->trigger();
+    QTRY_COMPARE(shownValue(*panel, QStringLiteral("Globals"), QStringLiteral("counter")),
+                 QStringLiteral("8"));
+    QVERIFY(panel->locationText().contains(QStringLiteral("line 7")));
+    // The debugging commands by name, as the IDE sends them.
+    QVERIFY(window.debugCommand(QStringLiteral("to"),
+                                QStringLiteral("%1 %2").arg(lineOfPort).arg(m_source)));
+    QTRY_VERIFY(panel->locationText().contains(QStringLiteral("line 19")));
+    QVERIFY(!window.debugCommand(QStringLiteral("sideways"), QString()));
+
+    // Without debugging information the window says so and runs as ever.
+    const QString plainElf = m_dir.filePath(QStringLiteral("plain.elf"));
+    const QString plainHex = m_dir.filePath(QStringLiteral("plain.hex"));
+    QFile blank(m_dir.filePath(QStringLiteral("plain.c")));
+    QVERIFY(blank.open(QIODevice::WriteOnly));
+    blank.write("int main(void) { for (;;) {} }\n");
+    blank.close();
+    QCOMPARE(QProcess::execute(QStringLiteral("avr-gcc"),
+                               {QStringLiteral("-mmcu=atmega328p"),
+                                QStringLiteral("-nostartfiles"),
+                                QStringLiteral("-nostdlib"),
+                                blank.fileName(),
+                                QStringLiteral("-o"),
+                                plainElf}),
+             0);
+    QCOMPARE(QProcess::execute(QStringLiteral("avr-objcopy"),
+                               {QStringLiteral("-O"), QStringLiteral("ihex"), plainElf, plainHex}),
+             0);
+    {
+        QSettings file(handOff, QSettings::IniFormat);
+        file.setValue(QStringLiteral("CIRRANE/PROGRAM"), plainHex);
+        file.setValue(QStringLiteral("CIRRANE/AUTORUN"), QStringLiteral("1"));
+    }
+    window.reloadHandOff();
+    QVERIFY(!window.debugger());
+    QVERIFY(window.isRunning());
+    const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
+    QVERIFY2(messages->toPlainText().contains(QStringLiteral("plain.elf was built without it")),
+             qPrintable(messages->toPlainText()));
+    QFile::remove(plainElf);
+    window.reloadHandOff();
+    QVERIFY(messages->toPlainText().contains(QStringLiteral("plain.elf is missing")));
+    QVERIFY(window.isRunning());
 }
 
 QTEST_MAIN(tst_SourceDebug)

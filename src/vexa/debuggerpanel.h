@@ -1,0 +1,51 @@
+#pragma once
+
+#include "sourcedebugger.h"
+
+#include <QWidget>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QTextEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The debugger's view in the simulator's window: its commands, where the firmware stopped
+// (address, function, the source around the line), and what it holds there: call stack,
+// local variables, watched globals, registers and a memory view, with the values that changed
+// since the last stop in red.
+class DebuggerPanel : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit DebuggerPanel(QWidget *parent = nullptr);
+
+    // The debugger shown, or none.
+    void setDebugger(SourceDebugger *debugger);
+    // Continue, Pause, Step Into, Step Over, Step Out, Run to Cursor.
+    QList<QAction *> commands() const { return m_commands; }
+    QString locationText() const;
+    QTreeWidget *values() const { return m_values; }
+
+private:
+    void updateCommands();
+    void showStop(const DebugStop &stop);
+    void showSource(const QString &file, int line);
+    void addWatch();
+    void setMemory();
+    QTreeWidgetItem *group(const QString &title, const QList<DebugValue> &values);
+
+    SourceDebugger *m_debugger = nullptr;
+    QList<QAction *> m_commands;
+    QAction *m_continue;
+    QAction *m_pause;
+    QLabel *m_location;
+    QPlainTextEdit *m_source;
+    QString m_sourceFile;
+    QTreeWidget *m_values;
+    QLineEdit *m_watch;
+    QLineEdit *m_memoryAddress;
+    QTextEdit *m_memory;
+};
