@@ -308,8 +308,10 @@ void SrcManager::updateState()
         a.find->setEnabled(projectCurrent);
         a.replace->setEnabled(projectCurrent);
     }
-    if (m_projects)
+    if (m_projects) {
         m_projects->updateState();
+        updateDebugCommands();
+    }
     const bool busy = m_projects && m_projects->isBusy();
     if (m_recentProjectsGroup) {
         for (QAction *action : m_recentProjectsGroup->actions())

@@ -146,6 +146,9 @@ private:
     // The title names the current file (with a mark while it is modified) and the project.
     void updateTitle();
     void updatePosition();
+    // The debugging commands for the simulator's state; F5 and F10 change hands while the
+    // firmware is paused.
+    void updateDebugCommands();
 
     std::unique_ptr<ProgramFiles> m_files;
     CommandActions m_actions;

@@ -3,8 +3,10 @@
 #include "srcmanager.h"
 
 #include "build/ui/outwindow.h"
+#include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 #include "project/ui/projectsmanager.h"
+#include "simulator/cirraneinterface.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -245,6 +247,42 @@ const CommandDefinition commandDefinitions[] = {
      nullptr,
      nullptr,
      QT_TRANSLATE_NOOP("SrcManager", "Closes the VEXA window")},
+    {&CommandActions::toggleBreakpoint,
+     QT_TRANSLATE_NOOP("SrcManager", "Toggle &Breakpoint"),
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "F9"),
+     QT_TRANSLATE_NOOP("SrcManager", "Sets or removes a breakpoint at the cursor's line")},
+    // Continue and Step Over take F5 and F10 while the firmware is paused (see updateState).
+    {&CommandActions::continueDebugging,
+     QT_TRANSLATE_NOOP("SrcManager", "&Continue"),
+     nullptr,
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Lets the paused firmware run on")},
+    {&CommandActions::pauseDebugging,
+     QT_TRANSLATE_NOOP("SrcManager", "&Pause"),
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Pause"),
+     QT_TRANSLATE_NOOP("SrcManager", "Stops the firmware where it is")},
+    {&CommandActions::stepInto,
+     QT_TRANSLATE_NOOP("SrcManager", "Step &Into"),
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "F11"),
+     QT_TRANSLATE_NOOP("SrcManager", "Runs to the next line, into a function called")},
+    {&CommandActions::stepOver,
+     QT_TRANSLATE_NOOP("SrcManager", "Step O&ver"),
+     nullptr,
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Runs to the next line, over functions called")},
+    {&CommandActions::stepOut,
+     QT_TRANSLATE_NOOP("SrcManager", "Step O&ut"),
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Shift+F11"),
+     QT_TRANSLATE_NOOP("SrcManager", "Runs until the function returns to its caller")},
+    {&CommandActions::runToCursor,
+     QT_TRANSLATE_NOOP("SrcManager", "Run to C&ursor"),
+     nullptr,
+     QT_TRANSLATE_NOOP("SrcManager", "Ctrl+F10"),
+     QT_TRANSLATE_NOOP("SrcManager", "Runs until the firmware reaches the cursor's line")},
     {&CommandActions::rename,
      QT_TRANSLATE_NOOP("SrcManager", "&Rename"),
      nullptr,
@@ -330,6 +368,61 @@ void SrcManager::createActions()
     connect(a.startDebugging, &QAction::triggered, projects, &ProjectsManager::debugRun);
     connect(a.stopSimulation, &QAction::triggered, projects, &ProjectsManager::debugStop);
     connect(a.closeSimulator, &QAction::triggered, projects, &ProjectsManager::debugClose);
+    connect(a.toggleBreakpoint, &QAction::triggered, tabs, &SrcTabsHolder::toggleBreakpoint);
+    const auto debugCommand = [this](QAction *action, const QString &command) {
+        connect(action, &QAction::triggered, this, [this, command] {
+            m_projects->simulatorLink()->debugCommand(command);
+        });
+    };
+    debugCommand(a.continueDebugging, QStringLiteral("continue"));
+    debugCommand(a.pauseDebugging, QStringLiteral("pause"));
+    debugCommand(a.stepInto, QStringLiteral("into"));
+    debugCommand(a.stepOver, QStringLiteral("over"));
+    debugCommand(a.stepOut, QStringLiteral("out"));
+    connect(a.runToCursor, &QAction::triggered, this, [this] {
+        SourceEditor *editor = m_tabs->currentEditor();
+        if (!editor)
+            return;
+        int line = 0;
+        int index = 0;
+        editor->getCursorPosition(&line, &index);
+        m_projects->simulatorLink()->debugCommand(QStringLiteral("to"),
+                                                  QStringLiteral("%1 %2").arg(line + 1).arg(
+                                                      editor->filePath()));
+    });
+    connect(tabs, &SrcTabsHolder::breakpointsChanged, this, [this] {
+        m_projects->simulatorLink()->setBreakpoints(m_tabs->breakpoints());
+    });
+    CirraneInterface *simulator = m_projects->simulatorLink();
+    connect(simulator, &CirraneInterface::debugStopped, this, [this](const QString &file, int line) {
+        m_tabs->showExecutionPoint(file, line);
+        updateDebugCommands();
+    });
+    connect(simulator, &CirraneInterface::debugResumed, this, [this] {
+        m_tabs->showExecutionPoint(QString(), 0);
+        updateDebugCommands();
+    });
+}
+
+void SrcManager::updateDebugCommands()
+{
+    const CommandActions &a = m_actions;
+    const CirraneInterface *simulator = m_projects->simulatorLink();
+    const bool paused = simulator->isPaused();
+    for (QAction *action : {a.continueDebugging, a.stepInto, a.stepOver, a.stepOut})
+        action->setEnabled(paused);
+    a.runToCursor->setEnabled(paused && m_tabs->currentEditor());
+    a.pauseDebugging->setEnabled(simulator->isRunning() && !paused);
+    a.toggleBreakpoint->setEnabled(m_tabs->currentEditor() != nullptr);
+    // F5 and F10 open the debugger and start debugging, except while the firmware is paused:
+    // then they continue and step over.
+    const auto keys = [this](const char *key, QAction *normal, QAction *paused, bool isPaused) {
+        const QKeySequence sequence(tr(key));
+        normal->setShortcut(isPaused ? QKeySequence() : sequence);
+        paused->setShortcut(isPaused ? sequence : QKeySequence());
+    };
+    keys(QT_TR_NOOP("F5"), a.openDebugger, a.continueDebugging, paused);
+    keys(QT_TR_NOOP("F10"), a.startDebugging, a.stepOver, paused);
 }
 
 void SrcManager::createToolBars()
@@ -421,6 +514,14 @@ void SrcManager::createMenus()
     debug->addActions({a.openDebugger, a.startDebugging});
     debug->addSeparator();
     debug->addActions({a.stopSimulation, a.closeSimulator});
+    debug->addSeparator();
+    debug->addActions({a.toggleBreakpoint,
+                       a.continueDebugging,
+                       a.pauseDebugging,
+                       a.stepInto,
+                       a.stepOver,
+                       a.stepOut,
+                       a.runToCursor});
 
     QMenu *config = addMenu(tr("&Config"), false);
     config->addActions({a.compilersConfiguration, a.editorConfiguration});

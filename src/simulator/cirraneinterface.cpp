@@ -137,8 +137,11 @@ bool CirraneInterface::findWindow()
         return false;
     // What the simulator reports from now on (its errors, the firmware's serial output) goes
     // to the output window.
-    if (!m_watching)
+    if (!m_watching) {
         m_watching = m_channel->request(QStringLiteral("WATCH"), m_sendBound).has_value();
+        if (m_watching)
+            sendBreakpoints();
+    }
     return true;
 }
 
@@ -253,6 +256,7 @@ bool CirraneInterface::startDebugging()
     if (!isRunning())
         return m_debugging;
     stopDebugging();
+    sendBreakpoints();
     m_debugging
         = writeHandOff(m_designFile, m_device, m_family, m_program, m_clock, true, false, false);
     return m_debugging;
@@ -327,6 +331,7 @@ void CirraneInterface::processError(QProcess::ProcessError error)
 void CirraneInterface::processFinished(int, QProcess::ExitStatus)
 {
     m_debugging = false;
+    setPaused(false);
     m_channel->disconnectFromServer();
     m_watching = false;
     if (m_timedRun == TimedRun::Running)
@@ -408,6 +413,25 @@ void CirraneInterface::noteReceived(const QString &kind, const QString &text)
         m_mainWindow.output().error(QStringLiteral("VEXA: ") + text);
         if (m_timedRun == TimedRun::Running)
             m_timedRun = TimedRun::Failed;
+    } else if (kind == QLatin1String("INFO")) {
+        m_mainWindow.output().message(QStringLiteral("VEXA: ") + text);
+    } else if (kind == QLatin1String("STOPPED")) {
+        const int line = text.section(QLatin1Char(' '), 0, 0).toInt();
+        const QString file = text.section(QLatin1Char(' '), 1);
+        if (file.isEmpty())
+            m_mainWindow.output().message(tr("VEXA stopped the firmware where it has no source."));
+        else
+            m_mainWindow.output().link(file,
+                                       line,
+                                       0,
+                                       tr("VEXA stopped the firmware at %1, line %2.")
+                                           .arg(QFileInfo(file).fileName())
+                                           .arg(line));
+        m_paused = true;
+        emit debugStopped(file, line);
+        refreshCommands();
+    } else if (kind == QLatin1String("RUNNING")) {
+        setPaused(false);
     } else if (kind == QLatin1String("ENDED")) {
         m_firmwareEnded = true;
         m_mainWindow.output().message(
@@ -417,4 +441,44 @@ void CirraneInterface::noteReceived(const QString &kind, const QString &text)
         if (m_timedRun == TimedRun::Running)
             m_timedRun = TimedRun::Finished;
     }
+}
+
+void CirraneInterface::setPaused(bool paused)
+{
+    if (m_paused == paused)
+        return;
+    m_paused = paused;
+    if (!paused)
+        emit debugResumed();
+    refreshCommands();
+}
+
+void CirraneInterface::setBreakpoints(const QList<std::pair<QString, int>> &breakpoints)
+{
+    m_breakpoints = breakpoints;
+    if (isRunning() && m_watching)
+        sendBreakpoints();
+}
+
+bool CirraneInterface::sendBreakpoints()
+{
+    if (!m_watching && !findWindow())
+        return false;
+    QStringList lines;
+    for (const auto &[file, line] : std::as_const(m_breakpoints))
+        lines.append(QStringLiteral("%1 %2").arg(line).arg(file));
+    const std::optional<QString> answer = m_channel->request(QStringLiteral("BREAKS ")
+                                                                 + VexaChannel::escape(
+                                                                     lines.join(QLatin1Char('\n'))),
+                                                             m_sendBound);
+    return answer.has_value();
+}
+
+bool CirraneInterface::debugCommand(const QString &command, const QString &argument)
+{
+    if (!findWindow())
+        return false;
+    const std::optional<QString> answer = m_channel->request(
+        QStringLiteral("DEBUG %1 %2").arg(command, VexaChannel::escape(argument)), m_sendBound);
+    return answer && *answer == QLatin1String("HANDLED 1");
 }

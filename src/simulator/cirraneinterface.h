@@ -49,6 +49,15 @@ public:
     bool startDebugging();
     bool launch(const QString &installationDirectory);
 
+    // Source-level debugging. The breakpoints go to VEXA now when it runs, and whenever it
+    // starts or starts debugging.
+    void setBreakpoints(const QList<std::pair<QString, int>> &breakpoints);
+    // A debugging command (continue, pause, into, over, out; to with "<line> <file>"); false
+    // when VEXA does not run or has no debugger for the firmware.
+    bool debugCommand(const QString &command, const QString &argument = QString());
+    // Whether VEXA's debugger holds the firmware stopped.
+    bool isPaused() const { return m_paused; }
+
     // What the user is told when there is no simulator installation to start VEXA from.
     static QString noInstallationText();
 
@@ -74,6 +83,12 @@ public:
     int testsFailed() const { return m_testsFailed; }
     bool firmwareEnded() const { return m_firmwareEnded; }
 
+signals:
+    // VEXA's debugger stopped the firmware at a line of a file (none where it knows no source),
+    // or let it run on (also when VEXA went away).
+    void debugStopped(const QString &file, int line);
+    void debugResumed();
+
 public slots:
     void processError(QProcess::ProcessError error);
     void processFinished(int exitCode, QProcess::ExitStatus status);
@@ -82,6 +97,8 @@ private:
     bool findWindow();
     void noteReceived(const QString &kind, const QString &text);
     void refreshCommands();
+    bool sendBreakpoints();
+    void setPaused(bool paused);
 
     MainServices &m_mainWindow;
     QString m_installationDirectory;
@@ -91,6 +108,8 @@ private:
     QString m_program;
     QString m_clock;
     bool m_debugging = false;
+    bool m_paused = false;
+    QList<std::pair<QString, int>> m_breakpoints;
     // The hand-off file lives in a folder of this program's own (mode 0700, a new name each
     // run) inside TEMP: nothing another user planted there is read or written through.
     QTemporaryDir m_handOffFolder;

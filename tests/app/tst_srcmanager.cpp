@@ -119,7 +119,8 @@ void tst_SrcManager::menus_data()
                              "Debug Toolbar";
     QTest::newRow("debug") << 4
                            << "&Debug:&Open Debugger|&Start Debugging|-|S&top Simulation|"
-                              "&Close Simulator";
+                              "&Close Simulator|-|Toggle &Breakpoint|&Continue|&Pause|Step &Into|"
+                              "Step O&ver|Step O&ut|Run to C&ursor";
     QTest::newRow("config") << 5 << "&Config:&Compilers Configuration|&Editor Configuration";
     QTest::newRow("separator") << 6 << "-";
     QTest::newRow("help") << 7 << "&Help:&Help|&About";

@@ -49,5 +49,12 @@ struct CommandActions
     QAction *startDebugging = nullptr;
     QAction *stopSimulation = nullptr;
     QAction *closeSimulator = nullptr;
+    QAction *toggleBreakpoint = nullptr;
+    QAction *continueDebugging = nullptr;
+    QAction *pauseDebugging = nullptr;
+    QAction *stepInto = nullptr;
+    QAction *stepOver = nullptr;
+    QAction *stepOut = nullptr;
+    QAction *runToCursor = nullptr;
     QAction *rename = nullptr;
 };

@@ -348,6 +348,7 @@ void SourceEditor::setUp()
     else
         setUpSyntaxLexer(resolveSyntaxFile(mapPath, m_filePath));
     EditorPreferences::apply(this, m_mainWindow.files().settingsStore().settings());
+    setUpDebugMargin();
     // A file's own line ends win over the preferred ones.
     if (const auto ends = eolModeOf(m_stored.lineEnds()))
         setEolMode(*ends);
@@ -627,7 +628,12 @@ void SourceEditor::fileChangedOnDisk()
 
 void SourceEditor::reloadKeepingPlace()
 {
+    const QList<int> breakpoints = breakpointLines();
     keepingPlace([this] { loadFile(m_filePath); });
+    if (!breakpoints.isEmpty()) {
+        setBreakpointLines(breakpoints);
+        emit breakpointsChanged();
+    }
 }
 
 namespace {
@@ -637,8 +643,93 @@ namespace {
 constexpr int markMargin = 3;
 constexpr int errorMark = 0;
 constexpr int warningMark = 1;
+// The debugger's margin, beside the text, and its marks.
+constexpr int debugMargin = 4;
+constexpr int breakpointMark = 2;
+constexpr int executionMark = 3;
+constexpr int executionLineMark = 4;
 
 } // namespace
+
+void SourceEditor::setUpDebugMargin()
+{
+    if (m_debugMarginReady)
+        return;
+    m_debugMarginReady = true;
+    markerDefine(QsciScintilla::Circle, breakpointMark);
+    setMarkerBackgroundColor(QColor(0xc8, 0x10, 0x10), breakpointMark);
+    setMarkerForegroundColor(QColor(0x70, 0x00, 0x00), breakpointMark);
+    markerDefine(QsciScintilla::RightArrow, executionMark);
+    setMarkerBackgroundColor(QColor(0xf0, 0xc8, 0x10), executionMark);
+    setMarkerForegroundColor(QColor(0x80, 0x60, 0x00), executionMark);
+    markerDefine(QsciScintilla::Background, executionLineMark);
+    setMarkerBackgroundColor(QColor(0xff, 0xf0, 0x90), executionLineMark);
+    const int marks = (1 << breakpointMark) | (1 << executionMark);
+    if (margins() <= debugMargin)
+        setMargins(debugMargin + 1);
+    setMarginType(debugMargin, QsciScintilla::SymbolMargin);
+    setMarginMarkerMask(debugMargin, marks);
+    for (int margin = 0; margin < debugMargin; ++margin)
+        setMarginMarkerMask(margin, marginMarkerMask(margin) & ~(marks | 1 << executionLineMark));
+    setMarginWidth(debugMargin, 14);
+    setMarginSensitivity(debugMargin, true);
+    connect(this, &QsciScintilla::marginClicked, this, [this](int margin, int line) {
+        if (margin == debugMargin)
+            toggleBreakpoint(line + 1);
+    });
+}
+
+void SourceEditor::toggleBreakpoint(int line)
+{
+    if (line < 1 || line > lines())
+        return;
+    setUpDebugMargin();
+    if (markersAtLine(line - 1) & (1 << breakpointMark))
+        markerDelete(line - 1, breakpointMark);
+    else
+        markerAdd(line - 1, breakpointMark);
+    emit breakpointsChanged();
+}
+
+void SourceEditor::setBreakpointLines(const QList<int> &lines)
+{
+    setUpDebugMargin();
+    markerDeleteAll(breakpointMark);
+    for (const int line : lines) {
+        if (line >= 1 && line <= this->lines())
+            markerAdd(line - 1, breakpointMark);
+    }
+}
+
+QList<int> SourceEditor::breakpointLines() const
+{
+    QList<int> found;
+    if (!m_debugMarginReady)
+        return found;
+    auto *self = const_cast<SourceEditor *>(this);
+    for (int line = self->markerFindNext(0, 1 << breakpointMark); line >= 0;
+         line = self->markerFindNext(line + 1, 1 << breakpointMark))
+        found.append(line + 1);
+    return found;
+}
+
+void SourceEditor::setExecutionLine(int line)
+{
+    setUpDebugMargin();
+    markerDeleteAll(executionMark);
+    markerDeleteAll(executionLineMark);
+    if (line >= 1 && line <= lines()) {
+        markerAdd(line - 1, executionMark);
+        markerAdd(line - 1, executionLineMark);
+    }
+}
+
+int SourceEditor::executionLine() const
+{
+    if (!m_debugMarginReady)
+        return 0;
+    return const_cast<SourceEditor *>(this)->markerFindNext(0, 1 << executionMark) + 1;
+}
 
 void SourceEditor::addBuildMark(int line, MessageSeverity severity, const QString &text)
 {

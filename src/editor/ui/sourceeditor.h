@@ -83,8 +83,22 @@ public:
     // The messages marked at a line (counted from one) as the line stands now.
     QStringList buildMarksAt(int line) const;
 
+    // Breakpoints at lines (counted from one): marks in a margin of their own, beside the text,
+    // where a click sets or removes one; they move with the lines as the text is edited.
+    void toggleBreakpoint(int line);
+    void setBreakpointLines(const QList<int> &lines);
+    QList<int> breakpointLines() const;
+    // Where the debugger stopped the firmware: an arrow beside the line and the line coloured;
+    // 0 removes it.
+    void setExecutionLine(int line);
+    int executionLine() const;
+
     // The syntax file a map file names for a source file; empty when there is none.
     static QString resolveSyntaxFile(const QString &mapPath, const QString &fileName);
+
+signals:
+    // A breakpoint was set or removed here.
+    void breakpointsChanged();
 
 public slots:
     void updateState();
@@ -100,6 +114,7 @@ protected:
 
 private:
     void setUp();
+    void setUpDebugMargin();
     bool isSeen() const;
     void applyColours();
     // The file as it stands on disk now: its digest, empty when it cannot be read.
@@ -137,4 +152,5 @@ private:
         QString text;
     };
     std::vector<BuildMark> m_buildMarks;
+    bool m_debugMarginReady = false;
 };

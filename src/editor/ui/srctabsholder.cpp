@@ -66,6 +66,20 @@ void SrcTabsHolder::openFile(const QString &path)
     }
     auto *editor = new SourceEditor(&m_mainWindow, path, SourceEditor::SetUp::WhenSeen);
     connect(editor, &SourceEditor::modificationChanged, this, &SrcTabsHolder::updateTabTitles);
+    // The breakpoints of the file, kept as the editor moves them, for when it is closed.
+    editor->setBreakpointLines(m_breakpoints.value(editor->filePath()));
+    const auto keepBreakpoints = [this, editor] {
+        const QList<int> lines = editor->breakpointLines();
+        if (lines.isEmpty())
+            m_breakpoints.remove(editor->filePath());
+        else
+            m_breakpoints.insert(editor->filePath(), lines);
+    };
+    connect(editor, &SourceEditor::breakpointsChanged, this, [this, keepBreakpoints] {
+        keepBreakpoints();
+        emit breakpointsChanged();
+    });
+    connect(editor, &QsciScintilla::linesChanged, this, keepBreakpoints);
     // Among many changes the tab is titled at the end, and the last one opened becomes current
     // then (a tab with a close button lays out the whole bar when added, measuring every title;
     // each change of the current tab shows and hides an editor).
@@ -126,6 +140,9 @@ bool SrcTabsHolder::saveEditor(const QString &path, bool ask)
 
 void SrcTabsHolder::editorFileRenamed(const QString &oldPath, const QString &newPath)
 {
+    const QString oldKey = QFileInfo(oldPath).absoluteFilePath();
+    if (m_breakpoints.contains(oldKey))
+        m_breakpoints.insert(QFileInfo(newPath).absoluteFilePath(), m_breakpoints.take(oldKey));
     if (SourceEditor *editor = findEditor(oldPath))
         editor->setFileName(newPath);
     updateTabTitles();
@@ -331,4 +348,37 @@ void SrcTabsHolder::close()
     SourceEditor *editor = currentEditor();
     if (editor && editor->canClose())
         delete editor;
+}
+
+QList<std::pair<QString, int>> SrcTabsHolder::breakpoints() const
+{
+    QList<std::pair<QString, int>> all;
+    for (auto it = m_breakpoints.cbegin(); it != m_breakpoints.cend(); ++it) {
+        for (const int line : it.value())
+            all.append({it.key(), line});
+    }
+    return all;
+}
+
+void SrcTabsHolder::toggleBreakpoint()
+{
+    SourceEditor *editor = currentEditor();
+    if (!editor)
+        return;
+    int line = 0;
+    int index = 0;
+    editor->getCursorPosition(&line, &index);
+    editor->toggleBreakpoint(line + 1);
+}
+
+void SrcTabsHolder::showExecutionPoint(const QString &path, int line)
+{
+    if (SourceEditor *previous = findEditor(m_executionPath))
+        previous->setExecutionLine(0);
+    m_executionPath = path;
+    if (path.isEmpty())
+        return;
+    openFileAt(path, line);
+    if (SourceEditor *editor = findEditor(path))
+        editor->setExecutionLine(line);
 }

@@ -4,6 +4,7 @@
 #include "core/outputsink.h"
 #include "editor/findtarget.h"
 
+#include <QMap>
 #include <QPointer>
 #include <QStringList>
 #include <QTabWidget>
@@ -58,9 +59,19 @@ public:
     void addSourceMark(const QString &path, int line, MessageSeverity severity, const QString &text);
     void clearSourceMarks();
 
+    // Breakpoints, by file, for this session: those of open files as their editors show them
+    // now, those of files closed since as they were then.
+    QList<std::pair<QString, int>> breakpoints() const;
+    // Sets or removes a breakpoint at the current editor's line.
+    void toggleBreakpoint();
+    // Where the debugger stopped the firmware: the file opens at the line, which is marked;
+    // an empty path removes the mark.
+    void showExecutionPoint(const QString &path, int line);
+
 signals:
     // The current tab changed: the window's commands need their enabled states again.
     void stateChanged();
+    void breakpointsChanged();
 
 public slots:
     void saveAll();
@@ -90,4 +101,6 @@ private:
         QString text;
     };
     std::vector<SourceMark> m_sourceMarks;
+    QMap<QString, QList<int>> m_breakpoints;
+    QString m_executionPath;
 };
