@@ -4,6 +4,7 @@
 #include "platform/processgroup.h"
 #include "simulationrun.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -49,8 +50,16 @@ bool GdbDebugger::start(const QString &firmware,
                         QString *error)
 {
     const QFileInfo hex(firmware);
-    const QString elfFile = hex.path() + QLatin1Char('/') + hex.completeBaseName()
-                            + QStringLiteral(".elf");
+    // The ELF file the firmware was made from: named as the firmware, or else the newest one
+    // beside it (the build names the linked file on its own).
+    QString elfFile = hex.path() + QLatin1Char('/') + hex.completeBaseName()
+                      + QStringLiteral(".elf");
+    if (!QFileInfo::exists(elfFile)) {
+        const QFileInfoList others
+            = QDir(hex.path()).entryInfoList({QStringLiteral("*.elf")}, QDir::Files, QDir::Time);
+        if (!others.isEmpty())
+            elfFile = others.first().filePath();
+    }
     QFile elf(elfFile);
     if (!elf.open(QIODevice::ReadOnly)) {
         *error = tr("The firmware has no debugging information: %1 is missing.").arg(elfFile);

@@ -26,6 +26,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QTreeWidgetItem>
 #include <QTreeWidgetItemIterator>
@@ -52,6 +53,11 @@ private slots:
     void openingWithoutSimulatorSaysSo();
     void openSampleBuildsAndRunsInVexa();
     void openSampleWithoutAnInstallation();
+    void debuggingThroughTheIdeAndVexa();
+
+private:
+    // A simulator installation in the test's folder whose VEXA is the real one.
+    QString realInstallation();
 };
 
 // The simulator commands need a project; the design-file commands also need the project to
@@ -284,26 +290,8 @@ void tst_SimulatorFlows::openingWithoutSimulatorSaysSo()
 // serial sample opens, builds with F7 and, run in VEXA, greets in the output window.
 void tst_SimulatorFlows::openSampleBuildsAndRunsInVexa()
 {
-    const QString installation = m_dir->filePath(QStringLiteral("Cirrane"));
-    QVERIFY(QDir().mkpath(installation + QStringLiteral("/BIN")));
-    QVERIFY(QFile::link(QStringLiteral(DYX_CIRRANE_DIR "/BIN/VEXA.EXE"),
-                        installation + QStringLiteral("/BIN/VEXA.EXE")));
-    QDirIterator it(QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES"),
-                    QDir::Files,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString from = it.next();
-        const QString to = installation + QStringLiteral("/SAMPLES/")
-                           + QDir(QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES")).relativeFilePath(from);
-        QDir().mkpath(QFileInfo(to).absolutePath());
-        QVERIFY(QFile::copy(from, to));
-    }
-    qputenv("TEMP", m_dir->path().toLocal8Bit());
-    {
-        SettingsStore store;
-        store.setCirraneDirectory(installation);
-        store.sync();
-    }
+    const QString installation = realInstallation();
+    QVERIFY(!installation.isEmpty());
     // A read-only installation, as a system-wide one is.
     const auto setWritable = [&](bool writable) {
         QDirIterator folders(installation + QStringLiteral("/SAMPLES"),
@@ -381,3 +369,122 @@ void tst_SimulatorFlows::openSampleWithoutAnInstallation()
 
 QTEST_MAIN(tst_SimulatorFlows)
 #include "tst_simulatorflows.moc"
+
+QString tst_SimulatorFlows::realInstallation()
+{
+    const QString installation = m_dir->filePath(QStringLiteral("Cirrane"));
+    if (!QDir().mkpath(installation + QStringLiteral("/BIN"))
+        || !QFile::link(QStringLiteral(DYX_CIRRANE_DIR "/BIN/VEXA.EXE"),
+                        installation + QStringLiteral("/BIN/VEXA.EXE")))
+        return QString();
+    QDirIterator it(QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES"),
+                    QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString from = it.next();
+        const QString to = installation + QStringLiteral("/SAMPLES/")
+                           + QDir(QStringLiteral(DYX_CIRRANE_DIR "/SAMPLES")).relativeFilePath(from);
+        QDir().mkpath(QFileInfo(to).absolutePath());
+        if (!QFile::copy(from, to))
+            return QString();
+    }
+    qputenv("TEMP", m_dir->path().toLocal8Bit());
+    SettingsStore store;
+    store.setCirraneDirectory(installation);
+    store.sync();
+    return installation;
+}
+
+// A breakpoint set in the editor stops the firmware in the real VEXA at its line; the IDE
+// opens and marks where it stopped, F5 and F10 continue and step while it is paused, and the
+// steps go into, out of and over functions of the board's own sources.
+void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
+{
+    QVERIFY(!realInstallation().isEmpty());
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    SrcManager window;
+    window.projectsManager()->scanCompilers();
+    QVERIFY(openProject(window, path));
+    const CommandActions &a = window.actions();
+    // The board's own LED file, and a main without the library's delay (built into its caller,
+    // it would take the steps into the library's header).
+    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
+    QVERIFY(writeAll(main,
+                     "#include \"led.h\"\n"
+                     "\n"
+                     "volatile unsigned char ticks;\n"
+                     "\n"
+                     "int main(void)\n"
+                     "{\n"
+                     "    led_init();\n"
+                     "    for (;;) {\n"
+                     "        led_toggle();\n"
+                     "        ticks++;\n"
+                     "    }\n"
+                     "}\n"));
+    const int toggleLine = 9;
+    window.editors().openFileAt(main, toggleLine);
+    SourceEditor *editor = window.tabs()->currentEditor();
+    a.toggleBreakpoint->trigger();
+    QCOMPARE(editor->breakpointLines(), QList<int>{toggleLine});
+    CirraneInterface *simulator = window.projectsManager()->simulatorLink();
+    const std::shared_ptr<void> closeVexa(nullptr,
+                                          [simulator](void *) { simulator->closeSimulator(); });
+    window.updateState();
+    QCOMPARE(a.startDebugging->shortcut(), QKeySequence(Qt::Key_F10));
+    QVERIFY(!a.stepOver->isEnabled());
+
+    // Start Debugging builds, starts VEXA and runs to the breakpoint.
+    a.startDebugging->trigger();
+    QTRY_VERIFY2_WITH_TIMEOUT(simulator->isPaused(), qPrintable(output(window)), 30000);
+    QVERIFY2(output(window).contains(
+                 QStringLiteral("VEXA stopped the firmware at main.c, line %1.").arg(toggleLine)),
+             qPrintable(output(window)));
+    QCOMPARE(window.tabs()->currentEditor()->filePath(), main);
+    QCOMPARE(editor->executionLine(), toggleLine);
+    QCOMPARE(a.continueDebugging->shortcut(), QKeySequence(Qt::Key_F5));
+    QCOMPARE(a.stepOver->shortcut(), QKeySequence(Qt::Key_F10));
+    QVERIFY(a.openDebugger->shortcut().isEmpty() && a.startDebugging->shortcut().isEmpty());
+    QVERIFY(a.stepInto->isEnabled() && !a.pauseDebugging->isEnabled());
+
+    // The editor current once the firmware stopped again; null when it did not.
+    QSignalSpy stops(simulator, &CirraneInterface::debugStopped);
+    const auto stepAndWait = [&](QAction *action) -> SourceEditor * {
+        const qsizetype before = stops.size();
+        action->trigger();
+        if (!QTest::qWaitFor([&] { return stops.size() > before; }, 10000))
+            return nullptr;
+        return window.tabs()->currentEditor();
+    };
+    // Over the call to the next line; round to the breakpoint again; into the board's LED
+    // file and out of it.
+    QCOMPARE(stepAndWait(a.stepOver), editor);
+    QCOMPARE(editor->executionLine(), toggleLine + 1);
+    QCOMPARE(stepAndWait(a.continueDebugging), editor);
+    QCOMPARE(editor->executionLine(), toggleLine);
+    SourceEditor *led = stepAndWait(a.stepInto);
+    QVERIFY(led);
+    QCOMPARE(QFileInfo(led->filePath()).fileName(), QStringLiteral("led.c"));
+    QVERIFY(led->executionLine() > 0);
+    QCOMPARE(stepAndWait(a.stepOut), editor);
+    QVERIFY(editor->executionLine() == toggleLine || editor->executionLine() == toggleLine + 1);
+    QCOMPARE(led->executionLine(), 0);
+    QCOMPARE(stepAndWait(a.continueDebugging), editor);
+    QCOMPARE(editor->executionLine(), toggleLine);
+    // Without it the firmware runs on until paused; closing VEXA leaves no mark behind.
+    editor->setCursorPosition(toggleLine - 1, 0);
+    a.toggleBreakpoint->trigger();
+    QVERIFY(editor->breakpointLines().isEmpty());
+    a.continueDebugging->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!simulator->isPaused(), 10000);
+    QTest::qWait(300);
+    QVERIFY(!simulator->isPaused());
+    window.updateState();
+    QVERIFY(a.pauseDebugging->isEnabled());
+    QCOMPARE(a.openDebugger->shortcut(), QKeySequence(Qt::Key_F5));
+    a.pauseDebugging->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(simulator->isPaused(), 10000);
+    simulator->closeSimulator();
+    QTRY_VERIFY_WITH_TIMEOUT(!simulator->isPaused(), 10000);
+    QCOMPARE(editor->executionLine(), 0);
+}
