@@ -23,8 +23,8 @@ packages=(
     poppler-utils desktop-file-utils appstream
     # the firmware toolchains the shipped compiler configurations describe
     gcc-avr binutils-avr avr-libc gputils sdcc
-    # the simulation engines of the stand-in simulator
-    libsimavr-dev libelf-dev gpsim sdcc-ucsim
+    # the simulation engines of the stand-in simulator, and the AVR's source-level debugger
+    libsimavr-dev libelf-dev gpsim sdcc-ucsim gdb-avr
     # registering the stand-in simulator suite (scripts/run.sh)
     python3
 )

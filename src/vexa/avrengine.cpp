@@ -341,6 +341,11 @@ bool AvrEngine::stepInstruction()
     return false;
 }
 
+std::uint32_t AvrEngine::programCounter() const
+{
+    return m_avr ? m_avr->pc : 0;
+}
+
 QByteArray AvrEngine::registerBlock() const
 {
     if (!m_avr)

@@ -34,6 +34,7 @@ public:
     void setStepRange(std::uint32_t rangeStart, std::uint32_t rangeEnd) override;
     void clearStepRange() override;
     bool stepInstruction() override;
+    std::uint32_t programCounter() const override;
     // r0..r31, SREG, SP (two bytes), PC (four bytes, a byte address).
     QByteArray registerBlock() const override;
     bool setRegisterBlock(const QByteArray &block) override;

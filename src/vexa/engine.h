@@ -52,13 +52,18 @@ public:
     virtual bool canReceiveSerial() const { return false; }
     virtual void sendSerial(int port, char byte) {}
     // Debugging at the instruction level, for engines that offer it (the source-level debugger
-    // works through these). Addresses are byte addresses of the program memory.
+    // works through these). Addresses are in the program memory's own units: bytes on the AVR
+    // and the 8051, words on the PIC16.
     virtual bool canDebug() const { return false; }
     // runUntil stops before an instruction at one of these addresses, or, with a step range
     // set, before the first instruction outside [rangeStart, rangeEnd).
     virtual void setCodeBreakpoints(const QSet<std::uint32_t> &addresses) {}
     virtual void setStepRange(std::uint32_t rangeStart, std::uint32_t rangeEnd) {}
     virtual void clearStepRange() {}
+    // Where the controller will execute next, and its working registers by name, for a
+    // debugger whose engine offers no register block.
+    virtual std::uint32_t programCounter() const { return 0; }
+    virtual QList<std::pair<QString, std::uint32_t>> cpuRegisters() const { return {}; }
     // Runs one instruction (an interrupt's entry counts as one); false when the controller
     // can run no further.
     virtual bool stepInstruction() { return false; }

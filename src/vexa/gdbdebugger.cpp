@@ -1,6 +1,7 @@
 #include "gdbdebugger.h"
 
 #include "gdbremotestub.h"
+#include "hexfile.h"
 #include "platform/processgroup.h"
 #include "simulationrun.h"
 
@@ -15,6 +16,44 @@
 namespace {
 Q_LOGGING_CATEGORY(debuggerLink, "dyx.debugger", QtWarningMsg)
 } // namespace
+
+// Whether the program memory an ELF file loads is the firmware image: every loaded segment
+// below the data space, byte for byte (32-bit little-endian ELF, as the AVR tools write).
+bool GdbDebugger::elfHoldsImage(const QByteArray &elf, const HexImage &image)
+{
+    const auto byte = [&elf](qsizetype at) {
+        return at >= 0 && at < elf.size() ? std::uint32_t(std::uint8_t(elf.at(at))) : 0u;
+    };
+    const auto half = [&](qsizetype at) { return byte(at) | byte(at + 1) << 8; };
+    const auto word = [&](qsizetype at) { return half(at) | half(at + 2) << 16; };
+    if (!elf.startsWith("\x7f"
+                        "ELF\x01\x01")
+        || !image.error.isEmpty())
+        return false;
+    QByteArray flat(int(image.endAddress()), '\xff');
+    for (const HexChunk &chunk : image.chunks)
+        flat.replace(chunk.address, chunk.data.size(), chunk.data);
+    const qsizetype table = word(28);
+    const int entrySize = int(half(42));
+    const int entries = int(half(44));
+    int loaded = 0;
+    for (int i = 0; i < entries; ++i) {
+        const qsizetype entry = table + qsizetype(i) * entrySize;
+        const std::uint32_t type = word(entry);
+        const std::uint32_t offset = word(entry + 4);
+        const std::uint32_t address = word(entry + 12);
+        const std::uint32_t size = word(entry + 16);
+        constexpr std::uint32_t loadable = 1;
+        if (type != loadable || size == 0 || address >= 0x800000)
+            continue;
+        if (std::uint64_t(offset) + size > std::uint64_t(elf.size())
+            || std::uint64_t(address) + size > std::uint64_t(flat.size())
+            || elf.mid(offset, size) != flat.mid(address, size))
+            return false;
+        ++loaded;
+    }
+    return loaded > 0;
+}
 
 GdbDebugger::GdbDebugger(SimulationRun &run, QObject *parent)
     : SourceDebugger(parent)
@@ -50,31 +89,42 @@ bool GdbDebugger::start(const QString &firmware,
                         QString *error)
 {
     const QFileInfo hex(firmware);
-    // The ELF file the firmware was made from: named as the firmware, or else the newest one
-    // beside it (the build names the linked file on its own).
+    // The ELF file the firmware was made from: named as the firmware, or else the one beside
+    // it whose loaded contents are the firmware's (the build names the linked file on its own).
+    const HexImage image = HexImage::read(firmware);
     QString elfFile = hex.path() + QLatin1Char('/') + hex.completeBaseName()
                       + QStringLiteral(".elf");
-    if (!QFileInfo::exists(elfFile)) {
-        const QFileInfoList others
-            = QDir(hex.path()).entryInfoList({QStringLiteral("*.elf")}, QDir::Files, QDir::Time);
-        if (!others.isEmpty())
-            elfFile = others.first().filePath();
+    QStringList candidates{elfFile};
+    for (const QFileInfo &other :
+         QDir(hex.path()).entryInfoList({QStringLiteral("*.elf")}, QDir::Files, QDir::Time)) {
+        if (other.filePath() != elfFile)
+            candidates.append(other.filePath());
     }
-    QFile elf(elfFile);
-    if (!elf.open(QIODevice::ReadOnly)) {
-        *error = tr("The firmware has no debugging information: %1 is missing.").arg(elfFile);
+    QByteArray contents;
+    bool found = false;
+    for (const QString &candidate : std::as_const(candidates)) {
+        QFile elf(candidate);
+        if (elf.size() > (64 << 20) || !elf.open(QIODevice::ReadOnly))
+            continue;
+        contents = elf.readAll();
+        if (elfHoldsImage(contents, image)) {
+            elfFile = candidate;
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        *error = QFileInfo::exists(elfFile)
+                     ? tr("The firmware has no debugging information: %1 does not hold this "
+                          "firmware (build the project again).")
+                           .arg(elfFile)
+                     : tr("The firmware has no debugging information: %1 is missing.").arg(elfFile);
         return false;
     }
     // Sections named in the file's string table; the debugger would only say it later.
-    if (!elf.readAll().contains(".debug_line")) {
+    if (!contents.contains(".debug_line")) {
         *error = tr("The firmware has no debugging information: %1 was built without it "
                     "(a Debug configuration builds with it).")
-                     .arg(elfFile);
-        return false;
-    }
-    if (QFileInfo(elfFile).lastModified() < hex.lastModified().addSecs(-2)) {
-        *error = tr("The firmware's debugging information %1 is older than the firmware: "
-                    "build the project again.")
                      .arg(elfFile);
         return false;
     }
@@ -369,28 +419,7 @@ void GdbDebugger::collectStop(const QString &reason, const QVariantMap &frame)
     command(QStringLiteral("-gdb-show confirm"), [this](const MiRecord &) { finishStop(); });
 }
 
-void GdbDebugger::markChanges(QList<DebugValue> &values, const QString &group)
-{
-    for (DebugValue &value : values) {
-        const QString key = group + QLatin1Char('\n') + value.name;
-        const auto last = m_lastValues.constFind(key);
-        value.changed = last != m_lastValues.cend() && *last != value.value;
-        m_lastValues.insert(key, value.value);
-    }
-}
-
 void GdbDebugger::finishStop()
 {
-    markChanges(m_stop.registers, QStringLiteral("registers"));
-    markChanges(m_stop.locals, QStringLiteral("locals ") + m_stop.where.function);
-    markChanges(m_stop.globals, QStringLiteral("globals"));
-    if (m_stop.memoryAddress == m_lastMemoryAddress && m_lastMemory.size() == m_stop.memory.size()) {
-        for (int i = 0; i < m_stop.memory.size(); ++i) {
-            if (m_stop.memory.at(i) != m_lastMemory.at(i))
-                m_stop.changedBytes.append(i);
-        }
-    }
-    m_lastMemory = m_stop.memory;
-    m_lastMemoryAddress = m_stop.memoryAddress;
-    emit stopped(m_stop);
+    publish(m_stop);
 }

@@ -10,6 +10,7 @@
 #include <memory>
 
 class GdbRemoteStub;
+struct HexImage;
 class SimulationRun;
 
 // Source-level debugging through a GDB for the controller (avr-gdb), started on the firmware's
@@ -31,6 +32,9 @@ public:
                bool run,
                QString *error) override;
 
+    // Whether the ELF file loads exactly the firmware image into program memory.
+    static bool elfHoldsImage(const QByteArray &elf, const HexImage &image);
+
     void setBreakpoints(const QList<SourceBreakpoint> &breakpoints) override;
     void resume() override;
     void pause() override;
@@ -50,7 +54,6 @@ private:
     void collectStop(const QString &reason, const QVariantMap &frame);
     void finishStop();
     static DebugFrame frameFrom(const QVariant &frame);
-    void markChanges(QList<DebugValue> &values, const QString &group);
 
     SimulationRun &m_run;
     std::unique_ptr<GdbRemoteStub> m_stub;
@@ -65,7 +68,4 @@ private:
     bool m_runOnAttach = false;
     QStringList m_registerNames;
     DebugStop m_stop;
-    QHash<QString, QString> m_lastValues;
-    QByteArray m_lastMemory;
-    std::uint32_t m_lastMemoryAddress = 0;
 };

@@ -100,6 +100,8 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
     m_uartBaud = 0;
     m_drivenPins.clear();
     m_analogPins.clear();
+    m_debugBreaks.clear();
+    m_pc = 0;
     const HexImage image = HexImage::read(hexFile);
     if (!image.error.isEmpty())
         return m_error = image.error;
@@ -265,13 +267,26 @@ bool GpsimEngine::runUntil(std::uint64_t untilNs)
         const QByteArray run = target > m_cycle + 1
                                    ? "break c " + QByteArray::number(target - 1) + "\nrun\n"
                                    : QByteArray("step 1\n");
-        const std::optional<QString> answer = converse(run + "cycles\n", cyclesAnswer);
+        const std::optional<QString> answer = converse(run + "pc\ncycles\n", cyclesAnswer);
         if (!answer)
             return false;
         const QRegularExpressionMatch match = cyclesAnswer.match(*answer);
         m_cycle = match.captured(1).toULongLong();
+        static const QRegularExpression pcAnswer(QStringLiteral("pc = 0x([0-9A-Fa-f]+)"));
+        m_pc = pcAnswer.match(*answer).captured(1).toUInt(nullptr, 16);
         readLog();
         m_timeNs = std::max(m_timeNs, cyclesToNs(m_cycle));
+        m_debugStop = false;
+        if (answer->contains(QLatin1String("Hit a Breakpoint")) && m_debugBreaks.contains(m_pc)) {
+            // The run's own cycle break is still set: it would stop a later run early.
+            QByteArray clear;
+            for (const auto &[number, cycle] : listBreaks(QStringLiteral("cycle")))
+                clear += "clear " + QByteArray::number(number) + "\n";
+            if (!clear.isEmpty())
+                converse(clear + "cycles\n", cyclesAnswer);
+            m_debugStop = true;
+            return true;
+        }
         if (answer->contains(QLatin1String("Hit a Breakpoint")) && !checkSleep())
             return false;
     }
@@ -351,4 +366,112 @@ void GpsimEngine::reset()
         for (const QString &pin : std::as_const(m_pins))
             setLevel(pin, false, m_timeNs);
     }
+}
+
+QList<std::pair<int, std::uint32_t>> GpsimEngine::listBreaks(const QString &kind)
+{
+    QList<std::pair<int, std::uint32_t>> found;
+    const std::optional<QString> answer = converse("break\ncycles\n", cyclesAnswer);
+    if (!answer)
+        return found;
+    // "0: p16f877a Execution at line_0004(0x4)", "1: cycle 0x12c  = 300".
+    const QRegularExpression row(kind == QLatin1String("cycle")
+                                     ? QStringLiteral("(?:^|\\n)\\s*(\\d+): cycle 0x([0-9A-Fa-f]+)")
+                                     : QStringLiteral("(?:^|\\n)\\s*(\\d+): \\S+ Execution at "
+                                                      "[^\\n]*\\(0x([0-9A-Fa-f]+)\\)"));
+    for (auto it = row.globalMatch(*answer); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        found.append({match.captured(1).toInt(), match.captured(2).toUInt(nullptr, 16)});
+    }
+    return found;
+}
+
+void GpsimEngine::setCodeBreakpoints(const QSet<std::uint32_t> &addresses)
+{
+    if (!m_loaded || addresses == m_debugBreaks)
+        return;
+    QByteArray commands;
+    QSet<std::uint32_t> present;
+    for (const auto &[number, address] : listBreaks(QStringLiteral("Execution"))) {
+        // The breaks at SLEEP instructions are the engine's own.
+        if (m_sleeps.contains(address))
+            continue;
+        if (addresses.contains(address))
+            present.insert(address);
+        else
+            commands += "clear " + QByteArray::number(number) + "\n";
+    }
+    for (const std::uint32_t address : addresses) {
+        if (!present.contains(address) && !m_sleeps.contains(address))
+            commands += "break e " + QByteArray::number(address) + "\n";
+    }
+    m_debugBreaks = addresses;
+    if (!commands.isEmpty())
+        converse(commands + "cycles\n", cyclesAnswer);
+}
+
+bool GpsimEngine::stepInstruction()
+{
+    if (!m_loaded)
+        return false;
+    m_debugStop = false;
+    const std::optional<QString> answer = converse("step 1\npc\ncycles\n", cyclesAnswer);
+    if (!answer)
+        return false;
+    m_cycle = cyclesAnswer.match(*answer).captured(1).toULongLong();
+    static const QRegularExpression pcAnswer(QStringLiteral("pc = 0x([0-9A-Fa-f]+)"));
+    m_pc = pcAnswer.match(*answer).captured(1).toUInt(nullptr, 16);
+    readLog();
+    m_timeNs = std::max(m_timeNs, cyclesToNs(m_cycle));
+    return true;
+}
+
+QByteArray GpsimEngine::dumpRegisters(std::uint32_t *w) const
+{
+    auto *self = const_cast<GpsimEngine *>(this);
+    const std::optional<QString> answer = self->converse("dump r\ncycles\n", cyclesAnswer);
+    if (!answer)
+        return {};
+    // Rows of sixteen registers, "--" where there is none; then the working register.
+    static const QRegularExpression row(
+        QStringLiteral("(?:^|\\n)([0-9a-fA-F]{4}):((?:\\s+(?:[0-9a-fA-F]{2}|--)){16})"));
+    QByteArray registers;
+    for (auto it = row.globalMatch(*answer); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const qsizetype at = qsizetype(match.captured(1).toUInt(nullptr, 16));
+        if (registers.size() < at + 16)
+            registers.resize(at + 16, '\0');
+        const QStringList cells = match.captured(2).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (int i = 0; i < cells.size(); ++i)
+            registers[at + i] = char(cells.at(i).toUInt(nullptr, 16));
+    }
+    static const QRegularExpression working(QStringLiteral("\\bW\\s*=\\s*([0-9a-fA-F]+)"));
+    if (w)
+        *w = working.match(*answer).captured(1).toUInt(nullptr, 16);
+    return registers;
+}
+
+QByteArray GpsimEngine::readMemory(std::uint32_t address, std::uint32_t length) const
+{
+    const QByteArray registers = dumpRegisters(nullptr);
+    if (length == 0 || std::uint64_t(address) + length > std::uint64_t(registers.size()))
+        return {};
+    return registers.mid(address, length);
+}
+
+QList<std::pair<QString, std::uint32_t>> GpsimEngine::cpuRegisters() const
+{
+    std::uint32_t w = 0;
+    const QByteArray registers = dumpRegisters(&w);
+    if (registers.size() < 0x0c)
+        return {};
+    const auto at = [&registers](int address) {
+        return std::uint32_t(std::uint8_t(registers.at(address)));
+    };
+    return {{QStringLiteral("W"), w},
+            {QStringLiteral("PC"), m_pc},
+            {QStringLiteral("STATUS"), at(0x03)},
+            {QStringLiteral("FSR"), at(0x04)},
+            {QStringLiteral("PCLATH"), at(0x0a)},
+            {QStringLiteral("INTCON"), at(0x0b)}};
 }

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QMap>
+#include <QSet>
 
 // PIC controllers, simulated by gpsim run as a console program. Every write to a port or to
 // the serial transmitter is logged with its instruction cycle, so pin changes keep their
@@ -27,9 +28,21 @@ public:
     // Each step is a conversation with the program: long steps keep its cost small, and the
     // log keeps every write's own cycle however long the step.
     std::uint64_t sliceNs() const override { return 100000000; }
+    // Debugging through gpsim's execution breaks and steps; addresses are program words, the
+    // memory is the file registers of all banks.
+    bool canDebug() const override { return m_loaded; }
+    void setCodeBreakpoints(const QSet<std::uint32_t> &addresses) override;
+    bool stepInstruction() override;
+    std::uint32_t programCounter() const override { return m_pc; }
+    QByteArray readMemory(std::uint32_t address, std::uint32_t length) const override;
+    QList<std::pair<QString, std::uint32_t>> cpuRegisters() const override;
 
 private:
     void readLog();
+    // gpsim's breakpoints of a kind ("Execution", "cycle"), by number and address.
+    QList<std::pair<int, std::uint32_t>> listBreaks(const QString &kind);
+    // The file registers and W as gpsim dumps them; empty when it did not answer.
+    QByteArray dumpRegisters(std::uint32_t *w) const;
     // At a SLEEP: false, with firmwareEnded(), when nothing could wake the controller.
     bool checkSleep();
     // Drives a pin through a pull-up module of its own, made the first time.
@@ -54,4 +67,6 @@ private:
     QList<std::uint32_t> m_sleeps;
     bool m_watchdogOn = false;
     bool m_hasPie2 = false;
+    QSet<std::uint32_t> m_debugBreaks;
+    std::uint32_t m_pc = 0;
 };

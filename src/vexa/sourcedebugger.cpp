@@ -1,11 +1,14 @@
 #include "sourcedebugger.h"
 
 #include "gdbdebugger.h"
+#include "picdebugger.h"
 
 std::unique_ptr<SourceDebugger> SourceDebugger::forFamily(const QString &family, SimulationRun &run)
 {
     if (family.compare(QLatin1String("AVR"), Qt::CaseInsensitive) == 0)
         return std::make_unique<GdbDebugger>(run);
+    if (family.compare(QLatin1String("PIC16"), Qt::CaseInsensitive) == 0)
+        return std::make_unique<PicDebugger>(run);
     return nullptr;
 }
 
@@ -20,4 +23,30 @@ QList<SourceBreakpoint> SourceBreakpoint::listFromText(const QString &text)
             breakpoints.append({file, number});
     }
     return breakpoints;
+}
+
+void SourceDebugger::markChanges(QList<DebugValue> &values, const QString &group)
+{
+    for (DebugValue &value : values) {
+        const QString key = group + QLatin1Char('\n') + value.name;
+        const auto last = m_lastValues.constFind(key);
+        value.changed = last != m_lastValues.cend() && *last != value.value;
+        m_lastValues.insert(key, value.value);
+    }
+}
+
+void SourceDebugger::publish(DebugStop stop)
+{
+    markChanges(stop.registers, QStringLiteral("registers"));
+    markChanges(stop.locals, QStringLiteral("locals ") + stop.where.function);
+    markChanges(stop.globals, QStringLiteral("globals"));
+    if (stop.memoryAddress == m_lastMemoryAddress && m_lastMemory.size() == stop.memory.size()) {
+        for (int i = 0; i < stop.memory.size(); ++i) {
+            if (stop.memory.at(i) != m_lastMemory.at(i))
+                stop.changedBytes.append(i);
+        }
+    }
+    m_lastMemory = stop.memory;
+    m_lastMemoryAddress = stop.memoryAddress;
+    emit stopped(stop);
 }

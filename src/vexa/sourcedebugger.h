@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -110,6 +111,10 @@ signals:
     void message(const QString &text);
 
 protected:
+    // Marks what changed since the last stop (registers, the function's locals, globals,
+    // memory bytes) and tells of the stop.
+    void publish(DebugStop stop);
+
     void setState(State state)
     {
         if (m_state == state)
@@ -123,5 +128,10 @@ protected:
     int m_memoryLength = 64;
 
 private:
+    void markChanges(QList<DebugValue> &values, const QString &group);
+
     State m_state = State::Off;
+    QHash<QString, QString> m_lastValues;
+    QByteArray m_lastMemory;
+    std::uint32_t m_lastMemoryAddress = 0;
 };

@@ -613,10 +613,8 @@ void VexaWindow::run()
 
 void VexaWindow::stop()
 {
-    if (m_debugger && m_debugger->state() == SourceDebugger::State::Running)
-        m_debugger->pause();
-    else
-        m_run.stop();
+    // At once; a debugger attached learns of it and shows where the firmware stopped.
+    m_run.stop();
 }
 
 void VexaWindow::setBreakpoints(const QList<SourceBreakpoint> &breakpoints)

@@ -42,7 +42,7 @@ public:
         m_run.setTimedRun(seconds, traceFile);
     }
 
-    // With a debugger attached, Run continues and Stop pauses through it.
+    // With a debugger attached, Run continues through it, and Stop leaves it paused.
     void run();
     void stop();
     // The source lines to stop at, for this firmware and the next ones.

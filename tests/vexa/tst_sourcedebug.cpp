@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QTreeWidget>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -62,6 +63,7 @@ private slots:
     void remoteProtocol();
     void avrBreakStepAndValues();
     void windowDebugsAndSaysWhenItCannot();
+    void picBreakStepAndValues();
 
 private:
     // Waits until the debugger stops, and returns where.
@@ -366,6 +368,123 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     window.reloadHandOff();
     QVERIFY(messages->toPlainText().contains(QStringLiteral("plain.elf is missing")));
     QVERIFY(window.isRunning());
+}
+
+// The line numbers are those of this text.
+static const char picSource[] = R"(        #include <p16f877a.inc>
+        global  counter
+VARS    UDATA
+counter res 1
+total   res 1
+RESET_VECTOR    CODE    0x0000
+        goto    start
+MAIN    CODE
+start:
+        banksel counter
+        clrf    counter
+        clrf    total
+loop:
+        incf    counter, f
+        call    bump
+        movf    total, w
+        goto    loop
+bump:
+        movlw   2
+        addwf   total, f
+        return
+        END
+)";
+
+// As the shipped Debug configuration builds: relocatable objects linked with a map, the
+// sources named relative to the project's folder.
+void tst_SourceDebug::picBreakStepAndValues()
+{
+    const QString project = m_dir.filePath(QStringLiteral("pic"));
+    QVERIFY(QDir().mkpath(project + QStringLiteral("/Debug")));
+    QFile file(project + QStringLiteral("/main.asm"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(picSource);
+    file.close();
+    QProcess build;
+    build.setWorkingDirectory(project);
+    build.start(QStringLiteral("sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("gpasm -c -p p16f877a -o Debug/main.o main.asm && "
+                                "gplink -O 0 -m -o Debug/Debug.hex Debug/main.o")});
+    QVERIFY(build.waitForFinished(30000));
+    QCOMPARE(build.exitCode(), 0);
+    const QString source = project + QStringLiteral("/main.asm");
+
+    SimulationRun run;
+    HandOff handOff;
+    handOff.program = project + QStringLiteral("/Debug/Debug.hex");
+    handOff.device = QStringLiteral("PIC16F877A");
+    handOff.family = QStringLiteral("PIC16");
+    handOff.clock = QStringLiteral("4MHz");
+    QVERIFY(run.load(handOff));
+    std::unique_ptr<SourceDebugger> debugger = SourceDebugger::forFamily(handOff.family, run);
+    QVERIFY(debugger);
+    QStringList messages;
+    connect(debugger.get(), &SourceDebugger::message, this, [&](const QString &text) {
+        messages.append(text);
+    });
+    debugger->setWatchedGlobals({QStringLiteral("counter"), QStringLiteral("total")});
+    debugger->setMemoryView(QStringLiteral("counter"), 2);
+    QSignalSpy stops(debugger.get(), &SourceDebugger::stopped);
+    // What a command leads to: the stop after it (some stop at once, before they return).
+    const auto after = [&stops](const std::function<void()> &command) -> DebugStop {
+        const qsizetype before = stops.size();
+        command();
+        if (!QTest::qWaitFor([&] { return stops.size() > before; }, 20000))
+            return DebugStop();
+        return stops.last().first().value<DebugStop>();
+    };
+    SourceDebugger &d = *debugger;
+    QString error;
+    DebugStop stop = after([&] {
+        QVERIFY2(d.start(handOff.program, {{source, 15}}, true, &error), qPrintable(error));
+    });
+    QCOMPARE(stop.reason, QStringLiteral("breakpoint-hit"));
+    QCOMPARE(stop.where.file, source);
+    QCOMPARE(stop.where.line, 15);
+    QCOMPARE(stop.where.function, QStringLiteral("loop"));
+    QCOMPARE(stop.globals.value(0).value, QStringLiteral("0x01 (1)"));
+    QCOMPARE(stop.memory, QByteArray("\x01\x00", 2));
+    QCOMPARE(stop.registers.value(0).name, QStringLiteral("W"));
+
+    // Over the call: the next line, with the register the routine changed marked.
+    stop = after([&] { d.stepOver(); });
+    QCOMPARE(stop.where.line, 16);
+    QCOMPARE(stop.globals.value(1).value, QStringLiteral("0x02 (2)"));
+    QVERIFY(stop.globals.value(1).changed);
+    QCOMPARE(stop.changedBytes, QList<int>{1});
+    stop = after([&] { d.resume(); });
+    QCOMPARE(stop.where.line, 15);
+    QCOMPARE(stop.globals.value(0).value, QStringLiteral("0x02 (2)"));
+    // Into the routine, and out again to the line after the call.
+    stop = after([&] { d.stepInto(); });
+    QCOMPARE(stop.where.line, 19);
+    QCOMPARE(stop.where.function, QStringLiteral("bump"));
+    QCOMPARE(after([&] { d.stepInto(); }).where.line, 20);
+    stop = after([&] { d.stepOut(); });
+    QCOMPARE(stop.where.line, 16);
+    QCOMPARE(stop.globals.value(1).value, QStringLiteral("0x04 (4)"));
+    // Run to Cursor, and Pause of a free run.
+    stop = after([&] { d.runTo(source, 14); });
+    QCOMPARE(stop.reason, QStringLiteral("location-reached"));
+    QCOMPARE(stop.where.line, 14);
+    debugger->setBreakpoints({});
+    debugger->resume();
+    QTRY_VERIFY(run.isRunning());
+    QTest::qWait(50);
+    stop = after([&] { d.pause(); });
+    QCOMPARE(stop.reason, QStringLiteral("signal-received"));
+    QVERIFY(!run.isRunning());
+    // A line without code takes the next line's; one beyond the code is refused.
+    debugger->setBreakpoints({{source, 13}, {source, 40}});
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages.first().contains(QStringLiteral("line 40")));
+    QCOMPARE(after([&] { d.resume(); }).where.line, 14);
 }
 
 QTEST_MAIN(tst_SourceDebug)

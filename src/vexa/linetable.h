@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+// Where the code of each source line lies in program memory, and the firmware's symbols, as a
+// build's debugging files tell them. Addresses are in the program memory's own units (words
+// on the PIC16, bytes on the 8051).
+class LineTable
+{
+public:
+    struct Line
+    {
+        QString file; // absolute
+        int line = 0;
+        std::uint32_t address = 0;
+    };
+    enum class SymbolKind { Code, Data };
+    struct Symbol
+    {
+        QString name;
+        std::uint32_t address = 0;
+        SymbolKind kind = SymbolKind::Code;
+    };
+
+    bool isEmpty() const { return m_lines.isEmpty(); }
+    // The first address of a line's code; for a line without code, of the next line of the
+    // same file that has some (within a few lines), as a debugger places a breakpoint.
+    // Files are matched by path, or by the path's end where the build named them relatively.
+    std::optional<Line> codeAt(const QString &file, int line) const;
+    // The line whose code holds the address: the nearest line start at or below it.
+    std::optional<Line> lineAt(std::uint32_t address) const;
+    // Whether a line's code starts exactly there.
+    bool isLineStart(std::uint32_t address) const;
+    // The code symbol at or below the address (the routine it is in).
+    QString functionAt(std::uint32_t address) const;
+    std::optional<Symbol> symbol(const QString &name) const;
+    QList<Line> lines() const { return m_lines; }
+
+    void addLine(const Line &line);
+    void addSymbol(const Symbol &symbol);
+    // Sorts the lines by address; called once they are all in.
+    void finish();
+
+    // gpasm's and gplink's symbol file: its source files, line records and global symbols.
+    // Relative source names are resolved against the first of the folders that holds them.
+    // False, with the reason, when the file cannot be read or is not one.
+    bool readCod(const QString &path, const QStringList &folders, QString *error);
+    // gplink's map file: every symbol with its address and whether it is code or data.
+    bool readMap(const QString &path);
+
+private:
+    QList<Line> m_lines; // by address once finished
+    QHash<QString, Symbol> m_symbols;
+    QList<Symbol> m_code; // code symbols by address
+};

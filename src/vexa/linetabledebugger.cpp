@@ -1,0 +1,335 @@
+#include "linetabledebugger.h"
+
+#include "simulationrun.h"
+
+namespace {
+// Instructions stepped one by one before a step lets the firmware run to the next line
+// instead (a line that loops on itself, a delay).
+constexpr int stepBound = 400;
+} // namespace
+
+LineTableDebugger::LineTableDebugger(SimulationRun &run, QObject *parent)
+    : SourceDebugger(parent)
+    , m_run(run)
+{
+    connect(&m_run, &SimulationRun::debuggerStop, this, &LineTableDebugger::debuggerStopped);
+    connect(&m_run, &SimulationRun::stateChanged, this, &LineTableDebugger::runStateChanged);
+}
+
+Engine *LineTableDebugger::engine() const
+{
+    return m_run.engine();
+}
+
+bool LineTableDebugger::start(const QString &firmware,
+                              const QList<SourceBreakpoint> &breakpoints,
+                              bool run,
+                              QString *error)
+{
+    if (!engine() || !engine()->canDebug()) {
+        *error = tr("The engine of this controller cannot stop at instructions.");
+        return false;
+    }
+    m_table = LineTable();
+    if (!loadSymbols(firmware, &m_table, error))
+        return false;
+    if (m_table.isEmpty()) {
+        *error = tr("The firmware's debugging information names no line with code.");
+        return false;
+    }
+    m_callsAndReturns.clear();
+    for (const std::uint32_t address : instructions()) {
+        if (callLength(address) > 0 || isReturn(address))
+            m_callsAndReturns.insert(address);
+    }
+    setState(State::Paused);
+    setBreakpoints(breakpoints);
+    if (run)
+        resume();
+    else
+        stopHere(QStringLiteral("attached"));
+    return true;
+}
+
+QSet<std::uint32_t> LineTableDebugger::userStops() const
+{
+    QSet<std::uint32_t> stops;
+    for (const SourceBreakpoint &breakpoint : m_breakpoints) {
+        if (const auto code = m_table.codeAt(breakpoint.file, breakpoint.line))
+            stops.insert(code->address);
+    }
+    return stops;
+}
+
+void LineTableDebugger::setBreakpoints(const QList<SourceBreakpoint> &breakpoints)
+{
+    m_breakpoints = breakpoints;
+    for (const SourceBreakpoint &breakpoint : breakpoints) {
+        if (!m_table.codeAt(breakpoint.file, breakpoint.line))
+            emit message(tr("No breakpoint at %1, line %2: the firmware has no code there.")
+                             .arg(breakpoint.file)
+                             .arg(breakpoint.line));
+    }
+    // A run going on takes them at once, with the stops of its step.
+    if (state() == State::Running && m_goal == Goal::Continue)
+        engine()->setCodeBreakpoints(userStops());
+}
+
+void LineTableDebugger::runWith(const QSet<std::uint32_t> &stops, Goal goal)
+{
+    m_goal = goal;
+    engine()->setCodeBreakpoints(stops);
+    setState(State::Running);
+    m_run.start();
+}
+
+void LineTableDebugger::resume()
+{
+    if (state() == State::Paused)
+        runWith(userStops(), Goal::Continue);
+}
+
+void LineTableDebugger::pause()
+{
+    if (state() == State::Running)
+        m_run.stop();
+}
+
+void LineTableDebugger::runTo(const QString &file, int line)
+{
+    if (state() != State::Paused)
+        return;
+    const auto code = m_table.codeAt(file, line);
+    if (!code) {
+        emit message(
+            tr("The firmware cannot run to %1, line %2: it has no code there.").arg(file).arg(line));
+        return;
+    }
+    runWith(userStops() + QSet<std::uint32_t>{code->address}, Goal::RunTo);
+}
+
+bool LineTableDebugger::stepToNewLine(bool overCalls)
+{
+    for (int i = 0; i < stepBound; ++i) {
+        const std::uint32_t pc = engine()->programCounter();
+        if (overCalls && callLength(pc) > 0) {
+            // Over the call: to its return address, or to a breakpoint on the way.
+            m_returnAddress = pc + std::uint32_t(callLength(pc));
+            runWith(userStops() + QSet<std::uint32_t>{m_returnAddress}, Goal::StepOver);
+            return false;
+        }
+        if (!engine()->stepInstruction()) {
+            stopHere(QStringLiteral("signal-received"));
+            return false;
+        }
+        const std::uint32_t now = engine()->programCounter();
+        const auto line = m_table.lineAt(now);
+        if (m_table.isLineStart(now)
+            && (line->line != m_origin.line || line->file != m_origin.file
+                || now <= m_origin.address))
+            return true;
+        if (userStops().contains(now)) {
+            stopHere(QStringLiteral("breakpoint-hit"));
+            return false;
+        }
+    }
+    // Still on the line: run to the start of any other line.
+    QSet<std::uint32_t> stops = userStops();
+    for (const LineTable::Line &line : m_table.lines()) {
+        if (line.line != m_origin.line || line.file != m_origin.file)
+            stops.insert(line.address);
+    }
+    runWith(stops, Goal::StepOver);
+    return false;
+}
+
+void LineTableDebugger::stepInto()
+{
+    if (state() != State::Paused)
+        return;
+    m_origin = m_table.lineAt(engine()->programCounter()).value_or(LineTable::Line());
+    if (stepToNewLine(false))
+        stopHere(QStringLiteral("end-stepping-range"));
+}
+
+void LineTableDebugger::stepOver()
+{
+    if (state() != State::Paused)
+        return;
+    m_origin = m_table.lineAt(engine()->programCounter()).value_or(LineTable::Line());
+    if (stepToNewLine(true))
+        stopHere(QStringLiteral("end-stepping-range"));
+}
+
+void LineTableDebugger::stepOut()
+{
+    if (state() != State::Paused)
+        return;
+    m_depth = 0;
+    stepOutFrom();
+}
+
+// At a call the depth grows, at a return it shrinks; the return at depth 0 is the routine's.
+void LineTableDebugger::stepOutFrom()
+{
+    for (int i = 0; i < stepBound; ++i) {
+        const std::uint32_t pc = engine()->programCounter();
+        const bool returning = isReturn(pc) && m_depth == 0;
+        if (callLength(pc) > 0)
+            ++m_depth;
+        else if (isReturn(pc))
+            --m_depth;
+        if (!engine()->stepInstruction()) {
+            stopHere(QStringLiteral("signal-received"));
+            return;
+        }
+        if (returning) {
+            m_origin = LineTable::Line();
+            m_origin.line = -1;
+            stopHere(QStringLiteral("function-finished"));
+            return;
+        }
+        const std::uint32_t now = engine()->programCounter();
+        if (!m_callsAndReturns.contains(now)) {
+            runWith(userStops() + m_callsAndReturns, Goal::StepOut);
+            return;
+        }
+    }
+    runWith(userStops() + m_callsAndReturns, Goal::StepOut);
+}
+
+void LineTableDebugger::debuggerStopped()
+{
+    if (state() != State::Running)
+        return;
+    m_handlingStop = true;
+    const std::uint32_t pc = engine()->programCounter();
+    const bool atBreakpoint = userStops().contains(pc);
+    switch (m_goal) {
+    case Goal::StepOver:
+        if (pc == m_returnAddress && !atBreakpoint) {
+            // Back from the call: on with the step from there.
+            setState(State::Paused);
+            if (m_table.isLineStart(pc)
+                && (m_table.lineAt(pc)->line != m_origin.line
+                    || m_table.lineAt(pc)->file != m_origin.file))
+                stopHere(QStringLiteral("end-stepping-range"));
+            else if (stepToNewLine(true))
+                stopHere(QStringLiteral("end-stepping-range"));
+            break;
+        }
+        setState(State::Paused);
+        stopHere(atBreakpoint ? QStringLiteral("breakpoint-hit")
+                              : QStringLiteral("end-stepping-range"));
+        break;
+    case Goal::StepOut:
+        if (atBreakpoint) {
+            setState(State::Paused);
+            stopHere(QStringLiteral("breakpoint-hit"));
+            break;
+        }
+        setState(State::Paused);
+        stepOutFrom();
+        break;
+    case Goal::RunTo:
+        setState(State::Paused);
+        stopHere(atBreakpoint ? QStringLiteral("breakpoint-hit")
+                              : QStringLiteral("location-reached"));
+        break;
+    default:
+        setState(State::Paused);
+        stopHere(QStringLiteral("breakpoint-hit"));
+        break;
+    }
+    m_handlingStop = false;
+}
+
+void LineTableDebugger::runStateChanged()
+{
+    // Stopped by the user or by the firmware itself, not at one of the debugger's stops.
+    if (m_handlingStop || state() != State::Running || m_run.isRunning())
+        return;
+    if (engine() && engine()->firmwareEnded()) {
+        emit message(tr("The firmware ended the run."));
+        setState(State::Ended);
+        return;
+    }
+    setState(State::Paused);
+    stopHere(QStringLiteral("signal-received"));
+}
+
+QString LineTableDebugger::registerText(std::uint32_t value) const
+{
+    return QStringLiteral("0x%1").arg(value, 2, 16, QLatin1Char('0'));
+}
+
+QString LineTableDebugger::valueOf(const LineTable::Symbol &symbol) const
+{
+    const QByteArray bytes = engine()->readMemory(symbol.address, 1);
+    if (bytes.isEmpty())
+        return tr("<not readable>");
+    const auto value = std::uint8_t(bytes.at(0));
+    return QStringLiteral("0x%1 (%2)").arg(value, 2, 16, QLatin1Char('0')).arg(value);
+}
+
+std::optional<std::uint32_t> LineTableDebugger::addressOf(const QString &expression) const
+{
+    QString text = expression.trimmed();
+    if (text.startsWith(QLatin1Char('&')))
+        text = text.mid(1).trimmed();
+    if (const auto symbol = m_table.symbol(text))
+        return symbol->address;
+    bool ok = false;
+    const std::uint32_t address = text.toUInt(&ok, 0);
+    return ok ? std::optional<std::uint32_t>(address) : std::nullopt;
+}
+
+void LineTableDebugger::stopHere(const QString &reason)
+{
+    m_goal = Goal::None;
+    engine()->setCodeBreakpoints(userStops());
+    const bool running = state() == State::Running;
+    setState(State::Paused);
+    if (running)
+        m_run.stop();
+    DebugStop stop;
+    stop.reason = reason;
+    const std::uint32_t pc = engine()->programCounter();
+    stop.where.address = pc;
+    stop.where.function = m_table.functionAt(pc);
+    if (const auto line = m_table.lineAt(pc)) {
+        stop.where.file = line->file;
+        stop.where.line = line->line;
+    }
+    stop.frames.append(stop.where);
+    for (const auto &[name, value] : engine()->cpuRegisters())
+        stop.registers.append({name, registerText(value)});
+    for (const QString &name : std::as_const(m_globals)) {
+        const auto symbol = m_table.symbol(name);
+        if (symbol && symbol->kind == LineTable::SymbolKind::Data) {
+            stop.globals.append({name, valueOf(*symbol)});
+        } else if (const auto address = addressOf(name)) {
+            stop.globals.append({name, valueOf({name, *address, LineTable::SymbolKind::Data})});
+        } else {
+            stop.globals.append({name, tr("<no such variable>")});
+        }
+    }
+    if (!m_memoryAddress.isEmpty()) {
+        if (const auto address = addressOf(m_memoryAddress)) {
+            stop.memoryAddress = *address;
+            stop.memory = engine()->readMemory(*address, std::uint32_t(m_memoryLength));
+            // Near the end of the memory: as much as there is.
+            for (int length = m_memoryLength / 2; stop.memory.isEmpty() && length > 0; length /= 2)
+                stop.memory = engine()->readMemory(*address, std::uint32_t(length));
+        }
+        if (stop.memory.isEmpty())
+            emit message(tr("The memory at %1 cannot be read.").arg(m_memoryAddress));
+    }
+    publish(stop);
+}
+
+void LineTableDebugger::refresh()
+{
+    if (state() == State::Paused)
+        stopHere(QStringLiteral("attached"));
+}

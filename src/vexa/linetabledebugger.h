@@ -1,0 +1,76 @@
+#pragma once
+
+#include "linetable.h"
+#include "sourcedebugger.h"
+
+#include <QSet>
+
+class Engine;
+class SimulationRun;
+
+// Source-level debugging done here, over an engine that stops at instruction addresses and
+// steps single instructions, with the build's line table and symbols: a breakpoint is the
+// address of a line's code; a step runs instructions until a new line begins, over a call by
+// a stop at its return address; Step Out counts the calls and returns it passes. The family
+// says how its calls and returns look and where its files are.
+class LineTableDebugger : public SourceDebugger
+{
+    Q_OBJECT
+public:
+    explicit LineTableDebugger(SimulationRun &run, QObject *parent = nullptr);
+
+    bool start(const QString &firmware,
+               const QList<SourceBreakpoint> &breakpoints,
+               bool run,
+               QString *error) override;
+    void setBreakpoints(const QList<SourceBreakpoint> &breakpoints) override;
+    void resume() override;
+    void pause() override;
+    void stepInto() override;
+    void stepOver() override;
+    void stepOut() override;
+    void runTo(const QString &file, int line) override;
+    void refresh() override;
+
+    const LineTable &lineTable() const { return m_table; }
+
+protected:
+    // Reads the build's debugging files beside the firmware; false, with the reason, when
+    // there are none.
+    virtual bool loadSymbols(const QString &firmware, LineTable *table, QString *error) = 0;
+    // The length of the call instruction at an address (0 for another instruction), and
+    // whether the instruction there returns from a call (not from an interrupt).
+    virtual int callLength(std::uint32_t address) const = 0;
+    virtual bool isReturn(std::uint32_t address) const = 0;
+    // The addresses of every instruction, in order (for the calls and returns of Step Out).
+    virtual QList<std::uint32_t> instructions() const = 0;
+    // What a watched symbol holds, read from the data memory.
+    virtual QString valueOf(const LineTable::Symbol &symbol) const;
+    // How a register's value is shown.
+    virtual QString registerText(std::uint32_t value) const;
+    Engine *engine() const;
+
+private:
+    enum class Goal { None, Continue, StepOver, StepOut, RunTo };
+    QSet<std::uint32_t> userStops() const;
+    // Runs the firmware until one of the stops (the breakpoints' too).
+    void runWith(const QSet<std::uint32_t> &stops, Goal goal);
+    void debuggerStopped();
+    void runStateChanged();
+    // Steps single instructions until a new line begins; false when the controller stopped
+    // or no line began within the bound (the run goes on through stops then).
+    bool stepToNewLine(bool overCalls);
+    void stepOutFrom();
+    void stopHere(const QString &reason);
+    std::optional<std::uint32_t> addressOf(const QString &expression) const;
+
+    SimulationRun &m_run;
+    LineTable m_table;
+    QList<SourceBreakpoint> m_breakpoints;
+    Goal m_goal = Goal::None;
+    LineTable::Line m_origin;
+    std::uint32_t m_returnAddress = 0;
+    int m_depth = 0;
+    QSet<std::uint32_t> m_callsAndReturns;
+    bool m_handlingStop = false;
+};

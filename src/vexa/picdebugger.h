@@ -1,0 +1,26 @@
+#pragma once
+
+#include "linetabledebugger.h"
+
+#include <QList>
+
+// PIC16 firmware in assembler: the line records of gplink's symbol file (.cod) and the
+// symbols of its map file (.map), over gpsim's breaks and steps; the watched symbols are file
+// registers, shown by their values.
+class PicDebugger : public LineTableDebugger
+{
+    Q_OBJECT
+public:
+    using LineTableDebugger::LineTableDebugger;
+
+protected:
+    bool loadSymbols(const QString &firmware, LineTable *table, QString *error) override;
+    int callLength(std::uint32_t address) const override;
+    bool isReturn(std::uint32_t address) const override;
+    QList<std::uint32_t> instructions() const override;
+
+private:
+    std::uint32_t word(std::uint32_t address) const;
+
+    QList<std::uint16_t> m_program; // by word address
+};
