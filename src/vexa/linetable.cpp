@@ -7,10 +7,23 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
 namespace {
+
+// The first of the folders that holds a relatively named file, else the name as it stands.
+QString resolved(const QString &name, const QStringList &folders)
+{
+    if (QFileInfo(name).isAbsolute())
+        return name;
+    for (const QString &folder : folders) {
+        if (QFileInfo::exists(QDir(folder).filePath(name)))
+            return QDir::cleanPath(QDir(folder).filePath(name));
+    }
+    return name;
+}
 
 QString tr(const char *text)
 {
@@ -79,11 +92,9 @@ std::optional<LineTable::Line> LineTable::lineAt(std::uint32_t address) const
                                   [](std::uint32_t a, const Line &l) { return a < l.address; });
     if (after == m_lines.cbegin())
         return std::nullopt;
-    // The first record of that address: where one address has several lines, the first.
-    auto at = std::prev(after);
-    while (at != m_lines.cbegin() && std::prev(at)->address == at->address)
-        --at;
-    return *at;
+    // Where one address has several lines (a function's head and its first statement), the
+    // last.
+    return *std::prev(after);
 }
 
 bool LineTable::isLineStart(std::uint32_t address) const
@@ -92,8 +103,19 @@ bool LineTable::isLineStart(std::uint32_t address) const
     return line && line->address == address;
 }
 
+std::optional<LineTable::Function> LineTable::functionOf(std::uint32_t address) const
+{
+    for (const Function &function : m_functions) {
+        if (function.start <= address && address <= function.end)
+            return function;
+    }
+    return std::nullopt;
+}
+
 QString LineTable::functionAt(std::uint32_t address) const
 {
+    if (const auto function = functionOf(address))
+        return function->name;
     QString name;
     for (const Symbol &symbol : m_code) {
         if (symbol.address > address)
@@ -149,16 +171,7 @@ bool LineTable::readCod(const QString &path, const QStringList &folders, QString
                 const int length = std::min<int>(byte(at), 63);
                 if (length == 0)
                     continue;
-                const QString name = QString::fromLocal8Bit(data.mid(at + 1, length));
-                QString resolved = name;
-                for (const QString &folder : folders) {
-                    if (!QFileInfo(name).isAbsolute()
-                        && QFileInfo::exists(QDir(folder).filePath(name))) {
-                        resolved = QDir::cleanPath(QDir(folder).filePath(name));
-                        break;
-                    }
-                }
-                files.append(resolved);
+                files.append(resolved(QString::fromLocal8Bit(data.mid(at + 1, length)), folders));
             }
         }
     }
@@ -221,6 +234,99 @@ bool LineTable::readMap(const QString &path)
                 {match.captured(1),
                  match.captured(2).toUInt(nullptr, 16),
                  match.captured(3) == QLatin1String("data") ? SymbolKind::Data : SymbolKind::Code});
+    }
+    finish();
+    return true;
+}
+
+// Records of one line each: "L:C$main.c$17$3_0$6:71" a line's code, "F:G$twice$0_0$0(...)"
+// a function, "L:G$twice$0$0:65" and "L:XG$twice$0$0:6E" the first and last addresses of a
+// function's code (F and XF for static ones), "S:G$total$0_0$0({2}SI:U),E,0,0" a global
+// variable and "L:G$total$0_0$0:9" its address, "S:Lmain.main$local$1_0$4({1}SC:U),R,0,0,[r7]"
+// a local of main (here in a register).
+bool LineTable::readCdb(const QString &path, const QStringList &folders, QString *error)
+{
+    QByteArray text;
+    if (!readBoundedFile(path, 64 << 20, text, error))
+        return false;
+    static const QRegularExpression lineRecord(
+        QStringLiteral("^L:C\\$([^$]+)\\$(\\d+)\\$[^:]*:([0-9A-Fa-f]+)$"));
+    static const QRegularExpression symbolRecord(
+        QStringLiteral("^S:(G|F[^$]*|L[^$]*)\\$([^$]+)\\$[^(]*\\(\\{(\\d+)\\}([^)]*)\\),(\\w)(?:,[^"
+                       ",]*,[^,]*(?:,\\[([^\\]]*)\\])?)?"));
+    static const QRegularExpression addressRecord(
+        QStringLiteral("^L:(X?)(G|F[^$]*|L[^$]*)\\$([^$]+)\\$[^:]*:([0-9A-Fa-f]+)$"));
+    static const QRegularExpression functionRecord(QStringLiteral("^F:(G|F[^$]*)\\$([^$]+)\\$"));
+    QHash<QString, QString> files;
+    QSet<QString> functions;
+    QHash<QString, std::uint32_t> starts;
+    QHash<QString, std::uint32_t> ends;
+    QHash<QString, Symbol> variables; // by scope and name
+    QHash<QString, std::uint32_t> addresses;
+    for (const QByteArray &raw : text.split('\n')) {
+        const QString line = QString::fromLocal8Bit(raw.trimmed());
+        if (const QRegularExpressionMatch m = lineRecord.match(line); m.hasMatch()) {
+            QString &file = files[m.captured(1)];
+            if (file.isEmpty())
+                file = resolved(m.captured(1), folders);
+            addLine({file, m.captured(2).toInt(), m.captured(3).toUInt(nullptr, 16)});
+        } else if (const QRegularExpressionMatch m = functionRecord.match(line); m.hasMatch()) {
+            functions.insert(m.captured(2));
+        } else if (const QRegularExpressionMatch m = symbolRecord.match(line); m.hasMatch()) {
+            Symbol symbol;
+            symbol.name = m.captured(2);
+            symbol.kind = SymbolKind::Data;
+            symbol.size = m.captured(3).toInt();
+            symbol.type = m.captured(4);
+            symbol.space = m.captured(5).at(0);
+            for (const QString &reg : m.captured(6).split(QLatin1Char(','), Qt::SkipEmptyParts))
+                symbol.registers.append(reg.trimmed());
+            variables.insert(m.captured(1) + QLatin1Char('$') + symbol.name, symbol);
+        } else if (const QRegularExpressionMatch m = addressRecord.match(line); m.hasMatch()) {
+            const QString key = m.captured(2) + QLatin1Char('$') + m.captured(3);
+            const std::uint32_t address = m.captured(4).toUInt(nullptr, 16);
+            if (!m.captured(1).isEmpty())
+                ends.insert(m.captured(3), address);
+            else if (functions.contains(m.captured(3)) && m.captured(2).at(0) != QLatin1Char('L'))
+                starts.insert(m.captured(3), address);
+            else
+                addresses.insert(key, address);
+        }
+    }
+    for (auto it = starts.cbegin(); it != starts.cend(); ++it) {
+        addSymbol({it.key(), it.value(), SymbolKind::Code});
+        if (ends.contains(it.key()))
+            m_functions.append({it.key(), it.value(), ends.value(it.key())});
+    }
+    for (auto it = variables.begin(); it != variables.end(); ++it) {
+        Symbol symbol = it.value();
+        symbol.address = addresses.value(it.key());
+        const QString scope = it.key().section(QLatin1Char('$'), 0, 0);
+        if (scope.startsWith(QLatin1Char('L'))) {
+            // "Lmain.main": the module, then the function.
+            m_locals[scope.section(QLatin1Char('.'), 1)].append(symbol);
+        } else if (addresses.contains(it.key())) {
+            addSymbol(symbol);
+        }
+    }
+    // A local in memory may come with its address alone: a byte of the internal RAM.
+    for (auto it = addresses.cbegin(); it != addresses.cend(); ++it) {
+        const QString scope = it.key().section(QLatin1Char('$'), 0, 0);
+        if (!scope.startsWith(QLatin1Char('L')) || variables.contains(it.key()))
+            continue;
+        Symbol symbol;
+        symbol.name = it.key().section(QLatin1Char('$'), 1, 1);
+        symbol.kind = SymbolKind::Data;
+        symbol.address = it.value();
+        symbol.space = QLatin1Char('E');
+        symbol.type = QStringLiteral("SC:U");
+        m_locals[scope.section(QLatin1Char('.'), 1)].append(symbol);
+    }
+    if (m_lines.isEmpty()) {
+        *error = tr("%1 holds no line records: the firmware was built without debugging "
+                    "information.")
+                     .arg(path);
+        return false;
     }
     finish();
     return true;

@@ -26,6 +26,20 @@ public:
         QString name;
         std::uint32_t address = 0;
         SymbolKind kind = SymbolKind::Code;
+        // Where the C compiler says it lies and what it is: a memory space letter ('E' the
+        // internal RAM, 'F' the external one, 'R' registers), its size in bytes, its C type
+        // ("SC:U" an unsigned char, "SI:S" an int...), and the registers that hold it.
+        QChar space;
+        int size = 1;
+        QString type;
+        QStringList registers;
+    };
+    // A function's code, from its first address to its last instruction's.
+    struct Function
+    {
+        QString name;
+        std::uint32_t start = 0;
+        std::uint32_t end = 0;
     };
 
     bool isEmpty() const { return m_lines.isEmpty(); }
@@ -40,6 +54,10 @@ public:
     // The code symbol at or below the address (the routine it is in).
     QString functionAt(std::uint32_t address) const;
     std::optional<Symbol> symbol(const QString &name) const;
+    // The function whose code holds the address, where the debugging files give functions.
+    std::optional<Function> functionOf(std::uint32_t address) const;
+    // The local variables of a function.
+    QList<Symbol> locals(const QString &function) const { return m_locals.value(function); }
     QList<Line> lines() const { return m_lines; }
 
     void addLine(const Line &line);
@@ -53,9 +71,14 @@ public:
     bool readCod(const QString &path, const QStringList &folders, QString *error);
     // gplink's map file: every symbol with its address and whether it is code or data.
     bool readMap(const QString &path);
+    // The C compiler's debugging file (sdcc's .cdb): line records, functions with their
+    // code, global and local variables with their places and types.
+    bool readCdb(const QString &path, const QStringList &folders, QString *error);
 
 private:
     QList<Line> m_lines; // by address once finished
     QHash<QString, Symbol> m_symbols;
     QList<Symbol> m_code; // code symbols by address
+    QList<Function> m_functions;
+    QHash<QString, QList<Symbol>> m_locals; // by function
 };

@@ -80,7 +80,54 @@ void LineTableDebugger::runWith(const QSet<std::uint32_t> &stops, Goal goal)
     m_goal = goal;
     engine()->setCodeBreakpoints(stops);
     setState(State::Running);
+    // An engine may stop at once where it stands: the instruction there goes first.
+    if (stops.contains(engine()->programCounter())) {
+        if (!engine()->stepInstruction()) {
+            stopHere(QStringLiteral("signal-received"));
+            return;
+        }
+        if (stops.contains(engine()->programCounter())) {
+            debuggerStopped();
+            return;
+        }
+    }
     m_run.start();
+}
+
+void LineTableDebugger::runToNextLine(bool withinFunction)
+{
+    const std::uint32_t pc = engine()->programCounter();
+    m_origin = m_table.lineAt(pc).value_or(LineTable::Line());
+    const auto function = withinFunction ? m_table.functionOf(pc) : std::nullopt;
+    QSet<std::uint32_t> stops = userStops();
+    for (const LineTable::Line &line : m_table.lines()) {
+        if ((line.line != m_origin.line || line.file != m_origin.file)
+            && (!function || (line.address >= function->start && line.address <= function->end)))
+            stops.insert(line.address);
+    }
+    // Leaving the function, the step ends in its caller.
+    m_returnStops.clear();
+    if (function) {
+        for (const std::uint32_t address : returnsIn(*function))
+            m_returnStops.insert(address);
+    }
+    runWith(stops + m_returnStops, Goal::StepLines);
+}
+
+void LineTableDebugger::runToReturn()
+{
+    const auto function = m_table.functionOf(engine()->programCounter());
+    m_returnStops.clear();
+    if (function) {
+        for (const std::uint32_t address : returnsIn(*function))
+            m_returnStops.insert(address);
+    }
+    if (m_returnStops.isEmpty()) {
+        emit message(tr("The firmware is in no function it knows the end of: Step Out cannot "
+                        "tell where it returns."));
+        return;
+    }
+    runWith(userStops() + m_returnStops, Goal::StepOutRunning);
 }
 
 void LineTableDebugger::resume()
@@ -147,6 +194,10 @@ void LineTableDebugger::stepInto()
 {
     if (state() != State::Paused)
         return;
+    if (stepsByRunning()) {
+        runToNextLine(false);
+        return;
+    }
     m_origin = m_table.lineAt(engine()->programCounter()).value_or(LineTable::Line());
     if (stepToNewLine(false))
         stopHere(QStringLiteral("end-stepping-range"));
@@ -156,6 +207,10 @@ void LineTableDebugger::stepOver()
 {
     if (state() != State::Paused)
         return;
+    if (stepsByRunning()) {
+        runToNextLine(true);
+        return;
+    }
     m_origin = m_table.lineAt(engine()->programCounter()).value_or(LineTable::Line());
     if (stepToNewLine(true))
         stopHere(QStringLiteral("end-stepping-range"));
@@ -165,6 +220,10 @@ void LineTableDebugger::stepOut()
 {
     if (state() != State::Paused)
         return;
+    if (stepsByRunning()) {
+        runToReturn();
+        return;
+    }
     m_depth = 0;
     stepOutFrom();
 }
@@ -230,6 +289,22 @@ void LineTableDebugger::debuggerStopped()
         }
         setState(State::Paused);
         stepOutFrom();
+        break;
+    case Goal::StepLines:
+    case Goal::StepOutRunning:
+        setState(State::Paused);
+        if (m_returnStops.contains(pc) && !atBreakpoint) {
+            // Out of the function, into its caller.
+            if (!engine()->stepInstruction()) {
+                stopHere(QStringLiteral("signal-received"));
+                break;
+            }
+            stopHere(m_goal == Goal::StepLines ? QStringLiteral("end-stepping-range")
+                                               : QStringLiteral("function-finished"));
+            break;
+        }
+        stopHere(atBreakpoint ? QStringLiteral("breakpoint-hit")
+                              : QStringLiteral("end-stepping-range"));
         break;
     case Goal::RunTo:
         setState(State::Paused);
@@ -302,6 +377,7 @@ void LineTableDebugger::stopHere(const QString &reason)
         stop.where.line = line->line;
     }
     stop.frames.append(stop.where);
+    stop.locals = localValues(stop.where.function);
     for (const auto &[name, value] : engine()->cpuRegisters())
         stop.registers.append({name, registerText(value)});
     for (const QString &name : std::as_const(m_globals)) {

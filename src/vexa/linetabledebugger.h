@@ -44,6 +44,13 @@ protected:
     virtual bool isReturn(std::uint32_t address) const = 0;
     // The addresses of every instruction, in order (for the calls and returns of Step Out).
     virtual QList<std::uint32_t> instructions() const = 0;
+    // Whether a step lets the firmware run to the next line's start, through stops at the
+    // starts of lines, rather than stepping single instructions (an engine slow to step).
+    virtual bool stepsByRunning() const { return false; }
+    // The addresses of the returns of a function's code.
+    virtual QList<std::uint32_t> returnsIn(const LineTable::Function &function) const { return {}; }
+    // The local variables of the function the firmware stopped in, with their values.
+    virtual QList<DebugValue> localValues(const QString &function) const { return {}; }
     // What a watched symbol holds, read from the data memory.
     virtual QString valueOf(const LineTable::Symbol &symbol) const;
     // How a register's value is shown.
@@ -51,7 +58,7 @@ protected:
     Engine *engine() const;
 
 private:
-    enum class Goal { None, Continue, StepOver, StepOut, RunTo };
+    enum class Goal { None, Continue, StepOver, StepOut, RunTo, StepLines, StepOutRunning };
     QSet<std::uint32_t> userStops() const;
     // Runs the firmware until one of the stops (the breakpoints' too).
     void runWith(const QSet<std::uint32_t> &stops, Goal goal);
@@ -61,6 +68,10 @@ private:
     // or no line began within the bound (the run goes on through stops then).
     bool stepToNewLine(bool overCalls);
     void stepOutFrom();
+    // The steps of an engine slow to step: a run to the next line start (within the function
+    // when over calls), or to the function's return.
+    void runToNextLine(bool withinFunction);
+    void runToReturn();
     void stopHere(const QString &reason);
     std::optional<std::uint32_t> addressOf(const QString &expression) const;
 
@@ -72,5 +83,6 @@ private:
     std::uint32_t m_returnAddress = 0;
     int m_depth = 0;
     QSet<std::uint32_t> m_callsAndReturns;
+    QSet<std::uint32_t> m_returnStops;
     bool m_handlingStop = false;
 };

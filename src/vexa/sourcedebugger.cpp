@@ -1,6 +1,7 @@
 #include "sourcedebugger.h"
 
 #include "gdbdebugger.h"
+#include "mcsdebugger.h"
 #include "picdebugger.h"
 
 std::unique_ptr<SourceDebugger> SourceDebugger::forFamily(const QString &family, SimulationRun &run)
@@ -9,6 +10,9 @@ std::unique_ptr<SourceDebugger> SourceDebugger::forFamily(const QString &family,
         return std::make_unique<GdbDebugger>(run);
     if (family.compare(QLatin1String("PIC16"), Qt::CaseInsensitive) == 0)
         return std::make_unique<PicDebugger>(run);
+    if (family.compare(QLatin1String("MCS51"), Qt::CaseInsensitive) == 0
+        || family.compare(QLatin1String("8051"), Qt::CaseInsensitive) == 0)
+        return std::make_unique<McsDebugger>(run);
     return nullptr;
 }
 

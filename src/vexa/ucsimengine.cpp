@@ -96,6 +96,8 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
     m_outsideChanged = false;
     m_checkSerialOften = false;
     m_typed.clear();
+    m_breaks.clear();
+    m_pc = 0;
     const HexImage image = HexImage::read(hexFile);
     if (!image.error.isEmpty())
         return m_error = image.error;
@@ -341,6 +343,7 @@ bool UcsimEngine::runUntil(std::uint64_t untilNs)
         m_console->write("set hw vcd[1] stop\nset hw vcd[1] input \"end.vcd\"\n"
                          "set hw vcd[1] start\nrun\n");
         m_running = true;
+        m_debugStop = false;
         m_runOutput.clear();
     }
     if (!waitFor(stopped, 2, m_runOutput)) {
@@ -369,6 +372,13 @@ bool UcsimEngine::completeRun()
     m_timeNs = std::max(m_timeNs, clocksToNs(m_clocks));
     readChanges();
     readSerial();
+    static const QRegularExpression stopPlace(
+        QStringLiteral("Stop at 0x([0-9a-fA-F]+): \\((\\d+)\\)"));
+    if (const QRegularExpressionMatch place = stopPlace.match(m_runOutput); place.hasMatch()) {
+        m_pc = place.captured(1).toUInt(nullptr, 16);
+        // 104: a fetch breakpoint.
+        m_debugStop = place.captured(2) == QLatin1String("104") && m_breaks.contains(m_pc);
+    }
     if (m_ended) {
         m_error = tr("The firmware stopped the controller (idle or power down with interrupts "
                      "off).");
@@ -425,4 +435,124 @@ void UcsimEngine::halt()
     if (waitFor(stopped, 10000, m_runOutput))
         completeRun();
     m_running = false;
+}
+
+void UcsimEngine::setCodeBreakpoints(const QSet<std::uint32_t> &addresses)
+{
+    if (!m_loaded || addresses == m_breaks)
+        return;
+    halt();
+    if (addresses.isEmpty()) {
+        if (converse("delete\n", prompt))
+            m_breaks.clear();
+        return;
+    }
+    // All at once, from a file: the console loses lines of a long piece. The answer is done
+    // with the last breakpoint's.
+    QList<std::uint32_t> sorted(addresses.cbegin(), addresses.cend());
+    std::sort(sorted.begin(), sorted.end());
+    QByteArray commands = "delete\n";
+    for (const std::uint32_t address : std::as_const(sorted))
+        commands += "break 0x" + QByteArray::number(address, 16) + "\n";
+    QFile file(m_work.filePath(QStringLiteral("breaks.cmd")));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(commands) != commands.size() || !file.flush())
+        return;
+    file.close();
+    const QRegularExpression last(
+        QStringLiteral("Breakpoint \\d+ at 0x0*%1:[^\\x00]*\\x00").arg(sorted.last(), 0, 16));
+    if (converse("exec \"breaks.cmd\"\n", last))
+        m_breaks = addresses;
+}
+
+bool UcsimEngine::stepInstruction()
+{
+    if (!m_loaded)
+        return false;
+    halt();
+    m_debugStop = false;
+    static const QRegularExpression stepped(
+        QStringLiteral("Stop at 0x([0-9a-fA-F]+):[^\\n]*stepped (\\d+) ticks[^\\x00]*\\x00"));
+    const std::optional<QString> answer = converse("step\n", stepped);
+    if (!answer)
+        return false;
+    const QRegularExpressionMatch m = stepped.match(*answer);
+    m_pc = m.captured(1).toUInt(nullptr, 16);
+    m_clocks += m.captured(2).toULongLong();
+    m_timeNs = std::max(m_timeNs, clocksToNs(m_clocks));
+    readChanges();
+    readSerial();
+    return true;
+}
+
+QByteArray UcsimEngine::readMemory(std::uint32_t address, std::uint32_t length) const
+{
+    const bool external = address >= externalBase;
+    const std::uint32_t start = external ? address - externalBase : address;
+    if (!m_loaded || length == 0 || length > 0x1000
+        || std::uint64_t(start) + length > (external ? 0x10000u : 0x100u))
+        return {};
+    auto *self = const_cast<UcsimEngine *>(this);
+    self->halt();
+    const std::optional<QString> answer
+        = self->converse(QByteArrayLiteral("dump ") + (external ? "xram" : "iram") + " 0x"
+                             + QByteArray::number(start, 16) + " 0x"
+                             + QByteArray::number(start + length - 1, 16) + "\n",
+                         prompt);
+    if (!answer)
+        return {};
+    // Rows of an address and the bytes from it, then the bytes as text.
+    static const QRegularExpression row(
+        QStringLiteral("(?:^|\\n)0x([0-9a-fA-F]+)\\s+((?:[0-9a-fA-F]{2} )*[0-9a-fA-F]{2})"));
+    QByteArray bytes(int(length), '\0');
+    std::uint32_t filled = 0;
+    for (auto it = row.globalMatch(*answer); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        std::uint32_t at = match.captured(1).toUInt(nullptr, 16);
+        for (const QString &cell : match.captured(2).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (at >= start && at < start + length) {
+                bytes[int(at - start)] = char(cell.toUInt(nullptr, 16));
+                ++filled;
+            }
+            ++at;
+        }
+    }
+    return filled == length ? bytes : QByteArray();
+}
+
+QList<std::pair<QString, std::uint32_t>> UcsimEngine::cpuRegisters() const
+{
+    auto *self = const_cast<UcsimEngine *>(this);
+    self->halt();
+    // The data pointer's halves come without their names.
+    static const QRegularExpression done(QStringLiteral("\\n0x83[^\\x00]*\\x00"));
+    const std::optional<QString> answer = self->converse("get sfr 0xe0 0xf0 0xd0 0x81 0x82 0x83\n",
+                                                         done);
+    if (!answer)
+        return {};
+    QList<std::pair<QString, std::uint32_t>> registers;
+    static const QRegularExpression sfr(
+        QStringLiteral("0x[0-9a-fA-F]{2} (\\w+):\\s+0b[01]+ 0x([0-9a-fA-F]{2})"));
+    std::uint32_t psw = 0;
+    for (auto it = sfr.globalMatch(*answer); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const std::uint32_t value = match.captured(2).toUInt(nullptr, 16);
+        registers.append({match.captured(1), value});
+        if (match.captured(1) == QLatin1String("PSW"))
+            psw = value;
+    }
+    static const QRegularExpression pointer(
+        QStringLiteral("\\n0x8([23])\\s+(?:0b[01]+ 0x)?([0-9a-fA-F]{2})"));
+    for (auto it = pointer.globalMatch(*answer); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        registers.append({match.captured(1) == QLatin1String("2") ? QStringLiteral("DPL")
+                                                                  : QStringLiteral("DPH"),
+                          match.captured(2).toUInt(nullptr, 16)});
+    }
+    // R0 to R7 of the bank PSW selects.
+    const QByteArray bank = readMemory((psw >> 3 & 3) * 8, 8);
+    for (int r = 0; r < bank.size(); ++r)
+        registers.append({QStringLiteral("R%1").arg(r), std::uint8_t(bank.at(r))});
+    registers.append({QStringLiteral("PC"), m_pc});
+    return registers;
 }

@@ -4,6 +4,7 @@
 #include "ptyconsole.h"
 
 #include <QFile>
+#include <QSet>
 
 // 8051 controllers, simulated by ucsim's s51 run as a console program, driven through the
 // console it serves on a terminal of VEXA's own (on a pipe it holds its answers back). s51
@@ -29,6 +30,15 @@ public:
     void setInput(const QString &pin, bool level) override;
     bool canReceiveSerial() const override { return true; }
     void sendSerial(int port, char byte) override;
+    // Debugging through s51's fetch breakpoints and steps; the memory is the internal RAM
+    // from 0 and the external RAM from 0x10000.
+    bool canDebug() const override { return m_loaded; }
+    void setCodeBreakpoints(const QSet<std::uint32_t> &addresses) override;
+    bool stepInstruction() override;
+    std::uint32_t programCounter() const override { return m_pc; }
+    QByteArray readMemory(std::uint32_t address, std::uint32_t length) const override;
+    QList<std::pair<QString, std::uint32_t>> cpuRegisters() const override;
+    static constexpr std::uint32_t externalBase = 0x10000;
 
 private:
     // Asks for the four ports and takes their levels as of now.
@@ -66,4 +76,6 @@ private:
     bool m_checkSerialOften = false;
     // Typed bytes not yet given to s51.
     QByteArray m_typed;
+    QSet<std::uint32_t> m_breaks;
+    std::uint32_t m_pc = 0;
 };

@@ -5,6 +5,7 @@
 #include "vexa/gdbdebugger.h"
 #include "vexa/gdbmi.h"
 #include "vexa/gdbremotestub.h"
+#include "vexa/mcsdebugger.h"
 #include "vexa/simulationrun.h"
 #include "vexa/vexawindow.h"
 
@@ -64,6 +65,9 @@ private slots:
     void avrBreakStepAndValues();
     void windowDebugsAndSaysWhenItCannot();
     void picBreakStepAndValues();
+    void mcsBreakStepAndValues();
+    void cTypeValues_data();
+    void cTypeValues();
 
 private:
     // Waits until the debugger stops, and returns where.
@@ -485,6 +489,146 @@ void tst_SourceDebug::picBreakStepAndValues()
     QCOMPARE(messages.size(), 1);
     QVERIFY(messages.first().contains(QStringLiteral("line 40")));
     QCOMPARE(after([&] { d.resume(); }).where.line, 14);
+}
+
+static const char mcsSource[] = R"(#include <8052.h>
+
+volatile unsigned char counter = 7;
+unsigned int total;
+
+unsigned char twice(unsigned char value)
+{
+    volatile unsigned char result = value * 2;
+    P1 = result;
+    return result;
+}
+
+void main(void)
+{
+    for (;;) {
+        total += twice(counter);
+        counter++;
+        P2 = total;
+    }
+}
+)";
+
+// As the shipped Debug configuration builds: with --debug, named after the configuration.
+void tst_SourceDebug::mcsBreakStepAndValues()
+{
+    const QString project = m_dir.filePath(QStringLiteral("mcs"));
+    QVERIFY(QDir().mkpath(project + QStringLiteral("/Debug")));
+    QFile file(project + QStringLiteral("/main.c"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(mcsSource);
+    file.close();
+    QProcess build;
+    build.setWorkingDirectory(project);
+    build.start(QStringLiteral("sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("sdcc -mmcs51 --debug -c main.c -o Debug/main.rel && "
+                                "sdcc -mmcs51 --debug Debug/main.rel -o Debug/Debug.hex")});
+    QVERIFY(build.waitForFinished(60000));
+    QCOMPARE(build.exitCode(), 0);
+    const QString source = project + QStringLiteral("/main.c");
+
+    SimulationRun run;
+    HandOff handOff;
+    handOff.program = project + QStringLiteral("/Debug/Debug.hex");
+    handOff.device = QStringLiteral("AT89S52");
+    handOff.family = QStringLiteral("MCS51");
+    handOff.clock = QStringLiteral("11.0592MHz");
+    QVERIFY(run.load(handOff));
+    std::unique_ptr<SourceDebugger> debugger = SourceDebugger::forFamily(handOff.family, run);
+    QVERIFY(debugger);
+    QStringList messages;
+    connect(debugger.get(), &SourceDebugger::message, this, [&](const QString &text) {
+        messages.append(text);
+    });
+    debugger->setWatchedGlobals({QStringLiteral("counter"), QStringLiteral("total")});
+    debugger->setMemoryView(QStringLiteral("&total"), 2);
+    QSignalSpy stops(debugger.get(), &SourceDebugger::stopped);
+    const auto after = [&stops](const std::function<void()> &command) -> DebugStop {
+        const qsizetype before = stops.size();
+        command();
+        if (!QTest::qWaitFor([&] { return stops.size() > before; }, 30000))
+            return DebugStop();
+        return stops.last().first().value<DebugStop>();
+    };
+    SourceDebugger &d = *debugger;
+    QString error;
+    // In the function: the local in memory and the globals with their values in C.
+    DebugStop stop = after([&] {
+        QVERIFY2(d.start(handOff.program, {{source, 9}}, true, &error), qPrintable(error));
+    });
+    QCOMPARE(stop.reason, QStringLiteral("breakpoint-hit"));
+    QCOMPARE(stop.where.file, source);
+    QCOMPARE(stop.where.line, 9);
+    QCOMPARE(stop.where.function, QStringLiteral("twice"));
+    QCOMPARE(stop.locals.value(0).name, QStringLiteral("result"));
+    QCOMPARE(stop.locals.value(0).value, QStringLiteral("14"));
+    QCOMPARE(stop.globals.value(0).value, QStringLiteral("7"));
+    QCOMPARE(stop.globals.value(1).value, QStringLiteral("0"));
+    QVERIFY(!stop.registers.isEmpty());
+
+    // Out to the caller, over to the next lines (the global marked as it changes), into the
+    // function again, and on to a line by Run to Cursor.
+    stop = after([&] { d.stepOut(); });
+    QCOMPARE(stop.reason, QStringLiteral("function-finished"));
+    QCOMPARE(stop.where.function, QStringLiteral("main"));
+    QCOMPARE(stop.where.line, 16);
+    d.setBreakpoints({});
+    stop = after([&] { d.stepOver(); });
+    QCOMPARE(stop.where.line, 17);
+    QCOMPARE(stop.globals.value(1).value, QStringLiteral("14"));
+    QCOMPARE(stop.memory, QByteArray("\x0e\x00", 2));
+    stop = after([&] { d.stepOver(); });
+    QCOMPARE(stop.where.line, 18);
+    QCOMPARE(stop.globals.value(0).value, QStringLiteral("8"));
+    QVERIFY(stop.globals.value(0).changed);
+    QCOMPARE(after([&] { d.stepOver(); }).where.line, 16);
+    // Over the call: the next line, the global grown by twice the counter.
+    stop = after([&] { d.stepOver(); });
+    QCOMPARE(stop.where.line, 17);
+    QCOMPARE(stop.globals.value(1).value, QStringLiteral("30"));
+    QCOMPARE(stop.changedBytes, QList<int>{0});
+    stop = after([&] { d.runTo(source, 16); });
+    QCOMPARE(stop.where.line, 16);
+    stop = after([&] { d.stepInto(); });
+    QCOMPARE(stop.where.function, QStringLiteral("twice"));
+    QCOMPARE(stop.where.line, 8);
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
+}
+
+void tst_SourceDebug::cTypeValues_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("unsigned char") << QByteArray("\xfe", 1) << "SC:U"
+                                   << "254";
+    QTest::newRow("signed char") << QByteArray("\xfe", 1) << "SC:S"
+                                 << "-2";
+    QTest::newRow("int, low byte first") << QByteArray("\x34\x12", 2) << "SI:U"
+                                         << "4660";
+    QTest::newRow("negative int") << QByteArray("\x00\x80", 2) << "SI:S"
+                                  << "-32768";
+    QTest::newRow("long") << QByteArray("\x01\x00\x00\x80", 4) << "SL:U"
+                          << "2147483649";
+    QTest::newRow("float") << QByteArray("\x00\x00\xc0\x3f", 4) << "SF:S"
+                           << "1.5";
+    QTest::newRow("array") << QByteArray("\x01\x02", 2) << "DA2d,SC:U"
+                           << "{01 02}";
+    QTest::newRow("unreadable") << QByteArray() << "SC:U"
+                                << "<not readable>";
+}
+
+void tst_SourceDebug::cTypeValues()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, type);
+    QFETCH(QString, shown);
+    QCOMPARE(McsDebugger::valueText(bytes, type), shown);
 }
 
 QTEST_MAIN(tst_SourceDebug)

@@ -1,0 +1,234 @@
+#include "mcsdebugger.h"
+
+#include "engine.h"
+#include "hexfile.h"
+#include "ucsimengine.h"
+
+#include <QFileInfo>
+
+#include <cstring>
+
+int McsDebugger::instructionLength(std::uint8_t opcode)
+{
+    // AJMP and ACALL in every row.
+    if ((opcode & 0x0f) == 0x01)
+        return 2;
+    switch (opcode) {
+    case 0x02: // LJMP
+    case 0x10: // JBC bit, rel
+    case 0x12: // LCALL
+    case 0x20: // JB
+    case 0x30: // JNB
+    case 0x43: // ORL dir, #data
+    case 0x53: // ANL dir, #data
+    case 0x63: // XRL dir, #data
+    case 0x75: // MOV dir, #data
+    case 0x85: // MOV dir, dir
+    case 0x90: // MOV DPTR, #data16
+    case 0xb4: // CJNE A, #data, rel
+    case 0xb5: // CJNE A, dir, rel
+    case 0xb6:
+    case 0xb7:
+    case 0xd5: // DJNZ dir, rel
+        return 3;
+    default:
+        break;
+    }
+    if (opcode >= 0xb8 && opcode <= 0xbf) // CJNE Rn, #data, rel
+        return 3;
+    switch (opcode) {
+    case 0x05: // INC dir
+    case 0x15: // DEC dir
+    case 0x24: // ADD A, #data
+    case 0x25:
+    case 0x34:
+    case 0x35:
+    case 0x40: // JC
+    case 0x42:
+    case 0x44:
+    case 0x45:
+    case 0x50: // JNC
+    case 0x52:
+    case 0x54:
+    case 0x55:
+    case 0x60: // JZ
+    case 0x62:
+    case 0x64:
+    case 0x65:
+    case 0x70: // JNZ
+    case 0x72:
+    case 0x74: // MOV A, #data
+    case 0x76:
+    case 0x77:
+    case 0x80: // SJMP
+    case 0x82:
+    case 0x86:
+    case 0x87:
+    case 0x92:
+    case 0x94:
+    case 0x95:
+    case 0xa0:
+    case 0xa2:
+    case 0xa6:
+    case 0xa7:
+    case 0xb0:
+    case 0xb2:
+    case 0xc0: // PUSH
+    case 0xc2:
+    case 0xc5:
+    case 0xd0: // POP
+    case 0xd2:
+    case 0xe5: // MOV A, dir
+    case 0xf5: // MOV dir, A
+        return 2;
+    default:
+        break;
+    }
+    if ((opcode >= 0x78 && opcode <= 0x7f) || (opcode >= 0x88 && opcode <= 0x8f)
+        || (opcode >= 0xa8 && opcode <= 0xaf) || (opcode >= 0xd8 && opcode <= 0xdf))
+        return 2; // MOV Rn, #data; MOV dir, Rn; MOV Rn, dir; DJNZ Rn, rel
+    return 1;
+}
+
+bool McsDebugger::loadSymbols(const QString &firmware, LineTable *table, QString *error)
+{
+    const QFileInfo hex(firmware);
+    const QString cdb = hex.path() + QLatin1Char('/') + hex.completeBaseName()
+                        + QStringLiteral(".cdb");
+    if (!QFileInfo::exists(cdb)) {
+        *error = tr("The firmware has no debugging information: %1 is missing (a Debug "
+                    "configuration builds with it).")
+                     .arg(cdb);
+        return false;
+    }
+    if (QFileInfo(cdb).lastModified() < hex.lastModified().addSecs(-2)) {
+        *error = tr("The firmware's debugging information %1 is older than the firmware: "
+                    "build the project again.")
+                     .arg(cdb);
+        return false;
+    }
+    if (!table->readCdb(cdb, {QFileInfo(hex.path()).path(), hex.path()}, error))
+        return false;
+    const HexImage image = HexImage::read(firmware);
+    m_code = QByteArray(int(image.endAddress()), '\xff');
+    for (const HexChunk &chunk : image.chunks)
+        m_code.replace(chunk.address, chunk.data.size(), chunk.data);
+    return true;
+}
+
+std::uint8_t McsDebugger::byteAt(std::uint32_t address) const
+{
+    return address < std::uint32_t(m_code.size()) ? std::uint8_t(m_code.at(address)) : 0xff;
+}
+
+int McsDebugger::callLength(std::uint32_t address) const
+{
+    const std::uint8_t opcode = byteAt(address);
+    if (opcode == 0x12)
+        return 3;                           // LCALL
+    return (opcode & 0x1f) == 0x11 ? 2 : 0; // ACALL
+}
+
+bool McsDebugger::isReturn(std::uint32_t address) const
+{
+    return byteAt(address) == 0x22; // RET; RETI ends an interrupt
+}
+
+QList<std::uint32_t> McsDebugger::instructions() const
+{
+    QList<std::uint32_t> all;
+    for (std::uint32_t address = 0; address < std::uint32_t(m_code.size());
+         address += std::uint32_t(instructionLength(byteAt(address))))
+        all.append(address);
+    return all;
+}
+
+QList<std::uint32_t> McsDebugger::returnsIn(const LineTable::Function &function) const
+{
+    QList<std::uint32_t> returns;
+    for (std::uint32_t address = function.start; address <= function.end;
+         address += std::uint32_t(instructionLength(byteAt(address)))) {
+        if (isReturn(address))
+            returns.append(address);
+    }
+    return returns;
+}
+
+QString McsDebugger::valueText(const QByteArray &bytes, const QString &type)
+{
+    if (bytes.isEmpty())
+        return tr("<not readable>");
+    const bool isSigned = type.endsWith(QLatin1String(":S"));
+    const QString base = type.section(QLatin1Char(':'), 0, 0);
+    const bool scalar = base == QLatin1String("SC") || base == QLatin1String("SS")
+                        || base == QLatin1String("SI") || base == QLatin1String("SL")
+                        || base == QLatin1String("SB") || base == QLatin1String("SX");
+    if (base == QLatin1String("SF") && bytes.size() == 4) {
+        float value = 0;
+        std::memcpy(&value, bytes.constData(), 4); // the 8051's floats are IEEE, LSB first
+        return QString::number(double(value), 'g', 7);
+    }
+    if (!scalar || bytes.size() > 8) {
+        QStringList cells;
+        for (const char byte : bytes)
+            cells.append(QStringLiteral("%1").arg(std::uint8_t(byte), 2, 16, QLatin1Char('0')));
+        return QLatin1Char('{') + cells.join(QLatin1Char(' ')) + QLatin1Char('}');
+    }
+    std::uint64_t value = 0;
+    for (int i = int(bytes.size()) - 1; i >= 0; --i)
+        value = value << 8 | std::uint8_t(bytes.at(i));
+    const int bits = int(bytes.size()) * 8;
+    if (isSigned && bits < 64 && (value >> (bits - 1) & 1))
+        return QString::number(qint64(value) - (qint64(1) << bits));
+    return QString::number(value);
+}
+
+QByteArray McsDebugger::bytesOf(const LineTable::Symbol &symbol) const
+{
+    const QChar space = symbol.space;
+    if (space == QLatin1Char('R')) {
+        if (symbol.registers.isEmpty())
+            return {};
+        std::uint32_t psw = 0;
+        for (const auto &[name, value] : engine()->cpuRegisters()) {
+            if (name == QLatin1String("PSW"))
+                psw = value;
+        }
+        const QByteArray bank = engine()->readMemory((psw >> 3 & 3) * 8, 8);
+        QByteArray bytes;
+        for (const QString &reg : symbol.registers) {
+            const int r = reg.mid(1).toInt();
+            if (!reg.startsWith(QLatin1Char('r'), Qt::CaseInsensitive) || r < 0 || r >= bank.size())
+                return {};
+            bytes.append(bank.at(r));
+        }
+        return bytes;
+    }
+    // Internal RAM (direct, indirect, bit-addressable, the stack), or external RAM.
+    if (QStringLiteral("EDGBH").contains(space))
+        return engine()->readMemory(symbol.address, std::uint32_t(symbol.size));
+    if (space == QLatin1Char('F') || space == QLatin1Char('A'))
+        return engine()->readMemory(UcsimEngine::externalBase + symbol.address,
+                                    std::uint32_t(symbol.size));
+    return {};
+}
+
+QString McsDebugger::valueOf(const LineTable::Symbol &symbol) const
+{
+    if (symbol.space.isNull()) // a number or an assembler symbol: one byte of internal RAM
+        return LineTableDebugger::valueOf(symbol);
+    return valueText(bytesOf(symbol), symbol.type);
+}
+
+QList<DebugValue> McsDebugger::localValues(const QString &function) const
+{
+    QList<DebugValue> values;
+    for (const LineTable::Symbol &local : lineTable().locals(function)) {
+        const QByteArray bytes = bytesOf(local);
+        values.append({local.name,
+                       local.space == QLatin1Char('R') && local.registers.isEmpty()
+                           ? tr("<optimized out>")
+                           : valueText(bytes, local.type)});
+    }
+    return values;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "linetabledebugger.h"
+
+// 8051 firmware in C: the line records, functions and variables of sdcc's debugging file
+// (.cdb), over s51's breakpoints and steps. s51 answers slowly, so a step runs to the next
+// line's start rather than stepping instructions; the values are read in their C types.
+class McsDebugger : public LineTableDebugger
+{
+    Q_OBJECT
+public:
+    using LineTableDebugger::LineTableDebugger;
+
+    // An instruction's length in bytes, by its opcode.
+    static int instructionLength(std::uint8_t opcode);
+    // A value of a C type from its bytes (least significant first): "SC:U" an unsigned char,
+    // "SI:S" an int, "SL:U" an unsigned long, "SF:S" a float; others as their bytes.
+    static QString valueText(const QByteArray &bytes, const QString &type);
+
+protected:
+    bool loadSymbols(const QString &firmware, LineTable *table, QString *error) override;
+    int callLength(std::uint32_t address) const override;
+    bool isReturn(std::uint32_t address) const override;
+    QList<std::uint32_t> instructions() const override;
+    bool stepsByRunning() const override { return true; }
+    QList<std::uint32_t> returnsIn(const LineTable::Function &function) const override;
+    QList<DebugValue> localValues(const QString &function) const override;
+    QString valueOf(const LineTable::Symbol &symbol) const override;
+
+private:
+    std::uint8_t byteAt(std::uint32_t address) const;
+    // A variable's bytes where the compiler put it: internal or external RAM, or registers.
+    QByteArray bytesOf(const LineTable::Symbol &symbol) const;
+
+    QByteArray m_code;
+};
