@@ -670,7 +670,10 @@ void VexaWindow::attachDebugger(bool run)
             &SourceDebugger::stateChanged,
             this,
             [this](SourceDebugger::State state) {
-                if (state == SourceDebugger::State::Running && m_channel)
+                // The IDE's mark of where the firmware stopped goes.
+                if ((state == SourceDebugger::State::Running
+                     || state == SourceDebugger::State::Ended)
+                    && m_channel)
                     m_channel->sendNote(QStringLiteral("RUNNING"), QString());
                 updateStatus();
             });
@@ -680,7 +683,10 @@ void VexaWindow::attachDebugger(bool run)
 void VexaWindow::endDebugger()
 {
     m_debugPanel->setDebugger(nullptr);
+    const bool wasPaused = m_debugger && m_debugger->isPaused();
     m_debugger.reset();
+    if (wasPaused && m_channel)
+        m_channel->sendNote(QStringLiteral("RUNNING"), QString());
 }
 
 void VexaWindow::debuggerStopped(const DebugStop &stop)
