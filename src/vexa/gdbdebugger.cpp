@@ -71,6 +71,8 @@ GdbDebugger::GdbDebugger(SimulationRun &run, QObject *parent)
 
 GdbDebugger::~GdbDebugger()
 {
+    // Ended on purpose: no word of it.
+    disconnect(&m_gdb, nullptr, this, nullptr);
     if (m_gdb.state() != QProcess::NotRunning) {
         m_gdb.closeWriteChannel();
         m_gdb.kill();

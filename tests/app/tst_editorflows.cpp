@@ -64,6 +64,7 @@ private slots:
     void replaceAllInTheProject();
     void findClosesProjectFilesWithoutAMatch();
     void desktopConventions();
+    void breakpointsLastForTheSession();
 };
 
 void tst_EditorFlows::goToLine_data()
@@ -654,3 +655,38 @@ void tst_EditorFlows::desktopConventions()
 
 QTEST_MAIN(tst_EditorFlows)
 #include "tst_editorflows.moc"
+// F9 sets and removes a breakpoint at the cursor's line; it moves with the line as the text is
+// edited, stays when the tab closes and comes back when the file opens again, and follows a
+// file saved under another name. None is kept in the project or the file.
+void tst_EditorFlows::breakpointsLastForTheSession()
+{
+    const QString path = m_dir->filePath(QStringLiteral("loop.c"));
+    QVERIFY(writeAll(path, "int a;\nint b;\nint c;\n"));
+    SrcManager window;
+    window.updateState();
+    QVERIFY(!window.actions().toggleBreakpoint->isEnabled());
+    window.editors().openFileAt(path, 2);
+    window.updateState();
+    SourceEditor *editor = window.tabs()->currentEditor();
+    QVERIFY(window.actions().toggleBreakpoint->isEnabled());
+    window.actions().toggleBreakpoint->trigger();
+    editor->setCursorPosition(2, 0);
+    window.actions().toggleBreakpoint->trigger();
+    QCOMPARE(editor->breakpointLines(), (QList<int>{2, 3}));
+    editor->setCursorPosition(2, 0);
+    window.actions().toggleBreakpoint->trigger();
+    editor->setCursorPosition(0, 0);
+    editor->insert(QStringLiteral("int z;\n"));
+    QCOMPARE(editor->breakpointLines(), QList<int>{3});
+    QVERIFY(editor->save());
+    window.actions().closeFile->trigger();
+    QVERIFY(!window.tabs()->currentEditor());
+    QCOMPARE(window.tabs()->breakpoints(),
+             (QList<std::pair<QString, int>>{{QFileInfo(path).absoluteFilePath(), 3}}));
+    window.editors().openFileAt(path);
+    QCOMPARE(window.tabs()->currentEditor()->breakpointLines(), QList<int>{3});
+    const QString renamed = m_dir->filePath(QStringLiteral("renamed.c"));
+    window.editors().editorFileRenamed(path, renamed);
+    QCOMPARE(window.tabs()->breakpoints().value(0).first, QFileInfo(renamed).absoluteFilePath());
+    QCOMPARE(readAll(path), QByteArray("int z;\nint a;\nint b;\nint c;\n"));
+}

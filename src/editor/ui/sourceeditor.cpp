@@ -663,7 +663,7 @@ void SourceEditor::setUpDebugMargin()
     setMarkerBackgroundColor(QColor(0xf0, 0xc8, 0x10), executionMark);
     setMarkerForegroundColor(QColor(0x80, 0x60, 0x00), executionMark);
     markerDefine(QsciScintilla::Background, executionLineMark);
-    setMarkerBackgroundColor(QColor(0xff, 0xf0, 0x90), executionLineMark);
+    setMarkerBackgroundColor(QColor(0xff, 0xf4, 0xb8), executionLineMark);
     const int marks = (1 << breakpointMark) | (1 << executionMark);
     if (margins() <= debugMargin)
         setMargins(debugMargin + 1);
