@@ -190,29 +190,16 @@ bool LineTableDebugger::stepToNewLine(bool overCalls)
     return false;
 }
 
-void LineTableDebugger::stepInto()
+void LineTableDebugger::stepLine(bool overCalls)
 {
     if (state() != State::Paused)
         return;
     if (stepsByRunning()) {
-        runToNextLine(false);
+        runToNextLine(overCalls);
         return;
     }
     m_origin = m_table.lineAt(engine()->programCounter()).value_or(LineTable::Line());
-    if (stepToNewLine(false))
-        stopHere(QStringLiteral("end-stepping-range"));
-}
-
-void LineTableDebugger::stepOver()
-{
-    if (state() != State::Paused)
-        return;
-    if (stepsByRunning()) {
-        runToNextLine(true);
-        return;
-    }
-    m_origin = m_table.lineAt(engine()->programCounter()).value_or(LineTable::Line());
-    if (stepToNewLine(true))
+    if (stepToNewLine(overCalls))
         stopHere(QStringLiteral("end-stepping-range"));
 }
 

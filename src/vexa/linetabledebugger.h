@@ -26,8 +26,8 @@ public:
     void setBreakpoints(const QList<SourceBreakpoint> &breakpoints) override;
     void resume() override;
     void pause() override;
-    void stepInto() override;
-    void stepOver() override;
+    void stepInto() override { stepLine(false); }
+    void stepOver() override { stepLine(true); }
     void stepOut() override;
     void runTo(const QString &file, int line) override;
     void refresh() override;
@@ -67,6 +67,7 @@ private:
     // Steps single instructions until a new line begins; false when the controller stopped
     // or no line began within the bound (the run goes on through stops then).
     bool stepToNewLine(bool overCalls);
+    void stepLine(bool overCalls);
     void stepOutFrom();
     // The steps of an engine slow to step: a run to the next line start (within the function
     // when over calls), or to the function's return.

@@ -374,6 +374,58 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     QVERIFY(window.isRunning());
 }
 
+// A firmware built by the shell commands in a project folder of its own (with a Debug
+// folder for the outputs), loaded on its family's engine with the family's debugger.
+struct DebuggedFirmware
+{
+    SimulationRun run;
+    HandOff handOff;
+    QString source;
+    std::unique_ptr<SourceDebugger> debugger;
+    std::unique_ptr<QSignalSpy> stops;
+    QStringList messages;
+
+    // Empty when it is ready, else what went wrong.
+    QString prepare(const QString &project,
+                    const QString &file,
+                    const char *text,
+                    const QString &commands)
+    {
+        source = project + QLatin1Char('/') + file;
+        QFile written(source);
+        if (!QDir().mkpath(project + QStringLiteral("/Debug"))
+            || !written.open(QIODevice::WriteOnly) || written.write(text) < 0)
+            return QStringLiteral("cannot write ") + source;
+        written.close();
+        QProcess build;
+        build.setWorkingDirectory(project);
+        build.start(QStringLiteral("sh"), {QStringLiteral("-c"), commands});
+        if (!build.waitForFinished(60000) || build.exitCode() != 0)
+            return QString::fromLocal8Bit(build.readAllStandardError());
+        handOff.program = project + QStringLiteral("/Debug/Debug.hex");
+        if (!run.load(handOff))
+            return QStringLiteral("the firmware does not load");
+        debugger = SourceDebugger::forFamily(handOff.family, run);
+        if (!debugger)
+            return QStringLiteral("no debugger for ") + handOff.family;
+        stops = std::make_unique<QSignalSpy>(debugger.get(), &SourceDebugger::stopped);
+        QObject::connect(debugger.get(), &SourceDebugger::message, [this](const QString &text) {
+            messages.append(text);
+        });
+        return QString();
+    }
+
+    // What a command leads to: the stop after it (some stop at once, before they return).
+    DebugStop after(const std::function<void()> &command)
+    {
+        const qsizetype before = stops->size();
+        command();
+        if (!QTest::qWaitFor([&] { return stops->size() > before; }, 30000))
+            return DebugStop();
+        return stops->last().first().value<DebugStop>();
+    }
+};
+
 // The line numbers are those of this text.
 static const char picSource[] = R"(        #include <p16f877a.inc>
         global  counter
@@ -403,50 +455,25 @@ bump:
 // sources named relative to the project's folder.
 void tst_SourceDebug::picBreakStepAndValues()
 {
-    const QString project = m_dir.filePath(QStringLiteral("pic"));
-    QVERIFY(QDir().mkpath(project + QStringLiteral("/Debug")));
-    QFile file(project + QStringLiteral("/main.asm"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(picSource);
-    file.close();
-    QProcess build;
-    build.setWorkingDirectory(project);
-    build.start(QStringLiteral("sh"),
-                {QStringLiteral("-c"),
-                 QStringLiteral("gpasm -c -p p16f877a -o Debug/main.o main.asm && "
-                                "gplink -O 0 -m -o Debug/Debug.hex Debug/main.o")});
-    QVERIFY(build.waitForFinished(30000));
-    QCOMPARE(build.exitCode(), 0);
-    const QString source = project + QStringLiteral("/main.asm");
-
-    SimulationRun run;
-    HandOff handOff;
-    handOff.program = project + QStringLiteral("/Debug/Debug.hex");
-    handOff.device = QStringLiteral("PIC16F877A");
-    handOff.family = QStringLiteral("PIC16");
-    handOff.clock = QStringLiteral("4MHz");
-    QVERIFY(run.load(handOff));
-    std::unique_ptr<SourceDebugger> debugger = SourceDebugger::forFamily(handOff.family, run);
-    QVERIFY(debugger);
-    QStringList messages;
-    connect(debugger.get(), &SourceDebugger::message, this, [&](const QString &text) {
-        messages.append(text);
-    });
-    debugger->setWatchedGlobals({QStringLiteral("counter"), QStringLiteral("total")});
-    debugger->setMemoryView(QStringLiteral("counter"), 2);
-    QSignalSpy stops(debugger.get(), &SourceDebugger::stopped);
-    // What a command leads to: the stop after it (some stop at once, before they return).
-    const auto after = [&stops](const std::function<void()> &command) -> DebugStop {
-        const qsizetype before = stops.size();
-        command();
-        if (!QTest::qWaitFor([&] { return stops.size() > before; }, 20000))
-            return DebugStop();
-        return stops.last().first().value<DebugStop>();
-    };
-    SourceDebugger &d = *debugger;
+    DebuggedFirmware f;
+    f.handOff.device = QStringLiteral("PIC16F877A");
+    f.handOff.family = QStringLiteral("PIC16");
+    f.handOff.clock = QStringLiteral("4MHz");
+    const QString problem = f.prepare(m_dir.filePath(QStringLiteral("pic")),
+                                      QStringLiteral("main.asm"),
+                                      picSource,
+                                      QStringLiteral("gpasm -c -p p16f877a -o Debug/main.o "
+                                                     "main.asm && gplink -O 0 -m -o "
+                                                     "Debug/Debug.hex Debug/main.o"));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    SourceDebugger &d = *f.debugger;
+    const QString &source = f.source;
+    const auto after = [&f](const std::function<void()> &command) { return f.after(command); };
+    d.setWatchedGlobals({QStringLiteral("counter"), QStringLiteral("total")});
+    d.setMemoryView(QStringLiteral("counter"), 2);
     QString error;
     DebugStop stop = after([&] {
-        QVERIFY2(d.start(handOff.program, {{source, 15}}, true, &error), qPrintable(error));
+        QVERIFY2(d.start(f.handOff.program, {{source, 15}}, true, &error), qPrintable(error));
     });
     QCOMPARE(stop.reason, QStringLiteral("breakpoint-hit"));
     QCOMPARE(stop.where.file, source);
@@ -477,17 +504,17 @@ void tst_SourceDebug::picBreakStepAndValues()
     stop = after([&] { d.runTo(source, 14); });
     QCOMPARE(stop.reason, QStringLiteral("location-reached"));
     QCOMPARE(stop.where.line, 14);
-    debugger->setBreakpoints({});
-    debugger->resume();
-    QTRY_VERIFY(run.isRunning());
+    d.setBreakpoints({});
+    d.resume();
+    QTRY_VERIFY(f.run.isRunning());
     QTest::qWait(50);
     stop = after([&] { d.pause(); });
     QCOMPARE(stop.reason, QStringLiteral("signal-received"));
-    QVERIFY(!run.isRunning());
+    QVERIFY(!f.run.isRunning());
     // A line without code takes the next line's; one beyond the code is refused.
-    debugger->setBreakpoints({{source, 13}, {source, 40}});
-    QCOMPARE(messages.size(), 1);
-    QVERIFY(messages.first().contains(QStringLiteral("line 40")));
+    d.setBreakpoints({{source, 13}, {source, 40}});
+    QCOMPARE(f.messages.size(), 1);
+    QVERIFY(f.messages.first().contains(QStringLiteral("line 40")));
     QCOMPARE(after([&] { d.resume(); }).where.line, 14);
 }
 
@@ -516,50 +543,26 @@ void main(void)
 // As the shipped Debug configuration builds: with --debug, named after the configuration.
 void tst_SourceDebug::mcsBreakStepAndValues()
 {
-    const QString project = m_dir.filePath(QStringLiteral("mcs"));
-    QVERIFY(QDir().mkpath(project + QStringLiteral("/Debug")));
-    QFile file(project + QStringLiteral("/main.c"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(mcsSource);
-    file.close();
-    QProcess build;
-    build.setWorkingDirectory(project);
-    build.start(QStringLiteral("sh"),
-                {QStringLiteral("-c"),
-                 QStringLiteral("sdcc -mmcs51 --debug -c main.c -o Debug/main.rel && "
-                                "sdcc -mmcs51 --debug Debug/main.rel -o Debug/Debug.hex")});
-    QVERIFY(build.waitForFinished(60000));
-    QCOMPARE(build.exitCode(), 0);
-    const QString source = project + QStringLiteral("/main.c");
-
-    SimulationRun run;
-    HandOff handOff;
-    handOff.program = project + QStringLiteral("/Debug/Debug.hex");
-    handOff.device = QStringLiteral("AT89S52");
-    handOff.family = QStringLiteral("MCS51");
-    handOff.clock = QStringLiteral("11.0592MHz");
-    QVERIFY(run.load(handOff));
-    std::unique_ptr<SourceDebugger> debugger = SourceDebugger::forFamily(handOff.family, run);
-    QVERIFY(debugger);
-    QStringList messages;
-    connect(debugger.get(), &SourceDebugger::message, this, [&](const QString &text) {
-        messages.append(text);
-    });
-    debugger->setWatchedGlobals({QStringLiteral("counter"), QStringLiteral("total")});
-    debugger->setMemoryView(QStringLiteral("&total"), 2);
-    QSignalSpy stops(debugger.get(), &SourceDebugger::stopped);
-    const auto after = [&stops](const std::function<void()> &command) -> DebugStop {
-        const qsizetype before = stops.size();
-        command();
-        if (!QTest::qWaitFor([&] { return stops.size() > before; }, 30000))
-            return DebugStop();
-        return stops.last().first().value<DebugStop>();
-    };
-    SourceDebugger &d = *debugger;
+    DebuggedFirmware f;
+    f.handOff.device = QStringLiteral("AT89S52");
+    f.handOff.family = QStringLiteral("MCS51");
+    f.handOff.clock = QStringLiteral("11.0592MHz");
+    const QString problem = f.prepare(m_dir.filePath(QStringLiteral("mcs")),
+                                      QStringLiteral("main.c"),
+                                      mcsSource,
+                                      QStringLiteral("sdcc -mmcs51 --debug -c main.c -o "
+                                                     "Debug/main.rel && sdcc -mmcs51 --debug "
+                                                     "Debug/main.rel -o Debug/Debug.hex"));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    SourceDebugger &d = *f.debugger;
+    const QString &source = f.source;
+    const auto after = [&f](const std::function<void()> &command) { return f.after(command); };
+    d.setWatchedGlobals({QStringLiteral("counter"), QStringLiteral("total")});
+    d.setMemoryView(QStringLiteral("&total"), 2);
     QString error;
     // In the function: the local in memory and the globals with their values in C.
     DebugStop stop = after([&] {
-        QVERIFY2(d.start(handOff.program, {{source, 9}}, true, &error), qPrintable(error));
+        QVERIFY2(d.start(f.handOff.program, {{source, 9}}, true, &error), qPrintable(error));
     });
     QCOMPARE(stop.reason, QStringLiteral("breakpoint-hit"));
     QCOMPARE(stop.where.file, source);
@@ -597,7 +600,7 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     stop = after([&] { d.stepInto(); });
     QCOMPARE(stop.where.function, QStringLiteral("twice"));
     QCOMPARE(stop.where.line, 8);
-    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
+    QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.join(QLatin1Char('\n'))));
 }
 
 void tst_SourceDebug::cTypeValues_data()
