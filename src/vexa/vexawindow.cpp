@@ -695,7 +695,9 @@ void VexaWindow::debuggerStopped(const DebugStop &stop)
         dock->raise();
     m_scene->update();
     updateStatus();
-    if (m_channel)
+    // Held at its start once attached is no stop the IDE marks: its F5 and F10 keep opening
+    // and starting.
+    if (m_channel && stop.reason != QLatin1String("attached"))
         m_channel->sendNote(QStringLiteral("STOPPED"),
                             QStringLiteral("%1 %2").arg(stop.where.line).arg(stop.where.file));
 }

@@ -434,7 +434,15 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     QCOMPARE(a.startDebugging->shortcut(), QKeySequence(Qt::Key_F10));
     QVERIFY(!a.stepOver->isEnabled());
 
-    // Start Debugging builds, starts VEXA and runs to the breakpoint.
+    // Open Debugger builds and starts VEXA, its debugger holding the firmware at its start:
+    // no stop for the IDE, so F10 keeps starting. Start Debugging runs to the breakpoint.
+    a.openDebugger->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(simulator->isRunning(), 20000);
+    // A build while VEXA runs hands it the firmware again, held at its start the same way.
+    a.buildProject->trigger();
+    QTest::qWait(1000);
+    QVERIFY(!simulator->isPaused());
+    QCOMPARE(a.startDebugging->shortcut(), QKeySequence(Qt::Key_F10));
     a.startDebugging->trigger();
     QTRY_VERIFY2_WITH_TIMEOUT(simulator->isPaused(), qPrintable(output(window)), 30000);
     QVERIFY2(output(window).contains(
