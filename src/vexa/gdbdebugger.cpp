@@ -276,6 +276,8 @@ void GdbDebugger::applyBreakpoints()
 
 void GdbDebugger::setBreakpoints(const QList<SourceBreakpoint> &breakpoints)
 {
+    if (breakpoints == m_breakpoints)
+        return;
     m_breakpoints = breakpoints;
     if (state() == State::Paused) {
         applyBreakpoints();
@@ -289,11 +291,13 @@ void GdbDebugger::execute(const QString &line)
 {
     if (state() != State::Paused)
         return;
+    // Running from now on: what comes meanwhile (breakpoints) waits for the firmware to stop.
+    setState(State::Running);
     command(line, [this](const MiRecord &record) {
-        if (record.recordClass == QLatin1String("running"))
-            setState(State::Running);
-        else if (record.recordClass == QLatin1String("error"))
+        if (record.recordClass == QLatin1String("error")) {
+            setState(State::Paused);
             emit message(record.value(QStringLiteral("msg")));
+        }
     });
 }
 

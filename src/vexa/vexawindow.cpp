@@ -14,6 +14,7 @@
 #include <QGraphicsSceneMouseEvent>
 #include <QGraphicsView>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -620,29 +621,35 @@ void VexaWindow::stop()
 void VexaWindow::setBreakpoints(const QList<SourceBreakpoint> &breakpoints)
 {
     m_breakpoints = breakpoints;
-    if (m_debugger)
-        m_debugger->setBreakpoints(breakpoints);
+    // After the IDE's request has its answer, as the debugging commands.
+    QTimer::singleShot(0, this, [this] {
+        if (m_debugger)
+            m_debugger->setBreakpoints(m_breakpoints);
+    });
 }
 
 bool VexaWindow::debugCommand(const QString &command, const QString &argument)
 {
-    if (!m_debugger)
+    static const QHash<QString, void (SourceDebugger::*)()> commands{
+        {QStringLiteral("continue"), &SourceDebugger::resume},
+        {QStringLiteral("pause"), &SourceDebugger::pause},
+        {QStringLiteral("into"), &SourceDebugger::stepInto},
+        {QStringLiteral("over"), &SourceDebugger::stepOver},
+        {QStringLiteral("out"), &SourceDebugger::stepOut},
+    };
+    if (!m_debugger || (!commands.contains(command) && command != QLatin1String("to")))
         return false;
-    if (command == QLatin1String("continue"))
-        m_debugger->resume();
-    else if (command == QLatin1String("pause"))
-        m_debugger->pause();
-    else if (command == QLatin1String("into"))
-        m_debugger->stepInto();
-    else if (command == QLatin1String("over"))
-        m_debugger->stepOver();
-    else if (command == QLatin1String("out"))
-        m_debugger->stepOut();
-    else if (command == QLatin1String("to"))
-        m_debugger->runTo(argument.section(QLatin1Char(' '), 1),
-                          argument.section(QLatin1Char(' '), 0, 0).toInt());
-    else
-        return false;
+    // After the answer: a step of a slow engine takes a while, and the IDE waits for the
+    // answer alone.
+    QTimer::singleShot(0, this, [this, command, argument] {
+        if (!m_debugger)
+            return;
+        if (command == QLatin1String("to"))
+            m_debugger->runTo(argument.section(QLatin1Char(' '), 1),
+                              argument.section(QLatin1Char(' '), 0, 0).toInt());
+        else
+            (m_debugger.get()->*commands.value(command))();
+    });
     return true;
 }
 
