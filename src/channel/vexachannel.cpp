@@ -82,7 +82,8 @@ void VexaChannel::removeLeftovers()
     const QString folder = privateFolder();
     if (folder.isEmpty())
         return;
-    static const QRegularExpression leftover(QStringLiteral("^(?:VEXA|work)-(\\d+)(?:-.*)?$"));
+    static const QRegularExpression leftover(
+        QStringLiteral("^(?:VEXA|work|debug)-(\\d+)(?:-.*)?$"));
     const QDir dir(folder);
     for (const QString &name :
          dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -34,6 +35,7 @@ private slots:
     void impostorIsRefused();
     void anotherUserReachesNothing();
     void notesArrivingMeanwhileAreDelivered();
+    void leftoversOfEndedSimulatorsGo();
 };
 
 namespace {
@@ -237,6 +239,37 @@ void tst_Channel::anotherUserReachesNothing()
 }
 
 QTEST_GUILESS_MAIN(tst_Channel)
+// What a killed simulator left in the private folder (its channel's socket, its work folder,
+// its debugger's socket) goes at the next start; what a running one holds, and files of
+// other names, stay.
+void tst_Channel::leftoversOfEndedSimulatorsGo()
+{
+    const QString folder = VexaChannel::privateFolder();
+    QVERIFY(!folder.isEmpty());
+    QProcess ended;
+    ended.start(QStringLiteral("true"), {});
+    QVERIFY(ended.waitForStarted(5000));
+    const QString gone = QString::number(ended.processId());
+    QVERIFY(ended.waitForFinished(5000));
+    const QString alive = QString::number(getppid());
+    const QStringList leftovers{QStringLiteral("VEXA-") + gone,
+                                QStringLiteral("debug-") + gone + QStringLiteral("-3"),
+                                QStringLiteral("work-") + gone + QStringLiteral("-x")};
+    const QStringList kept{QStringLiteral("debug-") + alive + QStringLiteral("-1"),
+                           QStringLiteral("notes-") + gone};
+    for (const QString &name : leftovers + kept) {
+        QFile file(folder + QLatin1Char('/') + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    VexaChannel::removeLeftovers();
+    for (const QString &name : leftovers)
+        QVERIFY2(!QFileInfo::exists(folder + QLatin1Char('/') + name), qPrintable(name));
+    for (const QString &name : kept) {
+        QVERIFY2(QFileInfo::exists(folder + QLatin1Char('/') + name), qPrintable(name));
+        QFile::remove(folder + QLatin1Char('/') + name);
+    }
+}
+
 #include "tst_channel.moc"
 
 // A note's handler may turn the event loop (the output window shows its line at once); a note
