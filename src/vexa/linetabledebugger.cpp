@@ -16,6 +16,12 @@ LineTableDebugger::LineTableDebugger(SimulationRun &run, QObject *parent)
     connect(&m_run, &SimulationRun::stateChanged, this, &LineTableDebugger::runStateChanged);
 }
 
+LineTableDebugger::~LineTableDebugger()
+{
+    if (engine() && engine()->isLoaded())
+        engine()->setCodeBreakpoints({});
+}
+
 Engine *LineTableDebugger::engine() const
 {
     return m_run.engine();

@@ -18,6 +18,8 @@ class LineTableDebugger : public SourceDebugger
     Q_OBJECT
 public:
     explicit LineTableDebugger(SimulationRun &run, QObject *parent = nullptr);
+    // The engine runs on without the debugger's stops.
+    ~LineTableDebugger() override;
 
     bool start(const QString &firmware,
                const QList<SourceBreakpoint> &breakpoints,
