@@ -30,9 +30,7 @@ bool GdbDebugger::elfHoldsImage(const QByteArray &elf, const HexImage &image)
                         "ELF\x01\x01")
         || !image.error.isEmpty())
         return false;
-    QByteArray flat(int(image.endAddress()), '\xff');
-    for (const HexChunk &chunk : image.chunks)
-        flat.replace(chunk.address, chunk.data.size(), chunk.data);
+    const QByteArray flat = image.flat();
     const qsizetype table = word(28);
     const int entrySize = int(half(42));
     const int entries = int(half(44));
@@ -138,7 +136,6 @@ bool GdbDebugger::start(const QString &firmware,
     if (!m_stub->listen(error))
         return false;
     m_breakpoints = breakpoints;
-    m_runOnAttach = run;
     // Nothing beside the firmware (scripts a debugger would load on its own) is run.
     m_gdb.setProgram(gdb);
     m_gdb.setArguments({QStringLiteral("--interpreter=mi2"),
@@ -174,7 +171,7 @@ bool GdbDebugger::start(const QString &firmware,
     // The socket's path is taken as it stands (quotes would be part of it); the private
     // folder's path has no blanks in it.
     command(QStringLiteral("-target-select remote ") + m_stub->socketPath(),
-            [this](const MiRecord &record) {
+            [this, run](const MiRecord &record) {
                 if (record.recordClass == QLatin1String("error")) {
                     emit message(tr("The debugger could not attach to the simulation: %1")
                                      .arg(record.value(QStringLiteral("msg"))));
@@ -183,7 +180,7 @@ bool GdbDebugger::start(const QString &firmware,
                 }
                 applyBreakpoints();
                 setState(State::Paused);
-                if (m_runOnAttach)
+                if (run)
                     resume();
                 else
                     refresh();

@@ -63,9 +63,7 @@ private:
     QHash<int, Answer> m_answers;
     QList<SourceBreakpoint> m_breakpoints;
     QList<int> m_breakpointNumbers;
-    bool m_breakpointsDirty = false;
     bool m_resumeAfterStop = false;
-    bool m_runOnAttach = false;
     QStringList m_registerNames;
     DebugStop m_stop;
 };

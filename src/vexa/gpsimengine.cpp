@@ -102,6 +102,7 @@ QString GpsimEngine::load(const QString &hexFile, const QString &device, double 
     m_analogPins.clear();
     m_debugBreaks.clear();
     m_pc = 0;
+    m_dumpCycle.reset();
     const HexImage image = HexImage::read(hexFile);
     if (!image.error.isEmpty())
         return m_error = image.error;
@@ -202,6 +203,7 @@ void GpsimEngine::drivePin(const QString &pin, double volts)
     if (!m_loaded || !m_pins.contains(pin))
         return;
     const QByteArray name = pin.toLatin1();
+    m_dumpCycle.reset(); // the port reads the pin's new level
     QByteArray commands;
     if (!m_drivenPins.contains(pin)) {
         commands += "module load pullup in_" + name + "\nnode n_" + name + "\nattach n_" + name
@@ -216,6 +218,7 @@ void GpsimEngine::sendSerial(int port, char byte)
 {
     if (!m_loaded || port != 0 || m_receivePin.isEmpty())
         return;
+    m_dumpCycle.reset();
     QByteArray commands;
     if (!m_uartMade) {
         commands += "module load usart vexa_uart\nnode n_uart\nattach n_uart "
@@ -361,6 +364,7 @@ void GpsimEngine::reset()
 {
     if (!m_loaded)
         return;
+    m_dumpCycle.reset();
     if (converse("reset\ncycles\n", cyclesAnswer)) {
         readLog();
         for (const QString &pin : std::as_const(m_pins))
@@ -428,6 +432,12 @@ bool GpsimEngine::stepInstruction()
 
 QByteArray GpsimEngine::dumpRegisters(std::uint32_t *w) const
 {
+    // A stop's registers, its watched ones and its memory view come from one dump.
+    if (m_dumpCycle == m_cycle) {
+        if (w)
+            *w = m_dumpW;
+        return m_dump;
+    }
     auto *self = const_cast<GpsimEngine *>(this);
     const std::optional<QString> answer = self->converse("dump r\ncycles\n", cyclesAnswer);
     if (!answer)
@@ -446,8 +456,11 @@ QByteArray GpsimEngine::dumpRegisters(std::uint32_t *w) const
             registers[at + i] = char(cells.at(i).toUInt(nullptr, 16));
     }
     static const QRegularExpression working(QStringLiteral("\\bW\\s*=\\s*([0-9a-fA-F]+)"));
+    m_dumpW = working.match(*answer).captured(1).toUInt(nullptr, 16);
     if (w)
-        *w = working.match(*answer).captured(1).toUInt(nullptr, 16);
+        *w = m_dumpW;
+    m_dump = registers;
+    m_dumpCycle = m_cycle;
     return registers;
 }
 

@@ -69,4 +69,9 @@ private:
     bool m_hasPie2 = false;
     QSet<std::uint32_t> m_debugBreaks;
     std::uint32_t m_pc = 0;
+    // The last dump of the registers, for as long as the controller has not run since (and
+    // nothing drove its pins).
+    mutable QByteArray m_dump;
+    mutable std::uint32_t m_dumpW = 0;
+    mutable std::optional<std::uint64_t> m_dumpCycle;
 };

@@ -139,3 +139,11 @@ HexImage HexImage::parse(const QByteArray &text)
     }
     return image;
 }
+
+QByteArray HexImage::flat() const
+{
+    QByteArray bytes(qsizetype(endAddress()), '\xff');
+    for (const HexChunk &chunk : chunks)
+        bytes.replace(chunk.address, chunk.data.size(), chunk.data);
+    return bytes;
+}

@@ -20,6 +20,8 @@ struct HexImage
     QString error;          // empty when the file is good
 
     std::uint32_t endAddress() const; // one past the highest address used
+    // The image from address 0 to its end, unused bytes erased (0xff).
+    QByteArray flat() const;
     static HexImage read(const QString &path);
     static HexImage parse(const QByteArray &text);
 };

@@ -23,6 +23,13 @@ public:
     enum class SymbolKind { Code, Data };
     struct Symbol
     {
+        Symbol() = default;
+        Symbol(QString name, std::uint32_t address, SymbolKind kind)
+            : name(std::move(name))
+            , address(address)
+            , kind(kind)
+        {}
+
         QString name;
         std::uint32_t address = 0;
         SymbolKind kind = SymbolKind::Code;

@@ -2,6 +2,8 @@
 
 #include "simulationrun.h"
 
+#include <QFileInfo>
+
 namespace {
 // Instructions stepped one by one before a step lets the firmware run to the next line
 // instead (a line that loops on itself, a delay).
@@ -43,10 +45,13 @@ bool LineTableDebugger::start(const QString &firmware,
         *error = tr("The firmware's debugging information names no line with code.");
         return false;
     }
+    // The calls and returns Step Out stops at, when it steps instructions.
     m_callsAndReturns.clear();
-    for (const std::uint32_t address : instructions()) {
-        if (callLength(address) > 0 || isReturn(address))
-            m_callsAndReturns.insert(address);
+    if (!stepsByRunning()) {
+        for (const std::uint32_t address : instructions()) {
+            if (callLength(address) > 0 || isReturn(address))
+                m_callsAndReturns.insert(address);
+        }
     }
     setState(State::Paused);
     setBreakpoints(breakpoints);
@@ -57,28 +62,22 @@ bool LineTableDebugger::start(const QString &firmware,
     return true;
 }
 
-QSet<std::uint32_t> LineTableDebugger::userStops() const
-{
-    QSet<std::uint32_t> stops;
-    for (const SourceBreakpoint &breakpoint : m_breakpoints) {
-        if (const auto code = m_table.codeAt(breakpoint.file, breakpoint.line))
-            stops.insert(code->address);
-    }
-    return stops;
-}
-
 void LineTableDebugger::setBreakpoints(const QList<SourceBreakpoint> &breakpoints)
 {
     m_breakpoints = breakpoints;
+    // Their addresses, once: the steps ask for them at every instruction.
+    m_userStops.clear();
     for (const SourceBreakpoint &breakpoint : breakpoints) {
-        if (!m_table.codeAt(breakpoint.file, breakpoint.line))
+        if (const auto code = m_table.codeAt(breakpoint.file, breakpoint.line))
+            m_userStops.insert(code->address);
+        else
             emit message(tr("No breakpoint at %1, line %2: the firmware has no code there.")
                              .arg(breakpoint.file)
                              .arg(breakpoint.line));
     }
     // A run going on takes them at once, with the stops of its step.
     if (state() == State::Running && m_goal == Goal::Continue)
-        engine()->setCodeBreakpoints(userStops());
+        engine()->setCodeBreakpoints(m_userStops);
 }
 
 void LineTableDebugger::runWith(const QSet<std::uint32_t> &stops, Goal goal)
@@ -105,41 +104,43 @@ void LineTableDebugger::runToNextLine(bool withinFunction)
     const std::uint32_t pc = engine()->programCounter();
     m_origin = m_table.lineAt(pc).value_or(LineTable::Line());
     const auto function = withinFunction ? m_table.functionOf(pc) : std::nullopt;
-    QSet<std::uint32_t> stops = userStops();
+    QSet<std::uint32_t> stops = m_userStops;
     for (const LineTable::Line &line : m_table.lines()) {
         if ((line.line != m_origin.line || line.file != m_origin.file)
             && (!function || (line.address >= function->start && line.address <= function->end)))
             stops.insert(line.address);
     }
     // Leaving the function, the step ends in its caller.
-    m_returnStops.clear();
+    m_returnStops = returnStopsOf(function);
+    runWith(stops + m_returnStops, Goal::StepLines);
+}
+
+QSet<std::uint32_t> LineTableDebugger::returnStopsOf(
+    const std::optional<LineTable::Function> &function) const
+{
+    QSet<std::uint32_t> stops;
     if (function) {
         for (const std::uint32_t address : returnsIn(*function))
-            m_returnStops.insert(address);
+            stops.insert(address);
     }
-    runWith(stops + m_returnStops, Goal::StepLines);
+    return stops;
 }
 
 void LineTableDebugger::runToReturn()
 {
-    const auto function = m_table.functionOf(engine()->programCounter());
-    m_returnStops.clear();
-    if (function) {
-        for (const std::uint32_t address : returnsIn(*function))
-            m_returnStops.insert(address);
-    }
+    m_returnStops = returnStopsOf(m_table.functionOf(engine()->programCounter()));
     if (m_returnStops.isEmpty()) {
         emit message(tr("The firmware is in no function it knows the end of: Step Out cannot "
                         "tell where it returns."));
         return;
     }
-    runWith(userStops() + m_returnStops, Goal::StepOutRunning);
+    runWith(m_userStops + m_returnStops, Goal::StepOutRunning);
 }
 
 void LineTableDebugger::resume()
 {
     if (state() == State::Paused)
-        runWith(userStops(), Goal::Continue);
+        runWith(m_userStops, Goal::Continue);
 }
 
 void LineTableDebugger::pause()
@@ -158,7 +159,7 @@ void LineTableDebugger::runTo(const QString &file, int line)
             tr("The firmware cannot run to %1, line %2: it has no code there.").arg(file).arg(line));
         return;
     }
-    runWith(userStops() + QSet<std::uint32_t>{code->address}, Goal::RunTo);
+    runWith(m_userStops + QSet<std::uint32_t>{code->address}, Goal::RunTo);
 }
 
 bool LineTableDebugger::stepToNewLine(bool overCalls)
@@ -168,7 +169,7 @@ bool LineTableDebugger::stepToNewLine(bool overCalls)
         if (overCalls && callLength(pc) > 0) {
             // Over the call: to its return address, or to a breakpoint on the way.
             m_returnAddress = pc + std::uint32_t(callLength(pc));
-            runWith(userStops() + QSet<std::uint32_t>{m_returnAddress}, Goal::StepOver);
+            runWith(m_userStops + QSet<std::uint32_t>{m_returnAddress}, Goal::StepOver);
             return false;
         }
         if (!engine()->stepInstruction()) {
@@ -176,24 +177,51 @@ bool LineTableDebugger::stepToNewLine(bool overCalls)
             return false;
         }
         const std::uint32_t now = engine()->programCounter();
-        const auto line = m_table.lineAt(now);
-        if (m_table.isLineStart(now)
-            && (line->line != m_origin.line || line->file != m_origin.file
-                || now <= m_origin.address))
+        if (beginsOtherLine(now) || (m_table.isLineStart(now) && now <= m_origin.address))
             return true;
-        if (userStops().contains(now)) {
+        if (m_userStops.contains(now)) {
             stopHere(QStringLiteral("breakpoint-hit"));
             return false;
         }
     }
     // Still on the line: run to the start of any other line.
-    QSet<std::uint32_t> stops = userStops();
+    QSet<std::uint32_t> stops = m_userStops;
     for (const LineTable::Line &line : m_table.lines()) {
         if (line.line != m_origin.line || line.file != m_origin.file)
             stops.insert(line.address);
     }
     runWith(stops, Goal::StepOver);
     return false;
+}
+
+bool LineTableDebugger::beginsOtherLine(std::uint32_t address) const
+{
+    const auto line = m_table.lineAt(address);
+    return line && line->address == address
+           && (line->line != m_origin.line || line->file != m_origin.file);
+}
+
+// Whether the symbols file the build wrote beside the firmware is there and not older.
+bool LineTableDebugger::symbolsBeside(const QString &firmware,
+                                      const QString &suffix,
+                                      QString *path,
+                                      QString *error)
+{
+    const QFileInfo hex(firmware);
+    *path = hex.path() + QLatin1Char('/') + hex.completeBaseName() + suffix;
+    if (!QFileInfo::exists(*path)) {
+        *error = tr("The firmware has no debugging information: %1 is missing (a Debug "
+                    "configuration builds with it).")
+                     .arg(*path);
+        return false;
+    }
+    if (QFileInfo(*path).lastModified() < hex.lastModified().addSecs(-2)) {
+        *error = tr("The firmware's debugging information %1 is older than the firmware: "
+                    "build the project again.")
+                     .arg(*path);
+        return false;
+    }
+    return true;
 }
 
 void LineTableDebugger::stepLine(bool overCalls)
@@ -243,11 +271,11 @@ void LineTableDebugger::stepOutFrom()
         }
         const std::uint32_t now = engine()->programCounter();
         if (!m_callsAndReturns.contains(now)) {
-            runWith(userStops() + m_callsAndReturns, Goal::StepOut);
+            runWith(m_userStops + m_callsAndReturns, Goal::StepOut);
             return;
         }
     }
-    runWith(userStops() + m_callsAndReturns, Goal::StepOut);
+    runWith(m_userStops + m_callsAndReturns, Goal::StepOut);
 }
 
 void LineTableDebugger::debuggerStopped()
@@ -256,15 +284,13 @@ void LineTableDebugger::debuggerStopped()
         return;
     m_handlingStop = true;
     const std::uint32_t pc = engine()->programCounter();
-    const bool atBreakpoint = userStops().contains(pc);
+    const bool atBreakpoint = m_userStops.contains(pc);
     switch (m_goal) {
     case Goal::StepOver:
         if (pc == m_returnAddress && !atBreakpoint) {
             // Back from the call: on with the step from there.
             setState(State::Paused);
-            if (m_table.isLineStart(pc)
-                && (m_table.lineAt(pc)->line != m_origin.line
-                    || m_table.lineAt(pc)->file != m_origin.file))
+            if (beginsOtherLine(pc))
                 stopHere(QStringLiteral("end-stepping-range"));
             else if (stepToNewLine(true))
                 stopHere(QStringLiteral("end-stepping-range"));
@@ -355,7 +381,7 @@ std::optional<std::uint32_t> LineTableDebugger::addressOf(const QString &express
 void LineTableDebugger::stopHere(const QString &reason)
 {
     m_goal = Goal::None;
-    engine()->setCodeBreakpoints(userStops());
+    engine()->setCodeBreakpoints(m_userStops);
     const bool running = state() == State::Running;
     setState(State::Paused);
     if (running)

@@ -40,12 +40,13 @@ protected:
     // Reads the build's debugging files beside the firmware; false, with the reason, when
     // there are none.
     virtual bool loadSymbols(const QString &firmware, LineTable *table, QString *error) = 0;
-    // The length of the call instruction at an address (0 for another instruction), and
-    // whether the instruction there returns from a call (not from an interrupt).
-    virtual int callLength(std::uint32_t address) const = 0;
+    // Whether the instruction there returns from a call (not from an interrupt).
     virtual bool isReturn(std::uint32_t address) const = 0;
-    // The addresses of every instruction, in order (for the calls and returns of Step Out).
-    virtual QList<std::uint32_t> instructions() const = 0;
+    // For stepping single instructions: the length of the call instruction at an address (0
+    // for another instruction), and the addresses of every instruction, in order (for the
+    // calls and returns of Step Out).
+    virtual int callLength(std::uint32_t address) const { return 0; }
+    virtual QList<std::uint32_t> instructions() const { return {}; }
     // Whether a step lets the firmware run to the next line's start, through stops at the
     // starts of lines, rather than stepping single instructions (an engine slow to step).
     virtual bool stepsByRunning() const { return false; }
@@ -58,10 +59,18 @@ protected:
     // How a register's value is shown.
     virtual QString registerText(std::uint32_t value) const;
     Engine *engine() const;
+    // The build's symbols file beside the firmware, named as it with that suffix (".cod");
+    // false, with the reason, when it is missing or older than the firmware.
+    static bool symbolsBeside(const QString &firmware,
+                              const QString &suffix,
+                              QString *path,
+                              QString *error);
 
 private:
     enum class Goal { None, Continue, StepOver, StepOut, RunTo, StepLines, StepOutRunning };
-    QSet<std::uint32_t> userStops() const;
+    // Whether a line other than the one the step began on starts exactly there.
+    bool beginsOtherLine(std::uint32_t address) const;
+    QSet<std::uint32_t> returnStopsOf(const std::optional<LineTable::Function> &function) const;
     // Runs the firmware until one of the stops (the breakpoints' too).
     void runWith(const QSet<std::uint32_t> &stops, Goal goal);
     void debuggerStopped();
@@ -81,6 +90,7 @@ private:
     SimulationRun &m_run;
     LineTable m_table;
     QList<SourceBreakpoint> m_breakpoints;
+    QSet<std::uint32_t> m_userStops; // the breakpoints' addresses
     Goal m_goal = Goal::None;
     LineTable::Line m_origin;
     std::uint32_t m_returnAddress = 0;

@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 
 int McsDebugger::instructionLength(std::uint8_t opcode)
@@ -92,27 +93,13 @@ int McsDebugger::instructionLength(std::uint8_t opcode)
 
 bool McsDebugger::loadSymbols(const QString &firmware, LineTable *table, QString *error)
 {
+    QString cdb;
+    if (!symbolsBeside(firmware, QStringLiteral(".cdb"), &cdb, error))
+        return false;
     const QFileInfo hex(firmware);
-    const QString cdb = hex.path() + QLatin1Char('/') + hex.completeBaseName()
-                        + QStringLiteral(".cdb");
-    if (!QFileInfo::exists(cdb)) {
-        *error = tr("The firmware has no debugging information: %1 is missing (a Debug "
-                    "configuration builds with it).")
-                     .arg(cdb);
-        return false;
-    }
-    if (QFileInfo(cdb).lastModified() < hex.lastModified().addSecs(-2)) {
-        *error = tr("The firmware's debugging information %1 is older than the firmware: "
-                    "build the project again.")
-                     .arg(cdb);
-        return false;
-    }
     if (!table->readCdb(cdb, {QFileInfo(hex.path()).path(), hex.path()}, error))
         return false;
-    const HexImage image = HexImage::read(firmware);
-    m_code = QByteArray(int(image.endAddress()), '\xff');
-    for (const HexChunk &chunk : image.chunks)
-        m_code.replace(chunk.address, chunk.data.size(), chunk.data);
+    m_code = HexImage::read(firmware).flat();
     return true;
 }
 
@@ -121,26 +108,9 @@ std::uint8_t McsDebugger::byteAt(std::uint32_t address) const
     return address < std::uint32_t(m_code.size()) ? std::uint8_t(m_code.at(address)) : 0xff;
 }
 
-int McsDebugger::callLength(std::uint32_t address) const
-{
-    const std::uint8_t opcode = byteAt(address);
-    if (opcode == 0x12)
-        return 3;                           // LCALL
-    return (opcode & 0x1f) == 0x11 ? 2 : 0; // ACALL
-}
-
 bool McsDebugger::isReturn(std::uint32_t address) const
 {
     return byteAt(address) == 0x22; // RET; RETI ends an interrupt
-}
-
-QList<std::uint32_t> McsDebugger::instructions() const
-{
-    QList<std::uint32_t> all;
-    for (std::uint32_t address = 0; address < std::uint32_t(m_code.size());
-         address += std::uint32_t(instructionLength(byteAt(address))))
-        all.append(address);
-    return all;
 }
 
 QList<std::uint32_t> McsDebugger::returnsIn(const LineTable::Function &function) const
@@ -183,18 +153,20 @@ QString McsDebugger::valueText(const QByteArray &bytes, const QString &type)
     return QString::number(value);
 }
 
-QByteArray McsDebugger::bytesOf(const LineTable::Symbol &symbol) const
+QByteArray McsDebugger::registerBank() const
+{
+    std::uint32_t psw = 0;
+    for (const auto &[name, value] : engine()->cpuRegisters()) {
+        if (name == QLatin1String("PSW"))
+            psw = value;
+    }
+    return engine()->readMemory((psw >> 3 & 3) * 8, 8);
+}
+
+QByteArray McsDebugger::bytesOf(const LineTable::Symbol &symbol, const QByteArray &bank) const
 {
     const QChar space = symbol.space;
     if (space == QLatin1Char('R')) {
-        if (symbol.registers.isEmpty())
-            return {};
-        std::uint32_t psw = 0;
-        for (const auto &[name, value] : engine()->cpuRegisters()) {
-            if (name == QLatin1String("PSW"))
-                psw = value;
-        }
-        const QByteArray bank = engine()->readMemory((psw >> 3 & 3) * 8, 8);
         QByteArray bytes;
         for (const QString &reg : symbol.registers) {
             const int r = reg.mid(1).toInt();
@@ -223,8 +195,13 @@ QString McsDebugger::valueOf(const LineTable::Symbol &symbol) const
 QList<DebugValue> McsDebugger::localValues(const QString &function) const
 {
     QList<DebugValue> values;
-    for (const LineTable::Symbol &local : lineTable().locals(function)) {
-        const QByteArray bytes = bytesOf(local);
+    const QList<LineTable::Symbol> locals = lineTable().locals(function);
+    const bool inRegisters = std::any_of(locals.cbegin(), locals.cend(), [](const auto &local) {
+        return !local.registers.isEmpty();
+    });
+    const QByteArray bank = inRegisters ? registerBank() : QByteArray();
+    for (const LineTable::Symbol &local : locals) {
+        const QByteArray bytes = bytesOf(local, bank);
         values.append({local.name,
                        local.space == QLatin1Char('R') && local.registers.isEmpty()
                            ? tr("<optimized out>")

@@ -19,9 +19,7 @@ public:
 
 protected:
     bool loadSymbols(const QString &firmware, LineTable *table, QString *error) override;
-    int callLength(std::uint32_t address) const override;
     bool isReturn(std::uint32_t address) const override;
-    QList<std::uint32_t> instructions() const override;
     bool stepsByRunning() const override { return true; }
     QList<std::uint32_t> returnsIn(const LineTable::Function &function) const override;
     QList<DebugValue> localValues(const QString &function) const override;
@@ -29,8 +27,10 @@ protected:
 
 private:
     std::uint8_t byteAt(std::uint32_t address) const;
-    // A variable's bytes where the compiler put it: internal or external RAM, or registers.
-    QByteArray bytesOf(const LineTable::Symbol &symbol) const;
+    // A variable's bytes where the compiler put it: internal or external RAM, or the
+    // registers of the bank in use (R0 to R7, read once a stop).
+    QByteArray bytesOf(const LineTable::Symbol &symbol, const QByteArray &bank = {}) const;
+    QByteArray registerBank() const;
 
     QByteArray m_code;
 };

@@ -6,44 +6,28 @@
 
 bool PicDebugger::loadSymbols(const QString &firmware, LineTable *table, QString *error)
 {
+    QString cod;
+    if (!symbolsBeside(firmware, QStringLiteral(".cod"), &cod, error))
+        return false;
     const QFileInfo hex(firmware);
-    const QString base = hex.path() + QLatin1Char('/') + hex.completeBaseName();
-    const QString cod = base + QStringLiteral(".cod");
-    if (!QFileInfo::exists(cod)) {
-        *error = tr("The firmware has no debugging information: %1 is missing.").arg(cod);
-        return false;
-    }
-    if (QFileInfo(cod).lastModified() < hex.lastModified().addSecs(-2)) {
-        *error = tr("The firmware's debugging information %1 is older than the firmware: "
-                    "build the project again.")
-                     .arg(cod);
-        return false;
-    }
     // The build names its sources relative to the project's folder, which holds the output
     // folder; or relative to the output folder itself.
     const QString project = QFileInfo(hex.path()).path();
     if (!table->readCod(cod, {project, hex.path()}, error))
         return false;
-    table->readMap(base + QStringLiteral(".map"));
-    const HexImage image = HexImage::read(firmware);
-    m_program.clear();
-    for (const HexChunk &chunk : image.chunks) {
-        for (qsizetype i = 0; i + 1 < chunk.data.size(); i += 2) {
-            const std::uint32_t address = (chunk.address + std::uint32_t(i)) / 2;
-            if (address >= 0x2000)
-                break;
-            if (m_program.size() <= qsizetype(address))
-                m_program.resize(address + 1, 0x3fff);
-            m_program[address] = std::uint16_t(std::uint8_t(chunk.data.at(i))
-                                               | std::uint8_t(chunk.data.at(i + 1)) << 8);
-        }
-    }
+    table->readMap(hex.path() + QLatin1Char('/') + hex.completeBaseName() + QStringLiteral(".map"));
+    // The program memory's bytes, two a word, below the configuration words at 0x2000.
+    m_program = HexImage::read(firmware).flat().left(0x4000);
     return true;
 }
 
 std::uint32_t PicDebugger::word(std::uint32_t address) const
 {
-    return address < std::uint32_t(m_program.size()) ? m_program.at(address) : 0x3fff;
+    if (2 * qsizetype(address) + 1 >= m_program.size())
+        return 0x3fff; // erased
+    return (std::uint8_t(m_program.at(2 * address))
+            | std::uint8_t(m_program.at(2 * address + 1)) << 8)
+           & 0x3fff;
 }
 
 int PicDebugger::callLength(std::uint32_t address) const
@@ -62,7 +46,7 @@ bool PicDebugger::isReturn(std::uint32_t address) const
 QList<std::uint32_t> PicDebugger::instructions() const
 {
     QList<std::uint32_t> all;
-    for (std::uint32_t address = 0; address < std::uint32_t(m_program.size()); ++address)
+    for (std::uint32_t address = 0; address < std::uint32_t(m_program.size() / 2); ++address)
         all.append(address);
     return all;
 }

@@ -2,7 +2,7 @@
 
 #include "linetabledebugger.h"
 
-#include <QList>
+#include <QByteArray>
 
 // PIC16 firmware in assembler: the line records of gplink's symbol file (.cod) and the
 // symbols of its map file (.map), over gpsim's breaks and steps; the watched symbols are file
@@ -22,5 +22,5 @@ protected:
 private:
     std::uint32_t word(std::uint32_t address) const;
 
-    QList<std::uint16_t> m_program; // by word address
+    QByteArray m_program; // two bytes a word, low byte first
 };

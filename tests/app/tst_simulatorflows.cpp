@@ -479,6 +479,12 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     QCOMPARE(led->executionLine(), 0);
     QCOMPARE(stepAndWait(a.continueDebugging), editor);
     QCOMPARE(editor->executionLine(), toggleLine);
+    // Run to Cursor: to the editor's line.
+    editor->setCursorPosition(toggleLine, 0);
+    window.updateState();
+    QVERIFY(a.runToCursor->isEnabled());
+    QCOMPARE(stepAndWait(a.runToCursor), editor);
+    QCOMPARE(editor->executionLine(), toggleLine + 1);
     // Without it the firmware runs on until paused; closing VEXA leaves no mark behind.
     editor->setCursorPosition(toggleLine - 1, 0);
     a.toggleBreakpoint->trigger();
