@@ -90,7 +90,7 @@ QByteArray tst_BuildFlows::cleanBuild(SrcManager &window)
     window.actions().cleanProject->trigger();
     if (!build(window))
         return QByteArray("(the clean build failed)");
-    return readAll(window.projectsManager()->currentProject()->targetPath());
+    return readFile(window.projectsManager()->currentProject()->targetPath());
 }
 
 // A copy of "Debug" (a name with an accent) keeps its target and so its folder; built at -O2, it must not leave its
@@ -104,7 +104,7 @@ void tst_BuildFlows::configurationsSharingAFolderBuildTheirOwn()
     Project *project = openProject(window, path);
     QVERIFY(project);
     QVERIFY2(build(window), qPrintable(output(window)));
-    const QByteArray debug = readAll(project->targetPath());
+    const QByteArray debug = readFile(project->targetPath());
     QVERIFY(!debug.isEmpty());
 
     copyConfiguration(*project, rapido);
@@ -115,15 +115,15 @@ void tst_BuildFlows::configurationsSharingAFolderBuildTheirOwn()
     setOption(*project, QStringLiteral("GCC"), QStringLiteral("-O"), QStringLiteral("2"));
     QVERIFY2(build(window), qPrintable(output(window)));
     QVERIFY2(output(window).contains(QStringLiteral(" -O2 ")), qPrintable(output(window)));
-    const QByteArray fast = readAll(project->targetPath());
+    const QByteArray fast = readFile(project->targetPath());
     QVERIFY(fast != debug);
 
     selector->setCurrentIndex(selector->findText(QStringLiteral("Debug")));
     QVERIFY2(build(window), qPrintable(output(window)));
-    QCOMPARE(readAll(project->targetPath()), debug);
+    QCOMPARE(readFile(project->targetPath()), debug);
     selector->setCurrentIndex(selector->findText(rapido));
     QVERIFY2(build(window), qPrintable(output(window)));
-    QCOMPARE(readAll(project->targetPath()), fast);
+    QCOMPARE(readFile(project->targetPath()), fast);
     // Nothing changed since: nothing is made again.
     QVERIFY(build(window));
     QVERIFY2(output(window).contains(QStringLiteral("Already compiled, target is up to date.")),
@@ -210,7 +210,7 @@ void tst_BuildFlows::restartAfterSettingsRebuilds()
     const QString text = output(window);
     QVERIFY2(!text.contains(QStringLiteral("Already compiled")), qPrintable(text));
     QVERIFY2(text.contains(seen), qPrintable(text));
-    const QByteArray firmware = readAll(window.projectsManager()->currentProject()->targetPath());
+    const QByteArray firmware = readFile(window.projectsManager()->currentProject()->targetPath());
     QCOMPARE(cleanBuild(window), firmware);
 }
 
@@ -220,9 +220,9 @@ void tst_BuildFlows::reopenedProjectBuildsEverySource()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"));
     const QString folder = QFileInfo(path).absolutePath();
-    QVERIFY(writeAll(folder + QStringLiteral("/start.s"),
+    QVERIFY(writeFile(folder + QStringLiteral("/start.s"),
                      ".global start_value\nstart_value:\n ldi r24, 7\n ret\n"));
-    QVERIFY(writeAll(folder + QStringLiteral("/io.S"),
+    QVERIFY(writeFile(folder + QStringLiteral("/io.S"),
                      "#include <avr/io.h>\n.global io_value\nio_value:\n"
                      " in r24, _SFR_IO_ADDR(PINB)\n ret\n"));
     QByteArray makefile;
@@ -234,8 +234,8 @@ void tst_BuildFlows::reopenedProjectBuildsEverySource()
         QVERIFY(project->addFile(folder + QStringLiteral("/start.s")));
         QVERIFY(project->addFile(folder + QStringLiteral("/io.S")));
         QVERIFY2(build(window), qPrintable(output(window)));
-        makefile = readAll(folder + QStringLiteral("/Debug/Makefile"));
-        firmware = readAll(project->targetPath());
+        makefile = readFile(folder + QStringLiteral("/Debug/Makefile"));
+        firmware = readFile(project->targetPath());
         QVERIFY2(makefile.contains("-x assembler-with-cpp -MMD -MP $(GCCFLAGS)  $(if "
                                    "$(CLOCK),-DF_CPU=$(CLOCK)UL) start.s"),
                  makefile.constData());
@@ -243,7 +243,7 @@ void tst_BuildFlows::reopenedProjectBuildsEverySource()
     SrcManager window;
     QVERIFY(openProject(window, path));
     QCOMPARE(cleanBuild(window), firmware);
-    QCOMPARE(readAll(folder + QStringLiteral("/Debug/Makefile")), makefile);
+    QCOMPARE(readFile(folder + QStringLiteral("/Debug/Makefile")), makefile);
 }
 
 // Options set in Project Settings while the project has no source yet: sources added later
@@ -254,14 +254,14 @@ void tst_BuildFlows::optionsBeforeTheFirstSource()
     const QString folder = m_dir->filePath(QStringLiteral("empty"));
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/empty.dyxp");
-    QVERIFY(writeAll(path,
+    QVERIFY(writeFile(path,
                      "<PROJECT><FILES/><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
                      "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" "
                      "CLOCK=\"16MHz\"/></CONFIGURATION></PROJECT>"));
-    QVERIFY(writeAll(folder + QStringLiteral("/main.c"),
+    QVERIFY(writeFile(folder + QStringLiteral("/main.c"),
                      "#include <avr/io.h>\nextern unsigned char io_value(void);\n"
                      "int main(void) { DDRB = io_value(); for (;;) {} }\n"));
-    QVERIFY(writeAll(folder + QStringLiteral("/io.S"),
+    QVERIFY(writeFile(folder + QStringLiteral("/io.S"),
                      "#include <avr/io.h>\n.global io_value\nio_value:\n"
                      " in r24, _SFR_IO_ADDR(PINB)\n ret\n"));
     SrcManager window;
@@ -316,9 +316,9 @@ void tst_BuildFlows::shippedConfigurationsInRealUse()
     const QString folder = QFileInfo(path).absolutePath();
     const QString added = folder + QLatin1Char('/') + source;
     if (source.endsWith(QLatin1String(".c")))
-        QVERIFY(writeAll(added, "unsigned char extra_value(void) { return 5; }\n"));
+        QVERIFY(writeFile(added, "unsigned char extra_value(void) { return 5; }\n"));
     else if (source.endsWith(QLatin1String(".asm")))
-        QVERIFY(writeAll(added,
+        QVERIFY(writeFile(added,
                          "        #include <p16f877a.inc>\n        global extra\n"
                          "EXTRA CODE\nextra:\n        retlw 5\n        end\n"));
     else if (source.endsWith(QLatin1String(".lkr")))
@@ -343,7 +343,7 @@ void tst_BuildFlows::shippedConfigurationsInRealUse()
     if (source.endsWith(QLatin1String(".lkr")))
         QCOMPARE(text.count(QStringLiteral(" -s ")), 1);
     if (!option.isEmpty() && option[1] == QLatin1String("-f "))
-        QVERIFY(readAll(firmware).contains("FF3FFF3FFF3F"));
+        QVERIFY(readFile(firmware).contains("FF3FFF3FFF3F"));
 }
 
 // gputils' absolute assembly ends in a symbol file; the simulator is given the HEX file it
@@ -353,27 +353,27 @@ void tst_BuildFlows::absoluteAssemblyHandsOverItsHexFile()
     const QString folder = m_dir->filePath(QStringLiteral("absolute"));
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/absolute.dyxp");
-    QVERIFY(writeAll(path,
+    QVERIFY(writeFile(path,
                      "<PROJECT><FILES><FILE NAME=\"blink.asm\" GROUP=\"Source Files\"/></FILES>"
                      "<CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU PIC Utilities\" "
                      "TARGET=\"Absolute\"><CONTROLLER FAMILY=\"PIC16\" TYPE=\"PIC16F877A\" "
                      "CLOCK=\"4MHz\"/></CONFIGURATION></PROJECT>"));
-    QVERIFY(writeAll(folder + QStringLiteral("/blink.asm"),
+    QVERIFY(writeFile(folder + QStringLiteral("/blink.asm"),
                      "        #include <p16f877a.inc>\n        #include \"step.inc\"\n"
                      "        org 0\nstart:  movlw STEP\n        addwf PORTB, f\n"
                      "        goto start\n        end\n"));
-    QVERIFY(writeAll(folder + QStringLiteral("/step.inc"), "STEP equ 1\n"));
+    QVERIFY(writeFile(folder + QStringLiteral("/step.inc"), "STEP equ 1\n"));
     SrcManager window;
     Project *project = openProject(window, path);
     QVERIFY(project);
     QVERIFY2(build(window), qPrintable(output(window)));
     QCOMPARE(project->targetPath(), folder + QStringLiteral("/Absolute/Debug.hex"));
-    const QByteArray first = readAll(project->targetPath());
+    const QByteArray first = readFile(project->targetPath());
     QVERIFY(first.startsWith(":"));
     // The included file changed: the source is assembled again.
-    QVERIFY(writeAll(folder + QStringLiteral("/step.inc"), "STEP equ 2\n"));
+    QVERIFY(writeFile(folder + QStringLiteral("/step.inc"), "STEP equ 2\n"));
     QVERIFY2(build(window), qPrintable(output(window)));
-    const QByteArray second = readAll(project->targetPath());
+    const QByteArray second = readFile(project->targetPath());
     QVERIFY(second != first);
     QCOMPARE(cleanBuild(window), second);
 }
@@ -419,7 +419,7 @@ void tst_BuildFlows::hostileProjectsRunNothing()
     const QString path = copyBoard(QStringLiteral("AVR Blinky"));
     const QString folder = QFileInfo(path).absolutePath();
     // What gcc would read as its options from "@opts.c".
-    QVERIFY(writeAll(folder + QStringLiteral("/opts.c"), "-fplugin=./evil.so\n"));
+    QVERIFY(writeFile(folder + QStringLiteral("/opts.c"), "-fplugin=./evil.so\n"));
     SrcManager window;
     Project *project = openProject(window, path);
     QVERIFY(project);
@@ -428,7 +428,7 @@ void tst_BuildFlows::hostileProjectsRunNothing()
     if (!option.isEmpty())
         setOption(*project, option[0], option[1], option[2]);
     if (!source.isEmpty()) {
-        QVERIFY(writeAll(folder + QLatin1Char('/') + source, "int extra_value = 3;\n"));
+        QVERIFY(writeFile(folder + QLatin1Char('/') + source, "int extra_value = 3;\n"));
         QVERIFY(project->addFile(folder + QLatin1Char('/') + source));
     }
     project->setModified(true);
@@ -480,7 +480,7 @@ void tst_BuildFlows::linkerScriptListedFirst()
     const QString folder = QFileInfo(path).absolutePath();
     QVERIFY(QFile::copy(QStringLiteral("/usr/share/gputils/lkr/16f877a_g.lkr"),
                         folder + QStringLiteral("/board.lkr")));
-    QVERIFY(writeAll(path, R"(<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>
+    QVERIFY(writeFile(path, R"(<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>
 <PROJECT DESCRIPTION="">
  <KEYWORDS/>
  <FILES>
@@ -513,7 +513,7 @@ void tst_BuildFlows::linkerScriptListedFirst()
         window.projectsManager()->compileProject();
         QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
                  qPrintable(output(window)));
-        const QByteArray makefile = readAll(folder + QLatin1Char('/') + target
+        const QByteArray makefile = readFile(folder + QLatin1Char('/') + target
                                             + QStringLiteral("/Makefile"));
         // Listed first, the script stands apart from the objects after it.
         const QByteArray script = index == 0 ? "Debug/delay.o -s \"board.lkr\"\n"
@@ -531,10 +531,10 @@ void tst_BuildFlows::smallControllersOverflow()
 {
     const QString path = copyBoard(QStringLiteral("8051 Blinky"), QStringLiteral("mcs51"));
     const QString folder = QFileInfo(path).absolutePath();
-    QByteArray project = readAll(path);
-    QVERIFY(writeAll(path, project.replace("AT89S52", "AT89C2051")));
-    QByteArray main = readAll(folder + QStringLiteral("/main.c"));
-    QVERIFY(writeAll(folder + QStringLiteral("/main.c"),
+    QByteArray project = readFile(path);
+    QVERIFY(writeFile(path, project.replace("AT89S52", "AT89C2051")));
+    QByteArray main = readFile(folder + QStringLiteral("/main.c"));
+    QVERIFY(writeFile(folder + QStringLiteral("/main.c"),
                      main + "\n__code const unsigned char table[3000] = {1};\n"));
     SrcManager window;
     QVERIFY(openProject(window, path));
@@ -553,7 +553,7 @@ void tst_BuildFlows::quittingStopsTheBuild()
     const QString bin = m_dir->filePath(QStringLiteral("bin"));
     QVERIFY(QDir().mkpath(bin));
     const QString pidFile = m_dir->filePath(QStringLiteral("compiler.pid"));
-    QVERIFY(writeAll(bin + QStringLiteral("/avr-gcc"),
+    QVERIFY(writeFile(bin + QStringLiteral("/avr-gcc"),
                      QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 300\n")
                          .arg(pidFile)
                          .toUtf8()));
@@ -569,7 +569,7 @@ void tst_BuildFlows::quittingStopsTheBuild()
         if (QFileInfo(pidFile).size() == 0)
             return;
         quit.stop();
-        sleeper = readAll(pidFile).trimmed().toLongLong();
+        sleeper = readFile(pidFile).trimmed().toLongLong();
         window.actions().exit->trigger();
     });
     quit.start(20);
@@ -579,7 +579,7 @@ void tst_BuildFlows::quittingStopsTheBuild()
     QVERIFY(!window.isVisible());
     QVERIFY(output(window).contains(QStringLiteral("Build aborted by user")));
     QTRY_VERIFY(::kill(pid_t(sleeper), 0) != 0
-                || readAll(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z"));
+                || readFile(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z"));
 }
 
 void tst_BuildFlows::headerChangesRebuildWhatIncludesThem_data()
@@ -609,9 +609,9 @@ void tst_BuildFlows::headerChangesRebuildWhatIncludesThem()
     QFETCH(QStringList, kept);
     const QString path = copyBoard(board, QStringLiteral("board"));
     const QString folder = QFileInfo(path).absolutePath();
-    QVERIFY(writeAll(folder + QStringLiteral("/board.h"), "#define BOARD 1\n"));
-    QVERIFY(writeAll(folder + QStringLiteral("/main.c"),
-                     "#include \"board.h\"\n" + readAll(folder + QStringLiteral("/main.c"))));
+    QVERIFY(writeFile(folder + QStringLiteral("/board.h"), "#define BOARD 1\n"));
+    QVERIFY(writeFile(folder + QStringLiteral("/main.c"),
+                     "#include \"board.h\"\n" + readFile(folder + QStringLiteral("/main.c"))));
     SrcManager window;
     QVERIFY(openProject(window, path));
     window.projectsManager()->compileProject();
@@ -676,12 +676,12 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
     QFETCH(QList<int>, visits);
     const QString path = copyBoard(board);
     const QString source = QFileInfo(path).absolutePath() + QLatin1Char('/') + file;
-    const QByteArray original = readAll(source);
+    const QByteArray original = readFile(source);
     QByteArray lines = original.trimmed();
     lines = lines.left(lines.lastIndexOf('\n') + 1) + broken;
     if (file.endsWith(QLatin1String(".c")))
         lines = original + broken;
-    QVERIFY(writeAll(source, lines));
+    QVERIFY(writeFile(source, lines));
 
     SrcManager window;
     QVERIFY(openProject(window, path));
@@ -748,7 +748,7 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
                  && rebuilt.contains(QStringLiteral("Compiled successfully."))
                  && rebuilt.contains(QStringLiteral("Build finished: 0 errors, 0 warnings (")),
              qPrintable(rebuilt));
-    QCOMPARE(readAll(source), original);
+    QCOMPARE(readFile(source), original);
     QCOMPARE(editor->buildMarkCount(), 0);
 
     // The code size as the tools count it.

@@ -44,8 +44,6 @@
 #include <QToolBar>
 #include <QtTest>
 
-using WindowFlows::readAll;
-using WindowFlows::writeAll;
 
 class tst_EditorFlows : public QObject, private WindowSuite
 {
@@ -85,9 +83,9 @@ void tst_EditorFlows::goToLine()
     QFETCH(int, line);
     QFETCH(int, index);
     const QString path = m_dir->filePath(QStringLiteral("jump.asm"));
-    QVERIFY(writeAll(path, "first\n\t\tsecond\n   \nlast"));
+    QVERIFY(writeFile(path, "first\n\t\tsecond\n   \nlast"));
     const QString shorter = m_dir->filePath(QStringLiteral("short.asm"));
-    QVERIFY(writeAll(shorter, "one\ntwo"));
+    QVERIFY(writeFile(shorter, "one\ntwo"));
     SrcManager window;
     QVERIFY(window.actions().gotoLine->isEnabled());
     window.editors().openFileAt(path);
@@ -147,7 +145,7 @@ void tst_EditorFlows::printToPdf()
                               .split(QLatin1Char('\n'));
     while (!printed.isEmpty() && printed.last().trimmed().isEmpty())
         printed.removeLast();
-    const QStringList source = QString::fromUtf8(readAll(main)).split(QLatin1Char('\n'));
+    const QStringList source = QString::fromUtf8(readFile(main)).split(QLatin1Char('\n'));
     QCOMPARE(printed.size(), source.size());
     for (int i = 0; i < source.size(); ++i)
         QCOMPARE(printed.at(i).simplified(),
@@ -442,7 +440,7 @@ void tst_EditorFlows::helpOpensTheTopicOfWhereTheUserIs()
 void tst_EditorFlows::findWrapsInTheCurrentDocument()
 {
     const QString path = m_dir->filePath(QStringLiteral("moves.asm"));
-    QVERIFY(writeAll(path, "mov a\nnop\nmov b\nMOV c\n"));
+    QVERIFY(writeFile(path, "mov a\nnop\nmov b\nMOV c\n"));
     ScriptedPrompts prompts;
     SrcManager window;
     window.editors().openFileAt(path);
@@ -503,9 +501,9 @@ void tst_EditorFlows::replaceAllInTheProject()
     before[QStringLiteral("main.c")] = "int main(void)\n{\n    for (;;)\n        ;\n}\n";
     files += "<FILE NAME=\"main.c\" GROUP=\"Source Files\"/>";
     for (auto it = before.cbegin(); it != before.cend(); ++it)
-        QVERIFY(writeAll(folder + QLatin1Char('/') + it.key(), it.value()));
+        QVERIFY(writeFile(folder + QLatin1Char('/') + it.key(), it.value()));
     const QString path = folder + QStringLiteral("/ports.dyxp");
-    QVERIFY(writeAll(path,
+    QVERIFY(writeFile(path,
                      "<PROJECT><FILES>" + files
                          + "</FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
                            "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" "
@@ -553,7 +551,7 @@ void tst_EditorFlows::replaceAllInTheProject()
     QCOMPARE(bar->tabText(1), QStringLiteral("unit1.c"));
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
         QByteArray expected = it.value();
-        QCOMPARE(readAll(folder + QLatin1Char('/') + it.key()), expected.replace("PORTB", "PORTC"));
+        QCOMPARE(readFile(folder + QLatin1Char('/') + it.key()), expected.replace("PORTB", "PORTC"));
     }
     window.projectsManager()->compileProject();
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
@@ -604,7 +602,7 @@ void tst_EditorFlows::desktopConventions()
 {
     const QString projectPath = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("b"));
     const QString path = m_dir->filePath(QStringLiteral("two.c"));
-    QVERIFY(writeAll(path, "int a;\n\tint b;\n"));
+    QVERIFY(writeFile(path, "int a;\n\tint b;\n"));
     SrcManager window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -661,7 +659,7 @@ QTEST_MAIN(tst_EditorFlows)
 void tst_EditorFlows::breakpointsLastForTheSession()
 {
     const QString path = m_dir->filePath(QStringLiteral("loop.c"));
-    QVERIFY(writeAll(path, "int a;\nint b;\nint c;\n"));
+    QVERIFY(writeFile(path, "int a;\nint b;\nint c;\n"));
     SrcManager window;
     window.updateState();
     QVERIFY(!window.actions().toggleBreakpoint->isEnabled());
@@ -688,5 +686,5 @@ void tst_EditorFlows::breakpointsLastForTheSession()
     const QString renamed = m_dir->filePath(QStringLiteral("renamed.c"));
     window.editors().editorFileRenamed(path, renamed);
     QCOMPARE(window.tabs()->breakpoints().value(0).first, QFileInfo(renamed).absoluteFilePath());
-    QCOMPARE(readAll(path), QByteArray("int z;\nint a;\nint b;\nint c;\n"));
+    QCOMPARE(readFile(path), QByteArray("int z;\nint a;\nint b;\nint c;\n"));
 }

@@ -35,8 +35,6 @@
 #include <QTreeWidgetItem>
 #include <QtTest>
 
-using WindowFlows::readAll;
-using WindowFlows::writeAll;
 
 class tst_ProjectFlows : public QObject, private WindowSuite
 {
@@ -230,7 +228,7 @@ void tst_ProjectFlows::configurationsFromTheSelector()
     const QString folder = QFileInfo(path).absolutePath();
     QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Release/Makefile")));
     QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/Debug/Makefile")));
-    QVERIFY(readAll(path).contains("NAME=\"Fast\""));
+    QVERIFY(readFile(path).contains("NAME=\"Fast\""));
 }
 
 void tst_ProjectFlows::closingAsksAboutEveryModifiedEditor()
@@ -402,11 +400,11 @@ void tst_ProjectFlows::projectSettingsChangeTheController()
     QVERIFY2(text.contains(QStringLiteral("-O2 ")) && !text.contains(QStringLiteral("-Og ")),
              qPrintable(text));
     const QString makefile = QString::fromUtf8(
-        readAll(QFileInfo(path).absolutePath() + QStringLiteral("/Debug/Makefile")));
+        readFile(QFileInfo(path).absolutePath() + QStringLiteral("/Debug/Makefile")));
     QVERIFY(makefile.contains(QStringLiteral("\nMCU = ATmega168\n")));
     QVERIFY(makefile.contains(QStringLiteral("\nCLOCK = 8000000\n")));
     QVERIFY(!makefile.contains(QStringLiteral("328")));
-    QVERIFY(readAll(path).contains("TYPE=\"ATmega168\""));
+    QVERIFY(readFile(path).contains("TYPE=\"ATmega168\""));
 }
 
 // "Save Project As...": the copy goes to a folder of its own with every file, its project file
@@ -416,7 +414,7 @@ void tst_ProjectFlows::saveProjectAsCopiesTheProject()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     const QString original = QFileInfo(path).absolutePath();
-    const QByteArray originalProject = readAll(path);
+    const QByteArray originalProject = readFile(path);
     const QString place = m_dir->filePath(QStringLiteral("copies"));
     QDir().mkpath(place);
     ScriptedPrompts prompts;
@@ -425,7 +423,7 @@ void tst_ProjectFlows::saveProjectAsCopiesTheProject()
     // Open tabs, one with unsaved text.
     window.editors().openFileAt(original + QStringLiteral("/led.c"));
     window.editors().openFileAt(original + QStringLiteral("/main.c"), 1);
-    const QByteArray savedMain = readAll(original + QStringLiteral("/main.c"));
+    const QByteArray savedMain = readFile(original + QStringLiteral("/main.c"));
     QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
     const QString typedMain = window.tabs()->currentEditor()->text();
     QString proposed;
@@ -460,17 +458,17 @@ void tst_ProjectFlows::saveProjectAsCopiesTheProject()
              QStringList({"AVR Blinky.DSN", "Blinky 2.dyxp", "led.c", "led.h", "main.c"}));
     QCOMPARE(projectFileNames(copy + QStringLiteral("/Blinky 2.dyxp")),
              QStringList({"main.c", "led.c", "led.h", "AVR Blinky.DSN"}));
-    QCOMPARE(readAll(path), originalProject);
+    QCOMPARE(readFile(path), originalProject);
     // The tabs edit the copies; the copy holds what the tab showed, the original what was saved.
     QCOMPARE(window.tabs()->openPaths(),
              QStringList({copy + QStringLiteral("/led.c"), copy + QStringLiteral("/main.c")}));
-    QCOMPARE(QString::fromUtf8(readAll(copy + QStringLiteral("/main.c"))), typedMain);
-    QCOMPARE(readAll(original + QStringLiteral("/main.c")), savedMain);
+    QCOMPARE(QString::fromUtf8(readFile(copy + QStringLiteral("/main.c"))), typedMain);
+    QCOMPARE(readFile(original + QStringLiteral("/main.c")), savedMain);
     QVERIFY(!window.tabs()->currentEditor()->isDocumentModified());
     QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* later */"));
     window.actions().saveFile->trigger();
-    QVERIFY(readAll(copy + QStringLiteral("/main.c")).contains("/* later */"));
-    QCOMPARE(readAll(original + QStringLiteral("/main.c")), savedMain);
+    QVERIFY(readFile(copy + QStringLiteral("/main.c")).contains("/* later */"));
+    QCOMPARE(readFile(original + QStringLiteral("/main.c")), savedMain);
     // The copy stands alone: it builds with the original gone.
     QVERIFY(QDir(original).removeRecursively());
     window.projectsManager()->compileProject();
@@ -531,7 +529,7 @@ void tst_ProjectFlows::removeFileKeepsUnsavedText()
     QVERIFY(prompts.asked.at(1).text.startsWith(QStringLiteral("main.c has been modified.")));
     QCOMPARE(project->fileCount(), removed ? files - 1 : files);
     QCOMPARE(window.tabs()->openPaths().contains(main), !removed);
-    QCOMPARE(readAll(main).contains("/* typed */"), typedOnDisk);
+    QCOMPARE(readFile(main).contains("/* typed */"), typedOnDisk);
     if (!removed) {
         QVERIFY(window.tabs()->currentEditor()->text().contains(QStringLiteral("/* typed */")));
         prompts.asked.clear();
@@ -635,10 +633,10 @@ void tst_ProjectFlows::anotherProgramsChangeIsNotLost()
     prompts.answers << QMessageBox::Cancel;
     window.actions().saveFile->trigger();
     QCOMPARE(prompts.asked.size(), 2);
-    QCOMPARE(readAll(main), QByteArray("int second_change(void);\n"));
+    QCOMPARE(readFile(main), QByteArray("int second_change(void);\n"));
     prompts.answers << QMessageBox::Save;
     window.actions().saveFile->trigger();
-    QVERIFY(readAll(main).contains("/* typed */"));
+    QVERIFY(readFile(main).contains("/* typed */"));
     // The program's own save is no change by another program.
     QTest::qWait(300);
     QCOMPARE(prompts.asked.size(), 3);
@@ -680,10 +678,10 @@ void tst_ProjectFlows::newProjectWizard()
     QDir().mkpath(projects);
     const QString designFolder = m_dir->filePath(QStringLiteral("design"));
     QVERIFY(QDir().mkpath(designFolder + QStringLiteral("/sub")));
-    QVERIFY(writeAll(designFolder + QStringLiteral("/board.DSN"), "schematic\n"));
-    QVERIFY(writeAll(designFolder + QStringLiteral("/main.c"), "int main(void) { for (;;) ; }\n"));
-    QVERIFY(writeAll(designFolder + QStringLiteral("/old.dyxp"), "<PROJECT/>"));
-    QVERIFY(writeAll(designFolder + QStringLiteral("/sub/unused.c"), "int unused;\n"));
+    QVERIFY(writeFile(designFolder + QStringLiteral("/board.DSN"), "schematic\n"));
+    QVERIFY(writeFile(designFolder + QStringLiteral("/main.c"), "int main(void) { for (;;) ; }\n"));
+    QVERIFY(writeFile(designFolder + QStringLiteral("/old.dyxp"), "<PROJECT/>"));
+    QVERIFY(writeFile(designFolder + QStringLiteral("/sub/unused.c"), "int unused;\n"));
     {
         SettingsStore store;
         store.setDirectory(SettingsStore::Projects, projects);

@@ -35,8 +35,6 @@
 #include <csignal>
 #include <sys/resource.h>
 
-using WindowFlows::readAll;
-using WindowFlows::writeAll;
 
 class tst_SimulatorFlows : public QObject, private WindowSuite
 {
@@ -162,7 +160,7 @@ void tst_SimulatorFlows::debugCommandsDriveTheSimulator()
     QCOMPARE(shown.contains(QStringLiteral("Debugging in VEXA started.")), expected.size() > 0);
     QVERIFY(shown.contains(QStringLiteral("Debugging stopped.")));
     QVERIFY(shown.contains(QStringLiteral("Closed VEXA.")));
-    QCOMPARE(QString::fromUtf8(readAll(m_dir->filePath(QStringLiteral("stub.log"))))
+    QCOMPARE(QString::fromUtf8(readFile(m_dir->filePath(QStringLiteral("stub.log"))))
                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              expected);
     // The hand-off file names the project's design, firmware and controller.
@@ -189,14 +187,14 @@ void tst_SimulatorFlows::simulatorTakesTheFirmwareAsEdited()
     const QString firmware = window.projectsManager()->currentProject()->targetPath();
     const QString compiled = QStringLiteral("Compiled successfully.");
     const auto runs = [this] {
-        return QString::fromUtf8(readAll(m_dir->filePath(QStringLiteral("stub.log"))))
+        return QString::fromUtf8(readFile(m_dir->filePath(QStringLiteral("stub.log"))))
             .count(QStringLiteral("AUTORUN=1"));
     };
     // Never built: F5 builds first.
     a.openDebugger->trigger();
     QVERIFY2(output(window).contains(compiled), qPrintable(output(window)));
     QVERIFY(window.projectsManager()->simulatorLink()->isRunning());
-    const QByteArray built = readAll(firmware);
+    const QByteArray built = readFile(firmware);
     // Nothing changed: F10 runs it as it is.
     a.startDebugging->trigger();
     QCOMPARE(output(window).count(compiled), 1);
@@ -208,12 +206,12 @@ void tst_SimulatorFlows::simulatorTakesTheFirmwareAsEdited()
     a.startDebugging->trigger();
     QVERIFY2(output(window).contains(QStringLiteral("main.c -o Debug/main.o")),
              qPrintable(output(window)));
-    QVERIFY(readAll(main).contains("_delay_ms(250)"));
-    QVERIFY(readAll(firmware) != built);
+    QVERIFY(readFile(main).contains("_delay_ms(250)"));
+    QVERIFY(readFile(firmware) != built);
     QCOMPARE(runs(), 2);
     // A file changed by another program: make finds it newer than the firmware.
     const QString led = QFileInfo(path).absolutePath() + QStringLiteral("/led.c");
-    QVERIFY(writeAll(led, readAll(led) + "\nint spare_led;\n"));
+    QVERIFY(writeFile(led, readFile(led) + "\nint spare_led;\n"));
     QFile later(led);
     QVERIFY(later.open(QIODevice::ReadWrite)
             && later.setFileTime(QDateTime::currentDateTime().addSecs(2),
@@ -239,7 +237,7 @@ void tst_SimulatorFlows::createDesignFileStartsTheSimulator()
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     const QString folder = QFileInfo(path).absolutePath();
     QFile::remove(folder + QStringLiteral("/AVR Blinky.DSN"));
-    QByteArray project = readAll(path);
+    QByteArray project = readFile(path);
     project.replace(" <FILE NAME=\"AVR Blinky.DSN\" GROUP=\"Design\"/>\n", "");
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -409,7 +407,7 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     // The board's own LED file, and a main without the library's delay (built into its caller,
     // it would take the steps into the library's header).
     const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
-    QVERIFY(writeAll(main,
+    QVERIFY(writeFile(main,
                      "#include \"led.h\"\n"
                      "\n"
                      "volatile unsigned char ticks;\n"

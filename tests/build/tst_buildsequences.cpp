@@ -164,7 +164,7 @@ bool tst_BuildSequences::cleanBuild(Project &project, QByteArray &firmware, QStr
     m_services.lines.clear();
     const bool built = fresh->compile();
     log = m_services.lines.join(QLatin1Char('\n'));
-    firmware = built ? WindowFlows::readAll(fresh->targetPath()) : QByteArray();
+    firmware = built ? readFile(fresh->targetPath()) : QByteArray();
     return built;
 }
 
@@ -190,7 +190,7 @@ void tst_BuildSequences::incrementalEqualsClean()
     const QString path = folder + QLatin1Char('/') + b.folder + QStringLiteral(".dyxp");
     auto project = open(path);
     QVERIFY(project);
-    QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + b.header, headerText(b.header, 1)));
+    QVERIFY(writeFile(folder + QLatin1Char('/') + b.header, headerText(b.header, 1)));
     QVERIFY(project->addFile(folder + QLatin1Char('/') + b.header));
 
     QStringList done; // the steps so far, for the failure message
@@ -208,7 +208,7 @@ void tst_BuildSequences::incrementalEqualsClean()
         case 1: { // add a source
             const QString suffix = b.suffixes.at(random.bounded(int(b.suffixes.size())));
             const QString name = QStringLiteral("part %1.%2").arg(++made).arg(suffix);
-            QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + name,
+            QVERIFY(writeFile(folder + QLatin1Char('/') + name,
                                           sourceText(suffix, made, random.bounded(200), b.header)));
             QVERIFY(project->addFile(folder + QLatin1Char('/') + name));
             added.append(name);
@@ -229,7 +229,7 @@ void tst_BuildSequences::incrementalEqualsClean()
             } else {
                 const int number
                     = name.section(QLatin1Char(' '), 1).section(QLatin1Char('.'), 0, 0).toInt();
-                QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + name,
+                QVERIFY(writeFile(folder + QLatin1Char('/') + name,
                                               sourceText(QFileInfo(name).suffix(),
                                                          number,
                                                          random.bounded(200),
@@ -239,7 +239,7 @@ void tst_BuildSequences::incrementalEqualsClean()
             break;
         }
         case 3: // edit the header the added sources include
-            QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + b.header,
+            QVERIFY(writeFile(folder + QLatin1Char('/') + b.header,
                                           headerText(b.header, random.bounded(50))));
             done << QStringLiteral("edit ") + b.header;
             break;
@@ -299,7 +299,7 @@ void tst_BuildSequences::incrementalEqualsClean()
             if (built != cleanBuilt)
                 QFAIL(failure(log + QStringLiteral("\n--- clean:\n") + cleanLog).constData());
             if (built) {
-                if (WindowFlows::readAll(project->targetPath()) != expected)
+                if (readFile(project->targetPath()) != expected)
                     QFAIL(failure(log + QStringLiteral("\n--- clean:\n") + cleanLog).constData());
                 ++builds;
                 // Built again with nothing changed: nothing is made.
@@ -364,7 +364,7 @@ void tst_BuildSequences::savedProjectWritesTheSameMakefiles()
                                              .arg(k)
                                              .arg(suffix);
                     QDir(folder).mkpath(QFileInfo(folder + QLatin1Char('/') + name).path());
-                    QVERIFY(WindowFlows::writeAll(folder + QLatin1Char('/') + name, "\n"));
+                    QVERIFY(writeFile(folder + QLatin1Char('/') + name, "\n"));
                     project->addFile(folder + QLatin1Char('/') + name);
                     done << QStringLiteral("add ") + name;
                 }
@@ -450,7 +450,7 @@ void tst_BuildSequences::openingEqualsAddingOneByOne()
         QByteArray files;
         for (const QString &name : std::as_const(names)) {
             QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
-            QVERIFY(WindowFlows::writeAll(dir.filePath(name), "\n"));
+            QVERIFY(writeFile(dir.filePath(name), "\n"));
             files += "<FILE NAME=\"" + name.toUtf8() + "\" GROUP=\"\"/>";
         }
         const QByteArray configurations
@@ -465,10 +465,10 @@ void tst_BuildSequences::openingEqualsAddingOneByOne()
               + QByteArray::number(random.bounded(3)) + "\" ID=\"DEFINE\"/></CONFIGURATION>";
         const QString listed = dir.filePath(QStringLiteral("listed.dyxp"));
         const QString empty = dir.filePath(QStringLiteral("empty.dyxp"));
-        QVERIFY(WindowFlows::writeAll(listed,
+        QVERIFY(writeFile(listed,
                                       "<PROJECT><FILES>" + files + "</FILES>" + configurations
                                           + "</PROJECT>"));
-        QVERIFY(WindowFlows::writeAll(empty, "<PROJECT>" + configurations + "</PROJECT>"));
+        QVERIFY(writeFile(empty, "<PROJECT>" + configurations + "</PROJECT>"));
         auto opened = open(listed);
         auto added = open(empty);
         auto dropped = open(empty); // all at once, as a drop or Add Existing Files adds them

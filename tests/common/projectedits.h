@@ -1,7 +1,8 @@
 #pragma once
 
-// What tests of builds share: files read and written whole, and option values set as the
-// options editor sets them.
+// What tests of builds share: option values set as the options editor sets them.
+
+#include "common/testfiles.h"
 
 #include "build/buildproject.h"
 #include "project/ui/project.h"
@@ -9,19 +10,6 @@
 #include <QFile>
 
 namespace WindowFlows {
-
-inline QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-           && file.write(bytes) == bytes.size();
-}
 
 // As the options editor leaves the active configuration when the user sets one value of an
 // option and presses OK: settings every step of a tool holds come up, the value changes (or

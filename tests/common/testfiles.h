@@ -1,6 +1,13 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // Copies every file below source into target, keeping the folders; false on any failure.
 bool copyTree(const QString &source, const QString &target);
+
+// A file's whole contents; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+
+// Writes bytes as a file's whole contents, making its folder first; false on any failure.
+bool writeFile(const QString &path, const QByteArray &bytes = {});

@@ -1,6 +1,7 @@
 // The simulator program: the firmware files it accepts, its engines' refusals, and its window
 // running a real firmware from a hand-off file as the IDE writes it.
 #include "common/fulldisk.h"
+#include "common/testfiles.h"
 #include "vexa/avrengine.h"
 #include "vexa/design.h"
 #include "vexa/engine.h"
@@ -40,14 +41,13 @@ private slots:
     void simulatedControllersAreListed();
     void avrRefusals();
     void engineProgramThatDies();
-    void windowRunsTheFirmware();
     void terminalOfEverySerialPort();
+    void eepromFromTheFirmwareFile_data();
     void eepromFromTheFirmwareFile();
-    void picEepromFromTheFirmwareFile();
     void designFilesNeverLoseParts();
     void filesThatAreNoFiles_data();
     void filesThatAreNoFiles();
-    void coordinatesStayOnTheBoard();
+    void designsReadAsSaved();
     void firmwareThatStopsTheController();
     void writesOnAFullDisk();
     void timedRunsEndOnTime_data();
@@ -56,7 +56,6 @@ private slots:
     void timedInputsReachTheFirmware();
     void windowTakesInput_data() { timedInputsReachTheFirmware_data(); }
     void windowTakesInput();
-    void designInputsSurviveASave();
     void picAnalogInputs();
     void firmwareEndsTheRun_data();
     void firmwareEndsTheRun();
@@ -85,6 +84,27 @@ private:
     }
     QTemporaryDir m_dir;
 };
+
+// Every controller the simulator's lists name, aliases too, as (family, name).
+static QList<QPair<QString, QString>> simulatorControllers()
+{
+    QList<QPair<QString, QString>> controllers;
+    for (const QString &name : QDir(QStringLiteral(DYX_SOURCE_DIR "/data/simulator"))
+                                   .entryList({QStringLiteral("*.xml")})) {
+        QDomDocument document;
+        document.setContent(readFile(QStringLiteral(DYX_SOURCE_DIR "/data/simulator/") + name));
+        const QDomNodeList listed = document.elementsByTagName(QStringLiteral("CONTROLLER"));
+        for (int i = 0; i < listed.size(); ++i) {
+            const QDomElement c = listed.at(i).toElement();
+            const QString family = c.parentNode().toElement().attribute(QStringLiteral("NAME"));
+            controllers.append({family, c.attribute(QStringLiteral("NAME"))});
+            for (QDomElement a = c.firstChildElement(QStringLiteral("ALIAS")); !a.isNull();
+                 a = a.nextSiblingElement(QStringLiteral("ALIAS")))
+                controllers.append({family, a.attribute(QStringLiteral("NAME"))});
+        }
+    }
+    return controllers;
+}
 
 static QByteArray record(int count, int address, int type, const QByteArray &data)
 {
@@ -169,31 +189,8 @@ void tst_Vexa::listedControllersLoad_data()
 {
     QTest::addColumn<QString>("family");
     QTest::addColumn<QString>("controller");
-    for (const QString &name : QDir(QStringLiteral(DYX_SOURCE_DIR "/data/simulator"))
-                                   .entryList({QStringLiteral("*.xml")})) {
-        QFile file(QStringLiteral(DYX_SOURCE_DIR "/data/simulator/") + name);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QDomDocument document;
-        QVERIFY(document.setContent(&file));
-        const QDomNodeList families = document.elementsByTagName(QStringLiteral("FAMILY"));
-        for (int f = 0; f < families.size(); ++f) {
-            const QDomElement family = families.at(f).toElement();
-            for (QDomElement c = family.firstChildElement(QStringLiteral("CONTROLLER"));
-                 !c.isNull();
-                 c = c.nextSiblingElement(QStringLiteral("CONTROLLER"))) {
-                QStringList names{c.attribute(QStringLiteral("NAME"))};
-                for (QDomElement a = c.firstChildElement(QStringLiteral("ALIAS")); !a.isNull();
-                     a = a.nextSiblingElement(QStringLiteral("ALIAS")))
-                    names.append(a.attribute(QStringLiteral("NAME")));
-                for (const QString &controller : names) {
-                    QTest::addRow("%s %s",
-                                  qPrintable(family.attribute(QStringLiteral("NAME"))),
-                                  qPrintable(controller))
-                        << family.attribute(QStringLiteral("NAME")) << controller;
-                }
-            }
-        }
-    }
+    for (const auto &[family, controller] : simulatorControllers())
+        QTest::addRow("%s %s", qPrintable(family), qPrintable(controller)) << family << controller;
 }
 
 // Every controller the simulator's lists name (aliases too) is one its engines simulate: a
@@ -207,10 +204,7 @@ void tst_Vexa::listedControllersLoad()
     const QString folder = m_dir.filePath(QStringLiteral("x\nkill\nquit\ny"));
     QVERIFY(QDir().mkpath(folder));
     const QString hex = folder + QStringLiteral("/-nops.hex");
-    QFile file(hex);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(record(4, 0, 0, QByteArray(4, '\0')) + ":00000001FF\n");
-    file.close();
+    QVERIFY(writeFile(hex, record(4, 0, 0, QByteArray(4, '\0')) + ":00000001FF\n"));
     std::unique_ptr<Engine> engine = Engine::forFamily(family);
     QVERIFY(engine);
     const QString error = engine->load(hex, controller.toUpper(), 4e6);
@@ -222,42 +216,18 @@ void tst_Vexa::listedControllersLoad()
 // list of its family (by its name or an alias), so that Project Settings offers it.
 void tst_Vexa::simulatedControllersAreListed()
 {
-    const auto read = [](const QString &path) {
-        QFile file(path);
-        QDomDocument document;
-        if (file.open(QIODevice::ReadOnly))
-            document.setContent(&file);
-        return document;
-    };
     QSet<QString> listed; // "FAMILY/CONTROLLER", upper case
-    for (const QString &name : QDir(QStringLiteral(DYX_SOURCE_DIR "/data/simulator"))
-                                   .entryList({QStringLiteral("*.xml")})) {
-        const QDomNodeList controllers = read(QStringLiteral(DYX_SOURCE_DIR "/data/simulator/")
-                                              + name)
-                                             .elementsByTagName(QStringLiteral("CONTROLLER"));
-        for (int i = 0; i < controllers.size(); ++i) {
-            const QDomElement controller = controllers.at(i).toElement();
-            const QString family = controller.parentNode().toElement().attribute(
-                QStringLiteral("NAME"));
-            QStringList names{controller.attribute(QStringLiteral("NAME"))};
-            for (QDomElement a = controller.firstChildElement(QStringLiteral("ALIAS")); !a.isNull();
-                 a = a.nextSiblingElement(QStringLiteral("ALIAS")))
-                names.append(a.attribute(QStringLiteral("NAME")));
-            for (const QString &n : std::as_const(names))
-                listed.insert((family + QLatin1Char('/') + n).toUpper());
-        }
-    }
+    for (const auto &[family, controller] : simulatorControllers())
+        listed.insert((family + QLatin1Char('/') + controller).toUpper());
     const QString hex = m_dir.filePath(QStringLiteral("nops.hex"));
-    QFile file(hex);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(record(4, 0, 0, QByteArray(4, '\0')) + ":00000001FF\n");
-    file.close();
+    QVERIFY(writeFile(hex, record(4, 0, 0, QByteArray(4, '\0')) + ":00000001FF\n"));
     QStringList missing;
     int listedOnes = 0;
     for (const QString &name : QDir(QStringLiteral(DYX_SOURCE_DIR "/data/compilers"))
                                    .entryList({QStringLiteral("*.xml")})) {
-        const QDomNodeList families = read(QStringLiteral(DYX_SOURCE_DIR "/data/compilers/") + name)
-                                          .elementsByTagName(QStringLiteral("FAMILY"));
+        QDomDocument document;
+        document.setContent(readFile(QStringLiteral(DYX_SOURCE_DIR "/data/compilers/") + name));
+        const QDomNodeList families = document.elementsByTagName(QStringLiteral("FAMILY"));
         for (int f = 0; f < families.size(); ++f) {
             const QString family = families.at(f).toElement().attribute(QStringLiteral("NAME"));
             std::unique_ptr<Engine> engine = Engine::forFamily(family);
@@ -286,12 +256,10 @@ void tst_Vexa::avrRefusals()
 {
     AvrEngine engine;
     const QString big = m_dir.filePath(QStringLiteral("big.hex"));
-    QFile file(big);
-    QVERIFY(file.open(QIODevice::WriteOnly));
     // One byte at 0x8000, just past the 32 KB of the ATmega328P.
-    file.write(record(2, 0, 4, QByteArray(2, '\0')) + record(1, 0x8000, 0, "\x01")
-               + ":00000001FF\n");
-    file.close();
+    QVERIFY(writeFile(big,
+                      record(2, 0, 4, QByteArray(2, '\0')) + record(1, 0x8000, 0, "\x01")
+                          + ":00000001FF\n"));
     QString error = engine.load(big, QStringLiteral("ATMEGA328P"), 16e6);
     QVERIFY2(error.contains(QStringLiteral("does not fit")), qPrintable(error));
     QVERIFY(!engine.isLoaded());
@@ -309,15 +277,10 @@ void tst_Vexa::engineProgramThatDies()
     const QString bin = m_dir.filePath(QStringLiteral("bin"));
     QVERIFY(QDir().mkpath(bin));
     QFile script(bin + QStringLiteral("/gpsim"));
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nexit 3\n");
-    script.close();
+    QVERIFY(writeFile(script.fileName(), "#!/bin/sh\nexit 3\n"));
     script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
     const QString hex = m_dir.filePath(QStringLiteral("pic.hex"));
-    QFile file(hex);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(record(2, 0, 0, QByteArray(2, '\0')) + ":00000001FF\n");
-    file.close();
+    QVERIFY(writeFile(hex, record(2, 0, 0, QByteArray(2, '\0')) + ":00000001FF\n"));
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", bin.toLocal8Bit() + ':' + path);
     std::unique_ptr<Engine> engine = Engine::forFamily(QStringLiteral("PIC16"));
@@ -330,11 +293,8 @@ void tst_Vexa::engineProgramThatDies()
 QString tst_Vexa::buildAvr(const QString &source, const QString &name, const QString &mcu)
 {
     const QString c = m_dir.filePath(name + QStringLiteral(".c"));
-    QFile file(c);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!writeFile(c, source.toUtf8()))
         return QString();
-    file.write(source.toUtf8());
-    file.close();
     const QString elf = m_dir.filePath(name + QStringLiteral(".elf"));
     const QString hex = m_dir.filePath(name + QStringLiteral(".hex"));
     if (QProcess::execute(QStringLiteral("avr-gcc"),
@@ -372,54 +332,6 @@ QString tst_Vexa::writeHandOff(const QString &design,
     return path;
 }
 
-// An empty design gets the default board and is saved; the firmware runs in real time: the
-// LED follows PB5 and the terminal shows the serial output.
-void tst_Vexa::windowRunsTheFirmware()
-{
-    const QString hex = buildAvr(QStringLiteral(R"(
-#include <avr/io.h>
-#include <util/delay.h>
-int main(void)
-{
-    const char *text = "hi there\r\n";
-    UBRR0 = 103;
-    UCSR0B = 1 << TXEN0;
-    UCSR0C = 3 << UCSZ00;
-    while (*text) { while (!(UCSR0A & (1 << UDRE0))); UDR0 = *text++; }
-    DDRB = 1 << PB5;
-    PORTD = 1 << PD2; /* pull-up on the button's pin */
-    for (;;) {
-        if (PIND & (1 << PD2)) PINB = 1 << PB5; /* toggles while the button is up */
-        _delay_ms(20);
-    }
-}
-)"),
-                                 QStringLiteral("blink"));
-    QVERIFY(!hex.isEmpty());
-    const QString design = m_dir.filePath(QStringLiteral("board.DSN"));
-    QFile(design).open(QIODevice::WriteOnly);
-    VexaWindow window(writeHandOff(design, hex, true));
-    QVERIFY(window.windowTitle().contains(QStringLiteral("VEXA")));
-    // The debugger attaches first (the C library brings debugging information).
-    QTRY_VERIFY(window.isRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(window.terminalText().contains(QStringLiteral("hi there")), 5000);
-    // The LED goes on and off while the firmware runs.
-    QTRY_VERIFY_WITH_TIMEOUT(window.pinLevel(QStringLiteral("PB5")), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(!window.pinLevel(QStringLiteral("PB5")), 5000);
-    QFile saved(design);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    const QByteArray text = saved.readAll();
-    QVERIFY2(text.contains("TYPE=\"LED\"") && text.contains("PIN=\"PB5\"")
-                 && text.contains("TYPE=\"TERMINAL\""),
-             text.constData());
-    // Stop holds the simulated time still.
-    window.stop();
-    const std::uint64_t stopped = window.simulatedNs();
-    QTest::qWait(100);
-    QCOMPARE(window.simulatedNs(), stopped);
-    QVERIFY(stopped > 0);
-}
-
 // A design file that cannot be read is reported and never written over; one naming pins the
 // controller lacks says which.
 void tst_Vexa::designFilesNeverLoseParts()
@@ -428,27 +340,17 @@ void tst_Vexa::designFilesNeverLoseParts()
                                  QStringLiteral("idle"));
     QVERIFY(!hex.isEmpty());
     const QString broken = m_dir.filePath(QStringLiteral("broken.DSN"));
-    {
-        QFile file(broken);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("<DESIGN><PART TYPE=\"LED\" PIN=\"PB5\"");
-    }
+    QVERIFY(writeFile(broken, "<DESIGN><PART TYPE=\"LED\" PIN=\"PB5\""));
     {
         VexaWindow window(writeHandOff(broken, hex, false));
         const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
         QVERIFY(messages->toPlainText().contains(QStringLiteral("is not XML")));
         saveDesign(window);
     }
-    QFile file(broken);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("<DESIGN><PART TYPE=\"LED\" PIN=\"PB5\""));
+    QCOMPARE(readFile(broken), QByteArray("<DESIGN><PART TYPE=\"LED\" PIN=\"PB5\""));
 
     const QString odd = m_dir.filePath(QStringLiteral("odd.DSN"));
-    {
-        QFile oddFile(odd);
-        QVERIFY(oddFile.open(QIODevice::WriteOnly));
-        oddFile.write("<DESIGN><PART TYPE=\"LED\" NAME=\"D9\" PIN=\"PZ9\"/></DESIGN>");
-    }
+    QVERIFY(writeFile(odd, "<DESIGN><PART TYPE=\"LED\" NAME=\"D9\" PIN=\"PZ9\"/></DESIGN>"));
     VexaWindow window(writeHandOff(odd, hex, false));
     const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
     QVERIFY2(messages->toPlainText().contains(QStringLiteral("D9 PZ9")),
@@ -486,24 +388,24 @@ void tst_Vexa::filesThatAreNoFiles()
     QVERIFY2(error.contains(path), qPrintable(error));
 }
 
-// A part placed far off the board (a hand-edited design) comes back to its edge and is saved
-// as the number it shows.
-void tst_Vexa::coordinatesStayOnTheBoard()
+// A design read and saved again: a part placed far off the board (a hand-edited design) comes
+// back to its edge and is saved as the number it shows; timed inputs are kept, text and all.
+// An input that gives no time, or both a pin and a port, makes the file no design.
+void tst_Vexa::designsReadAsSaved()
 {
     const QString path = m_dir.filePath(QStringLiteral("far.DSN"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("<DESIGN><PART TYPE=\"LED\" NAME=\"D1\" PIN=\"PB5\" X=\"3e9\" Y=\"nan\"/>"
-               "<PART TYPE=\"LED\" NAME=\"D2\" PIN=\"PB4\" X=\"-1e300\" Y=\"12\"/></DESIGN>");
-    file.close();
+    QVERIFY(writeFile(path,
+                      "<DESIGN><PART TYPE=\"LED\" NAME=\"D1\" PIN=\"PB5\" X=\"3e9\" Y=\"nan\"/>"
+                      "<PART TYPE=\"LED\" NAME=\"D2\" PIN=\"PB4\" X=\"-1e300\" Y=\"12\"/>"
+                      "<INPUT AT=\"0.25\" UART=\"UART0\" TEXT=\"go&#13;\"/>"
+                      "<INPUT AT=\"0.125\" PIN=\"PD2\" LEVEL=\"0\"/></DESIGN>"));
     Design design;
     QString error;
     bool isNew = false;
     QVERIFY(design.load(path, &error, &isNew));
     QVERIFY(design.save(path, &error));
-    QVERIFY(file.open(QIODevice::ReadOnly));
     QDomDocument document;
-    QVERIFY(document.setContent(&file));
+    QVERIFY(document.setContent(readFile(path)));
     QStringList places;
     const QDomNodeList parts = document.elementsByTagName(QStringLiteral("PART"));
     for (int i = 0; i < parts.size(); ++i) {
@@ -511,6 +413,18 @@ void tst_Vexa::coordinatesStayOnTheBoard()
                       + parts.at(i).toElement().attribute(QStringLiteral("Y")));
     }
     QCOMPARE(places, QStringList({"100000,0", "-100000,12"}));
+    QVERIFY(design.load(path, &error, &isNew));
+    QCOMPARE(design.inputs.size(), 2);
+    QCOMPARE(design.inputs.at(0).seconds, 0.125);
+    QCOMPARE(design.inputs.at(0).pin, QStringLiteral("PD2"));
+    QVERIFY(!design.inputs.at(0).level);
+    QCOMPARE(design.inputs.at(1).text, QByteArray("go\r"));
+    for (const QByteArray &bad : {QByteArray("<INPUT PIN=\"PD2\"/>"),
+                                  QByteArray("<INPUT AT=\"1\" PIN=\"PD2\" UART=\"UART0\"/>")}) {
+        QVERIFY(writeFile(path, "<DESIGN>" + bad + "</DESIGN>"));
+        QVERIFY(!design.load(path, &error, &isNew));
+        QVERIFY(error.contains(QStringLiteral("INPUT")));
+    }
 }
 
 // A firmware that puts the controller to sleep for good is reported, and the window lives on.
@@ -524,7 +438,7 @@ int main(void) { cli(); sleep_enable(); sleep_cpu(); for (;;); }
                                  QStringLiteral("asleep"));
     QVERIFY(!hex.isEmpty());
     const QString design = m_dir.filePath(QStringLiteral("asleep.DSN"));
-    QFile(design).open(QIODevice::WriteOnly);
+    QVERIFY(writeFile(design));
     VexaWindow window(writeHandOff(design, hex, true));
     const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
     QTRY_VERIFY_WITH_TIMEOUT(messages->toPlainText().contains(
@@ -545,12 +459,9 @@ int main(void) { DDRB = 1 << PB5; for (;;) { PINB = 1 << PB5; _delay_ms(5); } }
                                  QStringLiteral("fast"));
     QVERIFY(!hex.isEmpty());
     const QString design = m_dir.filePath(QStringLiteral("full.DSN"));
-    QFile(design).open(QIODevice::WriteOnly);
+    QVERIFY(writeFile(design));
     VexaWindow window(writeHandOff(design, hex, false));
-    QFile saved(design);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    const QByteArray before = saved.readAll();
-    saved.close();
+    const QByteArray before = readFile(design);
     QVERIFY(before.contains("PB5"));
     const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
     {
@@ -569,12 +480,12 @@ int main(void) { DDRB = 1 << PB5; for (;;) { PINB = 1 << PB5; _delay_ms(5); } }
              qPrintable(messages->toPlainText()));
     QVERIFY2(messages->toPlainText().contains(QStringLiteral("Cannot save the design file")),
              qPrintable(messages->toPlainText()));
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), before);
+    QCOMPARE(readFile(design), before);
 }
 
-// A controller with four USARTs: the terminal names each line's port, and typed text goes to
-// the port chosen beside the input.
+// An empty design gets the default board and is saved. On a controller with four USARTs the
+// terminal names each line's port, and typed text goes to the port chosen beside the input.
+// Stop holds the simulated time still.
 void tst_Vexa::terminalOfEverySerialPort()
 {
     const QString hex = buildAvr(QStringLiteral(R"(
@@ -596,8 +507,12 @@ int main(void)
                                  QStringLiteral("atmega2560"));
     QVERIFY(!hex.isEmpty());
     const QString design = m_dir.filePath(QStringLiteral("ports.DSN"));
-    QFile(design).open(QIODevice::WriteOnly);
+    QVERIFY(writeFile(design));
     VexaWindow window(writeHandOff(design, hex, true, QStringLiteral("ATMEGA2560")));
+    QVERIFY(window.windowTitle().contains(QStringLiteral("VEXA")));
+    const QByteArray saved = readFile(design);
+    QVERIFY2(saved.contains("TYPE=\"LED\"") && saved.contains("TYPE=\"TERMINAL\""),
+             saved.constData());
     const auto *terminal = window.findChild<QPlainTextEdit *>(QStringLiteral("terminal"));
     auto *port = window.findChild<QComboBox *>(QStringLiteral("terminalPort"));
     QVERIFY(terminal && port);
@@ -613,60 +528,60 @@ int main(void)
                               QStringLiteral("[UART0] zero\n[UART1] AB\n"),
                               10000);
     window.stop();
+    const std::uint64_t stopped = window.simulatedNs();
+    QTest::qWait(100);
+    QCOMPARE(window.simulatedNs(), stopped);
+    QVERIFY(stopped > 0);
 }
 
-// A firmware file that keeps the EEPROM's start values (above the flash, as avr-objcopy writes
-// them unless told not to) gives them to the EEPROM.
+void tst_Vexa::eepromFromTheFirmwareFile_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("port"); // where the firmware shows the EEPROM's first byte
+    QTest::addColumn<int>("value");
+    // avr-objcopy keeps the EEPROM's start values above the flash unless told not to.
+    QTest::newRow("AVR") << "AVR"
+                         << "ATMEGA328P"
+                         << "#include <avr/eeprom.h>\n#include <avr/io.h>\n"
+                            "static const uint8_t value EEMEM = 0x5A;\n"
+                            "int main(void) { DDRD = 0xff; PORTD = eeprom_read_byte(&value);\n"
+                            "for (;;) {} }\n"
+                         << "PD" << 0x5A;
+    // gpasm writes them at 0x2100.
+    QTest::newRow("PIC16") << "PIC16"
+                           << "PIC16F84A"
+                           << "    processor 16f84a\n    #include <p16f84a.inc>\n"
+                              "    __config _HS_OSC & _WDT_OFF & _PWRTE_ON\n    org 0\n"
+                              "    bsf STATUS, RP0\n    clrf TRISB\n    bcf STATUS, RP0\n"
+                              "    clrf EEADR\n    bsf STATUS, RP0\n    bsf EECON1, RD\n"
+                              "    bcf STATUS, RP0\n    movf EEDATA, W\n    movwf PORTB\n"
+                              "loop goto loop\n    org 0x2100\n    de 0xA5\n    end\n"
+                           << "RB" << 0xA5;
+}
+
+// A firmware file that keeps the EEPROM's start values gives them to the EEPROM.
 void tst_Vexa::eepromFromTheFirmwareFile()
 {
-    const QString hex = buildAvr(QStringLiteral(R"(
-#include <avr/eeprom.h>
-#include <avr/io.h>
-static const uint8_t value EEMEM = 0x5A;
-int main(void) { UBRR0 = 103; UCSR0B = 1 << TXEN0; UDR0 = eeprom_read_byte(&value); for (;;) {} }
-)"),
-                                 QStringLiteral("eeprom"));
+    QFETCH(QString, family);
+    QFETCH(QString, device);
+    QFETCH(QString, source);
+    QFETCH(QString, port);
+    QFETCH(int, value);
+    const QString hex = buildFirmware(family, source, QStringLiteral("eeprom"));
     QVERIFY(!hex.isEmpty());
-    AvrEngine engine;
-    QByteArray sent;
-    engine.serialOutput = [&sent](int, char c) { sent.append(c); };
-    QCOMPARE(engine.load(hex, QStringLiteral("ATMEGA328P"), 16e6), QString());
-    QVERIFY(engine.runUntil(5000000));
-    QCOMPARE(sent, QByteArray("\x5A"));
-}
-
-// The PIC16's EEPROM data (at 0x2100 in the assembler's file) reaches its EEPROM too.
-void tst_Vexa::picEepromFromTheFirmwareFile()
-{
-    QFile source(m_dir.filePath(QStringLiteral("eeprom.asm")));
-    QVERIFY(source.open(QIODevice::WriteOnly));
-    source.write("    processor 16f84a\n    #include <p16f84a.inc>\n"
-                 "    __config _HS_OSC & _WDT_OFF & _PWRTE_ON\n    org 0\n"
-                 "    bsf STATUS, RP0\n    clrf TRISB\n    bcf STATUS, RP0\n    clrf EEADR\n"
-                 "    bsf STATUS, RP0\n    bsf EECON1, RD\n    bcf STATUS, RP0\n"
-                 "    movf EEDATA, W\n    movwf PORTB\nloop goto loop\n"
-                 "    org 0x2100\n    de 0xA5\n    end\n");
-    source.close();
-    const QString hex = m_dir.filePath(QStringLiteral("eeprom.hex"));
-    QCOMPARE(QProcess::execute(QStringLiteral("gpasm"),
-                               {QStringLiteral("-q"),
-                                QStringLiteral("-p16f84a"),
-                                source.fileName(),
-                                QStringLiteral("-o"),
-                                hex}),
-             0);
-    std::unique_ptr<Engine> engine = Engine::forFamily(QStringLiteral("PIC16"));
+    std::unique_ptr<Engine> engine = Engine::forFamily(family);
     QHash<QString, bool> levels;
     engine->pinChanged = [&levels](const QString &pin, bool level, std::uint64_t) {
         levels.insert(pin, level);
     };
-    QCOMPARE(engine->load(hex, QStringLiteral("PIC16F84A"), 4e6), QString());
+    QCOMPARE(engine->load(hex, device, 4e6), QString());
     QVERIFY(engine->runUntil(2000000));
-    QString portB;
-    for (int bit = 7; bit >= 0; --bit)
-        portB += levels.value(QStringLiteral("RB%1").arg(bit)) ? QLatin1Char('1')
-                                                               : QLatin1Char('0');
-    QCOMPARE(portB, QStringLiteral("10100101"));
+    int read = 0;
+    for (int bit = 0; bit < 8; ++bit)
+        read |= levels.value(port + QString::number(bit)) << bit;
+    QCOMPARE(read, value);
 }
 
 // Loads a firmware on a run as a hand-off names it.
@@ -691,11 +606,8 @@ QString tst_Vexa::buildFirmware(const QString &family, const QString &source, co
     const bool pic = family == QLatin1String("PIC16");
     const QString file = m_dir.filePath(name
                                         + (pic ? QStringLiteral(".asm") : QStringLiteral(".c")));
-    QFile text(file);
-    if (!text.open(QIODevice::WriteOnly))
+    if (!writeFile(file, source.toUtf8()))
         return QString();
-    text.write(source.toUtf8());
-    text.close();
     const QString hex = m_dir.filePath(name + QStringLiteral(".hex"));
     const int code
         = pic ? QProcess::execute(QStringLiteral("gpasm"),
@@ -865,9 +777,7 @@ void tst_Vexa::timedInputsReachTheFirmware()
     QVERIFY2(problems.isEmpty(), qPrintable(problems.value(0).value(0).toString()));
     QCOMPARE(lines, QStringList{QStringLiteral("BC")});
     // The LED's changes in the trace: low soon after the press, high soon after the release.
-    QFile file(trace);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromLatin1(file.readAll());
+    const QString text = QString::fromLatin1(readFile(trace));
     const QRegularExpressionMatch var = QRegularExpression(QStringLiteral("\\$var wire 1 (\\S+) ")
                                                            + QRegularExpression::escape(led))
                                             .match(text);
@@ -887,37 +797,6 @@ void tst_Vexa::timedInputsReachTheFirmware()
     QCOMPARE(changes.at(1).second, 1);
     QVERIFY2(changes.at(1).first >= 0.04 && changes.at(1).first < 0.0401,
              qPrintable(QString::number(changes.at(1).first)));
-}
-
-// A design's timed inputs are kept, text and all, when the window saves the design; one that
-// gives no time, or both a pin and a port, makes the file no design.
-void tst_Vexa::designInputsSurviveASave()
-{
-    const QString path = m_dir.filePath(QStringLiteral("inputs.DSN"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("<DESIGN><INPUT AT=\"0.25\" UART=\"UART0\" TEXT=\"go&#13;\"/>"
-               "<INPUT AT=\"0.125\" PIN=\"PD2\" LEVEL=\"0\"/></DESIGN>");
-    file.close();
-    Design design;
-    QString error;
-    bool isNew = false;
-    QVERIFY(design.load(path, &error, &isNew));
-    QVERIFY(design.save(path, &error));
-    QVERIFY(design.load(path, &error, &isNew));
-    QCOMPARE(design.inputs.size(), 2);
-    QCOMPARE(design.inputs.at(0).seconds, 0.125);
-    QCOMPARE(design.inputs.at(0).pin, QStringLiteral("PD2"));
-    QVERIFY(!design.inputs.at(0).level);
-    QCOMPARE(design.inputs.at(1).text, QByteArray("go\r"));
-    for (const QByteArray &bad : {QByteArray("<INPUT PIN=\"PD2\"/>"),
-                                  QByteArray("<INPUT AT=\"1\" PIN=\"PD2\" UART=\"UART0\"/>")}) {
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("<DESIGN>" + bad + "</DESIGN>");
-        file.close();
-        QVERIFY(!design.load(path, &error, &isNew));
-        QVERIFY(error.contains(QStringLiteral("INPUT")));
-    }
 }
 
 void tst_Vexa::firmwareEndsTheRun_data()
@@ -1063,15 +942,14 @@ void tst_Vexa::windowTakesInput()
     const QString firmware = buildFirmware(family, source, QStringLiteral("window"));
     QVERIFY(!firmware.isEmpty());
     const QString design = m_dir.filePath(QStringLiteral("window.DSN"));
-    QFile file(design);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(QStringLiteral("<DESIGN CONTROLLER=\"%1\" FAMILY=\"%2\">"
-                              "<PART TYPE=\"BUTTON\" NAME=\"S1\" PIN=\"%3\" X=\"360\" Y=\"120\"/>"
-                              "<PART TYPE=\"TERMINAL\" NAME=\"T1\" UART=\"UART0\" X=\"360\" "
-                              "Y=\"440\"/></DESIGN>")
-                   .arg(device, family, button)
-                   .toUtf8());
-    file.close();
+    QVERIFY(writeFile(design,
+                      QStringLiteral(
+                          "<DESIGN CONTROLLER=\"%1\" FAMILY=\"%2\">"
+                          "<PART TYPE=\"BUTTON\" NAME=\"S1\" PIN=\"%3\" X=\"360\" Y=\"120\"/>"
+                          "<PART TYPE=\"TERMINAL\" NAME=\"T1\" UART=\"UART0\" X=\"360\" "
+                          "Y=\"440\"/></DESIGN>")
+                          .arg(device, family, button)
+                          .toUtf8()));
     VexaWindow window(writeHandOff(design, firmware, true, device, family, clock));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
