@@ -174,14 +174,7 @@ void tst_BuildFlows::restartAfterSettingsRebuilds()
         SrcManager window;
         QVERIFY(openProject(window, path));
         QVERIFY2(build(window), qPrintable(output(window)));
-        QTimer::singleShot(0, &window, [&] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
-                if (dialog->isVisible())
-                    dialog->reject();
-            });
+        WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
             if (!controller.isEmpty()) {
                 auto *combo = dialog->findChild<QComboBox *>(QStringLiteral("controllerCombo"));
                 combo->setCurrentIndex(combo->findText(controller));
@@ -221,10 +214,10 @@ void tst_BuildFlows::reopenedProjectBuildsEverySource()
     const QString path = copyBoard(QStringLiteral("AVR Blinky"));
     const QString folder = QFileInfo(path).absolutePath();
     QVERIFY(writeFile(folder + QStringLiteral("/start.s"),
-                     ".global start_value\nstart_value:\n ldi r24, 7\n ret\n"));
+                      ".global start_value\nstart_value:\n ldi r24, 7\n ret\n"));
     QVERIFY(writeFile(folder + QStringLiteral("/io.S"),
-                     "#include <avr/io.h>\n.global io_value\nio_value:\n"
-                     " in r24, _SFR_IO_ADDR(PINB)\n ret\n"));
+                      "#include <avr/io.h>\n.global io_value\nio_value:\n"
+                      " in r24, _SFR_IO_ADDR(PINB)\n ret\n"));
     QByteArray makefile;
     QByteArray firmware;
     {
@@ -255,15 +248,15 @@ void tst_BuildFlows::optionsBeforeTheFirstSource()
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/empty.dyxp");
     QVERIFY(writeFile(path,
-                     "<PROJECT><FILES/><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
-                     "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" "
-                     "CLOCK=\"16MHz\"/></CONFIGURATION></PROJECT>"));
+                      "<PROJECT><FILES/><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
+                      "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" "
+                      "CLOCK=\"16MHz\"/></CONFIGURATION></PROJECT>"));
     QVERIFY(writeFile(folder + QStringLiteral("/main.c"),
-                     "#include <avr/io.h>\nextern unsigned char io_value(void);\n"
-                     "int main(void) { DDRB = io_value(); for (;;) {} }\n"));
+                      "#include <avr/io.h>\nextern unsigned char io_value(void);\n"
+                      "int main(void) { DDRB = io_value(); for (;;) {} }\n"));
     QVERIFY(writeFile(folder + QStringLiteral("/io.S"),
-                     "#include <avr/io.h>\n.global io_value\nio_value:\n"
-                     " in r24, _SFR_IO_ADDR(PINB)\n ret\n"));
+                      "#include <avr/io.h>\n.global io_value\nio_value:\n"
+                      " in r24, _SFR_IO_ADDR(PINB)\n ret\n"));
     SrcManager window;
     Project *project = openProject(window, path);
     QVERIFY(project);
@@ -319,8 +312,8 @@ void tst_BuildFlows::shippedConfigurationsInRealUse()
         QVERIFY(writeFile(added, "unsigned char extra_value(void) { return 5; }\n"));
     else if (source.endsWith(QLatin1String(".asm")))
         QVERIFY(writeFile(added,
-                         "        #include <p16f877a.inc>\n        global extra\n"
-                         "EXTRA CODE\nextra:\n        retlw 5\n        end\n"));
+                          "        #include <p16f877a.inc>\n        global extra\n"
+                          "EXTRA CODE\nextra:\n        retlw 5\n        end\n"));
     else if (source.endsWith(QLatin1String(".lkr")))
         QVERIFY(QFile::copy(QStringLiteral("/usr/share/gputils/lkr/16f877a_g.lkr"), added));
     SrcManager window;
@@ -354,14 +347,14 @@ void tst_BuildFlows::absoluteAssemblyHandsOverItsHexFile()
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/absolute.dyxp");
     QVERIFY(writeFile(path,
-                     "<PROJECT><FILES><FILE NAME=\"blink.asm\" GROUP=\"Source Files\"/></FILES>"
-                     "<CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU PIC Utilities\" "
-                     "TARGET=\"Absolute\"><CONTROLLER FAMILY=\"PIC16\" TYPE=\"PIC16F877A\" "
-                     "CLOCK=\"4MHz\"/></CONFIGURATION></PROJECT>"));
+                      "<PROJECT><FILES><FILE NAME=\"blink.asm\" GROUP=\"Source Files\"/></FILES>"
+                      "<CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU PIC Utilities\" "
+                      "TARGET=\"Absolute\"><CONTROLLER FAMILY=\"PIC16\" TYPE=\"PIC16F877A\" "
+                      "CLOCK=\"4MHz\"/></CONFIGURATION></PROJECT>"));
     QVERIFY(writeFile(folder + QStringLiteral("/blink.asm"),
-                     "        #include <p16f877a.inc>\n        #include \"step.inc\"\n"
-                     "        org 0\nstart:  movlw STEP\n        addwf PORTB, f\n"
-                     "        goto start\n        end\n"));
+                      "        #include <p16f877a.inc>\n        #include \"step.inc\"\n"
+                      "        org 0\nstart:  movlw STEP\n        addwf PORTB, f\n"
+                      "        goto start\n        end\n"));
     QVERIFY(writeFile(folder + QStringLiteral("/step.inc"), "STEP equ 1\n"));
     SrcManager window;
     Project *project = openProject(window, path);
@@ -514,7 +507,7 @@ void tst_BuildFlows::linkerScriptListedFirst()
         QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
                  qPrintable(output(window)));
         const QByteArray makefile = readFile(folder + QLatin1Char('/') + target
-                                            + QStringLiteral("/Makefile"));
+                                             + QStringLiteral("/Makefile"));
         // Listed first, the script stands apart from the objects after it.
         const QByteArray script = index == 0 ? "Debug/delay.o -s \"board.lkr\"\n"
                                              : " -s \"board.lkr\" Release/main.o ";
@@ -535,7 +528,7 @@ void tst_BuildFlows::smallControllersOverflow()
     QVERIFY(writeFile(path, project.replace("AT89S52", "AT89C2051")));
     QByteArray main = readFile(folder + QStringLiteral("/main.c"));
     QVERIFY(writeFile(folder + QStringLiteral("/main.c"),
-                     main + "\n__code const unsigned char table[3000] = {1};\n"));
+                      main + "\n__code const unsigned char table[3000] = {1};\n"));
     SrcManager window;
     QVERIFY(openProject(window, path));
     window.projectsManager()->compileProject();
@@ -554,9 +547,9 @@ void tst_BuildFlows::quittingStopsTheBuild()
     QVERIFY(QDir().mkpath(bin));
     const QString pidFile = m_dir->filePath(QStringLiteral("compiler.pid"));
     QVERIFY(writeFile(bin + QStringLiteral("/avr-gcc"),
-                     QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 300\n")
-                         .arg(pidFile)
-                         .toUtf8()));
+                      QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 300\n")
+                          .arg(pidFile)
+                          .toUtf8()));
     QFile::setPermissions(bin + QStringLiteral("/avr-gcc"), QFile::ReadOwner | QFile::ExeOwner);
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", bin.toLocal8Bit() + ':' + oldPath);
@@ -611,7 +604,7 @@ void tst_BuildFlows::headerChangesRebuildWhatIncludesThem()
     const QString folder = QFileInfo(path).absolutePath();
     QVERIFY(writeFile(folder + QStringLiteral("/board.h"), "#define BOARD 1\n"));
     QVERIFY(writeFile(folder + QStringLiteral("/main.c"),
-                     "#include \"board.h\"\n" + readFile(folder + QStringLiteral("/main.c"))));
+                      "#include \"board.h\"\n" + readFile(folder + QStringLiteral("/main.c"))));
     SrcManager window;
     QVERIFY(openProject(window, path));
     window.projectsManager()->compileProject();

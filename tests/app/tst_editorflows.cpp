@@ -44,7 +44,6 @@
 #include <QToolBar>
 #include <QtTest>
 
-
 class tst_EditorFlows : public QObject, private WindowSuite
 {
     Q_OBJECT
@@ -127,11 +126,9 @@ void tst_EditorFlows::printToPdf()
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     QString title;
-    QTimer::singleShot(0, &window, [&title] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
-            title = dialog->windowTitle();
-            dialog->accept();
-        }
+    WindowFlows::onNextDialog(&window, [&title](QDialog *dialog) {
+        title = dialog->windowTitle();
+        dialog->accept();
     });
     window.actions().printFile->trigger();
     QCOMPARE(title, QStringLiteral("Print Document"));
@@ -167,15 +164,13 @@ void tst_EditorFlows::printToPdf()
     };
     for (const auto &s : selections) {
         editor->setSelection(s.fromLine, s.fromIndex, s.toLine, s.toIndex);
-        QTimer::singleShot(0, &window, [] {
-            if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
-                // The user chooses "Selection" among the pages to print.
-                for (QRadioButton *range : dialog->findChildren<QRadioButton *>()) {
-                    if (range->text().remove(QLatin1Char('&')) == QLatin1String("Selection"))
-                        range->click();
-                }
-                dialog->accept();
+        WindowFlows::onNextDialog(&window, [](QDialog *dialog) {
+            // The user chooses "Selection" among the pages to print.
+            for (QRadioButton *range : dialog->findChildren<QRadioButton *>()) {
+                if (range->text().remove(QLatin1Char('&')) == QLatin1String("Selection"))
+                    range->click();
             }
+            dialog->accept();
         });
         window.actions().printFile->trigger();
         QProcess selection;
@@ -200,10 +195,7 @@ void tst_EditorFlows::printToPdf()
     ScriptedPrompts prompts;
     const QString nowhere = pdf;
     QVERIFY(QFile::remove(pdf) && QDir().mkpath(pdf));
-    QTimer::singleShot(0, &window, [] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-            dialog->accept();
-    });
+    WindowFlows::onNextDialog(&window, [](QDialog *dialog) { dialog->accept(); });
     window.actions().printFile->trigger();
     QCOMPARE(prompts.asked.size(), 1);
     QCOMPARE(prompts.asked.first().text, QStringLiteral("The document could not be printed."));
@@ -269,16 +261,8 @@ void tst_EditorFlows::editorSettingsReachEveryView()
 
     bool accept = true;
     QString title;
-    const auto useDialog = [&] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
+    const auto useDialog = [&](QDialog *dialog) {
         title = dialog->windowTitle();
-        // A failed check leaves the dialog: close it, or the test waits for ever.
-        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
-            if (dialog->isVisible())
-                dialog->reject();
-        });
         const auto child = [dialog](const char *name) {
             return dialog->findChild<QWidget *>(QLatin1String(name));
         };
@@ -315,7 +299,7 @@ void tst_EditorFlows::editorSettingsReachEveryView()
         }
     };
     accept = false;
-    QTimer::singleShot(0, &window, useDialog);
+    WindowFlows::onNextDialog(&window, useDialog);
     window.actions().editorConfiguration->trigger();
     QCOMPARE(title, QStringLiteral("Editor Settings"));
     QVERIFY(editor->marginWidth(1) > 0);
@@ -324,7 +308,7 @@ void tst_EditorFlows::editorSettingsReachEveryView()
         QStringLiteral("Output Window Display Settings")));
 
     accept = true;
-    QTimer::singleShot(0, &window, useDialog);
+    WindowFlows::onNextDialog(&window, useDialog);
     window.actions().editorConfiguration->trigger();
     QCOMPARE(prompts.asked.size(), 2);
     QVERIFY(prompts.asked.first().text.contains(missing));
@@ -393,10 +377,7 @@ void tst_EditorFlows::helpOpensTheTopicOfWhereTheUserIs()
     // A modal dialog's page opens in a window of the dialog's own, which answers while the
     // dialog stays open.
     QString modalTopic;
-    QTimer::singleShot(0, &window, [&] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
+    WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
         QWidget *typing = dialog->findChild<QLineEdit *>();
         QTest::keyClick(typing ? typing : dialog, Qt::Key_F1);
         HelpWindow *shown = help->window(QStringLiteral("Popup"));
@@ -409,10 +390,7 @@ void tst_EditorFlows::helpOpensTheTopicOfWhereTheUserIs()
     QCOMPARE(modalTopic, QStringLiteral("/compilers.html"));
 
     QString topics;
-    QTimer::singleShot(0, &window, [&topics, help] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
+    WindowFlows::onNextDialog(&window, [&topics, help](QDialog *dialog) {
         auto *tabs = dialog->findChild<QTabWidget *>(QStringLiteral("tabWidget"));
         for (int tab = 0; tab < tabs->count(); ++tab) {
             tabs->setCurrentIndex(tab);
@@ -504,10 +482,10 @@ void tst_EditorFlows::replaceAllInTheProject()
         QVERIFY(writeFile(folder + QLatin1Char('/') + it.key(), it.value()));
     const QString path = folder + QStringLiteral("/ports.dyxp");
     QVERIFY(writeFile(path,
-                     "<PROJECT><FILES>" + files
-                         + "</FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
-                           "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" "
-                           "CLOCK=\"16MHz\"/></CONFIGURATION></PROJECT>"));
+                      "<PROJECT><FILES>" + files
+                          + "</FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
+                            "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" "
+                            "CLOCK=\"16MHz\"/></CONFIGURATION></PROJECT>"));
 
     ScriptedPrompts prompts;
     SrcManager window;

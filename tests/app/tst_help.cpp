@@ -1,6 +1,7 @@
 #include "app/chmfile.h"
 #include "app/helpviewer.h"
 #include "app/srcmanager.h"
+#include "common/testfiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -134,9 +135,7 @@ void tst_Help::notHelp()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("DYXSTUDIO.CHM"));
     if (kind == QLatin1String("text")) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("ITSF but not really\n");
+        QVERIFY(writeFile(path, "ITSF but not really\n"));
     } else if (kind == QLatin1String("folder")) {
         QVERIFY(QDir().mkpath(path));
     } else if (kind == QLatin1String("pipe")) {
@@ -178,10 +177,7 @@ void tst_Help::onlyTheInstallationsHelpFile()
     QTemporaryDir dir;
     QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("HELP"))));
     QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("project"))));
-    QFile planted(dir.filePath(QStringLiteral("HELP/DYXSTUDIO.CHM")));
-    QVERIFY(planted.open(QIODevice::WriteOnly));
-    planted.write("ITSF crafted");
-    planted.close();
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("HELP/DYXSTUDIO.CHM")), "ITSF crafted"));
     const QString before = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.filePath(QStringLiteral("project"))));
     const QString file = SrcManager::helpFile();

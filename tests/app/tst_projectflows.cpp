@@ -5,6 +5,7 @@
 #include "common/fakemainservices.h"
 #include "common/fulldisk.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "common/windowsuite.h"
 #include "core/settingsstore.h"
 
@@ -34,7 +35,6 @@
 #include <QToolButton>
 #include <QTreeWidgetItem>
 #include <QtTest>
-
 
 class tst_ProjectFlows : public QObject, private WindowSuite
 {
@@ -100,9 +100,7 @@ void tst_ProjectFlows::typingNeverRenamesFiles()
     QStringList expected = namesBefore;
     QCOMPARE(filesIn(folder), expected);
     QCOMPARE(projectFileNames(path), listedBefore);
-    QFile main(folder + QStringLiteral("/main.c"));
-    QVERIFY(main.open(QIODevice::ReadOnly));
-    const QByteArray text = main.readAll();
+    const QByteArray text = readFile(folder + QStringLiteral("/main.c"));
     QVERIFY(text.contains("// x") && !text.contains("// y"));
 
     SrcManager again;
@@ -179,14 +177,7 @@ void tst_ProjectFlows::configurationsFromTheSelector()
 
     bool accept = false;
     QString title;
-    const auto useDialog = [&] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
-            if (dialog->isVisible())
-                dialog->reject();
-        });
+    const auto useDialog = [&](QDialog *dialog) {
         title = dialog->windowTitle();
         if (!accept)
             return;
@@ -207,14 +198,14 @@ void tst_ProjectFlows::configurationsFromTheSelector()
         auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
         QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
     };
-    QTimer::singleShot(0, &window, useDialog);
+    WindowFlows::onNextDialog(&window, useDialog);
     selector->setCurrentIndex(selector->count() - 1);
     QCOMPARE(title, QStringLiteral("Configurations"));
     QCOMPARE(selector->currentText(), QStringLiteral("Release"));
     QCOMPARE(project->activeConfiguration()->name(), QStringLiteral("Release"));
 
     accept = true;
-    QTimer::singleShot(0, &window, useDialog);
+    WindowFlows::onNextDialog(&window, useDialog);
     selector->setCurrentIndex(selector->count() - 1);
     QStringList entries;
     for (int i = 0; i < selector->count(); ++i)
@@ -249,9 +240,7 @@ void tst_ProjectFlows::closingAsksAboutEveryModifiedEditor()
     QCOMPARE(prompts.asked.size(), 2);
     QVERIFY(prompts.asked.at(0).text.startsWith(QStringLiteral("notes.txt has been modified.")));
     QVERIFY(prompts.asked.at(1).text.startsWith(QStringLiteral("Untitled has been modified.")));
-    QFile saved(notes);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), QByteArray("outside"));
+    QCOMPARE(readFile(notes), QByteArray("outside"));
 
     prompts.asked.clear();
     prompts.answers.append({QMessageBox::Discard});
@@ -317,14 +306,7 @@ void tst_ProjectFlows::compilersDialogFindsTheInstalledCompilers()
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     SrcManager window;
     QString title;
-    QTimer::singleShot(0, &window, [&title] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
-            if (dialog->isVisible())
-                dialog->reject();
-        });
+    WindowFlows::onNextDialog(&window, [&title](QDialog *dialog) {
         title = dialog->windowTitle();
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("checkAllButton")),
                           Qt::LeftButton);
@@ -355,14 +337,7 @@ void tst_ProjectFlows::projectSettingsChangeTheController()
     window.projectsManager()->compileProject();
     QVERIFY(output(window).contains(QStringLiteral("Compiled successfully.")));
     QString title;
-    QTimer::singleShot(0, &window, [&title] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
-            if (dialog->isVisible())
-                dialog->reject();
-        });
+    WindowFlows::onNextDialog(&window, [&title](QDialog *dialog) {
         title = dialog->windowTitle();
         auto *controller = dialog->findChild<QComboBox *>(QStringLiteral("controllerCombo"));
         controller->setCurrentIndex(controller->findText(QStringLiteral("ATmega168")));
@@ -428,14 +403,7 @@ void tst_ProjectFlows::saveProjectAsCopiesTheProject()
     const QString typedMain = window.tabs()->currentEditor()->text();
     QString proposed;
     int round = 0;
-    const auto useDialog = [&] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        const std::shared_ptr<void> closeAnyway(nullptr, [dialog](void *) {
-            if (dialog->isVisible())
-                dialog->reject();
-        });
+    const auto useDialog = [&](QDialog *dialog) {
         auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("projectNameEdit"));
         proposed = name->text();
         // Characters no file name may hold cannot be typed.
@@ -450,7 +418,7 @@ void tst_ProjectFlows::saveProjectAsCopiesTheProject()
         if (round == 1)
             QVERIFY(dialog->isVisible()); // the name is taken, and the answer was Cancel
     };
-    QTimer::singleShot(0, &window, useDialog);
+    WindowFlows::onNextDialog(&window, useDialog);
     window.actions().saveProjectAs->trigger();
     QCOMPARE(proposed, QStringLiteral("AVR Blinky copy"));
     const QString copy = place + QStringLiteral("/Blinky 2");
@@ -478,7 +446,7 @@ void tst_ProjectFlows::saveProjectAsCopiesTheProject()
 
     round = 1;
     prompts.answers << QMessageBox::Cancel;
-    QTimer::singleShot(0, &window, useDialog);
+    WindowFlows::onNextDialog(&window, useDialog);
     window.actions().saveProjectAs->trigger();
     QCOMPARE(prompts.asked.last().text,
              QStringLiteral("A project with the same name already exists"));
@@ -579,10 +547,7 @@ void tst_ProjectFlows::cancelKeepsTheOpenProject()
     QVERIFY(openProject(window, path));
     window.editors().openFileAt(main, 1);
     QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
-    QTimer::singleShot(0, &window, [] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-            dialog->reject();
-    });
+    WindowFlows::onNextDialog(&window, [](QDialog *) {});
     if (command == QLatin1String("new")) {
         window.actions().newProject->trigger();
     } else if (command == QLatin1String("sample")) {

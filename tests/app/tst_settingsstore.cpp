@@ -1,6 +1,7 @@
 #include "common/fakemainservices.h"
 #include "common/fulldisk.h"
 #include "common/killpoints.h"
+#include "common/testfiles.h"
 #include "core/settingsstore.h"
 #include "core/silentservices.h"
 #include "core/xmldocumentio.h"
@@ -135,9 +136,7 @@ void tst_SettingsStore::silentServicesLeaveTheUserSettingsAlone()
     QVERIFY(silent.sync());
     QCOMPARE(silent.toolsDirectory(), QStringLiteral("/silent/tools"));
 
-    QFile file(user.settings().fileName());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), before);
+    QCOMPARE(readFile(user.settings().fileName()), before);
     QCOMPARE(SettingsStore().toolsDirectory(), QStringLiteral("/user/tools"));
 }
 
@@ -163,10 +162,7 @@ void tst_SettingsStore::loadXml()
     QFETCH(QString, line);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("list.xml"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
+    QVERIFY(writeFile(path, content));
     FakeMainServices services;
     const std::optional<QDomDocument> document = XmlDocumentIo::load(path, &services);
     QCOMPARE(document.has_value(), loads);
@@ -230,9 +226,7 @@ void tst_SettingsStore::fullDiskKeepsTheSettings()
     }
     full.end();
     QVERIFY(!synced);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), before);
+    QCOMPARE(readFile(path), before);
 }
 
 // The program killed at any step of writing its settings leaves them readable and whole, and
@@ -243,10 +237,7 @@ void tst_SettingsStore::killedAtEveryWritePoint()
     const QString folder = work.filePath(QStringLiteral("config/Morvellan Electronics"));
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/DYX Studio.conf");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[1]\nkept=a value to keep\n");
-    file.close();
+    QVERIFY(writeFile(path, "[1]\nkept=a value to keep\n"));
     int killed = 0;
     for (int step = 1; step < 200; ++step) {
         QProcess program;

@@ -4,6 +4,7 @@
 #include "app/srcmanager.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "common/windowsuite.h"
 #include "core/settingsstore.h"
 
@@ -34,7 +35,6 @@
 
 #include <csignal>
 #include <sys/resource.h>
-
 
 class tst_SimulatorFlows : public QObject, private WindowSuite
 {
@@ -239,10 +239,7 @@ void tst_SimulatorFlows::createDesignFileStartsTheSimulator()
     QFile::remove(folder + QStringLiteral("/AVR Blinky.DSN"));
     QByteArray project = readFile(path);
     project.replace(" <FILE NAME=\"AVR Blinky.DSN\" GROUP=\"Design\"/>\n", "");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(project);
-    file.close();
+    QVERIFY(writeFile(path, project));
     useStandInSimulator(QStringLiteral("VEXA"), false);
     SrcManager window;
     window.projectsManager()->scanCompilers();
@@ -408,18 +405,18 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     // it would take the steps into the library's header).
     const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
     QVERIFY(writeFile(main,
-                     "#include \"led.h\"\n"
-                     "\n"
-                     "volatile unsigned char ticks;\n"
-                     "\n"
-                     "int main(void)\n"
-                     "{\n"
-                     "    led_init();\n"
-                     "    for (;;) {\n"
-                     "        led_toggle();\n"
-                     "        ticks++;\n"
-                     "    }\n"
-                     "}\n"));
+                      "#include \"led.h\"\n"
+                      "\n"
+                      "volatile unsigned char ticks;\n"
+                      "\n"
+                      "int main(void)\n"
+                      "{\n"
+                      "    led_init();\n"
+                      "    for (;;) {\n"
+                      "        led_toggle();\n"
+                      "        ticks++;\n"
+                      "    }\n"
+                      "}\n"));
     const int toggleLine = 9;
     window.editors().openFileAt(main, toggleLine);
     SourceEditor *editor = window.tabs()->currentEditor();

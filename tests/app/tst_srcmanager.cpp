@@ -271,13 +271,9 @@ void tst_SrcManager::buildErrorLinkOpensTheEditor()
                            + QStringLiteral("/../devboards/AVR Blinky/");
     for (const char *name : {"AVR Blinky.dyxp", "main.c", "led.c", "led.h"})
         QVERIFY(QFile::copy(origin + QLatin1String(name), dir.filePath(QLatin1String(name))));
-    QFile main(dir.filePath(QStringLiteral("main.c")));
-    QVERIFY(main.open(QIODevice::ReadOnly));
-    QByteArray text = main.readAll();
-    main.close();
-    QVERIFY(main.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    main.write(text.replace("_delay_ms(500)", "_delay_ms(no_such)"));
-    main.close();
+    QVERIFY(replaceInFile(dir.filePath(QStringLiteral("main.c")),
+                          "_delay_ms(500)",
+                          "_delay_ms(no_such)"));
     {
         SettingsStore store;
         store.settings().remove(QString());
@@ -307,7 +303,7 @@ void tst_SrcManager::buildErrorLinkOpensTheEditor()
     QCOMPARE(line, 28);
     QCOMPARE(column, 18);
     // Fixing the file and building again succeeds; the editor's text is saved first.
-    editor->setText(QString::fromLocal8Bit(text.replace("_delay_ms(no_such)", "_delay_ms(500)")));
+    editor->setText(editor->text().replace(QStringLiteral("no_such"), QStringLiteral("500")));
     window.projectsManager()->compileProject();
     QVERIFY(window.outWindow()->plainText().contains(QStringLiteral("Compiled successfully.")));
 }

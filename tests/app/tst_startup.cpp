@@ -1,4 +1,6 @@
 // Runs the real program, as a user or a script would.
+#include "common/testfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -186,10 +188,8 @@ void tst_Startup::malformedControllerList()
 {
     QTemporaryDir home;
     QDir(home.path()).mkpath(QStringLiteral("lists"));
-    QFile bad(home.filePath(QStringLiteral("lists/broken list.xml")));
-    QVERIFY(bad.open(QIODevice::WriteOnly));
-    bad.write("<SIMULATOR>\n  <FAMILY NAME=\"AVR\">\n</SIMULATOR>\n");
-    bad.close();
+    QVERIFY(writeFile(home.filePath(QStringLiteral("lists/broken list.xml")),
+                      "<SIMULATOR>\n  <FAMILY NAME=\"AVR\">\n</SIMULATOR>\n"));
     {
         QDir(home.path()).mkpath(QStringLiteral("Morvellan Electronics"));
         QSettings settings(settingsFile(home.path()), QSettings::IniFormat);
@@ -234,15 +234,13 @@ void tst_Startup::crashInEventLoop()
     QCOMPARE(result.exitCode, 255);
     QVERIFY2(result.err.contains(QStringLiteral("Crash: Crashed, minidump created.")),
              qPrintable(result.err));
-    QFile dump(home.filePath(QStringLiteral("minidump.dmp")));
-    QVERIFY(dump.open(QIODevice::ReadOnly));
-    const QByteArray content = dump.readAll();
+    const QByteArray content = readFile(home.filePath(QStringLiteral("minidump.dmp")));
     QVERIFY(content.contains("Comment: Hello\n"));
     QVERIFY(content.contains("Signal: 11"));
     QVERIFY(content.contains("Memory map:"));
 
     // Where no dump file can be made there is nothing to tell of.
-    QVERIFY(dump.remove());
+    QVERIFY(QFile::remove(home.filePath(QStringLiteral("minidump.dmp"))));
     QVERIFY(QDir(home.path()).mkdir(QStringLiteral("minidump.dmp")));
     const Run silent = run({},
                            home.path(),
@@ -367,14 +365,7 @@ void tst_Startup::demoBoardsBuild()
     for (const QString &bystander : std::as_const(bystanders))
         QVERIFY2(QFileInfo::exists(bystander), qPrintable(bystander));
 
-    QFile file(target + QLatin1Char('/') + source);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QByteArray text = file.readAll();
-    file.close();
-    QVERIFY(text.contains(from));
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text.replace(from, to));
-    file.close();
+    QVERIFY(replaceInFile(target + QLatin1Char('/') + source, from, to));
     result = run({QStringLiteral("--print-output"),
                   project,
                   QStringLiteral("--build"),
@@ -401,29 +392,23 @@ void tst_Startup::awkwardFileNamesBuild()
         QVERIFY(QFile::copy(origin + QLatin1String(name), home.filePath(QLatin1String(name))));
     QVERIFY(QFile::copy(origin + QStringLiteral("led.c"),
                         home.filePath(QStringLiteral("src dir/led one.c"))));
-    QFile weird(home.filePath(QStringLiteral("src dir/$(touch PWNED);x#1.c")));
-    QVERIFY(weird.open(QIODevice::WriteOnly));
-    weird.write("int weird(void) { return 1; }\n");
-    weird.close();
-    QFile led(home.filePath(QStringLiteral("src dir/led one.c")));
-    QVERIFY(led.open(QIODevice::ReadOnly));
-    const QByteArray ledText = led.readAll().replace("\"led.h\"", "\"../led.h\"");
-    led.close();
-    QVERIFY(led.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    led.write(ledText);
-    led.close();
-    QFile project(home.filePath(QStringLiteral("awkward.dyxp")));
-    QVERIFY(project.open(QIODevice::WriteOnly));
-    project.write("<PROJECT><FILES><FILE NAME=\"main.c\" GROUP=\"Source Files\"/>"
+    QVERIFY(writeFile(home.filePath(QStringLiteral("src dir/$(touch PWNED);x#1.c")),
+                      "int weird(void) { return 1; }\n"));
+    QVERIFY(replaceInFile(home.filePath(QStringLiteral("src dir/led one.c")),
+                          "\"led.h\"",
+                          "\"../led.h\""));
+    const QString project = home.filePath(QStringLiteral("awkward.dyxp"));
+    QVERIFY(
+        writeFile(project,
+                  "<PROJECT><FILES><FILE NAME=\"main.c\" GROUP=\"Source Files\"/>"
                   "<FILE NAME=\"src dir/led one.c\" GROUP=\"Source Files\"/>"
                   "<FILE NAME=\"src dir/$(touch PWNED);x#1.c\" GROUP=\"Source Files\"/>"
                   "</FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" TARGET=\"Debug\">"
                   "<CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" CLOCK=\"8MHz\"/>"
-                  "</CONFIGURATION></PROJECT>");
-    project.close();
+                  "</CONFIGURATION></PROJECT>"));
     Run result = run({QStringLiteral("--scan_compilers"),
                       QStringLiteral("--print-output"),
-                      project.fileName(),
+                      project,
                       QStringLiteral("--build"),
                       QStringLiteral("--quit")},
                      home.path(),
@@ -432,7 +417,7 @@ void tst_Startup::awkwardFileNamesBuild()
     QVERIFY(QFileInfo(home.filePath(QStringLiteral("Debug/Debug.hex"))).size() > 0);
     // A second build finds everything up to date.
     result = run({QStringLiteral("--print-output"),
-                  project.fileName(),
+                  project,
                   QStringLiteral("--build"),
                   QStringLiteral("--quit")},
                  home.path(),
@@ -479,14 +464,13 @@ void tst_Startup::killedProgramTakesItsBuildAlong()
     const QString bin = home.filePath(QStringLiteral("bin"));
     QVERIFY(QDir().mkpath(bin));
     const QString pidFile = home.filePath(QStringLiteral("compiler.pid"));
-    QFile compiler(bin + QStringLiteral("/avr-gcc"));
-    QVERIFY(compiler.open(QIODevice::WriteOnly));
-    compiler.write(QStringLiteral("#!/bin/sh\ncase \"$1\" in --version) exec /usr/bin/avr-gcc "
-                                  "--version;; esac\necho $$ > '%1'\nexec sleep 300\n")
-                       .arg(pidFile)
-                       .toUtf8());
-    compiler.close();
-    compiler.setPermissions(compiler.permissions() | QFileDevice::ExeOwner);
+    const QString compiler = bin + QStringLiteral("/avr-gcc");
+    QVERIFY(writeFile(compiler,
+                      QStringLiteral("#!/bin/sh\ncase \"$1\" in --version) exec /usr/bin/avr-gcc "
+                                     "--version;; esac\necho $$ > '%1'\nexec sleep 300\n")
+                          .arg(pidFile)
+                          .toUtf8()));
+    QFile::setPermissions(compiler, QFile::permissions(compiler) | QFileDevice::ExeOwner);
 
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -519,15 +503,9 @@ void tst_Startup::linkerErrorsAreErrors()
                            + QStringLiteral("/../devboards/PIC16 Blinky");
     for (const QString &name : QDir(origin).entryList(QDir::Files))
         QVERIFY(QFile::copy(origin + QLatin1Char('/') + name, home.filePath(name)));
-    QFile main(home.filePath(QStringLiteral("main.asm")));
-    QVERIFY(main.open(QIODevice::ReadOnly));
-    QByteArray text = main.readAll();
-    main.close();
-    text.replace("extern  delay_250ms", "extern  delay_250ms, nowhere")
-        .replace("call    delay_250ms", "call    nowhere");
-    QVERIFY(main.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    main.write(text);
-    main.close();
+    const QString main = home.filePath(QStringLiteral("main.asm"));
+    QVERIFY(replaceInFile(main, "extern  delay_250ms", "extern  delay_250ms, nowhere"));
+    QVERIFY(replaceInFile(main, "call    delay_250ms", "call    nowhere"));
     const Run result = run({QStringLiteral("--scan_compilers"),
                             QStringLiteral("--print-output"),
                             home.filePath(QStringLiteral("PIC16 Blinky.dyxp")),

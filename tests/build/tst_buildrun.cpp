@@ -74,11 +74,9 @@ void tst_BuildRun::init()
 // make.exe in the tools directory: a shell script standing in for make.
 void tst_BuildRun::writeMake(const QByteArray &script)
 {
-    QFile make(m_tools.filePath(QStringLiteral("make.exe")));
-    QVERIFY(make.open(QIODevice::WriteOnly));
-    make.write("#!/bin/sh\n" + script);
-    make.close();
-    make.setPermissions(make.permissions() | QFileDevice::ExeOwner);
+    const QString make = m_tools.filePath(QStringLiteral("make.exe"));
+    QVERIFY(writeFile(make, "#!/bin/sh\n" + script));
+    QFile::setPermissions(make, QFile::permissions(make) | QFileDevice::ExeOwner);
 }
 
 bool tst_BuildRun::loadDemo()

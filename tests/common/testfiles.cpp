@@ -31,3 +31,9 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
            && file.write(bytes) == bytes.size();
 }
+
+bool replaceInFile(const QString &path, const QByteArray &from, const QByteArray &to)
+{
+    QByteArray text = readFile(path);
+    return text.contains(from) && writeFile(path, text.replace(from, to));
+}

@@ -11,3 +11,6 @@ QByteArray readFile(const QString &path);
 
 // Writes bytes as a file's whole contents, making its folder first; false on any failure.
 bool writeFile(const QString &path, const QByteArray &bytes = {});
+
+// Replaces every from in a file by to; false when the file holds no from or cannot be written.
+bool replaceInFile(const QString &path, const QByteArray &from, const QByteArray &to);

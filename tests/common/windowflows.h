@@ -11,10 +11,12 @@
 #include "core/settingsstore.h"
 #include "project/ui/projectsmanager.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTimer>
 
 namespace WindowFlows {
 
@@ -52,6 +54,21 @@ inline Project *openProject(SrcManager &window, const QString &path)
         && !window.projectsManager()->openProject(path, false))
         return nullptr;
     return window.projectsManager()->currentProject();
+}
+
+// Runs use on the modal dialog the window shows next, from within the dialog's own event loop,
+// and closes the dialog after it unless use did (a failed check returns early).
+template<typename Use>
+void onNextDialog(QObject *context, Use use)
+{
+    QTimer::singleShot(0, context, [use] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        use(dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
 }
 
 } // namespace WindowFlows

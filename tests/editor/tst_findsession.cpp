@@ -1,3 +1,4 @@
+#include "common/testfiles.h"
 #include "editor/finddocument.h"
 #include "editor/findsession.h"
 #include "editor/findtarget.h"
@@ -292,10 +293,8 @@ void tst_FindSession::steps()
                                                   {"f.c", "zz"}};
     Tabs tabs;
     for (const auto &[name, text] : files) {
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text.toUtf8());
-        tabs.project.append(file.fileName());
+        QVERIFY(writeFile(dir.filePath(name), text.toUtf8()));
+        tabs.project.append(dir.filePath(name));
     }
     tabs.project.insert(4, dir.filePath(QStringLiteral("gone.c")));
     for (const QString name : {"b.c", "c.c", "a.c"})
@@ -330,10 +329,8 @@ void tst_FindSession::replaceAllCountsAndCloses()
     for (const auto &[name, text] : QList<QPair<QString, QByteArray>>{{"a.c", "int i;\n"},
                                                                       {"b.c", "long l;\n"},
                                                                       {"c.c", "int j; int k;\n"}}) {
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text);
-        tabs.project.append(file.fileName());
+        QVERIFY(writeFile(dir.filePath(name), text));
+        tabs.project.append(dir.filePath(name));
     }
     QVERIFY(tabs.openDocument(dir.filePath(QStringLiteral("c.c"))));
     FindSession session(tabs);

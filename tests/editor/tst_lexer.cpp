@@ -1,3 +1,4 @@
+#include "common/testfiles.h"
 #include "editor/syntaxmap.h"
 #include "editor/syntaxrules.h"
 #include "editor/syntaxscanner.h"
@@ -155,10 +156,7 @@ void tst_Lexer::shippedSyntaxFiles()
     QFETCH(QStringList, instructions);
     QTemporaryDir dir;
     const QString source = dir.filePath(fileName);
-    QFile file(source);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text.toLatin1());
-    file.close();
+    QVERIFY(writeFile(source, text.toLatin1()));
     QProcess tool;
     tool.setWorkingDirectory(dir.path());
     tool.start(assembler.first(), assembler.mid(1) << fileName);

@@ -1,5 +1,6 @@
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "core/ui/commandactions.h"
 #include "editor/syntaxrules.h"
 #include "editor/ui/qscilexercirrane.h"
@@ -107,9 +108,7 @@ void tst_SourceEditor::loadAndSave()
     QCOMPARE(editor.tabTitle(), QStringLiteral("*main.c"));
     QVERIFY(m_actions.saveFile->isEnabled());
     QVERIFY(editor.save());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("int x; /* caf\xc3\xa9 */\nint y;\n"));
+    QCOMPARE(readFile(path), QByteArray("int x; /* caf\xc3\xa9 */\nint y;\n"));
     QVERIFY(!editor.isModified());
     QVERIFY(m_services.statusMessages.contains(QStringLiteral("File saved")));
 }
@@ -128,9 +127,7 @@ void tst_SourceEditor::savingKeepsTheFileOnFailure()
     QVERIFY(m_prompts->asked.first().text.startsWith(
         QStringLiteral("Cannot write file ") + m_dir->filePath(QStringLiteral("plain/a.asm"))
         + QStringLiteral(":\n")));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("old\n"));
+    QCOMPARE(readFile(path), QByteArray("old\n"));
 }
 
 void tst_SourceEditor::missingFileIsUntitled()
@@ -312,15 +309,11 @@ void tst_SourceEditor::bytesAndLineEndsSurvive()
     editor.insertAt(QStringLiteral("x"), 0, 0);
     editor.SendScintilla(QsciScintillaBase::SCI_DELETERANGE, 0, 1);
     QVERIFY(editor.save());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), bytes);
-    file.close();
+    QCOMPARE(readFile(path), bytes);
     QTest::keyClick(&editor, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClick(&editor, Qt::Key_Return);
     QVERIFY(editor.save());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), bytes + lineEnd);
+    QCOMPARE(readFile(path), bytes + lineEnd);
 }
 
 // Characters ISO 8859-1 cannot hold are not dropped: the file becomes UTF-8, and says so.
@@ -368,9 +361,7 @@ void tst_SourceEditor::savesInAFolderItCannotWrite()
     setDacOverride(true);
     QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(saved);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("old\nnew\n"));
+    QCOMPARE(readFile(path), QByteArray("old\nnew\n"));
     QVERIFY(m_prompts->asked.isEmpty());
 }
 

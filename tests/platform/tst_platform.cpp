@@ -1,4 +1,5 @@
 #include "common/killpoints.h"
+#include "common/testfiles.h"
 #include "platform/caseinsensitivepath.h"
 #include "platform/platformpaths.h"
 #include "platform/registry.h"
@@ -36,12 +37,6 @@ QByteArray contentsOf(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QStringList entriesOf(const QString &folder)

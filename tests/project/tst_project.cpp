@@ -222,14 +222,9 @@ void tst_Project::buildRefused()
     QFETCH(bool, compilerFound);
     QFETCH(QStringList, lines);
     m_catalogue->find(QStringLiteral("Test CC"))->setConfigured(compilerFound, m_dir->path());
-    QFile file(m_dir->filePath(QStringLiteral("demo.dyxp")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QByteArray text = file.readAll();
-    file.close();
-    text.replace("FAMILY=\"F1\" TYPE=\"A\"", "FAMILY=\"\" TYPE=\"\"");
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-    file.close();
+    QVERIFY(replaceInFile(m_dir->filePath(QStringLiteral("demo.dyxp")),
+                          "FAMILY=\"F1\" TYPE=\"A\"",
+                          "FAMILY=\"\" TYPE=\"\""));
     auto project = loadDemo();
     QVERIFY(project);
     QVERIFY(!project->compile());

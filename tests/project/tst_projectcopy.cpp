@@ -1,6 +1,7 @@
 #include "build/buildproject.h"
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "project/ui/project.h"
 #include "toolchain/buildconfiglist.h"
 
@@ -28,9 +29,7 @@ private:
     static void put(const QString &path, const QByteArray &text)
     {
         QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text);
+        QVERIFY(writeFile(path, text));
     }
     static QStringList tree(const QString &root)
     {
@@ -110,9 +109,8 @@ void tst_ProjectCopy::copies()
     // Every file and every configuration names the copies.
     for (const QString &file : project.configuration(0)->allFiles())
         QVERIFY2(file.startsWith(copy + QLatin1Char('/')), qPrintable(file));
-    QFile a(copy + (keepStructure ? QStringLiteral("/src/a.c") : QStringLiteral("/a.c")));
-    QVERIFY(a.open(QIODevice::ReadOnly));
-    QCOMPARE(a.readAll(), existing.isEmpty() ? QByteArray("int a;\n") : QByteArray("old\n"));
+    QCOMPARE(readFile(copy + (keepStructure ? QStringLiteral("/src/a.c") : QStringLiteral("/a.c"))),
+             existing.isEmpty() ? QByteArray("int a;\n") : QByteArray("old\n"));
     QCOMPARE(prompts.asked.size(), existing.isEmpty() ? 0 : 1);
     if (!existing.isEmpty())
         QCOMPARE(prompts.asked.first().title, QStringLiteral("File Exists"));

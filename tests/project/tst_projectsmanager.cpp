@@ -143,9 +143,7 @@ void tst_ProjectsManager::dragInsideTree()
     QCOMPARE(project->filePathAt(2), path("src/main.c"));
     QCOMPARE(project->fileGroup(2), QStringLiteral("Header Files"));
     QVERIFY(project->save());
-    QFile saved(project->filePath());
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    const QByteArray text = saved.readAll();
+    const QByteArray text = readFile(project->filePath());
     QVERIFY(text.indexOf("lib öl/led.c") < text.indexOf("src/led.h"));
     QVERIFY(text.indexOf("src/led.h") < text.indexOf("src/main.c\" GROUP=\"Header Files\""));
 }

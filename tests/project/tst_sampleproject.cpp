@@ -1,4 +1,5 @@
 #include "common/fakewindowservices.h"
+#include "common/testfiles.h"
 #include "project/ui/sampleproject.h"
 #include "toolchain/buildconfiglist.h"
 
@@ -76,10 +77,7 @@ void tst_SampleProject::samples()
               samples + QStringLiteral("/MCS51"),
               QStringLiteral("Lamp"));
     QDir().mkpath(samples + QStringLiteral("/Broken"));
-    QFile broken(samples + QStringLiteral("/Broken/Broken.dyxp"));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("<PROJECT><not closed");
-    broken.close();
+    QVERIFY(writeFile(samples + QStringLiteral("/Broken/Broken.dyxp"), "<PROJECT><not closed"));
 
     FakeWindowServices services;
     services.settingsStore().setDirectory(SettingsStore::Compilers,

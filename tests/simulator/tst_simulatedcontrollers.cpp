@@ -1,4 +1,5 @@
 #include "common/fakemainservices.h"
+#include "common/testfiles.h"
 #include "core/settingsstore.h"
 #include "simulator/simulatedcontrollers.h"
 
@@ -16,13 +17,6 @@ private slots:
     void contains();
     void malformedListIsReportedAndSkipped();
 };
-
-static void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
 
 void tst_SimulatedControllers::contains_data()
 {
@@ -55,16 +49,18 @@ void tst_SimulatedControllers::contains()
     QFETCH(QString, controller);
     QFETCH(bool, simulated);
     QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("a.xml")),
-              "<SIMULATOR><FAMILY NAME=\"AVR\">"
-              "<CONTROLLER NAME=\"ATmega328P\"><ALIAS NAME=\"ATmega328\"/><ALIAS/></CONTROLLER>"
-              "<CONTROLLER><ALIAS NAME=\"Ghost\"/></CONTROLLER>"
-              "</FAMILY><FAMILY><CONTROLLER NAME=\"Orphan\"/></FAMILY></SIMULATOR>");
-    writeFile(dir.filePath(QStringLiteral("b.xml")),
-              "<SIMULATOR><FAMILY NAME=\"AVR\"><CONTROLLER NAME=\"ATMEGA328P\"/>"
-              "<CONTROLLER NAME=\"ATtiny85\"/></FAMILY></SIMULATOR>");
-    writeFile(dir.filePath(QStringLiteral("c.txt")),
-              "<SIMULATOR><FAMILY NAME=\"Z80\"><CONTROLLER NAME=\"Z84C00\"/></FAMILY></SIMULATOR>");
+    QVERIFY(
+        writeFile(dir.filePath(QStringLiteral("a.xml")),
+                  "<SIMULATOR><FAMILY NAME=\"AVR\">"
+                  "<CONTROLLER NAME=\"ATmega328P\"><ALIAS NAME=\"ATmega328\"/><ALIAS/></CONTROLLER>"
+                  "<CONTROLLER><ALIAS NAME=\"Ghost\"/></CONTROLLER>"
+                  "</FAMILY><FAMILY><CONTROLLER NAME=\"Orphan\"/></FAMILY></SIMULATOR>"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("b.xml")),
+                      "<SIMULATOR><FAMILY NAME=\"AVR\"><CONTROLLER NAME=\"ATMEGA328P\"/>"
+                      "<CONTROLLER NAME=\"ATtiny85\"/></FAMILY></SIMULATOR>"));
+    QVERIFY(writeFile(
+        dir.filePath(QStringLiteral("c.txt")),
+        "<SIMULATOR><FAMILY NAME=\"Z80\"><CONTROLLER NAME=\"Z84C00\"/></FAMILY></SIMULATOR>"));
     FakeMainServices services;
     services.settingsStore().setDirectory(SettingsStore::Simulator, dir.path());
     SimulatedControllers catalogue(&services);
@@ -81,12 +77,12 @@ void tst_SimulatedControllers::contains()
 void tst_SimulatedControllers::malformedListIsReportedAndSkipped()
 {
     QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("broken.xml")),
-              "<SIMULATOR><FAMILY NAME=\"AVR\">\n<CONTROLLER NAME=\"X\">\n</SIMULATOR>");
-    writeFile(dir.filePath(QStringLiteral("good.xml")),
-              "<SIMULATOR><FAMILY NAME=\"PIC16\"><CONTROLLER NAME=\"PIC16F84A\"/>"
-              "</FAMILY></SIMULATOR>");
-    writeFile(dir.filePath(QStringLiteral("other.xml")), "<LIST/>");
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("broken.xml")),
+                      "<SIMULATOR><FAMILY NAME=\"AVR\">\n<CONTROLLER NAME=\"X\">\n</SIMULATOR>"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("good.xml")),
+                      "<SIMULATOR><FAMILY NAME=\"PIC16\"><CONTROLLER NAME=\"PIC16F84A\"/>"
+                      "</FAMILY></SIMULATOR>"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("other.xml")), "<LIST/>"));
     FakeMainServices services;
     services.settingsStore().setDirectory(SettingsStore::Simulator, dir.path());
     SimulatedControllers catalogue(&services);

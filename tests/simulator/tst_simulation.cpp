@@ -2,6 +2,7 @@
 // file, and the demonstration boards' firmware run for a while with every pin change traced.
 #include "common/fakemainservices.h"
 #include "common/fulldisk.h"
+#include "common/testfiles.h"
 #include "core/settingsstore.h"
 #include "platform/registry.h"
 #include "simulator/cirraneinterface.h"
@@ -211,18 +212,12 @@ void tst_Simulation::firmwareTestsDecideTheExitCode()
     const QString main = folder
                          + (sample.startsWith(QLatin1String("PIC")) ? QStringLiteral("/main.asm")
                                                                     : QStringLiteral("/main.c"));
-    QFile file(main);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QByteArray text = file.readAll();
-    file.close();
     if (!change.isEmpty()) {
         const QStringList parts = change.split(QLatin1Char('|'));
+        QByteArray text = readFile(main);
         QVERIFY(text.contains(parts.at(0).toUtf8()));
-        text.replace(parts.at(0).toUtf8(), parts.at(1).toUtf8());
-        QFile::remove(main);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text);
-        file.close();
+        QFile::remove(main); // a copy of a read-only file
+        QVERIFY(writeFile(main, text.replace(parts.at(0).toUtf8(), parts.at(1).toUtf8())));
     }
     QTemporaryDir work;
     QString output;
@@ -234,7 +229,7 @@ void tst_Simulation::firmwareTestsDecideTheExitCode()
     QVERIFY2(exitCode == code, qPrintable(output.right(1500)));
     for (const QString &line : std::as_const(lines))
         QVERIFY2(output.contains(line), qPrintable(output.right(1500)));
-    const QList<QByteArray> sourceLines = text.split('\n');
+    const QList<QByteArray> sourceLines = readFile(main).split('\n');
     static const QRegularExpression result(QStringLiteral("UART: \\S+?:(\\d+):[^:]+:(PASS|FAIL)"));
     for (auto it = result.globalMatch(output); it.hasNext();) {
         const int line = it.next().captured(1).toInt();
@@ -277,9 +272,7 @@ void tst_Simulation::voltagesReachTheAdc()
             "fprintf(&out, \"ADC0=%u ADC3=%u ACO=%u\\n\", adc(0), adc(3), (ACSR >> ACO) & 1);\n"
             "for (;;) {} }\n"}};
     for (const auto &[name, text] : files) {
-        QFile file(folder + QLatin1Char('/') + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text);
+        QVERIFY(writeFile(folder + QLatin1Char('/') + name, text));
     }
     QTemporaryDir work;
     QString output;
@@ -320,9 +313,7 @@ void tst_Simulation::everySerialPortReachesTheOutput()
             "int main(void) { put0(\"zero\\r\\n\"); put1(\"one\"); put2(\"two\\r\\n\"); "
             "for (;;) {} }\n"}};
     for (const auto &[name, text] : files) {
-        QFile file(folder + QLatin1Char('/') + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text);
+        QVERIFY(writeFile(folder + QLatin1Char('/') + name, text));
     }
     QTemporaryDir work;
     QString output;
@@ -441,10 +432,7 @@ void tst_Simulation::handOffFile()
 {
     QTemporaryDir temp;
     const QString victim = temp.filePath(QStringLiteral("victim.txt"));
-    QFile victimFile(victim);
-    QVERIFY(victimFile.open(QIODevice::WriteOnly));
-    victimFile.write("mine\n");
-    victimFile.close();
+    QVERIFY(writeFile(victim, "mine\n"));
     QVERIFY(QFile::link(victim, temp.filePath(QStringLiteral("tandel.ini"))));
     // Folders a killed program left go; one of a running program, and a link, stay.
     QProcess ended;
@@ -480,16 +468,11 @@ void tst_Simulation::handOffFile()
     };
     // No simulator runs: the file is written and the reload command is not delivered.
     QVERIFY(!write());
-    QFile written(link.handOffPath());
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(written.readAll()),
+    QCOMPARE(QString::fromUtf8(readFile(link.handOffPath())),
              QStringLiteral("[CIRRANE]\nAUTORUN=1\nCLOCK=16MHz\nDESIGNFILE=/p/Board.DSN\n"
                             "DEVICE=ATMEGA328P\nFAMILY=AVR\nNEWDESIGN=0\n"
                             "PROGRAM=/p/Debug/Debug.hex\n"));
-    written.close();
-    QVERIFY(victimFile.open(QIODevice::ReadOnly));
-    QCOMPARE(victimFile.readAll(), QByteArray("mine\n"));
-    victimFile.close();
+    QCOMPARE(readFile(victim), QByteArray("mine\n"));
     // Not running: starting the debugging changes nothing.
     QVERIFY(!link.startDebugging());
     QVERIFY(!link.isDebugging());

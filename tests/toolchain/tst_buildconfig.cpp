@@ -1,4 +1,5 @@
 #include "common/fakemainservices.h"
+#include "common/testfiles.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/buildprocess.h"
@@ -214,9 +215,7 @@ void tst_BuildConfig::duplicateNames()
 {
     QTemporaryDir dir;
     const auto put = [&dir](const char *name, const QByteArray &content) {
-        QFile file(dir.filePath(QLatin1String(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        QVERIFY(writeFile(dir.filePath(QLatin1String(name)), content));
     };
     put("b.xml", "<COMPILER NAME=\"Same\"/>");
     put("A.xml", "<COMPILER NAME=\"same\"/>");

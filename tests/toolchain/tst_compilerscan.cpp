@@ -1,4 +1,5 @@
 #include "common/fakemainservices.h"
+#include "common/testfiles.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/compilerscan.h"
@@ -21,9 +22,7 @@ private slots:
 
 static void put(const QTemporaryDir &dir, const QString &name, const QString &content)
 {
-    QFile file(dir.filePath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content.toUtf8());
+    QVERIFY(writeFile(dir.filePath(name), content.toUtf8()));
 }
 
 void tst_CompilerScan::checkAllAndSave()

@@ -1,5 +1,6 @@
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/compilerscan.h"
@@ -75,9 +76,7 @@ void tst_CompilersDialog::initTestCase()
            {"tools.xml",
             "<COMPILER NAME=\"Delta\"><TOOL FILE=\"deltacc\" NAME=\"DCC\"/></COMPILER>"}};
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
-        QFile file(m_dir.filePath(it.key()));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(it.value().toUtf8());
+        QVERIFY(writeFile(m_dir.filePath(it.key()), it.value().toUtf8()));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "build/buildproject.h"
 #include "common/fakewindowservices.h"
+#include "common/testfiles.h"
 #include "project/ui/project.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/ui/configurationoptionsdialog.h"
@@ -58,9 +59,7 @@ private:
 
 static void put(const QString &path, const QByteArray &text)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
+    QVERIFY(writeFile(path, text));
 }
 
 void tst_ConfigurationOptionsDialog::initTestCase()

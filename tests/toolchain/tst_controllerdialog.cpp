@@ -1,6 +1,7 @@
 #include "build/buildproject.h"
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "project/ui/project.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
@@ -184,9 +185,7 @@ void tst_ControllerDialog::okWritesAndSaves()
     const BuildProject *debug = project->configuration(0);
     QCOMPARE(debug->controller(), QStringLiteral("ATmega168"));
     QCOMPARE(debug->clock(), QStringLiteral("8MHz"));
-    QFile file(project->filePath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray saved = file.readAll();
+    const QByteArray saved = readFile(project->filePath());
     QVERIFY2(saved.contains("TYPE=\"ATmega168\"") && saved.contains("CLOCK=\"8MHz\""),
              saved.constData());
 }
@@ -219,9 +218,7 @@ void tst_ControllerDialog::cancelAndNotInstalled()
         QCOMPARE(dialog.resultCode(), int(ControllerDialog::CancelResult));
     }
     QCOMPARE(project->configuration(0)->controller(), QStringLiteral("ATmega328P"));
-    QFile file(project->filePath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), before);
+    QCOMPARE(readFile(project->filePath()), before);
 }
 
 // Back, on the wizard's page, leaves the project as it was and says so to the wizard.

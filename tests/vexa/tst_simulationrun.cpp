@@ -1,4 +1,5 @@
 #include "common/fulldisk.h"
+#include "common/testfiles.h"
 #include "vexa/simulationrun.h"
 
 #include <QFile>
@@ -141,9 +142,7 @@ void tst_SimulationRun::timedRunEndsAtItsTime()
     QCOMPARE(rig.run.timeNs(), std::uint64_t(11500000));
     QVERIFY(!rig.run.isRunning());
     QVERIFY(rig.engine->calls > 1);
-    QFile file(trace);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray vcd = file.readAll();
+    const QByteArray vcd = readFile(trace);
     QVERIFY2(vcd.contains("#1000000\n1\"") && vcd.contains("#2000000\n1!")
                  && vcd.contains("#7000000\n0!") && vcd.endsWith("#11500000\n"),
              vcd.constData());

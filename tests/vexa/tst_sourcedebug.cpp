@@ -1,6 +1,7 @@
 // Source-level debugging of real firmware built by the real compiler: breakpoints, stepping by
 // lines, stepping out, running to a line, and the values of variables and registers, through
 // the debugger attached to the simulation; and the protocol the simulation answers it in.
+#include "common/testfiles.h"
 #include "vexa/debuggerpanel.h"
 #include "vexa/gdbdebugger.h"
 #include "vexa/gdbmi.h"
@@ -83,10 +84,7 @@ void tst_SourceDebug::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     m_source = m_dir.filePath(QStringLiteral("main.c"));
-    QFile file(m_source);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(avrSource);
-    file.close();
+    QVERIFY(writeFile(m_source, avrSource));
     m_elf = m_dir.filePath(QStringLiteral("firmware.elf"));
     m_hex = m_dir.filePath(QStringLiteral("firmware.hex"));
     // As the shipped Debug configuration builds.
@@ -342,15 +340,13 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     // Without debugging information the window says so and runs as ever.
     const QString plainElf = m_dir.filePath(QStringLiteral("plain.elf"));
     const QString plainHex = m_dir.filePath(QStringLiteral("plain.hex"));
-    QFile blank(m_dir.filePath(QStringLiteral("plain.c")));
-    QVERIFY(blank.open(QIODevice::WriteOnly));
-    blank.write("int main(void) { for (;;) {} }\n");
-    blank.close();
+    const QString blank = m_dir.filePath(QStringLiteral("plain.c"));
+    QVERIFY(writeFile(blank, "int main(void) { for (;;) {} }\n"));
     QCOMPARE(QProcess::execute(QStringLiteral("avr-gcc"),
                                {QStringLiteral("-mmcu=atmega328p"),
                                 QStringLiteral("-nostartfiles"),
                                 QStringLiteral("-nostdlib"),
-                                blank.fileName(),
+                                blank,
                                 QStringLiteral("-o"),
                                 plainElf}),
              0);
