@@ -209,7 +209,7 @@ void tst_BuildSequences::incrementalEqualsClean()
             const QString suffix = b.suffixes.at(random.bounded(int(b.suffixes.size())));
             const QString name = QStringLiteral("part %1.%2").arg(++made).arg(suffix);
             QVERIFY(writeFile(folder + QLatin1Char('/') + name,
-                                          sourceText(suffix, made, random.bounded(200), b.header)));
+                              sourceText(suffix, made, random.bounded(200), b.header)));
             QVERIFY(project->addFile(folder + QLatin1Char('/') + name));
             added.append(name);
             done << QStringLiteral("add ") + name;
@@ -230,17 +230,17 @@ void tst_BuildSequences::incrementalEqualsClean()
                 const int number
                     = name.section(QLatin1Char(' '), 1).section(QLatin1Char('.'), 0, 0).toInt();
                 QVERIFY(writeFile(folder + QLatin1Char('/') + name,
-                                              sourceText(QFileInfo(name).suffix(),
-                                                         number,
-                                                         random.bounded(200),
-                                                         b.header)));
+                                  sourceText(QFileInfo(name).suffix(),
+                                             number,
+                                             random.bounded(200),
+                                             b.header)));
                 done << QStringLiteral("edit ") + name;
             }
             break;
         }
         case 3: // edit the header the added sources include
             QVERIFY(writeFile(folder + QLatin1Char('/') + b.header,
-                                          headerText(b.header, random.bounded(50))));
+                              headerText(b.header, random.bounded(50))));
             done << QStringLiteral("edit ") + b.header;
             break;
         case 4: { // an option
@@ -466,8 +466,7 @@ void tst_BuildSequences::openingEqualsAddingOneByOne()
         const QString listed = dir.filePath(QStringLiteral("listed.dyxp"));
         const QString empty = dir.filePath(QStringLiteral("empty.dyxp"));
         QVERIFY(writeFile(listed,
-                                      "<PROJECT><FILES>" + files + "</FILES>" + configurations
-                                          + "</PROJECT>"));
+                          "<PROJECT><FILES>" + files + "</FILES>" + configurations + "</PROJECT>"));
         QVERIFY(writeFile(empty, "<PROJECT>" + configurations + "</PROJECT>"));
         auto opened = open(listed);
         auto added = open(empty);
