@@ -639,25 +639,26 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines_data()
     QTest::addColumn<QList<int>>("errors"); // the lines of the errors, then of the warnings
     QTest::addColumn<QList<int>>("warnings");
     QTest::addColumn<QList<int>>("visits"); // the lines F4 goes to, in turn
+    QTest::addColumn<QString>("link");      // the first error's line and column (0: none given)
     const QByteArray c = "int spare(void)\n{\n    int unused;\n    return undeclared_name;\n}\n";
     // gcc adds a note (no error) to the error and warns of the missing return at the end; sdcc
     // names the unused variable where it gives up on the function.
     QTest::newRow("avr-gcc") << "AVR Blinky"
                              << "main.c" << c << QList<int>{36} << QList<int>{35, 37}
-                             << QList<int>{36, 36, 35, 37};
+                             << QList<int>{36, 36, 35, 37} << "36.12";
     QTest::newRow("gputils") << "PIC16 Blinky"
                              << "main.asm"
                              << QByteArray("        tris    PORTB\n        goto    nowhere\n"
                                            "        END\n")
-                             << QList<int>{26} << QList<int>{25} << QList<int>{25, 26};
+                             << QList<int>{26} << QList<int>{25} << QList<int>{25, 26} << "26.0";
     QTest::newRow("sdcc") << "8051 Blinky"
-                          << "main.c" << c << QList<int>{16} << QList<int>{16}
-                          << QList<int>{16, 16};
+                          << "main.c" << c << QList<int>{16} << QList<int>{16} << QList<int>{16, 16}
+                          << "16.0";
 }
 
 // A build with errors: each message marks its line in the editor, with the message as its
-// text; F4 and Shift+F4 go round the messages, opening each at its line; the closing line
-// counts them. Rebuild after the fix: no marks, and the code size the compiler's own tools
+// text; F4 and Shift+F4 go round the messages, opening each at its line, and an error's link
+// in the output opens its line and column; the closing line counts them. Rebuild after the fix: no marks, and the code size the compiler's own tools
 // give, with the controller's share.
 void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
 {
@@ -667,6 +668,7 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
     QFETCH(QList<int>, errors);
     QFETCH(QList<int>, warnings);
     QFETCH(QList<int>, visits);
+    QFETCH(QString, link);
     const QString path = copyBoard(board);
     const QString source = QFileInfo(path).absolutePath() + QLatin1Char('/') + file;
     const QByteArray original = readFile(source);
@@ -727,6 +729,21 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
         editor->getCursorPosition(&line, &index);
         QCOMPARE(line + 1, visit);
     }
+    // The first error's link, clicked in the output window.
+    QString href;
+    const OutTextEdit *view = window.outWindow()->textView();
+    for (int i = view->lineCount() - 1; i >= 0; --i) {
+        if (view->lineFormat(i).isAnchor() && view->lineText(i).contains(QStringLiteral("rror")))
+            href = view->lineFormat(i).anchorHref();
+    }
+    QCOMPARE(href, source + QLatin1Char('#') + link);
+    editor->setCursorPosition(0, 0);
+    window.outWindow()->textView()->anchorClicked(QUrl(href));
+    QCOMPARE(window.tabs()->currentEditor(), editor);
+    editor->getCursorPosition(&line, &index);
+    QCOMPARE(QStringLiteral("%1.%2").arg(line + 1).arg(
+                 link.endsWith(QLatin1String(".0")) ? 0 : index + 1),
+             link);
     // A line typed above moves the marks with their lines.
     const int first = std::min(errors.first(), warnings.first());
     editor->insertAt(QStringLiteral("\n"), 0, 0);

@@ -39,7 +39,6 @@ private slots:
     void sessionRoundTrip();
     void selectorWithoutProject();
     void sessionReopensProject();
-    void buildErrorLinkOpensTheEditor();
 
 private:
     static QStringList texts(const QList<QAction *> &actions);
@@ -261,51 +260,6 @@ void tst_SrcManager::sessionReopensProject()
     SrcManager again;
     QCOMPARE(again.projectsManager()->projectPath(0), path);
     QCOMPARE(again.recentProjects(), QStringList{path});
-}
-
-// A real build with a mistake in a source: its link opens the file at the line and column.
-void tst_SrcManager::buildErrorLinkOpensTheEditor()
-{
-    QTemporaryDir dir;
-    const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
-                           + QStringLiteral("/../devboards/AVR Blinky/");
-    for (const char *name : {"AVR Blinky.dyxp", "main.c", "led.c", "led.h"})
-        QVERIFY(QFile::copy(origin + QLatin1String(name), dir.filePath(QLatin1String(name))));
-    QVERIFY(replaceInFile(dir.filePath(QStringLiteral("main.c")),
-                          "_delay_ms(500)",
-                          "_delay_ms(no_such)"));
-    {
-        SettingsStore store;
-        store.settings().remove(QString());
-        store.setDirectory(SettingsStore::Tools,
-                           QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath());
-    }
-    SrcManager window;
-    window.projectsManager()->scanCompilers();
-    QVERIFY(window.projectsManager()->openProject(dir.filePath(QStringLiteral("AVR Blinky.dyxp")),
-                                                  false));
-    window.projectsManager()->compileProject();
-    QString href;
-    const OutTextEdit *view = window.outWindow()->textView();
-    for (int line = 0; line < view->lineCount(); ++line) {
-        const QTextCharFormat format = view->lineFormat(line);
-        if (format.isAnchor() && view->lineText(line).contains(QStringLiteral("error")))
-            href = format.anchorHref();
-    }
-    QCOMPARE(href, dir.filePath(QStringLiteral("main.c")) + QStringLiteral("#29.19"));
-    window.outWindow()->textView()->anchorClicked(QUrl(href));
-    SourceEditor *editor = window.tabs()->currentEditor();
-    QVERIFY(editor);
-    QCOMPARE(editor->filePath(), dir.filePath(QStringLiteral("main.c")));
-    int line = -1;
-    int column = -1;
-    editor->getCursorPosition(&line, &column);
-    QCOMPARE(line, 28);
-    QCOMPARE(column, 18);
-    // Fixing the file and building again succeeds; the editor's text is saved first.
-    editor->setText(editor->text().replace(QStringLiteral("no_such"), QStringLiteral("500")));
-    window.projectsManager()->compileProject();
-    QVERIFY(window.outWindow()->plainText().contains(QStringLiteral("Compiled successfully.")));
 }
 
 QTEST_MAIN(tst_SrcManager)
