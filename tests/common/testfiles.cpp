@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 bool copyTree(const QString &source, const QString &target)
 {
@@ -36,4 +37,23 @@ bool replaceInFile(const QString &path, const QByteArray &from, const QByteArray
 {
     QByteArray text = readFile(path);
     return text.contains(from) && writeFile(path, text.replace(from, to));
+}
+
+QList<QPair<double, int>> traceLevels(const QByteArray &trace, const QString &signal)
+{
+    const QString text = QString::fromLatin1(trace);
+    const QRegularExpressionMatch var = QRegularExpression(QStringLiteral("\\$var wire 1 (\\S+) ")
+                                                           + QRegularExpression::escape(signal)
+                                                           + QStringLiteral(" \\$end"))
+                                            .match(text);
+    QList<QPair<double, int>> levels;
+    double now = 0;
+    for (const QString &line :
+         text.mid(text.indexOf(QStringLiteral("$enddefinitions"))).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1Char('#')))
+            now = line.mid(1).toDouble();
+        else if (var.hasMatch() && line.size() > 1 && line.mid(1) == var.captured(1))
+            levels.append({now, line.at(0).digitValue()});
+    }
+    return levels;
 }

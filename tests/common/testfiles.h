@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 // Copies every file below source into target, keeping the folders; false on any failure.
@@ -14,3 +16,7 @@ bool writeFile(const QString &path, const QByteArray &bytes = {});
 
 // Replaces every from in a file by to; false when the file holds no from or cannot be written.
 bool replaceInFile(const QString &path, const QByteArray &from, const QByteArray &to);
+
+// A one-bit signal's values in a trace file, as (nanoseconds, level) in the order written, the
+// first value included; empty when the trace names no such signal.
+QList<QPair<double, int>> traceLevels(const QByteArray &trace, const QString &signal);

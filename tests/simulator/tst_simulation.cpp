@@ -568,30 +568,14 @@ void tst_Simulation::boardsRunInTheSimulator()
     QVERIFY2(code == 0, qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("Debugging in VEXA started.")), qPrintable(output));
 
-    QFile trace(work.filePath(QStringLiteral("t.vcd")));
-    QVERIFY(trace.open(QIODevice::ReadOnly));
-    const QString text = QString::fromLatin1(trace.readAll());
-    QVERIFY(text.contains(QStringLiteral("$timescale 1 ns $end")));
-    const QRegularExpressionMatch var = QRegularExpression(QStringLiteral("\\$var wire 1 (\\S+) ")
-                                                           + QRegularExpression::escape(pin)
-                                                           + QStringLiteral(" \\$end"))
-                                            .match(text);
-    QVERIFY(var.hasMatch());
-    const QString id = var.captured(1);
+    const QByteArray trace = readFile(work.filePath(QStringLiteral("t.vcd")));
+    QVERIFY(trace.contains("$timescale 1 ns $end"));
     QList<double> changes;
-    double now = 0;
     int last = -1;
-    for (const QString &line :
-         text.mid(text.indexOf(QStringLiteral("$enddefinitions"))).split(QLatin1Char('\n'))) {
-        if (line.startsWith(QLatin1Char('#'))) {
-            now = line.mid(1).toDouble();
-        } else if ((line.startsWith(QLatin1Char('0')) || line.startsWith(QLatin1Char('1')))
-                   && line.mid(1) == id) {
-            const int level = line.at(0).digitValue();
-            if (last >= 0 && level != last)
-                changes.append(now);
-            last = level;
-        }
+    for (const auto &[now, level] : traceLevels(trace, pin)) {
+        if (last >= 0 && level != last)
+            changes.append(now);
+        last = level;
     }
     QVERIFY2(changes.size() >= 4, qPrintable(QString::number(changes.size())));
     for (int i = 2; i < changes.size(); ++i) {
