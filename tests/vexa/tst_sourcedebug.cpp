@@ -71,9 +71,6 @@ private slots:
     void cTypeValues();
 
 private:
-    // Waits until the debugger stops, and returns where.
-    DebugStop waitForStop(GdbDebugger &debugger);
-
     QTemporaryDir m_dir;
     QString m_source;
     QString m_hex;
@@ -170,38 +167,86 @@ void tst_SourceDebug::remoteProtocol()
     QVERIFY(!engine->stoppedForDebugger());
 }
 
-DebugStop tst_SourceDebug::waitForStop(GdbDebugger &debugger)
-{
-    QSignalSpy stops(&debugger, &SourceDebugger::stopped);
-    if (!stops.wait(20000))
-        return DebugStop();
-    return stops.first().first().value<DebugStop>();
-}
-
-void tst_SourceDebug::avrBreakStepAndValues()
+// A firmware built by the shell commands in a project folder of its own (with a Debug
+// folder for the outputs), loaded on its family's engine with the family's debugger.
+struct DebuggedFirmware
 {
     SimulationRun run;
     HandOff handOff;
-    handOff.program = m_hex;
-    handOff.device = QStringLiteral("ATMEGA328P");
-    handOff.family = QStringLiteral("AVR");
-    handOff.clock = QStringLiteral("16MHz");
-    QVERIFY(run.load(handOff));
-    GdbDebugger debugger(run);
+    QString source;
+    std::unique_ptr<SourceDebugger> debugger;
+    std::unique_ptr<QSignalSpy> stops;
     QStringList messages;
-    connect(&debugger, &SourceDebugger::message, this, [&](const QString &text) {
-        messages.append(text);
-    });
+
+    // Empty when it is ready, else what went wrong.
+    QString prepare(const QString &project,
+                    const QString &file,
+                    const char *text,
+                    const QString &commands)
+    {
+        source = project + QLatin1Char('/') + file;
+        QFile written(source);
+        if (!QDir().mkpath(project + QStringLiteral("/Debug"))
+            || !written.open(QIODevice::WriteOnly) || written.write(text) < 0)
+            return QStringLiteral("cannot write ") + source;
+        written.close();
+        QProcess build;
+        build.setWorkingDirectory(project);
+        build.start(QStringLiteral("sh"), {QStringLiteral("-c"), commands});
+        if (!build.waitForFinished(60000) || build.exitCode() != 0)
+            return QString::fromLocal8Bit(build.readAllStandardError());
+        handOff.program = project + QStringLiteral("/Debug/Debug.hex");
+        if (!run.load(handOff))
+            return QStringLiteral("the firmware does not load");
+        debugger = SourceDebugger::forFamily(handOff.family, run);
+        if (!debugger)
+            return QStringLiteral("no debugger for ") + handOff.family;
+        stops = std::make_unique<QSignalSpy>(debugger.get(), &SourceDebugger::stopped);
+        QObject::connect(debugger.get(), &SourceDebugger::message, [this](const QString &text) {
+            messages.append(text);
+        });
+        return QString();
+    }
+
+    // What a command leads to: the stop after it (some stop at once, before they return).
+    DebugStop after(const std::function<void()> &command)
+    {
+        const qsizetype before = stops->size();
+        command();
+        if (!QTest::qWaitFor([&] { return stops->size() > before; }, 30000))
+            return DebugStop();
+        return stops->last().first().value<DebugStop>();
+    }
+};
+
+void tst_SourceDebug::avrBreakStepAndValues()
+{
+    DebuggedFirmware f;
+    f.handOff.device = QStringLiteral("ATMEGA328P");
+    f.handOff.family = QStringLiteral("AVR");
+    f.handOff.clock = QStringLiteral("16MHz");
+    const QString problem = f.prepare(m_dir.filePath(QStringLiteral("avr")),
+                                      QStringLiteral("main.c"),
+                                      avrSource,
+                                      QStringLiteral("avr-gcc -mmcu=atmega328p -Og -g main.c -o "
+                                                     "Debug/firmware.elf && avr-objcopy -O ihex "
+                                                     "Debug/firmware.elf Debug/Debug.hex"));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    SourceDebugger &debugger = *f.debugger;
+    const QString &source = f.source;
+    SimulationRun &run = f.run;
+    const auto after = [&f](const std::function<void()> &command) { return f.after(command); };
     debugger.setWatchedGlobals({QStringLiteral("counter")});
     debugger.setMemoryView(QStringLiteral("&counter"), 2);
     QString error;
-    QVERIFY2(debugger.start(m_hex, {{m_source, lineInTwice}}, true, &error), qPrintable(error));
-
     // The breakpoint in the function is hit at its line, called from main, with the argument
     // and the global as they are.
-    DebugStop stop = waitForStop(debugger);
+    DebugStop stop = after([&] {
+        QVERIFY2(debugger.start(f.handOff.program, {{source, lineInTwice}}, true, &error),
+                 qPrintable(error));
+    });
     QCOMPARE(stop.reason, QStringLiteral("breakpoint-hit"));
-    QCOMPARE(stop.where.file, m_source);
+    QCOMPARE(stop.where.file, source);
     QCOMPARE(stop.where.line, lineInTwice);
     QCOMPARE(stop.where.function, QStringLiteral("twice"));
     QCOMPARE(stop.frames.size(), 2);
@@ -216,19 +261,16 @@ void tst_SourceDebug::avrBreakStepAndValues()
     QCOMPARE(stop.registers.first().name, QStringLiteral("r0"));
 
     // Step Out returns to the caller's line.
-    debugger.stepOut();
-    stop = waitForStop(debugger);
+    stop = after([&] { debugger.stepOut(); });
     QCOMPARE(stop.where.function, QStringLiteral("main"));
     QCOMPARE(stop.where.line, lineOfCall);
 
     // Without breakpoints, a step over the call lands on the next line, and the next step
     // over changes the global: it is marked as changed, the memory byte too.
     debugger.setBreakpoints({});
-    debugger.stepOver();
-    stop = waitForStop(debugger);
+    stop = after([&] { debugger.stepOver(); });
     QCOMPARE(stop.where.line, lineAfterCall);
-    debugger.stepOver();
-    stop = waitForStop(debugger);
+    stop = after([&] { debugger.stepOver(); });
     QCOMPARE(stop.where.line, lineOfPort);
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("8"));
     QVERIFY(stop.globals.value(0).changed);
@@ -244,30 +286,25 @@ void tst_SourceDebug::avrBreakStepAndValues()
     QVERIFY2(totalSeen, "the local variable total is listed");
 
     // Step Into enters the function; Run to Cursor stops at the line asked for.
-    debugger.stepOver();
-    stop = waitForStop(debugger);
+    stop = after([&] { debugger.stepOver(); });
     QCOMPARE(stop.where.line, lineOfCall);
-    debugger.stepInto();
-    stop = waitForStop(debugger);
+    stop = after([&] { debugger.stepInto(); });
     QCOMPARE(stop.where.function, QStringLiteral("twice"));
-    debugger.runTo(m_source, lineOfPort);
-    stop = waitForStop(debugger);
+    stop = after([&] { debugger.runTo(source, lineOfPort); });
     QCOMPARE(stop.where.line, lineOfPort);
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("9"));
 
     // A breakpoint set while the firmware runs is taken at once; Pause stops it anywhere.
     debugger.resume();
     QTRY_VERIFY(run.isRunning());
-    debugger.setBreakpoints({{m_source, lineAfterCall}});
-    stop = waitForStop(debugger);
+    stop = after([&] { debugger.setBreakpoints({{source, lineAfterCall}}); });
     QCOMPARE(stop.where.line, lineAfterCall);
     debugger.setBreakpoints({});
     debugger.resume();
     QTRY_VERIFY(run.isRunning());
-    debugger.pause();
-    stop = waitForStop(debugger);
+    stop = after([&] { debugger.pause(); });
     QVERIFY(!run.isRunning());
-    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
+    QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.join(QLatin1Char('\n'))));
 }
 
 // The value shown in the window's tree under a group ("Locals"...), by name.
@@ -369,58 +406,6 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     QVERIFY(messages->toPlainText().contains(QStringLiteral("plain.elf is missing")));
     QVERIFY(window.isRunning());
 }
-
-// A firmware built by the shell commands in a project folder of its own (with a Debug
-// folder for the outputs), loaded on its family's engine with the family's debugger.
-struct DebuggedFirmware
-{
-    SimulationRun run;
-    HandOff handOff;
-    QString source;
-    std::unique_ptr<SourceDebugger> debugger;
-    std::unique_ptr<QSignalSpy> stops;
-    QStringList messages;
-
-    // Empty when it is ready, else what went wrong.
-    QString prepare(const QString &project,
-                    const QString &file,
-                    const char *text,
-                    const QString &commands)
-    {
-        source = project + QLatin1Char('/') + file;
-        QFile written(source);
-        if (!QDir().mkpath(project + QStringLiteral("/Debug"))
-            || !written.open(QIODevice::WriteOnly) || written.write(text) < 0)
-            return QStringLiteral("cannot write ") + source;
-        written.close();
-        QProcess build;
-        build.setWorkingDirectory(project);
-        build.start(QStringLiteral("sh"), {QStringLiteral("-c"), commands});
-        if (!build.waitForFinished(60000) || build.exitCode() != 0)
-            return QString::fromLocal8Bit(build.readAllStandardError());
-        handOff.program = project + QStringLiteral("/Debug/Debug.hex");
-        if (!run.load(handOff))
-            return QStringLiteral("the firmware does not load");
-        debugger = SourceDebugger::forFamily(handOff.family, run);
-        if (!debugger)
-            return QStringLiteral("no debugger for ") + handOff.family;
-        stops = std::make_unique<QSignalSpy>(debugger.get(), &SourceDebugger::stopped);
-        QObject::connect(debugger.get(), &SourceDebugger::message, [this](const QString &text) {
-            messages.append(text);
-        });
-        return QString();
-    }
-
-    // What a command leads to: the stop after it (some stop at once, before they return).
-    DebugStop after(const std::function<void()> &command)
-    {
-        const qsizetype before = stops->size();
-        command();
-        if (!QTest::qWaitFor([&] { return stops->size() > before; }, 30000))
-            return DebugStop();
-        return stops->last().first().value<DebugStop>();
-    }
-};
 
 // The line numbers are those of this text.
 static const char picSource[] = R"(        #include <p16f877a.inc>
