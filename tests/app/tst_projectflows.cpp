@@ -259,10 +259,7 @@ void tst_ProjectFlows::fullDiskKeepsTheOldFiles()
     Project *project = openProject(window, path);
     QVERIFY(project);
     window.projectsManager()->compileProject();
-    const auto contents = [](const QString &file) {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
+    const auto contents = readFile;
     const QByteArray projectBefore = contents(path);
     const QByteArray makefileBefore = contents(folder + QStringLiteral("/Debug/Makefile"));
     const QByteArray mainBefore = contents(folder + QStringLiteral("/main.c"));

@@ -122,10 +122,7 @@ void tst_SettingsStore::silentServicesLeaveTheUserSettingsAlone()
     user.setDirectory(SettingsStore::Tools, QStringLiteral("/user/tools"));
     user.setValue(QStringLiteral("buildJobs"), 7);
     QVERIFY(user.sync());
-    const QByteArray before = [&] {
-        QFile file(user.settings().fileName());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray before = readFile(user.settings().fileName());
     QVERIFY(before.contains("/user/tools"));
 
     SettingsStore &silent = servicesOf(nullptr).files().settingsStore();
@@ -185,9 +182,7 @@ void tst_SettingsStore::saveXml()
     root.appendChild(document.createElement(QStringLiteral("FILES")));
     document.appendChild(root);
     QVERIFY(XmlDocumentIo::save(document, path));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(),
+    QCOMPARE(readFile(path),
              QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                         "<PROJECT NAME=\"Gr\xc3\xbc\xc3\x9f"
                         "e\">\n <FILES/>\n</PROJECT>\n"));
@@ -207,9 +202,7 @@ void tst_SettingsStore::fullDiskKeepsTheSettings()
             store.setValue(QStringLiteral("kept%1").arg(i), QStringLiteral("a value to keep"));
         QVERIFY(store.sync());
         path = store.settings().fileName();
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        before = file.readAll();
+        before = readFile(path);
     }
     QVERIFY(before.size() > 1024); // beyond the limit below
     // Room for the file as it was, not for the new one.

@@ -57,3 +57,10 @@ QList<QPair<double, int>> traceLevels(const QByteArray &trace, const QString &si
     }
     return levels;
 }
+
+bool processEnded(qint64 pid)
+{
+    const QByteArray text = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype close = text.lastIndexOf(')');
+    return close < 0 || text.mid(close + 2, 1) == "Z";
+}

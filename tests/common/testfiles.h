@@ -20,3 +20,6 @@ bool replaceInFile(const QString &path, const QByteArray &from, const QByteArray
 // A one-bit signal's values in a trace file, as (nanoseconds, level) in the order written, the
 // first value included; empty when the trace names no such signal.
 QList<QPair<double, int>> traceLevels(const QByteArray &trace, const QString &signal);
+
+// True when the process has ended: gone, or a corpse its parent has not collected yet.
+bool processEnded(qint64 pid);

@@ -325,9 +325,7 @@ void tst_SourceEditor::latin1FileGainingOtherCharacters()
     SourceEditor editor(&m_services, path);
     editor.insertAt(QStringLiteral("\u20ac"), 0, 0);
     QVERIFY(editor.save());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(),
+    QCOMPARE(readFile(path),
              QByteArray("\xe2\x82\xac; 25 \xc2\xb0"
                         "C\n"));
     QCOMPARE(m_services.lines.filter(QStringLiteral("saved as UTF-8")).size(), 1);

@@ -620,16 +620,6 @@ QList<qint64> childrenOf(qint64 parent, const QByteArray &program = QByteArray()
     }
     return children;
 }
-
-// Gone, or a corpse nobody has collected yet.
-bool isGone(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = stat.readAll();
-    return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
-}
 } // namespace
 
 void tst_Simulation::noProcessOutlivesItsStarter_data()
@@ -690,9 +680,9 @@ void tst_Simulation::noProcessOutlivesItsStarter()
     QElapsedTimer ending_;
     ending_.start();
     const auto allGone = [&] {
-        bool gone = isGone(vexa);
+        bool gone = processEnded(vexa);
         for (const qint64 engine : std::as_const(engines))
-            gone = gone && isGone(engine);
+            gone = gone && processEnded(engine);
         return gone;
     };
     while (!allGone() && ending_.elapsed() < 10000)
