@@ -52,7 +52,6 @@ private slots:
     void absoluteAssemblyHandsOverItsHexFile();
     void hostileProjectsRunNothing_data();
     void hostileProjectsRunNothing();
-    void newlineInFolderNameRunsNothing();
     void linkerScriptListedFirst();
     void smallControllersOverflow();
     void quittingStopsTheBuild();
@@ -377,39 +376,51 @@ void tst_BuildFlows::hostileProjectsRunNothing_data()
     QTest::addColumn<QStringList>("option"); // tool, name, value
     QTest::addColumn<QString>("source");     // a file added to the project
     QTest::addColumn<QString>("result");     // a line of the output; "" for a build that works
+    QTest::addColumn<QString>("folderName"); // the project's folder
     const QString notAFrequency = QStringLiteral("is not a frequency");
     QTest::newRow("a clock with a command")
-        << "16000000;touch\tPWN;" << QStringList() << "" << notAFrequency;
+        << "16000000;touch\tPWN;" << QStringList() << "" << notAFrequency << "board";
     QTest::newRow("a clock with a make function")
-        << "$(shell\ttouch\tPWN)" << QStringList() << "" << notAFrequency;
+        << "$(shell\ttouch\tPWN)" << QStringList() << "" << notAFrequency << "board";
     QTest::newRow("an option name with a command")
         << "" << QStringList{"GCC", "-DX=1;touch PWN_o;", ""} << ""
-        << "Error code";
+        << "Error code"
+        << "board";
     QTest::newRow("an option value in backquotes")
         << "" << QStringList{"GCC", "-DY=", "`touch PWN_b`"} << ""
-        << "Error code";
+        << "Error code"
+        << "board";
     QTest::newRow("an option with a make function")
         << "" << QStringList{"GCC", "-DZ=$(shell touch PWN_m)", ""} << ""
-        << "Error code";
+        << "Error code"
+        << "board";
     QTest::newRow("an option with a comment sign and quotes")
         << "" << QStringList{"GCC", "-DHASH=", "\"1#2\""} << ""
-        << "";
+        << ""
+        << "board";
     QTest::newRow("a source a compiler would read as its options")
         << "" << QStringList() << "@opts.c"
-        << "";
+        << ""
+        << "board";
     QTest::newRow("a source a compiler would read as an option") << "" << QStringList() << "-x.c"
-                                                                 << "";
+                                                                 << ""
+                                                                 << "board";
+    // Line breaks and make syntax in the name of the project's folder.
+    QTest::newRow("a folder name with make syntax") << "" << QStringList() << ""
+                                                    << ""
+                                                    << "x\nexport Y != touch PWN_f\n#";
 }
 
 // A project file is data that users download and share: building it runs the compilers on its
-// sources and nothing else, whatever its clock, options and file names hold.
+// sources and nothing else, whatever its clock, options, file names and folder hold.
 void tst_BuildFlows::hostileProjectsRunNothing()
 {
     QFETCH(QString, clock);
     QFETCH(QStringList, option);
     QFETCH(QString, source);
     QFETCH(QString, result);
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"));
+    QFETCH(QString, folderName);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), folderName);
     const QString folder = QFileInfo(path).absolutePath();
     // What gcc would read as its options from "@opts.c".
     QVERIFY(writeFile(folder + QStringLiteral("/opts.c"), "-fplugin=./evil.so\n"));
@@ -441,27 +452,6 @@ void tst_BuildFlows::hostileProjectsRunNothing()
         QVERIFY2(built, qPrintable(text));
     else
         QVERIFY2(!built && text.contains(result), qPrintable(text));
-}
-
-// A folder name holding line breaks and make syntax stays a name: the build runs nothing the
-// user did not write.
-void tst_BuildFlows::newlineInFolderNameRunsNothing()
-{
-    const QString folder = QStringLiteral("x\nexport Y != touch pwned\n#");
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), folder);
-    SrcManager window;
-    QVERIFY(openProject(window, path));
-    window.projectsManager()->compileProject();
-    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
-             qPrintable(output(window)));
-    QDirIterator it(m_dir->path(), QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        QVERIFY2(it.next().right(5) != QLatin1String("pwned"), qPrintable(it.filePath()));
-    QVERIFY(!QFileInfo::exists(QStringLiteral("pwned")));
-    QFile makefile(QFileInfo(path).absolutePath() + QStringLiteral("/Debug/Makefile"));
-    QVERIFY(makefile.open(QIODevice::ReadOnly));
-    for (const QByteArray &line : makefile.readAll().split('\n'))
-        QVERIFY2(!line.startsWith("export") && !line.startsWith("#\n"), line.constData());
 }
 
 // A PIC project with its own linker script, listed before the sources: in the file list (the
