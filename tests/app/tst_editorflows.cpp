@@ -59,7 +59,6 @@ private slots:
     void helpOpensTheTopicOfWhereTheUserIs();
     void findWrapsInTheCurrentDocument();
     void replaceAllInTheProject();
-    void findClosesProjectFilesWithoutAMatch();
     void desktopConventions();
     void breakpointsLastForTheSession();
 };
@@ -455,11 +454,12 @@ void tst_EditorFlows::findWrapsInTheCurrentDocument()
 }
 
 // Replace all over the current project, from the projects pane to a build: every occurrence
-// changes, nothing else does, and the count says how many.
+// changes, nothing else does, and the count says how many; the files without one (and what
+// is no file) are opened as the search reaches them and closed again.
 void tst_EditorFlows::replaceAllInTheProject()
 {
     // Thirty sources that use PORTB, some more than once, one not at all, and the names
-    // PORTB is part of left alone only because the text differs.
+    // PORTB is part of left alone only because the text differs; a folder listed as a header.
     const QString folder = m_dir->filePath(QStringLiteral("ports"));
     QDir().mkpath(folder);
     QByteArray files;
@@ -477,7 +477,9 @@ void tst_EditorFlows::replaceAllInTheProject()
         files += "<FILE NAME=\"" + name.toUtf8() + "\" GROUP=\"Source Files\"/>";
     }
     before[QStringLiteral("main.c")] = "int main(void)\n{\n    for (;;)\n        ;\n}\n";
-    files += "<FILE NAME=\"main.c\" GROUP=\"Source Files\"/>";
+    files += "<FILE NAME=\"main.c\" GROUP=\"Source Files\"/>"
+             "<FILE NAME=\"notafile.h\" GROUP=\"Header Files\"/>";
+    QVERIFY(QDir(folder).mkdir(QStringLiteral("notafile.h")));
     for (auto it = before.cbegin(); it != before.cend(); ++it)
         QVERIFY(writeFile(folder + QLatin1Char('/') + it.key(), it.value()));
     const QString path = folder + QStringLiteral("/ports.dyxp");
@@ -534,43 +536,6 @@ void tst_EditorFlows::replaceAllInTheProject()
     window.projectsManager()->compileProject();
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
-}
-
-// Project files that hold no match are opened as the search reaches them and closed again.
-void tst_EditorFlows::findClosesProjectFilesWithoutAMatch()
-{
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString folder = QFileInfo(path).absolutePath();
-    ScriptedPrompts prompts;
-    SrcManager window;
-    QVERIFY(openProject(window, path));
-    window.editors().openFileAt(folder + QStringLiteral("/main.c"));
-    window.actions().find->trigger();
-    auto *dialog = window.findChild<FindDialog *>();
-    dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))
-        ->setEditText(QStringLiteral("PINB"));
-    dialog->findChild<QComboBox *>(QStringLiteral("lookInComboBox"))->setCurrentIndex(2);
-    dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
-    QCOMPARE(window.tabs()->currentEditor()->filePath(), folder + QStringLiteral("/led.c"));
-    QCOMPARE(window.tabs()->currentEditor()->selectedText(), QStringLiteral("PINB"));
-    QCOMPARE(window.tabs()->openPaths(),
-             QStringList({folder + QStringLiteral("/main.c"), folder + QStringLiteral("/led.c")}));
-    dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
-    // led.h holds none: it was opened and closed again; the search came round.
-    QCOMPARE(window.tabs()->openPaths().size(), 2);
-    QCOMPARE(prompts.asked.size(), 1);
-
-    // With no editor open, the search takes the project's files from the first; one that is
-    // no readable file leaves no tab behind.
-    for (const QString &open : window.tabs()->openPaths())
-        window.tabs()->closeFile(open, true);
-    QDir(folder).mkdir(QStringLiteral("notafile.c"));
-    window.projectsManager()->currentProject()->addFile(folder + QStringLiteral("/notafile.c"),
-                                                        QStringLiteral("Source Files"));
-    dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
-    QVERIFY(window.tabs()->currentEditor());
-    QCOMPARE(window.tabs()->currentEditor()->filePath(), folder + QStringLiteral("/led.c"));
-    QCOMPARE(window.tabs()->currentEditor()->selectedText(), QStringLiteral("PINB"));
 }
 
 // The conventions of a desktop editor: the title names the file, its modified mark and the
