@@ -25,7 +25,6 @@ private slots:
     void loadDefaultsThenOk();
     void itemControlsFollowTheItem_data();
     void itemControlsFollowTheItem();
-    void helpTopicFollowsTheTab();
     void directoryRows_data();
     void directoryRows();
 
@@ -156,19 +155,6 @@ void tst_ProgramSettingsDialog::itemControlsFollowTheItem()
         QTest::mouseClick(useDefault, Qt::LeftButton, {}, QPoint(4, useDefault->height() / 2));
         QVERIFY(child<QComboBox>(dialog, "backgroundColourCombo")->isEnabled());
         QVERIFY(!dialog.groups().first().item(item)->defaultBackground);
-    }
-}
-
-void tst_ProgramSettingsDialog::helpTopicFollowsTheTab()
-{
-    FakeWindowServices services;
-    ProgramSettingsDialog dialog(&services, nullptr);
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Editor Settings"));
-    auto *tabs = child<QTabWidget>(dialog, "tabWidget");
-    QCOMPARE(tabs->tabText(0), QStringLiteral("Directories"));
-    for (int tab = 0; tab < 3; ++tab) {
-        tabs->setCurrentIndex(tab);
-        QCOMPARE(dialog.helpContextId(), 3 + tab);
     }
 }
 
