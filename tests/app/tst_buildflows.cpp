@@ -145,35 +145,48 @@ void tst_BuildFlows::restartAfterSettingsRebuilds_data()
     QTest::addColumn<QString>("controller");
     QTest::addColumn<QString>("clock");
     QTest::addColumn<QString>("level");
-    QTest::addColumn<QString>("seen"); // on the compiler's command lines after the restart
+    QTest::addColumn<QString>("seen");     // on each source's command line after the restart
+    QTest::addColumn<QString>("makefile"); // in the Makefile written then
+    QTest::addColumn<QString>("project");  // in the project file
     QTest::newRow("an option") << ""
                                << ""
                                << "2"
-                               << " -O2 ";
+                               << " -O2 "
+                               << "-O2"
+                               << "VALUE=\"2\"";
     QTest::newRow("the controller") << "ATmega168"
                                     << ""
                                     << ""
-                                    << "-mmcu=atmega168";
+                                    << "-mmcu=atmega168"
+                                    << "\nMCU = ATmega168\n"
+                                    << "TYPE=\"ATmega168\"";
     QTest::newRow("the clock") << ""
                                << "8MHz"
                                << ""
-                               << "-DF_CPU=8000000UL";
+                               << "-DF_CPU=8000000UL"
+                               << "\nCLOCK = 8000000\n"
+                               << "CLOCK=\"8MHz\"";
 }
 
-// Project Settings changed and saved, the program closed and started again: F7 builds for the
-// new settings, not "Already compiled".
+// "&Project Settings" changed (another AVR part, another clock, another optimisation level)
+// and saved, the program closed and started again: F7 compiles every source again for the new
+// settings, not "Already compiled"; the project file and the Makefile follow.
 void tst_BuildFlows::restartAfterSettingsRebuilds()
 {
     QFETCH(QString, controller);
     QFETCH(QString, clock);
     QFETCH(QString, level);
     QFETCH(QString, seen);
+    QFETCH(QString, makefile);
+    QFETCH(QString, project);
     const QString path = copyBoard(QStringLiteral("AVR Blinky"));
+    QString title;
     {
         SrcManager window;
         QVERIFY(openProject(window, path));
         QVERIFY2(build(window), qPrintable(output(window)));
         WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
+            title = dialog->windowTitle();
             if (!controller.isEmpty()) {
                 auto *combo = dialog->findChild<QComboBox *>(QStringLiteral("controllerCombo"));
                 combo->setCurrentIndex(combo->findText(controller));
@@ -200,8 +213,20 @@ void tst_BuildFlows::restartAfterSettingsRebuilds()
     QVERIFY(openProject(window, path));
     QVERIFY2(build(window), qPrintable(output(window)));
     const QString text = output(window);
+    QCOMPARE(title, QStringLiteral("Project Options"));
     QVERIFY2(!text.contains(QStringLiteral("Already compiled")), qPrintable(text));
-    QVERIFY2(text.contains(seen), qPrintable(text));
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const char *source : {" main.c ", " led.c "}) {
+        QVERIFY2(std::any_of(lines.cbegin(),
+                             lines.cend(),
+                             [&](const QString &line) {
+                                 return line.contains(QLatin1String(source)) && line.contains(seen);
+                             }),
+                 qPrintable(text));
+    }
+    QVERIFY(QString::fromUtf8(readFile(QFileInfo(path).absolutePath() + "/Debug/Makefile"))
+                .contains(makefile));
+    QVERIFY(QString::fromUtf8(readFile(path)).contains(project));
     const QByteArray firmware = readFile(window.projectsManager()->currentProject()->targetPath());
     QCOMPARE(cleanBuild(window), firmware);
 }

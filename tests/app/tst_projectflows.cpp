@@ -50,7 +50,6 @@ private slots:
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
     void compilersDialogFindsTheInstalledCompilers();
-    void projectSettingsChangeTheController();
     void saveProjectAsCopiesTheProject();
     void removeFileKeepsUnsavedText_data();
     void removeFileKeepsUnsavedText();
@@ -321,62 +320,6 @@ void tst_ProjectFlows::compilersDialogFindsTheInstalledCompilers()
     window.projectsManager()->compileProject();
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
-}
-
-// "&Project Settings" on the AVR board: another AVR part, 8 MHz and another optimisation
-// level; the next build compiles every source again with the new flags, the Makefile follows
-// and avr-gcc builds for the new part.
-void tst_ProjectFlows::projectSettingsChangeTheController()
-{
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    SrcManager window;
-    QVERIFY(openProject(window, path));
-    window.projectsManager()->compileProject();
-    QVERIFY(output(window).contains(QStringLiteral("Compiled successfully.")));
-    QString title;
-    WindowFlows::onNextDialog(&window, [&title](QDialog *dialog) {
-        title = dialog->windowTitle();
-        auto *controller = dialog->findChild<QComboBox *>(QStringLiteral("controllerCombo"));
-        controller->setCurrentIndex(controller->findText(QStringLiteral("ATmega168")));
-        auto *clock = dialog->findChild<QLineEdit *>(QStringLiteral("clockFrequency"));
-        clock->selectAll();
-        QTest::keyClicks(clock, QStringLiteral("8MHz"));
-        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("optionsTable"));
-        for (int row = 0; row < table->rowCount(); ++row) {
-            if (table->item(row, 1)->text() == QLatin1String("-O")) {
-                auto *level = qobject_cast<QComboBox *>(table->cellWidget(row, 2));
-                level->setCurrentIndex(level->findText(QStringLiteral("2")));
-            }
-        }
-        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")),
-                          Qt::LeftButton);
-    });
-    window.actions().projectSettings->trigger();
-    QCOMPARE(title, QStringLiteral("Project Options"));
-    window.projectsManager()->compileProject();
-    const QString text = output(window);
-    QVERIFY2(text.contains(QStringLiteral("Compiled successfully.")), qPrintable(text));
-    // Both sources compiled again, though neither changed.
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    for (const char *source : {" main.c ", " led.c "}) {
-        QVERIFY2(std::any_of(lines.cbegin(),
-                             lines.cend(),
-                             [source](const QString &line) {
-                                 return line.contains(QLatin1String(source))
-                                        && line.contains(QStringLiteral(" -O2 "));
-                             }),
-                 qPrintable(text));
-    }
-    QVERIFY2(text.contains(QStringLiteral("-mmcu=atmega168")), qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("-DF_CPU=8000000UL")), qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("-O2 ")) && !text.contains(QStringLiteral("-Og ")),
-             qPrintable(text));
-    const QString makefile = QString::fromUtf8(
-        readFile(QFileInfo(path).absolutePath() + QStringLiteral("/Debug/Makefile")));
-    QVERIFY(makefile.contains(QStringLiteral("\nMCU = ATmega168\n")));
-    QVERIFY(makefile.contains(QStringLiteral("\nCLOCK = 8000000\n")));
-    QVERIFY(!makefile.contains(QStringLiteral("328")));
-    QVERIFY(readFile(path).contains("TYPE=\"ATmega168\""));
 }
 
 // "Save Project As...": the copy goes to a folder of its own with every file, its project file
