@@ -49,7 +49,6 @@ private slots:
     void configurationsFromTheSelector();
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
-    void compilersDialogFindsTheInstalledCompilers();
     void saveProjectAsCopiesTheProject();
     void removeFileKeepsUnsavedText_data();
     void removeFileKeepsUnsavedText();
@@ -293,33 +292,6 @@ void tst_ProjectFlows::fullDiskKeepsTheOldFiles()
                       || question.text.startsWith(QStringLiteral("Cannot save project ") + path);
     QVERIFY(toldProject);
     QVERIFY(output(window).contains(QStringLiteral("Cannot save project ") + path));
-}
-
-// "&Compilers Configuration" on a fresh store: Check All finds avr-gcc, gputils and sdcc and
-// says so in the output window; OK stores them, and the AVR board builds at once.
-void tst_ProjectFlows::compilersDialogFindsTheInstalledCompilers()
-{
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    SrcManager window;
-    QString title;
-    WindowFlows::onNextDialog(&window, [&title](QDialog *dialog) {
-        title = dialog->windowTitle();
-        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("checkAllButton")),
-                          Qt::LeftButton);
-        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("saveButton")),
-                          Qt::LeftButton);
-    });
-    window.actions().compilersConfiguration->trigger();
-    QCOMPARE(title, QStringLiteral("Compilers"));
-    const QString text = output(window);
-    const QString found = text.section(QStringLiteral("Found:\n"), 1);
-    for (const char *name : {"GNU AVR GCC", "GNU PIC Utilities", "SDCC"})
-        QVERIFY2(found.contains(QLatin1String(name) + QStringLiteral(":\t/usr/bin")),
-                 qPrintable(text));
-    QVERIFY(window.projectsManager()->openProject(path, false));
-    window.projectsManager()->compileProject();
-    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
-             qPrintable(output(window)));
 }
 
 // "Save Project As...": the copy goes to a folder of its own with every file, its project file

@@ -105,6 +105,28 @@ void tst_Simulation::startOnCopy(QProcess &program,
                       + arguments + QStringList{QStringLiteral("--quit")});
 }
 
+// A project of one C source for an AVR part and its design, in a folder of its own in dir; the
+// folder.
+static QString avrProject(const QTemporaryDir &dir,
+                          const QString &name,
+                          const QString &controller,
+                          const QByteArray &design,
+                          const QByteArray &main)
+{
+    const QString folder = dir.filePath(name);
+    writeFile(folder + QStringLiteral("/main.c"), main);
+    writeFile(folder + QLatin1Char('/') + name + QStringLiteral(".DSN"), design);
+    writeFile(folder + QLatin1Char('/') + name + QStringLiteral(".dyxp"),
+              QStringLiteral("<PROJECT><FILES><FILE NAME=\"main.c\" GROUP=\"Source Files\"/>"
+                             "<FILE NAME=\"%1.DSN\" GROUP=\"Design\"/></FILES>"
+                             "<CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
+                             "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"%2\" "
+                             "CLOCK=\"16MHz\"/></CONFIGURATION></PROJECT>")
+                  .arg(name, controller)
+                  .toUtf8());
+    return folder;
+}
+
 void tst_Simulation::serialSamplesGreet_data()
 {
     QTest::addColumn<QString>("sample");
@@ -244,36 +266,26 @@ void tst_Simulation::firmwareTestsDecideTheExitCode()
 void tst_Simulation::voltagesReachTheAdc()
 {
     QTemporaryDir source;
-    const QString folder = source.filePath(QStringLiteral("Adc"));
-    QDir().mkpath(folder);
-    const QList<QPair<QString, QByteArray>> files
-        = {{"Adc.dyxp",
-            "<PROJECT><FILES><FILE NAME=\"main.c\" GROUP=\"Source Files\"/>"
-            "<FILE NAME=\"Adc.DSN\" GROUP=\"Design\"/></FILES>"
-            "<CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" TARGET=\"Debug\">"
-            "<CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" CLOCK=\"16MHz\"/></CONFIGURATION>"
-            "</PROJECT>"},
-           {"Adc.DSN",
-            "<DESIGN CONTROLLER=\"ATMEGA328P\" FAMILY=\"AVR\">"
-            "<PART TYPE=\"VOLTAGE\" NAME=\"V1\" PIN=\"ADC0\" VALUE=\"2.5\" X=\"0\" Y=\"0\"/>"
-            "<PART TYPE=\"VOLTAGE\" NAME=\"V2\" PIN=\"ADC3\" VALUE=\"1\" X=\"0\" Y=\"50\"/>"
-            "<PART TYPE=\"VOLTAGE\" NAME=\"V3\" PIN=\"AIN0\" VALUE=\"2\" X=\"0\" Y=\"100\"/>"
-            "<PART TYPE=\"VOLTAGE\" NAME=\"V4\" PIN=\"AIN1\" VALUE=\"1.5\" X=\"0\" Y=\"150\"/>"
-            "</DESIGN>"},
-           {"main.c",
-            "#include <avr/io.h>\n#include <stdio.h>\n"
-            "static int put(char c, FILE *f) { while (!(UCSR0A & (1 << UDRE0))); UDR0 = c; "
-            "return 0; }\n"
-            "static FILE out = FDEV_SETUP_STREAM(put, NULL, _FDEV_SETUP_WRITE);\n"
-            "static unsigned adc(unsigned char channel) { ADMUX = (1 << REFS0) | channel; "
-            "ADCSRA |= 1 << ADSC; while (ADCSRA & (1 << ADSC)); return ADC; }\n"
-            "int main(void) { UBRR0 = 103; UCSR0B = 1 << TXEN0; "
-            "ADCSRA = (1 << ADEN) | 7; "
-            "fprintf(&out, \"ADC0=%u ADC3=%u ACO=%u\\n\", adc(0), adc(3), (ACSR >> ACO) & 1);\n"
-            "for (;;) {} }\n"}};
-    for (const auto &[name, text] : files) {
-        QVERIFY(writeFile(folder + QLatin1Char('/') + name, text));
-    }
+    const QString folder = avrProject(
+        source,
+        QStringLiteral("Adc"),
+        QStringLiteral("ATmega328P"),
+        "<DESIGN CONTROLLER=\"ATMEGA328P\" FAMILY=\"AVR\">"
+        "<PART TYPE=\"VOLTAGE\" NAME=\"V1\" PIN=\"ADC0\" VALUE=\"2.5\" X=\"0\" Y=\"0\"/>"
+        "<PART TYPE=\"VOLTAGE\" NAME=\"V2\" PIN=\"ADC3\" VALUE=\"1\" X=\"0\" Y=\"50\"/>"
+        "<PART TYPE=\"VOLTAGE\" NAME=\"V3\" PIN=\"AIN0\" VALUE=\"2\" X=\"0\" Y=\"100\"/>"
+        "<PART TYPE=\"VOLTAGE\" NAME=\"V4\" PIN=\"AIN1\" VALUE=\"1.5\" X=\"0\" Y=\"150\"/>"
+        "</DESIGN>",
+        "#include <avr/io.h>\n#include <stdio.h>\n"
+        "static int put(char c, FILE *f) { while (!(UCSR0A & (1 << UDRE0))); UDR0 = c; "
+        "return 0; }\n"
+        "static FILE out = FDEV_SETUP_STREAM(put, NULL, _FDEV_SETUP_WRITE);\n"
+        "static unsigned adc(unsigned char channel) { ADMUX = (1 << REFS0) | channel; "
+        "ADCSRA |= 1 << ADSC; while (ADCSRA & (1 << ADSC)); return ADC; }\n"
+        "int main(void) { UBRR0 = 103; UCSR0B = 1 << TXEN0; "
+        "ADCSRA = (1 << ADEN) | 7; "
+        "fprintf(&out, \"ADC0=%u ADC3=%u ACO=%u\\n\", adc(0), adc(3), (ACSR >> ACO) & 1);\n"
+        "for (;;) {} }\n");
     QTemporaryDir work;
     QString output;
     const int code = runOnCopy(work,
@@ -294,27 +306,18 @@ void tst_Simulation::voltagesReachTheAdc()
 void tst_Simulation::everySerialPortReachesTheOutput()
 {
     QTemporaryDir source;
-    const QString folder = source.filePath(QStringLiteral("Ports"));
-    QDir().mkpath(folder);
-    const QList<QPair<QString, QByteArray>> files
-        = {{"Ports.dyxp",
-            "<PROJECT><FILES><FILE NAME=\"main.c\" GROUP=\"Source Files\"/>"
-            "<FILE NAME=\"Ports.DSN\" GROUP=\"Design\"/></FILES>"
-            "<CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" TARGET=\"Debug\">"
-            "<CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega2560\" CLOCK=\"16MHz\"/></CONFIGURATION>"
-            "</PROJECT>"},
-           {"Ports.DSN", ""},
-           {"main.c",
-            "#include <avr/io.h>\n"
-            "#define PORT(n) static void put##n(const char *s) { UBRR##n##L = 103; "
-            "UCSR##n##B = 1 << TXEN##n; for (; *s; ++s) { while (!(UCSR##n##A & (1 << UDRE##n))); "
-            "UDR##n = *s; } }\n"
-            "PORT(0) PORT(1) PORT(2)\n"
-            "int main(void) { put0(\"zero\\r\\n\"); put1(\"one\"); put2(\"two\\r\\n\"); "
-            "for (;;) {} }\n"}};
-    for (const auto &[name, text] : files) {
-        QVERIFY(writeFile(folder + QLatin1Char('/') + name, text));
-    }
+    const QString folder = avrProject(
+        source,
+        QStringLiteral("Ports"),
+        QStringLiteral("ATmega2560"),
+        "",
+        "#include <avr/io.h>\n"
+        "#define PORT(n) static void put##n(const char *s) { UBRR##n##L = 103; "
+        "UCSR##n##B = 1 << TXEN##n; for (; *s; ++s) { while (!(UCSR##n##A & (1 << UDRE##n))); "
+        "UDR##n = *s; } }\n"
+        "PORT(0) PORT(1) PORT(2)\n"
+        "int main(void) { put0(\"zero\\r\\n\"); put1(\"one\"); put2(\"two\\r\\n\"); "
+        "for (;;) {} }\n");
     QTemporaryDir work;
     QString output;
     const int code = runOnCopy(work,
