@@ -273,9 +273,8 @@ void tst_BuildRun::errorFilesAreTheProjects()
 {
     QTemporaryDir elsewhere;
     QVERIFY(QDir(elsewhere.path()).mkpath(QStringLiteral("Debug")));
-    QFile bystander(elsewhere.filePath(QStringLiteral("Debug/image.err")));
-    QVERIFY(bystander.open(QIODevice::WriteOnly));
-    bystander.close();
+    const QString bystander = elsewhere.filePath(QStringLiteral("Debug/image.err"));
+    QVERIFY(writeFile(bystander));
     writeMake("echo 'src/main.c:3:1: error: from the error file' > Debug/image.err\n"
               "echo 'unmatched' >> Debug/image.err\nexit 1\n");
     QVERIFY(loadDemo());
@@ -285,7 +284,7 @@ void tst_BuildRun::errorFilesAreTheProjects()
     const bool built = build(run);
     QDir::setCurrent(started);
     QVERIFY(!built);
-    QVERIFY(bystander.exists());
+    QVERIFY(QFileInfo::exists(bystander));
     QCOMPARE(m_services.lines,
              QStringList({QStringLiteral("errorLink: %1:3:1: src/main.c:3:1: error: from "
                                          "the error file")

@@ -71,9 +71,7 @@ void tst_Platform::shortPathName()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("with space.c"));
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.close();
+    QVERIFY(writeFile(file));
     QCOMPARE(Platform::shortPathName(file), file);
     QCOMPARE(Platform::shortPathName(dir.filePath(QStringLiteral("missing.c"))), QString());
 }
@@ -111,10 +109,8 @@ void tst_Platform::caseInsensitivePath()
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("BIN")));
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("SAMPLES/avr")));
-    for (const char *name : {"BIN/VEXA.EXE", "SAMPLES/avr/blink.dyxp"}) {
-        QFile f(dir.filePath(QLatin1String(name)));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-    }
+    for (const char *name : {"BIN/VEXA.EXE", "SAMPLES/avr/blink.dyxp"})
+        QVERIFY(writeFile(dir.filePath(QLatin1String(name))));
     QCOMPARE(Platform::resolveCaseInsensitive(dir.path() + QLatin1Char('/') + asked),
              dir.path() + QLatin1Char('/') + expected);
 }

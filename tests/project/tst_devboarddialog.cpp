@@ -1,5 +1,6 @@
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "project/ui/devboarddialog.h"
 #include "toolchain/buildconfiglist.h"
 
@@ -80,10 +81,8 @@ void tst_DevBoardDialog::designFileFolder()
 {
     QTemporaryDir dir;
     QDir().mkpath(dir.filePath(QStringLiteral("sub")));
-    for (const char *name : {"board.DSN", "main.c", "notes.txt", "old.dyxp", "sub/x.c"}) {
-        QFile file(dir.filePath(QLatin1String(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+    for (const char *name : {"board.DSN", "main.c", "notes.txt", "old.dyxp", "sub/x.c"})
+        QVERIFY(writeFile(dir.filePath(QLatin1String(name))));
     FakeWindowServices services;
     services.settingsStore().setDirectory(SettingsStore::Compilers,
                                           QStringLiteral(DYX_SOURCE_DIR "/data/compilers"));

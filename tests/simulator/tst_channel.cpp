@@ -2,6 +2,7 @@
 // the private folder, the channel's peers, and the engine's console terminal.
 #include "channel/vexachannel.h"
 #include "common/fakemainservices.h"
+#include "common/testfiles.h"
 #include "simulator/cirraneinterface.h"
 #include "vexa/ptyconsole.h"
 
@@ -257,10 +258,8 @@ void tst_Channel::leftoversOfEndedSimulatorsGo()
                                 QStringLiteral("work-") + gone + QStringLiteral("-x")};
     const QStringList kept{QStringLiteral("debug-") + alive + QStringLiteral("-1"),
                            QStringLiteral("notes-") + gone};
-    for (const QString &name : leftovers + kept) {
-        QFile file(folder + QLatin1Char('/') + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+    for (const QString &name : leftovers + kept)
+        QVERIFY(writeFile(folder + QLatin1Char('/') + name));
     VexaChannel::removeLeftovers();
     for (const QString &name : leftovers)
         QVERIFY2(!QFileInfo::exists(folder + QLatin1Char('/') + name), qPrintable(name));

@@ -75,9 +75,8 @@ void tst_CompilersDialog::initTestCase()
            {"maker.xml", "<COMPILER NAME=\"Cirrane C\" URL=\"https://maker.example/\"/>"},
            {"tools.xml",
             "<COMPILER NAME=\"Delta\"><TOOL FILE=\"deltacc\" NAME=\"DCC\"/></COMPILER>"}};
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
         QVERIFY(writeFile(m_dir.filePath(it.key()), it.value().toUtf8()));
-    }
 }
 
 void tst_CompilersDialog::init()
