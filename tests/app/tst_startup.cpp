@@ -42,17 +42,17 @@ private:
         QString out;
         QString err;
     };
-    Run run(const QStringList &arguments,
-            const QString &configHome,
-            const QString &workingDir,
+    // The program run with its settings and working folder in home.
+    Run run(const QTemporaryDir &home,
+            const QStringList &arguments,
             const QStringList &extraEnvironment = {});
 };
 
-tst_Startup::Run tst_Startup::run(const QStringList &arguments,
-                                  const QString &configHome,
-                                  const QString &workingDir,
+tst_Startup::Run tst_Startup::run(const QTemporaryDir &home,
+                                  const QStringList &arguments,
                                   const QStringList &extraEnvironment)
 {
+    const QString configHome = home.path();
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
@@ -62,7 +62,7 @@ tst_Startup::Run tst_Startup::run(const QStringList &arguments,
         environment.insert(entry.section(QLatin1Char('='), 0, 0),
                            entry.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(workingDir);
+    process.setWorkingDirectory(home.path());
     process.start(QStringLiteral(DYX_PROGRAM), arguments);
     Run result;
     if (!process.waitForFinished(60000)) {
@@ -93,7 +93,7 @@ void tst_Startup::quitOptions()
 {
     QFETCH(QStringList, arguments);
     QTemporaryDir home;
-    const Run result = run(arguments, home.path(), home.path());
+    const Run result = run(home, arguments);
     QCOMPARE(result.exitCode, 0);
     // The directories read while starting stay at their defaults, stored as no value: a copy
     // of these settings serves the program wherever it is installed.
@@ -129,7 +129,7 @@ void tst_Startup::conventions()
     QFETCH(QString, out);
     QFETCH(QString, err);
     QTemporaryDir home;
-    const Run result = run(arguments, home.path(), home.path());
+    const Run result = run(home, arguments);
     QCOMPARE(result.exitCode, exitCode);
     QVERIFY2(result.out.contains(out), qPrintable(result.out));
     QVERIFY2(result.err.contains(err), qPrintable(result.err));
@@ -176,9 +176,8 @@ void tst_Startup::refusedInputs()
             file.write(QByteArray("</PROJECT>").repeated(100000));
         }
     }
-    const Run result = run({QStringLiteral("--print-output"), project, QStringLiteral("--quit")},
-                           home.path(),
-                           home.path());
+    const Run result = run(home,
+                           {QStringLiteral("--print-output"), project, QStringLiteral("--quit")});
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.out.contains(message), qPrintable(result.out + result.err));
     QVERIFY2(result.err.contains(QStringLiteral("Cannot open project")), qPrintable(result.err));
@@ -195,9 +194,7 @@ void tst_Startup::malformedControllerList()
         QSettings settings(settingsFile(home.path()), QSettings::IniFormat);
         settings.setValue(QStringLiteral("1/Simulator"), home.filePath(QStringLiteral("lists")));
     }
-    const Run result = run({QStringLiteral("--print-output"), QStringLiteral("--quit")},
-                           home.path(),
-                           home.path());
+    const Run result = run(home, {QStringLiteral("--print-output"), QStringLiteral("--quit")});
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.out.contains(QStringLiteral("Error opening broken list.xml: Opening and ending "
                                                 "tag mismatch. at line 3, column 12\n")),
@@ -215,7 +212,7 @@ void tst_Startup::hugeSettingsArrays()
         for (const char *array : {"compilers", "windows", "projects"})
             settings.setValue(QStringLiteral("1/%1/size").arg(QLatin1String(array)), 100000000);
     }
-    const Run result = run({QStringLiteral("--quit")}, home.path(), home.path());
+    const Run result = run(home, {QStringLiteral("--quit")});
     QCOMPARE(result.exitCode, 0);
 }
 
@@ -225,9 +222,8 @@ void tst_Startup::crashInEventLoop()
     // what it leaves behind on the way out is no leak.
     const QString crashOnPurpose = QStringLiteral("ASAN_OPTIONS=handle_segv=0:detect_leaks=0");
     QTemporaryDir home;
-    const Run result = run({},
-                           home.path(),
-                           home.path(),
+    const Run result = run(home,
+                           {},
                            {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
                             crashOnPurpose,
                             QStringLiteral("DYX_AUTO_ANSWER=1")});
@@ -242,9 +238,8 @@ void tst_Startup::crashInEventLoop()
     // Where no dump file can be made there is nothing to tell of.
     QVERIFY(QFile::remove(home.filePath(QStringLiteral("minidump.dmp"))));
     QVERIFY(QDir(home.path()).mkdir(QStringLiteral("minidump.dmp")));
-    const Run silent = run({},
-                           home.path(),
-                           home.path(),
+    const Run silent = run(home,
+                           {},
                            {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
                             crashOnPurpose,
                             QStringLiteral("DYX_AUTO_ANSWER=1")});
@@ -269,11 +264,10 @@ void tst_Startup::projectOnCommandLine()
     QTemporaryDir home;
     const QString devboards = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
                               + QStringLiteral("/../devboards/");
-    const Run result = run({QStringLiteral("--print-output"),
+    const Run result = run(home,
+                           {QStringLiteral("--print-output"),
                             devboards + project,
-                            QStringLiteral("--quit")},
-                           home.path(),
-                           home.path());
+                            QStringLiteral("--quit")});
     // In a script, a project that does not open is a failure.
     QCOMPARE(result.exitCode, error.isEmpty() ? 0 : 1);
     if (error.isEmpty())
@@ -310,12 +304,11 @@ void tst_Startup::demoBoardsBuild()
     const QString project = target + QLatin1Char('/') + board + QStringLiteral(".dyxp");
 
     // A first start, in a fresh home, finds the compilers itself.
-    Run result = run({QStringLiteral("--print-output"),
+    Run result = run(home,
+                     {QStringLiteral("--print-output"),
                       project,
                       QStringLiteral("--build"),
-                      QStringLiteral("--quit")},
-                     home.path(),
-                     home.path());
+                      QStringLiteral("--quit")});
     QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
     QVERIFY(result.out.contains(QStringLiteral("Compiled successfully.")));
     QVERIFY(QFileInfo(target + QLatin1Char('/') + firmware).size() > 0);
@@ -323,20 +316,17 @@ void tst_Startup::demoBoardsBuild()
     QCOMPARE(QFileInfo::exists(target + QStringLiteral("/Debug/Debug.map")), !isAvr);
 
     // The real make, started as make.exe, on a tree with nothing to do.
-    result = run({QStringLiteral("--print-output"),
+    result = run(home,
+                 {QStringLiteral("--print-output"),
                   project,
                   QStringLiteral("--build"),
                   QStringLiteral("--tidy"),
-                  QStringLiteral("--quit")},
-                 home.path(),
-                 home.path());
+                  QStringLiteral("--quit")});
     QVERIFY2(result.out.contains(QStringLiteral("Already compiled, target is up to date.")),
              qPrintable(result.out + result.err));
     QVERIFY(!QFileInfo::exists(target + QStringLiteral("/Debug/Debug.map")));
     QVERIFY(QFileInfo::exists(target + QLatin1Char('/') + firmware));
-    result = run({project, QStringLiteral("--clean"), QStringLiteral("--quit")},
-                 home.path(),
-                 home.path());
+    result = run(home, {project, QStringLiteral("--clean"), QStringLiteral("--quit")});
     QCOMPARE(result.exitCode, 0);
     QVERIFY(!QFileInfo::exists(target + QLatin1Char('/') + firmware));
     for (const QString &bystander : std::as_const(bystanders))
@@ -369,22 +359,20 @@ void tst_Startup::awkwardFileNamesBuild()
                   "</FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" TARGET=\"Debug\">"
                   "<CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" CLOCK=\"8MHz\"/>"
                   "</CONFIGURATION></PROJECT>"));
-    Run result = run({QStringLiteral("--scan_compilers"),
+    Run result = run(home,
+                     {QStringLiteral("--scan_compilers"),
                       QStringLiteral("--print-output"),
                       project,
                       QStringLiteral("--build"),
-                      QStringLiteral("--quit")},
-                     home.path(),
-                     home.path());
+                      QStringLiteral("--quit")});
     QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
     QVERIFY(QFileInfo(home.filePath(QStringLiteral("Debug/Debug.hex"))).size() > 0);
     // A second build finds everything up to date.
-    result = run({QStringLiteral("--print-output"),
+    result = run(home,
+                 {QStringLiteral("--print-output"),
                   project,
                   QStringLiteral("--build"),
-                  QStringLiteral("--quit")},
-                 home.path(),
-                 home.path());
+                  QStringLiteral("--quit")});
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(!result.out.contains(QStringLiteral("avr-gcc -c")), qPrintable(result.out));
     QVERIFY(QDir(home.path()).entryList({QStringLiteral("PWNED")}, QDir::AllEntries).isEmpty());
@@ -449,13 +437,12 @@ void tst_Startup::linkerErrorsAreErrors()
     const QString main = home.filePath(QStringLiteral("main.asm"));
     QVERIFY(replaceInFile(main, "extern  delay_250ms", "extern  delay_250ms, nowhere"));
     QVERIFY(replaceInFile(main, "call    delay_250ms", "call    nowhere"));
-    const Run result = run({QStringLiteral("--scan_compilers"),
+    const Run result = run(home,
+                           {QStringLiteral("--scan_compilers"),
                             QStringLiteral("--print-output"),
                             home.filePath(QStringLiteral("PIC16 Blinky.dyxp")),
                             QStringLiteral("--build"),
-                            QStringLiteral("--quit")},
-                           home.path(),
-                           home.path());
+                            QStringLiteral("--quit")});
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.contains(
                  QStringLiteral("error: Missing definition for symbol \"nowhere\"")),
@@ -504,7 +491,7 @@ void tst_Startup::laterStartsHandOverTheirFiles()
     QTRY_VERIFY_WITH_TIMEOUT((said += QString::fromLocal8Bit(first.readAllStandardOutput()),
                               said.contains(QStringLiteral("No Cirrane Installation"))),
                              20000);
-    const Run second = run({projects[1]}, home.path(), home.path(), environment);
+    const Run second = run(home, {projects[1]}, environment);
     QCOMPARE(second.exitCode, 0);
     QVERIFY2(!(second.out + second.err).contains(opened), qPrintable(second.err));
     QTRY_VERIFY_WITH_TIMEOUT((said += QString::fromLocal8Bit(first.readAllStandardOutput()),
@@ -512,12 +499,11 @@ void tst_Startup::laterStartsHandOverTheirFiles()
                              20000);
     QCOMPARE(first.state(), QProcess::Running);
     // With an option, a start of its own.
-    const Run own = run({QStringLiteral("--new-window"),
+    const Run own = run(home,
+                        {QStringLiteral("--new-window"),
                          QStringLiteral("--print-output"),
                          QStringLiteral("--quit"),
                          projects[1]},
-                        home.path(),
-                        home.path(),
                         environment);
     QCOMPARE(own.exitCode, 0);
     QVERIFY2(own.err.contains(opened), qPrintable(own.err));
