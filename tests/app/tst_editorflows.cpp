@@ -132,15 +132,19 @@ void tst_EditorFlows::printToPdf()
     window.actions().printFile->trigger();
     QCOMPARE(title, QStringLiteral("Print Document"));
     QVERIFY(QFileInfo(pdf).size() > 0);
-    QProcess text;
-    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    QVERIFY(text.waitForFinished(30000));
+    const auto printedLines = [&pdf] {
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, "-"});
+        text.waitForFinished(30000);
+        QStringList lines = QString::fromUtf8(text.readAllStandardOutput())
+                                .remove(QLatin1Char('\f'))
+                                .split(QLatin1Char('\n'));
+        while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
+            lines.removeLast();
+        return lines;
+    };
     // The line number margin is on by default: each printed line is its number and its text.
-    QStringList printed = QString::fromUtf8(text.readAllStandardOutput())
-                              .remove(QLatin1Char('\f'))
-                              .split(QLatin1Char('\n'));
-    while (!printed.isEmpty() && printed.last().trimmed().isEmpty())
-        printed.removeLast();
+    const QStringList printed = printedLines();
     const QStringList source = QString::fromUtf8(readFile(main)).split(QLatin1Char('\n'));
     QCOMPARE(printed.size(), source.size());
     for (int i = 0; i < source.size(); ++i)
@@ -172,15 +176,7 @@ void tst_EditorFlows::printToPdf()
             dialog->accept();
         });
         window.actions().printFile->trigger();
-        QProcess selection;
-        selection.start(QStringLiteral("pdftotext"),
-                        {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-        QVERIFY(selection.waitForFinished(30000));
-        QStringList lines = QString::fromUtf8(selection.readAllStandardOutput())
-                                .remove(QLatin1Char('\f'))
-                                .split(QLatin1Char('\n'));
-        while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
-            lines.removeLast();
+        const QStringList lines = printedLines();
         QCOMPARE(lines.size(), s.count);
         for (int i = 0; i < s.count; ++i) {
             const int line = s.first + i;
