@@ -178,18 +178,19 @@ struct DebuggedFirmware
     std::unique_ptr<QSignalSpy> stops;
     QStringList messages;
 
-    // Empty when it is ready, else what went wrong.
-    QString prepare(const QString &project,
+    // Empty when it is ready, else what went wrong. The controller is "family device clock".
+    QString prepare(const QString &controller,
+                    const QString &project,
                     const QString &file,
                     const char *text,
                     const QString &commands)
     {
+        handOff.family = controller.section(QLatin1Char(' '), 0, 0);
+        handOff.device = controller.section(QLatin1Char(' '), 1, 1);
+        handOff.clock = controller.section(QLatin1Char(' '), 2, 2);
         source = project + QLatin1Char('/') + file;
-        QFile written(source);
-        if (!QDir().mkpath(project + QStringLiteral("/Debug"))
-            || !written.open(QIODevice::WriteOnly) || written.write(text) < 0)
+        if (!QDir().mkpath(project + QStringLiteral("/Debug")) || !writeFile(source, text))
             return QStringLiteral("cannot write ") + source;
-        written.close();
         QProcess build;
         build.setWorkingDirectory(project);
         build.start(QStringLiteral("sh"), {QStringLiteral("-c"), commands});
@@ -222,10 +223,8 @@ struct DebuggedFirmware
 void tst_SourceDebug::avrBreakStepAndValues()
 {
     DebuggedFirmware f;
-    f.handOff.device = QStringLiteral("ATMEGA328P");
-    f.handOff.family = QStringLiteral("AVR");
-    f.handOff.clock = QStringLiteral("16MHz");
-    const QString problem = f.prepare(m_dir.filePath(QStringLiteral("avr")),
+    const QString problem = f.prepare(QStringLiteral("AVR ATMEGA328P 16MHz"),
+                                      m_dir.filePath(QStringLiteral("avr")),
                                       QStringLiteral("main.c"),
                                       avrSource,
                                       QStringLiteral("avr-gcc -mmcu=atmega328p -Og -g main.c -o "
@@ -437,10 +436,8 @@ bump:
 void tst_SourceDebug::picBreakStepAndValues()
 {
     DebuggedFirmware f;
-    f.handOff.device = QStringLiteral("PIC16F877A");
-    f.handOff.family = QStringLiteral("PIC16");
-    f.handOff.clock = QStringLiteral("4MHz");
-    const QString problem = f.prepare(m_dir.filePath(QStringLiteral("pic")),
+    const QString problem = f.prepare(QStringLiteral("PIC16 PIC16F877A 4MHz"),
+                                      m_dir.filePath(QStringLiteral("pic")),
                                       QStringLiteral("main.asm"),
                                       picSource,
                                       QStringLiteral("gpasm -c -p p16f877a -o Debug/main.o "
@@ -525,10 +522,8 @@ void main(void)
 void tst_SourceDebug::mcsBreakStepAndValues()
 {
     DebuggedFirmware f;
-    f.handOff.device = QStringLiteral("AT89S52");
-    f.handOff.family = QStringLiteral("MCS51");
-    f.handOff.clock = QStringLiteral("11.0592MHz");
-    const QString problem = f.prepare(m_dir.filePath(QStringLiteral("mcs")),
+    const QString problem = f.prepare(QStringLiteral("MCS51 AT89S52 11.0592MHz"),
+                                      m_dir.filePath(QStringLiteral("mcs")),
                                       QStringLiteral("main.c"),
                                       mcsSource,
                                       QStringLiteral("sdcc -mmcs51 --debug -c main.c -o "
