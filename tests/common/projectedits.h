@@ -7,8 +7,6 @@
 #include "build/buildproject.h"
 #include "project/ui/project.h"
 
-#include <QFile>
-
 namespace WindowFlows {
 
 // As the options editor leaves the active configuration when the user sets one value of an

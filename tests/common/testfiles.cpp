@@ -46,13 +46,15 @@ QList<QPair<double, int>> traceLevels(const QByteArray &trace, const QString &si
                                                            + QRegularExpression::escape(signal)
                                                            + QStringLiteral(" \\$end"))
                                             .match(text);
+    if (!var.hasMatch())
+        return {};
     QList<QPair<double, int>> levels;
     double now = 0;
     for (const QString &line :
          text.mid(text.indexOf(QStringLiteral("$enddefinitions"))).split(QLatin1Char('\n'))) {
         if (line.startsWith(QLatin1Char('#')))
             now = line.mid(1).toDouble();
-        else if (var.hasMatch() && line.size() > 1 && line.mid(1) == var.captured(1))
+        else if (line.size() > 1 && line.mid(1) == var.captured(1))
             levels.append({now, line.at(0).digitValue()});
     }
     return levels;

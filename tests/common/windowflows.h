@@ -32,11 +32,9 @@ inline void freshSettings()
 // A copy of a demonstration board of the build tree in target; the path of its project file.
 inline QString copyBoard(const QString &board, const QString &target)
 {
-    const QString origin = QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
-                           + QStringLiteral("/../devboards/") + board;
-    QDir().mkpath(target);
-    for (const QString &name : QDir(origin).entryList(QDir::Files))
-        QFile::copy(origin + QLatin1Char('/') + name, target + QLatin1Char('/') + name);
+    copyTree(QFileInfo(QStringLiteral(DYX_PROGRAM)).absolutePath()
+                 + QStringLiteral("/../devboards/") + board,
+             target);
     return target + QLatin1Char('/') + board + QStringLiteral(".dyxp");
 }
 

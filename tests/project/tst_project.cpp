@@ -32,7 +32,6 @@ private slots:
 
 private:
     std::unique_ptr<Project> loadDemo();
-    static QByteArray read(const QString &path);
 
     FakeWindowServices m_services;
     std::unique_ptr<BuildConfigList> m_catalogue;
@@ -66,12 +65,6 @@ std::unique_ptr<Project> tst_Project::loadDemo()
     return project;
 }
 
-QByteArray tst_Project::read(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void tst_Project::unmodifiedSaveWritesNothing()
 {
     auto project = loadDemo();
@@ -94,8 +87,8 @@ void tst_Project::savedFileIsByteExact()
     QCOMPARE(project->rootItem()->text(0), QStringLiteral("*demo"));
     QVERIFY(project->save());
     QCOMPARE(project->rootItem()->text(0), QStringLiteral("demo"));
-    const QByteArray written = read(project->filePath());
-    const QByteArray expected = read(QStringLiteral(DYX_TEST_DATA "/projects/demo-saved.dyxp"));
+    const QByteArray written = readFile(project->filePath());
+    const QByteArray expected = readFile(QStringLiteral(DYX_TEST_DATA "/projects/demo-saved.dyxp"));
     if (written != expected) {
         // Left beside the test for a look (or to become the new expected file).
         QFile actual(QStringLiteral("demo-saved.actual.dyxp"));
@@ -108,7 +101,7 @@ void tst_Project::savedFileIsByteExact()
     QVERIFY(again.load(project->filePath()));
     again.setModified(true);
     QVERIFY(again.save());
-    QCOMPARE(read(project->filePath()), written);
+    QCOMPARE(readFile(project->filePath()), written);
 }
 
 void tst_Project::missingFileIsLoadedAndReported()
@@ -181,7 +174,7 @@ void tst_Project::moveBetweenGroups()
     QCOMPARE(project->filePathAt(0), m_dir->filePath(QStringLiteral("notes.txt")));
     QCOMPARE(project->fileGroup(0), QStringLiteral("Source Files"));
     QVERIFY(project->save());
-    const QByteArray text = read(project->filePath());
+    const QByteArray text = readFile(project->filePath());
     QVERIFY(text.indexOf("notes.txt\" GROUP=\"Source Files\"") < text.indexOf("src/main.c"));
 }
 

@@ -234,13 +234,12 @@ void tst_SourceDebug::avrBreakStepAndValues()
     SourceDebugger &debugger = *f.debugger;
     const QString &source = f.source;
     SimulationRun &run = f.run;
-    const auto after = [&f](const std::function<void()> &command) { return f.after(command); };
     debugger.setWatchedGlobals({QStringLiteral("counter")});
     debugger.setMemoryView(QStringLiteral("&counter"), 2);
     QString error;
     // The breakpoint in the function is hit at its line, called from main, with the argument
     // and the global as they are.
-    DebugStop stop = after([&] {
+    DebugStop stop = f.after([&] {
         QVERIFY2(debugger.start(f.handOff.program, {{source, lineInTwice}}, true, &error),
                  qPrintable(error));
     });
@@ -260,16 +259,16 @@ void tst_SourceDebug::avrBreakStepAndValues()
     QCOMPARE(stop.registers.first().name, QStringLiteral("r0"));
 
     // Step Out returns to the caller's line.
-    stop = after([&] { debugger.stepOut(); });
+    stop = f.after([&] { debugger.stepOut(); });
     QCOMPARE(stop.where.function, QStringLiteral("main"));
     QCOMPARE(stop.where.line, lineOfCall);
 
     // Without breakpoints, a step over the call lands on the next line, and the next step
     // over changes the global: it is marked as changed, the memory byte too.
     debugger.setBreakpoints({});
-    stop = after([&] { debugger.stepOver(); });
+    stop = f.after([&] { debugger.stepOver(); });
     QCOMPARE(stop.where.line, lineAfterCall);
-    stop = after([&] { debugger.stepOver(); });
+    stop = f.after([&] { debugger.stepOver(); });
     QCOMPARE(stop.where.line, lineOfPort);
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("8"));
     QVERIFY(stop.globals.value(0).changed);
@@ -285,23 +284,23 @@ void tst_SourceDebug::avrBreakStepAndValues()
     QVERIFY2(totalSeen, "the local variable total is listed");
 
     // Step Into enters the function; Run to Cursor stops at the line asked for.
-    stop = after([&] { debugger.stepOver(); });
+    stop = f.after([&] { debugger.stepOver(); });
     QCOMPARE(stop.where.line, lineOfCall);
-    stop = after([&] { debugger.stepInto(); });
+    stop = f.after([&] { debugger.stepInto(); });
     QCOMPARE(stop.where.function, QStringLiteral("twice"));
-    stop = after([&] { debugger.runTo(source, lineOfPort); });
+    stop = f.after([&] { debugger.runTo(source, lineOfPort); });
     QCOMPARE(stop.where.line, lineOfPort);
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("9"));
 
     // A breakpoint set while the firmware runs is taken at once; Pause stops it anywhere.
     debugger.resume();
     QTRY_VERIFY(run.isRunning());
-    stop = after([&] { debugger.setBreakpoints({{source, lineAfterCall}}); });
+    stop = f.after([&] { debugger.setBreakpoints({{source, lineAfterCall}}); });
     QCOMPARE(stop.where.line, lineAfterCall);
     debugger.setBreakpoints({});
     debugger.resume();
     QTRY_VERIFY(run.isRunning());
-    stop = after([&] { debugger.pause(); });
+    stop = f.after([&] { debugger.pause(); });
     QVERIFY(!run.isRunning());
     QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.join(QLatin1Char('\n'))));
 }
@@ -446,11 +445,10 @@ void tst_SourceDebug::picBreakStepAndValues()
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     SourceDebugger &d = *f.debugger;
     const QString &source = f.source;
-    const auto after = [&f](const std::function<void()> &command) { return f.after(command); };
     d.setWatchedGlobals({QStringLiteral("counter"), QStringLiteral("total")});
     d.setMemoryView(QStringLiteral("counter"), 2);
     QString error;
-    DebugStop stop = after([&] {
+    DebugStop stop = f.after([&] {
         QVERIFY2(d.start(f.handOff.program, {{source, 15}}, true, &error), qPrintable(error));
     });
     QCOMPARE(stop.reason, QStringLiteral("breakpoint-hit"));
@@ -462,38 +460,38 @@ void tst_SourceDebug::picBreakStepAndValues()
     QCOMPARE(stop.registers.value(0).name, QStringLiteral("W"));
 
     // Over the call: the next line, with the register the routine changed marked.
-    stop = after([&] { d.stepOver(); });
+    stop = f.after([&] { d.stepOver(); });
     QCOMPARE(stop.where.line, 16);
     QCOMPARE(stop.globals.value(1).value, QStringLiteral("0x02 (2)"));
     QVERIFY(stop.globals.value(1).changed);
     QCOMPARE(stop.changedBytes, QList<int>{1});
-    stop = after([&] { d.resume(); });
+    stop = f.after([&] { d.resume(); });
     QCOMPARE(stop.where.line, 15);
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("0x02 (2)"));
     // Into the routine, and out again to the line after the call.
-    stop = after([&] { d.stepInto(); });
+    stop = f.after([&] { d.stepInto(); });
     QCOMPARE(stop.where.line, 19);
     QCOMPARE(stop.where.function, QStringLiteral("bump"));
-    QCOMPARE(after([&] { d.stepInto(); }).where.line, 20);
-    stop = after([&] { d.stepOut(); });
+    QCOMPARE(f.after([&] { d.stepInto(); }).where.line, 20);
+    stop = f.after([&] { d.stepOut(); });
     QCOMPARE(stop.where.line, 16);
     QCOMPARE(stop.globals.value(1).value, QStringLiteral("0x04 (4)"));
     // Run to Cursor, and Pause of a free run.
-    stop = after([&] { d.runTo(source, 14); });
+    stop = f.after([&] { d.runTo(source, 14); });
     QCOMPARE(stop.reason, QStringLiteral("location-reached"));
     QCOMPARE(stop.where.line, 14);
     d.setBreakpoints({});
     d.resume();
     QTRY_VERIFY(f.run.isRunning());
     QTest::qWait(50);
-    stop = after([&] { d.pause(); });
+    stop = f.after([&] { d.pause(); });
     QCOMPARE(stop.reason, QStringLiteral("signal-received"));
     QVERIFY(!f.run.isRunning());
     // A line without code takes the next line's; one beyond the code is refused.
     d.setBreakpoints({{source, 13}, {source, 40}});
     QCOMPARE(f.messages.size(), 1);
     QVERIFY(f.messages.first().contains(QStringLiteral("line 40")));
-    QCOMPARE(after([&] { d.resume(); }).where.line, 14);
+    QCOMPARE(f.after([&] { d.resume(); }).where.line, 14);
 }
 
 static const char mcsSource[] = R"(#include <8052.h>
@@ -532,12 +530,11 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     SourceDebugger &d = *f.debugger;
     const QString &source = f.source;
-    const auto after = [&f](const std::function<void()> &command) { return f.after(command); };
     d.setWatchedGlobals({QStringLiteral("counter"), QStringLiteral("total")});
     d.setMemoryView(QStringLiteral("&total"), 2);
     QString error;
     // In the function: the local in memory and the globals with their values in C.
-    DebugStop stop = after([&] {
+    DebugStop stop = f.after([&] {
         QVERIFY2(d.start(f.handOff.program, {{source, 9}}, true, &error), qPrintable(error));
     });
     QCOMPARE(stop.reason, QStringLiteral("breakpoint-hit"));
@@ -552,28 +549,28 @@ void tst_SourceDebug::mcsBreakStepAndValues()
 
     // Out to the caller, over to the next lines (the global marked as it changes), into the
     // function again, and on to a line by Run to Cursor.
-    stop = after([&] { d.stepOut(); });
+    stop = f.after([&] { d.stepOut(); });
     QCOMPARE(stop.reason, QStringLiteral("function-finished"));
     QCOMPARE(stop.where.function, QStringLiteral("main"));
     QCOMPARE(stop.where.line, 16);
     d.setBreakpoints({});
-    stop = after([&] { d.stepOver(); });
+    stop = f.after([&] { d.stepOver(); });
     QCOMPARE(stop.where.line, 17);
     QCOMPARE(stop.globals.value(1).value, QStringLiteral("14"));
     QCOMPARE(stop.memory, QByteArray("\x0e\x00", 2));
-    stop = after([&] { d.stepOver(); });
+    stop = f.after([&] { d.stepOver(); });
     QCOMPARE(stop.where.line, 18);
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("8"));
     QVERIFY(stop.globals.value(0).changed);
-    QCOMPARE(after([&] { d.stepOver(); }).where.line, 16);
+    QCOMPARE(f.after([&] { d.stepOver(); }).where.line, 16);
     // Over the call: the next line, the global grown by twice the counter.
-    stop = after([&] { d.stepOver(); });
+    stop = f.after([&] { d.stepOver(); });
     QCOMPARE(stop.where.line, 17);
     QCOMPARE(stop.globals.value(1).value, QStringLiteral("30"));
     QCOMPARE(stop.changedBytes, QList<int>{0});
-    stop = after([&] { d.runTo(source, 16); });
+    stop = f.after([&] { d.runTo(source, 16); });
     QCOMPARE(stop.where.line, 16);
-    stop = after([&] { d.stepInto(); });
+    stop = f.after([&] { d.stepInto(); });
     QCOMPARE(stop.where.function, QStringLiteral("twice"));
     QCOMPARE(stop.where.line, 8);
     QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.join(QLatin1Char('\n'))));
