@@ -17,8 +17,6 @@ private slots:
     void init();
     void parseLink_data();
     void parseLink();
-    void followLink_data();
-    void followLink();
     void linesAndFormats();
     void linkMarkup_data();
     void linkMarkup();
@@ -83,30 +81,6 @@ void tst_OutWindow::parseLink()
     QCOMPARE(target.file, file);
     QCOMPARE(target.line, line);
     QCOMPARE(target.column, column);
-}
-
-void tst_OutWindow::followLink_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<int>("opened");
-    QTest::newRow("line and column") << "/src/main.c#3.9" << 1;
-    QTest::newRow("line") << "/src/main.c#3" << 1;
-    QTest::newRow("negative line") << "/src/main.c#-3.9" << 0;
-    QTest::newRow("no position") << "/src/main.c" << 0;
-}
-
-void tst_OutWindow::followLink()
-{
-    QFETCH(QString, url);
-    QFETCH(int, opened);
-    FakeWindowServices services;
-    OutWindow window(&services);
-    window.textView()->anchorClicked(QUrl(url));
-    QCOMPARE(services.openRequests.size(), opened);
-    if (opened) {
-        QCOMPARE(services.openRequests.first().path, QStringLiteral("/src/main.c"));
-        QCOMPARE(services.openRequests.first().line, 3);
-    }
 }
 
 void tst_OutWindow::linesAndFormats()

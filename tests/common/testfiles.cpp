@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 
 bool copyTree(const QString &source, const QString &target)
@@ -65,4 +66,32 @@ bool processEnded(qint64 pid)
     const QByteArray text = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
     const qsizetype close = text.lastIndexOf(')');
     return close < 0 || text.mid(close + 2, 1) == "Z";
+}
+
+QString shellIn(const QString &folder, const QString &commands)
+{
+    QProcess shell;
+    shell.setWorkingDirectory(folder);
+    shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), commands});
+    if (!shell.waitForFinished(120000))
+        return commands + QStringLiteral(": did not end");
+    if (shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == 0)
+        return QString();
+    const QString said = QString::fromLocal8Bit(shell.readAllStandardError());
+    return said.isEmpty() ? commands + QStringLiteral(": failed") : said;
+}
+
+bool writeHandOff(const QString &path,
+                  const QString &design,
+                  const QString &program,
+                  const QString &controller,
+                  bool autorun)
+{
+    const QStringList parts = controller.split(QLatin1Char(' '));
+    return writeFile(path,
+                     QStringLiteral("[CIRRANE]\nDESIGNFILE=%1\nPROGRAM=%2\nFAMILY=%3\nDEVICE=%4\n"
+                                    "CLOCK=%5\nAUTORUN=%6\nNEWDESIGN=0\n")
+                         .arg(design, program, parts.value(0), parts.value(1), parts.value(2))
+                         .arg(autorun ? 1 : 0)
+                         .toUtf8());
 }

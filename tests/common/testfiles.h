@@ -21,5 +21,17 @@ bool replaceInFile(const QString &path, const QByteArray &from, const QByteArray
 // first value included; empty when the trace names no such signal.
 QList<QPair<double, int>> traceLevels(const QByteArray &trace, const QString &signal);
 
+// Runs a shell command line in folder; empty when it ends with 0, else what it wrote on standard
+// error (or that it did not end).
+QString shellIn(const QString &folder, const QString &commands);
+
+// Writes the simulator's hand-off file at path: design and program files, the controller as
+// "FAMILY DEVICE CLOCK", and whether the run starts at once.
+bool writeHandOff(const QString &path,
+                  const QString &design,
+                  const QString &program,
+                  const QString &controller,
+                  bool autorun);
+
 // True when the process has ended: gone, or a corpse its parent has not collected yet.
 bool processEnded(qint64 pid);

@@ -33,7 +33,6 @@ private slots:
     void serialSamplesGreet_data();
     void serialSamplesGreet();
     void everySerialPortReachesTheOutput();
-    void voltagesReachTheAdc();
     void firmwareTestsDecideTheExitCode_data();
     void firmwareTestsDecideTheExitCode();
     void simulationThatCannotStart();
@@ -258,47 +257,6 @@ void tst_Simulation::firmwareTestsDecideTheExitCode()
         QVERIFY2(sourceLines.value(line - 1).contains("CHECK"),
                  qPrintable(QStringLiteral("line %1 is no check").arg(line)));
     }
-}
-
-// Voltages the design gives to analog inputs are what the firmware's ADC reads, against its
-// 5 V reference: Vin * 1024 / 5 V, to the converter's accuracy; and its analog comparator sees
-// AIN0 above AIN1.
-void tst_Simulation::voltagesReachTheAdc()
-{
-    QTemporaryDir source;
-    const QString folder = avrProject(
-        source,
-        QStringLiteral("Adc"),
-        QStringLiteral("ATmega328P"),
-        "<DESIGN CONTROLLER=\"ATMEGA328P\" FAMILY=\"AVR\">"
-        "<PART TYPE=\"VOLTAGE\" NAME=\"V1\" PIN=\"ADC0\" VALUE=\"2.5\" X=\"0\" Y=\"0\"/>"
-        "<PART TYPE=\"VOLTAGE\" NAME=\"V2\" PIN=\"ADC3\" VALUE=\"1\" X=\"0\" Y=\"50\"/>"
-        "<PART TYPE=\"VOLTAGE\" NAME=\"V3\" PIN=\"AIN0\" VALUE=\"2\" X=\"0\" Y=\"100\"/>"
-        "<PART TYPE=\"VOLTAGE\" NAME=\"V4\" PIN=\"AIN1\" VALUE=\"1.5\" X=\"0\" Y=\"150\"/>"
-        "</DESIGN>",
-        "#include <avr/io.h>\n#include <stdio.h>\n"
-        "static int put(char c, FILE *f) { while (!(UCSR0A & (1 << UDRE0))); UDR0 = c; "
-        "return 0; }\n"
-        "static FILE out = FDEV_SETUP_STREAM(put, NULL, _FDEV_SETUP_WRITE);\n"
-        "static unsigned adc(unsigned char channel) { ADMUX = (1 << REFS0) | channel; "
-        "ADCSRA |= 1 << ADSC; while (ADCSRA & (1 << ADSC)); return ADC; }\n"
-        "int main(void) { UBRR0 = 103; UCSR0B = 1 << TXEN0; "
-        "ADCSRA = (1 << ADEN) | 7; "
-        "fprintf(&out, \"ADC0=%u ADC3=%u ACO=%u\\n\", adc(0), adc(3), (ACSR >> ACO) & 1);\n"
-        "for (;;) {} }\n");
-    QTemporaryDir work;
-    QString output;
-    const int code = runOnCopy(work,
-                               folder,
-                               {QStringLiteral("--build"), QStringLiteral("--simulate=0.1")},
-                               &output);
-    QVERIFY2(code == 0, qPrintable(output));
-    // Within the converter's own error of a step or two.
-    const QRegularExpressionMatch read
-        = QRegularExpression(QStringLiteral("\nUART: ADC0=(\\d+) ADC3=(\\d+) ACO=1\n")).match(output);
-    QVERIFY2(read.hasMatch(), qPrintable(output.right(600)));
-    QVERIFY2(qAbs(read.captured(1).toInt() - 512) <= 1 && qAbs(read.captured(2).toInt() - 204) <= 1,
-             qPrintable(read.captured(0)));
 }
 
 // An ATmega2560 writing on three of its four USARTs, the second without a line end: each line

@@ -25,7 +25,6 @@ private slots:
     void initTestCase();
     void init();
     void table();
-    void checkAllThenOk();
     void directoriesByHand_data();
     void directoriesByHand();
     void website();
@@ -108,32 +107,6 @@ void tst_CompilersDialog::table()
              QStringLiteral("Double click to visit compiler's website"));
     QCOMPARE(table->item(1, 1)->text(), QStringLiteral("No"));
     QCOMPARE(table->item(2, 2)->text(), m_dir.filePath(QStringLiteral("found.xml")));
-}
-
-// Check All fills every row and writes the summary; OK stores what it found, and the too old
-// compiler as not installed.
-void tst_CompilersDialog::checkAllThenOk()
-{
-    CompilersDialog dialog(m_catalogue.get(), m_services.get(), nullptr);
-    QTest::mouseClick(child<QPushButton>(dialog, "checkAllButton"), Qt::LeftButton);
-    auto *table = child<QTableWidget>(dialog, "compilersTable");
-    const int beta = rowOf(dialog, QStringLiteral("Beta"));
-    const int gamma = rowOf(dialog, QStringLiteral("Gamma"));
-    const QString toolDir = QFileInfo(QStringLiteral(DYX_FAKE_COMPILER)).absolutePath();
-    QCOMPARE(table->item(beta, 1)->text(), QStringLiteral("Yes"));
-    QCOMPARE(directoryCell(dialog, beta)->text(), toolDir);
-    QCOMPARE(table->item(gamma, 1)->text(), QStringLiteral("No"));
-    QCOMPARE(directoryCell(dialog, gamma)->text(), QStringLiteral("Compiler too old"));
-    QCOMPARE(m_services->lines.first(), QStringLiteral("clear"));
-    QVERIFY(m_services->lines.contains(QStringLiteral("message: Found:")));
-    QVERIFY(m_services->lines.contains(QStringLiteral("message: Beta:\t") + toolDir));
-
-    QTest::mouseClick(child<QPushButton>(dialog, "saveButton"), Qt::LeftButton);
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QVERIFY(m_catalogue->find(QStringLiteral("Beta"))->isConfigured());
-    QCOMPARE(m_catalogue->find(QStringLiteral("Beta"))->compilerDirectory(), toolDir);
-    QVERIFY(!m_catalogue->find(QStringLiteral("Gamma"))->isConfigured());
-    QCOMPARE(m_catalogue->find(QStringLiteral("Gamma"))->compilerDirectory(), QString());
 }
 
 void tst_CompilersDialog::directoriesByHand_data()

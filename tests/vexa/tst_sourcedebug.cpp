@@ -13,12 +13,10 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QSettings>
 #include <QTreeWidget>
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -74,7 +72,6 @@ private:
     QTemporaryDir m_dir;
     QString m_source;
     QString m_hex;
-    QString m_elf;
 };
 
 void tst_SourceDebug::initTestCase()
@@ -82,20 +79,13 @@ void tst_SourceDebug::initTestCase()
     QVERIFY(m_dir.isValid());
     m_source = m_dir.filePath(QStringLiteral("main.c"));
     QVERIFY(writeFile(m_source, avrSource));
-    m_elf = m_dir.filePath(QStringLiteral("firmware.elf"));
     m_hex = m_dir.filePath(QStringLiteral("firmware.hex"));
     // As the shipped Debug configuration builds.
-    QCOMPARE(QProcess::execute(QStringLiteral("avr-gcc"),
-                               {QStringLiteral("-mmcu=atmega328p"),
-                                QStringLiteral("-Og"),
-                                QStringLiteral("-g"),
-                                m_source,
-                                QStringLiteral("-o"),
-                                m_elf}),
-             0);
-    QCOMPARE(QProcess::execute(QStringLiteral("avr-objcopy"),
-                               {QStringLiteral("-O"), QStringLiteral("ihex"), m_elf, m_hex}),
-             0);
+    const QString built = shellIn(m_dir.path(),
+                                  QStringLiteral("avr-gcc -mmcu=atmega328p -Og -g main.c -o "
+                                                 "firmware.elf && avr-objcopy -O ihex "
+                                                 "firmware.elf firmware.hex"));
+    QVERIFY2(built.isEmpty(), qPrintable(built));
     QVERIFY2(!GdbDebugger::program().isEmpty(), "avr-gdb (package gdb-avr) is needed");
 }
 
@@ -191,11 +181,8 @@ struct DebuggedFirmware
         source = project + QLatin1Char('/') + file;
         if (!QDir().mkpath(project + QStringLiteral("/Debug")) || !writeFile(source, text))
             return QStringLiteral("cannot write ") + source;
-        QProcess build;
-        build.setWorkingDirectory(project);
-        build.start(QStringLiteral("sh"), {QStringLiteral("-c"), commands});
-        if (!build.waitForFinished(60000) || build.exitCode() != 0)
-            return QString::fromLocal8Bit(build.readAllStandardError());
+        if (const QString problem = shellIn(project, commands); !problem.isEmpty())
+            return problem;
         handOff.program = project + QStringLiteral("/Debug/Debug.hex");
         if (!run.load(handOff))
             return QStringLiteral("the firmware does not load");
@@ -322,16 +309,11 @@ static QString shownValue(const DebuggerPanel &panel, const QString &group, cons
 void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
 {
     const QString handOff = m_dir.filePath(QStringLiteral("tandel.ini"));
-    {
-        QSettings file(handOff, QSettings::IniFormat);
-        file.beginGroup(QStringLiteral("CIRRANE"));
-        file.setValue(QStringLiteral("DESIGNFILE"), m_dir.filePath(QStringLiteral("board.DSN")));
-        file.setValue(QStringLiteral("PROGRAM"), m_hex);
-        file.setValue(QStringLiteral("CLOCK"), QStringLiteral("16MHz"));
-        file.setValue(QStringLiteral("DEVICE"), QStringLiteral("ATMEGA328P"));
-        file.setValue(QStringLiteral("FAMILY"), QStringLiteral("AVR"));
-        file.setValue(QStringLiteral("AUTORUN"), QStringLiteral("0"));
-    }
+    QVERIFY(writeHandOff(handOff,
+                         m_dir.filePath(QStringLiteral("board.DSN")),
+                         m_hex,
+                         QStringLiteral("AVR ATMEGA328P 16MHz"),
+                         false));
     VexaWindow window(handOff);
     DebuggerPanel *panel = window.debuggerPanel();
     QTRY_VERIFY(window.debugger() && window.debugger()->isPaused());
@@ -374,25 +356,17 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
 
     // Without debugging information the window says so and runs as ever.
     const QString plainElf = m_dir.filePath(QStringLiteral("plain.elf"));
-    const QString plainHex = m_dir.filePath(QStringLiteral("plain.hex"));
-    const QString blank = m_dir.filePath(QStringLiteral("plain.c"));
-    QVERIFY(writeFile(blank, "int main(void) { for (;;) {} }\n"));
-    QCOMPARE(QProcess::execute(QStringLiteral("avr-gcc"),
-                               {QStringLiteral("-mmcu=atmega328p"),
-                                QStringLiteral("-nostartfiles"),
-                                QStringLiteral("-nostdlib"),
-                                blank,
-                                QStringLiteral("-o"),
-                                plainElf}),
-             0);
-    QCOMPARE(QProcess::execute(QStringLiteral("avr-objcopy"),
-                               {QStringLiteral("-O"), QStringLiteral("ihex"), plainElf, plainHex}),
-             0);
-    {
-        QSettings file(handOff, QSettings::IniFormat);
-        file.setValue(QStringLiteral("CIRRANE/PROGRAM"), plainHex);
-        file.setValue(QStringLiteral("CIRRANE/AUTORUN"), QStringLiteral("1"));
-    }
+    QVERIFY(
+        writeFile(m_dir.filePath(QStringLiteral("plain.c")), "int main(void) { for (;;) {} }\n"));
+    QCOMPARE(shellIn(m_dir.path(),
+                     QStringLiteral("avr-gcc -mmcu=atmega328p -nostartfiles -nostdlib plain.c -o "
+                                    "plain.elf && avr-objcopy -O ihex plain.elf plain.hex")),
+             QString());
+    QVERIFY(writeHandOff(handOff,
+                         m_dir.filePath(QStringLiteral("board.DSN")),
+                         m_dir.filePath(QStringLiteral("plain.hex")),
+                         QStringLiteral("AVR ATMEGA328P 16MHz"),
+                         true));
     window.reloadHandOff();
     QVERIFY(!window.debugger());
     QVERIFY(window.isRunning());

@@ -18,9 +18,7 @@
 #include <QGraphicsView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QSet>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -61,19 +59,27 @@ private slots:
     void firmwareEndsTheRun();
 
 private:
-    // Builds a C source for the ATmega328P into a HEX file; empty when avr-gcc fails.
+    // Builds a firmware of a family (C for AVR and 8051, assembler for PIC16; AVR for the
+    // ATmega328P unless mcu says otherwise) into a HEX file; empty when the compiler fails.
+    QString buildFirmware(const QString &family,
+                          const QString &source,
+                          const QString &name,
+                          const QString &mcu = QStringLiteral("atmega328p"));
     QString buildAvr(const QString &source,
                      const QString &name,
-                     const QString &mcu = QStringLiteral("atmega328p"));
-    // Builds a firmware of a family (C for AVR and 8051, assembler for PIC16); empty when the
-    // compiler fails.
-    QString buildFirmware(const QString &family, const QString &source, const QString &name);
-    QString writeHandOff(const QString &design,
-                         const QString &program,
-                         bool autorun,
-                         const QString &device = QStringLiteral("ATMEGA328P"),
-                         const QString &family = QStringLiteral("AVR"),
-                         const QString &clock = QStringLiteral("16MHz"));
+                     const QString &mcu = QStringLiteral("atmega328p"))
+    {
+        return buildFirmware(QStringLiteral("AVR"), source, name, mcu);
+    }
+    // The hand-off file of a run, the controller as "FAMILY DEVICE CLOCK".
+    QString handOff(const QString &design,
+                    const QString &program,
+                    bool autorun,
+                    const QString &controller = QStringLiteral("AVR ATMEGA328P 16MHz"))
+    {
+        const QString path = m_dir.filePath(QStringLiteral("tandel.ini"));
+        return writeHandOff(path, design, program, controller, autorun) ? path : QString();
+    }
     // Save Design, as the user chooses it.
     static void saveDesign(VexaWindow &window)
     {
@@ -290,48 +296,6 @@ void tst_Vexa::engineProgramThatDies()
     QVERIFY(!engine->isLoaded());
 }
 
-QString tst_Vexa::buildAvr(const QString &source, const QString &name, const QString &mcu)
-{
-    const QString c = m_dir.filePath(name + QStringLiteral(".c"));
-    if (!writeFile(c, source.toUtf8()))
-        return QString();
-    const QString elf = m_dir.filePath(name + QStringLiteral(".elf"));
-    const QString hex = m_dir.filePath(name + QStringLiteral(".hex"));
-    if (QProcess::execute(QStringLiteral("avr-gcc"),
-                          {QStringLiteral("-mmcu=") + mcu,
-                           QStringLiteral("-Os"),
-                           QStringLiteral("-DF_CPU=16000000UL"),
-                           c,
-                           QStringLiteral("-o"),
-                           elf})
-            != 0
-        || QProcess::execute(QStringLiteral("avr-objcopy"),
-                             {QStringLiteral("-O"), QStringLiteral("ihex"), elf, hex})
-               != 0)
-        return QString();
-    return hex;
-}
-
-QString tst_Vexa::writeHandOff(const QString &design,
-                               const QString &program,
-                               bool autorun,
-                               const QString &device,
-                               const QString &family,
-                               const QString &clock)
-{
-    const QString path = m_dir.filePath(QStringLiteral("tandel.ini"));
-    QSettings file(path, QSettings::IniFormat);
-    file.beginGroup(QStringLiteral("CIRRANE"));
-    file.setValue(QStringLiteral("DESIGNFILE"), design);
-    file.setValue(QStringLiteral("PROGRAM"), program);
-    file.setValue(QStringLiteral("CLOCK"), clock);
-    file.setValue(QStringLiteral("DEVICE"), device);
-    file.setValue(QStringLiteral("FAMILY"), family);
-    file.setValue(QStringLiteral("AUTORUN"), autorun ? QStringLiteral("1") : QStringLiteral("0"));
-    file.setValue(QStringLiteral("NEWDESIGN"), QStringLiteral("0"));
-    return path;
-}
-
 // A design file that cannot be read is reported and never written over; one naming pins the
 // controller lacks says which.
 void tst_Vexa::designFilesNeverLoseParts()
@@ -342,7 +306,7 @@ void tst_Vexa::designFilesNeverLoseParts()
     const QString broken = m_dir.filePath(QStringLiteral("broken.DSN"));
     QVERIFY(writeFile(broken, "<DESIGN><PART TYPE=\"LED\" PIN=\"PB5\""));
     {
-        VexaWindow window(writeHandOff(broken, hex, false));
+        VexaWindow window(handOff(broken, hex, false));
         const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
         QVERIFY(messages->toPlainText().contains(QStringLiteral("is not XML")));
         saveDesign(window);
@@ -351,7 +315,7 @@ void tst_Vexa::designFilesNeverLoseParts()
 
     const QString odd = m_dir.filePath(QStringLiteral("odd.DSN"));
     QVERIFY(writeFile(odd, "<DESIGN><PART TYPE=\"LED\" NAME=\"D9\" PIN=\"PZ9\"/></DESIGN>"));
-    VexaWindow window(writeHandOff(odd, hex, false));
+    VexaWindow window(handOff(odd, hex, false));
     const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
     QVERIFY2(messages->toPlainText().contains(QStringLiteral("D9 PZ9")),
              qPrintable(messages->toPlainText()));
@@ -439,7 +403,7 @@ int main(void) { cli(); sleep_enable(); sleep_cpu(); for (;;); }
     QVERIFY(!hex.isEmpty());
     const QString design = m_dir.filePath(QStringLiteral("asleep.DSN"));
     QVERIFY(writeFile(design));
-    VexaWindow window(writeHandOff(design, hex, true));
+    VexaWindow window(handOff(design, hex, true));
     const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
     QTRY_VERIFY_WITH_TIMEOUT(messages->toPlainText().contains(
                                  QStringLiteral("stopped the controller")),
@@ -460,7 +424,7 @@ int main(void) { DDRB = 1 << PB5; for (;;) { PINB = 1 << PB5; _delay_ms(5); } }
     QVERIFY(!hex.isEmpty());
     const QString design = m_dir.filePath(QStringLiteral("full.DSN"));
     QVERIFY(writeFile(design));
-    VexaWindow window(writeHandOff(design, hex, false));
+    VexaWindow window(handOff(design, hex, false));
     const QByteArray before = readFile(design);
     QVERIFY(before.contains("PB5"));
     const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
@@ -508,7 +472,7 @@ int main(void)
     QVERIFY(!hex.isEmpty());
     const QString design = m_dir.filePath(QStringLiteral("ports.DSN"));
     QVERIFY(writeFile(design));
-    VexaWindow window(writeHandOff(design, hex, true, QStringLiteral("ATMEGA2560")));
+    VexaWindow window(handOff(design, hex, true, QStringLiteral("AVR ATMEGA2560 16MHz")));
     QVERIFY(window.windowTitle().contains(QStringLiteral("VEXA")));
     const QByteArray saved = readFile(design);
     QVERIFY2(saved.contains("TYPE=\"LED\"") && saved.contains("TYPE=\"TERMINAL\""),
@@ -599,22 +563,22 @@ static bool loadRun(SimulationRun &run,
     return run.load(handOff);
 }
 
-QString tst_Vexa::buildFirmware(const QString &family, const QString &source, const QString &name)
+QString tst_Vexa::buildFirmware(const QString &family,
+                                const QString &source,
+                                const QString &name,
+                                const QString &mcu)
 {
-    if (family == QLatin1String("AVR"))
-        return buildAvr(source, name);
     const bool pic = family == QLatin1String("PIC16");
-    const QString file = m_dir.filePath(name
-                                        + (pic ? QStringLiteral(".asm") : QStringLiteral(".c")));
-    if (!writeFile(file, source.toUtf8()))
+    const QString commands = family == QLatin1String("AVR") ? QStringLiteral(
+                                 "avr-gcc -mmcu=%2 -Os -DF_CPU=16000000UL %1.c -o %1.elf && "
+                                 "avr-objcopy -O ihex %1.elf %1.hex")
+                             : pic ? QStringLiteral("gpasm -q %1.asm -o %1.hex")
+                                   : QStringLiteral("sdcc -mmcs51 %1.c -o %1.hex");
+    if (!writeFile(m_dir.filePath(name + (pic ? QStringLiteral(".asm") : QStringLiteral(".c"))),
+                   source.toUtf8())
+        || !shellIn(m_dir.path(), commands.arg(name, mcu)).isEmpty())
         return QString();
-    const QString hex = m_dir.filePath(name + QStringLiteral(".hex"));
-    const int code
-        = pic ? QProcess::execute(QStringLiteral("gpasm"),
-                                  {QStringLiteral("-q"), file, QStringLiteral("-o"), hex})
-              : QProcess::execute(QStringLiteral("sdcc"),
-                                  {QStringLiteral("-mmcs51"), file, QStringLiteral("-o"), hex});
-    return code == 0 ? hex : QString();
+    return m_dir.filePath(name + QStringLiteral(".hex"));
 }
 
 void tst_Vexa::timedRunsEndOnTime_data()
@@ -942,7 +906,10 @@ void tst_Vexa::windowTakesInput()
                           "Y=\"440\"/></DESIGN>")
                           .arg(device, family, button)
                           .toUtf8()));
-    VexaWindow window(writeHandOff(design, firmware, true, device, family, clock));
+    VexaWindow window(handOff(design,
+                              firmware,
+                              true,
+                              family + QLatin1Char(' ') + device + QLatin1Char(' ') + clock));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     // The button's pull-up holds its pin high until it is pressed.
