@@ -10,6 +10,7 @@
 #include "build/ui/outwindow.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "common/windowsuite.h"
 #include "core/settingsstore.h"
 #include "core/ui/commandactions.h"
@@ -188,23 +189,22 @@ void tst_BuildFlows::restartAfterSettingsRebuilds()
         WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
             title = dialog->windowTitle();
             if (!controller.isEmpty()) {
-                auto *combo = dialog->findChild<QComboBox *>(QStringLiteral("controllerCombo"));
+                auto *combo = child<QComboBox>(dialog, "controllerCombo");
                 combo->setCurrentIndex(combo->findText(controller));
             }
             if (!clock.isEmpty()) {
-                auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("clockFrequency"));
+                auto *edit = child<QLineEdit>(dialog, "clockFrequency");
                 edit->selectAll();
                 QTest::keyClicks(edit, clock);
             }
-            auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("optionsTable"));
+            auto *table = child<QTableWidget>(dialog, "optionsTable");
             for (int row = 0; row < table->rowCount() && !level.isEmpty(); ++row) {
                 if (table->item(row, 1)->text() == QLatin1String("-O")) {
                     auto *choice = qobject_cast<QComboBox *>(table->cellWidget(row, 2));
                     choice->setCurrentIndex(choice->findText(level));
                 }
             }
-            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")),
-                              Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
         });
         window.actions().projectSettings->trigger();
         window.actions().saveProject->trigger();

@@ -4,6 +4,7 @@
 #include "app/srcmanager.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "common/windowsuite.h"
 
 #include "app/helpviewer.h"
@@ -90,12 +91,9 @@ void tst_EditorFlows::goToLine()
     window.actions().gotoLine->trigger();
     auto *dialog = window.findChild<GotoLineDialog *>();
     QVERIFY(dialog && dialog->isVisible());
-    QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("linesLabel"))->text(),
-             QStringLiteral("Line number (1 - 4)"));
-    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit"))->setText(typed);
-    dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))
-        ->button(QDialogButtonBox::Ok)
-        ->click();
+    QCOMPARE(child<QLabel>(dialog, "linesLabel")->text(), QStringLiteral("Line number (1 - 4)"));
+    child<QLineEdit>(dialog, "lineEdit")->setText(typed);
+    child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
     QVERIFY(!dialog->isVisible());
     int cursorLine = -1;
     int cursorIndex = -1;
@@ -104,13 +102,11 @@ void tst_EditorFlows::goToLine()
     QCOMPARE(cursorIndex, index);
 
     // A number left from a longer document is cut to a shorter one's lines.
-    dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit"))->setText(QStringLiteral("4"));
+    child<QLineEdit>(dialog, "lineEdit")->setText(QStringLiteral("4"));
     window.editors().openFileAt(shorter);
     window.actions().gotoLine->trigger();
-    QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit"))->text(),
-             QStringLiteral("2"));
-    QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("linesLabel"))->text(),
-             QStringLiteral("Line number (1 - 2)"));
+    QCOMPARE(child<QLineEdit>(dialog, "lineEdit")->text(), QStringLiteral("2"));
+    QCOMPARE(child<QLabel>(dialog, "linesLabel")->text(), QStringLiteral("Line number (1 - 2)"));
 }
 
 // "&Print File" through the print dialog, to a PDF file: the printed text is the file's.
@@ -353,7 +349,7 @@ void tst_EditorFlows::helpOpensTheTopicOfWhereTheUserIs()
     FindDialog *find = window.findChild<FindDialog *>();
     QVERIFY(find && find->isVisible());
     // F1 where the user types, in the find box: one window, in front of the dialog.
-    QTest::keyClick(find->findChild<QComboBox *>(QStringLiteral("findTextComboBox")), Qt::Key_F1);
+    QTest::keyClick(child<QComboBox>(find, "findTextComboBox"), Qt::Key_F1);
     HelpWindow *popup = help->window(QStringLiteral("Popup"));
     QVERIFY(popup && popup->isVisible());
     QCOMPARE(popup->topic(), QStringLiteral("/find.html"));
@@ -386,7 +382,7 @@ void tst_EditorFlows::helpOpensTheTopicOfWhereTheUserIs()
 
     QString topics;
     WindowFlows::onNextDialog(&window, [&topics, help](QDialog *dialog) {
-        auto *tabs = dialog->findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+        auto *tabs = child<QTabWidget>(dialog, "tabWidget");
         for (int tab = 0; tab < tabs->count(); ++tab) {
             tabs->setCurrentIndex(tab);
             QTest::keyClick(dialog, Qt::Key_F1);
@@ -422,11 +418,10 @@ void tst_EditorFlows::findWrapsInTheCurrentDocument()
     auto *dialog = window.findChild<FindDialog *>();
     QVERIFY(dialog && dialog->isVisible());
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Find"));
-    dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))
-        ->setEditText(QStringLiteral("mov"));
+    child<QComboBox>(dialog, "findTextComboBox")->setEditText(QStringLiteral("mov"));
     QList<int> lines;
     for (int i = 0; i < 4; ++i) {
-        dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
+        child<QPushButton>(dialog, "findNextButton")->click();
         int line = -1;
         int index = -1;
         editor->getCursorPosition(&line, &index);
@@ -439,7 +434,7 @@ void tst_EditorFlows::findWrapsInTheCurrentDocument()
 
     // Matching case is another search: it starts again from the cursor.
     editor->setCursorPosition(0, 0);
-    dialog->findChild<QCheckBox *>(QStringLiteral("matchCaseCheckBox"))->click();
+    child<QCheckBox>(dialog, "matchCaseCheckBox")->click();
     window.actions().findNext->trigger();
     QCOMPARE(editor->selectedText(), QStringLiteral("mov"));
     window.actions().findNext->trigger();
@@ -493,13 +488,11 @@ void tst_EditorFlows::replaceAllInTheProject()
     auto *dialog = window.findChild<FindDialog *>();
     QVERIFY(dialog);
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Find / Replace"));
-    dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))
-        ->setEditText(QStringLiteral("PORTB"));
-    dialog->findChild<QComboBox *>(QStringLiteral("replaceWithTextComboBox"))
-        ->setEditText(QStringLiteral("PORTC"));
-    dialog->findChild<QComboBox *>(QStringLiteral("lookInComboBox"))->setCurrentIndex(2);
+    child<QComboBox>(dialog, "findTextComboBox")->setEditText(QStringLiteral("PORTB"));
+    child<QComboBox>(dialog, "replaceWithTextComboBox")->setEditText(QStringLiteral("PORTC"));
+    child<QComboBox>(dialog, "lookInComboBox")->setCurrentIndex(2);
     window.show();
-    dialog->findChild<QPushButton *>(QStringLiteral("replaceAllButton"))->click();
+    child<QPushButton>(dialog, "replaceAllButton")->click();
     QCOMPARE(prompts.asked.size(), 1);
     QCOMPARE(prompts.asked.first().text, QStringLiteral("Replaced %1 occurences").arg(occurrences));
 
@@ -552,7 +545,7 @@ void tst_EditorFlows::desktopConventions()
     editor->setCursorPosition(1, 1);
     editor->insert(QStringLiteral("x"));
     QCOMPARE(window.windowTitle(), QStringLiteral("two.c * - AVR Blinky - DYX Studio"));
-    QTRY_COMPARE(window.findChild<QLabel *>(QStringLiteral("cursorPosition"))->text(),
+    QTRY_COMPARE(child<QLabel>(window, "cursorPosition")->text(),
                  QStringLiteral("Line 2, Column 2"));
     window.tabs()->save();
     QCOMPARE(window.windowTitle(), QStringLiteral("two.c - AVR Blinky - DYX Studio"));

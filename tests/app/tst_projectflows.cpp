@@ -179,10 +179,9 @@ void tst_ProjectFlows::configurationsFromTheSelector()
         title = dialog->windowTitle();
         if (!accept)
             return;
-        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("configurationsTable"));
+        auto *table = child<QTableWidget>(dialog, "configurationsTable");
         table->setCurrentCell(0, 0);
-        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("copyButton")),
-                          Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(dialog, "copyButton"), Qt::LeftButton);
         // The copy's name is open for typing.
         QWidget *editor = QApplication::focusWidget();
         if (auto *line = qobject_cast<QLineEdit *>(editor)) {
@@ -193,7 +192,7 @@ void tst_ProjectFlows::configurationsFromTheSelector()
             table->item(2, 0)->setText(QStringLiteral("Fast"));
         }
         qobject_cast<QComboBox *>(table->cellWidget(2, 1))->setCurrentText(QStringLiteral("Release"));
-        auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        auto *buttons = child<QDialogButtonBox>(dialog, "buttonBox");
         QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
     };
     WindowFlows::onNextDialog(&window, useDialog);
@@ -316,17 +315,15 @@ void tst_ProjectFlows::saveProjectAsCopiesTheProject()
     QString proposed;
     int round = 0;
     const auto useDialog = [&](QDialog *dialog) {
-        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("projectNameEdit"));
+        auto *name = child<QLineEdit>(dialog, "projectNameEdit");
         proposed = name->text();
         // Characters no file name may hold cannot be typed.
         name->clear();
         QTest::keyClicks(name, QStringLiteral("Blinky: 2?"));
         QCOMPARE(name->text(), QStringLiteral("Blinky 2"));
         prompts.fileNames << place;
-        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("browseButton")),
-                          Qt::LeftButton);
-        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")),
-                          Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(dialog, "browseButton"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
         if (round == 1)
             QVERIFY(dialog->isVisible()); // the name is taken, and the answer was Cancel
     };
@@ -595,32 +592,29 @@ void tst_ProjectFlows::newProjectWizard()
             if (cancelAt == 1)
                 return click("cancelButton");
             if (start.endsWith(QLatin1String("Blinky"))) {
-                auto *boards = dialog->findChild<QListWidget *>(QStringLiteral("demoProjectsList"));
+                auto *boards = child<QListWidget>(dialog, "demoProjectsList");
                 boards->setCurrentItem(boards->findItems(start, Qt::MatchExactly).value(0));
             } else if (start == QLatin1String("none")) {
-                dialog->findChild<QRadioButton *>(QStringLiteral("noneRadioButton"))
-                    ->setChecked(true);
+                child<QRadioButton>(dialog, "noneRadioButton")->setChecked(true);
             } else {
-                dialog->findChild<QRadioButton *>(QStringLiteral("designFileRadioButton"))
-                    ->setChecked(true);
-                dialog->findChild<QToolButton *>(QStringLiteral("designFileButton"))->click();
+                child<QRadioButton>(dialog, "designFileRadioButton")->setChecked(true);
+                child<QToolButton>(dialog, "designFileButton")->click();
             }
             return click("nextButton");
         }
         if (name == QLatin1String("ControllerDialog")) {
             if (cancelAt == 2)
                 return click("cancelButton");
-            auto *family = dialog->findChild<QComboBox *>(QStringLiteral("controllerFamily"));
+            auto *family = child<QComboBox>(dialog, "controllerFamily");
             if (family->currentText().isEmpty()) {
                 family->setCurrentIndex(family->findText(QStringLiteral("AVR")));
-                auto *controller = dialog->findChild<QComboBox *>(QStringLiteral("controller"));
+                auto *controller = child<QComboBox>(dialog, "controller");
                 controller->setCurrentIndex(controller->findText(QStringLiteral("ATmega328P")));
             }
             return click("okButton");
         }
         if (name == QLatin1String("CopyProjectFilesDialog")) {
-            dialog->findChild<QLineEdit *>(QStringLiteral("projectNameEdit"))
-                ->setText(QStringLiteral("Fresh"));
+            child<QLineEdit>(dialog, "projectNameEdit")->setText(QStringLiteral("Fresh"));
             return click("okButton");
         }
     });

@@ -318,15 +318,14 @@ void tst_SimulatorFlows::openSampleBuildsAndRunsInVexa()
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
-        auto *list = dialog->findChild<QListWidget *>(QStringLiteral("projectsListWidget"));
+        auto *list = child<QListWidget>(dialog, "projectsListWidget");
         for (int i = 0; i < list->count(); ++i)
             listed.append(list->item(i)->text());
         const QList<QListWidgetItem *> serial = list->findItems(QStringLiteral("AVR Serial"),
                                                                 Qt::MatchExactly);
         if (!serial.isEmpty())
             list->setCurrentItem(serial.first());
-        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")),
-                          Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
         if (dialog->isVisible())
             dialog->reject();
     };

@@ -72,11 +72,10 @@ void tst_SrcManager::layout()
 {
     SrcManager window;
     QCOMPARE(window.windowTitle(), QStringLiteral("DYX Studio"));
-    QCOMPARE(window.dockWidgetArea(
-                 window.findChild<QDockWidget *>(QStringLiteral("Output Window"))),
+    QCOMPARE(window.dockWidgetArea(child<QDockWidget>(window, "Output Window")),
              Qt::BottomDockWidgetArea);
-    QVERIFY(window.findChild<QDockWidget *>(QStringLiteral("Projects")));
-    QVERIFY(window.findChild<QDockWidget *>(QStringLiteral("Output Window")));
+    QVERIFY(child<QDockWidget>(window, "Projects"));
+    QVERIFY(child<QDockWidget>(window, "Output Window"));
     QStringList toolBars;
     for (QToolBar *bar : window.findChildren<QToolBar *>()) {
         toolBars.append(bar->objectName() + QLatin1Char(':') + texts(bar->actions()).join('|'));

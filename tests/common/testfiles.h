@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QPair>
 #include <QString>
 
@@ -35,3 +36,15 @@ bool writeHandOff(const QString &path,
 
 // True when the process has ended: gone, or a corpse its parent has not collected yet.
 bool processEnded(qint64 pid);
+
+// The child of parent of type T with that object name; null when there is none.
+template<typename T>
+T *child(const QObject &parent, const char *name)
+{
+    return parent.findChild<T *>(QLatin1String(name));
+}
+template<typename T>
+T *child(const QObject *parent, const char *name)
+{
+    return child<T>(*parent, name);
+}

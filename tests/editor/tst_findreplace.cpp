@@ -5,6 +5,7 @@
 #include "app/srcmanager.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "common/windowflows.h"
 #include "editor/ui/finddialog.h"
 #include "editor/ui/sourceeditor.h"
@@ -198,8 +199,8 @@ void tst_FindReplace::replaceAllEqualsTheReference()
     window.actions().replace->trigger();
     auto *dialog = window.findChild<FindDialog *>();
     QVERIFY(dialog);
-    auto *findBox = dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"));
-    auto *replaceBox = dialog->findChild<QComboBox *>(QStringLiteral("replaceWithTextComboBox"));
+    auto *findBox = child<QComboBox>(dialog, "findTextComboBox");
+    auto *replaceBox = child<QComboBox>(dialog, "replaceWithTextComboBox");
     for (int n = 0; n < cases; ++n) {
         const Case c = randomCase(random);
         const QString where = QStringLiteral(
@@ -211,11 +212,9 @@ void tst_FindReplace::replaceAllEqualsTheReference()
         editor->setCursorPosition(0, 0);
         findBox->setEditText(c.find);
         replaceBox->setEditText(c.replace);
-        dialog->findChild<QCheckBox *>(QStringLiteral("regexCheckBox"))->setChecked(c.regex);
-        dialog->findChild<QCheckBox *>(QStringLiteral("matchCaseCheckBox"))
-            ->setChecked(c.caseSensitive);
-        dialog->findChild<QCheckBox *>(QStringLiteral("wholeWordsCheckBox"))
-            ->setChecked(c.wholeWords);
+        child<QCheckBox>(dialog, "regexCheckBox")->setChecked(c.regex);
+        child<QCheckBox>(dialog, "matchCaseCheckBox")->setChecked(c.caseSensitive);
+        child<QCheckBox>(dialog, "wholeWordsCheckBox")->setChecked(c.wholeWords);
         QString expected = c.document;
         int count = 0;
         if (c.regex) {
@@ -246,7 +245,7 @@ void tst_FindReplace::replaceAllEqualsTheReference()
             count = plainReference(expected, c);
         }
         prompts.asked.clear();
-        dialog->findChild<QPushButton *>(QStringLiteral("replaceAllButton"))->click();
+        child<QPushButton>(dialog, "replaceAllButton")->click();
         QCOMPARE(prompts.asked.size(), 1);
         QVERIFY2(prompts.asked.first().text == QStringLiteral("Replaced %1 occurences").arg(count),
                  qPrintable(where + QStringLiteral(" said ") + prompts.asked.first().text));
@@ -272,14 +271,14 @@ void tst_FindReplace::emptyMatchesEnd()
     editor->setText(QStringLiteral("ab\ncd\n\nef"));
     window.actions().find->trigger();
     auto *dialog = window.findChild<FindDialog *>();
-    dialog->findChild<QCheckBox *>(QStringLiteral("regexCheckBox"))->setChecked(true);
+    child<QCheckBox>(dialog, "regexCheckBox")->setChecked(true);
     for (const QString &pattern : {QStringLiteral("^"), QStringLiteral("$"), QStringLiteral("x*")}) {
         editor->setCursorPosition(0, 0);
-        dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))->setEditText(pattern);
+        child<QComboBox>(dialog, "findTextComboBox")->setEditText(pattern);
         prompts.asked.clear();
         int clicks = 0;
         while (prompts.asked.isEmpty() && clicks < 50) {
-            dialog->findChild<QPushButton *>(QStringLiteral("findNextButton"))->click();
+            child<QPushButton>(dialog, "findNextButton")->click();
             ++clicks;
         }
         QVERIFY2(!prompts.asked.isEmpty(), qPrintable(pattern));
@@ -299,14 +298,12 @@ void tst_FindReplace::replaceUpwardsKeepsGroups()
     editor->setCursorPosition(1, 4);
     window.actions().replace->trigger();
     auto *dialog = window.findChild<FindDialog *>();
-    dialog->findChild<QCheckBox *>(QStringLiteral("regexCheckBox"))->setChecked(true);
-    dialog->findChild<QCheckBox *>(QStringLiteral("backwardsCheckBox"))->setChecked(true);
-    dialog->findChild<QComboBox *>(QStringLiteral("findTextComboBox"))
-        ->setEditText(QStringLiteral("key\\([0-9]\\)"));
-    dialog->findChild<QComboBox *>(QStringLiteral("replaceWithTextComboBox"))
-        ->setEditText(QStringLiteral("<\\1>"));
+    child<QCheckBox>(dialog, "regexCheckBox")->setChecked(true);
+    child<QCheckBox>(dialog, "backwardsCheckBox")->setChecked(true);
+    child<QComboBox>(dialog, "findTextComboBox")->setEditText(QStringLiteral("key\\([0-9]\\)"));
+    child<QComboBox>(dialog, "replaceWithTextComboBox")->setEditText(QStringLiteral("<\\1>"));
     for (int i = 0; i < 3; ++i)
-        dialog->findChild<QPushButton *>(QStringLiteral("replaceButton"))->click();
+        child<QPushButton>(dialog, "replaceButton")->click();
     QCOMPARE(editor->text(), QStringLiteral("<1> <2>\n<3>\n"));
 }
 

@@ -1,5 +1,6 @@
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
+#include "common/testfiles.h"
 #include "editor/ui/editorpreferences.h"
 #include "editor/ui/programsettingsdialog.h"
 
@@ -29,11 +30,6 @@ private slots:
     void directoryRows();
 
 private:
-    template<typename T>
-    static T *child(QDialog &dialog, const char *name)
-    {
-        return dialog.findChild<T *>(QLatin1String(name));
-    }
     static void ok(QDialog &dialog)
     {
         QTest::mouseClick(child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok),

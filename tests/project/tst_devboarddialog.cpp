@@ -27,11 +27,6 @@ private slots:
     void designFileFolder();
 
 private:
-    template<typename T>
-    T *child(QDialog &dialog, const char *name)
-    {
-        return dialog.findChild<T *>(QLatin1String(name));
-    }
 };
 
 void tst_DevBoardDialog::boards_data()
@@ -69,9 +64,7 @@ void tst_DevBoardDialog::boards()
         QCOMPARE(dialog.boardNames(), QStringList({"PIC16 Blinky"}));
         child<QListWidget>(dialog, "demoProjectsList")->setCurrentRow(0);
         QVERIFY(dialog.selectedBoard());
-        QVERIFY(!dialog.findChild<QTextEdit *>(QStringLiteral("configurationDescription"))
-                     ->toPlainText()
-                     .isEmpty());
+        QVERIFY(!child<QTextEdit>(dialog, "configurationDescription")->toPlainText().isEmpty());
     }
 }
 

@@ -91,10 +91,9 @@ void tst_ProjectCopy::copies()
     QTimer::singleShot(0, [keepStructure] {
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         QVERIFY(dialog);
-        dialog->findChild<QLineEdit *>(QStringLiteral("projectNameEdit"))
-            ->setText(QStringLiteral("New"));
-        dialog->findChild<QCheckBox *>(QStringLiteral("keepStructure"))->setChecked(keepStructure);
-        dialog->findChild<QPushButton *>(QStringLiteral("okButton"))->click();
+        child<QLineEdit>(dialog, "projectNameEdit")->setText(QStringLiteral("New"));
+        child<QCheckBox>(dialog, "keepStructure")->setChecked(keepStructure);
+        child<QPushButton>(dialog, "okButton")->click();
     });
     QCOMPARE(project.saveAs(true), saved);
     QCOMPARE(tree(copy), files);

@@ -34,11 +34,6 @@ private:
             QFile::copy(origin + QLatin1Char('/') + file, to + QLatin1Char('/') + target);
         }
     }
-    template<typename T>
-    T *child(QDialog &dialog, const char *name)
-    {
-        return dialog.findChild<T *>(QLatin1String(name));
-    }
 };
 
 void tst_SampleProject::withoutSamples_data()

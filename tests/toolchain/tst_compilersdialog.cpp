@@ -32,11 +32,6 @@ private slots:
     void versionsOfTheShippedCompilers();
 
 private:
-    template<typename T>
-    T *child(CompilersDialog &dialog, const char *name)
-    {
-        return dialog.findChild<T *>(QLatin1String(name));
-    }
     QLineEdit *directoryCell(CompilersDialog &dialog, int row)
     {
         return qobject_cast<QLineEdit *>(

@@ -29,11 +29,6 @@ private slots:
     void cancelAfterDefaults();
 
 private:
-    template<typename T>
-    T *child(QDialog &dialog, const char *name)
-    {
-        return dialog.findChild<T *>(QLatin1String(name));
-    }
     static QStringList column(QTableWidget *table, int column)
     {
         QStringList texts;

@@ -1,5 +1,6 @@
 #include "build/buildproject.h"
 #include "common/fakewindowservices.h"
+#include "common/testfiles.h"
 #include "project/ui/project.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/ui/configurationsdialog.h"
@@ -26,11 +27,6 @@ private slots:
 
 private:
     std::unique_ptr<Project> openBoard();
-    template<typename T>
-    T *child(QDialog &dialog, const char *name)
-    {
-        return dialog.findChild<T *>(QLatin1String(name));
-    }
     static QStringList names(const Project &project)
     {
         QStringList list;

@@ -33,11 +33,6 @@ private slots:
     void configurationsWithoutTargetFollowTheFirst();
 
 private:
-    template<typename T>
-    T *child(ControllerDialog &dialog, const char *name)
-    {
-        return dialog.findChild<T *>(QLatin1String(name));
-    }
     static QStringList items(QComboBox *combo)
     {
         QStringList list;

@@ -324,7 +324,7 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     QCOMPARE(shownValue(*panel, QStringLiteral("Locals"), QStringLiteral("value")),
              QStringLiteral("7"));
     // The window's source view marks the line, and its cursor is where Run to Cursor goes.
-    const auto *source = panel->findChild<QPlainTextEdit *>(QStringLiteral("debugSource"));
+    const auto *source = child<QPlainTextEdit>(panel, "debugSource");
     QCOMPARE(source->textCursor().blockNumber() + 1, lineInTwice);
     QVERIFY(!window.isRunning());
     // Step Out from the window's own command, then Continue comes back to the breakpoint with
@@ -340,8 +340,8 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     QVERIFY(!command(QStringLiteral("Pause"))->isEnabled());
     command(QStringLiteral("Step Out"))->trigger();
     QTRY_VERIFY(panel->locationText().contains(QStringLiteral("line 17")));
-    panel->findChild<QLineEdit *>(QStringLiteral("watchEdit"))->setText(QStringLiteral("counter"));
-    QTest::keyClick(panel->findChild<QLineEdit *>(QStringLiteral("watchEdit")), Qt::Key_Return);
+    child<QLineEdit>(panel, "watchEdit")->setText(QStringLiteral("counter"));
+    QTest::keyClick(child<QLineEdit>(panel, "watchEdit"), Qt::Key_Return);
     QTRY_COMPARE(shownValue(*panel, QStringLiteral("Globals"), QStringLiteral("counter")),
                  QStringLiteral("7"));
     command(QStringLiteral("Continue"))->trigger();
@@ -370,7 +370,7 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     window.reloadHandOff();
     QVERIFY(!window.debugger());
     QVERIFY(window.isRunning());
-    const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
+    const auto *messages = child<QPlainTextEdit>(window, "messages");
     QVERIFY2(messages->toPlainText().contains(QStringLiteral("plain.elf was built without it")),
              qPrintable(messages->toPlainText()));
     QFile::remove(plainElf);

@@ -307,7 +307,7 @@ void tst_Vexa::designFilesNeverLoseParts()
     QVERIFY(writeFile(broken, "<DESIGN><PART TYPE=\"LED\" PIN=\"PB5\""));
     {
         VexaWindow window(handOff(broken, hex, false));
-        const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
+        const auto *messages = child<QPlainTextEdit>(window, "messages");
         QVERIFY(messages->toPlainText().contains(QStringLiteral("is not XML")));
         saveDesign(window);
     }
@@ -316,7 +316,7 @@ void tst_Vexa::designFilesNeverLoseParts()
     const QString odd = m_dir.filePath(QStringLiteral("odd.DSN"));
     QVERIFY(writeFile(odd, "<DESIGN><PART TYPE=\"LED\" NAME=\"D9\" PIN=\"PZ9\"/></DESIGN>"));
     VexaWindow window(handOff(odd, hex, false));
-    const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
+    const auto *messages = child<QPlainTextEdit>(window, "messages");
     QVERIFY2(messages->toPlainText().contains(QStringLiteral("D9 PZ9")),
              qPrintable(messages->toPlainText()));
 }
@@ -404,7 +404,7 @@ int main(void) { cli(); sleep_enable(); sleep_cpu(); for (;;); }
     const QString design = m_dir.filePath(QStringLiteral("asleep.DSN"));
     QVERIFY(writeFile(design));
     VexaWindow window(handOff(design, hex, true));
-    const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
+    const auto *messages = child<QPlainTextEdit>(window, "messages");
     QTRY_VERIFY_WITH_TIMEOUT(messages->toPlainText().contains(
                                  QStringLiteral("stopped the controller")),
                              5000);
@@ -427,7 +427,7 @@ int main(void) { DDRB = 1 << PB5; for (;;) { PINB = 1 << PB5; _delay_ms(5); } }
     VexaWindow window(handOff(design, hex, false));
     const QByteArray before = readFile(design);
     QVERIFY(before.contains("PB5"));
-    const auto *messages = window.findChild<QPlainTextEdit *>(QStringLiteral("messages"));
+    const auto *messages = child<QPlainTextEdit>(window, "messages");
     {
         // Room for the trace's header, not for a second of changes every 5 ms.
         FullDisk full(1024);
@@ -477,15 +477,15 @@ int main(void)
     const QByteArray saved = readFile(design);
     QVERIFY2(saved.contains("TYPE=\"LED\"") && saved.contains("TYPE=\"TERMINAL\""),
              saved.constData());
-    const auto *terminal = window.findChild<QPlainTextEdit *>(QStringLiteral("terminal"));
-    auto *port = window.findChild<QComboBox *>(QStringLiteral("terminalPort"));
+    const auto *terminal = child<QPlainTextEdit>(window, "terminal");
+    auto *port = child<QComboBox>(window, "terminalPort");
     QVERIFY(terminal && port);
     QCOMPARE(port->count(), 4);
     QCOMPARE(port->itemText(1), QStringLiteral("UART1"));
     QVERIFY(!port->isHidden());
     QTRY_COMPARE_WITH_TIMEOUT(terminal->toPlainText(), QStringLiteral("[UART0] zero\n"), 10000);
     port->setCurrentIndex(1);
-    auto *input = window.findChild<QLineEdit *>(QStringLiteral("terminalInput"));
+    auto *input = child<QLineEdit>(window, "terminalInput");
     input->setText(QStringLiteral("ab"));
     QTest::keyClick(input, Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(terminal->toPlainText(),
@@ -920,7 +920,7 @@ void tst_Vexa::windowTakesInput()
     QTRY_VERIFY_WITH_TIMEOUT(!window.pinLevel(led), 5000);
     QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, place);
     QTRY_VERIFY_WITH_TIMEOUT(window.pinLevel(led), 5000);
-    auto *input = window.findChild<QLineEdit *>(QStringLiteral("terminalInput"));
+    auto *input = child<QLineEdit>(window, "terminalInput");
     input->setText(QStringLiteral("ab"));
     QTest::keyClick(input, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(window.terminalText().contains(QStringLiteral("bc")), 10000);
