@@ -96,6 +96,7 @@ QString UcsimEngine::load(const QString &hexFile, const QString &device, double 
     m_outsideChanged = false;
     m_checkSerialOften = false;
     m_typed.clear();
+    m_runsSinceTyped = -1;
     m_breaks.clear();
     m_pc = 0;
     const HexImage image = HexImage::read(hexFile);
@@ -299,22 +300,28 @@ bool UcsimEngine::runUntil(std::uint64_t untilNs)
         std::uint64_t target = std::uint64_t(std::ceil((long double) untilNs * m_clockHz / 1e9L));
         if (m_clocks >= target)
             return true;
-        const bool bytesWait = !m_typed.isEmpty() || m_serial.unreadByTerminal() > 0;
+        if (m_runsSinceTyped >= 0) {
+            m_runsSinceTyped = m_serial.unreadByTerminal() > 0 ? 0 : m_runsSinceTyped + 1;
+            if (m_runsSinceTyped > 50 || (m_runsSinceTyped > 2 && receiverTaken()))
+                m_runsSinceTyped = -1;
+        }
+        const bool bytesWait = !m_typed.isEmpty() || m_runsSinceTyped >= 0;
         if (bytesWait != m_checkSerialOften) {
             if (!converse(bytesWait ? "set memory uart_0_cfg 1 1\n" : "set memory uart_0_cfg 1 0\n",
                           prompt))
                 return false;
             m_checkSerialOften = bytesWait;
         }
-        // Typed bytes reach s51 only once it looks for them often: bytes it finds while it
-        // looks seldom overrun one another.
-        if (!m_typed.isEmpty()) {
-            m_serial.write(m_typed);
-            m_typed.clear();
+        // Typed bytes reach s51 only once it looks for them often (bytes it finds while it
+        // looks seldom overrun one another), and one at a time.
+        if (!m_typed.isEmpty() && m_runsSinceTyped < 0) {
+            m_serial.write(m_typed.left(1));
+            m_typed.remove(0, 1);
+            m_runsSinceTyped = 0;
         }
-        // A slow run ends soon, to look whether the bytes have gone.
+        // While bytes wait, a run ends after a millisecond, to give s51 the next one soon.
         if (m_checkSerialOften)
-            target = std::min(target, m_clocks + std::uint64_t(m_clockHz / 20));
+            target = std::min(target, m_clocks + std::uint64_t(m_clockHz / 1000) + 1);
         // The run's end, counted from its start in picoseconds, as a change of a cell in a
         // file that s51 plays back, stopping at it.
         const std::uint64_t endPs = std::uint64_t(
@@ -406,6 +413,16 @@ void UcsimEngine::setInput(const QString &pin, bool level)
     port = level ? (port | bit) : (port & ~bit);
     // s51 is told before the next run: a command during a run would stop it.
     m_outsideChanged = true;
+}
+
+bool UcsimEngine::receiverTaken()
+{
+    static const QRegularExpression done(QStringLiteral("SCON:[^\\x00]*\\x00"));
+    const std::optional<QString> answer = converse("get sfr 0x98\n", done);
+    static const QRegularExpression scon(QStringLiteral("SCON:\\s+0b[01]+ 0x([0-9a-fA-F]{2})"));
+    const QRegularExpressionMatch m = scon.match(answer.value_or(QString()));
+    // Without an answer the bytes go on rather than wait for ever.
+    return !m.hasMatch() || !(m.captured(1).toUInt(nullptr, 16) & 1);
 }
 
 void UcsimEngine::sendSerial(int port, char byte)

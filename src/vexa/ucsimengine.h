@@ -74,8 +74,14 @@ private:
     // Whether s51 looks for serial input at every cycle (which slows it tenfold) rather than
     // about ten times a second: while typed bytes wait.
     bool m_checkSerialOften = false;
-    // Typed bytes not yet given to s51.
+    // Typed bytes not yet given to s51. s51 may take every byte on its terminal at once and
+    // lose all but the first, so they go one at a time: the next once s51 has left none
+    // unread for three runs (a byte still on its way through the terminal does not count as
+    // unread) and the firmware has taken the last from the receiver (RI clear), or after
+    // fifty runs, when it overruns the receiver as it would on a wire.
     QByteArray m_typed;
+    int m_runsSinceTyped = -1; // -1: none on its way
+    bool receiverTaken();
     QSet<std::uint32_t> m_breaks;
     std::uint32_t m_pc = 0;
 };

@@ -569,14 +569,16 @@ QString tst_Vexa::buildFirmware(const QString &family,
                                 const QString &mcu)
 {
     const bool pic = family == QLatin1String("PIC16");
-    const QString commands = family == QLatin1String("AVR") ? QStringLiteral(
-                                 "avr-gcc -mmcu=%2 -Os -DF_CPU=16000000UL %1.c -o %1.elf && "
-                                 "avr-objcopy -O ihex %1.elf %1.hex")
-                             : pic ? QStringLiteral("gpasm -q %1.asm -o %1.hex")
-                                   : QStringLiteral("sdcc -mmcs51 %1.c -o %1.hex");
+    const QString commands = family == QLatin1String("AVR")
+                                 ? QStringLiteral(
+                                       "avr-gcc -mmcu=%2 -Os -DF_CPU=16000000UL %1.c -o %1.elf && "
+                                       "avr-objcopy -O ihex %1.elf %1.hex")
+                                       .arg(name, mcu)
+                             : pic ? QStringLiteral("gpasm -q %1.asm -o %1.hex").arg(name)
+                                   : QStringLiteral("sdcc -mmcs51 %1.c -o %1.hex").arg(name);
     if (!writeFile(m_dir.filePath(name + (pic ? QStringLiteral(".asm") : QStringLiteral(".c"))),
                    source.toUtf8())
-        || !shellIn(m_dir.path(), commands.arg(name, mcu)).isEmpty())
+        || !shellIn(m_dir.path(), commands).isEmpty())
         return QString();
     return m_dir.filePath(name + QStringLiteral(".hex"));
 }
@@ -730,7 +732,7 @@ void tst_Vexa::timedInputsReachTheFirmware()
     QSignalSpy problems(&run, &SimulationRun::problem);
     run.setTimedInputs({{0.0, button, true, {}, {}},
                         {0.01, button, false, {}, {}},
-                        {0.02, {}, true, QStringLiteral("UART0"), "AB"},
+                        {0.02, {}, true, QStringLiteral("UART0"), "ABCDEFGH"},
                         {0.04, button, true, {}, {}}});
     const QString trace = m_dir.filePath(QStringLiteral("inputs.vcd"));
     run.setTimedRun(0.06, trace);
@@ -739,7 +741,7 @@ void tst_Vexa::timedInputsReachTheFirmware()
     QVERIFY(ended.wait(30000));
     QVERIFY(ended.at(0).at(0).toBool());
     QVERIFY2(problems.isEmpty(), qPrintable(problems.value(0).value(0).toString()));
-    QCOMPARE(lines, QStringList{QStringLiteral("BC")});
+    QCOMPARE(lines, QStringList{QStringLiteral("BCDEFGHI")});
     // The LED's changes in the trace: low soon after the press, high soon after the release.
     QList<QPair<double, int>> changes;
     for (const auto &[now, level] : traceLevels(readFile(trace), led)) {
