@@ -300,11 +300,9 @@ bool UcsimEngine::runUntil(std::uint64_t untilNs)
         std::uint64_t target = std::uint64_t(std::ceil((long double) untilNs * m_clockHz / 1e9L));
         if (m_clocks >= target)
             return true;
-        if (m_runsSinceTyped >= 0) {
-            m_runsSinceTyped = m_serial.unreadByTerminal() > 0 ? 0 : m_runsSinceTyped + 1;
-            if (m_runsSinceTyped > 50 || (m_runsSinceTyped > 2 && receiverTaken()))
-                m_runsSinceTyped = -1;
-        }
+        if (m_runsSinceTyped >= 0 && ++m_runsSinceTyped > 2
+            && (m_runsSinceTyped > 50 || (m_serial.unreadByTerminal() == 0 && receiverTaken())))
+            m_runsSinceTyped = -1;
         const bool bytesWait = !m_typed.isEmpty() || m_runsSinceTyped >= 0;
         if (bytesWait != m_checkSerialOften) {
             if (!converse(bytesWait ? "set memory uart_0_cfg 1 1\n" : "set memory uart_0_cfg 1 0\n",

@@ -75,10 +75,10 @@ private:
     // about ten times a second: while typed bytes wait.
     bool m_checkSerialOften = false;
     // Typed bytes not yet given to s51. s51 may take every byte on its terminal at once and
-    // lose all but the first, so they go one at a time: the next once s51 has left none
-    // unread for three runs (a byte still on its way through the terminal does not count as
-    // unread) and the firmware has taken the last from the receiver (RI clear), or after
-    // fifty runs, when it overruns the receiver as it would on a wire.
+    // lose all but the first, so they go one at a time: the next once three runs have passed
+    // since the last, s51 has read it and the firmware has taken it from the receiver (RI
+    // clear); or after fifty runs, as a wire would overrun a receiver nobody reads, so that a
+    // firmware that never reads does not keep the runs short for ever.
     QByteArray m_typed;
     int m_runsSinceTyped = -1; // -1: none on its way
     bool receiverTaken();
