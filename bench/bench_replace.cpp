@@ -9,10 +9,8 @@
 #include "editor/ui/srctabsholder.h"
 #include "project/ui/projectsmanager.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>

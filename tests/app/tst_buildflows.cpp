@@ -19,8 +19,6 @@
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDirIterator>
@@ -28,7 +26,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 

@@ -19,6 +19,7 @@
 #include "project/ui/projectsmanager.h"
 #include "simulator/cirraneinterface.h"
 
+#include <QMenuBar>
 #include <Qsci/qscilexer.h>
 #include <Qsci/qscilexercpp.h>
 #include <Qsci/qsciprinter.h>
@@ -33,15 +34,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMenuBar>
-#include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <QToolBar>
 #include <QtTest>
 

@@ -10,17 +10,12 @@
 #include "core/settingsstore.h"
 
 #include "build/buildproject.h"
-#include "editor/ui/print.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 #include "platform/wholefilewriter.h"
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
 #include "project/ui/projecttreewidget.h"
-
-#include <Qsci/qscilexer.h>
-#include <Qsci/qscilexercpp.h>
-#include <Qsci/qsciprinter.h>
 
 #include <QApplication>
 #include <QComboBox>

@@ -6,9 +6,7 @@
 #include "core/silentservices.h"
 #include "core/xmldocumentio.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>

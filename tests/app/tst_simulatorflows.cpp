@@ -7,18 +7,12 @@
 #include "common/testfiles.h"
 #include "common/windowsuite.h"
 #include "core/settingsstore.h"
-
-#include "editor/ui/print.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
 #include "project/ui/projecttreewidget.h"
 #include "simulator/cirraneinterface.h"
-
-#include <Qsci/qscilexer.h>
-#include <Qsci/qscilexercpp.h>
-#include <Qsci/qsciprinter.h>
 
 #include <QAction>
 #include <QApplication>
@@ -32,9 +26,6 @@
 #include <QTreeWidgetItem>
 #include <QTreeWidgetItemIterator>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 class tst_SimulatorFlows : public QObject, private WindowSuite
 {

@@ -13,13 +13,10 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QDir>
 #include <QDockWidget>
-#include <QFile>
 #include <QMenuBar>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QTextBlock>
 #include <QToolBar>
 #include <QtTest>
 

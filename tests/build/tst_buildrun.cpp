@@ -12,7 +12,6 @@
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 
-#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>

@@ -5,7 +5,6 @@
 
 #include <QClipboard>
 #include <QScrollBar>
-#include <QSettings>
 #include <QtTest>
 
 class tst_OutWindow : public QObject

@@ -2,8 +2,6 @@
 
 #include "core/xmldocumentio.h"
 
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 void isolateSettings()

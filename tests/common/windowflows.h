@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTimer>

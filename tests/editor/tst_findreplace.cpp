@@ -11,7 +11,6 @@
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>

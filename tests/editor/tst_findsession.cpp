@@ -3,7 +3,6 @@
 #include "editor/findsession.h"
 #include "editor/findtarget.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>

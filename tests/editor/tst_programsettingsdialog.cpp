@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
-#include <QToolButton>
 #include <QtTest>
 
 class tst_ProgramSettingsDialog : public QObject

@@ -7,12 +7,12 @@
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 
+#include <QTabBar>
 #include <Qsci/qscilexercpp.h>
 
 #include <QAction>
 #include <QFile>
 #include <QPointer>
-#include <QTabBar>
 #include <QTemporaryDir>
 #include <QtTest>
 

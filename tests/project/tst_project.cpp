@@ -6,8 +6,6 @@
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTreeWidget>

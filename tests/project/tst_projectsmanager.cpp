@@ -7,7 +7,6 @@
 #include "project/ui/projecttreewidget.h"
 
 #include <QAction>
-#include <QDirIterator>
 #include <QFile>
 #include <QMimeData>
 #include <QTemporaryDir>

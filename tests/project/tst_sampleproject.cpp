@@ -5,7 +5,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>

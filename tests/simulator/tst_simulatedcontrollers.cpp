@@ -3,7 +3,6 @@
 #include "core/settingsstore.h"
 #include "simulator/simulatedcontrollers.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 

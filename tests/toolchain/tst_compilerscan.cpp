@@ -4,7 +4,6 @@
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/compilerscan.h"
 
-#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>

@@ -7,7 +7,6 @@
 #include "toolchain/ui/compilersdialog.h"
 
 #include <QDir>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>

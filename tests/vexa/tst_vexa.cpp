@@ -10,7 +10,6 @@
 #include "vexa/vexawindow.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDomDocument>
