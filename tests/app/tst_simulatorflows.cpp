@@ -360,9 +360,10 @@ QString tst_SimulatorFlows::realInstallation()
     return installation;
 }
 
-// A breakpoint set in the editor stops the firmware in the real VEXA at its line; the IDE
-// opens and marks where it stopped, F5 and F10 continue and step while it is paused, and the
-// steps go into, out of and over functions of the board's own sources.
+// A breakpoint set in the editor stops the board's firmware in the real VEXA at its line; the
+// IDE opens and marks where it stopped, F5 and F10 continue and step while it is paused, and
+// the steps go over the library's delay (built into its caller), into and out of the board's
+// LED file, and on to the editor's line.
 void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
 {
     QVERIFY(!realInstallation().isEmpty());
@@ -371,23 +372,9 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     window.projectsManager()->scanCompilers();
     QVERIFY(openProject(window, path));
     const CommandActions &a = window.actions();
-    // The board's own LED file, and a main without the library's delay (built into its caller,
-    // it would take the steps into the library's header).
     const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
-    QVERIFY(writeFile(main,
-                      "#include \"led.h\"\n"
-                      "\n"
-                      "volatile unsigned char ticks;\n"
-                      "\n"
-                      "int main(void)\n"
-                      "{\n"
-                      "    led_init();\n"
-                      "    for (;;) {\n"
-                      "        led_toggle();\n"
-                      "        ticks++;\n"
-                      "    }\n"
-                      "}\n"));
-    const int toggleLine = 9;
+    const int toggleLine = 28; // led_toggle(), then _delay_ms(500) on the next line
+    QVERIFY(readFile(main).split('\n').value(toggleLine).contains("_delay_ms(500);"));
     window.editors().openFileAt(main, toggleLine);
     SourceEditor *editor = window.tabs()->currentEditor();
     a.toggleBreakpoint->trigger();
@@ -429,12 +416,13 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
             return nullptr;
         return window.tabs()->currentEditor();
     };
-    // Over the call to the next line; round to the breakpoint again; into the board's LED
-    // file and out of it.
+    // Over the call to the delay's line, and over the delay round to the loop's first line
+    // again: never into the library's header.
     QCOMPARE(stepAndWait(a.stepOver), editor);
     QCOMPARE(editor->executionLine(), toggleLine + 1);
-    QCOMPARE(stepAndWait(a.continueDebugging), editor);
+    QCOMPARE(stepAndWait(a.stepOver), editor);
     QCOMPARE(editor->executionLine(), toggleLine);
+    // Into the board's LED file and out of it.
     SourceEditor *led = stepAndWait(a.stepInto);
     QVERIFY(led);
     QCOMPARE(QFileInfo(led->filePath()).fileName(), QStringLiteral("led.c"));
@@ -442,18 +430,15 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     QCOMPARE(stepAndWait(a.stepOut), editor);
     QVERIFY(editor->executionLine() == toggleLine || editor->executionLine() == toggleLine + 1);
     QCOMPARE(led->executionLine(), 0);
-    QCOMPARE(stepAndWait(a.continueDebugging), editor);
-    QCOMPARE(editor->executionLine(), toggleLine);
-    // Run to Cursor: to the editor's line.
-    editor->setCursorPosition(toggleLine, 0);
-    window.updateState();
-    QVERIFY(a.runToCursor->isEnabled());
-    QCOMPARE(stepAndWait(a.runToCursor), editor);
-    QCOMPARE(editor->executionLine(), toggleLine + 1);
-    // Without it the firmware runs on until paused; closing VEXA leaves no mark behind.
+    // Run to Cursor, without the breakpoint: round the loop to the editor's line.
     editor->setCursorPosition(toggleLine - 1, 0);
     a.toggleBreakpoint->trigger();
     QVERIFY(editor->breakpointLines().isEmpty());
+    window.updateState();
+    QVERIFY(a.runToCursor->isEnabled());
+    QCOMPARE(stepAndWait(a.runToCursor), editor);
+    QCOMPARE(editor->executionLine(), toggleLine);
+    // Without a breakpoint the firmware runs on until paused; closing VEXA leaves no mark.
     a.continueDebugging->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!simulator->isPaused(), 10000);
     QTest::qWait(300);
