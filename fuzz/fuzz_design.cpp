@@ -1,8 +1,9 @@
-// The simulator's design files, and its firmware files.
+// The simulator's design files, and its firmware files (HEX, and the ELF files beside them).
 #include "fuzzinput.h"
 
 #include "vexa/design.h"
 #include "vexa/hexfile.h"
+#include "vexa/inlinecalls.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -19,6 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         design.unknownPins({QStringLiteral("PB5")});
         design.save(path + QStringLiteral(".saved"), &error);
     }
-    HexImage::parse(QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size)));
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data),
+                                                     int(size));
+    HexImage::parse(bytes);
+    InlineCalls::read(bytes);
     return 0;
 }

@@ -30,6 +30,10 @@ seed fuzz_syntax "$here"/data/syntax/*.SYN
 seed fuzz_map "$here"/data/syntax/*.MAP
 seed fuzz_design "$here"/data/devboards/*/*.DSN "$here"/data/samples/*/*.DSN \
     "$here"/tests/data/firmware/*.hex
+# An ELF file with the debugging information of a built-in call, as the AVR Debug target builds.
+board="$here/data/devboards/AVR Blinky"
+avr-gcc -mmcu=atmega328p -DF_CPU=16000000UL -Og -gdwarf-4 -I"$board" "$board"/*.c \
+    -o "$corpus/fuzz_design/blinky.elf"
 seed fuzz_handoff "$here"/tests/data/firmware/tandel.ini
 seed fuzz_registry "$here"/fuzz/seeds/registry.ini
 seed fuzz_messages "$here"/fuzz/seeds/messages.txt

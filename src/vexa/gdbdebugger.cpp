@@ -136,6 +136,7 @@ bool GdbDebugger::start(const QString &firmware,
     if (!m_stub->listen(error))
         return false;
     m_breakpoints = breakpoints;
+    m_inlineCalls = InlineCalls::read(contents);
     // Nothing beside the firmware (scripts a debugger would load on its own) is run.
     m_gdb.setProgram(gdb);
     m_gdb.setArguments({QStringLiteral("--interpreter=mi2"),
@@ -242,6 +243,12 @@ void GdbDebugger::handle(const MiRecord &record)
         return;
     }
     setState(State::Paused);
+    // At a breakpoint set where a built-in function's code starts, the debugger names that
+    // function's header as the place; the user asked for the line of the call.
+    const bool atCall = reason == QLatin1String("breakpoint-hit")
+                        && m_callSiteBreakpoints.contains(
+                            record.value(QStringLiteral("bkptno")).toInt());
+    m_callerThread = atCall ? record.value(QStringLiteral("thread-id")) : QString();
     collectStop(reason, record.results.value(QStringLiteral("frame")).toMap());
 }
 
@@ -251,24 +258,89 @@ void GdbDebugger::applyBreakpoints()
         QStringList numbers;
         for (const int number : std::as_const(m_breakpointNumbers))
             numbers.append(QString::number(number));
-        command(QStringLiteral("-break-delete ") + numbers.join(QLatin1Char(' ')));
+        breakpointCommand(QStringLiteral("-break-delete ") + numbers.join(QLatin1Char(' ')));
         m_breakpointNumbers.clear();
     }
+    // Answers to an earlier round, arriving after this one began, delete what they set.
+    const int round = ++m_breakpointRound;
+    const auto keep = [this, round](const MiRecord &record) {
+        if (record.recordClass != QLatin1String("done"))
+            return;
+        const int number = record.value(QStringLiteral("bkpt.number")).toInt();
+        if (round == m_breakpointRound)
+            m_breakpointNumbers.append(number);
+        else
+            breakpointCommand(QStringLiteral("-break-delete %1").arg(number));
+    };
     for (const SourceBreakpoint &breakpoint : std::as_const(m_breakpoints)) {
-        command(QStringLiteral("-break-insert ")
-                    + Mi::quoted(QStringLiteral("%1:%2").arg(breakpoint.file).arg(breakpoint.line)),
-                [this, breakpoint](const MiRecord &record) {
-                    if (record.recordClass == QLatin1String("done")) {
-                        m_breakpointNumbers.append(
-                            record.value(QStringLiteral("bkpt.number")).toInt());
-                        return;
-                    }
-                    emit message(tr("No breakpoint at %1, line %2: %3")
-                                     .arg(breakpoint.file)
-                                     .arg(breakpoint.line)
-                                     .arg(record.value(QStringLiteral("msg"))));
-                });
+        insertAtLine(breakpoint.file,
+                     breakpoint.line,
+                     false,
+                     keep,
+                     [this, breakpoint](const QString &why) {
+                         emit message(tr("No breakpoint at %1, line %2: %3")
+                                          .arg(breakpoint.file)
+                                          .arg(breakpoint.line)
+                                          .arg(why));
+                     });
     }
+}
+
+void GdbDebugger::insertAtLine(const QString &file,
+                               int line,
+                               bool once,
+                               const Answer &inserted,
+                               const std::function<void(const QString &)> &refused)
+{
+    const QString insert = once ? QStringLiteral("-break-insert -t ")
+                                : QStringLiteral("-break-insert ");
+    breakpointCommand(
+        insert + Mi::quoted(QStringLiteral("%1:%2").arg(file).arg(line)),
+        [=](const MiRecord &record) {
+            const bool done = record.recordClass == QLatin1String("done");
+            // A line whose code is all a function built into it has no code of its own: the
+            // debugger refuses it, or takes the next line that has code. The built-in code
+            // starts where the line does.
+            const QList<std::uint32_t> builtIn = InlineCalls::at(m_inlineCalls, file, line);
+            if (builtIn.isEmpty()
+                || (done && record.value(QStringLiteral("bkpt.line")).toInt() == line)) {
+                if (done)
+                    inserted(record);
+                else
+                    refused(record.value(QStringLiteral("msg")));
+                return;
+            }
+            if (done)
+                breakpointCommand(QStringLiteral("-break-delete ")
+                                  + record.value(QStringLiteral("bkpt.number")));
+            // Once: the first place the line's code starts; else every place.
+            for (const std::uint32_t address : once ? builtIn.mid(0, 1) : builtIn) {
+                breakpointCommand(insert + QStringLiteral("*0x") + QString::number(address, 16),
+                                  [=](const MiRecord &answer) {
+                                      if (answer.recordClass == QLatin1String("done")) {
+                                          m_callSiteBreakpoints.insert(
+                                              answer.value(QStringLiteral("bkpt.number")).toInt());
+                                          inserted(answer);
+                                      } else {
+                                          refused(answer.value(QStringLiteral("msg")));
+                                      }
+                                  });
+            }
+        });
+}
+
+void GdbDebugger::breakpointCommand(const QString &line, const Answer &answer)
+{
+    ++m_breakpointCommands;
+    command(line, [this, answer](const MiRecord &record) {
+        if (answer)
+            answer(record); // may ask for more before this one counts as done
+        if (--m_breakpointCommands == 0) {
+            const QList<std::function<void()>> waiting = std::exchange(m_afterBreakpoints, {});
+            for (const std::function<void()> &then : waiting)
+                then();
+        }
+    });
 }
 
 void GdbDebugger::setBreakpoints(const QList<SourceBreakpoint> &breakpoints)
@@ -289,13 +361,20 @@ void GdbDebugger::execute(const QString &line)
     if (state() != State::Paused)
         return;
     // Running from now on: what comes meanwhile (breakpoints) waits for the firmware to stop.
+    // The debugger takes no breakpoints while the firmware runs: those on their way go first.
     setState(State::Running);
-    command(line, [this](const MiRecord &record) {
-        if (record.recordClass == QLatin1String("error")) {
-            setState(State::Paused);
-            emit message(record.value(QStringLiteral("msg")));
-        }
-    });
+    const auto run = [this, line] {
+        command(line, [this](const MiRecord &record) {
+            if (record.recordClass == QLatin1String("error")) {
+                setState(State::Paused);
+                emit message(record.value(QStringLiteral("msg")));
+            }
+        });
+    };
+    if (m_breakpointCommands == 0)
+        run();
+    else
+        m_afterBreakpoints.append(run);
 }
 
 void GdbDebugger::resume()
@@ -329,18 +408,15 @@ void GdbDebugger::runTo(const QString &file, int line)
 {
     if (state() != State::Paused)
         return;
-    command(QStringLiteral("-break-insert -t ")
-                + Mi::quoted(QStringLiteral("%1:%2").arg(file).arg(line)),
-            [this, file, line](const MiRecord &record) {
-                if (record.recordClass == QLatin1String("done")) {
-                    resume();
-                    return;
-                }
-                emit message(tr("The firmware cannot run to %1, line %2: %3")
-                                 .arg(file)
-                                 .arg(line)
-                                 .arg(record.value(QStringLiteral("msg"))));
-            });
+    insertAtLine(
+        file,
+        line,
+        true,
+        [this](const MiRecord &) { resume(); },
+        [this, file, line](const QString &why) {
+            emit message(
+                tr("The firmware cannot run to %1, line %2: %3").arg(file).arg(line).arg(why));
+        });
 }
 
 void GdbDebugger::refresh()
@@ -368,16 +444,26 @@ void GdbDebugger::collectStop(const QString &reason, const QVariantMap &frame)
     m_stop = DebugStop();
     m_stop.reason = reason;
     m_stop.where = frameFrom(frame);
-    command(QStringLiteral("-stack-list-frames 0 19"), [this](const MiRecord &record) {
+    const bool atCall = !m_callerThread.isEmpty();
+    command(QStringLiteral("-stack-list-frames 0 19"), [this, atCall](const MiRecord &record) {
         for (const QVariant &frame : record.results.value(QStringLiteral("stack")).toList())
             m_stop.frames.append(frameFrom(frame));
-    });
-    command(QStringLiteral("-stack-list-variables --all-values"), [this](const MiRecord &record) {
-        for (const QVariant &variable : record.results.value(QStringLiteral("variables")).toList()) {
-            m_stop.locals.append({Mi::valueAt(variable, QStringLiteral("name")),
-                                  Mi::valueAt(variable, QStringLiteral("value"))});
+        // The built-in function's frame is left out: the stop is at its caller's line.
+        if (atCall && m_stop.frames.size() > 1) {
+            m_stop.frames.removeFirst();
+            m_stop.where = m_stop.frames.first();
         }
     });
+    const QString caller = atCall ? QStringLiteral("--thread %1 --frame 1 ").arg(m_callerThread)
+                                  : QString();
+    command(QStringLiteral("-stack-list-variables ") + caller + QStringLiteral("--all-values"),
+            [this](const MiRecord &record) {
+                for (const QVariant &variable :
+                     record.results.value(QStringLiteral("variables")).toList()) {
+                    m_stop.locals.append({Mi::valueAt(variable, QStringLiteral("name")),
+                                          Mi::valueAt(variable, QStringLiteral("value"))});
+                }
+            });
     command(
         QStringLiteral("-data-list-register-values --skip-unavailable x"),
         [this](const MiRecord &record) {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "gdbmi.h"
+#include "inlinecalls.h"
 #include "sourcedebugger.h"
 
 #include <QHash>
 #include <QProcess>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -50,6 +52,14 @@ private:
     void readOutput();
     void handle(const MiRecord &record);
     void applyBreakpoints();
+    // A command that sets or deletes breakpoints: the firmware runs on only once all are done.
+    void breakpointCommand(const QString &line, const Answer &answer = Answer());
+    // A breakpoint at a source line (once: deleted when it is reached).
+    void insertAtLine(const QString &file,
+                      int line,
+                      bool once,
+                      const Answer &inserted,
+                      const std::function<void(const QString &)> &refused);
     void execute(const QString &line);
     void collectStop(const QString &reason, const QVariantMap &frame);
     void finishStop();
@@ -63,6 +73,14 @@ private:
     QHash<int, Answer> m_answers;
     QList<SourceBreakpoint> m_breakpoints;
     QList<int> m_breakpointNumbers;
+    int m_breakpointRound = 0;
+    int m_breakpointCommands = 0;
+    QList<std::function<void()>> m_afterBreakpoints;
+    QList<InlineCall> m_inlineCalls;
+    // The breakpoints set where a built-in function's code starts, and the thread of a stop at
+    // one (empty for any other stop).
+    QSet<int> m_callSiteBreakpoints;
+    QString m_callerThread;
     bool m_resumeAfterStop = false;
     QStringList m_registerNames;
     DebugStop m_stop;

@@ -363,7 +363,7 @@ QString tst_SimulatorFlows::realInstallation()
 // A breakpoint set in the editor stops the board's firmware in the real VEXA at its line; the
 // IDE opens and marks where it stopped, F5 and F10 continue and step while it is paused, and
 // the steps go over the library's delay (built into its caller), into and out of the board's
-// LED file, and on to the editor's line.
+// LED file, and on to the editor's line, the delay's too.
 void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
 {
     QVERIFY(!realInstallation().isEmpty());
@@ -430,14 +430,16 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     QCOMPARE(stepAndWait(a.stepOut), editor);
     QVERIFY(editor->executionLine() == toggleLine || editor->executionLine() == toggleLine + 1);
     QCOMPARE(led->executionLine(), 0);
-    // Run to Cursor, without the breakpoint: round the loop to the editor's line.
+    // Run to Cursor, without the breakpoint: round the loop to the delay's line, which has no
+    // code but the delay's.
     editor->setCursorPosition(toggleLine - 1, 0);
     a.toggleBreakpoint->trigger();
     QVERIFY(editor->breakpointLines().isEmpty());
+    editor->setCursorPosition(toggleLine, 0);
     window.updateState();
     QVERIFY(a.runToCursor->isEnabled());
     QCOMPARE(stepAndWait(a.runToCursor), editor);
-    QCOMPARE(editor->executionLine(), toggleLine);
+    QCOMPARE(editor->executionLine(), toggleLine + 1);
     // Without a breakpoint the firmware runs on until paused; closing VEXA leaves no mark.
     a.continueDebugging->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!simulator->isPaused(), 10000);

@@ -6,6 +6,7 @@
 #include "vexa/gdbdebugger.h"
 #include "vexa/gdbmi.h"
 #include "vexa/gdbremotestub.h"
+#include "vexa/inlinecalls.h"
 #include "vexa/mcsdebugger.h"
 #include "vexa/simulationrun.h"
 #include "vexa/vexawindow.h"
@@ -62,6 +63,7 @@ private slots:
     void miRecords();
     void remoteProtocol();
     void avrBreakStepAndValues();
+    void avrLineOfABuiltInCall();
     void windowDebugsAndSaysWhenItCannot();
     void picBreakStepAndValues();
     void mcsBreakStepAndValues();
@@ -290,6 +292,70 @@ void tst_SourceDebug::avrBreakStepAndValues()
     stop = f.after([&] { debugger.pause(); });
     QVERIFY(!run.isRunning());
     QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.join(QLatin1Char('\n'))));
+}
+
+// Line numbers are those of this text: line 9's only code is the library's delay, built into
+// main, which the line table gives to the library's header.
+static const char delaySource[] = R"(#include <avr/io.h>
+#include <util/delay.h>
+
+int main(void)
+{
+    DDRB = 0xff;
+    for (;;) {
+        PORTB ^= 1;
+        _delay_ms(500);
+    }
+}
+)";
+
+// A breakpoint and Run to Cursor at the line of the delay stop there, before the delay; a
+// step from there goes over it.
+void tst_SourceDebug::avrLineOfABuiltInCall()
+{
+    DebuggedFirmware f;
+    const QString project = m_dir.filePath(QStringLiteral("delay"));
+    const QString problem = f.prepare(QStringLiteral("AVR ATMEGA328P 16MHz"),
+                                      project,
+                                      QStringLiteral("main.c"),
+                                      delaySource,
+                                      QStringLiteral("avr-gcc -mmcu=atmega328p -DF_CPU=16000000UL "
+                                                     "-Og -gdwarf-4 main.c -o Debug/Debug.elf && "
+                                                     "avr-objcopy -O ihex Debug/Debug.elf "
+                                                     "Debug/Debug.hex"));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    const QByteArray elf = readFile(project + QStringLiteral("/Debug/Debug.elf"));
+    const QList<InlineCall> calls = InlineCalls::read(elf);
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls.first().file, f.source);
+    QCOMPARE(calls.first().line, 9);
+    // Cut short anywhere, the file gives what it still holds, and is read within its bytes.
+    for (const qsizetype size : {0, 5, 52, 300, int(elf.size() / 2), int(elf.size() - 1)})
+        QVERIFY(InlineCalls::read(elf.left(size)).size() <= 1);
+
+    SourceDebugger &debugger = *f.debugger;
+    QString error;
+    DebugStop stop = f.after([&] {
+        QVERIFY2(debugger.start(f.handOff.program, {{f.source, 9}, {f.source, 11}}, true, &error),
+                 qPrintable(error));
+    });
+    QCOMPARE(stop.reason, QStringLiteral("breakpoint-hit"));
+    QCOMPARE(stop.where.file, f.source);
+    QCOMPARE(stop.where.line, 9);
+    QCOMPARE(stop.where.function, QStringLiteral("main"));
+    QCOMPARE(stop.frames.size(), 1);
+    // The closing brace has no code and calls nothing: refused, with the debugger's reason.
+    QCOMPARE(f.messages.size(), 1);
+    QVERIFY2(f.messages.first().contains(QStringLiteral("line 11: No line 11")),
+             qPrintable(f.messages.first()));
+    stop = f.after([&] { debugger.stepOver(); });
+    QCOMPARE(stop.where.line, 8);
+    debugger.setBreakpoints({});
+    stop = f.after([&] { debugger.runTo(f.source, 9); });
+    QCOMPARE(stop.where.line, 9);
+    QCOMPARE(stop.where.function, QStringLiteral("main"));
+    stop = f.after([&] { debugger.runTo(f.source, 8); });
+    QCOMPARE(stop.where.line, 8);
 }
 
 // The value shown in the window's tree under a group ("Locals"...), by name.
