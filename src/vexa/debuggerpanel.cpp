@@ -63,35 +63,43 @@ DebuggerPanel::DebuggerPanel(QWidget *parent)
     m_location->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_location);
 
+    // The source with the memory under it, beside the values with the watch under them: the
+    // views that grow take the height, and the dock can stay low beside the board.
     auto *split = new QSplitter(Qt::Horizontal);
+    const auto column =
+        [split](QWidget *grows, const QString &label, QLineEdit *edit, QWidget *below) {
+            auto *box = new QWidget;
+            auto *boxLayout = new QVBoxLayout(box);
+            boxLayout->setContentsMargins(0, 0, 0, 0);
+            boxLayout->addWidget(grows, 1);
+            auto *form = new QFormLayout;
+            form->addRow(label, edit);
+            boxLayout->addLayout(form);
+            if (below)
+                boxLayout->addWidget(below);
+            split->addWidget(box);
+        };
     m_source->setObjectName(QStringLiteral("debugSource"));
     m_source->setReadOnly(true);
     m_source->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_source->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_source->setFont(QFont(QStringLiteral("Monospace")));
     m_source->setToolTip(tr("Place the cursor on a line and choose Run to Cursor"));
-    split->addWidget(m_source);
-
-    auto *right = new QWidget;
-    auto *rightLayout = new QVBoxLayout(right);
-    rightLayout->setContentsMargins(0, 0, 0, 0);
-    m_values->setObjectName(QStringLiteral("debugValues"));
-    m_values->setHeaderLabels({tr("Name"), tr("Value")});
-    m_values->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    rightLayout->addWidget(m_values, 2);
-    auto *form = new QFormLayout;
-    m_watch->setObjectName(QStringLiteral("watchEdit"));
-    m_watch->setPlaceholderText(tr("A global variable; Enter adds it, an empty line clears"));
-    form->addRow(tr("Watch:"), m_watch);
     m_memoryAddress->setObjectName(QStringLiteral("memoryAddress"));
     m_memoryAddress->setPlaceholderText(tr("An address or &variable"));
-    form->addRow(tr("Memory at:"), m_memoryAddress);
-    rightLayout->addLayout(form);
     m_memory->setObjectName(QStringLiteral("memoryView"));
     m_memory->setReadOnly(true);
     m_memory->setFont(QFont(QStringLiteral("Monospace")));
-    rightLayout->addWidget(m_memory, 1);
-    split->addWidget(right);
+    // A few lines of bytes.
+    m_memory->setMaximumHeight(QFontMetrics(m_memory->font()).lineSpacing() * 4
+                               + 2 * m_memory->frameWidth() + 8);
+    column(m_source, tr("Memory at:"), m_memoryAddress, m_memory);
+    m_values->setObjectName(QStringLiteral("debugValues"));
+    m_values->setHeaderLabels({tr("Name"), tr("Value")});
+    m_values->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_watch->setObjectName(QStringLiteral("watchEdit"));
+    m_watch->setPlaceholderText(tr("A global variable; Enter adds it, an empty line clears"));
+    column(m_values, tr("Watch:"), m_watch, nullptr);
     layout->addWidget(split, 1);
 
     connect(m_watch, &QLineEdit::returnPressed, this, &DebuggerPanel::addWatch);

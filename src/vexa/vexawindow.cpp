@@ -174,7 +174,7 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
 {
     setWindowTitle(tr("VEXA"));
     setObjectName(QStringLiteral("VexaWindow"));
-    resize(900, 640);
+    resize(960, 760);
     m_view->setRenderHint(QPainter::Antialiasing);
     m_view->setBackgroundBrush(QColor(235, 240, 230));
     setCentralWidget(m_view);
@@ -247,6 +247,10 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
     addDockWidget(Qt::BottomDockWidgetArea, debugDock);
     tabifyDockWidget(messagesDock, debugDock);
     terminalDock->raise();
+    // The board keeps the larger part of the window: the docks would take the height the
+    // debugger's views ask for, leaving a strip of the board.
+    m_view->setMinimumHeight(200);
+    resizeDocks({terminalDock}, {340}, Qt::Vertical);
 
     statusBar()->addWidget(m_status, 1);
     connect(&m_run, &SimulationRun::pinChanged, m_scene, [this] { m_scene->update(); });
