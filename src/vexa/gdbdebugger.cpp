@@ -385,8 +385,16 @@ void GdbDebugger::resume()
 void GdbDebugger::pause()
 {
     m_resumeAfterStop = false;
-    if (state() == State::Running)
-        command(QStringLiteral("-exec-interrupt"));
+    if (state() != State::Running)
+        return;
+    if (!m_afterBreakpoints.isEmpty()) {
+        // Not yet on its way (breakpoints go first): it stays where it stopped.
+        m_afterBreakpoints.clear();
+        setState(State::Paused);
+        refresh();
+        return;
+    }
+    command(QStringLiteral("-exec-interrupt"));
 }
 
 void GdbDebugger::stepInto()

@@ -356,6 +356,13 @@ void tst_SourceDebug::avrLineOfABuiltInCall()
     QCOMPARE(stop.where.function, QStringLiteral("main"));
     stop = f.after([&] { debugger.runTo(f.source, 8); });
     QCOMPARE(stop.where.line, 8);
+    // Paused before the run is on its way (the breakpoints go first): it stays where it was.
+    debugger.setBreakpoints({{f.source, 9}});
+    debugger.resume();
+    stop = f.after([&] { debugger.pause(); });
+    QCOMPARE(stop.where.line, 8);
+    QTest::qWait(300);
+    QVERIFY(debugger.isPaused() && !f.run.isRunning());
 }
 
 // The value shown in the window's tree under a group ("Locals"...), by name.
