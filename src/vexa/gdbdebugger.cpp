@@ -399,6 +399,14 @@ void GdbDebugger::pause()
 
 void GdbDebugger::stepInto()
 {
+    // Stopped where a built-in function's code starts, shown at the line calling it: the
+    // firmware is at the function's first instruction already, so the step is only shown.
+    if (state() == State::Paused && !m_callerThread.isEmpty()) {
+        m_callerThread.clear();
+        m_stop.reason = QStringLiteral("end-stepping-range");
+        refresh();
+        return;
+    }
     execute(QStringLiteral("-exec-step"));
 }
 

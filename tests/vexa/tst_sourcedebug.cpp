@@ -310,7 +310,7 @@ int main(void)
 )";
 
 // A breakpoint and Run to Cursor at the line of the delay stop there, before the delay; a
-// step from there goes over it.
+// step from there goes into it or over it.
 void tst_SourceDebug::avrLineOfABuiltInCall()
 {
     DebuggedFirmware f;
@@ -348,6 +348,11 @@ void tst_SourceDebug::avrLineOfABuiltInCall()
     QCOMPARE(f.messages.size(), 1);
     QVERIFY2(f.messages.first().contains(QStringLiteral("line 11: No line 11")),
              qPrintable(f.messages.first()));
+    // Into the delay, and over the rest of it.
+    stop = f.after([&] { debugger.stepInto(); });
+    QCOMPARE(stop.where.function, QStringLiteral("_delay_ms"));
+    QVERIFY(stop.where.file.endsWith(QLatin1String("/util/delay.h")));
+    QCOMPARE(stop.frames.size(), 2);
     stop = f.after([&] { debugger.stepOver(); });
     QCOMPARE(stop.where.line, 8);
     debugger.setBreakpoints({});
