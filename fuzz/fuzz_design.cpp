@@ -1,8 +1,8 @@
 // The simulator's design files, and its firmware files (HEX, and the ELF files beside them).
 #include "fuzzinput.h"
 
+#include "firmware/hexfile.h"
 #include "vexa/design.h"
-#include "vexa/hexfile.h"
 #include "vexa/inlinecalls.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -1,11 +1,14 @@
 #include "firmwaresize.h"
 
+#include "firmware/elffile.h"
+#include "firmware/hexfile.h"
+#include "platform/boundedfile.h"
+
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSet>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -49,103 +52,45 @@ bool wordAddressed(const QString &family)
            || family.compare(QLatin1String("PIC16"), Qt::CaseInsensitive) == 0;
 }
 
-QByteArray readHead(const QString &path, qint64 limit)
+// The whole file, or nothing when it cannot be read or is too large for any firmware of these
+// controllers or any report of their builds.
+QByteArray readReport(const QString &path)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return {};
-    return file.read(limit);
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-quint32 littleEndian(const QByteArray &bytes, qint64 at, int size)
-{
-    quint32 value = 0;
-    for (int i = size - 1; i >= 0; --i)
-        value = (value << 8) | quint8(bytes.at(at + i));
-    return value;
+    QByteArray bytes;
+    Platform::readBoundedFile(path, 64 << 20, bytes, nullptr);
+    return bytes;
 }
 
 } // namespace
 
 qint64 FirmwareSize::hexProgramUnits(const QByteArray &hex, bool words, qint64 limit)
 {
-    QSet<qint64> used;
-    quint32 base = 0;
-    bool any = false;
-    for (const QByteArray &rawLine : hex.split('\n')) {
-        const QByteArray line = rawLine.trimmed();
-        if (line.isEmpty())
-            continue;
-        if (line.at(0) != ':' || line.size() < 11 || line.size() % 2 == 0)
-            return -1;
-        QByteArray record;
-        for (int i = 1; i + 1 < line.size(); i += 2) {
-            const int high = hexValue(line.at(i));
-            const int low = hexValue(line.at(i + 1));
-            if (high < 0 || low < 0)
-                return -1;
-            record.append(char(high * 16 + low));
-        }
-        const int count = quint8(record.at(0));
-        if (record.size() != count + 5)
-            return -1;
-        any = true;
-        const quint32 offset = (quint8(record.at(1)) << 8) | quint8(record.at(2));
-        const int type = quint8(record.at(3));
-        if (type == 0) {
-            for (int i = 0; i < count; ++i) {
-                const qint64 address = qint64(base) + offset + i;
-                if (address < limit)
-                    used.insert(words ? address / 2 : address);
-            }
-        } else if (type == 1) {
-            break;
-        } else if (type == 2 && count == 2) {
-            base = ((quint8(record.at(4)) << 8) | quint8(record.at(5))) << 4;
-        } else if (type == 4 && count == 2) {
-            base = quint32((quint8(record.at(4)) << 8) | quint8(record.at(5))) << 16;
+    const HexImage image = HexImage::parse(hex);
+    if (!image.error.isEmpty())
+        return -1;
+    qint64 units = 0;
+    qint64 lastWord = -1; // a word whose first byte was counted already
+    for (const HexChunk &chunk : image.chunks) {
+        const qint64 end = std::min<qint64>(chunk.address + chunk.data.size(), limit);
+        for (qint64 address = chunk.address; address < end; ++address) {
+            if (words && address / 2 == lastWord)
+                continue;
+            ++units;
+            lastWord = address / 2;
         }
     }
-    return any ? used.size() : -1;
+    return units;
 }
 
 qint64 FirmwareSize::elfDataBytes(const QByteArray &elf)
 {
-    // A linked (executable) 32-bit little-endian ELF file: its section headers and their
-    // names. An object file's sections are only a part of the firmware's.
-    if (elf.size() < 52
-        || !elf.startsWith("\x7f"
-                           "ELF")
-        || elf.at(4) != 1 || elf.at(5) != 1 || littleEndian(elf, 0x10, 2) != 2)
+    // A linked file's sections: an object file's are only a part of the firmware's.
+    if (!isLinkedElf(elf))
         return -1;
-    const qint64 headers = littleEndian(elf, 0x20, 4);
-    const int entrySize = int(littleEndian(elf, 0x2e, 2));
-    const int count = int(littleEndian(elf, 0x30, 2));
-    const int namesIndex = int(littleEndian(elf, 0x32, 2));
-    if (entrySize < 40 || namesIndex >= count || headers + qint64(count) * entrySize > elf.size())
-        return -1;
-    const qint64 names = littleEndian(elf, headers + qint64(namesIndex) * entrySize + 16, 4);
     qint64 total = -1;
-    for (int i = 0; i < count; ++i) {
-        const qint64 header = headers + qint64(i) * entrySize;
-        const qint64 nameAt = names + littleEndian(elf, header, 4);
-        if (nameAt >= elf.size())
-            continue;
-        const QByteArray name(elf.constData() + nameAt,
-                              int(qstrnlen(elf.constData() + nameAt, uint(elf.size() - nameAt))));
-        if (name == ".data" || name == ".bss" || name == ".noinit")
-            total = qMax<qint64>(total, 0) + littleEndian(elf, header + 20, 4);
+    for (const ElfSection &section : elfSections(elf)) {
+        if (section.name == ".data" || section.name == ".bss" || section.name == ".noinit")
+            total = qMax<qint64>(total, 0) + qint64(section.size);
     }
     return total;
 }
@@ -218,9 +163,7 @@ FirmwareSize FirmwareSize::measure(const QString &firmware,
         limit = 2 * (size.programMemory > 0 ? size.programMemory : 0x2000);
     else if (family.compare(QLatin1String("PIC18"), Qt::CaseInsensitive) == 0)
         limit = size.programMemory > 0 ? size.programMemory : 0x200000;
-    // A firmware file of many megabytes is no firmware of these controllers.
-    const qint64 readLimit = 64 << 20;
-    size.program = hexProgramUnits(readHead(firmware, readLimit), size.programInWords, limit);
+    size.program = hexProgramUnits(readReport(firmware), size.programInWords, limit);
 
     QStringList reports = madeFrom;
     const QFileInfo info(firmware);
@@ -230,7 +173,7 @@ FirmwareSize FirmwareSize::measure(const QString &firmware,
     for (const QString &report : std::as_const(reports)) {
         if (report == firmware)
             continue;
-        const QByteArray content = readHead(report, readLimit);
+        const QByteArray content = readReport(report);
         qint64 found = elfDataBytes(content);
         if (found < 0)
             found = gplinkMapDataBytes(QString::fromLatin1(content));

@@ -8,8 +8,12 @@ namespace Platform {
 // Reads a whole file that the program parses, refusing what is no regular file (a FIFO would
 // block for ever, a device such as /dev/zero never ends) and what is larger than maxBytes.
 // False when the file cannot be read; refusal then says why, and stays empty when the file is
-// merely missing or unreadable.
-bool readBoundedFile(const QString &path, qint64 maxBytes, QByteArray &data, QString *refusal);
+// merely missing or unreadable, which readError tells in the system's words.
+bool readBoundedFile(const QString &path,
+                     qint64 maxBytes,
+                     QByteArray &data,
+                     QString *refusal,
+                     QString *readError = nullptr);
 
 // Sizes suited to each kind of file.
 constexpr qint64 maxXmlFileBytes = 16 * 1024 * 1024;

@@ -1,6 +1,6 @@
 #include "avrengine.h"
 
-#include "hexfile.h"
+#include "firmware/hexfile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

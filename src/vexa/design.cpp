@@ -1,6 +1,6 @@
 #include "design.h"
 
-#include "boundedread.h"
+#include "platform/boundedfile.h"
 #include "platform/wholefilewriter.h"
 
 #include <QCoreApplication>
@@ -39,7 +39,7 @@ bool Design::load(const QString &path, QString *error, bool *isNew)
     QByteArray text;
     QString why;
     // A design of a few parts is a few kilobytes; a bigger file is not one.
-    if (!readBoundedFile(path, 16 * 1024 * 1024, text, &why)) {
+    if (!Platform::readBoundedFile(path, 16 * 1024 * 1024, text, &why, &why)) {
         *error = tr("Cannot read the design file %1: %2").arg(path, why);
         return false;
     }

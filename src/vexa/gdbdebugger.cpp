@@ -1,7 +1,7 @@
 #include "gdbdebugger.h"
 
+#include "firmware/hexfile.h"
 #include "gdbremotestub.h"
-#include "hexfile.h"
 #include "platform/processgroup.h"
 #include "simulationrun.h"
 

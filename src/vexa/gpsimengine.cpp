@@ -1,6 +1,6 @@
 #include "gpsimengine.h"
 
-#include "hexfile.h"
+#include "firmware/hexfile.h"
 
 #include <QCoreApplication>
 #include <QHash>

@@ -1,5 +1,7 @@
 #include "inlinecalls.h"
 
+#include "firmware/elffile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -8,135 +10,13 @@
 
 namespace {
 
-// Reads little-endian values and strings from a part of a file; a read past the part's end
-// stops the reader (ok() false) and gives zero or nothing.
-class Reader
+// The ELF file's sections by name, those whose bytes are in the file.
+QHash<QByteArray, ElfSection> sections(const QByteArray &elf)
 {
-public:
-    Reader(const QByteArray &data, std::uint64_t from, std::uint64_t to)
-        : m_data(data)
-        , m_end(qsizetype(std::min<std::uint64_t>(to, std::uint64_t(data.size()))))
-        , m_pos(qsizetype(std::min<std::uint64_t>(from, std::uint64_t(m_end))))
-    {
-        m_ok = from <= to && to <= std::uint64_t(data.size());
-    }
-
-    bool ok() const { return m_ok; }
-    bool atEnd() const { return !m_ok || m_pos >= m_end; }
-    qsizetype pos() const { return m_pos; }
-    qsizetype end() const { return m_end; }
-
-    std::uint64_t fixed(int bytes)
-    {
-        if (!take(bytes))
-            return 0;
-        std::uint64_t value = 0;
-        for (int i = 0; i < bytes; ++i)
-            value |= std::uint64_t(std::uint8_t(m_data.at(m_pos - bytes + i))) << (8 * i);
-        return value;
-    }
-
-    std::uint64_t uleb()
-    {
-        std::uint64_t value = 0;
-        for (int shift = 0;; shift += 7) {
-            if (!take(1))
-                return 0;
-            const std::uint8_t byte = std::uint8_t(m_data.at(m_pos - 1));
-            if (shift < 64)
-                value |= std::uint64_t(byte & 0x7f) << shift;
-            if (!(byte & 0x80))
-                return value;
-        }
-    }
-
-    void sleb() { uleb(); } // only ever skipped
-
-    QByteArray text()
-    {
-        const qsizetype zero = m_data.indexOf('\0', m_pos);
-        if (!m_ok || zero < 0 || zero >= m_end) {
-            fail();
-            return QByteArray();
-        }
-        const QByteArray value = m_data.mid(m_pos, zero - m_pos);
-        m_pos = zero + 1;
-        return value;
-    }
-
-    void skip(std::uint64_t bytes)
-    {
-        if (bytes > std::uint64_t(m_end - m_pos))
-            fail();
-        else
-            m_pos += qsizetype(bytes);
-    }
-
-private:
-    bool take(qsizetype bytes)
-    {
-        if (!m_ok || bytes > m_end - m_pos) {
-            fail();
-            return false;
-        }
-        m_pos += bytes;
-        return true;
-    }
-    void fail()
-    {
-        m_ok = false;
-        m_pos = m_end;
-    }
-
-    const QByteArray &m_data;
-    qsizetype m_end;
-    qsizetype m_pos;
-    bool m_ok = true;
-};
-
-struct Section
-{
-    std::uint64_t offset = 0;
-    std::uint64_t size = 0;
-};
-
-// The ELF file's sections by name.
-QHash<QByteArray, Section> sections(const QByteArray &elf)
-{
-    QHash<QByteArray, Section> found;
-    if (!elf.startsWith("\x7f"
-                        "ELF\x01\x01"))
-        return found;
-    Reader header(elf, 32, 52);
-    const std::uint64_t table = header.fixed(4);
-    header.skip(10);
-    const std::uint64_t entrySize = header.fixed(2);
-    const std::uint64_t entries = header.fixed(2);
-    const std::uint64_t namesIndex = header.fixed(2);
-    constexpr std::uint64_t sectionHeaderSize = 40;
-    if (!header.ok() || entrySize < sectionHeaderSize || namesIndex >= entries)
-        return found;
-    const auto entry = [&](std::uint64_t index, std::uint64_t *name) {
-        Reader r(elf, table + index * entrySize, table + index * entrySize + sectionHeaderSize);
-        *name = r.fixed(4);
-        const std::uint64_t type = r.fixed(4);
-        r.skip(8);
-        Section section{r.fixed(4), r.fixed(4)};
-        constexpr std::uint64_t withoutData = 8;
-        if (!r.ok() || type == withoutData
-            || section.offset + section.size > std::uint64_t(elf.size()))
-            section = Section();
-        return section;
-    };
-    std::uint64_t unused = 0;
-    const Section names = entry(namesIndex, &unused);
-    for (std::uint64_t i = 0; i < entries; ++i) {
-        std::uint64_t name = 0;
-        const Section section = entry(i, &name);
-        Reader nameReader(elf, names.offset + name, names.offset + names.size);
-        const QByteArray text = nameReader.text();
-        if (section.size > 0 && nameReader.ok())
-            found.insert(text, section);
+    QHash<QByteArray, ElfSection> found;
+    for (const ElfSection &section : elfSections(elf)) {
+        if (section.size > 0 && section.inFile(elf))
+            found.insert(section.name, section);
     }
     return found;
 }
@@ -149,11 +29,11 @@ struct Abbreviation
 };
 
 QHash<std::uint64_t, Abbreviation> abbreviations(const QByteArray &elf,
-                                                 const Section &section,
+                                                 const ElfSection &section,
                                                  std::uint64_t offset)
 {
     QHash<std::uint64_t, Abbreviation> table;
-    Reader r(elf, section.offset + offset, section.offset + section.size);
+    ByteReader r(elf, section.offset + offset, section.offset + section.size);
     while (!r.atEnd()) {
         const std::uint64_t code = r.uleb();
         if (code == 0)
@@ -178,12 +58,12 @@ struct Unit
     int version = 0;
     int addressSize = 0;
     const QByteArray *elf = nullptr;
-    Section strings;
+    ElfSection strings;
 };
 
 // An attribute's value: a number, or text; false for a form this reader does not know.
 bool readValue(
-    Reader &r, const Unit &unit, std::uint64_t form, std::uint64_t *number, QByteArray *text)
+    ByteReader &r, const Unit &unit, std::uint64_t form, std::uint64_t *number, QByteArray *text)
 {
     switch (form) {
     case 0x01: // address
@@ -216,14 +96,16 @@ bool readValue(
         *number = r.uleb();
         return true;
     case 0x0d:
-        r.sleb();
+        r.uleb(); // a signed number, skipped alike
         return true;
     case 0x08:
         *text = r.text();
         return true;
     case 0x0e: { // in the string section
         const std::uint64_t at = r.fixed(4);
-        Reader strings(*unit.elf, unit.strings.offset + at, unit.strings.offset + unit.strings.size);
+        ByteReader strings(*unit.elf,
+                           unit.strings.offset + at,
+                           unit.strings.offset + unit.strings.size);
         *text = strings.text();
         return strings.ok();
     }
@@ -250,16 +132,16 @@ bool readValue(
 
 // The files of a unit's line table, by their numbers from 1.
 QStringList lineFiles(const QByteArray &elf,
-                      const Section &section,
+                      const ElfSection &section,
                       std::uint64_t offset,
                       const QString &compiledIn)
 {
     QStringList files;
-    Reader length(elf, section.offset + offset, section.offset + section.size);
+    ByteReader length(elf, section.offset + offset, section.offset + section.size);
     const std::uint64_t size = length.fixed(4);
     if (!length.ok() || size == 0xffffffff)
         return files;
-    Reader r(elf, std::uint64_t(length.pos()), std::uint64_t(length.pos()) + size);
+    ByteReader r(elf, std::uint64_t(length.pos()), std::uint64_t(length.pos()) + size);
     const std::uint64_t version = r.fixed(2);
     if (!r.ok() || version < 2 || version > 4)
         return files;
@@ -296,12 +178,12 @@ QStringList lineFiles(const QByteArray &elf,
 
 // The lowest start of a list of address ranges, from the unit's base address.
 std::uint64_t lowestOfRanges(const QByteArray &elf,
-                             const Section &section,
+                             const ElfSection &section,
                              std::uint64_t offset,
                              const Unit &unit,
                              std::uint64_t base)
 {
-    Reader r(elf, section.offset + offset, section.offset + section.size);
+    ByteReader r(elf, section.offset + offset, section.offset + section.size);
     const std::uint64_t selectsBase = unit.addressSize >= 8
                                           ? ~std::uint64_t(0)
                                           : (std::uint64_t(1) << (8 * unit.addressSize)) - 1;
@@ -324,22 +206,22 @@ std::uint64_t lowestOfRanges(const QByteArray &elf,
 QList<InlineCall> InlineCalls::read(const QByteArray &elf)
 {
     QList<InlineCall> calls;
-    const QHash<QByteArray, Section> found = sections(elf);
-    const Section info = found.value(".debug_info");
-    const Section abbrev = found.value(".debug_abbrev");
-    const Section lines = found.value(".debug_line");
-    const Section ranges = found.value(".debug_ranges");
+    const QHash<QByteArray, ElfSection> found = sections(elf);
+    const ElfSection info = found.value(".debug_info");
+    const ElfSection abbrev = found.value(".debug_abbrev");
+    const ElfSection lines = found.value(".debug_line");
+    const ElfSection ranges = found.value(".debug_ranges");
     Unit unit;
     unit.elf = &elf;
     unit.strings = found.value(".debug_str");
-    Reader units(elf, info.offset, info.offset + info.size);
+    ByteReader units(elf, info.offset, info.offset + info.size);
     while (!units.atEnd()) {
         const std::uint64_t size = units.fixed(4);
         if (!units.ok() || size == 0xffffffff)
             break; // 64-bit debugging information is not written for these controllers
         const std::uint64_t start = std::uint64_t(units.pos());
         units.skip(size);
-        Reader r(elf, start, start + size);
+        ByteReader r(elf, start, start + size);
         unit.version = int(r.fixed(2));
         const std::uint64_t abbrevOffset = r.fixed(4);
         unit.addressSize = int(r.fixed(1));

@@ -1,6 +1,6 @@
 #include "linetable.h"
 
-#include "boundedread.h"
+#include "platform/boundedfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -143,7 +143,7 @@ bool LineTable::readCod(const QString &path, const QStringList &folders, QString
     QByteArray data;
     QString readError;
     // A symbol file is small; one much larger than any firmware's is not one.
-    if (!readBoundedFile(path, 16 << 20, data, &readError)) {
+    if (!Platform::readBoundedFile(path, 16 << 20, data, &readError, &readError)) {
         *error = readError;
         return false;
     }
@@ -223,7 +223,7 @@ bool LineTable::readMap(const QString &path)
 {
     QByteArray text;
     QString error;
-    if (!readBoundedFile(path, 16 << 20, text, &error))
+    if (!Platform::readBoundedFile(path, 16 << 20, text, &error, &error))
         return false;
     static const QRegularExpression row(
         QStringLiteral("^\\s*(\\S+)\\s+0x([0-9A-Fa-f]+)\\s+(program|data)\\s+\\S+"));
@@ -247,7 +247,7 @@ bool LineTable::readMap(const QString &path)
 bool LineTable::readCdb(const QString &path, const QStringList &folders, QString *error)
 {
     QByteArray text;
-    if (!readBoundedFile(path, 64 << 20, text, error))
+    if (!Platform::readBoundedFile(path, 64 << 20, text, error, error))
         return false;
     static const QRegularExpression lineRecord(
         QStringLiteral("^L:C\\$([^$]+)\\$(\\d+)\\$[^:]*:([0-9A-Fa-f]+)$"));

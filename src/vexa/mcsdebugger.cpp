@@ -1,7 +1,7 @@
 #include "mcsdebugger.h"
 
 #include "engine.h"
-#include "hexfile.h"
+#include "firmware/hexfile.h"
 #include "ucsimengine.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "picdebugger.h"
 
-#include "hexfile.h"
+#include "firmware/hexfile.h"
 
 #include <QFileInfo>
 

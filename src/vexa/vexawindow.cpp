@@ -2,7 +2,7 @@
 
 #include "channel/vexachannel.h"
 #include "debuggerpanel.h"
-#include "hexfile.h"
+#include "firmware/hexfile.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -2,10 +2,10 @@
 // running a real firmware from a hand-off file as the IDE writes it.
 #include "common/fulldisk.h"
 #include "common/testfiles.h"
+#include "firmware/hexfile.h"
 #include "vexa/avrengine.h"
 #include "vexa/design.h"
 #include "vexa/engine.h"
-#include "vexa/hexfile.h"
 #include "vexa/simulationrun.h"
 #include "vexa/vexawindow.h"
 

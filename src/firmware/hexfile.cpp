@@ -1,6 +1,6 @@
 #include "hexfile.h"
 
-#include "boundedread.h"
+#include "platform/boundedfile.h"
 #include <QCoreApplication>
 
 #include <QFile>
@@ -26,7 +26,7 @@ HexImage HexImage::read(const QString &path)
     QByteArray text;
     QString why;
     // No firmware of an 8-bit controller comes near this; a bigger file is not one.
-    if (!readBoundedFile(path, 64 * 1024 * 1024, text, &why)) {
+    if (!Platform::readBoundedFile(path, 64 * 1024 * 1024, text, &why, &why)) {
         HexImage image;
         image.error = tr("Cannot read the firmware file %1: %2").arg(path, why);
         return image;
