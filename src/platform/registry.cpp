@@ -1,5 +1,7 @@
 #include "registry.h"
 
+#include "boundedfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -107,11 +109,12 @@ QList<IniValue> readValues(const QStringList &fileNames)
 QList<IniValue> readValues(const QString &fileName)
 {
     QList<IniValue> values;
-    QFile file(fileName);
-    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+    QByteArray bytes;
+    if (fileName.isEmpty()
+        || !Platform::readBoundedFile(fileName, Platform::maxXmlFileBytes, bytes, nullptr))
         return values;
     QString section;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    const QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
     for (const QString &rawLine : lines) {
         const QString line = rawLine.trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))

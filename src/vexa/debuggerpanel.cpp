@@ -1,5 +1,7 @@
 #include "debuggerpanel.h"
 
+#include "platform/boundedfile.h"
+
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
@@ -201,10 +203,9 @@ void DebuggerPanel::showSource(const QString &file, int line)
 {
     if (file != m_sourceFile) {
         m_sourceFile = file;
-        QFile source(file);
-        m_source->setPlainText(!file.isEmpty() && source.open(QIODevice::ReadOnly)
-                                   ? QString::fromUtf8(source.read(4 << 20))
-                                   : QString());
+        QByteArray text;
+        Platform::readBoundedFile(file, 16 << 20, text, nullptr);
+        m_source->setPlainText(QString::fromUtf8(text));
     }
     QList<QTextEdit::ExtraSelection> marks;
     const QTextBlock block = m_source->document()->findBlockByNumber(line - 1);

@@ -2,6 +2,7 @@
 
 #include "firmware/hexfile.h"
 #include "gdbremotestub.h"
+#include "platform/boundedfile.h"
 #include "platform/processgroup.h"
 #include "simulationrun.h"
 
@@ -103,10 +104,8 @@ bool GdbDebugger::start(const QString &firmware,
     QByteArray contents;
     bool found = false;
     for (const QString &candidate : std::as_const(candidates)) {
-        QFile elf(candidate);
-        if (elf.size() > (64 << 20) || !elf.open(QIODevice::ReadOnly))
+        if (!Platform::readBoundedFile(candidate, 64 << 20, contents, nullptr))
             continue;
-        contents = elf.readAll();
         if (elfHoldsImage(contents, image)) {
             elfFile = candidate;
             found = true;

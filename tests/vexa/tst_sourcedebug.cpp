@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Line numbers below are those of this text.
@@ -455,6 +457,10 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     window.reloadHandOff();
     QVERIFY(messages->toPlainText().contains(QStringLiteral("plain.elf is missing")));
     QVERIFY(window.isRunning());
+    // A FIFO in its place, as an archive can hold one, is no ELF file: it is not waited on.
+    QCOMPARE(::mkfifo(QFile::encodeName(plainElf).constData(), 0600), 0);
+    window.reloadHandOff();
+    QVERIFY(messages->toPlainText().contains(QStringLiteral("plain.elf does not hold")));
 }
 
 // The line numbers are those of this text.
