@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 // Copies of a project whose files sit in three sibling folders: flat or keeping the folders,
 // into a place that already holds some of them.
 class tst_ProjectCopy : public QObject
@@ -47,13 +49,19 @@ void tst_ProjectCopy::copies_data()
     QTest::addColumn<QString>("existing"); // a file already in the copy's folder
     QTest::addColumn<bool>("saved");
     QTest::addColumn<QStringList>("files"); // the copy's folder afterwards
+    QTest::addColumn<bool>("fifo");         // lib/b.c a FIFO, as an archive can hold one
     QTest::newRow("keeping folders")
-        << true << "" << true << QStringList({"New.dyxp", "inc/c.h", "lib/b.c", "src/a.c"});
-    QTest::newRow("flat") << false << "" << true << QStringList({"New.dyxp", "a.c", "b.c", "c.h"});
+        << true << "" << true << QStringList({"New.dyxp", "inc/c.h", "lib/b.c", "src/a.c"})
+        << false;
+    QTest::newRow("flat") << false << "" << true << QStringList({"New.dyxp", "a.c", "b.c", "c.h"})
+                          << false;
     QTest::newRow("a destination exists, No keeps it")
-        << true << "src/a.c" << true << QStringList({"New.dyxp", "inc/c.h", "lib/b.c", "src/a.c"});
+        << true << "src/a.c" << true << QStringList({"New.dyxp", "inc/c.h", "lib/b.c", "src/a.c"})
+        << false;
     QTest::newRow("a name in the folder: refused")
-        << true << "a.c" << false << QStringList({"a.c"});
+        << true << "a.c" << false << QStringList({"a.c"}) << false;
+    QTest::newRow("a FIFO: refused, not waited on")
+        << true << "" << false << QStringList({"src/a.c"}) << true;
 }
 
 void tst_ProjectCopy::copies()
@@ -62,10 +70,17 @@ void tst_ProjectCopy::copies()
     QFETCH(QString, existing);
     QFETCH(bool, saved);
     QFETCH(QStringList, files);
+    QFETCH(bool, fifo);
     QTemporaryDir dir;
     const QString root = dir.filePath(QStringLiteral("project"));
     put(root + QStringLiteral("/src/a.c"), "int a;\n");
-    put(root + QStringLiteral("/lib/b.c"), "int b;\n");
+    if (fifo) {
+        QDir().mkpath(root + QStringLiteral("/lib"));
+        QCOMPARE(::mkfifo(QFile::encodeName(root + QStringLiteral("/lib/b.c")).constData(), 0600),
+                 0);
+    } else {
+        put(root + QStringLiteral("/lib/b.c"), "int b;\n");
+    }
     put(root + QStringLiteral("/inc/c.h"), "extern int a;\n");
     put(root + QStringLiteral("/p.dyxp"),
         "<PROJECT><FILES><FILE NAME=\"src/a.c\" GROUP=\"Source Files\"/>"
@@ -97,6 +112,11 @@ void tst_ProjectCopy::copies()
     });
     QCOMPARE(project.saveAs(true), saved);
     QCOMPARE(tree(copy), files);
+    if (fifo) {
+        QVERIFY(services.lines.last().contains(QStringLiteral("Could not copy file")));
+        QCOMPARE(project.filePath(), root + QStringLiteral("/p.dyxp"));
+        return;
+    }
     if (!saved) {
         QCOMPARE(prompts.asked.last().informativeText,
                  QStringLiteral("Cannot save project copy as files in the target directory "

@@ -254,7 +254,8 @@ bool Project::copyFilesFor(const QString &projectPath, bool keepStructure)
             output.error(tr("Could not create directory %1").arg(folder));
             return false;
         }
-        if (!QFile::copy(source, destination)) {
+        // Only a regular file is copied: a FIFO would hold the copy for ever.
+        if (!QFileInfo(source).isFile() || !QFile::copy(source, destination)) {
             output.error(tr("Could not copy file %1 to %2").arg(source, destination));
             return false;
         }

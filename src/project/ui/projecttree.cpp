@@ -260,7 +260,8 @@ void Project::renameFile(int index, const QString &newName)
     }
     const QString oldPath = file.path;
     const QString newPath = old.absoluteDir().filePath(newName);
-    if (QFileInfo::exists(newPath) || !QFile::copy(oldPath, newPath)) {
+    if (QFileInfo::exists(newPath) || !QFileInfo(oldPath).isFile()
+        || !QFile::copy(oldPath, newPath)) {
         m_mainWindow.output().error(tr("Cannot rename '%1' to '%2'.").arg(old.fileName(), newName));
         restoreText();
         return;
