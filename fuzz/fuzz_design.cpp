@@ -1,6 +1,7 @@
 // The simulator's design files, and its firmware files (HEX, and the ELF files beside them).
 #include "fuzzinput.h"
 
+#include "firmware/elffile.h"
 #include "firmware/hexfile.h"
 #include "vexa/design.h"
 #include "vexa/inlinecalls.h"
@@ -24,5 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                                      int(size));
     HexImage::parse(bytes);
     InlineCalls::read(bytes);
+    elfSegments(bytes);
     return 0;
 }

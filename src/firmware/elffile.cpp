@@ -83,6 +83,34 @@ bool isLinkedElf(const QByteArray &elf)
     return isElf32LittleEndian(elf) && type.fixed(2) == executable && type.ok();
 }
 
+QList<ElfSegment> elfSegments(const QByteArray &elf)
+{
+    QList<ElfSegment> found;
+    if (!isElf32LittleEndian(elf))
+        return found;
+    ByteReader header(elf, 28, 46);
+    const std::uint64_t table = header.fixed(4);
+    header.skip(10);
+    const std::uint64_t entrySize = header.fixed(2);
+    const std::uint64_t entries = header.fixed(2);
+    constexpr std::uint64_t programHeaderSize = 32;
+    if (!header.ok() || entrySize < programHeaderSize)
+        return found;
+    for (std::uint64_t i = 0; i < entries; ++i) {
+        ByteReader r(elf, table + i * entrySize, table + i * entrySize + programHeaderSize);
+        ElfSegment segment;
+        segment.type = std::uint32_t(r.fixed(4));
+        segment.offset = r.fixed(4);
+        r.skip(4); // its virtual address
+        segment.address = r.fixed(4);
+        segment.size = r.fixed(4);
+        if (!r.ok())
+            break;
+        found.append(segment);
+    }
+    return found;
+}
+
 QList<ElfSection> elfSections(const QByteArray &elf)
 {
     QList<ElfSection> found;

@@ -49,6 +49,20 @@ struct ElfSection
     }
 };
 
+// A segment of a 32-bit little-endian ELF file, as its program header table describes it.
+struct ElfSegment
+{
+    static constexpr std::uint32_t loadable = 1;
+
+    std::uint32_t type = 0;
+    std::uint64_t offset = 0;  // in the file
+    std::uint64_t address = 0; // where it is loaded (its physical address)
+    std::uint64_t size = 0;    // its bytes in the file
+};
+
+// The segments of a 32-bit little-endian ELF file, in the order of its table; a file that is no
+// such ELF file has none, and the table ends where the file does.
+QList<ElfSegment> elfSegments(const QByteArray &elf);
 // The sections of a 32-bit little-endian ELF file, in the order of its table; those whose
 // name cannot be read are left out, and a file that is no such ELF file has none.
 QList<ElfSection> elfSections(const QByteArray &elf);

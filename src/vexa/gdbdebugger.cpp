@@ -1,5 +1,6 @@
 #include "gdbdebugger.h"
 
+#include "firmware/elffile.h"
 #include "firmware/hexfile.h"
 #include "gdbremotestub.h"
 #include "platform/boundedfile.h"
@@ -22,32 +23,17 @@ Q_LOGGING_CATEGORY(debuggerLink, "dyx.debugger", QtWarningMsg)
 // below the data space, byte for byte (32-bit little-endian ELF, as the AVR tools write).
 bool GdbDebugger::elfHoldsImage(const QByteArray &elf, const HexImage &image)
 {
-    const auto byte = [&elf](qsizetype at) {
-        return at >= 0 && at < elf.size() ? std::uint32_t(std::uint8_t(elf.at(at))) : 0u;
-    };
-    const auto half = [&](qsizetype at) { return byte(at) | byte(at + 1) << 8; };
-    const auto word = [&](qsizetype at) { return half(at) | half(at + 2) << 16; };
-    if (!elf.startsWith("\x7f"
-                        "ELF\x01\x01")
-        || !image.error.isEmpty())
+    if (!image.error.isEmpty())
         return false;
     const QByteArray flat = image.flat();
-    const qsizetype table = word(28);
-    const int entrySize = int(half(42));
-    const int entries = int(half(44));
     int loaded = 0;
-    for (int i = 0; i < entries; ++i) {
-        const qsizetype entry = table + qsizetype(i) * entrySize;
-        const std::uint32_t type = word(entry);
-        const std::uint32_t offset = word(entry + 4);
-        const std::uint32_t address = word(entry + 12);
-        const std::uint32_t size = word(entry + 16);
-        constexpr std::uint32_t loadable = 1;
-        if (type != loadable || size == 0 || address >= 0x800000)
+    for (const ElfSegment &segment : elfSegments(elf)) {
+        if (segment.type != ElfSegment::loadable || segment.size == 0 || segment.address >= 0x800000)
             continue;
-        if (std::uint64_t(offset) + size > std::uint64_t(elf.size())
-            || std::uint64_t(address) + size > std::uint64_t(flat.size())
-            || elf.mid(offset, size) != flat.mid(address, size))
+        if (segment.offset + segment.size > std::uint64_t(elf.size())
+            || segment.address + segment.size > std::uint64_t(flat.size())
+            || elf.mid(qsizetype(segment.offset), qsizetype(segment.size))
+                   != flat.mid(qsizetype(segment.address), qsizetype(segment.size)))
             return false;
         ++loaded;
     }
