@@ -1,6 +1,7 @@
 #include "elffile.h"
 
 #include <algorithm>
+#include <optional>
 
 ByteReader::ByteReader(const QByteArray &data, std::uint64_t from, std::uint64_t to)
     : m_data(data)
@@ -70,11 +71,45 @@ void ByteReader::fail()
     m_pos = m_end;
 }
 
-static bool isElf32LittleEndian(const QByteArray &elf)
+namespace {
+
+bool isElf32LittleEndian(const QByteArray &elf)
 {
     return elf.startsWith("\x7f"
                           "ELF\x01\x01");
 }
+
+// One of the file's tables (of segments or of sections) as the file's header places it.
+struct Table
+{
+    std::uint64_t start = 0;
+    std::uint64_t entrySize = 0;
+    std::uint64_t entries = 0;
+
+    // The first bytes of an entry.
+    ByteReader entry(const QByteArray &elf, std::uint64_t index, std::uint64_t bytes) const
+    {
+        return ByteReader(elf, start + index * entrySize, start + index * entrySize + bytes);
+    }
+};
+
+// The table whose start the header gives at startAt, and its entries' size and number at
+// sizesAt; none in a file that is no 32-bit little-endian ELF file, or with entries shorter
+// than the bytes read of each.
+std::optional<Table> table(const QByteArray &elf,
+                           std::uint64_t startAt,
+                           std::uint64_t sizesAt,
+                           std::uint64_t bytes)
+{
+    ByteReader start(elf, startAt, startAt + 4);
+    ByteReader sizes(elf, sizesAt, sizesAt + 4);
+    const Table found{start.fixed(4), sizes.fixed(2), sizes.fixed(2)};
+    if (!isElf32LittleEndian(elf) || !start.ok() || !sizes.ok() || found.entrySize < bytes)
+        return std::nullopt;
+    return found;
+}
+
+} // namespace
 
 bool isLinkedElf(const QByteArray &elf)
 {
@@ -86,18 +121,10 @@ bool isLinkedElf(const QByteArray &elf)
 QList<ElfSegment> elfSegments(const QByteArray &elf)
 {
     QList<ElfSegment> found;
-    if (!isElf32LittleEndian(elf))
-        return found;
-    ByteReader header(elf, 28, 46);
-    const std::uint64_t table = header.fixed(4);
-    header.skip(10);
-    const std::uint64_t entrySize = header.fixed(2);
-    const std::uint64_t entries = header.fixed(2);
     constexpr std::uint64_t programHeaderSize = 32;
-    if (!header.ok() || entrySize < programHeaderSize)
-        return found;
-    for (std::uint64_t i = 0; i < entries; ++i) {
-        ByteReader r(elf, table + i * entrySize, table + i * entrySize + programHeaderSize);
+    const std::optional<Table> segments = table(elf, 28, 42, programHeaderSize);
+    for (std::uint64_t i = 0; segments && i < segments->entries; ++i) {
+        ByteReader r = segments->entry(elf, i, programHeaderSize);
         ElfSegment segment;
         segment.type = std::uint32_t(r.fixed(4));
         segment.offset = r.fixed(4);
@@ -114,20 +141,15 @@ QList<ElfSegment> elfSegments(const QByteArray &elf)
 QList<ElfSection> elfSections(const QByteArray &elf)
 {
     QList<ElfSection> found;
-    if (!isElf32LittleEndian(elf))
-        return found;
-    ByteReader header(elf, 32, 52);
-    const std::uint64_t table = header.fixed(4);
-    header.skip(10);
-    const std::uint64_t entrySize = header.fixed(2);
-    const std::uint64_t entries = header.fixed(2);
-    const std::uint64_t namesIndex = header.fixed(2);
     constexpr std::uint64_t sectionHeaderSize = 40;
-    if (!header.ok() || entrySize < sectionHeaderSize || namesIndex >= entries)
+    const std::optional<Table> sections = table(elf, 32, 46, sectionHeaderSize);
+    ByteReader namesIndex(elf, 50, 52);
+    const std::uint64_t namesEntry = namesIndex.fixed(2);
+    if (!sections || !namesIndex.ok() || namesEntry >= sections->entries)
         return found;
     // Its name's place in the names section, and the rest.
     const auto entry = [&](std::uint64_t index, std::uint64_t *name) {
-        ByteReader r(elf, table + index * entrySize, table + index * entrySize + sectionHeaderSize);
+        ByteReader r = sections->entry(elf, index, sectionHeaderSize);
         *name = r.fixed(4);
         ElfSection section;
         section.type = std::uint32_t(r.fixed(4));
@@ -137,10 +159,10 @@ QList<ElfSection> elfSections(const QByteArray &elf)
         return r.ok() ? section : ElfSection();
     };
     std::uint64_t unused = 0;
-    ElfSection names = entry(namesIndex, &unused);
+    const ElfSection names = entry(namesEntry, &unused);
     if (!names.inFile(elf))
         return found;
-    for (std::uint64_t i = 0; i < entries; ++i) {
+    for (std::uint64_t i = 0; i < sections->entries; ++i) {
         std::uint64_t name = 0;
         ElfSection section = entry(i, &name);
         ByteReader nameReader(elf, names.offset + name, names.offset + names.size);
