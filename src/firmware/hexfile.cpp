@@ -1,9 +1,8 @@
 #include "hexfile.h"
 
 #include "platform/boundedfile.h"
-#include <QCoreApplication>
 
-#include <QFile>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <map>

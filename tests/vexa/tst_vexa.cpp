@@ -273,7 +273,9 @@ void tst_Vexa::avrRefusals()
     error = engine.load(m_dir.filePath(QStringLiteral("missing.hex")),
                         QStringLiteral("ATMEGA328P"),
                         16e6);
-    QVERIFY2(error.contains(QStringLiteral("Cannot read")), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("Cannot read"))
+                 && error.contains(QStringLiteral("No such file")),
+             qPrintable(error));
 }
 
 // A simulation engine program that ends at once is reported, not waited for.
