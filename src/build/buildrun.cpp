@@ -8,6 +8,7 @@
 
 #include "core/commandstate.h"
 #include "core/mainservices.h"
+#include "platform/boundedfile.h"
 #include "platform/processgroup.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildprocess.h"
@@ -333,10 +334,16 @@ void BuildRun::readErrorFiles(const BuildProject &configuration)
 {
     const auto resolver = [this](const QString &name) { return m_resolver->resolve(name); };
     for (int i = 0; i < configuration.errorFiles.size(); ++i) {
-        QFile file(configuration.errorFiles.at(i));
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        const QString &path = configuration.errorFiles.at(i);
+        QByteArray bytes;
+        QString refusal;
+        // A step that wrote no messages left no file: nothing to say.
+        if (!Platform::readBoundedFile(path, Platform::maxMessageFileBytes, bytes, &refusal)) {
+            if (!refusal.isEmpty())
+                m_output.error(tr("Cannot read the messages in %1: %2").arg(path, refusal));
             continue;
-        QTextStream in(&file);
+        }
+        QTextStream in(bytes);
         while (!in.atEnd()) {
             QString line = in.readLine();
             line.remove(QLatin1Char('\r'));

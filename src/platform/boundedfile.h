@@ -19,5 +19,7 @@ bool readBoundedFile(const QString &path,
 constexpr qint64 maxXmlFileBytes = 16 * 1024 * 1024;
 constexpr qint64 maxSyntaxFileBytes = 1024 * 1024;
 constexpr qint64 maxSourceFileBytes = 256 * 1024 * 1024;
+// What a compiler writes of its messages to a file of its own.
+constexpr qint64 maxMessageFileBytes = 16 * 1024 * 1024;
 
 } // namespace Platform

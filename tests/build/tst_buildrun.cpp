@@ -294,6 +294,17 @@ void tst_BuildRun::errorFilesAreTheProjects()
                               .arg(m_services.lines.last()
                                        .section(QLatin1Char('('), 1)
                                        .section(QLatin1Char(' '), 0, 0))}));
+    // What make leaves there that is no file of messages, or one too large, is said: neither
+    // waited on nor read to its end.
+    for (const char *plant : {"mkfifo Debug/image.err\n", "truncate -s 17M Debug/image.err\n"}) {
+        writeMake(QByteArray(plant) + "exit 1\n");
+        m_services.lines.clear();
+        QVERIFY(!build(run));
+        QVERIFY2(m_services.lines.value(0).startsWith(
+                     QStringLiteral("error: Cannot read the messages in %1: it ")
+                         .arg(m_dir->filePath(QStringLiteral("Debug/image.err")))),
+                 qPrintable(m_services.lines.join(QLatin1Char('\n'))));
+    }
 }
 
 QTEST_MAIN(tst_BuildRun)
