@@ -8,6 +8,7 @@
 #include "core/xmlchildren.h"
 #include "core/xmldocumentio.h"
 #include "platform/registry.h"
+#include "platform/toolrun.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -15,7 +16,6 @@
 #include <QDomElement>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QProcess>
 
 // Every detection run: QT_LOGGING_RULES="dyx.detect.debug=true".
 Q_LOGGING_CATEGORY(detection, "dyx.detect", QtWarningMsg)
@@ -203,38 +203,18 @@ DetectionResult CompilerDetector::check(const QString &path,
         return result;
     }
 
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
     const QString argument = parameters.value(QStringLiteral("ARG"));
-    process.start(info.absoluteFilePath(),
-                  argument.isEmpty() ? QStringList() : QStringList{argument});
-    bool failed = false;
-    bool started = false;
-    for (int i = 0; i < startAttempts && !started; ++i) {
-        started = process.waitForStarted(waitStep);
-        if (!started)
-            QCoreApplication::processEvents();
-    }
-    if (!started)
-        failed = true;
-    for (int i = 0; !failed && i < finishAttempts && process.state() != QProcess::NotRunning; ++i) {
-        if (!process.waitForFinished(waitStep))
-            QCoreApplication::processEvents();
-    }
-    if (!failed && process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(killGrace)) {
-            process.kill();
-            process.waitForFinished(killGrace);
-        }
-        failed = true;
-    }
-    if (!failed && process.exitStatus() == QProcess::CrashExit)
-        failed = true;
-    const QString output = QString::fromLocal8Bit(process.readAll());
+    const Platform::ToolRun run = Platform::runTool(info.absoluteFilePath(),
+                                                    argument.isEmpty() ? QStringList()
+                                                                       : QStringList{argument},
+                                                    trialMs,
+                                                    trialOutputBytes);
+    bool failed = !run.finished;
+    const QString output = QString::fromLocal8Bit(run.output);
     const QString expected = parameters.value(QStringLiteral("STR"));
-    qCDebug(detection) << info.absoluteFilePath() << argument << "started" << started << "failed"
-                       << failed << "expects" << expected << "output" << output.left(200);
+    qCDebug(detection) << info.absoluteFilePath() << argument << "started" << run.started
+                       << "failed" << failed << "expects" << expected << "output"
+                       << output.left(200);
     if (!failed && !expected.isEmpty() && !output.contains(expected))
         failed = true;
     if (failed)

@@ -21,11 +21,9 @@ public:
     // what the rule expects when run with its argument.
     DetectionResult check(const QString &path, const DetectionParameters &parameters) const;
 
-    // The limits of a trial run: attempts of this many milliseconds to start and to finish.
-    static constexpr int waitStep = 250;
-    static constexpr int startAttempts = 4;
-    static constexpr int finishAttempts = 32;
-    static constexpr int killGrace = 1000;
+    // The limits of a trial run: its time, and what it may write (one that floods fails).
+    static constexpr int trialMs = 9000;
+    static constexpr qint64 trialOutputBytes = 1024 * 1024;
 
 private:
     DetectionResult searchRegistry(const QString &key,

@@ -5,11 +5,11 @@
 #include "buildtool.h"
 
 #include "core/mainservices.h"
+#include "platform/toolrun.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 
 static QString tr(const char *text)
@@ -148,15 +148,12 @@ QString CompilerScan::installedVersion(int index) const
     const QFileInfo program(QDir(m_rows[index].directory).filePath(config->tools().first()->file()));
     if (!program.isFile() || !program.isExecutable())
         return {};
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program.absoluteFilePath(), {QStringLiteral("--version")});
-    process.closeWriteChannel();
-    // A tool that does not answer costs the dialog a moment, not the session.
-    if (!process.waitForFinished(3000)) {
-        process.kill();
-        process.waitForFinished(1000);
+    // A tool that does not answer, or floods, costs the dialog a moment, not the session.
+    const Platform::ToolRun run = Platform::runTool(program.absoluteFilePath(),
+                                                    {QStringLiteral("--version")},
+                                                    3000,
+                                                    65536);
+    if (!run.finished)
         return {};
-    }
-    return versionIn(QString::fromLocal8Bit(process.readAll().left(4096)));
+    return versionIn(QString::fromLocal8Bit(run.output.left(4096)));
 }

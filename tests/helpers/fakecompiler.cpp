@@ -4,6 +4,7 @@
 //   --hang          sleeps until killed
 //   --stubborn      ignores the polite request to end, then sleeps
 //   --crash         dies of a segmentation fault
+//   --flood=TEXT    prints TEXT, then 64 MiB more, and exits 0
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,14 @@ int main(int argc, char **argv)
     const char *arg = argc > 1 ? argv[1] : "";
     if (std::strncmp(arg, "--print=", 8) == 0) {
         std::printf("%s\n", arg + 8);
+        return 0;
+    }
+    if (std::strncmp(arg, "--flood=", 8) == 0) {
+        std::printf("%s\n", arg + 8);
+        static char block[65536];
+        std::memset(block, 'x', sizeof block);
+        for (int i = 0; i < 1024; ++i)
+            std::fwrite(block, 1, sizeof block, stdout);
         return 0;
     }
     if (std::strncmp(arg, "--exit=", 7) == 0)

@@ -170,6 +170,7 @@ void tst_Detection::check_data()
     QTest::newRow("prints something else")
         << QStringList{"ARG=--print=cc 1.2", "STR=CC 1.2"} << false << 0;
     QTest::newRow("no text expected") << QStringList{"ARG=--exit=3"} << true << 0;
+    QTest::newRow("floods") << QStringList{"ARG=--flood=cc 1.2", "STR=cc 1.2"} << false << 0;
     QTest::newRow("crashes") << QStringList{"ARG=--crash"} << false << 0;
     QTest::newRow("hangs") << QStringList{"ARG=--hang"} << false << 0;
     QTest::newRow("ignores terminate") << QStringList{"ARG=--stubborn"} << false << 0;

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace Platform {
+
+// What a short run of a tool that answers and ends (a version, a trial run) gave.
+struct ToolRun
+{
+    bool started = false;
+    // Ended by itself in time, neither killed nor crashed.
+    bool finished = false;
+    int exitCode = -1;
+    // Its standard output and error together, at most the bound asked for.
+    QByteArray output;
+};
+
+// Runs the tool for at most timeoutMs. One that takes longer, or writes more than maxBytes
+// (a tool that floods), is asked to end, then ended for good, and counts as not finished;
+// what it wrote is never held beyond the bound. Events are handled between waits.
+ToolRun runTool(const QString &program,
+                const QStringList &arguments,
+                int timeoutMs,
+                qint64 maxBytes);
+
+} // namespace Platform
