@@ -14,7 +14,11 @@ constexpr int killGrace = 1000;
 
 } // namespace
 
-ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs, qint64 maxBytes)
+ToolRun runTool(const QString &program,
+                const QStringList &arguments,
+                int timeoutMs,
+                qint64 maxBytes,
+                bool handleEvents)
 {
     ToolRun run;
     QProcess process;
@@ -25,7 +29,7 @@ ToolRun runTool(const QString &program, const QStringList &arguments, int timeou
         run.started = process.waitForStarted(int(qMin<qint64>(waitStep, deadline.remainingTime())));
         if (!run.started && process.error() == QProcess::FailedToStart)
             break;
-        if (!run.started)
+        if (!run.started && handleEvents)
             QCoreApplication::processEvents();
     }
     if (!run.started) {
@@ -37,7 +41,8 @@ ToolRun runTool(const QString &program, const QStringList &arguments, int timeou
     // Read as it comes, so that no more than a pipe's worth waits beyond the bound.
     bool flooded = false;
     while (process.state() != QProcess::NotRunning && !deadline.hasExpired() && !flooded) {
-        if (!process.waitForReadyRead(int(qMin<qint64>(waitStep, deadline.remainingTime()))))
+        if (!process.waitForReadyRead(int(qMin<qint64>(waitStep, deadline.remainingTime())))
+            && process.state() != QProcess::NotRunning && handleEvents)
             QCoreApplication::processEvents();
         run.output += process.read(maxBytes + 1 - run.output.size());
         flooded = run.output.size() > maxBytes;

@@ -19,10 +19,12 @@ struct ToolRun
 
 // Runs the tool for at most timeoutMs. One that takes longer, or writes more than maxBytes
 // (a tool that floods), is asked to end, then ended for good, and counts as not finished;
-// what it wrote is never held beyond the bound. Events are handled between waits.
+// what it wrote is never held beyond the bound. With handleEvents, events are handled whenever
+// the tool keeps the program waiting a moment (for a caller that bears being re-entered).
 ToolRun runTool(const QString &program,
                 const QStringList &arguments,
                 int timeoutMs,
-                qint64 maxBytes);
+                qint64 maxBytes,
+                bool handleEvents = false);
 
 } // namespace Platform

@@ -208,7 +208,8 @@ DetectionResult CompilerDetector::check(const QString &path,
                                                     argument.isEmpty() ? QStringList()
                                                                        : QStringList{argument},
                                                     trialMs,
-                                                    trialOutputBytes);
+                                                    trialOutputBytes,
+                                                    true);
     bool failed = !run.finished;
     const QString output = QString::fromLocal8Bit(run.output);
     const QString expected = parameters.value(QStringLiteral("STR"));
