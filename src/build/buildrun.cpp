@@ -101,6 +101,9 @@ bool BuildRun::run(const Request &request)
     if (m_running)
         return false;
     m_running = true;
+    m_shownLines = 0;
+    m_shownBytes = 0;
+    m_outputCut = false;
     const auto finish = [this](bool result) {
         m_running = false;
         m_commands.setStatusMessage(QString());
@@ -292,7 +295,7 @@ void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel)
     QString line = rawLine;
     line.remove(QLatin1Char('\r'));
     line.remove(QLatin1Char('\n'));
-    if (line.isEmpty())
+    if (line.isEmpty() || !shows(line))
         return;
     BuildMessageParser::Position position;
     const auto resolver = [this](const QString &name) { return m_resolver->resolve(name); };
@@ -314,20 +317,44 @@ void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel)
     }
 }
 
+bool BuildRun::shows(const QString &line)
+{
+    if (m_shownLines < maxShownLines && m_shownBytes < maxShownBytes) {
+        ++m_shownLines;
+        m_shownBytes += line.size();
+        return true;
+    }
+    if (!m_outputCut) {
+        m_outputCut = true;
+        m_output.error(tr("The build writes more than the output window keeps (%1 lines or %2 "
+                          "MiB); the rest of its output is not shown.")
+                           .arg(maxShownLines)
+                           .arg(maxShownBytes >> 20));
+    }
+    return false;
+}
+
+void BuildRun::takeOutput(QByteArray &pending, const QByteArray &data, bool fromErrorChannel)
+{
+    for (const QString &line : completeLines(pending, data))
+        showOutputLine(line, fromErrorChannel);
+    // Output without line ends is cut where it could no longer be shown.
+    if (pending.size() > maxShownBytes) {
+        showOutputLine(QString::fromLocal8Bit(pending.left(maxShownBytes)), fromErrorChannel);
+        pending.clear();
+    }
+}
+
 void BuildRun::readyReadStandardOutput()
 {
-    if (!m_process)
-        return;
-    for (const QString &line : completeLines(m_pendingOutput, m_process->readAllStandardOutput()))
-        showOutputLine(line, false);
+    if (m_process)
+        takeOutput(m_pendingOutput, m_process->readAllStandardOutput(), false);
 }
 
 void BuildRun::readyReadStandardError()
 {
-    if (!m_process)
-        return;
-    for (const QString &line : completeLines(m_pendingErrors, m_process->readAllStandardError()))
-        showOutputLine(line, true);
+    if (m_process)
+        takeOutput(m_pendingErrors, m_process->readAllStandardError(), true);
 }
 
 void BuildRun::readErrorFiles(const BuildProject &configuration)
@@ -347,6 +374,8 @@ void BuildRun::readErrorFiles(const BuildProject &configuration)
         while (!in.atEnd()) {
             QString line = in.readLine();
             line.remove(QLatin1Char('\r'));
+            if (!shows(line))
+                return;
             BuildMessageParser::Position position;
             if (m_parser && m_parser->parse(line, resolver, position)) {
                 countMessage(line, position.file, position.line);

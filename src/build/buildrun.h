@@ -44,13 +44,20 @@ public:
     // Ends make and the compilers it started at once; the run then reports the abort.
     void stopNow();
 
+    // What one run shows at the most, so that a tool that floods without end fills no memory.
+    static constexpr int maxShownLines = 1000000;
+    static constexpr qint64 maxShownBytes = 64 * 1024 * 1024;
+
 public slots:
     void readyReadStandardOutput();
     void readyReadStandardError();
 
 private:
     bool start(const Request &request);
+    void takeOutput(QByteArray &pending, const QByteArray &data, bool fromErrorChannel);
     void showOutputLine(const QString &line, bool fromErrorChannel);
+    // Whether the line still fits in what the run shows; the first that does not says so.
+    bool shows(const QString &line);
     void readErrorFiles(const BuildProject &configuration);
     bool outputsWritten(const BuildProject &configuration);
     // Counts a compiler's message and marks the line it names.
@@ -68,4 +75,7 @@ private:
     QByteArray m_pendingErrors;
     int m_errors = 0;
     int m_warnings = 0;
+    int m_shownLines = 0;
+    qint64 m_shownBytes = 0;
+    bool m_outputCut = false;
 };

@@ -32,6 +32,8 @@ private slots:
     void run();
     void abortStopsEverythingMakeStarted();
     void errorFilesAreTheProjects();
+    void floodsAreCut_data();
+    void floodsAreCut();
 
 private:
     void writeMake(const QByteArray &script);
@@ -305,6 +307,37 @@ void tst_BuildRun::errorFilesAreTheProjects()
                          .arg(m_dir->filePath(QStringLiteral("Debug/image.err")))),
                  qPrintable(m_services.lines.join(QLatin1Char('\n'))));
     }
+}
+
+void tst_BuildRun::floodsAreCut_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("shown"); // lines shown before the run says it cuts the rest
+    QTest::addColumn<int>("longest");
+    QTest::newRow("lines") << QByteArray("yes | head -n 1000002\n") << BuildRun::maxShownLines << 1;
+    QTest::newRow("no line end") << QByteArray("head -c 70000000 /dev/zero | tr '\\0' x\n") << 1
+                                 << int(BuildRun::maxShownBytes);
+}
+
+// A tool that floods: the run shows as much as the output window keeps, says once that it cuts
+// the rest, and ends as make does.
+void tst_BuildRun::floodsAreCut()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, shown);
+    QFETCH(int, longest);
+    writeMake(script + "echo after\nexit 1\n");
+    QVERIFY(loadDemo());
+    m_services.lines.clear();
+    BuildRun run(&m_services);
+    QVERIFY(!build(run));
+    const QStringList &lines = m_services.lines;
+    QCOMPARE(lines.size(), shown + 3);
+    QCOMPARE(lines.at(shown),
+             QStringLiteral("error: The build writes more than the output window keeps (1000000 "
+                            "lines or 64 MiB); the rest of its output is not shown."));
+    QCOMPARE(lines.at(shown + 1), QStringLiteral("message: Error code 1\n"));
+    QCOMPARE(lines.at(0).size() - int(qstrlen("message: ")), longest);
 }
 
 QTEST_MAIN(tst_BuildRun)

@@ -24,6 +24,9 @@ static const int margin = 4;
 static const int updateInterval = 25;
 // Lines laid out and kept for drawing: several screens' worth.
 static const int keptLayouts = 1000;
+// How much of a line is laid out: what a tool writes without line ends can be megabytes, whose
+// layout would take a second at each drawing; nobody scrolls that far to read.
+static const int maxLaidOutChars = 65536;
 
 OutTextEdit::OutTextEdit(OutWindow *outWindow)
     : QAbstractScrollArea(outWindow)
@@ -293,14 +296,20 @@ QTextLayout *OutTextEdit::laidOut(int line) const
     if (m_layouts.size() >= keptLayouts)
         m_layouts.clear();
     const Line &entry = m_lines[line];
-    auto layout = std::make_shared<QTextLayout>(entry.text, font());
+    const int length = int(std::min<qsizetype>(entry.text.size(), maxLaidOutChars));
+    auto layout = std::make_shared<QTextLayout>(length < entry.text.size() ? entry.text.left(length)
+                                                                           : entry.text,
+                                                font());
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     layout->setTextOption(option);
     QList<QTextLayout::FormatRange> formats;
-    formats.append({0, int(entry.text.size()), m_formats[entry.kind]});
+    formats.append({0, length, m_formats[entry.kind]});
     if (entry.markup >= 0) {
         for (QTextLayout::FormatRange range : m_markup[entry.markup]) {
+            if (range.start >= length)
+                continue;
+            range.length = std::min(range.length, length - range.start);
             QTextCharFormat format = m_formats[entry.kind];
             format.merge(range.format);
             range.format = format;
