@@ -173,6 +173,16 @@ FirmwareSize FirmwareSize::measure(const QString &firmware,
     for (const QString &report : std::as_const(reports)) {
         if (report == firmware)
             continue;
+        // Of what the firmware was made from, only a linked ELF file is read whole: a source
+        // the compiler turned into the firmware at once can be megabytes.
+        QByteArray start;
+        if (!report.endsWith(QLatin1String(".map"), Qt::CaseInsensitive)
+            && !report.endsWith(QLatin1String(".mem"), Qt::CaseInsensitive)
+            && !(Platform::readFileStart(report, 4, start)
+                 && start
+                        == "\x7f"
+                           "ELF"))
+            continue;
         const QByteArray content = readReport(report);
         qint64 found = elfDataBytes(content);
         if (found < 0)

@@ -12,8 +12,15 @@
 
 namespace Platform {
 
-bool readBoundedFile(
-    const QString &path, qint64 maxBytes, QByteArray &data, QString *refusal, QString *readError)
+namespace {
+
+// Either refuses a file larger than maxBytes or, with cut, reads its first maxBytes.
+bool readRegularFile(const QString &path,
+                     qint64 maxBytes,
+                     bool cut,
+                     QByteArray &data,
+                     QString *refusal,
+                     QString *readError)
 {
     data.clear();
     if (refusal)
@@ -40,7 +47,7 @@ bool readBoundedFile(
         return fail(readError, systemError());
     if (!S_ISREG(status.st_mode))
         return fail(refusal, QCoreApplication::translate("Platform", "it is not a regular file"));
-    if (status.st_size > maxBytes)
+    if (status.st_size > maxBytes && !cut)
         return fail(refusal, tooLarge());
     // A file that grows while it is read still stops at the bound.
     while (data.size() <= maxBytes) {
@@ -54,7 +61,24 @@ bool readBoundedFile(
             return true;
         data.append(buffer, qsizetype(got));
     }
+    if (cut) {
+        data.truncate(qsizetype(maxBytes));
+        return true;
+    }
     return fail(refusal, tooLarge());
+}
+
+} // namespace
+
+bool readBoundedFile(
+    const QString &path, qint64 maxBytes, QByteArray &data, QString *refusal, QString *readError)
+{
+    return readRegularFile(path, maxBytes, false, data, refusal, readError);
+}
+
+bool readFileStart(const QString &path, qint64 count, QByteArray &data)
+{
+    return readRegularFile(path, count, true, data, nullptr, nullptr);
 }
 
 } // namespace Platform

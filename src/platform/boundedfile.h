@@ -15,6 +15,10 @@ bool readBoundedFile(const QString &path,
                      QString *refusal,
                      QString *readError = nullptr);
 
+// The first count bytes of a regular file (all of a shorter one), refusing what readBoundedFile
+// refuses but its size.
+bool readFileStart(const QString &path, qint64 count, QByteArray &data);
+
 // Sizes suited to each kind of file.
 constexpr qint64 maxXmlFileBytes = 16 * 1024 * 1024;
 constexpr qint64 maxSyntaxFileBytes = 1024 * 1024;
