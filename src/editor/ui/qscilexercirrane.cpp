@@ -137,11 +137,14 @@ void QsciLexerCirrane::styleText(int start, int end)
             setStyling(1, 0);
     }
     forgetFrom(state.pos);
-    std::vector<SyntaxScanner::State> added;
-    const int stop = scanner.scan(text, state, styles, added, end, [](const SyntaxScanner::State &) {
-        return true;
-    });
-    m_checkpoints.insert(m_checkpoints.end(), added.begin(), added.end());
+    // The scan records its states where they are kept, which keep their room from one styling
+    // to the next.
+    const int stop = scanner.scan(text,
+                                  state,
+                                  styles,
+                                  m_checkpoints,
+                                  end,
+                                  [](const SyntaxScanner::State &) { return true; });
     m_dirtyFrom = INT_MAX;
 
     startStyling(state.pos);
