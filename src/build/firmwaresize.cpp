@@ -173,15 +173,12 @@ FirmwareSize FirmwareSize::measure(const QString &firmware,
     for (const QString &report : std::as_const(reports)) {
         if (report == firmware)
             continue;
-        // Of what the firmware was made from, only a linked ELF file is read whole: a source
-        // the compiler turned into the firmware at once can be megabytes.
+        // Of what the firmware was made from, only a linked ELF file (its header's first 18
+        // bytes tell) is read whole: a source turned into the firmware at once can be megabytes.
         QByteArray start;
         if (!report.endsWith(QLatin1String(".map"), Qt::CaseInsensitive)
             && !report.endsWith(QLatin1String(".mem"), Qt::CaseInsensitive)
-            && !(Platform::readFileStart(report, 4, start)
-                 && start
-                        == "\x7f"
-                           "ELF"))
+            && !(Platform::readFileStart(report, 18, start) && isLinkedElf(start)))
             continue;
         const QByteArray content = readReport(report);
         qint64 found = elfDataBytes(content);

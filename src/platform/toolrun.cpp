@@ -57,7 +57,6 @@ ToolRun runTool(const QString &program,
         run.output += process.read(maxBytes + 1 - run.output.size());
         flooded = run.output.size() > maxBytes;
         run.finished = !flooded && process.exitStatus() == QProcess::NormalExit;
-        run.exitCode = process.exitCode();
     }
     run.output.truncate(int(maxBytes));
     return run;

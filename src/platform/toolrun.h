@@ -12,7 +12,6 @@ struct ToolRun
     bool started = false;
     // Ended by itself in time, neither killed nor crashed.
     bool finished = false;
-    int exitCode = -1;
     // Its standard output and error together, at most the bound asked for.
     QByteArray output;
 };
