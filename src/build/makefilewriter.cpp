@@ -163,6 +163,10 @@ bool MakefileWriter::generate(QString &text)
     writeTidy(out, expander);
     writeClean(out, expander);
     writeDependencies(out);
+    // Every file is a source or the output of a rule above. make's own suffix rules would send
+    // it looking, for each of them, for a file to make it from: with many sources most of the
+    // time of a build with nothing to do.
+    out << "\n# No rules but these\n.SUFFIXES:\n";
     out.flush();
     collectErrorFiles(expander);
     return true;
