@@ -257,6 +257,23 @@ bool MakefileWriter::removeStaleOutputs(const QByteArray &oldMakefile, const QBy
 // names no header as a target of its own, so a removed header would stop every later build.
 // Names are escaped where the file with the blank exists, and every header gets an empty rule.
 // Files older than the last Makefile were looked at when it was written.
+// What stands there is neither missing, a regular file nor a folder.
+static bool blocksReading(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() && !info.isFile() && !info.isDir();
+}
+
+bool MakefileWriter::hasBlockingDependencyFile() const
+{
+    const QDir project(m_configuration.projectDirectory());
+    for (const QString &file : dependencyFiles()) {
+        if (blocksReading(project.absoluteFilePath(file)))
+            return true;
+    }
+    return false;
+}
+
 void MakefileWriter::tidyDependencyFiles(const QDateTime &lastMakefile)
 {
     static const QRegularExpression unsafe(QStringLiteral("[;|`$]|^\\t"),
@@ -268,6 +285,15 @@ void MakefileWriter::tidyDependencyFiles(const QDateTime &lastMakefile)
         if (file.isEmpty())
             continue;
         const QString dependencies = project.absoluteFilePath(file);
+        // make would wait on it for ever, or read it without end. Its output is made again, so
+        // that the compiler lists the headers anew.
+        if (blocksReading(dependencies)) {
+            QFile::remove(dependencies);
+            const QString output = QDir::cleanPath(project.absoluteFilePath(node->file));
+            if (QFileInfo(output).isFile())
+                QFile::remove(output);
+            continue;
+        }
         if (lastMakefile.isValid() && QFileInfo(dependencies).lastModified() < lastMakefile)
             continue;
         QByteArray text;

@@ -26,6 +26,9 @@ public:
     bool fillFileNames();
 
     static QString makefilePath(const BuildProject &configuration);
+    // Whether a dependency file the Makefile includes is no file but what make would wait on or
+    // read without end (a FIFO, a device, a link to one). write() removes such a file.
+    bool hasBlockingDependencyFile() const;
 
 private:
     bool writeGeneralOptions(QTextStream &out, const TemplateExpander &expander);

@@ -55,7 +55,9 @@ bool Project::firmwareIsCurrent()
     configuration->setProjectDirectory(projectDirectory());
     QString text;
     QByteArray written;
-    if (!MakefileWriter(*configuration).generate(text)
+    MakefileWriter writer(*configuration);
+    // A build removes what make would wait on; make's question would wait.
+    if (!writer.generate(text) || writer.hasBlockingDependencyFile()
         || !Platform::readBoundedFile(MakefileWriter::makefilePath(*configuration),
                                       Platform::maxSourceFileBytes,
                                       written,
