@@ -23,6 +23,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 // The main window as far as a build needs it, with the real output window.
@@ -84,11 +87,27 @@ struct BuildFixture
     }
 };
 
+// The fixtures live until the benchmarks end, then go with their folders before the
+// application does.
+std::vector<std::unique_ptr<BuildFixture>> &fixtures()
+{
+    static std::vector<std::unique_ptr<BuildFixture>> all;
+    return all;
+}
+
+BuildFixture *keep(std::unique_ptr<BuildFixture> fixture)
+{
+    fixtures().push_back(std::move(fixture));
+    return fixtures().back().get();
+}
+
 BuildFixture &avrProject()
 {
     static BuildFixture *fixture = [] {
         QByteArray files;
-        auto *f = new BuildFixture(QStringLiteral(DYX_SOURCE_DIR "/data/compilers"), QByteArray());
+        auto *f = keep(
+            std::make_unique<BuildFixture>(QStringLiteral(DYX_SOURCE_DIR "/data/compilers"),
+                                           QByteArray()));
         for (int i = 0; i < 200; ++i) {
             const QString name = QStringLiteral("src/unit%1.c").arg(i);
             write(f->dir.filePath(name),
@@ -124,7 +143,7 @@ BuildFixture &chattyProject()
               "<FILE NAME=\"log\" CATEGORY=\"Source\" SOURCE=\"1\"/>"
               "<FAMILY NAME=\"F\"><CONTROLLER NAME=\"C\"/></FAMILY>"
               "<TARGET NAME=\"Debug\"><FILE OUTPUT=\"done\"/></TARGET></COMPILER>");
-        auto *f = new BuildFixture(compilers.path(), QByteArray());
+        auto *f = keep(std::make_unique<BuildFixture>(compilers.path(), QByteArray()));
         QByteArray lines;
         lines.reserve(6 << 20);
         for (int i = 0; i < 50000; ++i) {
@@ -161,7 +180,7 @@ BuildFixture &floodProject(bool lines)
           "<FILE NAME=\"log\" CATEGORY=\"Source\" SOURCE=\"1\"/>"
           "<FAMILY NAME=\"F\"><CONTROLLER NAME=\"C\"/></FAMILY>"
           "<TARGET NAME=\"Debug\"><FILE OUTPUT=\"done\"/></TARGET></COMPILER>");
-    fixture = new BuildFixture(compilers.path(), QByteArray());
+    fixture = keep(std::make_unique<BuildFixture>(compilers.path(), QByteArray()));
     QByteArray text(20 << 20, 'x');
     for (int i = 99; lines && i < text.size(); i += 100)
         text[i] = '\n';
@@ -317,7 +336,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     isolateSettings();
     QApplication app(argc, argv);
-    return runBenchmarksWithRatios(
+    const int result = runBenchmarksWithRatios(
         argc,
         argv,
         {// The program's cost over make running the same jobs.
@@ -335,4 +354,6 @@ int main(int argc, char **argv)
          // Lines shown while they arrive, against a plain
          // text view given them all at once.
          {"showMessages/iterations:3/real_time", "plainTextViewAlone/iterations:3/real_time", 1.0}});
+    fixtures().clear();
+    return result;
 }

@@ -62,8 +62,9 @@ struct Fixture
 
 Fixture &fixture()
 {
-    static Fixture *f = new Fixture;
-    return *f;
+    // No window object in it: it may go, with its folder, after the application.
+    static Fixture f;
+    return f;
 }
 
 void replaceAllInTheProgram(benchmark::State &state)

@@ -235,6 +235,8 @@ void tst_SettingsStore::killedAtEveryWritePoint()
         QProcessEnvironment environment = killedAtStep(step);
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
                            work.filePath(QStringLiteral("config")));
+        // What a killed writer leaves in its temporary folder stays here.
+        environment.insert(QStringLiteral("TMPDIR"), work.path());
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(DYX_PROGRAM),
                       {QStringLiteral("--scan_compilers"), QStringLiteral("--quit")});
