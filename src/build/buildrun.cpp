@@ -243,12 +243,14 @@ bool BuildRun::start(const Request &request)
     return !failed;
 }
 
-// A file's modification time in nanoseconds, as make compares them; -1 when it is no file.
-static qint64 modifiedNs(const QString &path)
+// A file's modification time in nanoseconds, as make compares them; -1 when nothing is there,
+// or, asked for a regular file, nothing of that kind.
+static qint64 modifiedNs(const QString &path, bool regular = false)
 {
     struct stat status
     {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0
+        || (regular && !S_ISREG(status.st_mode)))
         return -1;
     return qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
 }
@@ -266,7 +268,7 @@ bool BuildRun::outputsWritten(const BuildProject &configuration)
     for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
         const BuildNode *node = *it;
         const QString output = QDir::cleanPath(project.absoluteFilePath(node->file));
-        const qint64 outputTime = QFileInfo(output).isFile() ? modifiedNs(output) : -1;
+        const qint64 outputTime = modifiedNs(output, true);
         bool written = outputTime >= 0;
         for (const auto &input : node->inputs) {
             const qint64 made = written ? modifiedNs(project.absoluteFilePath(input->file)) : -1;

@@ -23,6 +23,8 @@
 
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 // A name no other step makes yet: sources of one name in two folders must not share an object,
@@ -69,6 +71,23 @@ QString baseBeforeFirstDot(const QString &file)
 }
 
 const QString hashLine = QString(79, QLatin1Char('#'));
+
+// What stands at a path, from one look (a link followed): -1 for the time of nothing there.
+struct FileState
+{
+    bool blocksReading = false; // neither a regular file nor a folder: a FIFO, a device
+    qint64 modifiedNs = -1;
+};
+
+FileState fileState(const QString &path)
+{
+    struct stat status
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {};
+    return {!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode),
+            qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
 
 // Text written behind "#": it must neither start a line of its own nor, ending in "\", carry
 // the comment on to the next line.
@@ -184,7 +203,7 @@ bool MakefileWriter::write()
     const QByteArray bytes = text.toLocal8Bit();
     QByteArray oldBytes;
     Platform::readBoundedFile(path, Platform::maxSourceFileBytes, oldBytes, nullptr);
-    const QDateTime written = QFileInfo(path).lastModified();
+    const qint64 written = fileState(path).modifiedNs;
     // Outputs made by another rule go before the Makefile that no longer says so is replaced:
     // should the program stop in between, the old Makefile still tells the next build.
     if (!removeStaleOutputs(oldBytes, bytes))
@@ -257,24 +276,17 @@ bool MakefileWriter::removeStaleOutputs(const QByteArray &oldMakefile, const QBy
 // names no header as a target of its own, so a removed header would stop every later build.
 // Names are escaped where the file with the blank exists, and every header gets an empty rule.
 // Files older than the last Makefile were looked at when it was written.
-// What stands there is neither missing, a regular file nor a folder.
-static bool blocksReading(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.exists() && !info.isFile() && !info.isDir();
-}
-
 bool MakefileWriter::hasBlockingDependencyFile() const
 {
     const QDir project(m_configuration.projectDirectory());
     for (const QString &file : dependencyFiles()) {
-        if (blocksReading(project.absoluteFilePath(file)))
+        if (fileState(project.absoluteFilePath(file)).blocksReading)
             return true;
     }
     return false;
 }
 
-void MakefileWriter::tidyDependencyFiles(const QDateTime &lastMakefile)
+void MakefileWriter::tidyDependencyFiles(qint64 lastMakefileNs)
 {
     static const QRegularExpression unsafe(QStringLiteral("[;|`$]|^\\t"),
                                            QRegularExpression::MultilineOption);
@@ -287,14 +299,15 @@ void MakefileWriter::tidyDependencyFiles(const QDateTime &lastMakefile)
         const QString dependencies = project.absoluteFilePath(file);
         // make would wait on it for ever, or read it without end. Its output is made again, so
         // that the compiler lists the headers anew.
-        if (blocksReading(dependencies)) {
+        const FileState state = fileState(dependencies);
+        if (state.blocksReading) {
             QFile::remove(dependencies);
             const QString output = QDir::cleanPath(project.absoluteFilePath(node->file));
             if (QFileInfo(output).isFile())
                 QFile::remove(output);
             continue;
         }
-        if (lastMakefile.isValid() && QFileInfo(dependencies).lastModified() < lastMakefile)
+        if (state.modifiedNs < lastMakefileNs)
             continue;
         QByteArray text;
         if (!Platform::readBoundedFile(dependencies, Platform::maxXmlFileBytes, text, nullptr))

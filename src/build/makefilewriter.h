@@ -4,7 +4,6 @@
 #include <QStringList>
 
 class BuildProject;
-class QDateTime;
 class QDir;
 class QTextStream;
 struct BuildNode;
@@ -42,7 +41,8 @@ private:
     void writeDependencies(QTextStream &out);
     QString ruleTarget(const TemplateExpander &expander, const BuildNode *node) const;
     bool removeStaleOutputs(const QByteArray &oldMakefile, const QByteArray &newMakefile);
-    void tidyDependencyFiles(const QDateTime &lastMakefile);
+    // Reads the dependency files written since the Makefile was (every one, without one).
+    void tidyDependencyFiles(qint64 lastMakefileNs);
     // The dependency file as make needs it; empty when it already is.
     static QString tidiedDependencies(const QString &content,
                                       const QDir &project,
