@@ -269,13 +269,6 @@ bool MakefileWriter::removeStaleOutputs(const QByteArray &oldMakefile, const QBy
     return true;
 }
 
-// A dependency file is make syntax written from file names: a name holding ";" or "|" would
-// start a recipe of its own there, and an unescaped "$" a function call. Such a file is not
-// read: that output then follows its source alone, as without dependency files.
-// Not every tool writes the file as make needs it: gpasm leaves blanks in names unescaped and
-// names no header as a target of its own, so a removed header would stop every later build.
-// Names are escaped where the file with the blank exists, and every header gets an empty rule.
-// Files older than the last Makefile were looked at when it was written.
 bool MakefileWriter::hasBlockingDependencyFile() const
 {
     const QDir project(m_configuration.projectDirectory());
@@ -286,6 +279,13 @@ bool MakefileWriter::hasBlockingDependencyFile() const
     return false;
 }
 
+// A dependency file is make syntax written from file names: a name holding ";" or "|" would
+// start a recipe of its own there, and an unescaped "$" a function call. Such a file is not
+// read: that output then follows its source alone, as without dependency files.
+// Not every tool writes the file as make needs it: gpasm leaves blanks in names unescaped and
+// names no header as a target of its own, so a removed header would stop every later build.
+// Names are escaped where the file with the blank exists, and every header gets an empty rule.
+// Files older than the last Makefile were looked at when it was written.
 void MakefileWriter::tidyDependencyFiles(qint64 lastMakefileNs)
 {
     static const QRegularExpression unsafe(QStringLiteral("[;|`$]|^\\t"),
