@@ -72,10 +72,11 @@ QString baseBeforeFirstDot(const QString &file)
 
 const QString hashLine = QString(79, QLatin1Char('#'));
 
-// What stands at a path, from one look (a link followed): -1 for the time of nothing there.
+// What stands at a path, from one look at the entry itself: -1 for the time of nothing there.
 struct FileState
 {
-    bool blocksReading = false; // neither a regular file nor a folder: a FIFO, a device
+    // A link, a FIFO, a device: nothing for make to read or a tool to write through.
+    bool notPlain = false;
     qint64 modifiedNs = -1;
 };
 
@@ -83,7 +84,7 @@ FileState fileState(const QString &path)
 {
     struct stat status
     {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
         return {};
     return {!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode),
             qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
@@ -200,6 +201,7 @@ bool MakefileWriter::write()
     if (!QFileInfo::exists(directory))
         QDir(m_configuration.projectDirectory()).mkpath(m_configuration.targetName());
     const QString path = makefilePath(m_configuration);
+    removeLinks(path);
     const QByteArray bytes = text.toLocal8Bit();
     QByteArray oldBytes;
     Platform::readBoundedFile(path, Platform::maxSourceFileBytes, oldBytes, nullptr);
@@ -226,6 +228,22 @@ bool MakefileWriter::write()
     }
     tidyDependencyFiles(written);
     return true;
+}
+
+// The build writes its files where the Makefile names them: a link standing there (an archive
+// can bring one along) would have the program or a tool write through it into a file elsewhere,
+// a FIFO hold the tool for ever. They go; a linked Makefile describes nothing made here.
+void MakefileWriter::removeLinks(const QString &makefile)
+{
+    QStringList files{makefile};
+    const QDir project(m_configuration.projectDirectory());
+    for (const BuildNode *node : m_configuration.stepNodes())
+        files.append(QDir::cleanPath(project.absoluteFilePath(node->file)));
+    files += m_configuration.errorFiles;
+    for (const QString &file : std::as_const(files)) {
+        if (fileState(file).notPlain && !m_configuration.allFiles().contains(file))
+            QFile::remove(file);
+    }
 }
 
 // The target of a step node's rule, as the Makefile writes it.
@@ -273,7 +291,7 @@ bool MakefileWriter::hasBlockingDependencyFile() const
 {
     const QDir project(m_configuration.projectDirectory());
     for (const QString &file : dependencyFiles()) {
-        if (fileState(project.absoluteFilePath(file)).blocksReading)
+        if (fileState(project.absoluteFilePath(file)).notPlain)
             return true;
     }
     return false;
@@ -297,10 +315,11 @@ void MakefileWriter::tidyDependencyFiles(qint64 lastMakefileNs)
         if (file.isEmpty())
             continue;
         const QString dependencies = project.absoluteFilePath(file);
-        // make would wait on it for ever, or read it without end. Its output is made again, so
-        // that the compiler lists the headers anew.
+        // make would wait on it for ever, read it without end or read a file elsewhere, and the
+        // compiler write through it. Its output is made again, so that the compiler lists the
+        // headers anew.
         const FileState state = fileState(dependencies);
-        if (state.blocksReading) {
+        if (state.notPlain) {
             QFile::remove(dependencies);
             const QString output = QDir::cleanPath(project.absoluteFilePath(node->file));
             if (QFileInfo(output).isFile())

@@ -25,8 +25,8 @@ public:
     bool fillFileNames();
 
     static QString makefilePath(const BuildProject &configuration);
-    // Whether a dependency file the Makefile includes is no file but what make would wait on or
-    // read without end (a FIFO, a device, a link to one). write() removes such a file.
+    // Whether a dependency file the Makefile includes is no plain file but what make would wait
+    // on, read without end or read elsewhere (a FIFO, a device, a link). write() removes it.
     bool hasBlockingDependencyFile() const;
 
 private:
@@ -40,6 +40,7 @@ private:
     void writeTidy(QTextStream &out, const TemplateExpander &expander);
     void writeDependencies(QTextStream &out);
     QString ruleTarget(const TemplateExpander &expander, const BuildNode *node) const;
+    void removeLinks(const QString &makefile);
     bool removeStaleOutputs(const QByteArray &oldMakefile, const QByteArray &newMakefile);
     // Reads the dependency files written since the Makefile was (every one, without one).
     void tidyDependencyFiles(qint64 lastMakefileNs);

@@ -52,6 +52,7 @@ private slots:
     void absoluteAssemblyHandsOverItsHexFile();
     void hostileProjectsRunNothing_data();
     void hostileProjectsRunNothing();
+    void linksWhereTheBuildWritesAreNotFollowed();
     void linkerScriptListedFirst();
     void smallControllersOverflow();
     void quittingStopsTheBuild();
@@ -476,6 +477,31 @@ void tst_BuildFlows::hostileProjectsRunNothing()
         QVERIFY2(built, qPrintable(text));
     else
         QVERIFY2(!built && text.contains(result), qPrintable(text));
+}
+
+// Links where the build writes its files, as an archive can bring them along: the build writes
+// files of its own there and leaves the files the links lead to as they were.
+void tst_BuildFlows::linksWhereTheBuildWritesAreNotFollowed()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"));
+    const QString folder = QFileInfo(path).absolutePath();
+    QVERIFY(QDir(folder).mkpath(QStringLiteral("Debug")));
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("elsewhere")));
+    const QStringList names{"Makefile", "main.o", "main.d", "firmware.elf", "Debug.hex"};
+    for (const QString &name : names) {
+        const QString file = m_dir->filePath(QStringLiteral("elsewhere/") + name);
+        QVERIFY(writeFile(file, "a file of the user's\n"));
+        QVERIFY(QFile::link(file, folder + QStringLiteral("/Debug/") + name));
+    }
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    QVERIFY2(build(window), qPrintable(output(window)));
+    for (const QString &name : names) {
+        QCOMPARE(readFile(m_dir->filePath(QStringLiteral("elsewhere/") + name)),
+                 QByteArray("a file of the user's\n"));
+        const QFileInfo written(folder + QStringLiteral("/Debug/") + name);
+        QVERIFY2(written.isFile() && !written.isSymLink(), qPrintable(name));
+    }
 }
 
 // A PIC project with its own linker script, listed before the sources: in the file list (the
