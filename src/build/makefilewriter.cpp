@@ -230,15 +230,18 @@ bool MakefileWriter::write()
     return true;
 }
 
-// The build writes its files where the Makefile names them: a link standing there (an archive
-// can bring one along) would have the program or a tool write through it into a file elsewhere,
-// a FIFO hold the tool for ever. They go; a linked Makefile describes nothing made here.
+// The build writes its files where the Makefile names them (outputs, temporaries, messages): a
+// link standing there (an archive can bring one along) would have the program or a tool write
+// through it into a file elsewhere, a FIFO hold the tool for ever. They go; a linked Makefile
+// describes nothing made here.
 void MakefileWriter::removeLinks(const QString &makefile)
 {
     QStringList files{makefile};
     const QDir project(m_configuration.projectDirectory());
     for (const BuildNode *node : m_configuration.stepNodes())
         files.append(QDir::cleanPath(project.absoluteFilePath(node->file)));
+    for (const QString &file : temporaryFiles())
+        files.append(QDir::cleanPath(project.absoluteFilePath(file)));
     files += m_configuration.errorFiles;
     for (const QString &file : std::as_const(files)) {
         if (fileState(file).notPlain && !m_configuration.allFiles().contains(file))
@@ -541,12 +544,11 @@ void MakefileWriter::writeRules(QTextStream &out, const TemplateExpander &expand
     }
 }
 
-void MakefileWriter::writeTidy(QTextStream &out, const TemplateExpander &)
+// The files the steps leave beside their outputs (listings, maps), as the Makefile names them.
+QStringList MakefileWriter::temporaryFiles() const
 {
     const TemplateExpander expander(m_configuration, false);
-    out << "\n# tidy - delete all temporary files which are not involved in the target "
-           "generation\n";
-    out << "tidy:\n";
+    QStringList files;
     for (const BuildNode *node : m_configuration.stepNodes()) {
         const BuildProcess *process = node->process();
         for (const FileSpec &temporary :
@@ -554,12 +556,20 @@ void MakefileWriter::writeTidy(QTextStream &out, const TemplateExpander &)
             QString file = temporary.name.isEmpty() ? baseBeforeFirstDot(node->file)
                                                           + QLatin1Char('.') + temporary.pattern
                                                     : expander.expand(temporary.name, node);
-            if (file.isEmpty())
-                continue;
-            file.replace(QLatin1Char('\\'), QLatin1Char('/'));
-            out << "\trm -rf " << TemplateExpander::shellWord(file, false) << '\n';
+            if (!file.isEmpty())
+                files.append(file.replace(QLatin1Char('\\'), QLatin1Char('/')));
         }
     }
+    return files;
+}
+
+void MakefileWriter::writeTidy(QTextStream &out, const TemplateExpander &)
+{
+    out << "\n# tidy - delete all temporary files which are not involved in the target "
+           "generation\n";
+    out << "tidy:\n";
+    for (const QString &file : temporaryFiles())
+        out << "\trm -rf " << TemplateExpander::shellWord(file, false) << '\n';
 }
 
 void MakefileWriter::writeClean(QTextStream &out, const TemplateExpander &expander)

@@ -38,6 +38,7 @@ private:
                           const QString &indent);
     void writeRules(QTextStream &out, const TemplateExpander &expander);
     void writeTidy(QTextStream &out, const TemplateExpander &expander);
+    QStringList temporaryFiles() const;
     void writeDependencies(QTextStream &out);
     QString ruleTarget(const TemplateExpander &expander, const BuildNode *node) const;
     void removeLinks(const QString &makefile);

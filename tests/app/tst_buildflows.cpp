@@ -52,6 +52,7 @@ private slots:
     void absoluteAssemblyHandsOverItsHexFile();
     void hostileProjectsRunNothing_data();
     void hostileProjectsRunNothing();
+    void linksWhereTheBuildWritesAreNotFollowed_data();
     void linksWhereTheBuildWritesAreNotFollowed();
     void linkerScriptListedFirst();
     void smallControllersOverflow();
@@ -481,13 +482,28 @@ void tst_BuildFlows::hostileProjectsRunNothing()
 
 // Links where the build writes its files, as an archive can bring them along: the build writes
 // files of its own there and leaves the files the links lead to as they were.
+void tst_BuildFlows::linksWhereTheBuildWritesAreNotFollowed_data()
+{
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QStringList>("names"); // in the output folder
+    QTest::newRow("outputs") << "AVR Blinky"
+                             << QStringList{"Makefile",
+                                            "main.o",
+                                            "main.d",
+                                            "firmware.elf",
+                                            "Debug.hex"};
+    QTest::newRow("temporaries") << "PIC16 Blinky"
+                                 << QStringList{"main.lst", "Debug.map", "Debug.cod"};
+}
+
 void tst_BuildFlows::linksWhereTheBuildWritesAreNotFollowed()
 {
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"));
+    QFETCH(QString, board);
+    QFETCH(QStringList, names);
+    const QString path = copyBoard(board);
     const QString folder = QFileInfo(path).absolutePath();
     QVERIFY(QDir(folder).mkpath(QStringLiteral("Debug")));
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("elsewhere")));
-    const QStringList names{"Makefile", "main.o", "main.d", "firmware.elf", "Debug.hex"};
     for (const QString &name : names) {
         const QString file = m_dir->filePath(QStringLiteral("elsewhere/") + name);
         QVERIFY(writeFile(file, "a file of the user's\n"));
