@@ -25,6 +25,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRandomGenerator>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -38,7 +39,6 @@ class tst_ProjectFlows : public QObject, private WindowSuite
 private slots:
     void initTestCase() { isolateSettings(); }
     void init() { freshStart(); }
-    void typingNeverRenamesFiles();
     void renameInTree_data();
     void renameInTree();
     void configurationsFromTheSelector();
@@ -52,83 +52,34 @@ private slots:
     void anotherProgramsChangeIsNotLost();
     void newProjectWizard_data();
     void newProjectWizard();
-    void addNewFileOpensIt();
+    void randomWorkKeepsDiskTabsAndProjectAgreed();
 };
-
-// Typing in a project file, building, typing again and closing without saving leaves every
-// name on disk and in the project as it was.
-void tst_ProjectFlows::typingNeverRenamesFiles()
-{
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString folder = QFileInfo(path).absolutePath();
-    const QStringList namesBefore = filesIn(folder);
-    const QStringList listedBefore = projectFileNames(path);
-    ScriptedPrompts prompts;
-    {
-        SrcManager window;
-        Project *project = openProject(window, path);
-        QVERIFY(project);
-        const QString main = folder + QStringLiteral("/main.c");
-        window.editors().openFileAt(main);
-        SourceEditor *editor = window.tabs()->currentEditor();
-        QVERIFY(editor);
-        QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
-        QTest::keyClick(editor, Qt::Key_Return);
-        QTest::keyClicks(editor, QStringLiteral("// x"));
-        QTest::keyClick(editor, Qt::Key_Return);
-        QVERIFY(editor->isDocumentModified());
-        QVERIFY(!project->isModified());
-        QCOMPARE(project->rootItem()->child(0)->child(0)->text(0), QStringLiteral("*main.c"));
-        QCOMPARE(filesIn(folder), namesBefore);
-
-        window.projectsManager()->compileProject();
-        QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
-                 qPrintable(output(window)));
-        QCOMPARE(project->rootItem()->child(0)->child(0)->text(0), QStringLiteral("main.c"));
-        QTest::keyClicks(editor, QStringLiteral("// y"));
-        QTest::keyClick(editor, Qt::Key_Return);
-        prompts.answers.append({QMessageBox::Discard, QMessageBox::Discard});
-        QVERIFY(window.close());
-    }
-    QStringList expected = namesBefore;
-    QCOMPARE(filesIn(folder), expected);
-    QCOMPARE(projectFileNames(path), listedBefore);
-    const QByteArray text = readFile(folder + QStringLiteral("/main.c"));
-    QVERIFY(text.contains("// x") && !text.contains("// y"));
-
-    SrcManager again;
-    Project *reopened = openProject(again, path);
-    QVERIFY(reopened);
-    QCOMPARE(reopened->fileCount(), listedBefore.size());
-}
 
 void tst_ProjectFlows::renameInTree_data()
 {
-    QTest::addColumn<bool>("modified");   // main.c has unsaved changes in its editor
-    QTest::addColumn<QString>("typed");   // what the user leaves in the item
-    QTest::addColumn<QString>("newName"); // main.c's name after the edit
-    QTest::newRow("plain rename") << false << "blink.c"
-                                  << "blink.c";
-    QTest::newRow("rename of a marked file") << true << "*blink.c"
-                                             << "blink.c";
-    QTest::newRow("mark left alone") << true << "*main.c"
-                                     << "main.c";
-    QTest::newRow("empty") << false << ""
-                           << "main.c";
-    QTest::newRow("into a folder") << false << "src/main.c"
-                                   << "main.c";
-    QTest::newRow("out of the folder") << false << "../main.c"
-                                       << "main.c";
-    QTest::newRow("parent") << false << ".."
-                            << "main.c";
-    QTest::newRow("existing file") << false << "led.c"
-                                   << "main.c";
+    QTest::addColumn<bool>("modified");      // main.c has unsaved changes in its editor
+    QTest::addColumn<QString>("typed");      // what the user leaves in the item (null: as it was)
+    QTest::addColumn<bool>("saveMeanwhile"); // Save All Files while the name is edited
+    QTest::addColumn<QString>("newName");    // main.c's name after the edit
+    QTest::newRow("plain rename") << false << "blink.c" << false << "blink.c";
+    QTest::newRow("mark typed") << true << "*blink.c" << false << "blink.c";
+    QTest::newRow("marked, left as it was") << true << QString() << false << "main.c";
+    QTest::newRow("mark gone meanwhile") << true << QString() << true << "main.c";
+    QTest::newRow("renamed, mark gone meanwhile") << true << "blink.c" << true << "blink.c";
+    QTest::newRow("empty") << false << "" << false << "main.c";
+    QTest::newRow("into a folder") << false << "src/main.c" << false << "main.c";
+    QTest::newRow("out of the folder") << false << "../main.c" << false << "main.c";
+    QTest::newRow("parent") << false << ".." << false << "main.c";
+    QTest::newRow("existing file") << false << "led.c" << false << "main.c";
 }
 
+// Renaming in the item's editor: it starts from the file's name without the mark of unsaved
+// text, whatever becomes of the mark while the user types.
 void tst_ProjectFlows::renameInTree()
 {
     QFETCH(bool, modified);
     QFETCH(QString, typed);
+    QFETCH(bool, saveMeanwhile);
     QFETCH(QString, newName);
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     const QString folder = QFileInfo(path).absolutePath();
@@ -141,10 +92,24 @@ void tst_ProjectFlows::renameInTree()
         QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
     }
     QTreeWidgetItem *item = project->rootItem()->child(0)->child(0);
-    item->setText(0, typed); // as the item's editor leaves it
+    auto *tree = window.projectsManager()->tree();
+    tree->editItem(item, 0);
+    auto *line = tree->viewport()->findChild<QLineEdit *>();
+    QVERIFY(line);
+    QCOMPARE(line->text(), QStringLiteral("main.c"));
+    if (!typed.isNull()) {
+        line->selectAll();
+        QTest::keyClick(line, Qt::Key_Backspace);
+        QTest::keyClicks(line, typed);
+    }
+    if (saveMeanwhile)
+        window.actions().saveAllFiles->trigger();
+    QTest::keyClick(line, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the editor hands its text over queued
 
     QCOMPARE(QFileInfo(project->filePathAt(0)).fileName(), newName);
-    QCOMPARE(item->text(0), (modified ? QStringLiteral("*") : QString()) + newName);
+    QCOMPARE(item->text(0),
+             (modified && !saveMeanwhile ? QStringLiteral("*") : QString()) + newName);
     QVERIFY(QFileInfo::exists(folder + QLatin1Char('/') + newName));
     QCOMPARE(QFileInfo::exists(main), newName == QLatin1String("main.c"));
     QVERIFY(QFileInfo::exists(folder + QStringLiteral("/led.c")));
@@ -647,22 +612,308 @@ void tst_ProjectFlows::newProjectWizard()
                  .isEmpty());
 }
 
-// Add New File makes the file, lists it in the project and opens it to be written.
-void tst_ProjectFlows::addNewFileOpensIt()
+// Random sequences of ordinary work on a project's files: opening, typing, saving one or all,
+// closing a file, Add New File, Remove File (saving or dropping the typed text) and adding it
+// back, renaming in the tree, building,
+// Save Project, Save Project As and closing and opening the project again. After every step the
+// project lists the files it should, the tabs edit exactly the files they should and show what
+// was typed, each file on disk holds what was last saved, the tree marks exactly the files with
+// unsaved text, and a folder left behind by Save Project As or a file taken out of the project
+// is never written again. DYX_SEQUENCE_SEED and DYX_SEQUENCE_STEPS choose the sequence.
+void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
 {
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString added = QFileInfo(path).absolutePath() + QStringLiteral("/extra.c");
+    bool given = false;
+    const int seedValue = qEnvironmentVariableIntValue("DYX_SEQUENCE_SEED", &given);
+    const quint32 seed = given ? quint32(seedValue) : 20261208u;
+    const int stepsValue = qEnvironmentVariableIntValue("DYX_SEQUENCE_STEPS", &given);
+    const int steps = given ? stepsValue : 60;
+    QRandomGenerator random(seed);
+
+    QString projectPath = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    QString folder = QFileInfo(projectPath).absolutePath();
+    const QString design = QStringLiteral("AVR Blinky.DSN");
+    QStringList files = projectFileNames(projectPath); // as the project lists them
+    QMap<QString, QByteArray> disk;                    // what each listed file holds on disk
+    for (const QString &name : std::as_const(files))
+        disk.insert(name, readFile(folder + QLatin1Char('/') + name));
+    QMap<QString, QString> tabs;           // the text each open tab shows
+    QMap<QString, QByteArray> untouchable; // files nothing may write any more
+    QStringList done;
+    const auto failure = [&](const QString &what) {
+        // The whole story goes to the log; the failure names the seed and the last step.
+        qWarning("steps: %s", qPrintable(done.join(QStringLiteral("; "))));
+        return QStringLiteral("seed %1, step %2 (%3): %4")
+            .arg(seed)
+            .arg(done.size())
+            .arg(done.value(done.size() - 1), what)
+            .toLocal8Bit();
+    };
+    const auto pick = [&random](const QStringList &names) {
+        return names.at(random.bounded(int(names.size())));
+    };
+    const auto path = [&folder](const QString &name) { return folder + QLatin1Char('/') + name; };
+    const auto modified = [&](const QString &name) {
+        return tabs.contains(name) && tabs.value(name).toUtf8() != disk.value(name);
+    };
+    const auto modifiedTabs = [&] {
+        QStringList names = tabs.keys();
+        names.removeIf([&](const QString &name) { return !modified(name); });
+        return names;
+    };
+    const auto saved = [&](const QStringList &names) { // saved as the tabs show them
+        for (const QString &name : names)
+            disk[name] = tabs.value(name).toUtf8();
+    };
+
     ScriptedPrompts prompts;
-    prompts.fileNames << added;
     SrcManager window;
-    QVERIFY(openProject(window, path));
-    window.actions().addNewFile->trigger();
-    QVERIFY(QFileInfo::exists(added));
-    QVERIFY(window.tabs()->currentEditor());
-    QCOMPARE(QFileInfo(window.tabs()->currentEditor()->filePath()).canonicalFilePath(),
-             QFileInfo(added).canonicalFilePath());
-    window.actions().saveProject->trigger();
-    QVERIFY(projectFileNames(path).contains(QStringLiteral("extra.c")));
+    Project *project = openProject(window, projectPath);
+    QVERIFY(project);
+    int made = 0;
+    for (int step = 0; step < steps; ++step) {
+        QStringList sources = files;
+        sources.removeAll(design);
+        const QStringList open = tabs.keys();
+        switch (random.bounded(16)) {
+        case 0:
+        case 1: { // open a file of the project
+            const QString name = pick(sources);
+            window.editors().openFileAt(path(name));
+            if (!tabs.contains(name))
+                tabs.insert(name, QString::fromUtf8(disk.value(name)));
+            done << QStringLiteral("open ") + name;
+            break;
+        }
+        case 2:
+        case 3:
+        case 4: { // type at the end of an open file
+            if (open.isEmpty())
+                continue;
+            const QString name = pick(open);
+            window.tabs()->activateFile(path(name));
+            SourceEditor *editor = window.tabs()->currentEditor();
+            QVERIFY(editor && editor->filePath() == path(name));
+            const QString typed = QStringLiteral("// typed %1").arg(step);
+            const bool projectModified = project->isModified();
+            QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTest::keyClicks(editor, typed);
+            QVERIFY2(editor->text().endsWith(typed), failure(editor->text()).constData());
+            // Text typed in a file is no change of the project.
+            QVERIFY2(project->isModified() == projectModified, failure(name).constData());
+            tabs[name] = editor->text();
+            done << QStringLiteral("type in ") + name;
+            break;
+        }
+        case 5: { // Save File on one tab
+            if (open.isEmpty())
+                continue;
+            const QString name = pick(open);
+            window.tabs()->activateFile(path(name));
+            window.actions().saveFile->trigger();
+            saved({name});
+            done << QStringLiteral("save ") + name;
+            break;
+        }
+        case 6: // Save All Files
+            window.actions().saveAllFiles->trigger();
+            saved(open);
+            done << QStringLiteral("save all");
+            break;
+        case 7: { // Add New File
+            const QString name = QStringLiteral("new %1.c").arg(++made);
+            prompts.fileNames << path(name);
+            window.actions().addNewFile->trigger();
+            files.append(name);
+            disk.insert(name, QByteArray());
+            tabs.insert(name, QString());
+            done << QStringLiteral("add ") + name;
+            break;
+        }
+        case 8: { // Remove File, with an answer for the typed text
+            if (sources.size() < 2)
+                continue;
+            const QString name = pick(sources);
+            const bool save = random.bounded(2) == 0;
+            QTreeWidgetItem *item = project->fileAt(int(files.indexOf(name)))->item;
+            auto *tree = window.projectsManager()->tree();
+            tree->scrollToItem(item);
+            tree->clearSelection(); // a click on a selected item would start to rename it
+            QTest::mouseClick(tree->viewport(),
+                              Qt::LeftButton,
+                              {},
+                              tree->visualItemRect(item).center());
+            prompts.answers << QMessageBox::Ok;
+            if (modified(name))
+                prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
+            window.actions().removeFile->trigger();
+            if (modified(name) && save)
+                saved({name});
+            files.removeAll(name);
+            tabs.remove(name);
+            untouchable.insert(path(name), disk.take(name));
+            done << QStringLiteral("remove %1 (%2)").arg(name, save ? "save" : "discard");
+            break;
+        }
+        case 9: { // rename in the tree's item editor; a save may come while it is open
+            const QStringList marked = modifiedTabs();
+            const QString name = pick(marked.isEmpty() || random.bounded(2) ? sources : marked);
+            const bool keep = random.bounded(4) == 0;
+            const bool saveMeanwhile = random.bounded(2) == 0;
+            const QString renamed
+                = keep ? name
+                       : QStringLiteral("renamed %1.%2").arg(++made).arg(QFileInfo(name).suffix());
+            auto *tree = window.projectsManager()->tree();
+            QTreeWidgetItem *item = project->fileAt(int(files.indexOf(name)))->item;
+            tree->scrollToItem(item);
+            tree->editItem(item, 0);
+            auto *line = tree->viewport()->findChild<QLineEdit *>();
+            QVERIFY2(line && line->text() == name, failure(name).constData());
+            if (saveMeanwhile) {
+                window.actions().saveAllFiles->trigger();
+                saved(open);
+            }
+            if (!keep) {
+                line->selectAll();
+                QTest::keyClicks(line, renamed);
+            }
+            QTest::keyClick(line, Qt::Key_Return);
+            QCoreApplication::processEvents(); // the editor hands its text over queued
+            files[files.indexOf(name)] = renamed;
+            disk.insert(renamed, disk.take(name));
+            if (tabs.contains(name))
+                tabs.insert(renamed, tabs.take(name));
+            QVERIFY2(keep || !QFileInfo::exists(path(name)), failure(name).constData());
+            done << QStringLiteral("rename %1 to %2%3")
+                        .arg(name, renamed, saveMeanwhile ? " (saved meanwhile)" : "");
+            break;
+        }
+        case 10: // Build Project saves every file of the project first
+            window.projectsManager()->compileProject();
+            saved(open);
+            done << QStringLiteral("build");
+            break;
+        case 11: // Save Project
+            window.actions().saveProject->trigger();
+            QVERIFY2(projectFileNames(projectPath) == files,
+                     failure(projectFileNames(projectPath).join(QLatin1Char(','))).constData());
+            done << QStringLiteral("save project");
+            break;
+        case 12: { // Save Project As: the tabs go on in the copy with what they showed
+            const QString place = m_dir->filePath(QStringLiteral("copies %1").arg(++made));
+            const QString name = QStringLiteral("Copy %1").arg(made);
+            QDir().mkpath(place);
+            for (const QString &file : QDir(folder).entryList(QDir::Files))
+                untouchable.insert(path(file), readFile(path(file)));
+            WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
+                child<QLineEdit>(dialog, "projectNameEdit")->setText(name);
+                prompts.fileNames << place;
+                QTest::mouseClick(child<QPushButton>(dialog, "browseButton"), Qt::LeftButton);
+                QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+            });
+            window.actions().saveProjectAs->trigger();
+            folder = place + QLatin1Char('/') + name;
+            projectPath = path(name + QStringLiteral(".dyxp"));
+            saved(open);
+            QVERIFY2(projectFileNames(projectPath) == files,
+                     failure(projectFileNames(projectPath).join(QLatin1Char(','))).constData());
+            done << QStringLiteral("save project as ") + name;
+            break;
+        }
+        case 13: { // Close File, saving or dropping the typed text
+            if (open.isEmpty())
+                continue;
+            const QString name = pick(open);
+            const bool save = random.bounded(2) == 0;
+            window.tabs()->activateFile(path(name));
+            if (modified(name))
+                prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
+            window.actions().closeFile->trigger();
+            if (modified(name) && save)
+                saved({name});
+            tabs.remove(name);
+            done << QStringLiteral("close %1 (%2)").arg(name, save ? "save" : "discard");
+            break;
+        }
+        case 14: { // Add Existing File: a file taken out of the project earlier
+            QStringList removed;
+            for (auto file = untouchable.cbegin(); file != untouchable.cend(); ++file) {
+                const QFileInfo info(file.key());
+                if (info.absolutePath() == folder && info.suffix() != QLatin1String("dyxp"))
+                    removed << info.fileName();
+            }
+            if (removed.isEmpty())
+                continue;
+            const QString name = pick(removed);
+            prompts.fileNames << path(name);
+            window.actions().addExistingFile->trigger();
+            files.append(name);
+            disk.insert(name, untouchable.take(path(name)));
+            done << QStringLiteral("add back ") + name;
+            break;
+        }
+        default: { // close the project, saving or dropping the typed text, and open it again
+            const bool save = random.bounded(2) == 0;
+            const QStringList typedIn = modifiedTabs();
+            if (!typedIn.isEmpty())
+                prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
+            if (project->isModified())
+                prompts.answers << QMessageBox::Save;
+            window.actions().closeProject->trigger();
+            QVERIFY2(prompts.answers.isEmpty(), failure(QStringLiteral("unasked")).constData());
+            QCOMPARE(window.projectsManager()->projectCount(), 0);
+            if (save)
+                saved(typedIn);
+            tabs.clear();
+            project = openProject(window, projectPath);
+            QVERIFY(project);
+            done << QStringLiteral("close (%1) and open").arg(save ? "save" : "discard");
+            break;
+        }
+        }
+        // As the event loop would between two commands: queued calls run, closed tabs go.
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY2(prompts.answers.isEmpty() && prompts.fileNames.isEmpty(),
+                 failure(QStringLiteral("a question was not asked")).constData());
+
+        QStringList listed;
+        for (int i = 0; i < project->fileCount(); ++i) {
+            listed << project->relativeFilePath(i);
+            const QString mark = modified(project->relativeFilePath(i)) ? QStringLiteral("*")
+                                                                        : QString();
+            QVERIFY2(project->fileAt(i)->item->text(0)
+                         == mark + QFileInfo(project->filePathAt(i)).fileName(),
+                     failure(project->fileAt(i)->item->text(0)).constData());
+        }
+        QVERIFY2(listed == files, failure(listed.join(QLatin1Char(','))).constData());
+        QStringList expectedTabs;
+        for (const QString &name : tabs.keys())
+            expectedTabs << path(name);
+        QStringList openPaths = window.tabs()->openPaths();
+        openPaths.sort();
+        expectedTabs.sort();
+        QVERIFY2(openPaths == expectedTabs, failure(openPaths.join(QLatin1Char(','))).constData());
+        for (auto tab = tabs.cbegin(); tab != tabs.cend(); ++tab) {
+            SourceEditor *editor = window.tabs()->findEditor(path(tab.key()));
+            QVERIFY2(editor->text() == tab.value(), failure(tab.key()).constData());
+            QVERIFY2(editor->isDocumentModified() == modified(tab.key()),
+                     failure(tab.key()).constData());
+        }
+        for (auto file = disk.cbegin(); file != disk.cend(); ++file)
+            QVERIFY2(readFile(path(file.key())) == file.value(), failure(file.key()).constData());
+        // No file beside them: no backup, no name the user never gave.
+        QStringList expectedFiles = files + QStringList{QFileInfo(projectPath).fileName()};
+        for (auto file = untouchable.cbegin(); file != untouchable.cend(); ++file) {
+            QVERIFY2(readFile(file.key()) == file.value(), failure(file.key()).constData());
+            if (QFileInfo(file.key()).absolutePath() == folder)
+                expectedFiles << QFileInfo(file.key()).fileName();
+        }
+        expectedFiles.sort();
+        QVERIFY2(filesIn(folder) == expectedFiles,
+                 failure(filesIn(folder).join(QLatin1Char(','))).constData());
+    }
+    qInfo("%lld steps", qlonglong(done.size()));
 }
 
 QTEST_MAIN(tst_ProjectFlows)

@@ -6,10 +6,48 @@
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QStyledItemDelegate>
 #include <QUrl>
 
 static const char uriList[] = "text/uri-list";
+
+namespace {
+
+// A file's item shows a mark while its editor holds unsaved text; renaming it starts from the
+// file's name alone. The mark may come or go while the name is being edited (a save, a build),
+// so what the user leaves in the editor must never carry a mark the item showed at the start.
+class ItemNameDelegate : public QStyledItemDelegate
+{
+public:
+    explicit ItemNameDelegate(ProjectTreeWidget *tree)
+        : QStyledItemDelegate(tree)
+        , m_tree(tree)
+    {}
+
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        // Only when the edit starts: a change of the item's text meanwhile (its mark) must not
+        // undo what the user has typed.
+        if (editor->property(started).toBool())
+            return;
+        editor->setProperty(started, true);
+        auto *line = qobject_cast<QLineEdit *>(editor);
+        const QString name = m_tree->editableName(index);
+        if (line && !name.isNull())
+            line->setText(name);
+        else
+            QStyledItemDelegate::setEditorData(editor, index);
+    }
+
+private:
+    static constexpr char started[] = "nameEditStarted";
+    ProjectTreeWidget *m_tree;
+};
+
+} // namespace
 
 ProjectTreeWidget::ProjectTreeWidget(ProjectsManager *manager)
     : QTreeWidget(manager)
@@ -20,6 +58,15 @@ ProjectTreeWidget::ProjectTreeWidget(ProjectsManager *manager)
     // Drops arrive at the viewport, which must take them too.
     viewport()->setAcceptDrops(true);
     setEditTriggers(QAbstractItemView::SelectedClicked);
+    setItemDelegate(new ItemNameDelegate(this));
+}
+
+QString ProjectTreeWidget::editableName(const QModelIndex &index) const
+{
+    const QTreeWidgetItem *item = itemFromIndex(index);
+    const Project *project = m_manager->projectForItem(item);
+    const int file = project ? project->fileIndexForItem(item) : -1;
+    return file < 0 ? QString() : QFileInfo(project->filePathAt(file)).fileName();
 }
 
 void ProjectTreeWidget::contextMenuEvent(QContextMenuEvent *event)

@@ -17,6 +17,10 @@ public:
     // dropped from outside. False when the drop is refused.
     bool dropData(QTreeWidgetItem *target, const QMimeData *data, bool internal);
 
+    // The text an edit of a file's item starts from: the file's name, without the mark of
+    // unsaved text. Null for any other item.
+    QString editableName(const QModelIndex &index) const;
+
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
