@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -614,12 +615,20 @@ void tst_ProjectFlows::newProjectWizard()
 
 // Random sequences of ordinary work on a project's files: opening, typing, saving one or all,
 // closing a file, Add New File, Remove File (saving or dropping the typed text) and adding it
-// back, renaming in the tree, building,
-// Save Project, Save Project As and closing and opening the project again. After every step the
-// project lists the files it should, the tabs edit exactly the files they should and show what
-// was typed, each file on disk holds what was last saved, the tree marks exactly the files with
-// unsaved text, and a folder left behind by Save Project As or a file taken out of the project
-// is never written again. DYX_SEQUENCE_SEED and DYX_SEQUENCE_STEPS choose the sequence.
+// back, renaming files and groups in the tree, dragging files between groups, building, Save
+// Project, Save Project As and closing and opening the project again. After every step the
+// project lists the files it should in their groups, the tabs edit exactly the files they
+// should and show what was typed, each file on disk holds what was last saved, the tree marks
+// exactly the files with unsaved text, and a folder left behind by Save Project As or a file
+// taken out of the project is never written again. DYX_SEQUENCE_SEED and DYX_SEQUENCE_STEPS
+// choose the sequence.
+// A failed check names the seed and the step; its message is made only then.
+#define SEQUENCE_CHECK(condition, what) \
+    do { \
+        if (!(condition)) \
+            QFAIL(failure(what).constData()); \
+    } while (false)
+
 void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
 {
     bool given = false;
@@ -636,6 +645,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
     QMap<QString, QByteArray> disk;                    // what each listed file holds on disk
     for (const QString &name : std::as_const(files))
         disk.insert(name, readFile(folder + QLatin1Char('/') + name));
+    QMap<QString, QString> groups;         // the group of each listed file
     QMap<QString, QString> tabs;           // the text each open tab shows
     QMap<QString, QByteArray> untouchable; // files nothing may write any more
     QStringList done;
@@ -647,6 +657,10 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             .arg(done.size())
             .arg(done.value(done.size() - 1), what)
             .toLocal8Bit();
+    };
+    const auto sorted = [](QStringList names) { // the order is the tree's business
+        names.sort();
+        return names;
     };
     const auto pick = [&random](const QStringList &names) {
         return names.at(random.bounded(int(names.size())));
@@ -669,12 +683,24 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
     SrcManager window;
     Project *project = openProject(window, projectPath);
     QVERIFY(project);
+    const auto itemOf = [&](const QString &name) -> QTreeWidgetItem * {
+        for (int i = 0; i < project->fileCount(); ++i) {
+            if (project->relativeFilePath(i) == name)
+                return project->fileAt(i)->item;
+        }
+        return nullptr;
+    };
+    const auto groupOf = [&](const QString &name) { // where the project put a file it took
+        return project->groupName(project->groupIndexForItem(itemOf(name)->parent()));
+    };
+    for (const QString &name : std::as_const(files))
+        groups.insert(name, groupOf(name));
     int made = 0;
     for (int step = 0; step < steps; ++step) {
         QStringList sources = files;
         sources.removeAll(design);
         const QStringList open = tabs.keys();
-        switch (random.bounded(16)) {
+        switch (random.bounded(18)) {
         case 0:
         case 1: { // open a file of the project
             const QString name = pick(sources);
@@ -698,9 +724,9 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
             QTest::keyClick(editor, Qt::Key_Return);
             QTest::keyClicks(editor, typed);
-            QVERIFY2(editor->text().endsWith(typed), failure(editor->text()).constData());
+            SEQUENCE_CHECK(editor->text().endsWith(typed), editor->text());
             // Text typed in a file is no change of the project.
-            QVERIFY2(project->isModified() == projectModified, failure(name).constData());
+            SEQUENCE_CHECK(project->isModified() == projectModified, name);
             tabs[name] = editor->text();
             done << QStringLiteral("type in ") + name;
             break;
@@ -725,6 +751,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             prompts.fileNames << path(name);
             window.actions().addNewFile->trigger();
             files.append(name);
+            groups.insert(name, groupOf(name));
             disk.insert(name, QByteArray());
             tabs.insert(name, QString());
             done << QStringLiteral("add ") + name;
@@ -735,7 +762,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
                 continue;
             const QString name = pick(sources);
             const bool save = random.bounded(2) == 0;
-            QTreeWidgetItem *item = project->fileAt(int(files.indexOf(name)))->item;
+            QTreeWidgetItem *item = itemOf(name);
             auto *tree = window.projectsManager()->tree();
             tree->scrollToItem(item);
             tree->clearSelection(); // a click on a selected item would start to rename it
@@ -750,6 +777,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             if (modified(name) && save)
                 saved({name});
             files.removeAll(name);
+            groups.remove(name);
             tabs.remove(name);
             untouchable.insert(path(name), disk.take(name));
             done << QStringLiteral("remove %1 (%2)").arg(name, save ? "save" : "discard");
@@ -764,11 +792,11 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
                 = keep ? name
                        : QStringLiteral("renamed %1.%2").arg(++made).arg(QFileInfo(name).suffix());
             auto *tree = window.projectsManager()->tree();
-            QTreeWidgetItem *item = project->fileAt(int(files.indexOf(name)))->item;
+            QTreeWidgetItem *item = itemOf(name);
             tree->scrollToItem(item);
             tree->editItem(item, 0);
             auto *line = tree->viewport()->findChild<QLineEdit *>();
-            QVERIFY2(line && line->text() == name, failure(name).constData());
+            SEQUENCE_CHECK(line && line->text() == name, name);
             if (saveMeanwhile) {
                 window.actions().saveAllFiles->trigger();
                 saved(open);
@@ -780,10 +808,11 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             QTest::keyClick(line, Qt::Key_Return);
             QCoreApplication::processEvents(); // the editor hands its text over queued
             files[files.indexOf(name)] = renamed;
+            groups.insert(renamed, groups.take(name));
             disk.insert(renamed, disk.take(name));
             if (tabs.contains(name))
                 tabs.insert(renamed, tabs.take(name));
-            QVERIFY2(keep || !QFileInfo::exists(path(name)), failure(name).constData());
+            SEQUENCE_CHECK(keep || !QFileInfo::exists(path(name)), name);
             done << QStringLiteral("rename %1 to %2%3")
                         .arg(name, renamed, saveMeanwhile ? " (saved meanwhile)" : "");
             break;
@@ -795,8 +824,8 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             break;
         case 11: // Save Project
             window.actions().saveProject->trigger();
-            QVERIFY2(projectFileNames(projectPath) == files,
-                     failure(projectFileNames(projectPath).join(QLatin1Char(','))).constData());
+            SEQUENCE_CHECK(sorted(projectFileNames(projectPath)) == sorted(files),
+                           projectFileNames(projectPath).join(QLatin1Char(',')));
             done << QStringLiteral("save project");
             break;
         case 12: { // Save Project As: the tabs go on in the copy with what they showed
@@ -815,8 +844,8 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             folder = place + QLatin1Char('/') + name;
             projectPath = path(name + QStringLiteral(".dyxp"));
             saved(open);
-            QVERIFY2(projectFileNames(projectPath) == files,
-                     failure(projectFileNames(projectPath).join(QLatin1Char(','))).constData());
+            SEQUENCE_CHECK(sorted(projectFileNames(projectPath)) == sorted(files),
+                           projectFileNames(projectPath).join(QLatin1Char(',')));
             done << QStringLiteral("save project as ") + name;
             break;
         }
@@ -848,8 +877,42 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             prompts.fileNames << path(name);
             window.actions().addExistingFile->trigger();
             files.append(name);
+            groups.insert(name, groupOf(name));
             disk.insert(name, untouchable.take(path(name)));
             done << QStringLiteral("add back ") + name;
+            break;
+        }
+        case 15: { // a file dragged onto a group of the tree
+            const QString name = pick(files);
+            QTreeWidgetItem *target = project->rootItem()->child(
+                random.bounded(project->rootItem()->childCount()));
+            const QString group = project->groupName(project->groupIndexForItem(target));
+            auto *tree = window.projectsManager()->tree();
+            tree->setCurrentItem(itemOf(name));
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(path(name))});
+            QVERIFY(tree->dropData(target, &data, true));
+            groups[name] = group;
+            done << QStringLiteral("move %1 to %2").arg(name, group);
+            break;
+        }
+        case 16: { // a group renamed in its item's editor
+            QTreeWidgetItem *item = project->rootItem()->child(
+                random.bounded(project->rootItem()->childCount()));
+            const QString group = project->groupName(project->groupIndexForItem(item));
+            const QString renamed = QStringLiteral("Group %1").arg(++made);
+            auto *tree = window.projectsManager()->tree();
+            tree->editItem(item, 0);
+            auto *line = tree->viewport()->findChild<QLineEdit *>();
+            SEQUENCE_CHECK(line && line->text() == group, group);
+            line->selectAll();
+            QTest::keyClicks(line, renamed);
+            QTest::keyClick(line, Qt::Key_Return);
+            for (QString &value : groups) {
+                if (value == group)
+                    value = renamed;
+            }
+            done << QStringLiteral("rename group %1 to %2").arg(group, renamed);
             break;
         }
         default: { // close the project, saving or dropping the typed text, and open it again
@@ -860,7 +923,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             if (project->isModified())
                 prompts.answers << QMessageBox::Save;
             window.actions().closeProject->trigger();
-            QVERIFY2(prompts.answers.isEmpty(), failure(QStringLiteral("unasked")).constData());
+            SEQUENCE_CHECK(prompts.answers.isEmpty(), QStringLiteral("unasked"));
             QCOMPARE(window.projectsManager()->projectCount(), 0);
             if (save)
                 saved(typedIn);
@@ -874,47 +937,48 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
         // As the event loop would between two commands: queued calls run, closed tabs go.
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY2(prompts.answers.isEmpty() && prompts.fileNames.isEmpty(),
-                 failure(QStringLiteral("a question was not asked")).constData());
+        SEQUENCE_CHECK(prompts.answers.isEmpty() && prompts.fileNames.isEmpty(),
+                       QStringLiteral("a question was not asked"));
 
         QStringList listed;
         for (int i = 0; i < project->fileCount(); ++i) {
             listed << project->relativeFilePath(i);
+            SEQUENCE_CHECK(project->fileGroup(i) == groups.value(listed.last()),
+                           listed.last() + QLatin1Char(' ') + project->fileGroup(i));
             const QString mark = modified(project->relativeFilePath(i)) ? QStringLiteral("*")
                                                                         : QString();
-            QVERIFY2(project->fileAt(i)->item->text(0)
-                         == mark + QFileInfo(project->filePathAt(i)).fileName(),
-                     failure(project->fileAt(i)->item->text(0)).constData());
+            SEQUENCE_CHECK(project->fileAt(i)->item->text(0)
+                               == mark + QFileInfo(project->filePathAt(i)).fileName(),
+                           project->fileAt(i)->item->text(0));
         }
-        QVERIFY2(listed == files, failure(listed.join(QLatin1Char(','))).constData());
+        SEQUENCE_CHECK(sorted(listed) == sorted(files), listed.join(QLatin1Char(',')));
         QStringList expectedTabs;
         for (const QString &name : tabs.keys())
             expectedTabs << path(name);
         QStringList openPaths = window.tabs()->openPaths();
         openPaths.sort();
         expectedTabs.sort();
-        QVERIFY2(openPaths == expectedTabs, failure(openPaths.join(QLatin1Char(','))).constData());
+        SEQUENCE_CHECK(openPaths == expectedTabs, openPaths.join(QLatin1Char(',')));
         for (auto tab = tabs.cbegin(); tab != tabs.cend(); ++tab) {
             SourceEditor *editor = window.tabs()->findEditor(path(tab.key()));
-            QVERIFY2(editor->text() == tab.value(), failure(tab.key()).constData());
-            QVERIFY2(editor->isDocumentModified() == modified(tab.key()),
-                     failure(tab.key()).constData());
+            SEQUENCE_CHECK(editor->text() == tab.value(), tab.key());
+            SEQUENCE_CHECK(editor->isDocumentModified() == modified(tab.key()), tab.key());
         }
         for (auto file = disk.cbegin(); file != disk.cend(); ++file)
-            QVERIFY2(readFile(path(file.key())) == file.value(), failure(file.key()).constData());
+            SEQUENCE_CHECK(readFile(path(file.key())) == file.value(), file.key());
         // No file beside them: no backup, no name the user never gave.
         QStringList expectedFiles = files + QStringList{QFileInfo(projectPath).fileName()};
         for (auto file = untouchable.cbegin(); file != untouchable.cend(); ++file) {
-            QVERIFY2(readFile(file.key()) == file.value(), failure(file.key()).constData());
+            SEQUENCE_CHECK(readFile(file.key()) == file.value(), file.key());
             if (QFileInfo(file.key()).absolutePath() == folder)
                 expectedFiles << QFileInfo(file.key()).fileName();
         }
         expectedFiles.sort();
-        QVERIFY2(filesIn(folder) == expectedFiles,
-                 failure(filesIn(folder).join(QLatin1Char(','))).constData());
+        SEQUENCE_CHECK(filesIn(folder) == expectedFiles, filesIn(folder).join(QLatin1Char(',')));
     }
     qInfo("%lld steps", qlonglong(done.size()));
 }
+#undef SEQUENCE_CHECK
 
 QTEST_MAIN(tst_ProjectFlows)
 #include "tst_projectflows.moc"

@@ -23,7 +23,6 @@ private slots:
     void missingFileIsLoadedAndReported();
     void groupsAndNames();
     void refusedRenameIsUndone();
-    void moveBetweenGroups();
     void findFileForTool();
     void buildRefused_data();
     void buildRefused();
@@ -160,20 +159,6 @@ void tst_Project::refusedRenameIsUndone()
     QVERIFY(!QFile::exists(main));
     QVERIFY(project->configuration(1)->allFiles().contains(start));
     QVERIFY(m_services.lines.contains("renamed: " + main + " -> " + start));
-}
-
-void tst_Project::moveBetweenGroups()
-{
-    auto project = loadDemo();
-    QTreeWidgetItem *notes = project->fileAt(3)->item;
-    QTreeWidgetItem *mainItem = project->fileAt(0)->item;
-    project->moveItem(notes, mainItem);
-    QVERIFY(project->isModified());
-    QCOMPARE(project->filePathAt(0), m_dir->filePath(QStringLiteral("notes.txt")));
-    QCOMPARE(project->fileGroup(0), QStringLiteral("Source Files"));
-    QVERIFY(project->save());
-    const QByteArray text = readFile(project->filePath());
-    QVERIFY(text.indexOf("notes.txt\" GROUP=\"Source Files\"") < text.indexOf("src/main.c"));
 }
 
 void tst_Project::findFileForTool()

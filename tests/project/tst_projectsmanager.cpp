@@ -22,7 +22,6 @@ private slots:
     void cleanup();
     void closePromptNamesModifiedFiles_data();
     void closePromptNamesModifiedFiles();
-    void renameInTree();
     void dragInsideTree();
     void dropFromOutside();
     void commandStates();
@@ -103,18 +102,6 @@ void tst_ProjectsManager::closePromptNamesModifiedFiles()
     QCOMPARE(m_services.lines.filter(QStringLiteral("saveEditor")).size(), saves);
     if (closed)
         QCOMPARE(m_services.recentProjects, QStringList{path("demo.dyxp")});
-}
-
-// A group renamed in the tree (files are renamed in the window's tests).
-void tst_ProjectsManager::renameInTree()
-{
-    Project *project = m_manager->currentProject();
-    QTreeWidgetItem *group = project->fileAt(0)->item->parent();
-    m_manager->tree()->setCurrentItem(group);
-    group->setText(0, QStringLiteral("Code"));
-    QCOMPARE(project->groupName(0), QStringLiteral("Code"));
-    QCOMPARE(project->fileGroup(0), QStringLiteral("Code"));
-    QVERIFY(project->isModified());
 }
 
 void tst_ProjectsManager::dragInsideTree()
