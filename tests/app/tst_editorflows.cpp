@@ -6,6 +6,7 @@
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
 #include "common/windowsuite.h"
+#include "platform/wholefilewriter.h"
 
 #include "app/helpviewer.h"
 #include "build/ui/outtextedit.h"
@@ -37,6 +38,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
@@ -60,6 +62,7 @@ private slots:
     void replaceAllInTheProject();
     void desktopConventions();
     void breakpointsLastForTheSession();
+    void randomEditsAndOtherProgramsNeverLoseText();
 };
 
 void tst_EditorFlows::goToLine_data()
@@ -579,6 +582,197 @@ void tst_EditorFlows::desktopConventions()
             action->trigger();
     }
     QCOMPARE(out->toPlainText(), QString());
+}
+
+// Random sequences of editing beside other programs that write the same files (in place, or by
+// putting a new file in the old one's place): opening, typing, Save File, Save All Files,
+// closing a tab with or without saving, and another program's change, read again at once into
+// a tab without unsaved text and asked about otherwise. After every step each tab shows what
+// the user typed or chose to read, marks exactly the text it has not saved (and Save File is
+// offered exactly for such a tab when it is shown), each file holds
+// what was last written to it, and exactly the questions due were asked: a save over another
+// program's newer file is always asked, the program's own saves never. DYX_SEQUENCE_SEED and
+// DYX_SEQUENCE_STEPS choose the sequence.
+void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
+{
+    bool given = false;
+    const int seedValue = qEnvironmentVariableIntValue("DYX_SEQUENCE_SEED", &given);
+    const quint32 seed = given ? quint32(seedValue) : 20261208u;
+    const int stepsValue = qEnvironmentVariableIntValue("DYX_SEQUENCE_STEPS", &given);
+    const int steps = given ? stepsValue : 200;
+    QRandomGenerator random(seed);
+
+    const QString project = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(project).absolutePath();
+    const QString notes = m_dir->filePath(QStringLiteral("notes.txt")); // outside the project
+    QVERIFY(writeFile(notes, "notes\n"));
+    const QStringList paths{folder + QStringLiteral("/main.c"),
+                            folder + QStringLiteral("/led.c"),
+                            notes};
+    QMap<QString, QByteArray> disk; // what each file holds
+    for (const QString &path : paths)
+        disk.insert(path, readFile(path));
+    QMap<QString, QString> tabs;     // what each open tab shows
+    QMap<QString, QByteArray> bases; // what each tab was read from or saved as
+    QStringList due;                 // the questions the step must ask, by their beginning
+    QStringList done;
+    ScriptedPrompts prompts;
+    const auto name = [](const QString &path) { return QFileInfo(path).fileName(); };
+    const auto modified = [&](const QString &path) {
+        return tabs.value(path).toUtf8() != bases.value(path);
+    };
+    const auto stale = [&](const QString &path) { return bases.value(path) != disk.value(path); };
+    // A save of a tab's text; one over another program's newer file is asked first.
+    const auto save = [&](const QString &path, bool answer) { // answer: to that question
+        if (!modified(path))
+            return;
+        if (stale(path)) {
+            due << name(path)
+                       + QStringLiteral(" has been changed on disk by another program since");
+            prompts.answers << (answer ? QMessageBox::Save : QMessageBox::Cancel);
+            if (!answer)
+                return;
+        }
+        disk[path] = bases[path] = tabs.value(path).toUtf8();
+    };
+    const auto failure = [&](const QString &what) {
+        qWarning("steps: %s", qPrintable(done.join(QStringLiteral("; "))));
+        return QStringLiteral("seed %1, step %2 (%3): %4")
+            .arg(seed)
+            .arg(done.size())
+            .arg(done.value(done.size() - 1), what)
+            .toLocal8Bit();
+    };
+
+    SrcManager window;
+    QVERIFY(openProject(window, project));
+    for (int step = 0; step < steps; ++step) {
+        const QStringList open = tabs.keys();
+        const QString path = paths.at(random.bounded(int(paths.size())));
+        const bool yes = random.bounded(2) == 0;
+        due.clear();
+        prompts.asked.clear();
+        switch (random.bounded(10)) {
+        case 0:
+        case 1:
+            window.editors().openFileAt(path);
+            if (!tabs.contains(path)) {
+                tabs.insert(path, QString::fromUtf8(disk.value(path)));
+                bases.insert(path, disk.value(path));
+            }
+            done << QStringLiteral("open ") + name(path);
+            break;
+        case 2:
+        case 3: {
+            if (!tabs.contains(path))
+                continue;
+            SourceEditor *editor = window.tabs()->findEditor(path);
+            window.tabs()->activateFile(path);
+            QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+            QTest::keyClicks(editor, QStringLiteral("// typed %1").arg(step));
+            QTest::keyClick(editor, Qt::Key_Return);
+            tabs[path] = editor->text();
+            done << QStringLiteral("type in ") + name(path);
+            break;
+        }
+        case 4:
+            if (!tabs.contains(path))
+                continue;
+            window.tabs()->activateFile(path);
+            save(path, yes);
+            window.actions().saveFile->trigger();
+            done << QStringLiteral("save %1 (%2)").arg(name(path), yes ? "yes" : "no");
+            break;
+        case 5:
+            for (const QString &each : open)
+                save(each, true);
+            window.actions().saveAllFiles->trigger();
+            done << QStringLiteral("save all");
+            break;
+        case 6:
+            if (!tabs.contains(path))
+                continue;
+            window.tabs()->activateFile(path);
+            if (modified(path)) {
+                due << name(path) + QStringLiteral(" has been modified.");
+                prompts.answers << (yes ? QMessageBox::Save : QMessageBox::Discard);
+                if (yes)
+                    save(path, true);
+            }
+            window.actions().closeFile->trigger();
+            tabs.remove(path);
+            bases.remove(path);
+            done << QStringLiteral("close %1 (%2)").arg(name(path), yes ? "save" : "discard");
+            break;
+        default: { // another program writes the file
+            const QByteArray text = disk.value(path) + "// other program "
+                                    + QByteArray::number(step) + "\n";
+            const bool inPlace = random.bounded(2) == 0;
+            if (inPlace) {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                QVERIFY(file.write(text) == text.size());
+            } else {
+                QVERIFY(Platform::writeWholeFile(path, text));
+            }
+            disk[path] = text;
+            done << QStringLiteral("another program writes %1 %2%3")
+                        .arg(name(path), inPlace ? "in place" : "anew")
+                        .arg(tabs.contains(path) && modified(path) ? yes ? " (read)" : " (kept)"
+                                                                   : "");
+            if (!tabs.contains(path))
+                break;
+            SourceEditor *editor = window.tabs()->findEditor(path);
+            if (!modified(path)) { // read again at once
+                tabs[path] = QString::fromUtf8(text);
+                bases[path] = text;
+                QTRY_VERIFY2(editor->text() == tabs.value(path),
+                             failure(editor->text()).constData());
+                break;
+            }
+            due << name(path) + QStringLiteral(" has been changed on disk by another program.\n");
+            prompts.answers << (yes ? QMessageBox::Yes : QMessageBox::No);
+            QTRY_VERIFY2(prompts.answers.isEmpty(),
+                         failure(QStringLiteral("not asked")).constData());
+            if (yes) {
+                tabs[path] = QString::fromUtf8(text);
+                bases[path] = text;
+            }
+            break;
+        }
+        }
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        QStringList asked;
+        for (const ScriptedPrompts::Question &question : std::as_const(prompts.asked))
+            asked << question.text;
+        asked.sort(); // Save All asks in the tabs' order
+        due.sort();
+        bool asExpected = asked.size() == due.size() && prompts.answers.isEmpty();
+        for (int i = 0; asExpected && i < asked.size(); ++i)
+            asExpected = asked.at(i).startsWith(due.at(i));
+        if (!asExpected)
+            QFAIL(failure(asked.join(QLatin1Char('|'))).constData());
+        QStringList openPaths = window.tabs()->openPaths();
+        openPaths.sort();
+        if (openPaths != tabs.keys())
+            QFAIL(failure(openPaths.join(QLatin1Char(','))).constData());
+        for (const QString &each : tabs.keys()) {
+            SourceEditor *editor = window.tabs()->findEditor(each);
+            if (editor->text() != tabs.value(each) || editor->isDocumentModified() != modified(each))
+                QFAIL(failure(name(each) + QStringLiteral(": ") + editor->text()).constData());
+        }
+        // Save File offered exactly when the tab shown has something to save.
+        if (SourceEditor *shown = window.tabs()->currentEditor();
+            shown && window.actions().saveFile->isEnabled() != modified(shown->filePath()))
+            QFAIL(failure(QStringLiteral("Save File for ") + name(shown->filePath())).constData());
+        for (const QString &each : paths) {
+            if (readFile(each) != disk.value(each))
+                QFAIL(failure(name(each) + QStringLiteral(" on disk")).constData());
+        }
+    }
+    qInfo("%lld steps", qlonglong(done.size()));
 }
 
 QTEST_MAIN(tst_EditorFlows)

@@ -12,7 +12,6 @@
 #include "build/buildproject.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
-#include "platform/wholefilewriter.h"
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
 #include "project/ui/projecttreewidget.h"
@@ -50,7 +49,6 @@ private slots:
     void removeFileKeepsUnsavedText();
     void cancelKeepsTheOpenProject_data();
     void cancelKeepsTheOpenProject();
-    void anotherProgramsChangeIsNotLost();
     void newProjectWizard_data();
     void newProjectWizard();
     void randomWorkKeepsDiskTabsAndProjectAgreed();
@@ -437,45 +435,6 @@ void tst_ProjectFlows::cancelKeepsTheOpenProject()
     if (command == QLatin1String("same"))
         QCOMPARE(prompts.asked.last().text,
                  QStringLiteral("Project %1 is already opened").arg(path));
-}
-
-// A file another program changes while it is open: read again at once when the tab holds no
-// unsaved text; otherwise the user is asked, and a save never goes over the other program's
-// version unasked.
-void tst_ProjectFlows::anotherProgramsChangeIsNotLost()
-{
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
-    ScriptedPrompts prompts;
-    SrcManager window;
-    QVERIFY(openProject(window, path));
-    window.editors().openFileAt(main);
-    SourceEditor *editor = window.tabs()->currentEditor();
-    // Another program replaces the file, as a checkout or a generator does.
-    QVERIFY(Platform::writeWholeFile(main, "int other_program(void);\n"));
-    QTRY_COMPARE(editor->text(), QStringLiteral("int other_program(void);\n"));
-    QVERIFY(!editor->isDocumentModified());
-    QVERIFY(prompts.asked.isEmpty());
-
-    // Typed text, then another change on disk: asked; No keeps the typed text.
-    QTest::keyClicks(editor, QStringLiteral("/* typed */"));
-    prompts.answers << QMessageBox::No;
-    QVERIFY(Platform::writeWholeFile(main, "int second_change(void);\n"));
-    QTRY_COMPARE(prompts.asked.size(), 1);
-    QVERIFY(prompts.asked.first().text.contains(QStringLiteral("changed on disk")));
-    QVERIFY(editor->text().contains(QStringLiteral("/* typed */")));
-    // Saving asks before going over the newer file; Cancel leaves it.
-    prompts.answers << QMessageBox::Cancel;
-    window.actions().saveFile->trigger();
-    QCOMPARE(prompts.asked.size(), 2);
-    QCOMPARE(readFile(main), QByteArray("int second_change(void);\n"));
-    prompts.answers << QMessageBox::Save;
-    window.actions().saveFile->trigger();
-    QVERIFY(readFile(main).contains("/* typed */"));
-    // The program's own save is no change by another program.
-    QTest::qWait(300);
-    QCOMPARE(prompts.asked.size(), 3);
-    QVERIFY(!editor->isDocumentModified());
 }
 
 void tst_ProjectFlows::newProjectWizard_data()

@@ -328,6 +328,12 @@ bool SourceEditor::isSeen() const
     return stack && stack->currentWidget() == this;
 }
 
+bool SourceEditor::isCommandsEditor() const
+{
+    const auto *stack = qobject_cast<const QStackedWidget *>(parentWidget());
+    return !stack || stack->currentWidget() == this;
+}
+
 void SourceEditor::showEvent(QShowEvent *event)
 {
     ensureSetUp();
@@ -450,7 +456,7 @@ void SourceEditor::setUpSyntaxLexer(const QString &syntaxFile)
 void SourceEditor::updateState()
 {
     const CommandActions *a = m_mainWindow.commands().commandActions();
-    if (!a || !a->saveFile)
+    if (!a || !a->saveFile || !isCommandsEditor())
         return;
     a->saveFile->setEnabled(isDocumentModified());
     for (QAction *action : {a->saveAllFiles, a->closeFile, a->printFile, a->find, a->replace})
@@ -473,7 +479,7 @@ void SourceEditor::copyAvailabilityChanged(bool yes)
 {
     m_copyAvailable = yes;
     const CommandActions *a = m_mainWindow.commands().commandActions();
-    if (a && a->cut) {
+    if (a && a->cut && isCommandsEditor()) {
         a->cut->setEnabled(yes);
         a->copy->setEnabled(yes);
     }
@@ -482,7 +488,7 @@ void SourceEditor::copyAvailabilityChanged(bool yes)
 void SourceEditor::undoAvailabilityChanged(bool)
 {
     const CommandActions *a = m_mainWindow.commands().commandActions();
-    if (a && a->undo) {
+    if (a && a->undo && isCommandsEditor()) {
         a->undo->setEnabled(isUndoAvailable());
         a->redo->setEnabled(isRedoAvailable());
     }

@@ -116,6 +116,9 @@ private:
     void setUp();
     void setUpDebugMargin();
     bool isSeen() const;
+    // Whether the window's commands speak of this editor: the tab shown, or one on its own. The
+    // others' changes (a save, a reading again, an undo step) leave the commands alone.
+    bool isCommandsEditor() const;
     void applyColours();
     // The file as it stands on disk now: its digest, empty when it cannot be read.
     QByteArray diskDigest() const;
