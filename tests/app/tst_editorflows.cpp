@@ -585,8 +585,9 @@ void tst_EditorFlows::desktopConventions()
 }
 
 // Random sequences of editing beside other programs that write the same files (in place, or by
-// putting a new file in the old one's place): opening, typing, Save File, Save All Files,
-// closing a tab with or without saving, and another program's change, read again at once into
+// putting a new file in the old one's place): opening, typing, Replace All over the project,
+// Save File, Save All Files, closing a tab with or without saving, and another program's
+// change, read again at once into
 // a tab without unsaved text and asked about otherwise. After every step each tab shows what
 // the user typed or chose to read, marks exactly the text it has not saved (and Save File is
 // offered exactly for such a tab when it is shown), each file holds
@@ -652,7 +653,7 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
         const bool yes = random.bounded(2) == 0;
         due.clear();
         prompts.asked.clear();
-        switch (random.bounded(10)) {
+        switch (random.bounded(11)) {
         case 0:
         case 1:
             window.editors().openFileAt(path);
@@ -704,6 +705,50 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             bases.remove(path);
             done << QStringLiteral("close %1 (%2)").arg(name(path), yes ? "save" : "discard");
             break;
+        case 10: { // Replace All over the project: the document shown, then the project's files
+            if (tabs.isEmpty())
+                continue;
+            const QString shown = window.tabs()->currentEditor()->filePath();
+            const QString from = QStringLiteral("typed ");
+            const QString to = QStringLiteral("changed ");
+            int count = int(tabs.value(shown).count(from));
+            tabs[shown].replace(from, to);
+            for (const QString &each : paths.mid(0, 2)) { // the project's files here
+                if (each == shown)
+                    continue;
+                const bool open = tabs.contains(each);
+                const QString text = open ? tabs.value(each) : QString::fromUtf8(disk.value(each));
+                const int here = int(text.count(from));
+                count += here;
+                if (here > 0) {
+                    bases.insert(each, open ? bases.value(each) : disk.value(each));
+                    tabs.insert(each, QString(text).replace(from, to));
+                } else if (open) { // a file the search passes without a match is closed
+                    if (modified(each)) {
+                        due << name(each) + QStringLiteral(" has been modified.");
+                        prompts.answers << (yes ? QMessageBox::Save : QMessageBox::Discard);
+                        if (yes)
+                            save(each, true);
+                    }
+                    tabs.remove(each);
+                    bases.remove(each);
+                }
+            }
+            window.actions().replace->trigger();
+            auto *dialog = window.findChild<FindDialog *>();
+            child<QComboBox>(dialog, "findTextComboBox")->setEditText(from);
+            child<QComboBox>(dialog, "replaceWithTextComboBox")->setEditText(to);
+            child<QComboBox>(dialog, "lookInComboBox")->setCurrentIndex(2);
+            child<QCheckBox>(dialog, "matchCaseCheckBox")->setChecked(true);
+            due << QStringLiteral("Replaced %1 occurences").arg(count);
+            child<QPushButton>(dialog, "replaceAllButton")->click();
+            dialog->close();
+            done << QStringLiteral("replace all in %1 (%2, %3)")
+                        .arg(name(shown))
+                        .arg(count)
+                        .arg(yes ? "save" : "discard");
+            break;
+        }
         default: { // another program writes the file
             const QByteArray text = disk.value(path) + "// other program "
                                     + QByteArray::number(step) + "\n";
