@@ -260,9 +260,9 @@ QString MakefileWriter::ruleTarget(const TemplateExpander &expander, const Build
 // make trusts time stamps alone: an output made with other flags, for another controller or
 // clock, by another configuration sharing the folder, or from other inputs is newer than its
 // sources all the same. Every output whose rule differs from the one of the Makefile the last
-// build ran (or that no Makefile there describes) is removed, so that make makes it again, and
-// with it everything made from it. Outputs whose rule stayed are kept: only what changed is
-// made again.
+// build ran (or that no Makefile there describes) is removed with its dependency file, so that
+// make makes it again, and with it everything made from it. Outputs whose rule stayed are kept:
+// only what changed is made again.
 bool MakefileWriter::removeStaleOutputs(const QByteArray &oldMakefile, const QByteArray &newMakefile)
 {
     if (oldMakefile == newMakefile)
@@ -277,7 +277,13 @@ bool MakefileWriter::removeStaleOutputs(const QByteArray &oldMakefile, const QBy
         if (after.sameRule(before, target))
             continue;
         const QString file = QDir::cleanPath(project.absoluteFilePath(node->file));
-        if (sources.contains(file) || !QFileInfo(file).isFile())
+        if (sources.contains(file))
+            continue;
+        // Its dependency file lists the inputs of the old rule: a source renamed or replaced
+        // would be looked for by its old name, and the build would stop there.
+        if (const QString dependencies = dependencyFile(node); !dependencies.isEmpty())
+            QFile::remove(project.absoluteFilePath(dependencies));
+        if (!QFileInfo(file).isFile())
             continue;
         if (!QFile::remove(file)) {
             m_configuration.mainWindow().output().error(

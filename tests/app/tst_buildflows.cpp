@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <QTreeWidgetItem>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -696,6 +697,24 @@ void tst_BuildFlows::headerChangesRebuildWhatIncludesThem()
     for (const QString &source : std::as_const(kept))
         QVERIFY2(!lines.contains(QLatin1Char(' ') + source + QStringLiteral(" -o ")),
                  qPrintable(lines));
+
+    // The other source renamed in the tree to a name whose output keeps its name: the list of
+    // what it included names the old source, which is no more.
+    Project *project = window.projectsManager()->currentProject();
+    const QString other = board.startsWith(QLatin1String("AVR")) ? QStringLiteral("led.c")
+                                                                 : QStringLiteral("delay.c");
+    for (int i = 0; i < project->fileCount(); ++i) {
+        if (project->relativeFilePath(i) == other)
+            project->fileAt(i)->item->setText(0,
+                                              QFileInfo(other).baseName() + QStringLiteral(".v2.c"));
+    }
+    const QString renamed = QFileInfo(other).baseName() + QStringLiteral(".v2.c");
+    QVERIFY(QFileInfo::exists(folder + QLatin1Char('/') + renamed));
+    window.projectsManager()->compileProject();
+    const QString again = output(window);
+    QVERIFY2(again.contains(QStringLiteral("Compiled successfully."))
+                 && again.contains(QLatin1Char(' ') + renamed + QStringLiteral(" -o ")),
+             qPrintable(again));
 }
 
 QTEST_MAIN(tst_BuildFlows)

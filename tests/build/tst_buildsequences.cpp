@@ -1,6 +1,6 @@
 // Sequences of ordinary work against what a build from scratch gives: after any mix of source
 // and header edits, option, controller and clock changes, configuration copies and switches,
-// sources added and removed, and the project closed and opened again, a build gives byte for
+// sources added, renamed and removed, and the project closed and opened again, a build gives byte for
 // byte the firmware a clean build of the same project gives; and a project saved and opened
 // again writes the same Makefiles.
 //
@@ -215,15 +215,22 @@ void tst_BuildSequences::incrementalEqualsClean()
             done << QStringLiteral("add ") + name;
             break;
         }
-        case 2: { // edit an added source, or remove one
+        case 2: { // edit an added source, rename it, or remove it
             if (added.isEmpty())
                 break;
             const QString name = added.at(random.bounded(int(added.size())));
-            if (random.bounded(3) == 0) {
-                for (int i = 0; i < project->fileCount(); ++i) {
-                    if (project->filePathAt(i) == folder + QLatin1Char('/') + name)
-                        project->removeFile(i);
-                }
+            int index = 0;
+            while (project->filePathAt(index) != folder + QLatin1Char('/') + name)
+                ++index;
+            if (random.bounded(4) == 0) { // in the tree: its object takes the new name
+                const QString renamed = name.section(QLatin1Char('.'), 0, 0)
+                                        + QStringLiteral(".r%1.").arg(step)
+                                        + QFileInfo(name).suffix();
+                project->renameFile(index, renamed);
+                added[added.indexOf(name)] = renamed;
+                done << QStringLiteral("rename %1 to %2").arg(name, renamed);
+            } else if (random.bounded(3) == 0) {
+                project->removeFile(index);
                 added.removeAll(name);
                 done << QStringLiteral("remove ") + name;
             } else {
