@@ -585,7 +585,8 @@ void tst_EditorFlows::desktopConventions()
 }
 
 // Random sequences of editing beside other programs that write the same files (in place, or by
-// putting a new file in the old one's place): opening, typing, Replace All over the project,
+// putting a new file in the old one's place; one of them in ISO 8859-1 with CR LF line ends,
+// which every save keeps): opening, typing, Replace All over the project,
 // Save File, Save All Files, closing a tab with or without saving, and another program's
 // change, read again at once into
 // a tab without unsaved text and asked about otherwise. After every step each tab shows what
@@ -606,10 +607,19 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
     const QString project = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     const QString folder = QFileInfo(project).absolutePath();
     const QString notes = m_dir->filePath(QStringLiteral("notes.txt")); // outside the project
-    QVERIFY(writeFile(notes, "notes\n"));
+    // Written by another program in ISO 8859-1 with CR LF line ends, which it keeps.
+    QVERIFY(writeFile(notes,
+                      "notes at 20 \xb0"
+                      "C\r\n"));
     const QStringList paths{folder + QStringLiteral("/main.c"),
                             folder + QStringLiteral("/led.c"),
                             notes};
+    const auto decode = [&](const QString &path, const QByteArray &bytes) {
+        return path == notes ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
+    };
+    const auto encode = [&](const QString &path, const QString &text) {
+        return path == notes ? text.toLatin1() : text.toUtf8();
+    };
     QMap<QString, QByteArray> disk; // what each file holds
     for (const QString &path : paths)
         disk.insert(path, readFile(path));
@@ -620,7 +630,7 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
     ScriptedPrompts prompts;
     const auto name = [](const QString &path) { return QFileInfo(path).fileName(); };
     const auto modified = [&](const QString &path) {
-        return tabs.value(path).toUtf8() != bases.value(path);
+        return encode(path, tabs.value(path)) != bases.value(path);
     };
     const auto stale = [&](const QString &path) { return bases.value(path) != disk.value(path); };
     // A save of a tab's text; one over another program's newer file is asked first.
@@ -634,7 +644,7 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             if (!answer)
                 return;
         }
-        disk[path] = bases[path] = tabs.value(path).toUtf8();
+        disk[path] = bases[path] = encode(path, tabs.value(path));
     };
     const auto failure = [&](const QString &what) {
         qWarning("steps: %s", qPrintable(done.join(QStringLiteral("; "))));
@@ -658,7 +668,7 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
         case 1:
             window.editors().openFileAt(path);
             if (!tabs.contains(path)) {
-                tabs.insert(path, QString::fromUtf8(disk.value(path)));
+                tabs.insert(path, decode(path, disk.value(path)));
                 bases.insert(path, disk.value(path));
             }
             done << QStringLiteral("open ") + name(path);
@@ -673,6 +683,9 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             QTest::keyClicks(editor, QStringLiteral("// typed %1").arg(step));
             QTest::keyClick(editor, Qt::Key_Return);
             tabs[path] = editor->text();
+            // New lines take the line ends the file has.
+            if (path == notes && tabs[path].count(QStringLiteral("\r\n")) != tabs[path].count('\n'))
+                QFAIL(failure(QStringLiteral("a line end of its own")).constData());
             done << QStringLiteral("type in ") + name(path);
             break;
         }
@@ -717,7 +730,7 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
                 if (each == shown)
                     continue;
                 const bool open = tabs.contains(each);
-                const QString text = open ? tabs.value(each) : QString::fromUtf8(disk.value(each));
+                const QString text = open ? tabs.value(each) : decode(each, disk.value(each));
                 const int here = int(text.count(from));
                 count += here;
                 if (here > 0) {
@@ -751,7 +764,8 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
         }
         default: { // another program writes the file
             const QByteArray text = disk.value(path) + "// other program "
-                                    + QByteArray::number(step) + "\n";
+                                    + QByteArray::number(step)
+                                    + (path == notes ? " \xb0\r\n" : "\n");
             const bool inPlace = random.bounded(2) == 0;
             if (inPlace) {
                 QFile file(path);
@@ -769,7 +783,7 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
                 break;
             SourceEditor *editor = window.tabs()->findEditor(path);
             if (!modified(path)) { // read again at once
-                tabs[path] = QString::fromUtf8(text);
+                tabs[path] = decode(path, text);
                 bases[path] = text;
                 QTRY_VERIFY2(editor->text() == tabs.value(path),
                              failure(editor->text()).constData());
@@ -780,7 +794,7 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             QTRY_VERIFY2(prompts.answers.isEmpty(),
                          failure(QStringLiteral("not asked")).constData());
             if (yes) {
-                tabs[path] = QString::fromUtf8(text);
+                tabs[path] = decode(path, text);
                 bases[path] = text;
             }
             break;
