@@ -4,6 +4,7 @@
 #include "app/srcmanager.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
+#include "common/sequence.h"
 #include "common/testfiles.h"
 #include "common/windowsuite.h"
 #include "platform/wholefilewriter.h"
@@ -597,12 +598,7 @@ void tst_EditorFlows::desktopConventions()
 // DYX_SEQUENCE_STEPS choose the sequence.
 void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
 {
-    bool given = false;
-    const int seedValue = qEnvironmentVariableIntValue("DYX_SEQUENCE_SEED", &given);
-    const quint32 seed = given ? quint32(seedValue) : 20261208u;
-    const int stepsValue = qEnvironmentVariableIntValue("DYX_SEQUENCE_STEPS", &given);
-    const int steps = given ? stepsValue : 200;
-    QRandomGenerator random(seed);
+    RandomSequence sequence(20261208u, 200);
 
     const QString project = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     const QString folder = QFileInfo(project).absolutePath();
@@ -626,7 +622,6 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
     QMap<QString, QString> tabs;     // what each open tab shows
     QMap<QString, QByteArray> bases; // what each tab was read from or saved as
     QStringList due;                 // the questions the step must ask, by their beginning
-    QStringList done;
     ScriptedPrompts prompts;
     const auto name = [](const QString &path) { return QFileInfo(path).fileName(); };
     const auto modified = [&](const QString &path) {
@@ -646,24 +641,16 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
         }
         disk[path] = bases[path] = encode(path, tabs.value(path));
     };
-    const auto failure = [&](const QString &what) {
-        qWarning("steps: %s", qPrintable(done.join(QStringLiteral("; "))));
-        return QStringLiteral("seed %1, step %2 (%3): %4")
-            .arg(seed)
-            .arg(done.size())
-            .arg(done.value(done.size() - 1), what)
-            .toLocal8Bit();
-    };
 
     SrcManager window;
     QVERIFY(openProject(window, project));
-    for (int step = 0; step < steps; ++step) {
+    for (int step = 0; step < sequence.steps(); ++step) {
         const QStringList open = tabs.keys();
-        const QString path = paths.at(random.bounded(int(paths.size())));
-        const bool yes = random.bounded(2) == 0;
+        const QString path = paths.at(sequence.bounded(int(paths.size())));
+        const bool yes = sequence.bounded(2) == 0;
         due.clear();
         prompts.asked.clear();
-        switch (random.bounded(11)) {
+        switch (sequence.bounded(11)) {
         case 0:
         case 1:
             window.editors().openFileAt(path);
@@ -671,7 +658,7 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
                 tabs.insert(path, decode(path, disk.value(path)));
                 bases.insert(path, disk.value(path));
             }
-            done << QStringLiteral("open ") + name(path);
+            sequence.took(QStringLiteral("open ") + name(path));
             break;
         case 2:
         case 3: {
@@ -685,8 +672,8 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             tabs[path] = editor->text();
             // New lines take the line ends the file has.
             if (path == notes && tabs[path].count(QStringLiteral("\r\n")) != tabs[path].count('\n'))
-                QFAIL(failure(QStringLiteral("a line end of its own")).constData());
-            done << QStringLiteral("type in ") + name(path);
+                QFAIL(sequence.failure(QStringLiteral("a line end of its own")).constData());
+            sequence.took(QStringLiteral("type in ") + name(path));
             break;
         }
         case 4:
@@ -695,13 +682,13 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             window.tabs()->activateFile(path);
             save(path, yes);
             window.actions().saveFile->trigger();
-            done << QStringLiteral("save %1 (%2)").arg(name(path), yes ? "yes" : "no");
+            sequence.took(QStringLiteral("save %1 (%2)").arg(name(path), yes ? "yes" : "no"));
             break;
         case 5:
             for (const QString &each : open)
                 save(each, true);
             window.actions().saveAllFiles->trigger();
-            done << QStringLiteral("save all");
+            sequence.took(QStringLiteral("save all"));
             break;
         case 6:
             if (!tabs.contains(path))
@@ -716,7 +703,7 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             window.actions().closeFile->trigger();
             tabs.remove(path);
             bases.remove(path);
-            done << QStringLiteral("close %1 (%2)").arg(name(path), yes ? "save" : "discard");
+            sequence.took(QStringLiteral("close %1 (%2)").arg(name(path), yes ? "save" : "discard"));
             break;
         case 10: { // Replace All over the project: the document shown, then the project's files
             if (tabs.isEmpty())
@@ -756,17 +743,17 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             due << QStringLiteral("Replaced %1 occurences").arg(count);
             child<QPushButton>(dialog, "replaceAllButton")->click();
             dialog->close();
-            done << QStringLiteral("replace all in %1 (%2, %3)")
-                        .arg(name(shown))
-                        .arg(count)
-                        .arg(yes ? "save" : "discard");
+            sequence.took(QStringLiteral("replace all in %1 (%2, %3)")
+                              .arg(name(shown))
+                              .arg(count)
+                              .arg(yes ? "save" : "discard"));
             break;
         }
         default: { // another program writes the file
             const QByteArray text = disk.value(path) + "// other program "
                                     + QByteArray::number(step)
                                     + (path == notes ? " \xb0\r\n" : "\n");
-            const bool inPlace = random.bounded(2) == 0;
+            const bool inPlace = sequence.bounded(2) == 0;
             if (inPlace) {
                 QFile file(path);
                 QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -775,10 +762,10 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
                 QVERIFY(Platform::writeWholeFile(path, text));
             }
             disk[path] = text;
-            done << QStringLiteral("another program writes %1 %2%3")
-                        .arg(name(path), inPlace ? "in place" : "anew")
-                        .arg(tabs.contains(path) && modified(path) ? yes ? " (read)" : " (kept)"
-                                                                   : "");
+            sequence.took(
+                QStringLiteral("another program writes %1 %2%3")
+                    .arg(name(path), inPlace ? "in place" : "anew")
+                    .arg(tabs.contains(path) && modified(path) ? yes ? " (read)" : " (kept)" : ""));
             if (!tabs.contains(path))
                 break;
             SourceEditor *editor = window.tabs()->findEditor(path);
@@ -786,13 +773,13 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
                 tabs[path] = decode(path, text);
                 bases[path] = text;
                 QTRY_VERIFY2(editor->text() == tabs.value(path),
-                             failure(editor->text()).constData());
+                             sequence.failure(editor->text()).constData());
                 break;
             }
             due << name(path) + QStringLiteral(" has been changed on disk by another program.\n");
             prompts.answers << (yes ? QMessageBox::Yes : QMessageBox::No);
             QTRY_VERIFY2(prompts.answers.isEmpty(),
-                         failure(QStringLiteral("not asked")).constData());
+                         sequence.failure(QStringLiteral("not asked")).constData());
             if (yes) {
                 tabs[path] = decode(path, text);
                 bases[path] = text;
@@ -812,26 +799,28 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
         for (int i = 0; asExpected && i < asked.size(); ++i)
             asExpected = asked.at(i).startsWith(due.at(i));
         if (!asExpected)
-            QFAIL(failure(asked.join(QLatin1Char('|'))).constData());
+            QFAIL(sequence.failure(asked.join(QLatin1Char('|'))).constData());
         QStringList openPaths = window.tabs()->openPaths();
         openPaths.sort();
         if (openPaths != tabs.keys())
-            QFAIL(failure(openPaths.join(QLatin1Char(','))).constData());
+            QFAIL(sequence.failure(openPaths.join(QLatin1Char(','))).constData());
         for (const QString &each : tabs.keys()) {
             SourceEditor *editor = window.tabs()->findEditor(each);
             if (editor->text() != tabs.value(each) || editor->isDocumentModified() != modified(each))
-                QFAIL(failure(name(each) + QStringLiteral(": ") + editor->text()).constData());
+                QFAIL(sequence.failure(name(each) + QStringLiteral(": ") + editor->text())
+                          .constData());
         }
         // Save File offered exactly when the tab shown has something to save.
         if (SourceEditor *shown = window.tabs()->currentEditor();
             shown && window.actions().saveFile->isEnabled() != modified(shown->filePath()))
-            QFAIL(failure(QStringLiteral("Save File for ") + name(shown->filePath())).constData());
+            QFAIL(sequence.failure(QStringLiteral("Save File for ") + name(shown->filePath()))
+                      .constData());
         for (const QString &each : paths) {
             if (readFile(each) != disk.value(each))
-                QFAIL(failure(name(each) + QStringLiteral(" on disk")).constData());
+                QFAIL(sequence.failure(name(each) + QStringLiteral(" on disk")).constData());
         }
     }
-    qInfo("%lld steps", qlonglong(done.size()));
+    qInfo("%lld steps", qlonglong(sequence.done()));
 }
 
 QTEST_MAIN(tst_EditorFlows)

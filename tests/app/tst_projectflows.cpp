@@ -5,6 +5,7 @@
 #include "common/fakemainservices.h"
 #include "common/fulldisk.h"
 #include "common/scriptedprompts.h"
+#include "common/sequence.h"
 #include "common/testfiles.h"
 #include "common/windowsuite.h"
 #include "core/settingsstore.h"
@@ -585,17 +586,12 @@ void tst_ProjectFlows::newProjectWizard()
 #define SEQUENCE_CHECK(condition, what) \
     do { \
         if (!(condition)) \
-            QFAIL(failure(what).constData()); \
+            QFAIL(sequence.failure(what).constData()); \
     } while (false)
 
 void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
 {
-    bool given = false;
-    const int seedValue = qEnvironmentVariableIntValue("DYX_SEQUENCE_SEED", &given);
-    const quint32 seed = given ? quint32(seedValue) : 20261208u;
-    const int stepsValue = qEnvironmentVariableIntValue("DYX_SEQUENCE_STEPS", &given);
-    const int steps = given ? stepsValue : 60;
-    QRandomGenerator random(seed);
+    RandomSequence sequence(20261208u, 60);
 
     QString projectPath = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     QString folder = QFileInfo(projectPath).absolutePath();
@@ -604,25 +600,12 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
     QMap<QString, QByteArray> disk;                    // what each listed file holds on disk
     for (const QString &name : std::as_const(files))
         disk.insert(name, readFile(folder + QLatin1Char('/') + name));
-    QMap<QString, QString> groups;         // the group of each listed file
-    QMap<QString, QString> tabs;           // the text each open tab shows
-    QMap<QString, QByteArray> untouchable; // files nothing may write any more
-    QStringList done;
-    const auto failure = [&](const QString &what) {
-        // The whole story goes to the log; the failure names the seed and the last step.
-        qWarning("steps: %s", qPrintable(done.join(QStringLiteral("; "))));
-        return QStringLiteral("seed %1, step %2 (%3): %4")
-            .arg(seed)
-            .arg(done.size())
-            .arg(done.value(done.size() - 1), what)
-            .toLocal8Bit();
-    };
+    QMap<QString, QString> groups;              // the group of each listed file
+    QMap<QString, QString> tabs;                // the text each open tab shows
+    QMap<QString, QByteArray> untouchable;      // files nothing may write any more
     const auto sorted = [](QStringList names) { // the order is the tree's business
         names.sort();
         return names;
-    };
-    const auto pick = [&random](const QStringList &names) {
-        return names.at(random.bounded(int(names.size())));
     };
     const auto path = [&folder](const QString &name) { return folder + QLatin1Char('/') + name; };
     const auto modified = [&](const QString &name) {
@@ -655,18 +638,18 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
     for (const QString &name : std::as_const(files))
         groups.insert(name, groupOf(name));
     int made = 0;
-    for (int step = 0; step < steps; ++step) {
+    for (int step = 0; step < sequence.steps(); ++step) {
         QStringList sources = files;
         sources.removeAll(design);
         const QStringList open = tabs.keys();
-        switch (random.bounded(18)) {
+        switch (sequence.bounded(18)) {
         case 0:
         case 1: { // open a file of the project
-            const QString name = pick(sources);
+            const QString name = sequence.pick(sources);
             window.editors().openFileAt(path(name));
             if (!tabs.contains(name))
                 tabs.insert(name, QString::fromUtf8(disk.value(name)));
-            done << QStringLiteral("open ") + name;
+            sequence.took(QStringLiteral("open ") + name);
             break;
         }
         case 2:
@@ -674,7 +657,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
         case 4: { // type at the end of an open file
             if (open.isEmpty())
                 continue;
-            const QString name = pick(open);
+            const QString name = sequence.pick(open);
             window.tabs()->activateFile(path(name));
             SourceEditor *editor = window.tabs()->currentEditor();
             QVERIFY(editor && editor->filePath() == path(name));
@@ -687,23 +670,23 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             // Text typed in a file is no change of the project.
             SEQUENCE_CHECK(project->isModified() == projectModified, name);
             tabs[name] = editor->text();
-            done << QStringLiteral("type in ") + name;
+            sequence.took(QStringLiteral("type in ") + name);
             break;
         }
         case 5: { // Save File on one tab
             if (open.isEmpty())
                 continue;
-            const QString name = pick(open);
+            const QString name = sequence.pick(open);
             window.tabs()->activateFile(path(name));
             window.actions().saveFile->trigger();
             saved({name});
-            done << QStringLiteral("save ") + name;
+            sequence.took(QStringLiteral("save ") + name);
             break;
         }
         case 6: // Save All Files
             window.actions().saveAllFiles->trigger();
             saved(open);
-            done << QStringLiteral("save all");
+            sequence.took(QStringLiteral("save all"));
             break;
         case 7: { // Add New File
             const QString name = QStringLiteral("new %1.c").arg(++made);
@@ -713,14 +696,14 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             groups.insert(name, groupOf(name));
             disk.insert(name, QByteArray());
             tabs.insert(name, QString());
-            done << QStringLiteral("add ") + name;
+            sequence.took(QStringLiteral("add ") + name);
             break;
         }
         case 8: { // Remove File, with an answer for the typed text
             if (sources.size() < 2)
                 continue;
-            const QString name = pick(sources);
-            const bool save = random.bounded(2) == 0;
+            const QString name = sequence.pick(sources);
+            const bool save = sequence.bounded(2) == 0;
             QTreeWidgetItem *item = itemOf(name);
             auto *tree = window.projectsManager()->tree();
             tree->scrollToItem(item);
@@ -739,14 +722,15 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             groups.remove(name);
             tabs.remove(name);
             untouchable.insert(path(name), disk.take(name));
-            done << QStringLiteral("remove %1 (%2)").arg(name, save ? "save" : "discard");
+            sequence.took(QStringLiteral("remove %1 (%2)").arg(name, save ? "save" : "discard"));
             break;
         }
         case 9: { // rename in the tree's item editor; a save may come while it is open
             const QStringList marked = modifiedTabs();
-            const QString name = pick(marked.isEmpty() || random.bounded(2) ? sources : marked);
-            const bool keep = random.bounded(4) == 0;
-            const bool saveMeanwhile = random.bounded(2) == 0;
+            const QString name = sequence.pick(marked.isEmpty() || sequence.bounded(2) ? sources
+                                                                                       : marked);
+            const bool keep = sequence.bounded(4) == 0;
+            const bool saveMeanwhile = sequence.bounded(2) == 0;
             const QString renamed
                 = keep ? name
                        : QStringLiteral("renamed %1.%2").arg(++made).arg(QFileInfo(name).suffix());
@@ -772,20 +756,20 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             if (tabs.contains(name))
                 tabs.insert(renamed, tabs.take(name));
             SEQUENCE_CHECK(keep || !QFileInfo::exists(path(name)), name);
-            done << QStringLiteral("rename %1 to %2%3")
-                        .arg(name, renamed, saveMeanwhile ? " (saved meanwhile)" : "");
+            sequence.took(QStringLiteral("rename %1 to %2%3")
+                              .arg(name, renamed, saveMeanwhile ? " (saved meanwhile)" : ""));
             break;
         }
         case 10: // Build Project saves every file of the project first
             window.projectsManager()->compileProject();
             saved(open);
-            done << QStringLiteral("build");
+            sequence.took(QStringLiteral("build"));
             break;
         case 11: // Save Project
             window.actions().saveProject->trigger();
             SEQUENCE_CHECK(sorted(projectFileNames(projectPath)) == sorted(files),
                            projectFileNames(projectPath).join(QLatin1Char(',')));
-            done << QStringLiteral("save project");
+            sequence.took(QStringLiteral("save project"));
             break;
         case 12: { // Save Project As: the tabs go on in the copy with what they showed
             const QString place = m_dir->filePath(QStringLiteral("copies %1").arg(++made));
@@ -805,14 +789,14 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             saved(open);
             SEQUENCE_CHECK(sorted(projectFileNames(projectPath)) == sorted(files),
                            projectFileNames(projectPath).join(QLatin1Char(',')));
-            done << QStringLiteral("save project as ") + name;
+            sequence.took(QStringLiteral("save project as ") + name);
             break;
         }
         case 13: { // Close File, saving or dropping the typed text
             if (open.isEmpty())
                 continue;
-            const QString name = pick(open);
-            const bool save = random.bounded(2) == 0;
+            const QString name = sequence.pick(open);
+            const bool save = sequence.bounded(2) == 0;
             window.tabs()->activateFile(path(name));
             if (modified(name))
                 prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
@@ -820,7 +804,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             if (modified(name) && save)
                 saved({name});
             tabs.remove(name);
-            done << QStringLiteral("close %1 (%2)").arg(name, save ? "save" : "discard");
+            sequence.took(QStringLiteral("close %1 (%2)").arg(name, save ? "save" : "discard"));
             break;
         }
         case 14: { // Add Existing File: a file taken out of the project earlier
@@ -832,19 +816,19 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             }
             if (removed.isEmpty())
                 continue;
-            const QString name = pick(removed);
+            const QString name = sequence.pick(removed);
             prompts.fileNames << path(name);
             window.actions().addExistingFile->trigger();
             files.append(name);
             groups.insert(name, groupOf(name));
             disk.insert(name, untouchable.take(path(name)));
-            done << QStringLiteral("add back ") + name;
+            sequence.took(QStringLiteral("add back ") + name);
             break;
         }
         case 15: { // a file dragged onto a group of the tree
-            const QString name = pick(files);
+            const QString name = sequence.pick(files);
             QTreeWidgetItem *target = project->rootItem()->child(
-                random.bounded(project->rootItem()->childCount()));
+                sequence.bounded(project->rootItem()->childCount()));
             const QString group = project->groupName(project->groupIndexForItem(target));
             auto *tree = window.projectsManager()->tree();
             tree->setCurrentItem(itemOf(name));
@@ -852,12 +836,12 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             data.setUrls({QUrl::fromLocalFile(path(name))});
             QVERIFY(tree->dropData(target, &data, true));
             groups[name] = group;
-            done << QStringLiteral("move %1 to %2").arg(name, group);
+            sequence.took(QStringLiteral("move %1 to %2").arg(name, group));
             break;
         }
         case 16: { // a group renamed in its item's editor
             QTreeWidgetItem *item = project->rootItem()->child(
-                random.bounded(project->rootItem()->childCount()));
+                sequence.bounded(project->rootItem()->childCount()));
             const QString group = project->groupName(project->groupIndexForItem(item));
             const QString renamed = QStringLiteral("Group %1").arg(++made);
             auto *tree = window.projectsManager()->tree();
@@ -871,11 +855,11 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
                 if (value == group)
                     value = renamed;
             }
-            done << QStringLiteral("rename group %1 to %2").arg(group, renamed);
+            sequence.took(QStringLiteral("rename group %1 to %2").arg(group, renamed));
             break;
         }
         default: { // close the project, saving or dropping the typed text, and open it again
-            const bool save = random.bounded(2) == 0;
+            const bool save = sequence.bounded(2) == 0;
             const QStringList typedIn = modifiedTabs();
             if (!typedIn.isEmpty())
                 prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
@@ -889,7 +873,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             tabs.clear();
             project = openProject(window, projectPath);
             QVERIFY(project);
-            done << QStringLiteral("close (%1) and open").arg(save ? "save" : "discard");
+            sequence.took(QStringLiteral("close (%1) and open").arg(save ? "save" : "discard"));
             break;
         }
         }
@@ -935,7 +919,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
         expectedFiles.sort();
         SEQUENCE_CHECK(filesIn(folder) == expectedFiles, filesIn(folder).join(QLatin1Char(',')));
     }
-    qInfo("%lld steps", qlonglong(done.size()));
+    qInfo("%lld steps", qlonglong(sequence.done()));
 }
 #undef SEQUENCE_CHECK
 
