@@ -902,6 +902,13 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
         openPaths.sort();
         expectedTabs.sort();
         SEQUENCE_CHECK(openPaths == expectedTabs, openPaths.join(QLatin1Char(',')));
+        // The title names the file shown, whether it has unsaved text, and the project.
+        QString title = QFileInfo(projectPath).completeBaseName() + QStringLiteral(" - DYX Studio");
+        if (const SourceEditor *shown = window.tabs()->currentEditor()) {
+            const QString name = QDir(folder).relativeFilePath(shown->filePath());
+            title.prepend(name + (modified(name) ? QStringLiteral(" * - ") : QStringLiteral(" - ")));
+        }
+        SEQUENCE_CHECK(window.windowTitle() == title, window.windowTitle());
         for (auto tab = tabs.cbegin(); tab != tabs.cend(); ++tab) {
             SourceEditor *editor = window.tabs()->findEditor(path(tab.key()));
             SEQUENCE_CHECK(editor->text() == tab.value(), tab.key());

@@ -375,7 +375,8 @@ void ProjectsManager::saveProjectAs()
 {
     if (Project *p = currentProject())
         p->saveAs(true);
-    updateState();
+    // The window's title names the project, now the copy.
+    m_mainWindow.commands().updateState();
 }
 
 void ProjectsManager::addFile()
@@ -486,7 +487,8 @@ void ProjectsManager::itemChanged(QTreeWidgetItem *item, int)
         const int index = p->fileIndexForItem(item);
         p->renameFile(index, p->typedFileName(index, item->text(0)));
     }
-    updateState();
+    // The window's title names the file shown, perhaps the one renamed.
+    m_mainWindow.commands().updateState();
 }
 
 bool ProjectsManager::takeRunsSucceeded()
