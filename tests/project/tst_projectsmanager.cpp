@@ -132,6 +132,13 @@ void tst_ProjectsManager::dragInsideTree()
     const QByteArray text = readFile(project->filePath());
     QVERIFY(text.indexOf("lib öl/led.c") < text.indexOf("src/led.h"));
     QVERIFY(text.indexOf("src/led.h") < text.indexOf("src/main.c\" GROUP=\"Header Files\""));
+    // Onto its own group: nothing moves and nothing is to be saved, also after a file was added
+    // (the tree shows it among its group's files, the project lists it last).
+    QVERIFY(writeFile(path("extra.c")));
+    QVERIFY(project->addFile(path("extra.c")));
+    QVERIFY(project->save());
+    QVERIFY(dragOnto(project->fileAt(0)->item, project->fileAt(0)->item->parent()));
+    QVERIFY(!project->isModified());
 }
 
 void tst_ProjectsManager::dropFromOutside()

@@ -318,17 +318,17 @@ void Project::moveItem(QTreeWidgetItem *fileItem, QTreeWidgetItem *targetItem)
     QTreeWidgetItem *oldGroup = fileItem->parent();
     const bool wasFirst = oldGroup && oldGroup->indexOfChild(fileItem) == 0;
     const bool alreadyThere = targetIsGroup ? oldGroup == group : fileItem == target;
-    if (!alreadyThere) {
-        oldGroup->takeChild(oldGroup->indexOfChild(fileItem));
-        if (targetIsGroup)
-            group->addChild(fileItem);
-        else
-            group->insertChild(group->indexOfChild(target), fileItem);
-        const int groupIndex = groupIndexForItem(group);
-        file.group = m_groups.at(groupIndex).name;
-        if (!(wasFirst && group == oldGroup && group->indexOfChild(fileItem) == 0))
-            m_modified = true;
-    }
+    // A file dropped where it is changes nothing, and does not make the project modified.
+    if (alreadyThere)
+        return;
+    oldGroup->takeChild(oldGroup->indexOfChild(fileItem));
+    if (targetIsGroup)
+        group->addChild(fileItem);
+    else
+        group->insertChild(group->indexOfChild(target), fileItem);
+    file.group = m_groups.at(groupIndexForItem(group)).name;
+    if (!(wasFirst && group == oldGroup && group->indexOfChild(fileItem) == 0))
+        m_modified = true;
     resynchronise();
     updateRootText();
 }
