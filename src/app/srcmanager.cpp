@@ -337,8 +337,13 @@ void SrcManager::updateBuildTargets(const QString &currentTarget)
         const bool valid = project && project->activeConfiguration();
         m_configCombo->setCurrentIndex(valid ? project->activeConfigurationIndex() : 0);
     } else {
-        const int index = m_configCombo->findText(currentTarget,
-                                                  Qt::MatchExactly | Qt::MatchCaseSensitive);
+        // Two configurations may share a name (a copy not yet renamed): of those, the active one.
+        const Project *project = m_projects ? m_projects->currentProject() : nullptr;
+        const BuildProject *active = project ? project->activeConfiguration() : nullptr;
+        const int index = active && active->name() == currentTarget
+                              ? project->activeConfigurationIndex()
+                              : m_configCombo->findText(currentTarget,
+                                                        Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (index >= 0)
             m_configCombo->setCurrentIndex(index);
     }

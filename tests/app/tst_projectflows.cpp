@@ -11,11 +11,13 @@
 #include "core/settingsstore.h"
 
 #include "build/buildproject.h"
+#include "build/makefilewriter.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
 #include "project/ui/projecttreewidget.h"
+#include "toolchain/ui/controllerdialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -27,6 +29,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -42,7 +45,6 @@ private slots:
     void init() { freshStart(); }
     void renameInTree_data();
     void renameInTree();
-    void configurationsFromTheSelector();
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
     void saveProjectAsCopiesTheProject();
@@ -53,6 +55,7 @@ private slots:
     void newProjectWizard_data();
     void newProjectWizard();
     void randomWorkKeepsDiskTabsAndProjectAgreed();
+    void randomConfigurationWorkKeepsListSelectorAndBuilds();
 };
 
 void tst_ProjectFlows::renameInTree_data()
@@ -117,66 +120,6 @@ void tst_ProjectFlows::renameInTree()
         QVERIFY(window.projectsManager()->currentProject()->save());
         QCOMPARE(projectFileNames(path).first(), newName);
     }
-}
-
-// "Configurations..." in the selector: Cancel leaves the selector on the active configuration;
-// a copy of Debug renamed "Fast" with the Release target, chosen in the selector, builds into
-// its target's folder.
-void tst_ProjectFlows::configurationsFromTheSelector()
-{
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    SrcManager window;
-    Project *project = openProject(window, path);
-    QVERIFY(project);
-    QComboBox *selector = window.configCombo();
-    QCOMPARE(selector->itemText(selector->count() - 1), QStringLiteral("Configurations..."));
-    selector->setCurrentIndex(1);
-    QCOMPARE(project->activeConfiguration()->name(), QStringLiteral("Release"));
-
-    bool accept = false;
-    QString title;
-    const auto useDialog = [&](QDialog *dialog) {
-        title = dialog->windowTitle();
-        if (!accept)
-            return;
-        auto *table = child<QTableWidget>(dialog, "configurationsTable");
-        table->setCurrentCell(0, 0);
-        QTest::mouseClick(child<QPushButton>(dialog, "copyButton"), Qt::LeftButton);
-        // The copy's name is open for typing.
-        QWidget *editor = QApplication::focusWidget();
-        if (auto *line = qobject_cast<QLineEdit *>(editor)) {
-            line->selectAll();
-            QTest::keyClicks(line, QStringLiteral("Fast"));
-            QTest::keyClick(line, Qt::Key_Return);
-        } else {
-            table->item(2, 0)->setText(QStringLiteral("Fast"));
-        }
-        qobject_cast<QComboBox *>(table->cellWidget(2, 1))->setCurrentText(QStringLiteral("Release"));
-        auto *buttons = child<QDialogButtonBox>(dialog, "buttonBox");
-        QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
-    };
-    WindowFlows::onNextDialog(&window, useDialog);
-    selector->setCurrentIndex(selector->count() - 1);
-    QCOMPARE(title, QStringLiteral("Configurations"));
-    QCOMPARE(selector->currentText(), QStringLiteral("Release"));
-    QCOMPARE(project->activeConfiguration()->name(), QStringLiteral("Release"));
-
-    accept = true;
-    WindowFlows::onNextDialog(&window, useDialog);
-    selector->setCurrentIndex(selector->count() - 1);
-    QStringList entries;
-    for (int i = 0; i < selector->count(); ++i)
-        entries.append(selector->itemText(i));
-    QCOMPARE(entries, QStringList({"Debug", "Release", "Fast", "Configurations..."}));
-    QCOMPARE(selector->currentText(), QStringLiteral("Debug"));
-    selector->setCurrentIndex(2);
-    window.projectsManager()->compileProject();
-    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
-             qPrintable(output(window)));
-    const QString folder = QFileInfo(path).absolutePath();
-    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Release/Makefile")));
-    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/Debug/Makefile")));
-    QVERIFY(readFile(path).contains("NAME=\"Fast\""));
 }
 
 void tst_ProjectFlows::closingAsksAboutEveryModifiedEditor()
@@ -941,6 +884,289 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
         }
         expectedFiles.sort();
         SEQUENCE_CHECK(filesIn(folder) == expectedFiles, filesIn(folder).join(QLatin1Char(',')));
+    }
+    qInfo("%lld steps", qlonglong(sequence.done()));
+}
+
+// The build configurations through the selector, the configurations dialog (copies, deletes,
+// names the user types, good and refused, targets chosen) and the project settings (the
+// clock), saved or not, the project closed and opened again, builds with the real compiler.
+// After every step the project's configurations, the selector and the project's mark agree
+// with what the user did; a build makes its target's Makefile with the active configuration's
+// clock and the same firmware for the same target and clock; a reopened project writes the
+// Makefiles it wrote before it was closed.
+void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
+{
+    RandomSequence sequence(2u, 40);
+    struct Configuration
+    {
+        QString name;
+        QString target;
+        QString clock;
+        bool operator==(const Configuration &other) const
+        {
+            return name == other.name && target == other.target && clock == other.clock;
+        }
+    };
+    const QStringList targets{QStringLiteral("Debug"), QStringLiteral("Release")};
+    const QMap<QString, QString> hertz{{QStringLiteral("1MHz"), QStringLiteral("1000000")},
+                                       {QStringLiteral("8MHz"), QStringLiteral("8000000")},
+                                       {QStringLiteral("16MHz"), QStringLiteral("16000000")},
+                                       {QStringLiteral("20MHz"), QStringLiteral("20000000")}};
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    ScriptedPrompts prompts;
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    QComboBox *selector = window.configCombo();
+    const auto actual = [&] {
+        QList<Configuration> list;
+        for (int i = 0; i < project->configurationCount(); ++i) {
+            const BuildProject *configuration = project->configuration(i);
+            list.append({configuration->name(),
+                         configuration->targetName(),
+                         ControllerDialog::clockDisplay(configuration->clock())});
+        }
+        return list;
+    };
+    const auto describe = [](const QList<Configuration> &list) {
+        QStringList texts;
+        for (const Configuration &configuration : list)
+            texts << configuration.name + QLatin1Char('/') + configuration.target + QLatin1Char('/')
+                         + configuration.clock;
+        return texts.join(QStringLiteral(", "));
+    };
+    QList<Configuration> configurations = actual(); // what the user made of them
+    QList<Configuration> saved = configurations;    // what the project file holds
+    int active = 0;
+    bool unsaved = false;
+    QMap<QString, QByteArray> firmware; // by target and clock
+    int made = 0;
+    // A name to type: a new one, one of another script, one refused, or another row's.
+    const auto nameToType = [&](const QList<Configuration> &rows) {
+        switch (sequence.bounded(6)) {
+        case 0:
+            return QStringLiteral("Fast_%1").arg(++made);
+        case 1:
+            return QString::fromUtf8("Débogage%1").arg(++made);
+        case 2:
+            return QStringLiteral("with space");
+        case 3:
+            return QStringLiteral("a-b");
+        case 4:
+            return QString();
+        default:
+            return rows.at(sequence.bounded(int(rows.size()))).name;
+        }
+    };
+    // What the table keeps of a name typed into a row.
+    const auto typedName = [](QList<Configuration> &rows, int row, const QString &typed) {
+        static const QRegularExpression word(QStringLiteral("^\\w+$"),
+                                             QRegularExpression::UseUnicodePropertiesOption);
+        for (int other = 0; other < rows.size(); ++other) {
+            if (other != row && rows.at(other).name == typed)
+                return;
+        }
+        if (word.match(typed).hasMatch())
+            rows[row].name = typed;
+    };
+    // Types into the name editor open on a row and ends with Return.
+    const auto typeName = [](QTableWidget *table, int row, const QString &typed) {
+        auto *line = qobject_cast<QLineEdit *>(table->indexWidget(table->model()->index(row, 0)));
+        if (!line)
+            return false;
+        line->selectAll();
+        QTest::keyClick(line, Qt::Key_Backspace);
+        line->insert(typed); // as typed, letters beyond ASCII too
+        QTest::keyClick(line, Qt::Key_Return);
+        QCoreApplication::processEvents(); // the editor hands its text over queued
+        return true;
+    };
+
+    for (int step = 0; step < sequence.steps(); ++step) {
+        switch (sequence.bounded(8)) {
+        case 0:
+        case 1: { // "Configurations..." in the selector: a few changes, then OK or Cancel
+            QList<Configuration> rows = configurations;
+            QStringList did;
+            QString wrong; // what the table showed that it should not have
+            const bool ok = sequence.bounded(4) != 0;
+            WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
+                auto *table = child<QTableWidget>(dialog, "configurationsTable");
+                auto *remove = child<QPushButton>(dialog, "deleteButton");
+                for (int left = 1 + sequence.bounded(4); left > 0 && wrong.isEmpty(); --left) {
+                    const int row = sequence.bounded(int(rows.size()));
+                    switch (sequence.bounded(4)) {
+                    case 0: { // copy a row and name the copy straight away
+                        table->setCurrentCell(row, 0);
+                        QTest::mouseClick(child<QPushButton>(dialog, "copyButton"), Qt::LeftButton);
+                        rows.append(rows.at(row));
+                        const QString typed = nameToType(rows);
+                        if (!typeName(table, int(rows.size()) - 1, typed))
+                            wrong = QStringLiteral("the copy's name is not open for typing");
+                        typedName(rows, int(rows.size()) - 1, typed);
+                        did << QStringLiteral("copy %1 as '%2'").arg(row).arg(typed);
+                        break;
+                    }
+                    case 1: // delete a row; the last one cannot go
+                        if (remove->isEnabled() != (rows.size() > 1))
+                            wrong = QStringLiteral("Delete enabled with %1").arg(rows.size());
+                        if (rows.size() < 2)
+                            continue;
+                        table->setCurrentCell(row, 0);
+                        QTest::mouseClick(remove, Qt::LeftButton);
+                        rows.removeAt(row);
+                        did << QStringLiteral("delete %1").arg(row);
+                        break;
+                    case 2: { // rename a row
+                        const QString typed = nameToType(rows);
+                        table->setCurrentCell(row, 0);
+                        table->editItem(table->item(row, 0));
+                        if (!typeName(table, row, typed))
+                            wrong = QStringLiteral("the name is not open for typing");
+                        typedName(rows, row, typed);
+                        did << QStringLiteral("rename %1 '%2'").arg(row).arg(typed);
+                        break;
+                    }
+                    default: { // another target from the row's list
+                        const QString target = sequence.pick(targets);
+                        auto *list = qobject_cast<QComboBox *>(table->cellWidget(row, 1));
+                        list->setCurrentIndex(list->findText(target));
+                        rows[row].target = target;
+                        did << QStringLiteral("target %1 %2").arg(row).arg(target);
+                        break;
+                    }
+                    }
+                    QList<Configuration> shown;
+                    for (int i = 0; i < table->rowCount(); ++i) {
+                        auto *list = qobject_cast<QComboBox *>(table->cellWidget(i, 1));
+                        shown.append(
+                            {table->item(i, 0)->text(), list->currentText(), rows.value(i).clock});
+                    }
+                    if (wrong.isEmpty() && shown != rows)
+                        wrong = QStringLiteral("the table shows ") + describe(shown);
+                }
+                auto *buttons = child<QDialogButtonBox>(dialog, "buttonBox");
+                QTest::mouseClick(buttons->button(ok ? QDialogButtonBox::Ok
+                                                     : QDialogButtonBox::Cancel),
+                                  Qt::LeftButton);
+            });
+            selector->setCurrentIndex(selector->count() - 1);
+            if (ok) {
+                configurations = rows;
+                active = 0;
+                unsaved = true;
+            }
+            sequence.took(QStringLiteral("configurations: %1, %2")
+                              .arg(did.join(QStringLiteral(", ")), ok ? "OK" : "Cancel"));
+            SEQUENCE_CHECK(wrong.isEmpty(), wrong);
+            break;
+        }
+        case 2: // another configuration in the selector
+            active = sequence.bounded(int(configurations.size()));
+            selector->setCurrentIndex(active);
+            sequence.took(QStringLiteral("select %1").arg(active));
+            break;
+        case 3: { // the project settings: a configuration's clock, OK or Cancel
+            const int which = sequence.bounded(int(configurations.size()));
+            const QString clock = sequence.pick(hertz.keys());
+            const bool ok = sequence.bounded(4) != 0;
+            WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
+                child<QComboBox>(dialog, "configurationsCombo")->setCurrentIndex(which);
+                auto *edit = child<QLineEdit>(dialog, "clockFrequency");
+                edit->selectAll();
+                QTest::keyClicks(edit, clock);
+                QTest::mouseClick(child<QPushButton>(dialog, ok ? "okButton" : "cancelButton"),
+                                  Qt::LeftButton);
+            });
+            window.actions().projectSettings->trigger();
+            if (ok) {
+                configurations[which].clock = clock;
+                unsaved = true;
+            }
+            sequence.took(
+                QStringLiteral("clock of %1: %2 (%3)").arg(which).arg(clock, ok ? "OK" : "Cancel"));
+            break;
+        }
+        case 4: // Save Project
+            window.actions().saveProject->trigger();
+            saved = configurations;
+            unsaved = false;
+            sequence.took(QStringLiteral("save project"));
+            break;
+        case 5: { // closed, saving or dropping the changes, and opened again
+            const bool save = sequence.bounded(2) == 0;
+            if (unsaved)
+                prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
+            if (save || !unsaved)
+                saved = configurations;
+            // The Makefile of each configuration the file holds, as a build would write it.
+            const auto makefile = [&](int i) {
+                QString text;
+                project->configuration(i)->setProjectDirectory(folder);
+                MakefileWriter(*project->configuration(i)).generate(text);
+                return text;
+            };
+            QStringList makefiles;
+            for (int i = 0; i < saved.size() && (save || !unsaved); ++i)
+                makefiles << makefile(i);
+            window.actions().closeProject->trigger();
+            SEQUENCE_CHECK(window.projectsManager()->projectCount() == 0, QStringLiteral("open"));
+            project = openProject(window, path);
+            QVERIFY(project);
+            configurations = saved;
+            active = 0;
+            unsaved = false;
+            sequence.took(QStringLiteral("close (%1) and open").arg(save ? "save" : "discard"));
+            for (int i = 0; i < makefiles.size(); ++i)
+                SEQUENCE_CHECK(makefiles.at(i) == makefile(i), saved.at(i).name);
+            break;
+        }
+        default: { // Build Project, which saves the project first
+            window.actions().buildProject->trigger();
+            saved = configurations;
+            unsaved = false;
+            // It builds the configuration of the selector's name, the last of two that share it.
+            for (int i = 0; i < configurations.size(); ++i) {
+                if (configurations.at(i).name == configurations.at(active).name)
+                    active = i;
+            }
+            const Configuration &built = configurations.at(active);
+            sequence.took(QStringLiteral("build %1").arg(built.name));
+            SEQUENCE_CHECK(output(window).contains(QStringLiteral("Compiled successfully.")),
+                           output(window));
+            const QString makefile = readFile(folder + QLatin1Char('/') + built.target
+                                              + QStringLiteral("/Makefile"));
+            SEQUENCE_CHECK(makefile.contains(QStringLiteral("TARGET = ") + built.target + '\n')
+                               && makefile.contains(QStringLiteral("CLOCK = ")
+                                                    + hertz.value(built.clock) + '\n'),
+                           makefile);
+            const QString key = built.target + QLatin1Char('/') + built.clock;
+            const QByteArray hex = readFile(project->targetPath());
+            SEQUENCE_CHECK(!hex.isEmpty() && firmware.value(key, hex) == hex, key);
+            firmware.insert(key, hex);
+            break;
+        }
+        }
+        QCoreApplication::processEvents();
+        SEQUENCE_CHECK(prompts.answers.isEmpty(), QStringLiteral("a question was not asked"));
+        SEQUENCE_CHECK(actual() == configurations, describe(actual()));
+        SEQUENCE_CHECK(project->activeConfigurationIndex() == active,
+                       QString::number(project->activeConfigurationIndex()));
+        QStringList entries;
+        for (int i = 0; i < selector->count(); ++i)
+            entries << selector->itemText(i);
+        QStringList names;
+        for (const Configuration &configuration : std::as_const(configurations))
+            names << configuration.name;
+        SEQUENCE_CHECK(entries == names + QStringList{QStringLiteral("Configurations...")},
+                       entries.join(QLatin1Char(',')));
+        SEQUENCE_CHECK(selector->currentIndex() == active, selector->currentText());
+        SEQUENCE_CHECK(project->rootItem()->text(0)
+                           == (unsaved ? QStringLiteral("*") : QString())
+                                  + QFileInfo(path).completeBaseName(),
+                       project->rootItem()->text(0));
     }
     qInfo("%lld steps", qlonglong(sequence.done()));
 }

@@ -38,7 +38,7 @@ ConfigurationsDialog::ConfigurationsDialog(ConfiguredProject *project, QWidget *
 
 ConfigurationsDialog::~ConfigurationsDialog() = default;
 
-void ConfigurationsDialog::buildTable()
+void ConfigurationsDialog::buildTable(const QStringList &chosen)
 {
     m_updating = true;
     QTableWidget *table = m_form->configurationsTable;
@@ -57,7 +57,8 @@ void ConfigurationsDialog::buildTable()
             for (const TargetRecord &target : compiler->targets())
                 targets->addItem(target.name);
         }
-        const int current = targets->findText(configuration.targetName());
+        const bool kept = row < chosen.size() && !chosen.at(row).isEmpty();
+        const int current = targets->findText(kept ? chosen.at(row) : configuration.targetName());
         if (current >= 0)
             targets->setCurrentIndex(current);
         table->setCellWidget(row, 1, targets);
@@ -95,17 +96,30 @@ void ConfigurationsDialog::itemChanged(QTableWidgetItem *item)
     m_names[row] = name;
 }
 
+// A target takes effect on OK only (a new one starts its steps' options afresh), so the rows
+// keep what was chosen in their lists while the table is built again.
+QStringList ConfigurationsDialog::keepRows()
+{
+    QStringList targets;
+    for (int i = 0; i < int(m_copies.size()); ++i) {
+        if (i < m_names.size())
+            m_copies[i]->setName(m_names[i]);
+        targets.append(i < m_targets.size() ? m_targets[i]->currentText() : QString());
+    }
+    return targets;
+}
+
 void ConfigurationsDialog::copyButtonClicked(bool)
 {
     QTableWidget *table = m_form->configurationsTable;
     const int row = table->currentRow();
     if (row < 0 || row >= int(m_copies.size()))
         return;
-    // Names typed so far stay with their rows.
-    for (int i = 0; i < int(m_copies.size()) && i < m_names.size(); ++i)
-        m_copies[i]->setName(m_names[i]);
+    // The copy is of the row as it stands: its name and the target chosen for it.
+    QStringList targets = keepRows();
     m_copies.push_back(std::make_unique<BuildProject>(*m_copies[row]));
-    buildTable();
+    targets.append(targets.at(row));
+    buildTable(targets);
     const int copy = table->rowCount() - 1;
     table->setCurrentCell(copy, 0);
     table->editItem(table->item(copy, 0));
@@ -117,10 +131,10 @@ void ConfigurationsDialog::deleteButtonClicked(bool)
     const int row = table->currentRow();
     if (row < 0 || row >= int(m_copies.size()) || m_copies.size() < 2)
         return;
-    for (int i = 0; i < int(m_copies.size()) && i < m_names.size(); ++i)
-        m_copies[i]->setName(m_names[i]);
+    QStringList targets = keepRows();
     m_copies.erase(m_copies.begin() + row);
-    buildTable();
+    targets.removeAt(row);
+    buildTable(targets);
 }
 
 void ConfigurationsDialog::accept()

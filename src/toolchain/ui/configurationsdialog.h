@@ -36,7 +36,10 @@ public slots:
     void itemChanged(QTableWidgetItem *item);
 
 private:
-    void buildTable();
+    // chosen: the target each row shows (empty: its configuration's own).
+    void buildTable(const QStringList &chosen = {});
+    // The names typed so far go to the copies; the targets chosen so far are returned.
+    QStringList keepRows();
 
     std::unique_ptr<Ui::ConfigurationsDialog> m_form;
     ConfiguredProject *m_project;
