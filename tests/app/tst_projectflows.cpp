@@ -889,20 +889,25 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
 }
 
 // The build configurations through the selector, the configurations dialog (copies, deletes,
-// names the user types, good and refused, targets chosen) and the project settings (the
-// clock), saved or not, the project closed and opened again, builds with the real compiler.
-// After every step the project's configurations, the selector and the project's mark agree
-// with what the user did; a build makes its target's Makefile with the active configuration's
-// clock and the same firmware for the same target and clock; a reopened project writes the
-// Makefiles it wrote before it was closed.
+// names the user types, good and refused, targets chosen) and the project settings (the clock,
+// options added, deleted, moved and given other values), saved or not, the project closed and
+// opened again, builds with the real compiler. After every step the project's configurations,
+// the selector and the project's mark agree with what the user did; the options table shows
+// what the user left in it, and the project settings show a configuration's options as they
+// were accepted; a build makes its target's Makefile with the active configuration's clock and
+// the same firmware for the same target and clock; a reopened project writes the Makefiles it
+// wrote before it was closed.
 void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
 {
-    RandomSequence sequence(2u, 40);
+    RandomSequence sequence(2u, 60);
     struct Configuration
     {
         QString name;
         QString target;
         QString clock;
+        QString options;     // as the project settings show them; empty until they have
+        bool edited = false; // options the sequence chose, which the compiler may refuse
+        // What the project tells without a dialog.
         bool operator==(const Configuration &other) const
         {
             return name == other.name && target == other.target && clock == other.clock;
@@ -926,7 +931,8 @@ void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
             const BuildProject *configuration = project->configuration(i);
             list.append({configuration->name(),
                          configuration->targetName(),
-                         ControllerDialog::clockDisplay(configuration->clock())});
+                         ControllerDialog::clockDisplay(configuration->clock()),
+                         {}});
         }
         return list;
     };
@@ -984,6 +990,31 @@ void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
         return true;
     };
 
+    // The options of the tool the project settings show: name and value, a tab between.
+    const auto tableRows = [](QTableWidget *table) {
+        QStringList rows;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const auto *choices = qobject_cast<QComboBox *>(table->cellWidget(row, 2));
+            rows << table->item(row, 1)->text() + QLatin1Char('\t')
+                        + (choices ? choices->currentText() : table->item(row, 2)->text());
+        }
+        return rows;
+    };
+    // Every tool's options of the configuration the project settings show, one a line.
+    const auto shownOptions = [&](QDialog *dialog) {
+        auto *tools = child<QComboBox>(dialog, "toolComboBox");
+        const int was = tools->currentIndex();
+        QStringList rows;
+        for (int tool = 0; tool < tools->count(); ++tool) {
+            tools->setCurrentIndex(tool);
+            for (const QString &row : tableRows(child<QTableWidget>(dialog, "optionsTable")))
+                rows << tools->itemText(tool) + QLatin1Char(' ') + row;
+        }
+        tools->setCurrentIndex(was);
+        rows.removeDuplicates(); // the same option twice is passed once
+        return rows.join(QLatin1Char('\n'));
+    };
+
     for (int step = 0; step < sequence.steps(); ++step) {
         switch (sequence.bounded(8)) {
         case 0:
@@ -1033,6 +1064,8 @@ void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
                         const QString target = sequence.pick(targets);
                         auto *list = qobject_cast<QComboBox *>(table->cellWidget(row, 1));
                         list->setCurrentIndex(list->findText(target));
+                        if (rows.at(row).target != target) // its steps start afresh
+                            rows[row].options.clear();
                         rows[row].target = target;
                         did << QStringLiteral("target %1 %2").arg(row).arg(target);
                         break;
@@ -1041,8 +1074,10 @@ void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
                     QList<Configuration> shown;
                     for (int i = 0; i < table->rowCount(); ++i) {
                         auto *list = qobject_cast<QComboBox *>(table->cellWidget(i, 1));
-                        shown.append(
-                            {table->item(i, 0)->text(), list->currentText(), rows.value(i).clock});
+                        shown.append({table->item(i, 0)->text(),
+                                      list->currentText(),
+                                      rows.value(i).clock,
+                                      {}});
                     }
                     if (wrong.isEmpty() && shown != rows)
                         wrong = QStringLiteral("the table shows ") + describe(shown);
@@ -1068,25 +1103,86 @@ void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
             selector->setCurrentIndex(active);
             sequence.took(QStringLiteral("select %1").arg(active));
             break;
-        case 3: { // the project settings: a configuration's clock, OK or Cancel
+        case 3: { // the project settings: a configuration's clock and options, OK or Cancel
             const int which = sequence.bounded(int(configurations.size()));
-            const QString clock = sequence.pick(hertz.keys());
+            const QString clock = sequence.bounded(2) ? sequence.pick(hertz.keys()) : QString();
             const bool ok = sequence.bounded(4) != 0;
+            QStringList did;
+            QString shown;
+            QString options;
+            QString wrong; // the table of options other than the user left it
             WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
                 child<QComboBox>(dialog, "configurationsCombo")->setCurrentIndex(which);
-                auto *edit = child<QLineEdit>(dialog, "clockFrequency");
-                edit->selectAll();
-                QTest::keyClicks(edit, clock);
+                shown = shownOptions(dialog);
+                if (!clock.isEmpty()) {
+                    auto *edit = child<QLineEdit>(dialog, "clockFrequency");
+                    edit->selectAll();
+                    QTest::keyClicks(edit, clock);
+                }
+                auto *tools = child<QComboBox>(dialog, "toolComboBox");
+                auto *table = child<QTableWidget>(dialog, "optionsTable");
+                QMap<QString, QStringList> edited; // each tool's options as the user left them
+                for (int left = sequence.bounded(6); left > 0 && wrong.isEmpty(); --left) {
+                    tools->setCurrentIndex(sequence.bounded(tools->count()));
+                    QStringList rows = edited.value(tools->currentText(), tableRows(table));
+                    const int row = rows.isEmpty() ? -1 : sequence.bounded(int(rows.size()));
+                    table->setCurrentCell(row, 1);
+                    const int action = sequence.bounded(5);
+                    if (action == 0) { // an option the list offers, with its default
+                        auto *offered = child<QComboBox>(dialog, "addComboBox");
+                        offered->setCurrentIndex(1 + sequence.bounded(offered->count() - 1));
+                        did << QStringLiteral("add ") + offered->currentData().toString();
+                        QTest::mouseClick(child<QPushButton>(dialog, "addOptionButton"),
+                                          Qt::LeftButton);
+                        rows << tableRows(table).value(rows.size()); // the last of its tool
+                    } else if (action < 4 && row >= 0) {
+                        const char *button[] = {"deleteButton", "upButton", "downButton"};
+                        did << QStringLiteral("%1 %2").arg(button[action - 1]).arg(row);
+                        QTest::mouseClick(child<QPushButton>(dialog, button[action - 1]),
+                                          Qt::LeftButton);
+                        const int other = action == 2 ? row - 1 : row + 1;
+                        if (action == 1)
+                            rows.removeAt(row);
+                        else if (other >= 0 && other < rows.size())
+                            rows.swapItemsAt(row, other);
+                    } else if (row >= 0) { // another value
+                        QString value;
+                        if (auto *choices = qobject_cast<QComboBox *>(table->cellWidget(row, 2))) {
+                            choices->setCurrentIndex(sequence.bounded(choices->count()));
+                            value = choices->currentText();
+                        } else if (table->item(row, 3)->text() == QLatin1String("Number")) {
+                            value = QString::number(sequence.bounded(4));
+                            table->item(row, 2)->setText(value);
+                        } else {
+                            continue;
+                        }
+                        rows[row] = rows.at(row).section(QLatin1Char('\t'), 0, 0) + '\t' + value;
+                        did << QStringLiteral("value %1 %2").arg(row).arg(value);
+                    }
+                    edited.insert(tools->currentText(), rows);
+                    if (tableRows(table) != rows)
+                        wrong = tableRows(table).join(QLatin1Char(',')) + QStringLiteral(" for ")
+                                + rows.join(QLatin1Char(','));
+                }
+                options = shownOptions(dialog);
                 QTest::mouseClick(child<QPushButton>(dialog, ok ? "okButton" : "cancelButton"),
                                   Qt::LeftButton);
             });
             window.actions().projectSettings->trigger();
+            const QString expected = configurations.at(which).options;
             if (ok) {
-                configurations[which].clock = clock;
+                if (!clock.isEmpty())
+                    configurations[which].clock = clock;
+                configurations[which].options = options;
+                configurations[which].edited = configurations.at(which).edited || !did.isEmpty();
                 unsaved = true;
             }
-            sequence.took(
-                QStringLiteral("clock of %1: %2 (%3)").arg(which).arg(clock, ok ? "OK" : "Cancel"));
+            sequence.took(QStringLiteral("settings of %1: %2 %3 (%4)")
+                              .arg(which)
+                              .arg(clock, did.join(QStringLiteral(", ")), ok ? "OK" : "Cancel"));
+            SEQUENCE_CHECK(wrong.isEmpty(), wrong);
+            SEQUENCE_CHECK(expected.isEmpty() || shown == expected,
+                           shown + QStringLiteral("\ninstead of\n") + expected);
             break;
         }
         case 4: // Save Project
@@ -1134,7 +1230,9 @@ void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
             }
             const Configuration &built = configurations.at(active);
             sequence.took(QStringLiteral("build %1").arg(built.name));
-            SEQUENCE_CHECK(output(window).contains(QStringLiteral("Compiled successfully.")),
+            // Options the sequence chose may be more than the compiler takes.
+            SEQUENCE_CHECK(built.edited
+                               || output(window).contains(QStringLiteral("Compiled successfully.")),
                            output(window));
             const QString makefile = readFile(folder + QLatin1Char('/') + built.target
                                               + QStringLiteral("/Makefile"));
@@ -1142,6 +1240,8 @@ void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
                                && makefile.contains(QStringLiteral("CLOCK = ")
                                                     + hertz.value(built.clock) + '\n'),
                            makefile);
+            if (built.edited)
+                break;
             const QString key = built.target + QLatin1Char('/') + built.clock;
             const QByteArray hex = readFile(project->targetPath());
             SEQUENCE_CHECK(!hex.isEmpty() && firmware.value(key, hex) == hex, key);

@@ -22,7 +22,7 @@ class tst_ConfigurationOptionsDialog : public QObject
 private slots:
     void initTestCase();
     void rowsAndTheAddList();
-    void addMoveDelete();
+    void addedAndDeletedOptionsAreOffered();
     void numbersOnly_data();
     void numbersOnly();
     void optionWithAnIdStaysAndExplainsItself();
@@ -133,7 +133,10 @@ void tst_ConfigurationOptionsDialog::rowsAndTheAddList()
     QCOMPARE(child<QTabWidget>(dialog, "settingsTabWidget")->count(), 2); // no Project tab
 }
 
-void tst_ConfigurationOptionsDialog::addMoveDelete()
+// An option without a default choice comes empty; a single option is offered while unused.
+// (Adding, moving, deleting and values are tested through the main window with the other
+// configuration work.)
+void tst_ConfigurationOptionsDialog::addedAndDeletedOptionsAreOffered()
 {
     const auto project = open();
     QVERIFY(project);
@@ -143,32 +146,12 @@ void tst_ConfigurationOptionsDialog::addMoveDelete()
     add->setCurrentText(QStringLiteral("-m Mode"));
     QTest::mouseClick(child<QPushButton>(dialog, "addOptionButton"), Qt::LeftButton);
     QCOMPARE(column(table, 1).last(), QStringLiteral("-m"));
-    QCOMPARE(column(table, 2).last(), QString()); // no default choice
+    QCOMPARE(column(table, 2).last(), QString());
     QVERIFY(!items(add).contains(QStringLiteral("-m Mode")));
-
-    // The first row up and the last row down change nothing; the order is the command line's.
-    table->setCurrentCell(0, 1);
-    QTest::mouseClick(child<QPushButton>(dialog, "upButton"), Qt::LeftButton);
-    table->setCurrentCell(table->rowCount() - 1, 1);
-    QTest::mouseClick(child<QPushButton>(dialog, "downButton"), Qt::LeftButton);
-    QCOMPARE(column(table, 1), QStringList({"-v", "-O", "--odd", "-m"}));
-    table->setCurrentCell(0, 1);
-    QTest::mouseClick(child<QPushButton>(dialog, "downButton"), Qt::LeftButton);
-    QCOMPARE(column(table, 1), QStringList({"-O", "-v", "--odd", "-m"}));
-
-    // A value typed in, then "-O" deleted: offered again.
-    table->item(2, 2)->setText(QStringLiteral("y"));
-    table->setCurrentCell(0, 1);
+    table->setCurrentCell(1, 1);
     QTest::mouseClick(child<QPushButton>(dialog, "deleteButton"), Qt::LeftButton);
     QCOMPARE(column(table, 1), QStringList({"-v", "--odd", "-m"}));
     QVERIFY(items(add).contains(QStringLiteral("-O Level")));
-
-    QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
-    QCOMPARE(dialog.resultCode(), int(ConfigurationOptionsDialog::OkResult));
-    QStringList stored;
-    for (const OptionSetting &setting : project->configuration(0)->options())
-        stored.append(setting.name + QLatin1Char('=') + setting.value);
-    QCOMPARE(stored, QStringList({"-v=", "--odd=y", "-m="}));
 }
 
 void tst_ConfigurationOptionsDialog::numbersOnly_data()
