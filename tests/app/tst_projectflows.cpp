@@ -526,11 +526,6 @@ void tst_ProjectFlows::newProjectWizard()
 // the file shown and the project, and a folder left behind by Save Project As or a file taken
 // out of the project is never written again.
 // A failed check names the seed and the step; its message is made only then.
-#define SEQUENCE_CHECK(condition, what) \
-    do { \
-        if (!(condition)) \
-            QFAIL(sequence.failure(what).constData()); \
-    } while (false)
 
 void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
 {
@@ -1270,7 +1265,6 @@ void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
     }
     qInfo("%lld steps", qlonglong(sequence.done()));
 }
-#undef SEQUENCE_CHECK
 
 QTEST_MAIN(tst_ProjectFlows)
 #include "tst_projectflows.moc"

@@ -43,3 +43,11 @@ private:
     QRandomGenerator m_random;
     QStringList m_done;
 };
+
+// Checks what a step left: a failure names the seed and the steps (the sequence is the
+// caller's `sequence`, and what is only worked out when the check fails).
+#define SEQUENCE_CHECK(condition, what) \
+    do { \
+        if (!(condition)) \
+            QFAIL(sequence.failure(what).constData()); \
+    } while (false)

@@ -690,10 +690,13 @@ void SourceEditor::toggleBreakpoint(int line)
     if (line < 1 || line > lines())
         return;
     setUpDebugMargin();
-    if (markersAtLine(line - 1) & (1 << breakpointMark))
-        markerDelete(line - 1, breakpointMark);
-    else
+    if (markersAtLine(line - 1) & (1 << breakpointMark)) {
+        // A line that took the lines joined to it took their marks too: all of them go.
+        while (markersAtLine(line - 1) & (1 << breakpointMark))
+            markerDelete(line - 1, breakpointMark);
+    } else {
         markerAdd(line - 1, breakpointMark);
+    }
     emit breakpointsChanged();
 }
 
