@@ -47,6 +47,7 @@ private slots:
     void renameInTree();
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
+    void addNewFileMakesNoFileElsewhere();
     void saveProjectAsCopiesTheProject();
     void removeFileKeepsUnsavedText_data();
     void removeFileKeepsUnsavedText();
@@ -146,6 +147,28 @@ void tst_ProjectFlows::closingAsksAboutEveryModifiedEditor()
     prompts.answers.append({QMessageBox::Discard});
     QVERIFY(window.close());
     QCOMPARE(prompts.asked.size(), 1);
+}
+
+// Add New File at a name where a link points elsewhere, to nothing yet: the file is not made
+// there, and the user is told; nothing is added.
+void tst_ProjectFlows::addNewFileMakesNoFileElsewhere()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString link = QFileInfo(path).absolutePath() + QStringLiteral("/new.c");
+    const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere.c"));
+    QVERIFY(QFile::link(elsewhere, link));
+    ScriptedPrompts prompts;
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    const int files = project->fileCount();
+    prompts.fileNames << link;
+    window.actions().addNewFile->trigger();
+    QVERIFY(!QFileInfo::exists(elsewhere));
+    QCOMPARE(project->fileCount(), files);
+    QVERIFY(window.tabs()->openPaths().isEmpty());
+    QVERIFY2(output(window).contains(QStringLiteral("Cannot create ") + link),
+             qPrintable(output(window)));
 }
 
 // A disk that fills up (here: a file size limit) never leaves a half-written file behind: the

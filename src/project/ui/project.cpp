@@ -455,9 +455,14 @@ bool Project::newFile()
     if (extensionOf(path) == QLatin1String("DSN"))
         return newDesignFile(path);
     if (!QFileInfo::exists(path)) {
+        // Made here and now: a link left at the name, pointing nowhere, is not followed.
         QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.close();
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            m_mainWindow.output().error(
+                tr("Cannot create %1: %2.").arg(QDir::toNativeSeparators(path), file.errorString()));
+            return false;
+        }
+        file.close();
     }
     if (!addFile(path))
         return false;
@@ -489,7 +494,7 @@ bool Project::newDesignFile(const QString &givenPath)
         compile();
     {
         QFile design(path);
-        if (!design.open(QIODevice::WriteOnly))
+        if (!design.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return false;
     }
     CirraneInterface *simulator = m_simulatorLink;
