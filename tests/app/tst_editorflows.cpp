@@ -46,6 +46,8 @@
 #include <QToolBar>
 #include <QtTest>
 
+#include <functional>
+
 class tst_EditorFlows : public QObject, private WindowSuite
 {
     Q_OBJECT
@@ -857,6 +859,8 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
         std::sort(lines.begin(), lines.end());
         expected = lines;
     };
+    // The changes since the file was saved, as they move the marks back when undone.
+    QList<std::function<void()>> sinceSaved;
     for (int step = 0; step < sequence.steps(); ++step) {
         SourceEditor *editor = window.tabs()->currentEditor();
         const int count = editor->lines();
@@ -881,6 +885,14 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
                              line - 1,
                              column);
             moved(line, line, added, column == 0);
+            // Undone in an empty file, everything goes, and the marks with it.
+            const bool empty = editor->text() == lines
+                               || editor->text() == lines.chopped(1).prepend('\n');
+            sinceSaved << [&moved, &expected, line, added, empty] {
+                moved(line, line + added, 0, false);
+                if (empty)
+                    expected.clear();
+            };
             sequence.took(QStringLiteral("%1 lines at the %2 of %3")
                               .arg(added)
                               .arg(atStart ? "start" : "end")
@@ -897,29 +909,40 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
             moved(line, last + 1, 0, true);
             if (everything) // no line left to hold them
                 expected.clear();
+            sinceSaved << [&moved, line, last] { moved(line, line, last - line + 1, true); };
             sequence.took(QStringLiteral("delete lines %1 to %2").arg(line).arg(last));
             break;
         }
-        case 4: // a line joined to the one before it
+        case 4: { // a line joined to the one before it
             if (line < 2)
                 continue;
             editor->setCursorPosition(line - 1, 0);
+            const bool empty = editor->text(line - 2) == QLatin1String("\n");
             QTest::keyClick(editor, Qt::Key_Backspace);
             moved(line - 1, line, 0, false);
+            sinceSaved << [&moved, line, empty] { moved(line - 1, line - 1, 1, empty); };
             sequence.took(QStringLiteral("join %1").arg(line));
             break;
+        }
         case 5: // Save File
             window.actions().saveFile->trigger();
+            sinceSaved.clear();
             sequence.took(QStringLiteral("save"));
             break;
-        default: // Close File, saving, and open it again
+        default: { // Close File, saving or dropping the changes, and open it again
+            const bool save = sequence.bounded(2) == 0;
             if (editor->isDocumentModified())
-                prompts.answers << QMessageBox::Save;
+                prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
             window.actions().closeFile->trigger();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             window.editors().openFileAt(path);
-            sequence.took(QStringLiteral("close and open"));
+            // Dropped changes take the breakpoints back to the lines of the file as it is.
+            for (auto change = sinceSaved.crbegin(); !save && change != sinceSaved.crend(); ++change)
+                (*change)();
+            sinceSaved.clear();
+            sequence.took(QStringLiteral("close (%1) and open").arg(save ? "save" : "discard"));
             break;
+        }
         }
         SEQUENCE_CHECK(prompts.answers.isEmpty(), QStringLiteral("a question was not asked"));
         const QList<int> lines = window.tabs()->currentEditor()->breakpointLines();
