@@ -832,14 +832,12 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
 // and the window's list holds every breakpoint once.
 void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
 {
-    RandomSequence sequence(20261210u, 150);
-    const QString path = QFileInfo(m_dir->filePath(QStringLiteral("loop.c"))).absoluteFilePath();
-    QByteArray text;
-    for (int line = 1; line <= 12; ++line)
-        text += "int v" + QByteArray::number(line) + ";\n";
-    QVERIFY(writeFile(path, text));
+    RandomSequence sequence(2u, 150);
+    const QString project = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString path = QFileInfo(project).absolutePath() + QStringLiteral("/main.c");
     ScriptedPrompts prompts;
     SrcManager window;
+    QVERIFY(openProject(window, project));
     window.editors().openFileAt(path);
     QList<int> expected; // the lines with a breakpoint, from 1
     // The breakpoints after a change that takes the text between lines from and to (from 1)
@@ -880,7 +878,8 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
             const int added = 1 + sequence.bounded(3);
             const bool atStart = sequence.bounded(2) == 0;
             const QString lines = QStringLiteral("x\n").repeated(added);
-            const int column = atStart ? 0 : int(editor->text(line - 1).trimmed().size());
+            const QString before = editor->text(line - 1);
+            const int column = atStart ? 0 : int(before.size() - before.endsWith('\n'));
             editor->insertAt(atStart ? lines : lines.chopped(1).prepend(QLatin1Char('\n')),
                              line - 1,
                              column);
@@ -929,18 +928,25 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
             sinceSaved.clear();
             sequence.took(QStringLiteral("save"));
             break;
-        default: { // Close File, saving or dropping the changes, and open it again
+        default: { // Close File or Close Project, saving or dropping the changes, and open again
             const bool save = sequence.bounded(2) == 0;
+            const bool wholeProject = sequence.bounded(2) == 0;
             if (editor->isDocumentModified())
                 prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
-            window.actions().closeFile->trigger();
+            if (wholeProject) {
+                window.actions().closeProject->trigger();
+                QVERIFY(openProject(window, project));
+            } else {
+                window.actions().closeFile->trigger();
+            }
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             window.editors().openFileAt(path);
             // Dropped changes take the breakpoints back to the lines of the file as it is.
             for (auto change = sinceSaved.crbegin(); !save && change != sinceSaved.crend(); ++change)
                 (*change)();
             sinceSaved.clear();
-            sequence.took(QStringLiteral("close (%1) and open").arg(save ? "save" : "discard"));
+            sequence.took(QStringLiteral("close %1 (%2) and open")
+                              .arg(wholeProject ? "project" : "file", save ? "save" : "discard"));
             break;
         }
         }

@@ -202,14 +202,19 @@ bool SourceEditor::canClose()
         m_mainWindow.recent().newMRUFile(m_filePath);
     const bool result = maybeSave();
     if (result) {
-        // Changes dropped: undone, the lines are the file's again and the marks kept for the
-        // file (its breakpoints) go back with them.
-        while (isDocumentModified() && isUndoAvailable())
-            undo();
+        dropChanges();
         setModified(false);
         m_untitled = false;
     }
     return result;
+}
+
+void SourceEditor::dropChanges()
+{
+    // Undone, the lines are the file's again and the marks kept for the file (its
+    // breakpoints) go back with them.
+    while (isDocumentModified() && isUndoAvailable())
+        undo();
 }
 
 void SourceEditor::setCurrentFile(const QString &fileName)

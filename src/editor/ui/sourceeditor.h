@@ -88,6 +88,8 @@ public:
     void toggleBreakpoint(int line);
     void setBreakpointLines(const QList<int> &lines);
     QList<int> breakpointLines() const;
+    // Before the editor closes without saving: its unsaved changes are undone.
+    void dropChanges();
     // Where the debugger stopped the firmware: an arrow beside the line and the line coloured;
     // 0 removes it.
     void setExecutionLine(int line);

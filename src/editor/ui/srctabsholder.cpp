@@ -179,6 +179,8 @@ bool SrcTabsHolder::closeFile(const QString &path, bool force)
     SourceEditor *editor = editorAt(index);
     if (!force && !editor->canClose())
         return false;
+    if (force) // asked before, or nothing to ask: what is not saved now is dropped
+        editor->dropChanges();
     removeTab(index);
     editor->deleteLater();
     return true;
