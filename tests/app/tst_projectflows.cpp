@@ -917,7 +917,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
 // wrote before it was closed.
 void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
 {
-    RandomSequence sequence(2u, 60);
+    RandomSequence sequence(4u, 100);
     struct Configuration
     {
         QString name;
@@ -1141,12 +1141,25 @@ void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
                 auto *table = child<QTableWidget>(dialog, "optionsTable");
                 QMap<QString, QStringList> edited; // each tool's options as the user left them
                 for (int left = sequence.bounded(6); left > 0 && wrong.isEmpty(); --left) {
-                    tools->setCurrentIndex(sequence.bounded(tools->count()));
+                    if (edited.isEmpty() || sequence.bounded(3) == 0) // mostly on one tool
+                        tools->setCurrentIndex(sequence.bounded(tools->count()));
                     QStringList rows = edited.value(tools->currentText(), tableRows(table));
                     const int row = rows.isEmpty() ? -1 : sequence.bounded(int(rows.size()));
                     table->setCurrentCell(row, 1);
-                    const int action = sequence.bounded(5);
-                    if (action == 0) { // an option the list offers, with its default
+                    const int action = sequence.bounded(7);
+                    if (action >= 5) { // Defaults or another controller: every tool's afresh
+                        auto *controllers = child<QComboBox>(dialog, "controllerCombo");
+                        if (action == 5)
+                            QTest::mouseClick(child<QPushButton>(dialog, "defaultsButton"),
+                                              Qt::LeftButton);
+                        else
+                            controllers->setCurrentIndex(sequence.bounded(controllers->count()));
+                        did << (action == 5
+                                    ? QStringLiteral("defaults")
+                                    : QStringLiteral("controller ") + controllers->currentText());
+                        edited.clear();
+                        rows = tableRows(table);
+                    } else if (action == 0) { // an option the list offers, with its default
                         auto *offered = child<QComboBox>(dialog, "addComboBox");
                         offered->setCurrentIndex(1 + sequence.bounded(offered->count() - 1));
                         did << QStringLiteral("add ") + offered->currentData().toString();
