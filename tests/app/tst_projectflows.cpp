@@ -43,85 +43,17 @@ class tst_ProjectFlows : public QObject, private WindowSuite
 private slots:
     void initTestCase() { isolateSettings(); }
     void init() { freshStart(); }
-    void renameInTree_data();
-    void renameInTree();
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
     void addNewFileMakesNoFileElsewhere();
-    void saveProjectAsCopiesTheProject();
-    void removeFileKeepsUnsavedText_data();
-    void removeFileKeepsUnsavedText();
     void cancelKeepsTheOpenProject_data();
     void cancelKeepsTheOpenProject();
     void newProjectWizard_data();
     void newProjectWizard();
+    void randomWorkKeepsDiskTabsAndProjectAgreed_data();
     void randomWorkKeepsDiskTabsAndProjectAgreed();
     void randomConfigurationWorkKeepsListSelectorAndBuilds();
 };
-
-void tst_ProjectFlows::renameInTree_data()
-{
-    QTest::addColumn<bool>("modified");      // main.c has unsaved changes in its editor
-    QTest::addColumn<QString>("typed");      // what the user leaves in the item (null: as it was)
-    QTest::addColumn<bool>("saveMeanwhile"); // Save All Files while the name is edited
-    QTest::addColumn<QString>("newName");    // main.c's name after the edit
-    QTest::newRow("plain rename") << false << "blink.c" << false << "blink.c";
-    QTest::newRow("mark typed") << true << "*blink.c" << false << "blink.c";
-    QTest::newRow("marked, left as it was") << true << QString() << false << "main.c";
-    QTest::newRow("mark gone meanwhile") << true << QString() << true << "main.c";
-    QTest::newRow("renamed, mark gone meanwhile") << true << "blink.c" << true << "blink.c";
-    QTest::newRow("empty") << false << "" << false << "main.c";
-    QTest::newRow("into a folder") << false << "src/main.c" << false << "main.c";
-    QTest::newRow("out of the folder") << false << "../main.c" << false << "main.c";
-    QTest::newRow("parent") << false << ".." << false << "main.c";
-    QTest::newRow("existing file") << false << "led.c" << false << "main.c";
-}
-
-// Renaming in the item's editor: it starts from the file's name without the mark of unsaved
-// text, whatever becomes of the mark while the user types.
-void tst_ProjectFlows::renameInTree()
-{
-    QFETCH(bool, modified);
-    QFETCH(QString, typed);
-    QFETCH(bool, saveMeanwhile);
-    QFETCH(QString, newName);
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString folder = QFileInfo(path).absolutePath();
-    SrcManager window;
-    Project *project = openProject(window, path);
-    QVERIFY(project);
-    const QString main = folder + QStringLiteral("/main.c");
-    if (modified) {
-        window.editors().openFileAt(main);
-        QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("x"));
-    }
-    QTreeWidgetItem *item = project->rootItem()->child(0)->child(0);
-    auto *tree = window.projectsManager()->tree();
-    tree->editItem(item, 0);
-    auto *line = tree->viewport()->findChild<QLineEdit *>();
-    QVERIFY(line);
-    QCOMPARE(line->text(), QStringLiteral("main.c"));
-    if (!typed.isNull()) {
-        line->selectAll();
-        QTest::keyClick(line, Qt::Key_Backspace);
-        QTest::keyClicks(line, typed);
-    }
-    if (saveMeanwhile)
-        window.actions().saveAllFiles->trigger();
-    QTest::keyClick(line, Qt::Key_Return);
-    QCoreApplication::processEvents(); // the editor hands its text over queued
-
-    QCOMPARE(QFileInfo(project->filePathAt(0)).fileName(), newName);
-    QCOMPARE(item->text(0),
-             (modified && !saveMeanwhile ? QStringLiteral("*") : QString()) + newName);
-    QVERIFY(QFileInfo::exists(folder + QLatin1Char('/') + newName));
-    QCOMPARE(QFileInfo::exists(main), newName == QLatin1String("main.c"));
-    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/led.c")));
-    if (newName != QLatin1String("main.c")) {
-        QVERIFY(window.projectsManager()->currentProject()->save());
-        QCOMPARE(projectFileNames(path).first(), newName);
-    }
-}
 
 void tst_ProjectFlows::closingAsksAboutEveryModifiedEditor()
 {
@@ -217,148 +149,6 @@ void tst_ProjectFlows::fullDiskKeepsTheOldFiles()
                       || question.text.startsWith(QStringLiteral("Cannot save project ") + path);
     QVERIFY(toldProject);
     QVERIFY(output(window).contains(QStringLiteral("Cannot save project ") + path));
-}
-
-// "Save Project As...": the copy goes to a folder of its own with every file, its project file
-// names them beside it, it builds there, and the original stays as it was. A name taken
-// already is asked about; Cancel there keeps the dialog open.
-void tst_ProjectFlows::saveProjectAsCopiesTheProject()
-{
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString original = QFileInfo(path).absolutePath();
-    const QByteArray originalProject = readFile(path);
-    const QString place = m_dir->filePath(QStringLiteral("copies"));
-    QDir().mkpath(place);
-    ScriptedPrompts prompts;
-    SrcManager window;
-    QVERIFY(openProject(window, path));
-    // Open tabs, one with unsaved text.
-    window.editors().openFileAt(original + QStringLiteral("/led.c"));
-    window.editors().openFileAt(original + QStringLiteral("/main.c"), 1);
-    const QByteArray savedMain = readFile(original + QStringLiteral("/main.c"));
-    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
-    const QString typedMain = window.tabs()->currentEditor()->text();
-    QString proposed;
-    int round = 0;
-    const auto useDialog = [&](QDialog *dialog) {
-        auto *name = child<QLineEdit>(dialog, "projectNameEdit");
-        proposed = name->text();
-        // Characters no file name may hold cannot be typed.
-        name->clear();
-        QTest::keyClicks(name, QStringLiteral("Blinky: 2?"));
-        QCOMPARE(name->text(), QStringLiteral("Blinky 2"));
-        prompts.fileNames << place;
-        QTest::mouseClick(child<QPushButton>(dialog, "browseButton"), Qt::LeftButton);
-        QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
-        if (round == 1)
-            QVERIFY(dialog->isVisible()); // the name is taken, and the answer was Cancel
-    };
-    WindowFlows::onNextDialog(&window, useDialog);
-    window.actions().saveProjectAs->trigger();
-    QCOMPARE(proposed, QStringLiteral("AVR Blinky copy"));
-    const QString copy = place + QStringLiteral("/Blinky 2");
-    QCOMPARE(filesIn(copy),
-             QStringList({"AVR Blinky.DSN", "Blinky 2.dyxp", "led.c", "led.h", "main.c"}));
-    QCOMPARE(projectFileNames(copy + QStringLiteral("/Blinky 2.dyxp")),
-             QStringList({"main.c", "led.c", "led.h", "AVR Blinky.DSN"}));
-    QCOMPARE(readFile(path), originalProject);
-    // The tabs edit the copies; the copy holds what the tab showed, the original what was saved.
-    QCOMPARE(window.tabs()->openPaths(),
-             QStringList({copy + QStringLiteral("/led.c"), copy + QStringLiteral("/main.c")}));
-    QCOMPARE(QString::fromUtf8(readFile(copy + QStringLiteral("/main.c"))), typedMain);
-    QCOMPARE(readFile(original + QStringLiteral("/main.c")), savedMain);
-    QVERIFY(!window.tabs()->currentEditor()->isDocumentModified());
-    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* later */"));
-    window.actions().saveFile->trigger();
-    QVERIFY(readFile(copy + QStringLiteral("/main.c")).contains("/* later */"));
-    QCOMPARE(readFile(original + QStringLiteral("/main.c")), savedMain);
-    // The copy stands alone: it builds with the original gone.
-    QVERIFY(QDir(original).removeRecursively());
-    window.projectsManager()->compileProject();
-    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
-             qPrintable(output(window)));
-    QVERIFY(QFileInfo::exists(copy + QStringLiteral("/Debug/Debug.hex")));
-
-    round = 1;
-    prompts.answers << QMessageBox::Cancel;
-    WindowFlows::onNextDialog(&window, useDialog);
-    window.actions().saveProjectAs->trigger();
-    QCOMPARE(prompts.asked.last().text,
-             QStringLiteral("A project with the same name already exists"));
-}
-
-void tst_ProjectFlows::removeFileKeepsUnsavedText_data()
-{
-    QTest::addColumn<int>("answer"); // to the question about main.c's unsaved text
-    QTest::addColumn<bool>("removed");
-    QTest::addColumn<bool>("typedOnDisk");
-    QTest::newRow("Cancel keeps the file and its text")
-        << int(QMessageBox::Cancel) << false << false;
-    QTest::newRow("Discard") << int(QMessageBox::Discard) << true << false;
-    QTest::newRow("Save") << int(QMessageBox::Save) << true << true;
-}
-
-// Remove File on a file whose tab holds unsaved text asks what becomes of the text; on a group
-// it names the group's files and removes them. Closing the project names modified files
-// without the tab's mark.
-void tst_ProjectFlows::removeFileKeepsUnsavedText()
-{
-    QFETCH(int, answer);
-    QFETCH(bool, removed);
-    QFETCH(bool, typedOnDisk);
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString folder = QFileInfo(path).absolutePath();
-    const QString main = folder + QStringLiteral("/main.c");
-    ScriptedPrompts prompts;
-    SrcManager window;
-    QVERIFY(openProject(window, path));
-    window.editors().openFileAt(main, 1);
-    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
-    Project *project = window.projectsManager()->currentProject();
-    const int files = project->fileCount();
-    auto *tree = window.projectsManager()->tree();
-    // The user clicks the item in the projects pane.
-    const auto click = [tree](QTreeWidgetItem *item) {
-        tree->scrollToItem(item);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
-    };
-    click(project->fileAt(0)->item);
-    QCOMPARE(project->filePathAt(0), main);
-    prompts.answers << QMessageBox::Ok << QMessageBox::StandardButton(answer);
-    window.actions().removeFile->trigger();
-    QCOMPARE(prompts.asked.size(), 2);
-    QCOMPARE(prompts.asked.at(0).informativeText,
-             QStringLiteral("The file 'main.c' will be removed from the project."));
-    QVERIFY(prompts.asked.at(1).text.startsWith(QStringLiteral("main.c has been modified.")));
-    QCOMPARE(project->fileCount(), removed ? files - 1 : files);
-    QCOMPARE(window.tabs()->openPaths().contains(main), !removed);
-    QCOMPARE(readFile(main).contains("/* typed */"), typedOnDisk);
-    if (!removed) {
-        QVERIFY(window.tabs()->currentEditor()->text().contains(QStringLiteral("/* typed */")));
-        prompts.asked.clear();
-        prompts.answers << QMessageBox::Cancel;
-        window.actions().closeProject->trigger();
-        QCOMPARE(prompts.asked.first().text,
-                 QStringLiteral("Files main.c have been modified.\n"
-                                "Do you want to save your changes?"));
-        return;
-    }
-    // The group of the remaining sources: its files go together.
-    QTreeWidgetItem *group = project->fileAt(0)->item->parent();
-    const QString groupName = group->text(0);
-    QStringList inGroup;
-    for (int i = 0; i < project->fileCount(); ++i) {
-        if (project->fileGroup(i) == groupName)
-            inGroup << project->relativeFilePath(i);
-    }
-    click(group);
-    prompts.asked.clear();
-    prompts.answers << QMessageBox::Ok;
-    window.actions().removeFile->trigger();
-    QCOMPARE(prompts.asked.first().informativeText,
-             QStringLiteral("The files of the group '%1' will be removed from the project: %2.")
-                 .arg(groupName, inGroup.join(QStringLiteral(", "))));
-    QCOMPARE(project->fileCount(), files - 1 - inGroup.size());
 }
 
 void tst_ProjectFlows::cancelKeepsTheOpenProject_data()
@@ -550,9 +340,17 @@ void tst_ProjectFlows::newProjectWizard()
 // out of the project is never written again.
 // A failed check names the seed and the step; its message is made only then.
 
+void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("empties a group, renames it") << 20u;
+    QTest::newRow("names refused, a file's text dropped") << 11u;
+}
+
 void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
 {
-    RandomSequence sequence(20261208u, 60);
+    QFETCH(quint32, seed);
+    RandomSequence sequence(seed, 100);
 
     QString projectPath = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     QString folder = QFileInfo(projectPath).absolutePath();
@@ -564,6 +362,8 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
     QMap<QString, QString> groups;              // the group of each listed file
     QMap<QString, QString> tabs;                // the text each open tab shows
     QMap<QString, QByteArray> untouchable;      // files nothing may write any more
+    QStringList copies;                         // the folders Save Project As made
+    QStringList left;                           // the folders it left behind
     bool unsaved = false;                       // the project has changes its file does not hold
     const auto sorted = [](QStringList names) { // the order is the tree's business
         names.sort();
@@ -659,12 +459,26 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             sequence.took(QStringLiteral("add ") + name);
             break;
         }
-        case 8: { // Remove File, with an answer for the typed text
-            if (sources.size() < 2)
-                continue;
-            const QString name = sequence.pick(sources);
-            const bool save = sequence.bounded(2) == 0;
-            QTreeWidgetItem *item = itemOf(name);
+        case 8: { // Remove File on a file or a group, an answer for each file's typed text
+            const bool group = sequence.bounded(3) == 0;
+            const QStringList marked = modifiedTabs();
+            QTreeWidgetItem *item = group ? project->rootItem()->child(
+                                        sequence.bounded(project->rootItem()->childCount()))
+                                          : itemOf(sequence.pick(
+                                              marked.isEmpty() || sequence.bounded(2) ? sources
+                                                                                      : marked));
+            QStringList named; // in the project's order, as the question names them
+            for (int i = 0; i < project->fileCount(); ++i) {
+                if (project->fileAt(i)->item == item || project->fileAt(i)->item->parent() == item)
+                    named << project->relativeFilePath(i);
+            }
+            QStringList rest = sources;
+            for (const QString &name : std::as_const(named))
+                rest.removeAll(name);
+            if (rest.isEmpty())
+                continue; // a source stays to work on
+            const QString groupName = group ? project->groupName(project->groupIndexForItem(item))
+                                            : QString();
             auto *tree = window.projectsManager()->tree();
             tree->scrollToItem(item);
             tree->clearSelection(); // a click on a selected item would start to rename it
@@ -672,29 +486,71 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
                               Qt::LeftButton,
                               {},
                               tree->visualItemRect(item).center());
-            prompts.answers << QMessageBox::Ok;
-            if (modified(name))
-                prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
+            const bool ok = sequence.bounded(6) != 0;
+            prompts.asked.clear();
+            prompts.answers << (ok ? QMessageBox::Ok : QMessageBox::Cancel);
+            QStringList answers;
+            for (const QString &name : std::as_const(named)) {
+                if (!ok)
+                    break;
+                const QMessageBox::StandardButton answer
+                    = QList{QMessageBox::Save, QMessageBox::Discard, QMessageBox::Cancel}.at(
+                        sequence.bounded(3));
+                if (modified(name)) {
+                    prompts.answers << answer;
+                    answers << QStringLiteral("%1 %2").arg(name).arg(int(answer));
+                    if (answer == QMessageBox::Save)
+                        saved({name});
+                    if (answer == QMessageBox::Cancel)
+                        break; // it stays, and the files after it
+                }
+                files.removeAll(name);
+                groups.remove(name);
+                tabs.remove(name);
+                untouchable.insert(path(name), disk.take(name));
+                unsaved = true;
+            }
             window.actions().removeFile->trigger();
-            if (modified(name) && save)
-                saved({name});
-            files.removeAll(name);
-            groups.remove(name);
-            tabs.remove(name);
-            untouchable.insert(path(name), disk.take(name));
-            unsaved = true;
-            sequence.took(QStringLiteral("remove %1 (%2)").arg(name, save ? "save" : "discard"));
+            const QString question
+                = !group ? QStringLiteral("The file '%1' will be removed from the project.")
+                               .arg(named.value(0))
+                  : named.isEmpty()
+                      ? QStringLiteral("The group '%1' holds no file to remove.").arg(groupName)
+                      : QStringLiteral("The files of the group '%1' will be removed from the "
+                                       "project: %2.")
+                            .arg(groupName, named.join(QStringLiteral(", ")));
+            SEQUENCE_CHECK(prompts.asked.value(0).informativeText == question,
+                           prompts.asked.value(0).informativeText);
+            sequence.took(QStringLiteral("remove %1 (%2%3)")
+                              .arg(named.join(QLatin1Char(',')),
+                                   ok ? "ok " : "cancel ",
+                                   answers.join(QLatin1Char(' '))));
             break;
         }
         case 9: { // rename in the tree's item editor; a save may come while it is open
             const QStringList marked = modifiedTabs();
             const QString name = sequence.pick(marked.isEmpty() || sequence.bounded(2) ? sources
                                                                                        : marked);
-            const bool keep = sequence.bounded(4) == 0;
             const bool saveMeanwhile = sequence.bounded(2) == 0;
-            const QString renamed
-                = keep ? name
-                       : QStringLiteral("renamed %1.%2").arg(++made).arg(QFileInfo(name).suffix());
+            // Left as it was, a new name (with the mark of unsaved text, if the item shows
+            // it), or one refused: no name, another folder's, a file's there already.
+            const QString fresh
+                = QStringLiteral("renamed %1.%2").arg(++made).arg(QFileInfo(name).suffix());
+            QStringList others = files;
+            others.removeAll(name);
+            const QStringList refused{QString(),
+                                      "sub/" + fresh,
+                                      "../" + fresh,
+                                      "..",
+                                      sequence.pick(others)};
+            const int choice = sequence.bounded(8);
+            const QString typed = choice == 0  ? name
+                                  : choice < 3 ? refused.at(sequence.bounded(refused.size()))
+                                  : choice == 3 && modified(name) && !saveMeanwhile
+                                      ? QLatin1Char('*') + fresh
+                                      : fresh;
+            const bool keep = typed != fresh && !typed.startsWith(QLatin1Char('*'));
+            const QString renamed = keep ? name : fresh;
             auto *tree = window.projectsManager()->tree();
             QTreeWidgetItem *item = itemOf(name);
             tree->scrollToItem(item);
@@ -705,10 +561,9 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
                 window.actions().saveAllFiles->trigger();
                 saved(open);
             }
-            if (!keep) {
-                line->selectAll();
-                QTest::keyClicks(line, renamed);
-            }
+            line->selectAll();
+            QTest::keyClick(line, Qt::Key_Backspace);
+            QTest::keyClicks(line, typed);
             QTest::keyClick(line, Qt::Key_Return);
             QCoreApplication::processEvents(); // the editor hands its text over queued
             files[files.indexOf(name)] = renamed;
@@ -717,19 +572,28 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             if (tabs.contains(name))
                 tabs.insert(renamed, tabs.take(name));
             SEQUENCE_CHECK(keep || !QFileInfo::exists(path(name)), name);
+            SEQUENCE_CHECK(typed == name || !keep
+                               || output(window).contains(
+                                   QStringLiteral("Cannot rename '%1' to '%2'").arg(name, typed)),
+                           output(window));
             unsaved = unsaved || !keep;
-            sequence.took(QStringLiteral("rename %1 to %2%3")
-                              .arg(name, renamed, saveMeanwhile ? " (saved meanwhile)" : ""));
+            sequence.took(QStringLiteral("rename %1 to '%2'%3")
+                              .arg(name, typed, saveMeanwhile ? " (saved meanwhile)" : ""));
             break;
         }
-        case 10: // Build Project saves the project and every file of it first
+        case 10: { // Build Project saves the project and every file of it first
             window.projectsManager()->compileProject();
             saved(open);
             unsaved = false;
             sequence.took(QStringLiteral("build"));
+            // A copy builds from its own files only.
+            const QByteArray makefile = readFile(path(QStringLiteral("Debug/Makefile")));
+            for (const QString &other : std::as_const(left))
+                SEQUENCE_CHECK(!makefile.contains(QFile::encodeName(other + '/')), other);
             SEQUENCE_CHECK(sorted(projectFileNames(projectPath)) == sorted(files),
                            projectFileNames(projectPath).join(QLatin1Char(',')));
             break;
+        }
         case 11: // Save Project
             window.actions().saveProject->trigger();
             SEQUENCE_CHECK(sorted(projectFileNames(projectPath)) == sorted(files),
@@ -743,20 +607,42 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             QDir().mkpath(place);
             for (const QString &file : QDir(folder).entryList(QDir::Files))
                 untouchable.insert(path(file), readFile(path(file)));
+            // Once in a while first the name of an earlier copy, in its place: Cancel to
+            // the question keeps the dialog open.
+            const QString taken = copies.isEmpty() || sequence.bounded(2) ? QString()
+                                                                          : sequence.pick(copies);
             WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
-                child<QLineEdit>(dialog, "projectNameEdit")->setText(name);
-                prompts.fileNames << place;
-                QTest::mouseClick(child<QPushButton>(dialog, "browseButton"), Qt::LeftButton);
-                QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+                auto *edit = child<QLineEdit>(dialog, "projectNameEdit");
+                SEQUENCE_CHECK(edit->text() == QFileInfo(projectPath).completeBaseName() + " copy",
+                               edit->text());
+                const auto choose = [&](const QString &chosen, const QString &where) {
+                    edit->clear();
+                    QTest::keyClicks(edit, chosen + QStringLiteral(":?")); // never in a name
+                    prompts.fileNames << where;
+                    QTest::mouseClick(child<QPushButton>(dialog, "browseButton"), Qt::LeftButton);
+                    QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+                };
+                if (!taken.isEmpty()) {
+                    prompts.answers << QMessageBox::Cancel;
+                    choose(QFileInfo(taken).fileName(), QFileInfo(taken).absolutePath());
+                    SEQUENCE_CHECK(dialog->isVisible()
+                                       && prompts.asked.last().text
+                                              == "A project with the same name already exists",
+                                   prompts.asked.last().text);
+                }
+                choose(name, place);
             });
             window.actions().saveProjectAs->trigger();
+            left << folder;
             folder = place + QLatin1Char('/') + name;
+            copies << folder;
             projectPath = path(name + QStringLiteral(".dyxp"));
             saved(open);
             SEQUENCE_CHECK(sorted(projectFileNames(projectPath)) == sorted(files),
                            projectFileNames(projectPath).join(QLatin1Char(',')));
             unsaved = false;
-            sequence.took(QStringLiteral("save project as ") + name);
+            sequence.took(QStringLiteral("save project as %1%2")
+                              .arg(name, taken.isEmpty() ? "" : " (after " + taken + ")"));
             break;
         }
         case 13: { // Close File, saving or dropping the typed text
@@ -832,11 +718,23 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
         default: { // close the project, saving or dropping the typed text, and open it again
             const bool save = sequence.bounded(2) == 0;
             const QStringList typedIn = modifiedTabs();
+            QStringList titles; // the question names them as the project lists them
+            for (int i = 0; i < project->fileCount(); ++i) {
+                if (typedIn.contains(project->relativeFilePath(i)))
+                    titles << QFileInfo(project->filePathAt(i)).fileName();
+            }
             if (!typedIn.isEmpty())
                 prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
             if (unsaved)
                 prompts.answers << QMessageBox::Save;
+            prompts.asked.clear();
             window.actions().closeProject->trigger();
+            SEQUENCE_CHECK(typedIn.isEmpty()
+                               || prompts.asked.value(0).text
+                                      == QStringLiteral("Files %1 have been modified.\nDo you "
+                                                        "want to save your changes?")
+                                             .arg(titles.join(QStringLiteral(", "))),
+                           prompts.asked.value(0).text);
             SEQUENCE_CHECK(prompts.answers.isEmpty(), QStringLiteral("unasked"));
             QCOMPARE(window.projectsManager()->projectCount(), 0);
             if (save)

@@ -298,8 +298,15 @@ void Project::renameGroup(int index, const QString &newName)
             return;
         }
     }
+    // Only the files name their group in the project file: a group without files changes
+    // nothing there, and the files keep their order.
+    for (ProjectFile &file : m_files) {
+        if (file.group == m_groups.at(index).name) {
+            file.group = newName;
+            m_modified = true;
+        }
+    }
     m_groups[index].name = newName;
-    resynchronise();
     updateRootText();
 }
 
