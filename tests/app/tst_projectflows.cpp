@@ -723,8 +723,16 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
                 if (typedIn.contains(project->relativeFilePath(i)))
                     titles << QFileInfo(project->filePathAt(i)).fileName();
             }
-            if (!typedIn.isEmpty())
+            if (!typedIn.isEmpty()) { // Cancel first: the project stays, the text too
+                prompts.answers << QMessageBox::Cancel;
+                window.actions().closeProject->trigger();
+                SEQUENCE_CHECK(window.projectsManager()->projectCount() == 1
+                                   && modifiedTabs() == typedIn
+                                   && window.tabs()->findEditor(path(typedIn.first()))->text()
+                                          == tabs.value(typedIn.first()),
+                               QStringLiteral("cancelled"));
                 prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
+            }
             if (unsaved)
                 prompts.answers << QMessageBox::Save;
             prompts.asked.clear();

@@ -20,8 +20,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void closePromptNamesModifiedFiles_data();
-    void closePromptNamesModifiedFiles();
     void dragInsideTree();
     void dropFromOutside();
     void commandStates();
@@ -72,36 +70,6 @@ void tst_ProjectsManager::cleanup()
 {
     m_manager.reset();
     m_prompts.reset();
-}
-
-void tst_ProjectsManager::closePromptNamesModifiedFiles_data()
-{
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("closed");
-    QTest::addColumn<int>("saves");
-    QTest::newRow("cancel keeps the project") << int(QMessageBox::Cancel) << false << 0;
-    QTest::newRow("save saves the project's editors") << int(QMessageBox::Save) << true << 4;
-    QTest::newRow("discard") << int(QMessageBox::Discard) << true << 0;
-}
-
-void tst_ProjectsManager::closePromptNamesModifiedFiles()
-{
-    QFETCH(int, answer);
-    QFETCH(bool, closed);
-    QFETCH(int, saves);
-    m_services.modifiedEditors.insert(path("src/main.c"), QStringLiteral("main.c"));
-    m_services.modifiedEditors.insert(path("notes.txt"), QStringLiteral("notes.txt"));
-    m_prompts->answers.enqueue(QMessageBox::StandardButton(answer));
-    m_manager->closeProject();
-    QCOMPARE(m_prompts->asked.size(), 1);
-    QCOMPARE(m_prompts->asked.first().title, QStringLiteral("Application"));
-    QCOMPARE(m_prompts->asked.first().text,
-             QStringLiteral("Files main.c, notes.txt have been modified.\n"
-                            "Do you want to save your changes?"));
-    QCOMPARE(m_manager->projectCount(), closed ? 0 : 1);
-    QCOMPARE(m_services.lines.filter(QStringLiteral("saveEditor")).size(), saves);
-    if (closed)
-        QCOMPARE(m_services.recentProjects, QStringList{path("demo.dyxp")});
 }
 
 void tst_ProjectsManager::dragInsideTree()
