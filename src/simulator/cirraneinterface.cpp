@@ -251,6 +251,19 @@ void CirraneInterface::updateDesignQuietly(const QString &designFile,
     writeHandOff(designFile, device, family, program, clock, false, false, true);
 }
 
+void CirraneInterface::keepHandOff(const QString &designFile,
+                                   const QString &device,
+                                   const QString &family,
+                                   const QString &program,
+                                   const QString &clock)
+{
+    m_designFile = designFile;
+    m_device = device;
+    m_family = family;
+    m_program = program;
+    m_clock = clock;
+}
+
 bool CirraneInterface::startDebugging()
 {
     if (!isRunning())

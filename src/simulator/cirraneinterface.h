@@ -46,6 +46,12 @@ public:
                              const QString &family,
                              const QString &program,
                              const QString &clock);
+    // What the next start of debugging hands over, without telling VEXA yet.
+    void keepHandOff(const QString &designFile,
+                     const QString &device,
+                     const QString &family,
+                     const QString &program,
+                     const QString &clock);
     bool startDebugging();
     bool launch(const QString &installationDirectory);
 

@@ -14,7 +14,7 @@ DebugSession::DebugSession(CirraneInterface &simulator,
     , m_installation(std::move(installation))
 {}
 
-bool DebugSession::sendFirmware(const std::optional<DebugTarget> &target)
+bool DebugSession::ready(const std::optional<DebugTarget> &target)
 {
     if (!target) {
         m_output.message(tr("No project selected."));
@@ -45,6 +45,13 @@ bool DebugSession::sendFirmware(const std::optional<DebugTarget> &target)
         m_output.error(tr("Clock is not set in project properties."));
         return false;
     }
+    return true;
+}
+
+bool DebugSession::sendFirmware(const std::optional<DebugTarget> &target)
+{
+    if (!ready(target))
+        return false;
     if (QFileInfo::exists(target->firmware)) {
         m_simulator.updateDesign(target->design,
                                  target->controller,
@@ -89,9 +96,19 @@ bool DebugSession::open(const std::optional<DebugTarget> &target)
 
 bool DebugSession::run(const std::optional<DebugTarget> &target)
 {
-    if (!m_simulator.isRunning())
+    bool ok = true;
+    if (!m_simulator.isRunning()) {
         open(target);
-    const bool started = m_simulator.isRunning() && m_simulator.startDebugging();
+    } else if ((ok = ready(target))) {
+        // A VEXA that runs already runs the firmware of the configuration selected now, which
+        // may not be the one handed over last.
+        m_simulator.keepHandOff(target->design,
+                                target->controller,
+                                target->family,
+                                target->firmware,
+                                target->clock);
+    }
+    const bool started = ok && m_simulator.isRunning() && m_simulator.startDebugging();
     if (started)
         m_output.message(tr("Debugging in VEXA started."));
     m_simulator.bringToFront();

@@ -50,6 +50,9 @@ public:
                   const QString &traceFile);
 
 private:
+    // Whether the target has all a hand-off needs; the output says what is missing.
+    bool ready(const std::optional<DebugTarget> &target);
+
     CirraneInterface &m_simulator;
     OutputSink &m_output;
     std::function<QString()> m_installation;

@@ -4,6 +4,7 @@
 #include "app/srcmanager.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
+#include "common/sequence.h"
 #include "common/testfiles.h"
 #include "common/windowsuite.h"
 #include "core/settingsstore.h"
@@ -16,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QListWidget>
@@ -26,6 +28,8 @@
 #include <QTreeWidgetItem>
 #include <QTreeWidgetItemIterator>
 #include <QtTest>
+
+#include <csignal>
 
 class tst_SimulatorFlows : public QObject, private WindowSuite
 {
@@ -42,6 +46,7 @@ private slots:
     void openingWithoutSimulatorSaysSo();
     void openSampleBuildsAndRunsInVexa();
     void debuggingThroughTheIdeAndVexa();
+    void randomSimulatorWorkKeepsOneVexaInStep();
 
 private:
     // A simulator installation in the test's folder whose VEXA is the real one.
@@ -164,12 +169,12 @@ void tst_SimulatorFlows::debugCommandsDriveTheSimulator()
         QTRY_VERIFY(!window.projectsManager()->simulatorLink()->isRunning());
 }
 
-// F5 and F10 hand over the firmware as the sources stand: a change, saved or not, is saved and
-// built first; nothing changed builds nothing; a failed build starts no simulation.
+// F5 and F10 hand over the firmware as the sources stand: never built, it is built first;
+// nothing changed builds nothing; a file another program changed is built again. (Edits in the
+// editor and failed builds are in the random sequence below.)
 void tst_SimulatorFlows::simulatorTakesTheFirmwareAsEdited()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
     useStandInSimulator(QStringLiteral("VEXA - board"), false);
     SrcManager window;
     QVERIFY(openProject(window, path));
@@ -189,16 +194,6 @@ void tst_SimulatorFlows::simulatorTakesTheFirmwareAsEdited()
     a.startDebugging->trigger();
     QCOMPARE(output(window).count(compiled), 1);
     QCOMPARE(runs(), 1);
-    // An edit not yet saved: saved, built, run.
-    window.editors().openFileAt(main);
-    SourceEditor *editor = window.tabs()->currentEditor();
-    editor->setText(editor->text().replace(QStringLiteral("500"), QStringLiteral("250")));
-    a.startDebugging->trigger();
-    QVERIFY2(output(window).contains(QStringLiteral("main.c -o Debug/main.o")),
-             qPrintable(output(window)));
-    QVERIFY(readFile(main).contains("_delay_ms(250)"));
-    QVERIFY(readFile(firmware) != built);
-    QCOMPARE(runs(), 2);
     // A file changed by another program: make finds it newer than the firmware.
     const QString led = QFileInfo(path).absolutePath() + QStringLiteral("/led.c");
     QVERIFY(writeFile(led, readFile(led) + "\nint spare_led;\n"));
@@ -210,13 +205,8 @@ void tst_SimulatorFlows::simulatorTakesTheFirmwareAsEdited()
     a.startDebugging->trigger();
     QVERIFY2(output(window).contains(QStringLiteral("led.c -o Debug/led.o")),
              qPrintable(output(window)));
-    QCOMPARE(runs(), 3);
-    // A change that does not build: no run of the old firmware.
-    editor->setText(editor->text() + QStringLiteral("int broken = ;\n"));
-    a.startDebugging->trigger();
-    QVERIFY(output(window).contains(
-        QStringLiteral("The build failed: the simulator was not started.")));
-    QCOMPARE(runs(), 3);
+    QVERIFY(readFile(firmware) != built);
+    QCOMPARE(runs(), 2);
     a.closeSimulator->trigger();
 }
 
@@ -453,6 +443,203 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     simulator->closeSimulator();
     QTRY_VERIFY_WITH_TIMEOUT(!simulator->isPaused(), 10000);
     QCOMPARE(editor->executionLine(), 0);
+}
+
+// The stand-in simulators this test started that are alive now, found among all processes.
+static QList<qint64> standInsAlive()
+{
+    QList<qint64> alive;
+    const QString program = QFileInfo(QStringLiteral(DYX_VEXA_STUB)).canonicalFilePath();
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QString proc = QStringLiteral("/proc/") + entry;
+        // The parent's id is the fourth field of stat, after the name in parentheses.
+        const QByteArray stat = readFile(proc + QStringLiteral("/stat"));
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (QFileInfo(proc + QStringLiteral("/exe")).canonicalFilePath() == program
+            && fields.value(1).toLongLong() == QCoreApplication::applicationPid())
+            alive.append(entry.toLongLong());
+    }
+    return alive;
+}
+
+// Random sequences of the simulator commands among edits (good and broken), builds, another
+// configuration, the project opened again and the simulator closed behind the program's back:
+// after every step exactly the commands due reached the simulator in their order, one
+// simulator runs or none as the model says, debugging is on as it says, Stop and Close
+// Simulation are offered while it runs, and the hand-off names the firmware of the selected
+// configuration, built from the sources as the editor shows them.
+void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
+{
+    RandomSequence sequence(17u, 30);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString main = folder + QStringLiteral("/main.c");
+    const QString log = m_dir->filePath(QStringLiteral("stub.log"));
+    useStandInSimulator(QStringLiteral("VEXA - board"), false);
+    ScriptedPrompts prompts;
+    SrcManager window;
+    window.projectsManager()->scanCompilers();
+    QVERIFY(openProject(window, path));
+    CirraneInterface *link = window.projectsManager()->simulatorLink();
+    const QList<qint64> earlier = standInsAlive(); // those of other tests, on their way out
+    const CommandActions &a = window.actions();
+    const QString original = QString::fromUtf8(readFile(main));
+    bool running = false;
+    bool debugging = false;
+    bool broken = false; // the editor's text does not build
+    QString configuration = QStringLiteral("Debug");
+    const auto firmware = [&] { return folder + QStringLiteral("/%1/%1.hex").arg(configuration); };
+    QString handedOver = firmware(); // the firmware the hand-off file names: opening hands over
+    QStringList expected;            // what reached the simulator, in order
+    // What the firmware hand-over sends a running simulator.
+    const auto handOver = [&] {
+        handedOver = firmware();
+        if (!running)
+            return;
+        expected << QStringLiteral("SEND 4 AUTORUN=%1").arg(debugging ? 1 : 0);
+        if (debugging)
+            expected << QStringLiteral("SEND 2") << QStringLiteral("SEND 4 AUTORUN=1");
+    };
+    for (int step = 0; step < sequence.steps(); ++step) {
+        bool simulated = false; // F5 or F10 handed over the firmware as the sources stand
+        switch (sequence.bounded(9)) {
+        case 0:
+        case 1: { // F5
+            if (broken) {
+                a.openDebugger->trigger();
+                SEQUENCE_CHECK(output(window).endsWith(
+                                   "The build failed: the simulator was not started."),
+                               output(window).right(200));
+            } else {
+                if (running) {
+                    if (debugging)
+                        expected << QStringLiteral("SEND 2");
+                    debugging = false;
+                    handOver();
+                    expected << QStringLiteral("SEND 2");
+                } else {
+                    handedOver = firmware();
+                }
+                running = simulated = true;
+                expected << QStringLiteral("FRONT");
+                a.openDebugger->trigger();
+            }
+            sequence.took(QStringLiteral("F5"));
+            break;
+        }
+        case 2:
+        case 3: { // F10
+            if (!broken) {
+                if (!running)
+                    expected << QStringLiteral("FRONT");
+                handedOver = firmware();
+                running = debugging = simulated = true;
+                expected << QStringLiteral("SEND 2") << QStringLiteral("SEND 4 AUTORUN=1")
+                         << QStringLiteral("FRONT");
+            }
+            a.startDebugging->trigger();
+            sequence.took(QStringLiteral("F10"));
+            break;
+        }
+        case 4: // Stop Simulation or Close Simulator, from the Debug menu
+            if (!running)
+                continue;
+            if (sequence.bounded(2)) {
+                expected << QStringLiteral("SEND 2");
+                debugging = false;
+                a.stopSimulation->trigger();
+                sequence.took(QStringLiteral("stop"));
+            } else {
+                expected << QStringLiteral("SEND 3");
+                running = debugging = false;
+                a.closeSimulator->trigger();
+                sequence.took(QStringLiteral("close simulator"));
+            }
+            break;
+        case 5: // the user closes the simulator's window
+            if (!running)
+                continue;
+            for (const qint64 pid : standInsAlive())
+                ::kill(pid_t(pid), SIGTERM);
+            QTRY_VERIFY(!link->isRunning());
+            running = debugging = false;
+            sequence.took(QStringLiteral("simulator ends"));
+            break;
+        case 6: { // an edit, saved or not, that builds or does not
+            window.editors().openFileAt(main);
+            broken = sequence.bounded(3) == 0;
+            window.tabs()->currentEditor()->setText(
+                original + (broken ? QStringLiteral("int broken = ;\n") : QString())
+                + QStringLiteral("// edit %1\n").arg(step));
+            if (sequence.bounded(2))
+                a.saveFile->trigger();
+            sequence.took(broken ? QStringLiteral("broken edit") : QStringLiteral("edit"));
+            break;
+        }
+        case 7: // F7 hands the firmware, built or not, over to a running simulator
+            a.buildProject->trigger();
+            if (running && QFileInfo::exists(firmware())) {
+                handOver();
+            } else if (running) {
+                expected << QStringLiteral("SEND 4 AUTORUN=0");
+                handedOver = firmware();
+            }
+            sequence.took(QStringLiteral("F7"));
+            break;
+        default: { // the other configuration, or the project opened again
+            if (sequence.bounded(2)) {
+                configuration = configuration == QLatin1String("Debug") ? QStringLiteral("Release")
+                                                                        : QStringLiteral("Debug");
+                window.configCombo()->setCurrentText(configuration);
+                sequence.took(QStringLiteral("select ") + configuration);
+            } else {
+                prompts.answers << QMessageBox::Save;
+                window.actions().closeProject->trigger();
+                prompts.fileNames << path;
+                configuration = QStringLiteral("Debug"); // as the saved project has it
+                a.openProject->trigger();
+                if (QFileInfo::exists(firmware()))
+                    handOver();
+                else if (running)
+                    expected << QStringLiteral("SEND 4 AUTORUN=0");
+                handedOver = firmware();
+                broken = false; // what was typed was saved, and builds again
+                window.editors().openFileAt(main);
+                window.tabs()->currentEditor()->setText(original);
+                sequence.took(QStringLiteral("reopen"));
+            }
+            break;
+        }
+        }
+        QCoreApplication::processEvents();
+        const QStringList sent = QString::fromUtf8(readFile(log))
+                                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        SEQUENCE_CHECK(sent == expected, sent.join(QLatin1Char(',')));
+        if (!running)
+            QTRY_VERIFY(!link->isRunning());
+        SEQUENCE_CHECK(link->isRunning() == running && link->isDebugging() == debugging,
+                       QStringLiteral("running %1, debugging %2")
+                           .arg(link->isRunning())
+                           .arg(link->isDebugging()));
+        QList<qint64> alive = standInsAlive();
+        alive.removeIf([&](qint64 pid) { return earlier.contains(pid); });
+        SEQUENCE_CHECK(alive.size() == (running ? 1 : 0), QString::number(alive.size()));
+        SEQUENCE_CHECK(a.stopSimulation->isEnabled() == running
+                           && a.closeSimulator->isEnabled() == running,
+                       QStringLiteral("commands"));
+        QSettings handOff(link->handOffPath(), QSettings::IniFormat);
+        SEQUENCE_CHECK(handOff.value(QStringLiteral("CIRRANE/PROGRAM")).toString() == handedOver,
+                       handOff.value(QStringLiteral("CIRRANE/PROGRAM")).toString());
+        // What runs was built from the sources as they stand.
+        const SourceEditor *editor = window.tabs()->findEditor(main);
+        SEQUENCE_CHECK(!simulated
+                           || ((!editor || readFile(main) == editor->text().toUtf8())
+                               && QFileInfo(firmware()).lastModified()
+                                      >= QFileInfo(main).lastModified()),
+                       QStringLiteral("firmware older than its source"));
+    }
+    a.closeSimulator->trigger();
+    qInfo("%lld steps", qlonglong(sequence.done()));
 }
 
 QTEST_MAIN(tst_SimulatorFlows)

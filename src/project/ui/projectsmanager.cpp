@@ -196,9 +196,9 @@ bool ProjectsManager::closeOpenProject()
 }
 
 // A project that is now the open one: its tree, its signals and the window's commands. One
-// opened from a file given to the program gets its editors of the last session back and is
-// handed to a running VEXA.
-void ProjectsManager::adoptProject(std::unique_ptr<Project> project, bool fromCommand)
+// opened from a file given to the program gets its editors of the last session back; one
+// opened (not made anew) is handed to a running VEXA.
+void ProjectsManager::adoptProject(std::unique_ptr<Project> project, bool fromCommand, bool handOver)
 {
     Project *adopted = project.get();
     m_projects.push_back(std::move(project));
@@ -214,7 +214,7 @@ void ProjectsManager::adoptProject(std::unique_ptr<Project> project, bool fromCo
     m_tree->setCurrentItem(adopted->rootItem());
     refresh();
     itemClicked(adopted->rootItem(), 0);
-    if (fromCommand)
+    if (handOver)
         sendFirmware();
 }
 
@@ -229,12 +229,12 @@ void ProjectsManager::newProject()
 {
     auto project = std::make_unique<Project>(m_catalogue, &m_mainWindow);
     if (project->runNewProjectWizard())
-        adoptChosen(std::move(project));
+        adoptChosen(std::move(project), false);
 }
 
 // A project the user chose takes the open one's place, unless it is open already or the user
 // keeps the open one.
-void ProjectsManager::adoptChosen(std::unique_ptr<Project> project)
+void ProjectsManager::adoptChosen(std::unique_ptr<Project> project, bool handOver)
 {
     if (indexOfProject(project->filePath()) >= 0) {
         Prompts::instance().message(QMessageBox::Information,
@@ -248,7 +248,7 @@ void ProjectsManager::adoptChosen(std::unique_ptr<Project> project)
         project->forget();
         return;
     }
-    adoptProject(std::move(project), false);
+    adoptProject(std::move(project), false, handOver);
 }
 
 void ProjectsManager::openSample()
@@ -345,7 +345,7 @@ bool ProjectsManager::openProject(const QString &path, bool quiet)
         auto p = std::make_unique<Project>(m_catalogue, &m_mainWindow);
         loaded = !path.isEmpty() && p->load(path);
         if (loaded)
-            adoptProject(std::move(p), true);
+            adoptProject(std::move(p), true, true);
         else if (!path.isEmpty())
             m_mainWindow.output().error(tr("Cannot open project %1").arg(path));
     }
@@ -357,7 +357,7 @@ void ProjectsManager::openProject()
 {
     auto project = std::make_unique<Project>(m_catalogue, &m_mainWindow);
     if (project->open())
-        adoptChosen(std::move(project));
+        adoptChosen(std::move(project), true);
 }
 
 void ProjectsManager::saveProject()

@@ -126,8 +126,8 @@ private:
     // first. False when that build failed.
     bool buildBeforeSimulating();
     std::optional<DebugTarget> debugTarget() const;
-    void adoptProject(std::unique_ptr<Project> project, bool fromCommand);
-    void adoptChosen(std::unique_ptr<Project> project);
+    void adoptProject(std::unique_ptr<Project> project, bool fromCommand, bool handOver);
+    void adoptChosen(std::unique_ptr<Project> project, bool handOver);
 
     MainServices &m_mainWindow;
     CommandActions *m_actions;
