@@ -53,6 +53,7 @@ private slots:
     void randomWorkKeepsDiskTabsAndProjectAgreed_data();
     void randomWorkKeepsDiskTabsAndProjectAgreed();
     void randomConfigurationWorkKeepsListSelectorAndBuilds();
+    void randomWorkAcrossRestartsKeepsTheSession();
 };
 
 void tst_ProjectFlows::closingAsksAboutEveryModifiedEditor()
@@ -1205,6 +1206,173 @@ void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
                                   + QFileInfo(path).completeBaseName(),
                        project->rootItem()->text(0));
     }
+    qInfo("%lld steps", qlonglong(sequence.done()));
+}
+
+// Random sequences of work on a project's files and files beside it, with the project closed
+// and opened again and the program quit (saving or dropping what was typed) and started again.
+// After every step the tabs, in their order, show what was typed and the files on disk what
+// was saved; a start reopens the project that was open and those of its files that were open,
+// in the project's order, and none of the files beside it, which are the recent files instead,
+// the last tab first.
+void tst_ProjectFlows::randomWorkAcrossRestartsKeepsTheSession()
+{
+    RandomSequence sequence(1u, 60);
+    const QString projectPath = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(projectPath).absolutePath();
+    QStringList inProject; // the project's sources, in its order
+    for (const char *name : {"main.c", "led.c", "led.h"})
+        inProject << folder + QLatin1Char('/') + QLatin1String(name);
+    QStringList beside;
+    for (const char *name : {"notes.txt", "other.c", "extra.h"}) {
+        beside << m_dir->filePath(QLatin1String(name));
+        QVERIFY(writeFile(beside.last(), QByteArray(name) + '\n'));
+    }
+    QMap<QString, QByteArray> disk;
+    for (const QString &file : inProject + beside)
+        disk.insert(file, readFile(file));
+    QStringList tabs;             // in tab order
+    QMap<QString, QString> typed; // the text of the tabs with unsaved text
+    QStringList recent;           // the recent files, newest first
+    bool projectOpen = true;
+    const auto pushRecent = [&](const QString &file) {
+        recent.removeAll(file);
+        recent.prepend(file);
+        while (recent.size() > 4)
+            recent.removeLast();
+    };
+    // What becomes of the typed text of the tabs named, as answered.
+    const auto answered = [&](const QStringList &files, bool save) {
+        for (const QString &file : files) {
+            if (save && typed.contains(file))
+                disk[file] = typed.value(file).toUtf8();
+            typed.remove(file);
+        }
+    };
+    ScriptedPrompts prompts;
+    auto window = std::make_unique<SrcManager>();
+    QVERIFY(openProject(*window, projectPath));
+    for (int step = 0; step < sequence.steps(); ++step) {
+        switch (sequence.bounded(9)) {
+        case 0:
+        case 1: { // open a file, of the project while it is open
+            const QString file = sequence.pick(projectOpen && sequence.bounded(2) ? inProject
+                                                                                  : beside);
+            window->editors().openFileAt(file);
+            if (!tabs.contains(file))
+                tabs << file;
+            sequence.took(QStringLiteral("open ") + QFileInfo(file).fileName());
+            break;
+        }
+        case 2:
+        case 3: { // type in a tab
+            if (tabs.isEmpty())
+                continue;
+            const QString file = sequence.pick(tabs);
+            SourceEditor *editor = window->tabs()->findEditor(file);
+            editor->append(QStringLiteral("// typed %1\n").arg(step));
+            typed[file] = editor->text();
+            sequence.took(QStringLiteral("type in ") + QFileInfo(file).fileName());
+            break;
+        }
+        case 4: { // Close File
+            if (tabs.isEmpty())
+                continue;
+            const QString file = sequence.pick(tabs);
+            const bool save = sequence.bounded(2);
+            if (typed.contains(file))
+                prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
+            window->tabs()->activateFile(file);
+            window->actions().closeFile->trigger();
+            answered({file}, save);
+            tabs.removeAll(file);
+            if (!inProject.contains(file) || !projectOpen)
+                pushRecent(file);
+            sequence.took(QStringLiteral("close ") + QFileInfo(file).fileName());
+            break;
+        }
+        case 5: { // Close Project, or open it again
+            if (projectOpen) {
+                const bool save = sequence.bounded(2);
+                QStringList open = tabs;
+                open.removeIf([&](const QString &file) { return !inProject.contains(file); });
+                if (std::any_of(open.cbegin(), open.cend(), [&](const QString &file) {
+                        return typed.contains(file);
+                    }))
+                    prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
+                window->actions().closeProject->trigger();
+                answered(open, save);
+                for (const QString &file : std::as_const(open))
+                    tabs.removeAll(file);
+                sequence.took(save ? QStringLiteral("close project (save)")
+                                   : QStringLiteral("close project (discard)"));
+            } else {
+                QVERIFY(openProject(*window, projectPath));
+                sequence.took(QStringLiteral("open project"));
+            }
+            projectOpen = !projectOpen;
+            break;
+        }
+        default: { // quit, answering every question alike, and start again
+            const bool save = sequence.bounded(2);
+            for (int i = 0; i < 8; ++i)
+                prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
+            prompts.asked.clear();
+            QVERIFY(window->close());
+            prompts.answers.clear();
+            // Each file with typed text was named in a question, and no other.
+            QStringList named;
+            for (const QString &file : tabs) {
+                for (const ScriptedPrompts::Question &question : std::as_const(prompts.asked)) {
+                    if (question.text.contains(QFileInfo(file).fileName()))
+                        named << file;
+                }
+            }
+            named.removeDuplicates();
+            named.sort();
+            QStringList due = typed.keys();
+            SEQUENCE_CHECK(named == due, named.join(QLatin1Char(',')));
+            answered(tabs, save);
+            for (const QString &file : std::as_const(tabs)) {
+                if (!projectOpen || !inProject.contains(file))
+                    pushRecent(file);
+            }
+            QStringList reopened;
+            for (const QString &file : std::as_const(inProject)) {
+                if (projectOpen && tabs.contains(file))
+                    reopened << file;
+            }
+            tabs = reopened;
+            sequence.took(save ? QStringLiteral("quit (save) and start")
+                               : QStringLiteral("quit (discard) and start"));
+            window.reset();
+            window = std::make_unique<SrcManager>();
+            SEQUENCE_CHECK(window->recentFiles() == recent,
+                           window->recentFiles().join(QLatin1Char(',')));
+            SEQUENCE_CHECK(!projectOpen || window->recentProjects().value(0) == projectPath,
+                           window->recentProjects().join(QLatin1Char(',')));
+            break;
+        }
+        }
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        SEQUENCE_CHECK(prompts.answers.isEmpty(), QStringLiteral("a question was not asked"));
+        SEQUENCE_CHECK(window->projectsManager()->projectCount() == (projectOpen ? 1 : 0),
+                       QStringLiteral("projects"));
+        SEQUENCE_CHECK(window->tabs()->openPaths() == tabs,
+                       window->tabs()->openPaths().join(QLatin1Char(',')));
+        for (const QString &file : std::as_const(tabs)) {
+            const SourceEditor *editor = window->tabs()->findEditor(file);
+            SEQUENCE_CHECK(editor->text() == typed.value(file, QString::fromUtf8(disk.value(file)))
+                               && editor->isDocumentModified() == typed.contains(file),
+                           file);
+        }
+        for (auto file = disk.cbegin(); file != disk.cend(); ++file)
+            SEQUENCE_CHECK(readFile(file.key()) == file.value(), file.key());
+    }
+    prompts.answers << QMessageBox::Discard << QMessageBox::Discard << QMessageBox::Discard
+                    << QMessageBox::Discard;
+    window.reset();
     qInfo("%lld steps", qlonglong(sequence.done()));
 }
 

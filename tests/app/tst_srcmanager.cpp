@@ -33,7 +33,6 @@ private slots:
     void stateWithoutEditorOrProject();
     void sessionRoundTrip();
     void selectorWithoutProject();
-    void sessionReopensProject();
 
 private:
     static QStringList texts(const QList<QAction *> &actions);
@@ -185,32 +184,6 @@ void tst_SrcManager::selectorWithoutProject()
     window.configCombo()->setCurrentIndex(0);
     QCOMPARE(window.configCombo()->count(), 1);
     QCOMPARE(window.selectedConfiguration(), QStringLiteral("Configurations..."));
-}
-
-void tst_SrcManager::sessionReopensProject()
-{
-    QTemporaryDir dir;
-    QVERIFY(copyTree(QStringLiteral(DYX_TEST_DATA "/projects/demo"), dir.path()));
-    {
-        SettingsStore store;
-        store.setDirectory(SettingsStore::Compilers, QStringLiteral(DYX_TEST_DATA "/compilers"));
-    }
-    const QString path = dir.filePath(QStringLiteral("demo.dyxp"));
-    {
-        SrcManager window;
-        QVERIFY(window.projectsManager()->openProject(path, false));
-        window.updateBuildTargets(QString());
-        QStringList entries;
-        for (int i = 0; i < window.configCombo()->count(); ++i)
-            entries.append(window.configCombo()->itemText(i));
-        QCOMPARE(entries, QStringList({"Debug", "Release", "Configurations..."}));
-        window.configCombo()->setCurrentIndex(1);
-        QCOMPARE(window.projectsManager()->currentProject()->activeConfigurationIndex(), 1);
-        QVERIFY(window.close());
-    }
-    SrcManager again;
-    QCOMPARE(again.projectsManager()->projectPath(0), path);
-    QCOMPARE(again.recentProjects(), QStringList{path});
 }
 
 QTEST_MAIN(tst_SrcManager)
