@@ -20,6 +20,7 @@
 #include "toolchain/ui/controllerdialog.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -30,11 +31,14 @@
 #include <QRadioButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidgetItem>
 #include <QtTest>
+
+#include <Qsci/qscilexer.h>
 
 class tst_ProjectFlows : public QObject, private WindowSuite
 {
@@ -1235,6 +1239,8 @@ void tst_ProjectFlows::randomWorkAcrossRestartsKeepsTheSession()
     QMap<QString, QString> typed; // the text of the tabs with unsaved text
     QStringList recent;           // the recent files, newest first
     bool projectOpen = true;
+    bool lineNumbers = true; // as on a first start
+    QString fontSize;        // the editor's text, once the settings showed it
     const auto pushRecent = [&](const QString &file) {
         recent.removeAll(file);
         recent.prepend(file);
@@ -1253,7 +1259,7 @@ void tst_ProjectFlows::randomWorkAcrossRestartsKeepsTheSession()
     auto window = std::make_unique<SrcManager>();
     QVERIFY(openProject(*window, projectPath));
     for (int step = 0; step < sequence.steps(); ++step) {
-        switch (sequence.bounded(9)) {
+        switch (sequence.bounded(10)) {
         case 0:
         case 1: { // open a file, of the project while it is open
             const QString file = sequence.pick(projectOpen && sequence.bounded(2) ? inProject
@@ -1313,6 +1319,46 @@ void tst_ProjectFlows::randomWorkAcrossRestartsKeepsTheSession()
             projectOpen = !projectOpen;
             break;
         }
+        case 6: { // Editor Configuration: the text's size and the line numbers, OK or Cancel
+            bool accept = false;
+            QString size;
+            bool numbers = false;
+            WindowFlows::onNextDialog(window.get(), [&](QDialog *dialog) {
+                auto *pages = child<QTabWidget>(dialog, "tabWidget");
+                pages->setCurrentIndex(1);
+                child<QComboBox>(dialog, "textSettingsCombo")
+                    ->setCurrentText(QStringLiteral("Text Editor"));
+                auto *sizes = child<QComboBox>(dialog, "fontSizeCombo");
+                SEQUENCE_CHECK(fontSize.isEmpty() || sizes->currentText() == fontSize,
+                               sizes->currentText());
+                sizes->setFocus();
+                const int moves = sequence.bounded(5) - 2;
+                for (int i = 0; i < std::abs(moves); ++i)
+                    QTest::keyClick(sizes, moves > 0 ? Qt::Key_Down : Qt::Key_Up);
+                size = sizes->currentText();
+                pages->setCurrentIndex(2);
+                auto *box = child<QCheckBox>(dialog, "displayLineNumbersCheckBox");
+                SEQUENCE_CHECK(box->isChecked() == lineNumbers, QStringLiteral("line numbers"));
+                if (sequence.bounded(2))
+                    QTest::mouseClick(box, Qt::LeftButton);
+                numbers = box->isChecked();
+                accept = sequence.bounded(4) != 0;
+                QTest::mouseClick(child<QDialogButtonBox>(dialog, "buttonBox")
+                                      ->button(accept ? QDialogButtonBox::Ok
+                                                      : QDialogButtonBox::Cancel),
+                                  Qt::LeftButton);
+            });
+            window->actions().editorConfiguration->trigger();
+            if (accept) {
+                fontSize = size;
+                lineNumbers = numbers;
+            }
+            sequence.took(QStringLiteral("settings: %1 points, line numbers %2 (%3)")
+                              .arg(size)
+                              .arg(numbers)
+                              .arg(accept ? "OK" : "Cancel"));
+            break;
+        }
         default: { // quit, answering every question alike, and start again
             const bool save = sequence.bounded(2);
             for (int i = 0; i < 8; ++i)
@@ -1366,6 +1412,15 @@ void tst_ProjectFlows::randomWorkAcrossRestartsKeepsTheSession()
             SEQUENCE_CHECK(editor->text() == typed.value(file, QString::fromUtf8(disk.value(file)))
                                && editor->isDocumentModified() == typed.contains(file),
                            file);
+            // Every tab, when looked at, looks as the settings say, also after a start.
+            window->tabs()->activateFile(file);
+            SEQUENCE_CHECK((editor->marginWidth(1) > 0) == lineNumbers
+                               && (fontSize.isEmpty() || !editor->lexer()
+                                   || editor->lexer()->font(0).pointSize() == fontSize.toInt()),
+                           QStringLiteral("%1: margin %2, %3 points")
+                               .arg(file)
+                               .arg(editor->marginWidth(1))
+                               .arg(editor->lexer() ? editor->lexer()->font(0).pointSize() : 0));
         }
         for (auto file = disk.cbegin(); file != disk.cend(); ++file)
             SEQUENCE_CHECK(readFile(file.key()) == file.value(), file.key());
