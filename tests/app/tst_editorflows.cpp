@@ -12,6 +12,7 @@
 #include "app/helpviewer.h"
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
+#include "editor/findsession.h"
 #include "editor/ui/finddialog.h"
 #include "editor/ui/gotolinedialog.h"
 #include "editor/ui/print.h"
@@ -40,6 +41,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
@@ -67,6 +69,7 @@ private slots:
     void breakpointsFollowARename();
     void randomEditsAndOtherProgramsNeverLoseText();
     void randomEditsKeepBreakpointsOnTheirLines();
+    void randomReplaceAllKeepsTabsAndFilesAgreed();
 };
 
 void tst_EditorFlows::goToLine_data()
@@ -962,6 +965,183 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
         for (const int each : std::as_const(expected))
             listed.append({path, each});
         SEQUENCE_CHECK(window.tabs()->breakpoints() == listed, shown.join(QLatin1Char(',')));
+    }
+    qInfo("%lld steps", qlonglong(sequence.done()));
+}
+
+// Random sequences of Replace All in the current document, the open ones or the project, among
+// files opened, typed in, saved and closed: after every step each file's text, in its tab or
+// on disk, is what a plain replacement of the text gives (the letters found never meet those
+// put in, so the direction of the search does not matter), the count says how many, the tabs
+// are those open before and the project's files that changed, and nothing is saved unasked.
+void tst_EditorFlows::randomReplaceAllKeepsTabsAndFilesAgreed()
+{
+    RandomSequence sequence(1u, 40);
+    const QString folder = m_dir->filePath(QStringLiteral("words"));
+    QDir().mkpath(folder);
+    QStringList files; // the project's, in its order
+    QByteArray listed;
+    QMap<QString, QString> disk;
+    const QStringList words{"a", "ab", "ca", "b", "x", "xy", "yx", "y", "1", "-"};
+    const auto someWords = [&](int count) {
+        QString text;
+        for (int i = 0; i < count; ++i)
+            text += sequence.pick(words) + QLatin1Char(i % 5 == 4 ? '\n' : ' ');
+        return text;
+    };
+    for (int i = 0; i < 5; ++i) {
+        files << folder + QStringLiteral("/w%1.txt").arg(i);
+        disk[files.last()] = someWords(12) + QLatin1Char('\n');
+        QVERIFY(writeFile(files.last(), disk[files.last()].toUtf8()));
+        listed += "<FILE NAME=\"w" + QByteArray::number(i) + ".txt\" GROUP=\"Other Files\"/>";
+    }
+    const QString path = folder + QStringLiteral("/words.dyxp");
+    QVERIFY(writeFile(path,
+                      "<PROJECT><FILES>" + listed
+                          + "</FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
+                            "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" "
+                            "CLOCK=\"16MHz\"/></CONFIGURATION></PROJECT>"));
+    QStringList tabs;             // in tab order
+    QMap<QString, QString> shown; // what each tab shows
+    QSet<QString> dirty;          // tabs changed since they were opened or saved
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.actions().replace->trigger();
+    auto *dialog = window.findChild<FindDialog *>();
+    QVERIFY(dialog);
+    for (int step = 0; step < sequence.steps(); ++step) {
+        switch (sequence.bounded(7)) {
+        case 0: { // open a file
+            const QString file = sequence.pick(files);
+            window.editors().openFileAt(file);
+            if (!tabs.contains(file)) {
+                tabs << file;
+                shown[file] = disk.value(file);
+            }
+            sequence.took(QStringLiteral("open ") + QFileInfo(file).fileName());
+            break;
+        }
+        case 1: { // type at a tab's end
+            if (tabs.isEmpty())
+                continue;
+            const QString file = sequence.pick(tabs);
+            SourceEditor *editor = window.tabs()->findEditor(file);
+            const QString typed = someWords(3);
+            editor->append(typed);
+            shown[file] += typed;
+            dirty.insert(file);
+            sequence.took(QStringLiteral("type '%1' in %2").arg(typed, QFileInfo(file).fileName()));
+            break;
+        }
+        case 2: // Save All Files
+            window.actions().saveAllFiles->trigger();
+            for (const QString &file : std::as_const(tabs))
+                disk[file] = shown.value(file);
+            dirty.clear();
+            sequence.took(QStringLiteral("save all"));
+            break;
+        case 3: { // Close File, saving or not
+            if (tabs.isEmpty())
+                continue;
+            const QString file = sequence.pick(tabs);
+            const bool save = sequence.bounded(2);
+            if (dirty.contains(file))
+                prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
+            window.tabs()->activateFile(file);
+            window.actions().closeFile->trigger();
+            if (save && dirty.contains(file))
+                disk[file] = shown.value(file);
+            dirty.remove(file);
+            tabs.removeAll(file);
+            shown.remove(file);
+            sequence.took(QStringLiteral("close %1 (%2)")
+                              .arg(QFileInfo(file).fileName(), save ? "save" : "discard"));
+            break;
+        }
+        default: { // Replace All
+            const int scope = sequence.bounded(3);
+            if (scope != FindSession::CurrentProject && tabs.isEmpty())
+                continue;
+            const QString find = sequence.pick({"a", "ab", "ca", "b", "x", "xy", "yx"});
+            // Letters of the other kind, or nothing.
+            const QString replacement = find.contains(QLatin1Char('x'))
+                                                || find.contains(QLatin1Char('y'))
+                                            ? sequence.pick({"a", "ba", "", "1"})
+                                            : sequence.pick({"x", "yx", "", "-"});
+            // The search starts in the tab in front; the others of its scope follow (in the
+            // project, each open one in tab order changes places with the next file from the
+            // start), and each of those it leaves without a change is closed again, with the
+            // question about its typed text.
+            const QString front = tabs.isEmpty() ? QString() : sequence.pick(tabs);
+            QStringList searched = scope == FindSession::AllOpenDocuments ? tabs : QStringList();
+            if (scope == FindSession::CurrentProject) {
+                searched = files;
+                for (int at = 0; at < tabs.size(); ++at)
+                    searched.swapItemsAt(searched.indexOf(tabs.at(at)), at);
+            }
+            searched.removeAll(front);
+            if (!front.isEmpty())
+                searched.prepend(front);
+            int count = 0;
+            QStringList answers;
+            for (const QString &file : std::as_const(searched)) {
+                const bool open = tabs.contains(file);
+                const QString before = open ? shown.value(file) : disk.value(file);
+                const int found = int(before.count(find));
+                count += found;
+                if (found > 0) {
+                    if (!open)
+                        tabs << file;
+                    shown[file] = QString(before).replace(find, replacement);
+                    dirty.insert(file);
+                } else if (open && file != front) {
+                    const bool save = sequence.bounded(2);
+                    if (dirty.contains(file)) {
+                        prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
+                        answers << QFileInfo(file).fileName() + (save ? " saved" : " dropped");
+                        if (save)
+                            disk[file] = shown.value(file);
+                    }
+                    tabs.removeAll(file);
+                    shown.remove(file);
+                    dirty.remove(file);
+                }
+            }
+            if (!front.isEmpty())
+                window.tabs()->activateFile(front);
+            prompts.asked.clear();
+            window.show();
+            child<QComboBox>(dialog, "findTextComboBox")->setEditText(find);
+            child<QComboBox>(dialog, "replaceWithTextComboBox")->setEditText(replacement);
+            // Another scope and back: a search from the start, whatever came before.
+            child<QComboBox>(dialog, "lookInComboBox")->setCurrentIndex((scope + 1) % 3);
+            child<QComboBox>(dialog, "lookInComboBox")->setCurrentIndex(scope);
+            child<QPushButton>(dialog, "replaceAllButton")->click();
+            sequence.took(QStringLiteral("replace '%1' by '%2' in %3 from %4 (%5; %6)")
+                              .arg(find, replacement)
+                              .arg(scope)
+                              .arg(QFileInfo(front).fileName())
+                              .arg(count)
+                              .arg(answers.join(QLatin1Char(','))));
+            const QString told = prompts.asked.value(prompts.asked.size() - 1).text;
+            SEQUENCE_CHECK(told == QStringLiteral("Replaced %1 occurences").arg(count), told);
+            break;
+        }
+        }
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        SEQUENCE_CHECK(prompts.answers.isEmpty(), QStringLiteral("a question was not asked"));
+        SEQUENCE_CHECK(window.tabs()->openPaths() == tabs,
+                       window.tabs()->openPaths().join(QLatin1Char(',')));
+        for (const QString &file : std::as_const(tabs)) {
+            const SourceEditor *editor = window.tabs()->findEditor(file);
+            SEQUENCE_CHECK(editor->text() == shown.value(file)
+                               && editor->isDocumentModified() == dirty.contains(file),
+                           file + QLatin1Char(' ') + editor->text());
+        }
+        for (const QString &file : std::as_const(files))
+            SEQUENCE_CHECK(QString::fromUtf8(readFile(file)) == disk.value(file), file);
     }
     qInfo("%lld steps", qlonglong(sequence.done()));
 }
