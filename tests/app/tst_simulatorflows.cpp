@@ -486,7 +486,9 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
     const QString original = QString::fromUtf8(readFile(main));
     bool running = false;
     bool debugging = false;
-    bool broken = false; // the editor's text does not build
+    bool broken = false;                                         // the editor's text does not build
+    QString design = folder + QStringLiteral("/AVR Blinky.DSN"); // empty: none in the project
+    int designs = 0;
     QString configuration = QStringLiteral("Debug");
     const auto firmware = [&] { return folder + QStringLiteral("/%1/%1.hex").arg(configuration); };
     QString handedOver = firmware(); // the firmware the hand-off file names: opening hands over
@@ -502,10 +504,17 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
     };
     for (int step = 0; step < sequence.steps(); ++step) {
         bool simulated = false; // F5 or F10 handed over the firmware as the sources stand
-        switch (sequence.bounded(9)) {
+        switch (sequence.bounded(10)) {
         case 0:
-        case 1: { // F5
-            if (broken) {
+        case 1: {                   // F5
+            if (design.isEmpty()) { // nothing to hand over, and no build
+                if (running && debugging)
+                    expected << QStringLiteral("SEND 2");
+                if (running)
+                    expected << QStringLiteral("FRONT");
+                debugging = false;
+                a.openDebugger->trigger();
+            } else if (broken) {
                 a.openDebugger->trigger();
                 SEQUENCE_CHECK(output(window).endsWith(
                                    "The build failed: the simulator was not started."),
@@ -529,7 +538,10 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
         }
         case 2:
         case 3: { // F10
-            if (!broken) {
+            if (design.isEmpty()) {
+                if (running)
+                    expected << QStringLiteral("FRONT");
+            } else if (!broken) {
                 if (!running)
                     expected << QStringLiteral("FRONT");
                 handedOver = firmware();
@@ -578,7 +590,9 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
         }
         case 7: // F7 hands the firmware, built or not, over to a running simulator
             a.buildProject->trigger();
-            if (running && QFileInfo::exists(firmware())) {
+            if (design.isEmpty()) {
+                // nothing to hand over
+            } else if (running && QFileInfo::exists(firmware())) {
                 handOver();
             } else if (running) {
                 expected << QStringLiteral("SEND 4 AUTORUN=0");
@@ -586,6 +600,39 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
             }
             sequence.took(QStringLiteral("F7"));
             break;
+        case 8: { // Remove File on the design, or Create Design File when there is none
+            Project *project = window.projectsManager()->currentProject();
+            if (!design.isEmpty()) {
+                auto *tree = window.projectsManager()->tree();
+                for (int i = 0; i < project->fileCount(); ++i) {
+                    if (project->filePathAt(i) == design) {
+                        tree->scrollToItem(project->fileAt(i)->item);
+                        QTest::mouseClick(tree->viewport(),
+                                          Qt::LeftButton,
+                                          {},
+                                          tree->visualItemRect(project->fileAt(i)->item).center());
+                    }
+                }
+                prompts.answers << QMessageBox::Ok;
+                a.removeFile->trigger();
+                SEQUENCE_CHECK(project->designFile().isEmpty(), project->designFile());
+                design.clear();
+                sequence.took(QStringLiteral("remove the design"));
+                break;
+            }
+            // VEXA, if it runs, closes and starts again on the new design, running the
+            // firmware as it was last built.
+            design = folder + QStringLiteral("/Design %1.DSN").arg(++designs);
+            prompts.fileNames << design;
+            if (running)
+                expected << QStringLiteral("SEND 3");
+            running = true;
+            debugging = false;
+            handedOver = firmware();
+            a.createDesignFile->trigger();
+            sequence.took(QStringLiteral("create a design"));
+            break;
+        }
         default: { // the other configuration, or the project opened again
             if (sequence.bounded(2)) {
                 configuration = configuration == QLatin1String("Debug") ? QStringLiteral("Release")
@@ -593,16 +640,19 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
                 window.configCombo()->setCurrentText(configuration);
                 sequence.took(QStringLiteral("select ") + configuration);
             } else {
-                prompts.answers << QMessageBox::Save;
+                prompts.answers << QMessageBox::Save; // if there is anything to save
                 window.actions().closeProject->trigger();
+                prompts.answers.clear();
                 prompts.fileNames << path;
                 configuration = QStringLiteral("Debug"); // as the saved project has it
                 a.openProject->trigger();
-                if (QFileInfo::exists(firmware()))
+                if (!design.isEmpty() && QFileInfo::exists(firmware())) {
                     handOver();
-                else if (running)
-                    expected << QStringLiteral("SEND 4 AUTORUN=0");
-                handedOver = firmware();
+                } else if (!design.isEmpty()) { // handed over all the same, never run
+                    if (running)
+                        expected << QStringLiteral("SEND 4 AUTORUN=0");
+                    handedOver = firmware();
+                }
                 broken = false; // what was typed was saved, and builds again
                 window.editors().openFileAt(main);
                 window.tabs()->currentEditor()->setText(original);
