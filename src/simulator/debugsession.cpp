@@ -96,19 +96,21 @@ bool DebugSession::open(const std::optional<DebugTarget> &target)
 
 bool DebugSession::run(const std::optional<DebugTarget> &target)
 {
-    bool ok = true;
+    bool handedOver = true;
     if (!m_simulator.isRunning()) {
         open(target);
-    } else if ((ok = ready(target))) {
+    } else {
         // A VEXA that runs already runs the firmware of the configuration selected now, which
         // may not be the one handed over last.
-        m_simulator.keepHandOff(target->design,
-                                target->controller,
-                                target->family,
-                                target->firmware,
-                                target->clock);
+        handedOver = ready(target);
+        if (handedOver)
+            m_simulator.keepHandOff(target->design,
+                                    target->controller,
+                                    target->family,
+                                    target->firmware,
+                                    target->clock);
     }
-    const bool started = ok && m_simulator.isRunning() && m_simulator.startDebugging();
+    const bool started = handedOver && m_simulator.isRunning() && m_simulator.startDebugging();
     if (started)
         m_output.message(tr("Debugging in VEXA started."));
     m_simulator.bringToFront();
