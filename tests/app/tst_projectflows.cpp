@@ -1221,9 +1221,10 @@ void tst_ProjectFlows::randomConfigurationWorkKeepsListSelectorAndBuilds()
 // the last tab first.
 void tst_ProjectFlows::randomWorkAcrossRestartsKeepsTheSession()
 {
-    RandomSequence sequence(1u, 60);
-    const QString projectPath = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    RandomSequence sequence(2u, 60);
+    QString projectPath = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     const QString folder = QFileInfo(projectPath).absolutePath();
+    int copies = 0;
     QStringList inProject; // the project's sources, in its order
     for (const char *name : {"main.c", "led.c", "led.h"})
         inProject << folder + QLatin1Char('/') + QLatin1String(name);
@@ -1297,7 +1298,33 @@ void tst_ProjectFlows::randomWorkAcrossRestartsKeepsTheSession()
             sequence.took(QStringLiteral("close ") + QFileInfo(file).fileName());
             break;
         }
-        case 5: { // Close Project, or open it again
+        case 5: { // Close Project, or open it again; or Save Project As
+            if (projectOpen && sequence.bounded(3) == 0) {
+                // The copy holds every file as its tab shows it; the tabs go on in the copy.
+                const QString place = m_dir->filePath(QStringLiteral("copies %1").arg(++copies));
+                const QString name = QStringLiteral("Copy %1").arg(copies);
+                QDir().mkpath(place);
+                WindowFlows::onNextDialog(window.get(), [&](QDialog *dialog) {
+                    child<QLineEdit>(dialog, "projectNameEdit")->setText(name);
+                    prompts.fileNames << place;
+                    QTest::mouseClick(child<QPushButton>(dialog, "browseButton"), Qt::LeftButton);
+                    QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+                });
+                window->actions().saveProjectAs->trigger();
+                projectPath = place + QLatin1Char('/') + name + QLatin1Char('/') + name
+                              + QStringLiteral(".dyxp");
+                for (QString &file : inProject) {
+                    const QString copy = QFileInfo(projectPath).absolutePath() + QLatin1Char('/')
+                                         + QFileInfo(file).fileName();
+                    disk[copy] = typed.value(file, disk.value(file)).toUtf8();
+                    typed.remove(file);
+                    if (tabs.contains(file))
+                        tabs[tabs.indexOf(file)] = copy;
+                    file = copy;
+                }
+                sequence.took(QStringLiteral("save project as ") + name);
+                break;
+            }
             if (projectOpen) {
                 const bool save = sequence.bounded(2);
                 QStringList open = tabs;
