@@ -184,11 +184,7 @@ bool CirraneInterface::writeHandOff(const QString &designFile,
                                     bool newDesign,
                                     bool quiet)
 {
-    m_designFile = designFile;
-    m_device = device;
-    m_family = family;
-    m_program = program;
-    m_clock = clock;
+    keepHandOff(designFile, device, family, program, clock);
     m_handOffWritten = false;
     // The text is made by the settings code VEXA reads it with, in a file of its own, and
     // then written whole over the hand-off file, or not at all.

@@ -42,7 +42,6 @@ private slots:
     void debugCommandsDriveTheSimulator_data();
     void debugCommandsDriveTheSimulator();
     void simulatorTakesTheFirmwareAsEdited();
-    void createDesignFileStartsTheSimulator();
     void openingWithoutSimulatorSaysSo();
     void openSampleBuildsAndRunsInVexa();
     void debuggingThroughTheIdeAndVexa();
@@ -208,38 +207,6 @@ void tst_SimulatorFlows::simulatorTakesTheFirmwareAsEdited()
     QVERIFY(readFile(firmware) != built);
     QCOMPARE(runs(), 2);
     a.closeSimulator->trigger();
-}
-
-// Create Design File asks for the file's name, builds the firmware that is not built yet,
-// starts the simulator on the new, empty design with the firmware running, and adds the file.
-void tst_SimulatorFlows::createDesignFileStartsTheSimulator()
-{
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString folder = QFileInfo(path).absolutePath();
-    QFile::remove(folder + QStringLiteral("/AVR Blinky.DSN"));
-    QByteArray project = readFile(path);
-    project.replace(" <FILE NAME=\"AVR Blinky.DSN\" GROUP=\"Design\"/>\n", "");
-    QVERIFY(writeFile(path, project));
-    useStandInSimulator(QStringLiteral("VEXA"), false);
-    SrcManager window;
-    window.projectsManager()->scanCompilers();
-    QVERIFY(openProject(window, path));
-    const CommandActions &a = window.actions();
-    QVERIFY(a.createDesignFile->isEnabled());
-    ScriptedPrompts prompts;
-    const QString design = folder + QStringLiteral("/Board.DSN");
-    prompts.fileNames << design;
-    a.createDesignFile->trigger();
-    QVERIFY2(window.projectsManager()->simulatorLink()->isRunning(), qPrintable(output(window)));
-    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Debug/Debug.hex")));
-    QCOMPARE(QFileInfo(design).size(), 0);
-    QCOMPARE(window.projectsManager()->currentProject()->designFile(), design);
-    QVERIFY(!a.createDesignFile->isEnabled());
-    QSettings handOff(window.projectsManager()->simulatorLink()->handOffPath(),
-                      QSettings::IniFormat);
-    QCOMPARE(handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")).toString(), design);
-    QCOMPARE(handOff.value(QStringLiteral("CIRRANE/AUTORUN")).toString(), QStringLiteral("1"));
-    window.projectsManager()->debugClose();
 }
 
 // Opening a project without a simulator installation says so in the output window, and the
@@ -466,8 +433,9 @@ static QList<qint64> standInsAlive()
 // configuration, the project opened again and the simulator closed behind the program's back:
 // after every step exactly the commands due reached the simulator in their order, one
 // simulator runs or none as the model says, debugging is on as it says, Stop and Close
-// Simulation are offered while it runs, and the hand-off names the firmware of the selected
-// configuration, built from the sources as the editor shows them.
+// Simulation are offered while it runs, and the hand-off names the design and the firmware of
+// the selected configuration, built from the sources as the editor shows them. A design
+// created is empty, the project's, and run at once.
 void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
 {
     RandomSequence sequence(17u, 30);
@@ -631,6 +599,15 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
             handedOver = firmware();
             a.createDesignFile->trigger();
             sequence.took(QStringLiteral("create a design"));
+            // An empty design in the project, the firmware built unless it cannot be, running.
+            SEQUENCE_CHECK(QFileInfo(design).size() == 0 && project->designFile() == design
+                               && !a.createDesignFile->isEnabled()
+                               && (broken || QFileInfo::exists(firmware())),
+                           project->designFile());
+            SEQUENCE_CHECK(QSettings(link->handOffPath(), QSettings::IniFormat)
+                                   .value(QStringLiteral("CIRRANE/AUTORUN"))
+                               == QStringLiteral("1"),
+                           QStringLiteral("not running"));
             break;
         }
         default: { // the other configuration, or the project opened again
@@ -680,6 +657,9 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
         QSettings handOff(link->handOffPath(), QSettings::IniFormat);
         SEQUENCE_CHECK(handOff.value(QStringLiteral("CIRRANE/PROGRAM")).toString() == handedOver,
                        handOff.value(QStringLiteral("CIRRANE/PROGRAM")).toString());
+        SEQUENCE_CHECK(design.isEmpty()
+                           || handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")) == design,
+                       handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")).toString());
         // What runs was built from the sources as they stand.
         const SourceEditor *editor = window.tabs()->findEditor(main);
         SEQUENCE_CHECK(!simulated
