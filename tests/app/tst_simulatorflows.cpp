@@ -617,7 +617,8 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
                 window.configCombo()->setCurrentText(configuration);
                 sequence.took(QStringLiteral("select ") + configuration);
             } else {
-                prompts.answers << QMessageBox::Save; // if there is anything to save
+                // Save for the typed text and for the project, if there is anything to save.
+                prompts.answers << QMessageBox::Save << QMessageBox::Save;
                 window.actions().closeProject->trigger();
                 prompts.answers.clear();
                 prompts.fileNames << path;
