@@ -1304,13 +1304,7 @@ void tst_ProjectFlows::randomWorkAcrossRestartsKeepsTheSession()
                 const QString place = m_dir->filePath(QStringLiteral("copies %1").arg(++copies));
                 const QString name = QStringLiteral("Copy %1").arg(copies);
                 QDir().mkpath(place);
-                WindowFlows::onNextDialog(window.get(), [&](QDialog *dialog) {
-                    child<QLineEdit>(dialog, "projectNameEdit")->setText(name);
-                    prompts.fileNames << place;
-                    QTest::mouseClick(child<QPushButton>(dialog, "browseButton"), Qt::LeftButton);
-                    QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
-                });
-                window->actions().saveProjectAs->trigger();
+                WindowFlows::saveProjectAs(*window, prompts, place, name);
                 projectPath = place + QLatin1Char('/') + name + QLatin1Char('/') + name
                               + QStringLiteral(".dyxp");
                 for (QString &file : inProject) {

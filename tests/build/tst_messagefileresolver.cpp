@@ -1,3 +1,4 @@
+#include "build/filemoves.h"
 #include "build/messagefileresolver.h"
 
 #include <QDir>
@@ -12,6 +13,8 @@ class tst_MessageFileResolver : public QObject
 private slots:
     void resolve_data();
     void resolve();
+    void moves_data();
+    void moves();
 };
 
 void tst_MessageFileResolver::resolve_data()
@@ -57,6 +60,49 @@ void tst_MessageFileResolver::resolve()
     // Asked again, the answer stays, even when the disk has changed since.
     QDir(temporary.path()).removeRecursively();
     QCOMPARE(resolver.resolve(name), wanted);
+}
+
+void tst_MessageFileResolver::moves_data()
+{
+    // Moves as "from>to" (a name alone: a new message names it), then the names asked for as
+    // "name=where it is now".
+    QTest::addColumn<QStringList>("moves");
+    QTest::addColumn<QStringList>("asked");
+    QTest::newRow("none") << QStringList{} << QStringList{"/p/a.c=/p/a.c"};
+    QTest::newRow("renamed twice") << QStringList{"/p/a.c>/p/b.c", "/p/b.c>/p/c.c"}
+                                   << QStringList{"/p/a.c=/p/c.c", "/p/x.c=/p/x.c"};
+    QTest::newRow("named alike") << QStringList{"/p/./src/../a.c>/q/a.c"}
+                                 << QStringList{"/p/a.c=/q/a.c"};
+    QTest::newRow("swapped by way of a third name")
+        << QStringList{"/p/a.c>/p/t.c", "/p/b.c>/p/a.c", "/p/t.c>/p/b.c"}
+        << QStringList{"/p/a.c=/p/b.c", "/p/b.c=/p/a.c"};
+    QTest::newRow("back again") << QStringList{"/p/a.c>/p/b.c", "/p/b.c>/p/a.c", "/p/a.c>/p/c.c"}
+                                << QStringList{"/p/a.c=/p/c.c"};
+    // Another file at the old name, never named by a message, moved away: the name still
+    // means the first.
+    QTest::newRow("another file from the old name")
+        << QStringList{"/p/a.c>/p/b.c", "/p/a.c>/p/c.c"} << QStringList{"/p/a.c=/p/b.c"};
+    // A file that comes to be at the old name is meant by what names it from then on.
+    QTest::newRow("a new file at the old name")
+        << QStringList{"/p/a.c>/p/b.c", "/p/a.c", "/p/a.c>/p/c.c"}
+        << QStringList{"/p/a.c=/p/c.c", "/p/b.c=/p/b.c"};
+}
+
+void tst_MessageFileResolver::moves()
+{
+    QFETCH(QStringList, moves);
+    QFETCH(QStringList, asked);
+    FileMoves files;
+    for (const QString &move : std::as_const(moves)) {
+        const QStringList ends = move.split(QLatin1Char('>'));
+        if (ends.size() == 2)
+            files.moved(ends.first(), ends.last());
+        else
+            files.arrived(move);
+    }
+    for (const QString &question : std::as_const(asked))
+        QCOMPARE(files.now(question.section(QLatin1Char('='), 0, 0)),
+                 question.section(QLatin1Char('='), 1));
 }
 
 QTEST_GUILESS_MAIN(tst_MessageFileResolver)

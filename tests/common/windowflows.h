@@ -14,6 +14,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QTimer>
 
@@ -66,6 +68,20 @@ void onNextDialog(QObject *context, Use use)
         if (dialog->isVisible())
             dialog->reject();
     });
+}
+
+// Save Project As through its dialog: the copy named name, in the folder place, chosen with
+// Browse (the answer to the folder question goes to prompts, the test's ScriptedPrompts).
+template<typename Prompts>
+void saveProjectAs(SrcManager &window, Prompts &prompts, const QString &place, const QString &name)
+{
+    onNextDialog(&window, [&](QDialog *dialog) {
+        dialog->findChild<QLineEdit *>(QStringLiteral("projectNameEdit"))->setText(name);
+        prompts.fileNames << place;
+        dialog->findChild<QPushButton *>(QStringLiteral("browseButton"))->click();
+        dialog->findChild<QPushButton *>(QStringLiteral("okButton"))->click();
+    });
+    window.actions().saveProjectAs->trigger();
 }
 
 } // namespace WindowFlows

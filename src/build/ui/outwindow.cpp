@@ -53,6 +53,7 @@ static void echo(FILE *stream, const QString &text)
 void OutWindow::clear()
 {
     m_currentLink = -1;
+    m_moves.clear();
     emit cleared();
     if (!m_text)
         return;
@@ -188,6 +189,8 @@ void OutWindow::appendLink(
 {
     if (!m_text)
         return;
+    if (!m_moves.isEmpty())
+        m_moves.arrived(file);
     const OutTextEdit::Kind kind = isError ? OutTextEdit::ErrorLink : OutTextEdit::Link;
     const QString href = file + QLatin1Char('#') + QString::number(line) + QLatin1Char('.')
                          + QString::number(column);
@@ -227,7 +230,7 @@ QString OutWindow::plainText()
 
 void OutWindow::openLinkTarget(const QString &file, int line, int column)
 {
-    m_mainWindow.editors().openFileAt(file, line, column);
+    m_mainWindow.editors().openFileAt(m_moves.now(file), line, column);
 }
 
 void OutWindow::applySettings()

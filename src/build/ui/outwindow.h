@@ -1,5 +1,6 @@
 #pragma once
 
+#include "build/filemoves.h"
 #include "core/outputsink.h"
 
 #include <QDockWidget>
@@ -43,7 +44,10 @@ public:
     // The text of the whole view, one paragraph a line.
     QString plainText();
 
+    // Opens the file a link names, where it is now, at the line and column.
     void openLinkTarget(const QString &file, int line, int column);
+    // A file was renamed or copied with its project: the links that name it lead to it there.
+    void fileMoved(const QString &from, const QString &to) { m_moves.moved(from, to); }
 
     // Scripting and CI: every line shown is also printed (messages, success notices and links
     // on standard output, errors on standard error, a link as "file:line:column: text").
@@ -73,4 +77,5 @@ private:
     QElapsedTimer m_sinceShown;
     bool m_showing = false;
     int m_currentLink = -1;
+    FileMoves m_moves;
 };

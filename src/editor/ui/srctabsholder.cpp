@@ -5,6 +5,7 @@
 #include "core/mainservices.h"
 #include "core/projectqueries.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTabBar>
 
@@ -114,7 +115,9 @@ void SrcTabsHolder::addSourceMark(const QString &path,
                                   MessageSeverity severity,
                                   const QString &text)
 {
-    m_sourceMarks.push_back({path, line, severity, text});
+    // Kept by the file's absolute path, so that a file that moves takes its marks along.
+    m_sourceMarks.push_back(
+        {QDir::cleanPath(QFileInfo(path).absoluteFilePath()), line, severity, text});
     if (SourceEditor *editor = findEditor(path))
         editor->addBuildMark(line, severity, text);
 }
@@ -145,7 +148,16 @@ void SrcTabsHolder::editorFileRenamed(const QString &oldPath, const QString &new
         m_breakpoints.insert(QFileInfo(newPath).absoluteFilePath(), m_breakpoints.take(oldKey));
     if (SourceEditor *editor = findEditor(oldPath))
         editor->setFileName(newPath);
+    if (!m_sourceMarks.empty()) {
+        const QString from = QDir::cleanPath(oldKey);
+        const QString to = QDir::cleanPath(QFileInfo(newPath).absoluteFilePath());
+        for (SourceMark &mark : m_sourceMarks) {
+            if (mark.path == from)
+                mark.path = to;
+        }
+    }
     updateTabTitles();
+    emit fileMoved(oldPath, newPath);
 }
 
 void SrcTabsHolder::reopenIfLastSession(const QString &path)

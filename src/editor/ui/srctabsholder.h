@@ -72,6 +72,8 @@ signals:
     // The current tab changed: the window's commands need their enabled states again.
     void stateChanged();
     void breakpointsChanged();
+    // A file was renamed, or copied with its project to be edited there.
+    void fileMoved(const QString &from, const QString &to);
 
 public slots:
     void saveAll();
