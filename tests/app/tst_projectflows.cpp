@@ -341,8 +341,8 @@ void tst_ProjectFlows::newProjectWizard()
 // project lists the files it should in their groups, the tabs edit exactly the files they
 // should and show what was typed, each file on disk holds what was last saved, the tree marks
 // exactly the files with unsaved text and the project with changes not saved, the title names
-// the file shown and the project, and a folder left behind by Save Project As or a file taken
-// out of the project is never written again.
+// the file shown and the project, a folder left behind by Save Project As or a file taken
+// out of the project is never written again, and F4 leads to a message's file where it is now.
 // A failed check names the seed and the step; its message is made only then.
 
 void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed_data()
@@ -369,6 +369,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
     QMap<QString, QByteArray> untouchable;      // files nothing may write any more
     QStringList copies;                         // the folders Save Project As made
     QStringList left;                           // the folders it left behind
+    QSet<QString> takenOut;                     // files taken out of the project, where they are
     bool unsaved = false;                       // the project has changes its file does not hold
     const auto sorted = [](QStringList names) { // the order is the tree's business
         names.sort();
@@ -428,7 +429,11 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             window.tabs()->activateFile(path(name));
             SourceEditor *editor = window.tabs()->currentEditor();
             QVERIFY(editor && editor->filePath() == path(name));
-            const QString typed = QStringLiteral("// typed %1").arg(step);
+            // Every third a line the compiler warns of, for F4 below.
+            const QString typed = QStringLiteral("%1 typed %2")
+                                      .arg(step % 3 ? QStringLiteral("//")
+                                                    : QStringLiteral("#warning"))
+                                      .arg(step);
             QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
             QTest::keyClick(editor, Qt::Key_Return);
             QTest::keyClicks(editor, typed);
@@ -513,6 +518,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
                 groups.remove(name);
                 tabs.remove(name);
                 untouchable.insert(path(name), disk.take(name));
+                takenOut.insert(path(name));
                 unsaved = true;
             }
             window.actions().removeFile->trigger();
@@ -680,6 +686,7 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             files.append(name);
             groups.insert(name, groupOf(name));
             disk.insert(name, untouchable.take(path(name)));
+            takenOut.remove(path(name));
             unsaved = true;
             sequence.took(QStringLiteral("add back ") + name);
             break;
@@ -760,6 +767,38 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
             break;
         }
         }
+        // F4 goes to the marked line a message of the last build names (a warning typed, or an
+        // error of a header renamed away), in the file as it is called and kept now (renamed,
+        // or copied by Save Project As), or in one taken out of the project. A tab it opens is
+        // closed again: the model's tabs stay.
+        const OutTextEdit *view = window.outWindow()->textView();
+        bool linked = false;
+        for (int i = 0; i < view->lineCount() && !linked; ++i)
+            linked = view->lineKind(i) == OutTextEdit::Link
+                     || view->lineKind(i) == OutTextEdit::ErrorLink;
+        if (linked) {
+            window.actions().nextError->trigger();
+            SourceEditor *shown = window.tabs()->currentEditor();
+            int line = 0;
+            int index = 0;
+            if (shown)
+                shown->getCursorPosition(&line, &index);
+            const QString name = shown ? QDir(folder).relativeFilePath(shown->filePath())
+                                       : QString();
+            const bool outside = shown && takenOut.contains(shown->filePath());
+            const QStringList marks = shown ? shown->buildMarksAt(line + 1) : QStringList();
+            SEQUENCE_CHECK(shown && (files.contains(name) || outside) && !marks.isEmpty()
+                               && marks.join(QLatin1Char(' ')).contains(QLatin1String("#warning"))
+                                      == shown->text(line).startsWith(QLatin1String("#warning")),
+                           shown ? QStringLiteral("%1 line %2: %3")
+                                       .arg(shown->filePath())
+                                       .arg(line + 1)
+                                       .arg(marks.join(QLatin1Char('|')))
+                                 : QStringLiteral("nothing opened"));
+            if (!tabs.contains(name) || outside)
+                window.tabs()->closeFile(shown->filePath(), false);
+        }
+
         // As the event loop would between two commands: queued calls run, closed tabs go.
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
