@@ -407,6 +407,29 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     QCOMPARE(a.openDebugger->shortcut(), QKeySequence(Qt::Key_F5));
     a.pauseDebugging->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(simulator->isPaused(), 10000);
+    // The file renamed in the tree, Start Debugging from the menu: the firmware starts again
+    // and stops at the breakpoint, in the file by its new name.
+    window.tabs()->activateFile(main);
+    editor->setCursorPosition(toggleLine - 1, 0);
+    a.toggleBreakpoint->trigger();
+    Project *project = window.projectsManager()->currentProject();
+    for (int i = 0; i < project->fileCount(); ++i) {
+        if (project->filePathAt(i) == main)
+            window.projectsManager()->tree()->editItem(project->fileAt(i)->item, 0);
+    }
+    auto *name = window.projectsManager()->tree()->viewport()->findChild<QLineEdit *>();
+    QVERIFY(name);
+    name->setText(QStringLiteral("blink.c"));
+    QTest::keyClick(name, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    a.startDebugging->trigger();
+    QTRY_VERIFY2_WITH_TIMEOUT(output(window).contains(
+                                  QStringLiteral("VEXA stopped the firmware at blink.c, line %1.")
+                                      .arg(toggleLine)),
+                              qPrintable(output(window)),
+                              30000);
+    QCOMPARE(window.tabs()->currentEditor(), editor);
+    QCOMPARE(editor->executionLine(), toggleLine);
     simulator->closeSimulator();
     QTRY_VERIFY_WITH_TIMEOUT(!simulator->isPaused(), 10000);
     QCOMPARE(editor->executionLine(), 0);

@@ -144,7 +144,8 @@ bool SrcTabsHolder::saveEditor(const QString &path, bool ask)
 void SrcTabsHolder::editorFileRenamed(const QString &oldPath, const QString &newPath)
 {
     const QString oldKey = QFileInfo(oldPath).absoluteFilePath();
-    if (m_breakpoints.contains(oldKey))
+    const bool breakpoints = m_breakpoints.contains(oldKey);
+    if (breakpoints)
         m_breakpoints.insert(QFileInfo(newPath).absoluteFilePath(), m_breakpoints.take(oldKey));
     if (SourceEditor *editor = findEditor(oldPath))
         editor->setFileName(newPath);
@@ -158,6 +159,9 @@ void SrcTabsHolder::editorFileRenamed(const QString &oldPath, const QString &new
     }
     updateTabTitles();
     emit fileMoved(oldPath, newPath);
+    // The simulator stops at the breakpoints by the file's name now.
+    if (breakpoints)
+        emit breakpointsChanged();
 }
 
 void SrcTabsHolder::reopenIfLastSession(const QString &path)
