@@ -20,6 +20,7 @@
 #include "editor/ui/srctabsholder.h"
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
+#include "project/ui/projecttreewidget.h"
 #include "simulator/cirraneinterface.h"
 
 #include <QMenuBar>
@@ -613,9 +614,7 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
     QVERIFY(writeFile(notes,
                       "notes at 20 \xb0"
                       "C\r\n"));
-    const QStringList paths{folder + QStringLiteral("/main.c"),
-                            folder + QStringLiteral("/led.c"),
-                            notes};
+    QStringList paths{folder + QStringLiteral("/main.c"), folder + QStringLiteral("/led.c"), notes};
     const auto decode = [&](const QString &path, const QByteArray &bytes) {
         return path == notes ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
     };
@@ -690,12 +689,29 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             window.actions().saveFile->trigger();
             sequence.took(QStringLiteral("save %1 (%2)").arg(name(path), yes ? "yes" : "no"));
             break;
-        case 5:
+        case 5: { // Save All Files, then the second file renamed in the tree
             for (const QString &each : open)
                 save(each, true);
             window.actions().saveAllFiles->trigger();
-            sequence.took(QStringLiteral("save all"));
+            Project *shown = window.projectsManager()->currentProject();
+            for (int i = 0; i < shown->fileCount(); ++i) {
+                if (shown->filePathAt(i) == paths.at(1))
+                    window.projectsManager()->tree()->editItem(shown->fileAt(i)->item, 0);
+            }
+            auto *edit = window.projectsManager()->tree()->viewport()->findChild<QLineEdit *>();
+            QVERIFY(edit);
+            const QString renamed = folder + QStringLiteral("/led %1.c").arg(step);
+            edit->setText(QFileInfo(renamed).fileName());
+            QTest::keyClick(edit, Qt::Key_Return);
+            disk.insert(renamed, disk.take(paths.at(1)));
+            if (tabs.contains(paths.at(1))) {
+                tabs.insert(renamed, tabs.take(paths.at(1)));
+                bases.insert(renamed, bases.take(paths.at(1)));
+            }
+            paths[1] = renamed;
+            sequence.took(QStringLiteral("save all, rename to ") + name(renamed));
             break;
+        }
         case 6:
             if (!tabs.contains(path))
                 continue;

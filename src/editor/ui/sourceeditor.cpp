@@ -236,6 +236,10 @@ void SourceEditor::setFileName(const QString &fileName)
     m_filePath = fileName;
     m_canonicalPath.clear();
     setObjectName(QStringLiteral("SourceFile.") + m_filePath);
+    // A file renamed, or copied to be edited there, is watched where it is now: what another
+    // program writes there is read or asked about.
+    if (!m_watchedPath.isEmpty() && !m_filePath.isEmpty())
+        watchPath();
 }
 
 QString SourceEditor::displayName() const
@@ -591,6 +595,11 @@ SourceEditor::~SourceEditor()
 void SourceEditor::watchFile(const QByteArray &writtenOrRead)
 {
     m_diskDigest = QCryptographicHash::hash(writtenOrRead, QCryptographicHash::Sha1);
+    watchPath();
+}
+
+void SourceEditor::watchPath()
+{
     if (m_watchedPath.isEmpty() && !m_filePath.isEmpty()) {
         connect(
             &diskWatch(),

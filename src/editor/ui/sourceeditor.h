@@ -125,6 +125,8 @@ private:
     // The file as it stands on disk now: its digest, empty when it cannot be read.
     QByteArray diskDigest() const;
     void watchFile(const QByteArray &writtenOrRead);
+    // Watches the file where it is named now.
+    void watchPath();
     // Another program changed the file: read again at once when nothing here is unsaved,
     // otherwise as the user says.
     void fileChangedOnDisk();
