@@ -422,6 +422,14 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     name->setText(QStringLiteral("blink.c"));
     QTest::keyClick(name, Qt::Key_Return);
     QCoreApplication::processEvents();
+    // Still paused in the delay: stepped out of it, the stop shows in the file's tab by its
+    // new name (the firmware was built with the old one).
+    SourceEditor *stopped = nullptr;
+    for (int i = 0; i < 4 && (!stopped || stopped->filePath().endsWith(QLatin1String(".h"))); ++i)
+        stopped = stepAndWait(a.stepOver);
+    QCOMPARE(stopped, editor);
+    QVERIFY(editor->executionLine() == toggleLine || editor->executionLine() == toggleLine + 1);
+    QCOMPARE(window.tabs()->count(), 3); // with the LED's file and the delay's header
     a.startDebugging->trigger();
     QTRY_VERIFY2_WITH_TIMEOUT(output(window).contains(
                                   QStringLiteral("VEXA stopped the firmware at blink.c, line %1.")

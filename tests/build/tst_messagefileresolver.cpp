@@ -1,5 +1,5 @@
-#include "build/filemoves.h"
 #include "build/messagefileresolver.h"
+#include "core/filemoves.h"
 
 #include <QDir>
 #include <QFile>

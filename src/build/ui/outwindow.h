@@ -1,6 +1,6 @@
 #pragma once
 
-#include "build/filemoves.h"
+#include "core/filemoves.h"
 #include "core/outputsink.h"
 
 #include <QDockWidget>

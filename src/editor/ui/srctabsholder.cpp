@@ -5,7 +5,6 @@
 #include "core/mainservices.h"
 #include "core/projectqueries.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QTabBar>
 
@@ -85,7 +84,7 @@ void SrcTabsHolder::openFile(const QString &path)
     // then (a tab with a close button lays out the whole bar when added, measuring every title;
     // each change of the current tab shows and hides an editor).
     for (const SourceMark &mark : m_sourceMarks) {
-        if (editor->refersTo(mark.path))
+        if (editor->refersTo(m_moves.now(mark.path)))
             editor->addBuildMark(mark.line, mark.severity, mark.text);
     }
     const int index = addTab(editor, m_manyChanges > 0 ? QString() : editor->tabTitle());
@@ -115,15 +114,17 @@ void SrcTabsHolder::addSourceMark(const QString &path,
                                   MessageSeverity severity,
                                   const QString &text)
 {
-    // Kept by the file's absolute path, so that a file that moves takes its marks along.
-    m_sourceMarks.push_back(
-        {QDir::cleanPath(QFileInfo(path).absoluteFilePath()), line, severity, text});
+    if (!m_moves.isEmpty())
+        m_moves.arrived(path);
+    m_sourceMarks.push_back({path, line, severity, text});
     if (SourceEditor *editor = findEditor(path))
         editor->addBuildMark(line, severity, text);
 }
 
 void SrcTabsHolder::clearSourceMarks()
 {
+    // A build names the files as they are called now.
+    m_moves.clear();
     if (m_sourceMarks.empty())
         return;
     m_sourceMarks.clear();
@@ -149,14 +150,7 @@ void SrcTabsHolder::editorFileRenamed(const QString &oldPath, const QString &new
         m_breakpoints.insert(QFileInfo(newPath).absoluteFilePath(), m_breakpoints.take(oldKey));
     if (SourceEditor *editor = findEditor(oldPath))
         editor->setFileName(newPath);
-    if (!m_sourceMarks.empty()) {
-        const QString from = QDir::cleanPath(oldKey);
-        const QString to = QDir::cleanPath(QFileInfo(newPath).absoluteFilePath());
-        for (SourceMark &mark : m_sourceMarks) {
-            if (mark.path == from)
-                mark.path = to;
-        }
-    }
+    m_moves.moved(oldPath, newPath);
     updateTabTitles();
     emit fileMoved(oldPath, newPath);
     // The simulator stops at the breakpoints by the file's name now.
@@ -393,10 +387,11 @@ void SrcTabsHolder::showExecutionPoint(const QString &path, int line)
 {
     if (SourceEditor *previous = findEditor(m_executionPath))
         previous->setExecutionLine(0);
-    m_executionPath = path;
+    // The firmware names its files as they were called when it was built.
+    m_executionPath = path.isEmpty() ? path : m_moves.now(path);
     if (path.isEmpty())
         return;
-    openFileAt(path, line);
-    if (SourceEditor *editor = findEditor(path))
+    openFileAt(m_executionPath, line);
+    if (SourceEditor *editor = findEditor(m_executionPath))
         editor->setExecutionLine(line);
 }

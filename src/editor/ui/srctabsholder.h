@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/editorservices.h"
+#include "core/filemoves.h"
 #include "core/outputsink.h"
 #include "editor/findtarget.h"
 
@@ -105,4 +106,7 @@ private:
     std::vector<SourceMark> m_sourceMarks;
     QMap<QString, QList<int>> m_breakpoints;
     QString m_executionPath;
+    // Files renamed or copied since the last build: its marks, and the stops of its firmware,
+    // name them as they were called.
+    FileMoves m_moves;
 };
