@@ -20,7 +20,6 @@
 #include "editor/ui/srctabsholder.h"
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
-#include "project/ui/projecttreewidget.h"
 #include "simulator/cirraneinterface.h"
 
 #include <QMenuBar>
@@ -693,16 +692,8 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             for (const QString &each : open)
                 save(each, true);
             window.actions().saveAllFiles->trigger();
-            Project *shown = window.projectsManager()->currentProject();
-            for (int i = 0; i < shown->fileCount(); ++i) {
-                if (shown->filePathAt(i) == paths.at(1))
-                    window.projectsManager()->tree()->editItem(shown->fileAt(i)->item, 0);
-            }
-            auto *edit = window.projectsManager()->tree()->viewport()->findChild<QLineEdit *>();
-            QVERIFY(edit);
             const QString renamed = folder + QStringLiteral("/led %1.c").arg(step);
-            edit->setText(QFileInfo(renamed).fileName());
-            QTest::keyClick(edit, Qt::Key_Return);
+            QVERIFY(WindowFlows::renameInTree(window, paths.at(1), QFileInfo(renamed).fileName()));
             disk.insert(renamed, disk.take(paths.at(1)));
             if (tabs.contains(paths.at(1))) {
                 tabs.insert(renamed, tabs.take(paths.at(1)));

@@ -412,17 +412,8 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     window.tabs()->activateFile(main);
     editor->setCursorPosition(toggleLine - 1, 0);
     a.toggleBreakpoint->trigger();
-    Project *project = window.projectsManager()->currentProject();
-    for (int i = 0; i < project->fileCount(); ++i) {
-        if (project->filePathAt(i) == main)
-            window.projectsManager()->tree()->editItem(project->fileAt(i)->item, 0);
-    }
-    auto *name = window.projectsManager()->tree()->viewport()->findChild<QLineEdit *>();
-    QVERIFY(name);
-    name->setText(QStringLiteral("blink.c"));
-    QTest::keyClick(name, Qt::Key_Return);
-    QCoreApplication::processEvents();
-    // Still paused in the delay: stepped out of it, the stop shows in the file's tab by its
+    QVERIFY(WindowFlows::renameInTree(window, main, QStringLiteral("blink.c")));
+    // Still paused in the delay: stepped on out of it, the stop shows in the file's tab by its
     // new name (the firmware was built with the old one).
     SourceEditor *stopped = nullptr;
     for (int i = 0; i < 4 && (!stopped || stopped->filePath().endsWith(QLatin1String(".h"))); ++i)

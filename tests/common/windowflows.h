@@ -9,7 +9,9 @@
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
 #include "core/settingsstore.h"
+#include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
+#include "project/ui/projecttreewidget.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -17,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTest>
 #include <QTimer>
 
 namespace WindowFlows {
@@ -82,6 +85,24 @@ void saveProjectAs(SrcManager &window, Prompts &prompts, const QString &place, c
         dialog->findChild<QPushButton *>(QStringLiteral("okButton"))->click();
     });
     window.actions().saveProjectAs->trigger();
+}
+
+// Renames a project file in the tree's item editor, as the user types the new name.
+inline bool renameInTree(SrcManager &window, const QString &path, const QString &newName)
+{
+    const Project *project = window.projectsManager()->currentProject();
+    QTreeWidget *tree = window.projectsManager()->tree();
+    for (int i = 0; project && i < project->fileCount(); ++i) {
+        if (project->filePathAt(i) == path)
+            tree->editItem(project->fileAt(i)->item, 0);
+    }
+    auto *edit = tree->viewport()->findChild<QLineEdit *>();
+    if (!edit)
+        return false;
+    edit->setText(newName);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the item editor hands its text over queued
+    return true;
 }
 
 } // namespace WindowFlows
