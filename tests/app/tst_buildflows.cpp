@@ -833,6 +833,13 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
     QCOMPARE(QStringLiteral("%1.%2").arg(line + 1).arg(
                  link.endsWith(QLatin1String(".0")) ? 0 : index + 1),
              link);
+    // Read again after another program added a line at the end: the marks stay on their lines.
+    QVERIFY(writeFile(source, readFile(source) + "\n"));
+    QTRY_COMPARE(editor->lines(), lines.count('\n') + 2);
+    for (int marked : errors + warnings)
+        QVERIFY2(!editor->buildMarksAt(marked).isEmpty(), qPrintable(QString::number(marked)));
+    QCOMPARE(editor->buildMarkCount(), int(errors.size() + warnings.size()));
+    QCOMPARE(editor->buildMarksAt(1), QStringList());
     // A line typed above moves the marks with their lines.
     const int first = std::min(errors.first(), warnings.first());
     editor->insertAt(QStringLiteral("\n"), 0, 0);

@@ -41,6 +41,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 #include <QTextStream>
 
 static const char textEditorGroup[] = "Text Editor";
@@ -653,7 +654,14 @@ void SourceEditor::fileChangedOnDisk()
 void SourceEditor::reloadKeepingPlace()
 {
     const QList<int> breakpoints = breakpointLines();
+    // The build's marks stay on their lines too, until the next build.
+    std::vector<std::tuple<int, MessageSeverity, QString>> marks;
+    for (const BuildMark &mark : m_buildMarks)
+        marks.emplace_back(markerLine(mark.handle) + 1, mark.severity, mark.text);
     keepingPlace([this] { loadFile(m_filePath); });
+    clearBuildMarks();
+    for (const auto &[line, severity, text] : marks)
+        addBuildMark(line, severity, text);
     if (!breakpoints.isEmpty()) {
         setBreakpointLines(breakpoints);
         emit breakpointsChanged();
@@ -782,7 +790,7 @@ void SourceEditor::addBuildMark(int line, MessageSeverity severity, const QStrin
     const int handle = markerAdd(line - 1,
                                  severity == MessageSeverity::Error ? errorMark : warningMark);
     if (handle >= 0)
-        m_buildMarks.push_back({handle, text});
+        m_buildMarks.push_back({handle, severity, text});
 }
 
 void SourceEditor::clearBuildMarks()

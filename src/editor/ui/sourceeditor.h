@@ -156,6 +156,7 @@ private:
     struct BuildMark
     {
         int handle;
+        MessageSeverity severity;
         QString text;
     };
     std::vector<BuildMark> m_buildMarks;
