@@ -94,7 +94,6 @@ void SrcManager::createDocks()
     // The compilers' messages mark the lines they name until the output is cleared.
     connect(m_outWindow, &OutWindow::sourceMarked, m_tabs, &SrcTabsHolder::addSourceMark);
     connect(m_outWindow, &OutWindow::cleared, m_tabs, &SrcTabsHolder::clearSourceMarks);
-    connect(m_tabs, &SrcTabsHolder::fileMoved, m_outWindow, &OutWindow::fileMoved);
     connect(m_projects,
             &ProjectsManager::projectConfigurationChange,
             this,

@@ -17,6 +17,9 @@ public:
     // Saves the editor of path, asking first with ask; true when there is none to save.
     virtual bool saveEditor(const QString &path, bool ask) = 0;
     virtual void editorFileRenamed(const QString &oldPath, const QString &newPath) = 0;
+    // Where the file the last build's messages call path is now, after renames and copies of
+    // its project since; path itself when it has not moved.
+    virtual QString fileNow(const QString &path) const = 0;
     // Reopens path when it was open as the program last closed.
     virtual void reopenIfLastSession(const QString &path) = 0;
     // The file's name as its editor shows it (without the tab's mark) when the editor holds

@@ -81,6 +81,7 @@ public:
     {
         lines.append("renamed: " + oldPath + " -> " + newPath);
     }
+    QString fileNow(const QString &path) const override { return path; }
     void reopenIfLastSession(const QString &) override {}
     QString modifiedEditorTitle(const QString &path) const override
     {

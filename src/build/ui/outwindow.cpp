@@ -53,7 +53,6 @@ static void echo(FILE *stream, const QString &text)
 void OutWindow::clear()
 {
     m_currentLink = -1;
-    m_moves.clear();
     emit cleared();
     if (!m_text)
         return;
@@ -189,8 +188,6 @@ void OutWindow::appendLink(
 {
     if (!m_text)
         return;
-    if (!m_moves.isEmpty())
-        m_moves.arrived(file);
     const OutTextEdit::Kind kind = isError ? OutTextEdit::ErrorLink : OutTextEdit::Link;
     const QString href = file + QLatin1Char('#') + QString::number(line) + QLatin1Char('.')
                          + QString::number(column);
@@ -230,7 +227,8 @@ QString OutWindow::plainText()
 
 void OutWindow::openLinkTarget(const QString &file, int line, int column)
 {
-    m_mainWindow.editors().openFileAt(m_moves.now(file), line, column);
+    EditorServices &editors = m_mainWindow.editors();
+    editors.openFileAt(editors.fileNow(file), line, column);
 }
 
 void OutWindow::applySettings()

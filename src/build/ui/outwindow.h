@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/filemoves.h"
 #include "core/outputsink.h"
 
 #include <QDockWidget>
@@ -46,8 +45,6 @@ public:
 
     // Opens the file a link names, where it is now, at the line and column.
     void openLinkTarget(const QString &file, int line, int column);
-    // A file was renamed or copied with its project: the links that name it lead to it there.
-    void fileMoved(const QString &from, const QString &to) { m_moves.moved(from, to); }
 
     // Scripting and CI: every line shown is also printed (messages, success notices and links
     // on standard output, errors on standard error, a link as "file:line:column: text").
@@ -77,5 +74,4 @@ private:
     QElapsedTimer m_sinceShown;
     bool m_showing = false;
     int m_currentLink = -1;
-    FileMoves m_moves;
 };

@@ -152,7 +152,6 @@ void SrcTabsHolder::editorFileRenamed(const QString &oldPath, const QString &new
         editor->setFileName(newPath);
     m_moves.moved(oldPath, newPath);
     updateTabTitles();
-    emit fileMoved(oldPath, newPath);
     // The simulator stops at the breakpoints by the file's name now.
     if (breakpoints)
         emit breakpointsChanged();

@@ -49,6 +49,7 @@ public:
     void closeEditor(const QString &path) override { closeFile(path, true); }
     bool saveEditor(const QString &path, bool ask) override;
     void editorFileRenamed(const QString &oldPath, const QString &newPath) override;
+    QString fileNow(const QString &path) const override { return m_moves.now(path); }
     void reopenIfLastSession(const QString &path) override;
     QString modifiedEditorTitle(const QString &path) const override;
     // The files open when the program last closed, to reopen with their projects.
@@ -73,8 +74,6 @@ signals:
     // The current tab changed: the window's commands need their enabled states again.
     void stateChanged();
     void breakpointsChanged();
-    // A file was renamed, or copied with its project to be edited there.
-    void fileMoved(const QString &from, const QString &to);
 
 public slots:
     void saveAll();
@@ -106,7 +105,7 @@ private:
     std::vector<SourceMark> m_sourceMarks;
     QMap<QString, QList<int>> m_breakpoints;
     QString m_executionPath;
-    // Files renamed or copied since the last build: its marks, and the stops of its firmware,
-    // name them as they were called.
+    // Files renamed or copied since the last build: its messages, their marks and the stops of
+    // its firmware name them as they were called.
     FileMoves m_moves;
 };
