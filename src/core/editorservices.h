@@ -17,9 +17,10 @@ public:
     // Saves the editor of path, asking first with ask; true when there is none to save.
     virtual bool saveEditor(const QString &path, bool ask) = 0;
     virtual void editorFileRenamed(const QString &oldPath, const QString &newPath) = 0;
-    // Where the file the last build's messages call path is now, after renames and copies of
-    // its project since; path itself when it has not moved.
-    virtual QString fileNow(const QString &path) const = 0;
+    // Opens the file a message of the last build names, where it is now (after renames and
+    // copies of its project since), at the line the message's mark has moved to with the text
+    // (the line given where it made no mark).
+    virtual void openMessageAt(const QString &path, int line, int column) = 0;
     // Reopens path when it was open as the program last closed.
     virtual void reopenIfLastSession(const QString &path) = 0;
     // The file's name as its editor shows it (without the tab's mark) when the editor holds

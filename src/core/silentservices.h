@@ -38,7 +38,7 @@ public:
     void closeEditor(const QString &) override {}
     bool saveEditor(const QString &, bool) override { return true; }
     void editorFileRenamed(const QString &, const QString &) override {}
-    QString fileNow(const QString &path) const override { return path; }
+    void openMessageAt(const QString &, int, int) override {}
     void reopenIfLastSession(const QString &) override {}
     QString modifiedEditorTitle(const QString &) const override { return QString(); }
 

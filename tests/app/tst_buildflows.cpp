@@ -845,6 +845,15 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
     editor->insertAt(QStringLiteral("\n"), 0, 0);
     QVERIFY(editor->buildMarksAt(first).isEmpty());
     QVERIFY(!editor->buildMarksAt(first + 1).isEmpty());
+    // The link leads to its mark there, and onto its line when the line is cut short of the
+    // message's column.
+    const int moved = errors.first(); // counted from zero, the line it went to
+    editor->setSelection(moved, 0, moved, int(editor->text(moved).size()) - 1);
+    editor->removeSelectedText();
+    window.outWindow()->textView()->anchorClicked(QUrl(href));
+    editor->getCursorPosition(&line, &index);
+    QCOMPARE(line, moved);
+    QCOMPARE(index, 0);
 
     // Fixed in the editor, then Rebuild: saved, cleaned, built, the marks gone.
     editor->setText(QString::fromLocal8Bit(original));

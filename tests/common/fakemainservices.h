@@ -81,7 +81,10 @@ public:
     {
         lines.append("renamed: " + oldPath + " -> " + newPath);
     }
-    QString fileNow(const QString &path) const override { return path; }
+    void openMessageAt(const QString &path, int line, int column) override
+    {
+        openFileAt(path, line, column);
+    }
     void reopenIfLastSession(const QString &) override {}
     QString modifiedEditorTitle(const QString &path) const override
     {

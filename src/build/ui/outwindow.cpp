@@ -227,8 +227,7 @@ QString OutWindow::plainText()
 
 void OutWindow::openLinkTarget(const QString &file, int line, int column)
 {
-    EditorServices &editors = m_mainWindow.editors();
-    editors.openFileAt(editors.fileNow(file), line, column);
+    m_mainWindow.editors().openMessageAt(file, line, column);
 }
 
 void OutWindow::applySettings()

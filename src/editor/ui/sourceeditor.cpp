@@ -164,6 +164,7 @@ bool SourceEditor::saveFile(const QString &fileName)
     watchFile(bytes);
     m_mainWindow.commands().showStatusMessage(tr("File saved"), 2000);
     setModified(false);
+    emit saved();
     return true;
 }
 
@@ -655,13 +656,13 @@ void SourceEditor::reloadKeepingPlace()
 {
     const QList<int> breakpoints = breakpointLines();
     // The build's marks stay on their lines too, until the next build.
-    std::vector<std::tuple<int, MessageSeverity, QString>> marks;
+    std::vector<std::pair<int, BuildMark>> marks;
     for (const BuildMark &mark : m_buildMarks)
-        marks.emplace_back(markerLine(mark.handle) + 1, mark.severity, mark.text);
+        marks.emplace_back(markerLine(mark.handle) + 1, mark);
     keepingPlace([this] { loadFile(m_filePath); });
     clearBuildMarks();
-    for (const auto &[line, severity, text] : marks)
-        addBuildMark(line, severity, text);
+    for (const auto &[line, mark] : marks)
+        addBuildMark(line, mark.severity, mark.text, mark.reported);
     if (!breakpoints.isEmpty()) {
         setBreakpointLines(breakpoints);
         emit breakpointsChanged();
@@ -766,7 +767,10 @@ int SourceEditor::executionLine() const
     return const_cast<SourceEditor *>(this)->markerFindNext(0, 1 << executionMark) + 1;
 }
 
-void SourceEditor::addBuildMark(int line, MessageSeverity severity, const QString &text)
+void SourceEditor::addBuildMark(int line,
+                                MessageSeverity severity,
+                                const QString &text,
+                                int reported)
 {
     if (severity == MessageSeverity::Note || line < 1)
         return;
@@ -790,7 +794,7 @@ void SourceEditor::addBuildMark(int line, MessageSeverity severity, const QStrin
     const int handle = markerAdd(line - 1,
                                  severity == MessageSeverity::Error ? errorMark : warningMark);
     if (handle >= 0)
-        m_buildMarks.push_back({handle, severity, text});
+        m_buildMarks.push_back({handle, reported > 0 ? reported : line, severity, text});
 }
 
 void SourceEditor::clearBuildMarks()
@@ -811,6 +815,16 @@ QStringList SourceEditor::buildMarksAt(int line) const
             texts.append(mark.text);
     }
     return texts;
+}
+
+int SourceEditor::buildMarkLine(int reported) const
+{
+    for (const BuildMark &mark : m_buildMarks) {
+        const int line = markerLine(mark.handle);
+        if (mark.reported == reported && line >= 0)
+            return line + 1;
+    }
+    return reported;
 }
 
 bool SourceEditor::viewportEvent(QEvent *event)

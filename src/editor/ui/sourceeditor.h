@@ -76,12 +76,16 @@ public:
     QString wholeText() const override { return text(); }
 
     // A compiler's message at a line (counted from one): a mark in the margin beside it, which
-    // moves with the line as it is edited and shows the message as its tool tip.
-    void addBuildMark(int line, MessageSeverity severity, const QString &text);
+    // moves with the line as it is edited and shows the message as its tool tip. A mark that
+    // had moved before is placed where it had gone, and remembers the line the message gave.
+    void addBuildMark(int line, MessageSeverity severity, const QString &text, int reported = 0);
     void clearBuildMarks();
     int buildMarkCount() const { return int(m_buildMarks.size()); }
     // The messages marked at a line (counted from one) as the line stands now.
     QStringList buildMarksAt(int line) const;
+    // Where the mark of a message given for a line (counted from one) stands now, after the
+    // lines above were edited; the line itself when no mark was made for it.
+    int buildMarkLine(int reported) const;
 
     // Breakpoints at lines (counted from one): marks in a margin of their own, beside the text,
     // where a click sets or removes one; they move with the lines as the text is edited.
@@ -101,6 +105,8 @@ public:
 signals:
     // A breakpoint was set or removed here.
     void breakpointsChanged();
+    // The text was written to the file: the file's lines are the editor's now.
+    void saved();
 
 public slots:
     void updateState();
@@ -156,6 +162,7 @@ private:
     struct BuildMark
     {
         int handle;
+        int reported; // the line the message gave
         MessageSeverity severity;
         QString text;
     };

@@ -80,12 +80,20 @@ void SrcTabsHolder::openFile(const QString &path)
         emit breakpointsChanged();
     });
     connect(editor, &QsciScintilla::linesChanged, this, keepBreakpoints);
+    // A file saved with lines added or taken above its marks keeps them where they went, for
+    // when it is opened again.
+    connect(editor, &SourceEditor::saved, this, [this, editor] {
+        for (SourceMark &mark : m_sourceMarks) {
+            if (editor->refersTo(m_moves.now(mark.path)))
+                mark.line = editor->buildMarkLine(mark.reported);
+        }
+    });
     // Among many changes the tab is titled at the end, and the last one opened becomes current
     // then (a tab with a close button lays out the whole bar when added, measuring every title;
     // each change of the current tab shows and hides an editor).
     for (const SourceMark &mark : m_sourceMarks) {
         if (editor->refersTo(m_moves.now(mark.path)))
-            editor->addBuildMark(mark.line, mark.severity, mark.text);
+            editor->addBuildMark(mark.line, mark.severity, mark.text, mark.reported);
     }
     const int index = addTab(editor, m_manyChanges > 0 ? QString() : editor->tabTitle());
     if (m_manyChanges > 0)
@@ -104,9 +112,22 @@ void SrcTabsHolder::openFileAt(const QString &path, int line, int column)
     editor->setFocus();
     if (line < 0)
         return;
-    // Compilers count lines and columns from one; the editor from zero.
-    editor->setCursorPosition(qMax(line - 1, 0), qMax(column - 1, 0));
+    // Compilers count lines and columns from one; the editor from zero. A column past the end
+    // of a line edited since stays on it.
+    const int row = qBound(0, line - 1, qMax(editor->lines() - 1, 0));
+    QString text = editor->text(row);
+    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
+        text.chop(1);
+    editor->setCursorPosition(row, qBound(0, column - 1, int(text.size())));
     editor->ensureCursorVisible();
+}
+
+void SrcTabsHolder::openMessageAt(const QString &path, int line, int column)
+{
+    const QString now = m_moves.now(path);
+    openFile(now);
+    const SourceEditor *editor = findEditor(now);
+    openFileAt(now, editor && line > 0 ? editor->buildMarkLine(line) : line, column);
 }
 
 void SrcTabsHolder::addSourceMark(const QString &path,
@@ -116,7 +137,7 @@ void SrcTabsHolder::addSourceMark(const QString &path,
 {
     if (!m_moves.isEmpty())
         m_moves.arrived(path);
-    m_sourceMarks.push_back({path, line, severity, text});
+    m_sourceMarks.push_back({path, line, line, severity, text});
     if (SourceEditor *editor = findEditor(path))
         editor->addBuildMark(line, severity, text);
 }

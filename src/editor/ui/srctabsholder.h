@@ -49,7 +49,7 @@ public:
     void closeEditor(const QString &path) override { closeFile(path, true); }
     bool saveEditor(const QString &path, bool ask) override;
     void editorFileRenamed(const QString &oldPath, const QString &newPath) override;
-    QString fileNow(const QString &path) const override { return m_moves.now(path); }
+    void openMessageAt(const QString &path, int line, int column) override;
     void reopenIfLastSession(const QString &path) override;
     QString modifiedEditorTitle(const QString &path) const override;
     // The files open when the program last closed, to reopen with their projects.
@@ -98,7 +98,8 @@ private:
     struct SourceMark
     {
         QString path;
-        int line;
+        int reported; // the line the message gave
+        int line;     // where it stands in the file as last saved
         MessageSeverity severity;
         QString text;
     };
