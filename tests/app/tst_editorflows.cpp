@@ -980,7 +980,8 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
 // files opened, typed in, saved and closed: after every step each file's text, in its tab or
 // on disk, is what a plain replacement of the text gives (the letters found never meet those
 // put in, so the direction of the search does not matter), the count says how many, the tabs
-// are those open before and the project's files that changed, and nothing is saved unasked.
+// are those open before and the project's files that changed, nothing is saved unasked, and
+// the breakpoints set on first lines stay there.
 void tst_EditorFlows::randomReplaceAllKeepsTabsAndFilesAgreed()
 {
     RandomSequence sequence(1u, 40);
@@ -1008,9 +1009,10 @@ void tst_EditorFlows::randomReplaceAllKeepsTabsAndFilesAgreed()
                           + "</FILES><CONFIGURATION NAME=\"Debug\" COMPILER=\"GNU AVR GCC\" "
                             "TARGET=\"Debug\"><CONTROLLER FAMILY=\"AVR\" TYPE=\"ATmega328P\" "
                             "CLOCK=\"16MHz\"/></CONFIGURATION></PROJECT>"));
-    QStringList tabs;             // in tab order
-    QMap<QString, QString> shown; // what each tab shows
-    QSet<QString> dirty;          // tabs changed since they were opened or saved
+    QStringList tabs;                           // in tab order
+    QMap<QString, QString> shown;               // what each tab shows
+    QSet<QString> dirty;                        // tabs changed since they were opened or saved
+    QList<std::pair<QString, int>> breakpoints; // on the first line of each file opened
     ScriptedPrompts prompts;
     SrcManager window;
     QVERIFY(openProject(window, path));
@@ -1021,10 +1023,15 @@ void tst_EditorFlows::randomReplaceAllKeepsTabsAndFilesAgreed()
         switch (sequence.bounded(7)) {
         case 0: { // open a file
             const QString file = sequence.pick(files);
-            window.editors().openFileAt(file);
+            window.editors().openFileAt(file, 1);
             if (!tabs.contains(file)) {
                 tabs << file;
                 shown[file] = disk.value(file);
+            }
+            if (!breakpoints.contains({file, 1})) {
+                window.actions().toggleBreakpoint->trigger();
+                breakpoints.append({file, 1});
+                std::sort(breakpoints.begin(), breakpoints.end());
             }
             sequence.took(QStringLiteral("open ") + QFileInfo(file).fileName());
             break;
@@ -1144,9 +1151,14 @@ void tst_EditorFlows::randomReplaceAllKeepsTabsAndFilesAgreed()
         for (const QString &file : std::as_const(tabs)) {
             const SourceEditor *editor = window.tabs()->findEditor(file);
             SEQUENCE_CHECK(editor->text() == shown.value(file)
-                               && editor->isDocumentModified() == dirty.contains(file),
+                               && editor->isDocumentModified() == dirty.contains(file)
+                               && editor->breakpointLines()
+                                      == QList<int>(breakpoints.contains({file, 1}), 1),
                            file + QLatin1Char(' ') + editor->text());
         }
+        QList<std::pair<QString, int>> listed = window.tabs()->breakpoints();
+        std::sort(listed.begin(), listed.end());
+        SEQUENCE_CHECK(listed == breakpoints, QStringLiteral("breakpoints"));
         for (const QString &file : std::as_const(files))
             SEQUENCE_CHECK(QString::fromUtf8(readFile(file)) == disk.value(file), file);
     }

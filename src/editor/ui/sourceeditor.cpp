@@ -44,6 +44,21 @@
 #include <tuple>
 #include <QTextStream>
 
+namespace {
+
+// The margin of the compilers' marks, beside the text (the line numbers are in margin 1, the
+// folding marks in margin 2), and its two marks.
+constexpr int markMargin = 3;
+constexpr int errorMark = 0;
+constexpr int warningMark = 1;
+// The debugger's margin, beside the text, and its marks.
+constexpr int debugMargin = 4;
+constexpr int breakpointMark = 2;
+constexpr int executionMark = 3;
+constexpr int executionLineMark = 4;
+
+} // namespace
+
 static const char textEditorGroup[] = "Text Editor";
 
 SourceEditor::SourceEditor(MainServices *mainWindow, const QString &fileName, SetUp setUp)
@@ -548,12 +563,78 @@ void SourceEditor::keepingPlace(const std::function<void()> &change)
     setFirstVisibleLine(firstLine);
 }
 
+// The bytes a text takes in UTF-8.
+static long utf8Size(QStringView text)
+{
+    long bytes = 0;
+    for (const QChar c : text)
+        bytes += c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 || c.isSurrogate() ? 2 : 3;
+    return bytes;
+}
+
+// Only what changes is written: the marks on the lines (breakpoints, the build's marks) stay
+// where they are, as they would through the same changes typed. Where the lines keep their
+// number each one that differs is written; otherwise what lies between the first and the last
+// character that differ, as one.
 void SourceEditor::replaceWholeText(const QString &text)
 {
-    keepingPlace([this, &text] {
+    const QString old = this->text();
+    if (old == text)
+        return;
+    // Replaces the bytes of the text from start to end.
+    const auto replace = [this](long start, long end, QStringView with) {
+        const QByteArray bytes = with.toUtf8();
+        SendScintilla(SCI_SETTARGETSTART, static_cast<unsigned long>(start));
+        SendScintilla(SCI_SETTARGETEND, static_cast<unsigned long>(end));
+        SendScintilla(SCI_REPLACETARGET,
+                      static_cast<unsigned long>(bytes.size()),
+                      bytes.constData());
+    };
+    keepingPlace([&] {
         beginUndoAction();
-        selectAll();
-        replaceSelectedText(text);
+        if (old.count(QLatin1Char('\n')) == text.count(QLatin1Char('\n'))) {
+            // Line by line, in bytes of the text itself (whatever else ends a line); each
+            // change moves what follows by as many bytes as it adds.
+            long start = 0;
+            long moved = 0;
+            for (qsizetype was = 0, now = 0;;) {
+                qsizetype wasEnd = old.indexOf(QLatin1Char('\n'), was);
+                qsizetype nowEnd = text.indexOf(QLatin1Char('\n'), now);
+                if (wasEnd < 0)
+                    wasEnd = old.size();
+                if (nowEnd < 0)
+                    nowEnd = text.size();
+                const QStringView wasLine = QStringView(old).mid(was, wasEnd - was);
+                const QStringView nowLine = QStringView(text).mid(now, nowEnd - now);
+                const long bytes = utf8Size(wasLine);
+                if (wasLine != nowLine) {
+                    replace(start + moved, start + moved + bytes, nowLine);
+                    moved += utf8Size(nowLine) - bytes;
+                }
+                if (wasEnd == old.size())
+                    break;
+                start += bytes + 1;
+                was = wasEnd + 1;
+                now = nowEnd + 1;
+            }
+        } else {
+            qsizetype first = 0;
+            while (first < old.size() && first < text.size() && old[first] == text[first])
+                ++first;
+            qsizetype last = 0; // characters alike at the end
+            while (last < old.size() - first && last < text.size() - first
+                   && old[old.size() - 1 - last] == text[text.size() - 1 - last])
+                ++last;
+            // Never between the two halves of a character.
+            if (first > 0 && old[first - 1].isHighSurrogate())
+                --first;
+            if (last > 0 && old[old.size() - last].isLowSurrogate())
+                --last;
+            const long start = utf8Size(QStringView(old).left(first));
+            replace(start,
+                    start + utf8Size(QStringView(old).mid(first, old.size() - last - first)),
+                    QStringView(text).mid(first, text.size() - first - last));
+        }
         endUndoAction();
     });
 }
@@ -668,21 +749,6 @@ void SourceEditor::reloadKeepingPlace()
         emit breakpointsChanged();
     }
 }
-
-namespace {
-
-// The margin of the compilers' marks, beside the text (the line numbers are in margin 1, the
-// folding marks in margin 2), and its two marks.
-constexpr int markMargin = 3;
-constexpr int errorMark = 0;
-constexpr int warningMark = 1;
-// The debugger's margin, beside the text, and its marks.
-constexpr int debugMargin = 4;
-constexpr int breakpointMark = 2;
-constexpr int executionMark = 3;
-constexpr int executionLineMark = 4;
-
-} // namespace
 
 void SourceEditor::setUpDebugMargin()
 {
