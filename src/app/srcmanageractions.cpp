@@ -387,11 +387,12 @@ void SrcManager::createActions()
         int index = 0;
         editor->getCursorPosition(&line, &index);
         m_projects->simulatorLink()->debugCommand(QStringLiteral("to"),
-                                                  QStringLiteral("%1 %2").arg(line + 1).arg(
-                                                      editor->filePath()));
+                                                  QStringLiteral("%1 %2")
+                                                      .arg(editor->builtLineOf(line + 1))
+                                                      .arg(editor->filePath()));
     });
     connect(tabs, &SrcTabsHolder::breakpointsChanged, this, [this] {
-        m_projects->simulatorLink()->setBreakpoints(m_tabs->breakpoints());
+        m_projects->simulatorLink()->setBreakpoints(m_tabs->breakpointsAsBuilt());
     });
     CirraneInterface *simulator = m_projects->simulatorLink();
     connect(simulator, &CirraneInterface::debugStopped, this, [this](const QString &file, int line) {

@@ -39,6 +39,7 @@ public:
     bool saveEditor(const QString &, bool) override { return true; }
     void editorFileRenamed(const QString &, const QString &) override {}
     void openMessageAt(const QString &, int, int) override {}
+    void firmwareBuilt() override {}
     void reopenIfLastSession(const QString &) override {}
     QString modifiedEditorTitle(const QString &) const override { return QString(); }
 

@@ -363,6 +363,11 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     QCOMPARE(a.stepOver->shortcut(), QKeySequence(Qt::Key_F10));
     QVERIFY(a.openDebugger->shortcut().isEmpty() && a.startDebugging->shortcut().isEmpty());
     QVERIFY(a.stepInto->isEnabled() && !a.pauseDebugging->isEnabled());
+    // Lines typed above while paused: the firmware's lines are those it was built from, shown
+    // where they have moved to, until the next build.
+    const int typed = 3;
+    editor->insertAt(QStringLiteral("// noted\n// while\n// paused\n"), 0, 0);
+    QCOMPARE(editor->executionLine(), toggleLine + typed);
 
     // The editor current once the firmware stopped again; null when it did not.
     QSignalSpy stops(simulator, &CirraneInterface::debugStopped);
@@ -376,27 +381,36 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     // Over the call to the delay's line, and over the delay round to the loop's first line
     // again: never into the library's header.
     QCOMPARE(stepAndWait(a.stepOver), editor);
-    QCOMPARE(editor->executionLine(), toggleLine + 1);
+    QCOMPARE(editor->executionLine(), toggleLine + typed + 1);
     QCOMPARE(stepAndWait(a.stepOver), editor);
-    QCOMPARE(editor->executionLine(), toggleLine);
+    QCOMPARE(editor->executionLine(), toggleLine + typed);
     // Into the board's LED file and out of it.
     SourceEditor *led = stepAndWait(a.stepInto);
     QVERIFY(led);
     QCOMPARE(QFileInfo(led->filePath()).fileName(), QStringLiteral("led.c"));
     QVERIFY(led->executionLine() > 0);
     QCOMPARE(stepAndWait(a.stepOut), editor);
-    QVERIFY(editor->executionLine() == toggleLine || editor->executionLine() == toggleLine + 1);
+    QVERIFY(editor->executionLine() - typed == toggleLine
+            || editor->executionLine() - typed == toggleLine + 1);
     QCOMPARE(led->executionLine(), 0);
     // Run to Cursor, without the breakpoint: round the loop to the delay's line, which has no
     // code but the delay's.
-    editor->setCursorPosition(toggleLine - 1, 0);
+    editor->setCursorPosition(toggleLine - 1 + typed, 0);
     a.toggleBreakpoint->trigger();
     QVERIFY(editor->breakpointLines().isEmpty());
-    editor->setCursorPosition(toggleLine, 0);
+    editor->setCursorPosition(toggleLine + typed, 0);
     window.updateState();
     QVERIFY(a.runToCursor->isEnabled());
     QCOMPARE(stepAndWait(a.runToCursor), editor);
-    QCOMPARE(editor->executionLine(), toggleLine + 1);
+    QCOMPARE(editor->executionLine(), toggleLine + typed + 1);
+    // A breakpoint set again where the line has moved to stops the firmware on it.
+    editor->setCursorPosition(toggleLine - 1 + typed, 0);
+    a.toggleBreakpoint->trigger();
+    QCOMPARE(stepAndWait(a.continueDebugging), editor);
+    QCOMPARE(editor->executionLine(), toggleLine + typed);
+    QCOMPARE(stops.last().at(1).toInt(), toggleLine); // as built
+    a.toggleBreakpoint->trigger();
+    QVERIFY(editor->breakpointLines().isEmpty());
     // Without a breakpoint the firmware runs on until paused; closing VEXA leaves no mark.
     a.continueDebugging->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!simulator->isPaused(), 10000);
@@ -410,7 +424,7 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     // The file renamed in the tree, Start Debugging from the menu: the firmware starts again
     // and stops at the breakpoint, in the file by its new name.
     window.tabs()->activateFile(main);
-    editor->setCursorPosition(toggleLine - 1, 0);
+    editor->setCursorPosition(toggleLine - 1 + typed, 0);
     a.toggleBreakpoint->trigger();
     QVERIFY(WindowFlows::renameInTree(window, main, QStringLiteral("blink.c")));
     // Still paused in the delay: stepped on out of it, the stop shows in the file's tab by its
@@ -419,16 +433,19 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     for (int i = 0; i < 4 && (!stopped || stopped->filePath().endsWith(QLatin1String(".h"))); ++i)
         stopped = stepAndWait(a.stepOver);
     QCOMPARE(stopped, editor);
-    QVERIFY(editor->executionLine() == toggleLine || editor->executionLine() == toggleLine + 1);
+    QVERIFY(editor->executionLine() - typed == toggleLine
+            || editor->executionLine() - typed == toggleLine + 1);
     QCOMPARE(window.tabs()->count(), 3); // with the LED's file and the delay's header
+    // Built again with the lines typed: the breakpoint is where the new build has it (not on
+    // the greeting's line, which the line it had in the last build is now).
     a.startDebugging->trigger();
     QTRY_VERIFY2_WITH_TIMEOUT(output(window).contains(
                                   QStringLiteral("VEXA stopped the firmware at blink.c, line %1.")
-                                      .arg(toggleLine)),
+                                      .arg(toggleLine + typed)),
                               qPrintable(output(window)),
                               30000);
     QCOMPARE(window.tabs()->currentEditor(), editor);
-    QCOMPARE(editor->executionLine(), toggleLine);
+    QCOMPARE(editor->executionLine(), toggleLine + typed);
     simulator->closeSimulator();
     QTRY_VERIFY_WITH_TIMEOUT(!simulator->isPaused(), 10000);
     QCOMPARE(editor->executionLine(), 0);

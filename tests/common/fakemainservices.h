@@ -85,6 +85,7 @@ public:
     {
         openFileAt(path, line, column);
     }
+    void firmwareBuilt() override {}
     void reopenIfLastSession(const QString &) override {}
     QString modifiedEditorTitle(const QString &path) const override
     {

@@ -56,6 +56,10 @@ constexpr int debugMargin = 4;
 constexpr int breakpointMark = 2;
 constexpr int executionMark = 3;
 constexpr int executionLineMark = 4;
+// Each line as the firmware was built from it, unseen.
+constexpr int builtLineMark = 5;
+// Above this a text is taken as it stands: a mark a line would cost more than it helps.
+constexpr int mostBuiltLinesMarked = 200000;
 
 } // namespace
 
@@ -572,8 +576,8 @@ static long utf8Size(QStringView text)
     return bytes;
 }
 
-// Only what changes is written: the marks on the lines (breakpoints, the build's marks) stay
-// where they are, as they would through the same changes typed. Where the lines keep their
+// Only what changes is written: the marks on the lines (breakpoints, the build's marks, the
+// lines as built) stay where they are, as they would through the same changes typed. Where the lines keep their
 // number each one that differs is written; otherwise what lies between the first and the last
 // character that differ, as one.
 void SourceEditor::replaceWholeText(const QString &text)
@@ -741,6 +745,10 @@ void SourceEditor::reloadKeepingPlace()
     for (const BuildMark &mark : m_buildMarks)
         marks.emplace_back(markerLine(mark.handle) + 1, mark);
     keepingPlace([this] { loadFile(m_filePath); });
+    // Changed by another program: its lines are no longer those the firmware was built from.
+    if (!m_builtLines.empty())
+        markerDeleteAll(builtLineMark);
+    m_builtLines.clear();
     clearBuildMarks();
     for (const auto &[line, mark] : marks)
         addBuildMark(line, mark.severity, mark.text, mark.reported);
@@ -831,6 +839,47 @@ int SourceEditor::executionLine() const
     if (!m_debugMarginReady)
         return 0;
     return const_cast<SourceEditor *>(this)->markerFindNext(0, 1 << executionMark) + 1;
+}
+
+void SourceEditor::markBuiltLines()
+{
+    if (!m_builtLines.empty())
+        markerDeleteAll(builtLineMark);
+    m_builtLines.clear();
+    if (lines() > mostBuiltLinesMarked)
+        return;
+    markerDefine(QsciScintilla::Invisible, builtLineMark);
+    for (int margin = 0; margin < margins(); ++margin)
+        setMarginMarkerMask(margin, marginMarkerMask(margin) & ~(1 << builtLineMark));
+    m_builtLines.reserve(size_t(lines()));
+    for (int line = 0; line < lines(); ++line)
+        m_builtLines.push_back(markerAdd(line, builtLineMark));
+}
+
+int SourceEditor::lineNowOf(int builtLine) const
+{
+    if (builtLine < 1 || builtLine > int(m_builtLines.size()))
+        return builtLine;
+    const int line = markerLine(m_builtLines[size_t(builtLine - 1)]);
+    return line < 0 ? builtLine : line + 1;
+}
+
+int SourceEditor::builtLineOf(int lineNow) const
+{
+    if (m_builtLines.empty())
+        return lineNow;
+    // The marks keep their order as lines come and go (those of lines taken away join the
+    // line the deletion leaves): the first one at the line or below it.
+    int low = 0;
+    int high = int(m_builtLines.size());
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (markerLine(m_builtLines[size_t(middle)]) < lineNow - 1)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low + 1;
 }
 
 void SourceEditor::addBuildMark(int line,

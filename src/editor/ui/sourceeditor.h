@@ -99,6 +99,15 @@ public:
     void setExecutionLine(int line);
     int executionLine() const;
 
+    // The firmware was built from the text as it stands: the debugger's lines (counted from
+    // one) are its lines as they were then, wherever they have gone since.
+    void markBuiltLines();
+    // Where a line of the text the firmware was built from stands now.
+    int lineNowOf(int builtLine) const;
+    // The line of the text the firmware was built from that a line stands for now: for a line
+    // typed since, the first one below it that was there.
+    int builtLineOf(int lineNow) const;
+
     // The syntax file a map file names for a source file; empty when there is none.
     static QString resolveSyntaxFile(const QString &mapPath, const QString &fileName);
 
@@ -167,5 +176,6 @@ private:
         QString text;
     };
     std::vector<BuildMark> m_buildMarks;
+    std::vector<int> m_builtLines; // the handle of each line's invisible mark, as built
     bool m_debugMarginReady = false;
 };

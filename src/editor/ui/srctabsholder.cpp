@@ -122,6 +122,17 @@ void SrcTabsHolder::openFileAt(const QString &path, int line, int column)
     editor->ensureCursorVisible();
 }
 
+void SrcTabsHolder::firmwareBuilt()
+{
+    for (int i = 0; i < count(); ++i) {
+        if (SourceEditor *editor = editorAt(i))
+            editor->markBuiltLines();
+    }
+    // The breakpoints moved with their lines since the last build are where this one put them.
+    if (!m_breakpoints.isEmpty())
+        emit breakpointsChanged();
+}
+
 void SrcTabsHolder::openMessageAt(const QString &path, int line, int column)
 {
     const QString now = m_moves.now(path);
@@ -392,6 +403,16 @@ QList<std::pair<QString, int>> SrcTabsHolder::breakpoints() const
     return all;
 }
 
+QList<std::pair<QString, int>> SrcTabsHolder::breakpointsAsBuilt() const
+{
+    QList<std::pair<QString, int>> all = breakpoints();
+    for (auto &[path, line] : all) {
+        if (const SourceEditor *editor = findEditor(path))
+            line = editor->builtLineOf(line);
+    }
+    return all;
+}
+
 void SrcTabsHolder::toggleBreakpoint()
 {
     SourceEditor *editor = currentEditor();
@@ -411,7 +432,11 @@ void SrcTabsHolder::showExecutionPoint(const QString &path, int line)
     m_executionPath = path.isEmpty() ? path : m_moves.now(path);
     if (path.isEmpty())
         return;
-    openFileAt(m_executionPath, line);
+    openFile(m_executionPath);
+    // The firmware's lines are those it was built from; lines typed since move them.
+    const SourceEditor *shown = findEditor(m_executionPath);
+    const int lineNow = shown ? shown->lineNowOf(line) : line;
+    openFileAt(m_executionPath, lineNow);
     if (SourceEditor *editor = findEditor(m_executionPath))
-        editor->setExecutionLine(line);
+        editor->setExecutionLine(lineNow);
 }

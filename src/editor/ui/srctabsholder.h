@@ -50,6 +50,7 @@ public:
     bool saveEditor(const QString &path, bool ask) override;
     void editorFileRenamed(const QString &oldPath, const QString &newPath) override;
     void openMessageAt(const QString &path, int line, int column) override;
+    void firmwareBuilt() override;
     void reopenIfLastSession(const QString &path) override;
     QString modifiedEditorTitle(const QString &path) const override;
     // The files open when the program last closed, to reopen with their projects.
@@ -64,6 +65,8 @@ public:
     // Breakpoints, by file, for this session: those of open files as their editors show them
     // now, those of files closed since as they were then.
     QList<std::pair<QString, int>> breakpoints() const;
+    // The same by the lines of the text the firmware was built from, for its debugger.
+    QList<std::pair<QString, int>> breakpointsAsBuilt() const;
     // Sets or removes a breakpoint at the current editor's line.
     void toggleBreakpoint();
     // Where the debugger stopped the firmware: the file opens at the line, which is marked;

@@ -37,6 +37,7 @@ bool Project::buildTarget()
 {
     const bool built = run(activeConfiguration()->targetName());
     if (built) {
+        m_mainWindow.editors().firmwareBuilt();
         m_mainWindow.output().success(tr("Compiled successfully.\n"));
         m_rebuildAll = false;
     }
