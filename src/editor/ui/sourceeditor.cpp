@@ -41,7 +41,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <tuple>
 #include <QTextStream>
 
 namespace {
@@ -577,9 +576,9 @@ static long utf8Size(QStringView text)
 }
 
 // Only what changes is written: the marks on the lines (breakpoints, the build's marks, the
-// lines as built) stay where they are, as they would through the same changes typed. Where the lines keep their
-// number each one that differs is written; otherwise what lies between the first and the last
-// character that differ, as one.
+// lines as built) stay where they are, as they would through the same changes typed. Where the
+// lines keep their number each one that differs is written; otherwise what lies between the
+// first and the last character that differ, as one.
 void SourceEditor::replaceWholeText(const QString &text)
 {
     const QString old = this->text();
@@ -746,9 +745,7 @@ void SourceEditor::reloadKeepingPlace()
         marks.emplace_back(markerLine(mark.handle) + 1, mark);
     keepingPlace([this] { loadFile(m_filePath); });
     // Changed by another program: its lines are no longer those the firmware was built from.
-    if (!m_builtLines.empty())
-        markerDeleteAll(builtLineMark);
-    m_builtLines.clear();
+    forgetBuiltLines();
     clearBuildMarks();
     for (const auto &[line, mark] : marks)
         addBuildMark(line, mark.severity, mark.text, mark.reported);
@@ -841,11 +838,16 @@ int SourceEditor::executionLine() const
     return const_cast<SourceEditor *>(this)->markerFindNext(0, 1 << executionMark) + 1;
 }
 
-void SourceEditor::markBuiltLines()
+void SourceEditor::forgetBuiltLines()
 {
     if (!m_builtLines.empty())
         markerDeleteAll(builtLineMark);
     m_builtLines.clear();
+}
+
+void SourceEditor::markBuiltLines()
+{
+    forgetBuiltLines();
     if (lines() > mostBuiltLinesMarked)
         return;
     markerDefine(QsciScintilla::Invisible, builtLineMark);
@@ -935,8 +937,9 @@ QStringList SourceEditor::buildMarksAt(int line) const
 int SourceEditor::buildMarkLine(int reported) const
 {
     for (const BuildMark &mark : m_buildMarks) {
-        const int line = markerLine(mark.handle);
-        if (mark.reported == reported && line >= 0)
+        if (mark.reported != reported)
+            continue;
+        if (const int line = markerLine(mark.handle); line >= 0)
             return line + 1;
     }
     return reported;

@@ -146,6 +146,7 @@ private:
     // otherwise as the user says.
     void fileChangedOnDisk();
     void reloadKeepingPlace();
+    void forgetBuiltLines();
     // Makes a change of the whole text with the cursor's line and the view kept where they were.
     void keepingPlace(const std::function<void()> &change);
     QByteArray encodedText();
