@@ -1,8 +1,9 @@
 // Builds through the main window as a user makes them, with the real compilers: whatever came
-// before (a configuration sharing the folder, a restart after a settings change, a project
-// saved and opened again, options set before the first source, a header changed), F7 gives the
-// firmware the project describes, and a build that did not write it says so; folder names that
-// are no commands, the linker script's place, memory overflows, quitting during a build.
+// before (options set before the first source, a header changed), F7 gives the firmware the
+// project describes, and a build that did not write it says so; folder names that are no
+// commands, the linker script's place, memory overflows, quitting during a build. Sequences of
+// settings changes, configuration copies and restarts against a clean build are the build
+// sequences' own.
 
 #include "app/srcmanager.h"
 #include "build/buildproject.h"
@@ -43,10 +44,6 @@ class tst_BuildFlows : public QObject, private WindowSuite
 private slots:
     void initTestCase();
     void init();
-    void configurationsSharingAFolderBuildTheirOwn();
-    void restartAfterSettingsRebuilds_data();
-    void restartAfterSettingsRebuilds();
-    void reopenedProjectBuildsEverySource();
     void optionsBeforeTheFirstSource();
     void shippedConfigurationsInRealUse_data();
     void shippedConfigurationsInRealUse();
@@ -93,176 +90,6 @@ QByteArray tst_BuildFlows::cleanBuild(SrcManager &window)
     if (!build(window))
         return QByteArray("(the clean build failed)");
     return readFile(window.projectsManager()->currentProject()->targetPath());
-}
-
-// A copy of "Debug" (a name with an accent) keeps its target and so its folder; built at -O2, it must not leave its
-// objects for Debug to link, nor Debug its objects for the copy.
-void tst_BuildFlows::configurationsSharingAFolderBuildTheirOwn()
-{
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"));
-    // Named in letters beyond ASCII, as a French user names it.
-    const QString rapido = QString::fromUtf8("Rápido");
-    SrcManager window;
-    Project *project = openProject(window, path);
-    QVERIFY(project);
-    QVERIFY2(build(window), qPrintable(output(window)));
-    const QByteArray debug = readFile(project->targetPath());
-    QVERIFY(!debug.isEmpty());
-
-    copyConfiguration(*project, rapido);
-    window.projectsManager()->selectConfiguration(QStringLiteral("Debug"));
-    QComboBox *selector = window.configCombo();
-    selector->setCurrentIndex(selector->findText(rapido));
-    QCOMPARE(project->activeConfiguration()->name(), rapido);
-    setOption(*project, QStringLiteral("GCC"), QStringLiteral("-O"), QStringLiteral("2"));
-    QVERIFY2(build(window), qPrintable(output(window)));
-    QVERIFY2(output(window).contains(QStringLiteral(" -O2 ")), qPrintable(output(window)));
-    const QByteArray fast = readFile(project->targetPath());
-    QVERIFY(fast != debug);
-
-    selector->setCurrentIndex(selector->findText(QStringLiteral("Debug")));
-    QVERIFY2(build(window), qPrintable(output(window)));
-    QCOMPARE(readFile(project->targetPath()), debug);
-    selector->setCurrentIndex(selector->findText(rapido));
-    QVERIFY2(build(window), qPrintable(output(window)));
-    QCOMPARE(readFile(project->targetPath()), fast);
-    // Nothing changed since: nothing is made again.
-    QVERIFY(build(window));
-    QVERIFY2(output(window).contains(QStringLiteral("Already compiled, target is up to date.")),
-             qPrintable(output(window)));
-    // A build of another configuration than the selector shows (the Project Settings left it
-    // active) brings the selector to it.
-    project->setActiveConfiguration(0);
-    QVERIFY(project->compile());
-    QCOMPARE(selector->currentText(), QStringLiteral("Debug"));
-    // The name survives the project file.
-    window.projectsManager()->closeProject();
-    project = openProject(window, path);
-    QVERIFY(project);
-    QVERIFY(selector->findText(rapido) >= 0);
-    QCOMPARE(project->configuration(project->configurationCount() - 1)->name(), rapido);
-}
-
-void tst_BuildFlows::restartAfterSettingsRebuilds_data()
-{
-    QTest::addColumn<QString>("controller");
-    QTest::addColumn<QString>("clock");
-    QTest::addColumn<QString>("level");
-    QTest::addColumn<QString>("seen");     // on each source's command line after the restart
-    QTest::addColumn<QString>("makefile"); // in the Makefile written then
-    QTest::addColumn<QString>("project");  // in the project file
-    QTest::newRow("an option") << ""
-                               << ""
-                               << "2"
-                               << " -O2 "
-                               << "-O2"
-                               << "VALUE=\"2\"";
-    QTest::newRow("the controller") << "ATmega168"
-                                    << ""
-                                    << ""
-                                    << "-mmcu=atmega168"
-                                    << "\nMCU = ATmega168\n"
-                                    << "TYPE=\"ATmega168\"";
-    QTest::newRow("the clock") << ""
-                               << "8MHz"
-                               << ""
-                               << "-DF_CPU=8000000UL"
-                               << "\nCLOCK = 8000000\n"
-                               << "CLOCK=\"8MHz\"";
-}
-
-// "&Project Settings" changed (another AVR part, another clock, another optimisation level)
-// and saved, the program closed and started again: F7 compiles every source again for the new
-// settings, not "Already compiled"; the project file and the Makefile follow.
-void tst_BuildFlows::restartAfterSettingsRebuilds()
-{
-    QFETCH(QString, controller);
-    QFETCH(QString, clock);
-    QFETCH(QString, level);
-    QFETCH(QString, seen);
-    QFETCH(QString, makefile);
-    QFETCH(QString, project);
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"));
-    QString title;
-    {
-        SrcManager window;
-        QVERIFY(openProject(window, path));
-        QVERIFY2(build(window), qPrintable(output(window)));
-        WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
-            title = dialog->windowTitle();
-            if (!controller.isEmpty()) {
-                auto *combo = child<QComboBox>(dialog, "controllerCombo");
-                combo->setCurrentIndex(combo->findText(controller));
-            }
-            if (!clock.isEmpty()) {
-                auto *edit = child<QLineEdit>(dialog, "clockFrequency");
-                edit->selectAll();
-                QTest::keyClicks(edit, clock);
-            }
-            auto *table = child<QTableWidget>(dialog, "optionsTable");
-            for (int row = 0; row < table->rowCount() && !level.isEmpty(); ++row) {
-                if (table->item(row, 1)->text() == QLatin1String("-O")) {
-                    auto *choice = qobject_cast<QComboBox *>(table->cellWidget(row, 2));
-                    choice->setCurrentIndex(choice->findText(level));
-                }
-            }
-            QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
-        });
-        window.actions().projectSettings->trigger();
-        window.actions().saveProject->trigger();
-    }
-    SrcManager window;
-    QVERIFY(openProject(window, path));
-    QVERIFY2(build(window), qPrintable(output(window)));
-    const QString text = output(window);
-    QCOMPARE(title, QStringLiteral("Project Options"));
-    QVERIFY2(!text.contains(QStringLiteral("Already compiled")), qPrintable(text));
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    for (const char *source : {" main.c ", " led.c "}) {
-        QVERIFY2(std::any_of(lines.cbegin(),
-                             lines.cend(),
-                             [&](const QString &line) {
-                                 return line.contains(QLatin1String(source)) && line.contains(seen);
-                             }),
-                 qPrintable(text));
-    }
-    QVERIFY(QString::fromUtf8(readFile(QFileInfo(path).absolutePath() + "/Debug/Makefile"))
-                .contains(makefile));
-    QVERIFY(QString::fromUtf8(readFile(path)).contains(project));
-    const QByteArray firmware = readFile(window.projectsManager()->currentProject()->targetPath());
-    QCOMPARE(cleanBuild(window), firmware);
-}
-
-// Sources of every kind the compiler takes, saved and opened again: the same Makefile, and a
-// build that compiles each with its own step (the assembler's "-x assembler-with-cpp" for ".s").
-void tst_BuildFlows::reopenedProjectBuildsEverySource()
-{
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"));
-    const QString folder = QFileInfo(path).absolutePath();
-    QVERIFY(writeFile(folder + QStringLiteral("/start.s"),
-                      ".global start_value\nstart_value:\n ldi r24, 7\n ret\n"));
-    QVERIFY(writeFile(folder + QStringLiteral("/io.S"),
-                      "#include <avr/io.h>\n.global io_value\nio_value:\n"
-                      " in r24, _SFR_IO_ADDR(PINB)\n ret\n"));
-    QByteArray makefile;
-    QByteArray firmware;
-    {
-        SrcManager window;
-        Project *project = openProject(window, path);
-        QVERIFY(project);
-        QVERIFY(project->addFile(folder + QStringLiteral("/start.s")));
-        QVERIFY(project->addFile(folder + QStringLiteral("/io.S")));
-        QVERIFY2(build(window), qPrintable(output(window)));
-        makefile = readFile(folder + QStringLiteral("/Debug/Makefile"));
-        firmware = readFile(project->targetPath());
-        QVERIFY2(makefile.contains("-x assembler-with-cpp -MMD -MP $(GCCFLAGS)  $(if "
-                                   "$(CLOCK),-DF_CPU=$(CLOCK)UL) start.s"),
-                 makefile.constData());
-    }
-    SrcManager window;
-    QVERIFY(openProject(window, path));
-    QCOMPARE(cleanBuild(window), firmware);
-    QCOMPARE(readFile(folder + QStringLiteral("/Debug/Makefile")), makefile);
 }
 
 // Options set in Project Settings while the project has no source yet: sources added later

@@ -48,7 +48,7 @@ Board board(const QString &name)
                 "-O",
                 {"0", "1", "2", "s"},
                 {"8MHz", "16MHz", "20 MHz"},
-                {"c", "S", "c"},
+                {"c", "S", "c", "s"},
                 "gen.h"};
     if (name == QLatin1String("PIC16"))
         return {"PIC16 Blinky",
@@ -76,7 +76,7 @@ QByteArray sourceText(const QString &suffix, int number, int value, const QStrin
     const QByteArray n = QByteArray::number(number);
     const QByteArray v = QByteArray::number(value);
     const QByteArray h = header.toUtf8();
-    if (suffix == QLatin1String("S"))
+    if (suffix.compare(QLatin1String("s"), Qt::CaseInsensitive) == 0)
         return "#include <avr/io.h>\n.global part" + n + "\npart" + n + ":\n ldi r24, " + v
                + "\n out _SFR_IO_ADDR(PORTB), r24\n ret\n";
     if (suffix == QLatin1String("asm"))
