@@ -37,8 +37,11 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUrl>
 #include <QWhatsThis>
+
+#include <utility>
 
 SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
@@ -102,6 +105,27 @@ void SrcManager::createDocks()
 
 void SrcManager::openHandedOver(const QStringList &paths)
 {
+    m_handedOver += paths;
+    openHandedOverWhenIdle();
+}
+
+void SrcManager::openHandedOverWhenIdle()
+{
+    if (m_handedOver.isEmpty())
+        return;
+    const Project *current = m_projects ? m_projects->currentProject() : nullptr;
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()
+        || (m_projects && m_projects->isBusy()) || (current && current->isBuilding())) {
+        if (!m_handOverRetry) {
+            m_handOverRetry = new QTimer(this);
+            m_handOverRetry->setSingleShot(true);
+            m_handOverRetry->setInterval(200);
+            connect(m_handOverRetry, &QTimer::timeout, this, &SrcManager::openHandedOverWhenIdle);
+        }
+        m_handOverRetry->start();
+        return;
+    }
+    const QStringList paths = std::exchange(m_handedOver, {});
     if (isMinimized())
         showNormal();
     raise();

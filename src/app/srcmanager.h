@@ -26,6 +26,7 @@ class QActionGroup;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QTimer;
 class SimulatedControllers;
 class SimulatorInstallation;
 class SourceEditor;
@@ -107,7 +108,8 @@ public:
 public slots:
     void openFile();
     // Files a later start handed over: projects open as projects, other files in editors, and
-    // the window comes to the front.
+    // the window comes to the front. They wait while a build runs or a dialog or question is
+    // open, which may be working on the open project.
     void openHandedOver(const QStringList &paths);
     void updateState() override;
     void updateBuildTargets(const QString &currentTarget);
@@ -149,6 +151,7 @@ private:
     // The debugging commands for the simulator's state; F5 and F10 change hands while the
     // firmware is paused.
     void updateDebugCommands();
+    void openHandedOverWhenIdle();
 
     std::unique_ptr<ProgramFiles> m_files;
     CommandActions m_actions;
@@ -172,4 +175,6 @@ private:
     // The current editor's line and column, in the status bar.
     QLabel *m_position = nullptr;
     QPointer<SourceEditor> m_watchedEditor;
+    QStringList m_handedOver; // waiting to be opened
+    QTimer *m_handOverRetry = nullptr;
 };

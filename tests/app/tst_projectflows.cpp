@@ -50,6 +50,7 @@ private slots:
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
     void addNewFileMakesNoFileElsewhere();
+    void handedOverProjectWaitsForTheDialog();
     void cancelKeepsTheOpenProject_data();
     void cancelKeepsTheOpenProject();
     void newProjectWizard_data();
@@ -106,6 +107,48 @@ void tst_ProjectFlows::addNewFileMakesNoFileElsewhere()
     QVERIFY(window.tabs()->openPaths().isEmpty());
     QVERIFY2(output(window).contains(QStringLiteral("Cannot create ") + link),
              qPrintable(output(window)));
+}
+
+// A later start hands a project over while Project Settings is open on this one: it opens when
+// the dialog has closed, and what the dialog changed is asked about and saved first. One handed
+// over during a build opens when the build has ended.
+void tst_ProjectFlows::handedOverProjectWaitsForTheDialog()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString other = copyBoard(QStringLiteral("PIC16 Blinky"), QStringLiteral("other"));
+    ScriptedPrompts prompts;
+    SrcManager window;
+    window.projectsManager()->scanCompilers();
+    QVERIFY(openProject(window, path));
+    const auto openNow = [&] { return window.projectsManager()->currentProject()->filePath(); };
+    QString during;
+    WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
+        window.openHandedOver({other});
+        QCoreApplication::processEvents();
+        during = openNow();
+        auto *clock = child<QLineEdit>(dialog, "clockFrequency");
+        clock->selectAll();
+        QTest::keyClicks(clock, QStringLiteral("8MHz"));
+        QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+    });
+    prompts.answers << QMessageBox::Save;
+    window.actions().projectSettings->trigger();
+    QCOMPARE(during, path);
+    QTRY_COMPARE(openNow(), other);
+    QCOMPARE(window.projectsManager()->projectCount(), 1);
+    QVERIFY(prompts.answers.isEmpty());
+    QVERIFY(readFile(path).contains("CLOCK=\"8MHz\""));
+
+    QTimer::singleShot(0, &window, [&] {
+        window.openHandedOver({path});
+        during = openNow();
+    });
+    window.actions().buildProject->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QCOMPARE(during, other);
+    QTRY_COMPARE(openNow(), path);
+    QCOMPARE(window.projectsManager()->projectCount(), 1);
 }
 
 // A disk that fills up (here: a file size limit) never leaves a half-written file behind: the

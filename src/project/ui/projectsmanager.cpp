@@ -186,11 +186,8 @@ bool ProjectsManager::closeOpenProject()
 {
     const int current = currentProjectIndex();
     bool closed = true;
-    if (current >= 0) {
-        closed = closeCheck(current);
-        if (closed)
-            closeProject(current);
-    }
+    if (current >= 0)
+        closed = closeCheck(current) && closeProject(current);
     m_lastCurrent = currentProjectIndex();
     return closed;
 }
