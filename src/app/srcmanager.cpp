@@ -337,6 +337,9 @@ void SrcManager::updateState()
         updateDebugCommands();
     }
     const bool busy = m_projects && m_projects->isBusy();
+    // The configuration being built stays the active one, and stays.
+    if (m_configCombo)
+        m_configCombo->setEnabled(!busy);
     if (m_recentProjectsGroup) {
         for (QAction *action : m_recentProjectsGroup->actions())
             action->setEnabled(!busy);

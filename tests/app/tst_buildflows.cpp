@@ -29,6 +29,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidgetItem>
+#include <QTreeWidgetItemIterator>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -55,6 +56,7 @@ private slots:
     void linkerScriptListedFirst();
     void smallControllersOverflow();
     void quittingStopsTheBuild();
+    void windowStaysBusyThroughTheBuild();
     void headerChangesRebuildWhatIncludesThem_data();
     void headerChangesRebuildWhatIncludesThem();
     void messagesMarkAndLeadToTheirLines_data();
@@ -457,6 +459,45 @@ void tst_BuildFlows::quittingStopsTheBuild()
     QVERIFY(output(window).contains(QStringLiteral("Build aborted by user")));
     QTRY_VERIFY(::kill(pid_t(sleeper), 0) != 0
                 || readFile(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z"));
+}
+
+// While a build runs the window answers, but nothing in it starts another run or changes the
+// configuration being built: the selector waits, the Compilers dialog leaves the build's
+// commands off, and a double click on the design starts no simulation.
+void tst_BuildFlows::windowStaysBusyThroughTheBuild()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"));
+    SrcManager window;
+    window.show();
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    const CommandActions &a = window.actions();
+    QStringList wrong;
+    QTimer::singleShot(0, &window, [&] {
+        if (!project->isBuilding())
+            wrong << QStringLiteral("not building");
+        if (window.configCombo()->isEnabled())
+            wrong << QStringLiteral("selector");
+        WindowFlows::onNextDialog(&window, [](QDialog *) {});
+        a.compilersConfiguration->trigger();
+        for (QAction *action : {a.buildProject, a.openDebugger, a.closeProject, a.projectSettings}) {
+            if (action->isEnabled())
+                wrong << action->text();
+        }
+        for (QTreeWidgetItemIterator it(project->rootItem()); *it; ++it) {
+            if ((*it)->text(0).endsWith(QLatin1String(".DSN")))
+                emit window.projectsManager()->tree()->itemDoubleClicked(*it, 0);
+        }
+    });
+    window.actions().buildProject->trigger();
+    const QString text = output(window);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1String(", "))));
+    QVERIFY2(text.contains(QStringLiteral("avr-gcc -c"))
+                 && text.count(QStringLiteral("Compiled successfully.")) == 1
+                 && !text.contains(QStringLiteral("Cannot launch"))
+                 && !text.contains(QStringLiteral("The build failed")),
+             qPrintable(text));
+    QVERIFY(a.buildProject->isEnabled() && window.configCombo()->isEnabled());
 }
 
 void tst_BuildFlows::headerChangesRebuildWhatIncludesThem_data()

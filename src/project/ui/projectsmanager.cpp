@@ -30,6 +30,8 @@
 #include <QFileInfo>
 #include <QMenu>
 
+#include <utility>
+
 ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actions, QWidget *parent)
     : QDockWidget(parent)
     , m_mainWindow(servicesOf(mainWindow))
@@ -463,10 +465,12 @@ void ProjectsManager::itemDoubleClicked(QTreeWidgetItem *item, int)
     if (index < 0)
         return;
     const QString path = p->filePathAt(index);
-    // A design file belongs to the simulator, not to the editor.
-    if (QFileInfo(path).suffix().toUpper() == QLatin1String("DSN"))
-        debugOpen();
-    else
+    // A design file belongs to the simulator, not to the editor; during a build, as Open
+    // Debugger, it waits.
+    if (QFileInfo(path).suffix().toUpper() == QLatin1String("DSN")) {
+        if (!m_busy)
+            debugOpen();
+    } else
         m_mainWindow.editors().openFileAt(path);
 }
 
@@ -495,9 +499,11 @@ bool ProjectsManager::takeRunsSucceeded()
     return succeeded;
 }
 
+// Busy until the command ends; a command run while another is (a dialog opened during a build)
+// leaves the window busy for the other.
 bool ProjectsManager::runOnCurrentProject(bool (Project::*command)())
 {
-    m_busy = true;
+    const bool wasBusy = std::exchange(m_busy, true);
     m_mainWindow.commands().updateState();
     Project *p = currentProject();
     bool done = false;
@@ -506,7 +512,7 @@ bool ProjectsManager::runOnCurrentProject(bool (Project::*command)())
     else
         done = (p->*command)();
     m_runsSucceeded = m_runsSucceeded && done;
-    m_busy = false;
+    m_busy = wasBusy;
     m_mainWindow.commands().updateState();
     return done;
 }
@@ -550,7 +556,7 @@ void ProjectsManager::buildCurrentProject(bool (Project::*command)())
         followSelector(*p);
     const bool built = runOnCurrentProject(command);
     if (Project *p = currentProject()) {
-        m_busy = true;
+        const bool wasBusy = std::exchange(m_busy, true);
         if (!m_simulator->isRunning()) {
             // Only a firmware that was built has a simulation to start, in a design.
             if (built && !p->designFile().isEmpty())
@@ -559,7 +565,7 @@ void ProjectsManager::buildCurrentProject(bool (Project::*command)())
         } else {
             sendFirmware();
         }
-        m_busy = false;
+        m_busy = wasBusy;
         m_mainWindow.commands().updateState();
     }
 }
@@ -681,11 +687,11 @@ void ProjectsManager::clearUpToDate(const QString &directory, const Project *exc
 
 void ProjectsManager::showCompilersDialog()
 {
-    m_busy = true;
+    const bool wasBusy = std::exchange(m_busy, true);
     updateState();
     CompilersDialog dialog(m_catalogue, &m_mainWindow, dialogParent());
     dialog.exec();
-    m_busy = false;
+    m_busy = wasBusy;
     updateState();
 }
 
