@@ -210,7 +210,12 @@ void OutWindow::showNow()
     if (m_showing || (m_sinceShown.isValid() && m_sinceShown.elapsed() < 10))
         return;
     m_showing = true;
-    QCoreApplication::processEvents();
+    // A line is written in the middle of a command: a click, a key or a message from another
+    // program (a later start, the simulator, a tool's next output) handled here could close the
+    // project the command works on. They wait for the round that the window's loop, or a
+    // build's, makes.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents
+                                    | QEventLoop::ExcludeSocketNotifiers);
     m_showing = false;
     m_sinceShown.start();
 }
