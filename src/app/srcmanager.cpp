@@ -115,7 +115,8 @@ void SrcManager::openHandedOverWhenIdle()
         return;
     const Project *current = m_projects ? m_projects->currentProject() : nullptr;
     if (QApplication::activeModalWidget() || QApplication::activePopupWidget()
-        || (m_projects && m_projects->isBusy()) || (current && current->isBuilding())) {
+        || (m_projects && m_projects->isBusy()) || (current && current->isBuilding())
+        || m_outWindow->isCatchingUp()) {
         if (!m_handOverRetry) {
             m_handOverRetry = new QTimer(this);
             m_handOverRetry->setSingleShot(true);
