@@ -16,10 +16,11 @@ class OutWindow : public QDockWidget, public OutputSink
     Q_OBJECT
 
 public:
+    explicit OutWindow(MainServices *mainWindow, QWidget *parent = nullptr);
+
     // True while a line written in the middle of a command lets the window repaint: whatever
     // runs then (a timer) is inside that command.
     bool isCatchingUp() const { return m_showing; }
-    explicit OutWindow(MainServices *mainWindow, QWidget *parent = nullptr);
 
     void clear();
     void clearOutput() override { clear(); }
