@@ -26,6 +26,8 @@
 
 #include <sys/stat.h>
 
+#include <ctime>
+
 namespace {
 
 // GNU make names itself after the name it was started by ("make.exe: Nothing to be done ...")
@@ -140,6 +142,15 @@ bool BuildRun::run(const Request &request)
     return finish(start(request));
 }
 
+// Now on the clock the system dates files by, which runs a little behind the precise one: a
+// file written after this moment is dated no earlier.
+static qint64 fileClockNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 // Each run of make: QT_LOGGING_RULES="dyx.build.debug=true".
 Q_LOGGING_CATEGORY(buildRun, "dyx.build", QtWarningMsg)
 
@@ -182,6 +193,7 @@ bool BuildRun::start(const Request &request)
     qCDebug(buildRun) << "make" << arguments << "in" << configuration.projectDirectory();
     QElapsedTimer timer;
     timer.start();
+    const qint64 startedNs = fileClockNs();
     process.start(QDir(request.toolsDirectory).filePath(QStringLiteral("make.exe")),
                   arguments,
                   QIODevice::ReadWrite);
@@ -225,7 +237,7 @@ bool BuildRun::start(const Request &request)
             m_output.message(tr("Error code %1\n").arg(process.exitCode()));
             failed = true;
         } else if (goal == configuration.targetName()) {
-            failed = !outputsWritten(configuration);
+            failed = !outputsWritten(configuration, startedNs);
             if (!failed)
                 reportFirmwareSize(configuration);
         }
@@ -257,13 +269,16 @@ static qint64 modifiedNs(const QString &path, bool regular = false)
 
 // Some tools report a failure and still end with 0 (gplink given its linker script twice):
 // make then says nothing. Each output must exist and be no older than what it is made from,
-// or the step did not write it and the firmware there is not what the project describes.
-bool BuildRun::outputsWritten(const BuildProject &configuration)
+// or the step did not write it and the firmware there is not what the project describes. A
+// source saved while the build ran is newer than what was made from it all the same: that is
+// no failure, and the user is told that the firmware does not have the change yet.
+bool BuildRun::outputsWritten(const BuildProject &configuration, qint64 startedNs)
 {
     const QDir project(configuration.projectDirectory());
     const std::vector<BuildNode *> steps = configuration.stepNodes();
     // make remakes an output from a file dated in the future on every run; that is no failure.
     const qint64 now = QDateTime::currentMSecsSinceEpoch() * 1000000;
+    QStringList changedMeanwhile;
     // Inputs before what is made from them: the first step that failed is the one named.
     for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
         const BuildNode *node = *it;
@@ -271,14 +286,26 @@ bool BuildRun::outputsWritten(const BuildProject &configuration)
         const qint64 outputTime = modifiedNs(output, true);
         bool written = outputTime >= 0;
         for (const auto &input : node->inputs) {
-            const qint64 made = written ? modifiedNs(project.absoluteFilePath(input->file)) : -1;
-            if (made > outputTime && made <= now)
+            const QString file = project.absoluteFilePath(input->file);
+            const qint64 made = written ? modifiedNs(file) : -1;
+            if (made <= outputTime || made > now)
+                continue;
+            if (input->isLeaf() && made > startedNs) {
+                if (!changedMeanwhile.contains(QDir::cleanPath(file)))
+                    changedMeanwhile.append(QDir::cleanPath(file));
+            } else {
                 written = false;
+            }
         }
         if (!written) {
             m_output.error(tr("The build did not write %1.").arg(QDir::toNativeSeparators(output)));
             return false;
         }
+    }
+    for (const QString &file : std::as_const(changedMeanwhile)) {
+        m_output.message(tr("%1 was saved while the build ran: the firmware does not have that "
+                            "change yet. Build again to take it in.")
+                             .arg(QDir::toNativeSeparators(file)));
     }
     return true;
 }

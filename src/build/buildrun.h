@@ -59,7 +59,8 @@ private:
     // Whether the line still fits in what the run shows; the first that does not says so.
     bool shows(const QString &line);
     void readErrorFiles(const BuildProject &configuration);
-    bool outputsWritten(const BuildProject &configuration);
+    // startedNs: when make started, on the clock that dates files.
+    bool outputsWritten(const BuildProject &configuration, qint64 startedNs);
     // Counts a compiler's message and marks the line it names.
     void countMessage(const QString &line, const QString &file, int lineNumber);
     void reportFirmwareSize(const BuildProject &configuration);

@@ -463,17 +463,32 @@ void tst_BuildFlows::quittingStopsTheBuild()
 
 // While a build runs the window answers, but nothing in it starts another run or changes the
 // configuration being built: the selector waits, the Compilers dialog leaves the build's
-// commands off, and a double click on the design starts no simulation.
+// commands off, and a double click on the design starts no simulation. A source typed in and
+// saved meanwhile is no failure of the build; the user is told, and the next build takes it in.
 void tst_BuildFlows::windowStaysBusyThroughTheBuild()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"));
+    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
+    // The firmware's HEX file a second late: main.c is saved once it has been compiled.
+    const QString bin = m_dir->filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin));
+    QVERIFY(writeFile(bin + QStringLiteral("/avr-objcopy"),
+                      "#!/bin/sh\nsleep 1\nexec /usr/bin/avr-objcopy \"$@\"\n"));
+    QFile::setPermissions(bin + QStringLiteral("/avr-objcopy"), QFile::ReadOwner | QFile::ExeOwner);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.toLocal8Bit() + ':' + oldPath);
     SrcManager window;
     window.show();
     Project *project = openProject(window, path);
     QVERIFY(project);
+    window.editors().openFileAt(main);
     const CommandActions &a = window.actions();
     QStringList wrong;
-    QTimer::singleShot(0, &window, [&] {
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &window, [&] {
+        if (!QFileInfo::exists(QFileInfo(path).absolutePath() + "/Debug/firmware.elf"))
+            return;
+        poll.stop();
         if (!project->isBuilding())
             wrong << QStringLiteral("not building");
         if (window.configCombo()->isEnabled())
@@ -488,16 +503,26 @@ void tst_BuildFlows::windowStaysBusyThroughTheBuild()
             if ((*it)->text(0).endsWith(QLatin1String(".DSN")))
                 emit window.projectsManager()->tree()->itemDoubleClicked(*it, 0);
         }
+        window.tabs()->currentEditor()->append(QStringLiteral("int typed_meanwhile;\n"));
+        a.saveFile->trigger();
     });
-    window.actions().buildProject->trigger();
+    poll.start(5);
+    a.buildProject->trigger();
+    qputenv("PATH", oldPath);
     const QString text = output(window);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1String(", "))));
     QVERIFY2(text.contains(QStringLiteral("avr-gcc -c"))
                  && text.count(QStringLiteral("Compiled successfully.")) == 1
+                 && text.contains(main + QStringLiteral(" was saved while the build ran"))
                  && !text.contains(QStringLiteral("Cannot launch"))
                  && !text.contains(QStringLiteral("The build failed")),
              qPrintable(text));
     QVERIFY(a.buildProject->isEnabled() && window.configCombo()->isEnabled());
+    a.buildProject->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral(" main.c -o Debug/main.o"))
+                 && !output(window).contains(QStringLiteral(" led.c "))
+                 && !output(window).contains(QStringLiteral("was saved while")),
+             qPrintable(output(window)));
 }
 
 void tst_BuildFlows::headerChangesRebuildWhatIncludesThem_data()
