@@ -26,6 +26,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 
 namespace {
@@ -221,9 +222,9 @@ bool BuildRun::start(const Request &request)
         readyReadStandardError();
         // What is left without a line end is a line too.
         if (!m_pendingOutput.isEmpty())
-            showOutputLine(QString::fromLocal8Bit(m_pendingOutput), false);
+            showOutputBytes(m_pendingOutput, false);
         if (!m_pendingErrors.isEmpty())
-            showOutputLine(QString::fromLocal8Bit(m_pendingErrors), true);
+            showOutputBytes(m_pendingErrors, true);
     }
     m_pendingOutput.clear();
     m_pendingErrors.clear();
@@ -319,13 +320,30 @@ void BuildRun::stopNow()
         Platform::killProcessGroup(m_process->processId());
 }
 
-void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel)
+// Output without a line end: only what is shown is decoded.
+void BuildRun::showOutputBytes(const QByteArray &bytes, bool fromErrorChannel)
 {
+    const qint64 more = std::max<qint64>(0, bytes.size() - maxShownLineChars);
+    showOutputLine(QString::fromLocal8Bit(bytes.left(maxShownLineChars)), fromErrorChannel, more);
+}
+
+void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel, qint64 moreBytes)
+{
+    // A line longer than anyone reads (a tool writing without line ends) is shown cut, which
+    // keeps the window quick; all of it counts towards what the run shows.
+    if (rawLine.size() > maxShownLineChars) {
+        showOutputLine(rawLine.left(maxShownLineChars),
+                       fromErrorChannel,
+                       moreBytes + rawLine.size() - maxShownLineChars);
+        return;
+    }
     QString line = rawLine;
     line.remove(QLatin1Char('\r'));
     line.remove(QLatin1Char('\n'));
-    if (line.isEmpty() || !shows(line))
+    if (line.isEmpty() || !shows(line.size() + moreBytes))
         return;
+    if (moreBytes > 0)
+        line += tr(" [%1 more not shown]").arg(moreBytes);
     BuildMessageParser::Position position;
     const auto resolver = [this](const QString &name) { return m_resolver->resolve(name); };
     if (m_parser && m_parser->parse(line, resolver, position)) {
@@ -346,11 +364,11 @@ void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel)
     }
 }
 
-bool BuildRun::shows(const QString &line)
+bool BuildRun::shows(qint64 size)
 {
     if (m_shownLines < maxShownLines && m_shownBytes < maxShownBytes) {
         ++m_shownLines;
-        m_shownBytes += line.size();
+        m_shownBytes += size;
         return true;
     }
     if (!m_outputCut) {
@@ -369,7 +387,7 @@ void BuildRun::takeOutput(QByteArray &pending, const QByteArray &data, bool from
         showOutputLine(line, fromErrorChannel);
     // Output without line ends is cut where it could no longer be shown.
     if (pending.size() > maxShownBytes) {
-        showOutputLine(QString::fromLocal8Bit(pending.left(maxShownBytes)), fromErrorChannel);
+        showOutputBytes(pending.left(maxShownBytes), fromErrorChannel);
         pending.clear();
     }
 }
@@ -403,7 +421,7 @@ void BuildRun::readErrorFiles(const BuildProject &configuration)
         while (!in.atEnd()) {
             QString line = in.readLine();
             line.remove(QLatin1Char('\r'));
-            if (!shows(line))
+            if (!shows(line.size()))
                 return;
             BuildMessageParser::Position position;
             if (m_parser && m_parser->parse(line, resolver, position)) {

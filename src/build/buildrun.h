@@ -47,6 +47,8 @@ public:
     // What one run shows at the most, so that a tool that floods without end fills no memory.
     static constexpr int maxShownLines = 1000000;
     static constexpr qint64 maxShownBytes = 64 * 1024 * 1024;
+    // The longest line shown whole.
+    static constexpr int maxShownLineChars = 64 * 1024;
 
 public slots:
     void readyReadStandardOutput();
@@ -55,9 +57,10 @@ public slots:
 private:
     bool start(const Request &request);
     void takeOutput(QByteArray &pending, const QByteArray &data, bool fromErrorChannel);
-    void showOutputLine(const QString &line, bool fromErrorChannel);
+    void showOutputLine(const QString &line, bool fromErrorChannel, qint64 moreBytes = 0);
+    void showOutputBytes(const QByteArray &bytes, bool fromErrorChannel);
     // Whether the line still fits in what the run shows; the first that does not says so.
-    bool shows(const QString &line);
+    bool shows(qint64 size);
     void readErrorFiles(const BuildProject &configuration);
     // startedNs: when make started, on the clock that dates files.
     bool outputsWritten(const BuildProject &configuration, qint64 startedNs);
