@@ -21,9 +21,11 @@ public:
     // copies of its project since), at the line the message's mark has moved to with the text
     // (the line given where it made no mark).
     virtual void openMessageAt(const QString &path, int line, int column) = 0;
-    // The firmware was built from the files as their editors show them: the debugger's lines
-    // are theirs as they stand now, wherever they go from here.
-    virtual void firmwareBuilt() = 0;
+    // A build starts from the files as their editors show them (it saved them); when it has
+    // given firmware, the debugger's lines are theirs as they were at the start, wherever they
+    // have gone since; a build that failed leaves those of the firmware before.
+    virtual void buildStarts() = 0;
+    virtual void buildEnded(bool built) = 0;
     // Reopens path when it was open as the program last closed.
     virtual void reopenIfLastSession(const QString &path) = 0;
     // The file's name as its editor shows it (without the tab's mark) when the editor holds

@@ -39,7 +39,8 @@ public:
     bool saveEditor(const QString &, bool) override { return true; }
     void editorFileRenamed(const QString &, const QString &) override {}
     void openMessageAt(const QString &, int, int) override {}
-    void firmwareBuilt() override {}
+    void buildStarts() override {}
+    void buildEnded(bool) override {}
     void reopenIfLastSession(const QString &) override {}
     QString modifiedEditorTitle(const QString &) const override { return QString(); }
 

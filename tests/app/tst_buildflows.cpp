@@ -465,6 +465,7 @@ void tst_BuildFlows::quittingStopsTheBuild()
 // configuration being built: the selector waits, the Compilers dialog leaves the build's
 // commands off, and a double click on the design starts no simulation. A source typed in and
 // saved meanwhile is no failure of the build; the user is told, and the next build takes it in.
+// Lines typed meanwhile are no lines of the firmware the build gives.
 void tst_BuildFlows::windowStaysBusyThroughTheBuild()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"));
@@ -481,6 +482,8 @@ void tst_BuildFlows::windowStaysBusyThroughTheBuild()
     window.show();
     Project *project = openProject(window, path);
     QVERIFY(project);
+    const QString led = QFileInfo(path).absolutePath() + QStringLiteral("/led.c");
+    window.editors().openFileAt(led);
     window.editors().openFileAt(main);
     const CommandActions &a = window.actions();
     QStringList wrong;
@@ -505,6 +508,10 @@ void tst_BuildFlows::windowStaysBusyThroughTheBuild()
         }
         window.tabs()->currentEditor()->append(QStringLiteral("int typed_meanwhile;\n"));
         a.saveFile->trigger();
+        // A line typed at the top of led.c, and a breakpoint on the line that was the first.
+        SourceEditor *ledEditor = window.tabs()->findEditor(led);
+        ledEditor->insertAt(QStringLiteral("// typed while it builds\n"), 0, 0);
+        ledEditor->toggleBreakpoint(2);
     });
     poll.start(5);
     a.buildProject->trigger();
@@ -518,11 +525,19 @@ void tst_BuildFlows::windowStaysBusyThroughTheBuild()
                  && !text.contains(QStringLiteral("The build failed")),
              qPrintable(text));
     QVERIFY(a.buildProject->isEnabled() && window.configCombo()->isEnabled());
+    // The firmware was built from led.c as it was when the build started.
+    QCOMPARE(window.tabs()->breakpointsAsBuilt(), (QList<std::pair<QString, int>>{{led, 1}}));
     a.buildProject->trigger();
+    QCOMPARE(window.tabs()->breakpointsAsBuilt(), (QList<std::pair<QString, int>>{{led, 2}}));
     QVERIFY2(output(window).contains(QStringLiteral(" main.c -o Debug/main.o"))
-                 && !output(window).contains(QStringLiteral(" led.c "))
+                 && output(window).contains(QStringLiteral(" led.c -o Debug/led.o"))
                  && !output(window).contains(QStringLiteral("was saved while")),
              qPrintable(output(window)));
+    // A build that fails leaves the lines of the firmware before.
+    window.tabs()->findEditor(led)->insertAt(QStringLiteral("#error not now\n"), 0, 0);
+    a.buildProject->trigger();
+    QVERIFY(!output(window).contains(QStringLiteral("Compiled successfully.")));
+    QCOMPARE(window.tabs()->breakpointsAsBuilt(), (QList<std::pair<QString, int>>{{led, 2}}));
 }
 
 void tst_BuildFlows::headerChangesRebuildWhatIncludesThem_data()

@@ -85,7 +85,8 @@ public:
     {
         openFileAt(path, line, column);
     }
-    void firmwareBuilt() override {}
+    void buildStarts() override {}
+    void buildEnded(bool) override {}
     void reopenIfLastSession(const QString &) override {}
     QString modifiedEditorTitle(const QString &path) const override
     {

@@ -55,8 +55,9 @@ constexpr int debugMargin = 4;
 constexpr int breakpointMark = 2;
 constexpr int executionMark = 3;
 constexpr int executionLineMark = 4;
-// Each line as the firmware was built from it, unseen.
-constexpr int builtLineMark = 5;
+// Each line as the firmware was built from it, unseen; and as the build that runs takes it.
+// The two kinds change places when that build ends well.
+constexpr int builtLineMarks[2] = {5, 6};
 // Above this a text is taken as it stands: a mark a line would cost more than it helps.
 constexpr int mostBuiltLinesMarked = 200000;
 
@@ -840,22 +841,49 @@ int SourceEditor::executionLine() const
 
 void SourceEditor::forgetBuiltLines()
 {
-    if (!m_builtLines.empty())
-        markerDeleteAll(builtLineMark);
-    m_builtLines.clear();
+    dropLineMarks(m_builtLines, builtLineMarks[m_builtKind]);
+    dropLineMarks(m_buildingLines, builtLineMarks[1 - m_builtKind]);
 }
 
-void SourceEditor::markBuiltLines()
+void SourceEditor::dropLineMarks(std::vector<int> &handles, int kind)
 {
-    forgetBuiltLines();
+    if (!handles.empty())
+        markerDeleteAll(kind);
+    handles.clear();
+}
+
+void SourceEditor::markLines(std::vector<int> &handles, int kind)
+{
+    dropLineMarks(handles, kind);
     if (lines() > mostBuiltLinesMarked)
         return;
-    markerDefine(QsciScintilla::Invisible, builtLineMark);
+    markerDefine(QsciScintilla::Invisible, kind);
     for (int margin = 0; margin < margins(); ++margin)
-        setMarginMarkerMask(margin, marginMarkerMask(margin) & ~(1 << builtLineMark));
-    m_builtLines.reserve(size_t(lines()));
+        setMarginMarkerMask(margin, marginMarkerMask(margin) & ~(1 << kind));
+    handles.reserve(size_t(lines()));
     for (int line = 0; line < lines(); ++line)
-        m_builtLines.push_back(markerAdd(line, builtLineMark));
+        handles.push_back(markerAdd(line, kind));
+}
+
+void SourceEditor::markLinesBeingBuilt()
+{
+    markLines(m_buildingLines, builtLineMarks[1 - m_builtKind]);
+}
+
+void SourceEditor::buildEnded(bool built)
+{
+    if (!built) {
+        dropLineMarks(m_buildingLines, builtLineMarks[1 - m_builtKind]);
+        return;
+    }
+    // Opened while the build ran: taken as it stands.
+    if (m_buildingLines.empty() && lines() <= mostBuiltLinesMarked) {
+        markLines(m_builtLines, builtLineMarks[m_builtKind]);
+        return;
+    }
+    dropLineMarks(m_builtLines, builtLineMarks[m_builtKind]);
+    std::swap(m_builtLines, m_buildingLines);
+    m_builtKind = 1 - m_builtKind;
 }
 
 int SourceEditor::lineNowOf(int builtLine) const

@@ -99,9 +99,12 @@ public:
     void setExecutionLine(int line);
     int executionLine() const;
 
-    // The firmware was built from the text as it stands: the debugger's lines (counted from
-    // one) are its lines as they were then, wherever they have gone since.
-    void markBuiltLines();
+    // A build starts from the text as it stands (saved): its lines are followed as they are
+    // edited meanwhile. When the build has given firmware, the debugger's lines (counted from
+    // one) are those lines, wherever they have gone since; a build that failed leaves them those
+    // of the firmware before.
+    void markLinesBeingBuilt();
+    void buildEnded(bool built);
     // Where a line of the text the firmware was built from stands now.
     int lineNowOf(int builtLine) const;
     // The line of the text the firmware was built from that a line stands for now: for a line
@@ -177,6 +180,12 @@ private:
         QString text;
     };
     std::vector<BuildMark> m_buildMarks;
-    std::vector<int> m_builtLines; // the handle of each line's invisible mark, as built
+    void markLines(std::vector<int> &handles, int kind);
+    void dropLineMarks(std::vector<int> &handles, int kind);
+    // The handle of each line's invisible mark, as the firmware was built, and as the build
+    // that runs takes it; the kind of mark of the first.
+    std::vector<int> m_builtLines;
+    std::vector<int> m_buildingLines;
+    int m_builtKind = 0;
     bool m_debugMarginReady = false;
 };

@@ -122,14 +122,22 @@ void SrcTabsHolder::openFileAt(const QString &path, int line, int column)
     editor->ensureCursorVisible();
 }
 
-void SrcTabsHolder::firmwareBuilt()
+void SrcTabsHolder::buildStarts()
 {
     for (int i = 0; i < count(); ++i) {
         if (SourceEditor *editor = editorAt(i))
-            editor->markBuiltLines();
+            editor->markLinesBeingBuilt();
+    }
+}
+
+void SrcTabsHolder::buildEnded(bool built)
+{
+    for (int i = 0; i < count(); ++i) {
+        if (SourceEditor *editor = editorAt(i))
+            editor->buildEnded(built);
     }
     // The breakpoints moved with their lines since the last build are where this one put them.
-    if (!m_breakpoints.isEmpty())
+    if (built && !m_breakpoints.isEmpty())
         emit breakpointsChanged();
 }
 

@@ -50,7 +50,8 @@ public:
     bool saveEditor(const QString &path, bool ask) override;
     void editorFileRenamed(const QString &oldPath, const QString &newPath) override;
     void openMessageAt(const QString &path, int line, int column) override;
-    void firmwareBuilt() override;
+    void buildStarts() override;
+    void buildEnded(bool built) override;
     void reopenIfLastSession(const QString &path) override;
     QString modifiedEditorTitle(const QString &path) const override;
     // The files open when the program last closed, to reopen with their projects.

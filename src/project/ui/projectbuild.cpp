@@ -35,9 +35,10 @@ bool Project::rebuild()
 
 bool Project::buildTarget()
 {
+    m_mainWindow.editors().buildStarts();
     const bool built = run(activeConfiguration()->targetName());
+    m_mainWindow.editors().buildEnded(built);
     if (built) {
-        m_mainWindow.editors().firmwareBuilt();
         m_mainWindow.output().success(tr("Compiled successfully.\n"));
         m_rebuildAll = false;
     }
