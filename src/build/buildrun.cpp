@@ -292,8 +292,8 @@ bool BuildRun::outputsWritten(const BuildProject &configuration, qint64 startedN
             if (made <= outputTime || made > now)
                 continue;
             if (input->isLeaf() && made > startedNs) {
-                if (!changedMeanwhile.contains(QDir::cleanPath(file)))
-                    changedMeanwhile.append(QDir::cleanPath(file));
+                if (const QString saved = QDir::cleanPath(file); !changedMeanwhile.contains(saved))
+                    changedMeanwhile.append(saved);
             } else {
                 written = false;
             }
@@ -331,13 +331,8 @@ void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel, qin
 {
     // A line longer than anyone reads (a tool writing without line ends) is shown cut, which
     // keeps the window quick; all of it counts towards what the run shows.
-    if (rawLine.size() > maxShownLineChars) {
-        showOutputLine(rawLine.left(maxShownLineChars),
-                       fromErrorChannel,
-                       moreBytes + rawLine.size() - maxShownLineChars);
-        return;
-    }
-    QString line = rawLine;
+    QString line = rawLine.left(maxShownLineChars);
+    moreBytes += rawLine.size() - line.size();
     line.remove(QLatin1Char('\r'));
     line.remove(QLatin1Char('\n'));
     if (line.isEmpty() || !shows(line.size() + moreBytes))

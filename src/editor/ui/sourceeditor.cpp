@@ -877,7 +877,7 @@ void SourceEditor::buildEnded(bool built)
         return;
     }
     // Opened while the build ran: taken as it stands.
-    if (m_buildingLines.empty() && lines() <= mostBuiltLinesMarked) {
+    if (m_buildingLines.empty()) {
         markLines(m_builtLines, builtLineMarks[m_builtKind]);
         return;
     }

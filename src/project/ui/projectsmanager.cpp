@@ -467,11 +467,11 @@ void ProjectsManager::itemDoubleClicked(QTreeWidgetItem *item, int)
     const QString path = p->filePathAt(index);
     // A design file belongs to the simulator, not to the editor; during a build, as Open
     // Debugger, it waits.
-    if (QFileInfo(path).suffix().toUpper() == QLatin1String("DSN")) {
-        if (!m_busy)
-            debugOpen();
-    } else
+    const bool design = QFileInfo(path).suffix().toUpper() == QLatin1String("DSN");
+    if (!design)
         m_mainWindow.editors().openFileAt(path);
+    else if (!m_busy)
+        debugOpen();
 }
 
 void ProjectsManager::itemChanged(QTreeWidgetItem *item, int)
