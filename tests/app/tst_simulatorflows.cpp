@@ -491,6 +491,17 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
     const QList<qint64> earlier = standInsAlive(); // those of other tests, on their way out
     const CommandActions &a = window.actions();
     const QString original = QString::fromUtf8(readFile(main));
+    // Whatever starts a build (a design created for a firmware never built among them), the
+    // window is busy while it runs: Build and the selector are off.
+    bool onWhileBuilding = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &window, [&] {
+        Project *project = window.projectsManager()->currentProject();
+        if (project && project->isBuilding()
+            && (a.buildProject->isEnabled() || window.configCombo()->isEnabled()))
+            onWhileBuilding = true;
+    });
+    poll.start(2);
     bool running = false;
     bool debugging = false;
     bool broken = false;                                         // the editor's text does not build
@@ -628,7 +639,9 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
                 break;
             }
             // VEXA, if it runs, closes and starts again on the new design, running the
-            // firmware as it was last built.
+            // firmware as it was last built; after Clean, built first.
+            if (sequence.bounded(2))
+                a.cleanProject->trigger();
             design = folder + QStringLiteral("/Design %1.DSN").arg(++designs);
             prompts.fileNames << design;
             if (running)
@@ -682,6 +695,7 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
         const QStringList sent = QString::fromUtf8(readFile(log))
                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         SEQUENCE_CHECK(sent == expected, sent.join(QLatin1Char(',')));
+        SEQUENCE_CHECK(!onWhileBuilding, QStringLiteral("Build or the selector on while building"));
         if (!running)
             QTRY_VERIFY(!link->isRunning());
         SEQUENCE_CHECK(link->isRunning() == running && link->isDebugging() == debugging,

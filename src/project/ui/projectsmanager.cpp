@@ -387,9 +387,11 @@ void ProjectsManager::addFile()
 
 void ProjectsManager::newFile()
 {
-    if (Project *p = currentProject())
-        p->newFile();
-    updateState();
+    // A design file named here builds a firmware never built.
+    whileBusy([this] {
+        if (Project *p = currentProject())
+            p->newFile();
+    });
 }
 
 void ProjectsManager::removeFile()
@@ -499,21 +501,25 @@ bool ProjectsManager::takeRunsSucceeded()
     return succeeded;
 }
 
-// Busy until the command ends; a command run while another is (a dialog opened during a build)
-// leaves the window busy for the other.
-bool ProjectsManager::runOnCurrentProject(bool (Project::*command)())
+void ProjectsManager::whileBusy(const std::function<void()> &work)
 {
     const bool wasBusy = std::exchange(m_busy, true);
     m_mainWindow.commands().updateState();
-    Project *p = currentProject();
-    bool done = false;
-    if (!p)
-        m_mainWindow.output().message(tr("No project selected."));
-    else
-        done = (p->*command)();
-    m_runsSucceeded = m_runsSucceeded && done;
+    work();
     m_busy = wasBusy;
     m_mainWindow.commands().updateState();
+}
+
+bool ProjectsManager::runOnCurrentProject(bool (Project::*command)())
+{
+    bool done = false;
+    whileBusy([&] {
+        if (Project *p = currentProject())
+            done = (p->*command)();
+        else
+            m_mainWindow.output().message(tr("No project selected."));
+    });
+    m_runsSucceeded = m_runsSucceeded && done;
     return done;
 }
 
@@ -555,8 +561,10 @@ void ProjectsManager::buildCurrentProject(bool (Project::*command)())
     if (Project *p = currentProject(); p)
         followSelector(*p);
     const bool built = runOnCurrentProject(command);
-    if (Project *p = currentProject()) {
-        const bool wasBusy = std::exchange(m_busy, true);
+    Project *p = currentProject();
+    if (!p)
+        return;
+    whileBusy([&] {
         if (!m_simulator->isRunning()) {
             // Only a firmware that was built has a simulation to start, in a design.
             if (built && !p->designFile().isEmpty())
@@ -565,17 +573,15 @@ void ProjectsManager::buildCurrentProject(bool (Project::*command)())
         } else {
             sendFirmware();
         }
-        m_busy = wasBusy;
-        m_mainWindow.commands().updateState();
-    }
+    });
 }
 
 void ProjectsManager::newDesignFile()
 {
-    if (Project *p = currentProject()) {
-        p->newDesignFile(QString());
-        updateState();
-    }
+    whileBusy([this] {
+        if (Project *p = currentProject())
+            p->newDesignFile(QString());
+    });
 }
 
 // The current project as the simulator commands see it; null when there is none.
@@ -687,12 +693,10 @@ void ProjectsManager::clearUpToDate(const QString &directory, const Project *exc
 
 void ProjectsManager::showCompilersDialog()
 {
-    const bool wasBusy = std::exchange(m_busy, true);
-    updateState();
-    CompilersDialog dialog(m_catalogue, &m_mainWindow, dialogParent());
-    dialog.exec();
-    m_busy = wasBusy;
-    updateState();
+    whileBusy([this] {
+        CompilersDialog dialog(m_catalogue, &m_mainWindow, dialogParent());
+        dialog.exec();
+    });
 }
 
 void ProjectsManager::projectSettings()

@@ -6,6 +6,7 @@
 #include <QDockWidget>
 #include <QTextCharFormat>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -113,6 +114,9 @@ private:
     void markCurrentProject();
     QWidget *dialogParent() const;
     bool runOnCurrentProject(bool (Project::*command)());
+    // Busy, and the commands off, until the work ends; work done inside another command (a
+    // dialog opened during a build) leaves the window busy for the other.
+    void whileBusy(const std::function<void()> &work);
     // Samples stay as installed: the chosen one is copied, folder and all, into a folder the
     // user picks (the projects folder offered) under a name not yet taken. The copy's project
     // file; empty when the user cancelled or the copy failed.
