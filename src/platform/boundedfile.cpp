@@ -1,6 +1,7 @@
 #include "boundedfile.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QFile>
 
 #include <cerrno>
@@ -79,6 +80,19 @@ bool readBoundedFile(
 bool readFileStart(const QString &path, qint64 count, QByteArray &data)
 {
     return readRegularFile(path, count, true, data, nullptr, nullptr);
+}
+
+QByteArray fileDigest(const QString &path, qint64 maxBytes)
+{
+    QByteArray bytes;
+    if (!readBoundedFile(path, maxBytes, bytes, nullptr))
+        return QByteArray();
+    return bytesDigest(bytes);
+}
+
+QByteArray bytesDigest(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
 }
 
 } // namespace Platform

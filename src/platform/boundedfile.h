@@ -19,6 +19,11 @@ bool readBoundedFile(const QString &path,
 // refuses but its size.
 bool readFileStart(const QString &path, qint64 count, QByteArray &data);
 
+// A digest of what readBoundedFile reads; empty when it cannot read the file.
+QByteArray fileDigest(const QString &path, qint64 maxBytes);
+// The digest of bytes as fileDigest makes it.
+QByteArray bytesDigest(const QByteArray &bytes);
+
 // Sizes suited to each kind of file.
 constexpr qint64 maxXmlFileBytes = 16 * 1024 * 1024;
 constexpr qint64 maxSyntaxFileBytes = 1024 * 1024;

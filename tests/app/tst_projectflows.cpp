@@ -49,6 +49,7 @@ private slots:
     void init() { freshStart(); }
     void closingAsksAboutEveryModifiedEditor();
     void fullDiskKeepsTheOldFiles();
+    void anotherWindowsSaveIsNotSavedOver();
     void addNewFileMakesNoFileElsewhere();
     void handedOverProjectWaitsForTheDialog();
     void cancelKeepsTheOpenProject_data();
@@ -197,6 +198,69 @@ void tst_ProjectFlows::fullDiskKeepsTheOldFiles()
                       || question.text.startsWith(QStringLiteral("Cannot save project ") + path);
     QVERIFY(toldProject);
     QVERIFY(output(window).contains(QStringLiteral("Cannot save project ") + path));
+}
+
+// Two windows on one project (the second started with --new-window): what one saved is not
+// saved over by the other unasked, whether by Save Project, a build or closing the project;
+// Cancel keeps the file and the changes not saved, Save writes them.
+void tst_ProjectFlows::anotherWindowsSaveIsNotSavedOver()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    for (const char *name : {"first.c", "second.c"})
+        QVERIFY(writeFile(folder + QLatin1Char('/') + QLatin1String(name), "int x;\n"));
+    ScriptedPrompts prompts;
+    SrcManager first;
+    SrcManager second;
+    Project *ours = openProject(first, path);
+    Project *theirs = openProject(second, path);
+    QVERIFY(ours && theirs);
+    QVERIFY(theirs->addFile(folder + QStringLiteral("/second.c")));
+    second.actions().saveProject->trigger();
+    QVERIFY(projectFileNames(path).contains(QStringLiteral("second.c")));
+    QVERIFY(prompts.asked.isEmpty());
+    const QByteArray saved = readFile(path);
+    QVERIFY(ours->addFile(folder + QStringLiteral("/first.c")));
+    const auto asked = [&] {
+        const bool newer = !prompts.asked.isEmpty()
+                           && prompts.asked.first().text
+                                  == QFileInfo(path).fileName()
+                                         + QStringLiteral(" has been changed on disk by another "
+                                                          "program since it was read or saved "
+                                                          "here.\nSave over the newer file?");
+        const bool once = prompts.asked.size() == 1;
+        prompts.asked.clear();
+        return newer && once;
+    };
+    // Cancel, three ways: nothing written, nothing else asked, the project still modified.
+    prompts.answers << QMessageBox::Cancel;
+    first.actions().saveProject->trigger();
+    QVERIFY(asked());
+    prompts.answers << QMessageBox::Cancel;
+    first.actions().buildProject->trigger();
+    QVERIFY(asked());
+    QVERIFY(output(first).contains(QStringLiteral("Project must be saved before compilation")));
+    QVERIFY(!output(first).contains(QStringLiteral("Compiled")));
+    prompts.answers << QMessageBox::Save << QMessageBox::Cancel;
+    first.actions().closeProject->trigger();
+    QVERIFY(prompts.asked.size() == 2 && (prompts.asked.removeFirst(), asked()));
+    QCOMPARE(first.projectsManager()->currentProject(), ours);
+    QCOMPARE(readFile(path), saved);
+    QVERIFY(ours->isModified());
+    // Save: this window's project as it stands, and its own later saves go unasked.
+    prompts.answers << QMessageBox::Save;
+    first.actions().saveProject->trigger();
+    QVERIFY(asked());
+    QVERIFY(projectFileNames(path).contains(QStringLiteral("first.c"))
+            && !projectFileNames(path).contains(QStringLiteral("second.c")));
+    QVERIFY(ours->removeFile(ours->fileCount() - 1));
+    first.actions().saveProject->trigger();
+    QVERIFY(prompts.asked.isEmpty() && !ours->isModified());
+    // Now the other window is the one behind.
+    theirs->setModified(true);
+    prompts.answers << QMessageBox::Cancel;
+    second.actions().saveProject->trigger();
+    QVERIFY(asked());
 }
 
 void tst_ProjectFlows::cancelKeepsTheOpenProject_data()

@@ -2,8 +2,10 @@
 
 #include <QAbstractButton>
 #include <QColorDialog>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -141,4 +143,19 @@ void DialogPrompts::about(QWidget *parent, const QString &title, const QString &
         return;
     }
     QMessageBox::about(parent, title, text);
+}
+
+bool saveOverNewerFile(QWidget *parent, const QString &fileName)
+{
+    return Prompts::instance().message(
+               QMessageBox::Warning,
+               parent,
+               QCoreApplication::translate("SourceEditor", "Application"),
+               QCoreApplication::translate("SourceEditor",
+                                           "%1 has been changed on disk by another program since "
+                                           "it was read or saved here.\nSave over the newer file?")
+                   .arg(QFileInfo(fileName).fileName()),
+               QMessageBox::Save | QMessageBox::Cancel,
+               QMessageBox::Cancel)
+           == QMessageBox::Save;
 }

@@ -67,6 +67,10 @@ public:
     virtual void openUrl(const QUrl &url) = 0;
 };
 
+// Asks whether to save over a file that another program changed since it was read or saved
+// here; true on Save.
+bool saveOverNewerFile(QWidget *parent, const QString &fileName);
+
 class DialogPrompts : public Prompts
 {
 public:

@@ -27,7 +27,6 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -149,17 +148,7 @@ bool SourceEditor::saveFile(const QString &fileName)
     // Another program's newer version is not saved over unasked.
     if (fileName == m_filePath && !m_diskDigest.isEmpty()) {
         const QByteArray now = diskDigest();
-        if (!now.isEmpty() && now != m_diskDigest
-            && Prompts::instance().message(QMessageBox::Warning,
-                                           this,
-                                           tr("Application"),
-                                           tr("%1 has been changed on disk by another program "
-                                              "since it was read or saved here.\nSave over the "
-                                              "newer file?")
-                                               .arg(QFileInfo(fileName).fileName()),
-                                           QMessageBox::Save | QMessageBox::Cancel,
-                                           QMessageBox::Cancel)
-                   != QMessageBox::Save)
+        if (!now.isEmpty() && now != m_diskDigest && !saveOverNewerFile(this, fileName))
             return false;
     }
     // Written whole to a new file that then takes the old one's place: a failure or a crash
@@ -659,11 +648,8 @@ void SourceEditor::stepPosition(int &line, int &index, bool forward) const
 
 QByteArray SourceEditor::diskDigest() const
 {
-    QByteArray bytes;
-    if (m_filePath.isEmpty()
-        || !Platform::readBoundedFile(m_filePath, Platform::maxSourceFileBytes, bytes, nullptr))
-        return QByteArray();
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+    return m_filePath.isEmpty() ? QByteArray()
+                                : Platform::fileDigest(m_filePath, Platform::maxSourceFileBytes);
 }
 
 // One watch for every editor: the system gives each user only so many.
@@ -681,7 +667,7 @@ SourceEditor::~SourceEditor()
 
 void SourceEditor::watchFile(const QByteArray &writtenOrRead)
 {
-    m_diskDigest = QCryptographicHash::hash(writtenOrRead, QCryptographicHash::Sha1);
+    m_diskDigest = Platform::bytesDigest(writtenOrRead);
     watchPath();
 }
 

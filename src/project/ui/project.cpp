@@ -12,6 +12,7 @@
 #include "core/simulatorqueries.h"
 #include "core/ui/prompts.h"
 #include "core/xmldocumentio.h"
+#include "platform/boundedfile.h"
 #include "platform/platformpaths.h"
 #include "platform/wholefilewriter.h"
 #include "project/handoffrequest.h"
@@ -109,11 +110,14 @@ bool Project::load(const QString &path)
     refreshName();
     updateRootText();
     m_loaded = true;
+    m_diskPath = m_filePath;
+    m_diskDigest = Platform::fileDigest(m_filePath, Platform::maxXmlFileBytes);
     return true;
 }
 
 bool Project::save()
 {
+    m_lastSaveError.clear();
     if (!m_modified)
         return true;
     if (m_filePath.isEmpty())
@@ -122,10 +126,18 @@ bool Project::save()
     record.files.reserve(m_files.size());
     for (const ProjectFile &file : m_files)
         record.files.push_back({file.path, file.group});
+    if (m_diskPath == m_filePath && !m_diskDigest.isEmpty()) {
+        const QByteArray now = Platform::fileDigest(m_filePath, Platform::maxXmlFileBytes);
+        if (!now.isEmpty() && now != m_diskDigest
+            && !saveOverNewerFile(m_mainWindow.commands().mainWidget(), m_filePath))
+            return false;
+    }
     const QDomDocument document = ProjectDocument::write(record, m_configurations, m_filePath);
     QString reason;
     const bool written = m_mainWindow.files().saveXml(document, m_filePath, &reason);
     if (written) {
+        m_diskPath = m_filePath;
+        m_diskDigest = Platform::fileDigest(m_filePath, Platform::maxXmlFileBytes);
         m_modified = false;
         refreshName();
         updateRootText();

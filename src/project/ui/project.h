@@ -103,7 +103,8 @@ public:
     bool isModified() const { return m_modified; }
     void setModified(bool modified) override;
     bool isLoaded() const { return m_loaded; }
-    // Why the last save of the project file failed.
+    // Why the last save of the project file failed; empty when the user chose not to save over
+    // another program's version.
     QString lastSaveError() const { return m_lastSaveError; }
     // A build, clean or tidy of this project is running.
     bool isBuilding() const;
@@ -206,6 +207,10 @@ private:
     int m_activeConfiguration = 0;
     bool m_loaded = true;
     QString m_lastSaveError;
+    // The project file as this project last read or wrote it, so that another program's later
+    // version (another window's save, a checkout) is not saved over unasked.
+    QString m_diskPath;
+    QByteArray m_diskDigest;
     bool m_rebuildAll = false;
     BuildRun *m_buildRun; // owned as a child
 };

@@ -361,7 +361,7 @@ void ProjectsManager::openProject()
 
 void ProjectsManager::saveProject()
 {
-    if (Project *p = currentProject(); p && !p->save() && !p->filePath().isEmpty()) {
+    if (Project *p = currentProject(); p && !p->save() && !p->lastSaveError().isEmpty()) {
         Prompts::instance().message(QMessageBox::Warning,
                                     dialogParent(),
                                     tr("Application"),
