@@ -45,6 +45,18 @@ void SessionState::save()
             m_window.newMRUFile(path);
     }
 
+    // Another window of the program may have closed since this one read the lists: its entries
+    // stay, below those of this window.
+    store.sync();
+    const auto merged = [&store](const QString &key, const QStringList &pushed) {
+        QStringList list = store.value(key).toStringList();
+        for (const QString &name : pushed)
+            SrcManager::pushRecent(list, name);
+        return list;
+    };
+    m_window.m_recentProjects = merged(QStringLiteral("MRUProjects"),
+                                       m_window.m_recentProjectsPushed);
+    m_window.m_recentFiles = merged(QStringLiteral("MRUFiles"), m_window.m_recentFilesPushed);
     store.setValue(QStringLiteral("MRUProjects"), m_window.m_recentProjects);
     store.setValue(QStringLiteral("MRUFiles"), m_window.m_recentFiles);
 

@@ -397,7 +397,7 @@ void SrcManager::configComboIndexChanged(const QString &text)
 }
 
 // Keeps a recent list: no entry twice whatever its letter case, newest first, at most four.
-static void pushRecent(QStringList &list, const QString &name)
+void SrcManager::pushRecent(QStringList &list, const QString &name)
 {
     for (int i = list.size() - 1; i >= 0; --i) {
         if (list.at(i).compare(name, Qt::CaseInsensitive) == 0)
@@ -412,12 +412,14 @@ static void pushRecent(QStringList &list, const QString &name)
 void SrcManager::newMRUFile(const QString &fileName)
 {
     pushRecent(m_recentFiles, fileName);
+    m_recentFilesPushed.append(fileName);
     createMRUMenu();
 }
 
 void SrcManager::newMRUProject(const QString &fileName)
 {
     pushRecent(m_recentProjects, fileName);
+    m_recentProjectsPushed.append(fileName);
     createMRUMenu();
 }
 

@@ -138,6 +138,8 @@ protected:
 
 private:
     friend class SessionState;
+    // Puts name first on a recent list of at most four, once, whatever its case.
+    static void pushRecent(QStringList &list, const QString &name);
 
     void createDocks();
     void createActions();
@@ -170,6 +172,10 @@ private:
     std::unique_ptr<SimulatorInstallation> m_simulatorInstallation;
     QStringList m_recentProjects;
     QStringList m_recentFiles;
+    // What this window put on the recent lists, oldest first: on close they go onto the lists
+    // as stored then, which another window of the program may have written meanwhile.
+    QStringList m_recentProjectsPushed;
+    QStringList m_recentFilesPushed;
     bool m_advanced = false;
     bool m_rebuildingTargets = false;
     // The current editor's line and column, in the status bar.
