@@ -306,17 +306,15 @@ bool MakefileWriter::hasBlockingDependencyFile() const
     return false;
 }
 
-// A dependency file is make syntax written from file names: a name holding ";" or "|" would
-// start a recipe of its own there, and an unescaped "$" a function call. Such a file is not
-// read: that output then follows its source alone, as without dependency files.
+// A dependency file is make syntax written from file names: a name holding ";" would start a
+// recipe there, "=" make a variable, ":" another rule, and an unescaped "$" call a function.
+// Every name in it is written again as the Makefile writes names, and what is no rule goes.
 // Not every tool writes the file as make needs it: gpasm leaves blanks in names unescaped and
 // names no header as a target of its own, so a removed header would stop every later build.
 // Names are escaped where the file with the blank exists, and every header gets an empty rule.
 // Files older than the last Makefile were looked at when it was written.
 void MakefileWriter::tidyDependencyFiles(qint64 lastMakefileNs)
 {
-    static const QRegularExpression unsafe(QStringLiteral("[;|`$]|^\\t"),
-                                           QRegularExpression::MultilineOption);
     const QDir project(m_configuration.projectDirectory());
     const TemplateExpander expander(m_configuration);
     for (const BuildNode *node : m_configuration.stepNodes()) {
@@ -340,13 +338,9 @@ void MakefileWriter::tidyDependencyFiles(qint64 lastMakefileNs)
         QByteArray text;
         if (!Platform::readBoundedFile(dependencies, Platform::maxXmlFileBytes, text, nullptr))
             continue;
-        // "$$" is a "$" make passes on; any other "$" is make's own.
-        const QString content = QString::fromLocal8Bit(text);
-        if (QString(content).remove(QLatin1String("$$")).contains(unsafe)) {
-            QFile::remove(dependencies);
-            continue;
-        }
-        const QString tidied = tidiedDependencies(content, project, ruleTarget(expander, node));
+        const QString tidied = tidiedDependencies(QString::fromLocal8Bit(text),
+                                                  project,
+                                                  ruleTarget(expander, node));
         if (!tidied.isEmpty())
             Platform::writeWholeFile(dependencies, tidied.toLocal8Bit());
     }
@@ -375,70 +369,136 @@ static QStringList dependencyWords(const QString &line)
     return words;
 }
 
+// How make reads a file name in a rule, by the character: most stand for themselves, some after
+// "\"; "=" and ";" cannot be written at all (a variable, a recipe) and are matched by a range
+// that holds them; "%" makes a pattern of a target unless escaped, "|" an order-only list of a
+// prerequisite. The file named that way was checked with make itself for each of them, present,
+// newer than its target and gone.
+static QString makeWord(const QString &name, bool target)
+{
+    QString word;
+    for (const QChar c : name) {
+        switch (c.unicode()) {
+        case '$':
+            word += QLatin1String("$$");
+            break;
+        case '=':
+            word += QLatin1String("[<->]");
+            break;
+        case ';':
+            word += QLatin1String("[9-<]");
+            break;
+        case '%':
+            word += target ? QLatin1String("\\%") : QLatin1String("%");
+            break;
+        case '|':
+            word += target ? QLatin1String("|") : QLatin1String("\\|");
+            break;
+        case ' ':
+        case ':':
+        case '#':
+        case '*':
+        case '?':
+        case '[':
+            word += QLatin1Char('\\');
+            word += c;
+            break;
+        default:
+            word += c;
+        }
+    }
+    return word;
+}
+
+// The file name a word of a dependency file stands for, as a compiler writes it (a blank and
+// "#" after "\", "$" doubled) or as makeWord does.
+static QString fileName(const QString &word)
+{
+    static const QString escaped = QStringLiteral(" :#*?[%|");
+    QString name;
+    for (int i = 0; i < word.size(); ++i) {
+        const QChar c = word.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < word.size() && escaped.contains(word.at(i + 1))) {
+            name += word.at(++i);
+        } else if (c == QLatin1Char('$') && word.mid(i, 2) == QLatin1String("$$")) {
+            name += c;
+            ++i;
+        } else if (word.mid(i, 5) == QLatin1String("[<->]")) {
+            name += QLatin1Char('=');
+            i += 4;
+        } else if (word.mid(i, 5) == QLatin1String("[9-<]")) {
+            name += QLatin1Char(';');
+            i += 4;
+        } else {
+            name += c;
+        }
+    }
+    return name;
+}
+
 QString MakefileWriter::tidiedDependencies(const QString &content,
                                            const QDir &project,
                                            const QString &output)
 {
     QString joined = content;
     joined.replace(QLatin1String("\\\n"), QLatin1String(" "));
-    const auto exists = [&project](const QString &word) {
-        return QFileInfo::exists(project.absoluteFilePath(
-            QString(word).replace(QLatin1String("\\ "), QLatin1String(" "))));
+    const auto exists = [&project](const QString &name) {
+        return QFileInfo::exists(project.absoluteFilePath(name));
     };
-    QStringList targets;
+    QStringList targets; // of the rules after the output's, by file name
     QStringList prerequisites;
     QString result;
-    bool changed = false;
     for (const QString &line : joined.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         int colon = int(line.indexOf(QLatin1String(": ")));
         if (colon < 0)
             colon = int(line.lastIndexOf(QLatin1Char(':')));
-        if (colon < 0) {
-            result += line + QLatin1Char('\n');
+        // What is no rule has no business here.
+        if (colon < 0)
             continue;
-        }
-        // One file: blanks in it are part of its name.
-        const QString written = line.left(colon).trimmed();
-        // The first rule is the output's, by the name the Makefile gives it (gpasm names the
-        // HEX file it was told to write, not the symbol file the step makes).
-        const QString target = targets.isEmpty()
-                                   ? output
-                                   : dependencyWords(written).join(QLatin1String("\\ "));
-        changed = changed || target != written;
-        QStringList words = dependencyWords(line.mid(colon + 1));
-        // Words that are no file but join, blank by blank, into one that is.
-        for (int i = 0; i < words.size(); ++i) {
-            if (exists(words.at(i)))
+        QStringList names;
+        for (const QString &word : dependencyWords(line.mid(colon + 1)))
+            names.append(fileName(word));
+        // Names that are no file but join, blank by blank, into one that is.
+        for (int i = 0; i < names.size(); ++i) {
+            if (exists(names.at(i)))
                 continue;
-            QString name = words.at(i);
-            for (int j = i + 1; j < words.size() && j < i + 8; ++j) {
-                name += QLatin1String("\\ ") + words.at(j);
+            QString name = names.at(i);
+            for (int j = i + 1; j < names.size() && j < i + 8; ++j) {
+                name += QLatin1Char(' ') + names.at(j);
                 if (exists(name)) {
-                    changed = true;
-                    words[i] = name;
-                    words.erase(words.begin() + i + 1, words.begin() + j + 1);
+                    names[i] = name;
+                    names.erase(names.begin() + i + 1, names.begin() + j + 1);
                     break;
                 }
             }
         }
-        targets.append(target);
-        for (int i = 1; i < words.size(); ++i) {
-            if (!prerequisites.contains(words.at(i)))
-                prerequisites.append(words.at(i));
+        // The first rule is the output's, by the name the Makefile gives it (gpasm names the
+        // HEX file it was told to write, not the symbol file the step makes); in the others
+        // blanks are part of the one file's name.
+        if (result.isEmpty()) {
+            result += output;
+        } else {
+            QStringList words;
+            for (const QString &word : dependencyWords(line.left(colon).trimmed()))
+                words.append(fileName(word));
+            targets.append(words.join(QLatin1Char(' ')));
+            result += makeWord(targets.last(), true);
         }
-        result += target + QLatin1Char(':');
-        for (const QString &word : std::as_const(words))
-            result += QLatin1Char(' ') + word;
+        result += QLatin1Char(':');
+        for (const QString &name : std::as_const(names))
+            result += QLatin1Char(' ') + makeWord(name, false);
         result += QLatin1Char('\n');
+        for (int i = 1; i < names.size(); ++i) {
+            if (!prerequisites.contains(names.at(i)))
+                prerequisites.append(names.at(i));
+        }
     }
     // The first prerequisite is the source, which has its rule; the others may vanish.
-    for (const QString &word : std::as_const(prerequisites)) {
-        if (!targets.contains(word)) {
-            changed = true;
-            result += QLatin1Char('\n') + word + QLatin1String(":\n");
-        }
+    for (const QString &name : std::as_const(prerequisites)) {
+        if (!targets.contains(name))
+            result += makeWord(name, true) + QLatin1String(":\n");
     }
-    return changed ? result : QString();
+    return result == content ? QString() : result;
 }
 
 bool MakefileWriter::writeGeneralOptions(QTextStream &out, const TemplateExpander &expander)

@@ -36,6 +36,7 @@ struct Board
     QStringList clocks;
     QStringList suffixes; // of the sources a step adds
     QString header;       // a header the added sources include
+    QStringList stems;    // of the names of the sources a step adds
 };
 
 Board board(const QString &name)
@@ -49,7 +50,10 @@ Board board(const QString &name)
                 {"0", "1", "2", "s"},
                 {"8MHz", "16MHz", "20 MHz"},
                 {"c", "S", "c", "s"},
-                "gen.h"};
+                // make's own characters in file names, which the compiler writes into the
+                // dependency files as they are
+                "gen (a=b%c:d#e).h",
+                {"part (=%:#)", "part (;|$`)"}};
     if (name == QLatin1String("PIC16"))
         return {"PIC16 Blinky",
                 "GNU PIC Utilities",
@@ -59,7 +63,8 @@ Board board(const QString &name)
                 {"0", "1", "2"},
                 {"4MHz", "8MHz"},
                 {"asm"},
-                "gen.inc"};
+                "gen.inc",
+                {"part"}};
     return {"8051 Blinky",
             "SDCC",
             {"AT89S52", "AT89C52"},
@@ -68,7 +73,8 @@ Board board(const QString &name)
             {"small", "large"},
             {"11.0592MHz", "12MHz"},
             {"c"},
-            "gen.h"};
+            "gen.h",
+            {"part"}};
 }
 
 QByteArray sourceText(const QString &suffix, int number, int value, const QString &header)
@@ -207,7 +213,10 @@ void tst_BuildSequences::incrementalEqualsClean()
         case 0:
         case 1: { // add a source
             const QString suffix = b.suffixes.at(random.bounded(int(b.suffixes.size())));
-            const QString name = QStringLiteral("part %1.%2").arg(++made).arg(suffix);
+            const QString name = QStringLiteral("%1 %2.%3")
+                                     .arg(b.stems.at(random.bounded(int(b.stems.size()))))
+                                     .arg(++made)
+                                     .arg(suffix);
             QVERIFY(writeFile(folder + QLatin1Char('/') + name,
                               sourceText(suffix, made, random.bounded(200), b.header)));
             QVERIFY(project->addFile(folder + QLatin1Char('/') + name));
@@ -235,7 +244,7 @@ void tst_BuildSequences::incrementalEqualsClean()
                 done << QStringLiteral("remove ") + name;
             } else {
                 const int number
-                    = name.section(QLatin1Char(' '), 1).section(QLatin1Char('.'), 0, 0).toInt();
+                    = name.section(QLatin1Char(' '), -1).section(QLatin1Char('.'), 0, 0).toInt();
                 QVERIFY(writeFile(folder + QLatin1Char('/') + name,
                                   sourceText(QFileInfo(name).suffix(),
                                              number,
