@@ -5,6 +5,7 @@
 #include "textsearch.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 FindSession::FindSession(FindTarget &target)
     : m_target(target)
@@ -46,6 +47,18 @@ void FindSession::restartSearch(Scope scope)
     // With no document open, the search begins with the first file of its scope.
     if (!document)
         m_inDocument = false;
+}
+
+// Files that left the scope since the search began (a tab closed, another project opened) are
+// no longer the search's to open.
+void FindSession::dropFilesOutOfScope(Scope scope)
+{
+    if (m_files.isEmpty())
+        return;
+    const QStringList paths = scope == CurrentProject ? m_target.projectFiles()
+                                                      : m_target.openDocumentPaths();
+    const QSet<QString> inScope(paths.begin(), paths.end());
+    m_files.removeIf([&inScope](const QString &file) { return !inScope.contains(file); });
 }
 
 // A project file that is missing or cannot be read has nothing to find in it, and opening it
@@ -112,6 +125,8 @@ bool FindSession::nextMatch(const Options &options, Mode mode)
     m_forward = !options.backwards;
     if (m_restart)
         restartSearch(options.scope);
+    else
+        dropFilesOutOfScope(options.scope);
     QString taken;
     while (true) {
         if (!m_inDocument && !takeNextFile(taken))

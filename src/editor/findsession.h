@@ -50,6 +50,7 @@ private:
 
     bool nextMatch(const Options &options, Mode mode);
     void restartSearch(Scope scope);
+    void dropFilesOutOfScope(Scope scope);
     // The next document to search, opened; false when none is left.
     bool takeNextFile(QString &taken);
     // Whether a match is the first match again: the search has come round. A replacement may

@@ -24,6 +24,7 @@ private slots:
     void steps_data();
     void steps();
     void replaceAllCountsAndCloses();
+    void filesLeavingTheScopeAreNotOpened();
 };
 
 namespace {
@@ -347,6 +348,39 @@ void tst_FindSession::replaceAllCountsAndCloses()
              QStringLiteral("short i;\n"));
     options.findText.clear();
     QCOMPARE(session.replaceAll(options), 0);
+}
+
+// Files that leave the scope while a search goes on (a tab closed, another project opened) are
+// not opened by its later steps.
+void tst_FindSession::filesLeavingTheScopeAreNotOpened()
+{
+    QTemporaryDir dir;
+    Tabs tabs;
+    for (const char *name : {"a.c", "b.c", "c.c", "d.c"}) {
+        QVERIFY(writeFile(dir.filePath(name), "x\n"));
+        tabs.project.append(dir.filePath(name));
+    }
+    for (const char *name : {"a.c", "b.c", "c.c", "a.c"})
+        QVERIFY(tabs.openDocument(dir.filePath(name)));
+    FindSession session(tabs);
+    FindSession::Options options;
+    options.findText = QStringLiteral("x");
+    options.scope = FindSession::AllOpenDocuments;
+    const auto stop = [&] {
+        return session.findNext(options) ? QFileInfo(tabs.currentDocument()->filePath()).fileName()
+                                         : QStringLiteral("-");
+    };
+    QCOMPARE(stop(), QStringLiteral("a.c"));
+    tabs.closeDocument(dir.filePath(QStringLiteral("b.c")));
+    QCOMPARE(stop(), QStringLiteral("c.c"));
+    QVERIFY(!tabs.document(dir.filePath(QStringLiteral("b.c"))));
+    options.scope = FindSession::CurrentProject;
+    session.restartFromCursor();
+    QCOMPARE(stop(), QStringLiteral("c.c"));
+    tabs.project = QStringList{dir.filePath(QStringLiteral("e.c"))};
+    QCOMPARE(stop(), QStringLiteral("-"));
+    QVERIFY(!tabs.document(dir.filePath(QStringLiteral("b.c")))
+            && !tabs.document(dir.filePath(QStringLiteral("d.c"))));
 }
 
 QTEST_GUILESS_MAIN(tst_FindSession)
