@@ -122,16 +122,16 @@ bool Project::save()
         return true;
     if (m_filePath.isEmpty())
         return saveAs(true);
-    ProjectRecord record{m_description, m_keywords, {}};
-    record.files.reserve(m_files.size());
-    for (const ProjectFile &file : m_files)
-        record.files.push_back({file.path, file.group});
     if (m_diskPath == m_filePath && !m_diskDigest.isEmpty()) {
         const QByteArray now = Platform::fileDigest(m_filePath, Platform::maxXmlFileBytes);
         if (!now.isEmpty() && now != m_diskDigest
             && !saveOverNewerFile(m_mainWindow.commands().mainWidget(), m_filePath))
             return false;
     }
+    ProjectRecord record{m_description, m_keywords, {}};
+    record.files.reserve(m_files.size());
+    for (const ProjectFile &file : m_files)
+        record.files.push_back({file.path, file.group});
     const QDomDocument document = ProjectDocument::write(record, m_configurations, m_filePath);
     QString reason;
     const bool written = m_mainWindow.files().saveXml(document, m_filePath, &reason);
