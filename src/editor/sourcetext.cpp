@@ -1,6 +1,7 @@
 #include "sourcetext.h"
 
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <algorithm>
 
@@ -10,20 +11,20 @@ const QByteArray byteOrderMark("\xEF\xBB\xBF");
 
 } // namespace
 
-std::optional<SourceText::LineEnd> SourceText::lineEndsOf(const QByteArray &bytes)
+std::optional<SourceText::LineEnd> SourceText::lineEndsOf(QStringView text)
 {
     int crlf = 0;
     int lf = 0;
     int cr = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes.at(i) == '\r') {
-            if (i + 1 < bytes.size() && bytes.at(i + 1) == '\n') {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'\r') {
+            if (i + 1 < text.size() && text.at(i + 1) == u'\n') {
                 ++crlf;
                 ++i;
             } else {
                 ++cr;
             }
-        } else if (bytes.at(i) == '\n') {
+        } else if (text.at(i) == u'\n') {
             ++lf;
         }
     }
@@ -36,17 +37,41 @@ std::optional<SourceText::LineEnd> SourceText::lineEndsOf(const QByteArray &byte
     return std::nullopt;
 }
 
-QString SourceText::decode(QByteArray bytes)
+std::optional<QString> SourceText::decode(QByteArray bytes)
 {
-    m_byteOrderMark = bytes.startsWith(byteOrderMark);
-    if (m_byteOrderMark)
-        bytes.remove(0, byteOrderMark.size());
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    m_latin1 = utf8.hasError();
-    if (m_latin1)
-        text = QString::fromLatin1(bytes);
-    m_lineEnds = lineEndsOf(bytes);
+    QStringConverter::Encoding encoding = QStringConverter::Utf8;
+    std::optional<QString> text;
+    // A file that starts with the mark of UTF-16 or UTF-32 and is whole in it is read so; the
+    // converter reads the mark and writes it again.
+    if (const auto marked = QStringConverter::encodingForData(bytes);
+        marked && *marked != QStringConverter::Utf8) {
+        const bool utf32 = *marked == QStringConverter::Utf32LE
+                           || *marked == QStringConverter::Utf32BE;
+        QStringDecoder wide(*marked, QStringConverter::Flag::Stateless);
+        const QString decoded = wide.decode(bytes);
+        if (!wide.hasError() && bytes.size() % (utf32 ? 4 : 2) == 0) {
+            encoding = *marked;
+            text = decoded;
+        }
+    }
+    const bool utf8Mark = !text && bytes.startsWith(byteOrderMark);
+    if (!text) {
+        if (utf8Mark)
+            bytes.remove(0, byteOrderMark.size());
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        text = utf8.decode(bytes);
+        if (utf8.hasError()) {
+            encoding = QStringConverter::Latin1;
+            text = QString::fromLatin1(bytes);
+        }
+    }
+    if (text->contains(QChar(0)))
+        return std::nullopt;
+    m_encoding = encoding;
+    m_byteOrderMark = utf8Mark
+                      || (encoding != QStringConverter::Utf8
+                          && encoding != QStringConverter::Latin1);
+    m_lineEnds = lineEndsOf(*text);
     return text;
 }
 
@@ -54,15 +79,19 @@ QByteArray SourceText::encode(const QString &text, bool *becameUtf8)
 {
     if (becameUtf8)
         *becameUtf8 = false;
-    if (m_latin1) {
+    if (m_encoding == QStringConverter::Latin1) {
         const bool fits = std::all_of(text.begin(), text.end(), [](QChar c) {
             return c.unicode() <= 0xFF;
         });
         if (fits)
             return text.toLatin1();
-        m_latin1 = false;
+        m_encoding = QStringConverter::Utf8;
         if (becameUtf8)
             *becameUtf8 = true;
+    }
+    if (m_encoding != QStringConverter::Utf8) {
+        QStringEncoder wide(m_encoding, QStringConverter::Flag::WriteBom);
+        return wide.encode(text);
     }
     return (m_byteOrderMark ? byteOrderMark : QByteArray()) + text.toUtf8();
 }

@@ -530,11 +530,25 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
     QVERIFY(writeFile(notes,
                       "notes at 20 \xb0"
                       "C\r\n"));
-    QStringList paths{folder + QStringLiteral("/main.c"), folder + QStringLiteral("/led.c"), notes};
+    // And one in UTF-16 with its byte order mark.
+    const QString wide = m_dir->filePath(QStringLiteral("wide.txt"));
+    const auto utf16 = [](const QString &text) {
+        return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    };
+    QVERIFY(writeFile(wide, "\xff\xfe" + utf16(QString::fromUtf8("\xe2\x82\xac 20 \xc2\xb5s\r\n"))));
+    QStringList paths{folder + QStringLiteral("/main.c"),
+                      folder + QStringLiteral("/led.c"),
+                      notes,
+                      wide};
     const auto decode = [&](const QString &path, const QByteArray &bytes) {
+        if (path == wide)
+            return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + 2),
+                                      (bytes.size() - 2) / 2);
         return path == notes ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
     };
     const auto encode = [&](const QString &path, const QString &text) {
+        if (path == wide)
+            return "\xff\xfe" + utf16(text);
         return path == notes ? text.toLatin1() : text.toUtf8();
     };
     QMap<QString, QByteArray> disk; // what each file holds
@@ -592,7 +606,8 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             QTest::keyClick(editor, Qt::Key_Return);
             tabs[path] = editor->text();
             // New lines take the line ends the file has.
-            if (path == notes && tabs[path].count(QStringLiteral("\r\n")) != tabs[path].count('\n'))
+            if (path != paths.at(0) && path != paths.at(1)
+                && tabs[path].count(QStringLiteral("\r\n")) != tabs[path].count('\n'))
                 QFAIL(sequence.failure(QStringLiteral("a line end of its own")).constData());
             sequence.took(QStringLiteral("type in ") + name(path));
             break;
@@ -680,9 +695,13 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
             break;
         }
         default: { // another program writes the file
-            const QByteArray text = disk.value(path) + "// other program "
-                                    + QByteArray::number(step)
-                                    + (path == notes ? " \xb0\r\n" : "\n");
+            const QString added = QStringLiteral("// other program %1").arg(step);
+            const QByteArray text = path == wide
+                                        ? disk.value(path)
+                                              + utf16(added + QString::fromUtf8(" \xe2\x82\xac\r\n"))
+                                    : path == notes
+                                        ? disk.value(path) + added.toLatin1() + " \xb0\r\n"
+                                        : disk.value(path) + added.toUtf8() + "\n";
             const bool inPlace = sequence.bounded(2) == 0;
             if (inPlace) {
                 QFile file(path);

@@ -144,19 +144,28 @@ void tst_SourceEditor::missingFileIsUntitled()
     QCOMPARE(editor.filePath(), m_dir->filePath(QStringLiteral("named.c")));
 }
 
-// A FIFO would block the editor for ever, and a device never ends: neither is read.
+// A FIFO would block the editor for ever, and a device never ends: neither is read. An object
+// file would be shown up to its first NUL, and saved so.
 void tst_SourceEditor::specialFilesAreRefused()
 {
     const QString fifo = m_dir->filePath(QStringLiteral("pipe.asm"));
     QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    for (const QString &path : {fifo, QStringLiteral("/dev/zero")}) {
+    const QString object = m_dir->filePath(QStringLiteral("main.o"));
+    const QByteArray objectBytes("\x7F"
+                                 "ELF\x01\x01\0\0 code\n",
+                                 14);
+    QVERIFY(writeFile(object, objectBytes));
+    for (const QString &path : {fifo, QStringLiteral("/dev/zero"), object}) {
         m_services.lines.clear();
         SourceEditor editor(&m_services, path);
         QCOMPARE(editor.filePath(), QString());
         QCOMPARE(m_services.lines,
-                 QStringList{
-                     QStringLiteral("error: Cannot open %1: it is not a regular file.").arg(path)});
+                 QStringList{QStringLiteral("error: Cannot open %1: %2.")
+                                 .arg(path,
+                                      path == object ? "it holds binary data, not text"
+                                                     : "it is not a regular file")});
     }
+    QCOMPARE(readFile(object), objectBytes);
     SyntaxRules rules;
     rules.load(fifo, Qt::CaseInsensitive);
     QVERIFY(!rules.matches(SyntaxRules::Keyword));

@@ -12,6 +12,7 @@ private slots:
     void readAndWrittenAgain_data();
     void readAndWrittenAgain();
     void latin1FileGainsACharacterItCannotHold();
+    void bytesHoldingANulAreRefused();
 };
 
 using LineEnd = SourceText::LineEnd;
@@ -36,6 +37,17 @@ void tst_SourceText::readAndWrittenAgain_data()
                                 << std::optional(LineEnd::Windows);
     QTest::newRow("cut UTF-8 sequence") << QByteArray("x\xC3") << QString::fromUtf8("x\xC3\x83")
                                         << true << false << std::optional<LineEnd>();
+    // A byte order mark of UTF-16 or UTF-32 keeps the file in that encoding, characters
+    // beyond ISO 8859-1 and all; its line ends are counted in characters, not bytes.
+    QTest::newRow("UTF-16 big-endian")
+        << QByteArray("\xFE\xFF\x20\xAC\0\r\0\n\0\r", 10) << QString::fromUtf8("\xE2\x82\xAC\r\n\r")
+        << false << true << std::optional(LineEnd::Windows);
+    QTest::newRow("UTF-32 little-endian") << QByteArray("\xFF\xFE\0\0x\0\0\0\n\0\0\0", 12) << "x\n"
+                                          << false << true << std::optional(LineEnd::Unix);
+    // Not whole in UTF-16: the bytes as they are.
+    QTest::newRow("a byte order mark of UTF-16 and an odd byte")
+        << QByteArray("\xFF\xFEx") << QString::fromUtf8("\xC3\xBF\xC3\xBEx") << true << false
+        << std::optional<LineEnd>();
     QTest::newRow("no line break")
         << QByteArray("x") << "x" << false << false << std::optional<LineEnd>();
     QTest::newRow("empty") << QByteArray() << "" << false << false << std::optional<LineEnd>();
@@ -78,6 +90,23 @@ void tst_SourceText::latin1FileGainsACharacterItCannotHold()
     // From then on the file is UTF-8.
     QCOMPARE(stored.encode(QString::fromUtf8("\xC3\xA9"), &becameUtf8), QByteArray("\xC3\xA9"));
     QVERIFY(!becameUtf8);
+}
+
+// A file holding a NUL is no text (the editor would hold nothing past it, and save that): it is
+// refused, and what was read before stays as it was.
+void tst_SourceText::bytesHoldingANulAreRefused()
+{
+    SourceText stored;
+    QVERIFY(stored.decode("\xB5\r\n"));
+    for (const QByteArray &bytes : {QByteArray("ab\0cd\n", 6),
+                                    QByteArray("\xB5\0", 2),
+                                    QByteArray("\xEF\xBB\xBF\0", 4),
+                                    QByteArray("\xFF\xFEx\0\0\0", 6),
+                                    QByteArray("\xFF\xFE\0\0x\0\0\0y", 9)}) {
+        QVERIFY2(!stored.decode(bytes), bytes.toHex().constData());
+        QVERIFY(stored.isLatin1());
+        QVERIFY(stored.lineEnds() == LineEnd::Windows);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_SourceText)

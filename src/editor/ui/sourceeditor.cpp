@@ -118,13 +118,20 @@ void SourceEditor::loadFile(const QString &fileName)
     QString refusal;
     QByteArray bytes;
     if (!fileName.isEmpty()) {
+        SourceText stored;
+        std::optional<QString> text;
         if (Platform::readBoundedFile(fileName, Platform::maxSourceFileBytes, bytes, &refusal)) {
+            text = stored.decode(bytes);
+            if (!text)
+                refusal = tr("it holds binary data, not text");
+        }
+        if (text) {
+            m_stored = stored;
             setCurrentFile(fileName);
-            const QString text = m_stored.decode(bytes);
             if (const auto ends = eolModeOf(m_stored.lineEnds()))
                 setEolMode(*ends);
             QBuffer buffer;
-            buffer.setData(text.toUtf8());
+            buffer.setData(text->toUtf8());
             buffer.open(QIODevice::ReadOnly);
             read(&buffer);
             setModified(false);
