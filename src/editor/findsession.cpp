@@ -77,8 +77,7 @@ bool FindSession::takeNextFile(QString &taken)
         taken = m_files.takeFirst();
         if (taken.isEmpty())
             return false;
-    } while (!isSearchable(taken));
-    m_target.openDocument(taken);
+    } while (!isSearchable(taken) || !m_target.openDocument(taken));
     enterDocument();
     m_firstCall = true;
     return true;

@@ -945,6 +945,10 @@ void tst_EditorFlows::randomReplaceAllKeepsTabsAndFilesAgreed()
     // A folder listed as a file: no text to search, no tab.
     QVERIFY(QDir(folder).mkdir(QStringLiteral("notafile.h")));
     listed += "<FILE NAME=\"notafile.h\" GROUP=\"Header Files\"/>";
+    // And an object file, words and all: no text either.
+    const QByteArray object("a b\0ab ca x\n", 12);
+    QVERIFY(writeFile(folder + QStringLiteral("/w.o"), object));
+    listed += "<FILE NAME=\"w.o\" GROUP=\"Other Files\"/>";
     const QString path = folder + QStringLiteral("/words.dyxp");
     QVERIFY(writeFile(path,
                       "<PROJECT><FILES>" + listed
@@ -1104,6 +1108,7 @@ void tst_EditorFlows::randomReplaceAllKeepsTabsAndFilesAgreed()
         for (const QString &file : std::as_const(files))
             SEQUENCE_CHECK(QString::fromUtf8(readFile(file)) == disk.value(file), file);
     }
+    QCOMPARE(readFile(folder + QStringLiteral("/w.o")), object);
     qInfo("%lld steps", qlonglong(sequence.done()));
 }
 

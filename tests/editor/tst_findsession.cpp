@@ -139,9 +139,10 @@ public:
     {
         QFile file(path);
         if (!m_open.count(path)) {
-            if (!file.open(QIODevice::ReadOnly))
+            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : "\0";
+            if (bytes.contains('\0')) // as the editor, which takes no such file
                 return nullptr;
-            m_open[path] = std::make_unique<Document>(path, QString::fromUtf8(file.readAll()));
+            m_open[path] = std::make_unique<Document>(path, QString::fromUtf8(bytes));
             m_order.append(path);
         }
         m_current = path;
@@ -297,6 +298,8 @@ void tst_FindSession::steps()
         tabs.project.append(dir.filePath(name));
     }
     tabs.project.insert(4, dir.filePath(QStringLiteral("gone.c")));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("e.o")), QByteArray("az z\0", 5)));
+    tabs.project.insert(5, dir.filePath(QStringLiteral("e.o")));
     for (const QString name : {"b.c", "c.c", "a.c"})
         QVERIFY(tabs.openDocument(dir.filePath(name)));
     tabs.document(dir.filePath(QStringLiteral("a.c")))->setCursor(int(start.indexOf('|')));

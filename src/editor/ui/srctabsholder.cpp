@@ -253,8 +253,17 @@ QStringList SrcTabsHolder::projectFiles() const
 
 FindDocument *SrcTabsHolder::openDocument(const QString &path)
 {
+    const int before = count();
+    QWidget *shown = currentWidget();
     openFile(path);
-    return findEditor(path);
+    SourceEditor *editor = findEditor(path);
+    // A file the editor refused (no text) leaves no empty tab behind the search.
+    if (!editor && count() > before) {
+        delete widget(count() - 1);
+        if (shown)
+            setCurrentWidget(shown);
+    }
+    return editor;
 }
 
 QStringList SrcTabsHolder::openPaths() const
