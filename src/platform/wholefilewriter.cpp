@@ -124,6 +124,10 @@ bool writeWholeFile(const QString &path,
             *errorString = QCoreApplication::translate("Platform", "it is not a regular file");
         return false;
     }
+    // A file with other names (hard links), or another user's, is written in place: a new file
+    // in its place would leave the other names on the old text, and would be this user's.
+    if (exists && (old.st_nlink > 1 || old.st_uid != ::geteuid()))
+        return writeInPlace(target, data, errorString);
     const QByteArray stagingPath = QFile::encodeName(
         QDir(folder).filePath(stagingName(info.fileName())));
     // The new version has no name until it is whole where the system allows it, so that a
@@ -143,7 +147,14 @@ bool writeWholeFile(const QString &path,
             *errorString = systemError();
         return false;
     }
-    // The new version keeps the file's permissions where this user may set them.
+    // The new version keeps the file's group, or the file is written in place (a group of
+    // which this user is no member); and its permissions.
+    if (exists && ::fchown(fd, uid_t(-1), old.st_gid) != 0) {
+        ::close(fd);
+        if (named)
+            ::unlink(stagingPath.constData());
+        return writeInPlace(target, data, errorString);
+    }
     if (exists)
         fchmod(fd, old.st_mode & 07777);
     bool written = writeAll(fd, data) && fdatasync(fd) == 0;

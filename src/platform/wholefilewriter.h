@@ -9,7 +9,9 @@ namespace Platform {
 // only once every byte is on disk, so a full disk or a crash mid-write keeps the last version,
 // and an unfinished version that a crash leaves is removed by the next write of the file.
 // In a folder the user cannot write, directWriteFallback allows writing the file in place
-// instead (a writable file there can still be saved). On failure, errorString says why.
+// instead (a writable file there can still be saved). A file that has other names (hard links)
+// or belongs to another user, or to a group the new version could not keep, is always written
+// in place, so that it stays one file with its owner. On failure, errorString says why.
 bool writeWholeFile(const QString &path,
                     const QByteArray &data,
                     QString *errorString = nullptr,

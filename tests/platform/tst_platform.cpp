@@ -152,6 +152,10 @@ void tst_Platform::wholeFileWriter_data()
     QTest::newRow("a new file") << "new" << true;
     QTest::newRow("a file whose permissions are kept") << "permissions" << true;
     QTest::newRow("a link, written through") << "link" << true;
+    // One file with its names and its owner, not a new one.
+    QTest::newRow("a file of two names") << "second name" << true;
+    QTest::newRow("another user's file") << "owner" << true;
+    QTest::newRow("a file of another group") << "group" << true;
     QTest::newRow("a full file system") << "full" << false;
     QTest::newRow("a folder, not a file") << "folder" << false;
 }
@@ -185,6 +189,15 @@ void tst_Platform::wholeFileWriter()
         QVERIFY(QFile::link(target, path));
     } else if (situation == QLatin1String("folder")) {
         QDir().mkpath(path);
+    } else if (situation == QLatin1String("second name")) {
+        target = work.filePath(QStringLiteral("other name.c"));
+        QVERIFY(writeFile(target, old));
+        QVERIFY(::link(target.toLocal8Bit().constData(), path.toLocal8Bit().constData()) == 0);
+    } else if (situation == QLatin1String("owner") || situation == QLatin1String("group")) {
+        if (geteuid() != 0)
+            QSKIP("Only root can give a file to another user or group.");
+        QVERIFY(writeFile(path, old));
+        QVERIFY(chown(path.toLocal8Bit().constData(), situation == "owner" ? 65534 : 0, 65534) == 0);
     }
     const QStringList before = entriesOf(folder);
     QString reason;
@@ -209,6 +222,12 @@ void tst_Platform::wholeFileWriter()
     }
     if (situation == QLatin1String("link"))
         QVERIFY(QFileInfo(path).isSymLink());
+    if (situation == QLatin1String("owner") || situation == QLatin1String("group")) {
+        struct stat status
+        {};
+        QVERIFY(stat(path.toLocal8Bit().constData(), &status) == 0);
+        QVERIFY(status.st_uid == (situation == "owner" ? 65534 : 0) && status.st_gid == 65534);
+    }
 }
 
 // A writer killed at any of its steps leaves the file as it was or as it was to become,
