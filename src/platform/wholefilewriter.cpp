@@ -124,9 +124,11 @@ bool writeWholeFile(const QString &path,
             *errorString = QCoreApplication::translate("Platform", "it is not a regular file");
         return false;
     }
-    // A file with other names (hard links), or another user's, is written in place: a new file
-    // in its place would leave the other names on the old text, and would be this user's.
-    if (exists && (old.st_nlink > 1 || old.st_uid != ::geteuid()))
+    // A file the user edits that has other names (hard links), or is another user's, is written
+    // in place: a new file in its place would leave the other names on the old text, and would
+    // be this user's. Files the program writes for itself are replaced: a file planted under
+    // their name is not written through.
+    if (directWriteFallback && exists && (old.st_nlink > 1 || old.st_uid != ::geteuid()))
         return writeInPlace(target, data, errorString);
     const QByteArray stagingPath = QFile::encodeName(
         QDir(folder).filePath(stagingName(info.fileName())));
@@ -149,7 +151,7 @@ bool writeWholeFile(const QString &path,
     }
     // The new version keeps the file's group, or the file is written in place (a group of
     // which this user is no member); and its permissions.
-    if (exists && ::fchown(fd, uid_t(-1), old.st_gid) != 0) {
+    if (exists && ::fchown(fd, uid_t(-1), old.st_gid) != 0 && directWriteFallback) {
         ::close(fd);
         if (named)
             ::unlink(stagingPath.constData());
