@@ -24,6 +24,7 @@
 #include <QDialog>
 #include <QDirIterator>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
@@ -33,6 +34,8 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -482,6 +485,8 @@ void tst_BuildFlows::windowStaysBusyThroughTheBuild()
     window.show();
     Project *project = openProject(window, path);
     QVERIFY(project);
+    SrcManager other; // a second window on the project
+    QVERIFY(openProject(other, path));
     const QString led = QFileInfo(path).absolutePath() + QStringLiteral("/led.c");
     window.editors().openFileAt(led);
     window.editors().openFileAt(main);
@@ -512,6 +517,12 @@ void tst_BuildFlows::windowStaysBusyThroughTheBuild()
         SourceEditor *ledEditor = window.tabs()->findEditor(led);
         ledEditor->insertAt(QStringLiteral("// typed while it builds\n"), 0, 0);
         ledEditor->toggleBreakpoint(2);
+        // The other window runs no make in the same folder meanwhile.
+        other.actions().buildProject->trigger();
+        if (!output(other).contains(QStringLiteral("Another build in %1/Debug is running")
+                                        .arg(QFileInfo(path).absolutePath()))
+            || output(other).contains(QStringLiteral("avr-gcc")))
+            wrong << output(other);
     });
     poll.start(5);
     a.buildProject->trigger();
@@ -538,6 +549,25 @@ void tst_BuildFlows::windowStaysBusyThroughTheBuild()
     a.buildProject->trigger();
     QVERIFY(!output(window).contains(QStringLiteral("Compiled successfully.")));
     QCOMPARE(window.tabs()->breakpointsAsBuilt(), (QList<std::pair<QString, int>>{{led, 2}}));
+
+    // The other window builds once the first has ended, also after a program holding the
+    // folder was killed in the middle of its build.
+    SourceEditor *ledEditor = window.tabs()->findEditor(led);
+    ledEditor->setSelection(0, 0, 1, 0);
+    ledEditor->removeSelectedText();
+    QVERIFY(window.tabs()->saveEditor(led, false));
+    const pid_t killed = fork();
+    if (killed == 0) {
+        QLockFile held(QFileInfo(path).absolutePath()
+                       + QStringLiteral("/Debug/.dyxstudio-build.lock"));
+        ::_exit(held.tryLock() ? 0 : 1);
+    }
+    int status = 0;
+    QVERIFY(::waitpid(killed, &status, 0) == killed && WIFEXITED(status)
+            && WEXITSTATUS(status) == 0);
+    other.actions().buildProject->trigger();
+    QVERIFY2(output(other).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(other)));
 }
 
 void tst_BuildFlows::headerChangesRebuildWhatIncludesThem_data()

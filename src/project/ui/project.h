@@ -3,6 +3,7 @@
 #include "build/configuredproject.h"
 
 #include <QHash>
+#include <QLockFile>
 #include <QObject>
 #include <QStringList>
 
@@ -213,4 +214,7 @@ private:
     QByteArray m_diskDigest;
     bool m_rebuildAll = false;
     BuildRun *m_buildRun; // owned as a child
+    // Held from the Makefile's writing to make's end, in the configuration's output folder: a
+    // second window or a build from the command line does not run make there at the same time.
+    std::unique_ptr<QLockFile> m_buildLock;
 };

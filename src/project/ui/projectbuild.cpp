@@ -19,14 +19,17 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 
 bool Project::compile()
 {
+    const auto release = qScopeGuard([this] { m_buildLock.reset(); });
     return prepare() && buildTarget();
 }
 
 bool Project::rebuild()
 {
+    const auto release = qScopeGuard([this] { m_buildLock.reset(); });
     if (!prepare() || !run(QStringLiteral("clean")))
         return false;
     m_mainWindow.output().message(tr("Cleaned.\n"));
@@ -84,6 +87,7 @@ bool Project::firmwareIsCurrent()
 
 bool Project::clean()
 {
+    const auto release = qScopeGuard([this] { m_buildLock.reset(); });
     if (!prepare())
         return false;
     const bool cleaned = run(QStringLiteral("clean"));
@@ -94,6 +98,7 @@ bool Project::clean()
 
 bool Project::tidy()
 {
+    const auto release = qScopeGuard([this] { m_buildLock.reset(); });
     if (!prepare())
         return false;
     const bool tidied = run(QStringLiteral("tidy"));
@@ -141,6 +146,22 @@ bool Project::prepare()
         return false;
     }
     configuration->setProjectDirectory(projectDirectory());
+    // One build at a time in an output folder; a lock whose program has ended is taken over. A
+    // folder that cannot be written is reported as the Makefile's.
+    const QString output = configuration->outputDirectory();
+    QDir().mkpath(output);
+    m_buildLock = std::make_unique<QLockFile>(output + QStringLiteral("/.dyxstudio-build.lock"));
+    m_buildLock->setStaleLockTime(0);
+    if (!m_buildLock->tryLock()) {
+        const bool held = m_buildLock->error() == QLockFile::LockFailedError;
+        m_buildLock.reset();
+        if (held) {
+            fail(tr("Another build in %1 is running (in another window, or from the command "
+                    "line); build again when it has ended.")
+                     .arg(QDir::toNativeSeparators(output)));
+            return false;
+        }
+    }
     if (!MakefileWriter(*configuration).write()) {
         fail(tr("Cannot create Makefile."));
         return false;
