@@ -51,6 +51,7 @@ private slots:
     void fullDiskKeepsTheOldFiles();
     void anotherWindowsSaveIsNotSavedOver();
     void addNewFileMakesNoFileElsewhere();
+    void saveProjectAsThatCannotBeWrittenChangesNothing();
     void handedOverProjectWaitsForTheDialog();
     void cancelKeepsTheOpenProject_data();
     void cancelKeepsTheOpenProject();
@@ -108,6 +109,46 @@ void tst_ProjectFlows::addNewFileMakesNoFileElsewhere()
     QVERIFY(window.tabs()->openPaths().isEmpty());
     QVERIFY2(output(window).contains(QStringLiteral("Cannot create ") + link),
              qPrintable(output(window)));
+}
+
+// Save Project As whose project file cannot be written (a folder has its name) after the files
+// were copied: the project, its configuration and the tabs stay on the originals, and what a
+// tab held unsaved is still unsaved there.
+void tst_ProjectFlows::saveProjectAsThatCannotBeWrittenChangesNothing()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString main = folder + QStringLiteral("/main.c");
+    const QByteArray mainBefore = readFile(main);
+    const QString place = m_dir->filePath(QStringLiteral("copies"));
+    QVERIFY(QDir().mkpath(place + QStringLiteral("/copy/copy.dyxp")));
+    ScriptedPrompts prompts;
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    window.editors().openFileAt(main);
+    QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
+    const QString typed = window.tabs()->currentEditor()->text();
+    prompts.answers << QMessageBox::Yes; // over the folder of that name
+    WindowFlows::saveProjectAs(window, prompts, place, QStringLiteral("copy"));
+    QVERIFY2(output(window).contains(QStringLiteral("Could not save project")),
+             qPrintable(output(window)));
+    QCOMPARE(project->filePath(), path);
+    QStringList files;
+    for (int i = 0; i < project->fileCount(); ++i)
+        files << project->filePathAt(i);
+    QVERIFY2(files.contains(main), qPrintable(files.join(QLatin1Char(','))));
+    QCOMPARE(window.tabs()->openPaths(), QStringList{main});
+    SourceEditor *editor = window.tabs()->currentEditor();
+    QVERIFY(editor->text() == typed && editor->isDocumentModified());
+    QCOMPARE(readFile(main), mainBefore);
+    // The build takes the originals, with what the tab holds.
+    window.actions().buildProject->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QVERIFY(readFile(main).startsWith("/* typed */"));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Debug/main.o")));
+    QVERIFY(!readFile(path).contains("copies"));
 }
 
 // A later start hands a project over while Project Settings is open on this one: it opens when

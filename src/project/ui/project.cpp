@@ -178,19 +178,25 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
     if (!copy) {
         if (!designFileLocationAccepted(designFile(), QFileInfo(chosen).absolutePath()))
             return false;
-    } else if (!copyFilesFor(chosen, dialog.keepStructure())) {
-        return false;
     }
+    QList<QPair<QString, QString>> copies;
+    QSet<QString> kept;
+    if (copy && !copyFilesFor(chosen, dialog.keepStructure(), copies, kept))
+        return false;
     const QString oldPath = m_filePath;
     const bool oldModified = m_modified;
     m_filePath = QFileInfo(chosen).absoluteFilePath();
+    nameFilesAt(copies, false);
     setModified(true);
     if (!save()) {
+        // Nothing follows the copies: the project and the tabs stay on the originals.
         m_mainWindow.output().error(tr("Could not save project"));
         m_filePath = oldPath;
+        nameFilesAt(copies, true);
         setModified(oldModified);
         return false;
     }
+    editorsFollow(copies, kept);
     refreshName();
     updateRootText();
     m_upToDate = false;
@@ -198,9 +204,13 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
 }
 
 // Copies every project file beside the chosen project file, flat or keeping the folders they
-// sit in relative to one another, and points the project and its configurations at the
-// copies. False, with the reason said, when anything would be overwritten unasked or fails.
-bool Project::copyFilesFor(const QString &projectPath, bool keepStructure)
+// sit in relative to one another; copies holds each file with its copy, kept the copies the
+// user chose not to overwrite. False, with the reason said, when anything would be
+// overwritten unasked or fails.
+bool Project::copyFilesFor(const QString &projectPath,
+                           bool keepStructure,
+                           QList<QPair<QString, QString>> &copies,
+                           QSet<QString> &kept)
 {
     QWidget *parent = m_mainWindow.commands().mainWidget();
     OutputSink &output = m_mainWindow.output();
@@ -227,7 +237,6 @@ bool Project::copyFilesFor(const QString &projectPath, bool keepStructure)
 
     bool overwriteAll = false;
     bool keepAll = false;
-    QSet<QString> kept;
     for (const auto &[source, destination] : std::as_const(pairs)) {
         if (QFileInfo(source).absoluteFilePath() == QFileInfo(destination).absoluteFilePath())
             continue;
@@ -273,34 +282,46 @@ bool Project::copyFilesFor(const QString &projectPath, bool keepStructure)
         }
     }
 
-    // The project and every configuration name the copies from now on.
-    for (const auto &[source, destination] : std::as_const(pairs)) {
+    copies = pairs;
+    return true;
+}
+
+// The project and every configuration name the copies (or, back, the originals again), in the
+// folder of the project file.
+void Project::nameFilesAt(const QList<QPair<QString, QString>> &copies, bool back)
+{
+    for (const auto &[source, destination] : copies) {
+        const QString from = back ? destination : source;
+        const QString to = back ? source : destination;
         for (const auto &configuration : m_configurations)
-            configuration->renameFile(source, destination);
+            configuration->renameFile(from, to);
         for (ProjectFile &file : m_files) {
-            if (file.path == source) {
-                file.path = destination;
-                const QFileInfo info(destination);
+            if (file.path == from) {
+                file.path = to;
+                const QFileInfo info(to);
                 file.exists = info.exists();
                 file.canonical = info.canonicalFilePath();
             }
         }
     }
     for (const auto &configuration : m_configurations)
-        configuration->setProjectDirectory(target.absolutePath());
-    // The open editors follow their files into the copy, and what they hold unsaved is saved
-    // there, so that the copy holds what the tabs show (a file the user chose to keep is
-    // left to the user to save over). The originals stay as they were last saved.
+        configuration->setProjectDirectory(projectDirectory());
+}
+
+// The open editors follow their files into the copy, and what they hold unsaved is saved
+// there, so that the copy holds what the tabs show (a file the user chose to keep is left to
+// the user to save over). The originals stay as they were last saved.
+void Project::editorsFollow(const QList<QPair<QString, QString>> &copies, const QSet<QString> &kept)
+{
     EditorServices &editors = m_mainWindow.editors();
-    for (const auto &[source, destination] : std::as_const(pairs)) {
+    for (const auto &[source, destination] : copies) {
         if (QFileInfo(source).absoluteFilePath() == QFileInfo(destination).absoluteFilePath())
             continue;
         editors.editorFileRenamed(source, destination);
         if (!kept.contains(destination) && !editors.modifiedEditorTitle(destination).isEmpty()
             && !editors.saveEditor(destination, false))
-            output.error(tr("Could not save file %1").arg(destination));
+            m_mainWindow.output().error(tr("Could not save file %1").arg(destination));
     }
-    return true;
 }
 
 bool Project::maybeSave()

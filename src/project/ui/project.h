@@ -3,8 +3,11 @@
 #include "build/configuredproject.h"
 
 #include <QHash>
+#include <QList>
 #include <QLockFile>
 #include <QObject>
+#include <QPair>
+#include <QSet>
 #include <QStringList>
 
 #include <functional>
@@ -184,7 +187,12 @@ private:
     void addFileItem(int index);
     bool designFileLocationAccepted(const QString &file) const;
     bool designFileLocationAccepted(const QString &file, const QString &directory) const;
-    bool copyFilesFor(const QString &projectPath, bool keepStructure);
+    bool copyFilesFor(const QString &projectPath,
+                      bool keepStructure,
+                      QList<QPair<QString, QString>> &copies,
+                      QSet<QString> &kept);
+    void nameFilesAt(const QList<QPair<QString, QString>> &copies, bool back);
+    void editorsFollow(const QList<QPair<QString, QString>> &copies, const QSet<QString> &kept);
     // The files, groups, description and keywords of another project, as this one's.
     void adoptFiles(const Project &other);
     void resynchronise();
