@@ -236,38 +236,53 @@ void tst_BuildFlows::hostileProjectsRunNothing_data()
     QTest::addColumn<QString>("source");     // a file added to the project
     QTest::addColumn<QString>("result");     // a line of the output; "" for a build that works
     QTest::addColumn<QString>("folderName"); // the project's folder
+    QTest::addColumn<QString>("target");     // the configuration's output folder
     const QString notAFrequency = QStringLiteral("is not a frequency");
     QTest::newRow("a clock with a command")
-        << "16000000;touch\tPWN;" << QStringList() << "" << notAFrequency << "board";
+        << "16000000;touch\tPWN;" << QStringList() << "" << notAFrequency << "board"
+        << "";
     QTest::newRow("a clock with a make function")
-        << "$(shell\ttouch\tPWN)" << QStringList() << "" << notAFrequency << "board";
+        << "$(shell\ttouch\tPWN)" << QStringList() << "" << notAFrequency << "board"
+        << "";
     QTest::newRow("an option name with a command")
         << "" << QStringList{"GCC", "-DX=1;touch PWN_o;", ""} << ""
         << "Error code"
-        << "board";
+        << "board"
+        << "";
     QTest::newRow("an option value in backquotes")
         << "" << QStringList{"GCC", "-DY=", "`touch PWN_b`"} << ""
         << "Error code"
-        << "board";
+        << "board"
+        << "";
     QTest::newRow("an option with a make function")
         << "" << QStringList{"GCC", "-DZ=$(shell touch PWN_m)", ""} << ""
         << "Error code"
-        << "board";
+        << "board"
+        << "";
     QTest::newRow("an option with a comment sign and quotes")
         << "" << QStringList{"GCC", "-DHASH=", "\"1#2\""} << ""
         << ""
-        << "board";
+        << "board"
+        << "";
     QTest::newRow("a source a compiler would read as its options")
         << "" << QStringList() << "@opts.c"
         << ""
-        << "board";
+        << "board"
+        << "";
     QTest::newRow("a source a compiler would read as an option") << "" << QStringList() << "-x.c"
                                                                  << ""
-                                                                 << "board";
+                                                                 << "board"
+                                                                 << "";
     // Line breaks and make syntax in the name of the project's folder.
     QTest::newRow("a folder name with make syntax") << "" << QStringList() << ""
                                                     << ""
-                                                    << "x\nexport Y != touch PWN_f\n#";
+                                                    << "x\nexport Y != touch PWN_f\n#"
+                                                    << "";
+    // An output folder no compiler names, outside the project: nothing is made there.
+    QTest::newRow("a target outside the project") << "" << QStringList() << ""
+                                                  << "Cannot select build target."
+                                                  << "board"
+                                                  << "../PWN_target";
 }
 
 // A project file is data that users download and share: building it runs the compilers on its
@@ -279,6 +294,7 @@ void tst_BuildFlows::hostileProjectsRunNothing()
     QFETCH(QString, source);
     QFETCH(QString, result);
     QFETCH(QString, folderName);
+    QFETCH(QString, target);
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), folderName);
     const QString folder = QFileInfo(path).absolutePath();
     // What gcc would read as its options from "@opts.c".
@@ -288,6 +304,8 @@ void tst_BuildFlows::hostileProjectsRunNothing()
     QVERIFY(project);
     if (!clock.isEmpty())
         project->activeConfiguration()->setClock(clock);
+    if (!target.isEmpty())
+        project->activeConfiguration()->setTarget(target);
     if (!option.isEmpty())
         setOption(*project, option[0], option[1], option[2]);
     if (!source.isEmpty()) {
@@ -300,7 +318,7 @@ void tst_BuildFlows::hostileProjectsRunNothing()
     QStringList planted;
     QDirIterator files(m_dir->path(),
                        {QStringLiteral("PWN*")},
-                       QDir::Files,
+                       QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
                        QDirIterator::Subdirectories);
     while (files.hasNext())
         planted.append(files.next());

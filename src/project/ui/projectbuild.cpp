@@ -147,19 +147,22 @@ bool Project::prepare()
     }
     configuration->setProjectDirectory(projectDirectory());
     // One build at a time in an output folder; a lock whose program has ended is taken over. A
-    // folder that cannot be written is reported as the Makefile's.
-    const QString output = configuration->outputDirectory();
-    QDir().mkpath(output);
-    m_buildLock = std::make_unique<QLockFile>(output + QStringLiteral("/.dyxstudio-build.lock"));
-    m_buildLock->setStaleLockTime(0);
-    if (!m_buildLock->tryLock()) {
-        const bool held = m_buildLock->error() == QLockFile::LockFailedError;
-        m_buildLock.reset();
-        if (held) {
-            fail(tr("Another build in %1 is running (in another window, or from the command "
-                    "line); build again when it has ended.")
-                     .arg(QDir::toNativeSeparators(output)));
-            return false;
+    // folder that cannot be written is reported as the Makefile's. Only a folder the compiler
+    // names: a project file's own, which the Makefile refuses, may lead anywhere.
+    if (configuration->selectedTarget()) {
+        const QString output = configuration->outputDirectory();
+        QDir().mkpath(output);
+        m_buildLock = std::make_unique<QLockFile>(output + QStringLiteral("/.dyxstudio-build.lock"));
+        m_buildLock->setStaleLockTime(0);
+        if (!m_buildLock->tryLock()) {
+            const bool held = m_buildLock->error() == QLockFile::LockFailedError;
+            m_buildLock.reset();
+            if (held) {
+                fail(tr("Another build in %1 is running (in another window, or from the command "
+                        "line); build again when it has ended.")
+                         .arg(QDir::toNativeSeparators(output)));
+                return false;
+            }
         }
     }
     if (!MakefileWriter(*configuration).write()) {
