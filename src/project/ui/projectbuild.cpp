@@ -152,7 +152,11 @@ bool Project::prepare()
     if (configuration->selectedTarget()) {
         const QString output = configuration->outputDirectory();
         QDir().mkpath(output);
-        m_buildLock = std::make_unique<QLockFile>(output + QStringLiteral("/.dyxstudio-build.lock"));
+        const QString lock = output + QStringLiteral("/.dyxstudio-build.lock");
+        // A link of that name (an archive can bring one) is no lock of a build.
+        if (QFileInfo(lock).isSymLink())
+            QFile::remove(lock);
+        m_buildLock = std::make_unique<QLockFile>(lock);
         m_buildLock->setStaleLockTime(0);
         if (!m_buildLock->tryLock()) {
             const bool held = m_buildLock->error() == QLockFile::LockFailedError;
