@@ -590,6 +590,13 @@ void tst_BuildFlows::windowStaysBusyThroughTheBuild()
     other.actions().buildProject->trigger();
     QVERIFY2(output(other).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(other)));
+    // And with the lock of a build on another machine, copied with the folder.
+    QVERIFY(
+        writeFile(QFileInfo(path).absolutePath() + QStringLiteral("/Debug/.dyxstudio-build.lock"),
+                  "1\ndyxstudio\nanother-machine.example\n"));
+    other.actions().buildProject->trigger();
+    QVERIFY2(output(other).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(other)));
 }
 
 void tst_BuildFlows::headerChangesRebuildWhatIncludesThem_data()

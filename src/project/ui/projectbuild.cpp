@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSysInfo>
 
 bool Project::compile()
 {
@@ -158,7 +159,15 @@ bool Project::prepare()
             QFile::remove(lock);
         m_buildLock = std::make_unique<QLockFile>(lock);
         m_buildLock->setStaleLockTime(0);
-        if (!m_buildLock->tryLock()) {
+        // A lock that came with the folder from another machine (a copy made during a build)
+        // holds nothing here.
+        qint64 pid = 0;
+        QString host;
+        QString holder;
+        if (!m_buildLock->tryLock() && m_buildLock->getLockInfo(&pid, &host, &holder)
+            && host != QSysInfo::machineHostName())
+            m_buildLock->removeStaleLockFile();
+        if (!m_buildLock->isLocked() && !m_buildLock->tryLock()) {
             const bool held = m_buildLock->error() == QLockFile::LockFailedError;
             m_buildLock.reset();
             if (held) {
