@@ -37,7 +37,7 @@ std::optional<SourceText::LineEnd> SourceText::lineEndsOf(QStringView text)
     return std::nullopt;
 }
 
-std::optional<QString> SourceText::decode(QByteArray bytes)
+std::optional<QString> SourceText::decode(const QByteArray &bytes)
 {
     QStringConverter::Encoding encoding = QStringConverter::Utf8;
     std::optional<QString> text;
@@ -54,15 +54,20 @@ std::optional<QString> SourceText::decode(QByteArray bytes)
             text = decoded;
         }
     }
-    const bool utf8Mark = !text && bytes.startsWith(byteOrderMark);
+    // UTF-8 keeps its mark apart, and a second one as the text's first character. ISO 8859-1
+    // takes every byte, those that would have been the mark too.
+    bool utf8Mark = false;
     if (!text) {
-        if (utf8Mark)
-            bytes.remove(0, byteOrderMark.size());
-        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-        text = utf8.decode(bytes);
+        const bool marked = bytes.startsWith(byteOrderMark);
+        QStringDecoder utf8(QStringConverter::Utf8,
+                            QStringConverter::Flag::Stateless
+                                | QStringConverter::Flag::ConvertInitialBom);
+        text = utf8.decode(marked ? bytes.mid(byteOrderMark.size()) : bytes);
         if (utf8.hasError()) {
             encoding = QStringConverter::Latin1;
             text = QString::fromLatin1(bytes);
+        } else {
+            utf8Mark = marked;
         }
     }
     if (text->contains(QChar(0)))

@@ -20,7 +20,7 @@ public:
 
     // The text of a file's bytes, remembering how they were stored; none when they are no text,
     // and then nothing is remembered.
-    std::optional<QString> decode(QByteArray bytes);
+    std::optional<QString> decode(const QByteArray &bytes);
     // The bytes to write for a text, stored as the file was; sets *becameUtf8 when ISO 8859-1
     // could not hold it.
     QByteArray encode(const QString &text, bool *becameUtf8 = nullptr);

@@ -1,5 +1,6 @@
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
+#include "common/sequence.h"
 #include "common/testfiles.h"
 #include "core/ui/commandactions.h"
 #include "editor/syntaxrules.h"
@@ -32,6 +33,7 @@ private slots:
     void savingKeepsTheFileOnFailure();
     void missingFileIsUntitled();
     void specialFilesAreRefused();
+    void randomFilesEditedAndBackAreSavedAsTheyWere();
     void closeAsks_data();
     void closeAsks();
     void syntaxFileFromMap_data();
@@ -169,6 +171,46 @@ void tst_SourceEditor::specialFilesAreRefused()
     SyntaxRules rules;
     rules.load(fifo, Qt::CaseInsensitive);
     QVERIFY(!rules.matches(SyntaxRules::Keyword));
+}
+
+// Whatever a file holds (UTF-8 with or without its mark, ISO 8859-1 that starts as that mark
+// does, UTF-16 either way round, any line ends), a character typed into it and taken out again
+// saves it byte for byte as it was.
+void tst_SourceEditor::randomFilesEditedAndBackAreSavedAsTheyWere()
+{
+    RandomSequence sequence(20261209u, 300);
+    const QList<QByteArray> leads{"", "", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
+    const QList<QByteArray> pieces{"a",
+                                   "\r",
+                                   "\n",
+                                   "\r\n",
+                                   "\t",
+                                   "\xC3\xA9",
+                                   "\xE9",
+                                   "\xFF",
+                                   "\xC3",
+                                   "\x7F",
+                                   "\xEF\xBB\xBF",
+                                   "\xE2\x80\xA8",
+                                   "\xF0\x9F\x98\x80",
+                                   "\xC2\x85"};
+    const QString path = m_dir->filePath(QStringLiteral("any.c"));
+    for (int step = 0; step < sequence.steps(); ++step) {
+        QByteArray bytes = leads.at(sequence.bounded(int(leads.size())));
+        for (int n = sequence.bounded(10); n > 0; --n)
+            bytes += pieces.at(sequence.bounded(int(pieces.size())));
+        sequence.took(QString::fromLatin1(bytes.toHex(' ')));
+        QVERIFY(writeFile(path, bytes));
+        SourceEditor editor(&m_services, path);
+        SEQUENCE_CHECK(editor.filePath() == path, QStringLiteral("not opened"));
+        const int line = sequence.bounded(editor.lines());
+        editor.setCursorPosition(line, sequence.bounded(2) ? 0 : editor.lineLength(line));
+        editor.insert(QStringLiteral("x"));
+        QVERIFY(editor.save());
+        editor.undo();
+        QVERIFY(editor.save());
+        SEQUENCE_CHECK(readFile(path) == bytes, QString::fromLatin1(readFile(path).toHex(' ')));
+    }
 }
 
 void tst_SourceEditor::closeAsks_data()

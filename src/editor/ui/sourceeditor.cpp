@@ -36,6 +36,7 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStackedWidget>
+#include <QStringDecoder>
 #include <QToolTip>
 
 #include <algorithm>
@@ -101,10 +102,22 @@ static std::optional<QsciScintilla::EolMode> eolModeOf(std::optional<SourceText:
     return QsciScintilla::EolUnix;
 }
 
+// The document's text, a first character U+FEFF included, which the editor's own text() drops
+// as if it were a byte order mark.
+QString SourceEditor::documentText() const
+{
+    const long length = SendScintilla(SCI_GETLENGTH);
+    QByteArray bytes(length + 1, Qt::Uninitialized);
+    SendScintilla(SCI_GETTEXT, static_cast<unsigned long>(length + 1), bytes.data());
+    bytes.truncate(length);
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return utf8.decode(bytes);
+}
+
 QByteArray SourceEditor::encodedText()
 {
     bool becameUtf8 = false;
-    const QByteArray bytes = m_stored.encode(text(), &becameUtf8);
+    const QByteArray bytes = m_stored.encode(documentText(), &becameUtf8);
     // Characters ISO 8859-1 cannot hold would be lost: the file becomes UTF-8.
     if (becameUtf8)
         m_mainWindow.output().message(

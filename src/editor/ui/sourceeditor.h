@@ -153,6 +153,7 @@ private:
     // Makes a change of the whole text with the cursor's line and the view kept where they were.
     void keepingPlace(const std::function<void()> &change);
     QByteArray encodedText();
+    QString documentText() const;
     void setUpCppLexer();
     void setUpSyntaxLexer(const QString &syntaxFile);
 
