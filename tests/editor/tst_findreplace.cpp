@@ -139,6 +139,9 @@ Case randomCase(QRandomGenerator &random)
     }
     c.caseSensitive = random.bounded(2);
     c.regex = random.bounded(2);
+    // A first character the editor's own text() would drop as a byte order mark.
+    if (!c.regex && random.bounded(8) == 0)
+        c.document.prepend(QChar(0xFEFF));
     if (c.regex) {
         randomExpression(random, c);
     } else {
@@ -248,12 +251,12 @@ void tst_FindReplace::replaceAllEqualsTheReference()
         QCOMPARE(prompts.asked.size(), 1);
         QVERIFY2(prompts.asked.first().text == QStringLiteral("Replaced %1 occurences").arg(count),
                  qPrintable(where + QStringLiteral(" said ") + prompts.asked.first().text));
-        QVERIFY2(editor->text() == expected,
-                 qPrintable(where + QStringLiteral(" gave \"") + editor->text() + "\""));
+        QVERIFY2(editor->wholeText() == expected,
+                 qPrintable(where + QStringLiteral(" gave \"") + editor->wholeText() + "\""));
         // One step to undo.
         if (count > 0) {
             editor->undo();
-            QVERIFY2(editor->text() == c.document, qPrintable(where));
+            QVERIFY2(editor->wholeText() == c.document, qPrintable(where));
         }
     }
 }

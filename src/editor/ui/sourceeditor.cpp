@@ -591,7 +591,7 @@ static long utf8Size(QStringView text)
 // first and the last character that differ, as one.
 void SourceEditor::replaceWholeText(const QString &text)
 {
-    const QString old = this->text();
+    const QString old = documentText();
     if (old == text)
         return;
     // Replaces the bytes of the text from start to end.

@@ -73,7 +73,7 @@ public:
     }
     bool findNextMatch() override { return findNext(); }
     void replaceMatch(const QString &text) override { replace(text); }
-    QString wholeText() const override { return text(); }
+    QString wholeText() const override { return documentText(); }
 
     // A compiler's message at a line (counted from one): a mark in the margin beside it, which
     // moves with the line as it is edited and shows the message as its tool tip. A mark that
