@@ -115,7 +115,17 @@ QString escaped(const QString &text, bool attribute)
 {
     QString result;
     result.reserve(text.size());
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        // What XML cannot hold, even as a reference, would make the file unreadable: it is
+        // left out (XmlDocumentIo::canHold tells beforehand).
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            result += c;
+            result += text.at(++i);
+            continue;
+        }
+        if (!XmlDocumentIo::canHold(QStringView(&c, 1)))
+            continue;
         switch (c.unicode()) {
         case '&':
             result += QLatin1String("&amp;");
@@ -205,4 +215,20 @@ bool XmlDocumentIo::save(const QDomDocument &document, const QString &path, QStr
     if (document.isNull())
         return false;
     return Platform::writeWholeFile(path, toText(document, 1).toUtf8(), errorString);
+}
+
+bool XmlDocumentIo::canHold(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size()
+            && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
+            ++i;
+            continue;
+        }
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || QChar::isSurrogate(c)
+            || c == 0xFFFE || c == 0xFFFF)
+            return false;
+    }
+    return true;
 }

@@ -21,6 +21,9 @@ public:
     static bool save(const QDomDocument &document,
                      const QString &path,
                      QString *errorString = nullptr);
+    // Whether XML can hold the text: no control character but tab and line ends, no lone
+    // surrogate, no U+FFFE or U+FFFF. The writer leaves out what it cannot.
+    static bool canHold(QStringView text);
     // The document as the writer puts it in a file.
     static QString toText(const QDomDocument &document, int indent = 1);
 };

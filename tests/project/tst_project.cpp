@@ -23,6 +23,7 @@ private slots:
     void missingFileIsLoadedAndReported();
     void groupsAndNames();
     void refusedRenameIsUndone();
+    void whatTheProjectFileCannotHoldStaysOut();
     void findFileForTool();
     void buildRefused_data();
     void buildRefused();
@@ -159,6 +160,33 @@ void tst_Project::refusedRenameIsUndone()
     QVERIFY(!QFile::exists(main));
     QVERIFY(project->configuration(1)->allFiles().contains(start));
     QVERIFY(m_services.lines.contains("renamed: " + main + " -> " + start));
+}
+
+// A control character in a name would make the saved project unreadable: such a file is not
+// added, a rename to such a name is refused, and a description pasted with one is saved
+// without it.
+void tst_Project::whatTheProjectFileCannotHoldStaysOut()
+{
+    auto project = loadDemo();
+    const int files = project->fileCount();
+    const QString odd = m_dir->filePath(QStringLiteral("src/a\x01"
+                                                       "b.c"));
+    QFile(odd).open(QIODevice::WriteOnly);
+    project->addFile(odd);
+    QCOMPARE(project->fileCount(), files);
+    QVERIFY(m_services.lines.contains(QStringLiteral("error: '%1' cannot be kept in a project: its "
+                                                     "name holds a control character.")
+                                          .arg(m_dir->filePath(QStringLiteral("src/a?b.c")))));
+    const QString main = project->filePathAt(0);
+    project->renameFile(0, QStringLiteral("ma\x0Bin.c"));
+    QCOMPARE(project->filePathAt(0), main);
+    QVERIFY(QFile::exists(main));
+    project->setDescription(QStringLiteral("page one\x0Cpage two \xFFFF\xD800 end"));
+    project->setModified(true);
+    QVERIFY(project->save());
+    Project again(m_catalogue.get(), &m_services);
+    QVERIFY(again.load(project->filePath()));
+    QCOMPARE(again.description(), QStringLiteral("page onepage two  end"));
 }
 
 void tst_Project::findFileForTool()

@@ -376,6 +376,17 @@ bool Project::addFile(const QString &rawPath, const QString &group)
         return false;
     if (QFileInfo(path).isRelative())
         path = QDir::cleanPath(QDir(projectDirectory()).absoluteFilePath(path));
+    // The project file could not be read again.
+    if (!XmlDocumentIo::canHold(path)) {
+        QString shown = path;
+        for (QChar &c : shown) {
+            if (!XmlDocumentIo::canHold(QStringView(&c, 1)))
+                c = QLatin1Char('?');
+        }
+        m_mainWindow.output().error(
+            tr("'%1' cannot be kept in a project: its name holds a control character.").arg(shown));
+        return false;
+    }
     ProjectFile file;
     file.path = QDir::fromNativeSeparators(path);
     file.group = group;

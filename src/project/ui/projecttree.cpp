@@ -7,6 +7,7 @@
 #include "core/mainservices.h"
 #include "core/settingsfiles.h"
 #include "core/ui/storeddisplayformats.h"
+#include "core/xmldocumentio.h"
 
 #include <QDir>
 #include <QFile>
@@ -191,13 +192,14 @@ QString Project::typedFileName(int index, const QString &itemText) const
     return itemText;
 }
 
-// A name typed over a file's item must stay a name in the file's own folder.
+// A name typed over a file's item must stay a name in the file's own folder, and one the
+// project file can hold.
 static bool isBareFileName(const QString &name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && !name.contains(QLatin1String(".."))
            && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
-           && !name.contains(QChar(0)) && !name.contains(QLatin1Char('\n'))
-           && !name.contains(QLatin1Char('\r'));
+           && !name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r'))
+           && XmlDocumentIo::canHold(name);
 }
 
 void Project::describe(QTextEdit *textEdit) const
@@ -252,9 +254,10 @@ void Project::renameFile(int index, const QString &newName)
         return;
     }
     if (!isBareFileName(newName)) {
-        m_mainWindow.output().error(tr("Cannot rename '%1' to '%2': a file name cannot be empty "
-                                       "or \".\", or hold \"..\", \"/\", \"\\\" or a line break.")
-                                        .arg(old.fileName(), newName));
+        m_mainWindow.output().error(
+            tr("Cannot rename '%1' to '%2': a file name cannot be empty "
+               "or \".\", or hold \"..\", \"/\", \"\\\" or a control character.")
+                .arg(old.fileName(), newName));
         restoreText();
         return;
     }
