@@ -177,6 +177,12 @@ void tst_Project::whatTheProjectFileCannotHoldStaysOut()
     QVERIFY(m_services.lines.contains(QStringLiteral("error: '%1' cannot be kept in a project: its "
                                                      "name holds a control character.")
                                           .arg(m_dir->filePath(QStringLiteral("src/a?b.c")))));
+    // Add New File makes no file of such a name.
+    ScriptedPrompts prompts;
+    prompts.fileNames << m_dir->filePath(QStringLiteral("src/new\x02.c"));
+    QVERIFY(!project->newFile());
+    QVERIFY(prompts.fileNames.isEmpty()
+            && !QFileInfo::exists(m_dir->filePath(QStringLiteral("src/new\x02.c"))));
     const QString main = project->filePathAt(0);
     project->renameFile(0, QStringLiteral("ma\x0Bin.c"));
     QCOMPARE(project->filePathAt(0), main);

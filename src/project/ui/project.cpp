@@ -376,17 +376,8 @@ bool Project::addFile(const QString &rawPath, const QString &group)
         return false;
     if (QFileInfo(path).isRelative())
         path = QDir::cleanPath(QDir(projectDirectory()).absoluteFilePath(path));
-    // The project file could not be read again.
-    if (!XmlDocumentIo::canHold(path)) {
-        QString shown = path;
-        for (QChar &c : shown) {
-            if (!XmlDocumentIo::canHold(QStringView(&c, 1)))
-                c = QLatin1Char('?');
-        }
-        m_mainWindow.output().error(
-            tr("'%1' cannot be kept in a project: its name holds a control character.").arg(shown));
+    if (!canBeKept(path))
         return false;
-    }
     ProjectFile file;
     file.path = QDir::fromNativeSeparators(path);
     file.group = group;
@@ -425,6 +416,22 @@ void Project::addFiles(const QStringList &paths)
         for (const QString &path : paths)
             addFile(path);
     });
+}
+
+// Whether the project file can name the file; the user is told when not (it could not be read
+// again).
+bool Project::canBeKept(const QString &path) const
+{
+    if (XmlDocumentIo::canHold(path))
+        return true;
+    QString shown = path;
+    for (QChar &c : shown) {
+        if (!XmlDocumentIo::canHold(QStringView(&c, 1)))
+            c = QLatin1Char('?');
+    }
+    m_mainWindow.output().error(
+        tr("'%1' cannot be kept in a project: its name holds a control character.").arg(shown));
+    return false;
 }
 
 bool Project::addFile(const QString &path)
@@ -495,6 +502,8 @@ bool Project::newFile()
                                                           projectDirectory(),
                                                           tr("All files (*.*)"));
     if (path.isEmpty())
+        return false;
+    if (!canBeKept(path))
         return false;
     if (extensionOf(path) == QLatin1String("DSN"))
         return newDesignFile(path);

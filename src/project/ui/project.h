@@ -191,6 +191,7 @@ private:
                       bool keepStructure,
                       QList<QPair<QString, QString>> &copies,
                       QSet<QString> &kept);
+    bool canBeKept(const QString &path) const;
     void nameFilesAt(const QList<QPair<QString, QString>> &copies, bool back);
     void editorsFollow(const QList<QPair<QString, QString>> &copies, const QSet<QString> &kept);
     // The files, groups, description and keywords of another project, as this one's.
