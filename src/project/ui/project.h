@@ -130,6 +130,7 @@ public:
     void stopBuildNow();
     void setRebuildAll(bool rebuildAll) { m_rebuildAll = rebuildAll; }
     bool prepare();
+    bool takeBuildLock(const BuildProject &configuration);
     bool run(const QString &goal);
     // Makes the active configuration's target and says so when it is made.
     bool buildTarget();

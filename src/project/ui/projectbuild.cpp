@@ -147,37 +147,8 @@ bool Project::prepare()
         return false;
     }
     configuration->setProjectDirectory(projectDirectory());
-    // One build at a time in an output folder; a lock whose program has ended is taken over. A
-    // folder that cannot be written is reported as the Makefile's. Only a folder the compiler
-    // names: a project file's own, which the Makefile refuses, may lead anywhere.
-    if (configuration->selectedTarget()) {
-        const QString output = configuration->outputDirectory();
-        QDir().mkpath(output);
-        const QString lock = output + QStringLiteral("/.dyxstudio-build.lock");
-        // A link of that name (an archive can bring one) is no lock of a build.
-        if (QFileInfo(lock).isSymLink())
-            QFile::remove(lock);
-        m_buildLock = std::make_unique<QLockFile>(lock);
-        m_buildLock->setStaleLockTime(0);
-        // A lock that came with the folder from another machine (a copy made during a build)
-        // holds nothing here.
-        qint64 pid = 0;
-        QString host;
-        QString holder;
-        if (!m_buildLock->tryLock() && m_buildLock->getLockInfo(&pid, &host, &holder)
-            && host != QSysInfo::machineHostName())
-            m_buildLock->removeStaleLockFile();
-        if (!m_buildLock->isLocked() && !m_buildLock->tryLock()) {
-            const bool held = m_buildLock->error() == QLockFile::LockFailedError;
-            m_buildLock.reset();
-            if (held) {
-                fail(tr("Another build in %1 is running (in another window, or from the command "
-                        "line); build again when it has ended.")
-                         .arg(QDir::toNativeSeparators(output)));
-                return false;
-            }
-        }
-    }
+    if (!takeBuildLock(*configuration))
+        return false;
     if (!MakefileWriter(*configuration).write()) {
         fail(tr("Cannot create Makefile."));
         return false;
@@ -185,6 +156,40 @@ bool Project::prepare()
     emit makefileWritten(projectDirectory());
     m_upToDate = true;
     return true;
+}
+
+// One build at a time in an output folder: the lock is held until the build command ends. A
+// lock whose program has ended, or that came with a copy of the folder from another machine,
+// is taken over; a folder that cannot be written is left to the Makefile to report. Only a
+// folder the compiler names: a project file's own, which the Makefile refuses, may lead
+// anywhere.
+bool Project::takeBuildLock(const BuildProject &configuration)
+{
+    if (!configuration.selectedTarget())
+        return true;
+    const QString output = configuration.outputDirectory();
+    QDir().mkpath(output);
+    const QString lock = output + QStringLiteral("/.dyxstudio-build.lock");
+    // A link of that name (an archive can bring one) is no lock of a build.
+    if (QFileInfo(lock).isSymLink())
+        QFile::remove(lock);
+    m_buildLock = std::make_unique<QLockFile>(lock);
+    m_buildLock->setStaleLockTime(0);
+    qint64 pid = 0;
+    QString host;
+    QString holder;
+    if (!m_buildLock->tryLock() && m_buildLock->getLockInfo(&pid, &host, &holder)
+        && host != QSysInfo::machineHostName())
+        m_buildLock->removeStaleLockFile();
+    if (m_buildLock->isLocked() || m_buildLock->tryLock())
+        return true;
+    const bool held = m_buildLock->error() == QLockFile::LockFailedError;
+    m_buildLock.reset();
+    if (held)
+        m_mainWindow.output().error(tr("Another build in %1 is running (in another window, or "
+                                       "from the command line); build again when it has ended.")
+                                        .arg(QDir::toNativeSeparators(output)));
+    return !held;
 }
 
 bool Project::hasSourceGroup() const
