@@ -125,10 +125,12 @@ bool writeWholeFile(const QString &path,
         return false;
     }
     // A file the user edits that has other names (hard links), or is another user's, is written
-    // in place: a new file in its place would leave the other names on the old text, and would
-    // be this user's. Files the program writes for itself are replaced: a file planted under
+    // in place where the user may write it: a new file in its place would leave the other names
+    // on the old text, and would be this user's. One the user may not write is replaced, as the
+    // folder allows. Files the program writes for itself are replaced: a file planted under
     // their name is not written through.
-    if (directWriteFallback && exists && (old.st_nlink > 1 || old.st_uid != ::geteuid()))
+    if (directWriteFallback && exists && (old.st_nlink > 1 || old.st_uid != ::geteuid())
+        && ::faccessat(AT_FDCWD, targetName.constData(), W_OK, AT_EACCESS) == 0)
         return writeInPlace(target, data, errorString);
     const QByteArray stagingPath = QFile::encodeName(
         QDir(folder).filePath(stagingName(info.fileName())));

@@ -412,6 +412,16 @@ void tst_SourceEditor::savesInAFolderItCannotWrite()
     QVERIFY(saved);
     QCOMPARE(readFile(path), QByteArray("old\nnew\n"));
     QVERIFY(m_prompts->asked.isEmpty());
+
+    // Another user's file this user may not write, in a folder this user may: saved as before,
+    // a file of this user's in its place.
+    QVERIFY(::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
+    QVERIFY(setDacOverride(false));
+    editor.append(QStringLiteral("newer\n"));
+    const bool savedOver = editor.save();
+    setDacOverride(true);
+    QVERIFY(savedOver);
+    QCOMPARE(readFile(path), QByteArray("old\nnew\nnewer\n"));
 }
 
 void tst_SourceEditor::lexersGoWithTheirEditor()
