@@ -152,8 +152,9 @@ bool writeWholeFile(const QString &path,
         return false;
     }
     // The new version keeps the file's group, or the file is written in place (a group of
-    // which this user is no member); and its permissions.
-    if (exists && ::fchown(fd, uid_t(-1), old.st_gid) != 0 && directWriteFallback) {
+    // which this user is no member) where the user may; and its permissions.
+    if (exists && ::fchown(fd, uid_t(-1), old.st_gid) != 0 && directWriteFallback
+        && ::faccessat(AT_FDCWD, targetName.constData(), W_OK, AT_EACCESS) == 0) {
         ::close(fd);
         if (named)
             ::unlink(stagingPath.constData());
