@@ -214,7 +214,6 @@ bool Project::copyFilesFor(const QString &projectPath,
 {
     QWidget *parent = m_mainWindow.commands().mainWidget();
     OutputSink &output = m_mainWindow.output();
-    const QDir target(QFileInfo(projectPath).absolutePath());
     QStringList files;
     for (const ProjectFile &file : std::as_const(m_files))
         files.append(file.path);

@@ -130,7 +130,6 @@ public:
     void stopBuildNow();
     void setRebuildAll(bool rebuildAll) { m_rebuildAll = rebuildAll; }
     bool prepare();
-    bool takeBuildLock(const BuildProject &configuration);
     bool run(const QString &goal);
     // Makes the active configuration's target and says so when it is made.
     bool buildTarget();
@@ -193,6 +192,7 @@ private:
                       QList<QPair<QString, QString>> &copies,
                       QSet<QString> &kept);
     bool canBeKept(const QString &path) const;
+    bool takeBuildLock(const BuildProject &configuration);
     void nameFilesAt(const QList<QPair<QString, QString>> &copies, bool back);
     void editorsFollow(const QList<QPair<QString, QString>> &copies, const QSet<QString> &kept);
     // The files, groups, description and keywords of another project, as this one's.
