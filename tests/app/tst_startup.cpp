@@ -402,8 +402,10 @@ void tst_Startup::killedProgramTakesItsBuildAlong()
     const QString pidFile = home.filePath(QStringLiteral("compiler.pid"));
     const QString compiler = bin + QStringLiteral("/avr-gcc");
     QVERIFY(writeFile(compiler,
+                      // Two compile at once: each names itself whole, never half written.
                       QStringLiteral("#!/bin/sh\ncase \"$1\" in --version) exec /usr/bin/avr-gcc "
-                                     "--version;; esac\necho $$ > '%1'\nexec sleep 300\n")
+                                     "--version;; esac\necho $$ > '%1.'$$ && mv '%1.'$$ '%1'\n"
+                                     "exec sleep 300\n")
                           .arg(pidFile)
                           .toUtf8()));
     QFile::setPermissions(compiler, QFile::permissions(compiler) | QFileDevice::ExeOwner);
