@@ -31,6 +31,9 @@
 
 namespace {
 
+// How long make has to end when asked to, before it is killed with what it started.
+constexpr int stopGraceMs = 2000;
+
 // GNU make names itself after the name it was started by ("make.exe: Nothing to be done ...")
 // and, in a recursive run, adds its level ("make[1]: ...").
 bool isMakeUpToDateLine(const QString &line)
@@ -202,6 +205,7 @@ bool BuildRun::start(const Request &request)
         QCoreApplication::processEvents();
         process.waitForStarted(5);
     }
+    const qint64 group = process.processId();
     while (process.state() != QProcess::NotRunning && !m_abortRequested)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     qCDebug(buildRun) << "make ended after" << timer.elapsed() << "ms: exit code"
@@ -209,9 +213,15 @@ bool BuildRun::start(const Request &request)
                       << m_abortRequested;
     bool failed = false;
     if (m_abortRequested) {
-        // The compilers make started go with it.
+        // make is asked to end first, so that it removes an output a compiler was in the
+        // middle of writing, which would otherwise count as made; the compilers make started
+        // go with it, and whatever has not ended after a while is killed.
         if (process.state() != QProcess::NotRunning) {
-            Platform::killProcessGroup(process.processId());
+            Platform::stopProcessGroup(group);
+            process.waitForFinished(stopGraceMs);
+        }
+        Platform::killProcessGroup(group);
+        if (process.state() != QProcess::NotRunning) {
             process.kill();
             process.waitForFinished(3000);
         }
@@ -317,7 +327,7 @@ void BuildRun::stopNow()
         return;
     m_abortRequested = true;
     if (m_process && m_process->state() != QProcess::NotRunning)
-        Platform::killProcessGroup(m_process->processId());
+        Platform::stopProcessGroup(m_process->processId());
 }
 
 // Output without a line end: only what is shown is decoded.

@@ -95,4 +95,10 @@ void killProcessGroup(qint64 processId)
         ::kill(-pid_t(processId), SIGKILL);
 }
 
+void stopProcessGroup(qint64 processId)
+{
+    if (processId > 0)
+        ::kill(-pid_t(processId), SIGTERM);
+}
+
 } // namespace Platform

@@ -37,4 +37,8 @@ bool processHasEnded(qint64 processId);
 // Ends the process group that the process with this id leads, at once.
 void killProcessGroup(qint64 processId);
 
+// Asks the process group that the process with this id leads to end (make then removes what
+// it was in the middle of making).
+void stopProcessGroup(qint64 processId);
+
 } // namespace Platform

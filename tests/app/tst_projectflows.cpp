@@ -186,8 +186,9 @@ void tst_ProjectFlows::handedOverProjectWaitsForTheDialog()
         during = openNow();
     });
     window.actions().buildProject->trigger();
-    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
-             qPrintable(output(window)));
+    // (Not the output: the project handed over may have opened and cleared it by now.)
+    QVERIFY(QFileInfo(QFileInfo(other).absolutePath() + QStringLiteral("/Debug/Debug.hex")).size()
+            > 0);
     QCOMPARE(during, other);
     QTRY_COMPARE(openNow(), path);
     QCOMPARE(window.projectsManager()->projectCount(), 1);

@@ -1,6 +1,7 @@
 // Sequences of ordinary work against what a build from scratch gives: after any mix of source
 // and header edits, option, controller and clock changes, configuration copies and switches,
-// sources added, renamed and removed, and the project closed and opened again, a build gives byte for
+// sources added, renamed and removed, builds that failed or were stopped half way through writing
+// an output, and the project closed and opened again, a build gives byte for
 // byte the firmware a clean build of the same project gives; and a project saved and opened
 // again writes the same Makefiles.
 //
@@ -19,7 +20,9 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -199,10 +202,33 @@ void tst_BuildSequences::incrementalEqualsClean()
     QVERIFY(writeFile(folder + QLatin1Char('/') + b.header, headerText(b.header, 1)));
     QVERIFY(project->addFile(folder + QLatin1Char('/') + b.header));
 
+    // The compilers as they are, but that a build can be made to go wrong half way: the
+    // compiler writes part of its output and fails, or hangs until Stop Build.
+    const QString bin = dir.filePath(QStringLiteral("bin"));
+    const QString breakFile = dir.filePath(QStringLiteral("break"));
+    const QString hung = dir.filePath(QStringLiteral("hung"));
+    QVERIFY(QDir().mkpath(bin));
+    for (const char *tool : {"avr-gcc", "gpasm", "sdcc"}) {
+        const QString wrapper = bin + QLatin1Char('/') + QLatin1String(tool);
+        QVERIFY(writeFile(wrapper,
+                          QStringLiteral("#!/bin/sh\n/usr/bin/%1 \"$@\" || exit\n"
+                                         "mode=$(cat '%2' 2>/dev/null) && rm -f '%2' || exit 0\n"
+                                         "for a; do [ \"$o\" = -o ] && out=$a; o=$a; done\n"
+                                         "printf cut > \"$out\"\n"
+                                         "[ $mode = fail ] && exit 1\ntouch '%3'; exec sleep 300\n")
+                              .arg(QLatin1String(tool), breakFile, hung)
+                              .toUtf8()));
+        QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin) + ':' + oldPath);
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
+
     QStringList done; // the steps so far, for the failure message
     QStringList added;
     int made = 0;
     int builds = 0; // that gave firmware
+    int broken = 0; // that went wrong half way
     const auto failure = [&](const QString &what) {
         // The whole story goes to the log; the failure line names the seed.
         qWarning("steps: %s\n%s", qPrintable(done.join(QStringLiteral("; "))), qPrintable(what));
@@ -305,6 +331,36 @@ void tst_BuildSequences::incrementalEqualsClean()
             break;
         }
         default: { // build, and compare with a build from nothing
+            // Now and then (and until it once did) a build before it goes wrong half way, after
+            // a source was saved again: the compiler writes part of its output, then fails or
+            // hangs until Stop Build.
+            if (broken == 0 || random.bounded(3) == 0) {
+                QStringList sources;
+                for (int i = 0; i < project->fileCount(); ++i) {
+                    if (QStringList{"c", "S", "s", "asm"}.contains(
+                            QFileInfo(project->filePathAt(i)).suffix()))
+                        sources << project->filePathAt(i);
+                }
+                QFile source(sources.at(random.bounded(int(sources.size()))));
+                QVERIFY(source.open(QIODevice::ReadWrite)
+                        && source.setFileTime(QDateTime::currentDateTime(),
+                                              QFileDevice::FileModificationTime));
+                source.close();
+                const bool stop = random.bounded(2) == 0;
+                QVERIFY(writeFile(breakFile, stop ? "hang" : "fail"));
+                QTimer stopper;
+                connect(&stopper, &QTimer::timeout, this, [&] {
+                    if (QFileInfo::exists(hung))
+                        project->abortBuild();
+                });
+                stopper.start(10);
+                project->compile();
+                broken += QFileInfo::exists(breakFile) ? 0 : 1; // the compiler took it
+                QFile::remove(breakFile);
+                QFile::remove(hung);
+                done << QStringLiteral("%1 half way through %2")
+                            .arg(stop ? "build stopped" : "build failed", source.fileName());
+            }
             m_services.lines.clear();
             const bool built = project->compile();
             const QString log = m_services.lines.join(QLatin1Char('\n'));
@@ -333,7 +389,7 @@ void tst_BuildSequences::incrementalEqualsClean()
     // A sequence whose builds all fail compares nothing.
     if (builds < steps / 8)
         QFAIL(failure(QStringLiteral("only %1 builds gave firmware").arg(builds)).constData());
-    qInfo("%d builds compared", builds);
+    qInfo("%d builds compared, %d went wrong half way", builds, broken);
 }
 
 void tst_BuildSequences::savedProjectWritesTheSameMakefiles_data()
