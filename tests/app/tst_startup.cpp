@@ -326,6 +326,18 @@ void tst_Startup::demoBoardsBuild()
              qPrintable(result.out + result.err));
     QVERIFY(!QFileInfo::exists(target + QStringLiteral("/Debug/Debug.map")));
     QVERIFY(QFileInfo::exists(target + QLatin1Char('/') + firmware));
+    // After Tidy a source saved again builds: the link finds all it reads.
+    QFile main(target + (board.startsWith(QLatin1String("PIC")) ? "/main.asm" : "/main.c"));
+    QVERIFY(main.open(QIODevice::ReadWrite)
+            && main.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
+    main.close();
+    result = run(home,
+                 {QStringLiteral("--print-output"),
+                  project,
+                  QStringLiteral("--build"),
+                  QStringLiteral("--quit")});
+    QVERIFY2(result.out.contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(result.out + result.err));
     result = run(home, {project, QStringLiteral("--clean"), QStringLiteral("--quit")});
     QCOMPARE(result.exitCode, 0);
     QVERIFY(!QFileInfo::exists(target + QLatin1Char('/') + firmware));

@@ -235,7 +235,7 @@ void tst_BuildSequences::incrementalEqualsClean()
         return QStringLiteral("seed %1, after %2 steps").arg(seed).arg(done.size()).toLocal8Bit();
     };
     for (int step = 0; step < steps; ++step) {
-        switch (random.bounded(12)) {
+        switch (random.bounded(13)) {
         case 0:
         case 1: { // add a source
             const QString suffix = b.suffixes.at(random.bounded(int(b.suffixes.size())));
@@ -328,6 +328,17 @@ void tst_BuildSequences::incrementalEqualsClean()
             QVERIFY(project);
             project->setActiveConfiguration(active);
             done << QStringLiteral("reopen");
+            break;
+        }
+        case 12: { // Clean, Tidy or Rebuild
+            const int which = random.bounded(3);
+            m_services.lines.clear();
+            const bool ok = which == 0   ? project->clean()
+                            : which == 1 ? project->tidy()
+                                         : project->rebuild();
+            done << QStringLiteral("%1 %2")
+                        .arg(QStringList{"clean", "tidy", "rebuild"}.at(which))
+                        .arg(ok);
             break;
         }
         default: { // build, and compare with a build from nothing
