@@ -614,7 +614,7 @@ void MakefileWriter::writeRules(QTextStream &out, const TemplateExpander &expand
 }
 
 // The files the steps leave beside their outputs (listings, maps), as the Makefile names them.
-QStringList MakefileWriter::temporaryFiles() const
+QStringList MakefileWriter::temporaryFiles(Temporaries which) const
 {
     const TemplateExpander expander(m_configuration, false);
     QStringList files;
@@ -622,6 +622,8 @@ QStringList MakefileWriter::temporaryFiles() const
         const BuildProcess *process = node->process();
         for (const FileSpec &temporary :
              process->temporariesFor(node->step->output.pattern, false)) {
+            if (which != Temporaries::All && temporary.keptByTidy != (which == Temporaries::Kept))
+                continue;
             QString file = temporary.name.isEmpty() ? baseBeforeFirstDot(node->file)
                                                           + QLatin1Char('.') + temporary.pattern
                                                     : expander.expand(temporary.name, node);
@@ -637,7 +639,7 @@ void MakefileWriter::writeTidy(QTextStream &out, const TemplateExpander &)
     out << "\n# tidy - delete all temporary files which are not involved in the target "
            "generation\n";
     out << "tidy:\n";
-    for (const QString &file : temporaryFiles())
+    for (const QString &file : temporaryFiles(Temporaries::Tidied))
         out << "\trm -rf " << TemplateExpander::shellWord(file, false) << '\n';
 }
 
@@ -657,7 +659,7 @@ void MakefileWriter::writeClean(QTextStream &out, const TemplateExpander &expand
         file.replace(QLatin1Char('\\'), QLatin1Char('/'));
         out << "\trm -rf " << TemplateExpander::shellWord(file, false) << '\n';
     }
-    for (const QString &file : dependencyFiles())
+    for (const QString &file : temporaryFiles(Temporaries::Kept) + dependencyFiles())
         out << "\trm -rf " << TemplateExpander::shellWord(file, false) << '\n';
 }
 

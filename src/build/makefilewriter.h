@@ -38,7 +38,9 @@ private:
                           const QString &indent);
     void writeRules(QTextStream &out, const TemplateExpander &expander);
     void writeTidy(QTextStream &out, const TemplateExpander &expander);
-    QStringList temporaryFiles() const;
+    // The temporaries of every step: all of them, those Tidy removes, or those it leaves.
+    enum class Temporaries { All, Tidied, Kept };
+    QStringList temporaryFiles(Temporaries which = Temporaries::All) const;
     void writeDependencies(QTextStream &out);
     QString ruleTarget(const TemplateExpander &expander, const BuildNode *node) const;
     void removeLinks(const QString &makefile);

@@ -32,6 +32,8 @@ void applyFileAttributes(const QDomElement &e, OutputRecord &output)
     if (!temporary.isEmpty()) {
         FileSpec copy = file;
         copy.pattern = temporary;
+        copy.keptByTidy = e.hasAttribute(QStringLiteral("TIDY"))
+                          && !QVariant(e.attribute(QStringLiteral("TIDY"))).toBool();
         output.temporaries.append(copy);
     }
     const QString error = e.attribute(QStringLiteral("ERROR"));

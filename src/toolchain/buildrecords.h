@@ -76,6 +76,9 @@ struct FileSpec
     QString name;   // file-name template; empty: named after the step's file
     QString option; // ties the file to an option setting of the same ID
     QList<OptionSetting> settings;
+    // Of a temporary: Tidy leaves it (a later step reads it, or it is a product such as the
+    // debugger's file); Clean removes it.
+    bool keptByTidy = false;
 };
 
 struct ErrorFileRecord : FileSpec

@@ -291,6 +291,11 @@ void tst_Startup::demoBoardsBuild()
     QFETCH(QString, board);
     const QString firmware = QStringLiteral("Debug/Debug.hex");
     const bool isAvr = board.startsWith(QLatin1String("AVR"));
+    // What the simulator debugs the firmware with; Tidy leaves it, Clean removes it.
+    const QString debugInfo = isAvr ? QStringLiteral("/Debug/firmware.elf")
+                              : board.startsWith(QLatin1String("PIC"))
+                                  ? QStringLiteral("/Debug/Debug.cod")
+                                  : QStringLiteral("/Debug/Debug.cdb");
     QTemporaryDir home;
     // A dot in a folder name is no suffix: nothing beside "first.last" may be touched.
     const QString target = home.filePath(QStringLiteral("first.last/") + board);
@@ -315,6 +320,9 @@ void tst_Startup::demoBoardsBuild()
     // The Debug target's linker options reach the linker: it writes its map.
     QCOMPARE(QFileInfo::exists(target + QStringLiteral("/Debug/Debug.map")), !isAvr);
 
+    const QByteArray debugged = readFile(target + debugInfo);
+    QVERIFY(!debugged.isEmpty());
+
     // The real make, started as make.exe, on a tree with nothing to do.
     result = run(home,
                  {QStringLiteral("--print-output"),
@@ -326,6 +334,7 @@ void tst_Startup::demoBoardsBuild()
              qPrintable(result.out + result.err));
     QVERIFY(!QFileInfo::exists(target + QStringLiteral("/Debug/Debug.map")));
     QVERIFY(QFileInfo::exists(target + QLatin1Char('/') + firmware));
+    QCOMPARE(readFile(target + debugInfo), debugged);
     // After Tidy a source saved again builds: the link finds all it reads.
     QFile main(target + (board.startsWith(QLatin1String("PIC")) ? "/main.asm" : "/main.c"));
     QVERIFY(main.open(QIODevice::ReadWrite)
@@ -338,8 +347,11 @@ void tst_Startup::demoBoardsBuild()
                   QStringLiteral("--quit")});
     QVERIFY2(result.out.contains(QStringLiteral("Compiled successfully.")),
              qPrintable(result.out + result.err));
+    // With what the other sources gave it before Tidy.
+    QCOMPARE(readFile(target + debugInfo).size(), debugged.size());
     result = run(home, {project, QStringLiteral("--clean"), QStringLiteral("--quit")});
     QCOMPARE(result.exitCode, 0);
+    QVERIFY(!QFileInfo::exists(target + debugInfo));
     QVERIFY(!QFileInfo::exists(target + QLatin1Char('/') + firmware));
     for (const QString &bystander : std::as_const(bystanders))
         QVERIFY2(QFileInfo::exists(bystander), qPrintable(bystander));
