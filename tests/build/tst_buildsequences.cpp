@@ -103,6 +103,14 @@ QByteArray headerText(const QString &header, int value)
     return "#define GEN_VALUE " + QByteArray::number(value) + "\n";
 }
 
+// The firmware, and sdcc's debugging file, which names no folder and so is the same too.
+QByteArray madeBy(const Project &project)
+{
+    const QFileInfo firmware(project.targetPath());
+    return readFile(firmware.filePath())
+           + readFile(firmware.path() + QLatin1Char('/') + firmware.completeBaseName() + ".cdb");
+}
+
 int envNumber(const char *name, int fallback)
 {
     bool ok = false;
@@ -173,7 +181,7 @@ bool tst_BuildSequences::cleanBuild(Project &project, QByteArray &firmware, QStr
     m_services.lines.clear();
     const bool built = fresh->compile();
     log = m_services.lines.join(QLatin1Char('\n'));
-    firmware = built ? readFile(fresh->targetPath()) : QByteArray();
+    firmware = built ? madeBy(*fresh) : QByteArray();
     return built;
 }
 
@@ -382,7 +390,7 @@ void tst_BuildSequences::incrementalEqualsClean()
             if (built != cleanBuilt)
                 QFAIL(failure(log + QStringLiteral("\n--- clean:\n") + cleanLog).constData());
             if (built) {
-                if (readFile(project->targetPath()) != expected)
+                if (madeBy(*project) != expected)
                     QFAIL(failure(log + QStringLiteral("\n--- clean:\n") + cleanLog).constData());
                 ++builds;
                 // Built again with nothing changed: nothing is made.
