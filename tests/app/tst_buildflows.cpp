@@ -27,6 +27,7 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidgetItem>
@@ -58,7 +59,7 @@ private slots:
     void linksWhereTheBuildWritesAreNotFollowed();
     void linkerScriptListedFirst();
     void smallControllersOverflow();
-    void quittingStopsTheBuild();
+    void stoppingTheBuild();
     void windowStaysBusyThroughTheBuild();
     void headerChangesRebuildWhatIncludesThem_data();
     void headerChangesRebuildWhatIncludesThem();
@@ -450,35 +451,71 @@ void tst_BuildFlows::smallControllersOverflow()
     QVERIFY(!lines.contains(QStringLiteral("Click the VEXA icon")));
 }
 
-// Ctrl+Q during a build: the build stops (make and its compiler with it) before the window goes.
-void tst_BuildFlows::quittingStopsTheBuild()
+// Stop Build during a build: the compiler goes with make, and what it wrote of its object is no
+// object, so the next build compiles it again and builds. Ctrl+Q during a build: the build stops
+// (make and its compiler with it) before the window goes.
+void tst_BuildFlows::stoppingTheBuild()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
     const QString bin = m_dir->filePath(QStringLiteral("bin"));
     QVERIFY(QDir().mkpath(bin));
+    // While the file "hang" is there, the compiler writes part of its object and waits.
+    const QString hang = m_dir->filePath(QStringLiteral("hang"));
     const QString pidFile = m_dir->filePath(QStringLiteral("compiler.pid"));
     QVERIFY(writeFile(bin + QStringLiteral("/avr-gcc"),
-                      QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 300\n")
-                          .arg(pidFile)
+                      QStringLiteral("#!/bin/sh\n[ -e '%1' ] || exec /usr/bin/avr-gcc \"$@\"\n"
+                                     "for a; do [ \"$o\" = -o ] && out=$a; o=$a; done\n"
+                                     "printf half > \"$out\"\necho $$ > '%2.new'\n"
+                                     "mv '%2.new' '%2'\nexec sleep 300\n")
+                          .arg(hang, pidFile)
                           .toUtf8()));
     QFile::setPermissions(bin + QStringLiteral("/avr-gcc"), QFile::ReadOwner | QFile::ExeOwner);
+    QVERIFY(writeFile(hang));
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", bin.toLocal8Bit() + ':' + oldPath);
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
     SrcManager window;
     window.show();
     QVERIFY(openProject(window, path));
+    const CommandActions &a = window.actions();
     qint64 sleeper = 0;
+    QTimer stop;
+    connect(&stop, &QTimer::timeout, &window, [&] {
+        if (!QFileInfo::exists(pidFile))
+            return;
+        stop.stop();
+        sleeper = readFile(pidFile).trimmed().toLongLong();
+        QVERIFY(a.stopBuild->isEnabled() && !a.buildProject->isEnabled());
+        QTest::keyClick(&window, Qt::Key_F7, Qt::AltModifier);
+    });
+    stop.start(20);
+    a.buildProject->trigger();
+    QVERIFY(sleeper > 0);
+    QVERIFY(output(window).contains(QStringLiteral("Build aborted by user")));
+    QTRY_VERIFY(::kill(pid_t(sleeper), 0) != 0
+                || readFile(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z"));
+    QVERIFY(!a.stopBuild->isEnabled() && a.buildProject->isEnabled());
+    QVERIFY(readFile(folder + QStringLiteral("/Debug/main.o")) != "half"
+            && readFile(folder + QStringLiteral("/Debug/led.o")) != "half");
+    QVERIFY(QFile::remove(hang));
+    a.buildProject->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+
+    // Ctrl+Q in the middle of the next one.
+    QVERIFY(writeFile(hang) && QFile::remove(pidFile));
+    sleeper = 0;
     QTimer quit;
     connect(&quit, &QTimer::timeout, &window, [&] {
-        if (QFileInfo(pidFile).size() == 0)
+        if (!QFileInfo::exists(pidFile))
             return;
         quit.stop();
         sleeper = readFile(pidFile).trimmed().toLongLong();
-        window.actions().exit->trigger();
+        a.exit->trigger();
     });
     quit.start(20);
-    window.projectsManager()->compileProject();
-    qputenv("PATH", oldPath);
+    a.rebuildProject->trigger();
     QVERIFY(sleeper > 0);
     QVERIFY(!window.isVisible());
     QVERIFY(output(window).contains(QStringLiteral("Build aborted by user")));
