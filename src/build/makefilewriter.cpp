@@ -213,6 +213,7 @@ bool MakefileWriter::write()
     // should the program stop in between, the old Makefile still tells the next build.
     if (!removeStaleOutputs(oldBytes, bytes))
         return false;
+    removeOutputsOfInterruptedBuild();
     // The same file is not written again: only its time moves on, and says that the dependency
     // files are read up to now.
     QFile same(path);
@@ -297,6 +298,22 @@ bool MakefileWriter::removeStaleOutputs(const QByteArray &oldMakefile, const QBy
         }
     }
     return true;
+}
+
+void MakefileWriter::removeOutputsOfInterruptedBuild()
+{
+    if (m_interruptedNs < 0)
+        return;
+    const QStringList sources = m_configuration.allFiles();
+    const QDir project(m_configuration.projectDirectory());
+    for (const BuildNode *node : m_configuration.stepNodes()) {
+        const QString file = QDir::cleanPath(project.absoluteFilePath(node->file));
+        if (!sources.contains(file) && fileState(file).modifiedNs >= m_interruptedNs) {
+            QFile::remove(file);
+            if (const QString dependencies = dependencyFile(node); !dependencies.isEmpty())
+                QFile::remove(project.absoluteFilePath(dependencies));
+        }
+    }
 }
 
 bool MakefileWriter::hasBlockingDependencyFile() const

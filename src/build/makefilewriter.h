@@ -24,6 +24,10 @@ public:
     // Names the files the steps make, as the Makefile will.
     bool fillFileNames();
 
+    // The last build in the folder started at this time (ns since the epoch) and never ended:
+    // its program was killed. write() removes every output it wrote, which may be half written.
+    void setInterruptedBuild(qint64 startedNs) { m_interruptedNs = startedNs; }
+
     static QString makefilePath(const BuildProject &configuration);
     // Whether a dependency file the Makefile includes is no plain file but what make would wait
     // on, read without end or read elsewhere (a FIFO, a device, a link). write() removes it.
@@ -45,6 +49,7 @@ private:
     QString ruleTarget(const TemplateExpander &expander, const BuildNode *node) const;
     void removeLinks(const QString &makefile);
     bool removeStaleOutputs(const QByteArray &oldMakefile, const QByteArray &newMakefile);
+    void removeOutputsOfInterruptedBuild();
     // Reads the dependency files written since the Makefile was (every one, without one).
     void tidyDependencyFiles(qint64 lastMakefileNs);
     // The dependency file as make needs it; empty when it already is.
@@ -58,4 +63,5 @@ private:
     QString ruleInput(const TemplateExpander &expander, const QString &file) const;
 
     BuildProject &m_configuration;
+    qint64 m_interruptedNs = -1;
 };

@@ -413,24 +413,29 @@ void tst_Startup::killedProgramTakesItsBuildAlong_data()
     QTest::newRow("SIGHUP") << int(SIGHUP);
 }
 
-// However the program ends during a build, make and the compiler it runs end with it.
+// However the program ends during a build, make and the compiler it runs end with it, and what
+// the compiler wrote of its object is no object: the next build builds.
 void tst_Startup::killedProgramTakesItsBuildAlong()
 {
     QFETCH(int, signal);
     QTemporaryDir home;
     const QString board = home.filePath(QStringLiteral("board"));
     QVERIFY(copyTree(QStringLiteral(DYX_SOURCE_DIR "/data/devboards/AVR Blinky"), board));
-    // A compiler that never finishes, found on the PATH before the real one.
+    // A compiler found on the PATH before the real one, that writes part of its object and
+    // never finishes while the file "hang" is there.
     const QString bin = home.filePath(QStringLiteral("bin"));
     QVERIFY(QDir().mkpath(bin));
     const QString pidFile = home.filePath(QStringLiteral("compiler.pid"));
+    const QString hang = home.filePath(QStringLiteral("hang"));
     const QString compiler = bin + QStringLiteral("/avr-gcc");
+    QVERIFY(writeFile(hang));
     QVERIFY(writeFile(compiler,
                       // Two compile at once: each names itself whole, never half written.
-                      QStringLiteral("#!/bin/sh\ncase \"$1\" in --version) exec /usr/bin/avr-gcc "
-                                     "--version;; esac\necho $$ > '%1.'$$ && mv '%1.'$$ '%1'\n"
-                                     "exec sleep 300\n")
-                          .arg(pidFile)
+                      QStringLiteral("#!/bin/sh\n[ -e '%2' ] || exec /usr/bin/avr-gcc \"$@\"\n"
+                                     "for a; do [ \"$o\" = -o ] && out=$a; o=$a; done\n"
+                                     "printf half > \"$out\"\n"
+                                     "echo $$ > '%1.'$$ && mv '%1.'$$ '%1'\nexec sleep 300\n")
+                          .arg(pidFile, hang)
                           .toUtf8()));
     QFile::setPermissions(compiler, QFile::permissions(compiler) | QFileDevice::ExeOwner);
 
@@ -453,6 +458,16 @@ void tst_Startup::killedProgramTakesItsBuildAlong()
     ::kill(pid_t(program.processId()), signal);
     QVERIFY(program.waitForFinished(10000));
     QTRY_VERIFY_WITH_TIMEOUT(processEnded(sleeper), 10000);
+    QVERIFY(QFile::remove(hang));
+    program.setArguments({board + QStringLiteral("/AVR Blinky.dyxp"),
+                          QStringLiteral("--print-output"),
+                          QStringLiteral("--build"),
+                          QStringLiteral("--quit")});
+    program.start();
+    QVERIFY(program.waitForFinished(30000));
+    const QString out = QString::fromLocal8Bit(program.readAll());
+    QVERIFY2(program.exitCode() == 0 && out.contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(out));
 }
 
 // gplink's own complaints name no source line; they still show as errors.

@@ -192,7 +192,7 @@ private:
                       QList<QPair<QString, QString>> &copies,
                       QSet<QString> &kept);
     bool canBeKept(const QString &path) const;
-    bool takeBuildLock(const BuildProject &configuration);
+    bool takeBuildLock(const BuildProject &configuration, qint64 &interruptedNs);
     void nameFilesAt(const QList<QPair<QString, QString>> &copies, bool back);
     void editorsFollow(const QList<QPair<QString, QString>> &copies, const QSet<QString> &kept);
     // The files, groups, description and keywords of another project, as this one's.

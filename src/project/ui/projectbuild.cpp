@@ -147,9 +147,12 @@ bool Project::prepare()
         return false;
     }
     configuration->setProjectDirectory(projectDirectory());
-    if (!takeBuildLock(*configuration))
+    qint64 interruptedNs = -1;
+    if (!takeBuildLock(*configuration, interruptedNs))
         return false;
-    if (!MakefileWriter(*configuration).write()) {
+    MakefileWriter makefile(*configuration);
+    makefile.setInterruptedBuild(interruptedNs);
+    if (!makefile.write()) {
         fail(tr("Cannot create Makefile."));
         return false;
     }
@@ -162,8 +165,8 @@ bool Project::prepare()
 // lock whose program has ended, or that came with a copy of the folder from another machine,
 // is taken over; a folder that cannot be written is left to the Makefile to report. Only a
 // folder the compiler names: a project file's own, which the Makefile refuses, may lead
-// anywhere.
-bool Project::takeBuildLock(const BuildProject &configuration)
+// anywhere. A lock taken over tells when the build that left it started.
+bool Project::takeBuildLock(const BuildProject &configuration, qint64 &interruptedNs)
 {
     if (!configuration.selectedTarget())
         return true;
@@ -173,6 +176,9 @@ bool Project::takeBuildLock(const BuildProject &configuration)
     // A link of that name (an archive can bring one) is no lock of a build.
     if (QFileInfo(lock).isSymLink())
         QFile::remove(lock);
+    m_buildLock.reset();
+    const QFileInfo left(lock); // by a build that still runs, or one that never ended
+    const qint64 leftNs = left.isFile() ? left.lastModified().toMSecsSinceEpoch() * 1000000 : -1;
     m_buildLock = std::make_unique<QLockFile>(lock);
     m_buildLock->setStaleLockTime(0);
     qint64 pid = 0;
@@ -181,8 +187,10 @@ bool Project::takeBuildLock(const BuildProject &configuration)
     if (!m_buildLock->tryLock() && m_buildLock->getLockInfo(&pid, &host, &holder)
         && host != QSysInfo::machineHostName())
         m_buildLock->removeStaleLockFile();
-    if (m_buildLock->isLocked() || m_buildLock->tryLock())
+    if (m_buildLock->isLocked() || m_buildLock->tryLock()) {
+        interruptedNs = leftNs;
         return true;
+    }
     const bool held = m_buildLock->error() == QLockFile::LockFailedError;
     m_buildLock.reset();
     if (held)
