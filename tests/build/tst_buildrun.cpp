@@ -14,10 +14,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
-
-#include <csignal>
 
 class tst_BuildRun : public QObject
 {
@@ -30,7 +27,6 @@ private slots:
     void parse();
     void run_data();
     void run();
-    void abortStopsEverythingMakeStarted();
     void errorFilesAreTheProjects();
     void floodsAreCut_data();
     void floodsAreCut();
@@ -240,32 +236,6 @@ void tst_BuildRun::run()
             .replace(QRegularExpression(QStringLiteral("\\([0-9]+\\.[0-9]+ s\\)$")),
                      QStringLiteral("(T s)"));
     QCOMPARE(lines, expected);
-}
-
-void tst_BuildRun::abortStopsEverythingMakeStarted()
-{
-    const QString pidFile = m_tools.filePath(QStringLiteral("child.pid"));
-    writeMake(
-        QStringLiteral("sleep 300 &\necho $! > '%1'\necho started\nwait\n").arg(pidFile).toUtf8());
-    QVERIFY(loadDemo());
-    BuildRun run(&m_services);
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, [&] {
-        if (m_services.lines.contains(QStringLiteral("message: started")))
-            run.abort();
-    });
-    poll.start(20);
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!build(run));
-    QVERIFY(clock.elapsed() < 20000);
-    QVERIFY(m_services.lines.contains(QStringLiteral("message: Build aborted by user\n")));
-    QVERIFY(m_services.lines.filter(QStringLiteral("Error code")).isEmpty());
-    QFile file(pidFile);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const pid_t child = pid_t(file.readAll().trimmed().toLongLong());
-    QVERIFY(child > 0);
-    QTRY_VERIFY(::kill(child, 0) != 0); // the compiler make started has gone too
 }
 
 // Error files lie where make runs, in the project: they are read from there, and a file of
