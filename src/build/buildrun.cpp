@@ -217,6 +217,9 @@ bool BuildRun::start(const Request &request)
         // middle of writing, which would otherwise count as made; the compilers make started
         // go with it, and whatever has not ended after a while is killed.
         if (process.state() != QProcess::NotRunning) {
+            // What make says as it ends (the outputs it removes, its steps "Terminated") is
+            // none of the user's business: the user stopped it.
+            disconnect(&process, nullptr, this, nullptr);
             Platform::stopProcessGroup(group);
             process.waitForFinished(stopGraceMs);
         }
