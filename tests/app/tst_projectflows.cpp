@@ -52,6 +52,7 @@ private slots:
     void anotherWindowsSaveIsNotSavedOver();
     void addNewFileMakesNoFileElsewhere();
     void saveProjectAsThatCannotBeWrittenChangesNothing();
+    void discardedRenamesAreUndone();
     void handedOverProjectWaitsForTheDialog();
     void cancelKeepsTheOpenProject_data();
     void cancelKeepsTheOpenProject();
@@ -108,6 +109,49 @@ void tst_ProjectFlows::addNewFileMakesNoFileElsewhere()
     QCOMPARE(project->fileCount(), files);
     QVERIFY(window.tabs()->openPaths().isEmpty());
     QVERIFY2(output(window).contains(QStringLiteral("Cannot create ") + link),
+             qPrintable(output(window)));
+}
+
+// A source renamed twice in the tree, typed in and saved, then the project closed with Discard:
+// the project file names it by its first name, so it takes that name again, with what was typed.
+void tst_ProjectFlows::discardedRenamesAreUndone()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    ScriptedPrompts prompts;
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    window.editors().openFileAt(folder + QStringLiteral("/led.c"));
+    auto *tree = window.projectsManager()->tree();
+    for (const QString &name : {QStringLiteral("lamp.c"), QStringLiteral("light.c")}) {
+        QTreeWidgetItem *item = nullptr;
+        for (int i = 0; i < project->fileCount(); ++i) {
+            if (project->relativeFilePath(i).endsWith(QLatin1String(".c"))
+                && project->relativeFilePath(i) != QLatin1String("main.c"))
+                item = project->fileAt(i)->item;
+        }
+        tree->editItem(item, 0);
+        auto *line = tree->viewport()->findChild<QLineEdit *>();
+        line->selectAll();
+        QTest::keyClicks(line, name);
+        QTest::keyClick(line, Qt::Key_Return);
+        QCoreApplication::processEvents(); // the item's editor goes
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/light.c")));
+    window.tabs()->currentEditor()->insertAt(QStringLiteral("// typed\n"), 0, 0);
+    window.actions().saveFile->trigger();
+    prompts.answers << QMessageBox::Discard;
+    window.actions().closeProject->trigger();
+    QVERIFY(prompts.answers.isEmpty() && window.tabs()->openPaths().isEmpty());
+    QStringList listed = projectFileNames(path) << QFileInfo(path).fileName();
+    listed.sort();
+    QCOMPARE(filesIn(folder), listed);
+    QVERIFY(readFile(folder + QStringLiteral("/led.c")).startsWith("// typed\n"));
+    QVERIFY(openProject(window, path));
+    window.actions().buildProject->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
 }
 

@@ -139,6 +139,7 @@ bool Project::save()
         m_diskPath = m_filePath;
         m_diskDigest = Platform::fileDigest(m_filePath, Platform::maxXmlFileBytes);
         m_modified = false;
+        m_renamedSinceSave.clear();
         refreshName();
         updateRootText();
     } else {
@@ -335,7 +336,29 @@ bool Project::maybeSave()
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
     if (answer == QMessageBox::Save)
         return save();
-    return answer == QMessageBox::Discard;
+    if (answer != QMessageBox::Discard)
+        return false;
+    undoRenamesSinceSave();
+    return true;
+}
+
+// The project's changes are dropped: files renamed in the tree meanwhile take their old names
+// again, which the project file names, rather than be missing from the project when it is
+// opened again. A name taken meanwhile by another file keeps that file.
+void Project::undoRenamesSinceSave()
+{
+    for (auto renamed = m_renamedSinceSave.crbegin(); renamed != m_renamedSinceSave.crend();
+         ++renamed) {
+        const auto &[oldPath, newPath] = *renamed;
+        if (QFileInfo::exists(oldPath) || !QFile::rename(newPath, oldPath))
+            continue;
+        m_mainWindow.editors().editorFileRenamed(newPath, oldPath);
+        for (ProjectFile &file : m_files) {
+            if (file.path == newPath)
+                file.path = oldPath;
+        }
+    }
+    m_renamedSinceSave.clear();
 }
 
 bool Project::saveWithFiles(bool ask)

@@ -192,6 +192,7 @@ private:
                       QList<QPair<QString, QString>> &copies,
                       QSet<QString> &kept);
     bool canBeKept(const QString &path) const;
+    void undoRenamesSinceSave();
     bool takeBuildLock(const BuildProject &configuration, qint64 &interruptedNs);
     void nameFilesAt(const QList<QPair<QString, QString>> &copies, bool back);
     void editorsFollow(const QList<QPair<QString, QString>> &copies, const QSet<QString> &kept);
@@ -207,6 +208,9 @@ private:
     QTreeWidgetItem *m_rootItem = nullptr;
     std::vector<ProjectGroup> m_groups;
     bool m_modified = false;
+    // The files renamed on disk since the project file was last written, old name and new: the
+    // project file names them by their old names until it is written again.
+    QList<QPair<QString, QString>> m_renamedSinceSave;
     QString m_filePath;
     QString m_name;
     QString m_description;

@@ -280,6 +280,7 @@ void Project::renameFile(int index, const QString &newName)
     }
     m_mainWindow.editors().editorFileRenamed(oldPath, newPath);
     file.path = newPath;
+    m_renamedSinceSave.append({oldPath, newPath});
     restoreText();
     m_modified = true;
     updateRootText();
