@@ -617,15 +617,18 @@ void tst_BuildFlows::windowStaysBusyThroughTheBuild()
     ledEditor->setSelection(0, 0, 1, 0);
     ledEditor->removeSelectedText();
     QVERIFY(window.tabs()->saveEditor(led, false));
-    const pid_t killed = fork();
-    if (killed == 0) {
-        QLockFile held(QFileInfo(path).absolutePath()
-                       + QStringLiteral("/Debug/.dyxstudio-build.lock"));
-        ::_exit(held.tryLock() ? 0 : 1);
-    }
-    int status = 0;
-    QVERIFY(::waitpid(killed, &status, 0) == killed && WIFEXITED(status)
-            && WEXITSTATUS(status) == 0);
+    const auto killedInItsBuild = [&] { // leaves its lock
+        const pid_t killed = fork();
+        if (killed == 0) {
+            QLockFile held(QFileInfo(path).absolutePath()
+                           + QStringLiteral("/Debug/.dyxstudio-build.lock"));
+            ::_exit(held.tryLock() ? 0 : 1);
+        }
+        int status = 0;
+        return ::waitpid(killed, &status, 0) == killed && WIFEXITED(status)
+               && WEXITSTATUS(status) == 0;
+    };
+    QVERIFY(killedInItsBuild());
     other.actions().buildProject->trigger();
     QVERIFY2(output(other).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(other)));
@@ -636,6 +639,10 @@ void tst_BuildFlows::windowStaysBusyThroughTheBuild()
     other.actions().buildProject->trigger();
     QVERIFY2(output(other).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(other)));
+    // The firmware a killed build may have been writing is not handed over as it is.
+    QVERIFY(other.projectsManager()->currentProject()->firmwareIsCurrent());
+    QVERIFY(killedInItsBuild());
+    QVERIFY(!other.projectsManager()->currentProject()->firmwareIsCurrent());
 }
 
 void tst_BuildFlows::headerChangesRebuildWhatIncludesThem_data()

@@ -22,6 +22,16 @@
 #include <QScopeGuard>
 #include <QSysInfo>
 
+namespace {
+
+// Held by a build in its output folder from the Makefile's writing to make's end.
+QString buildLockPath(const BuildProject &configuration)
+{
+    return configuration.outputDirectory() + QStringLiteral("/.dyxstudio-build.lock");
+}
+
+} // namespace
+
 bool Project::compile()
 {
     const auto release = qScopeGuard([this] { m_buildLock.reset(); });
@@ -69,6 +79,10 @@ bool Project::firmwareIsCurrent()
                                       written,
                                       nullptr)
         || written != text.toLocal8Bit())
+        return false;
+    // A build runs in the folder, or one never ended (its program was killed): what it made may
+    // be half made, however make sees it.
+    if (QFileInfo::exists(buildLockPath(*configuration)))
         return false;
     // make's question mode: the exit code says whether anything would be made.
     QProcess make;
@@ -172,7 +186,7 @@ bool Project::takeBuildLock(const BuildProject &configuration, qint64 &interrupt
         return true;
     const QString output = configuration.outputDirectory();
     QDir().mkpath(output);
-    const QString lock = output + QStringLiteral("/.dyxstudio-build.lock");
+    const QString lock = buildLockPath(configuration);
     // A link of that name (an archive can bring one) is no lock of a build.
     if (QFileInfo(lock).isSymLink())
         QFile::remove(lock);
