@@ -479,24 +479,32 @@ void tst_BuildFlows::stoppingTheBuild()
     window.show();
     QVERIFY(openProject(window, path));
     const CommandActions &a = window.actions();
+    // Once the compiler hangs: its process id, and what the user does then.
     qint64 sleeper = 0;
-    QTimer stop;
-    connect(&stop, &QTimer::timeout, &window, [&] {
+    std::function<void()> meanwhile;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &window, [&] {
         if (!QFileInfo::exists(pidFile))
             return;
-        stop.stop();
+        poll.stop();
         sleeper = readFile(pidFile).trimmed().toLongLong();
+        meanwhile();
+    });
+    const auto ended = [&] {
+        return ::kill(pid_t(sleeper), 0) != 0
+               || readFile(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z");
+    };
+    meanwhile = [&] {
         QVERIFY(a.stopBuild->isEnabled() && !a.buildProject->isEnabled());
         QTest::keyClick(&window, Qt::Key_F7, Qt::AltModifier);
-    });
-    stop.start(20);
+    };
+    poll.start(20);
     a.buildProject->trigger();
     QVERIFY(sleeper > 0);
     QVERIFY(output(window).contains(QStringLiteral("Build aborted by user"))
             && !output(window).contains(QStringLiteral("Error code"))
             && !output(window).contains(QStringLiteral("Terminated")));
-    QTRY_VERIFY(::kill(pid_t(sleeper), 0) != 0
-                || readFile(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z"));
+    QTRY_VERIFY(ended());
     QVERIFY(!a.stopBuild->isEnabled() && a.buildProject->isEnabled());
     QVERIFY(readFile(folder + QStringLiteral("/Debug/main.o")) != "half"
             && readFile(folder + QStringLiteral("/Debug/led.o")) != "half");
@@ -508,21 +516,13 @@ void tst_BuildFlows::stoppingTheBuild()
     // Ctrl+Q in the middle of the next one.
     QVERIFY(writeFile(hang) && QFile::remove(pidFile));
     sleeper = 0;
-    QTimer quit;
-    connect(&quit, &QTimer::timeout, &window, [&] {
-        if (!QFileInfo::exists(pidFile))
-            return;
-        quit.stop();
-        sleeper = readFile(pidFile).trimmed().toLongLong();
-        a.exit->trigger();
-    });
-    quit.start(20);
+    meanwhile = [&] { a.exit->trigger(); };
+    poll.start(20);
     a.rebuildProject->trigger();
     QVERIFY(sleeper > 0);
     QVERIFY(!window.isVisible());
     QVERIFY(output(window).contains(QStringLiteral("Build aborted by user")));
-    QTRY_VERIFY(::kill(pid_t(sleeper), 0) != 0
-                || readFile(QStringLiteral("/proc/%1/stat").arg(sleeper)).contains(") Z"));
+    QTRY_VERIFY(ended());
 }
 
 // While a build runs the window answers, but nothing in it starts another run or changes the
