@@ -24,8 +24,9 @@ DebugTarget HandOffRequest::of(BuildProject *configuration,
 QString HandOffRequest::firmware(BuildProject &configuration, const QString &projectDirectory)
 {
     configuration.setProjectDirectory(projectDirectory);
-    if ((!configuration.root() || configuration.root()->file.isEmpty())
-        && (configuration.root() || configuration.createRoot(false)))
+    // Named afresh: the project may be in another folder (Save Project As) since the last build
+    // named its files.
+    if (configuration.root() || configuration.createRoot(false))
         MakefileWriter(configuration).fillFileNames();
     if (!configuration.root())
         return QString();

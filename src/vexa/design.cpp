@@ -99,7 +99,7 @@ bool Design::load(const QString &path, QString *error, bool *isNew)
     return true;
 }
 
-bool Design::save(const QString &path, QString *error) const
+QByteArray Design::toXml() const
 {
     QDomDocument document;
     document.appendChild(
@@ -138,8 +138,13 @@ bool Design::save(const QString &path, QString *error) const
         }
         root.appendChild(e);
     }
+    return document.toByteArray(1);
+}
+
+bool Design::save(const QString &path, QString *error) const
+{
     QString reason;
-    if (!Platform::writeWholeFile(path, document.toByteArray(1), &reason)) {
+    if (!Platform::writeWholeFile(path, toXml(), &reason)) {
         *error = tr("Cannot save the design file %1: %2").arg(path, reason);
         return false;
     }

@@ -50,6 +50,8 @@ public:
     // Reads a design file. False with the error set when it is not a design; an empty file is
     // a good, new design (isNew).
     bool load(const QString &path, QString *error, bool *isNew);
+    // The design as its file holds it.
+    QByteArray toXml() const;
     // Writes the design whole, or leaves the file as it was.
     bool save(const QString &path, QString *error) const;
     // The board a new design starts with for this controller: an LED on the pin the demo

@@ -19,9 +19,9 @@ extern "C" void askToQuit(int)
 }
 
 // The program that started this one ending (it asks with SIGTERM, however it ended itself),
-// a hang-up or an interrupt close the window as its Close command does: the engines end with
-// it and its work folders and socket go.
-void quitOnSignals(QWidget &window)
+// a hang-up or an interrupt close the window, with no question: changes to the design are
+// saved, the engines end with it and its work folders and socket go.
+void quitOnSignals(VexaWindow &window)
 {
     if (pipe2(quitPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
@@ -30,7 +30,7 @@ void quitOnSignals(QWidget &window)
         char bytes[16];
         while (read(quitPipe[0], bytes, sizeof bytes) > 0) {
         }
-        window.close();
+        window.closeUnasked();
         QApplication::quit();
     });
     struct sigaction action

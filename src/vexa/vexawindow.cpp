@@ -18,6 +18,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QSettings>
@@ -196,7 +197,7 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
         for (BoardItem *item : std::as_const(m_items))
             item->setArranging(on);
         if (!on)
-            partsMoved();
+            showDesignChanged();
     });
     QAction *save = tools->addAction(tr("Save Design"), this, &VexaWindow::saveDesign);
     save->setShortcut(QKeySequence::Save);
@@ -328,10 +329,20 @@ void VexaWindow::reloadHandOff()
         report(error);
         return;
     }
+    // Changes to the design shown go on when the file named now is the one they were made to,
+    // or a copy of it, or it under a new name (the project saved elsewhere, or the file
+    // renamed); otherwise they are saved where they belong before the other design is read.
+    const bool changed = designChanged();
+    const bool goesOn = changed && holdsShownDesign(handOff.designFile);
+    if (changed && !goesOn)
+        saveDesign();
     m_handOff = handOff;
-    setWindowTitle(tr("VEXA - %1").arg(QFileInfo(handOff.designFile).fileName()));
+    setWindowTitle(tr("VEXA - %1[*]").arg(QFileInfo(handOff.designFile).fileName()));
     const bool loaded = m_run.load(handOff);
-    loadDesign(handOff.designFile, handOff.family);
+    if (goesOn)
+        showDesign();
+    else
+        loadDesign(handOff.designFile, handOff.family);
     if (loaded)
         applyVoltages();
     m_terminal->clear();
@@ -359,6 +370,7 @@ void VexaWindow::loadDesign(const QString &path, const QString &family)
         m_design = Design();
     } else {
         m_designUsable = true;
+        m_savedForm = m_design.toXml();
         if (isNew || m_handOff.newDesign) {
             m_design.controller = m_handOff.device;
             m_design.fillDefault(family,
@@ -366,16 +378,52 @@ void VexaWindow::loadDesign(const QString &path, const QString &family)
                                  m_run.engine() ? m_run.engine()->serialPorts().value(0)
                                                 : QString());
             saveDesign();
-        } else if (!pins.isEmpty()) {
-            const QStringList unknown = m_design.unknownPins(
-                pins + (m_run.engine() ? m_run.engine()->analogInputs() : QStringList()));
-            if (!unknown.isEmpty()) {
-                report(tr("The design names pins the %1 lacks: %2")
-                           .arg(m_handOff.device, unknown.join(QLatin1String(", "))));
-            }
+            rebuildBoard();
+            showDesignChanged();
+            return;
+        }
+    }
+    showDesign();
+}
+
+void VexaWindow::showDesign()
+{
+    const QStringList pins = m_run.isLoaded() ? m_run.engine()->pins() : QStringList();
+    if (m_designUsable && !pins.isEmpty()) {
+        const QStringList unknown = m_design.unknownPins(
+            pins + (m_run.engine() ? m_run.engine()->analogInputs() : QStringList()));
+        if (!unknown.isEmpty()) {
+            report(tr("The design names pins the %1 lacks: %2")
+                       .arg(m_handOff.device, unknown.join(QLatin1String(", "))));
         }
     }
     rebuildBoard();
+    showDesignChanged();
+}
+
+bool VexaWindow::designChanged()
+{
+    if (!m_designUsable)
+        return false;
+    partsMoved();
+    return m_design.toXml() != m_savedForm;
+}
+
+void VexaWindow::showDesignChanged()
+{
+    setWindowModified(designChanged());
+}
+
+bool VexaWindow::holdsShownDesign(const QString &path) const
+{
+    if (!m_designUsable || path.isEmpty())
+        return false;
+    if (QFileInfo(path).absoluteFilePath() == QFileInfo(m_handOff.designFile).absoluteFilePath())
+        return true;
+    Design named;
+    QString error;
+    bool isNew = false;
+    return named.load(path, &error, &isNew) && !isNew && named.toXml() == m_savedForm;
 }
 
 bool VexaWindow::saveDesign()
@@ -392,6 +440,8 @@ bool VexaWindow::saveDesign()
         report(error);
         return false;
     }
+    m_savedForm = m_design.toXml();
+    setWindowModified(false);
     m_messages->appendPlainText(tr("Saved %1").arg(m_handOff.designFile));
     return true;
 }
@@ -473,6 +523,7 @@ void VexaWindow::addPart(const QString &type)
     part.place = QPointF(560, 40 + 50 * m_design.parts.size());
     m_design.parts.append(part);
     rebuildBoard();
+    showDesignChanged();
 }
 
 void VexaWindow::removeSelectedParts()
@@ -487,6 +538,7 @@ void VexaWindow::removeSelectedParts()
         return;
     m_design.parts = kept;
     rebuildBoard();
+    showDesignChanged();
 }
 
 void VexaWindow::applyVoltages()
@@ -526,6 +578,7 @@ void VexaWindow::adjustVoltage(const QString &partName)
         if (Engine *engine = m_run.engine(); engine && engine->analogInputs().contains(part.pin))
             engine->setAnalogInput(part.pin, volts);
         rebuildBoard();
+        showDesignChanged();
         return;
     }
 }
@@ -591,6 +644,26 @@ void VexaWindow::updateStatus()
 
 void VexaWindow::closeEvent(QCloseEvent *event)
 {
+    if (designChanged()) {
+        if (!m_askBeforeClosing) {
+            saveDesign();
+        } else {
+            const QMessageBox::StandardButton answer = QMessageBox::question(
+                this,
+                tr("VEXA"),
+                tr("The design %1 has changes that are not saved.\nSave them?")
+                    .arg(QFileInfo(m_handOff.designFile).fileName()),
+                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                QMessageBox::Save);
+            // Closed without a question meanwhile (the program ending): done.
+            if (!m_askBeforeClosing)
+                return;
+            if (answer == QMessageBox::Cancel || (answer == QMessageBox::Save && !saveDesign())) {
+                event->ignore();
+                return;
+            }
+        }
+    }
     endDebugger();
     m_run.stop();
     event->accept();

@@ -57,6 +57,13 @@ public:
     std::uint64_t simulatedNs() const { return m_run.timeNs(); }
     QString terminalText() const;
     bool pinLevel(const QString &pin) const { return m_run.pinLevel(pin); }
+    // Closes without asking about changes to the design: they are saved (the program is
+    // ending, asked to by the system or by the program that started it).
+    void closeUnasked()
+    {
+        m_askBeforeClosing = false;
+        close();
+    }
     // Shows a problem in the messages, on the error output and to the IDE.
     void report(const QString &text);
     // Shows something the user should know in the messages and tells the IDE; not an error.
@@ -68,6 +75,15 @@ protected:
 private:
     void loadDesign(const QString &path, const QString &family);
     bool saveDesign();
+    // Checks the design's pins against the controller's and shows it.
+    void showDesign();
+    // Whether the design shown differs from its file as last read or saved; the window's
+    // title marks it.
+    bool designChanged();
+    void showDesignChanged();
+    // Whether the file holds the design shown as it was read: it is the same file, a copy of
+    // it or it renamed.
+    bool holdsShownDesign(const QString &path) const;
     void rebuildBoard();
     void timedRunEnded(bool reachedEnd, std::uint64_t timeNs);
     void showSerialText(int port, const QString &text);
@@ -89,6 +105,8 @@ private:
     HandOff m_handOff;
     Design m_design;
     bool m_designUsable = false; // false when the file could not be read: never saved over
+    QByteArray m_savedForm;      // the design as its file holds it, to tell changes by
+    bool m_askBeforeClosing = true;
     SimulationRun m_run;
     VexaChannelServer *m_channel = nullptr;
     QGraphicsScene *m_scene;

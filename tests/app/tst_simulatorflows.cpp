@@ -469,18 +469,18 @@ static QList<qint64> standInsAlive()
 }
 
 // Random sequences of the simulator commands among edits (good and broken), builds, another
-// configuration, the project opened again and the simulator closed behind the program's back:
-// after every step exactly the commands due reached the simulator in their order, one
-// simulator runs or none as the model says, debugging is on as it says, Stop and Close
-// Simulation are offered while it runs, and the hand-off names the design and the firmware of
-// the selected configuration, built from the sources as the editor shows them. A design
-// created is empty, the project's, and run at once.
+// configuration, the project opened again or saved elsewhere, and the simulator closed behind
+// the program's back: after every step exactly the commands due reached the simulator in
+// their order, one simulator runs or none as the model says, debugging is on as it says, Stop
+// and Close Simulation are offered while it runs, and the hand-off names the design and the
+// firmware of the selected configuration, built from the sources as the editor shows them. A
+// design created is empty, the project's, and run at once.
 void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
 {
     RandomSequence sequence(17u, 30);
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
-    const QString folder = QFileInfo(path).absolutePath();
-    const QString main = folder + QStringLiteral("/main.c");
+    QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    QString folder = QFileInfo(path).absolutePath();
+    QString main = folder + QStringLiteral("/main.c");
     const QString log = m_dir->filePath(QStringLiteral("stub.log"));
     useStandInSimulator(QStringLiteral("VEXA - board"), false);
     ScriptedPrompts prompts;
@@ -522,7 +522,7 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
     };
     for (int step = 0; step < sequence.steps(); ++step) {
         bool simulated = false; // F5 or F10 handed over the firmware as the sources stand
-        switch (sequence.bounded(10)) {
+        switch (sequence.bounded(11)) {
         case 0:
         case 1: {                   // F5
             if (design.isEmpty()) { // nothing to hand over, and no build
@@ -660,6 +660,22 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
                                    .value(QStringLiteral("CIRRANE/AUTORUN"))
                                == QStringLiteral("1"),
                            QStringLiteral("not running"));
+            break;
+        }
+        case 9: { // Save Project As: a running simulator goes on with the copy, not yet built
+            const QString place = m_dir->filePath(QStringLiteral("copy %1").arg(step));
+            QVERIFY(QDir().mkpath(place));
+            WindowFlows::saveProjectAs(window, prompts, place, QStringLiteral("board"));
+            folder = place + QStringLiteral("/board");
+            path = folder + QStringLiteral("/board.dyxp");
+            main = folder + QStringLiteral("/main.c");
+            if (!design.isEmpty()) {
+                design = folder + QLatin1Char('/') + QFileInfo(design).fileName();
+                if (running)
+                    expected << QStringLiteral("SEND 4 AUTORUN=0");
+                handedOver = firmware();
+            }
+            sequence.took(QStringLiteral("save project as"));
             break;
         }
         default: { // the other configuration, or the project opened again

@@ -9,17 +9,23 @@
 #include "vexa/simulationrun.h"
 #include "vexa/vexawindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
+#include <QGraphicsItem>
+#include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -42,6 +48,7 @@ private slots:
     void eepromFromTheFirmwareFile_data();
     void eepromFromTheFirmwareFile();
     void designFilesNeverLoseParts();
+    void designChangesGoOnOrAreSaved();
     void filesThatAreNoFiles_data();
     void filesThatAreNoFiles();
     void designsReadAsSaved();
@@ -320,6 +327,115 @@ void tst_Vexa::designFilesNeverLoseParts()
     const auto *messages = child<QPlainTextEdit>(window, "messages");
     QVERIFY2(messages->toPlainText().contains(QStringLiteral("D9 PZ9")),
              qPrintable(messages->toPlainText()));
+}
+
+// The names of the parts a design file holds.
+static QStringList partsIn(const QString &path)
+{
+    Design design;
+    QString error;
+    bool isNew = false;
+    QStringList names;
+    if (design.load(path, &error, &isNew)) {
+        for (const DesignPart &part : std::as_const(design.parts))
+            names << part.name;
+    }
+    return names;
+}
+
+// Parts removed on the board are a change of the design, marked in the title, until saved. A
+// firmware handed over again (a build in the IDE) keeps the change, and so does a copy of the
+// design (the project saved elsewhere): Save Design then writes the copy. Another design
+// handed over saves the change where it belongs first. Closing asks; the program ending
+// saves.
+void tst_Vexa::designChangesGoOnOrAreSaved()
+{
+    const QString hex = buildAvr(QStringLiteral("int main(void) { for (;;); }"),
+                                 QStringLiteral("parts"));
+    QVERIFY(!hex.isEmpty());
+    const auto design = [this](const QString &name, const QStringList &leds) {
+        QByteArray text = "<DESIGN CONTROLLER=\"ATMEGA328P\" FAMILY=\"AVR\">";
+        for (int i = 0; i < leds.size(); ++i)
+            text += QStringLiteral("<PART TYPE=\"LED\" NAME=\"%1\" PIN=\"PB%2\" X=\"320\" "
+                                   "Y=\"%3\"/>")
+                        .arg(leds.at(i))
+                        .arg(i)
+                        .arg(40 + 100 * i)
+                        .toUtf8();
+        const QString path = m_dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        return writeFile(path, text + "</DESIGN>") ? path : QString();
+    };
+    const QString first = design(QStringLiteral("first.DSN"), {"D1", "D2"});
+    const QString other = design(QStringLiteral("other.DSN"), {"D7"});
+    const QByteArray firstText = readFile(first);
+    QString asked;
+    const auto answerNext = [&asked](QMessageBox::StandardButton button) {
+        QTimer::singleShot(0, [&asked, button] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                asked = box->text();
+                box->button(button)->click();
+            }
+        });
+    };
+    auto window = std::make_unique<VexaWindow>(handOff(first, hex, false));
+    window->show();
+    const auto remove = [&](int at) { // the part at the place of the design's part at
+        auto *scene = window->findChild<QGraphicsView *>()->scene();
+        scene->clearSelection();
+        const QList<QGraphicsItem *> found = scene->items(QPointF(330, 50 + 100 * at));
+        if (found.isEmpty())
+            return false;
+        found.first()->setSelected(true);
+        for (QAction *action : window->findChildren<QAction *>()) {
+            if (action->text() == QLatin1String("Remove"))
+                action->trigger();
+        }
+        return true;
+    };
+    const auto handOver = [&](const QString &path) {
+        QVERIFY(!this->handOff(path, hex, false).isEmpty());
+        window->reloadHandOff();
+    };
+    QVERIFY(!window->isWindowModified());
+    QVERIFY(remove(0));
+    QVERIFY(window->isWindowModified());
+    handOver(first);
+    QVERIFY(window->isWindowModified());
+    QVERIFY(!remove(0)); // still gone
+    QCOMPARE(readFile(first), firstText);
+
+    const QString copy = m_dir.filePath(QStringLiteral("copy/first.DSN"));
+    QDir().mkpath(QFileInfo(copy).absolutePath());
+    QVERIFY(QFile::copy(first, copy));
+    handOver(copy);
+    QVERIFY(window->isWindowModified());
+    saveDesign(*window);
+    QVERIFY(!window->isWindowModified());
+    QCOMPARE(partsIn(copy), QStringList{"D2"});
+    QCOMPARE(readFile(first), firstText);
+
+    QVERIFY(remove(1));
+    handOver(other);
+    QVERIFY(partsIn(copy).isEmpty());
+    QVERIFY(!window->isWindowModified());
+    QVERIFY(remove(0)); // D7 is there
+
+    answerNext(QMessageBox::Cancel);
+    QVERIFY(!window->close());
+    QCOMPARE(asked,
+             QStringLiteral("The design other.DSN has changes that are not saved.\nSave them?"));
+    QVERIFY(window->isVisible() && window->isWindowModified());
+    answerNext(QMessageBox::Discard);
+    QVERIFY(window->close());
+    QCOMPARE(partsIn(other), QStringList{"D7"});
+
+    window = std::make_unique<VexaWindow>(handOff(other, hex, false));
+    QVERIFY(remove(0));
+    asked.clear();
+    window->closeUnasked();
+    QVERIFY(asked.isEmpty());
+    QVERIFY(partsIn(other).isEmpty());
 }
 
 void tst_Vexa::filesThatAreNoFiles_data()

@@ -372,8 +372,10 @@ void ProjectsManager::saveProject()
 
 void ProjectsManager::saveProjectAs()
 {
-    if (Project *p = currentProject())
-        p->saveAs(true);
+    // A VEXA that runs goes on with the copy, as with a project opened: its design, changes
+    // not saved yet included, and the copy's firmware once it is built.
+    if (Project *p = currentProject(); p && p->saveAs(true))
+        sendFirmware();
     // The window's title names the project, now the copy.
     m_mainWindow.commands().updateState();
 }
