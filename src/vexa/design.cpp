@@ -7,6 +7,7 @@
 #include <QDomDocument>
 
 #include <QFile>
+#include <QXmlStreamWriter>
 
 #include <algorithm>
 #include <cmath>
@@ -101,44 +102,44 @@ bool Design::load(const QString &path, QString *error, bool *isNew)
 
 QByteArray Design::toXml() const
 {
-    QDomDocument document;
-    document.appendChild(
-        document.createProcessingInstruction(QStringLiteral("xml"),
-                                             QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
-    QDomElement root = document.createElement(QStringLiteral("DESIGN"));
-    root.setAttribute(QStringLiteral("CONTROLLER"), controller);
-    root.setAttribute(QStringLiteral("FAMILY"), family);
-    document.appendChild(root);
+    // Written in a fixed order, so that a design saved again unchanged is the same file.
+    QByteArray text;
+    QXmlStreamWriter xml(&text);
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(1);
+    xml.writeStartDocument();
+    xml.writeStartElement(QStringLiteral("DESIGN"));
+    xml.writeAttribute(QStringLiteral("CONTROLLER"), controller);
+    xml.writeAttribute(QStringLiteral("FAMILY"), family);
     for (const DesignPart &part : parts) {
-        QDomElement e = document.createElement(QStringLiteral("PART"));
-        e.setAttribute(QStringLiteral("TYPE"), part.type);
-        e.setAttribute(QStringLiteral("NAME"), part.name);
+        xml.writeEmptyElement(QStringLiteral("PART"));
+        xml.writeAttribute(QStringLiteral("TYPE"), part.type);
+        xml.writeAttribute(QStringLiteral("NAME"), part.name);
         if (!part.pin.isEmpty())
-            e.setAttribute(QStringLiteral("PIN"), part.pin);
+            xml.writeAttribute(QStringLiteral("PIN"), part.pin);
         if (!part.uart.isEmpty())
-            e.setAttribute(QStringLiteral("UART"), part.uart);
+            xml.writeAttribute(QStringLiteral("UART"), part.uart);
         if (!part.colour.isEmpty())
-            e.setAttribute(QStringLiteral("COLOUR"), part.colour);
+            xml.writeAttribute(QStringLiteral("COLOUR"), part.colour);
         if (part.type == QLatin1String("VOLTAGE"))
-            e.setAttribute(QStringLiteral("VALUE"), QString::number(part.volts));
-        e.setAttribute(QStringLiteral("X"), QString::number(qRound(onBoard(part.place.x()))));
-        e.setAttribute(QStringLiteral("Y"), QString::number(qRound(onBoard(part.place.y()))));
-        root.appendChild(e);
+            xml.writeAttribute(QStringLiteral("VALUE"), QString::number(part.volts));
+        xml.writeAttribute(QStringLiteral("X"), QString::number(qRound(onBoard(part.place.x()))));
+        xml.writeAttribute(QStringLiteral("Y"), QString::number(qRound(onBoard(part.place.y()))));
     }
     for (const TimedInput &input : inputs) {
-        QDomElement e = document.createElement(QStringLiteral("INPUT"));
-        e.setAttribute(QStringLiteral("AT"), QString::number(input.seconds, 'g', 17));
+        xml.writeEmptyElement(QStringLiteral("INPUT"));
+        xml.writeAttribute(QStringLiteral("AT"), QString::number(input.seconds, 'g', 17));
         if (!input.pin.isEmpty()) {
-            e.setAttribute(QStringLiteral("PIN"), input.pin);
-            e.setAttribute(QStringLiteral("LEVEL"),
-                           input.level ? QStringLiteral("1") : QStringLiteral("0"));
+            xml.writeAttribute(QStringLiteral("PIN"), input.pin);
+            xml.writeAttribute(QStringLiteral("LEVEL"),
+                               input.level ? QStringLiteral("1") : QStringLiteral("0"));
         } else {
-            e.setAttribute(QStringLiteral("UART"), input.uart);
-            e.setAttribute(QStringLiteral("TEXT"), QString::fromLatin1(input.text));
+            xml.writeAttribute(QStringLiteral("UART"), input.uart);
+            xml.writeAttribute(QStringLiteral("TEXT"), QString::fromLatin1(input.text));
         }
-        root.appendChild(e);
     }
-    return document.toByteArray(1);
+    xml.writeEndDocument();
+    return text;
 }
 
 bool Design::save(const QString &path, QString *error) const
