@@ -520,6 +520,17 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
         if (debugging)
             expected << QStringLiteral("SEND 2") << QStringLiteral("SEND 4 AUTORUN=1");
     };
+    // What a project opened (or saved elsewhere, or its design renamed) hands over: the
+    // firmware, or, never built, the design alone (nothing is run).
+    const auto handOverAsOpened = [&] {
+        if (!design.isEmpty() && QFileInfo::exists(firmware())) {
+            handOver();
+        } else if (!design.isEmpty()) {
+            if (running)
+                expected << QStringLiteral("SEND 4 AUTORUN=0");
+            handedOver = firmware();
+        }
+    };
     for (int step = 0; step < sequence.steps(); ++step) {
         bool simulated = false; // F5 or F10 handed over the firmware as the sources stand
         switch (sequence.bounded(11)) {
@@ -662,20 +673,25 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
                            QStringLiteral("not running"));
             break;
         }
-        case 9: { // Save Project As: a running simulator goes on with the copy, not yet built
-            const QString place = m_dir->filePath(QStringLiteral("copy %1").arg(step));
-            QVERIFY(QDir().mkpath(place));
-            WindowFlows::saveProjectAs(window, prompts, place, QStringLiteral("board"));
-            folder = place + QStringLiteral("/board");
-            path = folder + QStringLiteral("/board.dyxp");
-            main = folder + QStringLiteral("/main.c");
-            if (!design.isEmpty()) {
-                design = folder + QLatin1Char('/') + QFileInfo(design).fileName();
-                if (running)
-                    expected << QStringLiteral("SEND 4 AUTORUN=0");
-                handedOver = firmware();
+        case 9: { // Save Project As, or the design renamed in the tree: a running simulator
+                  // goes on with the design where it is now
+            if (!design.isEmpty() && sequence.bounded(2)) {
+                const QString renamed = QStringLiteral("Renamed %1.DSN").arg(step);
+                QVERIFY(WindowFlows::renameInTree(window, design, renamed));
+                design = folder + QLatin1Char('/') + renamed;
+                sequence.took(QStringLiteral("rename the design"));
+            } else {
+                const QString place = m_dir->filePath(QStringLiteral("copy %1").arg(step));
+                QVERIFY(QDir().mkpath(place));
+                WindowFlows::saveProjectAs(window, prompts, place, QStringLiteral("board"));
+                folder = place + QStringLiteral("/board");
+                path = folder + QStringLiteral("/board.dyxp");
+                main = folder + QStringLiteral("/main.c");
+                if (!design.isEmpty())
+                    design = folder + QLatin1Char('/') + QFileInfo(design).fileName();
+                sequence.took(QStringLiteral("save project as"));
             }
-            sequence.took(QStringLiteral("save project as"));
+            handOverAsOpened();
             break;
         }
         default: { // the other configuration, or the project opened again
@@ -692,13 +708,7 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
                 prompts.fileNames << path;
                 configuration = QStringLiteral("Debug"); // as the saved project has it
                 a.openProject->trigger();
-                if (!design.isEmpty() && QFileInfo::exists(firmware())) {
-                    handOver();
-                } else if (!design.isEmpty()) { // handed over all the same, never run
-                    if (running)
-                        expected << QStringLiteral("SEND 4 AUTORUN=0");
-                    handedOver = firmware();
-                }
+                handOverAsOpened();
                 broken = false; // what was typed was saved, and builds again
                 window.editors().openFileAt(main);
                 window.tabs()->currentEditor()->setText(original);

@@ -490,7 +490,11 @@ void ProjectsManager::itemChanged(QTreeWidgetItem *item, int)
         p->renameGroup(p->groupIndexForItem(item), item->text(0));
     } else if (kind == 2) {
         const int index = p->fileIndexForItem(item);
+        const QString design = p->designFile();
         p->renameFile(index, p->typedFileName(index, item->text(0)));
+        // VEXA goes on with the design under its new name, and saves it there.
+        if (!design.isEmpty() && !p->designFile().isEmpty() && p->designFile() != design)
+            sendFirmware();
     }
     // The window's title names the file shown, perhaps the one renamed.
     m_mainWindow.commands().updateState();
