@@ -308,8 +308,9 @@ int VexaWindow::command(int code)
         stop();
         return 1;
     case VexaChannel::CloseProgram:
-        // After the answer has gone out.
-        QTimer::singleShot(0, this, &QWidget::close);
+        // After the answer has gone out. The IDE goes on at once (it may start this program
+        // again on another design): a question here would hold it up, so changes are saved.
+        QTimer::singleShot(0, this, &VexaWindow::closeUnasked);
         return 1;
     case VexaChannel::ReloadHandOff:
         reloadHandOff();

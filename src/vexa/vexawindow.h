@@ -57,8 +57,8 @@ public:
     std::uint64_t simulatedNs() const { return m_run.timeNs(); }
     QString terminalText() const;
     bool pinLevel(const QString &pin) const { return m_run.pinLevel(pin); }
-    // Closes without asking about changes to the design: they are saved (the program is
-    // ending, asked to by the system or by the program that started it).
+    // Closes without asking about changes to the design: they are saved (the IDE closes this
+    // program, or the system or the ending of the IDE asks it to end).
     void closeUnasked()
     {
         m_askBeforeClosing = false;

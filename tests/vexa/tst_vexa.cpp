@@ -1,5 +1,6 @@
 // The simulator program: the firmware files it accepts, its engines' refusals, and its window
 // running a real firmware from a hand-off file as the IDE writes it.
+#include "channel/vexachannel.h"
 #include "common/fulldisk.h"
 #include "common/testfiles.h"
 #include "firmware/hexfile.h"
@@ -346,8 +347,8 @@ static QStringList partsIn(const QString &path)
 // Parts removed on the board are a change of the design, marked in the title, until saved. A
 // firmware handed over again (a build in the IDE) keeps the change, and so does a copy of the
 // design (the project saved elsewhere): Save Design then writes the copy. Another design
-// handed over saves the change where it belongs first. Closing asks; the program ending
-// saves.
+// handed over saves the change where it belongs first. Closing the window asks; the IDE
+// closing it saves.
 void tst_Vexa::designChangesGoOnOrAreSaved()
 {
     const QString hex = buildAvr(QStringLiteral("int main(void) { for (;;); }"),
@@ -430,10 +431,16 @@ void tst_Vexa::designChangesGoOnOrAreSaved()
     QVERIFY(window->close());
     QCOMPARE(partsIn(other), QStringList{"D7"});
 
+    // Closed by the IDE: saved, unasked.
     window = std::make_unique<VexaWindow>(handOff(other, hex, false));
+    window->show();
     QVERIFY(remove(0));
     asked.clear();
-    window->closeUnasked();
+    QTimer refuse; // a question would be answered Cancel
+    connect(&refuse, &QTimer::timeout, [&] { answerNext(QMessageBox::Cancel); });
+    refuse.start(20);
+    QCOMPARE(window->command(VexaChannel::CloseProgram), 1);
+    QTRY_VERIFY(!window->isVisible());
     QVERIFY(asked.isEmpty());
     QVERIFY(partsIn(other).isEmpty());
 }
