@@ -9,6 +9,7 @@
 #include "build/buildproject.h"
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
@@ -140,12 +141,9 @@ void tst_BuildFlows::shippedConfigurationsInRealUse_data()
     QTest::addColumn<QString>("source");     // added to the project, "" for none
     QTest::addColumn<QStringList>("option"); // tool, name, value, ID
     QTest::addColumn<QString>("error");      // the line a failed build ends with; "" builds
-    QTest::newRow("avr-gcc, a name with a blank") << "AVR Blinky"
-                                                  << "extra part.c" << QStringList() << "";
-    QTest::newRow("gputils, a name with a blank") << "PIC16 Blinky"
-                                                  << "extra part.asm" << QStringList() << "";
-    QTest::newRow("sdcc, a name with a blank") << "8051 Blinky"
-                                               << "extra part.c" << QStringList() << "";
+    addRow("avr-gcc, a name with a blank", "AVR Blinky", "extra part.c", QStringList(), "");
+    addRow("gputils, a name with a blank", "PIC16 Blinky", "extra part.asm", QStringList(), "");
+    addRow("sdcc, a name with a blank", "8051 Blinky", "extra part.c", QStringList(), "");
     QTest::newRow("gplink's script, listed and set as an option")
         << "PIC16 Blinky"
         << "board.lkr" << QStringList{"GPLINK", "-s ", "", "SCRIPT"} << "";
@@ -345,8 +343,7 @@ void tst_BuildFlows::linksWhereTheBuildWritesAreNotFollowed_data()
                                             "firmware.elf",
                                             "Debug.hex",
                                             ".dyxstudio-build.lock"};
-    QTest::newRow("temporaries") << "PIC16 Blinky"
-                                 << QStringList{"main.lst", "Debug.map", "Debug.cod"};
+    addRow("temporaries", "PIC16 Blinky", QStringList{"main.lst", "Debug.map", "Debug.cod"});
 }
 
 void tst_BuildFlows::linksWhereTheBuildWritesAreNotFollowed()

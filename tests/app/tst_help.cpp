@@ -1,6 +1,7 @@
 #include "app/chmfile.h"
 #include "app/helpviewer.h"
 #include "app/srcmanager.h"
+#include "common/datarows.h"
 #include "common/testfiles.h"
 
 #include <QFile>
@@ -42,18 +43,13 @@ void tst_Help::topics_data()
     QTest::addColumn<int>("contextId");
     QTest::addColumn<QString>("topic");
     QTest::addColumn<QString>("heading");
-    QTest::newRow("main page") << 0 << "/index.html"
-                               << "DYX Studio Help";
+    addRow("main page", 0, "/index.html", "DYX Studio Help");
     QTest::newRow("settings: directories") << 3 << "/settings_directories.html"
                                            << "Editor Settings: Directories";
-    QTest::newRow("project settings") << 21 << "/project_options.html"
-                                      << "Project Options";
-    QTest::newRow("new project: controller") << 23 << "/controller.html"
-                                             << "New Project: Controller Selection";
-    QTest::newRow("open sample") << 26 << "/samples.html"
-                                 << "Open Sample";
-    QTest::newRow("no such id") << 7 << ""
-                                << "";
+    addRow("project settings", 21, "/project_options.html", "Project Options");
+    addRow("new project: controller", 23, "/controller.html", "New Project: Controller Selection");
+    addRow("open sample", 26, "/samples.html", "Open Sample");
+    addRow("no such id", 7, "", "");
 }
 
 void tst_Help::topics()
@@ -135,8 +131,7 @@ void tst_Help::placement_data()
     QTest::addColumn<QRect>("active");
     QTest::addColumn<QRect>("expected");
     const QRect defined(0, 0, 600, 400);
-    QTest::newRow("96 dpi, on the screen")
-        << defined << 1.0 << QRect() << QRect(660, 340, 600, 400);
+    addRow("96 dpi, on the screen", defined, 1.0, QRect(), QRect(660, 340, 600, 400));
     QTest::newRow("96 dpi, on the active window")
         << defined << 1.0 << QRect(100, 100, 400, 300) << QRect(0, 50, 600, 400);
     QTest::newRow("144 dpi") << defined << 1.5 << QRect() << QRect(510, 240, 900, 600);

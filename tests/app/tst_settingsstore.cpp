@@ -1,3 +1,4 @@
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "common/fulldisk.h"
 #include "common/killpoints.h"
@@ -52,15 +53,11 @@ void tst_SettingsStore::defaultDirectories_data()
     QTest::addColumn<QString>("expected"); // relative to the program folder's parent
     QTest::newRow("compilers beside")
         << int(SettingsStore::Compilers) << QStringList{"compilers"} << "compilers";
-    QTest::newRow("compilers missing stays at parent")
-        << int(SettingsStore::Compilers) << QStringList{} << "";
-    QTest::newRow("simulator") << int(SettingsStore::Simulator) << QStringList{"simulator"}
-                               << "simulator";
+    addRow("compilers missing stays at parent", int(SettingsStore::Compilers), QStringList{}, "");
+    addRow("simulator", int(SettingsStore::Simulator), QStringList{"simulator"}, "simulator");
     QTest::newRow("syntax") << int(SettingsStore::Syntax) << QStringList{"syntax"} << "syntax";
-    QTest::newRow("devboards") << int(SettingsStore::DevBoards) << QStringList{"devboards"}
-                               << "devboards";
-    QTest::newRow("tools is the program folder")
-        << int(SettingsStore::Tools) << QStringList{} << "bin";
+    addRow("devboards", int(SettingsStore::DevBoards), QStringList{"devboards"}, "devboards");
+    addRow("tools is the program folder", int(SettingsStore::Tools), QStringList{}, "bin");
 }
 
 void tst_SettingsStore::defaultDirectories()
@@ -140,8 +137,7 @@ void tst_SettingsStore::loadXml_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("loads");
     QTest::addColumn<QString>("line");
-    QTest::newRow("well formed") << QByteArray("<?xml version=\"1.0\"?>\n<A><B/></A>\n") << true
-                                 << QString();
+    addRow("well formed", QByteArray("<?xml version=\"1.0\"?>\n<A><B/></A>\n"), true, QString());
     QTest::newRow("unclosed tag") << QByteArray("<A>\n <B>\n</A>\n") << false
                                   << "message: Error opening list.xml: Opening and ending tag "
                                      "mismatch. at line 3, column 4\n";

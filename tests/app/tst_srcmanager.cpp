@@ -1,4 +1,5 @@
 #include "app/srcmanager.h"
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
@@ -94,14 +95,12 @@ void tst_SrcManager::recentLists_data()
 {
     QTest::addColumn<QStringList>("pushed");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("newest first") << QStringList{"/a.dyxp", "/b.dyxp"}
-                                  << QStringList{"/b.dyxp", "/a.dyxp"};
+    addRow("newest first", QStringList{"/a.dyxp", "/b.dyxp"}, QStringList{"/b.dyxp", "/a.dyxp"});
     QTest::newRow("other case moves to top") << QStringList{"/p/A.dyxp", "/p/b.dyxp", "/P/a.DYXP"}
                                              << QStringList{"/P/a.DYXP", "/p/b.dyxp"};
     QTest::newRow("fifth pushes oldest out")
         << QStringList{"/1", "/2", "/3", "/4", "/5"} << QStringList{"/5", "/4", "/3", "/2"};
-    QTest::newRow("empty name only removes")
-        << QStringList{"/1", "", "/2"} << QStringList{"/2", "/1"};
+    addRow("empty name only removes", QStringList{"/1", "", "/2"}, QStringList{"/2", "/1"});
 }
 
 void tst_SrcManager::recentLists()

@@ -1,4 +1,5 @@
 // Runs the real program, as a user or a script would.
+#include "common/datarows.h"
 #include "common/testfiles.h"
 
 #include <QDir>
@@ -110,13 +111,11 @@ void tst_Startup::conventions_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out"); // what standard output holds
     QTest::addColumn<QString>("err"); // what standard error holds
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: dyxstudio"
-                          << "";
+    addRow("help", QStringList{"--help"}, 0, "Usage: dyxstudio", "");
     QTest::newRow("short help, before anything else")
         << QStringList{"--scan_compilers", "-h"} << 0 << "--print-output"
         << "";
-    QTest::newRow("version") << QStringList{"--version"} << 0 << "DYX Studio 1.0.0\n"
-                             << "";
+    addRow("version", QStringList{"--version"}, 0, "DYX Studio 1.0.0\n", "");
     QTest::newRow("unknown option named") << QStringList{"--frobnicate", "--quit"} << 0 << ""
                                           << "unknown option '--frobnicate'";
 }
@@ -144,14 +143,10 @@ void tst_Startup::refusedInputs_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("message");
-    QTest::newRow("a FIFO") << "fifo"
-                            << "it is not a regular file";
-    QTest::newRow("a link to /dev/zero") << "zero"
-                                         << "it is not a regular file";
-    QTest::newRow("larger than a project can be") << "huge"
-                                                  << "it is larger than";
-    QTest::newRow("nested 100,000 levels deep") << "deep"
-                                                << "nested deeper than 256 levels";
+    addRow("a FIFO", "fifo", "it is not a regular file");
+    addRow("a link to /dev/zero", "zero", "it is not a regular file");
+    addRow("larger than a project can be", "huge", "it is larger than");
+    addRow("nested 100,000 levels deep", "deep", "nested deeper than 256 levels");
 }
 
 // Files that would block, never end or take the parser for ever are refused with a message,
@@ -251,10 +246,8 @@ void tst_Startup::projectOnCommandLine_data()
 {
     QTest::addColumn<QString>("project");
     QTest::addColumn<QString>("error");
-    QTest::newRow("demo, extension in capitals") << "AVR Blinky/AVR Blinky.DYXP"
-                                                 << "";
-    QTest::newRow("missing") << "nowhere/none.dyxp"
-                             << "Cannot open project";
+    addRow("demo, extension in capitals", "AVR Blinky/AVR Blinky.DYXP", "");
+    addRow("missing", "nowhere/none.dyxp", "Cannot open project");
 }
 
 void tst_Startup::projectOnCommandLine()

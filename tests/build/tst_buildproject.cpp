@@ -1,4 +1,5 @@
 #include "build/buildproject.h"
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "toolchain/buildconfiglist.h"
 
@@ -97,8 +98,7 @@ void tst_BuildProject::addFiles_data()
                                          << "hex(elf(o(main.c)))" << QStringList{};
     QTest::newRow("one input per command at the root")
         << "Raw" << QStringList{"/p/a.s", "/p/b.s"} << "bin(a.s)" << QStringList{"/p/b.s"};
-    QTest::newRow("no such target")
-        << "Nothing" << QStringList{"/p/a.c"} << "-" << QStringList{"/p/a.c"};
+    addRow("no such target", "Nothing", QStringList{"/p/a.c"}, "-", QStringList{"/p/a.c"});
 }
 
 void tst_BuildProject::addFiles()

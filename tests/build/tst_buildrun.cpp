@@ -5,6 +5,7 @@
 #include "build/buildrun.h"
 #include "build/makefilewriter.h"
 #include "build/messagefileresolver.h"
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "common/testfiles.h"
 #include "core/xmldocumentio.h"
@@ -111,24 +112,15 @@ void tst_BuildRun::parse_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("lineNumber");
     QTest::addColumn<int>("column");
-    QTest::newRow("absolute") << "/abs/x.c:12:5: error: boom"
-                              << "/abs/x.c" << 12 << 5;
-    QTest::newRow("offset") << "line-first 12 in /abs/y.c"
-                            << "/abs/y.c" << 11 << 0;
-    QTest::newRow("project file by name") << "main.c:3:1: warning"
-                                          << "DIR/src/main.c" << 3 << 1;
-    QTest::newRow("relative to the project") << "src/led.h:7:2: note"
-                                             << "DIR/src/led.h" << 7 << 2;
-    QTest::newRow("only in the output directory") << "gen.c:1:1: error"
-                                                  << "DIR/Debug/gen.c" << 1 << 1;
-    QTest::newRow("blanks around the name") << "  \tmain.c :4:4: x"
-                                            << "DIR/src/main.c" << 4 << 4;
-    QTest::newRow("no such file") << "missing.c:1:1: error"
-                                  << "" << 0 << 0;
-    QTest::newRow("number too large") << "main.c:99999999999:1: x"
-                                      << "" << 0 << 0;
-    QTest::newRow("no message") << "make: *** [all] Error 1"
-                                << "" << 0 << 0;
+    addRow("absolute", "/abs/x.c:12:5: error: boom", "/abs/x.c", 12, 5);
+    addRow("offset", "line-first 12 in /abs/y.c", "/abs/y.c", 11, 0);
+    addRow("project file by name", "main.c:3:1: warning", "DIR/src/main.c", 3, 1);
+    addRow("relative to the project", "src/led.h:7:2: note", "DIR/src/led.h", 7, 2);
+    addRow("only in the output directory", "gen.c:1:1: error", "DIR/Debug/gen.c", 1, 1);
+    addRow("blanks around the name", "  \tmain.c :4:4: x", "DIR/src/main.c", 4, 4);
+    addRow("no such file", "missing.c:1:1: error", "", 0, 0);
+    addRow("number too large", "main.c:99999999999:1: x", "", 0, 0);
+    addRow("no message", "make: *** [all] Error 1", "", 0, 0);
 }
 
 void tst_BuildRun::parse()
@@ -284,8 +276,7 @@ void tst_BuildRun::floodsAreCut_data()
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<int>("shown"); // lines shown before the run says it cuts the rest
     QTest::addColumn<QString>("first");
-    QTest::newRow("lines") << QByteArray("yes | head -n 1000002\n") << BuildRun::maxShownLines
-                           << "y";
+    addRow("lines", QByteArray("yes | head -n 1000002\n"), BuildRun::maxShownLines, "y");
     // Shown cut; the rest of it counts all the same.
     QTest::newRow("no line end") << QByteArray("head -c 70000000 /dev/zero | tr '\\0' x\n") << 1
                                  << QString(BuildRun::maxShownLineChars, QLatin1Char('x'))

@@ -1,6 +1,7 @@
 #include "build/buildproject.h"
 #include "build/makefilewriter.h"
 #include "build/templateexpander.h"
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
@@ -102,22 +103,14 @@ void tst_Makefile::clock_data()
 {
     QTest::addColumn<QString>("clock");
     QTest::addColumn<QString>("hertz");
-    QTest::newRow("MHz") << "4MHz"
-                         << "4000000";
-    QTest::newRow("lower case with a space") << "4 mhz"
-                                             << "4000000";
-    QTest::newRow("kHz with a fraction") << "32.768 kHz"
-                                         << "32768";
-    QTest::newRow("M without Hz") << "20 M"
-                                  << "20000000";
-    QTest::newRow("plain hertz") << "8000000"
-                                 << "8000000";
-    QTest::newRow("fraction truncated") << "11.0592MHz"
-                                        << "11059200";
-    QTest::newRow("not a number stays") << "fast MHz"
-                                        << "fastMHz";
-    QTest::newRow("empty") << ""
-                           << "";
+    addRow("MHz", "4MHz", "4000000");
+    addRow("lower case with a space", "4 mhz", "4000000");
+    addRow("kHz with a fraction", "32.768 kHz", "32768");
+    addRow("M without Hz", "20 M", "20000000");
+    addRow("plain hertz", "8000000", "8000000");
+    addRow("fraction truncated", "11.0592MHz", "11059200");
+    addRow("not a number stays", "fast MHz", "fastMHz");
+    addRow("empty", "", "");
 }
 
 void tst_Makefile::clock()
@@ -132,72 +125,34 @@ void tst_Makefile::variables_data()
     QTest::addColumn<QString>("node"); // main, led, hex or link (its script moved first)
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("infile of one input") << "main"
-                                         << "%INFILE%"
-                                         << "src/main.c";
-    QTest::newRow("infile name") << "main"
-                                 << "%INFILE_NAME%"
-                                 << "main";
-    QTest::newRow("infile dir") << "main"
-                                << "%INFILE_DIR%"
-                                << "src";
-    QTest::newRow("outfile") << "main"
-                             << "%OUTFILE%"
-                             << "Debug/main.o";
-    QTest::newRow("outfile name") << "main"
-                                  << "%OUTFILE_NAME%"
-                                  << "main";
-    QTest::newRow("outfile dir") << "main"
-                                 << "%outfile_dir%"
-                                 << "Debug";
-    QTest::newRow("quoted, dos") << "main"
-                                 << "%OUTFILE_QUOTED_DOS%"
-                                 << "\"Debug\\main.o\"";
-    QTest::newRow("options") << "main"
-                             << "%OPTIONS%"
-                             << "-Dfast";
-    QTest::newRow("compiler") << "main"
-                              << "%COMPILER_NAME%|%COMPILER_DIR%"
-                              << "Test CC|/opt/testcc/bin";
-    QTest::newRow("clock") << "main"
-                           << "%CLOCK%"
-                           << "4000000";
-    QTest::newRow("target") << "main"
-                            << "%TARGET_DIR%|%TARGET_NAME%"
-                            << ".|Debug/Debug.hex";
-    QTest::newRow("bin") << "main"
-                         << "%BIN_DIR_QUOTED%"
-                         << "\"/opt/dyx/bin\"";
-    QTest::newRow("unknown stays, upper case") << "main"
-                                               << "a %nope% b"
-                                               << "a %NOPE% b";
-    QTest::newRow("percent pair") << "main"
-                                  << "50%%"
-                                  << "50%%";
-    QTest::newRow("lone percent") << "main"
-                                  << "100% sure"
-                                  << "100% sure";
-    QTest::newRow("compiler without a selector") << "main"
-                                                 << "%COMPILER%"
-                                                 << "%COMPILER%";
+    addRow("infile of one input", "main", "%INFILE%", "src/main.c");
+    addRow("infile name", "main", "%INFILE_NAME%", "main");
+    addRow("infile dir", "main", "%INFILE_DIR%", "src");
+    addRow("outfile", "main", "%OUTFILE%", "Debug/main.o");
+    addRow("outfile name", "main", "%OUTFILE_NAME%", "main");
+    addRow("outfile dir", "main", "%outfile_dir%", "Debug");
+    addRow("quoted, dos", "main", "%OUTFILE_QUOTED_DOS%", "\"Debug\\main.o\"");
+    addRow("options", "main", "%OPTIONS%", "-Dfast");
+    addRow("compiler", "main", "%COMPILER_NAME%|%COMPILER_DIR%", "Test CC|/opt/testcc/bin");
+    addRow("clock", "main", "%CLOCK%", "4000000");
+    addRow("target", "main", "%TARGET_DIR%|%TARGET_NAME%", ".|Debug/Debug.hex");
+    addRow("bin", "main", "%BIN_DIR_QUOTED%", "\"/opt/dyx/bin\"");
+    addRow("unknown stays, upper case", "main", "a %nope% b", "a %NOPE% b");
+    addRow("percent pair", "main", "50%%", "50%%");
+    addRow("lone percent", "main", "100% sure", "100% sure");
+    addRow("compiler without a selector", "main", "%COMPILER%", "%COMPILER%");
     QTest::newRow("script first, blank separator") << "link"
                                                    << "ld %INFILES%"
                                                    << "ld  -T\"boot.ld\" Debug/main.o Debug/led.o";
     QTest::newRow("script first, comma separator") << "link"
                                                    << "%INFILES(,)%"
                                                    << " -T\"boot.ld\",Debug/main.o,Debug/led.o";
-    QTest::newRow("folder of a made input") << "hex"
-                                            << "%INFILE_DIR%"
-                                            << "Debug";
-    QTest::newRow("path the template quotes") << "led"
-                                              << "cc \"%INFILE%\" -I'x'"
-                                              << "cc \"lib öl/led.c\" -I'x'";
+    addRow("folder of a made input", "hex", "%INFILE_DIR%", "Debug");
+    addRow("path the template quotes", "led", "cc \"%INFILE%\" -I'x'", "cc \"lib öl/led.c\" -I'x'");
     QTest::newRow("path the template leaves bare") << "led"
                                                    << "cc %INFILE% \"%CLOCK%\""
                                                    << "cc 'lib öl/led.c' \"4000000\"";
-    QTest::newRow("after a closed quote") << "led"
-                                          << "cc \"-a\" %INFILE%"
-                                          << "cc \"-a\" 'lib öl/led.c'";
+    addRow("after a closed quote", "led", "cc \"-a\" %INFILE%", "cc \"-a\" 'lib öl/led.c'");
 }
 
 void tst_Makefile::variables()

@@ -1,4 +1,5 @@
 #include "build/messagefileresolver.h"
+#include "common/datarows.h"
 #include "core/filemoves.h"
 
 #include <QDir>
@@ -21,22 +22,14 @@ void tst_MessageFileResolver::resolve_data()
 {
     QTest::addColumn<QString>("name");     // as a compiler message has it
     QTest::addColumn<QString>("expected"); // below the project directory; empty for none
-    QTest::newRow("project file by name") << "main.c"
-                                          << "src/main.c";
-    QTest::newRow("project file by name, other folder") << "lib/main.c"
-                                                        << "src/main.c";
-    QTest::newRow("project file missing on disk") << "gone.c"
-                                                  << "";
-    QTest::newRow("relative to the project") << "src/led.h"
-                                             << "src/led.h";
-    QTest::newRow("project before output") << "both.h"
-                                           << "both.h";
-    QTest::newRow("only in the output directory") << "gen.c"
-                                                  << "Debug/gen.c";
-    QTest::newRow("steps up are cleaned") << "../first.last/src/led.h"
-                                          << "src/led.h";
-    QTest::newRow("nowhere") << "missing.c"
-                             << "";
+    addRow("project file by name", "main.c", "src/main.c");
+    addRow("project file by name, other folder", "lib/main.c", "src/main.c");
+    addRow("project file missing on disk", "gone.c", "");
+    addRow("relative to the project", "src/led.h", "src/led.h");
+    addRow("project before output", "both.h", "both.h");
+    addRow("only in the output directory", "gen.c", "Debug/gen.c");
+    addRow("steps up are cleaned", "../first.last/src/led.h", "src/led.h");
+    addRow("nowhere", "missing.c", "");
 }
 
 void tst_MessageFileResolver::resolve()
@@ -71,8 +64,7 @@ void tst_MessageFileResolver::moves_data()
     QTest::newRow("none") << QStringList{} << QStringList{"/p/a.c=/p/a.c"};
     QTest::newRow("renamed twice") << QStringList{"/p/a.c>/p/b.c", "/p/b.c>/p/c.c"}
                                    << QStringList{"/p/a.c=/p/c.c", "/p/x.c=/p/x.c"};
-    QTest::newRow("named alike") << QStringList{"/p/./src/../a.c>/q/a.c"}
-                                 << QStringList{"/p/a.c=/q/a.c"};
+    addRow("named alike", QStringList{"/p/./src/../a.c>/q/a.c"}, QStringList{"/p/a.c=/q/a.c"});
     QTest::newRow("swapped by way of a third name")
         << QStringList{"/p/a.c>/p/t.c", "/p/b.c>/p/a.c", "/p/t.c>/p/b.c"}
         << QStringList{"/p/a.c=/p/b.c", "/p/b.c=/p/a.c"};

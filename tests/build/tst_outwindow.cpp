@@ -1,5 +1,6 @@
 #include "build/ui/outtextedit.h"
 #include "build/ui/outwindow.h"
+#include "common/datarows.h"
 #include "common/fakewindowservices.h"
 #include "core/ui/displaysettings.h"
 
@@ -50,20 +51,13 @@ void tst_OutWindow::parseLink_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("line");
     QTest::addColumn<int>("column");
-    QTest::newRow("line and column") << "/p/main.c#12.5"
-                                     << "/p/main.c" << 12 << 5;
-    QTest::newRow("line only") << "/p/main.c#7"
-                               << "/p/main.c" << 7 << 0;
-    QTest::newRow("a hash in the file's name") << "/p/a#b.c#3.1"
-                                               << "/p/a#b.c" << 3 << 1;
-    QTest::newRow("spaces") << "/my dir/x y.asm#40.2"
-                            << "/my dir/x y.asm" << 40 << 2;
-    QTest::newRow("no hash") << "/p/main.c"
-                             << "" << -1 << 0;
-    QTest::newRow("hash first") << "#12.3"
-                                << "" << -1 << 0;
-    QTest::newRow("negative line") << "/p/main.c#-1.4"
-                                   << "/p/main.c" << -1 << 4;
+    addRow("line and column", "/p/main.c#12.5", "/p/main.c", 12, 5);
+    addRow("line only", "/p/main.c#7", "/p/main.c", 7, 0);
+    addRow("a hash in the file's name", "/p/a#b.c#3.1", "/p/a#b.c", 3, 1);
+    addRow("spaces", "/my dir/x y.asm#40.2", "/my dir/x y.asm", 40, 2);
+    addRow("no hash", "/p/main.c", "", -1, 0);
+    addRow("hash first", "#12.3", "", -1, 0);
+    addRow("negative line", "/p/main.c#-1.4", "/p/main.c", -1, 4);
 }
 
 void tst_OutWindow::parseLink()

@@ -1,3 +1,4 @@
+#include "common/datarows.h"
 #include "common/testfiles.h"
 #include "editor/finddocument.h"
 #include "editor/findsession.h"
@@ -181,8 +182,7 @@ void tst_FindSession::projectOrder_data()
     QTest::addColumn<QStringList>("project");
     QTest::addColumn<QStringList>("open"); // in tab order
     QTest::addColumn<QStringList>("order");
-    QTest::newRow("none open") << QStringList{"a", "b", "c"} << QStringList{}
-                               << QStringList{"a", "b", "c"};
+    addRow("none open", QStringList{"a", "b", "c"}, QStringList{}, QStringList{"a", "b", "c"});
     // c goes first and a takes its place; then b is second already.
     QTest::newRow("open ones first, in tab order")
         << QStringList{"a", "b", "c", "d"} << QStringList{"c", "b"}
@@ -238,8 +238,7 @@ void tst_FindSession::steps_data()
                         const QString &stops,
                         const QStringList &closed,
                         const QString &textOfA) {
-        QTest::newRow(name) << start << int(scope) << find << replace << steps << stops << closed
-                            << textOfA;
+        addRow(name, start, int(scope), find, replace, steps, stops, closed, textOfA);
     };
     // clang-format off
     row("the current document, round to its first match",

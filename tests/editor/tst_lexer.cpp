@@ -1,3 +1,4 @@
+#include "common/datarows.h"
 #include "common/testfiles.h"
 #include "editor/syntaxmap.h"
 #include "editor/syntaxrules.h"
@@ -31,14 +32,10 @@ void tst_Lexer::rules_data()
     QTest::newRow("trailing $ takes the line break")
         << smallAssemblerRules << int(SyntaxRules::LineComment) << ";.*(\n\r?)|(\r\n?)";
     QTest::newRow("line without =") << "string\n" << int(SyntaxRules::String) << "string";
-    QTest::newRow("value after the first =") << "operator===\n"
-                                             << int(SyntaxRules::Operator) << "==";
-    QTest::newRow("longer key counts for its prefix") << "stringy=x\n"
-                                                      << int(SyntaxRules::String) << "x";
-    QTest::newRow("only comments and blanks") << "# x\n\n   \n# keyword=y\n"
-                                              << int(SyntaxRules::Keyword) << "";
-    QTest::newRow("blanks around the line") << "   macro=#if   \n"
-                                            << int(SyntaxRules::Macro) << "#if";
+    addRow("value after the first =", "operator===\n", int(SyntaxRules::Operator), "==");
+    addRow("longer key counts for its prefix", "stringy=x\n", int(SyntaxRules::String), "x");
+    addRow("only comments and blanks", "# x\n\n   \n# keyword=y\n", int(SyntaxRules::Keyword), "");
+    addRow("blanks around the line", "   macro=#if   \n", int(SyntaxRules::Macro), "#if");
 }
 
 void tst_Lexer::rules()
@@ -65,27 +62,17 @@ void tst_Lexer::styling_data()
     QTest::newRow("string holding the comment opener, then a comment")
         << smallAssemblerRules << "\"/*\" ; c\nmov"
         << "333302222666";
-    QTest::newRow("line comment takes its line break") << smallAssemblerRules << ";x\nmov"
-                                                       << "222666";
+    addRow("line comment takes its line break", smallAssemblerRules, ";x\nmov", "222666");
     QTest::newRow("earliest match wins, ties go to the lower rule")
         << "keyword=ab\nextensions=abc\noperator=b\n"
         << "xab"
         << "066";
-    QTest::newRow("comment never closed") << smallAssemblerRules << "1 /* mov\nadd"
-                                          << "401111111111";
-    QTest::newRow("invalid rule never matches") << "keyword=(\nconstant=[0-9]\n"
-                                                << "(1"
-                                                << "04";
+    addRow("comment never closed", smallAssemblerRules, "1 /* mov\nadd", "401111111111");
+    addRow("invalid rule never matches", "keyword=(\nconstant=[0-9]\n", "(1", "04");
     // Rules match minimally: "x*" matches nothing at all, and the scan must still move on.
-    QTest::newRow("empty match cannot stall") << "keyword=x*\nconstant=[0-9]\n"
-                                              << "a1xx"
-                                              << "0400";
-    QTest::newRow("no rules") << ""
-                              << "mov 1"
-                              << "00000";
-    QTest::newRow("empty match at the very end") << "constant=\\z\n"
-                                                 << "ab"
-                                                 << "00";
+    addRow("empty match cannot stall", "keyword=x*\nconstant=[0-9]\n", "a1xx", "0400");
+    addRow("no rules", "", "mov 1", "00000");
+    addRow("empty match at the very end", "constant=\\z\n", "ab", "00");
 }
 
 void tst_Lexer::styling()

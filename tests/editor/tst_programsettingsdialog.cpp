@@ -1,3 +1,4 @@
+#include "common/datarows.h"
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
@@ -117,8 +118,7 @@ void tst_ProgramSettingsDialog::itemControlsFollowTheItem_data()
     QTest::newRow("text") << "Text" << true << false << true;
     QTest::newRow("caret: colours only") << "Caret" << false << false << true;
     QTest::newRow("selection: default colours") << "Selection" << false << true << false;
-    QTest::newRow("call tips highlight: foreground only")
-        << "Call Tips Highlight" << false << false << false;
+    addRow("call tips highlight: foreground only", "Call Tips Highlight", false, false, false);
 }
 
 void tst_ProgramSettingsDialog::itemControlsFollowTheItem()
@@ -157,16 +157,11 @@ void tst_ProgramSettingsDialog::directoryRows_data()
     QTest::newRow("simulator") << "simulator"
                                << "Simulator Configuration Files Directory"
                                << int(SettingsStore::Simulator);
-    QTest::newRow("syntax") << "syntax"
-                            << "Syntax Higlighting Files Directory" << int(SettingsStore::Syntax);
-    QTest::newRow("tools") << "tools"
-                           << "Tools Directory" << int(SettingsStore::Tools);
-    QTest::newRow("boards") << "devBoards"
-                            << "Development Boards Directory" << int(SettingsStore::DevBoards);
-    QTest::newRow("installation") << "cirrane"
-                                  << "Cirrane Directory" << -1;
-    QTest::newRow("projects") << "projects"
-                              << "Projects Directory" << int(SettingsStore::Projects);
+    addRow("syntax", "syntax", "Syntax Higlighting Files Directory", int(SettingsStore::Syntax));
+    addRow("tools", "tools", "Tools Directory", int(SettingsStore::Tools));
+    addRow("boards", "devBoards", "Development Boards Directory", int(SettingsStore::DevBoards));
+    addRow("installation", "cirrane", "Cirrane Directory", -1);
+    addRow("projects", "projects", "Projects Directory", int(SettingsStore::Projects));
 }
 
 // Each directory's browse button asks under its own caption and fills its own field; its

@@ -1,3 +1,4 @@
+#include "common/datarows.h"
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "common/sequence.h"
@@ -247,16 +248,11 @@ void tst_SourceEditor::syntaxFileFromMap_data()
     QTest::addColumn<QByteArray>("map");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("syntax"); // relative to the map's folder; empty for none
-    QTest::newRow("blanks and lower case") << QByteArray("  asm=picasm.syn  \n") << "x.ASM"
-                                           << "PICASM.SYN";
-    QTest::newRow("first match wins") << QByteArray("# c\nS=A.SYN\nS=B.SYN\n") << "x.s"
-                                      << "A.SYN";
-    QTest::newRow("blanks around =") << QByteArray("ASM = A.SYN\n") << "x.asm"
-                                     << "";
-    QTest::newRow("no =") << QByteArray("ASM\n=ASM\n") << "x.asm"
-                          << "";
-    QTest::newRow("other suffix") << QByteArray("ASM=A.SYN\n") << "x.inc"
-                                  << "";
+    addRow("blanks and lower case", QByteArray("  asm=picasm.syn  \n"), "x.ASM", "PICASM.SYN");
+    addRow("first match wins", QByteArray("# c\nS=A.SYN\nS=B.SYN\n"), "x.s", "A.SYN");
+    addRow("blanks around =", QByteArray("ASM = A.SYN\n"), "x.asm", "");
+    addRow("no =", QByteArray("ASM\n=ASM\n"), "x.asm", "");
+    addRow("other suffix", QByteArray("ASM=A.SYN\n"), "x.inc", "");
 }
 
 void tst_SourceEditor::syntaxFileFromMap()
@@ -340,9 +336,11 @@ void tst_SourceEditor::bytesAndLineEndsSurvive_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("lines");
     QTest::addColumn<QByteArray>("lineEnd"); // what Return adds to the file
-    QTest::newRow("Latin-1 comment") << QByteArray("; 25 \xb0"
-                                                   "C, 5 \xb5s\nnop\n")
-                                     << 3 << QByteArray("\n");
+    addRow("Latin-1 comment",
+           QByteArray("; 25 \xb0"
+                      "C, 5 \xb5s\nnop\n"),
+           3,
+           QByteArray("\n"));
     QTest::newRow("CRLF") << QByteArray("nop\r\nnop\r\n") << 3 << QByteArray("\r\n");
     QTest::newRow("CR only") << QByteArray("nop\rnop\rnop\r") << 4 << QByteArray("\r");
 }

@@ -1,3 +1,4 @@
+#include "common/datarows.h"
 #include "editor/sourcetext.h"
 
 #include <QtTest>
@@ -25,8 +26,7 @@ void tst_SourceText::readAndWrittenAgain_data()
     QTest::addColumn<bool>("latin1");
     QTest::addColumn<bool>("byteOrderMark");
     QTest::addColumn<std::optional<LineEnd>>("lineEnds");
-    QTest::newRow("plain") << QByteArray("a\nb\n") << "a\nb\n"
-                           << false << false << std::optional(LineEnd::Unix);
+    addRow("plain", QByteArray("a\nb\n"), "a\nb\n", false, false, std::optional(LineEnd::Unix));
     QTest::newRow("UTF-8") << QByteArray("\xC2\xB5s\r\n") << QString::fromUtf8("\xC2\xB5s\r\n")
                            << false << false << std::optional(LineEnd::Windows);
     QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBFx\ry\r") << "x\ry\r" << false
@@ -48,8 +48,7 @@ void tst_SourceText::readAndWrittenAgain_data()
     QTest::newRow("a byte order mark of UTF-16 and an odd byte")
         << QByteArray("\xFF\xFEx") << QString::fromUtf8("\xC3\xBF\xC3\xBEx") << true << false
         << std::optional<LineEnd>();
-    QTest::newRow("no line break")
-        << QByteArray("x") << "x" << false << false << std::optional<LineEnd>();
+    addRow("no line break", QByteArray("x"), "x", false, false, std::optional<LineEnd>());
     QTest::newRow("empty") << QByteArray() << "" << false << false << std::optional<LineEnd>();
     QTest::newRow("as many CR LF as CR") << QByteArray("a\r\nb\rc") << "a\r\nb\rc" << false << false
                                          << std::optional(LineEnd::Windows);

@@ -1,3 +1,4 @@
+#include "common/datarows.h"
 #include "common/killpoints.h"
 #include "common/testfiles.h"
 #include "platform/caseinsensitivepath.h"
@@ -50,14 +51,12 @@ void tst_Platform::nativePath_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "C:/a/b.c"
-                           << "C:\\a\\b.c";
+    addRow("plain", "C:/a/b.c", "C:\\a\\b.c");
     QTest::newRow("double slash first") << "a//b/c"
                                         << "a\\b\\c";
     QTest::newRow("triple slash") << "a///b"
                                   << "a\\\\b";
-    QTest::newRow("backslash kept") << "a\\b/c"
-                                    << "a\\b\\c";
+    addRow("backslash kept", "a\\b/c", "a\\b\\c");
 }
 
 void tst_Platform::nativePath()
@@ -90,16 +89,11 @@ void tst_Platform::caseInsensitivePath_data()
 {
     QTest::addColumn<QString>("asked");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("exact") << "BIN/VEXA.EXE"
-                           << "BIN/VEXA.EXE";
-    QTest::newRow("lower case") << "bin/vexa.exe"
-                                << "BIN/VEXA.EXE";
-    QTest::newRow("mixed") << "Samples/Avr/Blink.DYXP"
-                           << "SAMPLES/avr/blink.dyxp";
-    QTest::newRow("missing leaf kept") << "bin/other.exe"
-                                       << "BIN/other.exe";
-    QTest::newRow("missing dir stops") << "nothing/VEXA.EXE"
-                                       << "nothing/VEXA.EXE";
+    addRow("exact", "BIN/VEXA.EXE", "BIN/VEXA.EXE");
+    addRow("lower case", "bin/vexa.exe", "BIN/VEXA.EXE");
+    addRow("mixed", "Samples/Avr/Blink.DYXP", "SAMPLES/avr/blink.dyxp");
+    addRow("missing leaf kept", "bin/other.exe", "BIN/other.exe");
+    addRow("missing dir stops", "nothing/VEXA.EXE", "nothing/VEXA.EXE");
 }
 
 void tst_Platform::caseInsensitivePath()

@@ -1,4 +1,5 @@
 #include "build/buildproject.h"
+#include "common/datarows.h"
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
@@ -53,15 +54,12 @@ void tst_ProjectCopy::copies_data()
     QTest::newRow("keeping folders")
         << true << "" << true << QStringList({"New.dyxp", "inc/c.h", "lib/b.c", "src/a.c"})
         << false;
-    QTest::newRow("flat") << false << "" << true << QStringList({"New.dyxp", "a.c", "b.c", "c.h"})
-                          << false;
+    addRow("flat", false, "", true, QStringList({"New.dyxp", "a.c", "b.c", "c.h"}), false);
     QTest::newRow("a destination exists, No keeps it")
         << true << "src/a.c" << true << QStringList({"New.dyxp", "inc/c.h", "lib/b.c", "src/a.c"})
         << false;
-    QTest::newRow("a name in the folder: refused")
-        << true << "a.c" << false << QStringList({"a.c"}) << false;
-    QTest::newRow("a FIFO: refused, not waited on")
-        << true << "" << false << QStringList({"src/a.c"}) << true;
+    addRow("a name in the folder: refused", true, "a.c", false, QStringList({"a.c"}), false);
+    addRow("a FIFO: refused, not waited on", true, "", false, QStringList({"src/a.c"}), true);
 }
 
 void tst_ProjectCopy::copies()

@@ -1,4 +1,5 @@
 #include "build/buildproject.h"
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "common/testfiles.h"
 #include "core/xmldocumentio.h"
@@ -107,22 +108,14 @@ void tst_ProjectDocument::defaultGroups_data()
     QTest::addColumn<bool>("compiler");
     QTest::addColumn<QString>("group");
     QTest::addColumn<QString>("icon");
-    QTest::newRow("source") << "/p/main.c" << true << "Source Files"
-                            << "project_source.png";
-    QTest::newRow("suffix in capitals") << "/p/START.S" << true << "Source Files"
-                                        << "project_source.png";
-    QTest::newRow("type without icon") << "/p/led.h" << true << "Header Files"
-                                       << "project_other.png";
-    QTest::newRow("two words") << "/p/a.ld" << true << "Linker Script Files"
-                               << "project_other.png";
-    QTest::newRow("design") << "/p/board.DSN" << true << "Design Files"
-                            << "project_design.png";
-    QTest::newRow("unknown suffix") << "/p/notes.txt" << true << "Other Files"
-                                    << "project_other.png";
-    QTest::newRow("no compiler") << "/p/main.c" << false << "Other Files"
-                                 << "project_other.png";
-    QTest::newRow("design, no compiler") << "/p/b.dsn" << false << "Design Files"
-                                         << "project_design.png";
+    addRow("source", "/p/main.c", true, "Source Files", "project_source.png");
+    addRow("suffix in capitals", "/p/START.S", true, "Source Files", "project_source.png");
+    addRow("type without icon", "/p/led.h", true, "Header Files", "project_other.png");
+    addRow("two words", "/p/a.ld", true, "Linker Script Files", "project_other.png");
+    addRow("design", "/p/board.DSN", true, "Design Files", "project_design.png");
+    addRow("unknown suffix", "/p/notes.txt", true, "Other Files", "project_other.png");
+    addRow("no compiler", "/p/main.c", false, "Other Files", "project_other.png");
+    addRow("design, no compiler", "/p/b.dsn", false, "Design Files", "project_design.png");
 }
 
 void tst_ProjectDocument::defaultGroups()

@@ -1,6 +1,7 @@
 // The link between the IDE and VEXA where other users and other processes could reach it:
 // the private folder, the channel's peers, and the engine's console terminal.
 #include "channel/vexachannel.h"
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "common/testfiles.h"
 #include "simulator/cirraneinterface.h"
@@ -84,24 +85,12 @@ void tst_Channel::privateFolder_data()
     QTest::addColumn<QString>("runtimeMode"); // the runtime folder's mode, or "none"
     QTest::addColumn<QString>("planted");     // what lies under the temporary folder's name
     QTest::addColumn<QString>("expected");    // "runtime", "temp" or "none"
-    QTest::newRow("the user's runtime folder") << "0700"
-                                               << "nothing"
-                                               << "runtime";
-    QTest::newRow("a runtime folder others enter") << "0755"
-                                                   << "nothing"
-                                                   << "temp";
-    QTest::newRow("no runtime folder") << "none"
-                                       << "nothing"
-                                       << "temp";
-    QTest::newRow("the user's folder open to others is closed") << "none"
-                                                                << "open folder"
-                                                                << "temp";
-    QTest::newRow("a link under the name") << "none"
-                                           << "link"
-                                           << "none";
-    QTest::newRow("a file under the name") << "none"
-                                           << "file"
-                                           << "none";
+    addRow("the user's runtime folder", "0700", "nothing", "runtime");
+    addRow("a runtime folder others enter", "0755", "nothing", "temp");
+    addRow("no runtime folder", "none", "nothing", "temp");
+    addRow("the user's folder open to others is closed", "none", "open folder", "temp");
+    addRow("a link under the name", "none", "link", "none");
+    addRow("a file under the name", "none", "file", "none");
 }
 
 // The folder is the user's own and closed to others, or there is none.

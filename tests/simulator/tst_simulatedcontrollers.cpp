@@ -1,3 +1,4 @@
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "common/testfiles.h"
 #include "core/settingsstore.h"
@@ -26,20 +27,16 @@ void tst_SimulatedControllers::contains_data()
                             << "ATmega328P" << true;
     QTest::newRow("any letter case") << "AVR"
                                      << "atmega328p" << true;
-    QTest::newRow("family needs exact case") << "avr"
-                                             << "ATmega328P" << false;
+    addRow("family needs exact case", "avr", "ATmega328P", false);
     QTest::newRow("alias") << "AVR"
                            << "ATmega328" << true;
     QTest::newRow("alias of nameless controller") << "AVR"
                                                   << "Ghost" << false;
     QTest::newRow("second file merges") << "AVR"
                                         << "ATtiny85" << true;
-    QTest::newRow("empty family name") << ""
-                                       << "Orphan" << true;
-    QTest::newRow("unknown family") << "PIC16"
-                                    << "ATmega328P" << false;
-    QTest::newRow("other extension ignored") << "Z80"
-                                             << "Z84C00" << false;
+    addRow("empty family name", "", "Orphan", true);
+    addRow("unknown family", "PIC16", "ATmega328P", false);
+    addRow("other extension ignored", "Z80", "Z84C00", false);
 }
 
 void tst_SimulatedControllers::contains()

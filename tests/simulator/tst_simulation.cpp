@@ -1,5 +1,6 @@
 // The link to the simulator and the simulator itself, through the real programs: the hand-off
 // file, and the demonstration boards' firmware run for a while with every pin change traced.
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "common/fulldisk.h"
 #include "common/testfiles.h"
@@ -133,13 +134,10 @@ void tst_Simulation::serialSamplesGreet_data()
     // The AVR sample also reads its EEPROM, given its start values by the build.
     QTest::newRow("AVR") << "AVR Serial"
                          << "Hello from the AVR\nUART: EEPROM: kept in EEPROM";
-    QTest::newRow("PIC16") << "PIC16 Serial"
-                           << "Hello from the PIC16";
-    QTest::newRow("8051") << "8051 Serial"
-                          << "Hello from the 8051";
+    addRow("PIC16", "PIC16 Serial", "Hello from the PIC16");
+    addRow("8051", "8051 Serial", "Hello from the 8051");
     // The analog sample reads the voltage its design gives ADC0.
-    QTest::newRow("AVR analog") << "AVR Analog"
-                                << "ADC0 reads 511 of 1023: 2497 mV";
+    addRow("AVR analog", "AVR Analog", "ADC0 reads 511 of 1023: 2497 mV");
 }
 
 // The serial samples of the simulator suite build and greet on their serial port, which the
@@ -502,13 +500,10 @@ void tst_Simulation::boardsRunInTheSimulator_data()
     QTest::addColumn<QString>("pin");
     // Half the LED's period as the firmware sets it, in nanoseconds.
     QTest::addColumn<double>("halfPeriod");
-    QTest::newRow("AVR: _delay_ms(500) between toggles") << "AVR Blinky"
-                                                         << "PB5" << 500e6;
+    addRow("AVR: _delay_ms(500) between toggles", "AVR Blinky", "PB5", 500e6);
     // Port B counts up every 250 ms: its lowest bit changes at each count.
-    QTest::newRow("PIC16: a 250 ms busy wait per count") << "PIC16 Blinky"
-                                                         << "RB0" << 250e6;
-    QTest::newRow("8051: 2400 timer overflows of 192 cycles") << "8051 Blinky"
-                                                              << "P1.0" << 500e6;
+    addRow("PIC16: a 250 ms busy wait per count", "PIC16 Blinky", "RB0", 250e6);
+    addRow("8051: 2400 timer overflows of 192 cycles", "8051 Blinky", "P1.0", 500e6);
 }
 
 // A board's project is built and run for two simulated seconds through the IDE's own debug
@@ -588,12 +583,9 @@ void tst_Simulation::noProcessOutlivesItsStarter_data()
     QTest::addColumn<QString>("board");
     QTest::addColumn<QString>("ending");
     // s51 is started by VEXA, VEXA by the program.
-    QTest::newRow("the program killed during an 8051 run") << "8051 Blinky"
-                                                           << "kill the program";
-    QTest::newRow("VEXA killed during a PIC16 run") << "PIC16 Blinky"
-                                                    << "kill VEXA";
-    QTest::newRow("VEXA stopped during an AVR run") << "AVR Blinky"
-                                                    << "stop VEXA";
+    addRow("the program killed during an 8051 run", "8051 Blinky", "kill the program");
+    addRow("VEXA killed during a PIC16 run", "PIC16 Blinky", "kill VEXA");
+    addRow("VEXA stopped during an AVR run", "AVR Blinky", "stop VEXA");
 }
 
 // However the program or VEXA ends, no simulation process is left running; a VEXA that stops

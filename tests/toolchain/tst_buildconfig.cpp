@@ -1,3 +1,4 @@
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "common/testfiles.h"
 #include "toolchain/buildconfig.h"
@@ -251,18 +252,12 @@ void tst_BuildConfig::compilerFor_data()
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QString>("controller");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("most sources win") << QStringList{"a.asm", "b.ASM", "c.c"} << "P1"
-                                      << "AsmOnly";
-    QTest::newRow("first wins a tie") << QStringList{"a.c"} << "P1"
-                                      << "CFirst";
-    QTest::newRow("maker's compiler wins a tie") << QStringList{"a.c"} << "P2"
-                                                 << "Cirrane C";
-    QTest::newRow("no files: maker's compiler") << QStringList{} << "P2"
-                                                << "Cirrane C";
-    QTest::newRow("no files, no maker's compiler") << QStringList{} << "P1"
-                                                   << "";
-    QTest::newRow("unsupported controller") << QStringList{"a.c"} << "P9"
-                                            << "";
+    addRow("most sources win", QStringList{"a.asm", "b.ASM", "c.c"}, "P1", "AsmOnly");
+    addRow("first wins a tie", QStringList{"a.c"}, "P1", "CFirst");
+    addRow("maker's compiler wins a tie", QStringList{"a.c"}, "P2", "Cirrane C");
+    addRow("no files: maker's compiler", QStringList{}, "P2", "Cirrane C");
+    addRow("no files, no maker's compiler", QStringList{}, "P1", "");
+    addRow("unsupported controller", QStringList{"a.c"}, "P9", "");
 }
 
 void tst_BuildConfig::compilerFor()

@@ -1,4 +1,5 @@
 #include "build/buildproject.h"
+#include "common/datarows.h"
 #include "common/fakewindowservices.h"
 #include "common/testfiles.h"
 #include "project/ui/project.h"
@@ -159,15 +160,9 @@ void tst_ConfigurationOptionsDialog::numbersOnly_data()
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("kept");
-    QTest::newRow("decimal") << "-n Count"
-                             << "12ab.5x"
-                             << "12.5";
-    QTest::newRow("hexadecimal after 0x") << "-n Count"
-                                          << "0x1fzz"
-                                          << "0x1f";
-    QTest::newRow("a tool that reads hexadecimal") << "-h Fill"
-                                                   << "3FfFg"
-                                                   << "3FfF";
+    addRow("decimal", "-n Count", "12ab.5x", "12.5");
+    addRow("hexadecimal after 0x", "-n Count", "0x1fzz", "0x1f");
+    addRow("a tool that reads hexadecimal", "-h Fill", "3FfFg", "3FfF");
 }
 
 // A number option takes what its tool reads.

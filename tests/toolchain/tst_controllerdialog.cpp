@@ -1,4 +1,5 @@
 #include "build/buildproject.h"
+#include "common/datarows.h"
 #include "common/fakewindowservices.h"
 #include "common/scriptedprompts.h"
 #include "common/testfiles.h"
@@ -77,22 +78,14 @@ void tst_ControllerDialog::clockDisplay_data()
 {
     QTest::addColumn<QString>("clock");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("megahertz") << "20000000"
-                               << "20MHz";
-    QTest::newRow("kilohertz") << "4000"
-                               << "4KHz";
-    QTest::newRow("gigahertz") << "1000000000"
-                               << "1GHz";
-    QTest::newRow("hertz") << "32768"
-                           << "32768Hz";
-    QTest::newRow("zero") << "0"
-                          << "0Hz";
-    QTest::newRow("two zeros") << "1843200"
-                               << "1843200Hz";
-    QTest::newRow("four zeros") << "110000"
-                                << "110KHz";
-    QTest::newRow("with its unit") << "16MHz"
-                                   << "16MHz";
+    addRow("megahertz", "20000000", "20MHz");
+    addRow("kilohertz", "4000", "4KHz");
+    addRow("gigahertz", "1000000000", "1GHz");
+    addRow("hertz", "32768", "32768Hz");
+    addRow("zero", "0", "0Hz");
+    addRow("two zeros", "1843200", "1843200Hz");
+    addRow("four zeros", "110000", "110KHz");
+    addRow("with its unit", "16MHz", "16MHz");
 }
 
 void tst_ControllerDialog::clockDisplay()

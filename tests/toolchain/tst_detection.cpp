@@ -1,3 +1,4 @@
+#include "common/datarows.h"
 #include "common/fakemainservices.h"
 #include "platform/registry.h"
 #include "toolchain/compilerdetector.h"
@@ -90,16 +91,13 @@ void tst_Detection::resolve_data()
     QTest::addColumn<QString>("expected"); // "FAIL" when resolution fails
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("plain") << QStringList{"A=x"} << "A" << false << "x" << QStringList{};
-    QTest::newRow("percent pair vanishes")
-        << QStringList{"A=50%%off"} << "A" << false << "50off" << QStringList{};
-    QTest::newRow("lone percent vanishes")
-        << QStringList{"A=50%off"} << "A" << false << "50off" << QStringList{};
+    addRow("percent pair vanishes", QStringList{"A=50%%off"}, "A", false, "50off", QStringList{});
+    addRow("lone percent vanishes", QStringList{"A=50%off"}, "A", false, "50off", QStringList{});
     QTest::newRow("other parameter")
         << QStringList{"DIR=/usr", "A=%DIR%/bin"} << "A" << false << "/usr/bin" << QStringList{};
     QTest::newRow("nested") << QStringList{"R=/r", "D=%R%/d", "A=%D%/x"} << "A" << false << "/r/d/x"
                             << QStringList{};
-    QTest::newRow("environment") << QStringList{"A=%DYX_TEST_ROOT%/x"} << "A" << false << "ROOT/x"
-                                 << QStringList{};
+    addRow("environment", QStringList{"A=%DYX_TEST_ROOT%/x"}, "A", false, "ROOT/x", QStringList{});
     QTest::newRow("parameter before environment")
         << QStringList{"DYX_TEST_ROOT=/p", "A=%DYX_TEST_ROOT%/x"} << "A" << false << "/p/x"
         << QStringList{};
@@ -165,23 +163,19 @@ void tst_Detection::check_data()
     QTest::addColumn<QStringList>("parameters");
     QTest::addColumn<bool>("found");
     QTest::addColumn<int>("tooOld");
-    QTest::newRow("prints what is expected")
-        << QStringList{"ARG=--print=cc 1.2", "STR=cc 1.2"} << true << 0;
-    QTest::newRow("prints something else")
-        << QStringList{"ARG=--print=cc 1.2", "STR=CC 1.2"} << false << 0;
+    addRow("prints what is expected", QStringList{"ARG=--print=cc 1.2", "STR=cc 1.2"}, true, 0);
+    addRow("prints something else", QStringList{"ARG=--print=cc 1.2", "STR=CC 1.2"}, false, 0);
     QTest::newRow("no text expected") << QStringList{"ARG=--exit=3"} << true << 0;
     QTest::newRow("floods") << QStringList{"ARG=--flood=cc 1.2", "STR=cc 1.2"} << false << 0;
     QTest::newRow("crashes") << QStringList{"ARG=--crash"} << false << 0;
     QTest::newRow("hangs") << QStringList{"ARG=--hang"} << false << 0;
     QTest::newRow("ignores terminate") << QStringList{"ARG=--stubborn"} << false << 0;
     QTest::newRow("not executed") << QStringList{"ARG=--hang", "NOEXECUTE=true"} << true << 0;
-    QTest::newRow("NOEXECUTE in capitals runs it")
-        << QStringList{"ARG=--crash", "NOEXECUTE=TRUE"} << false << 0;
+    addRow("NOEXECUTE in capitals runs it", QStringList{"ARG=--crash", "NOEXECUTE=TRUE"}, false, 0);
     QTest::newRow("too old") << QStringList{"DATE=2999-01-01", "ARG=--crash"} << true << 1;
     QTest::newRow("old enough") << QStringList{"DATE=2000-01-01"} << true << 0;
     QTest::newRow("missing") << QStringList{"PATH=/no/such/cc"} << false << 0;
-    QTest::newRow("not executable")
-        << QStringList{"PATH=ROOT/opt/vendor-1/lib/readme"} << false << 0;
+    addRow("not executable", QStringList{"PATH=ROOT/opt/vendor-1/lib/readme"}, false, 0);
     QTest::newRow("no path") << QStringList{"PATH="} << false << 0;
 }
 

@@ -1,3 +1,4 @@
+#include "common/datarows.h"
 #include "common/fulldisk.h"
 #include "common/testfiles.h"
 #include "vexa/simulationrun.h"
@@ -156,12 +157,10 @@ void tst_SimulationRun::failuresEndTheTimedRun_data()
     QTest::newRow("the engine fails") << QString("engine") << QString("The controller crashed.");
     QTest::newRow("stopped") << QString("stop") << QString();
     QTest::newRow("the trace cannot be opened") << QString("trace") << QString("t.vcd");
-    QTest::newRow("the trace is cut short")
-        << QString("full") << QString("could not be written whole");
+    addRow("the trace is cut short", QString("full"), QString("could not be written whole"));
     QTest::newRow("no engine for the family")
         << QString("family") << QString("No simulation engine simulates the F9 family");
-    QTest::newRow("no firmware") << QString("firmware")
-                                 << QString("does not exist: build the project first.");
+    addRow("no firmware", QString("firmware"), QString("does not exist: build the project first."));
 }
 
 void tst_SimulationRun::failuresEndTheTimedRun()

@@ -1,6 +1,7 @@
 // Source-level debugging of real firmware built by the real compiler: breakpoints, stepping by
 // lines, stepping out, running to a line, and the values of variables and registers, through
 // the debugger attached to the simulation; and the protocol the simulation answers it in.
+#include "common/datarows.h"
 #include "common/testfiles.h"
 #include "vexa/debuggerpanel.h"
 #include "vexa/gdbdebugger.h"
@@ -639,22 +640,14 @@ void tst_SourceDebug::cTypeValues_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("unsigned char") << QByteArray("\xfe", 1) << "SC:U"
-                                   << "254";
-    QTest::newRow("signed char") << QByteArray("\xfe", 1) << "SC:S"
-                                 << "-2";
-    QTest::newRow("int, low byte first") << QByteArray("\x34\x12", 2) << "SI:U"
-                                         << "4660";
-    QTest::newRow("negative int") << QByteArray("\x00\x80", 2) << "SI:S"
-                                  << "-32768";
-    QTest::newRow("long") << QByteArray("\x01\x00\x00\x80", 4) << "SL:U"
-                          << "2147483649";
-    QTest::newRow("float") << QByteArray("\x00\x00\xc0\x3f", 4) << "SF:S"
-                           << "1.5";
-    QTest::newRow("array") << QByteArray("\x01\x02", 2) << "DA2d,SC:U"
-                           << "{01 02}";
-    QTest::newRow("unreadable") << QByteArray() << "SC:U"
-                                << "<not readable>";
+    addRow("unsigned char", QByteArray("\xfe", 1), "SC:U", "254");
+    addRow("signed char", QByteArray("\xfe", 1), "SC:S", "-2");
+    addRow("int, low byte first", QByteArray("\x34\x12", 2), "SI:U", "4660");
+    addRow("negative int", QByteArray("\x00\x80", 2), "SI:S", "-32768");
+    addRow("long", QByteArray("\x01\x00\x00\x80", 4), "SL:U", "2147483649");
+    addRow("float", QByteArray("\x00\x00\xc0\x3f", 4), "SF:S", "1.5");
+    addRow("array", QByteArray("\x01\x02", 2), "DA2d,SC:U", "{01 02}");
+    addRow("unreadable", QByteArray(), "SC:U", "<not readable>");
 }
 
 void tst_SourceDebug::cTypeValues()

@@ -1,6 +1,7 @@
 // The simulator program: the firmware files it accepts, its engines' refusals, and its window
 // running a real firmware from a hand-off file as the IDE writes it.
 #include "channel/vexachannel.h"
+#include "common/datarows.h"
 #include "common/fulldisk.h"
 #include "common/testfiles.h"
 #include "firmware/hexfile.h"
@@ -153,8 +154,7 @@ void tst_Vexa::hexFiles_data()
     QTest::newRow("bad checksum") << bad + eof << "checksum" << 0 << 0;
     QTest::newRow("truncated: no end record") << two << "truncated" << 0 << 0;
     QTest::newRow("cut inside a record") << two.left(13) + '\n' + eof << "length" << 0 << 0;
-    QTest::newRow("not hexadecimal")
-        << QByteArray(":0200000G0C9467\n") + eof << "hexadecimal" << 0 << 0;
+    addRow("not hexadecimal", QByteArray(":0200000G0C9467\n") + eof, "hexadecimal", 0, 0);
     QTest::newRow("text") << QByteArray("hello\n") << "record" << 0 << 0;
     QTest::newRow("empty") << QByteArray() << "empty" << 0 << 0;
     QTest::newRow("data after the end") << two + eof + two << "follows" << 0 << 0;
@@ -747,18 +747,10 @@ void tst_Vexa::timedRunsEndOnTime_data()
     QTest::newRow("AVR asleep for good") << "AVR"
                                          << "ATMEGA328P"
                                          << "1MHz" << avrAsleepForGood << 5;
-    QTest::newRow("PIC16 busy") << "PIC16"
-                                << "PIC16F877A"
-                                << "3.6864MHz" << picBusy << 8;
-    QTest::newRow("PIC16 asleep") << "PIC16"
-                                  << "PIC16F877A"
-                                  << "20MHz" << picAsleep << 8;
-    QTest::newRow("8051 busy") << "MCS51"
-                               << "AT89S52"
-                               << "11.0592MHz" << mcsBusy << 48;
-    QTest::newRow("8051 idle") << "MCS51"
-                               << "AT89S52"
-                               << "12MHz" << mcsIdle << 48;
+    addRow("PIC16 busy", "PIC16", "PIC16F877A", "3.6864MHz", picBusy, 8);
+    addRow("PIC16 asleep", "PIC16", "PIC16F877A", "20MHz", picAsleep, 8);
+    addRow("8051 busy", "MCS51", "AT89S52", "11.0592MHz", mcsBusy, 48);
+    addRow("8051 idle", "MCS51", "AT89S52", "12MHz", mcsIdle, 48);
 }
 
 // A timed run ends at the simulated time asked for, to within the controller's longest
