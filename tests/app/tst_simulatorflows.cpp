@@ -45,6 +45,7 @@ private slots:
     void openingWithoutSimulatorSaysSo();
     void openSampleBuildsAndRunsInVexa();
     void debuggingThroughTheIdeAndVexa();
+    void randomSimulatorWorkKeepsOneVexaInStep_data();
     void randomSimulatorWorkKeepsOneVexaInStep();
 
 private:
@@ -475,9 +476,17 @@ static QList<qint64> standInsAlive()
 // and Close Simulation are offered while it runs, and the hand-off names the design and the
 // firmware of the selected configuration, built from the sources as the editor shows them. A
 // design created is empty, the project's, and run at once.
+void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("the design renamed while VEXA runs") << 17u;
+    QTest::newRow("saved elsewhere while VEXA runs") << 22u;
+}
+
 void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
 {
-    RandomSequence sequence(17u, 30);
+    QFETCH(quint32, seed);
+    RandomSequence sequence(seed, 30);
     QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     QString folder = QFileInfo(path).absolutePath();
     QString main = folder + QStringLiteral("/main.c");
@@ -509,11 +518,17 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
     int designs = 0;
     QString configuration = QStringLiteral("Debug");
     const auto firmware = [&] { return folder + QStringLiteral("/%1/%1.hex").arg(configuration); };
-    QString handedOver = firmware(); // the firmware the hand-off file names: opening hands over
-    QStringList expected;            // what reached the simulator, in order
+    // The firmware and the design the hand-off file names: opening hands over.
+    QString handedOver = firmware();
+    QString handedDesign = design;
+    const auto named = [&] {
+        handedOver = firmware();
+        handedDesign = design;
+    };
+    QStringList expected; // what reached the simulator, in order
     // What the firmware hand-over sends a running simulator.
     const auto handOver = [&] {
-        handedOver = firmware();
+        named();
         if (!running)
             return;
         expected << QStringLiteral("SEND 4 AUTORUN=%1").arg(debugging ? 1 : 0);
@@ -528,7 +543,7 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
         } else if (!design.isEmpty()) {
             if (running)
                 expected << QStringLiteral("SEND 4 AUTORUN=0");
-            handedOver = firmware();
+            named();
         }
     };
     for (int step = 0; step < sequence.steps(); ++step) {
@@ -556,7 +571,7 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
                     handOver();
                     expected << QStringLiteral("SEND 2");
                 } else {
-                    handedOver = firmware();
+                    named();
                 }
                 running = simulated = true;
                 expected << QStringLiteral("FRONT");
@@ -573,7 +588,7 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
             } else if (!broken) {
                 if (!running)
                     expected << QStringLiteral("FRONT");
-                handedOver = firmware();
+                named();
                 running = debugging = simulated = true;
                 expected << QStringLiteral("SEND 2") << QStringLiteral("SEND 4 AUTORUN=1")
                          << QStringLiteral("FRONT");
@@ -625,7 +640,7 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
                 handOver();
             } else if (running) {
                 expected << QStringLiteral("SEND 4 AUTORUN=0");
-                handedOver = firmware();
+                named();
             }
             sequence.took(QStringLiteral("F7"));
             break;
@@ -659,7 +674,7 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
                 expected << QStringLiteral("SEND 3");
             running = true;
             debugging = false;
-            handedOver = firmware();
+            named();
             a.createDesignFile->trigger();
             sequence.took(QStringLiteral("create a design"));
             // An empty design in the project, the firmware built unless it cannot be, running.
@@ -691,7 +706,8 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
                     design = folder + QLatin1Char('/') + QFileInfo(design).fileName();
                 sequence.took(QStringLiteral("save project as"));
             }
-            handOverAsOpened();
+            if (running)
+                handOverAsOpened();
             break;
         }
         default: { // the other configuration, or the project opened again
@@ -737,8 +753,7 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
         QSettings handOff(link->handOffPath(), QSettings::IniFormat);
         SEQUENCE_CHECK(handOff.value(QStringLiteral("CIRRANE/PROGRAM")).toString() == handedOver,
                        handOff.value(QStringLiteral("CIRRANE/PROGRAM")).toString());
-        SEQUENCE_CHECK(design.isEmpty()
-                           || handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")) == design,
+        SEQUENCE_CHECK(handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")) == handedDesign,
                        handOff.value(QStringLiteral("CIRRANE/DESIGNFILE")).toString());
         // What runs was built from the sources as they stand.
         const SourceEditor *editor = window.tabs()->findEditor(main);

@@ -373,8 +373,10 @@ void ProjectsManager::saveProject()
 void ProjectsManager::saveProjectAs()
 {
     // A VEXA that runs goes on with the copy, as with a project opened: its design, changes
-    // not saved yet included, and the copy's firmware once it is built.
-    if (Project *p = currentProject(); p && p->saveAs(true))
+    // not saved yet included, and the copy's firmware once it is built. Without one there is
+    // nothing to tell (and nothing to say about a missing simulator or design).
+    if (Project *p = currentProject();
+        p && p->saveAs(true) && m_simulator->isRunning() && !p->designFile().isEmpty())
         sendFirmware();
     // The window's title names the project, now the copy.
     m_mainWindow.commands().updateState();
@@ -493,7 +495,8 @@ void ProjectsManager::itemChanged(QTreeWidgetItem *item, int)
         const QString design = p->designFile();
         p->renameFile(index, p->typedFileName(index, item->text(0)));
         // VEXA goes on with the design under its new name, and saves it there.
-        if (!design.isEmpty() && !p->designFile().isEmpty() && p->designFile() != design)
+        if (m_simulator->isRunning() && !design.isEmpty() && !p->designFile().isEmpty()
+            && p->designFile() != design)
             sendFirmware();
     }
     // The window's title names the file shown, perhaps the one renamed.
