@@ -26,6 +26,8 @@
 
 // The time the simulator is given to stop a simulation, and to come up after its start.
 static constexpr int settleMs = 500;
+// How long a VEXA asked to close is given to end before the program goes on.
+static constexpr int closeWaitMs = 2000;
 // During a timed run VEXA says it is alive every second; an engine's slowest answer takes ten.
 static constexpr int silenceLimitMs = 15000;
 
@@ -164,8 +166,12 @@ void CirraneInterface::bringToFront()
 
 void CirraneInterface::closeSimulator()
 {
-    if (isRunning())
-        sendCommand(VexaChannel::CloseProgram);
+    if (!isRunning())
+        return;
+    sendCommand(VexaChannel::CloseProgram);
+    // Gone before anything else is sent: a hand-off for the VEXA started next (a new design)
+    // would reach the closing one, and fail.
+    m_process->waitForFinished(closeWaitMs);
 }
 
 void CirraneInterface::stopDebugging()

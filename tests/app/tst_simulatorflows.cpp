@@ -447,9 +447,34 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
                               30000);
     QCOMPARE(window.tabs()->currentEditor(), editor);
     QCOMPARE(editor->executionLine(), toggleLine + typed);
-    simulator->closeSimulator();
-    QTRY_VERIFY_WITH_TIMEOUT(!simulator->isPaused(), 10000);
+    // The design taken out of the project and a new one created while VEXA runs: VEXA closes
+    // (the firmware's mark goes), is sent nothing more, and starts again on the new design,
+    // which it fills with the board's parts.
+    ScriptedPrompts prompts;
+    Project *project = window.projectsManager()->currentProject();
+    auto *tree = window.projectsManager()->tree();
+    for (int i = 0; i < project->fileCount(); ++i) {
+        if (project->filePathAt(i) == project->designFile()) {
+            tree->scrollToItem(project->fileAt(i)->item);
+            QTest::mouseClick(tree->viewport(),
+                              Qt::LeftButton,
+                              {},
+                              tree->visualItemRect(project->fileAt(i)->item).center());
+        }
+    }
+    prompts.answers << QMessageBox::Ok;
+    a.removeFile->trigger();
+    const QString second = QFileInfo(path).absolutePath() + QStringLiteral("/Second.DSN");
+    prompts.fileNames << second;
+    a.createDesignFile->trigger();
+    QCOMPARE(project->designFile(), second);
+    QVERIFY(simulator->isRunning());
     QCOMPARE(editor->executionLine(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(second).size() > 0, 20000);
+    QVERIFY2(!output(window).contains(QStringLiteral("cannot be reached")),
+             qPrintable(output(window)));
+    simulator->closeSimulator();
+    QVERIFY(!simulator->isRunning());
 }
 
 // The stand-in simulators this test started that are alive now, found among all processes.
