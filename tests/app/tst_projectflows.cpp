@@ -123,22 +123,8 @@ void tst_ProjectFlows::discardedRenamesAreUndone()
     Project *project = openProject(window, path);
     QVERIFY(project);
     window.editors().openFileAt(folder + QStringLiteral("/led.c"));
-    auto *tree = window.projectsManager()->tree();
-    for (const QString &name : {QStringLiteral("lamp.c"), QStringLiteral("light.c")}) {
-        QTreeWidgetItem *item = nullptr;
-        for (int i = 0; i < project->fileCount(); ++i) {
-            if (project->relativeFilePath(i).endsWith(QLatin1String(".c"))
-                && project->relativeFilePath(i) != QLatin1String("main.c"))
-                item = project->fileAt(i)->item;
-        }
-        tree->editItem(item, 0);
-        auto *line = tree->viewport()->findChild<QLineEdit *>();
-        line->selectAll();
-        QTest::keyClicks(line, name);
-        QTest::keyClick(line, Qt::Key_Return);
-        QCoreApplication::processEvents(); // the item's editor goes
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    QVERIFY(WindowFlows::renameInTree(window, folder + QStringLiteral("/led.c"), "lamp.c"));
+    QVERIFY(WindowFlows::renameInTree(window, folder + QStringLiteral("/lamp.c"), "light.c"));
     QVERIFY(QFileInfo::exists(folder + QStringLiteral("/light.c")));
     window.tabs()->currentEditor()->insertAt(QStringLiteral("// typed\n"), 0, 0);
     window.actions().saveFile->trigger();

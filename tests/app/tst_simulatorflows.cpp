@@ -452,16 +452,7 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     // which it fills with the board's parts.
     ScriptedPrompts prompts;
     Project *project = window.projectsManager()->currentProject();
-    auto *tree = window.projectsManager()->tree();
-    for (int i = 0; i < project->fileCount(); ++i) {
-        if (project->filePathAt(i) == project->designFile()) {
-            tree->scrollToItem(project->fileAt(i)->item);
-            QTest::mouseClick(tree->viewport(),
-                              Qt::LeftButton,
-                              {},
-                              tree->visualItemRect(project->fileAt(i)->item).center());
-        }
-    }
+    WindowFlows::clickInTree(window, project->designFile());
     prompts.answers << QMessageBox::Ok;
     a.removeFile->trigger();
     const QString second = QFileInfo(path).absolutePath() + QStringLiteral("/Second.DSN");
@@ -672,16 +663,7 @@ void tst_SimulatorFlows::randomSimulatorWorkKeepsOneVexaInStep()
         case 8: { // Remove File on the design, or Create Design File when there is none
             Project *project = window.projectsManager()->currentProject();
             if (!design.isEmpty()) {
-                auto *tree = window.projectsManager()->tree();
-                for (int i = 0; i < project->fileCount(); ++i) {
-                    if (project->filePathAt(i) == design) {
-                        tree->scrollToItem(project->fileAt(i)->item);
-                        QTest::mouseClick(tree->viewport(),
-                                          Qt::LeftButton,
-                                          {},
-                                          tree->visualItemRect(project->fileAt(i)->item).center());
-                    }
-                }
+                WindowFlows::clickInTree(window, design);
                 prompts.answers << QMessageBox::Ok;
                 a.removeFile->trigger();
                 SEQUENCE_CHECK(project->designFile().isEmpty(), project->designFile());

@@ -102,7 +102,24 @@ inline bool renameInTree(SrcManager &window, const QString &path, const QString 
     edit->setText(newName);
     QTest::keyClick(edit, Qt::Key_Return);
     QCoreApplication::processEvents(); // the item editor hands its text over queued
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // and goes
     return true;
+}
+
+// Selects a project file's item in the tree with a click, as the user does.
+inline void clickInTree(SrcManager &window, const QString &path)
+{
+    const Project *project = window.projectsManager()->currentProject();
+    QTreeWidget *tree = window.projectsManager()->tree();
+    for (int i = 0; project && i < project->fileCount(); ++i) {
+        if (project->filePathAt(i) == path) {
+            tree->scrollToItem(project->fileAt(i)->item);
+            QTest::mouseClick(tree->viewport(),
+                              Qt::LeftButton,
+                              {},
+                              tree->visualItemRect(project->fileAt(i)->item).center());
+        }
+    }
 }
 
 } // namespace WindowFlows
