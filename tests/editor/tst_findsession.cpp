@@ -367,6 +367,7 @@ void tst_FindSession::filesLeavingTheScopeAreNotOpened()
     FindSession session(tabs);
     FindSession::Options options;
     options.findText = QStringLiteral("x");
+    options.caseSensitive = true;
     options.scope = FindSession::AllOpenDocuments;
     const auto stop = [&] {
         return session.findNext(options) ? QFileInfo(tabs.currentDocument()->filePath()).fileName()
