@@ -23,7 +23,16 @@ public:
     int steps() const { return m_steps; }
     qsizetype done() const { return m_done.size(); }
     int bounded(int limit) { return m_random.bounded(limit); }
-    QString pick(const QStringList &from) { return from.at(bounded(int(from.size()))); }
+    // Of an empty list, an empty string; a number is drawn all the same, so that the steps
+    // after it stay those of the seed.
+    QString pick(const QStringList &from)
+    {
+        if (from.isEmpty()) {
+            m_random.generate();
+            return QString();
+        }
+        return from.at(bounded(int(from.size())));
+    }
     // A step taken, in words.
     void took(const QString &step) { m_done.append(step); }
 
