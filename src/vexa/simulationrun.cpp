@@ -61,8 +61,16 @@ bool SimulationRun::load(const HandOff &handOff)
         return false;
     }
     if (handOff.program.isEmpty() || !QFileInfo::exists(handOff.program)) {
-        emit problem(
-            tr("The firmware %1 does not exist: build the project first.").arg(handOff.program));
+        // The engine still holds the firmware of the last hand-off, which a run must not take
+        // for this one's.
+        m_engine.reset();
+        m_engineFamily.clear();
+        const QString text = tr("The firmware %1 does not exist: build the project first.")
+                                 .arg(handOff.program);
+        if (handOff.autorun || m_timedPending)
+            emit problem(text);
+        else
+            emit notice(text);
         return false;
     }
     const QString failure = m_engine->load(handOff.program,

@@ -35,7 +35,8 @@ public:
 
     // Stops, and loads the hand-off's firmware on the engine of its family (kept from the last
     // load when the family is the same); false, with the problem said, when there is no such
-    // engine or the firmware does not load.
+    // engine or the firmware does not load. A firmware not built yet leaves no firmware
+    // loaded; when the hand-off does not ask for a run, that is a notice, not a problem.
     bool load(const HandOff &handOff);
     Engine *engine() const { return m_engine.get(); }
     bool isLoaded() const { return m_engine && m_engine->isLoaded(); }
@@ -69,6 +70,7 @@ signals:
     // Each line of a port's serial output, once ended or left.
     void serialLine(int port, const QString &line);
     void problem(const QString &text);
+    void notice(const QString &text);
     // A timed run ended: at its end, or not (a failure, a stop, a trace cut short).
     void timedRunEnded(bool reachedEnd, std::uint64_t timeNs);
     // A timed run goes on (about once a second of wall time).

@@ -263,6 +263,7 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
                                 line);
     });
     connect(&m_run, &SimulationRun::problem, this, &VexaWindow::report);
+    connect(&m_run, &SimulationRun::notice, this, &VexaWindow::inform);
     connect(&m_run, &SimulationRun::timedRunEnded, this, &VexaWindow::timedRunEnded);
     connect(&m_run, &SimulationRun::alive, this, [this](std::uint64_t timeNs) {
         if (m_channel)

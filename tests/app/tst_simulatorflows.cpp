@@ -2,6 +2,8 @@
 // what is handed over, what starts, what the output says.
 
 #include "app/srcmanager.h"
+#include "build/ui/outtextedit.h"
+#include "build/ui/outwindow.h"
 #include "common/fakemainservices.h"
 #include "common/scriptedprompts.h"
 #include "common/sequence.h"
@@ -464,6 +466,21 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(second).size() > 0, 20000);
     QVERIFY2(!output(window).contains(QStringLiteral("cannot be reached")),
              qPrintable(output(window)));
+    // Saved elsewhere: VEXA goes on with the copy, which is not built yet. It says so as a
+    // note, not an error, and keeps no firmware of the original's to run.
+    const QString place = m_dir->filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(place));
+    WindowFlows::saveProjectAs(window, prompts, place, QStringLiteral("copy"));
+    const OutTextEdit *view = window.outWindow()->textView();
+    const auto said = [view](OutTextEdit::Kind kind) {
+        for (int i = 0; i < view->lineCount(); ++i) {
+            if (view->lineKind(i) == kind && view->lineText(i).contains("does not exist: build"))
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(said(OutTextEdit::Message), qPrintable(output(window)), 20000);
+    QVERIFY(!said(OutTextEdit::Error));
     simulator->closeSimulator();
     QVERIFY(!simulator->isRunning());
 }

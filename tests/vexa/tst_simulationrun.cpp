@@ -21,6 +21,7 @@ private slots:
     void timedRunEndsAtItsTime();
     void failuresEndTheTimedRun_data();
     void failuresEndTheTimedRun();
+    void firmwareNotBuiltYet();
     void firmwareEndsTheTimedRun();
     void pacedRunFollowsTheWallClock();
     void serialOutputInLines();
@@ -39,6 +40,11 @@ constexpr std::uint64_t ms = 1000000;
 class FakeEngine : public Engine
 {
 public:
+    ~FakeEngine() override
+    {
+        if (self && *self == this)
+            *self = nullptr;
+    }
     QString load(const QString &, const QString &, double) override
     {
         m_loaded = true;
@@ -75,6 +81,7 @@ public:
     qint64 wallPerSliceNs = 0;
     std::uint64_t answer = 0; // how long it takes to come back with a run
     int calls = 0;
+    FakeEngine **self = nullptr; // a pointer to it that goes with it
 
 private:
     bool m_loaded = false;
@@ -92,16 +99,20 @@ struct Rig
                           auto made = std::make_unique<FakeEngine>();
                           engine = made.get();
                           engine->wall = &wall;
+                          engine->self = &engine;
                           return made;
                       },
                       [this] { return wall; }};
 
-    bool load(const QString &firmware, const QString &family = QStringLiteral("F1"))
+    bool load(const QString &firmware,
+              const QString &family = QStringLiteral("F1"),
+              bool autorun = false)
     {
         HandOff handOff;
         handOff.program = firmware;
         handOff.family = family;
         handOff.device = QStringLiteral("D1");
+        handOff.autorun = autorun;
         return run.load(handOff);
     }
 };
@@ -170,6 +181,10 @@ void tst_SimulationRun::failuresEndTheTimedRun()
     Rig rig;
     QSignalSpy problems(&rig.run, &SimulationRun::problem);
     QSignalSpy ended(&rig.run, &SimulationRun::timedRunEnded);
+    // As a scripted run comes: the run asked for first, then the firmware.
+    rig.run.setTimedRun(1.0,
+                        m_dir->filePath(failure == QLatin1String("trace") ? "no/such/t.vcd"
+                                                                          : "t.vcd"));
     const bool loads = failure == QLatin1String("family")
                            ? rig.load(m_firmware, QStringLiteral("F9"))
                            : rig.load(failure == QLatin1String("firmware")
@@ -182,9 +197,6 @@ void tst_SimulationRun::failuresEndTheTimedRun()
     for (std::uint64_t t = ms; rig.engine && t <= 1000 * ms; t += ms)
         rig.engine->events.insert({t, [t](FakeEngine &e) { e.pinChanged("PB0", t / ms % 2, t); }});
     FullDisk full(failure == QLatin1String("full") ? 512 : RLIM_INFINITY);
-    rig.run.setTimedRun(1.0,
-                        m_dir->filePath(failure == QLatin1String("trace") ? "no/such/t.vcd"
-                                                                          : "t.vcd"));
     rig.run.start();
     if (failure == QLatin1String("stop"))
         rig.run.stop();
@@ -195,6 +207,22 @@ void tst_SimulationRun::failuresEndTheTimedRun()
     QVERIFY(!rig.run.isTimedRunPending());
     const QString said = problems.isEmpty() ? QString() : problems.first().first().toString();
     QVERIFY2(problem.isEmpty() ? said.isEmpty() : said.contains(problem), qPrintable(said));
+}
+
+// A firmware not built yet leaves no firmware loaded, not the one loaded before it; unless the
+// hand-off asks for a run, that is a notice rather than a problem.
+void tst_SimulationRun::firmwareNotBuiltYet()
+{
+    for (const bool autorun : {false, true}) {
+        Rig rig;
+        QVERIFY(rig.load(m_firmware));
+        QSignalSpy problems(&rig.run, &SimulationRun::problem);
+        QSignalSpy notices(&rig.run, &SimulationRun::notice);
+        QVERIFY(!rig.load(m_dir->filePath("none.hex"), QStringLiteral("F1"), autorun));
+        QVERIFY(!rig.run.isLoaded());
+        QCOMPARE(problems.size(), int(autorun));
+        QCOMPARE(notices.size(), int(!autorun));
+    }
 }
 
 // A firmware that stops the controller itself ends a timed run there, as its end.
