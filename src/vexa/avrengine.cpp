@@ -64,6 +64,8 @@ void AvrEngine::unload()
     qDeleteAll(m_uartHooks);
     m_uartHooks.clear();
     m_uarts.clear();
+    m_drivenPins.clear();
+    m_analogVolts.clear();
 }
 
 QString AvrEngine::load(const QString &hexFile, const QString &device, double clockHz)
@@ -205,6 +207,7 @@ void AvrEngine::setAnalogInput(const QString &input, double volts)
     const int index = analogInputs().indexOf(input);
     if (index < 0)
         return;
+    m_analogVolts.insert(input, volts);
     // Millivolts, as libsimavr takes them.
     const std::uint32_t millivolts = std::uint32_t(std::clamp(volts, 0.0, 5.0) * 1000.0 + 0.5);
     if (input.startsWith(QLatin1String("AIN"))) {
@@ -443,11 +446,25 @@ void AvrEngine::reset()
     if (!m_avr)
         return;
     avr_reset(m_avr);
+    // The reset clears the port registers but not what the pins' inputs last passed on, which
+    // would keep the same level from reaching them again.
+    for (const PinHook *hook : std::as_const(m_hooks)) {
+        const auto driven = m_drivenPins.constFind(hook->name);
+        if (driven == m_drivenPins.cend())
+            continue;
+        avr_irq_t *irq = avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ(hook->port), hook->bit);
+        irq->value = *driven ? 0 : 1;
+        avr_raise_irq(irq, *driven ? 1 : 0);
+    }
+    const QHash<QString, double> volts = m_analogVolts;
+    for (auto input = volts.cbegin(); input != volts.cend(); ++input)
+        setAnalogInput(input.key(), input.value());
     publishLevels();
 }
 
 void AvrEngine::setInput(const QString &pin, bool level)
 {
+    m_drivenPins.insert(pin, level);
     for (const PinHook *hook : std::as_const(m_hooks)) {
         if (hook->name == pin && m_avr)
             avr_raise_irq(avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ(hook->port), hook->bit),

@@ -2,6 +2,7 @@
 
 #include "engine.h"
 
+#include <QHash>
 #include <QList>
 
 #include <vector>
@@ -74,6 +75,10 @@ private:
     QList<PinHook *> m_hooks;
     QList<UartHook *> m_uartHooks;
     QByteArray m_uarts; // the controller's UARTs, by their digits
+    // What the board gives the pins and analog inputs: a reset of the controller leaves the
+    // circuit around it as it was, so it is given again.
+    QHash<QString, bool> m_drivenPins;
+    QHash<QString, double> m_analogVolts;
     // The debugger's stops: one flag per program word, and the range a step stays in.
     std::vector<bool> m_breakAt;
     bool m_hasBreakpoints = false;
