@@ -65,7 +65,6 @@ void AvrEngine::unload()
     m_uartHooks.clear();
     m_uarts.clear();
     m_drivenPins.clear();
-    m_analogVolts.clear();
 }
 
 QString AvrEngine::load(const QString &hexFile, const QString &device, double clockHz)
@@ -207,7 +206,6 @@ void AvrEngine::setAnalogInput(const QString &input, double volts)
     const int index = analogInputs().indexOf(input);
     if (index < 0)
         return;
-    m_analogVolts.insert(input, volts);
     // Millivolts, as libsimavr takes them.
     const std::uint32_t millivolts = std::uint32_t(std::clamp(volts, 0.0, 5.0) * 1000.0 + 0.5);
     if (input.startsWith(QLatin1String("AIN"))) {
@@ -456,9 +454,6 @@ void AvrEngine::reset()
         irq->value = *driven ? 0 : 1;
         avr_raise_irq(irq, *driven ? 1 : 0);
     }
-    const QHash<QString, double> volts = m_analogVolts;
-    for (auto input = volts.cbegin(); input != volts.cend(); ++input)
-        setAnalogInput(input.key(), input.value());
     publishLevels();
 }
 

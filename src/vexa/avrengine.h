@@ -75,10 +75,9 @@ private:
     QList<PinHook *> m_hooks;
     QList<UartHook *> m_uartHooks;
     QByteArray m_uarts; // the controller's UARTs, by their digits
-    // What the board gives the pins and analog inputs: a reset of the controller leaves the
-    // circuit around it as it was, so it is given again.
+    // What the board drives the input pins with: a reset of the controller leaves the circuit
+    // around it as it was, so it is given again (the ADC keeps its voltages by itself).
     QHash<QString, bool> m_drivenPins;
-    QHash<QString, double> m_analogVolts;
     // The debugger's stops: one flag per program word, and the range a step stays in.
     std::vector<bool> m_breakAt;
     bool m_hasBreakpoints = false;

@@ -62,7 +62,7 @@ private slots:
     void timedInputsReachTheFirmware();
     void windowTakesInput_data() { timedInputsReachTheFirmware_data(); }
     void windowTakesInput();
-    void picAnalogInputs();
+    void analogInputs();
     void firmwareEndsTheRun_data();
     void firmwareEndsTheRun();
 
@@ -941,9 +941,9 @@ void tst_Vexa::firmwareEndsTheRun()
         QVERIFY2(at >= 500000000 && at <= 500004000, qPrintable(QString::number(at)));
 }
 
-// A voltage given to a PIC16's analog input is what its ADC reads, Vin * 1023 / 5 V, and what
-// its comparators compare.
-void tst_Vexa::picAnalogInputs()
+// A voltage given to an analog input is what the ADC reads, Vin * 1023 / 5 V, and what a
+// PIC16's comparators compare.
+void tst_Vexa::analogInputs()
 {
     const QString hex = buildFirmware(
         QStringLiteral("PIC16"),
@@ -979,6 +979,11 @@ void tst_Vexa::picAnalogInputs()
         QVERIFY(engine->runUntil(engine->timeNs() + 5000000));
         QVERIFY2(qAbs(reading() - volts * 1023 / 5) <= 1, qPrintable(QString::number(reading())));
     }
+    // A reset leaves the voltage given: the firmware, started again, reads it.
+    engine->reset();
+    levels.clear();
+    QVERIFY(engine->runUntil(engine->timeNs() + 5000000));
+    QVERIFY2(qAbs(reading() - 4.2 * 1023 / 5) <= 1, qPrintable(QString::number(reading())));
 
     // The PIC16F628A's first comparator: RA3 against RA0, its output copied to RB0.
     const QString comparing
@@ -1000,6 +1005,40 @@ void tst_Vexa::picAnalogInputs()
         QVERIFY(engine->runUntil(engine->timeNs() + 1000000));
         QCOMPARE(levels.value(QStringLiteral("RB0")), ra3 > ra0);
     }
+
+    // An ATmega328P's ADC the same way (ADC1 against AVcc, ADCL to PORTD, ADCH to PORTB), and
+    // the voltage stays through a reset.
+    const QString avr
+        = buildAvr(QStringLiteral("#include <avr/io.h>\nint main(void) { DDRB = 3; DDRD = 0xff;\n"
+                                  "ADMUX = (1 << REFS0) | 1; ADCSRA = (1 << ADEN) | 7;\n"
+                                  "for (;;) { ADCSRA |= 1 << ADSC; while (ADCSRA & (1 << ADSC));\n"
+                                  "PORTD = ADCL; PORTB = ADCH; } }\n"),
+                   QStringLiteral("avradc"));
+    QVERIFY(!avr.isEmpty());
+    engine = Engine::forFamily(QStringLiteral("AVR"));
+    engine->pinChanged = [&levels](const QString &pin, bool level, std::uint64_t) {
+        levels.insert(pin, level);
+    };
+    levels.clear();
+    QCOMPARE(engine->load(avr, QStringLiteral("ATMEGA328P"), 16e6), QString());
+    const auto avrReading = [&] {
+        int value = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            value |= levels.value(QStringLiteral("PD%1").arg(bit)) << bit;
+        for (int bit = 0; bit < 2; ++bit)
+            value |= levels.value(QStringLiteral("PB%1").arg(bit)) << (8 + bit);
+        return value;
+    };
+    for (const double volts : {2.5, 4.2}) {
+        engine->setAnalogInput(QStringLiteral("ADC1"), volts);
+        QVERIFY(engine->runUntil(engine->timeNs() + 2000000));
+        QVERIFY2(qAbs(avrReading() - volts * 1023 / 5) <= 1,
+                 qPrintable(QString::number(avrReading())));
+    }
+    engine->reset();
+    levels.clear();
+    QVERIFY(engine->runUntil(engine->timeNs() + 2000000));
+    QVERIFY2(qAbs(avrReading() - 4.2 * 1023 / 5) <= 1, qPrintable(QString::number(avrReading())));
 }
 
 // In the window, every family's firmware takes a button held down and let go, and text typed
