@@ -545,19 +545,21 @@ void SrcManager::createMRUMenu()
             action->actionGroup()->removeAction(action);
         action->deleteLater();
     }
+    // A menu reads "&" as the mark of the key that chooses the item; a path shows its own.
+    const auto addPath = [this](const QString &path, QActionGroup *group, const QString &tip) {
+        QAction *action = m_recentMenu->addAction(
+            QString(path).replace(QLatin1Char('&'), QLatin1String("&&")));
+        action->setData(path);
+        action->setStatusTip(tip);
+        group->addAction(action);
+    };
     m_recentMenu->addAction(QIcon(QStringLiteral(":/images/project.png")), tr("Projects"));
-    for (const QString &project : std::as_const(m_recentProjects)) {
-        QAction *action = m_recentMenu->addAction(project);
-        action->setStatusTip(tr("Open the project"));
-        m_recentProjectsGroup->addAction(action);
-    }
+    for (const QString &project : std::as_const(m_recentProjects))
+        addPath(project, m_recentProjectsGroup, tr("Open the project"));
     m_recentMenu->addSeparator();
     m_recentMenu->addAction(QIcon(QStringLiteral(":/images/file_open.png")), tr("Files"));
-    for (const QString &file : std::as_const(m_recentFiles)) {
-        QAction *action = m_recentMenu->addAction(file);
-        action->setStatusTip(tr("Open the file"));
-        m_recentFilesGroup->addAction(action);
-    }
+    for (const QString &file : std::as_const(m_recentFiles))
+        addPath(file, m_recentFilesGroup, tr("Open the file"));
 }
 
 void SrcManager::MRUMenuTriggered(QAction *action)
@@ -565,9 +567,9 @@ void SrcManager::MRUMenuTriggered(QAction *action)
     if (!action)
         return;
     if (m_recentProjectsGroup && action->actionGroup() == m_recentProjectsGroup)
-        m_projects->openProject(action->text(), false);
+        m_projects->openProject(action->data().toString(), false);
     else if (m_recentFilesGroup && action->actionGroup() == m_recentFilesGroup)
-        m_tabs->openFileAt(action->text());
+        m_tabs->openFileAt(action->data().toString());
 }
 
 bool SrcManager::canClose()

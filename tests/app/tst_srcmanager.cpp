@@ -101,6 +101,7 @@ void tst_SrcManager::recentLists_data()
     QTest::newRow("fifth pushes oldest out")
         << QStringList{"/1", "/2", "/3", "/4", "/5"} << QStringList{"/5", "/4", "/3", "/2"};
     addRow("empty name only removes", QStringList{"/1", "", "/2"}, QStringList{"/2", "/1"});
+    addRow("an ampersand", QStringList{"/R&D/a.c"}, QStringList{"/R&D/a.c"});
 }
 
 void tst_SrcManager::recentLists()
@@ -116,10 +117,20 @@ void tst_SrcManager::recentLists()
     QCOMPARE(window.recentFiles(), expected);
     QStringList menu;
     for (QAction *action : window.recentMenu()->actions())
-        menu.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+        menu.append(action->isSeparator() ? QStringLiteral("-") : action->iconText()); // as shown
     const QStringList expectedMenu = QStringList{"Projects"} + expected + QStringList{"-", "Files"}
                                      + expected;
     QCOMPARE(menu, expectedMenu);
+    // Chosen, a file of the list opens.
+    QTemporaryDir dir;
+    const QString chosen = dir.filePath(QStringLiteral("R&D.c"));
+    QVERIFY(writeFile(chosen, "int x;\n"));
+    window.newMRUFile(chosen);
+    for (QAction *action : window.recentMenu()->actions()) {
+        if (action->iconText() == chosen)
+            action->trigger();
+    }
+    QCOMPARE(window.tabs()->openPaths(), QStringList{chosen});
 }
 
 void tst_SrcManager::stateWithoutEditorOrProject()
