@@ -315,6 +315,10 @@ void tst_SourceEditor::tabs()
     tabs.findEditor(b)->append(QStringLiteral("more\n"));
     tabs.updateTabTitles();
     QCOMPARE(tabs.tabText(1), QStringLiteral("*a.c"));
+    // A name with an ampersand shows as it is (the tab bar draws "&&" as "&").
+    tabs.openFile(write(QStringLiteral("R&D.c"), "x\n"));
+    QCOMPARE(QAction(tabs.tabText(2)).iconText(), QStringLiteral("R&D.c"));
+    tabs.closeFile(m_dir->filePath(QStringLiteral("R&D.c")), false);
     m_prompts->answers.enqueue(QMessageBox::Cancel);
     QVERIFY(!tabs.closeFile(a, false));
     QCOMPARE(tabs.count(), 2);

@@ -8,6 +8,16 @@
 #include <QFileInfo>
 #include <QTabBar>
 
+namespace {
+
+// The tab bar reads "&" as the mark of a key that chooses the tab; a file's name shows its own.
+QString shownTitle(const SourceEditor *editor)
+{
+    return editor->tabTitle().replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+} // namespace
+
 SrcTabsHolder::SrcTabsHolder(MainServices *mainWindow, QWidget *parent)
     : QTabWidget(parent)
     , m_mainWindow(servicesOf(mainWindow))
@@ -95,7 +105,7 @@ void SrcTabsHolder::openFile(const QString &path)
         if (editor->refersTo(m_moves.now(mark.path)))
             editor->addBuildMark(mark.line, mark.severity, mark.text, mark.reported);
     }
-    const int index = addTab(editor, m_manyChanges > 0 ? QString() : editor->tabTitle());
+    const int index = addTab(editor, m_manyChanges > 0 ? QString() : shownTitle(editor));
     if (m_manyChanges > 0)
         m_madeCurrent.append(editor);
     else
@@ -318,7 +328,7 @@ void SrcTabsHolder::updateTabTitles()
         SourceEditor *editor = editorAt(i);
         if (!editor)
             continue;
-        const QString title = editor->tabTitle();
+        const QString title = shownTitle(editor);
         if (tabBar()->tabText(i) != title)
             tabBar()->setTabText(i, title);
     }
