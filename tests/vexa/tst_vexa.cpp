@@ -21,6 +21,7 @@
 #include <QGraphicsItem>
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -62,6 +63,7 @@ private slots:
     void timedInputsReachTheFirmware();
     void windowTakesInput_data() { timedInputsReachTheFirmware_data(); }
     void windowTakesInput();
+    void partsAddedOnTheBoard();
     void analogInputs();
     void firmwareEndsTheRun_data();
     void firmwareEndsTheRun();
@@ -1104,6 +1106,59 @@ void tst_Vexa::windowTakesInput()
     input->setText(QStringLiteral("xy"));
     QTest::keyClick(input, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(window.terminalText().contains(QStringLiteral("yz")), 10000);
+    window.stop();
+}
+
+// Parts added through the window's Add commands, on a running AVR: a button pulls its pin up at
+// once, a voltage clicked takes the value typed, each part gets a name of its own, and Save
+// Design writes them all.
+void tst_Vexa::partsAddedOnTheBoard()
+{
+    const QString hex
+        = buildAvr(QStringLiteral("#include <avr/io.h>\nint main(void) { DDRB = 3;\n"
+                                  "ADMUX = (1 << REFS0) | 1; ADCSRA = (1 << ADEN) | 7;\n"
+                                  "for (;;) { ADCSRA |= 1 << ADSC; while (ADCSRA & (1 << ADSC));\n"
+                                  "PORTB = ((PIND >> 2) & 1) | (ADC > 512 ? 2 : 0); } }\n"),
+                   QStringLiteral("added"));
+    QVERIFY(!hex.isEmpty());
+    const QString design = m_dir.filePath(QStringLiteral("added.DSN"));
+    QVERIFY(writeFile(design, "<DESIGN CONTROLLER=\"ATMEGA328P\" FAMILY=\"AVR\"/>"));
+    VexaWindow window(handOff(design, hex, true));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto add = [&window](const QString &command, const QString &pin) {
+        QTimer::singleShot(0, [pin] {
+            if (auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
+                dialog->setTextValue(pin);
+                dialog->accept();
+            }
+        });
+        for (QAction *action : window.findChildren<QAction *>()) {
+            if (action->text() == command)
+                action->trigger();
+        }
+    };
+    add(QStringLiteral("Add Button..."), QStringLiteral("PD2"));
+    add(QStringLiteral("Add LED..."), QStringLiteral("PB0"));
+    add(QStringLiteral("Add Voltage..."), QStringLiteral("ADC1"));
+    QVERIFY(window.isWindowModified());
+    QTRY_VERIFY_WITH_TIMEOUT(window.pinLevel(QStringLiteral("PB0")), 5000);
+    QVERIFY(!window.pinLevel(QStringLiteral("PB1")));
+    // The voltage, the third part, clicked: 4 V.
+    auto *view = window.findChild<QGraphicsView *>();
+    view->centerOn(QPointF(580, 160));
+    QTimer::singleShot(0, [] {
+        if (auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
+            dialog->setDoubleValue(4.0);
+            dialog->accept();
+        }
+    });
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(QPointF(580, 160)));
+    QTRY_VERIFY_WITH_TIMEOUT(window.pinLevel(QStringLiteral("PB1")), 5000);
+    add(QStringLiteral("Add LED..."), QStringLiteral("PB1"));
+    saveDesign(window);
+    QVERIFY(!window.isWindowModified());
+    QCOMPARE(partsIn(design), QStringList({"S1", "D1", "V1", "D2"}));
     window.stop();
 }
 
