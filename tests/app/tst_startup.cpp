@@ -348,6 +348,18 @@ void tst_Startup::demoBoardsBuild()
     QVERIFY(!QFileInfo::exists(target + QLatin1Char('/') + firmware));
     for (const QString &bystander : std::as_const(bystanders))
         QVERIFY2(QFileInfo::exists(bystander), qPrintable(bystander));
+    // Another configuration, chosen by name, builds into its own folder; a name the project
+    // does not have fails the script.
+    const QByteArray saved = readFile(project);
+    result = run(home, {project, "--config=Release", "--build", "--quit"});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(QFileInfo(target + QStringLiteral("/Release/Release.hex")).size() > 0);
+    QVERIFY(!QFileInfo::exists(target + QLatin1Char('/') + firmware));
+    result = run(home, {"--print-output", project, "--config=Relase", "--quit"});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2((result.out + result.err).contains("No configuration named Relase."),
+             qPrintable(result.out + result.err));
+    QCOMPARE(readFile(project), saved);
 }
 
 // Sources whose names make or the shell would read as syntax are built, and nothing in their
