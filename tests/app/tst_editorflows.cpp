@@ -260,6 +260,8 @@ void tst_EditorFlows::editorSettingsReachEveryView()
 
     bool accept = true;
     QString title;
+    QString paper;      // the keywords' background chosen
+    QList<bool> styles; // and whether bold, italic, underlined
     const auto useDialog = [&](QDialog *dialog) {
         title = dialog->windowTitle();
         const auto child = [dialog](const char *name) {
@@ -277,11 +279,24 @@ void tst_EditorFlows::editorSettingsReachEveryView()
         QCOMPARE(foreground->currentText(), QStringLiteral("Red"));
         foreground->setFocus();
         QTest::keyClick(foreground, Qt::Key_Down);
-        // The editor's text four sizes up: 14 points.
+        // The editor's text four sizes up: 14 points; keywords bold, italic and underlined, on
+        // the next background down the list.
         groups->setCurrentText(QStringLiteral("Text Editor"));
         size->setFocus();
         for (int i = 0; i < 4; ++i)
             QTest::keyClick(size, Qt::Key_Down);
+        items->setCurrentItem(
+            items->findItems(QStringLiteral("Keywords"), Qt::MatchExactly).first());
+        styles.clear();
+        for (const char *style : {"boldCheckBox", "italicCheckBox", "underlineCheckBox"}) {
+            auto *box = static_cast<QCheckBox *>(child(style));
+            box->click();
+            styles << box->isChecked();
+        }
+        auto *background = static_cast<QComboBox *>(child("backgroundColourCombo"));
+        background->setFocus();
+        QTest::keyClick(background, Qt::Key_Down);
+        paper = background->currentText();
         tabs->setCurrentIndex(2);
         QTest::mouseClick(child("displayLineNumbersCheckBox"), Qt::LeftButton);
         tabs->setCurrentIndex(0);
@@ -313,6 +328,10 @@ void tst_EditorFlows::editorSettingsReachEveryView()
     QVERIFY(prompts.asked.first().text.contains(missing));
     QCOMPARE(editor->marginWidth(1), 0);
     QCOMPARE(editor->lexer()->font(0).pointSize(), 14);
+    const QFont keyword = editor->lexer()->font(QsciLexerCPP::Keyword);
+    QCOMPARE(QList<bool>({keyword.bold(), keyword.italic(), keyword.underline()}), styles);
+    QCOMPARE(styles, QList<bool>({true, true, true}));
+    QCOMPARE(editor->lexer()->paper(QsciLexerCPP::Keyword), QColor(paper));
     // OK changed what the user changed, and nothing else.
     QCOMPARE(editor->folding(), folding);
     QCOMPARE(editor->autoIndent(), autoIndent);
