@@ -943,6 +943,12 @@ void tst_Vexa::firmwareEndsTheRun()
         QVERIFY2(at >= 500000000 && at <= 500004000, qPrintable(QString::number(at)));
 }
 
+// An ATmega328P's firmware, from its converter's set-up (ADC1 against AVcc) into the loop that
+// converts again and again; what follows uses the reading and closes the loop and main.
+static const QLatin1String avrConvertsAdc1(
+    "ADMUX = (1 << REFS0) | 1; ADCSRA = (1 << ADEN) | 7;\n"
+    "for (;;) { ADCSRA |= 1 << ADSC; while (ADCSRA & (1 << ADSC));\n");
+
 // A voltage given to an analog input is what the ADC reads, Vin * 1023 / 5 V, and what a
 // PIC16's comparators compare.
 void tst_Vexa::analogInputs()
@@ -968,24 +974,33 @@ void tst_Vexa::analogInputs()
     };
     QCOMPARE(engine->load(hex, QStringLiteral("PIC16F877A"), 4e6), QString());
     QVERIFY(engine->analogInputs().contains(QStringLiteral("AN7")));
+    // The ten bits of a reading: the low eight on one port, the high two on another.
+    QString low = QStringLiteral("RB");
+    QString high = QStringLiteral("RD");
     const auto reading = [&] {
         int value = 0;
         for (int bit = 0; bit < 8; ++bit)
-            value |= levels.value(QStringLiteral("RB%1").arg(bit)) << bit;
+            value |= levels.value(low + QString::number(bit)) << bit;
         for (int bit = 0; bit < 2; ++bit)
-            value |= levels.value(QStringLiteral("RD%1").arg(bit)) << (8 + bit);
+            value |= levels.value(high + QString::number(bit)) << (8 + bit);
         return value;
     };
-    for (const double volts : {2.5, 1.0, 4.2}) {
-        engine->setAnalogInput(QStringLiteral("AN1"), volts);
-        QVERIFY(engine->runUntil(engine->timeNs() + 5000000));
-        QVERIFY2(qAbs(reading() - volts * 1023 / 5) <= 1, qPrintable(QString::number(reading())));
-    }
-    // A reset leaves the voltage given: the firmware, started again, reads it.
-    engine->reset();
-    levels.clear();
-    QVERIFY(engine->runUntil(engine->timeNs() + 5000000));
-    QVERIFY2(qAbs(reading() - 4.2 * 1023 / 5) <= 1, qPrintable(QString::number(reading())));
+    // Each voltage given is read; a reset leaves the last, which the firmware, started again,
+    // reads.
+    const auto readsEachVoltage = [&](const QString &input, std::uint64_t settleNs) {
+        for (const double volts : {2.5, 1.0, 4.2, -1.0}) {
+            if (volts < 0) {
+                engine->reset();
+                levels.clear();
+            } else {
+                engine->setAnalogInput(input, volts);
+            }
+            QVERIFY(engine->runUntil(engine->timeNs() + settleNs));
+            const double expected = (volts < 0 ? 4.2 : volts) * 1023 / 5;
+            QVERIFY2(qAbs(reading() - expected) <= 1, qPrintable(QString::number(reading())));
+        }
+    };
+    readsEachVoltage(QStringLiteral("AN1"), 5000000);
 
     // The PIC16F628A's first comparator: RA3 against RA0, its output copied to RB0.
     const QString comparing
@@ -1011,10 +1026,8 @@ void tst_Vexa::analogInputs()
     // An ATmega328P's ADC the same way (ADC1 against AVcc, ADCL to PORTD, ADCH to PORTB), and
     // the voltage stays through a reset.
     const QString avr
-        = buildAvr(QStringLiteral("#include <avr/io.h>\nint main(void) { DDRB = 3; DDRD = 0xff;\n"
-                                  "ADMUX = (1 << REFS0) | 1; ADCSRA = (1 << ADEN) | 7;\n"
-                                  "for (;;) { ADCSRA |= 1 << ADSC; while (ADCSRA & (1 << ADSC));\n"
-                                  "PORTD = ADCL; PORTB = ADCH; } }\n"),
+        = buildAvr(QStringLiteral("#include <avr/io.h>\nint main(void) { DDRB = 3; DDRD = 0xff;\n")
+                       + avrConvertsAdc1 + QStringLiteral("PORTD = ADCL; PORTB = ADCH; } }\n"),
                    QStringLiteral("avradc"));
     QVERIFY(!avr.isEmpty());
     engine = Engine::forFamily(QStringLiteral("AVR"));
@@ -1023,24 +1036,9 @@ void tst_Vexa::analogInputs()
     };
     levels.clear();
     QCOMPARE(engine->load(avr, QStringLiteral("ATMEGA328P"), 16e6), QString());
-    const auto avrReading = [&] {
-        int value = 0;
-        for (int bit = 0; bit < 8; ++bit)
-            value |= levels.value(QStringLiteral("PD%1").arg(bit)) << bit;
-        for (int bit = 0; bit < 2; ++bit)
-            value |= levels.value(QStringLiteral("PB%1").arg(bit)) << (8 + bit);
-        return value;
-    };
-    for (const double volts : {2.5, 4.2}) {
-        engine->setAnalogInput(QStringLiteral("ADC1"), volts);
-        QVERIFY(engine->runUntil(engine->timeNs() + 2000000));
-        QVERIFY2(qAbs(avrReading() - volts * 1023 / 5) <= 1,
-                 qPrintable(QString::number(avrReading())));
-    }
-    engine->reset();
-    levels.clear();
-    QVERIFY(engine->runUntil(engine->timeNs() + 2000000));
-    QVERIFY2(qAbs(avrReading() - 4.2 * 1023 / 5) <= 1, qPrintable(QString::number(avrReading())));
+    low = QStringLiteral("PD");
+    high = QStringLiteral("PB");
+    readsEachVoltage(QStringLiteral("ADC1"), 2000000);
 }
 
 // In the window, every family's firmware takes a button held down and let go, and text typed
@@ -1114,12 +1112,11 @@ void tst_Vexa::windowTakesInput()
 // Design writes them all.
 void tst_Vexa::partsAddedOnTheBoard()
 {
-    const QString hex
-        = buildAvr(QStringLiteral("#include <avr/io.h>\nint main(void) { DDRB = 3;\n"
-                                  "ADMUX = (1 << REFS0) | 1; ADCSRA = (1 << ADEN) | 7;\n"
-                                  "for (;;) { ADCSRA |= 1 << ADSC; while (ADCSRA & (1 << ADSC));\n"
-                                  "PORTB = ((PIND >> 2) & 1) | (ADC > 512 ? 2 : 0); } }\n"),
-                   QStringLiteral("added"));
+    const QString hex = buildAvr(QStringLiteral("#include <avr/io.h>\nint main(void) { DDRB = 3;\n")
+                                     + avrConvertsAdc1
+                                     + QStringLiteral(
+                                         "PORTB = ((PIND >> 2) & 1) | (ADC > 512 ? 2 : 0); } }\n"),
+                                 QStringLiteral("added"));
     QVERIFY(!hex.isEmpty());
     const QString design = m_dir.filePath(QStringLiteral("added.DSN"));
     QVERIFY(writeFile(design, "<DESIGN CONTROLLER=\"ATMEGA328P\" FAMILY=\"AVR\"/>"));
