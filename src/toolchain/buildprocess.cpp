@@ -182,14 +182,3 @@ QString BuildProcess::fileOption(const QString &pattern, bool caseSensitive) con
     }
     return QString();
 }
-
-bool BuildProcess::acceptsInput(const QString &pattern) const
-{
-    for (const OutputRecord &output : m_outputs) {
-        for (const FileSpec &input : output.inputs) {
-            if (samePattern(input.pattern, pattern, false))
-                return true;
-        }
-    }
-    return false;
-}

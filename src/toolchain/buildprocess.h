@@ -42,8 +42,6 @@ public:
     QString dependenciesFor(const QString &pattern, bool caseSensitive) const;
     // Which option goes with files of this pattern.
     QString fileOption(const QString &pattern, bool caseSensitive) const;
-    // Whether some output takes inputs of this pattern.
-    bool acceptsInput(const QString &pattern) const;
 
 private:
     QString m_tool;

@@ -34,11 +34,6 @@ void OutWindow::setEchoToConsole(bool echo)
     echoLines = echo;
 }
 
-bool OutWindow::echoesToConsole()
-{
-    return echoLines;
-}
-
 static void echo(FILE *stream, const QString &text)
 {
     if (!echoLines)

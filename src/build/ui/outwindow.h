@@ -53,7 +53,6 @@ public:
     // Scripting and CI: every line shown is also printed (messages, success notices and links
     // on standard output, errors on standard error, a link as "file:line:column: text").
     static void setEchoToConsole(bool echo);
-    static bool echoesToConsole();
 
 signals:
     // A compiler's message marks a source line; the marks go with the lines.

@@ -43,14 +43,6 @@ QVariant EditorPreferences::defaultValue(const char *key)
     return QVariant();
 }
 
-QStringList EditorPreferences::keys()
-{
-    QStringList keys;
-    for (const Preference &preference : preferences())
-        keys.append(QLatin1String(preference.key));
-    return keys;
-}
-
 void EditorPreferences::apply(QsciScintilla *editor, QSettings &store)
 {
     store.beginGroup(QStringLiteral("Text Editor Display Settings"));

@@ -17,6 +17,4 @@ public:
     // The one set of defaults, for the editors and the settings dialog alike: what a user who
     // never changed a preference sees.
     static QVariant defaultValue(const char *key);
-    // Every preference's key, in the order the settings dialog shows them.
-    static QStringList keys();
 };
