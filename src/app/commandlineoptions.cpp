@@ -33,6 +33,7 @@ void CommandLineOptions::selectConfiguration(const QString &name)
             if (project->configuration(i)->name() == name) {
                 project->setActiveConfiguration(i);
                 m_window->updateBuildTargets(name);
+                m_configMissing = false;
                 return;
             }
         }
@@ -40,6 +41,7 @@ void CommandLineOptions::selectConfiguration(const QString &name)
     m_window->output().error(
         QCoreApplication::translate("SrcManager", "No configuration named %1.").arg(name));
     m_runFailed = true;
+    m_configMissing = true;
 }
 
 // Every option the program knows; an argument beginning with "-" that is none of them is
@@ -121,6 +123,7 @@ void CommandLineOptions::apply()
         if (argument.endsWith(QLatin1String(".dyxp"), Qt::CaseInsensitive)) {
             // A project the session reopened stays open as it is, with its tabs.
             const QString project = Platform::resolveCaseInsensitive(argument);
+            m_configMissing = false;
             if (m_window->projectsManager()->indexOfProject(project) < 0
                 && !m_window->projectsManager()->openProject(project, true))
                 m_runFailed = true;
@@ -136,6 +139,8 @@ void CommandLineOptions::apply()
         ProjectsManager *projects = m_window->projectsManager();
         if (argument.startsWith(QLatin1String("--config="), Qt::CaseInsensitive))
             selectConfiguration(argument.mid(9));
+        if (m_configMissing)
+            continue;
         if (is(argument, "--build")) {
             projects->compileProject();
             m_runFailed = !projects->takeRunsSucceeded() || m_runFailed;

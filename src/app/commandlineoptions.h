@@ -29,4 +29,7 @@ private:
     const QStringList *m_arguments;
     bool m_quit = false;
     bool m_runFailed = false;
+    // A --config named a configuration the project lacks: its build, clean, tidy and
+    // simulation are skipped until another project opens, rather than run on the active one.
+    bool m_configMissing = false;
 };

@@ -355,11 +355,13 @@ void tst_Startup::demoBoardsBuild()
     QCOMPARE(result.exitCode, 0);
     QVERIFY(QFileInfo(target + QStringLiteral("/Release/Release.hex")).size() > 0);
     QVERIFY(!QFileInfo::exists(target + QLatin1Char('/') + firmware));
-    result = run(home, {"--print-output", project, "--config=Relase", "--quit"});
+    result = run(home, {"--print-output", project, "--config=Relase", "--build", "--quit"});
     QCOMPARE(result.exitCode, 1);
     QVERIFY2((result.out + result.err).contains("No configuration named Relase."),
              qPrintable(result.out + result.err));
     QCOMPARE(readFile(project), saved);
+    // Nor is another configuration built in its place.
+    QVERIFY(!QFileInfo::exists(target + QLatin1Char('/') + firmware));
 }
 
 // Sources whose names make or the shell would read as syntax are built, and nothing in their
