@@ -28,6 +28,7 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <utility>
 
 // A part drawn on the board: the controller with its pins, an LED, a push button or the
 // terminal's connector.
@@ -689,11 +690,14 @@ void VexaWindow::run()
     }
     if (m_debugger->isPaused())
         m_debugger->resume();
+    else if (!m_run.isRunning())
+        m_resumeWhenPaused = true; // stopped, or still starting: the pause is on its way
 }
 
 void VexaWindow::stop()
 {
     // At once; a debugger attached learns of it and shows where the firmware stopped.
+    m_resumeWhenPaused = false;
     m_run.stop();
 }
 
@@ -768,6 +772,7 @@ void VexaWindow::attachDebugger(bool run)
 
 void VexaWindow::endDebugger()
 {
+    m_resumeWhenPaused = false;
     m_debugPanel->setDebugger(nullptr);
     const bool wasPaused = m_debugger && m_debugger->isPaused();
     m_debugger.reset();
@@ -777,6 +782,10 @@ void VexaWindow::endDebugger()
 
 void VexaWindow::debuggerStopped(const DebugStop &stop)
 {
+    if (std::exchange(m_resumeWhenPaused, false) && m_debugger && m_debugger->isPaused()) {
+        m_debugger->resume();
+        return;
+    }
     if (auto *dock = findChild<QDockWidget *>(QStringLiteral("debugDock")))
         dock->raise();
     m_scene->update();

@@ -120,6 +120,8 @@ private:
     bool m_terminalLineOpen = false;
     QPlainTextEdit *m_messages;
     std::unique_ptr<SourceDebugger> m_debugger;
+    // Run asked for after Stop, before the debugger told of the pause: it goes on once it has.
+    bool m_resumeWhenPaused = false;
     QList<SourceBreakpoint> m_breakpoints;
     DebuggerPanel *m_debugPanel;
     QLabel *m_status;

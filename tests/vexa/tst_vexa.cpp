@@ -1087,8 +1087,8 @@ void tst_Vexa::windowTakesInput()
     if (resetHigh)
         QTest::mousePress(view->viewport(), Qt::LeftButton, {}, place);
     QTRY_COMPARE_WITH_TIMEOUT(window.pinLevel(led), !resetHigh, 5000);
+    // Reset and Run at once, before a debugger attached has told of the pause: Run still goes.
     window.stop();
-    QTRY_VERIFY(!window.debugger() || window.debugger()->isPaused()); // Run continues from there
     for (QAction *action : window.findChildren<QAction *>()) {
         if (action->text() == QLatin1String("Reset"))
             action->trigger();
