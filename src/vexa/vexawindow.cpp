@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QGraphicsItem>
@@ -22,6 +24,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -338,7 +341,7 @@ void VexaWindow::reloadHandOff()
     const bool changed = designChanged();
     const bool goesOn = changed && holdsShownDesign(handOff.designFile);
     if (changed && !goesOn)
-        saveDesign();
+        saveDesignUnasked();
     m_handOff = handOff;
     setWindowTitle(tr("VEXA - %1[*]").arg(QFileInfo(handOff.designFile).fileName()));
     const bool loaded = m_run.load(handOff);
@@ -447,6 +450,28 @@ bool VexaWindow::saveDesign()
     setWindowModified(false);
     m_messages->appendPlainText(tr("Saved %1").arg(m_handOff.designFile));
     return true;
+}
+
+void VexaWindow::saveDesignUnasked()
+{
+    if (saveDesign() || !m_designUsable)
+        return;
+    const QDir folder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+                      + QStringLiteral("/unsaved designs"));
+    const QFileInfo own(m_handOff.designFile);
+    const QString stem = own.completeBaseName() + QLatin1Char(' ')
+                         + QDateTime::currentDateTime().toString(
+                             QStringLiteral("yyyy-MM-dd hh-mm-ss"));
+    QString kept = folder.filePath(stem + QLatin1Char('.') + own.suffix());
+    for (int n = 2; QFileInfo::exists(kept); ++n)
+        kept = folder.filePath(QStringLiteral("%1 (%2).%3").arg(stem).arg(n).arg(own.suffix()));
+    QString error;
+    if (!folder.mkpath(QStringLiteral(".")) || !m_design.save(kept, &error)) {
+        report(tr("The changes to %1 are lost: they could not be kept in %2 either.")
+                   .arg(own.fileName(), folder.path()));
+        return;
+    }
+    report(tr("The changes to %1 are kept in %2.").arg(own.fileName(), kept));
 }
 
 void VexaWindow::rebuildBoard()
@@ -649,7 +674,7 @@ void VexaWindow::closeEvent(QCloseEvent *event)
 {
     if (designChanged()) {
         if (!m_askBeforeClosing) {
-            saveDesign();
+            saveDesignUnasked();
         } else {
             const QMessageBox::StandardButton answer = QMessageBox::question(
                 this,

@@ -75,6 +75,10 @@ protected:
 private:
     void loadDesign(const QString &path, const QString &family);
     bool saveDesign();
+    // Saves changes no one can be asked about (another design handed over, the window closed
+    // unasked); when the design's own file cannot take them, they go to a file of their own in
+    // this program's data folder, which is named.
+    void saveDesignUnasked();
     // Checks the design's pins against the controller's and shows it.
     void showDesign();
     // Whether the design shown differs from its file as last read or saved; the window's

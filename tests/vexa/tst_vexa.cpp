@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QDomDocument>
 #include <QFile>
 #include <QGraphicsItem>
@@ -445,6 +446,27 @@ void tst_Vexa::designChangesGoOnOrAreSaved()
     QTRY_VERIFY(!window->isVisible());
     QVERIFY(asked.isEmpty());
     QVERIFY(partsIn(other).isEmpty());
+
+    // Closed so when the design's folder has gone: the changes are kept in a file of their
+    // own, which the messages name.
+    const QString gone = design(QStringLiteral("gone/gone.DSN"), {"D4", "D5"});
+    window = std::make_unique<VexaWindow>(handOff(gone, hex, false));
+    window->show();
+    QVERIFY(remove(0));
+    QVERIFY(QDir(QFileInfo(gone).absolutePath()).removeRecursively());
+    const QString data = m_dir.filePath(QStringLiteral("data"));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+    QCOMPARE(window->command(VexaChannel::CloseProgram), 1);
+    QTRY_VERIFY(!window->isVisible());
+    QDirIterator kept(data,
+                      {QStringLiteral("gone *.DSN")},
+                      QDir::Files,
+                      QDirIterator::Subdirectories);
+    QVERIFY(kept.hasNext());
+    const QString keptPath = kept.next();
+    QCOMPARE(partsIn(keptPath), QStringList{"D5"});
+    const QString said = child<QPlainTextEdit>(*window, "messages")->toPlainText();
+    QVERIFY2(said.contains(keptPath), qPrintable(said));
 }
 
 void tst_Vexa::filesThatAreNoFiles_data()
