@@ -139,6 +139,15 @@ void tst_ProjectFlows::discardedRenamesAreUndone()
     window.actions().buildProject->trigger();
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
+    // The first name taken meanwhile by another file: the renamed file stays, and is named.
+    QVERIFY(WindowFlows::renameInTree(window, folder + QStringLiteral("/led.c"), "lamp.c"));
+    QVERIFY(writeFile(folder + QStringLiteral("/led.c"), "// another\n"));
+    prompts.answers << QMessageBox::Discard;
+    window.actions().closeProject->trigger();
+    QVERIFY(readFile(folder + QStringLiteral("/lamp.c")).startsWith("// typed\n"));
+    QVERIFY(prompts.asked.last().text.endsWith(folder
+                                               + QStringLiteral("/lamp.c (the project "
+                                                                "names it led.c)")));
 }
 
 // Save Project As whose project file cannot be written (a folder has its name) after the files

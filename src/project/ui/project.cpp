@@ -344,14 +344,21 @@ bool Project::maybeSave()
 
 // The project's changes are dropped: files renamed in the tree meanwhile take their old names
 // again, which the project file names, rather than be missing from the project when it is
-// opened again. A name taken meanwhile by another file keeps that file.
+// opened again. A name taken meanwhile by another file keeps that file; the user is told where
+// the renamed file is, as the project no longer lists it.
 void Project::undoRenamesSinceSave()
 {
+    QStringList kept;
     for (auto renamed = m_renamedSinceSave.crbegin(); renamed != m_renamedSinceSave.crend();
          ++renamed) {
         const auto &[oldPath, newPath] = *renamed;
-        if (QFileInfo::exists(oldPath) || !QFile::rename(newPath, oldPath))
+        if (QFileInfo::exists(oldPath) || !QFile::rename(newPath, oldPath)) {
+            if (QFileInfo::exists(newPath)) {
+                kept << tr("%1 (the project names it %2)")
+                            .arg(QDir::toNativeSeparators(newPath), QFileInfo(oldPath).fileName());
+            }
             continue;
+        }
         m_mainWindow.editors().editorFileRenamed(newPath, oldPath);
         for (ProjectFile &file : m_files) {
             if (file.path == newPath)
@@ -359,6 +366,14 @@ void Project::undoRenamesSinceSave()
         }
     }
     m_renamedSinceSave.clear();
+    if (!kept.isEmpty()) {
+        Prompts::instance().message(QMessageBox::Warning,
+                                    m_mainWindow.commands().mainWidget(),
+                                    tr("Application"),
+                                    tr("These files keep their new names, as their old names "
+                                       "are taken by other files:\n%1")
+                                        .arg(kept.join(QLatin1Char('\n'))));
+    }
 }
 
 bool Project::saveWithFiles(bool ask)
