@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 
 #include <csignal>
+#include <utility>
 
 namespace {
 Q_LOGGING_CATEGORY(debuggerLink, "dyx.debugger", QtWarningMsg)
@@ -234,6 +235,7 @@ void GdbDebugger::handle(const MiRecord &record)
                         && m_callSiteBreakpoints.contains(
                             record.value(QStringLiteral("bkptno")).toInt());
     m_callerThread = atCall ? record.value(QStringLiteral("thread-id")) : QString();
+    m_refreshing = false;
     collectStop(reason, record.results.value(QStringLiteral("frame")).toMap());
 }
 
@@ -425,6 +427,7 @@ void GdbDebugger::refresh()
     if (state() != State::Paused)
         return;
     command(QStringLiteral("-stack-info-frame"), [this](const MiRecord &record) {
+        m_refreshing = true;
         collectStop(m_stop.reason.isEmpty() ? QStringLiteral("attached") : m_stop.reason,
                     record.results.value(QStringLiteral("frame")).toMap());
     });
@@ -511,5 +514,5 @@ void GdbDebugger::collectStop(const QString &reason, const QVariantMap &frame)
 
 void GdbDebugger::finishStop()
 {
-    publish(m_stop);
+    publish(m_stop, std::exchange(m_refreshing, false));
 }

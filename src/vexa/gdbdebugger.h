@@ -84,4 +84,5 @@ private:
     bool m_resumeAfterStop = false;
     QStringList m_registerNames;
     DebugStop m_stop;
+    bool m_refreshing = false; // the stop being collected is the last one asked for again
 };

@@ -378,7 +378,7 @@ std::optional<std::uint32_t> LineTableDebugger::addressOf(const QString &express
     return ok ? std::optional<std::uint32_t>(address) : std::nullopt;
 }
 
-void LineTableDebugger::stopHere(const QString &reason)
+void LineTableDebugger::stopHere(const QString &reason, bool again)
 {
     m_goal = Goal::None;
     engine()->setCodeBreakpoints(m_userStops);
@@ -420,11 +420,11 @@ void LineTableDebugger::stopHere(const QString &reason)
         if (stop.memory.isEmpty())
             emit message(tr("The memory at %1 cannot be read.").arg(m_memoryAddress));
     }
-    publish(stop);
+    publish(stop, again);
 }
 
 void LineTableDebugger::refresh()
 {
     if (state() == State::Paused)
-        stopHere(QStringLiteral("attached"));
+        stopHere(QStringLiteral("attached"), true);
 }

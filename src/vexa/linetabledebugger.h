@@ -84,7 +84,8 @@ private:
     // when over calls), or to the function's return.
     void runToNextLine(bool withinFunction);
     void runToReturn();
-    void stopHere(const QString &reason);
+    // Pauses and tells of the stop; again: the stop already told of, asked for once more.
+    void stopHere(const QString &reason, bool again = false);
     std::optional<std::uint32_t> addressOf(const QString &expression) const;
 
     SimulationRun &m_run;

@@ -33,20 +33,26 @@ void SourceDebugger::markChanges(QList<DebugValue> &values, const QString &group
 {
     for (DebugValue &value : values) {
         const QString key = group + QLatin1Char('\n') + value.name;
-        const auto last = m_lastValues.constFind(key);
-        value.changed = last != m_lastValues.cend() && *last != value.value;
+        const auto last = m_valuesBefore.constFind(key);
+        value.changed = last != m_valuesBefore.cend() && *last != value.value;
         m_lastValues.insert(key, value.value);
     }
 }
 
-void SourceDebugger::publish(DebugStop stop)
+void SourceDebugger::publish(DebugStop stop, bool again)
 {
+    if (!again) {
+        m_valuesBefore = m_lastValues;
+        m_memoryBefore = m_lastMemory;
+        m_memoryAddressBefore = m_lastMemoryAddress;
+    }
+    stop.again = again;
     markChanges(stop.registers, QStringLiteral("registers"));
     markChanges(stop.locals, QStringLiteral("locals ") + stop.where.function);
     markChanges(stop.globals, QStringLiteral("globals"));
-    if (stop.memoryAddress == m_lastMemoryAddress && m_lastMemory.size() == stop.memory.size()) {
+    if (stop.memoryAddress == m_memoryAddressBefore && m_memoryBefore.size() == stop.memory.size()) {
         for (int i = 0; i < stop.memory.size(); ++i) {
-            if (stop.memory.at(i) != m_lastMemory.at(i))
+            if (stop.memory.at(i) != m_memoryBefore.at(i))
                 stop.changedBytes.append(i);
         }
     }

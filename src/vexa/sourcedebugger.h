@@ -52,6 +52,9 @@ struct DebugStop
     std::uint32_t memoryAddress = 0;
     QByteArray memory;
     QList<int> changedBytes; // offsets into memory
+    // The same stop asked for again (a variable watched, the memory shown elsewhere): its marks
+    // of what changed are those of the stop itself.
+    bool again = false;
 };
 
 Q_DECLARE_METATYPE(DebugStop)
@@ -113,7 +116,7 @@ signals:
 protected:
     // Marks what changed since the last stop (registers, the function's locals, globals,
     // memory bytes) and tells of the stop.
-    void publish(DebugStop stop);
+    void publish(DebugStop stop, bool again = false);
 
     void setState(State state)
     {
@@ -131,7 +134,12 @@ private:
     void markChanges(QList<DebugValue> &values, const QString &group);
 
     State m_state = State::Off;
+    // The values at the last stop, and at the one before, which the last stop's marks compare
+    // with.
     QHash<QString, QString> m_lastValues;
+    QHash<QString, QString> m_valuesBefore;
     QByteArray m_lastMemory;
     std::uint32_t m_lastMemoryAddress = 0;
+    QByteArray m_memoryBefore;
+    std::uint32_t m_memoryAddressBefore = 0;
 };

@@ -807,7 +807,8 @@ void VexaWindow::endDebugger()
 
 void VexaWindow::debuggerStopped(const DebugStop &stop)
 {
-    if (std::exchange(m_resumeWhenPaused, false) && m_debugger && m_debugger->isPaused()) {
+    if (!stop.again && std::exchange(m_resumeWhenPaused, false) && m_debugger
+        && m_debugger->isPaused()) {
         m_debugger->resume();
         return;
     }
@@ -816,8 +817,8 @@ void VexaWindow::debuggerStopped(const DebugStop &stop)
     m_scene->update();
     updateStatus();
     // Held at its start once attached is no stop the IDE marks: its F5 and F10 keep opening
-    // and starting.
-    if (m_channel && stop.reason != QLatin1String("attached"))
+    // and starting. Nor is a stop asked for again, which the IDE has marked already.
+    if (m_channel && stop.reason != QLatin1String("attached") && !stop.again)
         m_channel->sendNote(QStringLiteral("STOPPED"),
                             QStringLiteral("%1 %2").arg(stop.where.line).arg(stop.where.file));
 }

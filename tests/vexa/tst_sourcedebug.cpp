@@ -265,6 +265,13 @@ void tst_SourceDebug::avrBreakStepAndValues()
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("8"));
     QVERIFY(stop.globals.value(0).changed);
     QCOMPARE(stop.changedBytes, QList<int>{0});
+    QVERIFY(!stop.again);
+    // Asked for again (a variable watched): the same stop, with the same marks.
+    stop = f.after([&] { debugger.refresh(); });
+    QVERIFY(stop.again);
+    QCOMPARE(stop.where.line, lineOfPort);
+    QVERIFY(stop.globals.value(0).changed);
+    QCOMPARE(stop.changedBytes, QList<int>{0});
     // total = 14 now: a local of main with its true value.
     bool totalSeen = false;
     for (const DebugValue &local : std::as_const(stop.locals)) {
@@ -524,7 +531,11 @@ void tst_SourceDebug::picBreakStepAndValues()
     QCOMPARE(stop.globals.value(1).value, QStringLiteral("0x02 (2)"));
     QVERIFY(stop.globals.value(1).changed);
     QCOMPARE(stop.changedBytes, QList<int>{1});
+    stop = f.after([&] { d.refresh(); }); // asked for again: the same marks
+    QVERIFY(stop.again && stop.globals.value(1).changed);
+    QCOMPARE(stop.changedBytes, QList<int>{1});
     stop = f.after([&] { d.resume(); });
+    QVERIFY(!stop.again);
     QCOMPARE(stop.where.line, 15);
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("0x02 (2)"));
     // Into the routine, and out again to the line after the call.
