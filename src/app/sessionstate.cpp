@@ -8,6 +8,7 @@
 #include "project/ui/projectsmanager.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSettings>
 
 SessionState::SessionState(SrcManager &window)
@@ -66,6 +67,16 @@ void SessionState::save()
         store.setValue(QStringLiteral("name"), openFiles.at(i));
     }
     store.endArray();
+
+    // The breakpoints stay for the next start, of open files and of files closed meanwhile.
+    const QList<std::pair<QString, int>> breakpoints = m_window.tabs()->breakpoints();
+    store.beginWriteArray(QStringLiteral("breakpoints"), int(breakpoints.size()));
+    for (int i = 0; i < breakpoints.size(); ++i) {
+        store.setArrayIndex(i);
+        store.setValue(QStringLiteral("file"), breakpoints.at(i).first);
+        store.setValue(QStringLiteral("line"), breakpoints.at(i).second);
+    }
+    store.endArray();
     store.sync();
 }
 
@@ -80,6 +91,20 @@ void SessionState::restore()
     }
     store.endArray();
     m_window.tabs()->setLastSessionFiles(lastSessionFiles);
+
+    // Breakpoints of files that are still there.
+    QList<std::pair<QString, int>> breakpoints;
+    const int breakpointCount = boundedArraySize(
+        store.beginReadArray(QStringLiteral("breakpoints")));
+    for (int i = 0; i < breakpointCount; ++i) {
+        store.setArrayIndex(i);
+        const QString file = store.value(QStringLiteral("file")).toString();
+        const int line = store.value(QStringLiteral("line")).toInt();
+        if (line > 0 && QFileInfo(file).isAbsolute() && QFileInfo::exists(file))
+            breakpoints.append({file, line});
+    }
+    store.endArray();
+    m_window.tabs()->restoreBreakpoints(breakpoints);
 
     // At most one project is open at a time: only the first stored one is reopened, and an
     // empty list still yields one (empty) path, which opens nothing.

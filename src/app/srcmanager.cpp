@@ -600,6 +600,12 @@ void SrcManager::closeEvent(QCloseEvent *event)
     // A build still running ends with the window, and the compilers make started with it.
     for (int i = 0; m_projects && i < m_projects->projectCount(); ++i)
         m_projects->project(i)->stopBuildNow();
+    // What is not saved now was dropped in the answers: the breakpoints kept for the next start
+    // go back to the lines of the files as they are.
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (SourceEditor *editor = m_tabs->editorAt(i))
+            editor->dropChanges();
+    }
     SessionState(*this).save();
     event->accept();
 }

@@ -797,13 +797,13 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
 // and the window's list holds every breakpoint once.
 void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
 {
-    RandomSequence sequence(2u, 150);
+    RandomSequence sequence(4u, 150);
     const QString project = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     const QString path = QFileInfo(project).absolutePath() + QStringLiteral("/main.c");
     ScriptedPrompts prompts;
-    SrcManager window;
-    QVERIFY(openProject(window, project));
-    window.editors().openFileAt(path);
+    auto window = std::make_unique<SrcManager>();
+    QVERIFY(openProject(*window, project));
+    window->editors().openFileAt(path);
     QList<int> expected; // the lines with a breakpoint, from 1
     // The breakpoints after a change that takes the text between lines from and to (from 1)
     // away and puts added lines in its place, as the editor moves its marks: a line taken away
@@ -825,14 +825,14 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
     // The changes since the file was saved, as they move the marks back when undone.
     QList<std::function<void()>> sinceSaved;
     for (int step = 0; step < sequence.steps(); ++step) {
-        SourceEditor *editor = window.tabs()->currentEditor();
+        SourceEditor *editor = window->tabs()->currentEditor();
         const int count = editor->lines();
         const int line = 1 + sequence.bounded(count);
         switch (sequence.bounded(7)) {
         case 0:
         case 1: // Toggle Breakpoint on the cursor's line
             editor->setCursorPosition(line - 1, 0);
-            window.actions().toggleBreakpoint->trigger();
+            window->actions().toggleBreakpoint->trigger();
             if (!expected.removeOne(line)) {
                 expected << line;
                 std::sort(expected.begin(), expected.end());
@@ -889,34 +889,40 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
             break;
         }
         case 5: // Save File
-            window.actions().saveFile->trigger();
+            window->actions().saveFile->trigger();
             sinceSaved.clear();
             sequence.took(QStringLiteral("save"));
             break;
-        default: { // Close File or Close Project, saving or dropping the changes, and open again
+        default: { // Close File or Close Project or quit, saving or dropping the changes, and
+                   // open again (started again, the project reopens with its tabs)
             const bool save = sequence.bounded(2) == 0;
-            const bool wholeProject = sequence.bounded(2) == 0;
+            const int what = sequence.bounded(3);
             if (editor->isDocumentModified())
                 prompts.answers << (save ? QMessageBox::Save : QMessageBox::Discard);
-            if (wholeProject) {
-                window.actions().closeProject->trigger();
-                QVERIFY(openProject(window, project));
+            if (what == 0) {
+                window->actions().closeProject->trigger();
+                QVERIFY(openProject(*window, project));
+            } else if (what == 1) {
+                window->actions().closeFile->trigger();
             } else {
-                window.actions().closeFile->trigger();
+                QVERIFY(window->close());
+                window.reset();
+                window = std::make_unique<SrcManager>();
             }
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            window.editors().openFileAt(path);
+            window->editors().openFileAt(path);
             // Dropped changes take the breakpoints back to the lines of the file as it is.
             for (auto change = sinceSaved.crbegin(); !save && change != sinceSaved.crend(); ++change)
                 (*change)();
             sinceSaved.clear();
             sequence.took(QStringLiteral("close %1 (%2) and open")
-                              .arg(wholeProject ? "project" : "file", save ? "save" : "discard"));
+                              .arg(QStringList{"project", "file", "the program"}.at(what),
+                                   save ? "save" : "discard"));
             break;
         }
         }
         SEQUENCE_CHECK(prompts.answers.isEmpty(), QStringLiteral("a question was not asked"));
-        const QList<int> lines = window.tabs()->currentEditor()->breakpointLines();
+        const QList<int> lines = window->tabs()->currentEditor()->breakpointLines();
         QStringList shown;
         for (const int each : lines)
             shown << QString::number(each);
@@ -929,7 +935,7 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
         QList<std::pair<QString, int>> listed;
         for (const int each : std::as_const(expected))
             listed.append({path, each});
-        SEQUENCE_CHECK(window.tabs()->breakpoints() == listed, shown.join(QLatin1Char(',')));
+        SEQUENCE_CHECK(window->tabs()->breakpoints() == listed, shown.join(QLatin1Char(',')));
     }
     qInfo("%lld steps", qlonglong(sequence.done()));
 }

@@ -430,6 +430,19 @@ QList<std::pair<QString, int>> SrcTabsHolder::breakpoints() const
     return all;
 }
 
+void SrcTabsHolder::restoreBreakpoints(const QList<std::pair<QString, int>> &breakpoints)
+{
+    for (const auto &[path, line] : breakpoints) {
+        if (findEditor(path) || line <= 0)
+            continue;
+        QList<int> &lines = m_breakpoints[path];
+        if (!lines.contains(line))
+            lines.append(line);
+    }
+    if (!breakpoints.isEmpty())
+        emit breakpointsChanged();
+}
+
 QList<std::pair<QString, int>> SrcTabsHolder::breakpointsAsBuilt() const
 {
     QList<std::pair<QString, int>> all = breakpoints();

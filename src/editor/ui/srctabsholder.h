@@ -68,6 +68,9 @@ public:
     QList<std::pair<QString, int>> breakpoints() const;
     // The same by the lines of the text the firmware was built from, for its debugger.
     QList<std::pair<QString, int>> breakpointsAsBuilt() const;
+    // The breakpoints a session left, of files that are not open: their editors show them
+    // when the files open.
+    void restoreBreakpoints(const QList<std::pair<QString, int>> &breakpoints);
     // Sets or removes a breakpoint at the current editor's line.
     void toggleBreakpoint();
     // Where the debugger stopped the firmware: the file opens at the line, which is marked;
