@@ -10,10 +10,11 @@
 #include <QDomDocument>
 #include <QDomElement>
 #include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 
-#include <QHash>
-
+#include <algorithm>
 #include <deque>
 #include <optional>
 
@@ -207,6 +208,62 @@ std::vector<BuildNode *> BuildProject::stepNodes() const
             steps.push_back(node);
     }
     return steps;
+}
+
+bool BuildProject::optionRunsPrograms(const QString &text)
+{
+    // What the compiler's driver takes, and what it hands on in lists such as "-Wl,a,b".
+    static const QStringList driver{QStringLiteral("@"),
+                                    QStringLiteral("-wrapper"),
+                                    QStringLiteral("-B"),
+                                    QStringLiteral("-fplugin"),
+                                    QStringLiteral("-iplugindir"),
+                                    QStringLiteral("-specs"),
+                                    QStringLiteral("--specs"),
+                                    QStringLiteral("--ld-path"),
+                                    QStringLiteral("-fuse-ld"),
+                                    QStringLiteral("-plugin"),
+                                    QStringLiteral("--plugin")};
+    static const QStringList handedOn{QStringLiteral("@"),
+                                      QStringLiteral("-plugin"),
+                                      QStringLiteral("--plugin"),
+                                      QStringLiteral("-fplugin"),
+                                      QStringLiteral("-iplugindir"),
+                                      QStringLiteral("-specs")};
+    const auto startsWithOne = [](const QString &word, const QStringList &prefixes) {
+        return std::any_of(prefixes.cbegin(), prefixes.cend(), [&word](const QString &prefix) {
+            return word.startsWith(prefix);
+        });
+    };
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    for (const QString &word : text.split(blanks, Qt::SkipEmptyParts)) {
+        if (word.startsWith(QLatin1String("-Wl,")) || word.startsWith(QLatin1String("-Wa,"))
+            || word.startsWith(QLatin1String("-Wp,"))) {
+            for (const QString &part : word.mid(4).split(QLatin1Char(','))) {
+                if (startsWithOne(part, handedOn))
+                    return true;
+            }
+        } else if (startsWithOne(word, driver)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QStringList BuildProject::optionsThatRunPrograms() const
+{
+    QStringList found;
+    const auto check = [&found](const QList<OptionSetting> &options) {
+        for (const OptionSetting &option : options) {
+            const QString text = (option.name + option.value).simplified();
+            if (optionRunsPrograms(text) && !found.contains(text))
+                found.append(text);
+        }
+    };
+    check(m_options);
+    for (const BuildNode *node : stepNodes())
+        check(node->options);
+    return found;
 }
 
 void BuildProject::dissolveTree()

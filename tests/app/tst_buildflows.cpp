@@ -56,6 +56,7 @@ private slots:
     void absoluteAssemblyHandsOverItsHexFile();
     void hostileProjectsRunNothing_data();
     void hostileProjectsRunNothing();
+    void optionsThatRunProgramsAreAskedFor();
     void linksWhereTheBuildWritesAreNotFollowed_data();
     void linksWhereTheBuildWritesAreNotFollowed();
     void linkerScriptListedFirst();
@@ -263,6 +264,13 @@ void tst_BuildFlows::hostileProjectsRunNothing_data()
         << ""
         << "board"
         << "";
+    // An option that makes the compiler run a program of its choosing waits for the user's
+    // leave, which a window nobody looks at never gives.
+    QTest::newRow("an option that makes the compiler run a program")
+        << "" << QStringList{"GCC", "-wrapper", " /bin/sh,-c,touch${IFS}PWN_w"} << ""
+        << "run other programs (-wrapper /bin/sh,-c,touch${IFS}PWN_w)"
+        << "board"
+        << "";
     QTest::newRow("a source a compiler would read as its options")
         << "" << QStringList() << "@opts.c"
         << ""
@@ -328,6 +336,33 @@ void tst_BuildFlows::hostileProjectsRunNothing()
         QVERIFY2(built, qPrintable(text));
     else
         QVERIFY2(!built && text.contains(result), qPrintable(text));
+}
+
+// In the window, an option that lets the compiler run programs it names is asked about: Cancel
+// builds nothing, Build builds, and the option is not asked about again.
+void tst_BuildFlows::optionsThatRunProgramsAreAskedFor()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("asked"));
+    ScriptedPrompts prompts;
+    SrcManager window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    const QString option = QStringLiteral("-B") + m_dir->filePath(QStringLiteral("no-programs"));
+    setOption(*project, QStringLiteral("GCC"), option, QString());
+    prompts.answers << QMessageBox::Cancel;
+    QVERIFY(!build(window));
+    QVERIFY(prompts.answers.isEmpty() && prompts.asked.last().text.endsWith(option));
+    QVERIFY2(output(window).contains(QStringLiteral("Not built")), qPrintable(output(window)));
+    prompts.answers << QMessageBox::Yes;
+    QVERIFY2(build(window), qPrintable(output(window)));
+    QVERIFY(prompts.answers.isEmpty());
+    const qsizetype asked = prompts.asked.size();
+    window.actions().rebuildProject->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QCOMPARE(prompts.asked.size(), asked);
 }
 
 // Links where the build writes its files, as an archive can bring them along: the build writes

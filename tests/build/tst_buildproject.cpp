@@ -21,6 +21,8 @@ private slots:
     void removeAndRename();
     void copyIsDeep();
     void unknownCompiler();
+    void optionsThatRunPrograms_data();
+    void optionsThatRunPrograms();
 
 private:
     std::unique_ptr<BuildProject> configuration(const QString &target = QStringLiteral("Debug"));
@@ -241,6 +243,47 @@ void tst_BuildProject::unknownCompiler()
         "<CONFIGURATION NAME=\"X\" COMPILER=\"Test CC\" TARGET=\"Debug\"><CONTROLLER/>"
         "<FILE TOOL=\"HEX\"/><FILE TOOL=\"HEX\"/></CONFIGURATION>")));
     QVERIFY(!c.load(document.documentElement(), QStringLiteral("/p/x.dyxp")));
+}
+
+void tst_BuildProject::optionsThatRunPrograms_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("runs");
+    // The shipped configurations' own options, and others that only steer the tools.
+    for (const char *text : {"-Wall",
+                             "-Wl,--gc-sections",
+                             "-Wl,-Map=firmware.map",
+                             "-Wl,-u,vfprintf -lprintf_flt",
+                             "-Wl,-Bstatic",
+                             "-O2 -DNAME=-B",
+                             "--stack-auto",
+                             "-I./include"})
+        QTest::newRow(text) << QString::fromLatin1(text) << false;
+    for (const char *text : {"-wrapper /bin/sh,-c,x",
+                             "-B./bin",
+                             "-O2 -B /opt/pack",
+                             "-fplugin=./x.so",
+                             "-iplugindir=./p",
+                             "-specs=x.specs",
+                             "--specs=x.specs",
+                             "@more.txt",
+                             "--ld-path=./ld",
+                             "-fuse-ld=gold",
+                             "-Xlinker -plugin -Xlinker ./x.so",
+                             "-Wl,--plugin=./x.so",
+                             "-Wl,@more.txt",
+                             "-Wa,@more.txt",
+                             "-Wp,-fplugin=./x.so"})
+        QTest::newRow(text) << QString::fromLatin1(text) << true;
+}
+
+// The options that let a compiler run or load a program they name, directly or handed on to
+// the linker, the assembler or the preprocessor.
+void tst_BuildProject::optionsThatRunPrograms()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, runs);
+    QCOMPARE(BuildProject::optionRunsPrograms(text), runs);
 }
 
 QTEST_GUILESS_MAIN(tst_BuildProject)

@@ -6,11 +6,13 @@
 #include "build/buildproject.h"
 #include "build/buildrun.h"
 #include "build/makefilewriter.h"
+#include "core/commandstate.h"
 #include "core/editorservices.h"
 #include "core/mainservices.h"
 #include "core/settingsfiles.h"
 #include "core/settingsstore.h"
 #include "core/ui/busycursor.h"
+#include "core/ui/prompts.h"
 #include "platform/boundedfile.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildconfiglist.h"
@@ -20,6 +22,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QSysInfo>
 
 namespace {
@@ -35,16 +38,59 @@ QString buildLockPath(const BuildProject &configuration)
 bool Project::compile()
 {
     const auto release = qScopeGuard([this] { m_buildLock.reset(); });
-    return prepare() && buildTarget();
+    return prepare() && toolOptionsAllowed() && buildTarget();
 }
 
 bool Project::rebuild()
 {
     const auto release = qScopeGuard([this] { m_buildLock.reset(); });
-    if (!prepare() || !run(QStringLiteral("clean")))
+    if (!prepare() || !toolOptionsAllowed() || !run(QStringLiteral("clean")))
         return false;
     m_mainWindow.output().message(tr("Cleaned.\n"));
     return buildTarget();
+}
+
+// A project file comes from anywhere; its options reach the compilers as typed. Those that make
+// a compiler run or load a program they name are allowed by the user once per machine (the
+// options the user types in the project's settings too), never silently.
+bool Project::toolOptionsAllowed()
+{
+    static const QString allowedKey = QStringLiteral("AllowedToolOptions");
+    QSettings &store = m_mainWindow.files().settingsStore().settings();
+    QStringList allowed = store.value(allowedKey).toStringList();
+    QStringList asked;
+    for (const QString &option : activeConfiguration()->optionsThatRunPrograms()) {
+        if (!allowed.contains(option))
+            asked.append(option);
+    }
+    if (asked.isEmpty() || !qEnvironmentVariableIsEmpty("DYX_TRUST_TOOL_OPTIONS"))
+        return true;
+    QWidget *window = m_mainWindow.commands().mainWidget();
+    if (window && window->isVisible()) {
+        const QMessageBox::StandardButton answer = Prompts::instance().message(
+            QMessageBox::Warning,
+            window,
+            tr("Build"),
+            tr("The project %1 gives its tools options that let them run other programs:\n%2")
+                .arg(m_name, asked.join(QLatin1Char('\n'))),
+            QMessageBox::Yes | QMessageBox::Cancel,
+            QMessageBox::Cancel,
+            tr("Build it only if you trust where the project came from."),
+            {{QMessageBox::Yes, tr("Build")}});
+        if (answer == QMessageBox::Yes) {
+            store.setValue(allowedKey, allowed + asked);
+            return true;
+        }
+        m_mainWindow.output().error(
+            tr("Not built: the options that let the tools run other programs were not allowed."));
+        return false;
+    }
+    // From the command line nothing asks.
+    m_mainWindow.output().error(tr("Not built: the project gives its tools options that let them "
+                                   "run other programs (%1). Build it once in the window and "
+                                   "allow them, or set DYX_TRUST_TOOL_OPTIONS=1.")
+                                    .arg(asked.join(QStringLiteral(", "))));
+    return false;
 }
 
 bool Project::buildTarget()
