@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <deque>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -210,9 +211,17 @@ std::vector<BuildNode *> BuildProject::stepNodes() const
     return steps;
 }
 
-bool BuildProject::optionRunsPrograms(const QString &text)
+// A path an option gives a tool to write, outside the project's folder (where make runs).
+static bool leavesProject(const QString &path)
 {
-    // What the compiler's driver takes, and what it hands on in lists such as "-Wl,a,b".
+    return QDir::isAbsolutePath(path) || path.startsWith(QLatin1Char('~'))
+           || QDir::fromNativeSeparators(path).split(QLatin1Char('/')).contains(QLatin1String(".."));
+}
+
+bool BuildProject::optionActsOutside(const QString &text)
+{
+    // Options that make a tool run or load a program: the compiler driver's own, and those it
+    // hands on (in lists such as "-Wl,a,b", or after -Xlinker).
     static const QStringList driver{QStringLiteral("@"),
                                     QStringLiteral("-wrapper"),
                                     QStringLiteral("-B"),
@@ -230,33 +239,73 @@ bool BuildProject::optionRunsPrograms(const QString &text)
                                       QStringLiteral("-fplugin"),
                                       QStringLiteral("-iplugindir"),
                                       QStringLiteral("-specs")};
+    // Options followed by a file to write, as the next word or joined to it.
+    static const QStringList writesNext{QStringLiteral("-o"),
+                                        QStringLiteral("-MF"),
+                                        QStringLiteral("-dumpdir"),
+                                        QStringLiteral("-dumpbase"),
+                                        QStringLiteral("--output"),
+                                        QStringLiteral("-aux-info"),
+                                        QStringLiteral("-Map")};
+    static const QStringList writesJoined{QStringLiteral("-o"),
+                                          QStringLiteral("-MF"),
+                                          QStringLiteral("-save-temps="),
+                                          QStringLiteral("--output="),
+                                          QStringLiteral("-Map="),
+                                          QStringLiteral("--Map=")};
     const auto startsWithOne = [](const QString &word, const QStringList &prefixes) {
         return std::any_of(prefixes.cbegin(), prefixes.cend(), [&word](const QString &prefix) {
             return word.startsWith(prefix);
         });
     };
-    static const QRegularExpression blanks(QStringLiteral("\\s+"));
-    for (const QString &word : text.split(blanks, Qt::SkipEmptyParts)) {
-        if (word.startsWith(QLatin1String("-Wl,")) || word.startsWith(QLatin1String("-Wa,"))
-            || word.startsWith(QLatin1String("-Wp,"))) {
-            for (const QString &part : word.mid(4).split(QLatin1Char(','))) {
-                if (startsWithOne(part, handedOn))
+    // Words in the order their tool reads them: a file to write may follow its option.
+    const auto check = [&](const QStringList &words, const QStringList &runs) {
+        for (int i = 0; i < words.size(); ++i) {
+            const QString &word = words.at(i);
+            if (startsWithOne(word, runs))
+                return true;
+            if (writesNext.contains(word) && i + 1 < words.size() && leavesProject(words.at(i + 1)))
+                return true;
+            for (const QString &option : writesJoined) {
+                if (word.size() > option.size() && word.startsWith(option)
+                    && leavesProject(word.mid(option.size())))
                     return true;
             }
-        } else if (startsWithOne(word, driver)) {
-            return true;
+            // An assembler's listing, "-a=file" or "-alh=file".
+            if (word.startsWith(QLatin1String("-a")) && word.contains(QLatin1Char('='))
+                && leavesProject(word.section(QLatin1Char('='), 1)))
+                return true;
         }
+        return false;
+    };
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    // The driver's own words, and those it hands on (to the linker, the assembler or the
+    // preprocessor), each in order.
+    QStringList words;
+    QStringList handed;
+    bool nextHandedOn = false;
+    for (const QString &word : text.split(blanks, Qt::SkipEmptyParts)) {
+        if (std::exchange(nextHandedOn, false))
+            handed.append(word);
+        else if (word.startsWith(QLatin1String("-Wl,")) || word.startsWith(QLatin1String("-Wa,"))
+                 || word.startsWith(QLatin1String("-Wp,")))
+            handed += word.mid(4).split(QLatin1Char(','));
+        else if (word == QLatin1String("-Xlinker") || word == QLatin1String("-Xassembler")
+                 || word == QLatin1String("-Xpreprocessor"))
+            nextHandedOn = true;
+        else
+            words.append(word);
     }
-    return false;
+    return check(words, driver) || check(handed, handedOn);
 }
 
-QStringList BuildProject::optionsThatRunPrograms() const
+QStringList BuildProject::optionsActingOutside() const
 {
     QStringList found;
     const auto check = [&found](const QList<OptionSetting> &options) {
         for (const OptionSetting &option : options) {
             const QString text = (option.name + option.value).simplified();
-            if (optionRunsPrograms(text) && !found.contains(text))
+            if (optionActsOutside(text) && !found.contains(text))
                 found.append(text);
         }
     };

@@ -65,13 +65,14 @@ public:
 
     // The nodes of the build tree that stand for build steps, depth first.
     std::vector<BuildNode *> stepNodes() const;
-    // Whether an option's text, as it reaches its tool, lets the tool run or load a program the
-    // text names: a wrapper, a plugin, another folder of the compiler's own programs, a specs
-    // file, or a file of further options (also handed on to the linker, assembler or
-    // preprocessor).
-    static bool optionRunsPrograms(const QString &text);
+    // Whether an option's text, as it reaches its tool, lets the tool act beyond the project:
+    // run or load a program the text names (a wrapper, a plugin, another folder of the
+    // compiler's own programs, a specs file, a file of further options) or write a file outside
+    // the project's folder (a dependency file, a map, a listing), also through the linker,
+    // assembler or preprocessor.
+    static bool optionActsOutside(const QString &text);
     // The texts of this configuration's options that do so, each once.
-    QStringList optionsThatRunPrograms() const;
+    QStringList optionsActingOutside() const;
 
     // The value the compiler gives an option of a tool by default for this configuration's
     // target and controller, or a step gives its own; empty when none does.

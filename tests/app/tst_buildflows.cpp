@@ -56,7 +56,7 @@ private slots:
     void absoluteAssemblyHandsOverItsHexFile();
     void hostileProjectsRunNothing_data();
     void hostileProjectsRunNothing();
-    void optionsThatRunProgramsAreAskedFor();
+    void optionsActingOutsideAreAskedFor();
     void linksWhereTheBuildWritesAreNotFollowed_data();
     void linksWhereTheBuildWritesAreNotFollowed();
     void linkerScriptListedFirst();
@@ -268,7 +268,12 @@ void tst_BuildFlows::hostileProjectsRunNothing_data()
     // leave, which a window nobody looks at never gives.
     QTest::newRow("an option that makes the compiler run a program")
         << "" << QStringList{"GCC", "-wrapper", " /bin/sh,-c,touch${IFS}PWN_w"} << ""
-        << "run other programs (-wrapper /bin/sh,-c,touch${IFS}PWN_w)"
+        << "outside the project (-wrapper /bin/sh,-c,touch${IFS}PWN_w)"
+        << "board"
+        << "";
+    QTest::newRow("an option that makes the compiler write outside the project")
+        << "" << QStringList{"GCC", "-MF", " ../PWN_d.d"} << ""
+        << "outside the project (-MF ../PWN_d.d)"
         << "board"
         << "";
     QTest::newRow("a source a compiler would read as its options")
@@ -338,9 +343,10 @@ void tst_BuildFlows::hostileProjectsRunNothing()
         QVERIFY2(!built && text.contains(result), qPrintable(text));
 }
 
-// In the window, an option that lets the compiler run programs it names is asked about: Cancel
-// builds nothing, Build builds, and the option is not asked about again.
-void tst_BuildFlows::optionsThatRunProgramsAreAskedFor()
+// In the window, an option that lets the compiler run programs it names (or write outside the
+// project) is asked about: Cancel builds nothing, Build builds, and the option is not asked
+// about again.
+void tst_BuildFlows::optionsActingOutsideAreAskedFor()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("asked"));
     ScriptedPrompts prompts;

@@ -21,8 +21,8 @@ private slots:
     void removeAndRename();
     void copyIsDeep();
     void unknownCompiler();
-    void optionsThatRunPrograms_data();
-    void optionsThatRunPrograms();
+    void optionsActingOutside_data();
+    void optionsActingOutside();
 
 private:
     std::unique_ptr<BuildProject> configuration(const QString &target = QStringLiteral("Debug"));
@@ -245,7 +245,7 @@ void tst_BuildProject::unknownCompiler()
     QVERIFY(!c.load(document.documentElement(), QStringLiteral("/p/x.dyxp")));
 }
 
-void tst_BuildProject::optionsThatRunPrograms_data()
+void tst_BuildProject::optionsActingOutside_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("runs");
@@ -257,7 +257,12 @@ void tst_BuildProject::optionsThatRunPrograms_data()
                              "-Wl,-Bstatic",
                              "-O2 -DNAME=-B",
                              "--stack-auto",
-                             "-I./include"})
+                             "-I./include",
+                             "-I/usr/share/include",
+                             "-MF deps/main.d",
+                             "-Wl,-Map,firmware.map",
+                             "-Wa,-alh=main.lst",
+                             "-save-temps=obj"})
         QTest::newRow(text) << QString::fromLatin1(text) << false;
     for (const char *text : {"-wrapper /bin/sh,-c,x",
                              "-B./bin",
@@ -273,17 +278,25 @@ void tst_BuildProject::optionsThatRunPrograms_data()
                              "-Wl,--plugin=./x.so",
                              "-Wl,@more.txt",
                              "-Wa,@more.txt",
-                             "-Wp,-fplugin=./x.so"})
+                             "-Wp,-fplugin=./x.so",
+                             "-MF /home/u/.profile",
+                             "-MF../x.d",
+                             "-o ~/x",
+                             "-Wl,-Map=../../x.map",
+                             "-Wl,-Map,/tmp/x.map",
+                             "-Xlinker -Map -Xlinker /tmp/x.map",
+                             "-Wa,-alh=/tmp/x.lst",
+                             "-dumpdir /tmp/"})
         QTest::newRow(text) << QString::fromLatin1(text) << true;
 }
 
-// The options that let a compiler run or load a program they name, directly or handed on to
-// the linker, the assembler or the preprocessor.
-void tst_BuildProject::optionsThatRunPrograms()
+// The options that let a compiler run or load a program they name, or write a file outside the
+// project's folder, directly or handed on to the linker, the assembler or the preprocessor.
+void tst_BuildProject::optionsActingOutside()
 {
     QFETCH(QString, text);
     QFETCH(bool, runs);
-    QCOMPARE(BuildProject::optionRunsPrograms(text), runs);
+    QCOMPARE(BuildProject::optionActsOutside(text), runs);
 }
 
 QTEST_GUILESS_MAIN(tst_BuildProject)

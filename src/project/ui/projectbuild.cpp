@@ -51,15 +51,16 @@ bool Project::rebuild()
 }
 
 // A project file comes from anywhere; its options reach the compilers as typed. Those that make
-// a compiler run or load a program they name are allowed by the user once per machine (the
-// options the user types in the project's settings too), never silently.
+// a compiler run or load a program they name, or write outside the project, are allowed by the
+// user once per machine (the options the user types in the project's settings too), never
+// silently.
 bool Project::toolOptionsAllowed()
 {
     static const QString allowedKey = QStringLiteral("AllowedToolOptions");
     QSettings &store = m_mainWindow.files().settingsStore().settings();
     QStringList allowed = store.value(allowedKey).toStringList();
     QStringList asked;
-    for (const QString &option : activeConfiguration()->optionsThatRunPrograms()) {
+    for (const QString &option : activeConfiguration()->optionsActingOutside()) {
         if (!allowed.contains(option))
             asked.append(option);
     }
@@ -71,7 +72,8 @@ bool Project::toolOptionsAllowed()
             QMessageBox::Warning,
             window,
             tr("Build"),
-            tr("The project %1 gives its tools options that let them run other programs:\n%2")
+            tr("The project %1 gives its tools options that let them run other programs or write "
+               "files outside the project:\n%2")
                 .arg(m_name, asked.join(QLatin1Char('\n'))),
             QMessageBox::Yes | QMessageBox::Cancel,
             QMessageBox::Cancel,
@@ -82,13 +84,15 @@ bool Project::toolOptionsAllowed()
             return true;
         }
         m_mainWindow.output().error(
-            tr("Not built: the options that let the tools run other programs were not allowed."));
+            tr("Not built: the options that let the tools run other programs or write outside "
+               "the project were not allowed."));
         return false;
     }
     // From the command line nothing asks.
     m_mainWindow.output().error(tr("Not built: the project gives its tools options that let them "
-                                   "run other programs (%1). Build it once in the window and "
-                                   "allow them, or set DYX_TRUST_TOOL_OPTIONS=1.")
+                                   "run other programs or write files outside the project (%1). "
+                                   "Build it once in the window and allow them, or set "
+                                   "DYX_TRUST_TOOL_OPTIONS=1.")
                                     .arg(asked.join(QStringLiteral(", "))));
     return false;
 }
