@@ -133,8 +133,9 @@ public:
     bool run(const QString &goal);
     // Makes the active configuration's target and says so when it is made.
     bool buildTarget();
-    // Whether the active configuration's options that let its tools run other programs may
-    // reach them: allowed before on this machine, or now by the user in the window.
+    // Whether the active configuration's options that let its tools run other programs or
+    // write outside the project may reach them: allowed before on this machine, or now by the
+    // user in the window.
     bool toolOptionsAllowed();
     // A build, clean or tidy wrote the Makefile since the file list last changed.
     bool isUpToDate() const { return m_upToDate; }
