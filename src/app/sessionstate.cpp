@@ -3,6 +3,7 @@
 #include "core/settingsstore.h"
 #include "srcmanager.h"
 
+#include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
@@ -61,12 +62,22 @@ void SessionState::save()
     store.setValue(QStringLiteral("MRUProjects"), m_window.m_recentProjects);
     store.setValue(QStringLiteral("MRUFiles"), m_window.m_recentFiles);
 
+    // Each tab with where its cursor was (from one), and the tab that was current, for the
+    // files that open again at the next start.
     store.beginWriteArray(QStringLiteral("windows"), int(openFiles.size()));
     for (int i = 0; i < openFiles.size(); ++i) {
         store.setArrayIndex(i);
         store.setValue(QStringLiteral("name"), openFiles.at(i));
+        int line = 0;
+        int column = 0;
+        if (const SourceEditor *editor = m_window.tabs()->findEditor(openFiles.at(i)))
+            editor->getCursorPosition(&line, &column);
+        store.setValue(QStringLiteral("line"), line + 1);
+        store.setValue(QStringLiteral("column"), column + 1);
     }
     store.endArray();
+    const SourceEditor *current = m_window.tabs()->currentEditor();
+    store.setValue(QStringLiteral("currentWindow"), current ? current->filePath() : QString());
 
     // The breakpoints stay for the next start, of open files and of files closed meanwhile.
     const QList<std::pair<QString, int>> breakpoints = m_window.tabs()->breakpoints();
@@ -84,10 +95,13 @@ void SessionState::restore()
 {
     QSettings &store = m_window.settingsStore().settings();
     QStringList lastSessionFiles;
+    QList<std::pair<int, int>> places; // of the cursors, from one
     const int windowCount = boundedArraySize(store.beginReadArray(QStringLiteral("windows")));
     for (int i = 0; i < windowCount; ++i) {
         store.setArrayIndex(i);
         lastSessionFiles.append(store.value(QStringLiteral("name")).toString());
+        places.append({store.value(QStringLiteral("line")).toInt(),
+                       store.value(QStringLiteral("column")).toInt()});
     }
     store.endArray();
     m_window.tabs()->setLastSessionFiles(lastSessionFiles);
@@ -123,6 +137,16 @@ void SessionState::restore()
 
     // While the project loads, its files that were open last time open again.
     m_window.projectsManager()->openProject(projectPaths.first(), false);
+    // Each reopened file where its cursor was, and the tab that was current in front.
+    for (int i = 0; i < lastSessionFiles.size(); ++i) {
+        if (places.at(i).first > 0 && m_window.tabs()->findEditor(lastSessionFiles.at(i)))
+            m_window.tabs()->openFileAt(lastSessionFiles.at(i),
+                                        places.at(i).first,
+                                        places.at(i).second);
+    }
+    const QString current = store.value(QStringLiteral("currentWindow")).toString();
+    if (!current.isEmpty())
+        m_window.tabs()->activateFile(current);
 
     m_window.tabs()->setLastSessionFiles({});
 

@@ -67,6 +67,7 @@ private slots:
     void findWrapsInTheCurrentDocument();
     void desktopConventions();
     void breakpointsFollowARename();
+    void aStartReopensTabsWhereTheyWere();
     void randomEditsAndOtherProgramsNeverLoseText();
     void randomEditsKeepBreakpointsOnTheirLines();
     void randomReplaceAllKeepsTabsAndFilesAgreed();
@@ -789,6 +790,34 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
         }
     }
     qInfo("%lld steps", qlonglong(sequence.done()));
+}
+
+// Quit and started again, the project's tabs open with their cursors where they were, the tab
+// that was current in front.
+void tst_EditorFlows::aStartReopensTabsWhereTheyWere()
+{
+    const QString project = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("again"));
+    const QString folder = QFileInfo(project).absolutePath();
+    auto window = std::make_unique<SrcManager>();
+    QVERIFY(openProject(*window, project));
+    const QList<std::pair<QString, int>> places{{folder + QStringLiteral("/main.c"), 20},
+                                                {folder + QStringLiteral("/led.c"), 3}};
+    for (const auto &[path, line] : places) {
+        window->editors().openFileAt(path);
+        window->tabs()->currentEditor()->setCursorPosition(line - 1, 4);
+    }
+    window->tabs()->activateFile(places.first().first);
+    QVERIFY(window->close());
+    window = std::make_unique<SrcManager>();
+    QCOMPARE(window->tabs()->openPaths().size(), 2);
+    QCOMPARE(window->tabs()->currentEditor()->filePath(), places.first().first);
+    for (const auto &[path, line] : places) {
+        int row = -1;
+        int column = -1;
+        window->tabs()->findEditor(path)->getCursorPosition(&row, &column);
+        QCOMPARE(row, line - 1);
+        QCOMPARE(column, 4);
+    }
 }
 
 // Breakpoints through Toggle Breakpoint while the file is edited, saved, closed and opened
