@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+
 SessionState::SessionState(SrcManager &window)
     : m_window(window)
 {}
@@ -137,12 +139,18 @@ void SessionState::restore()
 
     // While the project loads, its files that were open last time open again.
     m_window.projectsManager()->openProject(projectPaths.first(), false);
-    // Each reopened file where its cursor was, and the tab that was current in front.
+    // Each reopened file where its cursor was, and the tab that was current in front. The
+    // editors are not laid out yet: the cursor's line is put some lines below the top, and the
+    // text is not scrolled sideways as moving the cursor does in an editor of no width.
     for (int i = 0; i < lastSessionFiles.size(); ++i) {
-        if (places.at(i).first > 0 && m_window.tabs()->findEditor(lastSessionFiles.at(i)))
-            m_window.tabs()->openFileAt(lastSessionFiles.at(i),
-                                        places.at(i).first,
-                                        places.at(i).second);
+        SourceEditor *editor = m_window.tabs()->findEditor(lastSessionFiles.at(i));
+        const auto [line, column] = places.at(i);
+        if (!editor || line <= 0)
+            continue;
+        const int row = std::min(line, editor->lines()) - 1;
+        editor->setCursorPosition(row, std::clamp(column - 1, 0, int(editor->text(row).size())));
+        editor->setFirstVisibleLine(std::max(0, row - 10));
+        editor->SendScintilla(QsciScintillaBase::SCI_SETXOFFSET, 0L);
     }
     const QString current = store.value(QStringLiteral("currentWindow")).toString();
     if (!current.isEmpty())

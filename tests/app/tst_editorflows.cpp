@@ -50,6 +50,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 
 class tst_EditorFlows : public QObject, private WindowSuite
 {
@@ -800,23 +801,29 @@ void tst_EditorFlows::aStartReopensTabsWhereTheyWere()
     const QString folder = QFileInfo(project).absolutePath();
     auto window = std::make_unique<SrcManager>();
     QVERIFY(openProject(*window, project));
-    const QList<std::pair<QString, int>> places{{folder + QStringLiteral("/main.c"), 20},
-                                                {folder + QStringLiteral("/led.c"), 3}};
-    for (const auto &[path, line] : places) {
+    // Line and column, from one: far into a long line, and near the start of a short one.
+    const QList<std::tuple<QString, int, int>> places{{folder + QStringLiteral("/main.c"), 25, 40},
+                                                      {folder + QStringLiteral("/led.c"), 3, 2}};
+    for (const auto &[path, line, column] : places) {
         window->editors().openFileAt(path);
-        window->tabs()->currentEditor()->setCursorPosition(line - 1, 4);
+        window->tabs()->currentEditor()->setCursorPosition(line - 1, column - 1);
     }
-    window->tabs()->activateFile(places.first().first);
+    window->tabs()->activateFile(std::get<0>(places.first()));
     QVERIFY(window->close());
     window = std::make_unique<SrcManager>();
     QCOMPARE(window->tabs()->openPaths().size(), 2);
-    QCOMPARE(window->tabs()->currentEditor()->filePath(), places.first().first);
-    for (const auto &[path, line] : places) {
+    QCOMPARE(window->tabs()->currentEditor()->filePath(), std::get<0>(places.first()));
+    for (const auto &[path, line, place] : places) {
         int row = -1;
         int column = -1;
-        window->tabs()->findEditor(path)->getCursorPosition(&row, &column);
+        SourceEditor *editor = window->tabs()->findEditor(path);
+        editor->getCursorPosition(&row, &column);
         QCOMPARE(row, line - 1);
-        QCOMPARE(column, 4);
+        QCOMPARE(column, place - 1);
+        // In view once shown, which the editors of a window being made are not yet: not
+        // scrolled sideways for an editor of no width.
+        QVERIFY(editor->firstVisibleLine() <= row && editor->firstVisibleLine() > row - 15);
+        QCOMPARE(editor->SendScintilla(QsciScintillaBase::SCI_GETXOFFSET), 0L);
     }
 }
 

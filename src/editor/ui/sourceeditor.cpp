@@ -33,6 +33,7 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStackedWidget>
@@ -60,6 +61,32 @@ constexpr int executionLineMark = 4;
 constexpr int builtLineMarks[2] = {5, 6};
 // Above this a text is taken as it stands: a mark a line would cost more than it helps.
 constexpr int mostBuiltLinesMarked = 200000;
+
+// A compiler's mark, unlike a breakpoint's red circle beside it: an error is a red square with
+// a white cross, a warning an amber triangle with an exclamation mark.
+QImage buildMarkImage(bool error)
+{
+    QImage image(14, 14, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (error) {
+        painter.setPen(QColor(0x80, 0x00, 0x00));
+        painter.setBrush(QColor(0xd0, 0x20, 0x20));
+        painter.drawRoundedRect(QRectF(0.5, 0.5, 13, 13), 2, 2);
+        painter.setPen(QPen(Qt::white, 2));
+        painter.drawLine(QPointF(4, 4), QPointF(10, 10));
+        painter.drawLine(QPointF(10, 4), QPointF(4, 10));
+    } else {
+        painter.setPen(QColor(0x90, 0x60, 0x00));
+        painter.setBrush(QColor(0xf0, 0xb0, 0x20));
+        painter.drawPolygon(QPolygonF({QPointF(7, 0.5), QPointF(13.5, 13.5), QPointF(0.5, 13.5)}));
+        painter.setPen(QPen(QColor(0x40, 0x28, 0x00), 2));
+        painter.drawLine(QPointF(7, 5), QPointF(7, 9));
+        painter.drawPoint(QPointF(7, 11.5));
+    }
+    return image;
+}
 
 } // namespace
 
@@ -926,12 +953,8 @@ void SourceEditor::addBuildMark(int line,
     if (severity == MessageSeverity::Note || line < 1)
         return;
     if (m_buildMarks.empty()) {
-        markerDefine(QsciScintilla::Circle, errorMark);
-        setMarkerBackgroundColor(QColor(0xd0, 0x20, 0x20), errorMark);
-        setMarkerForegroundColor(QColor(0x80, 0x00, 0x00), errorMark);
-        markerDefine(QsciScintilla::Circle, warningMark);
-        setMarkerBackgroundColor(QColor(0xf0, 0xb0, 0x20), warningMark);
-        setMarkerForegroundColor(QColor(0x90, 0x60, 0x00), warningMark);
+        markerDefine(buildMarkImage(true), errorMark);
+        markerDefine(buildMarkImage(false), warningMark);
         const int marks = (1 << errorMark) | (1 << warningMark);
         if (margins() <= markMargin)
             setMargins(markMargin + 1);
