@@ -480,8 +480,10 @@ bool CirraneInterface::sendBreakpoints()
     if (!m_watching && !findWindow())
         return false;
     QStringList lines;
-    for (const auto &[file, line] : std::as_const(m_breakpoints))
-        lines.append(QStringLiteral("%1 %2").arg(line).arg(file));
+    for (const auto &[file, line] : std::as_const(m_breakpoints)) {
+        if (!m_breakpointScope || m_breakpointScope(file))
+            lines.append(QStringLiteral("%1 %2").arg(line).arg(file));
+    }
     const std::optional<QString> answer = m_channel->request(QStringLiteral("BREAKS ")
                                                                  + VexaChannel::escape(
                                                                      lines.join(QLatin1Char('\n'))),

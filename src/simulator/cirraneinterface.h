@@ -6,6 +6,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+#include <utility>
+
 class MainServices;
 class VexaChannelClient;
 
@@ -58,6 +61,12 @@ public:
     // Source-level debugging. The breakpoints go to VEXA now when it runs, and whenever it
     // starts or starts debugging.
     void setBreakpoints(const QList<std::pair<QString, int>> &breakpoints);
+    // Which files' breakpoints VEXA is given (those of the open project, not of files of other
+    // projects set earlier); every file's when none is set.
+    void setBreakpointScope(std::function<bool(const QString &file)> inScope)
+    {
+        m_breakpointScope = std::move(inScope);
+    }
     // A debugging command (continue, pause, into, over, out; to with "<line> <file>"); false
     // when VEXA does not run or has no debugger for the firmware.
     bool debugCommand(const QString &command, const QString &argument = QString());
@@ -116,6 +125,7 @@ private:
     bool m_debugging = false;
     bool m_paused = false;
     QList<std::pair<QString, int>> m_breakpoints;
+    std::function<bool(const QString &)> m_breakpointScope;
     // The hand-off file lives in a folder of this program's own (mode 0700, a new name each
     // run) inside TEMP: nothing another user planted there is read or written through.
     QTemporaryDir m_handOffFolder;

@@ -130,6 +130,13 @@ void tst_SimulatorFlows::debugCommandsDriveTheSimulator()
     QVERIFY(openProject(window, path));
     const CommandActions &a = window.actions();
     QVERIFY(a.openDebugger->isEnabled());
+    // Breakpoints of the session: in the project's file, and in a file of another project;
+    // the simulator is given the project's alone.
+    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
+    const QString other
+        = QFileInfo(copyBoard(QStringLiteral("8051 Blinky"), QStringLiteral("other"))).absolutePath()
+          + QStringLiteral("/main.c");
+    window.tabs()->restoreBreakpoints({{main, 28}, {other, 5}});
     if (byDoubleClick) {
         Project *project = window.projectsManager()->currentProject();
         QTreeWidgetItem *design = nullptr;
@@ -160,6 +167,12 @@ void tst_SimulatorFlows::debugCommandsDriveTheSimulator()
     QCOMPARE(QString::fromUtf8(readFile(m_dir->filePath(QStringLiteral("stub.log"))))
                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              expected);
+    const QStringList given = QString::fromUtf8(
+                                  readFile(m_dir->filePath(QStringLiteral("stub.log.breaks"))))
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(given.isEmpty(), expected.isEmpty());
+    for (const QString &breakpoints : given)
+        QCOMPARE(breakpoints, QStringLiteral("28 ") + main);
     // The hand-off file names the project's design, firmware and controller.
     QSettings handOff(window.projectsManager()->simulatorLink()->handOffPath(),
                       QSettings::IniFormat);

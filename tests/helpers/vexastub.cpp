@@ -2,7 +2,8 @@
 // writes every request it handles to the file named by VEXA_STUB_LOG, one line each
 // ("SEND 2", "SEND 4 AUTORUN=1", "FRONT"). VEXA_STUB_TITLE sets its window title;
 // VEXA_STUB_SILENT=1 makes it hang on the first request for ten seconds and then end.
-// VEXA_STUB_LISTEN_AS=<process id> makes it serve the channel of another process.
+// VEXA_STUB_LISTEN_AS=<process id> makes it serve the channel of another process. The
+// breakpoints it is given go to the same file's name with ".breaks" added.
 #include "channel/vexachannel.h"
 
 #include <QCoreApplication>
@@ -54,6 +55,12 @@ int main(int argc, char *argv[])
         return 1;
     };
     channel.bringToFront = [&] { log(QStringLiteral("FRONT")); };
+    // The breakpoints it is given, apart: one line a time it is given them.
+    channel.onBreakpoints = [](QString text) {
+        QFile file(qEnvironmentVariable("VEXA_STUB_LOG") + QStringLiteral(".breaks"));
+        if (file.open(QIODevice::Append))
+            file.write(text.replace(QLatin1Char('\n'), QLatin1Char('|')).toUtf8() + '\n');
+    };
     const qint64 serveAs = qEnvironmentVariableIsSet("VEXA_STUB_LISTEN_AS")
                                ? qEnvironmentVariable("VEXA_STUB_LISTEN_AS").toLongLong()
                                : QCoreApplication::applicationPid();

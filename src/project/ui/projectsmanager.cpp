@@ -56,6 +56,13 @@ ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actio
     connect(m_tree, &QTreeWidget::itemChanged, this, &ProjectsManager::itemChanged);
     m_catalogue->load();
     m_lastCurrent = currentProjectIndex();
+    // Breakpoints belong to the session: VEXA gets those of the open project's files, and of
+    // files in its folder (one included by a source), not those of other projects.
+    m_simulator->setBreakpointScope([this](const QString &file) {
+        const Project *project = currentProject();
+        return isProjectFile(file)
+               || (project && file.startsWith(project->projectDirectory() + QLatin1Char('/')));
+    });
 }
 
 ProjectsManager::~ProjectsManager()
