@@ -181,6 +181,8 @@ void tst_ProjectFlows::saveProjectAsThatCannotBeWrittenChangesNothing()
     SourceEditor *editor = window.tabs()->currentEditor();
     QVERIFY(editor->text() == typed && editor->isDocumentModified());
     QCOMPARE(readFile(main), mainBefore);
+    // Nor are copies left where the project could not go.
+    QCOMPARE(QDir(place + QStringLiteral("/copy")).entryList(QDir::Files), QStringList());
     // The build takes the originals, with what the tab holds.
     window.actions().buildProject->trigger();
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),

@@ -182,8 +182,15 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
     }
     QList<QPair<QString, QString>> copies;
     QSet<QString> kept;
-    if (copy && !copyFilesFor(chosen, dialog.keepStructure(), copies, kept))
+    QStringList created; // the copies where no file was, which a failure takes away again
+    const auto removeCreated = [&created] {
+        for (const QString &file : std::as_const(created))
+            QFile::remove(file);
+    };
+    if (copy && !copyFilesFor(chosen, dialog.keepStructure(), copies, kept, created)) {
+        removeCreated();
         return false;
+    }
     const QString oldPath = m_filePath;
     const bool oldModified = m_modified;
     m_filePath = QFileInfo(chosen).absoluteFilePath();
@@ -195,6 +202,7 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
         m_filePath = oldPath;
         nameFilesAt(copies, true);
         setModified(oldModified);
+        removeCreated();
         return false;
     }
     editorsFollow(copies, kept);
@@ -206,12 +214,13 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
 
 // Copies every project file beside the chosen project file, flat or keeping the folders they
 // sit in relative to one another; copies holds each file with its copy, kept the copies the
-// user chose not to overwrite. False, with the reason said, when anything would be
-// overwritten unasked or fails.
+// user chose not to overwrite, created the copies made where no file was. False, with the
+// reason said, when anything would be overwritten unasked or fails.
 bool Project::copyFilesFor(const QString &projectPath,
                            bool keepStructure,
                            QList<QPair<QString, QString>> &copies,
-                           QSet<QString> &kept)
+                           QSet<QString> &kept,
+                           QStringList &created)
 {
     QWidget *parent = m_mainWindow.commands().mainWidget();
     OutputSink &output = m_mainWindow.output();
@@ -240,7 +249,8 @@ bool Project::copyFilesFor(const QString &projectPath,
     for (const auto &[source, destination] : std::as_const(pairs)) {
         if (QFileInfo(source).absoluteFilePath() == QFileInfo(destination).absoluteFilePath())
             continue;
-        if (QFileInfo::exists(destination)) {
+        const bool existed = QFileInfo::exists(destination);
+        if (existed) {
             if (keepAll) {
                 kept.insert(destination);
                 continue;
@@ -280,6 +290,8 @@ bool Project::copyFilesFor(const QString &projectPath,
             output.error(tr("Could not copy file %1 to %2").arg(source, destination));
             return false;
         }
+        if (!existed)
+            created.append(destination);
     }
 
     copies = pairs;

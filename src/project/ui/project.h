@@ -194,7 +194,8 @@ private:
     bool copyFilesFor(const QString &projectPath,
                       bool keepStructure,
                       QList<QPair<QString, QString>> &copies,
-                      QSet<QString> &kept);
+                      QSet<QString> &kept,
+                      QStringList &created);
     bool canBeKept(const QString &path) const;
     void undoRenamesSinceSave();
     bool takeBuildLock(const BuildProject &configuration, qint64 &interruptedNs);
