@@ -12,8 +12,6 @@
 #include <QFileInfo>
 #include <QSettings>
 
-#include <algorithm>
-
 SessionState::SessionState(SrcManager &window)
     : m_window(window)
 {}
@@ -64,22 +62,21 @@ void SessionState::save()
     store.setValue(QStringLiteral("MRUProjects"), m_window.m_recentProjects);
     store.setValue(QStringLiteral("MRUFiles"), m_window.m_recentFiles);
 
-    // Each tab with where its cursor was (from one), and the tab that was current, for the
-    // files that open again at the next start.
-    store.beginWriteArray(QStringLiteral("windows"), int(openFiles.size()));
-    for (int i = 0; i < openFiles.size(); ++i) {
+    // Each tab with where its cursor was, and the tab that was current, for the files that
+    // open again at the next start.
+    const QList<EditorServices::Place> places = m_window.tabs()->placesOf(openFiles);
+    store.beginWriteArray(QStringLiteral("windows"), int(places.size()));
+    QString current;
+    for (int i = 0; i < places.size(); ++i) {
         store.setArrayIndex(i);
-        store.setValue(QStringLiteral("name"), openFiles.at(i));
-        int line = 0;
-        int column = 0;
-        if (const SourceEditor *editor = m_window.tabs()->findEditor(openFiles.at(i)))
-            editor->getCursorPosition(&line, &column);
-        store.setValue(QStringLiteral("line"), line + 1);
-        store.setValue(QStringLiteral("column"), column + 1);
+        store.setValue(QStringLiteral("name"), places.at(i).path);
+        store.setValue(QStringLiteral("line"), places.at(i).line);
+        store.setValue(QStringLiteral("column"), places.at(i).column);
+        if (places.at(i).current)
+            current = places.at(i).path;
     }
     store.endArray();
-    const SourceEditor *current = m_window.tabs()->currentEditor();
-    store.setValue(QStringLiteral("currentWindow"), current ? current->filePath() : QString());
+    store.setValue(QStringLiteral("currentWindow"), current);
 
     // The breakpoints stay for the next start, of open files and of files closed meanwhile.
     const QList<std::pair<QString, int>> breakpoints = m_window.tabs()->breakpoints();
@@ -97,15 +94,20 @@ void SessionState::restore()
 {
     QSettings &store = m_window.settingsStore().settings();
     QStringList lastSessionFiles;
-    QList<std::pair<int, int>> places; // of the cursors, from one
+    QList<EditorServices::Place> places;
     const int windowCount = boundedArraySize(store.beginReadArray(QStringLiteral("windows")));
     for (int i = 0; i < windowCount; ++i) {
         store.setArrayIndex(i);
         lastSessionFiles.append(store.value(QStringLiteral("name")).toString());
-        places.append({store.value(QStringLiteral("line")).toInt(),
-                       store.value(QStringLiteral("column")).toInt()});
+        places.append({lastSessionFiles.last(),
+                       store.value(QStringLiteral("line")).toInt(),
+                       store.value(QStringLiteral("column")).toInt(),
+                       false});
     }
     store.endArray();
+    const QString current = store.value(QStringLiteral("currentWindow")).toString();
+    for (EditorServices::Place &place : places)
+        place.current = !current.isEmpty() && place.path == current;
     m_window.tabs()->setLastSessionFiles(lastSessionFiles);
 
     // Breakpoints of files that are still there.
@@ -139,22 +141,8 @@ void SessionState::restore()
 
     // While the project loads, its files that were open last time open again.
     m_window.projectsManager()->openProject(projectPaths.first(), false);
-    // Each reopened file where its cursor was, and the tab that was current in front. The
-    // editors are not laid out yet: the cursor's line is put some lines below the top, and the
-    // text is not scrolled sideways as moving the cursor does in an editor of no width.
-    for (int i = 0; i < lastSessionFiles.size(); ++i) {
-        SourceEditor *editor = m_window.tabs()->findEditor(lastSessionFiles.at(i));
-        const auto [line, column] = places.at(i);
-        if (!editor || line <= 0)
-            continue;
-        const int row = std::min(line, editor->lines()) - 1;
-        editor->setCursorPosition(row, std::clamp(column - 1, 0, int(editor->text(row).size())));
-        editor->setFirstVisibleLine(std::max(0, row - 10));
-        editor->SendScintilla(QsciScintillaBase::SCI_SETXOFFSET, 0L);
-    }
-    const QString current = store.value(QStringLiteral("currentWindow")).toString();
-    if (!current.isEmpty())
-        m_window.tabs()->activateFile(current);
+    // Each reopened file where its cursor was, and the tab that was current in front.
+    m_window.tabs()->restorePlaces(places);
 
     m_window.tabs()->setLastSessionFiles({});
 

@@ -31,6 +31,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -109,14 +110,58 @@ void SrcManager::openHandedOver(const QStringList &paths)
     openHandedOverWhenIdle();
 }
 
+bool SrcManager::isIdle() const
+{
+    const Project *current = m_projects ? m_projects->currentProject() : nullptr;
+    return !QApplication::activeModalWidget() && !QApplication::activePopupWidget()
+           && !(m_projects && m_projects->isBusy()) && !(current && current->isBuilding())
+           && !m_outWindow->isCatchingUp();
+}
+
+void SrcManager::watchProjectFile()
+{
+    const Project *current = m_projects ? m_projects->currentProject() : nullptr;
+    const QString path = current ? current->filePath() : QString();
+    if (path == m_watchedProject
+        && (path.isEmpty() || (m_projectWatch && m_projectWatch->files().contains(path))))
+        return;
+    if (!m_projectWatch) {
+        m_projectWatch = new QFileSystemWatcher(this);
+        m_projectRetry = new QTimer(this);
+        m_projectRetry->setSingleShot(true);
+        m_projectRetry->setInterval(200);
+        connect(m_projectRetry, &QTimer::timeout, this, &SrcManager::readProjectAgainWhenIdle);
+        // A program writes a file in several steps: it is read once they have ended.
+        connect(m_projectWatch, &QFileSystemWatcher::fileChanged, m_projectRetry, [this] {
+            m_projectRetry->start();
+        });
+    }
+    if (!m_projectWatch->files().isEmpty())
+        m_projectWatch->removePaths(m_projectWatch->files());
+    m_watchedProject = path;
+    if (!path.isEmpty() && QFileInfo::exists(path))
+        m_projectWatch->addPath(path);
+}
+
+void SrcManager::readProjectAgainWhenIdle()
+{
+    if (!isIdle()) {
+        m_projectRetry->start();
+        return;
+    }
+    // Another program's file put in place of the old one is watched anew.
+    m_watchedProject.clear();
+    watchProjectFile();
+    if (m_projects)
+        m_projects->readProjectAgain();
+    watchProjectFile();
+}
+
 void SrcManager::openHandedOverWhenIdle()
 {
     if (m_handedOver.isEmpty())
         return;
-    const Project *current = m_projects ? m_projects->currentProject() : nullptr;
-    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()
-        || (m_projects && m_projects->isBusy()) || (current && current->isBuilding())
-        || m_outWindow->isCatchingUp()) {
+    if (!isIdle()) {
         if (!m_handOverRetry) {
             m_handOverRetry = new QTimer(this);
             m_handOverRetry->setSingleShot(true);
@@ -297,6 +342,7 @@ void SrcManager::updatePosition()
 
 void SrcManager::updateState()
 {
+    watchProjectFile();
     const bool projectCurrent = m_projects && m_projects->currentProjectIndex() >= 0;
     const CommandActions &a = m_actions;
     if (m_tabs->currentEditor() != m_watchedEditor) {

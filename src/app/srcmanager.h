@@ -24,6 +24,7 @@ class SettingsStore;
 class ProjectsManager;
 class QActionGroup;
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 class QMenu;
 class QTimer;
@@ -154,6 +155,11 @@ private:
     // firmware is paused.
     void updateDebugCommands();
     void openHandedOverWhenIdle();
+    // No dialog, menu, build or catching up of the output under way: the projects may change.
+    bool isIdle() const;
+    // The open project's file is watched; another program's change is read when idle.
+    void watchProjectFile();
+    void readProjectAgainWhenIdle();
 
     std::unique_ptr<ProgramFiles> m_files;
     CommandActions m_actions;
@@ -183,4 +189,7 @@ private:
     QPointer<SourceEditor> m_watchedEditor;
     QStringList m_handedOver; // waiting to be opened
     QTimer *m_handOverRetry = nullptr;
+    QFileSystemWatcher *m_projectWatch = nullptr;
+    QString m_watchedProject;
+    QTimer *m_projectRetry = nullptr;
 };

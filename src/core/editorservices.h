@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 // The editors as the projects see them: open a file at a place, close, save and rename the
 // editor of a file, reopen what was open last time, and ask whether one holds unsaved changes.
@@ -26,8 +28,23 @@ public:
     // have gone since; a build that failed leaves those of the firmware before.
     virtual void buildStarts() = 0;
     virtual void buildEnded(bool built) = 0;
-    // Reopens path when it was open as the program last closed.
+    // Reopens path when it was open as the program last closed, or is among the files given.
     virtual void reopenIfLastSession(const QString &path) = 0;
+    virtual void setLastSessionFiles(const QStringList &paths) = 0;
+    // Where a file's tab stands: its cursor (line and column from one), and whether it is the
+    // current tab.
+    struct Place
+    {
+        QString path;
+        int line = 1;
+        int column = 1;
+        bool current = false;
+    };
+    // The places of those of the files that have tabs, in tab order.
+    virtual QList<Place> placesOf(const QStringList &paths) const = 0;
+    // Puts the tabs of the places' files back as they were: each cursor where it was and in
+    // view (also in an editor not laid out yet), the current one in front.
+    virtual void restorePlaces(const QList<Place> &places) = 0;
     // The file's name as its editor shows it (without the tab's mark) when the editor holds
     // unsaved changes; empty otherwise.
     virtual QString modifiedEditorTitle(const QString &path) const = 0;

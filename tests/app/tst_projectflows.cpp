@@ -53,6 +53,7 @@ private slots:
     void addNewFileMakesNoFileElsewhere();
     void saveProjectAsThatCannotBeWrittenChangesNothing();
     void discardedRenamesAreUndone();
+    void projectFileChangedElsewhereIsReadAgain();
     void handedOverProjectWaitsForTheDialog();
     void cancelKeepsTheOpenProject_data();
     void cancelKeepsTheOpenProject();
@@ -148,6 +149,55 @@ void tst_ProjectFlows::discardedRenamesAreUndone()
     QVERIFY(prompts.asked.last().text.endsWith(folder
                                                + QStringLiteral("/lamp.c (the project "
                                                                 "names it led.c)")));
+}
+
+// The project file changed by another program (a checkout): with nothing unsaved here it is read
+// again, its tabs as they were, and the build takes the new file list; with unsaved changes, or
+// when the file no longer reads, the project stays as it is and the output says why.
+void tst_ProjectFlows::projectFileChangedElsewhereIsReadAgain()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(folder + QStringLiteral("/main.c"), 20, 5);
+    window.editors().openFileAt(folder + QStringLiteral("/led.c"), 3);
+    QVERIFY(writeFile(folder + QStringLiteral("/extra.c"), "int extra_value = 3;\n"));
+    const QByteArray withExtra = readFile(path).replace(
+        "<FILE NAME=\"main.c\"",
+        "<FILE NAME=\"extra.c\" GROUP=\"Source Files\"/><FILE NAME=\"main.c\"");
+    QVERIFY(writeFile(path, withExtra));
+    QTRY_COMPARE(window.projectsManager()->currentProject()->fileCount(), 5);
+    QVERIFY(output(window).contains(QStringLiteral("has been read again")));
+    QCOMPARE(window.tabs()->openPaths(),
+             QStringList({folder + QStringLiteral("/main.c"), folder + QStringLiteral("/led.c")}));
+    QCOMPARE(window.tabs()->currentEditor()->filePath(), folder + QStringLiteral("/led.c"));
+    int line = 0;
+    int column = 0;
+    window.tabs()->findEditor(folder + QStringLiteral("/main.c"))->getCursorPosition(&line, &column);
+    QCOMPARE(line, 19);
+    QCOMPARE(column, 4);
+    window.actions().buildProject->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Debug/extra.o")));
+
+    // Changes here: they stay, and so does the project.
+    Project *project = window.projectsManager()->currentProject();
+    project->setModified(true);
+    QVERIFY(
+        writeFile(path,
+                  readFile(path).replace("<FILE NAME=\"extra.c\" GROUP=\"Source Files\"/>", "")));
+    QTRY_VERIFY(output(window).contains(QStringLiteral("has unsaved changes here")));
+    QCOMPARE(window.projectsManager()->currentProject(), project);
+    QCOMPARE(project->fileCount(), 5);
+    // A file that no longer reads leaves the project as it was.
+    project->setModified(false);
+    QVERIFY(writeFile(path, "<PROJECT>"));
+    QTRY_VERIFY(output(window).contains(QStringLiteral("cannot be read")));
+    QCOMPARE(window.projectsManager()->currentProject(), project);
+    QCOMPARE(project->fileCount(), 5);
 }
 
 // Save Project As whose project file cannot be written (a folder has its name) after the files

@@ -88,6 +88,9 @@ public:
     void buildStarts() override {}
     void buildEnded(bool) override {}
     void reopenIfLastSession(const QString &) override {}
+    void setLastSessionFiles(const QStringList &) override {}
+    QList<Place> placesOf(const QStringList &) const override { return {}; }
+    void restorePlaces(const QList<Place> &) override {}
     QString modifiedEditorTitle(const QString &path) const override
     {
         return modifiedEditors.value(path);

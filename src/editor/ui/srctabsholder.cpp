@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QTabBar>
 
+#include <algorithm>
+
 namespace {
 
 // The tab bar reads "&" as the mark of a key that chooses the tab; a file's name shows its own.
@@ -428,6 +430,43 @@ QList<std::pair<QString, int>> SrcTabsHolder::breakpoints() const
             all.append({it.key(), line});
     }
     return all;
+}
+
+QList<EditorServices::Place> SrcTabsHolder::placesOf(const QStringList &paths) const
+{
+    QList<Place> places;
+    const SourceEditor *current = currentEditor();
+    for (int i = 0; i < count(); ++i) {
+        const SourceEditor *editor = editorAt(i);
+        if (!editor || !paths.contains(editor->filePath()))
+            continue;
+        int line = 0;
+        int column = 0;
+        editor->getCursorPosition(&line, &column);
+        places.append({editor->filePath(), line + 1, column + 1, editor == current});
+    }
+    return places;
+}
+
+void SrcTabsHolder::restorePlaces(const QList<Place> &places)
+{
+    for (const Place &place : places) {
+        SourceEditor *editor = findEditor(place.path);
+        if (!editor || place.line <= 0)
+            continue;
+        // The editor may not be laid out yet: the cursor's line is put some lines below the
+        // top, and the text is not scrolled sideways as moving the cursor does in an editor of
+        // no width.
+        const int row = std::min(place.line, editor->lines()) - 1;
+        editor->setCursorPosition(row,
+                                  std::clamp(place.column - 1, 0, int(editor->text(row).size())));
+        editor->setFirstVisibleLine(std::max(0, row - 10));
+        editor->SendScintilla(QsciScintillaBase::SCI_SETXOFFSET, 0L);
+    }
+    for (const Place &place : places) {
+        if (place.current)
+            activateFile(place.path);
+    }
 }
 
 void SrcTabsHolder::restoreBreakpoints(const QList<std::pair<QString, int>> &breakpoints)

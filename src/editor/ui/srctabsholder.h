@@ -55,7 +55,9 @@ public:
     void reopenIfLastSession(const QString &path) override;
     QString modifiedEditorTitle(const QString &path) const override;
     // The files open when the program last closed, to reopen with their projects.
-    void setLastSessionFiles(const QStringList &paths) { m_lastSessionFiles = paths; }
+    void setLastSessionFiles(const QStringList &paths) override { m_lastSessionFiles = paths; }
+    QList<Place> placesOf(const QStringList &paths) const override;
+    void restorePlaces(const QList<Place> &places) override;
     QStringList lastSessionFiles() const { return m_lastSessionFiles; }
 
     // The compilers' messages of the last build, shown in the margin of each file's editor,

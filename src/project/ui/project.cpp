@@ -115,6 +115,14 @@ bool Project::load(const QString &path)
     return true;
 }
 
+bool Project::changedOnDisk() const
+{
+    if (m_diskPath != m_filePath || m_diskDigest.isEmpty())
+        return false;
+    const QByteArray now = Platform::fileDigest(m_filePath, Platform::maxXmlFileBytes);
+    return !now.isEmpty() && now != m_diskDigest;
+}
+
 bool Project::save()
 {
     m_lastSaveError.clear();

@@ -131,6 +131,8 @@ public:
     void setRebuildAll(bool rebuildAll) { m_rebuildAll = rebuildAll; }
     bool prepare();
     bool run(const QString &goal);
+    // Whether another program wrote the project file since it was read or saved here.
+    bool changedOnDisk() const;
     // Makes the active configuration's target and says so when it is made.
     bool buildTarget();
     // Whether the active configuration's options that let its tools run other programs or

@@ -359,6 +359,53 @@ bool ProjectsManager::openProject(const QString &path, bool quiet)
     return loaded;
 }
 
+bool ProjectsManager::readProjectAgain()
+{
+    Project *current = currentProject();
+    if (!current || current->isBuilding() || !current->changedOnDisk())
+        return false;
+    const QString path = current->filePath();
+    bool unsaved = current->isModified();
+    for (int i = 0; i < current->fileCount() && !unsaved; ++i)
+        unsaved = !m_mainWindow.editors().modifiedEditorTitle(current->filePathAt(i)).isEmpty();
+    if (unsaved) {
+        m_mainWindow.output().message(
+            tr("%1 was changed by another program. The project has unsaved changes here and "
+               "stays as it is; Save Project asks before writing over the file.")
+                .arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+    auto again = std::make_unique<Project>(m_catalogue, &m_mainWindow);
+    if (!again->load(path)) {
+        m_mainWindow.output().error(tr("%1 was changed by another program and cannot be read: "
+                                       "the project stays as it was.")
+                                        .arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+    // The tabs of its files, with their places, open again as they were.
+    const QString active = current->activeConfiguration() ? current->activeConfiguration()->name()
+                                                          : QString();
+    const QList<EditorServices::Place> places = m_mainWindow.editors().placesOf(
+        currentProjectFiles());
+    closeProject(currentProjectIndex());
+    for (int i = 0; i < again->configurationCount(); ++i) {
+        if (again->configuration(i)->name() == active)
+            again->setActiveConfiguration(i);
+    }
+    QStringList open;
+    for (const EditorServices::Place &place : places)
+        open.append(place.path);
+    m_mainWindow.editors().setLastSessionFiles(open);
+    // A running VEXA keeps what it simulates until the next build or F5 hands it over.
+    adoptProject(std::move(again), true, false);
+    m_mainWindow.editors().setLastSessionFiles({});
+    m_mainWindow.editors().restorePlaces(places);
+    m_mainWindow.commands().updateState();
+    m_mainWindow.output().message(tr("%1 was changed by another program and has been read again.")
+                                      .arg(QDir::toNativeSeparators(path)));
+    return true;
+}
+
 void ProjectsManager::openProject()
 {
     auto project = std::make_unique<Project>(m_catalogue, &m_mainWindow);

@@ -44,6 +44,11 @@ public:
     Project *projectForItem(const QTreeWidgetItem *item) const;
 
     bool openProject(const QString &path, bool quiet);
+    // The open project read again from its file, which another program changed, when nothing
+    // of it is unsaved here: its tabs open again, each where it was. False, said in the output,
+    // when it has unsaved changes (they stay, and Save Project asks before writing over the
+    // file) or the file no longer reads (the project stays as it was).
+    bool readProjectAgain();
     bool closeCheck(int index);
     bool closeProject(int index);
     void refresh();
