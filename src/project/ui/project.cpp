@@ -165,6 +165,24 @@ bool Project::saveAs(bool copy)
     return saveAsPath(start, copy);
 }
 
+// Makes a folder with the folders above it that are missing, noting each one made, the
+// outermost first, in made.
+static bool makeFolder(const QString &folder, QStringList &made)
+{
+    QStringList missing;
+    for (QString path = QDir::cleanPath(folder); !QFileInfo::exists(path);) {
+        missing.prepend(path);
+        const QString up = QFileInfo(path).absolutePath();
+        if (up == path)
+            break;
+        path = up;
+    }
+    if (!QDir().mkpath(folder))
+        return false;
+    made += missing;
+    return true;
+}
+
 // The project under a new name: with copy, in a folder of its own with a copy of every file,
 // all its configurations pointing at the copies; without, the same project given a file name
 // (a new project from the wizard).
@@ -178,23 +196,29 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
     if (dialog.exec() != QDialog::Accepted || dialog.projectPath().isEmpty())
         return false;
     const QString chosen = dialog.projectPath();
+    // The folders and copies made where nothing was, which a failure takes away again (a
+    // folder only when nothing else is in it).
+    QStringList created;
+    const auto removeCreated = [&created] {
+        for (auto made = created.crbegin(); made != created.crend(); ++made) {
+            if (!QFile::remove(*made))
+                QDir().rmdir(*made);
+        }
+    };
     // The project's own folder, even for a project without files.
     const QString folder = QFileInfo(chosen).absolutePath();
-    if (!QDir().mkpath(folder)) {
+    if (!makeFolder(folder, created)) {
         m_mainWindow.output().error(tr("Could not create directory %1").arg(folder));
         return false;
     }
     if (!copy) {
-        if (!designFileLocationAccepted(designFile(), QFileInfo(chosen).absolutePath()))
+        if (!designFileLocationAccepted(designFile(), QFileInfo(chosen).absolutePath())) {
+            removeCreated();
             return false;
+        }
     }
     QList<QPair<QString, QString>> copies;
     QSet<QString> kept;
-    QStringList created; // the copies where no file was, which a failure takes away again
-    const auto removeCreated = [&created] {
-        for (const QString &file : std::as_const(created))
-            QFile::remove(file);
-    };
     if (copy && !copyFilesFor(chosen, dialog.keepStructure(), copies, kept, created)) {
         removeCreated();
         return false;
@@ -222,8 +246,8 @@ bool Project::saveAsPath(const QString &suggestedPath, bool copy)
 
 // Copies every project file beside the chosen project file, flat or keeping the folders they
 // sit in relative to one another; copies holds each file with its copy, kept the copies the
-// user chose not to overwrite, created the copies made where no file was. False, with the
-// reason said, when anything would be overwritten unasked or fails.
+// user chose not to overwrite, created the folders and copies made where nothing was. False,
+// with the reason said, when anything would be overwritten unasked or fails.
 bool Project::copyFilesFor(const QString &projectPath,
                            bool keepStructure,
                            QList<QPair<QString, QString>> &copies,
@@ -289,7 +313,7 @@ bool Project::copyFilesFor(const QString &projectPath,
             }
         }
         const QString folder = QFileInfo(destination).absolutePath();
-        if (!QDir().mkpath(folder)) {
+        if (!makeFolder(folder, created)) {
             output.error(tr("Could not create directory %1").arg(folder));
             return false;
         }
