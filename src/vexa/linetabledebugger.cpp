@@ -397,8 +397,10 @@ void LineTableDebugger::stopHere(const QString &reason, bool again)
     }
     stop.frames.append(stop.where);
     stop.locals = localValues(stop.where.function);
-    for (const auto &[name, value] : engine()->cpuRegisters())
+    const QList<std::pair<QString, std::uint32_t>> registers = engine()->cpuRegisters();
+    for (const auto &[name, value] : registers)
         stop.registers.append({name, registerText(value)});
+    stop.frames += callers(pc, registers);
     for (const QString &name : std::as_const(m_globals)) {
         const auto symbol = m_table.symbol(name);
         if (symbol && symbol->kind == LineTable::SymbolKind::Data) {

@@ -58,6 +58,13 @@ protected:
     virtual QString valueOf(const LineTable::Symbol &symbol) const;
     // How a register's value is shown.
     virtual QString registerText(std::uint32_t value) const;
+    // The calls that led to the function the firmware stopped in, innermost first, from the
+    // registers as the engine gives them; none where the stack cannot be read.
+    virtual QList<DebugFrame> callers(
+        std::uint32_t pc, const QList<std::pair<QString, std::uint32_t>> &registers) const
+    {
+        return {};
+    }
     Engine *engine() const;
     // The build's symbols file beside the firmware, named as it with that suffix (".cod");
     // false, with the reason, when it is missing or older than the firmware.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 int McsDebugger::instructionLength(std::uint8_t opcode)
 {
@@ -208,4 +209,53 @@ QList<DebugValue> McsDebugger::localValues(const QString &function) const
                            : valueText(bytes, local.type)});
     }
     return values;
+}
+
+bool McsDebugger::calls(std::uint32_t back, std::uint32_t target) const
+{
+    if (back >= 3 && byteAt(back - 3) == 0x12) // LCALL addr16
+        return (std::uint32_t(byteAt(back - 2)) << 8 | byteAt(back - 1)) == target;
+    if (back >= 2 && (byteAt(back - 2) & 0x1f) == 0x11) // ACALL addr11, in back's 2 KiB page
+        return ((back & 0xf800) | std::uint32_t(byteAt(back - 2) & 0xe0) << 3 | byteAt(back - 1))
+               == target;
+    return false;
+}
+
+// The calls read off the internal RAM's stack: sdcc keeps a function's locals elsewhere, so the
+// stack holds return addresses among the registers that functions and interrupts saved. Two
+// bytes are taken as a return address when the instruction before the address they make calls
+// the function the frame above is in; the walk ends where none does.
+QList<DebugFrame> McsDebugger::callers(
+    std::uint32_t pc, const QList<std::pair<QString, std::uint32_t>> &registers) const
+{
+    QList<DebugFrame> frames;
+    int sp = -1;
+    for (const auto &[name, value] : registers) {
+        if (name == QLatin1String("SP"))
+            sp = int(value);
+    }
+    std::optional<LineTable::Function> in = lineTable().functionOf(pc);
+    if (sp < 1 || sp > 0xff || !in)
+        return frames;
+    const QByteArray stack = engine()->readMemory(0, std::uint32_t(sp) + 1);
+    if (stack.size() != sp + 1)
+        return frames;
+    for (int at = sp; at >= 1 && in && frames.size() < 32; --at) {
+        const std::uint32_t back = std::uint32_t(std::uint8_t(stack.at(at))) << 8
+                                   | std::uint8_t(stack.at(at - 1));
+        if (!calls(back, in->start))
+            continue;
+        DebugFrame frame;
+        frame.address = back;
+        frame.function = lineTable().functionAt(back);
+        // The line of the call, which ends just before the return address.
+        if (const auto line = lineTable().lineAt(back - 1)) {
+            frame.file = line->file;
+            frame.line = line->line;
+        }
+        frames.append(frame);
+        in = lineTable().functionOf(back);
+        --at; // the address's other byte
+    }
+    return frames;
 }

@@ -24,8 +24,12 @@ protected:
     QList<std::uint32_t> returnsIn(const LineTable::Function &function) const override;
     QList<DebugValue> localValues(const QString &function) const override;
     QString valueOf(const LineTable::Symbol &symbol) const override;
+    QList<DebugFrame> callers(
+        std::uint32_t pc, const QList<std::pair<QString, std::uint32_t>> &registers) const override;
 
 private:
+    // Whether the instruction that ends just before back calls target (LCALL or ACALL).
+    bool calls(std::uint32_t back, std::uint32_t target) const;
     std::uint8_t byteAt(std::uint32_t address) const;
     // A variable's bytes where the compiler put it: internal or external RAM, or the
     // registers of the bank in use (R0 to R7, read once a stop).

@@ -616,6 +616,11 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("7"));
     QCOMPARE(stop.globals.value(1).value, QStringLiteral("0"));
     QVERIFY(!stop.registers.isEmpty());
+    // The call stack, read off the controller's stack: main at the line of the call.
+    QCOMPARE(stop.frames.size(), 2);
+    QCOMPARE(stop.frames.at(1).function, QStringLiteral("main"));
+    QCOMPARE(stop.frames.at(1).line, 16);
+    QCOMPARE(stop.frames.at(1).file, source);
 
     // Out to the caller, over to the next lines (the global marked as it changes), into the
     // function again, and on to a line by Run to Cursor.
@@ -623,6 +628,7 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.reason, QStringLiteral("function-finished"));
     QCOMPARE(stop.where.function, QStringLiteral("main"));
     QCOMPARE(stop.where.line, 16);
+    QCOMPARE(stop.frames.size(), 1);
     d.setBreakpoints({});
     stop = f.after([&] { d.stepOver(); });
     QCOMPARE(stop.where.line, 17);
