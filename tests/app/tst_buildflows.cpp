@@ -271,6 +271,12 @@ void tst_BuildFlows::hostileProjectsRunNothing_data()
         << "outside the project (-wrapper /bin/sh,-c,touch${IFS}PWN_w)"
         << "board"
         << "";
+    // A megabyte of one is named cut short.
+    QTest::newRow("a long option that makes the compiler run programs")
+        << "" << QStringList{"GCC", "-B", QString(1 << 20, QLatin1Char('x'))} << ""
+        << QStringLiteral("(-B") + QString(158, QLatin1Char('x')) + QChar(0x2026) + ")"
+        << "board"
+        << "";
     QTest::newRow("an option that makes the compiler write outside the project")
         << "" << QStringList{"GCC", "-MF", " ../PWN_d.d"} << ""
         << "outside the project (-MF ../PWN_d.d)"

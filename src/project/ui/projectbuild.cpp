@@ -66,6 +66,12 @@ bool Project::toolOptionsAllowed()
     }
     if (asked.isEmpty() || !qEnvironmentVariableIsEmpty("DYX_TRUST_TOOL_OPTIONS"))
         return true;
+    // A few of them, each cut short: a project file may hold thousands, or megabytes in one.
+    QStringList shown;
+    for (const QString &option : asked.mid(0, 8))
+        shown.append(option.size() > 160 ? option.left(160) + QChar(0x2026) : option);
+    if (asked.size() > shown.size())
+        shown.append(tr("and %n more", nullptr, int(asked.size() - shown.size())));
     QWidget *window = m_mainWindow.commands().mainWidget();
     if (window && window->isVisible()) {
         const QMessageBox::StandardButton answer = Prompts::instance().message(
@@ -74,7 +80,7 @@ bool Project::toolOptionsAllowed()
             tr("Build"),
             tr("The project %1 gives its tools options that let them run other programs or write "
                "files outside the project:\n%2")
-                .arg(m_name, asked.join(QLatin1Char('\n'))),
+                .arg(m_name, shown.join(QLatin1Char('\n'))),
             QMessageBox::Yes | QMessageBox::Cancel,
             QMessageBox::Cancel,
             tr("Build it only if you trust where the project came from."),
@@ -93,7 +99,7 @@ bool Project::toolOptionsAllowed()
                                    "run other programs or write files outside the project (%1). "
                                    "Build it once in the window and allow them, or set "
                                    "DYX_TRUST_TOOL_OPTIONS=1.")
-                                    .arg(asked.join(QStringLiteral(", "))));
+                                    .arg(shown.join(QStringLiteral(", "))));
     return false;
 }
 
