@@ -16,6 +16,7 @@
 #include "core/ui/busycursor.h"
 #include "core/ui/commandactions.h"
 #include "core/ui/prompts.h"
+#include "platform/boundedfile.h"
 #include "sampleproject.h"
 #include "toolchain/buildconfiglist.h"
 #include "toolchain/compilerscan.h"
@@ -369,6 +370,10 @@ bool ProjectsManager::readProjectAgain()
     for (int i = 0; i < current->fileCount() && !unsaved; ++i)
         unsaved = !m_mainWindow.editors().modifiedEditorTitle(current->filePathAt(i)).isEmpty();
     if (unsaved) {
+        // Once for each version of the file (a program may write it in several steps).
+        const QByteArray version = Platform::fileDigest(path, Platform::maxXmlFileBytes);
+        if (std::exchange(m_versionToldOf, version) == version)
+            return false;
         m_mainWindow.output().message(
             tr("%1 was changed by another program. The project has unsaved changes here and "
                "stays as it is; Save Project asks before writing over the file.")

@@ -148,6 +148,7 @@ private:
     int m_lastCurrent = -1;
     std::vector<std::unique_ptr<Project>> m_projects;
     bool m_busy = false;
+    QByteArray m_versionToldOf; // the project file's last version kept from unsaved changes
     CirraneInterface *m_simulator;
     DebugSession m_debug;
     bool m_runsSucceeded = true;
