@@ -405,6 +405,13 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     QVERIFY(led);
     QCOMPARE(QFileInfo(led->filePath()).fileName(), QStringLiteral("led.c"));
     QVERIFY(led->executionLine() > 0);
+    // Closed and opened again while the firmware is paused there, it shows the mark again.
+    const int ledLine = led->executionLine();
+    const QString ledPath = led->filePath();
+    QVERIFY(window.tabs()->closeFile(ledPath, false));
+    window.editors().openFileAt(ledPath);
+    led = window.tabs()->findEditor(ledPath);
+    QCOMPARE(led->executionLine(), ledLine);
     QCOMPARE(stepAndWait(a.stepOut), editor);
     QVERIFY(editor->executionLine() - typed == toggleLine
             || editor->executionLine() - typed == toggleLine + 1);

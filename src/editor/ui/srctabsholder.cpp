@@ -107,6 +107,9 @@ void SrcTabsHolder::openFile(const QString &path)
         if (editor->refersTo(m_moves.now(mark.path)))
             editor->addBuildMark(mark.line, mark.severity, mark.text, mark.reported);
     }
+    // The file the firmware is paused in, closed and opened again (or its project read again).
+    if (m_executionLine > 0 && editor->refersTo(m_executionPath))
+        editor->setExecutionLine(editor->lineNowOf(m_executionLine));
     const int index = addTab(editor, m_manyChanges > 0 ? QString() : shownTitle(editor));
     if (m_manyChanges > 0)
         m_madeCurrent.append(editor);
@@ -509,6 +512,7 @@ void SrcTabsHolder::showExecutionPoint(const QString &path, int line)
         previous->setExecutionLine(0);
     // The firmware names its files as they were called when it was built.
     m_executionPath = path.isEmpty() ? path : m_moves.now(path);
+    m_executionLine = path.isEmpty() ? 0 : line;
     if (path.isEmpty())
         return;
     openFile(m_executionPath);

@@ -115,6 +115,7 @@ private:
     std::vector<SourceMark> m_sourceMarks;
     QMap<QString, QList<int>> m_breakpoints;
     QString m_executionPath;
+    int m_executionLine = 0; // as the firmware was built
     // Files renamed or copied since the last build: its messages, their marks and the stops of
     // its firmware name them as they were called.
     FileMoves m_moves;
