@@ -149,11 +149,9 @@ void SrcManager::readProjectAgainWhenIdle()
         m_projectRetry->start();
         return;
     }
-    // Another program's file put in place of the old one is watched anew.
-    m_watchedProject.clear();
-    watchProjectFile();
     if (m_projects)
         m_projects->readProjectAgain();
+    // Another program's file put in place of the old one is watched anew.
     watchProjectFile();
 }
 

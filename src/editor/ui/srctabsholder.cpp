@@ -12,6 +12,18 @@
 
 namespace {
 
+// Compilers count lines and columns from one; the editor from zero. A line past the end goes
+// to the last, a column past the end of a line (edited since) stays on it. The cursor's row.
+int placeCursor(SourceEditor *editor, int line, int column)
+{
+    const int row = qBound(0, line - 1, qMax(editor->lines() - 1, 0));
+    QString text = editor->text(row);
+    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
+        text.chop(1);
+    editor->setCursorPosition(row, qBound(0, column - 1, int(text.size())));
+    return row;
+}
+
 // The tab bar reads "&" as the mark of a key that chooses the tab; a file's name shows its own.
 QString shownTitle(const SourceEditor *editor)
 {
@@ -127,13 +139,7 @@ void SrcTabsHolder::openFileAt(const QString &path, int line, int column)
     editor->setFocus();
     if (line < 0)
         return;
-    // Compilers count lines and columns from one; the editor from zero. A column past the end
-    // of a line edited since stays on it.
-    const int row = qBound(0, line - 1, qMax(editor->lines() - 1, 0));
-    QString text = editor->text(row);
-    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
-        text.chop(1);
-    editor->setCursorPosition(row, qBound(0, column - 1, int(text.size())));
+    placeCursor(editor, line, column);
     editor->ensureCursorVisible();
 }
 
@@ -460,9 +466,7 @@ void SrcTabsHolder::restorePlaces(const QList<Place> &places)
         // The editor may not be laid out yet: the cursor's line is put some lines below the
         // top, and the text is not scrolled sideways as moving the cursor does in an editor of
         // no width.
-        const int row = std::min(place.line, editor->lines()) - 1;
-        editor->setCursorPosition(row,
-                                  std::clamp(place.column - 1, 0, int(editor->text(row).size())));
+        const int row = placeCursor(editor, place.line, place.column);
         editor->setFirstVisibleLine(std::max(0, row - 10));
         editor->SendScintilla(QsciScintillaBase::SCI_SETXOFFSET, 0L);
     }

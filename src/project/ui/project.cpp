@@ -130,12 +130,8 @@ bool Project::save()
         return true;
     if (m_filePath.isEmpty())
         return saveAs(true);
-    if (m_diskPath == m_filePath && !m_diskDigest.isEmpty()) {
-        const QByteArray now = Platform::fileDigest(m_filePath, Platform::maxXmlFileBytes);
-        if (!now.isEmpty() && now != m_diskDigest
-            && !saveOverNewerFile(m_mainWindow.commands().mainWidget(), m_filePath))
-            return false;
-    }
+    if (changedOnDisk() && !saveOverNewerFile(m_mainWindow.commands().mainWidget(), m_filePath))
+        return false;
     ProjectRecord record{m_description, m_keywords, {}};
     record.files.reserve(m_files.size());
     for (const ProjectFile &file : m_files)
