@@ -28,6 +28,7 @@ private slots:
     void numbersOnly();
     void optionWithAnIdStaysAndExplainsItself();
     void cancelAfterDefaults();
+    void wheelScrollsTheTableNotAChoice();
 
 private:
     static QStringList column(QTableWidget *table, int column)
@@ -223,6 +224,45 @@ void tst_ConfigurationOptionsDialog::cancelAfterDefaults()
     QTest::mouseClick(child<QPushButton>(dialog, "cancelButton"), Qt::LeftButton);
     QCOMPARE(dialog.resultCode(), int(ConfigurationOptionsDialog::CancelResult));
     QCOMPARE(project->configuration(0)->options(), before);
+}
+
+// Scrolling the table with the wheel over a choice changes no option; a choice clicked into
+// takes the wheel.
+void tst_ConfigurationOptionsDialog::wheelScrollsTheTableNotAChoice()
+{
+    const auto project = open();
+    QVERIFY(project);
+    ConfigurationOptionsDialog dialog(project.get(), 0, m_services.get(), nullptr);
+    child<QTabWidget>(dialog, "settingsTabWidget")->setCurrentIndex(1);
+    auto *add = child<QComboBox>(dialog, "addComboBox");
+    add->setCurrentText(QStringLiteral("-I Include folder"));
+    auto *table = child<QTableWidget>(dialog, "optionsTable");
+    while (table->rowCount() < 30)
+        QTest::mouseClick(child<QPushButton>(dialog, "addOptionButton"), Qt::LeftButton);
+    dialog.show();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    table->scrollToTop();
+    auto *level = qobject_cast<QComboBox *>(table->cellWidget(1, 2));
+    QVERIFY(level);
+    // Through the window, as the mouse would: the window gives the focus the wheel may give.
+    const auto turn = [&dialog, level] {
+        const QPointF at = level->mapTo(&dialog, QPointF(5, 5));
+        QWheelEvent wheel(at,
+                          dialog.mapToGlobal(at),
+                          QPoint(),
+                          QPoint(0, -120),
+                          Qt::NoButton,
+                          Qt::NoModifier,
+                          Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(dialog.windowHandle(), &wheel);
+    };
+    turn();
+    QCOMPARE(level->currentText(), QStringLiteral("1"));
+    level->setFocus();
+    turn();
+    QCOMPARE(level->currentText(), QStringLiteral("2"));
 }
 
 QTEST_MAIN(tst_ConfigurationOptionsDialog)

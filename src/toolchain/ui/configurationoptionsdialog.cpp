@@ -5,6 +5,7 @@
 #include "controllerdialog.h"
 
 #include "build/buildproject.h"
+#include "core/ui/cellcombobox.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildtool.h"
 
@@ -273,7 +274,7 @@ void ConfigurationOptionsDialog::addRow(int settingIndex, const OptionDefinition
         table->setItem(row, TypeColumn, fixedItem(tr("String")));
         break;
     case OptionDefinition::Choice: {
-        auto *choices = new QComboBox(table);
+        auto *choices = new CellComboBox(table);
         for (const ChoiceRecord &choice : definition->choices) {
             choices->addItem(choice.value);
             choices->setItemData(choices->count() - 1, choice.description, Qt::ToolTipRole);

@@ -4,6 +4,7 @@
 #include "build/configuredproject.h"
 
 #include "build/buildproject.h"
+#include "core/ui/cellcombobox.h"
 #include "toolchain/buildconfig.h"
 
 #include <QComboBox>
@@ -52,7 +53,7 @@ void ConfigurationsDialog::buildTable(const QStringList &chosen)
         const BuildProject &configuration = *m_copies[row];
         table->setItem(row, 0, new QTableWidgetItem(configuration.name()));
         m_names.append(configuration.name());
-        auto *targets = new QComboBox(table);
+        auto *targets = new CellComboBox(table);
         if (const BuildConfig *compiler = configuration.compiler()) {
             for (const TargetRecord &target : compiler->targets())
                 targets->addItem(target.name);
