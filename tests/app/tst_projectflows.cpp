@@ -152,17 +152,22 @@ void tst_ProjectFlows::discardedRenamesAreUndone()
 }
 
 // The project file changed by another program (a checkout): with nothing unsaved here it is read
-// again, its tabs as they were, and the build takes the new file list; with unsaved changes, or
-// when the file no longer reads, the project stays as it is and the output says why.
+// again, its tabs as they were, the last build's output and marks kept, and the build takes the
+// new file list; with unsaved changes, or when the file no longer reads, the project stays as it
+// is and the output says why.
 void tst_ProjectFlows::projectFileChangedElsewhereIsReadAgain()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     const QString folder = QFileInfo(path).absolutePath();
     ScriptedPrompts prompts;
     SrcManager window;
+    QVERIFY(writeFile(folder + QStringLiteral("/main.c"),
+                      readFile(folder + QStringLiteral("/main.c")) + "#warning looked at\n"));
     QVERIFY(openProject(window, path));
     window.editors().openFileAt(folder + QStringLiteral("/main.c"), 20, 5);
     window.editors().openFileAt(folder + QStringLiteral("/led.c"), 3);
+    window.actions().buildProject->trigger();
+    QVERIFY(output(window).contains(QStringLiteral("looked at")));
     QVERIFY(writeFile(folder + QStringLiteral("/extra.c"), "int extra_value = 3;\n"));
     const QByteArray withExtra = readFile(path).replace(
         "<FILE NAME=\"main.c\"",
@@ -170,6 +175,9 @@ void tst_ProjectFlows::projectFileChangedElsewhereIsReadAgain()
     QVERIFY(writeFile(path, withExtra));
     QTRY_COMPARE(window.projectsManager()->currentProject()->fileCount(), 5);
     QVERIFY(output(window).contains(QStringLiteral("has been read again")));
+    // What the last build said stays, and so does its mark in the file.
+    QVERIFY(output(window).contains(QStringLiteral("looked at")));
+    QCOMPARE(window.tabs()->findEditor(folder + QStringLiteral("/main.c"))->buildMarkCount(), 1);
     QCOMPARE(window.tabs()->openPaths(),
              QStringList({folder + QStringLiteral("/main.c"), folder + QStringLiteral("/led.c")}));
     QCOMPARE(window.tabs()->currentEditor()->filePath(), folder + QStringLiteral("/led.c"));

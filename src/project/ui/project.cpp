@@ -39,7 +39,7 @@ Project::Project(BuildConfigList *catalogue, MainServices *mainWindow)
 
 Project::~Project()
 {
-    if (m_loaded)
+    if (m_loaded && !m_keepsOutput)
         m_mainWindow.output().clearOutput();
     for (const ProjectFile &file : m_files)
         m_mainWindow.editors().closeEditor(file.path);

@@ -73,6 +73,8 @@ public:
     // Lets go of a project that is not kept (one already open under another object): its end
     // then leaves the editors and the output window alone.
     void forget();
+    // Its end leaves the output window as it is (the same project read again takes its place).
+    void keepOutput() { m_keepsOutput = true; }
     void renameFile(int index, const QString &newName);
     void renameGroup(int index, const QString &newName);
     void moveItem(QTreeWidgetItem *fileItem, QTreeWidgetItem *targetItem);
@@ -228,6 +230,7 @@ private:
     std::vector<std::unique_ptr<BuildProject>> m_configurations;
     int m_activeConfiguration = 0;
     bool m_loaded = true;
+    bool m_keepsOutput = false;
     QString m_lastSaveError;
     // The project file as this project last read or wrote it, so that another program's later
     // version (another window's save, a checkout) is not saved over unasked.

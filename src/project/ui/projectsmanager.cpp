@@ -392,6 +392,8 @@ bool ProjectsManager::readProjectAgain()
                                                           : QString();
     const QList<EditorServices::Place> places = m_mainWindow.editors().placesOf(
         currentProjectFiles());
+    // What the last build said, and the marks it left in the files, stay.
+    current->keepOutput();
     closeProject(currentProjectIndex());
     for (int i = 0; i < again->configurationCount(); ++i) {
         if (again->configuration(i)->name() == active)
