@@ -13,17 +13,20 @@
 
 #include <cstdio>
 
-CommandLineOptions::CommandLineOptions(SrcManager *window, const QStringList *arguments)
-    : m_window(window)
-    , m_arguments(arguments)
-{}
-
-CommandLineOptions::~CommandLineOptions() = default;
-
 static bool is(const QString &argument, const char *option)
 {
     return argument.compare(QLatin1String(option), Qt::CaseInsensitive) == 0;
 }
+
+CommandLineOptions::CommandLineOptions(SrcManager *window, const QStringList *arguments)
+    : m_window(window)
+    , m_arguments(arguments)
+{
+    for (const QString &argument : arguments ? arguments->mid(1) : QStringList())
+        m_quit = m_quit || is(argument, "--quit") || is(argument, "-q");
+}
+
+CommandLineOptions::~CommandLineOptions() = default;
 
 void CommandLineOptions::selectConfiguration(const QString &name)
 {
@@ -107,6 +110,9 @@ void CommandLineOptions::apply()
             traceFile = QFileInfo(argument.mid(8)).absoluteFilePath();
     }
     for (const QString &argument : m_arguments->mid(1)) {
+        // The system ended the program meanwhile (a question was open).
+        if (m_window->isEndingUnasked())
+            return;
         if (argument.startsWith(QLatin1Char('-')) && !isKnownOption(argument)) {
             std::fprintf(stderr,
                          "%s\n",
@@ -130,8 +136,6 @@ void CommandLineOptions::apply()
         } else if (!argument.startsWith(QLatin1Char('-')) && QFileInfo(argument).isFile()) {
             m_window->editors().openFileAt(QFileInfo(argument).absoluteFilePath());
         }
-        if (is(argument, "--quit") || is(argument, "-q"))
-            m_quit = true;
         if (is(argument, "--advanced") || is(argument, "-a"))
             m_window->setAdvanced(true);
         // For scripts: build, clean or tidy the project opened before, in a configuration

@@ -18,6 +18,8 @@
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 #include "platform/caseinsensitivepath.h"
+#include "platform/platformpaths.h"
+#include "platform/wholefilewriter.h"
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
 #include "simulator/simulatedcontrollers.h"
@@ -42,6 +44,7 @@
 #include <QUrl>
 #include <QWhatsThis>
 
+#include <cstdio>
 #include <utility>
 
 SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
@@ -637,6 +640,10 @@ bool SrcManager::canClose()
 
 void SrcManager::closeEvent(QCloseEvent *event)
 {
+    if (m_endingUnasked) {
+        event->accept();
+        return;
+    }
     if (!canClose()) {
         event->ignore();
         return;
@@ -652,6 +659,78 @@ void SrcManager::closeEvent(QCloseEvent *event)
     }
     SessionState(*this).save();
     event->accept();
+}
+
+void SrcManager::endUnasked()
+{
+    for (int i = 0; m_projects && i < m_projects->projectCount(); ++i)
+        m_projects->project(i)->stopBuildNow();
+    QStringList kept;
+    const auto keep = [this, &kept](const QString &path, const QString &copy, bool written) {
+        if (written)
+            kept << path << copy;
+        else
+            std::fprintf(stderr,
+                         "%s\n",
+                         qPrintable(tr("The unsaved changes to %1 are lost: they could not be "
+                                       "kept in a copy.")
+                                        .arg(path)));
+    };
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        SourceEditor *editor = m_tabs->editorAt(i);
+        if (!editor || !editor->isModified()
+            || (editor->filePath().isEmpty() && editor->length() == 0))
+            continue;
+        const QString path = editor->filePath().isEmpty() ? tr("Untitled") : editor->filePath();
+        const QString copy = Platform::keptCopyPath(QStringLiteral("unsaved files"),
+                                                    QFileInfo(path).fileName());
+        keep(path, copy, !copy.isEmpty() && Platform::writeWholeFile(copy, editor->encodedText()));
+    }
+    // The breakpoints kept for the next start go back to the lines of the files as saved.
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (SourceEditor *editor = m_tabs->editorAt(i))
+            editor->dropChanges();
+    }
+    for (int i = 0; m_projects && i < m_projects->projectCount(); ++i) {
+        // A project is saved where it is, since what it names was renamed or made on disk
+        // already; a copy keeps it only when another program wrote the file meanwhile.
+        Project *project = m_projects->project(i);
+        if (!project->isModified()
+            || (!project->filePath().isEmpty() && !project->changedOnDisk() && project->save()))
+            continue;
+        const QString path = project->filePath().isEmpty()
+                                 ? project->name() + QStringLiteral(".dyxp")
+                                 : project->filePath();
+        const QString copy = Platform::keptCopyPath(QStringLiteral("unsaved files"),
+                                                    QFileInfo(path).fileName());
+        keep(path, copy, !copy.isEmpty() && project->writeCopy(copy, nullptr));
+        project->setModified(false);
+    }
+    QSettings &store = settingsStore().settings();
+    store.setValue(QStringLiteral("keptCopies"),
+                   store.value(QStringLiteral("keptCopies")).toStringList() + kept);
+    SessionState(*this).save();
+    m_endingUnasked = true;
+}
+
+void SrcManager::tellOfKeptCopies()
+{
+    QSettings &store = settingsStore().settings();
+    const QStringList kept = store.value(QStringLiteral("keptCopies")).toStringList();
+    for (int i = 0; i + 1 < kept.size(); i += 2) {
+        output().link(kept.at(i + 1),
+                      1,
+                      1,
+                      tr("DYX Studio was ended by the system with unsaved changes to %1: they "
+                         "are kept in %2")
+                          .arg(QDir::toNativeSeparators(kept.at(i)),
+                               QDir::toNativeSeparators(kept.at(i + 1))));
+    }
+    // Told in a window that stays (the output lets events through, an end among them).
+    if (!kept.isEmpty() && !m_endingUnasked) {
+        store.remove(QStringLiteral("keptCopies"));
+        store.sync();
+    }
 }
 
 // F1 anywhere: a dialog's own topic, or the main page. The what's-this button of a dialog

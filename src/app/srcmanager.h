@@ -105,6 +105,14 @@ public:
 
     // Saves every open editor document without asking: the rescue after a crash.
     void saveAllEditors();
+    // The system or the session ends the program: with no question, a running build stops,
+    // the unsaved text of each tab is kept in a copy (its file stays as it was saved), the
+    // project is saved (in a copy when another program wrote its file meanwhile) and the
+    // session is kept as at a quit; the window then closes with no question.
+    void endUnasked();
+    bool isEndingUnasked() const { return m_endingUnasked; }
+    // Names in the output the copies the last such end kept, and forgets them.
+    void tellOfKeptCopies();
 
 public slots:
     void openFile();
@@ -183,6 +191,7 @@ private:
     QStringList m_recentProjectsPushed;
     QStringList m_recentFilesPushed;
     bool m_advanced = false;
+    bool m_endingUnasked = false;
     bool m_rebuildingTargets = false;
     // The current editor's line and column, in the status bar.
     QLabel *m_position = nullptr;

@@ -7,6 +7,7 @@
 
 #include "build/ui/outwindow.h"
 #include "platform/crashguard.h"
+#include "platform/quitsignals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -140,6 +141,16 @@ int runDyxStudio(int &argc, char **argv)
             window->detectCompilersOnFirstStart();
             const QStringList arguments = QApplication::arguments();
             options = new CommandLineOptions(window, &arguments);
+            // The session or the system ending the window (or a hang-up or Ctrl+C) asks
+            // nothing and keeps what is unsaved; every event loop ends, a dialog's among them,
+            // even one shown before the main loop runs. A run from the command line alone just
+            // ends, its build with it.
+            if (!options->quit()) {
+                Platform::onQuitSignals(window, [window] {
+                    window->endUnasked();
+                    QApplication::exit(0);
+                });
+            }
             options->apply();
 
             if (options->quit())
@@ -153,10 +164,16 @@ int runDyxStudio(int &argc, char **argv)
                                      &SrcManager::openHandedOver);
                 CrashGuard::run(
                     [&] {
-                        window->show();
-                        window->checkSimulatorInstallation();
+                        // Each step may see the signal while it lets events through.
+                        if (!window->isEndingUnasked()) {
+                            window->show();
+                            window->checkSimulatorInstallation();
+                        }
+                        if (!window->isEndingUnasked())
+                            window->tellOfKeptCopies();
                         plantCrashForTests();
-                        exitCode = QApplication::exec();
+                        if (!window->isEndingUnasked())
+                            exitCode = QApplication::exec();
                     },
                     reportCrash,
                     [&] {

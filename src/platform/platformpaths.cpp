@@ -1,5 +1,7 @@
 #include "platformpaths.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -34,6 +36,23 @@ QString commandShell()
 QString documentsFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+QString keptCopyPath(const QString &folderName, const QString &fileName)
+{
+    const QDir folder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+                      + QLatin1Char('/') + folderName);
+    if (!folder.mkpath(QStringLiteral(".")))
+        return QString();
+    const QFileInfo own(fileName);
+    const QString stem = own.completeBaseName() + QLatin1Char(' ')
+                         + QDateTime::currentDateTime().toString(
+                             QStringLiteral("yyyy-MM-dd hh-mm-ss"));
+    const QString suffix = own.suffix().isEmpty() ? QString() : QLatin1Char('.') + own.suffix();
+    QString kept = folder.filePath(stem + suffix);
+    for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
+        kept = folder.filePath(QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(suffix));
+    return kept;
 }
 
 } // namespace Platform

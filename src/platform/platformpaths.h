@@ -22,4 +22,10 @@ QString commandShell();
 // The user's documents folder; empty when the system knows none.
 QString documentsFolder();
 
+// Where the program keeps a copy of the user's unsaved work it could not put in its own place
+// (folderName, under the program's data folder), and a name there that no file has yet: the
+// file's own name with the date and time before its extension, and a number if need be. The
+// folder is made; empty when it cannot be.
+QString keptCopyPath(const QString &folderName, const QString &fileName);
+
 } // namespace Platform

@@ -1,48 +1,9 @@
 #include "channel/vexachannel.h"
 #include "vexawindow.h"
 
+#include "platform/quitsignals.h"
+
 #include <QApplication>
-#include <QSocketNotifier>
-
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
-
-namespace {
-
-int quitPipe[2] = {-1, -1};
-
-extern "C" void askToQuit(int)
-{
-    const char byte = 'q';
-    [[maybe_unused]] const ssize_t written = write(quitPipe[1], &byte, 1);
-}
-
-// The program that started this one ending (it asks with SIGTERM, however it ended itself),
-// a hang-up or an interrupt close the window, with no question: changes to the design are
-// saved, the engines end with it and its work folders and socket go.
-void quitOnSignals(VexaWindow &window)
-{
-    if (pipe2(quitPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char bytes[16];
-        while (read(quitPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        window.closeUnasked();
-        QApplication::quit();
-    });
-    struct sigaction action
-    {};
-    action.sa_handler = askToQuit;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
-        sigaction(signal, &action, nullptr);
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -75,7 +36,13 @@ int main(int argc, char *argv[])
         return window.debugCommand(command, argument) ? 1 : 0;
     };
     window.setChannel(&channel);
-    quitOnSignals(window);
+    // The program that started this one ending (it asks with SIGTERM, however it ended
+    // itself), a hang-up or an interrupt close the window, with no question: changes to the
+    // design are saved, the engines end with it and its work folders and socket go.
+    Platform::onQuitSignals(&window, [&window] {
+        window.closeUnasked();
+        QApplication::quit();
+    });
     if (!channel.listen(QApplication::applicationPid())) {
         window.setChannel(nullptr);
         window.report(QApplication::translate("VexaWindow", "The IDE cannot reach this window: %1")

@@ -3,6 +3,7 @@
 #include "channel/vexachannel.h"
 #include "debuggerpanel.h"
 #include "firmware/hexfile.h"
+#include "platform/platformpaths.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -456,22 +457,17 @@ void VexaWindow::saveDesignUnasked()
 {
     if (saveDesign() || !m_designUsable)
         return;
-    const QDir folder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
-                      + QStringLiteral("/unsaved designs"));
-    const QFileInfo own(m_handOff.designFile);
-    const QString stem = own.completeBaseName() + QLatin1Char(' ')
-                         + QDateTime::currentDateTime().toString(
-                             QStringLiteral("yyyy-MM-dd hh-mm-ss"));
-    QString kept = folder.filePath(stem + QLatin1Char('.') + own.suffix());
-    for (int n = 2; QFileInfo::exists(kept); ++n)
-        kept = folder.filePath(QStringLiteral("%1 (%2).%3").arg(stem).arg(n).arg(own.suffix()));
+    const QString own = QFileInfo(m_handOff.designFile).fileName();
+    const QString kept = Platform::keptCopyPath(QStringLiteral("unsaved designs"), own);
     QString error;
-    if (!folder.mkpath(QStringLiteral(".")) || !m_design.save(kept, &error)) {
+    if (kept.isEmpty() || !m_design.save(kept, &error)) {
         report(tr("The changes to %1 are lost: they could not be kept in %2 either.")
-                   .arg(own.fileName(), folder.path()));
+                   .arg(own,
+                        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+                            + QStringLiteral("/unsaved designs")));
         return;
     }
-    report(tr("The changes to %1 are kept in %2.").arg(own.fileName(), kept));
+    report(tr("The changes to %1 are kept in %2.").arg(own, kept));
 }
 
 void VexaWindow::rebuildBoard()

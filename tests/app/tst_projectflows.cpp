@@ -54,6 +54,7 @@ private slots:
     void saveProjectAsThatCannotBeWrittenChangesNothing();
     void discardedRenamesAreUndone();
     void projectFileChangedElsewhereIsReadAgain();
+    void endedBySystemKeepsUnsavedWork();
     void handedOverProjectWaitsForTheDialog();
     void cancelKeepsTheOpenProject_data();
     void cancelKeepsTheOpenProject();
@@ -210,6 +211,43 @@ void tst_ProjectFlows::projectFileChangedElsewhereIsReadAgain()
     QTRY_VERIFY(output(window).contains(QStringLiteral("cannot be read")));
     QCOMPARE(window.projectsManager()->currentProject(), project);
     QCOMPARE(project->fileCount(), 5);
+}
+
+// The system ends the program (SIGTERM, a hang-up): nothing is asked; a tab's unsaved text goes
+// to a copy and its file stays as saved; the project, whose file was renamed on disk already,
+// is saved; the next start names the copy once.
+void tst_ProjectFlows::endedBySystemKeepsUnsavedWork()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString main = folder + QStringLiteral("/main.c");
+    const QByteArray mainBefore = readFile(main);
+    ScriptedPrompts prompts;
+    {
+        SrcManager window;
+        QVERIFY(openProject(window, path));
+        window.editors().openFileAt(folder + QStringLiteral("/gone.c")); // an empty untitled tab
+        window.editors().openFileAt(main);
+        window.tabs()->currentEditor()->insertAt(QStringLiteral("// typed\n"), 0, 0);
+        QVERIFY(WindowFlows::renameInTree(window, folder + QStringLiteral("/led.c"), "lamp.c"));
+        window.endUnasked();
+        QVERIFY(window.close());
+    }
+    QVERIFY(prompts.asked.isEmpty());
+    QCOMPARE(readFile(main), mainBefore);
+    QVERIFY(projectFileNames(path).contains(QStringLiteral("lamp.c")));
+    const QStringList kept = SettingsStore().settings().value("keptCopies").toStringList();
+    QCOMPARE(kept.size(), 2);
+    QCOMPARE(kept.first(), main);
+    QCOMPARE(readFile(kept.last()), "// typed\n" + mainBefore);
+
+    SrcManager next;
+    next.tellOfKeptCopies();
+    QVERIFY2(output(next).contains(QStringLiteral("unsaved changes to %1: they are kept in %2")
+                                       .arg(main, kept.last())),
+             qPrintable(output(next)));
+    next.tellOfKeptCopies();
+    QCOMPARE(output(next).count(kept.last()), 1);
 }
 
 // Save Project As whose project file cannot be written (a folder has its name) after the files

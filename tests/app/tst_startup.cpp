@@ -35,6 +35,8 @@ private slots:
     void killedProgramTakesItsBuildAlong_data();
     void killedProgramTakesItsBuildAlong();
     void laterStartsHandOverTheirFiles();
+    void endedBySystem_data();
+    void endedBySystem();
 
 private:
     struct Run
@@ -474,6 +476,60 @@ void tst_Startup::killedProgramTakesItsBuildAlong()
     QVERIFY(program.waitForFinished(30000));
     const QString out = QString::fromLocal8Bit(program.readAll());
     QVERIFY2(program.exitCode() == 0 && out.contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(out));
+}
+
+void tst_Startup::endedBySystem_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+// The session or the system ending the window (or its terminal closing) is a quit with no
+// question, even with a question open before the window is up: the session is kept, and the
+// program ends well. The copies an earlier such end kept are named, or kept to be named at the
+// next start.
+void tst_Startup::endedBySystem()
+{
+    QFETCH(int, signal);
+    QTemporaryDir home;
+    const QString board = home.filePath(QStringLiteral("board"));
+    QVERIFY(copyTree(QStringLiteral(DYX_SOURCE_DIR "/data/devboards/AVR Blinky"), board));
+    const QString project = board + QStringLiteral("/AVR Blinky.dyxp");
+    {
+        QSettings settings(settingsFile(home.path()), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("1/keptCopies"),
+                          QStringList{board + QStringLiteral("/main.c"),
+                                      home.filePath(QStringLiteral("main copy.c"))});
+    }
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(home.path());
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(QStringLiteral(DYX_PROGRAM), {QStringLiteral("--print-output"), project});
+    // The project open, the question that no simulator is installed is next.
+    QString out;
+    for (QDeadlineTimer deadline(30000);
+         !out.contains(QStringLiteral("no Cirrane installation")) && !deadline.hasExpired();) {
+        program.waitForReadyRead(100);
+        out += QString::fromLocal8Bit(program.readAll());
+    }
+    QVERIFY2(out.contains(QStringLiteral("no Cirrane installation")), qPrintable(out));
+    ::kill(pid_t(program.processId()), signal);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QSettings settings(settingsFile(home.path()), QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("1/projects/1/file")).toString(), project);
+    // Named before the end came, or still to be named.
+    out += QString::fromLocal8Bit(program.readAll());
+    QVERIFY2(settings.value(QStringLiteral("1/keptCopies")).toStringList().size() == 2
+                 || out.contains(QStringLiteral("main copy.c")),
              qPrintable(out));
 }
 

@@ -7,13 +7,15 @@
 void isolateSettings()
 {
     static QTemporaryDir configHome;
+    static QTemporaryDir dataHome;
     static bool done = false;
     if (done)
         return;
     done = true;
     // Each test process gets a configuration folder of its own (the toolkit's test mode would
-    // share one between all of them).
+    // share one between all of them), and a data folder for the copies of unsaved work.
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
 }
 
 FakeMainServices::FakeMainServices() = default;

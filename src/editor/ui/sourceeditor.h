@@ -94,6 +94,8 @@ public:
     QList<int> breakpointLines() const;
     // Before the editor closes without saving: its unsaved changes are undone.
     void dropChanges();
+    // The text as a save would write it, in the file's encoding and line ends.
+    QByteArray encodedText();
     // Where the debugger stopped the firmware: an arrow beside the line and the line coloured;
     // 0 removes it.
     void setExecutionLine(int line);
@@ -152,7 +154,6 @@ private:
     void forgetBuiltLines();
     // Makes a change of the whole text with the cursor's line and the view kept where they were.
     void keepingPlace(const std::function<void()> &change);
-    QByteArray encodedText();
     QString documentText() const;
     void setUpCppLexer();
     void setUpSyntaxLexer(const QString &syntaxFile);

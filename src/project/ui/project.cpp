@@ -123,6 +123,20 @@ bool Project::changedOnDisk() const
     return !now.isEmpty() && now != m_diskDigest;
 }
 
+QDomDocument Project::document() const
+{
+    ProjectRecord record{m_description, m_keywords, {}};
+    record.files.reserve(m_files.size());
+    for (const ProjectFile &file : m_files)
+        record.files.push_back({file.path, file.group});
+    return ProjectDocument::write(record, m_configurations, m_filePath);
+}
+
+bool Project::writeCopy(const QString &path, QString *reason) const
+{
+    return m_mainWindow.files().saveXml(document(), path, reason);
+}
+
 bool Project::save()
 {
     m_lastSaveError.clear();
@@ -132,13 +146,8 @@ bool Project::save()
         return saveAs(true);
     if (changedOnDisk() && !saveOverNewerFile(m_mainWindow.commands().mainWidget(), m_filePath))
         return false;
-    ProjectRecord record{m_description, m_keywords, {}};
-    record.files.reserve(m_files.size());
-    for (const ProjectFile &file : m_files)
-        record.files.push_back({file.path, file.group});
-    const QDomDocument document = ProjectDocument::write(record, m_configurations, m_filePath);
     QString reason;
-    const bool written = m_mainWindow.files().saveXml(document, m_filePath, &reason);
+    const bool written = m_mainWindow.files().saveXml(document(), m_filePath, &reason);
     if (written) {
         m_diskPath = m_filePath;
         m_diskDigest = Platform::fileDigest(m_filePath, Platform::maxXmlFileBytes);

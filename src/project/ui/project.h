@@ -19,6 +19,7 @@ class CirraneInterface;
 class BuildRun;
 class BuildProject;
 class MainServices;
+class QDomDocument;
 class QTextEdit;
 class QTreeWidgetItem;
 
@@ -135,6 +136,9 @@ public:
     bool run(const QString &goal);
     // Whether another program wrote the project file since it was read or saved here.
     bool changedOnDisk() const;
+    // Writes the project as it is here to path, its files named as from its own folder; the
+    // project itself stays as it is, unsaved or not.
+    bool writeCopy(const QString &path, QString *reason) const;
     // Makes the active configuration's target and says so when it is made.
     bool buildTarget();
     // Whether the active configuration's options that let its tools run other programs or
@@ -189,6 +193,8 @@ public slots:
     void readyReadStandardError();
 
 private:
+    // The project file's content for the project as it is here.
+    QDomDocument document() const;
     void refreshName();
     bool hasSourceGroup() const;
     QTreeWidgetItem *groupItem(const QString &name);
