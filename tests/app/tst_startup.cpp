@@ -49,23 +49,18 @@ private:
     Run run(const QTemporaryDir &home,
             const QStringList &arguments,
             const QStringList &extraEnvironment = {});
+    // The program set up to start so, with "NAME=value" entries added to its environment.
+    static void prepare(QProcess &process,
+                        const QTemporaryDir &home,
+                        const QStringList &extraEnvironment = {});
 };
 
 tst_Startup::Run tst_Startup::run(const QTemporaryDir &home,
                                   const QStringList &arguments,
                                   const QStringList &extraEnvironment)
 {
-    const QString configHome = home.path();
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("HOME"), configHome);
-    for (const QString &entry : extraEnvironment)
-        environment.insert(entry.section(QLatin1Char('='), 0, 0),
-                           entry.section(QLatin1Char('='), 1));
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(home.path());
+    prepare(process, home, extraEnvironment);
     process.start(QStringLiteral(DYX_PROGRAM), arguments);
     Run result;
     if (!process.waitForFinished(60000)) {
@@ -77,6 +72,21 @@ tst_Startup::Run tst_Startup::run(const QTemporaryDir &home,
     result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
     result.err = QString::fromLocal8Bit(process.readAllStandardError());
     return result;
+}
+
+void tst_Startup::prepare(QProcess &process,
+                          const QTemporaryDir &home,
+                          const QStringList &extraEnvironment)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), home.path());
+    for (const QString &entry : extraEnvironment)
+        environment.insert(entry.section(QLatin1Char('='), 0, 0),
+                           entry.section(QLatin1Char('='), 1));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(home.path());
 }
 
 static QString settingsFile(const QString &configHome)
@@ -416,10 +426,8 @@ void tst_Startup::awkwardFileNamesBuild()
 
 void tst_Startup::killedProgramTakesItsBuildAlong_data()
 {
-    QTest::addColumn<int>("signal");
+    endedBySystem_data();
     QTest::newRow("SIGKILL") << int(SIGKILL);
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGHUP") << int(SIGHUP);
 }
 
 // However the program ends during a build, make and the compiler it runs end with it, and what
@@ -449,13 +457,7 @@ void tst_Startup::killedProgramTakesItsBuildAlong()
     QFile::setPermissions(compiler, QFile::permissions(compiler) | QFileDevice::ExeOwner);
 
     QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + environment.value("PATH"));
-    program.setProcessEnvironment(environment);
-    program.setWorkingDirectory(home.path());
+    prepare(program, home, {QStringLiteral("PATH=") + bin + QLatin1Char(':') + qgetenv("PATH")});
     program.start(QStringLiteral(DYX_PROGRAM),
                   {QStringLiteral("--scan_compilers"),
                    board + QStringLiteral("/AVR Blinky.dyxp"),
@@ -484,6 +486,7 @@ void tst_Startup::endedBySystem_data()
     QTest::addColumn<int>("signal");
     QTest::newRow("SIGTERM") << int(SIGTERM);
     QTest::newRow("SIGHUP") << int(SIGHUP);
+    QTest::newRow("SIGINT") << int(SIGINT);
 }
 
 // The session or the system ending the window (or its terminal closing) is a quit with no
@@ -504,12 +507,7 @@ void tst_Startup::endedBySystem()
                                       home.filePath(QStringLiteral("main copy.c"))});
     }
     QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    program.setProcessEnvironment(environment);
-    program.setWorkingDirectory(home.path());
+    prepare(program, home);
     program.setProcessChannelMode(QProcess::MergedChannels);
     program.start(QStringLiteral(DYX_PROGRAM), {QStringLiteral("--print-output"), project});
     // The project open, the question that no simulator is installed is next.
@@ -571,14 +569,7 @@ void tst_Startup::laterStartsHandOverTheirFiles()
     const QStringList environment = {QStringLiteral("DYX_AUTO_ANSWER=1"),
                                      QStringLiteral("DYX_REGISTRY=") + home.filePath("none.ini")};
     QProcess first;
-    QProcessEnvironment firstEnvironment = QProcessEnvironment::systemEnvironment();
-    firstEnvironment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-    firstEnvironment.insert(QStringLiteral("HOME"), home.path());
-    firstEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    for (const QString &entry : environment)
-        firstEnvironment.insert(entry.section(QLatin1Char('='), 0, 0),
-                                entry.section(QLatin1Char('='), 1));
-    first.setProcessEnvironment(firstEnvironment);
+    prepare(first, home, environment);
     first.setProcessChannelMode(QProcess::MergedChannels);
     first.start(QStringLiteral(DYX_PROGRAM), {QStringLiteral("--print-output"), projects[0]});
     const std::shared_ptr<void> end(nullptr, [&first](void *) {
