@@ -250,7 +250,8 @@ void tst_SimulatorFlows::openingWithoutSimulatorSaysSo()
 }
 
 // Open Sample through the window with a copy of the simulator suite the build lays out: the
-// serial sample opens, builds with F7 and, run in VEXA, greets in the output window.
+// serial sample opens, builds with F7 and, run in VEXA, greets in the output window; opened
+// again, it is a second copy, and the output says where.
 void tst_SimulatorFlows::openSampleBuildsAndRunsInVexa()
 {
     const QString installation = realInstallation();
@@ -316,6 +317,10 @@ void tst_SimulatorFlows::openSampleBuildsAndRunsInVexa()
     window.actions().openSample->trigger();
     QCOMPARE(window.projectsManager()->currentProject()->filePath(),
              projects + QStringLiteral("/AVR Serial 2/AVR Serial.dyxp"));
+    // Named by the same project name as the first, it says where it is.
+    QVERIFY2(output(window).contains(
+                 QStringLiteral("Copied the sample to %1/AVR Serial 2.").arg(projects)),
+             qPrintable(output(window)));
 }
 
 QString tst_SimulatorFlows::realInstallation()

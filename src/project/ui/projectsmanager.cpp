@@ -279,8 +279,13 @@ void ProjectsManager::openSample()
         m_samples = new SampleProject(&m_mainWindow, m_catalogue, dialogParent());
         connect(m_samples, &SampleProject::sampleChosen, this, [this](const QString &path) {
             const QString copy = copySample(path);
-            if (!copy.isEmpty())
-                openProject(copy, false);
+            if (copy.isEmpty())
+                return;
+            openProject(copy, false);
+            // Said once the project open before is closed, which clears the output: a second
+            // copy bears the same project name as the first.
+            m_mainWindow.output().message(
+                tr("Copied the sample to %1.").arg(QFileInfo(copy).absolutePath()));
         });
     }
     wait.restore();
@@ -329,7 +334,6 @@ QString ProjectsManager::copySample(const QString &path)
         m_mainWindow.output().error(tr("Cannot copy the sample to %1.").arg(target));
         return {};
     }
-    m_mainWindow.output().message(tr("Copied the sample to %1.").arg(target));
     return QDir(target).filePath(sample.fileName());
 }
 
