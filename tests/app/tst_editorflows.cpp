@@ -828,9 +828,9 @@ void tst_EditorFlows::aStartReopensTabsWhereTheyWere()
 }
 
 // Breakpoints through Toggle Breakpoint while the file is edited, saved, closed and opened
-// again: a breakpoint stays with its line as lines are added before or after it, and when its
-// line goes, it goes to the line the deletion leaves; toggling a line always turns it on or off,
-// and the window's list holds every breakpoint once.
+// again, or changed by another program: a breakpoint stays with its line as lines are added
+// before or after it, and when its line goes, it goes to the line the deletion leaves; toggling
+// a line always turns it on or off, and the window's list holds every breakpoint once.
 void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
 {
     RandomSequence sequence(4u, 150);
@@ -864,7 +864,7 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
         SourceEditor *editor = window->tabs()->currentEditor();
         const int count = editor->lines();
         const int line = 1 + sequence.bounded(count);
-        switch (sequence.bounded(7)) {
+        switch (sequence.bounded(8)) {
         case 0:
         case 1: // Toggle Breakpoint on the cursor's line
             editor->setCursorPosition(line - 1, 0);
@@ -929,6 +929,32 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
             sinceSaved.clear();
             sequence.took(QStringLiteral("save"));
             break;
+        case 6: { // another program adds lines at a line's start, or takes whole lines away
+            if (editor->isModified())
+                continue;
+            QStringList text = editor->text().split(QLatin1Char('\n'));
+            const int last = std::min(count - 1, line + sequence.bounded(3));
+            if (sequence.bounded(2) == 0) {
+                const int added = 1 + sequence.bounded(3);
+                for (int i = 0; i < added; ++i)
+                    text.insert(line - 1, QStringLiteral("// elsewhere %1.%2").arg(step).arg(i));
+                moved(line, line, added, true);
+                sequence.took(QStringLiteral("%1 lines put at %2 elsewhere").arg(added).arg(line));
+            } else {
+                // Which of two equal lines went is anyone's guess.
+                if (last < line || text.at(line - 1) == text.at(last)
+                    || (line >= 2 && text.at(last - 1) == text.at(line - 2)))
+                    continue;
+                text.erase(text.begin() + line - 1, text.begin() + last);
+                moved(line, last + 1, 0, true);
+                sequence.took(QStringLiteral("lines %1 to %2 taken elsewhere").arg(line).arg(last));
+            }
+            const QString written = text.join(QLatin1Char('\n'));
+            QVERIFY(writeFile(path, written.toUtf8()));
+            QTRY_COMPARE(editor->text(), written);
+            sinceSaved.clear();
+            break;
+        }
         default: { // Close File or Close Project or quit, saving or dropping the changes, and
                    // open again (started again, the project reopens with its tabs)
             const bool save = sequence.bounded(2) == 0;

@@ -1,10 +1,12 @@
 #include "common/datarows.h"
+#include "editor/linemap.h"
 #include "editor/sourcetext.h"
 
 #include <QtTest>
 
 // A source file read and written again is the same file, whatever its encoding and line ends;
-// a character the file's encoding cannot store makes it UTF-8 rather than being lost.
+// a character the file's encoding cannot store makes it UTF-8 rather than being lost. Lines keep
+// their marks through another program's changes.
 class tst_SourceText : public QObject
 {
     Q_OBJECT
@@ -14,6 +16,8 @@ private slots:
     void readAndWrittenAgain();
     void latin1FileGainsACharacterItCannotHold();
     void bytesHoldingANulAreRefused();
+    void linesChangedElsewhere_data();
+    void linesChangedElsewhere();
 };
 
 using LineEnd = SourceText::LineEnd;
@@ -106,6 +110,41 @@ void tst_SourceText::bytesHoldingANulAreRefused()
         QVERIFY(stored.isLatin1());
         QVERIFY(stored.lineEnds() == LineEnd::Windows);
     }
+}
+
+// Where a line went when another program changed the file: letters stand for lines, and the
+// result for each line of the old version, from 0.
+void tst_SourceText::linesChangedElsewhere_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QList<int>>("lines");
+    addRow("lines added above", "abc", "xyabc", QList<int>{2, 3, 4});
+    addRow("lines taken away go to the line after", "abcd", "ad", QList<int>{0, 1, 1, 1});
+    addRow("a changed line keeps its place", "abc", "aBc", QList<int>{0, 1, 2});
+    addRow("a line moved within the change", "axyzb", "azyqxb", QList<int>{0, 4, 2, 1, 5});
+    addRow("equal lines keep their distance", "axxb", "aqb", QList<int>{0, 1, 1, 2});
+    addRow("a line that was there twice", "axyxzb", "aqxwb", QList<int>{0, 1, 2, 3, 3, 4});
+    addRow("all taken away", "ab", "", QList<int>{0, 0});
+    addRow("all new", "ab", "cdef", QList<int>{0, 1});
+}
+
+void tst_SourceText::linesChangedElsewhere()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(QList<int>, lines);
+    const auto split = [](const QString &letters) {
+        QStringList list;
+        for (const QChar letter : letters)
+            list << letter;
+        return list.isEmpty() ? QStringList{QString()} : list;
+    };
+    const LineMap map(split(before), split(after));
+    QList<int> mapped;
+    for (int line = 0; line < lines.size(); ++line)
+        mapped << map.map(line);
+    QCOMPARE(mapped, lines);
 }
 
 QTEST_GUILESS_MAIN(tst_SourceText)

@@ -1,5 +1,7 @@
 #include "sourceeditor.h"
 
+#include "editor/linemap.h"
+
 #include "core/ui/displaysettings.h"
 #include "editorpreferences.h"
 #include "qscilexercirrane.h"
@@ -772,18 +774,24 @@ void SourceEditor::fileChangedOnDisk()
 
 void SourceEditor::reloadKeepingPlace()
 {
-    const QList<int> breakpoints = breakpointLines();
+    QList<int> breakpoints = breakpointLines();
     // The build's marks stay on their lines too, until the next build.
     std::vector<std::pair<int, BuildMark>> marks;
     for (const BuildMark &mark : m_buildMarks)
         marks.emplace_back(markerLine(mark.handle) + 1, mark);
+    const QString before = documentText();
     keepingPlace([this] { loadFile(m_filePath); });
+    // The marks stay with the lines they were on, where the other program moved them (lines
+    // added above, say, by a checkout).
+    const LineMap moved(before.split(QLatin1Char('\n')), documentText().split(QLatin1Char('\n')));
     // Changed by another program: its lines are no longer those the firmware was built from.
     forgetBuiltLines();
     clearBuildMarks();
     for (const auto &[line, mark] : marks)
-        addBuildMark(line, mark.severity, mark.text, mark.reported);
+        addBuildMark(moved.map(line - 1) + 1, mark.severity, mark.text, mark.reported);
     if (!breakpoints.isEmpty()) {
+        for (int &line : breakpoints)
+            line = moved.map(line - 1) + 1;
         setBreakpointLines(breakpoints);
         emit breakpointsChanged();
     }

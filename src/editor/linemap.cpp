@@ -1,0 +1,42 @@
+#include "linemap.h"
+
+#include <algorithm>
+
+LineMap::LineMap(const QStringList &before, const QStringList &after)
+    : m_before(before)
+    , m_after(after)
+{
+    const int shorter = int(std::min(before.size(), after.size()));
+    while (m_prefix < shorter && before.at(m_prefix) == after.at(m_prefix))
+        ++m_prefix;
+    while (m_suffix < shorter - m_prefix
+           && before.at(before.size() - 1 - m_suffix) == after.at(after.size() - 1 - m_suffix))
+        ++m_suffix;
+}
+
+int LineMap::map(int line) const
+{
+    const int oldEnd = int(m_before.size()) - m_suffix; // the change's end in each version
+    const int newEnd = int(m_after.size()) - m_suffix;
+    if (line < m_prefix)
+        return line;
+    if (line >= oldEnd)
+        return std::max(0, line + newEnd - oldEnd);
+    const QString &text = m_before.at(line);
+    const auto within = [&text](const QStringList &lines, int from, int to) {
+        int found = -1;
+        for (int i = from; i < to; ++i) {
+            if (lines.at(i) == text) {
+                if (found >= 0)
+                    return -1;
+                found = i;
+            }
+        }
+        return found;
+    };
+    const int same = within(m_after, m_prefix, newEnd);
+    if (same >= 0 && within(m_before, m_prefix, oldEnd) == line)
+        return same;
+    const int last = std::max(0, int(m_after.size()) - 1);
+    return std::min(m_prefix + std::min(line - m_prefix, std::max(newEnd - m_prefix - 1, 0)), last);
+}
