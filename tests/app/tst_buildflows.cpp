@@ -896,13 +896,27 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
     QCOMPARE(QStringLiteral("%1.%2").arg(line + 1).arg(
                  link.endsWith(QLatin1String(".0")) ? 0 : index + 1),
              link);
-    // Read again after another program added a line at the end: the marks stay on their lines.
-    QVERIFY(writeFile(source, readFile(source) + "\n"));
+    // Read again after another program added a line at the start: the marks go down with their
+    // lines, there too when the file is closed and opened again, and back up when the other
+    // program takes the line away.
+    const QByteArray saved = readFile(source);
+    const auto markedBelow = [&](int by) {
+        for (int marked : errors + warnings)
+            QVERIFY2(!editor->buildMarksAt(marked + by).isEmpty(),
+                     qPrintable(QString::number(marked)));
+        QCOMPARE(editor->buildMarkCount(), int(errors.size() + warnings.size()));
+    };
+    QVERIFY(writeFile(source, "\n" + saved));
     QTRY_COMPARE(editor->lines(), lines.count('\n') + 2);
-    for (int marked : errors + warnings)
-        QVERIFY2(!editor->buildMarksAt(marked).isEmpty(), qPrintable(QString::number(marked)));
-    QCOMPARE(editor->buildMarkCount(), int(errors.size() + warnings.size()));
+    markedBelow(1);
     QCOMPARE(editor->buildMarksAt(1), QStringList());
+    a.closeFile->trigger();
+    window.editors().openFileAt(source);
+    editor = window.tabs()->currentEditor();
+    markedBelow(1);
+    QVERIFY(writeFile(source, saved));
+    QTRY_COMPARE(editor->lines(), lines.count('\n') + 1);
+    markedBelow(0);
     // A line typed above moves the marks with their lines.
     const int first = std::min(errors.first(), warnings.first());
     editor->insertAt(QStringLiteral("\n"), 0, 0);

@@ -221,7 +221,7 @@ bool SourceEditor::saveFile(const QString &fileName)
     watchFile(bytes);
     m_mainWindow.commands().showStatusMessage(tr("File saved"), 2000);
     setModified(false);
-    emit saved();
+    emit matchesFile();
     return true;
 }
 
@@ -795,6 +795,7 @@ void SourceEditor::reloadKeepingPlace()
         setBreakpointLines(breakpoints);
         emit breakpointsChanged();
     }
+    emit matchesFile();
 }
 
 void SourceEditor::setUpDebugMargin()

@@ -119,8 +119,9 @@ public:
 signals:
     // A breakpoint was set or removed here.
     void breakpointsChanged();
-    // The text was written to the file: the file's lines are the editor's now.
-    void saved();
+    // The file's lines are the editor's now: the text was written to the file, or read again
+    // from it.
+    void matchesFile();
 
 public slots:
     void updateState();

@@ -104,9 +104,9 @@ void SrcTabsHolder::openFile(const QString &path)
         emit breakpointsChanged();
     });
     connect(editor, &QsciScintilla::linesChanged, this, keepBreakpoints);
-    // A file saved with lines added or taken above its marks keeps them where they went, for
-    // when it is opened again.
-    connect(editor, &SourceEditor::saved, this, [this, editor] {
+    // A file saved, or read again, with lines added or taken above its marks keeps them where
+    // they went, for when it is opened again.
+    connect(editor, &SourceEditor::matchesFile, this, [this, editor] {
         for (SourceMark &mark : m_sourceMarks) {
             if (editor->refersTo(m_moves.now(mark.path)))
                 mark.line = editor->buildMarkLine(mark.reported);
