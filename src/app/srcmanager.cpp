@@ -706,7 +706,9 @@ void SrcManager::endUnasked()
         keep(path, copy, !copy.isEmpty() && project->writeCopy(copy, nullptr));
         project->setModified(false);
     }
+    // Another window ending at the same time adds its own.
     QSettings &store = settingsStore().settings();
+    store.sync();
     store.setValue(QStringLiteral("keptCopies"),
                    store.value(QStringLiteral("keptCopies")).toStringList() + kept);
     SessionState(*this).save();
@@ -716,6 +718,7 @@ void SrcManager::endUnasked()
 void SrcManager::tellOfKeptCopies()
 {
     QSettings &store = settingsStore().settings();
+    store.sync();
     const QStringList kept = store.value(QStringLiteral("keptCopies")).toStringList();
     for (int i = 0; i + 1 < kept.size(); i += 2) {
         output().link(kept.at(i + 1),
@@ -726,11 +729,17 @@ void SrcManager::tellOfKeptCopies()
                           .arg(QDir::toNativeSeparators(kept.at(i)),
                                QDir::toNativeSeparators(kept.at(i + 1))));
     }
-    // Told in a window that stays (the output lets events through, an end among them).
-    if (!kept.isEmpty() && !m_endingUnasked) {
+    // Told in a window that stays (the output lets events through, an end among them); those
+    // another window kept meanwhile stay to be told.
+    if (kept.isEmpty() || m_endingUnasked)
+        return;
+    store.sync();
+    const QStringList now = store.value(QStringLiteral("keptCopies")).toStringList();
+    if (now.size() > kept.size() && now.mid(0, kept.size()) == kept)
+        store.setValue(QStringLiteral("keptCopies"), now.mid(kept.size()));
+    else
         store.remove(QStringLiteral("keptCopies"));
-        store.sync();
-    }
+    store.sync();
 }
 
 // F1 anywhere: a dialog's own topic, or the main page. The what's-this button of a dialog

@@ -215,7 +215,7 @@ void tst_ProjectFlows::projectFileChangedElsewhereIsReadAgain()
 
 // The system ends the program (SIGTERM, a hang-up): nothing is asked; a tab's unsaved text goes
 // to a copy and its file stays as saved; the project, whose file was renamed on disk already,
-// is saved; the next start names the copy once.
+// is saved; the next start names the copies of both windows once.
 void tst_ProjectFlows::endedBySystemKeepsUnsavedWork()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
@@ -224,22 +224,26 @@ void tst_ProjectFlows::endedBySystemKeepsUnsavedWork()
     const QByteArray mainBefore = readFile(main);
     ScriptedPrompts prompts;
     {
+        SrcManager other; // a second window, ended at the same time
+        other.editors().openFileAt(folder + QStringLiteral("/led.h"));
+        other.tabs()->currentEditor()->insertAt(QStringLiteral("// other\n"), 0, 0);
         SrcManager window;
         QVERIFY(openProject(window, path));
         window.editors().openFileAt(folder + QStringLiteral("/gone.c")); // an empty untitled tab
         window.editors().openFileAt(main);
         window.tabs()->currentEditor()->insertAt(QStringLiteral("// typed\n"), 0, 0);
         QVERIFY(WindowFlows::renameInTree(window, folder + QStringLiteral("/led.c"), "lamp.c"));
+        other.endUnasked();
         window.endUnasked();
-        QVERIFY(window.close());
+        QVERIFY(window.close() && other.close());
     }
     QVERIFY(prompts.asked.isEmpty());
     QCOMPARE(readFile(main), mainBefore);
     QVERIFY(projectFileNames(path).contains(QStringLiteral("lamp.c")));
     const QStringList kept = SettingsStore().settings().value("keptCopies").toStringList();
-    QCOMPARE(kept.size(), 2);
-    QCOMPARE(kept.first(), main);
-    QCOMPARE(readFile(kept.last()), "// typed\n" + mainBefore);
+    QCOMPARE(kept.size(), 4);
+    QCOMPARE(kept.at(2), main);
+    QCOMPARE(readFile(kept.at(3)), "// typed\n" + mainBefore);
 
     SrcManager next;
     next.tellOfKeptCopies();
@@ -248,6 +252,7 @@ void tst_ProjectFlows::endedBySystemKeepsUnsavedWork()
              qPrintable(output(next)));
     next.tellOfKeptCopies();
     QCOMPARE(output(next).count(kept.last()), 1);
+    QCOMPARE(output(next).count(kept.at(1)), 1);
 }
 
 // Save Project As whose project file cannot be written (a folder has its name) after the files
