@@ -663,6 +663,9 @@ void SrcManager::closeEvent(QCloseEvent *event)
 
 void SrcManager::endUnasked()
 {
+    // Once, though a second signal may come while the output lets events through.
+    if (std::exchange(m_endingUnasked, true))
+        return;
     for (int i = 0; m_projects && i < m_projects->projectCount(); ++i)
         m_projects->project(i)->stopBuildNow();
     QStringList kept;
@@ -712,7 +715,6 @@ void SrcManager::endUnasked()
     store.setValue(QStringLiteral("keptCopies"),
                    store.value(QStringLiteral("keptCopies")).toStringList() + kept);
     SessionState(*this).save();
-    m_endingUnasked = true;
 }
 
 void SrcManager::tellOfKeptCopies()
