@@ -45,6 +45,7 @@
 #include <QWhatsThis>
 
 #include <cstdio>
+#include <functional>
 #include <utility>
 
 SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
@@ -648,17 +649,26 @@ void SrcManager::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    // A build still running ends with the window, and the compilers make started with it.
+    stopBuilds();
+    keepSession();
+    event->accept();
+}
+
+void SrcManager::stopBuilds()
+{
     for (int i = 0; m_projects && i < m_projects->projectCount(); ++i)
         m_projects->project(i)->stopBuildNow();
-    // What is not saved now was dropped in the answers: the breakpoints kept for the next start
-    // go back to the lines of the files as they are.
+}
+
+void SrcManager::keepSession()
+{
+    // What is not saved now was dropped (or kept in a copy): the breakpoints kept for the next
+    // start go back to the lines of the files as they are.
     for (int i = 0; i < m_tabs->count(); ++i) {
         if (SourceEditor *editor = m_tabs->editorAt(i))
             editor->dropChanges();
     }
     SessionState(*this).save();
-    event->accept();
 }
 
 void SrcManager::endUnasked()
@@ -666,11 +676,14 @@ void SrcManager::endUnasked()
     // Once, though a second signal may come while the output lets events through.
     if (std::exchange(m_endingUnasked, true))
         return;
-    for (int i = 0; m_projects && i < m_projects->projectCount(); ++i)
-        m_projects->project(i)->stopBuildNow();
+    stopBuilds();
+    // Each thing unsaved goes to a copy under its own name, written by write.
     QStringList kept;
-    const auto keep = [this, &kept](const QString &path, const QString &copy, bool written) {
-        if (written)
+    const auto keep = [this, &kept](const QString &path,
+                                    const std::function<bool(const QString &)> &write) {
+        const QString copy = Platform::keptCopyPath(QStringLiteral("unsaved files"),
+                                                    QFileInfo(path).fileName());
+        if (!copy.isEmpty() && write(copy))
             kept << path << copy;
         else
             std::fprintf(stderr,
@@ -684,15 +697,10 @@ void SrcManager::endUnasked()
         if (!editor || !editor->isModified()
             || (editor->filePath().isEmpty() && editor->length() == 0))
             continue;
-        const QString path = editor->filePath().isEmpty() ? tr("Untitled") : editor->filePath();
-        const QString copy = Platform::keptCopyPath(QStringLiteral("unsaved files"),
-                                                    QFileInfo(path).fileName());
-        keep(path, copy, !copy.isEmpty() && Platform::writeWholeFile(copy, editor->encodedText()));
-    }
-    // The breakpoints kept for the next start go back to the lines of the files as saved.
-    for (int i = 0; i < m_tabs->count(); ++i) {
-        if (SourceEditor *editor = m_tabs->editorAt(i))
-            editor->dropChanges();
+        keep(editor->filePath().isEmpty() ? tr("Untitled") : editor->filePath(),
+             [editor](const QString &copy) {
+                 return Platform::writeWholeFile(copy, editor->encodedText());
+             });
     }
     for (int i = 0; m_projects && i < m_projects->projectCount(); ++i) {
         // A project is saved where it is, since what it names was renamed or made on disk
@@ -701,12 +709,9 @@ void SrcManager::endUnasked()
         if (!project->isModified()
             || (!project->filePath().isEmpty() && !project->changedOnDisk() && project->save()))
             continue;
-        const QString path = project->filePath().isEmpty()
-                                 ? project->name() + QStringLiteral(".dyxp")
-                                 : project->filePath();
-        const QString copy = Platform::keptCopyPath(QStringLiteral("unsaved files"),
-                                                    QFileInfo(path).fileName());
-        keep(path, copy, !copy.isEmpty() && project->writeCopy(copy, nullptr));
+        keep(project->filePath().isEmpty() ? project->name() + QStringLiteral(".dyxp")
+                                           : project->filePath(),
+             [project](const QString &copy) { return project->writeCopy(copy, nullptr); });
         project->setModified(false);
     }
     // Another window ending at the same time adds its own.
@@ -714,7 +719,7 @@ void SrcManager::endUnasked()
     store.sync();
     store.setValue(QStringLiteral("keptCopies"),
                    store.value(QStringLiteral("keptCopies")).toStringList() + kept);
-    SessionState(*this).save();
+    keepSession();
 }
 
 void SrcManager::tellOfKeptCopies()

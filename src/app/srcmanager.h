@@ -163,6 +163,10 @@ private:
     // firmware is paused.
     void updateDebugCommands();
     void openHandedOverWhenIdle();
+    // A build still running ends with the window, and the compilers make started with it.
+    void stopBuilds();
+    // The tabs' unsaved changes dropped, the session is kept for the next start.
+    void keepSession();
     // No dialog, menu, build or catching up of the output under way: the projects may change.
     bool isIdle() const;
     // The open project's file is watched; another program's change is read when idle.
