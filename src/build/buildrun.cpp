@@ -22,6 +22,7 @@
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTextStream>
 
 #include <sys/stat.h>
@@ -146,6 +147,43 @@ bool BuildRun::run(const Request &request)
     return finish(start(request));
 }
 
+// The compiler's tools are named without a directory in the Makefile and found on the PATH,
+// where the compiler directory comes last: a tool of the same name elsewhere on the PATH runs
+// instead of the one the compilers dialog shows. Each such tool, and a compiler directory that
+// is not there, is named before the build starts.
+QStringList BuildRun::toolsFoundElsewhere(const BuildConfig &compiler,
+                                          const QProcessEnvironment &environment)
+{
+    const QString directory = compiler.compilerDirectory();
+    if (!QFileInfo(directory).isDir()) {
+        return {tr("The compiler directory %1 does not exist: the compiler's tools are "
+                   "looked for on the PATH.")
+                    .arg(QDir::toNativeSeparators(directory))};
+    }
+    const QStringList path = environment.value(QStringLiteral("PATH"))
+                                 .split(QDir::listSeparator(), Qt::SkipEmptyParts);
+    QStringList lines;
+    for (const QString &name : compiler.toolNames()) {
+        const QString file = compiler.toolFile(name);
+        if (file.isEmpty() || file.contains(QLatin1Char('/')))
+            continue;
+        const QString runs = QStandardPaths::findExecutable(file, path);
+        const QFileInfo own(QDir(directory).filePath(file));
+        if (runs.isEmpty() || QFileInfo(runs).canonicalFilePath() == own.canonicalFilePath())
+            continue;
+        lines.append(own.isExecutable() ? tr("%1, found first on the PATH, runs instead of %2 "
+                                             "of the compiler directory.")
+                                              .arg(QDir::toNativeSeparators(runs),
+                                                   QDir::toNativeSeparators(own.absoluteFilePath()))
+                                        : tr("%1 is not in the compiler directory %2: %3, "
+                                             "found on the PATH, runs instead.")
+                                              .arg(file,
+                                                   QDir::toNativeSeparators(directory),
+                                                   QDir::toNativeSeparators(runs)));
+    }
+    return lines;
+}
+
 // Now on the clock the system dates files by, which runs a little behind the precise one: a
 // file written after this moment is dated no earlier.
 static qint64 fileClockNs()
@@ -180,8 +218,13 @@ bool BuildRun::start(const Request &request)
     QProcess process;
     m_process = &process;
     process.setWorkingDirectory(configuration.projectDirectory());
-    process.setProcessEnvironment(
-        buildEnvironment(configuration, configuration.compiler()->compilerDirectory()));
+    const QProcessEnvironment environment
+        = buildEnvironment(configuration, configuration.compiler()->compilerDirectory());
+    process.setProcessEnvironment(environment);
+    if (!clean) {
+        for (const QString &line : toolsFoundElsewhere(*configuration.compiler(), environment))
+            m_output.message(line);
+    }
     // make and the compilers it starts end with the run, or with the program if it dies.
     const Platform::ProcessGroupWatch watch(process);
     connect(&process, &QProcess::readyReadStandardOutput, this, &BuildRun::readyReadStandardOutput);

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+class BuildConfig;
 class BuildMessageParser;
 class CommandState;
 class BuildProject;
@@ -12,6 +13,7 @@ class MainServices;
 class MessageFileResolver;
 class OutputSink;
 class QProcess;
+class QProcessEnvironment;
 
 // One run of make on a configuration's Makefile: the environment the compiler wants, make's
 // lines turned into message, error and link lines of the output window, the error files read
@@ -43,6 +45,11 @@ public:
     void abort() { m_abortRequested = true; }
     // Ends make and the compilers it started at once; the run then reports the abort.
     void stopNow();
+
+    // Lines naming each of the compiler's tools that the environment's PATH finds elsewhere
+    // before the compiler directory, and a compiler directory that does not exist.
+    static QStringList toolsFoundElsewhere(const BuildConfig &compiler,
+                                           const QProcessEnvironment &environment);
 
     // What one run shows at the most, so that a tool that floods without end fills no memory.
     static constexpr int maxShownLines = 1000000;

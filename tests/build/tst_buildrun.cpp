@@ -31,6 +31,8 @@ private slots:
     void errorFilesAreTheProjects();
     void floodsAreCut_data();
     void floodsAreCut();
+    void toolsFoundElsewhereAreNamed_data();
+    void toolsFoundElsewhereAreNamed();
 
 private:
     void writeMake(const QByteArray &script);
@@ -55,7 +57,8 @@ void tst_BuildRun::initTestCase()
     m_services.settingsStore().setDirectory(SettingsStore::Tools, m_tools.path());
     m_catalogue = std::make_unique<BuildConfigList>(&m_services);
     QVERIFY(m_catalogue->load());
-    m_catalogue->find(QStringLiteral("Test CC"))->setConfigured(true, m_tools.path());
+    // Where the system's cc, ld and as are, so that the PATH finds the compiler's own.
+    m_catalogue->find(QStringLiteral("Test CC"))->setConfigured(true, QStringLiteral("/usr/bin"));
 }
 
 void tst_BuildRun::init()
@@ -307,4 +310,83 @@ void tst_BuildRun::floodsAreCut()
 }
 
 QTEST_MAIN(tst_BuildRun)
+void tst_BuildRun::toolsFoundElsewhereAreNamed_data()
+{
+    QTest::addColumn<QStringList>("inDirectory"); // executables; "-" for no compiler directory
+    QTest::addColumn<QStringList>("onPath"); // "=" for the PATH reaching the directory by a link
+    QTest::addColumn<QStringList>("expected");
+    const QStringList all{"cc", "ld", "hx", "as"};
+    QTest::newRow("every tool in the compiler directory") << all << QStringList() << QStringList();
+    QTest::newRow("the PATH reaches the directory through a link")
+        << all << QStringList{"="} << QStringList();
+    QTest::newRow("a file on the PATH that cannot run")
+        << all << QStringList{"cc!"} << QStringList();
+    QTest::newRow("a tool only on the PATH")
+        << QStringList{"cc", "ld", "as"} << QStringList{"hx"}
+        << QStringList{"hx is not in the compiler directory DIR: PATH/hx, found on the PATH, runs "
+                       "instead."};
+    QTest::newRow("tools of the same name first on the PATH")
+        << all << QStringList{"as", "cc"}
+        << QStringList{"PATH/cc, found first on the PATH, runs instead of DIR/cc of the compiler "
+                       "directory.",
+                       "PATH/as, found first on the PATH, runs instead of DIR/as of the compiler "
+                       "directory."};
+    QTest::newRow("no compiler directory")
+        << QStringList{"-"} << all
+        << QStringList{"The compiler directory DIR does not exist: the compiler's tools are "
+                       "looked for on the PATH."};
+}
+
+// The Makefile names the compiler's tools as they are and the compiler directory comes last
+// on the PATH: a build that runs tools other than the compiler directory's says so first.
+void tst_BuildRun::toolsFoundElsewhereAreNamed()
+{
+    QFETCH(QStringList, inDirectory);
+    QFETCH(QStringList, onPath);
+    QFETCH(QStringList, expected);
+    QTemporaryDir root;
+    const QDir dir(root.filePath(QStringLiteral("compiler/bin")));
+    const QDir path(root.filePath(QStringLiteral("elsewhere")));
+    const auto place = [](const QDir &where, const QStringList &names) {
+        where.mkpath(QStringLiteral("."));
+        for (QString name : names) {
+            const bool runs = !name.endsWith(QLatin1Char('!'));
+            name.remove(QLatin1Char('!'));
+            QVERIFY(writeFile(where.filePath(name), "#!/bin/sh\n"));
+            if (runs)
+                QFile::setPermissions(where.filePath(name), QFile::ReadOwner | QFile::ExeOwner);
+        }
+    };
+    if (inDirectory != QStringList{"-"})
+        place(dir, inDirectory);
+    if (onPath == QStringList{"="})
+        QVERIFY(QFile::link(dir.path(), path.path()));
+    else
+        place(path, onPath);
+    BuildConfig &compiler = *m_catalogue->find(QStringLiteral("Test CC"));
+    compiler.setConfigured(true, dir.path());
+    const auto restore = qScopeGuard(
+        [&] { compiler.setConfigured(true, QStringLiteral("/usr/bin")); });
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), path.path() + QDir::listSeparator() + dir.path());
+    QStringList lines = BuildRun::toolsFoundElsewhere(compiler, environment);
+    for (QString &line : lines)
+        line.replace(dir.path(), QStringLiteral("DIR")).replace(path.path(), QStringLiteral("PATH"));
+    QCOMPARE(lines, expected);
+
+    // A build says so before make's first line. (Builds take the system's PATH, which finds
+    // the system's cc, ld and as before any other directory.)
+    if (inDirectory != QStringList{"-"})
+        return;
+    writeMake("echo made\n");
+    QVERIFY(loadDemo());
+    m_services.lines.clear();
+    BuildRun run(&m_services);
+    build(run);
+    QVERIFY(m_services.lines.size() > 1);
+    QCOMPARE(QString(m_services.lines.at(0)).replace(dir.path(), QStringLiteral("DIR")),
+             QStringLiteral("message: ") + expected.first());
+    QCOMPARE(m_services.lines.at(1), QStringLiteral("message: made"));
+}
+
 #include "tst_buildrun.moc"
