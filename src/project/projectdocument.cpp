@@ -30,6 +30,8 @@ std::optional<ProjectContents> ProjectDocument::read(const QDomDocument &documen
         auto configuration = std::make_unique<BuildProject>(services, catalogue);
         if (configuration->load(c, projectPath))
             contents.configurations.push_back(std::move(configuration));
+        else
+            contents.unread.add(c, projectPath);
     }
     if (contents.configurations.empty())
         return std::nullopt;
@@ -38,7 +40,8 @@ std::optional<ProjectContents> ProjectDocument::read(const QDomDocument &documen
 
 QDomDocument ProjectDocument::write(const ProjectRecord &record,
                                     const std::vector<std::unique_ptr<BuildProject>> &configurations,
-                                    const QString &projectPath)
+                                    const QString &projectPath,
+                                    const UnreadConfigurations *unread)
 {
     QDomDocument document;
     document.appendChild(document.createProcessingInstruction(
@@ -64,6 +67,8 @@ QDomDocument ProjectDocument::write(const ProjectRecord &record,
     project.appendChild(files);
     for (const auto &configuration : configurations)
         configuration->save(document, &project, projectPath);
+    if (unread)
+        unread->write(document, project, projectPath);
     return document;
 }
 

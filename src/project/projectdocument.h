@@ -1,5 +1,7 @@
 #pragma once
 
+#include "unreadconfigurations.h"
+
 #include <QCoreApplication>
 #include <QDomDocument>
 #include <QString>
@@ -32,6 +34,7 @@ struct ProjectContents
 {
     ProjectRecord record;
     std::vector<std::unique_ptr<BuildProject>> configurations;
+    UnreadConfigurations unread; // those that do not load here
 };
 
 // The ".dyxp" format: a PROJECT element with its description, KEYWORDS, FILES and one
@@ -50,7 +53,8 @@ public:
     // The files' absolute paths are written relative to the project's folder.
     static QDomDocument write(const ProjectRecord &record,
                               const std::vector<std::unique_ptr<BuildProject>> &configurations,
-                              const QString &projectPath);
+                              const QString &projectPath,
+                              const UnreadConfigurations *unread = nullptr);
 
     // The group a file goes in by default: by the first type of its suffix the compiler
     // declares ("Source Files", "Header Files"...), "Design Files" for a design.

@@ -53,6 +53,7 @@ private slots:
     void addNewFileMakesNoFileElsewhere();
     void saveProjectAsThatCannotBeWrittenChangesNothing();
     void discardedRenamesAreUndone();
+    void unreadConfigurationsStayInTheFile();
     void projectFileChangedElsewhereIsReadAgain();
     void endedBySystemKeepsUnsavedWork();
     void handedOverProjectWaitsForTheDialog();
@@ -150,6 +151,91 @@ void tst_ProjectFlows::discardedRenamesAreUndone()
     QVERIFY(prompts.asked.last().text.endsWith(folder
                                                + QStringLiteral("/lamp.c (the project "
                                                                 "names it led.c)")));
+}
+
+// The shape of an element: its tag, attributes in order of name and children, without the
+// blanks between them.
+static QString shape(const QDomElement &element)
+{
+    QStringList attributes;
+    const QDomNamedNodeMap map = element.attributes();
+    for (int i = 0; i < map.count(); ++i)
+        attributes << map.item(i).nodeName() + QLatin1Char('=') + map.item(i).nodeValue();
+    attributes.sort();
+    QString text = element.tagName() + QLatin1Char('[') + attributes.join(QLatin1Char(','))
+                   + QLatin1Char(']');
+    for (QDomElement child = element.firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement())
+        text += QLatin1Char('(') + shape(child) + QLatin1Char(')');
+    return text;
+}
+
+// The configuration named name in a project file, or in a piece of XML.
+static QString configurationShape(const QByteArray &xml, const QString &name)
+{
+    QDomDocument document;
+    document.setContent(xml);
+    QDomElement element = document.documentElement();
+    if (element.tagName() == QLatin1String("PROJECT"))
+        element = element.firstChildElement(QStringLiteral("CONFIGURATION"));
+    while (!element.isNull() && element.attribute(QStringLiteral("NAME")) != name)
+        element = element.nextSiblingElement(QStringLiteral("CONFIGURATION"));
+    return element.isNull() ? QString() : shape(element);
+}
+
+// A configuration whose compiler this machine does not have is not used here, but saving the
+// project keeps it in the file: its sources follow a rename and removals in the tree, and the
+// copies of Save Project As.
+void tst_ProjectFlows::unreadConfigurationsStayInTheFile()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray elsewhere = R"(<CONFIGURATION NAME="Board B" COMPILER="Other CC" TARGET="B">
+  <CONTROLLER FAMILY="ARM" TYPE="M0" CLOCK="48MHz"/>
+  <FILE NAME="B/b.hex" TOOL="HEX"><OPTION NAME="-x"/>
+   <FILE NAME="B/b.elf" TOOL="LD">
+    <FILE NAME="B/main.o" TOOL="CC"><FILE NAME="main.c"/></FILE>
+    <FILE NAME="B/led.o" TOOL="CC"><OPTION NAME="-O" VALUE="2"/><FILE NAME="led.c"/></FILE>
+   </FILE>
+  </FILE>
+  <FILE NAME="led.h"/>
+  <OPTION NAME="-g" TOOL="CC"/>
+ </CONFIGURATION>)";
+    QVERIFY(writeFile(path, readFile(path).replace("</PROJECT>", elsewhere + "\n</PROJECT>")));
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    QVERIFY2(output(window).contains(
+                 QStringLiteral("Cannot find compiler Other CC required for project.\n"
+                                "The configuration Board B is not used here; saving the project "
+                                "keeps it in the file as it is.")),
+             qPrintable(output(window)));
+    QVERIFY(WindowFlows::renameInTree(window, folder + QStringLiteral("/led.c"), "lamp.c"));
+    for (const char *name : {"/main.c", "/led.h"}) {
+        WindowFlows::clickInTree(window, folder + QLatin1String(name));
+        prompts.answers << QMessageBox::Ok;
+        window.actions().removeFile->trigger();
+    }
+    window.actions().saveProject->trigger();
+    const QByteArray expected = R"(<CONFIGURATION NAME="Board B" COMPILER="Other CC" TARGET="B">
+  <CONTROLLER FAMILY="ARM" TYPE="M0" CLOCK="48MHz"/>
+  <FILE NAME="B/b.hex" TOOL="HEX"><OPTION NAME="-x"/>
+   <FILE NAME="B/b.elf" TOOL="LD">
+    <FILE NAME="B/led.o" TOOL="CC"><OPTION NAME="-O" VALUE="2"/><FILE NAME="lamp.c"/></FILE>
+   </FILE>
+  </FILE>
+  <OPTION NAME="-g" TOOL="CC"/>
+ </CONFIGURATION>)";
+    const QString board = QStringLiteral("Board B");
+    QVERIFY(!configurationShape(expected, board).isEmpty());
+    QCOMPARE(configurationShape(readFile(path), board), configurationShape(expected, board));
+    QVERIFY(!configurationShape(readFile(path), QStringLiteral("Debug")).isEmpty());
+    const QString place = m_dir->filePath(QStringLiteral("copies"));
+    QVERIFY(QDir().mkpath(place));
+    WindowFlows::saveProjectAs(window, prompts, place, QStringLiteral("copy"));
+    const QString copy = place + QStringLiteral("/copy/copy.dyxp");
+    QCOMPARE(window.projectsManager()->currentProject()->filePath(), copy);
+    QCOMPARE(configurationShape(readFile(copy), board), configurationShape(expected, board));
 }
 
 // The project file changed by another program (a checkout): with nothing unsaved here it is read

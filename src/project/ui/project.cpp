@@ -99,6 +99,13 @@ bool Project::load(const QString &path)
     for (const QString &folder : std::as_const(folders))
         Platform::removeStrayVersions(folder);
     m_configurations = std::move(contents->configurations);
+    m_unread = std::move(contents->unread);
+    for (const QString &name : m_unread.names()) {
+        m_mainWindow.output().message(
+            tr("The configuration %1 is not used here; saving the project keeps it in the file "
+               "as it is.")
+                .arg(name));
+    }
     QStringList paths;
     paths.reserve(fileCount());
     for (const ProjectFile &file : m_files)
@@ -129,7 +136,7 @@ QDomDocument Project::document() const
     record.files.reserve(m_files.size());
     for (const ProjectFile &file : m_files)
         record.files.push_back({file.path, file.group});
-    return ProjectDocument::write(record, m_configurations, m_filePath);
+    return ProjectDocument::write(record, m_configurations, m_filePath, &m_unread);
 }
 
 bool Project::writeCopy(const QString &path, QString *reason) const
@@ -344,6 +351,7 @@ void Project::nameFilesAt(const QList<QPair<QString, QString>> &copies, bool bac
         const QString to = back ? source : destination;
         for (const auto &configuration : m_configurations)
             configuration->renameFile(from, to);
+        m_unread.renameFile(from, to);
         for (ProjectFile &file : m_files) {
             if (file.path == from) {
                 file.path = to;
@@ -668,6 +676,7 @@ bool Project::removeFile(int index)
     m_upToDate = false;
     for (const auto &configuration : m_configurations)
         configuration->removeFile(file.path);
+    m_unread.removeFile(file.path);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "build/configuredproject.h"
+#include "project/unreadconfigurations.h"
 
 #include <QHash>
 #include <QList>
@@ -234,6 +235,7 @@ private:
     BuildConfigList *m_catalogue;
     bool m_upToDate = false;
     std::vector<std::unique_ptr<BuildProject>> m_configurations;
+    UnreadConfigurations m_unread;
     int m_activeConfiguration = 0;
     bool m_loaded = true;
     bool m_keepsOutput = false;

@@ -278,6 +278,7 @@ void Project::renameFile(int index, const QString &newName)
         restoreText();
         return;
     }
+    m_unread.renameFile(oldPath, newPath);
     m_mainWindow.editors().editorFileRenamed(oldPath, newPath);
     file.path = newPath;
     m_renamedSinceSave.append({oldPath, newPath});
