@@ -564,12 +564,19 @@ void SrcManager::print()
 
 void SrcManager::showProgramConfigurationDialog()
 {
+    const QString compilers = settingsStore().compilersDirectory();
+    const QString simulator = settingsStore().simulatorDirectory();
     ProgramSettingsDialog dialog(this, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     m_outWindow->applySettings();
     m_tabs->applySettingsToAll();
     m_projects->applyDisplaySettings();
+    // What the new folders hold is used at once.
+    if (settingsStore().simulatorDirectory() != simulator)
+        m_simulatedControllers->load();
+    if (settingsStore().compilersDirectory() != compilers)
+        m_projects->readCompilersAgain();
 }
 
 Print *SrcManager::printing()

@@ -26,6 +26,18 @@ std::optional<ProjectContents> ProjectDocument::read(const QDomDocument &documen
     for (const QDomElement &f : childElements(files, QStringLiteral("FILE")))
         record.files.push_back(
             {f.attribute(QStringLiteral("NAME")), f.attribute(QStringLiteral("GROUP"))});
+    readConfigurations(project, projectPath, services, catalogue, contents);
+    if (contents.configurations.empty())
+        return std::nullopt;
+    return contents;
+}
+
+void ProjectDocument::readConfigurations(const QDomElement &project,
+                                         const QString &projectPath,
+                                         MainServices *services,
+                                         BuildConfigList *catalogue,
+                                         ProjectContents &contents)
+{
     for (const QDomElement &c : childElements(project, QStringLiteral("CONFIGURATION"))) {
         auto configuration = std::make_unique<BuildProject>(services, catalogue);
         if (configuration->load(c, projectPath))
@@ -33,9 +45,6 @@ std::optional<ProjectContents> ProjectDocument::read(const QDomDocument &documen
         else
             contents.unread.add(c, projectPath);
     }
-    if (contents.configurations.empty())
-        return std::nullopt;
-    return contents;
 }
 
 QDomDocument ProjectDocument::write(const ProjectRecord &record,

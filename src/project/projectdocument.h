@@ -50,6 +50,12 @@ public:
                                                const QString &projectPath,
                                                MainServices *services,
                                                BuildConfigList *catalogue);
+    // The CONFIGURATION elements of a PROJECT element: those that load, and those that do not.
+    static void readConfigurations(const QDomElement &project,
+                                   const QString &projectPath,
+                                   MainServices *services,
+                                   BuildConfigList *catalogue,
+                                   ProjectContents &contents);
     // The files' absolute paths are written relative to the project's folder.
     static QDomDocument write(const ProjectRecord &record,
                               const std::vector<std::unique_ptr<BuildProject>> &configurations,

@@ -13,6 +13,8 @@
 #include <QDomElement>
 #include <QSettings>
 
+#include <algorithm>
+
 BuildConfig::BuildConfig(MainServices *owner, QObject *parent)
     : QObject(parent)
     , m_owner(servicesOf(owner))
@@ -303,6 +305,14 @@ bool BuildConfig::isConfigured() const
             return state.configured;
     }
     return false;
+}
+
+bool BuildConfig::isDetected() const
+{
+    const QList<CompilerState> states = readStates(m_owner.files().settingsStore().settings());
+    return std::any_of(states.cbegin(), states.cend(), [this](const CompilerState &state) {
+        return state.name == m_name;
+    });
 }
 
 QString BuildConfig::compilerDirectory() const

@@ -65,6 +65,8 @@ public:
     // The installation state stored in the settings' "compilers" array.
     bool isConfigured() const;
     QString compilerDirectory() const;
+    // Whether detection (or the compilers dialog) has stored a result for it.
+    bool isDetected() const;
     void setConfigured(bool configured, const QString &directory);
 
     // Looks for the compiler on this machine with the DETECT rules of its file.

@@ -93,6 +93,22 @@ void CompilerScan::checkAll()
     writeSummary();
 }
 
+bool CompilerScan::checkUndetected()
+{
+    startChecking();
+    bool checked = false;
+    for (int i = 0; i < m_rows.size(); ++i) {
+        const BuildConfig *config = m_catalogue ? m_catalogue->find(m_rows.at(i).name) : nullptr;
+        if (config && !config->isDetected()) {
+            checkRow(i);
+            checked = true;
+        }
+    }
+    if (checked)
+        writeSummary();
+    return checked;
+}
+
 void CompilerScan::writeSummary()
 {
     m_output.message(tr("\nCompiler detection summary"));

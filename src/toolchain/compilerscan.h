@@ -30,6 +30,9 @@ public:
     void checkRow(int row);
     // Clears the output window, checks every row and writes the summary.
     void checkAll();
+    // Checks the rows of compilers never detected, and writes their summary when there are
+    // any; the output and the other rows stay as they are. False when there were none.
+    bool checkUndetected();
     void writeSummary();
     // Stores every row whose compiler is in the catalogue as installed or not, with its
     // directory.

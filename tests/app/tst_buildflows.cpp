@@ -540,6 +540,8 @@ void tst_BuildFlows::stoppingTheBuild()
     };
     meanwhile = [&] {
         QVERIFY(a.stopBuild->isEnabled() && !a.buildProject->isEnabled());
+        // Compiler files chosen in Editor Configuration meanwhile wait for the build's end.
+        window.projectsManager()->readCompilersAgain();
         QTest::keyClick(&window, Qt::Key_F7, Qt::AltModifier);
     };
     poll.start(20);
@@ -548,6 +550,9 @@ void tst_BuildFlows::stoppingTheBuild()
     QVERIFY(output(window).contains(QStringLiteral("Build aborted by user"))
             && !output(window).contains(QStringLiteral("Error code"))
             && !output(window).contains(QStringLiteral("Terminated")));
+    const qsizetype told = output(window).indexOf(
+        QStringLiteral("read again when the build has ended"));
+    QVERIFY(told >= 0 && told < output(window).indexOf(QStringLiteral("Build aborted by user")));
     QTRY_VERIFY(ended());
     QVERIFY(!a.stopBuild->isEnabled() && a.buildProject->isEnabled());
     QVERIFY(readFile(folder + QStringLiteral("/Debug/main.o")) != "half"

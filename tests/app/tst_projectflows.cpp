@@ -17,6 +17,8 @@
 #include "project/ui/project.h"
 #include "project/ui/projectsmanager.h"
 #include "project/ui/projecttreewidget.h"
+#include "toolchain/buildconfig.h"
+#include "toolchain/buildconfiglist.h"
 #include "toolchain/ui/controllerdialog.h"
 
 #include <QApplication>
@@ -54,6 +56,7 @@ private slots:
     void saveProjectAsThatCannotBeWrittenChangesNothing();
     void discardedRenamesAreUndone();
     void unreadConfigurationsStayInTheFile();
+    void anotherCompilersFolderIsReadAtOnce();
     void projectFileChangedElsewhereIsReadAgain();
     void endedBySystemKeepsUnsavedWork();
     void handedOverProjectWaitsForTheDialog();
@@ -236,6 +239,76 @@ void tst_ProjectFlows::unreadConfigurationsStayInTheFile()
     const QString copy = place + QStringLiteral("/copy/copy.dyxp");
     QCOMPARE(window.projectsManager()->currentProject()->filePath(), copy);
     QCOMPARE(configurationShape(readFile(copy), board), configurationShape(expected, board));
+}
+
+// Another folder of compiler configuration files chosen in Editor Configuration is read at
+// once: the compilers it describes are detected, and the open project's configurations take
+// them (or wait, unread, in the file), its unsaved changes kept.
+void tst_ProjectFlows::anotherCompilersFolderIsReadAtOnce()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString folder = QFileInfo(path).absolutePath();
+    QVERIFY(writeFile(path,
+                      readFile(path).replace("</PROJECT>",
+                                             R"(<CONFIGURATION NAME="Other" COMPILER="Other CC"
+ TARGET="Release"><CONTROLLER FAMILY="AVR" TYPE="ATmega328P" CLOCK="16MHz"/></CONFIGURATION>
+</PROJECT>)")));
+    ScriptedPrompts prompts;
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    // Two folders: the shipped avr-gcc and a copy of it named otherwise; the copy alone.
+    const QByteArray avr = readFile(window.settingsStore().compilersDirectory()
+                                    + QStringLiteral("/gnu-avr-gcc.xml"));
+    const QByteArray other = QByteArray(avr).replace("NAME=\"GNU AVR GCC\"", "NAME=\"Other CC\"");
+    QVERIFY(other != avr);
+    const QString both = m_dir->filePath(QStringLiteral("both"));
+    const QString one = m_dir->filePath(QStringLiteral("one"));
+    QVERIFY(writeFile(both + QStringLiteral("/avr.xml"), avr)
+            && writeFile(both + QStringLiteral("/other.xml"), other)
+            && writeFile(one + QStringLiteral("/other.xml"), other));
+    const auto choose = [&](const QString &compilers) {
+        WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
+            dialog->findChild<QLineEdit *>(QStringLiteral("compilersEdit"))->setText(compilers);
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        });
+        window.actions().editorConfiguration->trigger();
+    };
+    const auto selector = [&] {
+        QStringList entries;
+        for (int i = 0; i < window.configCombo()->count(); ++i)
+            entries << window.configCombo()->itemText(i);
+        return entries;
+    };
+    QCOMPARE(selector(), (QStringList{"Debug", "Release", "Configurations..."}));
+    QVERIFY(WindowFlows::renameInTree(window, folder + QStringLiteral("/led.c"), "lamp.c"));
+    QVERIFY(project->isModified());
+    // A directory set by hand in the Compilers dialog stays.
+    const auto avrDirectory = [&] {
+        return window.projectsManager()->catalogue()->find("GNU AVR GCC")->compilerDirectory();
+    };
+    window.projectsManager()->catalogue()->find("GNU AVR GCC")->setConfigured(true, "/bin");
+
+    choose(both);
+    QCOMPARE(avrDirectory(), QStringLiteral("/bin"));
+    QCOMPARE(selector(), (QStringList{"Debug", "Release", "Other", "Configurations..."}));
+    QVERIFY(project->isModified());
+    QVERIFY2(output(window).contains(QStringLiteral("Other CC:")), qPrintable(output(window)));
+    window.configCombo()->setCurrentText(QStringLiteral("Other"));
+    window.actions().buildProject->trigger();
+    QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Release/lamp.o")));
+
+    choose(one);
+    QCOMPARE(selector(), (QStringList{"Other", "Configurations..."}));
+    QVERIFY2(output(window).contains(
+                 QStringLiteral("Cannot find compiler GNU AVR GCC required for project.")),
+             qPrintable(output(window)));
+    window.actions().saveProject->trigger();
+    QVERIFY(!project->isModified());
+    for (const char *name : {"Debug", "Release", "Other"})
+        QVERIFY2(!configurationShape(readFile(path), QLatin1String(name)).isEmpty(), name);
 }
 
 // The project file changed by another program (a checkout): with nothing unsaved here it is read

@@ -98,8 +98,21 @@ bool Project::load(const QString &path)
         folders.insert(QFileInfo(filePathAt(i)).absolutePath());
     for (const QString &folder : std::as_const(folders))
         Platform::removeStrayVersions(folder);
-    m_configurations = std::move(contents->configurations);
-    m_unread = std::move(contents->unread);
+    takeConfigurations(*contents);
+    m_modified = false;
+    m_upToDate = false;
+    refreshName();
+    updateRootText();
+    m_loaded = true;
+    m_diskPath = m_filePath;
+    m_diskDigest = Platform::fileDigest(m_filePath, Platform::maxXmlFileBytes);
+    return true;
+}
+
+void Project::takeConfigurations(ProjectContents &contents)
+{
+    m_configurations = std::move(contents.configurations);
+    m_unread = std::move(contents.unread);
     for (const QString &name : m_unread.names()) {
         m_mainWindow.output().message(
             tr("The configuration %1 is not used here; saving the project keeps it in the file "
@@ -112,14 +125,36 @@ bool Project::load(const QString &path)
         paths.append(file.path);
     for (const auto &configuration : m_configurations)
         configuration->addFiles(paths, true);
-    m_modified = false;
+}
+
+QDomDocument Project::setConfigurationsAside()
+{
+    const BuildProject *active = activeConfiguration();
+    m_activeAside = active ? active->name() : QString();
+    const QDomDocument held = document();
+    m_configurations.clear();
+    m_unread = UnreadConfigurations();
+    m_activeConfiguration = 0;
+    return held;
+}
+
+void Project::readConfigurationsBack(const QDomDocument &held)
+{
+    ProjectContents contents;
+    ProjectDocument::readConfigurations(held.documentElement(),
+                                        m_filePath,
+                                        &m_mainWindow,
+                                        m_catalogue,
+                                        contents);
+    takeConfigurations(contents);
+    for (int i = 0; i < configurationCount(); ++i) {
+        if (m_configurations.at(i)->name() == m_activeAside) {
+            m_activeConfiguration = i;
+            break;
+        }
+    }
     m_upToDate = false;
-    refreshName();
     updateRootText();
-    m_loaded = true;
-    m_diskPath = m_filePath;
-    m_diskDigest = Platform::fileDigest(m_filePath, Platform::maxXmlFileBytes);
-    return true;
 }
 
 bool Project::changedOnDisk() const

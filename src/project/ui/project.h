@@ -16,6 +16,7 @@
 #include <vector>
 
 class BuildConfigList;
+struct ProjectContents;
 class CirraneInterface;
 class BuildRun;
 class BuildProject;
@@ -176,6 +177,12 @@ public:
     QString targetPath() const;
 
     BuildConfigList *catalogue() const { return m_catalogue; }
+    // Before the catalogue reads its compiler files again: the configurations as the project
+    // file would hold them, no longer used until read back.
+    QDomDocument setConfigurationsAside();
+    // After: each configuration takes the compiler of its name as the catalogue has it now, or
+    // stays in the file unread. What was unsaved stays so, and nothing else becomes unsaved.
+    void readConfigurationsBack(const QDomDocument &held);
 
     // The default group of a file: by its type in the active compiler.
     QString defaultGroup(const QString &path) const;
@@ -197,6 +204,9 @@ private:
     // The project file's content for the project as it is here.
     QDomDocument document() const;
     void refreshName();
+    // Configurations just read: the project's files go to them, and the output names those
+    // that are not used here.
+    void takeConfigurations(ProjectContents &contents);
     bool hasSourceGroup() const;
     QTreeWidgetItem *groupItem(const QString &name);
     void addFileItem(int index);
@@ -236,6 +246,7 @@ private:
     bool m_upToDate = false;
     std::vector<std::unique_ptr<BuildProject>> m_configurations;
     UnreadConfigurations m_unread;
+    QString m_activeAside; // the active configuration while they are set aside
     int m_activeConfiguration = 0;
     bool m_loaded = true;
     bool m_keepsOutput = false;

@@ -582,6 +582,8 @@ void ProjectsManager::whileBusy(const std::function<void()> &work)
     work();
     m_busy = wasBusy;
     m_mainWindow.commands().updateState();
+    if (!m_busy && m_compilersLater)
+        readCompilersAgain();
 }
 
 bool ProjectsManager::runOnCurrentProject(bool (Project::*command)())
@@ -787,6 +789,33 @@ void ProjectsManager::projectSettings()
         project->setRebuildAll(true);
     m_mainWindow.commands().updateState();
     const BuildProject *active = project->activeConfiguration();
+    emit projectConfigurationChange(active ? active->name() : QString());
+}
+
+void ProjectsManager::readCompilersAgain()
+{
+    if (m_busy) {
+        if (!std::exchange(m_compilersLater, true)) {
+            m_mainWindow.output().message(
+                tr("The compiler configuration files are read again when the build has ended."));
+        }
+        return;
+    }
+    m_compilersLater = false;
+    whileBusy([this] {
+        std::vector<QDomDocument> held;
+        for (const auto &p : m_projects)
+            held.push_back(p->setConfigurationsAside());
+        m_catalogue->load();
+        // Compilers met for the first time are detected; the others keep their directories.
+        if (CompilerScan scan(m_catalogue); scan.checkUndetected())
+            scan.save();
+        for (std::size_t i = 0; i < m_projects.size(); ++i)
+            m_projects.at(i)->readConfigurationsBack(held.at(i));
+    });
+    refresh();
+    const Project *p = currentProject();
+    const BuildProject *active = p ? p->activeConfiguration() : nullptr;
     emit projectConfigurationChange(active ? active->name() : QString());
 }
 

@@ -59,6 +59,10 @@ public:
     QStringList currentProjectFiles() const override;
     void clearUpToDate(const QString &directory, const Project *except = nullptr);
     void scanCompilers();
+    // The compiler configuration files are read again (their folder changed), the compilers
+    // never met before detected, and the open projects' configurations take the compilers the files now
+    // describe. While a command runs (a build), when it has ended.
+    void readCompilersAgain();
     // A project's items changed: the commands that depend on them may change too.
     void showContextMenu(QContextMenuEvent *event);
     // Shows configuration name in the window's selector.
@@ -148,7 +152,8 @@ private:
     int m_lastCurrent = -1;
     std::vector<std::unique_ptr<Project>> m_projects;
     bool m_busy = false;
-    QByteArray m_versionToldOf; // the project file's last version kept from unsaved changes
+    bool m_compilersLater = false; // read again when the running command ends
+    QByteArray m_versionToldOf;    // the project file's last version kept from unsaved changes
     CirraneInterface *m_simulator;
     DebugSession m_debug;
     bool m_runsSucceeded = true;
