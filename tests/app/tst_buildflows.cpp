@@ -351,7 +351,7 @@ void tst_BuildFlows::hostileProjectsRunNothing()
 
 // In the window, an option that lets the compiler run programs it names (or write outside the
 // project) is asked about: Cancel builds nothing, Build builds, and the option is not asked
-// about again.
+// about again for that project, but is for another.
 void tst_BuildFlows::optionsActingOutsideAreAskedFor()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("asked"));
@@ -375,6 +375,16 @@ void tst_BuildFlows::optionsActingOutsideAreAskedFor()
     QVERIFY2(output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
     QCOMPARE(prompts.asked.size(), asked);
+    SrcManager another;
+    another.show();
+    Project *downloaded = openProject(another,
+                                      copyBoard(QStringLiteral("AVR Blinky"),
+                                                QStringLiteral("downloaded")));
+    QVERIFY(downloaded);
+    setOption(*downloaded, QStringLiteral("GCC"), option, QString());
+    prompts.answers << QMessageBox::Cancel;
+    QVERIFY(!build(another));
+    QCOMPARE(prompts.asked.size(), asked + 1);
 }
 
 // Links where the build writes its files, as an archive can bring them along: the build writes

@@ -52,13 +52,24 @@ bool Project::rebuild()
 
 // A project file comes from anywhere; its options reach the compilers as typed. Those that make
 // a compiler run or load a program they name, or write outside the project, are allowed by the
-// user once per machine (the options the user types in the project's settings too), never
-// silently.
+// user once for each project file (the options the user types in the project's settings too),
+// never silently: leave given to one project is none for another that names the same option.
 bool Project::toolOptionsAllowed()
 {
-    static const QString allowedKey = QStringLiteral("AllowedToolOptions");
+    static const QString allowedKey = QStringLiteral("allowedToolOptions");
+    static const QString projectKey = QStringLiteral("project");
+    static const QString optionKey = QStringLiteral("option");
     QSettings &store = m_mainWindow.files().settingsStore().settings();
-    QStringList allowed = store.value(allowedKey).toStringList();
+    QList<QPair<QString, QString>> given;
+    QStringList allowed;
+    const int count = boundedArraySize(store.beginReadArray(allowedKey));
+    for (int i = 0; i < count; ++i) {
+        store.setArrayIndex(i);
+        given.append({store.value(projectKey).toString(), store.value(optionKey).toString()});
+        if (given.last().first == m_filePath)
+            allowed.append(given.last().second);
+    }
+    store.endArray();
     QStringList asked;
     for (const QString &option : activeConfiguration()->optionsActingOutside()) {
         if (!allowed.contains(option))
@@ -86,7 +97,15 @@ bool Project::toolOptionsAllowed()
             tr("Build it only if you trust where the project came from."),
             {{QMessageBox::Yes, tr("Build")}});
         if (answer == QMessageBox::Yes) {
-            store.setValue(allowedKey, allowed + asked);
+            for (const QString &option : std::as_const(asked))
+                given.append({m_filePath, option});
+            store.beginWriteArray(allowedKey, int(given.size()));
+            for (int i = 0; i < given.size(); ++i) {
+                store.setArrayIndex(i);
+                store.setValue(projectKey, given.at(i).first);
+                store.setValue(optionKey, given.at(i).second);
+            }
+            store.endArray();
             return true;
         }
         m_mainWindow.output().error(
