@@ -85,6 +85,9 @@ void SessionState::save()
         store.setArrayIndex(i);
         store.setValue(QStringLiteral("file"), breakpoints.at(i).first);
         store.setValue(QStringLiteral("line"), breakpoints.at(i).second);
+        store.setValue(QStringLiteral("text"),
+                       m_window.tabs()->breakpointText(breakpoints.at(i).first,
+                                                       breakpoints.at(i).second));
     }
     store.endArray();
     store.sync();
@@ -112,17 +115,20 @@ void SessionState::restore()
 
     // Breakpoints of files that are still there.
     QList<std::pair<QString, int>> breakpoints;
+    QStringList texts;
     const int breakpointCount = boundedArraySize(
         store.beginReadArray(QStringLiteral("breakpoints")));
     for (int i = 0; i < breakpointCount; ++i) {
         store.setArrayIndex(i);
         const QString file = store.value(QStringLiteral("file")).toString();
         const int line = store.value(QStringLiteral("line")).toInt();
-        if (line > 0 && QFileInfo(file).isAbsolute() && QFileInfo::exists(file))
+        if (line > 0 && QFileInfo(file).isAbsolute() && QFileInfo::exists(file)) {
             breakpoints.append({file, line});
+            texts.append(store.value(QStringLiteral("text")).toString());
+        }
     }
     store.endArray();
-    m_window.tabs()->restoreBreakpoints(breakpoints);
+    m_window.tabs()->restoreBreakpoints(breakpoints, texts);
 
     // At most one project is open at a time: only the first stored one is reopened, and an
     // empty list still yields one (empty) path, which opens nothing.

@@ -40,3 +40,28 @@ int LineMap::map(int line) const
     const int last = std::max(0, int(m_after.size()) - 1);
     return std::min(m_prefix + std::min(line - m_prefix, std::max(newEnd - m_prefix - 1, 0)), last);
 }
+
+QList<int> LineMap::followTexts(const QList<int> &lines,
+                                const QStringList &texts,
+                                const QStringList &now)
+{
+    QList<int> moved;
+    for (int i = 0; i < lines.size(); ++i) {
+        int line = lines.at(i);
+        const QString text = texts.value(i).trimmed();
+        const auto holds = [&](int at) {
+            return at >= 1 && at <= now.size() && now.at(at - 1).trimmed() == text;
+        };
+        if (!text.isEmpty() && !holds(line)) {
+            for (int distance = 1; distance < int(now.size()) + line; ++distance) {
+                if (holds(line - distance) || holds(line + distance)) {
+                    line = holds(line - distance) ? line - distance : line + distance;
+                    break;
+                }
+            }
+        }
+        if (!moved.contains(line))
+            moved.append(line);
+    }
+    return moved;
+}

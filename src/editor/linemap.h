@@ -16,6 +16,14 @@ public:
     // The line of the new version that line of the old one became.
     int map(int line) const;
 
+    // Marks whose lines (from 1) held texts, where only those texts of the old version are
+    // known (a file closed, or left by a session): a mark stays while its line still holds its
+    // text, else goes to the nearest line that does, else stays. Texts compare without the
+    // blanks around them; a blank one never moves its mark.
+    static QList<int> followTexts(const QList<int> &lines,
+                                  const QStringList &texts,
+                                  const QStringList &now);
+
 private:
     QStringList m_before;
     QStringList m_after;

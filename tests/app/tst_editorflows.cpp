@@ -67,7 +67,7 @@ private slots:
     void helpOpensTheTopicOfWhereTheUserIs();
     void findWrapsInTheCurrentDocument();
     void desktopConventions();
-    void breakpointsFollowARename();
+    void breakpointsFollowTheirLines();
     void aStartReopensTabsWhereTheyWere();
     void randomEditsAndOtherProgramsNeverLoseText();
     void randomEditsKeepBreakpointsOnTheirLines();
@@ -1199,14 +1199,10 @@ void tst_EditorFlows::randomReplaceAllKeepsTabsAndFilesAgreed()
     qInfo("%lld steps", qlonglong(sequence.done()));
 }
 
-QTEST_MAIN(tst_EditorFlows)
-#include "tst_editorflows.moc"
-// F9 sets and removes a breakpoint at the cursor's line; it moves with the line as the text is
-// edited, stays when the tab closes and comes back when the file opens again, and follows a
-// file saved under another name. None is kept in the project or the file.
-// Toggle Breakpoint wants an editor; a file renamed keeps its breakpoints. (Edits, saves and
-// closing and opening again: randomEditsKeepBreakpointsOnTheirLines.)
-void tst_EditorFlows::breakpointsFollowARename()
+// Toggle Breakpoint wants an editor. A breakpoint follows its file renamed, and its line when
+// another program changes the file while it is closed or while the program is not running.
+// (Edits, saves, closing and opening again: randomEditsKeepBreakpointsOnTheirLines.)
+void tst_EditorFlows::breakpointsFollowTheirLines()
 {
     const QString path = m_dir->filePath(QStringLiteral("loop.c"));
     QVERIFY(writeFile(path, "int a;\nint b;\n"));
@@ -1218,7 +1214,25 @@ void tst_EditorFlows::breakpointsFollowARename()
     QVERIFY(window.actions().toggleBreakpoint->isEnabled());
     window.actions().toggleBreakpoint->trigger();
     const QString renamed = m_dir->filePath(QStringLiteral("renamed.c"));
+    QVERIFY(QFile::rename(path, renamed));
     window.editors().editorFileRenamed(path, renamed);
-    QCOMPARE(window.tabs()->breakpoints(),
-             (QList<std::pair<QString, int>>{{QFileInfo(renamed).absoluteFilePath(), 2}}));
+    const auto at = [&](int line) {
+        return QList<std::pair<QString, int>>{{QFileInfo(renamed).absoluteFilePath(), line}};
+    };
+    QCOMPARE(window.tabs()->breakpoints(), at(2));
+    // Another program changes the file while it is closed, or while the program is not
+    // running: the breakpoint is on the line that holds its text when the file opens, and at
+    // the next start.
+    window.actions().closeFile->trigger();
+    QVERIFY(writeFile(renamed, "// new\n\nint a;\nint b;\n"));
+    window.editors().openFileAt(renamed);
+    QCOMPARE(window.tabs()->currentEditor()->breakpointLines(), QList<int>{4});
+    QCOMPARE(window.tabs()->breakpoints(), at(4));
+    QVERIFY(window.close());
+    QVERIFY(writeFile(renamed, "int b;\n"));
+    SrcManager again;
+    QCOMPARE(again.tabs()->breakpoints(), at(1));
 }
+
+QTEST_MAIN(tst_EditorFlows)
+#include "tst_editorflows.moc"

@@ -18,6 +18,8 @@ private slots:
     void bytesHoldingANulAreRefused();
     void linesChangedElsewhere_data();
     void linesChangedElsewhere();
+    void marksFollowTheTextOfTheirLines_data();
+    void marksFollowTheTextOfTheirLines();
 };
 
 using LineEnd = SourceText::LineEnd;
@@ -145,6 +147,33 @@ void tst_SourceText::linesChangedElsewhere()
     for (int line = 0; line < lines.size(); ++line)
         mapped << map.map(line);
     QCOMPARE(mapped, lines);
+}
+
+// Marks (from 1) of lines whose texts alone are known, in a text now made of the lines given,
+// separated by "|".
+void tst_SourceText::marksFollowTheTextOfTheirLines_data()
+{
+    QTest::addColumn<QList<int>>("lines");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QString>("now");
+    QTest::addColumn<QList<int>>("expected");
+    addRow("still there", QList<int>{2}, QStringList{"b"}, "a|b|c", QList<int>{2});
+    addRow("lines added above", QList<int>{2}, QStringList{"b"}, "x|y|a|b|c", QList<int>{4});
+    addRow("the nearest of two", QList<int>{3}, QStringList{"b"}, "b|q|q|q|q|b", QList<int>{1});
+    addRow("blanks around do not count", QList<int>{1}, QStringList{"b"}, "a|  b\r", QList<int>{2});
+    addRow("gone: it stays", QList<int>{2}, QStringList{"b"}, "a|c", QList<int>{2});
+    addRow("a blank line's stays", QList<int>{2}, QStringList{""}, "x|a||b", QList<int>{2});
+    addRow("no text known", QList<int>{2}, QStringList(), "x|a|b", QList<int>{2});
+    addRow("two come together", QList<int>{1, 3}, QStringList{"b", "b"}, "q|b|q", QList<int>{2});
+}
+
+void tst_SourceText::marksFollowTheTextOfTheirLines()
+{
+    QFETCH(QList<int>, lines);
+    QFETCH(QStringList, texts);
+    QFETCH(QString, now);
+    QFETCH(QList<int>, expected);
+    QCOMPARE(LineMap::followTexts(lines, texts, now.split(QLatin1Char('|'))), expected);
 }
 
 QTEST_GUILESS_MAIN(tst_SourceText)

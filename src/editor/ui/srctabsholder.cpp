@@ -4,6 +4,9 @@
 
 #include "core/mainservices.h"
 #include "core/projectqueries.h"
+#include "editor/linemap.h"
+#include "editor/sourcetext.h"
+#include "platform/boundedfile.h"
 
 #include <QFileInfo>
 #include <QTabBar>
@@ -90,20 +93,35 @@ void SrcTabsHolder::openFile(const QString &path)
     }
     auto *editor = new SourceEditor(&m_mainWindow, path, SourceEditor::SetUp::WhenSeen);
     connect(editor, &SourceEditor::modificationChanged, this, &SrcTabsHolder::updateTabTitles);
-    // The breakpoints of the file, kept as the editor moves them, for when it is closed.
-    editor->setBreakpointLines(m_breakpoints.value(editor->filePath()));
+    // The breakpoints of the file, kept as the editor moves them, with the text of their lines,
+    // for when it is closed. A file changed since it was closed (by another program, or its
+    // changes dropped) has them on the lines that hold that text.
+    const QList<int> kept = m_breakpoints.value(editor->filePath());
+    const QList<int> lines = LineMap::followTexts(kept,
+                                                  m_breakpointTexts.value(editor->filePath()),
+                                                  editor->text().split(QLatin1Char('\n')));
+    editor->setBreakpointLines(lines);
     const auto keepBreakpoints = [this, editor] {
         const QList<int> lines = editor->breakpointLines();
-        if (lines.isEmpty())
+        QStringList texts;
+        for (const int line : lines)
+            texts.append(editor->text(line - 1).trimmed());
+        if (lines.isEmpty()) {
             m_breakpoints.remove(editor->filePath());
-        else
+            m_breakpointTexts.remove(editor->filePath());
+        } else {
             m_breakpoints.insert(editor->filePath(), lines);
+            m_breakpointTexts.insert(editor->filePath(), texts);
+        }
     };
+    keepBreakpoints();
+    if (lines != kept)
+        emit breakpointsChanged();
     connect(editor, &SourceEditor::breakpointsChanged, this, [this, keepBreakpoints] {
         keepBreakpoints();
         emit breakpointsChanged();
     });
-    connect(editor, &QsciScintilla::linesChanged, this, keepBreakpoints);
+    connect(editor, &QsciScintilla::textChanged, this, keepBreakpoints);
     // A file saved, or read again, with lines added or taken above its marks keeps them where
     // they went, for when it is opened again.
     connect(editor, &SourceEditor::matchesFile, this, [this, editor] {
@@ -207,8 +225,11 @@ void SrcTabsHolder::editorFileRenamed(const QString &oldPath, const QString &new
 {
     const QString oldKey = QFileInfo(oldPath).absoluteFilePath();
     const bool breakpoints = m_breakpoints.contains(oldKey);
-    if (breakpoints)
-        m_breakpoints.insert(QFileInfo(newPath).absoluteFilePath(), m_breakpoints.take(oldKey));
+    if (breakpoints) {
+        const QString newKey = QFileInfo(newPath).absoluteFilePath();
+        m_breakpoints.insert(newKey, m_breakpoints.take(oldKey));
+        m_breakpointTexts.insert(newKey, m_breakpointTexts.take(oldKey));
+    }
     if (SourceEditor *editor = findEditor(oldPath))
         editor->setFileName(newPath);
     m_moves.moved(oldPath, newPath);
@@ -476,14 +497,41 @@ void SrcTabsHolder::restorePlaces(const QList<Place> &places)
     }
 }
 
-void SrcTabsHolder::restoreBreakpoints(const QList<std::pair<QString, int>> &breakpoints)
+QString SrcTabsHolder::breakpointText(const QString &path, int line) const
 {
-    for (const auto &[path, line] : breakpoints) {
+    if (const SourceEditor *editor = findEditor(path))
+        return editor->text(line - 1).trimmed();
+    return m_breakpointTexts.value(path).value(int(m_breakpoints.value(path).indexOf(line)));
+}
+
+void SrcTabsHolder::restoreBreakpoints(const QList<std::pair<QString, int>> &breakpoints,
+                                       const QStringList &texts)
+{
+    for (int i = 0; i < breakpoints.size(); ++i) {
+        const auto &[path, line] = breakpoints.at(i);
         if (findEditor(path) || line <= 0)
             continue;
         QList<int> &lines = m_breakpoints[path];
-        if (!lines.contains(line))
+        if (!lines.contains(line)) {
             lines.append(line);
+            m_breakpointTexts[path].append(texts.value(i));
+        }
+    }
+    // Files changed since the session ended have them on the lines that hold their texts.
+    for (auto it = m_breakpoints.begin(); it != m_breakpoints.end(); ++it) {
+        QByteArray bytes;
+        QString refusal;
+        std::optional<QString> text;
+        if (!findEditor(it.key())
+            && Platform::readBoundedFile(it.key(), Platform::maxSourceFileBytes, bytes, &refusal)
+            && (text = SourceText().decode(bytes))) {
+            const QStringList now = text->split(QLatin1Char('\n'));
+            it.value() = LineMap::followTexts(it.value(), m_breakpointTexts.value(it.key()), now);
+            QStringList &kept = m_breakpointTexts[it.key()];
+            kept.clear();
+            for (const int line : std::as_const(it.value()))
+                kept.append(now.value(line - 1).trimmed());
+        }
     }
     if (!breakpoints.isEmpty())
         emit breakpointsChanged();

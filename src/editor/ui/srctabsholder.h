@@ -5,6 +5,7 @@
 #include "core/outputsink.h"
 #include "editor/findtarget.h"
 
+#include <QHash>
 #include <QMap>
 #include <QPointer>
 #include <QStringList>
@@ -70,9 +71,13 @@ public:
     QList<std::pair<QString, int>> breakpoints() const;
     // The same by the lines of the text the firmware was built from, for its debugger.
     QList<std::pair<QString, int>> breakpointsAsBuilt() const;
-    // The breakpoints a session left, of files that are not open: their editors show them
-    // when the files open.
-    void restoreBreakpoints(const QList<std::pair<QString, int>> &breakpoints);
+    // The text a breakpoint's line holds (without the blanks around it), or held when its file
+    // was last seen.
+    QString breakpointText(const QString &path, int line) const;
+    // The breakpoints a session left, of files that are not open, with the texts of their
+    // lines: their editors show them when the files open.
+    void restoreBreakpoints(const QList<std::pair<QString, int>> &breakpoints,
+                            const QStringList &texts = {});
     // Sets or removes a breakpoint at the current editor's line.
     void toggleBreakpoint();
     // Where the debugger stopped the firmware: the file opens at the line, which is marked;
@@ -114,6 +119,7 @@ private:
     };
     std::vector<SourceMark> m_sourceMarks;
     QMap<QString, QList<int>> m_breakpoints;
+    QHash<QString, QStringList> m_breakpointTexts; // of those lines, in the same order
     QString m_executionPath;
     int m_executionLine = 0; // as the firmware was built
     // Files renamed or copied since the last build: its messages, their marks and the stops of
