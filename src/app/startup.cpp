@@ -7,6 +7,7 @@
 
 #include "build/ui/outwindow.h"
 #include "platform/crashguard.h"
+#include "platform/platformpaths.h"
 #include "platform/quitsignals.h"
 
 #include <QApplication>
@@ -99,6 +100,8 @@ int runDyxStudio(int &argc, char **argv)
             exitCode = -1;
     };
 
+    // Programs are started in projects' folders.
+    Platform::dropRelativePathEntries();
     CrashGuard::run(
         [&] {
             application = new QApplication(argc, argv);

@@ -77,9 +77,11 @@ QProcessEnvironment buildEnvironment(const BuildProject &configuration,
                                      const QString &compilerDirectory)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PATH"),
-                       environment.value(QStringLiteral("PATH")) + QDir::listSeparator()
-                           + QDir::toNativeSeparators(compilerDirectory));
+    // No empty entry before it where there was no PATH: that would be the project's folder.
+    QString path = environment.value(QStringLiteral("PATH"));
+    if (!path.isEmpty())
+        path += QDir::listSeparator();
+    environment.insert(QStringLiteral("PATH"), path + QDir::toNativeSeparators(compilerDirectory));
     const TemplateExpander expander(configuration);
     for (const EnvironmentEntry &entry :
          configuration.compiler()->environment(configuration.family(),

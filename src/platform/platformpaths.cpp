@@ -27,6 +27,24 @@ QString environmentValue(const QString &name)
     return QString::fromLocal8Bit(qgetenv(name.toLocal8Bit().constData()));
 }
 
+QString absolutePathEntries(const QString &path)
+{
+    QStringList kept;
+    for (const QString &entry : path.split(QDir::listSeparator(), Qt::SkipEmptyParts)) {
+        if (QDir::isAbsolutePath(entry))
+            kept.append(entry);
+    }
+    return kept.join(QDir::listSeparator());
+}
+
+void dropRelativePathEntries()
+{
+    const QByteArray path = qgetenv("PATH");
+    const QByteArray kept = absolutePathEntries(QString::fromLocal8Bit(path)).toLocal8Bit();
+    if (kept != path)
+        qputenv("PATH", kept);
+}
+
 QString commandShell()
 {
     const QString comSpec = environmentValue(QStringLiteral("ComSpec"));

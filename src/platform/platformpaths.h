@@ -15,6 +15,13 @@ QString nativePath(const QString &path);
 // The value of an environment variable as local 8-bit text; empty when unset.
 QString environmentValue(const QString &name);
 
+// A PATH without its empty and relative entries ("a::b", "."): those find programs in
+// whatever folder a program runs in, such as a project's, and so programs that a downloaded
+// project brings along under a compiler's or a simulator's name.
+QString absolutePathEntries(const QString &path);
+// This process's own PATH made so, for every program it starts.
+void dropRelativePathEntries();
+
 // The command interpreter named by "ComSpec"; "/bin/sh" where that is unset, since make cannot
 // run recipes with an empty SHELL.
 QString commandShell();

@@ -1,12 +1,15 @@
 #include "channel/vexachannel.h"
 #include "vexawindow.h"
 
+#include "platform/platformpaths.h"
 #include "platform/quitsignals.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // The engines start in a work folder, VEXA in its design's.
+    Platform::dropRelativePathEntries();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VEXA"));
     VexaChannel::removeLeftovers();

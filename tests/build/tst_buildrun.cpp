@@ -33,6 +33,7 @@ private slots:
     void floodsAreCut();
     void toolsFoundElsewhereAreNamed_data();
     void toolsFoundElsewhereAreNamed();
+    void pathLeadsNowhereInTheProject();
 
 private:
     void writeMake(const QByteArray &script);
@@ -387,6 +388,21 @@ void tst_BuildRun::toolsFoundElsewhereAreNamed()
     QCOMPARE(QString(m_services.lines.at(0)).replace(dir.path(), QStringLiteral("DIR")),
              QStringLiteral("message: ") + expected.first());
     QCOMPARE(m_services.lines.at(1), QStringLiteral("message: made"));
+}
+
+// make runs in the project's folder: where there is no PATH, the compiler directory is all of
+// it, with no empty entry that would lead there.
+void tst_BuildRun::pathLeadsNowhereInTheProject()
+{
+    const QByteArray path = qgetenv("PATH");
+    qunsetenv("PATH");
+    const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
+    writeMake("echo \"$PATH\"\n");
+    QVERIFY(loadDemo());
+    m_services.lines.clear();
+    BuildRun run(&m_services);
+    build(run); // the stand-in writes no firmware
+    QCOMPARE(m_services.lines.value(0), QStringLiteral("message: /usr/bin"));
 }
 
 #include "tst_buildrun.moc"

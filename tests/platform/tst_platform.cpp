@@ -23,6 +23,8 @@ class tst_Platform : public QObject
 private slots:
     void nativePath_data();
     void nativePath();
+    void absolutePathEntries_data();
+    void absolutePathEntries();
     void shortPathName();
     void commandShell();
     void caseInsensitivePath_data();
@@ -64,6 +66,24 @@ void tst_Platform::nativePath()
     QFETCH(QString, path);
     QFETCH(QString, expected);
     QCOMPARE(Platform::nativePath(path), expected);
+}
+
+// Empty and relative PATH entries lead to the folder a program runs in.
+void tst_Platform::absolutePathEntries_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected");
+    addRow("absolute ones stay", "/usr/bin:/bin", "/usr/bin:/bin");
+    addRow("empty ones go", ":/usr/bin::/bin:", "/usr/bin:/bin");
+    addRow("relative ones go", ".:/usr/bin:bin:../x:~/y", "/usr/bin");
+    addRow("nothing left", ".:", "");
+}
+
+void tst_Platform::absolutePathEntries()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    QCOMPARE(Platform::absolutePathEntries(path), expected);
 }
 
 void tst_Platform::shortPathName()

@@ -508,19 +508,34 @@ void tst_Simulation::boardsRunInTheSimulator_data()
 
 // A board's project is built and run for two simulated seconds through the IDE's own debug
 // commands; the trace shows the LED changing at the period the firmware sets, within 0.1 %.
+// Programs the project brings under the names of the compilers and engines do not run, though
+// the PATH holds empty and relative entries, which lead to the folder a program runs in.
 void tst_Simulation::boardsRunInTheSimulator()
 {
     QFETCH(QString, board);
     QFETCH(QString, pin);
     QFETCH(double, halfPeriod);
     QTemporaryDir work;
+    QTemporaryDir brought;
+    const QString source = brought.filePath(board);
+    QVERIFY(copyTree(QStringLiteral(DYX_SOURCE_DIR "/data/devboards/") + board, source));
+    for (const char *name : {"avr-gcc", "avr-objcopy", "gpasm", "gplink", "gpsim", "sdcc", "s51"}) {
+        const QString planted = source + QLatin1Char('/') + QLatin1String(name);
+        QVERIFY(writeFile(planted, "#!/bin/sh\ntouch \"$0.ran\"\nexit 1\n"));
+        QFile::setPermissions(planted, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", ".::" + path + ":bin");
+    const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
     QString output;
     const int code = runOnCopy(work,
-                               QStringLiteral(DYX_SOURCE_DIR "/data/devboards/") + board,
+                               source,
                                {QStringLiteral("--build"),
                                 QStringLiteral("--simulate=2"),
                                 QStringLiteral("--trace=t.vcd")},
                                &output);
+    QCOMPARE(QDir(work.filePath(board)).entryList({QStringLiteral("*.ran")}), QStringList());
+    QVERIFY(QFileInfo(work.filePath(board) + QStringLiteral("/gpsim")).isExecutable());
     QVERIFY2(code == 0, qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("Debugging in VEXA started.")), qPrintable(output));
 
