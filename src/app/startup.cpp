@@ -11,7 +11,6 @@
 #include "platform/quitsignals.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -115,7 +114,10 @@ int runDyxStudio(int &argc, char **argv)
                                       QLibraryInfo::path(QLibraryInfo::TranslationsPath));
             QApplication::installTranslator(qtTranslator);
             appTranslator = new QTranslator;
-            (void) appTranslator->load(QStringLiteral("SrcManager_") + locale, QDir::currentPath());
+            // The program's own, beside it: one in the folder it was started in may have come
+            // with a downloaded project.
+            (void) appTranslator->load(QStringLiteral("SrcManager_") + locale,
+                                       QCoreApplication::applicationDirPath());
             QApplication::installTranslator(appTranslator);
 
             icon = createApplicationIcon();

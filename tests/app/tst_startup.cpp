@@ -25,6 +25,7 @@ private slots:
     void refusedInputs();
     void malformedControllerList();
     void hugeSettingsArrays();
+    void translationsComeWithTheProgram();
     void crashInEventLoop();
     void projectOnCommandLine_data();
     void projectOnCommandLine();
@@ -221,6 +222,51 @@ void tst_Startup::hugeSettingsArrays()
     }
     const Run result = run(home, {QStringLiteral("--quit")});
     QCOMPARE(result.exitCode, 0);
+}
+
+// A translation file of one message: text of context given as translation.
+static QByteArray translationFile(const QByteArray &context,
+                                  const QByteArray &text,
+                                  const QString &translation)
+{
+    quint32 hash = 0; // of the text, as the translator looks it up
+    for (const char c : text) {
+        hash = (hash << 4) + uchar(c);
+        const quint32 high = hash & 0xf0000000;
+        hash = (hash ^ (high >> 24)) & ~high;
+    }
+    QByteArray message;
+    QDataStream out(&message, QIODevice::WriteOnly);
+    out << quint8(3) << quint32(translation.size() * 2); // the translation, UTF-16
+    for (const QChar c : translation)
+        out << quint16(c.unicode());
+    out << quint8(6) << quint32(text.size());
+    out.writeRawData(text.constData(), int(text.size()));
+    out << quint8(7) << quint32(context.size());
+    out.writeRawData(context.constData(), int(context.size()));
+    out << quint8(1); // its end
+    QByteArray file = QByteArray::fromHex("3cb86418caef9c95cd211cbf60a1bddd");
+    QDataStream blocks(&file, QIODevice::Append);
+    blocks << quint8(0x42) << quint32(8) << std::max(hash, 1u) << quint32(0);
+    blocks << quint8(0x69) << quint32(message.size());
+    blocks.writeRawData(message.constData(), int(message.size()));
+    return file;
+}
+
+// Translations come with the program, not from the folder it was started in: one that a
+// downloaded project brought could make the program say anything, its question before
+// options that run programs among it.
+void tst_Startup::translationsComeWithTheProgram()
+{
+    QTemporaryDir home;
+    QVERIFY(writeFile(home.filePath(QStringLiteral("SrcManager.qm")),
+                      translationFile("CompilersDialog",
+                                      "\nCompiler detection summary",
+                                      QStringLiteral("Planted"))));
+    const Run result = run(home, {"--scan_compilers", "--print-output", "--quit"});
+    QVERIFY2(result.out.contains(QStringLiteral("Compiler detection summary"))
+                 && !result.out.contains(QStringLiteral("Planted")),
+             qPrintable(result.out));
 }
 
 void tst_Startup::crashInEventLoop()
