@@ -18,6 +18,9 @@ public:
     virtual QString name() const = 0;
     virtual int configurationCount() const = 0;
     virtual BuildProject *configuration(int index) const = 0;
+    // The names of configurations the project file holds that are not used here (their
+    // compiler is missing), which no other configuration may take.
+    virtual QStringList unusedConfigurationNames() const { return {}; }
     // The project's configurations become these, in this order.
     virtual void replaceConfigurations(std::vector<std::unique_ptr<BuildProject>> configurations) = 0;
     virtual QString description() const = 0;

@@ -193,7 +193,7 @@ void tst_ProjectFlows::unreadConfigurationsStayInTheFile()
 {
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     const QString folder = QFileInfo(path).absolutePath();
-    const QByteArray elsewhere = R"(<CONFIGURATION NAME="Board B" COMPILER="Other CC" TARGET="B">
+    const QByteArray elsewhere = R"(<CONFIGURATION NAME="BoardB" COMPILER="Other CC" TARGET="B">
   <CONTROLLER FAMILY="ARM" TYPE="M0" CLOCK="48MHz"/>
   <FILE NAME="B/b.hex" TOOL="HEX"><OPTION NAME="-x"/>
    <FILE NAME="B/b.elf" TOOL="LD">
@@ -210,9 +210,16 @@ void tst_ProjectFlows::unreadConfigurationsStayInTheFile()
     QVERIFY(openProject(window, path));
     QVERIFY2(output(window).contains(
                  QStringLiteral("Cannot find compiler Other CC required for project.\n"
-                                "The configuration Board B is not used here; saving the project "
+                                "The configuration BoardB is not used here; saving the project "
                                 "keeps it in the file as it is.")),
              qPrintable(output(window)));
+    // No configuration here takes its name.
+    WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
+        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("configurationsTable"));
+        table->item(0, 0)->setText(QStringLiteral("BoardB"));
+        QCOMPARE(table->item(0, 0)->text(), QStringLiteral("Debug"));
+    });
+    window.configCombo()->setCurrentText(QStringLiteral("Configurations..."));
     QVERIFY(WindowFlows::renameInTree(window, folder + QStringLiteral("/led.c"), "lamp.c"));
     for (const char *name : {"/main.c", "/led.h"}) {
         WindowFlows::clickInTree(window, folder + QLatin1String(name));
@@ -220,7 +227,7 @@ void tst_ProjectFlows::unreadConfigurationsStayInTheFile()
         window.actions().removeFile->trigger();
     }
     window.actions().saveProject->trigger();
-    const QByteArray expected = R"(<CONFIGURATION NAME="Board B" COMPILER="Other CC" TARGET="B">
+    const QByteArray expected = R"(<CONFIGURATION NAME="BoardB" COMPILER="Other CC" TARGET="B">
   <CONTROLLER FAMILY="ARM" TYPE="M0" CLOCK="48MHz"/>
   <FILE NAME="B/b.hex" TOOL="HEX"><OPTION NAME="-x"/>
    <FILE NAME="B/b.elf" TOOL="LD">
@@ -229,7 +236,7 @@ void tst_ProjectFlows::unreadConfigurationsStayInTheFile()
   </FILE>
   <OPTION NAME="-g" TOOL="CC"/>
  </CONFIGURATION>)";
-    const QString board = QStringLiteral("Board B");
+    const QString board = QStringLiteral("BoardB");
     QVERIFY(!configurationShape(expected, board).isEmpty());
     QCOMPARE(configurationShape(readFile(path), board), configurationShape(expected, board));
     QVERIFY(!configurationShape(readFile(path), QStringLiteral("Debug")).isEmpty());

@@ -164,6 +164,7 @@ public:
 
     int configurationCount() const override { return int(m_configurations.size()); }
     BuildProject *configuration(int index) const override;
+    QStringList unusedConfigurationNames() const override { return m_unread.names(); }
     void replaceConfigurations(std::vector<std::unique_ptr<BuildProject>> configurations) override;
     BuildProject *activeConfiguration() const;
     int activeConfigurationIndex() const { return m_activeConfiguration; }

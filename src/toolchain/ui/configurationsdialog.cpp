@@ -70,8 +70,8 @@ void ConfigurationsDialog::buildTable(const QStringList &chosen)
     m_updating = false;
 }
 
-// A name of letters, digits and underscores that no other configuration has; anything else
-// puts the name back.
+// A name of letters, digits and underscores that no other configuration has, used here or not;
+// anything else puts the name back.
 void ConfigurationsDialog::itemChanged(QTableWidgetItem *item)
 {
     if (m_updating || !item || item->column() != 0)
@@ -85,7 +85,7 @@ void ConfigurationsDialog::itemChanged(QTableWidgetItem *item)
     // Letters of every script ("Débogage"), as the project file holds any text.
     static const QRegularExpression word(QStringLiteral("^\\w+$"),
                                          QRegularExpression::UseUnicodePropertiesOption);
-    bool taken = false;
+    bool taken = m_project && m_project->unusedConfigurationNames().contains(name);
     for (int other = 0; other < m_names.size(); ++other)
         taken = taken || (other != row && m_names[other] == name);
     if (taken || name.isEmpty() || !word.match(name).hasMatch()) {
