@@ -1,5 +1,5 @@
 // Project files: the project with its configurations, read against the shipped compilers, given
-// its files and written again.
+// its files and written again, with those that did not load.
 #include "fuzzinput.h"
 
 #include "build/buildproject.h"
@@ -41,7 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         for (const auto &configuration : contents->configurations)
             configuration->addFiles(files, true);
-        ProjectDocument::write(contents->record, contents->configurations, path);
+        // The configurations that did not load follow a rename and a removal.
+        if (!files.isEmpty()) {
+            contents->unread.renameFile(files.first(), files.first() + QStringLiteral(".new"));
+            contents->unread.removeFile(files.last());
+        }
+        ProjectDocument::write(contents->record, contents->configurations, path, &contents->unread);
     }
     services->lines.clear();
     return 0;
