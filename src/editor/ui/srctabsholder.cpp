@@ -97,22 +97,24 @@ void SrcTabsHolder::openFile(const QString &path)
     // for when it is closed. A file changed since it was closed (by another program, or its
     // changes dropped) has them on the lines that hold that text.
     const QList<int> kept = m_breakpoints.value(editor->filePath());
-    const QList<int> lines = LineMap::followTexts(kept,
-                                                  m_breakpointTexts.value(editor->filePath()),
-                                                  editor->text().split(QLatin1Char('\n')));
+    const QList<int> lines = kept.isEmpty()
+                                 ? kept
+                                 : LineMap::followTexts(kept,
+                                                        m_breakpointTexts.value(editor->filePath()),
+                                                        editor->text().split(QLatin1Char('\n')));
     editor->setBreakpointLines(lines);
     const auto keepBreakpoints = [this, editor] {
         const QList<int> lines = editor->breakpointLines();
+        if (lines.isEmpty()) {
+            if (m_breakpoints.remove(editor->filePath()) > 0)
+                m_breakpointTexts.remove(editor->filePath());
+            return;
+        }
         QStringList texts;
         for (const int line : lines)
             texts.append(editor->text(line - 1).trimmed());
-        if (lines.isEmpty()) {
-            m_breakpoints.remove(editor->filePath());
-            m_breakpointTexts.remove(editor->filePath());
-        } else {
-            m_breakpoints.insert(editor->filePath(), lines);
-            m_breakpointTexts.insert(editor->filePath(), texts);
-        }
+        m_breakpoints.insert(editor->filePath(), lines);
+        m_breakpointTexts.insert(editor->filePath(), texts);
     };
     keepBreakpoints();
     if (lines != kept)
