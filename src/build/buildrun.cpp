@@ -146,6 +146,14 @@ bool BuildRun::run(const Request &request)
         readErrorFiles(*configuration);
         return finish(false);
     }
+    // make runs in the project's folder, where a directory typed without its full path would
+    // lead, to programs the project may bring along.
+    if (QDir::isRelativePath(compiler->compilerDirectory())) {
+        m_output.error(tr("The compiler directory %1 is not a full path: set it in Config > "
+                          "Compilers Configuration.")
+                           .arg(compiler->compilerDirectory()));
+        return finish(false);
+    }
     return finish(start(request));
 }
 

@@ -391,7 +391,8 @@ void tst_BuildRun::toolsFoundElsewhereAreNamed()
 }
 
 // make runs in the project's folder: where there is no PATH, the compiler directory is all of
-// it, with no empty entry that would lead there.
+// it, with no empty entry that would lead there; a compiler directory without its full path,
+// which would lead there too, builds nothing.
 void tst_BuildRun::pathLeadsNowhereInTheProject()
 {
     const QByteArray path = qgetenv("PATH");
@@ -403,6 +404,15 @@ void tst_BuildRun::pathLeadsNowhereInTheProject()
     BuildRun run(&m_services);
     build(run); // the stand-in writes no firmware
     QCOMPARE(m_services.lines.value(0), QStringLiteral("message: /usr/bin"));
+
+    BuildConfig &compiler = *m_catalogue->find(QStringLiteral("Test CC"));
+    compiler.setConfigured(true, QStringLiteral("bin"));
+    const auto back = qScopeGuard([&] { compiler.setConfigured(true, QStringLiteral("/usr/bin")); });
+    m_services.lines.clear();
+    QVERIFY(!build(run));
+    QCOMPARE(m_services.lines,
+             QStringList{"error: The compiler directory bin is not a full path: set it in Config > "
+                         "Compilers Configuration."});
 }
 
 #include "tst_buildrun.moc"
