@@ -235,8 +235,10 @@ QString SettingsStore::defaultDirectory(Directory which, const QString &applicat
 
 QString SettingsStore::directory(Directory which, bool useDefault)
 {
+    // One without its full path would be looked for wherever a program runs.
     const QString path = m_settings->value(directoryKey(which)).toString();
-    return path.isEmpty() || useDefault ? defaultDirectory(which) : path;
+    return path.isEmpty() || useDefault || QDir::isRelativePath(path) ? defaultDirectory(which)
+                                                                      : path;
 }
 
 void SettingsStore::setDirectory(Directory which, const QString &path)

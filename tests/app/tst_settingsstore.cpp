@@ -76,7 +76,8 @@ void tst_SettingsStore::defaultDirectories()
 }
 
 // A directory left at its default is stored as no value, so that it follows the program
-// wherever it is installed; a folder of one's own is stored as it is.
+// wherever it is installed; a folder of one's own is stored as it is, and read if it is a
+// full path.
 void tst_SettingsStore::defaultsAreStoredLazily()
 {
     SettingsStore store;
@@ -92,6 +93,10 @@ void tst_SettingsStore::defaultsAreStoredLazily()
     // Set back to the default, however written: no value again.
     store.setDirectory(SettingsStore::Compilers, fallback + QStringLiteral("/"));
     QVERIFY(!store.settings().contains(QStringLiteral("Compilers")));
+    QCOMPARE(store.compilersDirectory(), fallback);
+    // One stored without its full path (by hand, say) would be looked for wherever the program
+    // runs: the default is read instead.
+    store.settings().setValue(QStringLiteral("Compilers"), QStringLiteral("compilers"));
     QCOMPARE(store.compilersDirectory(), fallback);
 
     const QString projects = store.projectsDirectory();

@@ -165,7 +165,8 @@ void tst_ProgramSettingsDialog::directoryRows_data()
 }
 
 // Each directory's browse button asks under its own caption and fills its own field; its
-// default button puts the default back; OK stores the field in its own setting.
+// default button puts the default back; OK stores the field in its own setting, but not one
+// without its full path, nor one that does not exist unless the user keeps it.
 void tst_ProgramSettingsDialog::directoryRows()
 {
     QFETCH(QString, row);
@@ -186,11 +187,28 @@ void tst_ProgramSettingsDialog::directoryRows()
     click(row + QStringLiteral("Button"));
     QCOMPARE(prompts.asked.last().title, caption);
     QCOMPARE(edit->text(), chosen.path());
-    ok(dialog);
     SettingsStore &store = services.settingsStore();
-    QCOMPARE(setting >= 0 ? store.directory(SettingsStore::Directory(setting))
-                          : store.cirraneDirectory(),
-             chosen.path());
+    const auto stored = [&] {
+        return setting >= 0 ? store.directory(SettingsStore::Directory(setting))
+                            : store.cirraneDirectory();
+    };
+    const QString before = stored();
+    // "bin" is there, in the folder the program runs in.
+    const QString runsIn = QDir::currentPath();
+    QVERIFY(QDir(chosen.path()).mkpath(QStringLiteral("bin")) && QDir::setCurrent(chosen.path()));
+    const auto back = qScopeGuard([&] { QDir::setCurrent(runsIn); });
+    for (const QString &typed : {QStringLiteral("bin"), QStringLiteral("/no/such/folder")}) {
+        edit->setText(typed);
+        prompts.answers.enqueue(QMessageBox::No); // for the folder that does not exist
+        ok(dialog);
+        QVERIFY(dialog.result() != QDialog::Accepted && prompts.answers.isEmpty());
+        QVERIFY(prompts.asked.last().text.contains(QLatin1Char('\n') + typed));
+        QCOMPARE(stored(), before);
+    }
+    prompts.answers.clear();
+    edit->setText(chosen.path());
+    ok(dialog);
+    QCOMPARE(stored(), chosen.path());
 }
 
 QTEST_MAIN(tst_ProgramSettingsDialog)

@@ -557,16 +557,35 @@ void ProgramSettingsDialog::accept()
 {
     const QList<DirectoryRow> directories = directoryRows();
     // A mistyped directory is easier to put right here than after the program looked in it.
+    // One without its full path would be looked for wherever a program runs (make runs in a
+    // project's folder), so it is never kept.
     QStringList missing;
-    QLineEdit *firstMissing = nullptr;
+    QStringList partial;
+    QLineEdit *first = nullptr;
     for (const DirectoryRow &row : directories) {
-        QLineEdit *edit = row.edit;
-        const QString path = edit->text().trimmed();
-        if (path.isEmpty() || QFileInfo(path).isDir())
+        const QString path = row.edit->text().trimmed();
+        const bool relative = !path.isEmpty() && QDir::isRelativePath(path);
+        if (!relative && (path.isEmpty() || QFileInfo(path).isDir()))
             continue;
-        missing.append(path);
-        if (!firstMissing)
-            firstMissing = edit;
+        (relative ? partial : missing).append(path);
+        if (!first || (relative && partial.size() == 1))
+            first = row.edit;
+    }
+    const auto showFirst = [this, &first] {
+        m_form->tabWidget->setCurrentIndex(0);
+        first->setFocus();
+        first->selectAll();
+    };
+    if (!partial.isEmpty()) {
+        Prompts::instance().message(QMessageBox::Warning,
+                                    this,
+                                    tr("Editor Settings"),
+                                    tr("These directories are not full paths:\n%1")
+                                        .arg(partial.join(QLatin1Char('\n'))),
+                                    QMessageBox::Ok,
+                                    QMessageBox::Ok);
+        showFirst();
+        return;
     }
     if (!missing.isEmpty()
         && Prompts::instance().message(QMessageBox::Warning,
@@ -577,9 +596,7 @@ void ProgramSettingsDialog::accept()
                                        QMessageBox::Yes | QMessageBox::No,
                                        QMessageBox::No)
                != QMessageBox::Yes) {
-        m_form->tabWidget->setCurrentIndex(0);
-        firstMissing->setFocus();
-        firstMissing->selectAll();
+        showFirst();
         return;
     }
     for (const DirectoryRow &row : directories) {
