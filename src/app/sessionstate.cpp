@@ -3,6 +3,7 @@
 #include "core/settingsstore.h"
 #include "srcmanager.h"
 
+#include "build/buildproject.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
 #include "project/ui/project.h"
@@ -30,6 +31,9 @@ void SessionState::save()
     for (int i = 0; i < projectPaths.size(); ++i) {
         store.setArrayIndex(i);
         store.setValue(QStringLiteral("file"), projectPaths.at(i));
+        // The configuration chosen in the selector is the one chosen at the next start too.
+        const BuildProject *active = projects->project(i)->activeConfiguration();
+        store.setValue(QStringLiteral("configuration"), active ? active->name() : QString());
     }
     store.endArray();
     for (const QString &path : projectPaths)
@@ -133,10 +137,13 @@ void SessionState::restore()
     // At most one project is open at a time: only the first stored one is reopened, and an
     // empty list still yields one (empty) path, which opens nothing.
     QStringList projectPaths;
+    QString configuration;
     const int projectCount = boundedArraySize(store.beginReadArray(QStringLiteral("projects")));
     for (int i = 0; i < projectCount; ++i) {
         store.setArrayIndex(i);
         projectPaths.append(store.value(QStringLiteral("file")).toString());
+        if (i == 0)
+            configuration = store.value(QStringLiteral("configuration")).toString();
     }
     store.endArray();
     if (projectPaths.isEmpty())
@@ -146,7 +153,16 @@ void SessionState::restore()
     m_window.createMRUMenu();
 
     // While the project loads, its files that were open last time open again.
-    m_window.projectsManager()->openProject(projectPaths.first(), false);
+    ProjectsManager *projects = m_window.projectsManager();
+    if (projects->openProject(projectPaths.first(), false) && !configuration.isEmpty()) {
+        // The last of that name, as the selector takes it.
+        Project *project = projects->currentProject();
+        for (int i = 0; project && i < project->configurationCount(); ++i) {
+            if (project->configuration(i)->name() == configuration)
+                project->setActiveConfiguration(i);
+        }
+        m_window.updateBuildTargets(configuration);
+    }
     // Each reopened file where its cursor was, and the tab that was current in front.
     m_window.tabs()->restorePlaces(places);
 

@@ -793,8 +793,8 @@ void tst_EditorFlows::randomEditsAndOtherProgramsNeverLoseText()
     qInfo("%lld steps", qlonglong(sequence.done()));
 }
 
-// Quit and started again, the project's tabs open with their cursors where they were, the tab
-// that was current in front.
+// Quit and started again, the project opens with the configuration chosen in the selector, and
+// its tabs with their cursors where they were, the tab that was current in front.
 void tst_EditorFlows::aStartReopensTabsWhereTheyWere()
 {
     const QString project = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("again"));
@@ -809,8 +809,13 @@ void tst_EditorFlows::aStartReopensTabsWhereTheyWere()
         window->tabs()->currentEditor()->setCursorPosition(line - 1, column - 1);
     }
     window->tabs()->activateFile(std::get<0>(places.first()));
+    window->configCombo()->setCurrentText(QStringLiteral("Release"));
     QVERIFY(window->close());
     window = std::make_unique<SrcManager>();
+    // The configuration chosen in the selector too.
+    QCOMPARE(window->projectsManager()->currentProject()->activeConfiguration()->name(),
+             QStringLiteral("Release"));
+    QCOMPARE(window->configCombo()->currentText(), QStringLiteral("Release"));
     QCOMPARE(window->tabs()->openPaths().size(), 2);
     QCOMPARE(window->tabs()->currentEditor()->filePath(), std::get<0>(places.first()));
     for (const auto &[path, line, place] : places) {
