@@ -139,7 +139,8 @@ bool BuildRun::run(const Request &request)
         return finish(false);
     }
     const BuildConfig *compiler = configuration->compiler();
-    if (!compiler || compiler->compilerDirectory().isEmpty()) {
+    const QString compilerDirectory = compiler ? compiler->compilerDirectory() : QString();
+    if (compilerDirectory.isEmpty()) {
         m_output.error(tr("Compiler is not configured.\n"));
         for (const QString &file : std::as_const(configuration->errorFiles))
             QFile::remove(file);
@@ -148,10 +149,10 @@ bool BuildRun::run(const Request &request)
     }
     // make runs in the project's folder, where a directory typed without its full path would
     // lead, to programs the project may bring along.
-    if (QDir::isRelativePath(compiler->compilerDirectory())) {
+    if (QDir::isRelativePath(compilerDirectory)) {
         m_output.error(tr("The compiler directory %1 is not a full path: set it in Config > "
                           "Compilers Configuration.")
-                           .arg(compiler->compilerDirectory()));
+                           .arg(compilerDirectory));
         return finish(false);
     }
     return finish(start(request));

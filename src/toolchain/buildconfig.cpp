@@ -13,7 +13,7 @@
 #include <QDomElement>
 #include <QSettings>
 
-#include <algorithm>
+#include <optional>
 
 BuildConfig::BuildConfig(MainServices *owner, QObject *parent)
     : QObject(parent)
@@ -294,36 +294,35 @@ QList<CompilerState> readStates(QSettings &settings)
     return states;
 }
 
+// What detection stored for the compiler of that name; nothing for an unnamed one.
+std::optional<CompilerState> storedState(QSettings &settings, const QString &name)
+{
+    if (name.isEmpty())
+        return std::nullopt;
+    for (const CompilerState &state : readStates(settings)) {
+        if (state.name == name)
+            return state;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 bool BuildConfig::isConfigured() const
 {
-    if (m_name.isEmpty())
-        return false;
-    for (const CompilerState &state : readStates(m_owner.files().settingsStore().settings())) {
-        if (state.name == m_name)
-            return state.configured;
-    }
-    return false;
+    const auto state = storedState(m_owner.files().settingsStore().settings(), m_name);
+    return state && state->configured;
 }
 
 bool BuildConfig::isDetected() const
 {
-    const QList<CompilerState> states = readStates(m_owner.files().settingsStore().settings());
-    return std::any_of(states.cbegin(), states.cend(), [this](const CompilerState &state) {
-        return state.name == m_name;
-    });
+    return storedState(m_owner.files().settingsStore().settings(), m_name).has_value();
 }
 
 QString BuildConfig::compilerDirectory() const
 {
-    if (m_name.isEmpty())
-        return QString();
-    for (const CompilerState &state : readStates(m_owner.files().settingsStore().settings())) {
-        if (state.name == m_name)
-            return state.configured ? state.directory : QString();
-    }
-    return QString();
+    const auto state = storedState(m_owner.files().settingsStore().settings(), m_name);
+    return state && state->configured ? state->directory : QString();
 }
 
 void BuildConfig::setConfigured(bool configured, const QString &directory)

@@ -561,20 +561,24 @@ void ProgramSettingsDialog::accept()
     // project's folder), so it is never kept.
     QStringList missing;
     QStringList partial;
-    QLineEdit *first = nullptr;
+    QLineEdit *firstMissing = nullptr;
+    QLineEdit *firstPartial = nullptr;
     for (const DirectoryRow &row : directories) {
         const QString path = row.edit->text().trimmed();
-        const bool relative = !path.isEmpty() && QDir::isRelativePath(path);
-        if (!relative && (path.isEmpty() || QFileInfo(path).isDir()))
+        if (path.isEmpty())
             continue;
-        (relative ? partial : missing).append(path);
-        if (!first || (relative && partial.size() == 1))
-            first = row.edit;
+        if (QDir::isRelativePath(path)) {
+            partial.append(path);
+            firstPartial = firstPartial ? firstPartial : row.edit;
+        } else if (!QFileInfo(path).isDir()) {
+            missing.append(path);
+            firstMissing = firstMissing ? firstMissing : row.edit;
+        }
     }
-    const auto showFirst = [this, &first] {
+    const auto showFirst = [this](QLineEdit *edit) {
         m_form->tabWidget->setCurrentIndex(0);
-        first->setFocus();
-        first->selectAll();
+        edit->setFocus();
+        edit->selectAll();
     };
     if (!partial.isEmpty()) {
         Prompts::instance().message(QMessageBox::Warning,
@@ -584,7 +588,7 @@ void ProgramSettingsDialog::accept()
                                         .arg(partial.join(QLatin1Char('\n'))),
                                     QMessageBox::Ok,
                                     QMessageBox::Ok);
-        showFirst();
+        showFirst(firstPartial);
         return;
     }
     if (!missing.isEmpty()
@@ -596,7 +600,7 @@ void ProgramSettingsDialog::accept()
                                        QMessageBox::Yes | QMessageBox::No,
                                        QMessageBox::No)
                != QMessageBox::Yes) {
-        showFirst();
+        showFirst(firstMissing);
         return;
     }
     for (const DirectoryRow &row : directories) {
