@@ -676,6 +676,13 @@ void tst_BuildFlows::windowStaysBusyThroughTheBuild()
     ledEditor->setSelection(0, 0, 1, 0);
     ledEditor->removeSelectedText();
     QVERIFY(window.tabs()->saveEditor(led, false));
+    // Closed, and changed by another program: the next build has its breakpoint on its line.
+    window.editors().openFileAt(led);
+    a.closeFile->trigger();
+    QVERIFY(!window.tabs()->findEditor(led));
+    QVERIFY(writeFile(led, "// checked out\n\n" + readFile(led)));
+    a.buildProject->trigger();
+    QCOMPARE(window.tabs()->breakpointsAsBuilt(), (QList<std::pair<QString, int>>{{led, 4}}));
     const auto killedInItsBuild = [&] { // leaves its lock
         const pid_t killed = fork();
         if (killed == 0) {

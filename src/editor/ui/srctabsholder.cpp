@@ -177,9 +177,13 @@ void SrcTabsHolder::buildEnded(bool built)
         if (SourceEditor *editor = editorAt(i))
             editor->buildEnded(built);
     }
-    // The breakpoints moved with their lines since the last build are where this one put them.
-    if (built && !m_breakpoints.isEmpty())
+    // The breakpoints moved with their lines since the last build are where this one put them;
+    // those of closed files another program changed meanwhile follow their lines' texts in the
+    // files the build read.
+    if (built && !m_breakpoints.isEmpty()) {
+        followClosedFiles();
         emit breakpointsChanged();
+    }
 }
 
 void SrcTabsHolder::openMessageAt(const QString &path, int line, int column)
@@ -520,23 +524,28 @@ void SrcTabsHolder::restoreBreakpoints(const QList<std::pair<QString, int>> &bre
         }
     }
     // Files changed since the session ended have them on the lines that hold their texts.
+    followClosedFiles();
+    if (!breakpoints.isEmpty())
+        emit breakpointsChanged();
+}
+
+void SrcTabsHolder::followClosedFiles()
+{
     for (auto it = m_breakpoints.begin(); it != m_breakpoints.end(); ++it) {
         QByteArray bytes;
         QString refusal;
         std::optional<QString> text;
-        if (!findEditor(it.key())
-            && Platform::readBoundedFile(it.key(), Platform::maxSourceFileBytes, bytes, &refusal)
-            && (text = SourceText().decode(bytes))) {
-            const QStringList now = text->split(QLatin1Char('\n'));
-            it.value() = LineMap::followTexts(it.value(), m_breakpointTexts.value(it.key()), now);
-            QStringList &kept = m_breakpointTexts[it.key()];
-            kept.clear();
-            for (const int line : std::as_const(it.value()))
-                kept.append(now.value(line - 1).trimmed());
-        }
+        if (findEditor(it.key())
+            || !Platform::readBoundedFile(it.key(), Platform::maxSourceFileBytes, bytes, &refusal)
+            || !(text = SourceText().decode(bytes)))
+            continue;
+        const QStringList now = text->split(QLatin1Char('\n'));
+        it.value() = LineMap::followTexts(it.value(), m_breakpointTexts.value(it.key()), now);
+        QStringList &kept = m_breakpointTexts[it.key()];
+        kept.clear();
+        for (const int line : std::as_const(it.value()))
+            kept.append(now.value(line - 1).trimmed());
     }
-    if (!breakpoints.isEmpty())
-        emit breakpointsChanged();
 }
 
 QList<std::pair<QString, int>> SrcTabsHolder::breakpointsAsBuilt() const

@@ -106,6 +106,8 @@ private:
     bool m_barWasShown = true;
     QList<QPointer<SourceEditor>> m_madeCurrent; // opened among many changes, in turn
     int indexOf(const QString &path) const;
+    // Breakpoints of files not open go to the lines holding their texts in the files on disk.
+    void followClosedFiles();
 
     MainServices &m_mainWindow;
     QStringList m_lastSessionFiles;
