@@ -90,6 +90,42 @@ FileState fileState(const QString &path)
             qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
 }
 
+// A dependency file as it stood when the program last read it. Any change to the file since,
+// its times set included (as an archive sets them), gives it another status change time, which
+// no program can set: its modification time would tell nothing of who wrote it.
+struct CheckedFile
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 changedNs = -1;
+    qint64 size = -1;
+    bool operator==(const CheckedFile &other) const
+    {
+        return device == other.device && inode == other.inode && changedNs == other.changedNs
+               && size == other.size;
+    }
+};
+
+CheckedFile checkedState(const QString &path)
+{
+    struct stat status
+    {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return {};
+    return {quint64(status.st_dev),
+            quint64(status.st_ino),
+            qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec,
+            qint64(status.st_size)};
+}
+
+// The dependency files read since the program started, by path: make reads each as part of the
+// Makefile, so none goes to make unread.
+QHash<QString, CheckedFile> &checkedDependencyFiles()
+{
+    static QHash<QString, CheckedFile> checked;
+    return checked;
+}
+
 // Text written behind "#": it must neither start a line of its own nor, ending in "\", carry
 // the comment on to the next line.
 QString commentText(const QString &text)
@@ -208,14 +244,13 @@ bool MakefileWriter::write()
     const QByteArray bytes = text.toLocal8Bit();
     QByteArray oldBytes;
     Platform::readBoundedFile(path, Platform::maxSourceFileBytes, oldBytes, nullptr);
-    const qint64 written = fileState(path).modifiedNs;
     // Outputs made by another rule go before the Makefile that no longer says so is replaced:
     // should the program stop in between, the old Makefile still tells the next build.
     if (!removeStaleOutputs(oldBytes, bytes))
         return false;
     removeOutputsOfInterruptedBuild();
-    // The same file is not written again: only its time moves on, and says that the dependency
-    // files are read up to now.
+    // The same file is not written again: only its time moves on (one brought along may have a
+    // time to come, of which make would warn at every build).
     QFile same(path);
     const bool touched = oldBytes == bytes && !bytes.isEmpty() && same.open(QIODevice::ReadWrite)
                          && same.setFileTime(QDateTime::currentDateTime(),
@@ -230,7 +265,13 @@ bool MakefileWriter::write()
         output.error(reason);
         return false;
     }
-    tidyDependencyFiles(written);
+    if (!checkDependencyFiles()) {
+        m_configuration.mainWindow().output().error(
+            QCoreApplication::translate("BuildProject",
+                                        "Cannot read or remove the dependency files in %1.")
+                .arg(QDir::toNativeSeparators(m_configuration.outputDirectory())));
+        return false;
+    }
     return true;
 }
 
@@ -316,32 +357,23 @@ void MakefileWriter::removeOutputsOfInterruptedBuild()
     }
 }
 
-bool MakefileWriter::hasBlockingDependencyFile() const
-{
-    const QDir project(m_configuration.projectDirectory());
-    for (const QString &file : dependencyFiles()) {
-        if (fileState(project.absoluteFilePath(file)).notPlain)
-            return true;
-    }
-    return false;
-}
-
 // A dependency file is make syntax written from file names: a name holding ";" would start a
 // recipe there, "=" make a variable, ":" another rule, and an unescaped "$" call a function.
 // Every name in it is written again as the Makefile writes names, and what is no rule goes.
 // Not every tool writes the file as make needs it: gpasm leaves blanks in names unescaped and
 // names no header as a target of its own, so a removed header would stop every later build.
 // Names are escaped where the file with the blank exists, and every header gets an empty rule.
-// Files older than the last Makefile were looked at when it was written.
-void MakefileWriter::tidyDependencyFiles(qint64 lastMakefileNs)
+bool MakefileWriter::checkDependencyFiles()
 {
     const QDir project(m_configuration.projectDirectory());
     const TemplateExpander expander(m_configuration);
+    QHash<QString, CheckedFile> &checked = checkedDependencyFiles();
+    bool allChecked = true;
     for (const BuildNode *node : m_configuration.stepNodes()) {
         const QString file = dependencyFile(node);
         if (file.isEmpty())
             continue;
-        const QString dependencies = project.absoluteFilePath(file);
+        const QString dependencies = QDir::cleanPath(project.absoluteFilePath(file));
         // make would wait on it for ever, read it without end or read a file elsewhere, and the
         // compiler write through it. Its output is made again, so that the compiler lists the
         // headers anew.
@@ -353,17 +385,30 @@ void MakefileWriter::tidyDependencyFiles(qint64 lastMakefileNs)
                 QFile::remove(output);
             continue;
         }
-        if (state.modifiedNs < lastMakefileNs)
+        if (state.modifiedNs < 0)
+            continue;
+        const CheckedFile now = checkedState(dependencies);
+        if (checked.value(dependencies) == now)
             continue;
         QByteArray text;
-        if (!Platform::readBoundedFile(dependencies, Platform::maxXmlFileBytes, text, nullptr))
+        // Unread, it goes: make would take it as it is.
+        if (!Platform::readBoundedFile(dependencies, Platform::maxXmlFileBytes, text, nullptr)) {
+            if (!QFile::remove(dependencies))
+                allChecked = false;
             continue;
-        const QString tidied = tidiedDependencies(QString::fromLocal8Bit(text),
-                                                  project,
-                                                  ruleTarget(expander, node));
-        if (!tidied.isEmpty())
-            Platform::writeWholeFile(dependencies, tidied.toLocal8Bit());
+        }
+        const QByteArray tidied = tidiedDependencies(QString::fromLocal8Bit(text),
+                                                     project,
+                                                     ruleTarget(expander, node))
+                                      .toLocal8Bit();
+        if (tidied != text && !Platform::writeWholeFile(dependencies, tidied)) {
+            if (!QFile::remove(dependencies))
+                allChecked = false;
+            continue;
+        }
+        checked.insert(dependencies, checkedState(dependencies));
     }
+    return allChecked;
 }
 
 // The words of a rule's line: blanks separate them unless escaped with "\".
@@ -518,7 +563,7 @@ QString MakefileWriter::tidiedDependencies(const QString &content,
         if (!targets.contains(name))
             result += makeWord(name, true) + QLatin1String(":\n");
     }
-    return result == content ? QString() : result;
+    return result;
 }
 
 bool MakefileWriter::writeGeneralOptions(QTextStream &out, const TemplateExpander &expander)

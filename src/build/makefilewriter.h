@@ -29,9 +29,12 @@ public:
     void setInterruptedBuild(qint64 startedNs) { m_interruptedNs = startedNs; }
 
     static QString makefilePath(const BuildProject &configuration);
-    // Whether a dependency file the Makefile includes is no plain file but what make would wait
-    // on, read without end or read elsewhere (a FIFO, a device, a link). write() removes it.
-    bool hasBlockingDependencyFile() const;
+    // make reads the dependency files the compilers write as part of the Makefile: each is read
+    // and written again as a list of rules before make sees it, once for every change to it
+    // (those another program brought along included, whatever their times say). What is no plain
+    // file (a FIFO, a device, a link), or cannot be read, goes. write() does this; false when a
+    // file could be neither checked nor removed.
+    bool checkDependencyFiles();
 
 private:
     bool writeGeneralOptions(QTextStream &out, const TemplateExpander &expander);
@@ -50,9 +53,7 @@ private:
     void removeLinks(const QString &makefile);
     bool removeStaleOutputs(const QByteArray &oldMakefile, const QByteArray &newMakefile);
     void removeOutputsOfInterruptedBuild();
-    // Reads the dependency files written since the Makefile was (every one, without one).
-    void tidyDependencyFiles(qint64 lastMakefileNs);
-    // The dependency file as make needs it; empty when it already is.
+    // The dependency file as make needs it: its rules, with every name written again.
     static QString tidiedDependencies(const QString &content,
                                       const QDir &project,
                                       const QString &output);

@@ -57,6 +57,8 @@ private slots:
     void hostileProjectsRunNothing_data();
     void hostileProjectsRunNothing();
     void optionsActingOutsideAreAskedFor();
+    void dependencyFilesBroughtAlongRunNothing_data();
+    void dependencyFilesBroughtAlongRunNothing();
     void linksWhereTheBuildWritesAreNotFollowed_data();
     void linksWhereTheBuildWritesAreNotFollowed();
     void linkerScriptListedFirst();
@@ -347,6 +349,54 @@ void tst_BuildFlows::hostileProjectsRunNothing()
         QVERIFY2(built, qPrintable(text));
     else
         QVERIFY2(!built && text.contains(result), qPrintable(text));
+}
+
+void tst_BuildFlows::dependencyFilesBroughtAlongRunNothing_data()
+{
+    QTest::addColumn<QByteArray>("planted");     // as Debug/main.d
+    QTest::addColumn<bool>("olderThanMakefile"); // as an archive can have it
+    QTest::newRow("a rule with a make function, older than the Makefile")
+        << QByteArray("Debug/main.o: main.c $(shell touch PWN)\n") << true;
+    QTest::newRow("no rule, a make function") << QByteArray("$(shell touch PWN)\n") << false;
+    QTest::newRow("no rule, a variable set by a command, older than the Makefile")
+        << QByteArray("X != touch PWN\n") << true;
+}
+
+// make reads the dependency files the compilers write as part of the Makefile. A project folder
+// shared with its build output brings its own along, with the times it was given: neither the
+// question whether the firmware is current (before a hand-off) nor a build runs what they say.
+void tst_BuildFlows::dependencyFilesBroughtAlongRunNothing()
+{
+    QFETCH(QByteArray, planted);
+    QFETCH(bool, olderThanMakefile);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"));
+    const QString folder = QFileInfo(path).absolutePath();
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project && build(window));
+    const QString dependencies = folder + QStringLiteral("/Debug/main.d");
+    QVERIFY(writeFile(dependencies, planted));
+    const auto setTime = [](const QString &file, int years) {
+        QFile f(file);
+        return f.open(QIODevice::ReadWrite)
+               && f.setFileTime(QDateTime::currentDateTime().addYears(years),
+                                QFileDevice::FileModificationTime);
+    };
+    if (olderThanMakefile) {
+        QVERIFY(setTime(dependencies, -1));
+        QVERIFY(setTime(folder + QStringLiteral("/Debug/Makefile"), 1));
+    }
+    project->firmwareIsCurrent();
+    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/PWN")));
+    QVERIFY(writeFile(dependencies, planted));
+    if (olderThanMakefile)
+        QVERIFY(setTime(dependencies, -1));
+    build(window);
+    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/PWN")));
+    // What it names stops the build at worst; a build from nothing writes it anew.
+    const QByteArray firmware = cleanBuild(window);
+    QVERIFY2(firmware == readFile(project->targetPath()), qPrintable(output(window)));
+    QVERIFY(!readFile(dependencies).contains("PWN"));
 }
 
 // In the window, an option that lets the compiler run programs it names (or write outside the

@@ -147,8 +147,7 @@ bool Project::firmwareIsCurrent()
     QString text;
     QByteArray written;
     MakefileWriter writer(*configuration);
-    // A build removes what make would wait on; make's question would wait.
-    if (!writer.generate(text) || writer.hasBlockingDependencyFile()
+    if (!writer.generate(text)
         || !Platform::readBoundedFile(MakefileWriter::makefilePath(*configuration),
                                       Platform::maxSourceFileBytes,
                                       written,
@@ -158,6 +157,9 @@ bool Project::firmwareIsCurrent()
     // A build runs in the folder, or one never ended (its program was killed): what it made may
     // be half made, however make sees it.
     if (QFileInfo::exists(buildLockPath(*configuration)))
+        return false;
+    // make's question reads the dependency files as a build does.
+    if (!writer.checkDependencyFiles())
         return false;
     // make's question mode: the exit code says whether anything would be made.
     QProcess make;
