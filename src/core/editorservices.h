@@ -48,4 +48,6 @@ public:
     // The file's name as its editor shows it (without the tab's mark) when the editor holds
     // unsaved changes; empty otherwise.
     virtual QString modifiedEditorTitle(const QString &path) const = 0;
+    // The files whose editors hold unsaved changes, in tab order.
+    virtual QStringList modifiedFiles() const = 0;
 };

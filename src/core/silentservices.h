@@ -46,6 +46,7 @@ public:
     QList<Place> placesOf(const QStringList &) const override { return {}; }
     void restorePlaces(const QList<Place> &) override {}
     QString modifiedEditorTitle(const QString &) const override { return QString(); }
+    QStringList modifiedFiles() const override { return {}; }
 
     void updateState() override {}
     const CommandActions *commandActions() const override { return nullptr; }

@@ -829,6 +829,17 @@ void tst_BuildFlows::headerChangesRebuildWhatIncludesThem()
     for (const QString &source : std::as_const(kept))
         QVERIFY2(!lines.contains(QLatin1Char(' ') + source + QStringLiteral(" -o ")),
                  qPrintable(lines));
+    // Typed into and not saved, the header is no part of the build, and the output says so.
+    window.editors().openFileAt(folder + QLatin1Char('/') + own);
+    SourceEditor *typed = window.tabs()->currentEditor();
+    typed->insertAt(QStringLiteral("#error not saved\n"), 0, 0);
+    window.projectsManager()->compileProject();
+    QVERIFY2(output(window).contains(
+                 own + QStringLiteral(" has unsaved changes; the build reads it as it was saved."))
+                 && output(window).contains(QStringLiteral("Compiled successfully.")),
+             qPrintable(output(window)));
+    typed->undo();
+    QVERIFY(!typed->isModified());
 
     // The other source renamed in the tree to a name whose output keeps its name: the list of
     // what it included names the old source, which is no more.

@@ -95,6 +95,7 @@ public:
     {
         return modifiedEditors.value(path);
     }
+    QStringList modifiedFiles() const override { return modifiedEditors.keys(); }
     void updateState() override { ++stateUpdates; }
     void newMRUProject(const QString &fileName) override { recentProjects.prepend(fileName); }
     QStringList recentProjects;

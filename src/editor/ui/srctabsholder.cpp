@@ -259,6 +259,17 @@ QString SrcTabsHolder::modifiedEditorTitle(const QString &path) const
                                                   : QString();
 }
 
+QStringList SrcTabsHolder::modifiedFiles() const
+{
+    QStringList files;
+    for (int i = 0; i < count(); ++i) {
+        const SourceEditor *editor = editorAt(i);
+        if (editor && editor->isDocumentModified() && !editor->filePath().isEmpty())
+            files.append(editor->filePath());
+    }
+    return files;
+}
+
 void SrcTabsHolder::activateFile(const QString &path)
 {
     const int index = indexOf(path);

@@ -55,6 +55,7 @@ public:
     void buildEnded(bool built) override;
     void reopenIfLastSession(const QString &path) override;
     QString modifiedEditorTitle(const QString &path) const override;
+    QStringList modifiedFiles() const override;
     // The files open when the program last closed, to reopen with their projects.
     void setLastSessionFiles(const QStringList &paths) override { m_lastSessionFiles = paths; }
     QList<Place> placesOf(const QStringList &paths) const override;

@@ -214,6 +214,15 @@ bool Project::prepare()
         m_mainWindow.output().message(tr("Project must be saved before compilation"));
         return false;
     }
+    // Files of the folder that are no files of the project (a header the sources include) are
+    // saved only by the user: the build reads them as they are on the disk.
+    const QString folder = QDir(projectDirectory()).absolutePath() + QLatin1Char('/');
+    for (const QString &path : m_mainWindow.editors().modifiedFiles()) {
+        if (path.startsWith(folder))
+            m_mainWindow.output().message(
+                tr("%1 has unsaved changes; the build reads it as it was saved.")
+                    .arg(QDir::toNativeSeparators(QDir(folder).relativeFilePath(path))));
+    }
     const auto fail = [this](const QString &text) { m_mainWindow.output().error(text); };
     bool good = true;
     if (configuration->family().isEmpty()) {
