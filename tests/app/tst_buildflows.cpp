@@ -829,10 +829,17 @@ void tst_BuildFlows::headerChangesRebuildWhatIncludesThem()
     for (const QString &source : std::as_const(kept))
         QVERIFY2(!lines.contains(QLatin1Char(' ') + source + QStringLiteral(" -o ")),
                  qPrintable(lines));
-    // Typed into and not saved, the header is no part of the build, and the output says so.
+    // Typed into and not saved, the header is no part of the build, and the output says so;
+    // the firmware is no longer taken as current by a hand-off.
+    QVERIFY(changed.open(QIODevice::ReadWrite));
+    QVERIFY(changed.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                QFileDevice::FileModificationTime));
+    changed.close();
+    QVERIFY(window.projectsManager()->currentProject()->firmwareIsCurrent());
     window.editors().openFileAt(folder + QLatin1Char('/') + own);
     SourceEditor *typed = window.tabs()->currentEditor();
     typed->insertAt(QStringLiteral("#error not saved\n"), 0, 0);
+    QVERIFY(!window.projectsManager()->currentProject()->firmwareIsCurrent());
     window.projectsManager()->compileProject();
     QVERIFY2(output(window).contains(
                  own + QStringLiteral(" has unsaved changes; the build reads it as it was saved."))

@@ -143,6 +143,13 @@ bool Project::firmwareIsCurrent()
         if (!m_mainWindow.editors().modifiedEditorTitle(file.path).isEmpty())
             return false;
     }
+    // One of the folder's with unsaved text (a header the sources include) is built with a word
+    // about it.
+    const QString folder = QDir(projectDirectory()).absolutePath() + QLatin1Char('/');
+    for (const QString &path : m_mainWindow.editors().modifiedFiles()) {
+        if (path.startsWith(folder))
+            return false;
+    }
     configuration->setProjectDirectory(projectDirectory());
     QString text;
     QByteArray written;
