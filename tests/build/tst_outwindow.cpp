@@ -207,6 +207,42 @@ void tst_OutWindow::mouseAndKeys()
     QTRY_COMPARE(bar->maximum(), before + 100);
     QCOMPARE(bar->value(), 10);
     QCOMPARE(view->lineCount(), 602);
+
+    // A firmware that writes on and on: the oldest lines go, a few at a time, and the first
+    // line says how many went. The selection, the link and the view scrolled up stay with
+    // their lines.
+    const int kept = OutTextEdit::keptLines;
+    while (view->lineCount() < kept)
+        window.message(QStringLiteral("flood %1").arg(view->lineCount()));
+    window.link(file, 7, 0, QStringLiteral("main.c:7: late"));
+    window.richText(QStringLiteral("<b>bold</b> plain"));
+    view->selectLine(kept - 3);
+    const QString selected = view->selectedText();
+    QCoreApplication::processEvents();
+    bar->setValue(kept - 20);
+    const QString top = view->lineText(bar->value());
+    qint64 dropped = 0;
+    for (int round = 0; round < 2; ++round) {
+        const QString first = view->lineText(0);
+        for (int i = 0; i < kept && view->lineText(0) == first; ++i)
+            window.message(QStringLiteral("flood %1").arg(i));
+        dropped = view->lineText(0).section(QLatin1Char(' '), 0, 0).toLongLong();
+        QVERIFY2(view->lineText(0).endsWith(
+                     QLatin1String(" earlier lines of the output are no longer kept.")),
+                 qPrintable(view->lineText(0)));
+        QCOMPARE(view->lineCount(), kept);
+        QVERIFY(view->lineText(kept - 1).startsWith(QLatin1String("flood ")));
+    }
+    QCOMPARE(view->selectedText(), selected);
+    QCOMPARE(view->lineText(bar->value()), top);
+    const int link = view->linkLineFrom(0, true);
+    QCOMPARE(view->lineLink(link), view->lineLink(view->linkLineFrom(link, false)));
+    QCOMPARE(view->lineText(link), QStringLiteral("main.c:7: late"));
+    QVERIFY(view->lineFormat(link + 1).font().bold());
+    QVERIFY(!view->lineFormat(link + 2).font().bold());
+    window.clear();
+    window.message(QStringLiteral("after"));
+    QCOMPARE(window.plainText(), QStringLiteral("after"));
 }
 
 QTEST_MAIN(tst_OutWindow)

@@ -2,6 +2,8 @@
 
 #include "outwindow.h"
 
+#include "build/buildrun.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -19,6 +21,9 @@
 #include <limits>
 
 // Space between the text and the view's edges, in pixels.
+// A build's output is never cut at its start: the build stops showing its tools' lines first.
+static_assert(OutTextEdit::keptLines > BuildRun::maxShownLines + 10000);
+
 static const int margin = 4;
 // The shortest time between two updates of the view while lines arrive, in milliseconds.
 static const int updateInterval = 25;
@@ -126,7 +131,50 @@ void OutTextEdit::appendLine(Kind kind,
         for (const QString &part : broken.split(QLatin1Char('\n')))
             pushLine(kind, part, link, -1);
     }
+    // A few at a time, so that each line costs a few moves at most.
+    if (lineCount() > keptLines + keptLines / 8)
+        dropOldestLines();
     linesChanged();
+}
+
+void OutTextEdit::dropOldestLines()
+{
+    // Those after the notice of the lines dropped before; the notice stays first.
+    const int first = m_dropped > 0 ? 1 : 0;
+    const int dropped = lineCount() - keptLines + 1 - first;
+    m_lines.erase(m_lines.begin() + first, m_lines.begin() + first + dropped);
+    m_dropped += dropped;
+    const QString notice = tr("%n earlier lines of the output are no longer kept.",
+                              nullptr,
+                              int(std::min<qint64>(m_dropped, std::numeric_limits<int>::max())));
+    if (first == 0)
+        m_lines.insert(m_lines.begin(), Line{notice, QString(), -1, Message});
+    else
+        m_lines.front().text = notice;
+    std::vector<QList<QTextLayout::FormatRange>> markup;
+    for (Line &line : m_lines) {
+        if (line.markup >= 0) {
+            markup.push_back(std::move(m_markup[size_t(line.markup)]));
+            line.markup = int(markup.size()) - 1;
+        }
+    }
+    m_markup = std::move(markup);
+    forgetLayouts();
+    // What stays keeps its selection, the link pressed and its place in view.
+    const int shift = dropped + first - 1;
+    const auto moved = [shift](Position position) {
+        return position.line - shift < 1 ? Position()
+                                         : Position{position.line - shift, position.column};
+    };
+    m_anchor = moved(m_anchor);
+    m_cursor = moved(m_cursor);
+    m_pressedLink = m_pressedLink - shift < 1 ? -1 : m_pressedLink - shift;
+    if (!m_viewPending) {
+        QScrollBar *bar = verticalScrollBar();
+        m_followEnd = bar->value() >= bar->maximum();
+    }
+    if (!m_followEnd)
+        verticalScrollBar()->setValue(std::max(0, verticalScrollBar()->value() - shift));
 }
 
 void OutTextEdit::pushLine(Kind kind, const QString &text, const QString &link, int markup)
@@ -170,6 +218,7 @@ void OutTextEdit::clear()
     m_anchor = m_cursor = Position();
     m_pressedLink = -1;
     m_width = 0;
+    m_dropped = 0;
     m_followEnd = true;
     updateScrollBars();
     viewport()->update();

@@ -39,6 +39,9 @@ public:
                     const QString &link = QString(),
                     const QList<QTextLayout::FormatRange> &markup = {});
     void clear();
+    // The lines kept, more than one build shows: beyond them (a simulated firmware that writes
+    // on its serial port for hours) the oldest go, and the first line says how many went.
+    static constexpr int keptLines = 1050000;
     // The context menu's commands: Copy, Select All and Clear.
     void fillContextMenu(QMenu &menu);
 
@@ -113,6 +116,7 @@ private:
     };
 
     void pushLine(Kind kind, const QString &text, const QString &link, int markup);
+    void dropOldestLines();
     void linesChanged();
     void updateView();
     void updateScrollBars();
@@ -141,4 +145,5 @@ private:
     Position m_cursor;
     int m_pressedLink = -1;
     bool m_selecting = false;
+    qint64 m_dropped = 0; // lines dropped since the last clear
 };
