@@ -35,6 +35,20 @@ board="$here/data/devboards/AVR Blinky"
 avr-gcc -mmcu=atmega328p -DF_CPU=16000000UL -Og -gdwarf-4 -I"$board" "$board"/*.c \
     -o "$corpus/fuzz_design/blinky.elf"
 seed fuzz_handoff "$here"/tests/data/firmware/tandel.ini
+# The debugging files of the PIC16 and 8051 boards, as their Debug targets build them.
+mkdir -p "$corpus/fuzz_debuginfo" "$corpus/pic" "$corpus/mcs"
+(
+    cd "$corpus/pic"
+    cp "$here/data/devboards/PIC16 Blinky"/*.asm .
+    gpasm -c -p p16f877a main.asm && gpasm -c -p p16f877a delay.asm
+    gplink -m -c -o pic.hex main.o delay.o
+    cp pic.cod pic.map "$corpus/fuzz_debuginfo/"
+    cd "$corpus/mcs"
+    cp "$here/data/devboards/8051 Blinky"/*.[ch] .
+    sdcc -c --debug main.c && sdcc -c --debug delay.c && sdcc --debug main.rel delay.rel -o mcs.ihx
+    cp mcs.cdb "$corpus/fuzz_debuginfo/"
+) > /dev/null
+rm -rf "$corpus/pic" "$corpus/mcs"
 seed fuzz_registry "$here"/fuzz/seeds/registry.ini
 seed fuzz_messages "$here"/fuzz/seeds/messages.txt
 
@@ -42,7 +56,7 @@ export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export QT_QPA_PLATFORM=offscreen
 for target in fuzz_project fuzz_compiler fuzz_controllers fuzz_syntax fuzz_map fuzz_design \
-    fuzz_handoff fuzz_registry fuzz_messages; do
+    fuzz_handoff fuzz_debuginfo fuzz_registry fuzz_messages; do
     if [ "$mode" = "--ci" ]; then
         limits=(-runs=3000 -seed=1)
     else
