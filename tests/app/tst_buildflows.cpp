@@ -842,7 +842,7 @@ void tst_BuildFlows::headerChangesRebuildWhatIncludesThem()
     QVERIFY(!window.projectsManager()->currentProject()->firmwareIsCurrent());
     window.projectsManager()->compileProject();
     QVERIFY2(output(window).contains(
-                 own + QStringLiteral(" has unsaved changes; the build reads it as it was saved."))
+                 own + QStringLiteral(" has unsaved changes, which this build does not see."))
                  && output(window).contains(QStringLiteral("Compiled successfully.")),
              qPrintable(output(window)));
     typed->undo();

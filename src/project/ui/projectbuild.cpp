@@ -227,7 +227,7 @@ bool Project::prepare()
     for (const QString &path : m_mainWindow.editors().modifiedFiles()) {
         if (path.startsWith(folder))
             m_mainWindow.output().message(
-                tr("%1 has unsaved changes; the build reads it as it was saved.")
+                tr("%1 has unsaved changes, which this build does not see.")
                     .arg(QDir::toNativeSeparators(QDir(folder).relativeFilePath(path))));
     }
     const auto fail = [this](const QString &text) { m_mainWindow.output().error(text); };
