@@ -374,15 +374,19 @@ bool MakefileWriter::checkDependencyFiles()
         if (file.isEmpty())
             continue;
         const QString dependencies = QDir::cleanPath(project.absoluteFilePath(file));
-        // make would wait on it for ever, read it without end or read a file elsewhere, and the
-        // compiler write through it. Its output is made again, so that the compiler lists the
-        // headers anew.
-        const FileState state = fileState(dependencies);
-        if (state.notPlain) {
-            QFile::remove(dependencies);
+        // One that goes takes its output with it: made again, the compiler lists its headers
+        // anew, and a header changed meanwhile is not missed.
+        const auto drop = [&] {
+            allChecked = QFile::remove(dependencies) && allChecked;
             const QString output = QDir::cleanPath(project.absoluteFilePath(node->file));
             if (QFileInfo(output).isFile())
                 QFile::remove(output);
+        };
+        // make would wait on it for ever, read it without end or read a file elsewhere, and the
+        // compiler write through it.
+        const FileState state = fileState(dependencies);
+        if (state.notPlain) {
+            drop();
             continue;
         }
         if (state.modifiedNs < 0)
@@ -393,8 +397,7 @@ bool MakefileWriter::checkDependencyFiles()
         QByteArray text;
         // Unread, it goes: make would take it as it is.
         if (!Platform::readBoundedFile(dependencies, Platform::maxXmlFileBytes, text, nullptr)) {
-            if (!QFile::remove(dependencies))
-                allChecked = false;
+            drop();
             continue;
         }
         const QByteArray tidied = tidiedDependencies(QString::fromLocal8Bit(text),
@@ -402,8 +405,7 @@ bool MakefileWriter::checkDependencyFiles()
                                                      ruleTarget(expander, node))
                                       .toLocal8Bit();
         if (tidied != text && !Platform::writeWholeFile(dependencies, tidied)) {
-            if (!QFile::remove(dependencies))
-                allChecked = false;
+            drop();
             continue;
         }
         checked.insert(dependencies, checkedState(dependencies));

@@ -355,11 +355,16 @@ void tst_BuildFlows::dependencyFilesBroughtAlongRunNothing_data()
 {
     QTest::addColumn<QByteArray>("planted");     // as Debug/main.d
     QTest::addColumn<bool>("olderThanMakefile"); // as an archive can have it
+    QTest::addColumn<qint64>("size");            // made that long, when more than 0
     QTest::newRow("a rule with a make function, older than the Makefile")
-        << QByteArray("Debug/main.o: main.c $(shell touch PWN)\n") << true;
-    QTest::newRow("no rule, a make function") << QByteArray("$(shell touch PWN)\n") << false;
+        << QByteArray("Debug/main.o: main.c $(shell touch PWN)\n") << true << qint64(0);
+    QTest::newRow("no rule, a make function")
+        << QByteArray("$(shell touch PWN)\n") << false << qint64(0);
     QTest::newRow("no rule, a variable set by a command, older than the Makefile")
-        << QByteArray("X != touch PWN\n") << true;
+        << QByteArray("X != touch PWN\n") << true << qint64(0);
+    // Too large to be read: it goes, and its object is made again with a list of its own.
+    QTest::newRow("a make function, then more than is read")
+        << QByteArray("$(shell touch PWN)\n") << false << qint64(17 << 20);
 }
 
 // make reads the dependency files the compilers write as part of the Makefile. A project folder
@@ -369,13 +374,17 @@ void tst_BuildFlows::dependencyFilesBroughtAlongRunNothing()
 {
     QFETCH(QByteArray, planted);
     QFETCH(bool, olderThanMakefile);
+    QFETCH(qint64, size);
     const QString path = copyBoard(QStringLiteral("AVR Blinky"));
     const QString folder = QFileInfo(path).absolutePath();
     SrcManager window;
     Project *project = openProject(window, path);
     QVERIFY(project && build(window));
     const QString dependencies = folder + QStringLiteral("/Debug/main.d");
-    QVERIFY(writeFile(dependencies, planted));
+    const auto plant = [&] {
+        return writeFile(dependencies, planted) && (size == 0 || QFile::resize(dependencies, size));
+    };
+    QVERIFY(plant());
     const auto setTime = [](const QString &file, int years) {
         QFile f(file);
         return f.open(QIODevice::ReadWrite)
@@ -388,11 +397,14 @@ void tst_BuildFlows::dependencyFilesBroughtAlongRunNothing()
     }
     project->firmwareIsCurrent();
     QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/PWN")));
-    QVERIFY(writeFile(dependencies, planted));
+    QVERIFY(plant());
     if (olderThanMakefile)
         QVERIFY(setTime(dependencies, -1));
-    build(window);
+    const bool built = build(window);
     QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/PWN")));
+    if (size > 0)
+        QVERIFY2(built && output(window).contains(QStringLiteral(" main.c -o ")),
+                 qPrintable(output(window)));
     // What it names stops the build at worst; a build from nothing writes it anew.
     const QByteArray firmware = cleanBuild(window);
     QVERIFY2(firmware == readFile(project->targetPath()), qPrintable(output(window)));
