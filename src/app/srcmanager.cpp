@@ -656,6 +656,7 @@ void SrcManager::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    forgetSessionCopies();
     stopBuilds();
     keepSession();
     event->accept();
@@ -684,6 +685,52 @@ void SrcManager::endUnasked()
     if (std::exchange(m_endingUnasked, true))
         return;
     stopBuilds();
+    // Those kept for the session manager are kept again, as they are now.
+    forgetSessionCopies();
+    keepUnsavedCopies(true);
+    keepSession();
+}
+
+bool SrcManager::commitSessionData(bool mayAsk)
+{
+    if (m_endingUnasked)
+        return true;
+    forgetSessionCopies();
+    m_sessionCopies = keepUnsavedCopies(false);
+    if (!mayAsk)
+        return true;
+    const bool answered = canClose();
+    forgetSessionCopies();
+    return answered;
+}
+
+void SrcManager::forgetSessionCopies()
+{
+    if (m_sessionCopies.isEmpty())
+        return;
+    QSettings &store = settingsStore().settings();
+    store.sync();
+    QStringList kept = store.value(QStringLiteral("keptCopies")).toStringList();
+    for (int i = 0; i + 1 < m_sessionCopies.size(); i += 2) {
+        QFile::remove(m_sessionCopies.at(i + 1));
+        for (int at = 0; at + 1 < kept.size(); at += 2) {
+            if (kept.at(at) == m_sessionCopies.at(i)
+                && kept.at(at + 1) == m_sessionCopies.at(i + 1)) {
+                kept.remove(at, 2);
+                break;
+            }
+        }
+    }
+    if (kept.isEmpty())
+        store.remove(QStringLiteral("keptCopies"));
+    else
+        store.setValue(QStringLiteral("keptCopies"), kept);
+    store.sync();
+    m_sessionCopies.clear();
+}
+
+QStringList SrcManager::keepUnsavedCopies(bool saveProjects)
+{
     // Each thing unsaved goes to a copy under its own name, written by write.
     QStringList kept;
     const auto keep = [this, &kept](const QString &path,
@@ -714,19 +761,24 @@ void SrcManager::endUnasked()
         // already; a copy keeps it only when another program wrote the file meanwhile.
         Project *project = m_projects->project(i);
         if (!project->isModified()
-            || (!project->filePath().isEmpty() && !project->changedOnDisk() && project->save()))
+            || (saveProjects && !project->filePath().isEmpty() && !project->changedOnDisk()
+                && project->save()))
             continue;
         keep(project->filePath().isEmpty() ? project->name() + QStringLiteral(".dyxp")
                                            : project->filePath(),
              [project](const QString &copy) { return project->writeCopy(copy, nullptr); });
-        project->setModified(false);
+        if (saveProjects)
+            project->setModified(false);
     }
+    if (kept.isEmpty())
+        return kept;
     // Another window ending at the same time adds its own.
     QSettings &store = settingsStore().settings();
     store.sync();
     store.setValue(QStringLiteral("keptCopies"),
                    store.value(QStringLiteral("keptCopies")).toStringList() + kept);
-    keepSession();
+    store.sync();
+    return kept;
 }
 
 void SrcManager::tellOfKeptCopies()

@@ -111,6 +111,12 @@ public:
     // session is kept as at a quit; the window then closes with no question.
     void endUnasked();
     bool isEndingUnasked() const { return m_endingUnasked; }
+    // The desktop's session manager asks to keep the data before the session may end (at a
+    // log-out, or to save the session). The unsaved work is kept in copies first, as at an end
+    // by the system, should the session end before anything is answered; where the manager
+    // lets the program ask, the questions of a close follow, and the copies go once they are
+    // answered. False when the user cancelled: the session does not end.
+    bool commitSessionData(bool mayAsk);
     // Names in the output the copies the last such end kept, and forgets them.
     void tellOfKeptCopies();
 
@@ -167,6 +173,12 @@ private:
     void stopBuilds();
     // The tabs' unsaved changes dropped, the session is kept for the next start.
     void keepSession();
+    // Each thing unsaved goes to a copy, named in the settings for the next start; projects
+    // are saved where they are (a copy only when another program wrote the file meanwhile)
+    // when saveProjects, else copied. The copies and what they keep, in pairs.
+    QStringList keepUnsavedCopies(bool saveProjects);
+    // Those kept for the session manager, once the work was saved or dropped after all.
+    void forgetSessionCopies();
     // No dialog, menu, build or catching up of the output under way: the projects may change.
     bool isIdle() const;
     // The open project's file is watched; another program's change is read when idle.
@@ -196,6 +208,7 @@ private:
     QStringList m_recentFilesPushed;
     bool m_advanced = false;
     bool m_endingUnasked = false;
+    QStringList m_sessionCopies; // kept for the session manager: each path, then its copy
     bool m_rebuildingTargets = false;
     // The current editor's line and column, in the status bar.
     QLabel *m_position = nullptr;

@@ -14,6 +14,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSessionManager>
 #include <QTimer>
 #include <QTranslator>
 
@@ -155,6 +156,16 @@ int runDyxStudio(int &argc, char **argv)
                     window->endUnasked();
                     QApplication::exit(0);
                 });
+                // A log-out through the desktop's session manager: what is unsaved is kept
+                // before the session may end, and asked about where the manager allows.
+                QObject::connect(qApp,
+                                 &QGuiApplication::commitDataRequest,
+                                 window,
+                                 [window](QSessionManager &manager) {
+                                     if (!window->commitSessionData(manager.allowsInteraction()))
+                                         manager.cancel();
+                                     manager.release();
+                                 });
             }
             options->apply();
 

@@ -59,6 +59,7 @@ private slots:
     void anotherCompilersFolderIsReadAtOnce();
     void projectFileChangedElsewhereIsReadAgain();
     void endedBySystemKeepsUnsavedWork();
+    void sessionManagerHasUnsavedWorkKept();
     void handedOverProjectWaitsForTheDialog();
     void cancelKeepsTheOpenProject_data();
     void cancelKeepsTheOpenProject();
@@ -419,6 +420,39 @@ void tst_ProjectFlows::endedBySystemKeepsUnsavedWork()
     next.tellOfKeptCopies();
     QCOMPARE(output(next).count(kept.last()), 1);
     QCOMPARE(output(next).count(kept.at(1)), 1);
+}
+
+// The desktop's session manager asks to keep the data before a log-out: what is unsaved goes
+// to a copy first. Where the manager lets the program ask, the questions of a close follow:
+// Cancel keeps the session going, and an answer leaves no copy. Where it does not, the copy
+// stays for the next start, and the tab as it was, until a close that asked.
+void tst_ProjectFlows::sessionManagerHasUnsavedWorkKept()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
+    const QByteArray typed = "// typed\n" + readFile(main);
+    const auto kept = [] { return SettingsStore().settings().value("keptCopies").toStringList(); };
+    ScriptedPrompts prompts;
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    window.editors().openFileAt(main);
+    window.tabs()->currentEditor()->insertAt(QStringLiteral("// typed\n"), 0, 0);
+    for (const auto answer : {QMessageBox::Cancel, QMessageBox::Discard}) {
+        prompts.answers << answer;
+        QCOMPARE(window.commitSessionData(true), answer != QMessageBox::Cancel);
+        QVERIFY(prompts.answers.isEmpty() && kept().isEmpty());
+        QVERIFY(window.tabs()->currentEditor()->isModified());
+    }
+    QVERIFY(window.commitSessionData(false));
+    const QStringList copies = kept();
+    QCOMPARE(copies.size(), 2);
+    QCOMPARE(copies.first(), main);
+    QCOMPARE(readFile(copies.last()), typed);
+    QVERIFY(window.tabs()->currentEditor()->isModified() && readFile(main) != typed);
+    prompts.answers << QMessageBox::Save;
+    QVERIFY(window.close());
+    QVERIFY(prompts.answers.isEmpty() && kept().isEmpty() && !QFileInfo::exists(copies.last()));
+    QCOMPARE(readFile(main), typed);
 }
 
 // Save Project As whose project file cannot be written (a folder has its name) after the files
