@@ -42,6 +42,29 @@ mkdir -p "$gui_home/run" && chmod 700 "$gui_home/run"
 HOME="$gui_home" XDG_CONFIG_HOME="$gui_home/.config" XDG_RUNTIME_DIR="$gui_home/run" \
     QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" \
     "$here/scripts/check-install-gui.sh" "$prefix" || { cat "$gui_home/gui.log"; exit 1; }
+# The display ending under the program (the X server gone without a log-out): Qt ends it with
+# exit(), and the text typed and not saved is kept in a copy for the next start.
+lost_home="$scratch/lost-home"
+mkdir -p "$lost_home/run" && chmod 700 "$lost_home/run"
+printf 'saved line\n' > "$scratch/notes.txt"
+HOME="$lost_home" XDG_CONFIG_HOME="$lost_home/.config" XDG_RUNTIME_DIR="$lost_home/run" \
+    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    openbox > /dev/null 2>&1 &
+    sleep 1
+    "$1/bin/dyxstudio" "$2" > "$HOME/lost.log" 2>&1 &
+    program=$!
+    for _ in $(seq 1 100); do
+        xdotool search --onlyvisible --name "notes.txt" > /dev/null 2>&1 && break
+        sleep 0.2
+    done
+    sleep 1
+    xdotool type --delay 50 "typed "
+    sleep 1
+    pkill -f "Xvfb $DISPLAY " || true
+    wait $program || true' check "$prefix" "$scratch/notes.txt" || true # its server is gone
+grep -rqs "typed saved line" "$lost_home/.local/share/DYX Studio/unsaved files/" \
+    || { echo "Typed text was lost with the display."; cat "$lost_home/lost.log"; exit 1; }
+if grep -q typed "$scratch/notes.txt"; then echo "Typed text was saved unasked."; exit 1; fi
 
 # The settings name no folder of the installation: moved elsewhere, it serves the same user as
 # before, the simulator suite included.

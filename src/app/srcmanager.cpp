@@ -691,6 +691,14 @@ void SrcManager::endUnasked()
     keepSession();
 }
 
+void SrcManager::keepUnsavedWorkAtExit()
+{
+    if (std::exchange(m_endingUnasked, true))
+        return;
+    forgetSessionCopies();
+    keepUnsavedCopies(false);
+}
+
 bool SrcManager::commitSessionData(bool mayAsk)
 {
     if (m_endingUnasked)

@@ -117,6 +117,11 @@ public:
     // lets the program ask, the questions of a close follow, and the copies go once they are
     // answered. False when the user cancelled: the session does not end.
     bool commitSessionData(bool mayAsk);
+    // The program ends from within Qt while the window is open: the display went away (the X
+    // server or the compositor ended without a log-out), and Qt calls exit(). What is unsaved
+    // is kept in copies for the next start, and nothing else is done: the window can no longer
+    // be drawn.
+    void keepUnsavedWorkAtExit();
     // Names in the output the copies the last such end kept, and forgets them.
     void tellOfKeptCopies();
 

@@ -20,8 +20,12 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
+
+// The window while its event loop may run; exit() from within Qt finds it here.
+SrcManager *windowAtExit = nullptr;
 
 void reportCrash(const CrashReport &report)
 {
@@ -152,6 +156,14 @@ int runDyxStudio(int &argc, char **argv)
             // even one shown before the main loop runs. A run from the command line alone just
             // ends, its build with it.
             if (!options->quit()) {
+                // Qt ends the program with exit() when the display goes away under it.
+                windowAtExit = window;
+                static const bool registered = std::atexit([] {
+                                                   if (windowAtExit)
+                                                       windowAtExit->keepUnsavedWorkAtExit();
+                                               })
+                                               == 0;
+                Q_UNUSED(registered);
                 Platform::onQuitSignals(window, [window] {
                     window->endUnasked();
                     QApplication::exit(0);
@@ -198,6 +210,7 @@ int runDyxStudio(int &argc, char **argv)
                     });
             }
 
+            windowAtExit = nullptr;
             delete options;
             delete window;
             delete icon;
