@@ -61,6 +61,8 @@ private slots:
     void dependencyFilesBroughtAlongRunNothing();
     void linksWhereTheBuildWritesAreNotFollowed_data();
     void linksWhereTheBuildWritesAreNotFollowed();
+    void whatIsNoLockStopsNoBuild_data();
+    void whatIsNoLockStopsNoBuild();
     void linkerScriptListedFirst();
     void smallControllersOverflow();
     void stoppingTheBuild();
@@ -489,6 +491,42 @@ void tst_BuildFlows::linksWhereTheBuildWritesAreNotFollowed()
         QVERIFY2(name.endsWith(".lock") ? !written.exists() && !written.isSymLink()
                                         : written.isFile() && !written.isSymLink(),
                  qPrintable(name));
+    }
+}
+
+void tst_BuildFlows::whatIsNoLockStopsNoBuild_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("built");
+    QTest::newRow("a FIFO") << "fifo" << true;
+    QTest::newRow("an empty folder") << "folder" << true;
+    QTest::newRow("a folder with a file in it") << "full folder" << false;
+}
+
+// What an archive can bring where the build keeps its lock: a FIFO would hold the window for
+// ever, a folder or a file of another kind would stop every build as "another build". Each is
+// no lock, and goes; a folder with something in it is named and left alone.
+void tst_BuildFlows::whatIsNoLockStopsNoBuild()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, built);
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"));
+    const QString lock = QFileInfo(path).absolutePath()
+                         + QStringLiteral("/Debug/.dyxstudio-build.lock");
+    QVERIFY(QDir().mkpath(QFileInfo(lock).absolutePath()));
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(mkfifo(QFile::encodeName(lock).constData(), 0600), 0);
+    else
+        QVERIFY(QDir().mkpath(lock));
+    if (kind == QLatin1String("full folder"))
+        QVERIFY(writeFile(lock + QStringLiteral("/kept"), "kept"));
+    SrcManager window;
+    QVERIFY(openProject(window, path));
+    QCOMPARE(build(window), built);
+    if (!built) {
+        QVERIFY2(output(window).contains(lock + QStringLiteral(" is no lock of a build")),
+                 qPrintable(output(window)));
+        QCOMPARE(readFile(lock + QStringLiteral("/kept")), QByteArray("kept"));
     }
 }
 

@@ -280,9 +280,18 @@ bool Project::takeBuildLock(const BuildProject &configuration, qint64 &interrupt
     const QString output = configuration.outputDirectory();
     QDir().mkpath(output);
     const QString lock = buildLockPath(configuration);
-    // A link of that name (an archive can bring one) is no lock of a build.
-    if (QFileInfo(lock).isSymLink())
+    // What an archive can bring under that name is no lock of a build: a link, a FIFO (whose
+    // reading would wait for ever), a folder, a file larger than any lock. It goes; a folder
+    // with something in it is left to the user.
+    const QFileInfo found(lock);
+    if (found.isSymLink() || (found.exists() && !found.isFile() && !found.isDir())
+        || (found.isFile() && found.size() > 4096))
         QFile::remove(lock);
+    else if (found.isDir() && !QDir().rmdir(lock)) {
+        m_mainWindow.output().error(
+            tr("%1 is no lock of a build; remove it to build.").arg(QDir::toNativeSeparators(lock)));
+        return false;
+    }
     m_buildLock.reset();
     const QFileInfo left(lock); // by a build that still runs, or one that never ended
     const qint64 leftNs = left.isFile() ? left.lastModified().toMSecsSinceEpoch() * 1000000 : -1;
