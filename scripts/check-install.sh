@@ -78,4 +78,4 @@ rm -rf "$scratch/sample/Debug"
 "$scratch/moved/bin/dyxstudio" --print-output "$scratch/sample/8051 Serial.dyxp" --build \
     --simulate=0.1 --quit > "$scratch/run.log" 2>&1 || { cat "$scratch/run.log"; exit 1; }
 grep -q "UART: Hello from the 8051" "$scratch/run.log" || { cat "$scratch/run.log"; exit 1; }
-echo "Install: from a fresh home the installed program detects the compilers, builds each demonstration board and runs a sample in the installed simulator, also after the installation moved; it has its help; desktop files validate."
+echo "Install: from a fresh home the installed program detects the compilers, builds each demonstration board and runs a sample in the installed simulator, also after the installation moved; it keeps typed text when its display goes away; it has its help; desktop files validate."
