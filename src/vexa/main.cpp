@@ -5,6 +5,14 @@
 #include "platform/quitsignals.h"
 
 #include <QApplication>
+#include <QSessionManager>
+
+#include <cstdlib>
+
+namespace {
+// The window while its event loop may run; exit() from within Qt finds it here.
+VexaWindow *windowAtExit = nullptr;
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -39,6 +47,17 @@ int main(int argc, char *argv[])
         return window.debugCommand(command, argument) ? 1 : 0;
     };
     window.setChannel(&channel);
+    // A log-out through the desktop's session manager, or the display going away (Qt ends the
+    // program with exit()): the design's changes are kept before the window can no longer ask.
+    QObject::connect(&app,
+                     &QGuiApplication::commitDataRequest,
+                     &window,
+                     [&window](QSessionManager &) { window.keepDesign(); });
+    windowAtExit = &window;
+    std::atexit([] {
+        if (windowAtExit)
+            windowAtExit->keepDesignAtExit();
+    });
     // The program that started this one ending (it asks with SIGTERM, however it ended
     // itself), a hang-up or an interrupt close the window, with no question: changes to the
     // design are saved, the engines end with it and its work folders and socket go.
@@ -52,5 +71,7 @@ int main(int argc, char *argv[])
                           .arg(channel.errorString()));
     }
     window.show();
-    return app.exec();
+    const int code = app.exec();
+    windowAtExit = nullptr;
+    return code;
 }

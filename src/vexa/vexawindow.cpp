@@ -453,6 +453,27 @@ bool VexaWindow::saveDesign()
     return true;
 }
 
+void VexaWindow::keepDesign()
+{
+    if (designChanged())
+        saveDesignUnasked();
+}
+
+void VexaWindow::keepDesignAtExit()
+{
+    if (!designChanged() || m_handOff.designFile.isEmpty())
+        return;
+    if (m_design.controller.isEmpty())
+        m_design.controller = m_handOff.device;
+    QString error;
+    if (m_design.save(m_handOff.designFile, &error))
+        return;
+    const QString kept = Platform::keptCopyPath(QStringLiteral("unsaved designs"),
+                                                QFileInfo(m_handOff.designFile).fileName());
+    if (kept.isEmpty() || !m_design.save(kept, &error))
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+}
+
 void VexaWindow::saveDesignUnasked()
 {
     if (saveDesign() || !m_designUsable)

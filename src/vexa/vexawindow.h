@@ -64,6 +64,11 @@ public:
         m_askBeforeClosing = false;
         close();
     }
+    // The session ending (the desktop's session manager asks to keep the data, or the display
+    // went away and Qt ends the program with exit()): changes to the design are saved, as when
+    // the window is closed unasked. At exit nothing is shown: the window can no longer be drawn.
+    void keepDesign();
+    void keepDesignAtExit();
     // Shows a problem in the messages, on the error output and to the IDE.
     void report(const QString &text);
     // Shows something the user should know in the messages and tells the IDE; not an error.

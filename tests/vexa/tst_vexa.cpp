@@ -447,6 +447,20 @@ void tst_Vexa::designChangesGoOnOrAreSaved()
     QVERIFY(asked.isEmpty());
     QVERIFY(partsIn(other).isEmpty());
 
+    // The session ending: saved at the session manager's request, or at exit (the display
+    // gone), before the window could ask.
+    for (const bool atExit : {false, true}) {
+        QCOMPARE(design(QStringLiteral("other.DSN"), {"D7"}), other);
+        window = std::make_unique<VexaWindow>(handOff(other, hex, false));
+        window->show();
+        QVERIFY(remove(0));
+        if (atExit)
+            window->keepDesignAtExit();
+        else
+            window->keepDesign();
+        QVERIFY(partsIn(other).isEmpty());
+    }
+
     // Closed so when the design's folder has gone: the changes are kept in a file of their
     // own, which the messages name.
     const QString gone = design(QStringLiteral("gone/gone.DSN"), {"D4", "D5"});
