@@ -143,8 +143,8 @@ bool Project::firmwareIsCurrent()
         if (!m_mainWindow.editors().modifiedEditorTitle(file.path).isEmpty())
             return false;
     }
-    // One of the folder's with unsaved text (a header the sources include) is built with a word
-    // about it.
+    // A file of the folder with unsaved text (a header the sources include): a build comes
+    // first, and says so.
     const QString folder = QDir(projectDirectory()).absolutePath() + QLatin1Char('/');
     for (const QString &path : m_mainWindow.editors().modifiedFiles()) {
         if (path.startsWith(folder))
