@@ -17,6 +17,7 @@
 #include "editor/ui/programsettingsdialog.h"
 #include "editor/ui/sourceeditor.h"
 #include "editor/ui/srctabsholder.h"
+#include "platform/boundedfile.h"
 #include "platform/caseinsensitivepath.h"
 #include "platform/platformpaths.h"
 #include "platform/wholefilewriter.h"
@@ -652,7 +653,9 @@ void SrcManager::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    if (!canClose()) {
+    const bool answered = !m_answeredWork.isEmpty() && m_answeredWork == unsavedWorkDigest();
+    m_answeredWork.clear();
+    if (!answered && !canClose()) {
         event->ignore();
         return;
     }
@@ -703,13 +706,34 @@ bool SrcManager::commitSessionData(bool mayAsk)
 {
     if (m_endingUnasked)
         return true;
+    m_answeredWork.clear();
     forgetSessionCopies();
     m_sessionCopies = keepUnsavedCopies(false);
     if (!mayAsk)
         return true;
     const bool answered = canClose();
     forgetSessionCopies();
+    // The session's end follows, and Qt closes the window then: what the user answered to keep
+    // unsaved is not asked about again.
+    if (answered)
+        m_answeredWork = unsavedWorkDigest();
     return answered;
+}
+
+QByteArray SrcManager::unsavedWorkDigest() const
+{
+    QByteArray work;
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        SourceEditor *editor = m_tabs->editorAt(i);
+        if (editor && editor->isModified())
+            work += editor->filePath().toUtf8() + '\0' + editor->encodedText() + '\0';
+    }
+    for (int i = 0; m_projects && i < m_projects->projectCount(); ++i) {
+        const Project *project = m_projects->project(i);
+        if (project->isModified())
+            work += project->filePath().toUtf8() + '\0' + project->contents() + '\0';
+    }
+    return Platform::bytesDigest(work);
 }
 
 void SrcManager::forgetSessionCopies()

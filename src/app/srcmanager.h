@@ -184,6 +184,8 @@ private:
     QStringList keepUnsavedCopies(bool saveProjects);
     // Those kept for the session manager, once the work was saved or dropped after all.
     void forgetSessionCopies();
+    // What is unsaved, in the tabs and the projects, as one digest.
+    QByteArray unsavedWorkDigest() const;
     // No dialog, menu, build or catching up of the output under way: the projects may change.
     bool isIdle() const;
     // The open project's file is watched; another program's change is read when idle.
@@ -214,6 +216,9 @@ private:
     bool m_advanced = false;
     bool m_endingUnasked = false;
     QStringList m_sessionCopies; // kept for the session manager: each path, then its copy
+    // The unsaved work as it stood when the user answered the session manager's questions: a
+    // close with nothing changed since asks them no more.
+    QByteArray m_answeredWork;
     bool m_rebuildingTargets = false;
     // The current editor's line and column, in the status bar.
     QLabel *m_position = nullptr;

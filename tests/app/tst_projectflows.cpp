@@ -453,6 +453,25 @@ void tst_ProjectFlows::sessionManagerHasUnsavedWorkKept()
     QVERIFY(window.close());
     QVERIFY(prompts.answers.isEmpty() && kept().isEmpty() && !QFileInfo::exists(copies.last()));
     QCOMPARE(readFile(main), typed);
+
+    // Answered Discard, then closed by the session's end with nothing typed since: not asked
+    // again. Typed since, it is.
+    for (const bool typedSince : {true, false}) {
+        SrcManager ending;
+        QVERIFY(openProject(ending, path));
+        ending.editors().openFileAt(main);
+        ending.tabs()->currentEditor()->insertAt(QStringLiteral("// dropped\n"), 0, 0);
+        prompts.answers << QMessageBox::Discard;
+        QVERIFY(ending.commitSessionData(true));
+        if (typedSince)
+            ending.tabs()->currentEditor()->insertAt(QStringLiteral("// more\n"), 0, 0);
+        const qsizetype asked = prompts.asked.size();
+        prompts.answers << QMessageBox::Discard;
+        QVERIFY(ending.close());
+        QCOMPARE(prompts.asked.size(), asked + (typedSince ? 1 : 0));
+        prompts.answers.clear();
+    }
+    QCOMPARE(readFile(main), typed);
 }
 
 // Save Project As whose project file cannot be written (a folder has its name) after the files

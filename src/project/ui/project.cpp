@@ -468,6 +468,11 @@ void Project::undoRenamesSinceSave()
     }
 }
 
+QByteArray Project::contents() const
+{
+    return document().toByteArray();
+}
+
 bool Project::saveWithFiles(bool ask)
 {
     if (!(ask ? maybeSave() : save()))

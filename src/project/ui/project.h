@@ -141,6 +141,8 @@ public:
     // Writes the project as it is here to path, its files named as from its own folder; the
     // project itself stays as it is, unsaved or not.
     bool writeCopy(const QString &path, QString *reason) const;
+    // The project file's text for the project as it is here.
+    QByteArray contents() const;
     // Makes the active configuration's target and says so when it is made.
     bool buildTarget();
     // Whether the active configuration's options that let its tools run other programs or
