@@ -466,12 +466,16 @@ void VexaWindow::keepDesignAtExit()
     if (m_design.controller.isEmpty())
         m_design.controller = m_handOff.device;
     QString error;
-    if (m_design.save(m_handOff.designFile, &error))
-        return;
+    if (!m_design.save(m_handOff.designFile, &error) && keptDesignCopy().isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+}
+
+QString VexaWindow::keptDesignCopy() const
+{
     const QString kept = Platform::keptCopyPath(QStringLiteral("unsaved designs"),
                                                 QFileInfo(m_handOff.designFile).fileName());
-    if (kept.isEmpty() || !m_design.save(kept, &error))
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    QString error;
+    return !kept.isEmpty() && m_design.save(kept, &error) ? kept : QString();
 }
 
 void VexaWindow::saveDesignUnasked()
@@ -479,9 +483,8 @@ void VexaWindow::saveDesignUnasked()
     if (saveDesign() || !m_designUsable)
         return;
     const QString own = QFileInfo(m_handOff.designFile).fileName();
-    const QString kept = Platform::keptCopyPath(QStringLiteral("unsaved designs"), own);
-    QString error;
-    if (kept.isEmpty() || !m_design.save(kept, &error)) {
+    const QString kept = keptDesignCopy();
+    if (kept.isEmpty()) {
         report(tr("The changes to %1 are lost: they could not be kept in %2 either.")
                    .arg(own,
                         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)

@@ -84,6 +84,9 @@ private:
     // unasked); when the design's own file cannot take them, they go to a file of their own in
     // this program's data folder, which is named.
     void saveDesignUnasked();
+    // The design shown, in a file of its own in this program's data folder: its path, or
+    // empty when it could not be written.
+    QString keptDesignCopy() const;
     // Checks the design's pins against the controller's and shows it.
     void showDesign();
     // Whether the design shown differs from its file as last read or saved; the window's

@@ -20,10 +20,10 @@
 #include <cmath>
 #include <limits>
 
-// Space between the text and the view's edges, in pixels.
 // A build's output is never cut at its start: the build stops showing its tools' lines first.
 static_assert(OutTextEdit::keptLines > BuildRun::maxShownLines + 10000);
 
+// Space between the text and the view's edges, in pixels.
 static const int margin = 4;
 // The shortest time between two updates of the view while lines arrive, in milliseconds.
 static const int updateInterval = 25;

@@ -126,6 +126,8 @@ public:
     // Whether the firmware is what a build would make now: nothing unsaved, the Makefile as it
     // would be written, and make finding nothing to do.
     bool firmwareIsCurrent();
+    // The files in the project's folder (or below it) whose editors hold unsaved text.
+    QStringList unsavedFilesOfFolder() const;
     bool clean();
     bool tidy();
     // Asks a running build to stop.

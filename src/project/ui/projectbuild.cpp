@@ -145,11 +145,8 @@ bool Project::firmwareIsCurrent()
     }
     // A file of the folder with unsaved text (a header the sources include): a build comes
     // first, and says so.
-    const QString folder = QDir(projectDirectory()).absolutePath() + QLatin1Char('/');
-    for (const QString &path : m_mainWindow.editors().modifiedFiles()) {
-        if (path.startsWith(folder))
-            return false;
-    }
+    if (!unsavedFilesOfFolder().isEmpty())
+        return false;
     configuration->setProjectDirectory(projectDirectory());
     QString text;
     QByteArray written;
@@ -182,6 +179,17 @@ bool Project::firmwareIsCurrent()
         return false;
     }
     return make.exitStatus() == QProcess::NormalExit && make.exitCode() == 0;
+}
+
+QStringList Project::unsavedFilesOfFolder() const
+{
+    const QString folder = QDir(projectDirectory()).absolutePath() + QLatin1Char('/');
+    QStringList files;
+    for (const QString &path : m_mainWindow.editors().modifiedFiles()) {
+        if (path.startsWith(folder))
+            files.append(path);
+    }
+    return files;
 }
 
 bool Project::clean()
@@ -223,13 +231,10 @@ bool Project::prepare()
     }
     // Files of the folder that are no files of the project (a header the sources include) are
     // saved only by the user: the build reads them as they are on the disk.
-    const QString folder = QDir(projectDirectory()).absolutePath() + QLatin1Char('/');
-    for (const QString &path : m_mainWindow.editors().modifiedFiles()) {
-        if (path.startsWith(folder))
-            m_mainWindow.output().message(
-                tr("%1 has unsaved changes, which this build does not see.")
-                    .arg(QDir::toNativeSeparators(QDir(folder).relativeFilePath(path))));
-    }
+    for (const QString &path : unsavedFilesOfFolder())
+        m_mainWindow.output().message(
+            tr("%1 has unsaved changes, which this build does not see.")
+                .arg(QDir::toNativeSeparators(QDir(projectDirectory()).relativeFilePath(path))));
     const auto fail = [this](const QString &text) { m_mainWindow.output().error(text); };
     bool good = true;
     if (configuration->family().isEmpty()) {
