@@ -223,6 +223,10 @@ bool MakefileWriter::generate(QString &text)
     // it looking, for each of them, for a file to make it from: with many sources most of the
     // time of a build with nothing to do.
     out << "\n# No rules but these\n.SUFFIXES:\n";
+    // Nor make's rules that check a missing file out of a version file (RCS, SCCS) beside it:
+    // a project folder can bring one along for a dependency file, which make reads as part of
+    // the Makefile.
+    out << "MAKEFLAGS += -r\n";
     // What a command that failed, or was stopped, has written of its output is no output: the
     // next build makes it again rather than link it.
     out << "\n# An output whose command failed is removed\n.DELETE_ON_ERROR:\n";

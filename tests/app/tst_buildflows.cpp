@@ -355,18 +355,23 @@ void tst_BuildFlows::hostileProjectsRunNothing()
 
 void tst_BuildFlows::dependencyFilesBroughtAlongRunNothing_data()
 {
-    QTest::addColumn<QByteArray>("planted");     // as Debug/main.d
+    QTest::addColumn<QString>("name");           // in the output folder
+    QTest::addColumn<QByteArray>("planted");     // as that file
     QTest::addColumn<bool>("olderThanMakefile"); // as an archive can have it
     QTest::addColumn<qint64>("size");            // made that long, when more than 0
     QTest::newRow("a rule with a make function, older than the Makefile")
-        << QByteArray("Debug/main.o: main.c $(shell touch PWN)\n") << true << qint64(0);
+        << "main.d" << QByteArray("Debug/main.o: main.c $(shell touch PWN)\n") << true << qint64(0);
     QTest::newRow("no rule, a make function")
-        << QByteArray("$(shell touch PWN)\n") << false << qint64(0);
+        << "main.d" << QByteArray("$(shell touch PWN)\n") << false << qint64(0);
     QTest::newRow("no rule, a variable set by a command, older than the Makefile")
-        << QByteArray("X != touch PWN\n") << true << qint64(0);
+        << "main.d" << QByteArray("X != touch PWN\n") << true << qint64(0);
     // Too large to be read: it goes, and its object is made again with a list of its own.
     QTest::newRow("a make function, then more than is read")
-        << QByteArray("$(shell touch PWN)\n") << false << qint64(17 << 20);
+        << "main.d" << QByteArray("$(shell touch PWN)\n") << false << qint64(17 << 20);
+    // make's own rules would check the missing file out of a version file beside it, or in an
+    // RCS or SCCS folder, and read what that gives.
+    QTest::newRow("a version file of it, in place of it")
+        << "main.d,v" << QByteArray("$(shell touch PWN)\n") << false << qint64(0);
 }
 
 // make reads the dependency files the compilers write as part of the Makefile. A project folder
@@ -374,17 +379,29 @@ void tst_BuildFlows::dependencyFilesBroughtAlongRunNothing_data()
 // question whether the firmware is current (before a hand-off) nor a build runs what they say.
 void tst_BuildFlows::dependencyFilesBroughtAlongRunNothing()
 {
+    QFETCH(QString, name);
     QFETCH(QByteArray, planted);
     QFETCH(bool, olderThanMakefile);
     QFETCH(qint64, size);
     const QString path = copyBoard(QStringLiteral("AVR Blinky"));
     const QString folder = QFileInfo(path).absolutePath();
+    // A checkout program that gives the file as its version file holds it.
+    const QString tools = m_dir->filePath(QStringLiteral("version-control"));
+    QVERIFY(QDir().mkpath(tools));
+    const QString checkout = tools + QStringLiteral("/co");
+    QVERIFY(writeFile(checkout, "#!/bin/sh\ncp \"$1\" \"$2\"\n"));
+    QVERIFY(QFile::setPermissions(checkout, QFile::ReadOwner | QFile::ExeOwner));
+    const QByteArray searched = qgetenv("PATH");
+    qputenv("PATH", tools.toLocal8Bit() + ':' + searched);
+    const auto restore = qScopeGuard([&] { qputenv("PATH", searched); });
     SrcManager window;
     Project *project = openProject(window, path);
     QVERIFY(project && build(window));
     const QString dependencies = folder + QStringLiteral("/Debug/main.d");
     const auto plant = [&] {
-        return writeFile(dependencies, planted) && (size == 0 || QFile::resize(dependencies, size));
+        const QString file = folder + QStringLiteral("/Debug/") + name;
+        QFile::remove(dependencies);
+        return writeFile(file, planted) && (size == 0 || QFile::resize(file, size));
     };
     QVERIFY(plant());
     const auto setTime = [](const QString &file, int years) {
