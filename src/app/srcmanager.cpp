@@ -76,6 +76,11 @@ SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
     SessionState(*this).restore();
     m_simulatedControllers = std::make_unique<SimulatedControllers>(this);
     m_simulatedControllers->load();
+    m_keepWork = new QTimer(this);
+    m_keepWork->setObjectName(QStringLiteral("keepUnsavedWork"));
+    m_keepWork->setInterval(keptWorkIntervalMs);
+    connect(m_keepWork, &QTimer::timeout, this, &SrcManager::keepUnsavedWorkMeanwhile);
+    m_keepWork->start();
 }
 
 SrcManager::~SrcManager()
@@ -720,6 +725,18 @@ bool SrcManager::commitSessionData(bool mayAsk)
     return answered;
 }
 
+void SrcManager::keepUnsavedWorkMeanwhile()
+{
+    if (m_endingUnasked)
+        return;
+    const QByteArray work = unsavedWorkDigest();
+    if (work == m_keptWork)
+        return;
+    forgetSessionCopies();
+    m_sessionCopies = keepUnsavedCopies(false);
+    m_keptWork = work;
+}
+
 QByteArray SrcManager::unsavedWorkDigest() const
 {
     QByteArray work;
@@ -738,6 +755,7 @@ QByteArray SrcManager::unsavedWorkDigest() const
 
 void SrcManager::forgetSessionCopies()
 {
+    m_keptWork.clear();
     if (m_sessionCopies.isEmpty())
         return;
     QSettings &store = settingsStore().settings();

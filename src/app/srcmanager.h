@@ -124,6 +124,12 @@ public:
     void keepUnsavedWorkAtExit();
     // Names in the output the copies the last such end kept, and forgets them.
     void tellOfKeptCopies();
+    // While the window is open, what is unsaved is kept in such copies too, again each time it
+    // changed (every keptWorkIntervalMs at most), and they go once it is saved or dropped: an
+    // end that nothing sees coming (the power cut, the program killed, the system out of
+    // memory) loses at most the typing of that time. Also after the rescue of a crash.
+    void keepUnsavedWorkMeanwhile();
+    static constexpr int keptWorkIntervalMs = 30000;
 
 public slots:
     void openFile();
@@ -182,7 +188,7 @@ private:
     // are saved where they are (a copy only when another program wrote the file meanwhile)
     // when saveProjects, else copied. The copies and what they keep, in pairs.
     QStringList keepUnsavedCopies(bool saveProjects);
-    // Those kept for the session manager, once the work was saved or dropped after all.
+    // Those kept meanwhile or for the session manager, once the work was saved or dropped.
     void forgetSessionCopies();
     // What is unsaved, in the tabs and the projects, as one digest.
     QByteArray unsavedWorkDigest() const;
@@ -215,7 +221,10 @@ private:
     QStringList m_recentFilesPushed;
     bool m_advanced = false;
     bool m_endingUnasked = false;
-    QStringList m_sessionCopies; // kept for the session manager: each path, then its copy
+    // Kept meanwhile or for the session manager: each path, then its copy.
+    QStringList m_sessionCopies;
+    QByteArray m_keptWork; // the unsaved work those copies hold, as a digest
+    QTimer *m_keepWork = nullptr;
     // The unsaved work as it stood when the user answered the session manager's questions: a
     // close with nothing changed since asks them no more.
     QByteArray m_answeredWork;

@@ -206,6 +206,8 @@ int runDyxStudio(int &argc, char **argv)
                     reportCrash,
                     [&] {
                         window->saveAllEditors();
+                        // What could not be saved stays in its copy; the others go.
+                        window->keepUnsavedWorkMeanwhile();
                         markCrashed();
                     });
             }

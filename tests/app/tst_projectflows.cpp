@@ -60,6 +60,7 @@ private slots:
     void projectFileChangedElsewhereIsReadAgain();
     void endedBySystemKeepsUnsavedWork();
     void sessionManagerHasUnsavedWorkKept();
+    void unsavedWorkIsKeptMeanwhile();
     void handedOverProjectWaitsForTheDialog();
     void cancelKeepsTheOpenProject_data();
     void cancelKeepsTheOpenProject();
@@ -472,6 +473,57 @@ void tst_ProjectFlows::sessionManagerHasUnsavedWorkKept()
         prompts.answers.clear();
     }
     QCOMPARE(readFile(main), typed);
+}
+
+// While the window is open, what is unsaved is kept in copies, which follow the typing and go
+// once it is saved or dropped; a program killed leaves them to the next start.
+void tst_ProjectFlows::unsavedWorkIsKeptMeanwhile()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
+    const QString main = QFileInfo(path).absolutePath() + QStringLiteral("/main.c");
+    const QByteArray saved = readFile(main);
+    const auto kept = [] { return SettingsStore().settings().value("keptCopies").toStringList(); };
+    const auto keptHolds = [&](const QByteArray &text) {
+        const QStringList copies = kept();
+        return copies.size() == 2 && copies.first() == main && readFile(copies.last()) == text;
+    };
+    ScriptedPrompts prompts;
+    auto window = std::make_unique<SrcManager>();
+    const auto typeSoon = [&](const QString &text) {
+        window->findChild<QTimer *>(QStringLiteral("keepUnsavedWork"))->start(1);
+        window->tabs()->currentEditor()->insertAt(text, 0, 0);
+    };
+    QVERIFY(openProject(*window, path));
+    window->editors().openFileAt(main);
+    typeSoon(QStringLiteral("// one\n"));
+    QTRY_VERIFY(keptHolds("// one\n" + saved));
+    const QDir copies = QFileInfo(kept().last()).absoluteDir();
+    const qsizetype others = copies.entryList(QDir::Files).size() - 1; // of earlier ends
+    const auto copiesLeft = [&] { return copies.entryList(QDir::Files).size() - others; };
+    typeSoon(QStringLiteral("// two\n"));
+    QTRY_VERIFY(keptHolds("// two\n// one\n" + saved));
+    QCOMPARE(copiesLeft(), 1);
+    window->actions().saveFile->trigger();
+    QTRY_VERIFY(kept().isEmpty());
+    QCOMPARE(copiesLeft(), 0);
+    typeSoon(QStringLiteral("// three\n"));
+    QTRY_VERIFY(keptHolds("// three\n// two\n// one\n" + saved));
+    prompts.answers << QMessageBox::Discard;
+    QVERIFY(window->close());
+    QVERIFY(kept().isEmpty());
+    QCOMPARE(copiesLeft(), 0);
+
+    window = std::make_unique<SrcManager>();
+    QVERIFY(openProject(*window, path));
+    window->editors().openFileAt(main);
+    typeSoon(QStringLiteral("// four\n"));
+    QTRY_VERIFY(keptHolds("// four\n// two\n// one\n" + saved));
+    window.reset(); // as if killed: nothing closes
+    SrcManager next;
+    next.tellOfKeptCopies();
+    QVERIFY2(output(next).contains(QStringLiteral("unsaved changes to ") + main),
+             qPrintable(output(next)));
+    QVERIFY(kept().isEmpty());
 }
 
 // Save Project As whose project file cannot be written (a folder has its name) after the files
