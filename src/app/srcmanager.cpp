@@ -76,11 +76,11 @@ SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
     SessionState(*this).restore();
     m_simulatedControllers = std::make_unique<SimulatedControllers>(this);
     m_simulatedControllers->load();
-    m_keepWork = new QTimer(this);
-    m_keepWork->setObjectName(QStringLiteral("keepUnsavedWork"));
-    m_keepWork->setInterval(keptWorkIntervalMs);
-    connect(m_keepWork, &QTimer::timeout, this, &SrcManager::keepUnsavedWorkMeanwhile);
-    m_keepWork->start();
+    auto *keepWork = new QTimer(this);
+    keepWork->setObjectName(QStringLiteral("keepUnsavedWork"));
+    keepWork->setInterval(keptWorkIntervalMs);
+    connect(keepWork, &QTimer::timeout, this, &SrcManager::keepUnsavedWorkMeanwhile);
+    keepWork->start();
 }
 
 SrcManager::~SrcManager()

@@ -224,7 +224,6 @@ private:
     // Kept meanwhile or for the session manager: each path, then its copy.
     QStringList m_sessionCopies;
     QByteArray m_keptWork; // the unsaved work those copies hold, as a digest
-    QTimer *m_keepWork = nullptr;
     // The unsaved work as it stood when the user answered the session manager's questions: a
     // close with nothing changed since asks them no more.
     QByteArray m_answeredWork;
