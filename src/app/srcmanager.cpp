@@ -733,7 +733,7 @@ void SrcManager::keepUnsavedWorkMeanwhile()
     if (work == m_keptWork)
         return;
     forgetSessionCopies();
-    m_sessionCopies = keepUnsavedCopies(false);
+    m_sessionCopies = keepUnsavedCopies(false, false);
     m_keptWork = work;
 }
 
@@ -779,17 +779,17 @@ void SrcManager::forgetSessionCopies()
     m_sessionCopies.clear();
 }
 
-QStringList SrcManager::keepUnsavedCopies(bool saveProjects)
+QStringList SrcManager::keepUnsavedCopies(bool saveProjects, bool ending)
 {
     // Each thing unsaved goes to a copy under its own name, written by write.
     QStringList kept;
-    const auto keep = [this, &kept](const QString &path,
-                                    const std::function<bool(const QString &)> &write) {
+    const auto keep = [this, &kept, ending](const QString &path,
+                                            const std::function<bool(const QString &)> &write) {
         const QString copy = Platform::keptCopyPath(QStringLiteral("unsaved files"),
                                                     QFileInfo(path).fileName());
         if (!copy.isEmpty() && write(copy))
             kept << path << copy;
-        else
+        else if (ending)
             std::fprintf(stderr,
                          "%s\n",
                          qPrintable(tr("The unsaved changes to %1 are lost: they could not be "

@@ -186,8 +186,9 @@ private:
     void keepSession();
     // Each thing unsaved goes to a copy, named in the settings for the next start; projects
     // are saved where they are (a copy only when another program wrote the file meanwhile)
-    // when saveProjects, else copied. The copies and what they keep, in pairs.
-    QStringList keepUnsavedCopies(bool saveProjects);
+    // when saveProjects, else copied. The copies and what they keep, in pairs. A copy that
+    // cannot be written is said to be lost when the program is ending.
+    QStringList keepUnsavedCopies(bool saveProjects, bool ending = true);
     // Those kept meanwhile or for the session manager, once the work was saved or dropped.
     void forgetSessionCopies();
     // What is unsaved, in the tabs and the projects, as one digest.
