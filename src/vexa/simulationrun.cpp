@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -270,18 +271,25 @@ void SimulationRun::onPinChanged(const QString &pin, bool level, std::uint64_t t
 
 void SimulationRun::onSerialByte(int port, char byte)
 {
-    if (port < 0 || byte == '\r')
+    if (port < 0)
         return;
     if (port >= m_serial.size())
         m_serial.resize(port + 1);
     SerialPort &serial = m_serial[port];
     serial.lastByteNs = timeNs();
     emit serialText(port, QString(QChar::fromLatin1(byte)));
-    if (byte == '\n') {
+    const bool afterReturn = std::exchange(serial.afterReturn, byte == '\r');
+    if (byte == '\r' || byte == '\n') {
+        if (byte == '\n' && afterReturn)
+            return;
         emit serialLine(port, QString::fromLatin1(serial.line));
         serial.line.clear();
-    } else {
-        serial.line.append(byte);
+        return;
+    }
+    serial.line.append(byte);
+    if (serial.line.size() >= maxSerialLineBytes) {
+        emit serialLine(port, QString::fromLatin1(serial.line));
+        serial.line.clear();
     }
 }
 

@@ -62,12 +62,16 @@ public:
     // One turn of the run (the timer's).
     void tick();
 
+    // A firmware that writes a status line again and again, each ended with "\r" only, or that
+    // never ends a line, still gives lines of this length at most.
+    static constexpr int maxSerialLineBytes = 1024;
+
 signals:
     void pinChanged(const QString &pin, bool level);
-    // Serial output of a port (by its place in the engine's serialPorts()) as it comes,
-    // without carriage returns.
+    // Serial output of a port (by its place in the engine's serialPorts()) as it comes.
     void serialText(int port, const QString &text);
-    // Each line of a port's serial output, once ended or left.
+    // Each line of a port's serial output, once ended ("\n", "\r" or both), left, or as long
+    // as maxSerialLineBytes.
     void serialLine(int port, const QString &line);
     void problem(const QString &text);
     void notice(const QString &text);
@@ -104,6 +108,7 @@ private:
     {
         QByteArray line;
         std::uint64_t lastByteNs = 0;
+        bool afterReturn = false; // "\r\n" ends one line
     };
     QList<SerialPort> m_serial;
     VcdWriter m_trace;

@@ -4,6 +4,7 @@
 #include "debuggerpanel.h"
 #include "firmware/hexfile.h"
 #include "platform/platformpaths.h"
+#include "serialterminal.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -215,6 +216,7 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
     m_terminal->setReadOnly(true);
     m_terminal->setObjectName(QStringLiteral("terminal"));
     m_terminal->setMaximumBlockCount(5000);
+    m_serialTerminal = new SerialTerminal(*m_terminal, this);
     m_terminal->setFont(QFont(QStringLiteral("Monospace")));
     m_terminalInput->setObjectName(QStringLiteral("terminalInput"));
     m_terminalInput->setPlaceholderText(tr("Type and press Enter to send to the serial port"));
@@ -260,7 +262,7 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
 
     statusBar()->addWidget(m_status, 1);
     connect(&m_run, &SimulationRun::pinChanged, m_scene, [this] { m_scene->update(); });
-    connect(&m_run, &SimulationRun::serialText, this, &VexaWindow::showSerialText);
+    connect(&m_run, &SimulationRun::serialText, m_serialTerminal, &SerialTerminal::append);
     // The first port's lines are "UART" lines, the others' carry their port's name.
     connect(&m_run, &SimulationRun::serialLine, this, [this](int port, const QString &line) {
         if (m_channel)
@@ -293,6 +295,7 @@ VexaWindow::~VexaWindow() = default;
 
 QString VexaWindow::terminalText() const
 {
+    m_serialTerminal->flush();
     return m_terminal->toPlainText();
 }
 
@@ -352,7 +355,7 @@ void VexaWindow::reloadHandOff()
         loadDesign(handOff.designFile, handOff.family);
     if (loaded)
         applyVoltages();
-    m_terminal->clear();
+    m_serialTerminal->clear();
     showSerialPorts();
     updateStatus();
     if (loaded && m_run.isTimedRunPending())
@@ -637,24 +640,7 @@ void VexaWindow::showSerialPorts()
     m_terminalPort->clear();
     m_terminalPort->addItems(m_serialPorts);
     m_terminalPort->setVisible(m_serialPorts.size() > 1);
-    m_lastTerminalPort = -1;
-    m_terminalLineOpen = false;
-}
-
-// With more than one port, each line in the terminal begins with its port's name.
-void VexaWindow::showSerialText(int port, const QString &text)
-{
-    m_terminal->moveCursor(QTextCursor::End);
-    if (m_serialPorts.size() > 1) {
-        if (m_terminalLineOpen && port != m_lastTerminalPort)
-            m_terminal->insertPlainText(QStringLiteral("\n"));
-        if (!m_terminalLineOpen || port != m_lastTerminalPort)
-            m_terminal->insertPlainText(QLatin1Char('[') + m_serialPorts.value(port)
-                                        + QStringLiteral("] "));
-    }
-    m_terminal->insertPlainText(text);
-    m_lastTerminalPort = port;
-    m_terminalLineOpen = !text.endsWith(QLatin1Char('\n'));
+    m_serialTerminal->setPorts(m_serialPorts);
 }
 
 void VexaWindow::resetController()

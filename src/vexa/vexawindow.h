@@ -16,6 +16,7 @@ class QGraphicsView;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class SerialTerminal;
 class VexaChannelServer;
 class BoardItem;
 class DebuggerPanel;
@@ -98,7 +99,6 @@ private:
     bool holdsShownDesign(const QString &path) const;
     void rebuildBoard();
     void timedRunEnded(bool reachedEnd, std::uint64_t timeNs);
-    void showSerialText(int port, const QString &text);
     void showSerialPorts();
     // Gives the design's voltages to the analog inputs they name.
     void applyVoltages();
@@ -128,8 +128,7 @@ private:
     QLineEdit *m_terminalInput;
     QComboBox *m_terminalPort; // where typed text goes, when the controller has more than one
     QStringList m_serialPorts;
-    int m_lastTerminalPort = -1;
-    bool m_terminalLineOpen = false;
+    SerialTerminal *m_serialTerminal; // shows the ports' text in m_terminal
     QPlainTextEdit *m_messages;
     std::unique_ptr<SourceDebugger> m_debugger;
     // Run asked for after Stop, before the debugger told of the pause: it goes on once it has.

@@ -292,6 +292,10 @@ void tst_SimulationRun::serialOutputInLines()
     send(ms, 0, "ok\r\n> x\n\nlast");
     send(ms, 1, "B1\n");
     send(100 * ms, 1, "prompt> ");
+    // A status line written again and again, then a line without end.
+    send(ms, 2, "s1\rs2\r" + QByteArray(1500, 'y'));
+    const QString full(SimulationRun::maxSerialLineBytes, QLatin1Char('y'));
+    const QString rest(1500 - SimulationRun::maxSerialLineBytes, QLatin1Char('y'));
     QSignalSpy text(&rig.run, &SimulationRun::serialText);
     QSignalSpy lines(&rig.run, &SimulationRun::serialLine);
     const auto said = [&lines] {
@@ -310,11 +314,11 @@ void tst_SimulationRun::serialOutputInLines()
         }
     };
     turnAt(2 * ms);
-    QCOMPARE(said(), QStringList({"0:ok", "0:> x", "0:", "1:B1"}));
+    QCOMPARE(said(), QStringList({"0:ok", "0:> x", "0:", "1:B1", "2:s1", "2:s2", "2:" + full}));
     turnAt(250 * ms);
     QCOMPARE(said(), QStringList());
     turnAt(300 * ms);
-    QCOMPARE(said(), QStringList({"0:last"}));
+    QCOMPARE(said(), QStringList({"0:last", "2:" + rest}));
     rig.run.stop();
     QCOMPARE(said(), QStringList({"1:prompt> "}));
     QString shown;
@@ -322,7 +326,7 @@ void tst_SimulationRun::serialOutputInLines()
         if (piece.at(0).toInt() == 0)
             shown += piece.at(1).toString();
     }
-    QCOMPARE(shown, QStringLiteral("ok\n> x\n\nlast"));
+    QCOMPARE(shown, QStringLiteral("ok\r\n> x\n\nlast"));
 }
 
 QTEST_GUILESS_MAIN(tst_SimulationRun)

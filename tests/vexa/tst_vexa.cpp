@@ -8,6 +8,7 @@
 #include "vexa/avrengine.h"
 #include "vexa/design.h"
 #include "vexa/engine.h"
+#include "vexa/serialterminal.h"
 #include "vexa/simulationrun.h"
 #include "vexa/vexawindow.h"
 
@@ -49,6 +50,8 @@ private slots:
     void avrRefusals();
     void engineProgramThatDies();
     void terminalOfEverySerialPort();
+    void terminalShowsWhatATerminalShows_data();
+    void terminalShowsWhatATerminalShows();
     void eepromFromTheFirmwareFile_data();
     void eepromFromTheFirmwareFile();
     void designFilesNeverLoseParts();
@@ -657,6 +660,50 @@ int main(void)
     QTest::qWait(100);
     QCOMPARE(window.simulatedNs(), stopped);
     QVERIFY(stopped > 0);
+}
+
+void tst_Vexa::terminalShowsWhatATerminalShows_data()
+{
+    QTest::addColumn<QStringList>("ports");
+    QTest::addColumn<QStringList>("written"); // each "port:text", in turn
+    QTest::addColumn<QString>("shown");
+    const QStringList one{"UART"};
+    const QStringList two{"UART0", "UART1"};
+    const QString full(SerialTerminal::maxLineChars, QLatin1Char('x'));
+    QTest::newRow("line ends") << one << QStringList{"0:ok\r\n> x\n\nlast"} << "ok\n> x\n\nlast";
+    QTest::newRow("a status line written again")
+        << one << QStringList{"0:t=100\rt=99 \rt=98 \r"} << "t=98 ";
+    QTest::newRow("a shorter one leaves the end") << one << QStringList{"0:t=100\rt=99"} << "t=990";
+    QTest::newRow("each port's lines") << two << QStringList{"0:ab", "1:cd\n", "0:e\r\n", "1:\n"}
+                                       << "[UART0] ab\n[UART1] cd\n[UART0] e\n[UART1] \n";
+    QTest::newRow("a return keeps the port's name")
+        << two << QStringList{"0:abc\rX"} << "[UART0] Xbc";
+    QTest::newRow("a line that never ends")
+        << one << QStringList{"0:" + full + full + "xyz"} << full + "\n" + full + "\nxyz";
+}
+
+// The terminal's view shows the same, given the text at once or a character at a time; no line
+// is longer than a terminal's.
+void tst_Vexa::terminalShowsWhatATerminalShows()
+{
+    QFETCH(QStringList, ports);
+    QFETCH(QStringList, written);
+    QFETCH(QString, shown);
+    for (const bool atOnce : {true, false}) {
+        QPlainTextEdit view;
+        SerialTerminal terminal(view);
+        terminal.setPorts(ports);
+        for (const QString &piece : std::as_const(written)) {
+            const int port = piece.section(QLatin1Char(':'), 0, 0).toInt();
+            const QString text = piece.section(QLatin1Char(':'), 1);
+            for (int i = 0; i < text.size(); i += atOnce ? int(text.size()) : 1) {
+                terminal.append(port, text.mid(i, atOnce ? -1 : 1));
+                if (!atOnce)
+                    QCoreApplication::processEvents();
+            }
+        }
+        QTRY_COMPARE(view.toPlainText(), shown);
+    }
 }
 
 void tst_Vexa::eepromFromTheFirmwareFile_data()
