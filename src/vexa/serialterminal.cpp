@@ -81,6 +81,12 @@ void SerialTerminal::flush()
                     m_column = int(prefix(port).size());
                 continue;
             }
+            // A backspace goes back a character (a firmware's line editing writes "\b \b").
+            if (c == QLatin1Char('\b')) {
+                if (m_lineOpen && m_column > prefix(port).size())
+                    --m_column;
+                continue;
+            }
             if (c == QLatin1Char('\n')) {
                 if (!m_lineOpen)
                     startLine(port);

@@ -11,7 +11,7 @@ class QPlainTextEdit;
 // What the firmware writes on its serial ports, shown in a view as a terminal shows it. A line
 // feed starts a new line; a carriage return takes what follows back to the start of the line,
 // over what the line held (a status line the firmware writes again and again stays one line,
-// and "\r\n" ends a line as "\n" does). A line longer than maxLineChars goes on in a new one, as
+// and "\r\n" ends a line as "\n" does), and a backspace goes back a character. A line longer than maxLineChars goes on in a new one, as
 // a terminal wraps it: a firmware that never ends a line keeps the view quick. With more than
 // one port each line begins with its port's name. What arrives during one turn of the event loop
 // is shown at once.

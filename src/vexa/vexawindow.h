@@ -128,7 +128,7 @@ private:
     QLineEdit *m_terminalInput;
     QComboBox *m_terminalPort; // where typed text goes, when the controller has more than one
     QStringList m_serialPorts;
-    SerialTerminal *m_serialTerminal; // shows the ports' text in m_terminal
+    SerialTerminal *m_serialTerminal = nullptr; // shows the ports' text in m_terminal
     QPlainTextEdit *m_messages;
     std::unique_ptr<SourceDebugger> m_debugger;
     // Run asked for after Stop, before the debugger told of the pause: it goes on once it has.

@@ -674,6 +674,7 @@ void tst_Vexa::terminalShowsWhatATerminalShows_data()
     QTest::newRow("a status line written again")
         << one << QStringList{"0:t=100\rt=99 \rt=98 \r"} << "t=98 ";
     QTest::newRow("a shorter one leaves the end") << one << QStringList{"0:t=100\rt=99"} << "t=990";
+    QTest::newRow("backspaces") << one << QStringList{"0:abc\b \b\b\b\b\bX"} << "Xb ";
     QTest::newRow("each port's lines") << two << QStringList{"0:ab", "1:cd\n", "0:e\r\n", "1:\n"}
                                        << "[UART0] ab\n[UART1] cd\n[UART0] e\n[UART1] \n";
     QTest::newRow("a return keeps the port's name")
