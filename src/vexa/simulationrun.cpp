@@ -278,14 +278,18 @@ void SimulationRun::onSerialByte(int port, char byte)
     SerialPort &serial = m_serial[port];
     serial.lastByteNs = timeNs();
     emit serialText(port, QString(QChar::fromLatin1(byte)));
-    const bool afterReturn = std::exchange(serial.afterReturn, byte == '\r');
     if (byte == '\r' || byte == '\n') {
-        if (byte == '\n' && afterReturn)
+        // "\r\n" (or "\n\r") ends one line.
+        const char before = std::exchange(serial.lineEnd, byte);
+        if (before != 0 && before != byte) {
+            serial.lineEnd = 0;
             return;
+        }
         emit serialLine(port, QString::fromLatin1(serial.line));
         serial.line.clear();
         return;
     }
+    serial.lineEnd = 0;
     serial.line.append(byte);
     if (serial.line.size() >= maxSerialLineBytes) {
         emit serialLine(port, QString::fromLatin1(serial.line));

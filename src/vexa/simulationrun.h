@@ -70,8 +70,8 @@ signals:
     void pinChanged(const QString &pin, bool level);
     // Serial output of a port (by its place in the engine's serialPorts()) as it comes.
     void serialText(int port, const QString &text);
-    // Each line of a port's serial output, once ended ("\n", "\r" or both), left, or as long
-    // as maxSerialLineBytes.
+    // Each line of a port's serial output, once ended ("\n", "\r" or the two together), left,
+    // or as long as maxSerialLineBytes.
     void serialLine(int port, const QString &line);
     void problem(const QString &text);
     void notice(const QString &text);
@@ -108,7 +108,7 @@ private:
     {
         QByteArray line;
         std::uint64_t lastByteNs = 0;
-        bool afterReturn = false; // "\r\n" ends one line
+        char lineEnd = 0; // the line end that came last, if one did
     };
     QList<SerialPort> m_serial;
     VcdWriter m_trace;

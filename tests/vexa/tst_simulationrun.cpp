@@ -293,7 +293,7 @@ void tst_SimulationRun::serialOutputInLines()
     send(ms, 1, "B1\n");
     send(100 * ms, 1, "prompt> ");
     // A status line written again and again, then a line without end.
-    send(ms, 2, "s1\rs2\r" + QByteArray(1500, 'y'));
+    send(ms, 2, "s1\rs2\r\n\n\rs3\n\r" + QByteArray(1500, 'y'));
     const QString full(SimulationRun::maxSerialLineBytes, QLatin1Char('y'));
     const QString rest(1500 - SimulationRun::maxSerialLineBytes, QLatin1Char('y'));
     QSignalSpy text(&rig.run, &SimulationRun::serialText);
@@ -314,7 +314,9 @@ void tst_SimulationRun::serialOutputInLines()
         }
     };
     turnAt(2 * ms);
-    QCOMPARE(said(), QStringList({"0:ok", "0:> x", "0:", "1:B1", "2:s1", "2:s2", "2:" + full}));
+    QCOMPARE(said(),
+             QStringList(
+                 {"0:ok", "0:> x", "0:", "1:B1", "2:s1", "2:s2", "2:", "2:s3", "2:" + full}));
     turnAt(250 * ms);
     QCOMPARE(said(), QStringList());
     turnAt(300 * ms);
