@@ -1,7 +1,6 @@
 #include "serialterminal.h"
 
 #include <QPlainTextEdit>
-#include <QTextBlock>
 #include <QTextCursor>
 
 SerialTerminal::SerialTerminal(QPlainTextEdit &view, QObject *parent)

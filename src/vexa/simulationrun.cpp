@@ -285,16 +285,19 @@ void SimulationRun::onSerialByte(int port, char byte)
             serial.lineEnd = 0;
             return;
         }
-        emit serialLine(port, QString::fromLatin1(serial.line));
-        serial.line.clear();
+        giveLine(port);
         return;
     }
     serial.lineEnd = 0;
     serial.line.append(byte);
-    if (serial.line.size() >= maxSerialLineBytes) {
-        emit serialLine(port, QString::fromLatin1(serial.line));
-        serial.line.clear();
-    }
+    if (serial.line.size() >= maxSerialLineBytes)
+        giveLine(port);
+}
+
+void SimulationRun::giveLine(int port)
+{
+    emit serialLine(port, QString::fromLatin1(m_serial[port].line));
+    m_serial[port].line.clear();
 }
 
 void SimulationRun::flushSerial(bool all)
@@ -303,7 +306,6 @@ void SimulationRun::flushSerial(bool all)
         SerialPort &serial = m_serial[port];
         if (serial.line.isEmpty() || (!all && timeNs() - serial.lastByteNs < serialIdleNs))
             continue;
-        emit serialLine(port, QString::fromLatin1(serial.line));
-        serial.line.clear();
+        giveLine(port);
     }
 }

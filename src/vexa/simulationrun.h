@@ -94,6 +94,8 @@ private:
     std::uint64_t nextInputNs() const;
     void onPinChanged(const QString &pin, bool level, std::uint64_t timeNs);
     void onSerialByte(int port, char byte);
+    // Gives the port's line as it stands, and starts another.
+    void giveLine(int port);
     // Gives the lines left without their end: all of them, or those quiet for a while.
     void flushSerial(bool all);
 

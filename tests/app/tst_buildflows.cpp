@@ -43,6 +43,18 @@
 
 using namespace WindowFlows;
 
+namespace {
+
+// The programs of folder are found first on the PATH until the returned guard goes.
+[[nodiscard]] auto programsFirst(const QString &folder)
+{
+    const QByteArray searched = qgetenv("PATH");
+    qputenv("PATH", folder.toLocal8Bit() + ':' + searched);
+    return qScopeGuard([searched] { qputenv("PATH", searched); });
+}
+
+} // namespace
+
 class tst_BuildFlows : public QObject, private WindowSuite
 {
     Q_OBJECT
@@ -391,9 +403,7 @@ void tst_BuildFlows::dependencyFilesBroughtAlongRunNothing()
     const QString checkout = tools + QStringLiteral("/co");
     QVERIFY(writeFile(checkout, "#!/bin/sh\ncp \"$1\" \"$2\"\n"));
     QVERIFY(QFile::setPermissions(checkout, QFile::ReadOwner | QFile::ExeOwner));
-    const QByteArray searched = qgetenv("PATH");
-    qputenv("PATH", tools.toLocal8Bit() + ':' + searched);
-    const auto restore = qScopeGuard([&] { qputenv("PATH", searched); });
+    const auto restore = programsFirst(tools);
     SrcManager window;
     Project *project = openProject(window, path);
     QVERIFY(project && build(window));
@@ -643,9 +653,7 @@ void tst_BuildFlows::stoppingTheBuild()
                           .toUtf8()));
     QFile::setPermissions(bin + QStringLiteral("/avr-gcc"), QFile::ReadOwner | QFile::ExeOwner);
     QVERIFY(writeFile(hang));
-    const QByteArray oldPath = qgetenv("PATH");
-    qputenv("PATH", bin.toLocal8Bit() + ':' + oldPath);
-    const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
+    const auto restorePath = programsFirst(bin);
     SrcManager window;
     window.show();
     QVERIFY(openProject(window, path));
