@@ -86,8 +86,7 @@ static QString extensionOf(const QString &path)
     return QFileInfo(path).suffix().toUpper();
 }
 
-// The first type the compiler declares for the file's suffix; null when none.
-static const FileTypeRecord *fileTypeOf(const QString &path, const BuildConfig *compiler)
+const FileTypeRecord *ProjectDocument::fileTypeOf(const QString &path, const BuildConfig *compiler)
 {
     if (!compiler)
         return nullptr;

@@ -14,6 +14,7 @@
 class BuildConfig;
 class BuildConfigList;
 class BuildProject;
+struct FileTypeRecord;
 class MainServices;
 
 // What a ".dyxp" file says of a project, apart from its build configurations.
@@ -67,4 +68,6 @@ public:
     static QString defaultGroup(const QString &path, const BuildConfig *compiler);
     // The icon of a file in the projects tree, by the same rule.
     static QString iconName(const QString &path, const BuildConfig *compiler);
+    // The first type the compiler declares for the file's suffix; null when none.
+    static const FileTypeRecord *fileTypeOf(const QString &path, const BuildConfig *compiler);
 };

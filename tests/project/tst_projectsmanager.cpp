@@ -123,6 +123,36 @@ void tst_ProjectsManager::dropFromOutside()
     QCOMPARE(project->fileCount(), 6);
     QCOMPARE(project->fileGroup(4), QStringLiteral("Source Files"));
     QCOMPARE(project->fileGroup(5), QStringLiteral("Header Files"));
+    // A folder brings the files of the types the compiler knows, from its folders too; not
+    // what is hidden, an output folder's generated files, or a folder reached through a link.
+    for (const char *name : {"drivers/uart.c",
+                             "drivers/b/spi.h",
+                             "drivers/a.c",
+                             "drivers/x.txt",
+                             "drivers/.git/x.c",
+                             "Debug/main.s",
+                             "far/far.c",
+                             "docs/x.txt"})
+        QVERIFY(writeFile(path(name)));
+    QVERIFY(QFile::link(path("far"), path("drivers/linked")));
+    const auto dropped = [&](const QString &folder) {
+        const int before = project->fileCount();
+        data->setUrls({QUrl::fromLocalFile(folder)});
+        if (!m_manager->tree()->dropData(project->rootItem(), data, false))
+            return QStringList{QStringLiteral("refused")};
+        QStringList added;
+        for (int i = before; i < project->fileCount(); ++i)
+            added << project->filePathAt(i);
+        return added;
+    };
+    QCOMPARE(dropped(path("drivers")),
+             QStringList({path("drivers/a.c"), path("drivers/b/spi.h"), path("drivers/uart.c")}));
+    QCOMPARE(dropped(m_dir->path()), QStringList{path("far/far.c")});
+    // A folder without such files adds nothing and says so.
+    m_services.lines.clear();
+    QCOMPARE(dropped(path("docs")), QStringList());
+    QCOMPARE(m_services.lines.size(), 1);
+    QVERIFY(m_services.lines.at(0).startsWith("message: " + path("docs") + " holds no file"));
     delete data;
 }
 

@@ -547,9 +547,53 @@ void Project::addingMany(const std::function<void()> &add)
 void Project::addFiles(const QStringList &paths)
 {
     addingMany([&] {
-        for (const QString &path : paths)
-            addFile(path);
+        for (const QString &path : paths) {
+            if (!QFileInfo(path).isDir()) {
+                addFile(path);
+                continue;
+            }
+            const QStringList files = sourcesIn(path);
+            if (files.isEmpty())
+                m_mainWindow.output().message(
+                    tr("%1 holds no file of a type the compiler knows; nothing was added from it.")
+                        .arg(QDir::toNativeSeparators(path)));
+            for (const QString &file : files)
+                addFile(file);
+        }
     });
+}
+
+// The files a folder given to the project brings: those of a type the compiler knows (sources,
+// headers, linker scripts) in it and in its folders, in name order. Hidden entries, the configurations' output folders (their generated
+// assembler files would be taken for sources) and folders reached through a link are left out,
+// and so is what lies past the first few thousand entries, should the folder be a whole disk.
+QStringList Project::sourcesIn(const QString &folder) const
+{
+    const BuildProject *active = activeConfiguration();
+    const BuildConfig *compiler = active ? active->compiler() : nullptr;
+    QSet<QString> outputs;
+    for (const auto &configuration : m_configurations)
+        outputs.insert(QDir::cleanPath(configuration->outputDirectory()));
+    constexpr int maxEntries = 20000;
+    int seen = 0;
+    QStringList files;
+    const std::function<void(const QString &)> scan = [&](const QString &path) {
+        const QFileInfoList entries = QDir(path).entryInfoList(QDir::Files | QDir::Dirs
+                                                                   | QDir::NoDotAndDotDot,
+                                                               QDir::Name);
+        for (const QFileInfo &entry : entries) {
+            if (++seen > maxEntries)
+                return;
+            if (entry.isDir()) {
+                if (!entry.isSymLink() && !outputs.contains(entry.absoluteFilePath()))
+                    scan(entry.absoluteFilePath());
+            } else if (ProjectDocument::fileTypeOf(entry.absoluteFilePath(), compiler)) {
+                files.append(entry.absoluteFilePath());
+            }
+        }
+    };
+    scan(QDir::cleanPath(QDir(projectDirectory()).absoluteFilePath(folder)));
+    return files;
 }
 
 // Whether the project file can name the file; the user is told when not (it could not be read

@@ -65,7 +65,8 @@ public:
 
     bool addFile(const QString &path, const QString &group);
     bool addFile(const QString &path);
-    // Each of the paths as addFile(path) adds it.
+    // Each of the paths as addFile(path) adds it; a folder adds the files in it
+    // of a type the compiler knows.
     void addFiles(const QStringList &paths);
     bool addExistingFiles();
     bool newFile();
@@ -215,6 +216,7 @@ private:
     bool hasSourceGroup() const;
     QTreeWidgetItem *groupItem(const QString &name);
     void addFileItem(int index);
+    QStringList sourcesIn(const QString &folder) const;
     bool designFileLocationAccepted(const QString &file) const;
     bool designFileLocationAccepted(const QString &file, const QString &directory) const;
     bool copyFilesFor(const QString &projectPath,
