@@ -69,6 +69,7 @@ private slots:
     void hostileProjectsRunNothing_data();
     void hostileProjectsRunNothing();
     void optionsActingOutsideAreAskedFor();
+    void outputFolderOutsideIsAskedFor();
     void dependencyFilesBroughtAlongRunNothing_data();
     void dependencyFilesBroughtAlongRunNothing();
     void linksWhereTheBuildWritesAreNotFollowed_data();
@@ -476,6 +477,47 @@ void tst_BuildFlows::optionsActingOutsideAreAskedFor()
     prompts.answers << QMessageBox::Cancel;
     QVERIFY(!build(another));
     QCOMPARE(prompts.asked.size(), asked + 1);
+}
+
+// An output folder that is a link out of the project, as an archive can bring along: the build
+// would write and remove files in a folder of the user's.
+void tst_BuildFlows::outputFolderOutsideIsAskedFor()
+{
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("linked"));
+    const QString folder = QFileInfo(path).absolutePath();
+    const QDir elsewhere(m_dir->filePath(QStringLiteral("elsewhere")));
+    QVERIFY(elsewhere.mkpath(QStringLiteral(".")));
+    QVERIFY(QFile::link(elsewhere.path(), folder + QStringLiteral("/Debug")));
+    ScriptedPrompts prompts;
+    SrcManager window;
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    // Unasked, from the command line; then Cancel in the window.
+    QVERIFY(!build(window));
+    QVERIFY2(output(window).contains(QStringLiteral("Not built: the project builds in a folder "
+                                                    "outside the project")),
+             qPrintable(output(window)));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    prompts.answers << QMessageBox::Cancel;
+    QVERIFY(!build(window));
+    QVERIFY(prompts.answers.isEmpty() && prompts.asked.last().text.endsWith(elsewhere.path()));
+    QCOMPARE(elsewhere.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
+    // Allowed once, it builds there and asks no more.
+    prompts.answers << QMessageBox::Yes;
+    QVERIFY2(build(window), qPrintable(output(window)));
+    QVERIFY(elsewhere.exists(QStringLiteral("Debug.hex")));
+    const qsizetype asked = prompts.asked.size();
+    QVERIFY2(build(window), qPrintable(output(window)));
+    QCOMPARE(prompts.asked.size(), asked);
+    // A link within the project's folder is the project's own.
+    QVERIFY(QFile::remove(folder + QStringLiteral("/Debug")));
+    QVERIFY(QDir(folder).mkpath(QStringLiteral("build/debug")));
+    QVERIFY(QFile::link(QStringLiteral("build/debug"), folder + QStringLiteral("/Debug")));
+    QVERIFY2(build(window), qPrintable(output(window)));
+    QCOMPARE(prompts.asked.size(), asked);
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/build/debug/Debug.hex")));
 }
 
 // Links where the build writes its files, as an archive can bring them along: the build writes

@@ -227,6 +227,11 @@ private:
     bool canBeKept(const QString &path) const;
     void undoRenamesSinceSave();
     bool takeBuildLock(const BuildProject &configuration, qint64 &interruptedNs);
+    bool outputFolderAllowed(const BuildProject &configuration);
+    bool leaveGiven(const QStringList &acting,
+                    const QString &question,
+                    const QString &refused,
+                    const QString &refusedUnasked);
     void nameFilesAt(const QList<QPair<QString, QString>> &copies, bool back);
     void editorsFollow(const QList<QPair<QString, QString>> &copies, const QSet<QString> &kept);
     // The files, groups, description and keywords of another project, as this one's.

@@ -56,6 +56,48 @@ bool Project::rebuild()
 // never silently: leave given to one project is none for another that names the same option.
 bool Project::toolOptionsAllowed()
 {
+    return leaveGiven(
+        activeConfiguration()->optionsActingOutside(),
+        tr("The project %1 gives its tools options that let them run other programs or write "
+           "files outside the project:\n%2"),
+        tr("Not built: the options that let the tools run other programs or write outside the "
+           "project were not allowed."),
+        tr("Not built: the project gives its tools options that let them run other programs or "
+           "write files outside the project (%1). Build it once in the window and allow them, or "
+           "set DYX_TRUST_TOOL_OPTIONS=1."));
+}
+
+// The build writes and removes files in the output folder. A project folder brought along can
+// hold a link there, to a folder of the user's (the home folder, one whose files a shell or the
+// desktop runs): it is followed out of the project only with the user's leave, given as for
+// the options above.
+bool Project::outputFolderAllowed(const BuildProject &configuration)
+{
+    const QFileInfo folder(configuration.outputDirectory());
+    if (!folder.isSymLink())
+        return true;
+    const QString target = folder.exists() ? folder.canonicalFilePath() : folder.symLinkTarget();
+    const QString project = QFileInfo(projectDirectory()).canonicalFilePath();
+    if (!project.isEmpty() && target.startsWith(project + QLatin1Char('/')))
+        return true;
+    return leaveGiven(
+        {tr("output folder %1 -> %2")
+             .arg(configuration.targetName(), QDir::toNativeSeparators(target))},
+        tr("The project %1 builds in a folder outside the project, where the build writes and "
+           "removes files:\n%2"),
+        tr("Not built: the output folder outside the project was not allowed."),
+        tr("Not built: the project builds in a folder outside the project (%1). Build it once "
+           "in the window and allow it, or set DYX_TRUST_TOOL_OPTIONS=1."));
+}
+
+// Whether what the project makes its build do outside the project may be done: allowed before
+// on this machine for this project file, or now by the user in the window. The question names
+// the project and what it does; the two refusals are the window's and the command line's.
+bool Project::leaveGiven(const QStringList &acting,
+                         const QString &question,
+                         const QString &refused,
+                         const QString &refusedUnasked)
+{
     static const QString allowedKey = QStringLiteral("allowedToolOptions");
     static const QString projectKey = QStringLiteral("project");
     static const QString optionKey = QStringLiteral("option");
@@ -71,7 +113,7 @@ bool Project::toolOptionsAllowed()
     }
     store.endArray();
     QStringList asked;
-    for (const QString &option : activeConfiguration()->optionsActingOutside()) {
+    for (const QString &option : acting) {
         if (!allowed.contains(option))
             asked.append(option);
     }
@@ -89,9 +131,7 @@ bool Project::toolOptionsAllowed()
             QMessageBox::Warning,
             window,
             tr("Build"),
-            tr("The project %1 gives its tools options that let them run other programs or write "
-               "files outside the project:\n%2")
-                .arg(m_name, shown.join(QLatin1Char('\n'))),
+            question.arg(m_name, shown.join(QLatin1Char('\n'))),
             QMessageBox::Yes | QMessageBox::Cancel,
             QMessageBox::Cancel,
             tr("Build it only if you trust where the project came from."),
@@ -108,17 +148,11 @@ bool Project::toolOptionsAllowed()
             store.endArray();
             return true;
         }
-        m_mainWindow.output().error(
-            tr("Not built: the options that let the tools run other programs or write outside "
-               "the project were not allowed."));
+        m_mainWindow.output().error(refused);
         return false;
     }
     // From the command line nothing asks.
-    m_mainWindow.output().error(tr("Not built: the project gives its tools options that let them "
-                                   "run other programs or write files outside the project (%1). "
-                                   "Build it once in the window and allow them, or set "
-                                   "DYX_TRUST_TOOL_OPTIONS=1.")
-                                    .arg(shown.join(QStringLiteral(", "))));
+    m_mainWindow.output().error(refusedUnasked.arg(shown.join(QStringLiteral(", "))));
     return false;
 }
 
@@ -260,7 +294,7 @@ bool Project::prepare()
     }
     configuration->setProjectDirectory(projectDirectory());
     qint64 interruptedNs = -1;
-    if (!takeBuildLock(*configuration, interruptedNs))
+    if (!outputFolderAllowed(*configuration) || !takeBuildLock(*configuration, interruptedNs))
         return false;
     MakefileWriter makefile(*configuration);
     makefile.setInterruptedBuild(interruptedNs);
