@@ -31,6 +31,8 @@ public:
     virtual void replaceMatch(const QString &text) = 0;
     // The place one character after (or before) a line and index, across line ends.
     virtual void stepPosition(int &line, int &index, bool forward) const = 0;
+    // The place after the last character.
+    virtual void endAt(int &line, int &index) const = 0;
     virtual QString wholeText() const = 0;
     // The whole text at once, as one step to undo.
     virtual void replaceWholeText(const QString &text) = 0;

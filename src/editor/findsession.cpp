@@ -146,6 +146,14 @@ bool FindSession::nextMatch(const Options &options, Mode mode)
             if (line == m_line && index == m_index) {
                 m_firstCall = true;
                 document->stepPosition(m_line, m_index, m_forward);
+                // At the document's end there is no character to go on from: the search goes
+                // round to its start (upwards, from its start round to its end).
+                if (line == m_line && index == m_index) {
+                    m_line = 0;
+                    m_index = 0;
+                    if (!m_forward)
+                        document->endAt(m_line, m_index);
+                }
             }
         }
         bool found = false;

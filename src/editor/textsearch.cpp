@@ -39,9 +39,11 @@ QRegularExpression expression(const QString &findText,
                               bool caseSensitive,
                               bool wholeWords)
 {
+    // Letters and digits of every script are word characters ("größe" is one word).
     const QRegularExpression::PatternOptions options
-        = caseSensitive ? QRegularExpression::NoPatternOption
-                        : QRegularExpression::CaseInsensitiveOption;
+        = QRegularExpression::UseUnicodePropertiesOption
+          | (caseSensitive ? QRegularExpression::NoPatternOption
+                           : QRegularExpression::CaseInsensitiveOption);
     if (!regex) {
         QString pattern = QRegularExpression::escape(findText);
         if (wholeWords)
@@ -133,7 +135,9 @@ QRegularExpression expression(const QString &findText,
     }
     if (open != 0)
         return invalid;
-    return QRegularExpression(pattern, options);
+    // A CR LF is one line end: nothing starts between its two characters (an empty match
+    // there would have Replace All split it in two).
+    return QRegularExpression(QStringLiteral("(?!(?<=\\r)\\n)") + pattern, options);
 }
 
 QString replacementFor(const QRegularExpressionMatch &match, const QString &replaceText, bool regex)

@@ -61,7 +61,7 @@ void randomExpression(QRandomGenerator &random, Case &c)
         c.reference += QStringLiteral("(?:(?<![^\\r\\n])(?!(?<=\\r)\\n))");
     } else if (random.bounded(5) == 0) {
         c.find += QStringLiteral("\\<");
-        c.reference += QStringLiteral("\\b(?=\\w)");
+        c.reference += QStringLiteral("(?<![\\p{L}\\p{N}_])(?=[\\p{L}\\p{N}_])");
     }
     for (int i = 0; i < atoms; ++i) {
         static const QList<QPair<QString, QString>> kinds = {
@@ -71,7 +71,8 @@ void randomExpression(QRandomGenerator &random, Case &c)
             {QStringLiteral("."), QStringLiteral("[^\\r\\n]")},
             {QStringLiteral("[ab]"), QStringLiteral("[ab]")},
             {QStringLiteral("[^a]"), QStringLiteral("[^a\\r\\n]")},
-            {QStringLiteral("\\w"), QStringLiteral("\\w")},
+            {QStringLiteral("\\w"), QStringLiteral("[\\p{L}\\p{N}_]")},
+            {QStringLiteral("\u00e4"), QStringLiteral("\u00e4")},
             {QStringLiteral("\\d"), QStringLiteral("\\d")},
             {QStringLiteral("("), QStringLiteral("\\(")},
         };
@@ -98,7 +99,8 @@ void randomExpression(QRandomGenerator &random, Case &c)
     }
     if (random.bounded(4) == 0) {
         c.find += QLatin1Char('$');
-        c.reference += QStringLiteral("(?=[\\r\\n]|\\z)");
+        // Not between the two characters of a CR LF.
+        c.reference += QStringLiteral("(?=[\\r\\n]|\\z)(?!(?<=\\r)\\n)");
     }
     c.replace = pick(random, {QString(), QStringLiteral("<"), QStringLiteral("z>")});
     for (int g = 1; g <= groups; ++g) {
@@ -120,6 +122,7 @@ SourceEditor *openScratch(SrcManager &window, const QTemporaryDir &work)
 Case randomCase(QRandomGenerator &random)
 {
     Case c;
+    c.document = QLatin1String(""); // empty, and no null text that no expression matches
     const int lines = 1 + random.bounded(5);
     const QString lineEnd = random.bounded(3) == 0 ? QStringLiteral("\r\n") : QStringLiteral("\n");
     for (int l = 0; l < lines; ++l) {
@@ -131,7 +134,9 @@ Case randomCase(QRandomGenerator &random)
                                 QStringLiteral("b_a"),
                                 QStringLiteral("aa"),
                                 QStringLiteral("x(1)"),
-                                QStringLiteral("B.")});
+                                QStringLiteral("B."),
+                                QStringLiteral("\u00c4b\u00df"),
+                                QStringLiteral("b\u00e4")});
             c.document += pick(random, {QStringLiteral(" "), QString(), QStringLiteral("  ")});
         }
         if (l + 1 < lines || random.bounded(2))
@@ -152,7 +157,8 @@ Case randomCase(QRandomGenerator &random)
                        QStringLiteral("A"),
                        QStringLiteral("."),
                        QStringLiteral("(1"),
-                       QStringLiteral("aa")});
+                       QStringLiteral("aa"),
+                       QStringLiteral("\u00e4")});
         c.wholeWords = random.bounded(2);
         c.replace
             = pick(random,
@@ -161,8 +167,8 @@ Case randomCase(QRandomGenerator &random)
     return c;
 }
 
-// Plain text, found left to right without overlaps, by hand.
-int plainReference(QString &text, const Case &c)
+// Plain text, found left to right without overlaps, by hand; where each match starts.
+int plainReference(QString &text, const Case &c, QList<qsizetype> &starts)
 {
     const Qt::CaseSensitivity cs = c.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
     const auto isWord = [&text](qsizetype at) {
@@ -175,6 +181,7 @@ int plainReference(QString &text, const Case &c)
             ++from;
             continue;
         }
+        starts.append(from + count * (c.find.size() - c.replace.size()));
         text.replace(from, c.find.size(), c.replace);
         from += c.replace.size();
         ++count;
@@ -219,33 +226,71 @@ void tst_FindReplace::replaceAllEqualsTheReference()
         child<QCheckBox>(dialog, "wholeWordsCheckBox")->setChecked(c.wholeWords);
         QString expected = c.document;
         int count = 0;
+        QList<qsizetype> starts;
         if (c.regex) {
             const QRegularExpression reference(c.reference,
                                                c.caseSensitive
                                                    ? QRegularExpression::NoPatternOption
                                                    : QRegularExpression::CaseInsensitiveOption);
             QVERIFY2(reference.isValid(), qPrintable(where));
-            for (auto it = reference.globalMatch(expected); it.hasNext(); it.next())
-                ++count;
-            // Qt writes a group in a replacement as the editor does, \1.
-            expected.replace(reference, c.replace);
-            // The editor's own search finds the first match where the reference does (its
-            // empty matches follow rules of their own).
-            const QRegularExpressionMatch first = reference.match(c.document);
-            const bool found = editor->findFirst(c.find, true, c.caseSensitive, false, false);
-            QVERIFY2(c.canMatchNothing || found == first.hasMatch(), qPrintable(where));
-            if (found && !c.canMatchNothing) {
-                int line = 0, index = 0, endLine = 0, endIndex = 0;
-                editor->getSelection(&line, &index, &endLine, &endIndex);
-                QCOMPARE(editor->selectedText(), first.captured());
-                QCOMPARE(editor->positionFromLineIndex(line, index),
-                         editor->positionFromLineIndex(0, 0)
-                             + c.document.left(first.capturedStart()).toUtf8().size());
+            // Left to right, no match inside a CR LF; \1 in the replacement is the group.
+            expected.clear();
+            qsizetype copied = 0;
+            for (auto it = reference.globalMatch(c.document); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                const qsizetype at = m.capturedStart();
+                if (at > 0 && c.document.mid(at - 1, 2) == QLatin1String("\r\n"))
+                    continue;
+                starts.append(at);
+                expected += c.document.mid(copied, at - copied);
+                for (int i = 0; i < c.replace.size(); ++i) {
+                    const bool group = c.replace.at(i) == '\\' && i + 1 < c.replace.size();
+                    expected += group ? m.captured(c.replace.at(++i).digitValue())
+                                      : QString(c.replace.at(i));
+                }
+                copied = m.capturedEnd();
             }
-            editor->setCursorPosition(0, 0);
+            expected += c.document.mid(copied);
+            count = int(starts.size());
         } else {
-            count = plainReference(expected, c);
+            count = plainReference(expected, c, starts);
         }
+        // Find Next goes from match to match as the reference does, in bytes of the editor's
+        // text, and then comes round.
+        editor->setCursorPosition(0, 0);
+        prompts.asked.clear();
+        QList<qsizetype> found;
+        for (int click = 0; click <= count && prompts.asked.isEmpty(); ++click) {
+            child<QPushButton>(dialog, "findNextButton")->click();
+            int line = 0, index = 0, endLine = 0, endIndex = 0;
+            editor->getSelection(&line, &index, &endLine, &endIndex);
+            if (line < 0) // an empty match selects nothing
+                editor->getCursorPosition(&line, &index);
+            if (prompts.asked.isEmpty())
+                found.append(editor->positionFromLineIndex(line, index));
+        }
+        for (qsizetype &start : starts)
+            start = editor->wholeText().left(start).toUtf8().size();
+        QVERIFY2(found == starts, qPrintable(where));
+        // Upwards from the end, text that cannot overlap itself is found at the same places.
+        if (!c.regex && c.find != QLatin1String("aa")) {
+            child<QCheckBox>(dialog, "backwardsCheckBox")->setChecked(true);
+            int line = 0, index = 0;
+            editor->endAt(line, index);
+            editor->setCursorPosition(line, index);
+            prompts.asked.clear();
+            found.clear();
+            for (int click = 0; click <= count && prompts.asked.isEmpty(); ++click) {
+                child<QPushButton>(dialog, "findNextButton")->click();
+                int endLine = 0, endIndex = 0;
+                editor->getSelection(&line, &index, &endLine, &endIndex);
+                if (prompts.asked.isEmpty())
+                    found.prepend(editor->positionFromLineIndex(line, index));
+            }
+            child<QCheckBox>(dialog, "backwardsCheckBox")->setChecked(false);
+            QVERIFY2(found == starts, qPrintable(where + QStringLiteral(" upwards")));
+        }
+        editor->setCursorPosition(0, 0);
         prompts.asked.clear();
         child<QPushButton>(dialog, "replaceAllButton")->click();
         QCOMPARE(prompts.asked.size(), 1);
@@ -274,18 +319,24 @@ void tst_FindReplace::emptyMatchesEnd()
     window.actions().find->trigger();
     auto *dialog = window.findChild<FindDialog *>();
     child<QCheckBox>(dialog, "regexCheckBox")->setChecked(true);
-    for (const QString &pattern : {QStringLiteral("^"), QStringLiteral("$"), QStringLiteral("x*")}) {
-        editor->setCursorPosition(0, 0);
-        child<QComboBox>(dialog, "findTextComboBox")->setEditText(pattern);
-        prompts.asked.clear();
-        int clicks = 0;
-        while (prompts.asked.isEmpty() && clicks < 50) {
-            child<QPushButton>(dialog, "findNextButton")->click();
-            ++clicks;
+    for (const QString &pattern : {QStringLiteral("^"),
+                                   QStringLiteral("$"),
+                                   QStringLiteral("x*"),
+                                   QStringLiteral("^e*"),
+                                   QStringLiteral("d*$")})
+        for (const bool upwards : {false, true}) {
+            child<QCheckBox>(dialog, "backwardsCheckBox")->setChecked(upwards);
+            editor->setCursorPosition(upwards ? 3 : 0, upwards ? 2 : 0);
+            child<QComboBox>(dialog, "findTextComboBox")->setEditText(pattern);
+            prompts.asked.clear();
+            int clicks = 0;
+            while (prompts.asked.isEmpty() && clicks < 50) {
+                child<QPushButton>(dialog, "findNextButton")->click();
+                ++clicks;
+            }
+            QVERIFY2(!prompts.asked.isEmpty(), qPrintable(pattern + (upwards ? " upwards" : "")));
+            QCOMPARE(prompts.asked.first().text, QStringLiteral("Reached start of search"));
         }
-        QVERIFY2(!prompts.asked.isEmpty(), qPrintable(pattern));
-        QCOMPARE(prompts.asked.first().text, QStringLiteral("Reached start of search"));
-    }
 }
 
 // Replace with "Search Upwards" fills the groups in as Replace downwards does.

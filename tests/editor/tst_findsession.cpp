@@ -74,6 +74,7 @@ public:
     {
         place(qBound(0, offset(line, index) + (forward ? 1 : -1), int(m_text.size())), line, index);
     }
+    void endAt(int &line, int &index) const override { place(int(m_text.size()), line, index); }
     QString wholeText() const override { return m_text; }
     void setCursor(int at) { m_cursor = m_selectionStart = m_selectionEnd = at; }
     void replaceWholeText(const QString &text) override { m_text = text; }

@@ -18,6 +18,7 @@
 #include "core/ui/prompts.h"
 #include "editor/sourcetext.h"
 #include "editor/syntaxmap.h"
+#include "editor/textsearch.h"
 #include "platform/boundedfile.h"
 #include "platform/caseinsensitivepath.h"
 #include "platform/wholefilewriter.h"
@@ -140,7 +141,9 @@ QString SourceEditor::documentText() const
     SendScintilla(SCI_GETTEXT, static_cast<unsigned long>(length + 1), bytes.data());
     bytes.truncate(length);
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
-    return utf8.decode(bytes);
+    const QString text = utf8.decode(bytes);
+    // Never null: an expression matches nothing in a null text, not even its empty start.
+    return text.isNull() ? QString(QLatin1String("")) : text;
 }
 
 QByteArray SourceEditor::encodedText()
@@ -693,6 +696,151 @@ void SourceEditor::stepPosition(int &line, int &index, bool forward) const
     const long position = positionFromLineIndex(line, index);
     const long moved = SendScintilla(forward ? SCI_POSITIONAFTER : SCI_POSITIONBEFORE, position);
     lineIndexFromPosition(int(moved), &line, &index);
+}
+
+// The place in a text (in UTF-16 units) of a byte of its UTF-8 form.
+static qsizetype offsetOfByte(const QString &text, long byte)
+{
+    qsizetype offset = 0;
+    for (long bytes = 0; offset < text.size() && bytes < byte; ++offset)
+        bytes += utf8Size(QStringView(text).mid(offset, 1));
+    return offset;
+}
+
+// The search runs on the text as characters, as Replace All does, not on the editor's bytes:
+// a dot is one character, "ä" is found by "Ä" when case does not matter, and "ö" is a letter
+// of a word. Matches never reach over a line end, so a search backwards looks at one line at
+// a time, from the place upwards.
+bool SourceEditor::selectMatch(const QString &text, qsizetype from, bool fromItself)
+{
+    const QRegularExpression &expression = m_search.expression;
+    QRegularExpressionMatch found;
+    const auto isLineEnd = [&text](qsizetype at) {
+        return text.at(at) == QLatin1Char('\n') || text.at(at) == QLatin1Char('\r');
+    };
+    const auto lineStart = [&](qsizetype at) {
+        while (at > 0 && !isLineEnd(at - 1))
+            --at;
+        return at;
+    };
+    // The start of the line above, over both characters of a CR LF.
+    const auto lineAbove = [&](qsizetype start) {
+        qsizetype end = start - 1;
+        if (end > 0 && text.at(end) == QLatin1Char('\n') && text.at(end - 1) == QLatin1Char('\r'))
+            --end;
+        return lineStart(end);
+    };
+    const auto lineEnd = [&](qsizetype at) {
+        while (at < text.size() && !isLineEnd(at))
+            ++at;
+        return at;
+    };
+    // The last match that starts in a line before a place in it; at the place itself only an
+    // empty one, when asked.
+    const auto lastInLine = [&](qsizetype start, qsizetype place, bool emptyAtPlace) {
+        const QStringView upToLineEnd = QStringView(text).left(lineEnd(start));
+        QRegularExpressionMatch found;
+        for (qsizetype at = start; at <= place && at <= upToLineEnd.size();) {
+            const QRegularExpressionMatch m = expression.match(upToLineEnd, at);
+            const qsizetype begin = m.capturedStart();
+            if (!m.hasMatch() || begin > place
+                || (begin == place && !(emptyAtPlace && m.capturedLength() == 0)))
+                break;
+            found = m;
+            at = begin + (begin < text.size() && text.at(begin).isHighSurrogate() ? 2 : 1);
+        }
+        return found;
+    };
+    if (m_search.forward) {
+        found = expression.match(text, from);
+        if (!found.hasMatch() && m_search.wrap)
+            found = expression.match(text, 0);
+    } else {
+        const qsizetype own = lineStart(from);
+        for (qsizetype start = own;; start = lineAbove(start)) {
+            found = start == own ? lastInLine(start, from, fromItself)
+                                 : lastInLine(start, lineEnd(start), true);
+            if (found.hasMatch() || start == 0)
+                break;
+        }
+        // Round from the end, up to the place's own line.
+        for (qsizetype start = lineStart(text.size()); !found.hasMatch() && m_search.wrap;
+             start = lineAbove(start)) {
+            found = lastInLine(start, lineEnd(start), true);
+            if (start <= from)
+                break;
+        }
+    }
+    if (!found.hasMatch())
+        return false;
+    const long start = utf8Size(QStringView(text).left(found.capturedStart()));
+    const long end = start + utf8Size(found.capturedView());
+    int line = 0;
+    int index = 0;
+    lineIndexFromPosition(int(end), &line, &index);
+    ensureLineVisible(line);
+    lineIndexFromPosition(int(start), &line, &index);
+    ensureLineVisible(line);
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), end);
+    return true;
+}
+
+bool SourceEditor::findFirstMatch(const QString &text,
+                                  bool regex,
+                                  bool caseSensitive,
+                                  bool wholeWords,
+                                  bool wrap,
+                                  bool forward,
+                                  int line,
+                                  int index)
+{
+    m_search.expression = TextSearch::expression(text, regex, caseSensitive, wholeWords);
+    m_search.regex = regex;
+    m_search.wrap = wrap;
+    m_search.forward = forward;
+    if (!m_search.expression.isValid())
+        return false;
+    const QString document = documentText();
+    return selectMatch(document, offsetOfByte(document, positionFromLineIndex(line, index)), true);
+}
+
+// From the end of the match selected (its start, backwards).
+bool SourceEditor::findNextMatch()
+{
+    if (!m_search.expression.isValid() || m_search.expression.pattern().isEmpty())
+        return false;
+    const QString document = documentText();
+    const long from = SendScintilla(m_search.forward ? SCI_GETSELECTIONEND : SCI_GETSELECTIONSTART);
+    return selectMatch(document, offsetOfByte(document, from), false);
+}
+
+// The selected match is replaced, with the groups of a regular expression, and the replacement
+// is selected.
+void SourceEditor::replaceMatch(const QString &text)
+{
+    const long start = SendScintilla(SCI_GETSELECTIONSTART);
+    const long end = SendScintilla(SCI_GETSELECTIONEND);
+    QString replacement = text;
+    if (m_search.expression.isValid() && !m_search.expression.pattern().isEmpty()) {
+        const QString document = documentText();
+        const qsizetype from = offsetOfByte(document, start);
+        const QStringView lineUpToEnd = QStringView(document).left(
+            offsetOfByte(document,
+                         SendScintilla(SCI_GETLINEENDPOSITION,
+                                       SendScintilla(SCI_LINEFROMPOSITION, start))));
+        const QRegularExpressionMatch match
+            = m_search.expression.match(lineUpToEnd,
+                                        from,
+                                        QRegularExpression::NormalMatch,
+                                        QRegularExpression::AnchorAtOffsetMatchOption);
+        if (match.hasMatch() && match.capturedEnd() == offsetOfByte(document, end))
+            replacement = TextSearch::replacementFor(match, text, m_search.regex);
+    }
+    const QByteArray bytes = replacement.toUtf8();
+    SendScintilla(SCI_SETTARGETSTART, static_cast<unsigned long>(start));
+    SendScintilla(SCI_SETTARGETEND, static_cast<unsigned long>(end));
+    SendScintilla(SCI_REPLACETARGET, static_cast<unsigned long>(bytes.size()), bytes.constData());
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), start + long(bytes.size()));
 }
 
 QByteArray SourceEditor::diskDigest() const

@@ -7,6 +7,8 @@
 
 #include <Qsci/qsciscintilla.h>
 
+#include <QRegularExpression>
+
 #include <functional>
 #include <optional>
 
@@ -55,6 +57,10 @@ public:
     // The position one character after (or before) a line and index, across line ends; the
     // same position at the document's end (or start).
     void stepPosition(int &line, int &index, bool forward) const override;
+    void endAt(int &line, int &index) const override
+    {
+        lineIndexFromPosition(int(SendScintilla(SCI_GETLENGTH)), &line, &index);
+    }
 
     // The document a search looks in.
     void cursorAt(int &line, int &index) const override { getCursorPosition(&line, &index); }
@@ -67,12 +73,9 @@ public:
                         bool wrap,
                         bool forward,
                         int line,
-                        int index) override
-    {
-        return findFirst(text, regex, caseSensitive, wholeWords, wrap, forward, line, index, true);
-    }
-    bool findNextMatch() override { return findNext(); }
-    void replaceMatch(const QString &text) override { replace(text); }
+                        int index) override;
+    bool findNextMatch() override;
+    void replaceMatch(const QString &text) override;
     QString wholeText() const override { return documentText(); }
 
     // A compiler's message at a line (counted from one): a mark in the margin beside it, which
@@ -156,6 +159,10 @@ private:
     // Makes a change of the whole text with the cursor's line and the view kept where they were.
     void keepingPlace(const std::function<void()> &change);
     QString documentText() const;
+    // Selects the match of the search that starts first from a place in the text, or
+    // backwards the last one that starts there or before (before it, when not from itself),
+    // wrapping round when the search does; false when none.
+    bool selectMatch(const QString &text, qsizetype from, bool fromItself);
     void setUpCppLexer();
     void setUpSyntaxLexer(const QString &syntaxFile);
 
@@ -191,4 +198,12 @@ private:
     std::vector<int> m_buildingLines;
     int m_builtKind = 0;
     bool m_debugMarginReady = false;
+    // The search that Find Next goes on with.
+    struct Search
+    {
+        QRegularExpression expression;
+        bool regex = false;
+        bool wrap = false;
+        bool forward = true;
+    } m_search;
 };
