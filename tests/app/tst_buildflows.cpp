@@ -999,20 +999,24 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines_data()
     QTest::addColumn<QList<int>>("warnings");
     QTest::addColumn<QList<int>>("visits"); // the lines F4 goes to, in turn
     QTest::addColumn<QString>("link");      // the first error's line and column (0: none given)
-    const QByteArray c = "int spare(void)\n{\n    int unused;\n    return undeclared_name;\n}\n";
+    QTest::addColumn<int>("column");        // where its link puts the cursor, from one
+    // The column of a message counts bytes; the editor counts characters.
+    const QByteArray c
+        = "int spare(void)\n{\n    int unused;\n    return /* \xc3\xa4 */ undeclared_name;\n}\n";
     // gcc adds a note (no error) to the error and warns of the missing return at the end; sdcc
     // names the unused variable where it gives up on the function.
     QTest::newRow("avr-gcc") << "AVR Blinky"
                              << "main.c" << c << QList<int>{36} << QList<int>{35, 37}
-                             << QList<int>{36, 36, 35, 37} << "36.12";
+                             << QList<int>{36, 36, 35, 37} << "36.21" << 20;
     QTest::newRow("gputils") << "PIC16 Blinky"
                              << "main.asm"
                              << QByteArray("        tris    PORTB\n        goto    nowhere\n"
                                            "        END\n")
-                             << QList<int>{26} << QList<int>{25} << QList<int>{25, 26} << "26.0";
+                             << QList<int>{26} << QList<int>{25} << QList<int>{25, 26} << "26.0"
+                             << 1;
     QTest::newRow("sdcc") << "8051 Blinky"
                           << "main.c" << c << QList<int>{16} << QList<int>{16} << QList<int>{16, 16}
-                          << "16.0";
+                          << "16.0" << 1;
 }
 
 // A build with errors: each message marks its line in the editor, with the message as its
@@ -1028,6 +1032,7 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
     QFETCH(QList<int>, warnings);
     QFETCH(QList<int>, visits);
     QFETCH(QString, link);
+    QFETCH(int, column);
     const QString path = copyBoard(board);
     const QString source = QFileInfo(path).absolutePath() + QLatin1Char('/') + file;
     const QByteArray original = readFile(source);
@@ -1100,9 +1105,8 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
     window.outWindow()->textView()->anchorClicked(QUrl(href));
     QCOMPARE(window.tabs()->currentEditor(), editor);
     editor->getCursorPosition(&line, &index);
-    QCOMPARE(QStringLiteral("%1.%2").arg(line + 1).arg(
-                 link.endsWith(QLatin1String(".0")) ? 0 : index + 1),
-             link);
+    QCOMPARE(QStringLiteral("%1.%2").arg(line + 1).arg(index + 1),
+             link.section(QLatin1Char('.'), 0, 0) + QLatin1Char('.') + QString::number(column));
     // Read again after another program added a line at the start: the marks go down with their
     // lines, there too when the file is closed and opened again, and back up when the other
     // program takes the line away.

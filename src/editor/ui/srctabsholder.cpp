@@ -27,6 +27,19 @@ int placeCursor(SourceEditor *editor, int line, int column)
     return row;
 }
 
+// A compiler counts a message's column in bytes of the line (avr-gcc: "ä" is two): the column
+// in its characters, as the editor counts, both from one.
+int characterColumn(const QString &line, int byteColumn)
+{
+    int bytes = 0;
+    int characters = 0;
+    for (; characters < line.size() && bytes < byteColumn - 1; ++characters) {
+        const char16_t c = line.at(characters).unicode();
+        bytes += c < 0x80 ? 1 : c < 0x800 || QChar::isSurrogate(c) ? 2 : 3;
+    }
+    return characters + 1;
+}
+
 // The tab bar reads "&" as the mark of a key that chooses the tab; a file's name shows its own.
 QString shownTitle(const SourceEditor *editor)
 {
@@ -191,7 +204,12 @@ void SrcTabsHolder::openMessageAt(const QString &path, int line, int column)
     const QString now = m_moves.now(path);
     openFile(now);
     const SourceEditor *editor = findEditor(now);
-    openFileAt(now, editor && line > 0 ? editor->buildMarkLine(line) : line, column);
+    if (!editor || line <= 0) {
+        openFileAt(now, line, column);
+        return;
+    }
+    const int shown = editor->buildMarkLine(line);
+    openFileAt(now, shown, characterColumn(editor->text(shown - 1), column));
 }
 
 void SrcTabsHolder::addSourceMark(const QString &path,
