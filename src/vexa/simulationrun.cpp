@@ -25,6 +25,39 @@ constexpr std::uint64_t dropLagNs = 100000000;
 // How long a port stays quiet before a line without its end is given as it stands.
 constexpr std::uint64_t serialIdleNs = 250000000;
 
+// Serial bytes as text: UTF-8 where they form it (a firmware built from UTF-8 sources writes
+// "°" as two bytes), every other byte as ISO 8859-1 (as one of Latin-1 sources writes it). The
+// bytes taken go; a character still arriving stays, unless the bytes are taken whole.
+QString takeSerialText(QByteArray &bytes, bool whole)
+{
+    QString text;
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        const auto lead = uchar(bytes.at(at));
+        const int length = lead < 0xC2   ? 1
+                           : lead < 0xE0 ? 2
+                           : lead < 0xF0 ? 3
+                           : lead < 0xF5 ? 4
+                                         : 1;
+        qsizetype next = at + 1;
+        while (next < bytes.size() && next < at + length && (uchar(bytes.at(next)) & 0xC0) == 0x80)
+            ++next;
+        if (length > 1 && next == bytes.size() && next < at + length && !whole)
+            break;
+        const QByteArray sequence = bytes.mid(at, length);
+        const QString character = QString::fromUtf8(sequence);
+        if (length > 1 && next == at + length && character.toUtf8() == sequence) {
+            text += character;
+            at = next;
+        } else {
+            text += QChar::fromLatin1(bytes.at(at));
+            ++at;
+        }
+    }
+    bytes.remove(0, at);
+    return text;
+}
+
 } // namespace
 
 SimulationRun::SimulationRun(QObject *parent, EngineMaker makeEngine, Clock wallClock)
@@ -277,7 +310,9 @@ void SimulationRun::onSerialByte(int port, char byte)
         m_serial.resize(port + 1);
     SerialPort &serial = m_serial[port];
     serial.lastByteNs = timeNs();
-    emit serialText(port, QString(QChar::fromLatin1(byte)));
+    serial.arriving.append(byte);
+    if (const QString text = takeSerialText(serial.arriving, false); !text.isEmpty())
+        emit serialText(port, text);
     if (byte == '\r' || byte == '\n') {
         // "\r\n" (or "\n\r") ends one line.
         const char before = std::exchange(serial.lineEnd, byte);
@@ -291,13 +326,16 @@ void SimulationRun::onSerialByte(int port, char byte)
     serial.lineEnd = 0;
     serial.line.append(byte);
     if (serial.line.size() >= maxSerialLineBytes)
-        giveLine(port);
+        giveLine(port, false);
 }
 
-void SimulationRun::giveLine(int port)
+void SimulationRun::giveLine(int port, bool whole)
 {
-    emit serialLine(port, QString::fromLatin1(m_serial[port].line));
-    m_serial[port].line.clear();
+    SerialPort &serial = m_serial[port];
+    // Quiet: what came of a character is all there is of it.
+    if (whole && !serial.arriving.isEmpty())
+        emit serialText(port, takeSerialText(serial.arriving, true));
+    emit serialLine(port, takeSerialText(serial.line, whole));
 }
 
 void SimulationRun::flushSerial(bool all)

@@ -94,8 +94,9 @@ private:
     std::uint64_t nextInputNs() const;
     void onPinChanged(const QString &pin, bool level, std::uint64_t timeNs);
     void onSerialByte(int port, char byte);
-    // Gives the port's line as it stands, and starts another.
-    void giveLine(int port);
+    // Gives the port's line as it stands, and starts another; a character still arriving goes
+    // on into it unless the line is given whole.
+    void giveLine(int port, bool whole = true);
     // Gives the lines left without their end: all of them, or those quiet for a while.
     void flushSerial(bool all);
 
@@ -109,6 +110,7 @@ private:
     struct SerialPort
     {
         QByteArray line;
+        QByteArray arriving; // the bytes of a character not yet whole
         std::uint64_t lastByteNs = 0;
         char lineEnd = 0; // the line end that came last, if one did
     };

@@ -236,7 +236,8 @@ VexaWindow::VexaWindow(const QString &handOffPath, QWidget *parent)
             return;
         }
         const int port = std::max(0, m_terminalPort->currentIndex());
-        for (const char c : m_terminalInput->text().toLatin1() + '\r')
+        // As the terminal reads what the firmware writes: UTF-8.
+        for (const char c : m_terminalInput->text().toUtf8() + '\r')
             engine->sendSerial(port, c);
         m_terminalInput->clear();
     });

@@ -294,6 +294,14 @@ void tst_SimulationRun::serialOutputInLines()
     send(100 * ms, 1, "prompt> ");
     // A status line written again and again, then a line without end.
     send(ms, 2, "s1\rs2\r\n\n\rs3\n\r" + QByteArray(1500, 'y'));
+    // UTF-8 where the bytes form it, each other byte as Latin-1; a character cut by the
+    // length limit goes on in the next line.
+    const QByteArray cut(SimulationRun::maxSerialLineBytes - 1, 'z');
+    send(ms,
+         3,
+         "25\xc2\xb0"
+         "C\nLatin \xb5s\n\xe2\x82\xac!\n\xc3\n"
+             + cut + "\xc3\xa4\n");
     const QString full(SimulationRun::maxSerialLineBytes, QLatin1Char('y'));
     const QString rest(1500 - SimulationRun::maxSerialLineBytes, QLatin1Char('y'));
     QSignalSpy text(&rig.run, &SimulationRun::serialText);
@@ -315,20 +323,32 @@ void tst_SimulationRun::serialOutputInLines()
     };
     turnAt(2 * ms);
     QCOMPARE(said(),
-             QStringList(
-                 {"0:ok", "0:> x", "0:", "1:B1", "2:s1", "2:s2", "2:", "2:s3", "2:" + full}));
+             QStringList({"0:ok",
+                          "0:> x",
+                          "0:",
+                          "1:B1",
+                          "2:s1",
+                          "2:s2",
+                          "2:",
+                          "2:s3",
+                          "2:" + full,
+                          QStringLiteral("3:25°C"),
+                          QStringLiteral("3:Latin µs"),
+                          QStringLiteral("3:€!"),
+                          QStringLiteral("3:Ã"),
+                          "3:" + cut,
+                          QStringLiteral("3:ä")}));
     turnAt(250 * ms);
     QCOMPARE(said(), QStringList());
     turnAt(300 * ms);
     QCOMPARE(said(), QStringList({"0:last", "2:" + rest}));
     rig.run.stop();
     QCOMPARE(said(), QStringList({"1:prompt> "}));
-    QString shown;
-    for (const QList<QVariant> &piece : std::as_const(text)) {
-        if (piece.at(0).toInt() == 0)
-            shown += piece.at(1).toString();
-    }
-    QCOMPARE(shown, QStringLiteral("ok\r\n> x\n\nlast"));
+    QString shown[4];
+    for (const QList<QVariant> &piece : std::as_const(text))
+        shown[piece.at(0).toInt()] += piece.at(1).toString();
+    QCOMPARE(shown[0], QStringLiteral("ok\r\n> x\n\nlast"));
+    QCOMPARE(shown[3], QStringLiteral("25°C\nLatin µs\n€!\nÃ\n") + cut + QStringLiteral("ä\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_SimulationRun)
