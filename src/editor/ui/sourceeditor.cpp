@@ -701,9 +701,12 @@ void SourceEditor::stepPosition(int &line, int &index, bool forward) const
 // The place in a text (in UTF-16 units) of a byte of its UTF-8 form.
 static qsizetype offsetOfByte(const QString &text, long byte)
 {
+    const QChar *characters = text.constData();
     qsizetype offset = 0;
-    for (long bytes = 0; offset < text.size() && bytes < byte; ++offset)
-        bytes += utf8Size(QStringView(text).mid(offset, 1));
+    for (long bytes = 0; offset < text.size() && bytes < byte; ++offset) {
+        const char16_t c = characters[offset].unicode();
+        bytes += c < 0x80 ? 1 : c < 0x800 || QChar::isSurrogate(c) ? 2 : 3;
+    }
     return offset;
 }
 
