@@ -156,6 +156,9 @@ void tst_Simulation::serialSamplesGreet()
     QVERIFY2(code == 0, qPrintable(output.right(1500)));
     QVERIFY2(output.contains(QStringLiteral("\nUART: ") + greeting + QLatin1Char('\n')),
              qPrintable(output.right(1500)));
+    // A sample builds as cleanly as it should teach others to.
+    QVERIFY2(output.contains(QStringLiteral("Build finished: 0 errors, 0 warnings")),
+             qPrintable(output));
 }
 
 void tst_Simulation::firmwareTestsDecideTheExitCode_data()

@@ -1,6 +1,6 @@
 ; PIC16 Serial: greets on the serial port at 9600 baud (4 MHz crystal, BRGH on, SPBRG 25),
 ; then sends back every character it receives.
-        list    p=16f877a
+; The controller is the project's (the assembler is given it by the build).
         #include <p16f877a.inc>
 
         __CONFIG _HS_OSC & _WDT_OFF & _PWRTE_ON & _LVP_OFF & _BOREN_OFF

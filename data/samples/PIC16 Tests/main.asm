@@ -3,7 +3,7 @@
 ; which the IDE's output window shows as a link to the check; then the firmware ends the run
 ; by sleeping with nothing to wake it. The assembler has no line numbers of its own: each
 ; check's text names the line of its CHECK.
-        list    p=16f877a
+; The controller is the project's (the assembler is given it by the build).
         #include <p16f877a.inc>
 
         __CONFIG _HS_OSC & _WDT_OFF & _PWRTE_ON & _LVP_OFF & _BOREN_OFF
