@@ -27,8 +27,14 @@ public:
                                 int index)
         = 0;
     virtual bool findNextMatch() = 0;
-    // Replaces the selected match (with the groups of a regular expression).
-    virtual void replaceMatch(const QString &text) = 0;
+    // Replaces the selected match (with the groups of a regular expression): how long, in
+    // characters, the match was and what replaced it is.
+    struct Replaced
+    {
+        int matched = 0;
+        int replacement = 0;
+    };
+    virtual Replaced replaceMatch(const QString &text) = 0;
     // The place one character after (or before) a line and index, across line ends.
     virtual void stepPosition(int &line, int &index, bool forward) const = 0;
     // The place after the last character.

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <utility>
+
 FindSession::FindSession(FindTarget &target)
     : m_target(target)
 {}
@@ -23,6 +25,7 @@ void FindSession::restartSearch(Scope scope)
     const QString current = document ? document->filePath() : QString();
     m_firstMatchLine = -1;
     m_firstMatchIndex = -1;
+    m_wrapped = false;
     m_firstCall = true;
     m_inDocument = true;
     m_restart = false;
@@ -83,25 +86,32 @@ bool FindSession::takeNextFile(QString &taken)
     return true;
 }
 
-bool FindSession::cameRound(int matchLine, int matchIndex, Mode mode) const
+// Round the document since its first match, and back at that match's place, past it, or (down
+// the text) reaching into it: that text was searched before, and what a replacement put there
+// is not to be replaced again.
+bool FindSession::cameRound(const FindDocument &document) const
 {
-    if (m_firstMatchLine < 0 || matchLine != m_firstMatchLine)
+    if (m_firstMatchLine < 0 || !m_wrapped)
         return false;
-    if (matchIndex == m_firstMatchIndex)
-        return true;
-    return mode == Replace && matchIndex >= m_firstMatchIndex
-           && matchIndex < m_firstMatchIndex + int(m_replaceText.size());
+    const auto first = std::make_pair(m_firstMatchLine, m_firstMatchIndex);
+    if (!m_forward)
+        return std::make_pair(m_line, m_index) <= first;
+    int endLine = 0;
+    int endIndex = 0;
+    document.cursorAt(endLine, endIndex);
+    return std::make_pair(m_line, m_index) >= first || std::make_pair(endLine, endIndex) > first;
 }
 
 void FindSession::enterDocument()
 {
     m_firstMatchLine = -1;
     m_firstMatchIndex = -1;
+    m_wrapped = false;
     m_line = 0;
     m_index = 0;
 }
 
-bool FindSession::nextMatch(const Options &options, Mode mode)
+bool FindSession::nextMatch(const Options &options)
 {
     if (options.findText != m_findText) {
         m_findText = options.findText;
@@ -153,9 +163,13 @@ bool FindSession::nextMatch(const Options &options, Mode mode)
                     m_index = 0;
                     if (!m_forward)
                         document->endAt(m_line, m_index);
+                    m_wrapped = true;
                 }
             }
         }
+        // Where the search starts: a first search there and on, the next one past the match.
+        const auto from = std::make_pair(m_line, m_index);
+        const bool fromItself = m_firstCall;
         bool found = false;
         if (m_firstCall) {
             m_firstCall = false;
@@ -174,12 +188,17 @@ bool FindSession::nextMatch(const Options &options, Mode mode)
             document->selectionStartAt(m_line, m_index);
         else if (found) // an empty match selects nothing: it is where the cursor stands
             document->cursorAt(m_line, m_index);
+        const auto place = std::make_pair(m_line, m_index);
+        if (found
+            && (m_forward ? place < from || (!fromItself && place == from)
+                          : place > from || (!fromItself && place == from)))
+            m_wrapped = true;
         m_inDocument = found;
         if (!taken.isEmpty() && !found)
             m_target.closeDocument(taken);
         if (!found)
             continue;
-        if (cameRound(m_line, m_index, mode)) {
+        if (cameRound(*document)) {
             m_inDocument = false;
             continue;
         }
@@ -188,13 +207,14 @@ bool FindSession::nextMatch(const Options &options, Mode mode)
     if (m_firstMatchLine < 0) {
         m_firstMatchLine = m_line;
         m_firstMatchIndex = m_index;
+        m_wrapped = false;
     }
     return true;
 }
 
 bool FindSession::findNext(const Options &options)
 {
-    if (nextMatch(options, Find))
+    if (nextMatch(options))
         return true;
     restartFromCursor();
     return false;
@@ -202,10 +222,11 @@ bool FindSession::findNext(const Options &options)
 
 bool FindSession::replaceNext(const Options &options)
 {
-    if (!nextMatch(options, Replace)) {
+    if (!nextMatch(options)) {
         restartFromCursor();
         return false;
     }
+    FindDocument::Replaced replaced;
     if (FindDocument *document = m_target.currentDocument()) {
         // A search upwards leaves no groups for the replacement to use: the match is found
         // again forwards, from where it starts.
@@ -218,13 +239,14 @@ bool FindSession::replaceNext(const Options &options)
                                      true,
                                      m_line,
                                      m_index);
-        document->replaceMatch(m_replaceText);
+        replaced = document->replaceMatch(m_replaceText);
     }
-    const int replaceLength = int(m_replaceText.size());
+    // What the replacement (its groups filled in) put in place of the match moves what follows
+    // on the line; the search goes on after it.
     if (m_line == m_firstMatchLine && m_index < m_firstMatchIndex)
-        m_firstMatchIndex += replaceLength - int(m_findText.size());
+        m_firstMatchIndex += replaced.replacement - replaced.matched;
     if (m_forward)
-        m_index += replaceLength;
+        m_index += replaced.replacement;
     m_firstCall = true;
     return true;
 }

@@ -46,16 +46,14 @@ public:
     static bool addToHistory(QStringList &history, const QString &text);
 
 private:
-    enum Mode { Find, Replace };
-
-    bool nextMatch(const Options &options, Mode mode);
+    bool nextMatch(const Options &options);
     void restartSearch(Scope scope);
     void dropFilesOutOfScope(Scope scope);
     // The next document to search, opened; false when none is left.
     bool takeNextFile(QString &taken);
     // Whether a match is the first match again: the search has come round. A replacement may
     // have moved the first match by up to the replace text's length.
-    bool cameRound(int matchLine, int matchIndex, Mode mode) const;
+    bool cameRound(const FindDocument &document) const;
     // The search goes on in another document: from its start, with no match found there yet.
     void enterDocument();
 
@@ -75,4 +73,5 @@ private:
     QString m_startFile;
     int m_firstMatchLine = -1;
     int m_firstMatchIndex = -1;
+    bool m_wrapped = false; // the search went round the document's end since its first match
 };

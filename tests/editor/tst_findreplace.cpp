@@ -303,6 +303,24 @@ void tst_FindReplace::replaceAllEqualsTheReference()
             editor->undo();
             QVERIFY2(editor->wholeText() == c.document, qPrintable(where));
         }
+        // Replace, one match at a time from the start, gives what Replace All gives, where
+        // what a match is does not hang on what stands beside it (which a replacement changes).
+        const bool contextFree = c.regex ? !c.canMatchNothing
+                                               && !c.find.contains(QRegularExpression("[$^]|\\\\<"))
+                                         : !c.wholeWords && !c.document.startsWith(QChar(0xFEFF));
+        if (!contextFree)
+            continue;
+        editor->setText(c.document);
+        editor->setCursorPosition(0, 0);
+        prompts.asked.clear();
+        int replaced = 0;
+        while (prompts.asked.isEmpty() && replaced <= count) {
+            child<QPushButton>(dialog, "replaceButton")->click();
+            replaced += prompts.asked.isEmpty() ? 1 : 0;
+        }
+        QVERIFY2(replaced == count && editor->wholeText() == expected,
+                 qPrintable(where + QStringLiteral(" one at a time gave \"") + editor->wholeText()
+                            + "\""));
     }
 }
 
@@ -358,6 +376,17 @@ void tst_FindReplace::replaceUpwardsKeepsGroups()
     for (int i = 0; i < 3; ++i)
         child<QPushButton>(dialog, "replaceButton")->click();
     QCOMPARE(editor->text(), QStringLiteral("<1> <2>\n<3>\n"));
+    // Downwards, round the end, a match that reaches into what was replaced is not replaced.
+    child<QCheckBox>(dialog, "backwardsCheckBox")->setChecked(false);
+    child<QComboBox>(dialog, "findTextComboBox")->setEditText(QStringLiteral(".\\(\\d\\)"));
+    child<QComboBox>(dialog, "replaceWithTextComboBox")->setEditText(QStringLiteral("\\1>"));
+    editor->setText(QStringLiteral("x(1)"));
+    editor->setCursorPosition(0, 0);
+    prompts.asked.clear();
+    for (int i = 0; i < 2; ++i)
+        child<QPushButton>(dialog, "replaceButton")->click();
+    QCOMPARE(editor->text(), QStringLiteral("x1>)"));
+    QCOMPARE(prompts.asked.size(), 1);
 }
 
 QTEST_MAIN(tst_FindReplace)

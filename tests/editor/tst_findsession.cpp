@@ -64,11 +64,13 @@ public:
         return findFrom(offset(line, index));
     }
     bool findNextMatch() override { return findFrom(m_cursor); }
-    void replaceMatch(const QString &text) override
+    Replaced replaceMatch(const QString &text) override
     {
+        const Replaced replaced{m_selectionEnd - m_selectionStart, int(text.size())};
         m_text.replace(m_selectionStart, m_selectionEnd - m_selectionStart, text);
         m_cursor = m_selectionStart + int(text.size());
         m_selectionStart = m_selectionEnd = m_cursor;
+        return replaced;
     }
     void stepPosition(int &line, int &index, bool forward) const override
     {

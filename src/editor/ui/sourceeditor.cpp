@@ -819,7 +819,7 @@ bool SourceEditor::findNextMatch()
 
 // The selected match is replaced, with the groups of a regular expression, and the replacement
 // is selected.
-void SourceEditor::replaceMatch(const QString &text)
+FindDocument::Replaced SourceEditor::replaceMatch(const QString &text)
 {
     const long start = SendScintilla(SCI_GETSELECTIONSTART);
     const long end = SendScintilla(SCI_GETSELECTIONEND);
@@ -840,10 +840,17 @@ void SourceEditor::replaceMatch(const QString &text)
             replacement = TextSearch::replacementFor(match, text, m_search.regex);
     }
     const QByteArray bytes = replacement.toUtf8();
+    Replaced replaced;
+    replaced.matched = int(
+        SendScintilla(SCI_COUNTCHARACTERS, static_cast<unsigned long>(start), end));
     SendScintilla(SCI_SETTARGETSTART, static_cast<unsigned long>(start));
     SendScintilla(SCI_SETTARGETEND, static_cast<unsigned long>(end));
     SendScintilla(SCI_REPLACETARGET, static_cast<unsigned long>(bytes.size()), bytes.constData());
-    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), start + long(bytes.size()));
+    const long replacedEnd = start + long(bytes.size());
+    replaced.replacement = int(
+        SendScintilla(SCI_COUNTCHARACTERS, static_cast<unsigned long>(start), replacedEnd));
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), replacedEnd);
+    return replaced;
 }
 
 QByteArray SourceEditor::diskDigest() const

@@ -75,7 +75,7 @@ public:
                         int line,
                         int index) override;
     bool findNextMatch() override;
-    void replaceMatch(const QString &text) override;
+    Replaced replaceMatch(const QString &text) override;
     QString wholeText() const override { return documentText(); }
 
     // A compiler's message at a line (counted from one): a mark in the margin beside it, which
