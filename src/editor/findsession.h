@@ -51,8 +51,8 @@ private:
     void dropFilesOutOfScope(Scope scope);
     // The next document to search, opened; false when none is left.
     bool takeNextFile(QString &taken);
-    // Whether a match is the first match again: the search has come round. A replacement may
-    // have moved the first match by up to the replace text's length.
+    // Whether the match the document shows lies where the search has been: it went round the
+    // document's end since the first match and is back there.
     bool cameRound(const FindDocument &document) const;
     // The search goes on in another document: from its start, with no match found there yet.
     void enterDocument();
