@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <utility>
 
 FindSession::FindSession(FindTarget &target)
@@ -26,6 +27,7 @@ void FindSession::restartSearch(Scope scope)
     m_firstMatchLine = -1;
     m_firstMatchIndex = -1;
     m_wrapped = false;
+    m_firstReplacement = 0;
     m_firstCall = true;
     m_inDocument = true;
     m_restart = false;
@@ -94,8 +96,11 @@ bool FindSession::cameRound(const FindDocument &document) const
     if (m_firstMatchLine < 0 || !m_wrapped)
         return false;
     const auto first = std::make_pair(m_firstMatchLine, m_firstMatchIndex);
+    // Upwards the first match's replacement, which the search stays in front of, is behind it.
     if (!m_forward)
-        return std::make_pair(m_line, m_index) <= first;
+        return std::make_pair(m_line, m_index)
+               <= std::make_pair(m_firstMatchLine,
+                                 m_firstMatchIndex + std::max(0, m_firstReplacement - 1));
     int endLine = 0;
     int endIndex = 0;
     document.cursorAt(endLine, endIndex);
@@ -107,6 +112,7 @@ void FindSession::enterDocument()
     m_firstMatchLine = -1;
     m_firstMatchIndex = -1;
     m_wrapped = false;
+    m_firstReplacement = 0;
     m_line = 0;
     m_index = 0;
 }
@@ -243,7 +249,9 @@ bool FindSession::replaceNext(const Options &options)
     }
     // What the replacement (its groups filled in) put in place of the match moves what follows
     // on the line; the search goes on after it.
-    if (m_line == m_firstMatchLine && m_index < m_firstMatchIndex)
+    if (m_line == m_firstMatchLine && m_index == m_firstMatchIndex)
+        m_firstReplacement = replaced.replacement;
+    else if (m_line == m_firstMatchLine && m_index < m_firstMatchIndex)
         m_firstMatchIndex += replaced.replacement - replaced.matched;
     if (m_forward)
         m_index += replaced.replacement;

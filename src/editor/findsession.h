@@ -73,5 +73,6 @@ private:
     QString m_startFile;
     int m_firstMatchLine = -1;
     int m_firstMatchIndex = -1;
-    bool m_wrapped = false; // the search went round the document's end since its first match
+    bool m_wrapped = false;     // the search went round the document's end since its first match
+    int m_firstReplacement = 0; // the length of what replaced the first match
 };

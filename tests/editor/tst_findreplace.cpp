@@ -387,6 +387,18 @@ void tst_FindReplace::replaceUpwardsKeepsGroups()
         child<QPushButton>(dialog, "replaceButton")->click();
     QCOMPARE(editor->text(), QStringLiteral("x1>)"));
     QCOMPARE(prompts.asked.size(), 1);
+    // Upwards, round the start, what replaced the first match is not replaced again.
+    child<QCheckBox>(dialog, "regexCheckBox")->setChecked(false);
+    child<QCheckBox>(dialog, "backwardsCheckBox")->setChecked(true);
+    child<QComboBox>(dialog, "findTextComboBox")->setEditText(QStringLiteral("a"));
+    child<QComboBox>(dialog, "replaceWithTextComboBox")->setEditText(QStringLiteral("aa"));
+    editor->setText(QStringLiteral("a b a"));
+    editor->setCursorPosition(0, 5);
+    prompts.asked.clear();
+    for (int i = 0; i < 3; ++i)
+        child<QPushButton>(dialog, "replaceButton")->click();
+    QCOMPARE(editor->text(), QStringLiteral("aa b aa"));
+    QCOMPARE(prompts.asked.size(), 1);
 }
 
 QTEST_MAIN(tst_FindReplace)
