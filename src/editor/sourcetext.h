@@ -16,6 +16,12 @@
 class SourceText
 {
 public:
+    // The bytes a UTF-16 unit takes in UTF-8 (each half of a surrogate pair two).
+    static constexpr int utf8Size(char16_t c)
+    {
+        return c < 0x80 ? 1 : c < 0x800 || (c >= 0xD800 && c < 0xE000) ? 2 : 3;
+    }
+
     enum class LineEnd { Unix, Windows, Mac };
 
     // The text of a file's bytes, remembering how they were stored; none when they are no text,

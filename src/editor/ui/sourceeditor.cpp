@@ -613,7 +613,7 @@ static long utf8Size(QStringView text)
 {
     long bytes = 0;
     for (const QChar c : text)
-        bytes += c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 || c.isSurrogate() ? 2 : 3;
+        bytes += SourceText::utf8Size(c.unicode());
     return bytes;
 }
 
@@ -704,8 +704,7 @@ static qsizetype offsetOfByte(const QString &text, long byte)
     const QChar *characters = text.constData();
     qsizetype offset = 0;
     for (long bytes = 0; offset < text.size() && bytes < byte; ++offset) {
-        const char16_t c = characters[offset].unicode();
-        bytes += c < 0x80 ? 1 : c < 0x800 || QChar::isSurrogate(c) ? 2 : 3;
+        bytes += SourceText::utf8Size(characters[offset].unicode());
     }
     return offset;
 }

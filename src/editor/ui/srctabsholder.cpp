@@ -33,10 +33,8 @@ int characterColumn(const QString &line, int byteColumn)
 {
     int bytes = 0;
     int characters = 0;
-    for (; characters < line.size() && bytes < byteColumn - 1; ++characters) {
-        const char16_t c = line.at(characters).unicode();
-        bytes += c < 0x80 ? 1 : c < 0x800 || QChar::isSurrogate(c) ? 2 : 3;
-    }
+    for (; characters < line.size() && bytes < byteColumn - 1; ++characters)
+        bytes += SourceText::utf8Size(line.at(characters).unicode());
     return characters + 1;
 }
 
