@@ -102,7 +102,8 @@ void randomExpression(QRandomGenerator &random, Case &c)
         // Not between the two characters of a CR LF.
         c.reference += QStringLiteral("(?=[\\r\\n]|\\z)(?!(?<=\\r)\\n)");
     }
-    c.replace = pick(random, {QString(), QStringLiteral("<"), QStringLiteral("z>")});
+    c.replace = pick(random,
+                     {QString(), QStringLiteral("<"), QString::fromUtf8("z\xf0\x9f\x98\x80>")});
     for (int g = 1; g <= groups; ++g) {
         if (random.bounded(2))
             c.replace += QStringLiteral("\\%1").arg(g);
@@ -136,7 +137,8 @@ Case randomCase(QRandomGenerator &random)
                                 QStringLiteral("x(1)"),
                                 QStringLiteral("B."),
                                 QStringLiteral("\u00c4b\u00df"),
-                                QStringLiteral("b\u00e4")});
+                                QStringLiteral("b\u00e4"),
+                                QString::fromUtf8("a\xf0\x9f\x98\x80b")});
             c.document += pick(random, {QStringLiteral(" "), QString(), QStringLiteral("  ")});
         }
         if (l + 1 < lines || random.bounded(2))
@@ -160,9 +162,12 @@ Case randomCase(QRandomGenerator &random)
                        QStringLiteral("aa"),
                        QStringLiteral("\u00e4")});
         c.wholeWords = random.bounded(2);
-        c.replace
-            = pick(random,
-                   {QString(), QStringLiteral("X"), QStringLiteral("\\1"), QStringLiteral("abab")});
+        c.replace = pick(random,
+                         {QString(),
+                          QStringLiteral("X"),
+                          QStringLiteral("\\1"),
+                          QStringLiteral("abab"),
+                          QString::fromUtf8("\xf0\x9f\x98\x80a")});
     }
     return c;
 }
