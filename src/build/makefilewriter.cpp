@@ -752,27 +752,19 @@ QStringList MakefileWriter::dependencyFiles() const
 
 // The compilers write, beside each output, the headers its source includes as make rules: a
 // changed header rebuilds what includes it. Only configurations that ask get the section.
-// make looks for an included file that is missing, as each is before the first build, in its
-// include folders too (/usr/local/include and any -I in MAKEFLAGS), and reads the first it
-// finds there. So the files are named from the project's folder, with that folder's spaces
-// and wildcards escaped: a folder "p[1]" must not match a "p1" beside it.
+// make looks for an included file that is not in the project's folder, as each is before the
+// first build, in its include folders too (/usr/local/include, any -I in MAKEFLAGS) and reads
+// the first it finds there. So each is included only when the project's folder holds it.
 void MakefileWriter::writeDependencies(QTextStream &out)
 {
     const QStringList files = dependencyFiles();
     if (files.isEmpty())
         return;
-    out << "\n# Header dependencies, written by the compilers\n"
-           "dependency_empty :=\n"
-           "DEPENDENCY_ROOT := $(subst $(dependency_empty) ,\\ ,$(subst [,\\[,$(subst *,\\*,"
-           "$(subst ?,\\?,$(CURDIR)))))\n"
-           "-include";
+    out << "\n# Header dependencies, written by the compilers\n";
     for (const QString &file : files) {
-        out << ' ';
-        if (!QDir::isAbsolutePath(file))
-            out << "$(DEPENDENCY_ROOT)/";
-        out << TemplateExpander::makeName(file);
+        const QString name = TemplateExpander::makeName(file);
+        out << "ifneq ($(wildcard " << name << "),)\n-include " << name << "\nendif\n";
     }
-    out << '\n';
 }
 
 void MakefileWriter::collectErrorFiles(const TemplateExpander &)

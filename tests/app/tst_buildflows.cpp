@@ -388,9 +388,6 @@ void tst_BuildFlows::dependencyFilesBroughtAlongRunNothing_data()
     // make looks for a missing one in its include folders too: here one that MAKEFLAGS names.
     QTest::newRow("a file of its name in one of make's include folders")
         << "../include/Debug/main.d" << QByteArray("$(shell touch PWN)\n") << false << qint64(0);
-    // The project's folder, "board [1]", is not read as a pattern that another folder matches.
-    QTest::newRow("a file of its name in a folder the project's folder name matches")
-        << "../../board 1/Debug/main.d" << QByteArray("$(shell touch PWN)\n") << false << qint64(0);
 }
 
 // make reads the dependency files the compilers write as part of the Makefile. A project folder
@@ -402,7 +399,7 @@ void tst_BuildFlows::dependencyFilesBroughtAlongRunNothing()
     QFETCH(QByteArray, planted);
     QFETCH(bool, olderThanMakefile);
     QFETCH(qint64, size);
-    const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board [1]"));
+    const QString path = copyBoard(QStringLiteral("AVR Blinky"));
     const QString folder = QFileInfo(path).absolutePath();
     // A checkout program that gives the file as its version file holds it.
     const QString tools = m_dir->filePath(QStringLiteral("version-control"));
