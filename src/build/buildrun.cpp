@@ -9,6 +9,7 @@
 #include "core/commandstate.h"
 #include "core/mainservices.h"
 #include "platform/boundedfile.h"
+#include "platform/platformpaths.h"
 #include "platform/processgroup.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildprocess.h"
@@ -77,11 +78,10 @@ QProcessEnvironment buildEnvironment(const BuildProject &configuration,
                                      const QString &compilerDirectory)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // No empty entry before it where there was no PATH: that would be the project's folder.
-    QString path = environment.value(QStringLiteral("PATH"));
-    if (!path.isEmpty())
-        path += QDir::listSeparator();
-    environment.insert(QStringLiteral("PATH"), path + QDir::toNativeSeparators(compilerDirectory));
+    const QString pathName = QStringLiteral("PATH");
+    environment.insert(pathName,
+                       environment.value(pathName) + QDir::listSeparator()
+                           + QDir::toNativeSeparators(compilerDirectory));
     const TemplateExpander expander(configuration);
     for (const EnvironmentEntry &entry :
          configuration.compiler()->environment(configuration.family(),
@@ -92,6 +92,10 @@ QProcessEnvironment buildEnvironment(const BuildProject &configuration,
         expanded.value = expander.expand(entry.value, nullptr);
         environment.insert(expanded.name, expanded.applyTo(environment.value(expanded.name)));
     }
+    // make runs in the project's folder, where an empty or relative entry of the PATH leads,
+    // as the program's own were dropped at its start: one the compiler's environment adds would
+    // run a program of a tool's name that the project brings along.
+    environment.insert(pathName, Platform::absolutePathEntries(environment.value(pathName)));
     return environment;
 }
 

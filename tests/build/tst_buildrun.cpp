@@ -391,8 +391,8 @@ void tst_BuildRun::toolsFoundElsewhereAreNamed()
 }
 
 // make runs in the project's folder: where there is no PATH, the compiler directory is all of
-// it, with no empty entry that would lead there; a compiler directory without its full path,
-// which would lead there too, builds nothing.
+// it; empty and relative entries, which would lead there, go; a compiler directory without its
+// full path, which would lead there too, builds nothing.
 void tst_BuildRun::pathLeadsNowhereInTheProject()
 {
     const QByteArray path = qgetenv("PATH");
@@ -404,6 +404,11 @@ void tst_BuildRun::pathLeadsNowhereInTheProject()
     BuildRun run(&m_services);
     build(run); // the stand-in writes no firmware
     QCOMPARE(m_services.lines.value(0), QStringLiteral("message: /usr/bin"));
+    qputenv("PATH", ":/opt/a::.:bin:/opt/b:");
+    m_services.lines.clear();
+    build(run);
+    QCOMPARE(m_services.lines.value(0), QStringLiteral("message: /opt/a:/opt/b:/usr/bin"));
+    qunsetenv("PATH");
 
     BuildConfig &compiler = *m_catalogue->find(QStringLiteral("Test CC"));
     compiler.setConfigured(true, QStringLiteral("bin"));
