@@ -39,10 +39,20 @@ QString absolutePathEntries(const QString &path)
 
 void dropRelativePathEntries()
 {
-    const QByteArray path = qgetenv("PATH");
-    const QByteArray kept = absolutePathEntries(QString::fromLocal8Bit(path)).toLocal8Bit();
-    if (kept != path)
-        qputenv("PATH", kept);
+    // The dynamic loader takes an empty entry of LD_LIBRARY_PATH for the folder too, as a
+    // start file's "LD_LIBRARY_PATH=$LD_LIBRARY_PATH:/opt/lib" leaves one: every program,
+    // make first, would load a library the folder brings along (libc.so.6). With no entry
+    // left the variable goes: an empty PATH is one empty entry, and a missing one the system's.
+    for (const char *name : {"PATH", "LD_LIBRARY_PATH"}) {
+        if (!qEnvironmentVariableIsSet(name))
+            continue;
+        const QByteArray value = qgetenv(name);
+        const QByteArray kept = absolutePathEntries(QString::fromLocal8Bit(value)).toLocal8Bit();
+        if (kept.isEmpty())
+            qunsetenv(name);
+        else if (kept != value)
+            qputenv(name, kept);
+    }
 }
 
 QString commandShell()

@@ -19,7 +19,7 @@ QString environmentValue(const QString &name);
 // whatever folder a program runs in, such as a project's, and so programs that a downloaded
 // project brings along under a compiler's or a simulator's name.
 QString absolutePathEntries(const QString &path);
-// This process's own PATH made so, for every program it starts.
+// This process's own PATH and LD_LIBRARY_PATH made so, for every program it starts.
 void dropRelativePathEntries();
 
 // The command interpreter named by "ComSpec"; "/bin/sh" where that is unset, since make cannot

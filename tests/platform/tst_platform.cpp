@@ -84,6 +84,14 @@ void tst_Platform::absolutePathEntries()
     QFETCH(QString, path);
     QFETCH(QString, expected);
     QCOMPARE(Platform::absolutePathEntries(path), expected);
+    // The variables programs are started with, the loader's too; with nothing left, none.
+    const QByteArray saved = qgetenv("LD_LIBRARY_PATH");
+    const bool wasSet = qEnvironmentVariableIsSet("LD_LIBRARY_PATH");
+    qputenv("LD_LIBRARY_PATH", path.toLocal8Bit());
+    Platform::dropRelativePathEntries();
+    QCOMPARE(qEnvironmentVariableIsSet("LD_LIBRARY_PATH"), !expected.isEmpty());
+    QCOMPARE(qgetenv("LD_LIBRARY_PATH"), expected.toLocal8Bit());
+    wasSet ? qputenv("LD_LIBRARY_PATH", saved) : qunsetenv("LD_LIBRARY_PATH");
 }
 
 void tst_Platform::shortPathName()
