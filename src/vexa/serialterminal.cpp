@@ -1,5 +1,7 @@
 #include "serialterminal.h"
 
+#include <algorithm>
+
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
@@ -42,6 +44,7 @@ void SerialTerminal::clear()
     m_lineOpen = false;
     m_linePort = -1;
     m_lastLineChanged = false;
+    m_escapes.clear();
 }
 
 QString SerialTerminal::prefix(int port) const
@@ -56,6 +59,98 @@ void SerialTerminal::endLine()
     m_line.clear();
     m_column = 0;
     m_lineOpen = false;
+    m_lastLineChanged = true;
+}
+
+// ESC, then characters 0x20 to 0x2F, then one from 0x30 to 0x7E; ESC [ (a control sequence),
+// then parameters 0x30 to 0x3F and those 0x20 to 0x2F, then one from 0x40 to 0x7E. Whether a
+// character belongs to one; a control sequence that ends leaves its last character in
+// m_sequenceEnd and its parameters in m_sequenceParameters.
+bool SerialTerminal::takenByEscape(int port, QChar c)
+{
+    m_sequenceEnd = QChar();
+    const char16_t u = c.unicode();
+    const auto escape = m_escapes.find(port);
+    if (escape == m_escapes.end()) {
+        if (u != 0x1B)
+            return false;
+        m_escapes.insert(port, QString(c));
+        return true;
+    }
+    QString &sequence = *escape;
+    if (sequence.size() == 1 && c == QLatin1Char('[')) {
+        sequence += c;
+        return true;
+    }
+    const bool control = sequence.size() > 1 && sequence.at(1) == QLatin1Char('[');
+    const char16_t lastInside = control ? 0x3F : 0x2F;
+    if (u >= 0x20 && u <= lastInside) {
+        if (sequence.size() < maxSequenceChars)
+            sequence += c;
+        return true;
+    }
+    m_sequenceParameters = sequence.mid(2);
+    m_escapes.erase(escape);
+    if (u > lastInside && u <= 0x7E) {
+        if (control)
+            m_sequenceEnd = c;
+        return true;
+    }
+    // Cut short: the character is itself.
+    return false;
+}
+
+// Those a view of lines can follow: erasing the screen (the view) or the line, and moving along
+// the line. Colours, other lines and modes are not shown.
+void SerialTerminal::controlSequence(int port)
+{
+    const QStringList numbers = m_sequenceParameters.split(QLatin1Char(';'));
+    const auto number = [&numbers](int i, int fallback) {
+        bool ok = false;
+        const int n = numbers.value(i).toInt(&ok);
+        return ok ? n : fallback;
+    };
+    const int start = int(prefix(port).size());
+    const auto moveTo = [&](qint64 column) {
+        m_column = int(std::clamp<qint64>(column, start, maxLineChars - 1));
+    };
+    const int n = number(0, 0);
+    switch (m_sequenceEnd.unicode()) {
+    case 'J': // the screen: from the cursor on (0), or all of it (2, 3)
+        if (n >= 2) {
+            m_view.clear();
+            m_ended.clear();
+            m_line.truncate(start);
+        } else if (n == 0) {
+            m_line.truncate(std::max(m_column, start));
+        }
+        break;
+    case 'K': // the line: from the cursor on (0), up to it (1), all of it (2)
+        if (n == 0) {
+            m_line.truncate(std::max(m_column, start));
+        } else if (n == 1) {
+            for (int i = start; i <= m_column && i < m_line.size(); ++i)
+                m_line[i] = QLatin1Char(' ');
+        } else {
+            m_line.truncate(start);
+        }
+        break;
+    case 'C':
+        moveTo(qint64(m_column) + std::max(n, 1));
+        break;
+    case 'D':
+        moveTo(qint64(m_column) - std::max(n, 1));
+        break;
+    case 'G':
+        moveTo(qint64(start) + std::max(n, 1) - 1);
+        break;
+    case 'H':
+    case 'f':
+        moveTo(qint64(start) + std::max(number(1, 1), 1) - 1);
+        break;
+    default:
+        return;
+    }
     m_lastLineChanged = true;
 }
 
@@ -92,8 +187,21 @@ void SerialTerminal::flush()
                 endLine();
                 continue;
             }
+            if (takenByEscape(port, c)) {
+                if (m_sequenceEnd != QChar()) {
+                    if (!m_lineOpen)
+                        startLine(port);
+                    controlSequence(port);
+                }
+                continue;
+            }
+            // Other controls (a bell, a NUL) show nothing.
+            if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7F)
+                continue;
             if (!m_lineOpen || m_column >= maxLineChars)
                 startLine(port);
+            if (m_column > m_line.size())
+                m_line += QString(m_column - m_line.size(), QLatin1Char(' '));
             if (m_column < m_line.size())
                 m_line[m_column] = c;
             else

@@ -1,6 +1,7 @@
 #ifndef VEXA_SERIALTERMINAL_H
 #define VEXA_SERIALTERMINAL_H
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -11,7 +12,9 @@ class QPlainTextEdit;
 // What the firmware writes on its serial ports, shown in a view as a terminal shows it. A line
 // feed starts a new line; a carriage return takes what follows back to the start of the line,
 // over what the line held (a status line the firmware writes again and again stays one line,
-// and "\r\n" ends a line as "\n" does), and a backspace goes back a character. A line longer than maxLineChars goes on in a new one, as
+// and "\r\n" ends a line as "\n" does), and a backspace goes back a character. Escape sequences
+// show nothing; of them, erasing the screen or the line and moving along the line are
+// followed. A line longer than maxLineChars goes on in a new one, as
 // a terminal wraps it: a firmware that never ends a line keeps the view quick. With more than
 // one port each line begins with its port's name. What arrives during one turn of the event loop
 // is shown at once.
@@ -36,6 +39,8 @@ private:
     QString prefix(int port) const;
     // The open line (the view's last) ends; the next character starts another.
     void endLine();
+    bool takenByEscape(int port, QChar c);
+    void controlSequence(int port);
 
     QPlainTextEdit &m_view;
     QStringList m_ports;
@@ -49,6 +54,11 @@ private:
     int m_linePort = -1;
     QString m_ended;
     bool m_lastLineChanged = false;
+    // By port, the escape sequence begun and not yet ended; the one that just ended.
+    QHash<int, QString> m_escapes;
+    QChar m_sequenceEnd;
+    QString m_sequenceParameters;
+    static constexpr int maxSequenceChars = 64;
 };
 
 #endif // VEXA_SERIALTERMINAL_H

@@ -290,7 +290,8 @@ void tst_SimulationRun::serialOutputInLines()
             rig.engine->events.insert({at, [port, c](FakeEngine &e) { e.serialOutput(port, c); }});
     };
     send(ms, 0, "ok\r\n> x\n\nlast");
-    send(ms, 1, "B1\n");
+    // Lines without a terminal's escape sequences and other controls but the tab.
+    send(ms, 1, "\x1b[1;32mB\x1b(B1\a\b\x1b[0m\t\n");
     send(100 * ms, 1, "prompt> ");
     // A status line written again and again, then a line without end.
     send(ms, 2, "s1\rs2\r\n\n\rs3\n\r" + QByteArray(1500, 'y'));
@@ -326,7 +327,7 @@ void tst_SimulationRun::serialOutputInLines()
              QStringList({"0:ok",
                           "0:> x",
                           "0:",
-                          "1:B1",
+                          "1:B1\t",
                           "2:s1",
                           "2:s2",
                           "2:",

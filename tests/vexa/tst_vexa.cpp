@@ -681,6 +681,18 @@ void tst_Vexa::terminalShowsWhatATerminalShows_data()
         << two << QStringList{"0:abc\rX"} << "[UART0] Xbc";
     QTest::newRow("a line that never ends")
         << one << QStringList{"0:" + full + full + "xyz"} << full + "\n" + full + "\nxyz";
+    QTest::newRow("colours and other escapes, a bell")
+        << one << QStringList{"0:\x1b[1;32mOK\x1b[0m\x07 \x1b(Bdone\x1b[?25l"} << "OK done";
+    QTest::newRow("the line erased")
+        << one << QStringList{"0:working 50%\r\x1b[Kdone\nab\x1b[2Kc\nxyz\x1b[2D\x1b[1K!"}
+        << "done\n  c\n !z";
+    QTest::newRow("moving along the line")
+        << one << QStringList{"0:abcd\x1b[2Dx\x1b[3Cy\x1b[2Gz\x1b[1;1H>"} << ">zxd  y";
+    QTest::newRow("the screen erased")
+        << two << QStringList{"0:old\n", "1:x\x1b[2J\x1b[Hnew"} << "[UART1] new";
+    QTest::newRow("a sequence cut short, each port's own")
+        << two << QStringList{"0:a\x1b[1", "1:b\x1b", "0:;2\u00e4", "1:[31mc"}
+        << "[UART0] a\n[UART1] b\n[UART0] \u00e4\n[UART1] c";
 }
 
 // The terminal's view shows the same, given the text at once or a character at a time; no line
