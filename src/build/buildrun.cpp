@@ -11,6 +11,7 @@
 #include "platform/boundedfile.h"
 #include "platform/platformpaths.h"
 #include "platform/processgroup.h"
+#include "platform/toolrun.h"
 #include "toolchain/buildconfig.h"
 #include "toolchain/buildprocess.h"
 
@@ -404,8 +405,8 @@ void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel, qin
     // keeps the window quick; all of it counts towards what the run shows.
     QString line = rawLine.left(maxShownLineChars);
     moreBytes += rawLine.size() - line.size();
-    line.remove(QLatin1Char('\r'));
-    line.remove(QLatin1Char('\n'));
+    // gcc colours its messages when told to (-fdiagnostics-color=always).
+    line = Platform::withoutTerminalControls(line);
     if (line.isEmpty() || !shows(line.size() + moreBytes))
         return;
     if (moreBytes > 0)

@@ -1,5 +1,7 @@
 #include "toolrun.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -60,6 +62,40 @@ ToolRun runTool(const QString &program,
     }
     run.output.truncate(int(maxBytes));
     return run;
+}
+
+// ESC, then characters 0x20 to 0x2F, then one from 0x30 to 0x7E; ESC [ (a control sequence),
+// then parameters 0x30 to 0x3F and those 0x20 to 0x2F, then one from 0x40 to 0x7E.
+QString withoutTerminalControls(const QString &line)
+{
+    if (std::none_of(line.begin(), line.end(), [](QChar c) {
+            return (c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7F;
+        }))
+        return line;
+    QString text;
+    text.reserve(line.size());
+    for (qsizetype at = 0; at < line.size(); ++at) {
+        const char16_t c = line.at(at).unicode();
+        if (c == 0x1B) {
+            qsizetype end = at + 1;
+            const bool sequence = end < line.size() && line.at(end) == QLatin1Char('[');
+            end += sequence ? 1 : 0;
+            const char16_t lastInside = sequence ? 0x3F : 0x2F;
+            while (end < line.size() && line.at(end).unicode() >= 0x20
+                   && line.at(end).unicode() <= lastInside)
+                ++end;
+            // What ends it goes with it; one cut short by another character ends there.
+            if (end < line.size() && line.at(end).unicode() > lastInside
+                && line.at(end).unicode() <= 0x7E)
+                ++end;
+            at = end - 1;
+            continue;
+        }
+        if ((c < 0x20 && c != '\t') || c == 0x7F)
+            continue;
+        text += QChar(c);
+    }
+    return text;
 }
 
 } // namespace Platform

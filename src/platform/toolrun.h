@@ -26,4 +26,11 @@ ToolRun runTool(const QString &program,
                 qint64 maxBytes,
                 bool handleEvents = false);
 
+// A line a program wrote (a compiler's message, a firmware's serial line) as a log shows it:
+// without a terminal's escape sequences (colours, erasing, moving the cursor) and control
+// characters but the tab. They reached the output window as boxes and letters, kept a
+// coloured compiler message from being read as one, and went to the terminal that
+// --print-output prints on as commands.
+QString withoutTerminalControls(const QString &line);
+
 } // namespace Platform

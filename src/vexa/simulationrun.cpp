@@ -1,5 +1,7 @@
 #include "simulationrun.h"
 
+#include "platform/toolrun.h"
+
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -59,36 +61,6 @@ QString takeSerialText(QByteArray &bytes, bool whole)
 }
 
 } // namespace
-
-// ESC, then characters 0x20 to 0x2F, then one from 0x30 to 0x7E; ESC [ (a control sequence),
-// then parameters 0x30 to 0x3F and those 0x20 to 0x2F, then one from 0x40 to 0x7E.
-QString SimulationRun::withoutTerminalControls(const QString &line)
-{
-    QString text;
-    text.reserve(line.size());
-    for (qsizetype at = 0; at < line.size(); ++at) {
-        const char16_t c = line.at(at).unicode();
-        if (c == 0x1B) {
-            qsizetype end = at + 1;
-            const bool sequence = end < line.size() && line.at(end) == QLatin1Char('[');
-            end += sequence ? 1 : 0;
-            const char16_t lastInside = sequence ? 0x3F : 0x2F;
-            while (end < line.size() && line.at(end).unicode() >= 0x20
-                   && line.at(end).unicode() <= lastInside)
-                ++end;
-            // What ends it goes with it; one cut short by another character ends there.
-            if (end < line.size() && line.at(end).unicode() > lastInside
-                && line.at(end).unicode() <= 0x7E)
-                ++end;
-            at = end - 1;
-            continue;
-        }
-        if ((c < 0x20 && c != '\t') || c == 0x7F)
-            continue;
-        text += QChar(c);
-    }
-    return text;
-}
 
 SimulationRun::SimulationRun(QObject *parent, EngineMaker makeEngine, Clock wallClock)
     : QObject(parent)
@@ -365,7 +337,7 @@ void SimulationRun::giveLine(int port, bool whole)
     // Quiet: what came of a character is all there is of it.
     if (whole && !serial.arriving.isEmpty())
         emit serialText(port, takeSerialText(serial.arriving, true));
-    emit serialLine(port, withoutTerminalControls(takeSerialText(serial.line, whole)));
+    emit serialLine(port, Platform::withoutTerminalControls(takeSerialText(serial.line, whole)));
 }
 
 void SimulationRun::flushSerial(bool all)

@@ -65,10 +65,6 @@ public:
     // A firmware that writes a status line again and again, each ended with "\r" only, or that
     // never ends a line, still gives lines of this length at most.
     static constexpr int maxSerialLineBytes = 1024;
-    // A serial line as a log shows it: without a terminal's escape sequences (colours, erasing,
-    // moving the cursor) and other control characters but the tab, which would otherwise reach
-    // the output window as boxes, and a terminal that shows the program's output as commands.
-    static QString withoutTerminalControls(const QString &line);
 
 signals:
     void pinChanged(const QString &pin, bool level);

@@ -169,6 +169,13 @@ void tst_BuildRun::run_data()
                        "errorLink: DIR/src/led.h:1:1: src/led.h:1:1: error: <e>",
                        "message: partial",
                        "message: Build finished: 1 error, 1 warning (T s)"};
+    // As gcc writes them with -fdiagnostics-color=always.
+    QTest::newRow("coloured messages")
+        << QByteArray("printf '\\033[01m\\033[Kmain.c:2:3:\\033[m\\033[K "
+                      "\\033[01;31m\\033[Kerror: \\033[m\\033[Kx\\a\\n' >&2\n")
+        << true
+        << QStringList{"errorLink: DIR/src/main.c:2:3: main.c:2:3: error: x",
+                       "message: Build finished: 1 error, 0 warnings (T s)"};
     QTest::newRow("up to date") << QByteArray("echo \"make: Nothing to be done for 'Debug'.\"\n")
                                 << true
                                 << QStringList{
