@@ -64,13 +64,17 @@ ToolRun runTool(const QString &program,
     return run;
 }
 
+bool isControlCharacter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != '\t') || (u >= 0x7F && u <= 0x9F);
+}
+
 // ESC, then characters 0x20 to 0x2F, then one from 0x30 to 0x7E; ESC [ (a control sequence),
 // then parameters 0x30 to 0x3F and those 0x20 to 0x2F, then one from 0x40 to 0x7E.
 QString withoutTerminalControls(const QString &line)
 {
-    if (std::none_of(line.begin(), line.end(), [](QChar c) {
-            return (c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7F;
-        }))
+    if (std::none_of(line.begin(), line.end(), isControlCharacter))
         return line;
     QString text;
     text.reserve(line.size());
@@ -91,7 +95,7 @@ QString withoutTerminalControls(const QString &line)
             at = end - 1;
             continue;
         }
-        if ((c < 0x20 && c != '\t') || c == 0x7F)
+        if (isControlCharacter(QChar(c)))
             continue;
         text += QChar(c);
     }

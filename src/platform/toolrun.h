@@ -32,5 +32,7 @@ ToolRun runTool(const QString &program,
 // coloured compiler message from being read as one, and went to the terminal that
 // --print-output prints on as commands.
 QString withoutTerminalControls(const QString &line);
+// A control character: C0 but the tab, DEL, C1 (which some terminals obey in UTF-8 too).
+bool isControlCharacter(QChar c);
 
 } // namespace Platform

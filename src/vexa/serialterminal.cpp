@@ -1,5 +1,7 @@
 #include "serialterminal.h"
 
+#include "platform/toolrun.h"
+
 #include <algorithm>
 
 #include <QPlainTextEdit>
@@ -196,7 +198,7 @@ void SerialTerminal::flush()
                 continue;
             }
             // Other controls (a bell, a NUL) show nothing.
-            if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7F)
+            if (Platform::isControlCharacter(c))
                 continue;
             if (!m_lineOpen || m_column >= maxLineChars)
                 startLine(port);

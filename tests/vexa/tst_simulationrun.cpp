@@ -291,7 +291,7 @@ void tst_SimulationRun::serialOutputInLines()
     };
     send(ms, 0, "ok\r\n> x\n\nlast");
     // Lines without a terminal's escape sequences and other controls but the tab.
-    send(ms, 1, "\x1b[1;32mB\x1b(B1\a\b\x1b[0m\t\n");
+    send(ms, 1, "\x1b[1;32mB\x1b(B1\a\b\x9b\x1b[0m\t\n");
     send(100 * ms, 1, "prompt> ");
     // A status line written again and again, then a line without end.
     send(ms, 2, "s1\rs2\r\n\n\rs3\n\r" + QByteArray(1500, 'y'));
