@@ -190,11 +190,11 @@ void SerialTerminal::flush()
                 continue;
             }
             if (takenByEscape(port, c)) {
-                if (m_sequenceEnd != QChar()) {
-                    if (!m_lineOpen)
-                        startLine(port);
+                // A move along the line opens one; a colour alone does not.
+                if (!m_lineOpen && QStringLiteral("CDGHf").contains(m_sequenceEnd))
+                    startLine(port);
+                if (m_sequenceEnd != QChar())
                     controlSequence(port);
-                }
                 continue;
             }
             // Other controls (a bell, a NUL) show nothing.

@@ -693,6 +693,8 @@ void tst_Vexa::terminalShowsWhatATerminalShows_data()
     QTest::newRow("a sequence cut short, each port's own")
         << two << QStringList{"0:a\x1b[1", "1:b\x1b", "0:;2\u00e4", "1:[31mc"}
         << "[UART0] a\n[UART1] b\n[UART0] \u00e4\n[UART1] c";
+    QTest::newRow("a colour after a line end opens no line")
+        << two << QStringList{"0:a\n\x1b[0m"} << "[UART0] a\n";
 }
 
 // The terminal's view shows the same, given the text at once or a character at a time; no line
