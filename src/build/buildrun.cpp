@@ -83,6 +83,15 @@ QProcessEnvironment buildEnvironment(const BuildProject &configuration,
     environment.insert(pathName,
                        environment.value(pathName) + QDir::listSeparator()
                            + QDir::toNativeSeparators(compilerDirectory));
+    // The program reads what make and the compilers say ("Nothing to be done", "error:"), in
+    // English whatever the desktop speaks: LANGUAGE=de had make say it in German. LC_ALL would
+    // outrank the messages' setting; its characters stay.
+    const QString all = QStringLiteral("LC_ALL");
+    if (environment.contains(all)) {
+        environment.insert(QStringLiteral("LC_CTYPE"), environment.value(all));
+        environment.remove(all);
+    }
+    environment.insert(QStringLiteral("LC_MESSAGES"), QStringLiteral("C"));
     const TemplateExpander expander(configuration);
     for (const EnvironmentEntry &entry :
          configuration.compiler()->environment(configuration.family(),

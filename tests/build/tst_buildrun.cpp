@@ -34,6 +34,7 @@ private slots:
     void toolsFoundElsewhereAreNamed_data();
     void toolsFoundElsewhereAreNamed();
     void pathLeadsNowhereInTheProject();
+    void toolsSpeakEnglish();
 
 private:
     void writeMake(const QByteArray &script);
@@ -425,6 +426,27 @@ void tst_BuildRun::pathLeadsNowhereInTheProject()
     QCOMPARE(m_services.lines,
              QStringList{"error: The compiler directory bin is not a full path: set it in Config > "
                          "Compilers Configuration."});
+}
+
+// What make and the compilers say is read ("Nothing to be done", "error:"): they say it in
+// English whatever the desktop speaks, also for a compiler whose configuration does not ask
+// so; the desktop's characters stay.
+void tst_BuildRun::toolsSpeakEnglish()
+{
+    const QByteArray all = qgetenv("LC_ALL");
+    const QByteArray language = qgetenv("LANGUAGE");
+    qputenv("LC_ALL", "de_DE.UTF-8");
+    qputenv("LANGUAGE", "de");
+    const auto restore = qScopeGuard([&] {
+        all.isNull() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", all);
+        language.isNull() ? qunsetenv("LANGUAGE") : qputenv("LANGUAGE", language);
+    });
+    writeMake("echo \"$LC_ALL|$LC_CTYPE|$LC_MESSAGES\"\n");
+    QVERIFY(loadDemo());
+    m_services.lines.clear();
+    BuildRun run(&m_services);
+    build(run);
+    QCOMPARE(m_services.lines.value(0), QStringLiteral("message: |de_DE.UTF-8|C"));
 }
 
 #include "tst_buildrun.moc"
