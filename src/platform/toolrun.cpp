@@ -70,36 +70,49 @@ bool isControlCharacter(QChar c)
     return (u < 0x20 && u != '\t') || (u >= 0x7F && u <= 0x9F);
 }
 
-// ESC, then characters 0x20 to 0x2F, then one from 0x30 to 0x7E; ESC [ (a control sequence),
-// then parameters 0x30 to 0x3F and those 0x20 to 0x2F, then one from 0x40 to 0x7E.
 QString withoutTerminalControls(const QString &line)
 {
     if (std::none_of(line.begin(), line.end(), isControlCharacter))
         return line;
     QString text;
     text.reserve(line.size());
-    for (qsizetype at = 0; at < line.size(); ++at) {
-        const char16_t c = line.at(at).unicode();
-        if (c == 0x1B) {
-            qsizetype end = at + 1;
-            const bool sequence = end < line.size() && line.at(end) == QLatin1Char('[');
-            end += sequence ? 1 : 0;
-            const char16_t lastInside = sequence ? 0x3F : 0x2F;
-            while (end < line.size() && line.at(end).unicode() >= 0x20
-                   && line.at(end).unicode() <= lastInside)
-                ++end;
-            // What ends it goes with it; one cut short by another character ends there.
-            if (end < line.size() && line.at(end).unicode() > lastInside
-                && line.at(end).unicode() <= 0x7E)
-                ++end;
-            at = end - 1;
-            continue;
-        }
-        if (isControlCharacter(QChar(c)))
-            continue;
-        text += QChar(c);
+    EscapeSequence escape;
+    for (const QChar c : line) {
+        if (!escape.take(c) && !isControlCharacter(c))
+            text += c;
     }
     return text;
+}
+
+bool EscapeSequence::take(QChar c)
+{
+    m_controlEnd = QChar();
+    const char16_t u = c.unicode();
+    if (m_sequence.isEmpty()) {
+        if (u != 0x1B)
+            return false;
+        m_sequence = c;
+        return true;
+    }
+    if (m_sequence.size() == 1 && c == QLatin1Char('[')) {
+        m_sequence += c;
+        return true;
+    }
+    const bool control = m_sequence.size() > 1 && m_sequence.at(1) == QLatin1Char('[');
+    const char16_t lastInside = control ? 0x3F : 0x2F;
+    if (u >= 0x20 && u <= lastInside) {
+        if (m_sequence.size() < maxChars)
+            m_sequence += c;
+        return true;
+    }
+    m_parameters = m_sequence.mid(2);
+    m_sequence.clear();
+    if (u > lastInside && u <= 0x7E) {
+        if (control)
+            m_controlEnd = c;
+        return true;
+    }
+    return false;
 }
 
 } // namespace Platform

@@ -35,4 +35,25 @@ QString withoutTerminalControls(const QString &line);
 // A control character: C0 but the tab, DEL, C1 (which some terminals obey in UTF-8 too).
 bool isControlCharacter(QChar c);
 
+// A terminal's escape sequences, followed a character at a time: ESC, then characters 0x20 to
+// 0x2F, then one from 0x30 to 0x7E; or a control sequence, ESC [, then parameters 0x30 to 0x3F
+// and characters 0x20 to 0x2F, then one from 0x40 to 0x7E.
+class EscapeSequence
+{
+public:
+    // Whether the character belongs to a sequence. One that cut a sequence short is itself.
+    bool take(QChar c);
+    // The last character of the control sequence the last character taken ended; null when it
+    // ended none.
+    QChar controlEnd() const { return m_controlEnd; }
+    // Its parameters, as written ("1;32").
+    QString parameters() const { return m_parameters; }
+
+private:
+    QString m_sequence; // begun and not yet ended; empty when none
+    QChar m_controlEnd;
+    QString m_parameters;
+    static constexpr int maxChars = 64;
+};
+
 } // namespace Platform

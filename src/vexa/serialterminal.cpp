@@ -1,7 +1,5 @@
 #include "serialterminal.h"
 
-#include "platform/toolrun.h"
-
 #include <algorithm>
 
 #include <QPlainTextEdit>
@@ -64,49 +62,11 @@ void SerialTerminal::endLine()
     m_lastLineChanged = true;
 }
 
-// ESC, then characters 0x20 to 0x2F, then one from 0x30 to 0x7E; ESC [ (a control sequence),
-// then parameters 0x30 to 0x3F and those 0x20 to 0x2F, then one from 0x40 to 0x7E. Whether a
-// character belongs to one; a control sequence that ends leaves its last character in
-// m_sequenceEnd and its parameters in m_sequenceParameters.
-bool SerialTerminal::takenByEscape(int port, QChar c)
-{
-    m_sequenceEnd = QChar();
-    const char16_t u = c.unicode();
-    const auto escape = m_escapes.find(port);
-    if (escape == m_escapes.end()) {
-        if (u != 0x1B)
-            return false;
-        m_escapes.insert(port, QString(c));
-        return true;
-    }
-    QString &sequence = *escape;
-    if (sequence.size() == 1 && c == QLatin1Char('[')) {
-        sequence += c;
-        return true;
-    }
-    const bool control = sequence.size() > 1 && sequence.at(1) == QLatin1Char('[');
-    const char16_t lastInside = control ? 0x3F : 0x2F;
-    if (u >= 0x20 && u <= lastInside) {
-        if (sequence.size() < maxSequenceChars)
-            sequence += c;
-        return true;
-    }
-    m_sequenceParameters = sequence.mid(2);
-    m_escapes.erase(escape);
-    if (u > lastInside && u <= 0x7E) {
-        if (control)
-            m_sequenceEnd = c;
-        return true;
-    }
-    // Cut short: the character is itself.
-    return false;
-}
-
 // Those a view of lines can follow: erasing the screen (the view) or the line, and moving along
 // the line. Colours, other lines and modes are not shown.
-void SerialTerminal::controlSequence(int port)
+void SerialTerminal::controlSequence(int port, QChar end, const QString &parameters)
 {
-    const QStringList numbers = m_sequenceParameters.split(QLatin1Char(';'));
+    const QStringList numbers = parameters.split(QLatin1Char(';'));
     const auto number = [&numbers](int i, int fallback) {
         bool ok = false;
         const int n = numbers.value(i).toInt(&ok);
@@ -117,7 +77,7 @@ void SerialTerminal::controlSequence(int port)
         m_column = int(std::clamp<qint64>(column, start, maxLineChars - 1));
     };
     const int n = number(0, 0);
-    switch (m_sequenceEnd.unicode()) {
+    switch (end.unicode()) {
     case 'J': // the screen: from the cursor on (0), or all of it (2, 3)
         if (n >= 2) {
             m_view.clear();
@@ -189,12 +149,14 @@ void SerialTerminal::flush()
                 endLine();
                 continue;
             }
-            if (takenByEscape(port, c)) {
+            Platform::EscapeSequence &escape = m_escapes[port];
+            if (escape.take(c)) {
+                const QChar end = escape.controlEnd();
                 // A move along the line opens one; a colour alone does not.
-                if (!m_lineOpen && QStringLiteral("CDGHf").contains(m_sequenceEnd))
+                if (!m_lineOpen && QStringLiteral("CDGHf").contains(end))
                     startLine(port);
-                if (m_sequenceEnd != QChar())
-                    controlSequence(port);
+                if (end != QChar())
+                    controlSequence(port, end, escape.parameters());
                 continue;
             }
             // Other controls (a bell, a NUL) show nothing.

@@ -1,6 +1,8 @@
 #ifndef VEXA_SERIALTERMINAL_H
 #define VEXA_SERIALTERMINAL_H
 
+#include "platform/toolrun.h"
+
 #include <QHash>
 #include <QObject>
 #include <QStringList>
@@ -39,8 +41,7 @@ private:
     QString prefix(int port) const;
     // The open line (the view's last) ends; the next character starts another.
     void endLine();
-    bool takenByEscape(int port, QChar c);
-    void controlSequence(int port);
+    void controlSequence(int port, QChar end, const QString &parameters);
 
     QPlainTextEdit &m_view;
     QStringList m_ports;
@@ -54,11 +55,7 @@ private:
     int m_linePort = -1;
     QString m_ended;
     bool m_lastLineChanged = false;
-    // By port, the escape sequence begun and not yet ended; the one that just ended.
-    QHash<int, QString> m_escapes;
-    QChar m_sequenceEnd;
-    QString m_sequenceParameters;
-    static constexpr int maxSequenceChars = 64;
+    QHash<int, Platform::EscapeSequence> m_escapes; // by port
 };
 
 #endif // VEXA_SERIALTERMINAL_H
