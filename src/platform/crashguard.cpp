@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstring>
 #include <execinfo.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -113,12 +115,25 @@ bool CrashGuard::writeDump(const QString &fileName,
                            const QString &comment,
                            bool *created)
 {
-    QFile file(fileName);
-    const bool opened = file.open(QIODevice::ReadWrite | QIODevice::Truncate);
+    // The dump goes where the program was started, which may be a folder an archive brought: a
+    // link there of that name would have it written over a file elsewhere (the user's start
+    // file), and a FIFO would hold the crashed program for ever. Only a plain file is written.
+    const int descriptor = ::open(QFile::encodeName(fileName).constData(),
+                                  O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                                  0644);
+    struct stat status
+    {};
+    QFile file;
+    const bool opened = descriptor >= 0 && ::fstat(descriptor, &status) == 0
+                        && S_ISREG(status.st_mode) && ::ftruncate(descriptor, 0) == 0
+                        && file.open(descriptor, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     if (created)
         *created = opened;
-    if (!opened)
+    if (!opened) {
+        if (descriptor >= 0)
+            ::close(descriptor);
         return false;
+    }
     QByteArray text;
     text += "DYX Studio crash dump\n";
     text += "Time: " + QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1() + '\n';

@@ -298,6 +298,22 @@ void tst_Startup::crashInEventLoop()
                             QStringLiteral("DYX_AUTO_ANSWER=1")});
     QCOMPARE(silent.exitCode, 255);
     QVERIFY2(!silent.err.contains(QStringLiteral("Crash:")), qPrintable(silent.err));
+    // Nor where the name is a link to a file elsewhere, which stays as it was, or a FIFO.
+    const QString dump = home.filePath(QStringLiteral("minidump.dmp"));
+    const QString kept = home.filePath(QStringLiteral("kept.txt"));
+    QVERIFY(QDir(dump).removeRecursively() && writeFile(kept, "the user's\n"));
+    for (const bool link : {true, false}) {
+        QVERIFY(link ? QFile::link(kept, dump)
+                     : QFile::remove(dump) && ::mkfifo(QFile::encodeName(dump), 0600) == 0);
+        const Run planted = run(home,
+                                {},
+                                {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
+                                 crashOnPurpose,
+                                 QStringLiteral("DYX_AUTO_ANSWER=1")});
+        QCOMPARE(planted.exitCode, 255);
+        QVERIFY2(!planted.err.contains(QStringLiteral("Crash:")), qPrintable(planted.err));
+        QCOMPARE(readFile(kept), QByteArray("the user's\n"));
+    }
 }
 
 void tst_Startup::projectOnCommandLine_data()
