@@ -373,6 +373,7 @@ void VexaWindow::loadDesign(const QString &path, const QString &family)
     QString error;
     bool isNew = false;
     m_designUsable = false;
+    m_newBehindLink = false;
     if (path.isEmpty()) {
         report(tr("The hand-off names no design file."));
         m_design = Design();
@@ -388,7 +389,12 @@ void VexaWindow::loadDesign(const QString &path, const QString &family)
                                  pins,
                                  m_run.engine() ? m_run.engine()->serialPorts().value(0)
                                                 : QString());
-            saveDesign();
+            // Written at once, but not through a link of the design's name: an archive can
+            // bring one to an empty file of the user's. Only Save Design writes it there;
+            // saves nobody asked for keep it in a copy.
+            m_newBehindLink = QFileInfo(path).isSymLink();
+            if (!m_newBehindLink)
+                saveDesign();
             rebuildBoard();
             showDesignChanged();
             return;
@@ -452,6 +458,7 @@ bool VexaWindow::saveDesign()
         return false;
     }
     m_savedForm = m_design.toXml();
+    m_newBehindLink = false;
     setWindowModified(false);
     m_messages->appendPlainText(tr("Saved %1").arg(m_handOff.designFile));
     return true;
@@ -470,7 +477,8 @@ void VexaWindow::keepDesignAtExit()
     if (m_design.controller.isEmpty())
         m_design.controller = m_handOff.device;
     QString error;
-    if (!m_design.save(m_handOff.designFile, &error) && keptDesignCopy().isEmpty())
+    if ((m_newBehindLink || !m_design.save(m_handOff.designFile, &error))
+        && keptDesignCopy().isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(error));
 }
 
@@ -484,7 +492,7 @@ QString VexaWindow::keptDesignCopy() const
 
 void VexaWindow::saveDesignUnasked()
 {
-    if (saveDesign() || !m_designUsable)
+    if ((!m_newBehindLink && saveDesign()) || !m_designUsable)
         return;
     const QString own = QFileInfo(m_handOff.designFile).fileName();
     const QString kept = keptDesignCopy();

@@ -117,7 +117,9 @@ private:
     HandOff m_handOff;
     Design m_design;
     bool m_designUsable = false; // false when the file could not be read: never saved over
-    QByteArray m_savedForm;      // the design as its file holds it, to tell changes by
+    // A new design for an empty file behind a link: written there only when asked.
+    bool m_newBehindLink = false;
+    QByteArray m_savedForm; // the design as its file holds it, to tell changes by
     bool m_askBeforeClosing = true;
     SimulationRun m_run;
     VexaChannelServer *m_channel = nullptr;

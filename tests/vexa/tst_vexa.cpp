@@ -58,6 +58,7 @@ private slots:
     void designChangesGoOnOrAreSaved();
     void filesThatAreNoFiles_data();
     void filesThatAreNoFiles();
+    void newDesignNotWrittenThroughALink();
     void designsReadAsSaved();
     void firmwareThatStopsTheController();
     void writesOnAFullDisk();
@@ -515,6 +516,35 @@ void tst_Vexa::filesThatAreNoFiles()
     bool isNew = false;
     QVERIFY(!design.load(path, &error, &isNew));
     QVERIFY2(error.contains(path), qPrintable(error));
+}
+
+// An empty design file gets the default board written at once, but not through a link of its
+// name to an empty file elsewhere; Save Design writes it there, as asked.
+void tst_Vexa::newDesignNotWrittenThroughALink()
+{
+    const QString hex = m_dir.filePath(QStringLiteral("empty.hex"));
+    const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere.txt"));
+    const QString design = m_dir.filePath(QStringLiteral("linked.DSN"));
+    QVERIFY(writeFile(hex, ":00000001FF\n") && writeFile(elsewhere)
+            && QFile::link(elsewhere, design));
+    VexaWindow window(handOff(design, hex, false));
+    QCOMPARE(readFile(elsewhere), QByteArray());
+    QVERIFY(window.isWindowModified());
+    // Nor when VEXA keeps its changes unasked (closed by the IDE, a log-out, a signal): they
+    // go to copies of their own.
+    const QString data = m_dir.filePath(QStringLiteral("linked-data"));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+    window.keepDesign();
+    window.keepDesignAtExit();
+    QCOMPARE(readFile(elsewhere), QByteArray());
+    QCOMPARE(QDirIterator(data,
+                          {QStringLiteral("linked *.DSN")},
+                          QDir::Files,
+                          QDirIterator::Subdirectories)
+                 .hasNext(),
+             true);
+    saveDesign(window);
+    QVERIFY(readFile(elsewhere).contains("TYPE=\"LED\""));
 }
 
 // A design read and saved again: a part placed far off the board (a hand-edited design) comes
