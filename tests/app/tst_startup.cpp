@@ -273,45 +273,38 @@ void tst_Startup::crashInEventLoop()
 {
     // The crash is planted: under the address sanitizer the program's own guard handles it, and
     // what it leaves behind on the way out is no leak.
-    const QString crashOnPurpose = QStringLiteral("ASAN_OPTIONS=handle_segv=0:detect_leaks=0");
     QTemporaryDir home;
-    const Run result = run(home,
-                           {},
-                           {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
-                            crashOnPurpose,
-                            QStringLiteral("DYX_AUTO_ANSWER=1")});
+    const auto crash = [&] {
+        return run(home,
+                   {},
+                   {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
+                    QStringLiteral("ASAN_OPTIONS=handle_segv=0:detect_leaks=0"),
+                    QStringLiteral("DYX_AUTO_ANSWER=1")});
+    };
+    const Run result = crash();
     QCOMPARE(result.exitCode, 255);
     QVERIFY2(result.err.contains(QStringLiteral("Crash: Crashed, minidump created.")),
              qPrintable(result.err));
-    const QByteArray content = readFile(home.filePath(QStringLiteral("minidump.dmp")));
+    const QString dump = home.filePath(QStringLiteral("minidump.dmp"));
+    const QByteArray content = readFile(dump);
     QVERIFY(content.contains("Comment: Hello\n"));
     QVERIFY(content.contains("Signal: 11"));
     QVERIFY(content.contains("Memory map:"));
 
-    // Where no dump file can be made there is nothing to tell of.
-    QVERIFY(QFile::remove(home.filePath(QStringLiteral("minidump.dmp"))));
-    QVERIFY(QDir(home.path()).mkdir(QStringLiteral("minidump.dmp")));
-    const Run silent = run(home,
-                           {},
-                           {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
-                            crashOnPurpose,
-                            QStringLiteral("DYX_AUTO_ANSWER=1")});
-    QCOMPARE(silent.exitCode, 255);
-    QVERIFY2(!silent.err.contains(QStringLiteral("Crash:")), qPrintable(silent.err));
-    // Nor where the name is a link to a file elsewhere, which stays as it was, or a FIFO.
-    const QString dump = home.filePath(QStringLiteral("minidump.dmp"));
+    // Where no dump file can be made there is nothing to tell of: a folder of its name, a link
+    // to a file elsewhere (which stays as it was), a FIFO.
     const QString kept = home.filePath(QStringLiteral("kept.txt"));
-    QVERIFY(QDir(dump).removeRecursively() && writeFile(kept, "the user's\n"));
-    for (const bool link : {true, false}) {
-        QVERIFY(link ? QFile::link(kept, dump)
-                     : QFile::remove(dump) && ::mkfifo(QFile::encodeName(dump), 0600) == 0);
-        const Run planted = run(home,
-                                {},
-                                {QStringLiteral("DYX_CRASH_IN_EVENT_LOOP=1"),
-                                 crashOnPurpose,
-                                 QStringLiteral("DYX_AUTO_ANSWER=1")});
-        QCOMPARE(planted.exitCode, 255);
-        QVERIFY2(!planted.err.contains(QStringLiteral("Crash:")), qPrintable(planted.err));
+    QVERIFY(QFile::remove(dump) && writeFile(kept, "the user's\n"));
+    for (const char *planted : {"folder", "link", "fifo"}) {
+        QDir(dump).removeRecursively();
+        QFile::remove(dump);
+        const QByteArray kind(planted);
+        QVERIFY(kind == "folder" ? QDir().mkdir(dump)
+                : kind == "link" ? QFile::link(kept, dump)
+                                 : ::mkfifo(QFile::encodeName(dump), 0600) == 0);
+        const Run silent = crash();
+        QCOMPARE(silent.exitCode, 255);
+        QVERIFY2(!silent.err.contains(QStringLiteral("Crash:")), qPrintable(kind + silent.err));
         QCOMPARE(readFile(kept), QByteArray("the user's\n"));
     }
 }
