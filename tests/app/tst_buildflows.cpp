@@ -1014,6 +1014,10 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines_data()
     QTest::newRow("avr-gcc") << "AVR Blinky"
                              << "main.c" << c << QList<int>{36} << QList<int>{35, 37}
                              << QList<int>{36, 36, 35, 37} << "36.21" << 20;
+    // Told to colour them, gcc writes its messages in escape sequences.
+    QTest::newRow("avr-gcc, coloured") << "AVR Blinky"
+                                       << "main.c" << c << QList<int>{36} << QList<int>{35, 37}
+                                       << QList<int>{36, 36, 35, 37} << "36.21" << 20;
     QTest::newRow("gputils") << "PIC16 Blinky"
                              << "main.asm"
                              << QByteArray("        tris    PORTB\n        goto    nowhere\n"
@@ -1049,7 +1053,10 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
     QVERIFY(writeFile(source, lines));
 
     SrcManager window;
-    QVERIFY(openProject(window, path));
+    Project *project = openProject(window, path);
+    QVERIFY(project);
+    if (QByteArray(QTest::currentDataTag()).contains("coloured"))
+        setOption(*project, QStringLiteral("GCC"), "-fdiagnostics-color=always", QString());
     QVERIFY(!build(window));
     const QString text = output(window);
     const auto counted = [](int n, const char *one, const char *many) {
@@ -1161,7 +1168,6 @@ void tst_BuildFlows::messagesMarkAndLeadToTheirLines()
     QCOMPARE(editor->buildMarkCount(), 0);
 
     // The code size as the tools count it.
-    Project *project = window.projectsManager()->currentProject();
     const QString hex = project->targetPath();
     const auto run = [](const QString &program, const QStringList &arguments) {
         QProcess tool;
