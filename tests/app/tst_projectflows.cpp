@@ -1431,6 +1431,11 @@ void tst_ProjectFlows::randomWorkKeepsDiskTabsAndProjectAgreed()
         }
         for (auto file = disk.cbegin(); file != disk.cend(); ++file)
             SEQUENCE_CHECK(readFile(path(file.key())) == file.value(), file.key());
+        // The project file names every file, firmware included, in the project's own folder,
+        // never in one it was copied from.
+        const QByteArray projectText = readFile(projectPath);
+        SEQUENCE_CHECK(!projectText.contains("NAME=\"../") && !projectText.contains("NAME=\"/"),
+                       QString::fromUtf8(projectText));
         // No file beside them: no backup, no name the user never gave.
         QStringList expectedFiles = files + QStringList{QFileInfo(projectPath).fileName()};
         for (auto file = untouchable.cbegin(); file != untouchable.cend(); ++file) {

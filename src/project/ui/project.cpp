@@ -4,6 +4,7 @@
 
 #include "build/buildproject.h"
 #include "build/buildrun.h"
+#include "build/makefilewriter.h"
 #include "core/commandstate.h"
 #include "core/editorservices.h"
 #include "core/mainservices.h"
@@ -396,8 +397,13 @@ void Project::nameFilesAt(const QList<QPair<QString, QString>> &copies, bool bac
             }
         }
     }
-    for (const auto &configuration : m_configurations)
+    // The firmware a build named is named again in the project's folder, which may be another
+    // now: the project file would otherwise name the one of the project it was copied from.
+    for (const auto &configuration : m_configurations) {
         configuration->setProjectDirectory(projectDirectory());
+        if (configuration->root())
+            MakefileWriter(*configuration).fillFileNames();
+    }
 }
 
 // The open editors follow their files into the copy, and what they hold unsaved is saved
