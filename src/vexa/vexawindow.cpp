@@ -779,21 +779,17 @@ bool VexaWindow::debugCommand(const QString &command, const QString &argument)
 void VexaWindow::attachDebugger(bool run)
 {
     m_debugger = SourceDebugger::forFamily(m_handOff.family, m_run);
-    QString why;
     if (!m_debugger) {
         if (!m_breakpoints.isEmpty())
             inform(tr("Breakpoints and stepping are not available for the %1 family: the "
                       "firmware runs without them.")
                        .arg(m_handOff.family));
-    } else if (!m_debugger->start(m_handOff.program, m_breakpoints, run, &why)) {
-        m_debugger.reset();
-        inform(why + QLatin1Char(' ') + tr("The firmware runs without breakpoints or stepping."));
-    }
-    if (!m_debugger) {
         if (run)
             m_run.start();
         return;
     }
+    // Heard from before it starts: a debugger that reads the firmware itself holds it at its
+    // start, or says what it cannot do, while it starts.
     connect(m_debugger.get(), &SourceDebugger::stopped, this, &VexaWindow::debuggerStopped);
     connect(m_debugger.get(), &SourceDebugger::message, this, &VexaWindow::inform);
     connect(m_debugger.get(),
@@ -808,6 +804,14 @@ void VexaWindow::attachDebugger(bool run)
                 updateStatus();
             });
     m_debugPanel->setDebugger(m_debugger.get());
+    QString why;
+    if (!m_debugger->start(m_handOff.program, m_breakpoints, run, &why)) {
+        m_debugPanel->setDebugger(nullptr);
+        m_debugger.reset();
+        inform(why + QLatin1Char(' ') + tr("The firmware runs without breakpoints or stepping."));
+        if (run)
+            m_run.start();
+    }
 }
 
 void VexaWindow::endDebugger()

@@ -471,6 +471,25 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     QVERIFY(messages->toPlainText().contains(QStringLiteral("plain.elf does not hold")));
 }
 
+// The window holds a firmware it was handed without a run at its start, and says where.
+static void heldAtStartInWindow(const DebuggedFirmware &f)
+{
+    const QString folder = QFileInfo(f.source).absolutePath();
+    const QString handOff = folder + QStringLiteral("/tandel.ini");
+    QVERIFY(writeHandOff(handOff,
+                         folder + QStringLiteral("/board.DSN"),
+                         f.handOff.program,
+                         QStringList{f.handOff.family, f.handOff.device, f.handOff.clock}.join(' '),
+                         false));
+    VexaWindow window(handOff);
+    QTRY_VERIFY(window.debugger() && window.debugger()->isPaused());
+    const DebuggerPanel *panel = window.debuggerPanel();
+    QVERIFY2(panel->locationText().startsWith(QStringLiteral("Stopped at 0x0000")),
+             qPrintable(panel->locationText()));
+    QCOMPARE(panel->values()->topLevelItem(0)->text(0), QStringLiteral("Call Stack"));
+    QVERIFY(!window.isRunning());
+}
+
 // The line numbers are those of this text.
 static const char picSource[] = R"(        #include <p16f877a.inc>
         global  counter
@@ -562,6 +581,7 @@ void tst_SourceDebug::picBreakStepAndValues()
     QCOMPARE(f.messages.size(), 1);
     QVERIFY(f.messages.first().contains(QStringLiteral("line 40")));
     QCOMPARE(f.after([&] { d.resume(); }).where.line, 14);
+    heldAtStartInWindow(f);
 }
 
 static const char mcsSource[] = R"(#include <8052.h>
@@ -650,6 +670,7 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.where.function, QStringLiteral("twice"));
     QCOMPARE(stop.where.line, 8);
     QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.join(QLatin1Char('\n'))));
+    heldAtStartInWindow(f);
 }
 
 void tst_SourceDebug::cTypeValues_data()
