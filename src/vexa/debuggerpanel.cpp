@@ -13,6 +13,7 @@
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -87,6 +88,7 @@ DebuggerPanel::DebuggerPanel(QWidget *parent)
     m_source->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_source->setFont(QFont(QStringLiteral("Monospace")));
     m_source->setToolTip(tr("Place the cursor on a line and choose Run to Cursor"));
+    m_source->installEventFilter(this);
     m_memoryAddress->setObjectName(QStringLiteral("memoryAddress"));
     m_memoryAddress->setPlaceholderText(tr("An address or &variable"));
     m_memory->setObjectName(QStringLiteral("memoryView"));
@@ -216,9 +218,22 @@ void DebuggerPanel::showSource(const QString &file, int line)
         mark.cursor = QTextCursor(block);
         marks.append(mark);
         m_source->setTextCursor(mark.cursor);
+        // A view not shown yet has no height to put the line in the middle of.
+        m_centreWhenShown = !m_source->isVisible();
         m_source->centerCursor();
     }
     m_source->setExtraSelections(marks);
+}
+
+bool DebuggerPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_source && (event->type() == QEvent::Show || event->type() == QEvent::Resize)
+        && m_centreWhenShown && m_source->isVisible()) {
+        m_centreWhenShown = false;
+        // Once the layout has given the view its size.
+        QTimer::singleShot(0, m_source, [source = m_source] { source->centerCursor(); });
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void DebuggerPanel::addWatch()

@@ -29,6 +29,9 @@ public:
     QString locationText() const;
     QTreeWidget *values() const { return m_values; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void updateCommands();
     void showStop(const DebugStop &stop);
@@ -44,6 +47,8 @@ private:
     QLabel *m_location;
     QPlainTextEdit *m_source;
     QString m_sourceFile;
+    // A stop's line waits to be brought to the middle of the view until the view is shown.
+    bool m_centreWhenShown = false;
     QTreeWidget *m_values;
     QLineEdit *m_watch;
     QLineEdit *m_memoryAddress;

@@ -488,6 +488,20 @@ static void heldAtStartInWindow(const DebuggedFirmware &f)
              qPrintable(panel->locationText()));
     QCOMPARE(panel->values()->topLevelItem(0)->text(0), QStringLiteral("Call Stack"));
     QVERIFY(!window.isRunning());
+    // Held before the window is shown: the line is in the middle of the source view once it
+    // is, as after any stop.
+    const auto *source = child<QPlainTextEdit>(panel, "debugSource");
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const int lineHeight = source->fontMetrics().lineSpacing();
+    QTRY_VERIFY2(source->toPlainText().isEmpty()
+                     || std::abs(source->cursorRect().center().y()
+                                 - source->viewport()->height() / 2)
+                            <= lineHeight,
+                 qPrintable(QStringLiteral("line %1 at %2 of %3")
+                                .arg(source->textCursor().blockNumber() + 1)
+                                .arg(source->cursorRect().center().y())
+                                .arg(source->viewport()->height())));
 }
 
 // The line numbers are those of this text.
