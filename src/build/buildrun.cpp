@@ -266,9 +266,12 @@ bool BuildRun::start(const Request &request)
     QElapsedTimer timer;
     timer.start();
     const qint64 startedNs = fileClockNs();
+    // Nothing is typed into a build: a tool that reads its input (an assembler given no file,
+    // a source that includes /dev/stdin) reads an end at once rather than wait for ever.
+    process.setStandardInputFile(QProcess::nullDevice());
     process.start(QDir(request.toolsDirectory).filePath(QStringLiteral("make.exe")),
                   arguments,
-                  QIODevice::ReadWrite);
+                  QIODevice::ReadOnly);
     for (int i = 0; i < 100 && process.state() == QProcess::Starting; ++i) {
         QCoreApplication::processEvents();
         process.waitForStarted(5);

@@ -202,6 +202,11 @@ void tst_BuildRun::run_data()
         << QByteArray("echo \"$@\"\n") << true
         << QStringList{"message: -j3 --output-sync=target --makefile=Debug/Makefile Debug",
                        "message: Build finished: 0 errors, 0 warnings (T s)"};
+    // Nothing is typed into a build: a tool that reads its input finds its end at once.
+    QTest::newRow("a tool reading its input")
+        << QByteArray("if timeout 5 cat >/dev/null; then echo ended; else echo waited; fi\n")
+        << true
+        << QStringList{"message: ended", "message: Build finished: 0 errors, 0 warnings (T s)"};
     QTest::newRow("no make") << QByteArray() << false
                              << QStringList{"message: make.exe does not exist in path "
                                             "'TOOLS/make.exe'"};

@@ -202,6 +202,7 @@ bool Project::firmwareIsCurrent()
     // make's question mode: the exit code says whether anything would be made.
     QProcess make;
     make.setWorkingDirectory(projectDirectory());
+    make.setStandardInputFile(QProcess::nullDevice());
     make.start(QDir(m_mainWindow.files().settingsStore().toolsDirectory())
                    .filePath(QStringLiteral("make.exe")),
                {QStringLiteral("-q"),
