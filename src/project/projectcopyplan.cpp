@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 ProjectCopyPlan::ProjectCopyPlan(const QStringList &files,
                                  const QString &projectPath,
@@ -18,8 +19,19 @@ ProjectCopyPlan::ProjectCopyPlan(const QStringList &files,
         }
     }
     if (!keepStructure) {
-        for (const QString &file : files)
-            m_copies.append({file, target.filePath(QFileInfo(file).fileName())});
+        QHash<QString, QString> byName;
+        for (const QString &file : files) {
+            const QString fileName = QFileInfo(file).fileName();
+            const QString other = byName.value(fileName);
+            if (!other.isEmpty() && QFileInfo(other) != QFileInfo(file)) {
+                m_outcome = SameName;
+                m_sameName = QStringList{other, file};
+                m_copies.clear();
+                return;
+            }
+            byName.insert(fileName, file);
+            m_copies.append({file, target.filePath(fileName)});
+        }
         return;
     }
     if (files.isEmpty())
@@ -58,6 +70,11 @@ QString ProjectCopyPlan::reason() const
     case DifferentDrives:
         return tr("Some project files are on a different disk - could not repeat directories "
                   "structure.");
+    case SameName:
+        return tr("Cannot save project copy: %1 and %2 have the same name and would be copied "
+                  "to one file. Keep the subdirectories structure.")
+            .arg(QDir::toNativeSeparators(m_sameName.value(0)),
+                 QDir::toNativeSeparators(m_sameName.value(1)));
     case Ready:
         break;
     }

@@ -21,6 +21,8 @@ public:
         WouldOverwrite,
         // The files sit on different drives: their folders cannot be repeated.
         DifferentDrives,
+        // Two files of one name in different folders, copied flat: both would be one copy.
+        SameName,
     };
 
     ProjectCopyPlan(const QStringList &files, const QString &projectPath, bool keepStructure);
@@ -34,4 +36,5 @@ public:
 private:
     Outcome m_outcome = Ready;
     QList<QPair<QString, QString>> m_copies;
+    QStringList m_sameName; // the two files of one name
 };

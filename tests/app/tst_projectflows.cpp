@@ -53,7 +53,8 @@ private slots:
     void fullDiskKeepsTheOldFiles();
     void anotherWindowsSaveIsNotSavedOver();
     void addNewFileMakesNoFileElsewhere();
-    void saveProjectAsThatCannotBeWrittenChangesNothing();
+    void saveProjectAsThatCannotBeDoneChangesNothing_data();
+    void saveProjectAsThatCannotBeDoneChangesNothing();
     void discardedRenamesAreUndone();
     void unreadConfigurationsStayInTheFile();
     void anotherCompilersFolderIsReadAtOnce();
@@ -526,28 +527,53 @@ void tst_ProjectFlows::unsavedWorkIsKeptMeanwhile()
     QVERIFY(kept().isEmpty());
 }
 
-// Save Project As whose project file cannot be written (a folder has its name) after the files
-// were copied: the project, its configuration and the tabs stay on the originals, and what a
-// tab held unsaved is still unsaved there.
-void tst_ProjectFlows::saveProjectAsThatCannotBeWrittenChangesNothing()
+// Save Project As that cannot be done: the project file cannot be written (a folder has its
+// name) after the files were copied, or two files of one name would be copied flat into one. The
+// project, its configuration and the tabs stay on the originals, what a tab held unsaved is
+// still unsaved there, and nothing is left where the copy was to go.
+void tst_ProjectFlows::saveProjectAsThatCannotBeDoneChangesNothing_data()
 {
+    QTest::addColumn<bool>("flat");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("a folder has the project file's name") << false << "Could not save project";
+    QTest::newRow("two files of one name, copied flat")
+        << true << "main.c have the same name and would be copied to one file";
+}
+
+void tst_ProjectFlows::saveProjectAsThatCannotBeDoneChangesNothing()
+{
+    QFETCH(bool, flat);
+    QFETCH(QString, said);
     const QString path = copyBoard(QStringLiteral("AVR Blinky"), QStringLiteral("board"));
     const QString folder = QFileInfo(path).absolutePath();
     const QString main = folder + QStringLiteral("/main.c");
     const QByteArray mainBefore = readFile(main);
     const QString place = m_dir->filePath(QStringLiteral("copies"));
-    QVERIFY(QDir().mkpath(place + QStringLiteral("/copy/copy.dyxp")));
+    if (!flat)
+        QVERIFY(QDir().mkpath(place + QStringLiteral("/copy/copy.dyxp")));
     ScriptedPrompts prompts;
     SrcManager window;
     Project *project = openProject(window, path);
     QVERIFY(project);
+    if (flat) {
+        const QString other = folder + QStringLiteral("/tests/main.c");
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/tests")) && writeFile(other, "int t;\n"));
+        QVERIFY(project->addFile(other));
+    }
     window.editors().openFileAt(main);
     QTest::keyClicks(window.tabs()->currentEditor(), QStringLiteral("/* typed */"));
     const QString typed = window.tabs()->currentEditor()->text();
-    prompts.answers << QMessageBox::Yes; // over the folder of that name
-    WindowFlows::saveProjectAs(window, prompts, place, QStringLiteral("copy"));
-    QVERIFY2(output(window).contains(QStringLiteral("Could not save project")),
-             qPrintable(output(window)));
+    if (!flat)
+        prompts.answers << QMessageBox::Yes; // over the folder of that name
+    WindowFlows::onNextDialog(&window, [&](QDialog *dialog) {
+        child<QLineEdit>(dialog, "projectNameEdit")->setText(QStringLiteral("copy"));
+        child<QCheckBox>(dialog, "keepStructure")->setChecked(!flat);
+        prompts.fileNames << place;
+        child<QPushButton>(dialog, "browseButton")->click();
+        child<QPushButton>(dialog, "okButton")->click();
+    });
+    window.actions().saveProjectAs->trigger();
+    QVERIFY2(output(window).contains(said), qPrintable(output(window)));
     QCOMPARE(project->filePath(), path);
     QStringList files;
     for (int i = 0; i < project->fileCount(); ++i)
