@@ -18,6 +18,9 @@
 
 namespace {
 Q_LOGGING_CATEGORY(debuggerLink, "dyx.debugger", QtWarningMsg)
+// The instructions a step from where the firmware has no source goes at most: the library's
+// start-up code copies and clears the data a byte at a time.
+constexpr int instructionsToSourceBound = 20000;
 } // namespace
 
 // Whether the program memory an ELF file loads is the firmware image: every loaded segment
@@ -220,6 +223,17 @@ void GdbDebugger::handle(const MiRecord &record)
         setState(State::Ended);
         return;
     }
+    // Still without source: the next instruction, the firmware running on as far as anyone
+    // can tell.
+    if (m_instructionsToSource > 0 && !m_resumeAfterStop
+        && reason == QLatin1String("end-stepping-range")
+        && Mi::valueAt(record.results.value(QStringLiteral("frame")), QStringLiteral("fullname"))
+               .isEmpty()
+        && --m_instructionsToSource > 0) {
+        command(QStringLiteral("-exec-step-instruction"), refusal());
+        return;
+    }
+    m_instructionsToSource = 0;
     if (m_resumeAfterStop) {
         // Stopped only to change the breakpoints.
         m_resumeAfterStop = false;
@@ -350,18 +364,24 @@ void GdbDebugger::execute(const QString &line)
     // Running from now on: what comes meanwhile (breakpoints) waits for the firmware to stop.
     // The debugger takes no breakpoints while the firmware runs: those on their way go first.
     setState(State::Running);
-    const auto run = [this, line] {
-        command(line, [this](const MiRecord &record) {
-            if (record.recordClass == QLatin1String("error")) {
-                setState(State::Paused);
-                emit message(record.value(QStringLiteral("msg")));
-            }
-        });
-    };
+    const auto run = [this, line] { command(line, refusal()); };
     if (m_breakpointCommands == 0)
         run();
     else
         m_afterBreakpoints.append(run);
+}
+
+GdbDebugger::Answer GdbDebugger::refusal()
+{
+    return [this](const MiRecord &record) {
+        if (record.recordClass != QLatin1String("error"))
+            return;
+        // Refused: the firmware stays where it stopped, and is shown there again.
+        m_instructionsToSource = 0;
+        setState(State::Paused);
+        emit message(record.value(QStringLiteral("msg")));
+        refresh();
+    };
 }
 
 void GdbDebugger::resume()
@@ -372,6 +392,7 @@ void GdbDebugger::resume()
 void GdbDebugger::pause()
 {
     m_resumeAfterStop = false;
+    m_instructionsToSource = 0;
     if (state() != State::Running)
         return;
     if (!m_afterBreakpoints.isEmpty()) {
@@ -394,12 +415,25 @@ void GdbDebugger::stepInto()
         refresh();
         return;
     }
-    execute(QStringLiteral("-exec-step"));
+    stepLine(QStringLiteral("-exec-step"));
 }
 
 void GdbDebugger::stepOver()
 {
-    execute(QStringLiteral("-exec-next"));
+    stepLine(QStringLiteral("-exec-next"));
+}
+
+void GdbDebugger::stepLine(const QString &line)
+{
+    // Where the firmware has no source (held at its start, in the library's start-up code) the
+    // debugger knows no line to step to: the step goes an instruction at a time to where the
+    // firmware has source, as far as a bound.
+    if (state() == State::Paused && m_stop.where.file.isEmpty()) {
+        m_instructionsToSource = instructionsToSourceBound;
+        execute(QStringLiteral("-exec-step-instruction"));
+        return;
+    }
+    execute(line);
 }
 
 void GdbDebugger::stepOut()

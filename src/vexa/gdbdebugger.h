@@ -61,6 +61,10 @@ private:
                       const Answer &inserted,
                       const std::function<void(const QString &)> &refused);
     void execute(const QString &line);
+    // A step or run, from where the firmware has no source for the first.
+    void stepLine(const QString &line);
+    // The answer to a command that runs the firmware: a refusal leaves it where it stopped.
+    Answer refusal();
     void collectStop(const QString &reason, const QVariantMap &frame);
     void finishStop();
     static DebugFrame frameFrom(const QVariant &frame);
@@ -85,4 +89,7 @@ private:
     QStringList m_registerNames;
     DebugStop m_stop;
     bool m_refreshing = false; // the stop being collected is the last one asked for again
+    // A step from where the firmware has no source goes on an instruction at a time until it
+    // has, at most this many more.
+    int m_instructionsToSource = 0;
 };

@@ -404,7 +404,29 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
                          false));
     VexaWindow window(handOff);
     DebuggerPanel *panel = window.debuggerPanel();
+    const auto command = [panel](const QString &text) {
+        for (QAction *action : panel->commands()) {
+            if (action->text() == text)
+                return action;
+        }
+        return static_cast<QAction *>(nullptr);
+    };
     QTRY_VERIFY(window.debugger() && window.debugger()->isPaused());
+    // Held at the start, where the firmware has no source: a step goes through the library's
+    // start-up code to main, and no further.
+    QTRY_VERIFY(panel->locationText().contains(QStringLiteral("in __vectors.")));
+    const auto *messages = child<QPlainTextEdit>(window, "messages");
+    // Step Out has no caller to go to there: refused, said, and shown where it stands.
+    command(QStringLiteral("Step Out"))->trigger();
+    QTRY_VERIFY(messages->toPlainText().contains(QStringLiteral("outermost")));
+    QTRY_VERIFY(command(QStringLiteral("Step Into"))->isEnabled());
+    QVERIFY2(panel->locationText().contains(QStringLiteral("in __vectors.")),
+             qPrintable(panel->locationText()));
+    const QString said = messages->toPlainText();
+    command(QStringLiteral("Step Into"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(panel->locationText().contains(QStringLiteral(" in main, main.c")),
+                             20000);
+    QCOMPARE(messages->toPlainText(), said);
     window.setBreakpoints({{m_source, lineInTwice}});
     window.run();
     QTRY_VERIFY_WITH_TIMEOUT(panel->locationText().contains(QStringLiteral("line 7")), 10000);
@@ -417,13 +439,6 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     QVERIFY(!window.isRunning());
     // Step Out from the window's own command, then Continue comes back to the breakpoint with
     // the global one up.
-    const auto command = [panel](const QString &text) {
-        for (QAction *action : panel->commands()) {
-            if (action->text() == text)
-                return action;
-        }
-        return static_cast<QAction *>(nullptr);
-    };
     QVERIFY(command(QStringLiteral("Step Out"))->isEnabled());
     QVERIFY(!command(QStringLiteral("Pause"))->isEnabled());
     command(QStringLiteral("Step Out"))->trigger();
@@ -458,7 +473,6 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     window.reloadHandOff();
     QVERIFY(!window.debugger());
     QVERIFY(window.isRunning());
-    const auto *messages = child<QPlainTextEdit>(window, "messages");
     QVERIFY2(messages->toPlainText().contains(QStringLiteral("plain.elf was built without it")),
              qPrintable(messages->toPlainText()));
     QFile::remove(plainElf);
