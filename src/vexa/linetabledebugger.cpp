@@ -67,14 +67,20 @@ void LineTableDebugger::setBreakpoints(const QList<SourceBreakpoint> &breakpoint
     m_breakpoints = breakpoints;
     // Their addresses, once: the steps ask for them at every instruction.
     m_userStops.clear();
+    // One without code is said once: the IDE sends all of them again at every change.
+    QList<SourceBreakpoint> refused;
     for (const SourceBreakpoint &breakpoint : breakpoints) {
-        if (const auto code = m_table.codeAt(breakpoint.file, breakpoint.line))
+        if (const auto code = m_table.codeAt(breakpoint.file, breakpoint.line)) {
             m_userStops.insert(code->address);
-        else
+            continue;
+        }
+        refused.append(breakpoint);
+        if (!m_refused.contains(breakpoint))
             emit message(tr("No breakpoint at %1, line %2: the firmware has no code there.")
                              .arg(breakpoint.file)
                              .arg(breakpoint.line));
     }
+    m_refused = refused;
     // A run going on takes them at once, with the stops of its step.
     if (state() == State::Running && m_goal == Goal::Continue)
         engine()->setCodeBreakpoints(m_userStops);

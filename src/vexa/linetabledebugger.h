@@ -98,7 +98,8 @@ private:
     SimulationRun &m_run;
     LineTable m_table;
     QList<SourceBreakpoint> m_breakpoints;
-    QSet<std::uint32_t> m_userStops; // the breakpoints' addresses
+    QList<SourceBreakpoint> m_refused; // those without code, said already
+    QSet<std::uint32_t> m_userStops;   // the breakpoints' addresses
     Goal m_goal = Goal::None;
     LineTable::Line m_origin;
     std::uint32_t m_returnAddress = 0;
