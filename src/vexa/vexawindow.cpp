@@ -479,7 +479,15 @@ void VexaWindow::keepDesignAtExit()
     QString error;
     if ((m_newBehindLink || !m_design.save(m_handOff.designFile, &error))
         && keptDesignCopy().isEmpty())
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+        std::fprintf(stderr, "%s\n", qPrintable(designLost()));
+}
+
+QString VexaWindow::designLost() const
+{
+    return tr("The changes to %1 are lost: they could not be kept in %2 either.")
+        .arg(QFileInfo(m_handOff.designFile).fileName(),
+             QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+                 + QStringLiteral("/unsaved designs"));
 }
 
 QString VexaWindow::keptDesignCopy() const
@@ -497,10 +505,7 @@ void VexaWindow::saveDesignUnasked()
     const QString own = QFileInfo(m_handOff.designFile).fileName();
     const QString kept = keptDesignCopy();
     if (kept.isEmpty()) {
-        report(tr("The changes to %1 are lost: they could not be kept in %2 either.")
-                   .arg(own,
-                        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
-                            + QStringLiteral("/unsaved designs")));
+        report(designLost());
         return;
     }
     report(tr("The changes to %1 are kept in %2.").arg(own, kept));

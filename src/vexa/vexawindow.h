@@ -88,6 +88,8 @@ private:
     // The design shown, in a file of its own in this program's data folder: its path, or
     // empty when it could not be written.
     QString keptDesignCopy() const;
+    // What is said when a changed design could be kept nowhere.
+    QString designLost() const;
     // Checks the design's pins against the controller's and shows it.
     void showDesign();
     // Whether the design shown differs from its file as last read or saved; the window's

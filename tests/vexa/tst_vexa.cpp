@@ -30,10 +30,14 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QtTest>
 
+#include <cstdio>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 class tst_Vexa : public QObject
 {
@@ -543,6 +547,19 @@ void tst_Vexa::newDesignNotWrittenThroughALink()
                           QDirIterator::Subdirectories)
                  .hasNext(),
              true);
+    // At exit with no folder for copies either (below a file): the loss is said, not an
+    // empty line.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(hex));
+    QTemporaryFile said;
+    QVERIFY(said.open());
+    std::fflush(stderr);
+    const int stderrFd = ::dup(2);
+    ::dup2(said.handle(), 2);
+    window.keepDesignAtExit();
+    std::fflush(stderr);
+    ::dup2(stderrFd, 2);
+    ::close(stderrFd);
+    QVERIFY2(readFile(said.fileName()).contains("The changes to linked.DSN are lost"), "not said");
     saveDesign(window);
     QVERIFY(readFile(elsewhere).contains("TYPE=\"LED\""));
 }
