@@ -25,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                                      int(size));
     HexImage::parse(bytes);
     InlineCalls::read(bytes);
+    InlineCalls::hasSourceLines(bytes);
     elfSegments(bytes);
     return 0;
 }

@@ -110,8 +110,8 @@ bool GdbDebugger::start(const QString &firmware,
                      : tr("The firmware has no debugging information: %1 is missing.").arg(elfFile);
         return false;
     }
-    // Sections named in the file's string table; the debugger would only say it later.
-    if (!contents.contains(".debug_line")) {
+    // The debugger would only say it later.
+    if (!InlineCalls::hasSourceLines(contents)) {
         *error = tr("The firmware has no debugging information: %1 was built without it "
                     "(a Debug configuration builds with it).")
                      .arg(elfFile);

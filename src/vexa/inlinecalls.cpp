@@ -315,6 +315,28 @@ QList<InlineCall> InlineCalls::read(const QByteArray &elf)
     return calls;
 }
 
+bool InlineCalls::hasSourceLines(const QByteArray &elf)
+{
+    const QHash<QByteArray, ElfSection> found = sections(elf);
+    // The older form (the compiler's plain -g): entries of 12 bytes, a line's with type 0x44.
+    const ElfSection stabs = found.value(".stab");
+    for (std::uint64_t entry = 0; entry + 12 <= stabs.size; entry += 12) {
+        if (quint8(elf.at(qsizetype(stabs.offset + entry + 4))) == 0x44)
+            return true;
+    }
+    const ElfSection lines = found.value(".debug_line");
+    for (std::uint64_t offset = 0; offset + 4 <= lines.size;) {
+        if (!lineFiles(elf, lines, offset, QString()).isEmpty())
+            return true;
+        ByteReader length(elf, lines.offset + offset, lines.offset + lines.size);
+        const std::uint64_t size = length.fixed(4);
+        if (!length.ok() || size == 0xffffffff)
+            break;
+        offset += 4 + size;
+    }
+    return false;
+}
+
 QList<std::uint32_t> InlineCalls::at(const QList<InlineCall> &calls, const QString &file, int line)
 {
     const QString path = QDir::cleanPath(file);

@@ -23,6 +23,11 @@ namespace InlineCalls {
 // the file has no debugging information, or where it is malformed: any bytes are read safely.
 QList<InlineCall> read(const QByteArray &elf);
 
+// Whether an ELF file's debugging information gives source lines, in either of the forms the
+// compiler writes. Not every such section does: the C library's description of the controller,
+// linked into every firmware, brings a line table of its own, without files.
+bool hasSourceLines(const QByteArray &elf);
+
 // The addresses of the calls at a line of a source file, lowest first: those of the file by
 // its path, or else of a file of the same name (the project was moved since it was built).
 QList<std::uint32_t> at(const QList<InlineCall> &calls, const QString &file, int line);

@@ -457,13 +457,15 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     QTRY_VERIFY(panel->locationText().contains(QStringLiteral("line 19")));
     QVERIFY(!window.debugCommand(QStringLiteral("sideways"), QString()));
 
-    // Without debugging information the window says so and runs as ever.
+    // Without debugging information (built as a Release configuration builds: the C
+    // library's description of the controller brings a line table without files) the window
+    // says so and runs as ever.
     const QString plainElf = m_dir.filePath(QStringLiteral("plain.elf"));
     QVERIFY(
         writeFile(m_dir.filePath(QStringLiteral("plain.c")), "int main(void) { for (;;) {} }\n"));
     QCOMPARE(shellIn(m_dir.path(),
-                     QStringLiteral("avr-gcc -mmcu=atmega328p -nostartfiles -nostdlib plain.c -o "
-                                    "plain.elf && avr-objcopy -O ihex plain.elf plain.hex")),
+                     QStringLiteral("avr-gcc -mmcu=atmega328p -Os plain.c -o plain.elf && "
+                                    "avr-objcopy -O ihex plain.elf plain.hex")),
              QString());
     QVERIFY(writeHandOff(handOff,
                          m_dir.filePath(QStringLiteral("board.DSN")),
