@@ -307,6 +307,8 @@ bool LineTable::readCdb(const QString &path, const QStringList &folders, QString
             m_locals[scope.section(QLatin1Char('.'), 1)].append(symbol);
         } else if (addresses.contains(it.key())) {
             addSymbol(symbol);
+        } else {
+            m_unplaced.append(symbol.name);
         }
     }
     // A local in memory may come with its address alone: a byte of the internal RAM.

@@ -61,6 +61,9 @@ public:
     // The code symbol at or below the address (the routine it is in).
     QString functionAt(std::uint32_t address) const;
     std::optional<Symbol> symbol(const QString &name) const;
+    // Whether the debugging files name a global variable without saying where it lies (the C
+    // compiler places none of its bit variables).
+    bool isUnplaced(const QString &name) const { return m_unplaced.contains(name); }
     // The function whose code holds the address, where the debugging files give functions.
     std::optional<Function> functionOf(std::uint32_t address) const;
     // The local variables of a function.
@@ -88,4 +91,5 @@ private:
     QList<Symbol> m_code; // code symbols by address
     QList<Function> m_functions;
     QHash<QString, QList<Symbol>> m_locals; // by function
+    QStringList m_unplaced;
 };

@@ -413,6 +413,8 @@ void LineTableDebugger::stopHere(const QString &reason, bool again)
             stop.globals.append({name, valueOf(*symbol)});
         } else if (const auto address = addressOf(name)) {
             stop.globals.append({name, valueOf({name, *address, LineTable::SymbolKind::Data})});
+        } else if (m_table.isUnplaced(name)) {
+            stop.globals.append({name, tr("<not placed in the debugging information>")});
         } else {
             stop.globals.append({name, tr("<no such variable>")});
         }

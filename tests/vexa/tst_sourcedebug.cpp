@@ -637,6 +637,7 @@ void main(void)
         P2 = total;
     }
 }
+__bit flag;
 )";
 
 // As the shipped Debug configuration builds: with --debug, named after the configuration.
@@ -653,7 +654,10 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     SourceDebugger &d = *f.debugger;
     const QString &source = f.source;
-    d.setWatchedGlobals({QStringLiteral("counter"), QStringLiteral("total")});
+    d.setWatchedGlobals({QStringLiteral("counter"),
+                         QStringLiteral("total"),
+                         QStringLiteral("flag"),
+                         QStringLiteral("nothing")});
     d.setMemoryView(QStringLiteral("&total"), 2);
     QString error;
     // In the function: the local in memory and the globals with their values in C.
@@ -668,6 +672,11 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.locals.value(0).value, QStringLiteral("14"));
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("7"));
     QCOMPARE(stop.globals.value(1).value, QStringLiteral("0"));
+    // A bit variable, which the compiler does not place in its debugging file, is no unknown
+    // name.
+    QCOMPARE(stop.globals.value(2).value,
+             QStringLiteral("<not placed in the debugging information>"));
+    QCOMPARE(stop.globals.value(3).value, QStringLiteral("<no such variable>"));
     QVERIFY(!stop.registers.isEmpty());
     // The call stack, read off the controller's stack: main at the line of the call.
     QCOMPARE(stop.frames.size(), 2);
