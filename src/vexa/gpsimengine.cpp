@@ -281,12 +281,10 @@ bool GpsimEngine::runUntil(std::uint64_t untilNs)
         m_timeNs = std::max(m_timeNs, cyclesToNs(m_cycle));
         m_debugStop = false;
         if (answer->contains(QLatin1String("Hit a Breakpoint")) && m_debugBreaks.contains(m_pc)) {
-            // The run's own cycle break is still set: it would stop a later run early.
-            QByteArray clear;
-            for (const auto &[number, cycle] : listBreaks(QStringLiteral("cycle")))
-                clear += "clear " + QByteArray::number(number) + "\n";
-            if (!clear.isEmpty())
-                converse(clear + "cycles\n", cyclesAnswer);
+            // The run's own cycle break stays set and ends a later run early, which goes on
+            // from there. Cleared, it would go on all the same, unseen, and when its cycle
+            // came it would take away the break that had its number by then (the one at a
+            // call's return for a step over it).
             m_debugStop = true;
             return true;
         }
@@ -372,17 +370,15 @@ void GpsimEngine::reset()
     }
 }
 
-QList<std::pair<int, std::uint32_t>> GpsimEngine::listBreaks(const QString &kind)
+QList<std::pair<int, std::uint32_t>> GpsimEngine::executionBreaks()
 {
     QList<std::pair<int, std::uint32_t>> found;
     const std::optional<QString> answer = converse("break\ncycles\n", cyclesAnswer);
     if (!answer)
         return found;
-    // "0: p16f877a Execution at line_0004(0x4)", "1: cycle 0x12c  = 300".
-    const QRegularExpression row(kind == QLatin1String("cycle")
-                                     ? QStringLiteral("(?:^|\\n)\\s*(\\d+): cycle 0x([0-9A-Fa-f]+)")
-                                     : QStringLiteral("(?:^|\\n)\\s*(\\d+): \\S+ Execution at "
-                                                      "[^\\n]*\\(0x([0-9A-Fa-f]+)\\)"));
+    // "0: p16f877a Execution at line_0004(0x4)".
+    static const QRegularExpression row(
+        QStringLiteral("(?:^|\\n)\\s*(\\d+): \\S+ Execution at [^\\n]*\\(0x([0-9A-Fa-f]+)\\)"));
     for (auto it = row.globalMatch(*answer); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
         found.append({match.captured(1).toInt(), match.captured(2).toUInt(nullptr, 16)});
@@ -396,7 +392,7 @@ void GpsimEngine::setCodeBreakpoints(const QSet<std::uint32_t> &addresses)
         return;
     QByteArray commands;
     QSet<std::uint32_t> present;
-    for (const auto &[number, address] : listBreaks(QStringLiteral("Execution"))) {
+    for (const auto &[number, address] : executionBreaks()) {
         // The breaks at SLEEP instructions are the engine's own.
         if (m_sleeps.contains(address))
             continue;

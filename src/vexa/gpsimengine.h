@@ -39,8 +39,8 @@ public:
 
 private:
     void readLog();
-    // gpsim's breakpoints of a kind ("Execution", "cycle"), by number and address.
-    QList<std::pair<int, std::uint32_t>> listBreaks(const QString &kind);
+    // gpsim's breaks at program addresses, by number and address.
+    QList<std::pair<int, std::uint32_t>> executionBreaks();
     // The file registers and W as gpsim dumps them; empty when it did not answer.
     QByteArray dumpRegisters(std::uint32_t *w) const;
     // At a SLEEP: false, with firmwareEnded(), when nothing could wake the controller.

@@ -520,7 +520,7 @@ static void heldAtStartInWindow(const DebuggedFirmware &f)
                                 .arg(source->viewport()->height())));
 }
 
-// The line numbers are those of this text.
+// The line numbers are those of this text. The routine takes longer than a run's slice.
 static const char picSource[] = R"(        #include <p16f877a.inc>
         global  counter
 VARS    UDATA
@@ -541,6 +541,12 @@ loop:
 bump:
         movlw   2
         addwf   total, f
+        clrf    0x71
+spin:
+        decfsz  0x70, f
+        goto    spin
+        decfsz  0x71, f
+        goto    spin
         return
         END
 )";
