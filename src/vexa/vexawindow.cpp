@@ -315,6 +315,12 @@ int VexaWindow::command(int code)
 {
     switch (code) {
     case VexaChannel::StopSimulation:
+        // The IDE's debugging ends with its Stop (or starts again on the hand-off that
+        // follows): the Debugger panel shows where the firmware stopped, the IDE marks no stop
+        // and drops the mark of one it has.
+        if (m_debugger && m_debugger->isPaused() && m_channel)
+            m_channel->sendNote(QStringLiteral("RUNNING"), QString());
+        m_stopByIde = m_debugger && !m_debugger->isPaused();
         stop();
         return 1;
     case VexaChannel::CloseProgram:
@@ -726,6 +732,7 @@ void VexaWindow::inform(const QString &text)
 
 void VexaWindow::run()
 {
+    m_stopByIde = false;
     // A timed run goes flat out, without the debugger's stops.
     if (m_run.isTimedRunPending())
         endDebugger();
@@ -767,6 +774,7 @@ bool VexaWindow::debugCommand(const QString &command, const QString &argument)
     };
     if (!m_debugger || (!commands.contains(command) && command != QLatin1String("to")))
         return false;
+    m_stopByIde = false;
     // After the answer: a step of a slow engine takes a while, and the IDE waits for the
     // answer alone.
     QTimer::singleShot(0, this, [this, command, argument] {
@@ -822,6 +830,7 @@ void VexaWindow::attachDebugger(bool run)
 void VexaWindow::endDebugger()
 {
     m_resumeWhenPaused = false;
+    m_stopByIde = false;
     m_debugPanel->setDebugger(nullptr);
     const bool wasPaused = m_debugger && m_debugger->isPaused();
     m_debugger.reset();
@@ -841,8 +850,10 @@ void VexaWindow::debuggerStopped(const DebugStop &stop)
     m_scene->update();
     updateStatus();
     // Held at its start once attached is no stop the IDE marks: its F5 and F10 keep opening
-    // and starting. Nor is a stop asked for again, which the IDE has marked already.
-    if (m_channel && stop.reason != QLatin1String("attached") && !stop.again)
+    // and starting. Nor is a stop asked for again, which the IDE has marked already, nor the
+    // one its Stop made.
+    const bool byIde = !stop.again && std::exchange(m_stopByIde, false);
+    if (m_channel && stop.reason != QLatin1String("attached") && !stop.again && !byIde)
         m_channel->sendNote(QStringLiteral("STOPPED"),
                             QStringLiteral("%1 %2").arg(stop.where.line).arg(stop.where.file));
 }

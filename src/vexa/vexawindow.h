@@ -137,6 +137,8 @@ private:
     std::unique_ptr<SourceDebugger> m_debugger;
     // Run asked for after Stop, before the debugger told of the pause: it goes on once it has.
     bool m_resumeWhenPaused = false;
+    // The IDE's Stop, before the debugger told of the pause it makes: no stop for the IDE.
+    bool m_stopByIde = false;
     QList<SourceBreakpoint> m_breakpoints;
     DebuggerPanel *m_debugPanel;
     QLabel *m_status;

@@ -474,6 +474,22 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
                               30000);
     QCOMPARE(window.tabs()->currentEditor(), editor);
     QCOMPARE(editor->executionLine(), toggleLine + typed);
+    // Stop Simulation ends the IDE's debugging, paused or running: its mark goes, and the stop
+    // it makes is none the IDE shows, nor is the one before Start Debugging hands over again.
+    const int stopsSaid = int(output(window).count(QStringLiteral("VEXA stopped the firmware")));
+    a.stopSimulation->trigger();
+    QTRY_VERIFY(!simulator->isPaused());
+    QCOMPARE(editor->executionLine(), 0);
+    a.toggleBreakpoint->trigger();
+    QVERIFY(editor->breakpointLines().isEmpty());
+    a.startDebugging->trigger();
+    QTest::qWait(500);
+    a.stopSimulation->trigger();
+    a.startDebugging->trigger();
+    QTest::qWait(1000);
+    QCOMPARE(output(window).count(QStringLiteral("VEXA stopped the firmware")), stopsSaid);
+    QVERIFY(!simulator->isPaused());
+    QCOMPARE(a.startDebugging->shortcut(), QKeySequence(Qt::Key_F10));
     // The design taken out of the project and a new one created while VEXA runs: VEXA closes
     // (the firmware's mark goes), is sent nothing more, and starts again on the new design,
     // which it fills with the board's parts.
