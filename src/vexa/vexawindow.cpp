@@ -780,6 +780,12 @@ bool VexaWindow::debugCommand(const QString &command, const QString &argument)
     QTimer::singleShot(0, this, [this, command, argument] {
         if (!m_debugger)
             return;
+        // Paused already (by the IDE's Stop, or here): the IDE is told where.
+        if (command == QLatin1String("pause") && m_debugger->isPaused()) {
+            if (m_channel)
+                m_channel->sendNote(QStringLiteral("STOPPED"), m_stoppedAt);
+            return;
+        }
         if (command == QLatin1String("to"))
             m_debugger->runTo(argument.section(QLatin1Char(' '), 1),
                               argument.section(QLatin1Char(' '), 0, 0).toInt());
@@ -852,8 +858,8 @@ void VexaWindow::debuggerStopped(const DebugStop &stop)
     // Held at its start once attached is no stop the IDE marks: its F5 and F10 keep opening
     // and starting. Nor is a stop asked for again, which the IDE has marked already, nor the
     // one its Stop made.
+    m_stoppedAt = QStringLiteral("%1 %2").arg(stop.where.line).arg(stop.where.file);
     const bool byIde = !stop.again && std::exchange(m_stopByIde, false);
     if (m_channel && stop.reason != QLatin1String("attached") && !stop.again && !byIde)
-        m_channel->sendNote(QStringLiteral("STOPPED"),
-                            QStringLiteral("%1 %2").arg(stop.where.line).arg(stop.where.file));
+        m_channel->sendNote(QStringLiteral("STOPPED"), m_stoppedAt);
 }

@@ -139,6 +139,7 @@ private:
     bool m_resumeWhenPaused = false;
     // The IDE's Stop, before the debugger told of the pause it makes: no stop for the IDE.
     bool m_stopByIde = false;
+    QString m_stoppedAt; // the last stop, as the IDE is told it: "line file"
     QList<SourceBreakpoint> m_breakpoints;
     DebuggerPanel *m_debugPanel;
     QLabel *m_status;

@@ -490,6 +490,12 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     QCOMPARE(output(window).count(QStringLiteral("VEXA stopped the firmware")), stopsSaid);
     QVERIFY(!simulator->isPaused());
     QCOMPARE(a.startDebugging->shortcut(), QKeySequence(Qt::Key_F10));
+    // Pause after a Stop: the IDE is shown where the firmware stands.
+    a.stopSimulation->trigger();
+    QVERIFY(a.pauseDebugging->isEnabled());
+    a.pauseDebugging->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(simulator->isPaused(), 10000);
+    QCOMPARE(output(window).count(QStringLiteral("VEXA stopped the firmware")), stopsSaid + 1);
     // The design taken out of the project and a new one created while VEXA runs: VEXA closes
     // (the firmware's mark goes), is sent nothing more, and starts again on the new design,
     // which it fills with the board's parts.
