@@ -30,6 +30,28 @@ QString tr(const char *text)
     return QCoreApplication::translate("LineTable", text);
 }
 
+// The bit variables of a module's linked listing (sdcc's ".rst"): the labels of its bit area by
+// name, without the underscore, with their bit addresses.
+QHash<QString, std::uint32_t> bitLabels(const QString &listing)
+{
+    QHash<QString, std::uint32_t> labels;
+    QByteArray text;
+    if (!Platform::readBoundedFile(listing, 64 << 20, text, nullptr))
+        return labels;
+    static const QRegularExpression area(QStringLiteral("^\\s+\\d+\\s+\\.area\\s+(\\w+)"));
+    static const QRegularExpression label(
+        QStringLiteral("^\\s+([0-9A-Fa-f]{4,8})\\s+\\d+\\s+_(\\w+)::?\\s*$"));
+    bool bits = false;
+    for (const QByteArray &raw : text.split('\n')) {
+        const QString line = QString::fromLatin1(raw);
+        if (const QRegularExpressionMatch m = area.match(line); m.hasMatch())
+            bits = m.captured(1) == QLatin1String("BSEG");
+        else if (const QRegularExpressionMatch m = label.match(line); bits && m.hasMatch())
+            labels.insert(m.captured(2), m.captured(1).toUInt(nullptr, 16));
+    }
+    return labels;
+}
+
 // Whether a file the build named (perhaps relatively) is the file asked for.
 bool sameFile(const QString &named, const QString &asked)
 {
@@ -244,6 +266,32 @@ bool LineTable::readMap(const QString &path)
 // function's code (F and XF for static ones), "S:G$total$0_0$0({2}SI:U),E,0,0" a global
 // variable and "L:G$total$0_0$0:9" its address, "S:Lmain.main$local$1_0$4({1}SC:U),R,0,0,[r7]"
 // a local of main (here in a register).
+// sdcc's file places no bit variable: the linked listing of its module beside it does (any
+// module's for a global one).
+std::optional<std::uint32_t> LineTable::bitAddress(const QString &cdb,
+                                                   const QString &scope,
+                                                   const Symbol &symbol)
+{
+    static const QRegularExpression module(QStringLiteral("^F(\\w+)$"));
+    const QRegularExpressionMatch named = module.match(scope);
+    if (symbol.space != QLatin1Char('H') || (scope != QLatin1String("G") && !named.hasMatch()))
+        return std::nullopt;
+    const QDir folder = QFileInfo(cdb).absoluteDir();
+    const QStringList listings = named.hasMatch()
+                                     ? QStringList{named.captured(1) + QStringLiteral(".rst")}
+                                     : folder.entryList({QStringLiteral("*.rst")},
+                                                        QDir::Files,
+                                                        QDir::Name);
+    for (const QString &listing : listings) {
+        auto labels = m_bitLabels.find(listing);
+        if (labels == m_bitLabels.end())
+            labels = m_bitLabels.insert(listing, bitLabels(folder.filePath(listing)));
+        if (labels->contains(symbol.name))
+            return labels->value(symbol.name);
+    }
+    return std::nullopt;
+}
+
 bool LineTable::readCdb(const QString &path, const QStringList &folders, QString *error)
 {
     QByteArray text;
@@ -307,10 +355,14 @@ bool LineTable::readCdb(const QString &path, const QStringList &folders, QString
             m_locals[scope.section(QLatin1Char('.'), 1)].append(symbol);
         } else if (addresses.contains(it.key())) {
             addSymbol(symbol);
+        } else if (const auto bit = bitAddress(path, scope, symbol); bit) {
+            symbol.address = *bit;
+            addSymbol(symbol);
         } else {
             m_unplaced.append(symbol.name);
         }
     }
+    m_bitLabels.clear();
     // A local in memory may come with its address alone: a byte of the internal RAM.
     for (auto it = addresses.cbegin(); it != addresses.cend(); ++it) {
         const QString scope = it.key().section(QLatin1Char('$'), 0, 0);

@@ -62,7 +62,7 @@ public:
     QString functionAt(std::uint32_t address) const;
     std::optional<Symbol> symbol(const QString &name) const;
     // Whether the debugging files name a global variable without saying where it lies (the C
-    // compiler places none of its bit variables).
+    // compiler places none of its bit variables, and a listing of them may be missing).
     bool isUnplaced(const QString &name) const { return m_unplaced.contains(name); }
     // The function whose code holds the address, where the debugging files give functions.
     std::optional<Function> functionOf(std::uint32_t address) const;
@@ -86,10 +86,16 @@ public:
     bool readCdb(const QString &path, const QStringList &folders, QString *error);
 
 private:
+    // The bit address of a bit variable of a scope ("G", or "F" and its module).
+    std::optional<std::uint32_t> bitAddress(const QString &cdb,
+                                            const QString &scope,
+                                            const Symbol &symbol);
+
     QList<Line> m_lines; // by address once finished
     QHash<QString, Symbol> m_symbols;
     QList<Symbol> m_code; // code symbols by address
     QList<Function> m_functions;
     QHash<QString, QList<Symbol>> m_locals; // by function
     QStringList m_unplaced;
+    QHash<QString, QHash<QString, std::uint32_t>> m_bitLabels; // by listing, while reading
 };

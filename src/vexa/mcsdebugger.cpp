@@ -190,6 +190,12 @@ QString McsDebugger::valueOf(const LineTable::Symbol &symbol) const
 {
     if (symbol.space.isNull()) // a number or an assembler symbol: one byte of internal RAM
         return LineTableDebugger::valueOf(symbol);
+    if (symbol.space == QLatin1Char('H')) {
+        // A bit of the bit-addressable bytes from 0x20 on.
+        const QByteArray byte = engine()->readMemory(0x20 + symbol.address / 8, 1);
+        return byte.size() == 1 ? QString::number(quint8(byte.at(0)) >> (symbol.address % 8) & 1)
+                                : QString();
+    }
     return valueText(bytesOf(symbol), symbol.type);
 }
 
