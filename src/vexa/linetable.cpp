@@ -30,8 +30,9 @@ QString tr(const char *text)
     return QCoreApplication::translate("LineTable", text);
 }
 
-// The bit variables of a module's linked listing (sdcc's ".rst"): the labels of its bit area by
-// name, without the underscore, with their bit addresses.
+// The bit variables of a module's linked listing (sdcc's ".rst"): the names the debugging file
+// gives them ("G$flag$0_0$0", "Fmain$running$0_0$0", "Lmain.main$seen$1_0$2"), with the bit
+// addresses of the labels the assembler defines for them in the bit area.
 QHash<QString, std::uint32_t> bitLabels(const QString &listing)
 {
     QHash<QString, std::uint32_t> labels;
@@ -40,7 +41,7 @@ QHash<QString, std::uint32_t> bitLabels(const QString &listing)
         return labels;
     static const QRegularExpression area(QStringLiteral("^\\s+\\d+\\s+\\.area\\s+(\\w+)"));
     static const QRegularExpression label(
-        QStringLiteral("^\\s+([0-9A-Fa-f]{4,8})\\s+\\d+\\s+_(\\w+)::?\\s*$"));
+        QStringLiteral("^\\s+([0-9A-Fa-f]{4,8})\\s+\\d+\\s+([GFL][^=\\s]*)==\\.\\s*$"));
     bool bits = false;
     for (const QByteArray &raw : text.split('\n')) {
         const QString line = QString::fromLatin1(raw);
@@ -51,6 +52,51 @@ QHash<QString, std::uint32_t> bitLabels(const QString &listing)
     }
     return labels;
 }
+
+// sdcc's debugging file places no bit variable: the linked listing of its module beside it does
+// (any module's for a global one). Each listing is read once, while one debugging file is read.
+class BitListings
+{
+public:
+    explicit BitListings(const QString &cdb)
+        : m_folder(QFileInfo(cdb).absoluteDir())
+    {}
+
+    // The bit address of a bit variable by its name in the debugging file: global ("G$..."),
+    // static in a module ("Fmain$...") or static in a function ("Lmain.main$...").
+    std::optional<std::uint32_t> address(const QString &name)
+    {
+        static const QRegularExpression module(QStringLiteral("^(?:F(\\w+)|L(\\w+)\\.\\w+)\\$"));
+        const QRegularExpressionMatch named = module.match(name);
+        if (!named.hasMatch() && !name.startsWith(QLatin1String("G$")))
+            return std::nullopt;
+        if (!named.hasMatch() && !m_all)
+            m_all = m_folder.entryList({QStringLiteral("*.rst")}, QDir::Files, QDir::Name);
+        const QStringList listings = named.hasMatch()
+                                         ? QStringList{named.captured(1) + named.captured(2)
+                                                       + QStringLiteral(".rst")}
+                                         : *m_all;
+        for (const QString &listing : listings) {
+            const QHash<QString, std::uint32_t> &labels = labelsOf(listing);
+            if (const auto found = labels.constFind(name); found != labels.cend())
+                return *found;
+        }
+        return std::nullopt;
+    }
+
+private:
+    const QHash<QString, std::uint32_t> &labelsOf(const QString &listing)
+    {
+        auto labels = m_labels.find(listing);
+        if (labels == m_labels.end())
+            labels = m_labels.insert(listing, bitLabels(m_folder.filePath(listing)));
+        return *labels;
+    }
+
+    QDir m_folder;
+    std::optional<QStringList> m_all;
+    QHash<QString, QHash<QString, std::uint32_t>> m_labels; // by listing
+};
 
 // Whether a file the build named (perhaps relatively) is the file asked for.
 bool sameFile(const QString &named, const QString &asked)
@@ -266,32 +312,6 @@ bool LineTable::readMap(const QString &path)
 // function's code (F and XF for static ones), "S:G$total$0_0$0({2}SI:U),E,0,0" a global
 // variable and "L:G$total$0_0$0:9" its address, "S:Lmain.main$local$1_0$4({1}SC:U),R,0,0,[r7]"
 // a local of main (here in a register).
-// sdcc's file places no bit variable: the linked listing of its module beside it does (any
-// module's for a global one).
-std::optional<std::uint32_t> LineTable::bitAddress(const QString &cdb,
-                                                   const QString &scope,
-                                                   const Symbol &symbol)
-{
-    static const QRegularExpression module(QStringLiteral("^F(\\w+)$"));
-    const QRegularExpressionMatch named = module.match(scope);
-    if (symbol.space != QLatin1Char('H') || (scope != QLatin1String("G") && !named.hasMatch()))
-        return std::nullopt;
-    const QDir folder = QFileInfo(cdb).absoluteDir();
-    const QStringList listings = named.hasMatch()
-                                     ? QStringList{named.captured(1) + QStringLiteral(".rst")}
-                                     : folder.entryList({QStringLiteral("*.rst")},
-                                                        QDir::Files,
-                                                        QDir::Name);
-    for (const QString &listing : listings) {
-        auto labels = m_bitLabels.find(listing);
-        if (labels == m_bitLabels.end())
-            labels = m_bitLabels.insert(listing, bitLabels(folder.filePath(listing)));
-        if (labels->contains(symbol.name))
-            return labels->value(symbol.name);
-    }
-    return std::nullopt;
-}
-
 bool LineTable::readCdb(const QString &path, const QStringList &folders, QString *error)
 {
     QByteArray text;
@@ -300,8 +320,8 @@ bool LineTable::readCdb(const QString &path, const QStringList &folders, QString
     static const QRegularExpression lineRecord(
         QStringLiteral("^L:C\\$([^$]+)\\$(\\d+)\\$[^:]*:([0-9A-Fa-f]+)$"));
     static const QRegularExpression symbolRecord(
-        QStringLiteral("^S:(G|F[^$]*|L[^$]*)\\$([^$]+)\\$[^(]*\\(\\{(\\d+)\\}([^)]*)\\),(\\w)(?:,[^"
-                       ",]*,[^,]*(?:,\\[([^\\]]*)\\])?)?"));
+        QStringLiteral("^S:((G|F[^$]*|L[^$]*)\\$([^$]+)\\$[^(]*)\\(\\{(\\d+)\\}([^)]*)\\),(\\w)(?:,"
+                       "[^,]*,[^,]*(?:,\\[([^\\]]*)\\])?)?"));
     static const QRegularExpression addressRecord(
         QStringLiteral("^L:(X?)(G|F[^$]*|L[^$]*)\\$([^$]+)\\$[^:]*:([0-9A-Fa-f]+)$"));
     static const QRegularExpression functionRecord(QStringLiteral("^F:(G|F[^$]*)\\$([^$]+)\\$"));
@@ -309,8 +329,14 @@ bool LineTable::readCdb(const QString &path, const QStringList &folders, QString
     QSet<QString> functions;
     QHash<QString, std::uint32_t> starts;
     QHash<QString, std::uint32_t> ends;
-    QHash<QString, Symbol> variables; // by scope and name
+    // Variables in the file's order, by scope and name; and the full names ("G$total$0_0$0") by
+    // which the listings know the bit variables.
+    QList<std::pair<QString, Symbol>> variables;
+    QSet<QString> declared;
+    QHash<QString, QString> fullNames;
     QHash<QString, std::uint32_t> addresses;
+    QStringList localAddresses; // in the file's order
+    BitListings bits(path);
     for (const QByteArray &raw : text.split('\n')) {
         const QString line = QString::fromLocal8Bit(raw.trimmed());
         if (const QRegularExpressionMatch m = lineRecord.match(line); m.hasMatch()) {
@@ -322,14 +348,19 @@ bool LineTable::readCdb(const QString &path, const QStringList &folders, QString
             functions.insert(m.captured(2));
         } else if (const QRegularExpressionMatch m = symbolRecord.match(line); m.hasMatch()) {
             Symbol symbol;
-            symbol.name = m.captured(2);
+            symbol.name = m.captured(3);
             symbol.kind = SymbolKind::Data;
-            symbol.size = m.captured(3).toInt();
-            symbol.type = m.captured(4);
-            symbol.space = m.captured(5).at(0);
-            for (const QString &reg : m.captured(6).split(QLatin1Char(','), Qt::SkipEmptyParts))
+            symbol.size = m.captured(4).toInt();
+            symbol.type = m.captured(5);
+            symbol.space = m.captured(6).at(0);
+            for (const QString &reg : m.captured(7).split(QLatin1Char(','), Qt::SkipEmptyParts))
                 symbol.registers.append(reg.trimmed());
-            variables.insert(m.captured(1) + QLatin1Char('$') + symbol.name, symbol);
+            const QString key = m.captured(2) + QLatin1Char('$') + symbol.name;
+            if (!declared.contains(key)) {
+                declared.insert(key);
+                fullNames.insert(key, m.captured(1));
+                variables.append({key, symbol});
+            }
         } else if (const QRegularExpressionMatch m = addressRecord.match(line); m.hasMatch()) {
             const QString key = m.captured(2) + QLatin1Char('$') + m.captured(3);
             const std::uint32_t address = m.captured(4).toUInt(nullptr, 16);
@@ -337,8 +368,11 @@ bool LineTable::readCdb(const QString &path, const QStringList &folders, QString
                 ends.insert(m.captured(3), address);
             else if (functions.contains(m.captured(3)) && m.captured(2).at(0) != QLatin1Char('L'))
                 starts.insert(m.captured(3), address);
-            else
+            else if (!addresses.contains(key)) {
                 addresses.insert(key, address);
+                if (m.captured(2).at(0) == QLatin1Char('L'))
+                    localAddresses.append(key);
+            }
         }
     }
     for (auto it = starts.cbegin(); it != starts.cend(); ++it) {
@@ -346,35 +380,34 @@ bool LineTable::readCdb(const QString &path, const QStringList &folders, QString
         if (ends.contains(it.key()))
             m_functions.append({it.key(), it.value(), ends.value(it.key())});
     }
-    for (auto it = variables.begin(); it != variables.end(); ++it) {
-        Symbol symbol = it.value();
-        symbol.address = addresses.value(it.key());
-        const QString scope = it.key().section(QLatin1Char('$'), 0, 0);
-        if (scope.startsWith(QLatin1Char('L'))) {
-            // "Lmain.main": the module, then the function.
-            m_locals[scope.section(QLatin1Char('.'), 1)].append(symbol);
-        } else if (addresses.contains(it.key())) {
-            addSymbol(symbol);
-        } else if (const auto bit = bitAddress(path, scope, symbol); bit) {
-            symbol.address = *bit;
-            addSymbol(symbol);
-        } else {
-            m_unplaced.append(symbol.name);
+    for (auto &[key, symbol] : variables) {
+        symbol.address = addresses.value(key);
+        const QString scope = key.section(QLatin1Char('$'), 0, 0);
+        if (!addresses.contains(key) && symbol.space == QLatin1Char('H')) {
+            const auto bit = bits.address(fullNames.value(key));
+            symbol.address = bit.value_or(0);
+            symbol.placed = bit.has_value();
+        } else if (!addresses.contains(key) && !scope.startsWith(QLatin1Char('L'))) {
+            symbol.placed = false;
         }
+        if (scope.startsWith(QLatin1Char('L')))
+            m_locals[scope.section(QLatin1Char('.'), 1)].append(symbol); // "Lmain.main"
+        else if (symbol.placed)
+            addSymbol(symbol);
+        else
+            m_unplaced.append(symbol.name);
     }
-    m_bitLabels.clear();
     // A local in memory may come with its address alone: a byte of the internal RAM.
-    for (auto it = addresses.cbegin(); it != addresses.cend(); ++it) {
-        const QString scope = it.key().section(QLatin1Char('$'), 0, 0);
-        if (!scope.startsWith(QLatin1Char('L')) || variables.contains(it.key()))
+    for (const QString &key : std::as_const(localAddresses)) {
+        if (declared.contains(key))
             continue;
         Symbol symbol;
-        symbol.name = it.key().section(QLatin1Char('$'), 1, 1);
+        symbol.name = key.section(QLatin1Char('$'), 1, 1);
         symbol.kind = SymbolKind::Data;
-        symbol.address = it.value();
+        symbol.address = addresses.value(key);
         symbol.space = QLatin1Char('E');
         symbol.type = QStringLiteral("SC:U");
-        m_locals[scope.section(QLatin1Char('.'), 1)].append(symbol);
+        m_locals[key.section(QLatin1Char('$'), 0, 0).section(QLatin1Char('.'), 1)].append(symbol);
     }
     if (m_lines.isEmpty()) {
         *error = tr("%1 holds no line records: the firmware was built without debugging "

@@ -40,6 +40,8 @@ public:
         int size = 1;
         QString type;
         QStringList registers;
+        // False for a variable the compiler names but places nowhere the debugger can find.
+        bool placed = true;
     };
     // A function's code, from its first address to its last instruction's.
     struct Function
@@ -86,16 +88,10 @@ public:
     bool readCdb(const QString &path, const QStringList &folders, QString *error);
 
 private:
-    // The bit address of a bit variable of a scope ("G", or "F" and its module).
-    std::optional<std::uint32_t> bitAddress(const QString &cdb,
-                                            const QString &scope,
-                                            const Symbol &symbol);
-
     QList<Line> m_lines; // by address once finished
     QHash<QString, Symbol> m_symbols;
     QList<Symbol> m_code; // code symbols by address
     QList<Function> m_functions;
     QHash<QString, QList<Symbol>> m_locals; // by function
     QStringList m_unplaced;
-    QHash<QString, QHash<QString, std::uint32_t>> m_bitLabels; // by listing, while reading
 };

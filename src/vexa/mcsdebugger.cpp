@@ -177,8 +177,8 @@ QByteArray McsDebugger::bytesOf(const LineTable::Symbol &symbol, const QByteArra
         }
         return bytes;
     }
-    // Internal RAM (direct, indirect, bit-addressable, the stack), or external RAM.
-    if (QStringLiteral("EDGBH").contains(space))
+    // Internal RAM (direct, indirect, the stack), or external RAM.
+    if (QStringLiteral("EDGB").contains(space))
         return engine()->readMemory(symbol.address, std::uint32_t(symbol.size));
     if (space == QLatin1Char('F') || space == QLatin1Char('A'))
         return engine()->readMemory(UcsimEngine::externalBase + symbol.address,
@@ -191,6 +191,8 @@ QString McsDebugger::valueOf(const LineTable::Symbol &symbol) const
     if (symbol.space.isNull()) // a number or an assembler symbol: one byte of internal RAM
         return LineTableDebugger::valueOf(symbol);
     if (symbol.space == QLatin1Char('H')) {
+        if (!symbol.placed)
+            return tr("<not placed in the debugging information>");
         // A bit of the bit-addressable bytes from 0x20 on.
         const QByteArray byte = engine()->readMemory(0x20 + symbol.address / 8, 1);
         return byte.size() == 1 ? QString::number(quint8(byte.at(0)) >> (symbol.address % 8) & 1)
@@ -208,11 +210,12 @@ QList<DebugValue> McsDebugger::localValues(const QString &function) const
     });
     const QByteArray bank = inRegisters ? registerBank() : QByteArray();
     for (const LineTable::Symbol &local : locals) {
-        const QByteArray bytes = bytesOf(local, bank);
-        values.append({local.name,
-                       local.space == QLatin1Char('R') && local.registers.isEmpty()
-                           ? tr("<optimized out>")
-                           : valueText(bytes, local.type)});
+        if (local.space == QLatin1Char('H'))
+            values.append({local.name, valueOf(local)});
+        else if (local.space == QLatin1Char('R') && local.registers.isEmpty())
+            values.append({local.name, tr("<optimized out>")});
+        else
+            values.append({local.name, valueText(bytesOf(local, bank), local.type)});
     }
     return values;
 }

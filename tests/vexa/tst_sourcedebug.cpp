@@ -629,9 +629,9 @@ volatile unsigned char counter = 7;
 unsigned int total; __bit spare, flag;
 
 unsigned char twice(unsigned char value)
-{
-    volatile unsigned char result = value * 2;
-    P1 = result;
+{   static __bit odd;
+    volatile unsigned char result = value * 2, again = value; odd = value & 1;
+    P1 = result + again;
     return result;
 }
 
@@ -673,8 +673,14 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.where.file, source);
     QCOMPARE(stop.where.line, 9);
     QCOMPARE(stop.where.function, QStringLiteral("twice"));
-    QCOMPARE(stop.locals.value(0).name, QStringLiteral("result"));
-    QCOMPARE(stop.locals.value(0).value, QStringLiteral("14"));
+    // In the order of their declarations; the static bit placed by the module's listing.
+    QCOMPARE(stop.locals.size(), 3);
+    for (const auto &[index, name, value] : {std::tuple{0, "odd", "1"},
+                                             std::tuple{1, "result", "14"},
+                                             std::tuple{2, "again", "7"}}) {
+        QCOMPARE(stop.locals.at(index).name, QLatin1String(name));
+        QCOMPARE(stop.locals.at(index).value, QLatin1String(value));
+    }
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("7"));
     QCOMPARE(stop.globals.value(1).value, QStringLiteral("0"));
     // A bit variable, placed by the listing of its module, not by the debugging file.
