@@ -378,7 +378,7 @@ std::optional<std::uint32_t> LineTableDebugger::addressOf(const QString &express
     if (text.startsWith(QLatin1Char('&')))
         text = text.mid(1).trimmed();
     if (const auto symbol = m_table.symbol(text))
-        return symbol->address;
+        return memoryAddress(*symbol);
     bool ok = false;
     const std::uint32_t address = text.toUInt(&ok, 0);
     return ok ? std::optional<std::uint32_t>(address) : std::nullopt;

@@ -56,6 +56,11 @@ protected:
     virtual QList<DebugValue> localValues(const QString &function) const { return {}; }
     // What a watched symbol holds, read from the data memory.
     virtual QString valueOf(const LineTable::Symbol &symbol) const;
+    // Where in the engine's memory a variable's first byte lies (the memory view of "&name").
+    virtual std::uint32_t memoryAddress(const LineTable::Symbol &symbol) const
+    {
+        return symbol.address;
+    }
     // How a register's value is shown.
     virtual QString registerText(std::uint32_t value) const;
     // The calls that led to the function the firmware stopped in, innermost first, from the

@@ -178,12 +178,18 @@ QByteArray McsDebugger::bytesOf(const LineTable::Symbol &symbol, const QByteArra
         return bytes;
     }
     // Internal RAM (direct, indirect, the stack), or external RAM.
-    if (QStringLiteral("EDGB").contains(space))
-        return engine()->readMemory(symbol.address, std::uint32_t(symbol.size));
-    if (space == QLatin1Char('F') || space == QLatin1Char('A'))
-        return engine()->readMemory(UcsimEngine::externalBase + symbol.address,
-                                    std::uint32_t(symbol.size));
+    if (QStringLiteral("EDGBFA").contains(space))
+        return engine()->readMemory(memoryAddress(symbol), std::uint32_t(symbol.size));
     return {};
+}
+
+std::uint32_t McsDebugger::memoryAddress(const LineTable::Symbol &symbol) const
+{
+    if (symbol.space == QLatin1Char('H')) // the bit-addressable bytes from 0x20 on
+        return 0x20 + symbol.address / 8;
+    if (symbol.space == QLatin1Char('F') || symbol.space == QLatin1Char('A'))
+        return UcsimEngine::externalBase + symbol.address;
+    return symbol.address;
 }
 
 QString McsDebugger::valueOf(const LineTable::Symbol &symbol) const
@@ -193,8 +199,7 @@ QString McsDebugger::valueOf(const LineTable::Symbol &symbol) const
     if (symbol.space == QLatin1Char('H')) {
         if (!symbol.placed)
             return tr("<not placed in the debugging information>");
-        // A bit of the bit-addressable bytes from 0x20 on.
-        const QByteArray byte = engine()->readMemory(0x20 + symbol.address / 8, 1);
+        const QByteArray byte = engine()->readMemory(memoryAddress(symbol), 1);
         return byte.size() == 1 ? QString::number(quint8(byte.at(0)) >> (symbol.address % 8) & 1)
                                 : QString();
     }

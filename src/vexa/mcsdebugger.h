@@ -24,6 +24,8 @@ protected:
     QList<std::uint32_t> returnsIn(const LineTable::Function &function) const override;
     QList<DebugValue> localValues(const QString &function) const override;
     QString valueOf(const LineTable::Symbol &symbol) const override;
+    // External RAM from UcsimEngine::externalBase on; a bit variable: the byte that holds it.
+    std::uint32_t memoryAddress(const LineTable::Symbol &symbol) const override;
     QList<DebugFrame> callers(
         std::uint32_t pc, const QList<std::pair<QString, std::uint32_t>> &registers) const override;
 

@@ -10,6 +10,7 @@
 #include "vexa/inlinecalls.h"
 #include "vexa/mcsdebugger.h"
 #include "vexa/simulationrun.h"
+#include "vexa/ucsimengine.h"
 #include "vexa/vexawindow.h"
 
 #include <QAction>
@@ -625,7 +626,7 @@ void tst_SourceDebug::picBreakStepAndValues()
 
 static const char mcsSource[] = R"(#include <8052.h>
 
-volatile unsigned char counter = 7;
+volatile unsigned char counter = 7; __xdata unsigned char seen, after;
 unsigned int total; __bit spare, flag;
 
 unsigned char twice(unsigned char value)
@@ -639,7 +640,7 @@ void main(void)
 {
     for (;;) {
         total += twice(counter);
-        counter++; flag = 1;
+        counter++; flag = 1; seen = counter;
         P2 = total;
     }
 }
@@ -675,9 +676,8 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.where.function, QStringLiteral("twice"));
     // In the order of their declarations; the static bit placed by the module's listing.
     QCOMPARE(stop.locals.size(), 3);
-    for (const auto &[index, name, value] : {std::tuple{0, "odd", "1"},
-                                             std::tuple{1, "result", "14"},
-                                             std::tuple{2, "again", "7"}}) {
+    for (const auto &[index, name, value] :
+         {std::tuple{0, "odd", "1"}, std::tuple{1, "result", "14"}, std::tuple{2, "again", "7"}}) {
         QCOMPARE(stop.locals.at(index).name, QLatin1String(name));
         QCOMPARE(stop.locals.at(index).value, QLatin1String(value));
     }
@@ -710,6 +710,20 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("8"));
     QCOMPARE(stop.globals.value(2).value, QStringLiteral("1"));
     QVERIFY(stop.globals.value(0).changed);
+    // The memory view at a variable in the external RAM, and at a bit's byte.
+    stop = f.after([&] {
+        d.setMemoryView(QStringLiteral("&seen"), 2);
+        d.refresh();
+    });
+    QCOMPARE(stop.memory, QByteArray("\x08\x00", 2)); // seen, then after
+    QVERIFY(stop.memoryAddress >= UcsimEngine::externalBase);
+    stop = f.after([&] {
+        d.setMemoryView(QStringLiteral("&flag"), 1);
+        d.refresh();
+    });
+    QCOMPARE(stop.memoryAddress, std::uint32_t(0x20));
+    QCOMPARE(stop.memory.at(0) & 2, 2); // flag is bit 1
+    d.setMemoryView(QStringLiteral("&total"), 2);
     QCOMPARE(f.after([&] { d.stepOver(); }).where.line, 16);
     // Over the call: the next line, the global grown by twice the counter.
     stop = f.after([&] { d.stepOver(); });
