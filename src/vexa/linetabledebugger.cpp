@@ -372,6 +372,11 @@ QString LineTableDebugger::valueOf(const LineTable::Symbol &symbol) const
     return QStringLiteral("0x%1 (%2)").arg(value, 2, 16, QLatin1Char('0')).arg(value);
 }
 
+QByteArray LineTableDebugger::memoryAt(std::uint32_t address, std::uint32_t length) const
+{
+    return engine()->readMemory(address, length);
+}
+
 std::optional<std::uint32_t> LineTableDebugger::addressOf(const QString &expression) const
 {
     QString text = expression.trimmed();
@@ -422,10 +427,10 @@ void LineTableDebugger::stopHere(const QString &reason, bool again)
     if (!m_memoryAddress.isEmpty()) {
         if (const auto address = addressOf(m_memoryAddress)) {
             stop.memoryAddress = *address;
-            stop.memory = engine()->readMemory(*address, std::uint32_t(m_memoryLength));
+            stop.memory = memoryAt(*address, std::uint32_t(m_memoryLength));
             // Near the end of the memory: as much as there is.
             for (int length = m_memoryLength / 2; stop.memory.isEmpty() && length > 0; length /= 2)
-                stop.memory = engine()->readMemory(*address, std::uint32_t(length));
+                stop.memory = memoryAt(*address, std::uint32_t(length));
         }
         if (stop.memory.isEmpty())
             emit message(tr("The memory at %1 cannot be read.").arg(m_memoryAddress));

@@ -56,7 +56,9 @@ protected:
     virtual QList<DebugValue> localValues(const QString &function) const { return {}; }
     // What a watched symbol holds, read from the data memory.
     virtual QString valueOf(const LineTable::Symbol &symbol) const;
-    // Where in the engine's memory a variable's first byte lies (the memory view of "&name").
+    // The memory the memory view shows (the engine's data memory), and where in it a
+    // variable's first byte lies ("&name").
+    virtual QByteArray memoryAt(std::uint32_t address, std::uint32_t length) const;
     virtual std::uint32_t memoryAddress(const LineTable::Symbol &symbol) const
     {
         return symbol.address;

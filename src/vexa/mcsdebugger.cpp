@@ -177,18 +177,34 @@ QByteArray McsDebugger::bytesOf(const LineTable::Symbol &symbol, const QByteArra
         }
         return bytes;
     }
-    // Internal RAM (direct, indirect, the stack), or external RAM.
-    if (QStringLiteral("EDGBFA").contains(space))
-        return engine()->readMemory(memoryAddress(symbol), std::uint32_t(symbol.size));
+    // Internal RAM (direct, indirect, the stack), external RAM, or code (constants).
+    if (QStringLiteral("EGBFACDI").contains(space))
+        return memoryAt(memoryAddress(symbol), std::uint32_t(symbol.size));
     return {};
+}
+
+QByteArray McsDebugger::memoryAt(std::uint32_t address, std::uint32_t length) const
+{
+    if (address < codeBase)
+        return engine()->readMemory(address, length);
+    const std::uint64_t start = address - codeBase;
+    if (length == 0 || length > 0x1000 || start + length > std::uint64_t(m_code.size()))
+        return {};
+    return m_code.mid(qsizetype(start), qsizetype(length));
 }
 
 std::uint32_t McsDebugger::memoryAddress(const LineTable::Symbol &symbol) const
 {
     if (symbol.space == QLatin1Char('H')) // the bit-addressable bytes from 0x20 on
         return 0x20 + symbol.address / 8;
+    if (symbol.space == QLatin1Char('I')) // a special function register
+        return UcsimEngine::sfrBase + symbol.address;
+    if (symbol.space == QLatin1Char('J')) // a bit of one: bit 0x93 is bit 3 of 0x90
+        return UcsimEngine::sfrBase + (symbol.address & 0xf8);
     if (symbol.space == QLatin1Char('F') || symbol.space == QLatin1Char('A'))
         return UcsimEngine::externalBase + symbol.address;
+    if (symbol.space == QLatin1Char('C') || symbol.space == QLatin1Char('D'))
+        return codeBase + symbol.address;
     return symbol.address;
 }
 
@@ -196,12 +212,12 @@ QString McsDebugger::valueOf(const LineTable::Symbol &symbol) const
 {
     if (symbol.space.isNull()) // a number or an assembler symbol: one byte of internal RAM
         return LineTableDebugger::valueOf(symbol);
-    if (symbol.space == QLatin1Char('H')) {
+    if (symbol.space == QLatin1Char('H') || symbol.space == QLatin1Char('J')) {
         if (!symbol.placed)
             return tr("<not placed in the debugging information>");
-        const QByteArray byte = engine()->readMemory(memoryAddress(symbol), 1);
+        const QByteArray byte = memoryAt(memoryAddress(symbol), 1);
         return byte.size() == 1 ? QString::number(quint8(byte.at(0)) >> (symbol.address % 8) & 1)
-                                : QString();
+                                : tr("<not readable>");
     }
     return valueText(bytesOf(symbol), symbol.type);
 }

@@ -24,8 +24,11 @@ protected:
     QList<std::uint32_t> returnsIn(const LineTable::Function &function) const override;
     QList<DebugValue> localValues(const QString &function) const override;
     QString valueOf(const LineTable::Symbol &symbol) const override;
-    // External RAM from UcsimEngine::externalBase on; a bit variable: the byte that holds it.
+    // The engine's memory, and the code from codeBase on; a bit variable: the byte that holds
+    // it.
+    QByteArray memoryAt(std::uint32_t address, std::uint32_t length) const override;
     std::uint32_t memoryAddress(const LineTable::Symbol &symbol) const override;
+    static constexpr std::uint32_t codeBase = 0x30000;
     QList<DebugFrame> callers(
         std::uint32_t pc, const QList<std::pair<QString, std::uint32_t>> &registers) const override;
 

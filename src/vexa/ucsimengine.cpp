@@ -502,29 +502,36 @@ bool UcsimEngine::stepInstruction()
 
 QByteArray UcsimEngine::readMemory(std::uint32_t address, std::uint32_t length) const
 {
-    const bool external = address >= externalBase;
-    const std::uint32_t start = external ? address - externalBase : address;
-    if (!m_loaded || length == 0 || length > 0x1000
+    const bool sfr = address >= sfrBase;
+    const bool external = !sfr && address >= externalBase;
+    const std::uint32_t start = address - (sfr ? sfrBase : external ? externalBase : 0);
+    if (!m_loaded || length == 0 || length > 0x1000 || (sfr && start < 0x80)
         || std::uint64_t(start) + length > (external ? 0x10000u : 0x100u))
         return {};
     auto *self = const_cast<UcsimEngine *>(this);
     self->halt();
     const std::optional<QString> answer
-        = self->converse(QByteArrayLiteral("dump ") + (external ? "xram" : "iram") + " 0x"
-                             + QByteArray::number(start, 16) + " 0x"
+        = self->converse(QByteArrayLiteral("dump ")
+                             + (sfr        ? "sfr"
+                                : external ? "xram"
+                                           : "iram")
+                             + " 0x" + QByteArray::number(start, 16) + " 0x"
                              + QByteArray::number(start + length - 1, 16) + "\n",
                          prompt);
     if (!answer)
         return {};
-    // Rows of an address and the bytes from it, then the bytes as text.
+    // Rows of an address and the bytes from it, then the bytes as text; a named register on a
+    // row of its own, with its value in binary, then in hex.
     static const QRegularExpression row(
-        QStringLiteral("(?:^|\\n)0x([0-9a-fA-F]+)\\s+((?:[0-9a-fA-F]{2} )*[0-9a-fA-F]{2})"));
+        QStringLiteral("(?:^|\\n)0x([0-9a-fA-F]+)(?: \\w+:\\s+0b[01]+ 0x([0-9a-fA-F]{2})|\\s+((?:["
+                       "0-9a-fA-F]{2} )*[0-9a-fA-F]{2}))"));
     QByteArray bytes(int(length), '\0');
     std::uint32_t filled = 0;
     for (auto it = row.globalMatch(*answer); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
         std::uint32_t at = match.captured(1).toUInt(nullptr, 16);
-        for (const QString &cell : match.captured(2).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString cells = match.captured(2).isEmpty() ? match.captured(3) : match.captured(2);
+        for (const QString &cell : cells.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             if (at >= start && at < start + length) {
                 bytes[int(at - start)] = char(cell.toUInt(nullptr, 16));
                 ++filled;

@@ -31,7 +31,8 @@ public:
     bool canReceiveSerial() const override { return true; }
     void sendSerial(int port, char byte) override;
     // Debugging through s51's fetch breakpoints and steps; the memory is the internal RAM
-    // from 0 and the external RAM from 0x10000.
+    // from 0, the external RAM from 0x10000 and the special function registers (0x80 to 0xff)
+    // from 0x20000.
     bool canDebug() const override { return m_loaded; }
     void setCodeBreakpoints(const QSet<std::uint32_t> &addresses) override;
     bool stepInstruction() override;
@@ -39,6 +40,7 @@ public:
     QByteArray readMemory(std::uint32_t address, std::uint32_t length) const override;
     QList<std::pair<QString, std::uint32_t>> cpuRegisters() const override;
     static constexpr std::uint32_t externalBase = 0x10000;
+    static constexpr std::uint32_t sfrBase = 0x20000;
 
 private:
     // Asks for the four ports and takes their levels as of now.

@@ -628,7 +628,7 @@ static const char mcsSource[] = R"(#include <8052.h>
 
 volatile unsigned char counter = 7; __xdata unsigned char seen, after;
 unsigned int total; __bit spare, flag;
-
+__code const unsigned char steps[2] = {3, 250};
 unsigned char twice(unsigned char value)
 {   static __bit odd;
     volatile unsigned char result = value * 2, again = value; odd = value & 1;
@@ -663,7 +663,10 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     d.setWatchedGlobals({QStringLiteral("counter"),
                          QStringLiteral("total"),
                          QStringLiteral("flag"),
-                         QStringLiteral("nothing")});
+                         QStringLiteral("nothing"),
+                         QStringLiteral("steps"),
+                         QStringLiteral("P1"),
+                         QStringLiteral("P1_2")});
     d.setMemoryView(QStringLiteral("&total"), 2);
     QString error;
     // In the function: the local in memory and the globals with their values in C.
@@ -686,6 +689,7 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     // A bit variable, placed by the listing of its module, not by the debugging file.
     QCOMPARE(stop.globals.value(2).value, QStringLiteral("0"));
     QCOMPARE(stop.globals.value(3).value, QStringLiteral("<no such variable>"));
+    QCOMPARE(stop.globals.value(4).value, QStringLiteral("{03 fa}")); // in the code
     QVERIFY(!stop.registers.isEmpty());
     // The call stack, read off the controller's stack: main at the line of the call.
     QCOMPARE(stop.frames.size(), 2);
@@ -700,6 +704,9 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.where.function, QStringLiteral("main"));
     QCOMPARE(stop.where.line, 16);
     QCOMPARE(stop.frames.size(), 1);
+    // A special function register and one of its bits: twice wrote 21 to P1.
+    QCOMPARE(stop.globals.value(5).value, QStringLiteral("21"));
+    QCOMPARE(stop.globals.value(6).value, QStringLiteral("1"));
     d.setBreakpoints({});
     stop = f.after([&] { d.stepOver(); });
     QCOMPARE(stop.where.line, 17);
