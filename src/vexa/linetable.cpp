@@ -311,7 +311,8 @@ bool LineTable::readMap(const QString &path)
 // a function, "L:G$twice$0$0:65" and "L:XG$twice$0$0:6E" the first and last addresses of a
 // function's code (F and XF for static ones), "S:G$total$0_0$0({2}SI:U),E,0,0" a global
 // variable and "L:G$total$0_0$0:9" its address, "S:Lmain.main$local$1_0$4({1}SC:U),R,0,0,[r7]"
-// a local of main (here in a register).
+// a local of main (here in a register), "S:Lmain.f$t$1_0$2({1}SC:U),B,1,-3" a local of a
+// reentrant function, on the stack 3 bytes below its frame pointer.
 bool LineTable::readCdb(const QString &path, const QStringList &folders, QString *error)
 {
     QByteArray text;
@@ -321,7 +322,7 @@ bool LineTable::readCdb(const QString &path, const QStringList &folders, QString
         QStringLiteral("^L:C\\$([^$]+)\\$(\\d+)\\$[^:]*:([0-9A-Fa-f]+)$"));
     static const QRegularExpression symbolRecord(
         QStringLiteral("^S:((G|F[^$]*|L[^$]*)\\$([^$]+)\\$[^(]*)\\(\\{(\\d+)\\}([^)]*)\\),(\\w)(?:,"
-                       "[^,]*,[^,]*(?:,\\[([^\\]]*)\\])?)?"));
+                       "([^,]*),([^,]*)(?:,\\[([^\\]]*)\\])?)?"));
     static const QRegularExpression addressRecord(
         QStringLiteral("^L:(X?)(G|F[^$]*|L[^$]*)\\$([^$]+)\\$[^:]*:([0-9A-Fa-f]+)$"));
     static const QRegularExpression functionRecord(QStringLiteral("^F:(G|F[^$]*)\\$([^$]+)\\$"));
@@ -353,7 +354,9 @@ bool LineTable::readCdb(const QString &path, const QStringList &folders, QString
             symbol.size = m.captured(4).toInt();
             symbol.type = m.captured(5);
             symbol.space = m.captured(6).at(0);
-            for (const QString &reg : m.captured(7).split(QLatin1Char(','), Qt::SkipEmptyParts))
+            if (m.captured(7) == QLatin1String("1")) // on the stack, at an offset
+                symbol.frameOffset = m.captured(8).toInt();
+            for (const QString &reg : m.captured(9).split(QLatin1Char(','), Qt::SkipEmptyParts))
                 symbol.registers.append(reg.trimmed());
             const QString key = m.captured(2) + QLatin1Char('$') + symbol.name;
             if (!declared.contains(key)) {

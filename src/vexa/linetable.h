@@ -42,6 +42,8 @@ public:
         QStringList registers;
         // False for a variable the compiler names but places nowhere the debugger can find.
         bool placed = true;
+        // A local of a reentrant function: on the stack, this far from its frame pointer.
+        std::optional<int> frameOffset;
     };
     // A function's code, from its first address to its last instruction's.
     struct Function

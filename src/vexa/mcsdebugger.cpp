@@ -230,7 +230,17 @@ QList<DebugValue> McsDebugger::localValues(const QString &function) const
         return !local.registers.isEmpty();
     });
     const QByteArray bank = inRegisters ? registerBank() : QByteArray();
-    for (const LineTable::Symbol &local : locals) {
+    std::optional<std::optional<std::uint8_t>> frame;
+    for (LineTable::Symbol local : locals) {
+        if (local.frameOffset) {
+            if (!frame)
+                frame = frameOf(function);
+            if (!*frame) {
+                values.append({local.name, tr("<not readable>")});
+                continue;
+            }
+            local.address = std::uint32_t(**frame + *local.frameOffset) & 0xff;
+        }
         if (local.space == QLatin1Char('H'))
             values.append({local.name, valueOf(local)});
         else if (local.space == QLatin1Char('R') && local.registers.isEmpty())
@@ -239,6 +249,28 @@ QList<DebugValue> McsDebugger::localValues(const QString &function) const
             values.append({local.name, valueText(bytesOf(local, bank), local.type)});
     }
     return values;
+}
+
+std::optional<std::uint8_t> McsDebugger::frameOf(const QString &function) const
+{
+    const std::uint32_t pc = engine()->programCounter();
+    const std::optional<LineTable::Function> here = lineTable().functionOf(pc);
+    if (!here || here->name != function)
+        return std::nullopt;
+    // The frame pointer's place is where the function's first instructions copy SP (0x81) to.
+    std::uint32_t address = here->start;
+    for (int i = 0; i < 8 && address < pc; ++i) {
+        if (byteAt(address) == 0x85 && byteAt(address + 1) == 0x81) {
+            if (address + 3 > pc)
+                return std::nullopt;
+            const QByteArray pointer = memoryAt(byteAt(address + 2), 1);
+            if (pointer.size() != 1)
+                return std::nullopt;
+            return std::uint8_t(pointer.at(0));
+        }
+        address += std::uint32_t(instructionLength(byteAt(address)));
+    }
+    return std::nullopt;
 }
 
 bool McsDebugger::calls(std::uint32_t back, std::uint32_t target) const

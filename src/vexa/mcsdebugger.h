@@ -40,6 +40,9 @@ private:
     // registers of the bank in use (R0 to R7, read once a stop).
     QByteArray bytesOf(const LineTable::Symbol &symbol, const QByteArray &bank = {}) const;
     QByteArray registerBank() const;
+    // Where a reentrant function's frame lies now: the frame pointer it sets as it begins
+    // ("MOV _bp,SP"); none before that or in another function.
+    std::optional<std::uint8_t> frameOf(const QString &function) const;
 
     QByteArray m_code;
 };

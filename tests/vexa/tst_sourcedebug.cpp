@@ -628,7 +628,7 @@ static const char mcsSource[] = R"(#include <8052.h>
 
 volatile unsigned char counter = 7; __xdata unsigned char seen, after;
 unsigned int total; __bit spare, flag;
-__code const unsigned char steps[2] = {3, 250};
+__code const unsigned char steps[2] = {3, 250}; unsigned char mix(unsigned char a, unsigned char b) __reentrant;
 unsigned char twice(unsigned char value)
 {   static __bit odd;
     volatile unsigned char result = value * 2, again = value; odd = value & 1;
@@ -641,8 +641,13 @@ void main(void)
     for (;;) {
         total += twice(counter);
         counter++; flag = 1; seen = counter;
-        P2 = total;
+        P2 = total + mix(counter, 3);
     }
+}
+unsigned char mix(unsigned char a, unsigned char b) __reentrant
+{
+    volatile unsigned char t = a + b;
+    return t * 2;
 }
 )";
 
@@ -742,6 +747,17 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     stop = f.after([&] { d.stepInto(); });
     QCOMPARE(stop.where.function, QStringLiteral("twice"));
     QCOMPARE(stop.where.line, 8);
+    // A reentrant function's locals on the stack, from its frame pointer: one above it, one of
+    // its parameters below it.
+    d.setBreakpoints({{source, 24}});
+    stop = f.after([&] { d.resume(); });
+    QCOMPARE(stop.where.function, QStringLiteral("mix"));
+    QStringList locals;
+    for (const DebugValue &local : std::as_const(stop.locals))
+        locals.append(local.name + QLatin1Char('=') + local.value);
+    QVERIFY2(locals.contains(QStringLiteral("b=3")), qPrintable(locals.join(QLatin1Char(' '))));
+    QVERIFY2(locals.contains(QStringLiteral("t=%1").arg(stop.globals.value(0).value.toInt() + 3)),
+             qPrintable(locals.join(QLatin1Char(' '))));
     QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.join(QLatin1Char('\n'))));
     heldAtStartInWindow(f);
 }
