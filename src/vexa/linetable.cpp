@@ -277,8 +277,11 @@ bool LineTable::readCod(const QString &path, const QStringList &folders, QString
                 const std::uint32_t address = std::uint32_t(byte(value)) << 24
                                               | byte(value + 1) << 16 | byte(value + 2) << 8
                                               | byte(value + 3);
-                // Type 2 is a file register; the others of a program are labels of code.
-                addSymbol({name, address, type == 2 ? SymbolKind::Data : SymbolKind::Code});
+                // Type 2 is a file register and 46 a label of code. The assembler alone (no
+                // linker) lists every constant too (47: PORTB, STATUS's bits, EQUs), which
+                // would name the code at their values.
+                if (type == 2 || type == 46)
+                    addSymbol({name, address, type == 2 ? SymbolKind::Data : SymbolKind::Code});
                 at += 1 + length + 6;
             }
         }

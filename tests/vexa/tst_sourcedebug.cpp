@@ -8,6 +8,7 @@
 #include "vexa/gdbmi.h"
 #include "vexa/gdbremotestub.h"
 #include "vexa/inlinecalls.h"
+#include "vexa/linetable.h"
 #include "vexa/mcsdebugger.h"
 #include "vexa/simulationrun.h"
 #include "vexa/ucsimengine.h"
@@ -71,6 +72,7 @@ private slots:
     void windowDebugsAndSaysWhenItCannot();
     void picBreakStepAndValues();
     void mcsBreakStepAndValues();
+    void picAssembledAlone();
     void cTypeValues_data();
     void cTypeValues();
 
@@ -760,6 +762,27 @@ void tst_SourceDebug::mcsBreakStepAndValues()
              qPrintable(locals.join(QLatin1Char(' '))));
     QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.join(QLatin1Char('\n'))));
     heldAtStartInWindow(f);
+}
+
+// Assembled without the linker, the symbol file lists every constant of the controller's
+// include file as well as the labels and file registers.
+void tst_SourceDebug::picAssembledAlone()
+{
+    QVERIFY(writeFile(m_dir.filePath(QStringLiteral("alone.asm")),
+                      "        list p=16f877a\n        #include <p16f877a.inc>\n"
+                      "MASK    equ     0x05\n        cblock  0x20\n        count\n        endc\n"
+                      "        org     0x10\nstart:  clrf    PORTB\nloop:   incf    count, f\n"
+                      "        movlw   MASK\n        movwf   PORTB\n        goto    loop\n"
+                      "        end\n"));
+    const QString built = shellIn(m_dir.path(), QStringLiteral("gpasm alone.asm"));
+    QVERIFY2(built.isEmpty(), qPrintable(built));
+    LineTable table;
+    QString error;
+    QVERIFY2(table.readCod(m_dir.filePath(QStringLiteral("alone.cod")), {m_dir.path()}, &error),
+             qPrintable(error));
+    QCOMPARE(table.functionAt(0x13), QStringLiteral("loop")); // not SSPBUF, a register at 0x13
+    QCOMPARE(table.symbol(QStringLiteral("count"))->address, 0x20u);
+    QVERIFY(!table.symbol(QStringLiteral("MASK")));
 }
 
 void tst_SourceDebug::cTypeValues_data()
