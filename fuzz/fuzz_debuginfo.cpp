@@ -1,5 +1,5 @@
 // The debugging files of a build that the simulator's debugger reads beside the firmware: the PIC
-// assembler's symbol file and map, and the 8051 C compiler's debugging file.
+// assembler's symbol file and map, and the 8051 C compiler's debugging file and linked listings.
 #include "fuzzinput.h"
 
 #include "vexa/linetable.h"
@@ -14,6 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     cod.readCod(FuzzInput::write(data, size, QStringLiteral("x.cod")), folders, &error);
     cod.readMap(FuzzInput::write(data, size, QStringLiteral("x.map")));
     LineTable cdb;
+    // Bit variables of a module "x" (or global ones) are placed by its linked listing.
+    FuzzInput::write(data, size, QStringLiteral("x.rst"));
     cdb.readCdb(FuzzInput::write(data, size, QStringLiteral("x.cdb")), folders, &error);
     for (LineTable *table : {&cod, &cdb}) {
         table->finish();

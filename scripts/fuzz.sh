@@ -46,7 +46,7 @@ mkdir -p "$corpus/fuzz_debuginfo" "$corpus/pic" "$corpus/mcs"
     cd "$corpus/mcs"
     cp "$here/data/devboards/8051 Blinky"/*.[ch] .
     sdcc -c --debug main.c && sdcc -c --debug delay.c && sdcc --debug main.rel delay.rel -o mcs.ihx
-    cp mcs.cdb "$corpus/fuzz_debuginfo/"
+    cp mcs.cdb delay.rst "$corpus/fuzz_debuginfo/"
 ) > /dev/null
 rm -rf "$corpus/pic" "$corpus/mcs"
 seed fuzz_registry "$here"/fuzz/seeds/registry.ini
