@@ -431,10 +431,11 @@ void BuildRun::showOutputLine(const QString &rawLine, bool fromErrorChannel, qin
             m_output.errorLink(position.file, position.line, position.column, line);
         else
             m_output.link(position.file, position.line, position.column, line);
-    } else if (fromErrorChannel) {
-        m_output.error(line);
     } else if (m_parser && m_parser->matchesAny(line)) {
+        // A message that names no line of a file (a linker's) counts all the same.
         countMessage(line, QString(), 0);
+        m_output.error(line);
+    } else if (fromErrorChannel) {
         m_output.error(line);
     } else if (isMakeUpToDateLine(line)) {
         m_output.message(tr("Already compiled, target is up to date."));

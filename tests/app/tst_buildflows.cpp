@@ -162,6 +162,13 @@ void tst_BuildFlows::shippedConfigurationsInRealUse_data()
     addRow("avr-gcc, a name with a blank", "AVR Blinky", "extra part.c", QStringList(), "");
     addRow("gputils, a name with a blank", "PIC16 Blinky", "extra part.asm", QStringList(), "");
     addRow("sdcc, a name with a blank", "8051 Blinky", "extra part.c", QStringList(), "");
+    // The linker names no file: five symbols defined twice (the start-up code's two, main and
+    // its debugging labels) and one undefined, which it calls a warning.
+    addRow("sdcc's linker messages",
+           "8051 Blinky",
+           "main again.c",
+           QStringList(),
+           "Build failed: 5 errors, 1 warning (");
     QTest::newRow("gplink's script, listed and set as an option")
         << "PIC16 Blinky"
         << "board.lkr" << QStringList{"GPLINK", "-s ", "", "SCRIPT"} << "";
@@ -183,7 +190,9 @@ void tst_BuildFlows::shippedConfigurationsInRealUse()
     const QString path = copyBoard(board);
     const QString folder = QFileInfo(path).absolutePath();
     const QString added = folder + QLatin1Char('/') + source;
-    if (source.endsWith(QLatin1String(".c")))
+    if (source.contains(QLatin1String("again")))
+        QVERIFY(writeFile(added, "void nowhere(void);\nvoid main(void) { nowhere(); }\n"));
+    else if (source.endsWith(QLatin1String(".c")))
         QVERIFY(writeFile(added, "unsigned char extra_value(void) { return 5; }\n"));
     else if (source.endsWith(QLatin1String(".asm")))
         QVERIFY(writeFile(added,

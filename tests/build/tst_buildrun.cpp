@@ -186,6 +186,13 @@ void tst_BuildRun::run_data()
         << QByteArray("echo \"make.exe: Nothing to be done for 'Debug'.\"\n") << true
         << QStringList{"message: Already compiled, target is up to date.",
                        "message: Build finished: 0 errors, 0 warnings (T s)"};
+    // A linker's messages name no file; on the error channel too they count.
+    QTest::newRow("messages without a file")
+        << QByteArray("echo \"ld-Warning-undefined x\" >&2\necho \"ld-Error-too big\" >&2\n")
+        << true
+        << QStringList{"error: ld-Warning-undefined x",
+                       "error: ld-Error-too big",
+                       "message: Build finished: 1 error, 1 warning (T s)"};
     QTest::newRow("matching line of a missing file")
         << QByteArray("echo \"nowhere.c:1:1: x\"\necho\necho >&2\nexit 2\n") << false
         << QStringList{"error: nowhere.c:1:1: x",
