@@ -5,6 +5,7 @@
 #include "ucsimengine.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstring>
@@ -125,10 +126,47 @@ QList<std::uint32_t> McsDebugger::returnsIn(const LineTable::Function &function)
     return returns;
 }
 
+// A character as C writes it between quotes: 'a', '\n', '\376'.
+static QString escaped(std::uint8_t c, char quote)
+{
+    if (c >= 7 && c <= 13)
+        return QStringLiteral("\\") + QLatin1Char("abtnvfr"[c - 7]);
+    if (c == '\\' || c == quote)
+        return QStringLiteral("\\") + QLatin1Char(char(c));
+    if (c >= 0x20 && c < 0x7f)
+        return QString(QLatin1Char(char(c)));
+    return QStringLiteral("\\%1").arg(c, 3, 8, QLatin1Char('0'));
+}
+
 QString McsDebugger::valueText(const QByteArray &bytes, const QString &type)
 {
     if (bytes.isEmpty())
         return tr("<not readable>");
+    // An array ("DA40d,SC:S"): characters as a string up to its end, numbers one by one.
+    static const QRegularExpression array(QStringLiteral("^DA(\\d+)d,(S[CSILF]:[US])$"));
+    if (const QRegularExpressionMatch m = array.match(type); m.hasMatch()) {
+        const QString element = m.captured(2);
+        const int count = m.captured(1).toInt();
+        if (element.startsWith(QLatin1String("SC"))) {
+            QString text;
+            for (const char c : bytes) {
+                if (c == 0)
+                    break;
+                text += escaped(std::uint8_t(c), '"');
+            }
+            return QLatin1Char('"') + text + QLatin1Char('"');
+        }
+        const int size = element.startsWith(QLatin1String("SS"))
+                                 || element.startsWith(QLatin1String("SI"))
+                             ? 2
+                             : 4;
+        if (count > 0 && bytes.size() == qsizetype(count) * size) {
+            QStringList values;
+            for (int i = 0; i < count; ++i)
+                values.append(valueText(bytes.mid(qsizetype(i) * size, size), element));
+            return QLatin1Char('{') + values.join(QStringLiteral(", ")) + QLatin1Char('}');
+        }
+    }
     const bool isSigned = type.endsWith(QLatin1String(":S"));
     const QString base = type.section(QLatin1Char(':'), 0, 0);
     const bool scalar = base == QLatin1String("SC") || base == QLatin1String("SS")
@@ -149,9 +187,13 @@ QString McsDebugger::valueText(const QByteArray &bytes, const QString &type)
     for (int i = int(bytes.size()) - 1; i >= 0; --i)
         value = value << 8 | std::uint8_t(bytes.at(i));
     const int bits = int(bytes.size()) * 8;
-    if (isSigned && bits < 64 && (value >> (bits - 1) & 1))
-        return QString::number(qint64(value) - (qint64(1) << bits));
-    return QString::number(value);
+    const QString number = isSigned && bits < 64 && (value >> (bits - 1) & 1)
+                               ? QString::number(qint64(value) - (qint64(1) << bits))
+                               : QString::number(value);
+    if (base == QLatin1String("SC") && bytes.size() == 1) // a char: its number and itself
+        return number + QStringLiteral(" '") + escaped(std::uint8_t(value), '\'')
+               + QLatin1Char('\'');
+    return number;
 }
 
 QByteArray McsDebugger::registerBank() const

@@ -13,8 +13,10 @@ public:
 
     // An instruction's length in bytes, by its opcode.
     static int instructionLength(std::uint8_t opcode);
-    // A value of a C type from its bytes (least significant first): "SC:U" an unsigned char,
-    // "SI:S" an int, "SL:U" an unsigned long, "SF:S" a float; others as their bytes.
+    // A value of a C type from its bytes (least significant first): "SC:U" an unsigned char
+    // (its number and the character, as C writes it), "SI:S" an int, "SL:U" an unsigned long,
+    // "SF:S" a float, "DA4d,SI:U" an array of them, "DA40d,SC:S" a string; others as their
+    // bytes.
     static QString valueText(const QByteArray &bytes, const QString &type);
 
 protected:

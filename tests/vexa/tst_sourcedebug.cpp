@@ -686,17 +686,18 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.where.function, QStringLiteral("twice"));
     // In the order of their declarations; the static bit placed by the module's listing.
     QCOMPARE(stop.locals.size(), 3);
-    for (const auto &[index, name, value] :
-         {std::tuple{0, "odd", "1"}, std::tuple{1, "result", "14"}, std::tuple{2, "again", "7"}}) {
+    for (const auto &[index, name, value] : {std::tuple{0, "odd", "1"},
+                                             std::tuple{1, "result", "14 '\\016'"},
+                                             std::tuple{2, "again", "7 '\\a'"}}) {
         QCOMPARE(stop.locals.at(index).name, QLatin1String(name));
         QCOMPARE(stop.locals.at(index).value, QLatin1String(value));
     }
-    QCOMPARE(stop.globals.value(0).value, QStringLiteral("7"));
+    QCOMPARE(stop.globals.value(0).value, QStringLiteral("7 '\\a'"));
     QCOMPARE(stop.globals.value(1).value, QStringLiteral("0"));
     // A bit variable, placed by the listing of its module, not by the debugging file.
     QCOMPARE(stop.globals.value(2).value, QStringLiteral("0"));
     QCOMPARE(stop.globals.value(3).value, QStringLiteral("<no such variable>"));
-    QCOMPARE(stop.globals.value(4).value, QStringLiteral("{03 fa}")); // in the code
+    QCOMPARE(stop.globals.value(4).value, QStringLiteral("\"\\003\\372\"")); // in the code
     QVERIFY(!stop.registers.isEmpty());
     // The call stack, read off the controller's stack: main at the line of the call.
     QCOMPARE(stop.frames.size(), 2);
@@ -712,7 +713,7 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.where.line, 16);
     QCOMPARE(stop.frames.size(), 1);
     // A special function register and one of its bits: twice wrote 21 to P1.
-    QCOMPARE(stop.globals.value(5).value, QStringLiteral("21"));
+    QCOMPARE(stop.globals.value(5).value, QStringLiteral("21 '\\025'"));
     QCOMPARE(stop.globals.value(6).value, QStringLiteral("1"));
     d.setBreakpoints({});
     stop = f.after([&] { d.stepOver(); });
@@ -721,7 +722,7 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.memory, QByteArray("\x0e\x00", 2));
     stop = f.after([&] { d.stepOver(); });
     QCOMPARE(stop.where.line, 18);
-    QCOMPARE(stop.globals.value(0).value, QStringLiteral("8"));
+    QCOMPARE(stop.globals.value(0).value, QStringLiteral("8 '\\b'"));
     QCOMPARE(stop.globals.value(2).value, QStringLiteral("1"));
     QVERIFY(stop.globals.value(0).changed);
     // The memory view at a variable in the external RAM, and at a bit's byte.
@@ -754,11 +755,12 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     d.setBreakpoints({{source, 24}});
     stop = f.after([&] { d.resume(); });
     QCOMPARE(stop.where.function, QStringLiteral("mix"));
-    QStringList locals;
+    QStringList locals; // their names and numbers
     for (const DebugValue &local : std::as_const(stop.locals))
-        locals.append(local.name + QLatin1Char('=') + local.value);
-    QVERIFY2(locals.contains(QStringLiteral("b=3")), qPrintable(locals.join(QLatin1Char(' '))));
-    QVERIFY2(locals.contains(QStringLiteral("t=%1").arg(stop.globals.value(0).value.toInt() + 3)),
+        locals.append(local.name + QLatin1Char('=') + local.value.section(QLatin1Char(' '), 0, 0));
+    const int counter = stop.globals.value(0).value.section(QLatin1Char(' '), 0, 0).toInt();
+    QVERIFY2(locals.contains(QStringLiteral("b=3"))
+                 && locals.contains(QStringLiteral("t=%1").arg(counter + 3)),
              qPrintable(locals.join(QLatin1Char(' '))));
     QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.join(QLatin1Char('\n'))));
     heldAtStartInWindow(f);
@@ -790,13 +792,19 @@ void tst_SourceDebug::cTypeValues_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("shown");
-    addRow("unsigned char", QByteArray("\xfe", 1), "SC:U", "254");
-    addRow("signed char", QByteArray("\xfe", 1), "SC:S", "-2");
+    addRow("unsigned char", QByteArray("\xfe", 1), "SC:U", "254 '\\376'");
+    addRow("signed char", QByteArray("\xfe", 1), "SC:S", "-2 '\\376'");
+    addRow("letter", QByteArray("a"), "SC:S", "97 'a'");
+    addRow("line end", QByteArray("\r"), "SC:U", "13 '\\r'");
+    addRow("quote", QByteArray("'"), "SC:U", "39 '\\''");
     addRow("int, low byte first", QByteArray("\x34\x12", 2), "SI:U", "4660");
     addRow("negative int", QByteArray("\x00\x80", 2), "SI:S", "-32768");
     addRow("long", QByteArray("\x01\x00\x00\x80", 4), "SL:U", "2147483649");
     addRow("float", QByteArray("\x00\x00\xc0\x3f", 4), "SF:S", "1.5");
-    addRow("array", QByteArray("\x01\x02", 2), "DA2d,SC:U", "{01 02}");
+    addRow("string, up to its end", QByteArray("a\"\t\x00z", 5), "DA5d,SC:S", "\"a\\\"\\t\"");
+    addRow("string filling its array", QByteArray("ab"), "DA2d,SC:U", "\"ab\"");
+    addRow("array of ints", QByteArray("\x01\x00\xff\xff", 4), "DA2d,SI:S", "{1, -1}");
+    addRow("array of structures", QByteArray("\x01\x02", 2), "DA2d,ST__00000:S", "{01 02}");
     addRow("unreadable", QByteArray(), "SC:U", "<not readable>");
 }
 
