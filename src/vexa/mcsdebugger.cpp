@@ -167,6 +167,30 @@ QString McsDebugger::valueText(const QByteArray &bytes, const QString &type)
             return QLatin1Char('{') + values.join(QStringLiteral(", ")) + QLatin1Char('}');
         }
     }
+    // A pointer: the address, and the memory it points into; a generic one says which in its
+    // third byte.
+    static const QRegularExpression pointer(QStringLiteral("^D([GCXDPI]),"));
+    if (const QRegularExpressionMatch m = pointer.match(type); m.hasMatch()) {
+        const char kind = m.captured(1).at(0).toLatin1();
+        const auto byte = [&bytes](int i) { return std::uint32_t(std::uint8_t(bytes.at(i))); };
+        const qsizetype size = kind == 'G' ? 3 : kind == 'C' || kind == 'X' ? 2 : 1;
+        if (bytes.size() == size) {
+            const std::uint32_t address = size > 1 ? byte(0) | byte(1) << 8 : byte(0);
+            const std::uint32_t tag = kind == 'G' ? byte(2) : 0;
+            const char *space = "xdata";
+            if (kind == 'C' || tag >= 0x80)
+                space = "code";
+            else if (kind == 'P' || tag >= 0x60)
+                space = "pdata";
+            else if (kind == 'D' || tag >= 0x40)
+                space = "data";
+            else if (kind == 'I')
+                space = "idata";
+            return QStringLiteral("0x%1 (%2)")
+                .arg(address, 4, 16, QLatin1Char('0'))
+                .arg(QLatin1String(space));
+        }
+    }
     const bool isSigned = type.endsWith(QLatin1String(":S"));
     const QString base = type.section(QLatin1Char(':'), 0, 0);
     const bool scalar = base == QLatin1String("SC") || base == QLatin1String("SS")

@@ -15,8 +15,8 @@ public:
     static int instructionLength(std::uint8_t opcode);
     // A value of a C type from its bytes (least significant first): "SC:U" an unsigned char
     // (its number and the character, as C writes it), "SI:S" an int, "SL:U" an unsigned long,
-    // "SF:S" a float, "DA4d,SI:U" an array of them, "DA40d,SC:S" a string; others as their
-    // bytes.
+    // "SF:S" a float, "DA4d,SI:U" an array of them, "DA40d,SC:S" a string, "DG,SC:U" a
+    // pointer (its address and memory: "0x0123 (code)"); others as their bytes.
     static QString valueText(const QByteArray &bytes, const QString &type);
 
 protected:

@@ -804,6 +804,16 @@ void tst_SourceDebug::cTypeValues_data()
     addRow("string, up to its end", QByteArray("a\"\t\x00z", 5), "DA5d,SC:S", "\"a\\\"\\t\"");
     addRow("string filling its array", QByteArray("ab"), "DA2d,SC:U", "\"ab\"");
     addRow("array of ints", QByteArray("\x01\x00\xff\xff", 4), "DA2d,SI:S", "{1, -1}");
+    addRow("generic pointer to the code", QByteArray("\x34\x12\x80", 3), "DG,SC:U", "0x1234 (code)");
+    addRow("generic pointer to the external RAM",
+           QByteArray("\x05\x00\x00", 3),
+           "DG,SC:U",
+           "0x0005 (xdata)");
+    addRow("generic pointer to the internal RAM",
+           QByteArray("\x30\x00\x40", 3),
+           "DG,SI:S",
+           "0x0030 (data)");
+    addRow("pointer to the external RAM", QByteArray("\x00\x01", 2), "DX,SC:U", "0x0100 (xdata)");
     addRow("array of structures", QByteArray("\x01\x02", 2), "DA2d,ST__00000:S", "{01 02}");
     addRow("unreadable", QByteArray(), "SC:U", "<not readable>");
 }
