@@ -372,6 +372,11 @@ QString LineTableDebugger::valueOf(const LineTable::Symbol &symbol) const
     return QStringLiteral("0x%1 (%2)").arg(value, 2, 16, QLatin1Char('0')).arg(value);
 }
 
+QString LineTableDebugger::device() const
+{
+    return m_run.device();
+}
+
 QByteArray LineTableDebugger::memoryAt(std::uint32_t address, std::uint32_t length) const
 {
     return engine()->readMemory(address, length);

@@ -73,6 +73,7 @@ protected:
         return {};
     }
     Engine *engine() const;
+    QString device() const;
     // The build's symbols file beside the firmware, named as it with that suffix (".cod");
     // false, with the reason, when it is missing or older than the firmware.
     static bool symbolsBeside(const QString &firmware,

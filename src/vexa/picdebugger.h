@@ -6,7 +6,8 @@
 
 // PIC16 firmware in assembler: the line records of gplink's symbol file (.cod) and the
 // symbols of its map file (.map), over gpsim's breaks and steps; the watched symbols are file
-// registers, shown by their values.
+// registers, shown by their values, the controller's special function registers by the names
+// of the assembler's include file too.
 class PicDebugger : public LineTableDebugger
 {
     Q_OBJECT
@@ -21,6 +22,9 @@ protected:
 
 private:
     std::uint32_t word(std::uint32_t address) const;
+    // The registers the assembler's include file of the controller names ("PORTB EQU
+    // H'0006'"), where gpasm is installed; none that the firmware's symbols name already.
+    void addRegisterNames(LineTable *table) const;
 
     QByteArray m_program; // two bytes a word, low byte first
 };

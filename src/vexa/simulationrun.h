@@ -39,6 +39,8 @@ public:
     // loaded; when the hand-off does not ask for a run, that is a notice, not a problem.
     bool load(const HandOff &handOff);
     Engine *engine() const { return m_engine.get(); }
+    // The controller of the last hand-off loaded ("PIC16F877A").
+    QString device() const { return m_device; }
     bool isLoaded() const { return m_engine && m_engine->isLoaded(); }
     // The next start runs flat out for so many simulated seconds, tracing the pins to a file
     // when one is named, and then stops and says how it ended.

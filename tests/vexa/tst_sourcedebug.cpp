@@ -569,7 +569,8 @@ void tst_SourceDebug::picBreakStepAndValues()
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     SourceDebugger &d = *f.debugger;
     const QString &source = f.source;
-    d.setWatchedGlobals({QStringLiteral("counter"), QStringLiteral("total")});
+    d.setWatchedGlobals(
+        {QStringLiteral("counter"), QStringLiteral("total"), QStringLiteral("TRISB")});
     d.setMemoryView(QStringLiteral("counter"), 2);
     QString error;
     DebugStop stop = f.after([&] {
@@ -580,6 +581,8 @@ void tst_SourceDebug::picBreakStepAndValues()
     QCOMPARE(stop.where.line, 15);
     QCOMPARE(stop.where.function, QStringLiteral("loop"));
     QCOMPARE(stop.globals.value(0).value, QStringLiteral("0x01 (1)"));
+    // A register by the name of the controller's include file: all inputs since the reset.
+    QCOMPARE(stop.globals.value(2).value, QStringLiteral("0xff (255)"));
     QCOMPARE(stop.memory, QByteArray("\x01\x00", 2));
     QCOMPARE(stop.registers.value(0).name, QStringLiteral("W"));
 
