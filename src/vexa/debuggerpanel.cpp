@@ -123,6 +123,10 @@ void DebuggerPanel::setDebugger(SourceDebugger *debugger)
     m_location->setText(debugger ? tr("The debugger is starting.")
                                  : tr("No debugger: the firmware runs without breakpoints."));
     if (debugger) {
+        // What was watched stays through a new firmware (the same built again).
+        debugger->setWatchedGlobals(m_watched);
+        if (!m_memoryAddress->text().trimmed().isEmpty())
+            debugger->setMemoryView(m_memoryAddress->text().trimmed(), memoryViewBytes);
         connect(debugger, &SourceDebugger::stateChanged, this, &DebuggerPanel::updateCommands);
         connect(debugger, &SourceDebugger::stopped, this, &DebuggerPanel::showStop);
     }
@@ -247,6 +251,7 @@ void DebuggerPanel::addWatch()
     else if (!globals.contains(name))
         globals.append(name);
     m_debugger->setWatchedGlobals(globals);
+    m_watched = globals;
     m_watch->clear();
     m_debugger->refresh();
 }
@@ -255,6 +260,6 @@ void DebuggerPanel::setMemory()
 {
     if (!m_debugger)
         return;
-    m_debugger->setMemoryView(m_memoryAddress->text().trimmed(), 64);
+    m_debugger->setMemoryView(m_memoryAddress->text().trimmed(), memoryViewBytes);
     m_debugger->refresh();
 }

@@ -51,6 +51,8 @@ private:
     bool m_centreWhenShown = false;
     QTreeWidget *m_values;
     QLineEdit *m_watch;
+    QStringList m_watched; // kept for the next debugger
     QLineEdit *m_memoryAddress;
     QTextEdit *m_memory;
+    static constexpr int memoryViewBytes = 64;
 };

@@ -459,6 +459,15 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
                                 QStringLiteral("%1 %2").arg(lineOfPort).arg(m_source)));
     QTRY_VERIFY(panel->locationText().contains(QStringLiteral("line 19")));
     QVERIFY(!window.debugCommand(QStringLiteral("sideways"), QString()));
+    // The firmware handed over again (built again) keeps what is watched, and the memory view.
+    child<QLineEdit>(panel, "memoryAddress")->setText(QStringLiteral("&counter"));
+    QTest::keyClick(child<QLineEdit>(panel, "memoryAddress"), Qt::Key_Return);
+    window.reloadHandOff();
+    QTRY_VERIFY(window.debugger() && window.debugger()->isPaused());
+    QTRY_VERIFY(panel->locationText().contains(QStringLiteral("in __vectors.")));
+    QCOMPARE(shownValue(*panel, QStringLiteral("Globals"), QStringLiteral("counter")),
+             QStringLiteral("0")); // not set up yet
+    QVERIFY(!child<QTextEdit>(panel, "memoryView")->toPlainText().isEmpty());
 
     // Without debugging information (built as a Release configuration builds: the C
     // library's description of the controller brings a line table without files) the window
