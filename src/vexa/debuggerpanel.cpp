@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -116,7 +117,7 @@ void DebuggerPanel::setDebugger(SourceDebugger *debugger)
     if (m_debugger)
         disconnect(m_debugger, nullptr, this, nullptr);
     m_debugger = debugger;
-    m_values->clear();
+    clearValues();
     m_memory->clear();
     m_source->clear();
     m_sourceFile.clear();
@@ -158,7 +159,17 @@ QTreeWidgetItem *DebuggerPanel::group(const QString &title, const QList<DebugVal
         if (value.changed)
             item->setForeground(1, changedColour);
     }
+    top->setExpanded(m_open.value(title, title != tr("Registers")));
     return top;
+}
+
+void DebuggerPanel::clearValues()
+{
+    for (int i = 0; i < m_values->topLevelItemCount(); ++i)
+        m_open.insert(m_values->topLevelItem(i)->text(0), m_values->topLevelItem(i)->isExpanded());
+    if (m_values->topLevelItemCount() > 0)
+        m_valuesScrolled = m_values->verticalScrollBar()->value();
+    m_values->clear();
 }
 
 void DebuggerPanel::showStop(const DebugStop &stop)
@@ -172,20 +183,21 @@ void DebuggerPanel::showStop(const DebugStop &stop)
     m_location->setText(place + QLatin1Char('.'));
     showSource(where.file, where.line);
 
-    m_values->clear();
-    auto *stack = new QTreeWidgetItem(m_values, {tr("Call Stack")});
+    clearValues();
+    QList<DebugValue> frames;
     for (const DebugFrame &frame : stop.frames) {
-        new QTreeWidgetItem(
-            stack,
+        frames.append(
             {frame.function,
              frame.file.isEmpty()
                  ? QStringLiteral("0x%1").arg(frame.address, 4, 16, QLatin1Char('0'))
                  : QStringLiteral("%1:%2").arg(QFileInfo(frame.file).fileName()).arg(frame.line)});
     }
-    group(tr("Locals"), stop.locals)->setExpanded(true);
-    group(tr("Globals"), stop.globals)->setExpanded(true);
+    group(tr("Call Stack"), frames);
+    group(tr("Locals"), stop.locals);
+    group(tr("Globals"), stop.globals);
     group(tr("Registers"), stop.registers);
-    stack->setExpanded(true);
+    m_values->doItemsLayout(); // the scroll bar's range, before it is set
+    m_values->verticalScrollBar()->setValue(m_valuesScrolled);
 
     // Sixteen bytes a row, the address first; changed bytes in red.
     QString html = QStringLiteral("<pre>");

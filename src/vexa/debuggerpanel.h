@@ -2,6 +2,7 @@
 
 #include "sourcedebugger.h"
 
+#include <QHash>
 #include <QWidget>
 
 class QAction;
@@ -38,7 +39,11 @@ private:
     void showSource(const QString &file, int line);
     void addWatch();
     void setMemory();
+    // A group of values under its title, open as the user left it (at first, all but the
+    // registers).
     QTreeWidgetItem *group(const QString &title, const QList<DebugValue> &values);
+    // Takes which groups are open, and how far the values are scrolled, before they go.
+    void clearValues();
 
     SourceDebugger *m_debugger = nullptr;
     QList<QAction *> m_commands;
@@ -50,6 +55,8 @@ private:
     // A stop's line waits to be brought to the middle of the view until the view is shown.
     bool m_centreWhenShown = false;
     QTreeWidget *m_values;
+    QHash<QString, bool> m_open; // the groups by title
+    int m_valuesScrolled = 0;
     QLineEdit *m_watch;
     QStringList m_watched; // kept for the next debugger
     QLineEdit *m_memoryAddress;

@@ -450,9 +450,20 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     QTest::keyClick(child<QLineEdit>(panel, "watchEdit"), Qt::Key_Return);
     QTRY_COMPARE(shownValue(*panel, QStringLiteral("Globals"), QStringLiteral("counter")),
                  QStringLiteral("7"));
+    // The groups of values stay open or closed as left: the registers opened, the locals
+    // closed.
+    const auto groupNamed = [panel](const QString &title) {
+        const QList<QTreeWidgetItem *> found = panel->values()->findItems(title, Qt::MatchExactly);
+        return found.value(0);
+    };
+    groupNamed(QStringLiteral("Registers"))->setExpanded(true);
+    groupNamed(QStringLiteral("Locals"))->setExpanded(false);
     command(QStringLiteral("Continue"))->trigger();
     QTRY_COMPARE(shownValue(*panel, QStringLiteral("Globals"), QStringLiteral("counter")),
                  QStringLiteral("8"));
+    QVERIFY(groupNamed(QStringLiteral("Registers"))->isExpanded());
+    QVERIFY(!groupNamed(QStringLiteral("Locals"))->isExpanded());
+    QVERIFY(groupNamed(QStringLiteral("Globals"))->isExpanded());
     QVERIFY(panel->locationText().contains(QStringLiteral("line 7")));
     // The debugging commands by name, as the IDE sends them.
     QVERIFY(window.debugCommand(QStringLiteral("to"),
