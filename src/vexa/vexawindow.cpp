@@ -665,8 +665,19 @@ void VexaWindow::showSerialPorts()
 
 void VexaWindow::resetController()
 {
+    // What a debugger knows of the firmware (where it stands, its registers) holds no longer:
+    // it starts again with the firmware, held at the start when it was paused, else running.
+    const bool debugging = m_debugger != nullptr;
+    const bool running = isRunning();
+    if (debugging) {
+        endDebugger();
+        stop();
+    }
     m_run.reset();
     m_scene->update();
+    if (debugging)
+        attachDebugger(running);
+    updateStatus();
 }
 
 void VexaWindow::timedRunEnded(bool reachedEnd, std::uint64_t timeNs)

@@ -470,6 +470,17 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
                                 QStringLiteral("%1 %2").arg(lineOfPort).arg(m_source)));
     QTRY_VERIFY(panel->locationText().contains(QStringLiteral("line 19")));
     QVERIFY(!window.debugCommand(QStringLiteral("sideways"), QString()));
+    // Reset while paused: the debugger holds the firmware at its start again, and a step
+    // goes from there.
+    for (QAction *action : window.findChildren<QAction *>()) {
+        if (action->text() == QLatin1String("Reset"))
+            action->trigger();
+    }
+    QTRY_VERIFY2(panel->locationText().contains(QStringLiteral("in __vectors.")),
+                 qPrintable(panel->locationText()));
+    command(QStringLiteral("Step Into"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(panel->locationText().contains(QStringLiteral(" in main, main.c")),
+                             20000);
     // The firmware handed over again (built again) keeps what is watched, and the memory view.
     child<QLineEdit>(panel, "memoryAddress")->setText(QStringLiteral("&counter"));
     QTest::keyClick(child<QLineEdit>(panel, "memoryAddress"), Qt::Key_Return);
