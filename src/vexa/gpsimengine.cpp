@@ -364,6 +364,7 @@ void GpsimEngine::reset()
         return;
     m_dumpCycle.reset();
     if (converse("reset\ncycles\n", cyclesAnswer)) {
+        m_pc = 0; // the reset vector
         readLog();
         for (const QString &pin : std::as_const(m_pins))
             setLevel(pin, false, m_timeNs);

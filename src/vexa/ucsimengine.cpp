@@ -435,6 +435,7 @@ void UcsimEngine::reset()
         return;
     halt();
     if (converse("reset\n", prompt)) {
+        m_pc = 0; // the reset vector
         readChanges();
         m_resetClocks = m_clocks; // s51 counts its time again from its reset
         m_changePs = 0;

@@ -538,6 +538,20 @@ static void heldAtStartInWindow(const DebuggedFirmware &f)
              qPrintable(panel->locationText()));
     QCOMPARE(panel->values()->topLevelItem(0)->text(0), QStringLiteral("Call Stack"));
     QVERIFY(!window.isRunning());
+    // A step on, and Reset: held at the start again.
+    const QString held = panel->locationText();
+    for (QAction *action : panel->commands()) {
+        if (action->text() == QLatin1String("Step Into"))
+            action->trigger();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(panel->locationText() != held
+                                 && panel->locationText().startsWith(QStringLiteral("Stopped")),
+                             20000);
+    for (QAction *action : window.findChildren<QAction *>()) {
+        if (action->text() == QLatin1String("Reset"))
+            action->trigger();
+    }
+    QTRY_COMPARE(panel->locationText(), held);
     // Held before the window is shown: the line is in the middle of the source view once it
     // is, as after any stop.
     const auto *source = child<QPlainTextEdit>(panel, "debugSource");
