@@ -1,5 +1,6 @@
 #include "debuggerpanel.h"
 
+#include "editor/sourcetext.h"
 #include "platform/boundedfile.h"
 
 #include <QAction>
@@ -223,7 +224,9 @@ void DebuggerPanel::showSource(const QString &file, int line)
         m_sourceFile = file;
         QByteArray text;
         Platform::readBoundedFile(file, 16 << 20, text, nullptr);
-        m_source->setPlainText(QString::fromUtf8(text));
+        // Read as the IDE's editor reads it (UTF-8, else ISO 8859-1; UTF-16 by its mark).
+        SourceText decoder;
+        m_source->setPlainText(decoder.decode(text).value_or(QString()));
     }
     QList<QTextEdit::ExtraSelection> marks;
     const QTextBlock block = m_source->document()->findBlockByNumber(line - 1);

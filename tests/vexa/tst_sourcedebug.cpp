@@ -86,7 +86,8 @@ void tst_SourceDebug::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     m_source = m_dir.filePath(QStringLiteral("main.c"));
-    QVERIFY(writeFile(m_source, avrSource));
+    // A comment in ISO 8859-1 at its end, as an old editor writes it.
+    QVERIFY(writeFile(m_source, QByteArray(avrSource) + "/* caf\xe9 */\n"));
     m_hex = m_dir.filePath(QStringLiteral("firmware.hex"));
     // As the shipped Debug configuration builds.
     const QString built = shellIn(m_dir.path(),
@@ -439,6 +440,7 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     // The window's source view marks the line, and its cursor is where Run to Cursor goes.
     const auto *source = child<QPlainTextEdit>(panel, "debugSource");
     QCOMPARE(source->textCursor().blockNumber() + 1, lineInTwice);
+    QVERIFY(source->toPlainText().endsWith(QStringLiteral("/* caf\u00e9 */\n")));
     QVERIFY(!window.isRunning());
     // Step Out from the window's own command, then Continue comes back to the breakpoint with
     // the global one up.
