@@ -216,6 +216,10 @@ void DebuggerPanel::showStop(const DebugStop &stop)
         html += QLatin1Char('\n');
     }
     m_memory->setHtml(html + QStringLiteral("</pre>"));
+    // The reason is among the messages.
+    if (stop.memory.isEmpty() && !m_memoryAddress->text().trimmed().isEmpty())
+        m_memory->setPlainText(
+            tr("The memory at %1 cannot be read.").arg(m_memoryAddress->text().trimmed()));
 }
 
 void DebuggerPanel::showSource(const QString &file, int line)

@@ -492,6 +492,11 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     QCOMPARE(shownValue(*panel, QStringLiteral("Globals"), QStringLiteral("counter")),
              QStringLiteral("0")); // not set up yet
     QVERIFY(!child<QTextEdit>(panel, "memoryView")->toPlainText().isEmpty());
+    // An address that cannot be read says so where the memory would be.
+    child<QLineEdit>(panel, "memoryAddress")->setText(QStringLiteral("&nothing"));
+    QTest::keyClick(child<QLineEdit>(panel, "memoryAddress"), Qt::Key_Return);
+    QTRY_COMPARE(child<QTextEdit>(panel, "memoryView")->toPlainText(),
+                 QStringLiteral("The memory at &nothing cannot be read."));
 
     // Without debugging information (built as a Release configuration builds: the C
     // library's description of the controller brings a line table without files) the window
