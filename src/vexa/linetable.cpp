@@ -315,7 +315,8 @@ bool LineTable::readMap(const QString &path)
 // function's code (F and XF for static ones), "S:G$total$0_0$0({2}SI:U),E,0,0" a global
 // variable and "L:G$total$0_0$0:9" its address, "S:Lmain.main$local$1_0$4({1}SC:U),R,0,0,[r7]"
 // a local of main (here in a register), "S:Lmain.f$t$1_0$2({1}SC:U),B,1,-3" a local of a
-// reentrant function, on the stack 3 bytes below its frame pointer.
+// reentrant function, on the stack 3 bytes below its frame pointer,
+// "T:Fmain$point[({0}S:S$x$0_0$0({2}SI:S),Z,0,0)({2}S:S$y$0_0$0({1}SC:U),Z,0,0)]" a structure.
 bool LineTable::readCdb(const QString &path, const QStringList &folders, QString *error)
 {
     QByteArray text;
@@ -329,6 +330,10 @@ bool LineTable::readCdb(const QString &path, const QStringList &folders, QString
     static const QRegularExpression addressRecord(
         QStringLiteral("^L:(X?)(G|F[^$]*|L[^$]*)\\$([^$]+)\\$[^:]*:([0-9A-Fa-f]+)$"));
     static const QRegularExpression functionRecord(QStringLiteral("^F:(G|F[^$]*)\\$([^$]+)\\$"));
+    static const QRegularExpression structureRecord(
+        QStringLiteral("^T:F[^$]*\\$(\\w+)\\[(.*)\\]$"));
+    static const QRegularExpression memberRecord(
+        QStringLiteral("\\(\\{(\\d+)\\}S:S\\$(\\w+)\\$[^(]*\\(\\{(\\d+)\\}([^)]*)\\)"));
     QHash<QString, QString> files;
     QSet<QString> functions;
     QHash<QString, std::uint32_t> starts;
@@ -350,6 +355,16 @@ bool LineTable::readCdb(const QString &path, const QStringList &folders, QString
             addLine({file, m.captured(2).toInt(), m.captured(3).toUInt(nullptr, 16)});
         } else if (const QRegularExpressionMatch m = functionRecord.match(line); m.hasMatch()) {
             functions.insert(m.captured(2));
+        } else if (const QRegularExpressionMatch m = structureRecord.match(line); m.hasMatch()) {
+            QList<Member> &members = m_structures[m.captured(1)];
+            members.clear();
+            for (auto it = memberRecord.globalMatch(m.captured(2)); it.hasNext();) {
+                const QRegularExpressionMatch member = it.next();
+                members.append({member.captured(2),
+                                member.captured(1).toInt(),
+                                member.captured(3).toInt(),
+                                member.captured(4)});
+            }
         } else if (const QRegularExpressionMatch m = symbolRecord.match(line); m.hasMatch()) {
             Symbol symbol;
             symbol.name = m.captured(3);

@@ -46,6 +46,14 @@ public:
         std::optional<int> frameOffset;
     };
     // A function's code, from its first address to its last instruction's.
+    // A member of a C structure: where it lies in the structure, and its type as a symbol's.
+    struct Member
+    {
+        QString name;
+        int offset = 0;
+        int size = 0;
+        QString type;
+    };
     struct Function
     {
         QString name;
@@ -72,6 +80,8 @@ public:
     std::optional<Function> functionOf(std::uint32_t address) const;
     // The local variables of a function.
     QList<Symbol> locals(const QString &function) const { return m_locals.value(function); }
+    // The members of a C structure by its tag ("point" of the type "STpoint:S"), in order.
+    QList<Member> structure(const QString &tag) const { return m_structures.value(tag); }
     QList<Line> lines() const { return m_lines; }
 
     void addLine(const Line &line);
@@ -96,4 +106,5 @@ private:
     QList<Function> m_functions;
     QHash<QString, QList<Symbol>> m_locals; // by function
     QStringList m_unplaced;
+    QHash<QString, QList<Member>> m_structures;
 };

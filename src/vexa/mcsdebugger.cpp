@@ -138,6 +138,34 @@ static QString escaped(std::uint8_t c, char quote)
     return QStringLiteral("\\%1").arg(c, 3, 8, QLatin1Char('0'));
 }
 
+QString McsDebugger::typedText(const QByteArray &bytes, const QString &type, int depth) const
+{
+    static const QRegularExpression structure(QStringLiteral("^ST(\\w+):[US]$"));
+    static const QRegularExpression array(QStringLiteral("^DA(\\d+)d,(ST\\w+:[US])$"));
+    if (bytes.isEmpty() || depth > 8) // a structure that holds itself: only a file could say so
+        return valueText(bytes, type);
+    QStringList parts;
+    if (const QRegularExpressionMatch m = structure.match(type); m.hasMatch()) {
+        const QList<LineTable::Member> members = lineTable().structure(m.captured(1));
+        for (const LineTable::Member &member : members) {
+            if (member.offset < 0 || member.size <= 0 || member.offset + member.size > bytes.size())
+                return valueText(bytes, type);
+            parts.append(member.name + QStringLiteral(" = ")
+                         + typedText(bytes.mid(member.offset, member.size), member.type, depth + 1));
+        }
+    } else if (const QRegularExpressionMatch m = array.match(type); m.hasMatch()) {
+        const int count = m.captured(1).toInt();
+        if (count <= 0 || bytes.size() % count != 0)
+            return valueText(bytes, type);
+        const qsizetype size = bytes.size() / count;
+        for (int i = 0; i < count; ++i)
+            parts.append(typedText(bytes.mid(i * size, size), m.captured(2), depth + 1));
+    }
+    if (parts.isEmpty())
+        return valueText(bytes, type);
+    return QLatin1Char('{') + parts.join(QStringLiteral(", ")) + QLatin1Char('}');
+}
+
 QString McsDebugger::valueText(const QByteArray &bytes, const QString &type)
 {
     if (bytes.isEmpty())
@@ -285,7 +313,7 @@ QString McsDebugger::valueOf(const LineTable::Symbol &symbol) const
         return byte.size() == 1 ? QString::number(quint8(byte.at(0)) >> (symbol.address % 8) & 1)
                                 : tr("<not readable>");
     }
-    return valueText(bytesOf(symbol), symbol.type);
+    return typedText(bytesOf(symbol), symbol.type);
 }
 
 QList<DebugValue> McsDebugger::localValues(const QString &function) const
@@ -312,7 +340,7 @@ QList<DebugValue> McsDebugger::localValues(const QString &function) const
         else if (local.space == QLatin1Char('R') && local.registers.isEmpty())
             values.append({local.name, tr("<optimized out>")});
         else
-            values.append({local.name, valueText(bytesOf(local, bank), local.type)});
+            values.append({local.name, typedText(bytesOf(local, bank), local.type)});
     }
     return values;
 }

@@ -18,6 +18,9 @@ public:
     // "SF:S" a float, "DA4d,SI:U" an array of them, "DA40d,SC:S" a string, "DG,SC:U" a
     // pointer (its address and memory: "0x0123 (code)"); others as their bytes.
     static QString valueText(const QByteArray &bytes, const QString &type);
+    // As valueText, and a structure member by member ("{x = 1, y = 2 '\\002'}"), an array of
+    // them one by one, as the debugging file describes them.
+    QString typedText(const QByteArray &bytes, const QString &type, int depth = 0) const;
 
 protected:
     bool loadSymbols(const QString &firmware, LineTable *table, QString *error) override;

@@ -682,7 +682,7 @@ void tst_SourceDebug::picBreakStepAndValues()
 }
 
 static const char mcsSource[] = R"(#include <8052.h>
-
+struct point { int x; unsigned char y; char name[3]; } where = {-3, 2, "ab"}, pair[2];
 volatile unsigned char counter = 7; __xdata unsigned char seen, after;
 unsigned int total; __bit spare, flag;
 __code const unsigned char steps[2] = {3, 250}; unsigned char mix(unsigned char a, unsigned char b) __reentrant;
@@ -728,7 +728,9 @@ void tst_SourceDebug::mcsBreakStepAndValues()
                          QStringLiteral("nothing"),
                          QStringLiteral("steps"),
                          QStringLiteral("P1"),
-                         QStringLiteral("P1_2")});
+                         QStringLiteral("P1_2"),
+                         QStringLiteral("where"),
+                         QStringLiteral("pair")});
     d.setMemoryView(QStringLiteral("&total"), 2);
     QString error;
     // In the function: the local in memory and the globals with their values in C.
@@ -753,6 +755,11 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.globals.value(2).value, QStringLiteral("0"));
     QCOMPARE(stop.globals.value(3).value, QStringLiteral("<no such variable>"));
     QCOMPARE(stop.globals.value(4).value, QStringLiteral("\"\\003\\372\"")); // in the code
+    // Structures member by member, as the debugging file describes them.
+    QCOMPARE(stop.globals.value(7).value, QStringLiteral("{x = -3, y = 2 '\\002', name = \"ab\"}"));
+    QCOMPARE(stop.globals.value(8).value,
+             QStringLiteral(
+                 "{{x = 0, y = 0 '\\000', name = \"\"}, {x = 0, y = 0 '\\000', name = \"\"}}"));
     QVERIFY(!stop.registers.isEmpty());
     // The call stack, read off the controller's stack: main at the line of the call.
     QCOMPARE(stop.frames.size(), 2);
