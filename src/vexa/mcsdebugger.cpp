@@ -324,7 +324,7 @@ QList<DebugValue> McsDebugger::localValues(const QString &function) const
         return !local.registers.isEmpty();
     });
     const QByteArray bank = inRegisters ? registerBank() : QByteArray();
-    std::optional<std::optional<std::uint8_t>> frame;
+    std::optional<std::optional<std::uint8_t>> frame; // looked for once, by the first on the stack
     for (LineTable::Symbol local : locals) {
         if (local.frameOffset) {
             if (!frame)
