@@ -220,6 +220,21 @@ QString McsDebugger::valueText(const QByteArray &bytes, const QString &type)
         }
     }
     const bool isSigned = type.endsWith(QLatin1String(":S"));
+    // A bit-field ("SB4$3:U"): three bits from bit 4 on of the bytes that hold it.
+    static const QRegularExpression bitField(QStringLiteral("^SB(\\d+)\\$(\\d+):[US]$"));
+    if (const QRegularExpressionMatch m = bitField.match(type); m.hasMatch()) {
+        const int start = m.captured(1).toInt();
+        const int width = m.captured(2).toInt();
+        if (bytes.size() > 8 || width < 1 || start + width > int(bytes.size()) * 8)
+            return tr("<not readable>");
+        std::uint64_t value = 0;
+        for (int i = int(bytes.size()) - 1; i >= 0; --i)
+            value = value << 8 | std::uint8_t(bytes.at(i));
+        value = width == 64 ? value : value >> start & ((std::uint64_t(1) << width) - 1);
+        if (isSigned && width < 64 && (value >> (width - 1) & 1))
+            return QString::number(qint64(value) - (qint64(1) << width));
+        return QString::number(value);
+    }
     const QString base = type.section(QLatin1Char(':'), 0, 0);
     const bool scalar = base == QLatin1String("SC") || base == QLatin1String("SS")
                         || base == QLatin1String("SI") || base == QLatin1String("SL")

@@ -877,6 +877,10 @@ void tst_SourceDebug::cTypeValues_data()
            "0x0030 (data)");
     addRow("pointer to the external RAM", QByteArray("\x00\x01", 2), "DX,SC:U", "0x0100 (xdata)");
     addRow("array of structures", QByteArray("\x01\x02", 2), "DA2d,ST__00000:S", "{01 02}");
+    addRow("bit-field", QByteArray("\x9b", 1), "SB1$3:U", "5");
+    addRow("bit-field over two bytes", QByteArray("\xbc\x02", 2), "SB0$10:U", "700");
+    addRow("signed bit-field", QByteArray("\x05", 1), "SB0$3:S", "-3");
+    addRow("bit-field beyond its bytes", QByteArray("\xff", 1), "SB6$4:U", "<not readable>");
     addRow("unreadable", QByteArray(), "SC:U", "<not readable>");
 }
 
