@@ -166,97 +166,131 @@ QString McsDebugger::typedText(const QByteArray &bytes, const QString &type, int
     return QLatin1Char('{') + parts.join(QStringLiteral(", ")) + QLatin1Char('}');
 }
 
+// The number the bytes make, least significant first (at most eight of them).
+static std::uint64_t littleEndian(const QByteArray &bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = int(bytes.size()) - 1; i >= 0; --i)
+        value = value << 8 | std::uint8_t(bytes.at(i));
+    return value;
+}
+
+// A number of so many bits, as signed or unsigned.
+static QString numberText(std::uint64_t value, int bits, bool isSigned)
+{
+    if (isSigned && bits < 64 && (value >> (bits - 1) & 1))
+        return QString::number(qint64(value) - (qint64(1) << bits));
+    return QString::number(value);
+}
+
+// An array of characters as a string up to its end, of numbers one by one ("DA40d,SC:S",
+// "DA4d,SI:U"); empty for an array of anything else.
+static QString arrayText(const QByteArray &bytes, const QString &type)
+{
+    static const QRegularExpression array(QStringLiteral("^DA(\\d+)d,(S[CSILF]:[US])$"));
+    const QRegularExpressionMatch m = array.match(type);
+    if (!m.hasMatch())
+        return {};
+    const QString element = m.captured(2);
+    const int count = m.captured(1).toInt();
+    if (element.startsWith(QLatin1String("SC"))) {
+        QString text;
+        for (const char c : bytes) {
+            if (c == 0)
+                break;
+            text += escaped(std::uint8_t(c), '"');
+        }
+        return QLatin1Char('"') + text + QLatin1Char('"');
+    }
+    const int size = element.startsWith(QLatin1String("SS"))
+                             || element.startsWith(QLatin1String("SI"))
+                         ? 2
+                         : 4;
+    if (count <= 0 || bytes.size() != qsizetype(count) * size)
+        return {};
+    QStringList values;
+    for (int i = 0; i < count; ++i)
+        values.append(McsDebugger::valueText(bytes.mid(qsizetype(i) * size, size), element));
+    return QLatin1Char('{') + values.join(QStringLiteral(", ")) + QLatin1Char('}');
+}
+
+// A pointer ("DG,SC:U"): the address, and the memory it points into; a generic one says which
+// in its third byte. Empty for anything else.
+static QString pointerText(const QByteArray &bytes, const QString &type)
+{
+    static const QRegularExpression pointer(QStringLiteral("^D([GCXDPI]),"));
+    const QRegularExpressionMatch m = pointer.match(type);
+    if (!m.hasMatch())
+        return {};
+    const char kind = m.captured(1).at(0).toLatin1();
+    const qsizetype size = kind == 'G' ? 3 : kind == 'C' || kind == 'X' ? 2 : 1;
+    if (bytes.size() != size)
+        return {};
+    const auto value = std::uint32_t(littleEndian(bytes));
+    const std::uint32_t address = value & 0xffff;
+    const std::uint32_t tag = kind == 'G' ? value >> 16 : 0;
+    const char *space = "xdata";
+    if (kind == 'C' || tag >= 0x80)
+        space = "code";
+    else if (kind == 'P' || tag >= 0x60)
+        space = "pdata";
+    else if (kind == 'D' || tag >= 0x40)
+        space = "data";
+    else if (kind == 'I')
+        space = "idata";
+    return QStringLiteral("0x%1 (%2)")
+        .arg(address, 4, 16, QLatin1Char('0'))
+        .arg(QLatin1String(space));
+}
+
+// A bit-field ("SB4$3:U"): three bits from bit 4 on of the bytes that hold it. Empty for
+// anything else.
+static QString bitFieldText(const QByteArray &bytes, const QString &type)
+{
+    static const QRegularExpression bitField(QStringLiteral("^SB(\\d+)\\$(\\d+):([US])$"));
+    const QRegularExpressionMatch m = bitField.match(type);
+    if (!m.hasMatch())
+        return {};
+    const int start = m.captured(1).toInt();
+    const int width = m.captured(2).toInt();
+    if (bytes.size() > 8 || width < 1 || start + width > int(bytes.size()) * 8)
+        return McsDebugger::tr("<not readable>");
+    std::uint64_t value = littleEndian(bytes);
+    if (width < 64)
+        value = value >> start & ((std::uint64_t(1) << width) - 1);
+    return numberText(value, width, m.captured(3) == QLatin1String("S"));
+}
+
 QString McsDebugger::valueText(const QByteArray &bytes, const QString &type)
 {
     if (bytes.isEmpty())
         return tr("<not readable>");
-    // An array ("DA40d,SC:S"): characters as a string up to its end, numbers one by one.
-    static const QRegularExpression array(QStringLiteral("^DA(\\d+)d,(S[CSILF]:[US])$"));
-    if (const QRegularExpressionMatch m = array.match(type); m.hasMatch()) {
-        const QString element = m.captured(2);
-        const int count = m.captured(1).toInt();
-        if (element.startsWith(QLatin1String("SC"))) {
-            QString text;
-            for (const char c : bytes) {
-                if (c == 0)
-                    break;
-                text += escaped(std::uint8_t(c), '"');
-            }
-            return QLatin1Char('"') + text + QLatin1Char('"');
-        }
-        const int size = element.startsWith(QLatin1String("SS"))
-                                 || element.startsWith(QLatin1String("SI"))
-                             ? 2
-                             : 4;
-        if (count > 0 && bytes.size() == qsizetype(count) * size) {
-            QStringList values;
-            for (int i = 0; i < count; ++i)
-                values.append(valueText(bytes.mid(qsizetype(i) * size, size), element));
-            return QLatin1Char('{') + values.join(QStringLiteral(", ")) + QLatin1Char('}');
-        }
-    }
-    // A pointer: the address, and the memory it points into; a generic one says which in its
-    // third byte.
-    static const QRegularExpression pointer(QStringLiteral("^D([GCXDPI]),"));
-    if (const QRegularExpressionMatch m = pointer.match(type); m.hasMatch()) {
-        const char kind = m.captured(1).at(0).toLatin1();
-        const auto byte = [&bytes](int i) { return std::uint32_t(std::uint8_t(bytes.at(i))); };
-        const qsizetype size = kind == 'G' ? 3 : kind == 'C' || kind == 'X' ? 2 : 1;
-        if (bytes.size() == size) {
-            const std::uint32_t address = size > 1 ? byte(0) | byte(1) << 8 : byte(0);
-            const std::uint32_t tag = kind == 'G' ? byte(2) : 0;
-            const char *space = "xdata";
-            if (kind == 'C' || tag >= 0x80)
-                space = "code";
-            else if (kind == 'P' || tag >= 0x60)
-                space = "pdata";
-            else if (kind == 'D' || tag >= 0x40)
-                space = "data";
-            else if (kind == 'I')
-                space = "idata";
-            return QStringLiteral("0x%1 (%2)")
-                .arg(address, 4, 16, QLatin1Char('0'))
-                .arg(QLatin1String(space));
-        }
-    }
-    const bool isSigned = type.endsWith(QLatin1String(":S"));
-    // A bit-field ("SB4$3:U"): three bits from bit 4 on of the bytes that hold it.
-    static const QRegularExpression bitField(QStringLiteral("^SB(\\d+)\\$(\\d+):[US]$"));
-    if (const QRegularExpressionMatch m = bitField.match(type); m.hasMatch()) {
-        const int start = m.captured(1).toInt();
-        const int width = m.captured(2).toInt();
-        if (bytes.size() > 8 || width < 1 || start + width > int(bytes.size()) * 8)
-            return tr("<not readable>");
-        std::uint64_t value = 0;
-        for (int i = int(bytes.size()) - 1; i >= 0; --i)
-            value = value << 8 | std::uint8_t(bytes.at(i));
-        value = width == 64 ? value : value >> start & ((std::uint64_t(1) << width) - 1);
-        if (isSigned && width < 64 && (value >> (width - 1) & 1))
-            return QString::number(qint64(value) - (qint64(1) << width));
-        return QString::number(value);
+    for (const auto text : {arrayText, pointerText, bitFieldText}) {
+        if (QString shown = text(bytes, type); !shown.isEmpty())
+            return shown;
     }
     const QString base = type.section(QLatin1Char(':'), 0, 0);
-    const bool scalar = base == QLatin1String("SC") || base == QLatin1String("SS")
-                        || base == QLatin1String("SI") || base == QLatin1String("SL")
-                        || base == QLatin1String("SB") || base == QLatin1String("SX");
     if (base == QLatin1String("SF") && bytes.size() == 4) {
         float value = 0;
         std::memcpy(&value, bytes.constData(), 4); // the 8051's floats are IEEE, LSB first
         return QString::number(double(value), 'g', 7);
     }
-    if (!scalar || bytes.size() > 8) {
+    static const QStringList scalars{QStringLiteral("SC"),
+                                     QStringLiteral("SS"),
+                                     QStringLiteral("SI"),
+                                     QStringLiteral("SL"),
+                                     QStringLiteral("SB"),
+                                     QStringLiteral("SX")};
+    if (!scalars.contains(base) || bytes.size() > 8) {
         QStringList cells;
         for (const char byte : bytes)
             cells.append(QStringLiteral("%1").arg(std::uint8_t(byte), 2, 16, QLatin1Char('0')));
         return QLatin1Char('{') + cells.join(QLatin1Char(' ')) + QLatin1Char('}');
     }
-    std::uint64_t value = 0;
-    for (int i = int(bytes.size()) - 1; i >= 0; --i)
-        value = value << 8 | std::uint8_t(bytes.at(i));
-    const int bits = int(bytes.size()) * 8;
-    const QString number = isSigned && bits < 64 && (value >> (bits - 1) & 1)
-                               ? QString::number(qint64(value) - (qint64(1) << bits))
-                               : QString::number(value);
+    const std::uint64_t value = littleEndian(bytes);
+    const QString number = numberText(value,
+                                      int(bytes.size()) * 8,
+                                      type.endsWith(QLatin1String(":S")));
     if (base == QLatin1String("SC") && bytes.size() == 1) // a char: its number and itself
         return number + QStringLiteral(" '") + escaped(std::uint8_t(value), '\'')
                + QLatin1Char('\'');
