@@ -47,6 +47,8 @@ mkdir -p "$corpus/fuzz_debuginfo" "$corpus/pic" "$corpus/mcs"
     cp "$here/data/devboards/8051 Blinky"/*.[ch] .
     sdcc -c --debug main.c && sdcc -c --debug delay.c && sdcc --debug main.rel delay.rel -o mcs.ihx
     cp mcs.cdb delay.rst "$corpus/fuzz_debuginfo/"
+    # A type as the debugging file writes one, for the input read as a type.
+    printf 'SB3$5:S' > "$corpus/fuzz_debuginfo/bitfield.type"
 ) > /dev/null
 rm -rf "$corpus/pic" "$corpus/mcs"
 seed fuzz_registry "$here"/fuzz/seeds/registry.ini
