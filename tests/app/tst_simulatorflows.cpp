@@ -403,6 +403,13 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     // again: never into the library's header.
     QCOMPARE(stepAndWait(a.stepOver), editor);
     QCOMPARE(editor->executionLine(), toggleLine + typed + 1);
+    // The output's link to the stop (the last link) leads there too, not to the line's number.
+    editor->setCursorPosition(0, 0);
+    a.previousError->trigger();
+    int cursorLine = 0;
+    int cursorColumn = 0;
+    editor->getCursorPosition(&cursorLine, &cursorColumn);
+    QCOMPARE(cursorLine + 1, toggleLine + typed + 1);
     QCOMPARE(stepAndWait(a.stepOver), editor);
     QCOMPARE(editor->executionLine(), toggleLine + typed);
     // Into the board's LED file and out of it.

@@ -1165,7 +1165,7 @@ int SourceEditor::buildMarkLine(int reported) const
         if (const int line = markerLine(mark.handle); line >= 0)
             return line + 1;
     }
-    return reported;
+    return lineNowOf(reported);
 }
 
 bool SourceEditor::viewportEvent(QEvent *event)
