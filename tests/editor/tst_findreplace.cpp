@@ -138,7 +138,7 @@ Case randomCase(QRandomGenerator &random)
                                 QStringLiteral("B."),
                                 QStringLiteral("\u00c4b\u00df"),
                                 QStringLiteral("b\u00e4"),
-                                QString::fromUtf8("a\xf0\x9f\x98\x80b")});
+                                QStringLiteral("a\U0001F600b")});
             c.document += pick(random, {QStringLiteral(" "), QString(), QStringLiteral("  ")});
         }
         if (l + 1 < lines || random.bounded(2))
@@ -167,7 +167,7 @@ Case randomCase(QRandomGenerator &random)
                           QStringLiteral("X"),
                           QStringLiteral("\\1"),
                           QStringLiteral("abab"),
-                          QString::fromUtf8("\xf0\x9f\x98\x80a")});
+                          QStringLiteral("\U0001F600a")});
     }
     return c;
 }
