@@ -682,7 +682,7 @@ void tst_SourceDebug::picBreakStepAndValues()
 }
 
 static const char mcsSource[] = R"(#include <8052.h>
-struct point { int x; unsigned char y; char name[3]; } where = {-3, 2, "ab"}, pair[2];
+struct point { int x; unsigned char y; char name[3]; unsigned char low:3, high:5; } where = {-3, 2, "ab", 5, 20}, pair[2];
 volatile unsigned char counter = 7; __xdata unsigned char seen, after;
 unsigned int total; __bit spare, flag;
 __code const unsigned char steps[2] = {3, 250}; unsigned char mix(unsigned char a, unsigned char b) __reentrant;
@@ -756,10 +756,12 @@ void tst_SourceDebug::mcsBreakStepAndValues()
     QCOMPARE(stop.globals.value(3).value, QStringLiteral("<no such variable>"));
     QCOMPARE(stop.globals.value(4).value, QStringLiteral("\"\\003\\372\"")); // in the code
     // Structures member by member, as the debugging file describes them.
-    QCOMPARE(stop.globals.value(7).value, QStringLiteral("{x = -3, y = 2 '\\002', name = \"ab\"}"));
+    QCOMPARE(stop.globals.value(7).value,
+             QStringLiteral("{x = -3, y = 2 '\\002', name = \"ab\", low = 5, high = 20}"));
     QCOMPARE(stop.globals.value(8).value,
              QStringLiteral(
-                 "{{x = 0, y = 0 '\\000', name = \"\"}, {x = 0, y = 0 '\\000', name = \"\"}}"));
+                 "{{x = 0, y = 0 '\\000', name = \"\", low = 0, high = 0}, {x = 0, y = 0 '\\000', "
+                 "name = \"\", low = 0, high = 0}}"));
     QVERIFY(!stop.registers.isEmpty());
     // The call stack, read off the controller's stack: main at the line of the call.
     QCOMPARE(stop.frames.size(), 2);
