@@ -438,9 +438,17 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     QVERIFY(a.runToCursor->isEnabled());
     QCOMPARE(stepAndWait(a.runToCursor), editor);
     QCOMPARE(editor->executionLine(), toggleLine + typed + 1);
-    // A breakpoint set again where the line has moved to stops the firmware on it.
+    // A breakpoint set again where the line has moved to stops the firmware on it, also when
+    // the file was saved, closed and opened again meanwhile: the lines typed still move the
+    // firmware's lines, for the breakpoints VEXA is given and for the mark.
     editor->setCursorPosition(toggleLine - 1 + typed, 0);
     a.toggleBreakpoint->trigger();
+    QVERIFY(editor->save());
+    QVERIFY(window.tabs()->closeFile(main, false));
+    QVERIFY(window.tabs()->breakpointsAsBuilt().contains(std::pair{main, toggleLine}));
+    window.editors().openFileAt(main);
+    editor = window.tabs()->findEditor(main);
+    QCOMPARE(editor->executionLine(), toggleLine + typed + 1);
     QCOMPARE(stepAndWait(a.continueDebugging), editor);
     QCOMPARE(editor->executionLine(), toggleLine + typed);
     QCOMPARE(stops.last().at(1).toInt(), toggleLine); // as built

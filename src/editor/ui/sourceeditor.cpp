@@ -1056,12 +1056,18 @@ void SourceEditor::markLines(std::vector<int> &handles, int kind)
     dropLineMarks(handles, kind);
     if (lines() > mostBuiltLinesMarked)
         return;
-    markerDefine(QsciScintilla::Invisible, kind);
-    for (int margin = 0; margin < margins(); ++margin)
-        setMarginMarkerMask(margin, marginMarkerMask(margin) & ~(1 << kind));
+    defineLineMark(kind);
     handles.reserve(size_t(lines()));
     for (int line = 0; line < lines(); ++line)
         handles.push_back(markerAdd(line, kind));
+}
+
+// A mark that only keeps its line, shown in no margin.
+void SourceEditor::defineLineMark(int kind)
+{
+    markerDefine(QsciScintilla::Invisible, kind);
+    for (int margin = 0; margin < margins(); ++margin)
+        setMarginMarkerMask(margin, marginMarkerMask(margin) & ~(1 << kind));
 }
 
 void SourceEditor::markLinesBeingBuilt()
@@ -1091,6 +1097,26 @@ int SourceEditor::lineNowOf(int builtLine) const
         return builtLine;
     const int line = markerLine(m_builtLines[size_t(builtLine - 1)]);
     return line < 0 ? builtLine : line + 1;
+}
+
+std::vector<int> SourceEditor::builtLinesNow() const
+{
+    std::vector<int> lines;
+    lines.reserve(m_builtLines.size());
+    for (const int handle : m_builtLines)
+        lines.push_back(markerLine(handle) + 1);
+    return lines;
+}
+
+void SourceEditor::takeBuiltLines(const std::vector<int> &linesNow)
+{
+    if (!m_builtLines.empty() || !m_buildingLines.empty() || linesNow.empty())
+        return;
+    const int kind = builtLineMarks[m_builtKind];
+    defineLineMark(kind);
+    m_builtLines.reserve(linesNow.size());
+    for (const int line : linesNow)
+        m_builtLines.push_back(markerAdd(std::clamp(line, 1, lines()) - 1, kind));
 }
 
 int SourceEditor::builtLineOf(int lineNow) const

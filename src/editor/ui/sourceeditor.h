@@ -117,6 +117,12 @@ public:
     // The line of the text the firmware was built from that a line stands for now: for a line
     // typed since, the first one below it that was there.
     int builtLineOf(int lineNow) const;
+    // Where each line of the text the firmware was built from stands now (empty when the editor
+    // knows no build), and the same given back to an editor of the file opened again.
+    std::vector<int> builtLinesNow() const;
+    void takeBuiltLines(const std::vector<int> &linesNow);
+    // The digest of what the file held when last read or written here.
+    const QByteArray &keptDigest() const { return m_diskDigest; }
 
     // The syntax file a map file names for a source file; empty when there is none.
     static QString resolveSyntaxFile(const QString &mapPath, const QString &fileName);
@@ -193,6 +199,7 @@ private:
     };
     std::vector<BuildMark> m_buildMarks;
     void markLines(std::vector<int> &handles, int kind);
+    void defineLineMark(int kind);
     void dropLineMarks(std::vector<int> &handles, int kind);
     // The handle of each line's invisible mark, as the firmware was built, and as the build
     // that runs takes it; the kind of mark of the first.

@@ -142,6 +142,11 @@ void SrcTabsHolder::openFile(const QString &path)
             if (editor->refersTo(m_moves.now(mark.path)))
                 mark.line = editor->buildMarkLine(mark.reported);
         }
+        // So do the lines the firmware was built from, for the debugger's lines.
+        if (std::vector<int> lines = editor->builtLinesNow(); !lines.empty())
+            m_builtLinesKept.insert(editor->filePath(), {std::move(lines), editor->keptDigest()});
+        else
+            m_builtLinesKept.remove(editor->filePath());
     });
     // Among many changes the tab is titled at the end, and the last one opened becomes current
     // then (a tab with a close button lays out the whole bar when added, measuring every title;
@@ -150,6 +155,9 @@ void SrcTabsHolder::openFile(const QString &path)
         if (editor->refersTo(m_moves.now(mark.path)))
             editor->addBuildMark(mark.line, mark.severity, mark.text, mark.reported);
     }
+    if (const auto kept = m_builtLinesKept.constFind(editor->filePath());
+        kept != m_builtLinesKept.cend() && kept->digest == editor->keptDigest())
+        editor->takeBuiltLines(kept->lines);
     // The file the firmware is paused in, closed and opened again (or its project read again).
     if (m_executionLine > 0 && editor->refersTo(m_executionPath))
         editor->setExecutionLine(editor->lineNowOf(m_executionLine));
@@ -188,6 +196,9 @@ void SrcTabsHolder::buildEnded(bool built)
         if (SourceEditor *editor = editorAt(i))
             editor->buildEnded(built);
     }
+    // The firmware is built from the files as they are now.
+    if (built)
+        m_builtLinesKept.clear();
     // The breakpoints moved with their lines since the last build are where this one put them;
     // those of closed files another program changed meanwhile follow their lines' texts in the
     // files the build read.
@@ -252,6 +263,9 @@ void SrcTabsHolder::editorFileRenamed(const QString &oldPath, const QString &new
         m_breakpoints.insert(newKey, m_breakpoints.take(oldKey));
         m_breakpointTexts.insert(newKey, m_breakpointTexts.take(oldKey));
     }
+    if (m_builtLinesKept.contains(oldKey))
+        m_builtLinesKept.insert(QFileInfo(newPath).absoluteFilePath(),
+                                m_builtLinesKept.take(oldKey));
     if (SourceEditor *editor = findEditor(oldPath))
         editor->setFileName(newPath);
     m_moves.moved(oldPath, newPath);
@@ -579,8 +593,14 @@ QList<std::pair<QString, int>> SrcTabsHolder::breakpointsAsBuilt() const
 {
     QList<std::pair<QString, int>> all = breakpoints();
     for (auto &[path, line] : all) {
-        if (const SourceEditor *editor = findEditor(path))
+        if (const SourceEditor *editor = findEditor(path)) {
             line = editor->builtLineOf(line);
+        } else if (const auto kept = m_builtLinesKept.constFind(path);
+                   kept != m_builtLinesKept.cend()) {
+            // Closed: the first line as built at the line or below it, as an editor finds it.
+            const std::vector<int> &lines = kept->lines;
+            line = int(std::lower_bound(lines.cbegin(), lines.cend(), line) - lines.cbegin()) + 1;
+        }
     }
     return all;
 }

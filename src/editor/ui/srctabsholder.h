@@ -123,6 +123,14 @@ private:
     std::vector<SourceMark> m_sourceMarks;
     QMap<QString, QList<int>> m_breakpoints;
     QHash<QString, QStringList> m_breakpointTexts; // of those lines, in the same order
+    // Files saved and closed since the last build: where each line the firmware was built from
+    // stands in the file as last saved, and the digest of what was saved.
+    struct KeptLines
+    {
+        std::vector<int> lines;
+        QByteArray digest;
+    };
+    QHash<QString, KeptLines> m_builtLinesKept;
     QString m_executionPath;
     int m_executionLine = 0; // as the firmware was built
     // Files renamed or copied since the last build: its messages, their marks and the stops of
