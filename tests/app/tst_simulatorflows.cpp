@@ -386,7 +386,7 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     QVERIFY(a.stepInto->isEnabled() && !a.pauseDebugging->isEnabled());
     // Lines typed above while paused: the firmware's lines are those it was built from, shown
     // where they have moved to, until the next build.
-    const int typed = 3;
+    int typed = 3;
     editor->insertAt(QStringLiteral("// noted\n// while\n// paused\n"), 0, 0);
     QCOMPARE(editor->executionLine(), toggleLine + typed);
 
@@ -449,6 +449,10 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     window.editors().openFileAt(main);
     editor = window.tabs()->findEditor(main);
     QCOMPARE(editor->executionLine(), toggleLine + typed + 1);
+    // And lines added above by another program (a checkout), the file read again.
+    QVERIFY(writeFile(main, "// checked\n// out\n" + readFile(main)));
+    QTRY_COMPARE(editor->executionLine(), toggleLine + typed + 3);
+    typed += 2;
     QCOMPARE(stepAndWait(a.continueDebugging), editor);
     QCOMPARE(editor->executionLine(), toggleLine + typed);
     QCOMPARE(stops.last().at(1).toInt(), toggleLine); // as built

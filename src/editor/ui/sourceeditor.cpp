@@ -936,13 +936,20 @@ void SourceEditor::reloadKeepingPlace()
     std::vector<std::pair<int, BuildMark>> marks;
     for (const BuildMark &mark : m_buildMarks)
         marks.emplace_back(markerLine(mark.handle) + 1, mark);
+    std::vector<int> built = builtLinesNow();
+    const int execution = executionLine();
     const QString before = documentText();
     keepingPlace([this] { loadFile(m_filePath); });
     // The marks stay with the lines they were on, where the other program moved them (lines
-    // added above, say, by a checkout).
+    // added above, say, by a checkout); so do the lines the firmware was built from, and the
+    // place it is paused at.
     const LineMap moved(before.split(QLatin1Char('\n')), documentText().split(QLatin1Char('\n')));
-    // Changed by another program: its lines are no longer those the firmware was built from.
     forgetBuiltLines();
+    for (int &line : built)
+        line = moved.map(line - 1) + 1;
+    takeBuiltLines(built);
+    if (execution > 0)
+        setExecutionLine(moved.map(execution - 1) + 1);
     clearBuildMarks();
     for (const auto &[line, mark] : marks)
         addBuildMark(moved.map(line - 1) + 1, mark.severity, mark.text, mark.reported);
