@@ -387,7 +387,7 @@ std::optional<std::uint32_t> LineTableDebugger::addressOf(const QString &express
     QString text = expression.trimmed();
     if (text.startsWith(QLatin1Char('&')))
         text = text.mid(1).trimmed();
-    if (const auto symbol = m_table.symbol(text))
+    if (const auto symbol = watchedSymbol(text))
         return memoryAddress(*symbol);
     bool ok = false;
     const std::uint32_t address = text.toUInt(&ok, 0);
@@ -418,7 +418,7 @@ void LineTableDebugger::stopHere(const QString &reason, bool again)
         stop.registers.append({name, registerText(value)});
     stop.frames += callers(pc, registers);
     for (const QString &name : std::as_const(m_globals)) {
-        const auto symbol = m_table.symbol(name);
+        const auto symbol = watchedSymbol(name);
         if (symbol && symbol->kind == LineTable::SymbolKind::Data) {
             stop.globals.append({name, valueOf(*symbol)});
         } else if (const auto address = addressOf(name)) {

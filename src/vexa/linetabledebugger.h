@@ -56,6 +56,12 @@ protected:
     virtual QList<DebugValue> localValues(const QString &function) const { return {}; }
     // What a watched symbol holds, read from the data memory.
     virtual QString valueOf(const LineTable::Symbol &symbol) const;
+    // The variable a watched name stands for: a symbol by its name, or, where the debugging
+    // information has the types, a member or an element of one ("where.x", "table[2]").
+    virtual std::optional<LineTable::Symbol> watchedSymbol(const QString &name) const
+    {
+        return lineTable().symbol(name);
+    }
     // The memory the memory view shows (the engine's data memory), and where in it a
     // variable's first byte lies ("&name").
     virtual QByteArray memoryAt(std::uint32_t address, std::uint32_t length) const;

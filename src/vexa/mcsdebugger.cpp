@@ -365,6 +365,64 @@ QString McsDebugger::valueOf(const LineTable::Symbol &symbol) const
     return typedText(bytesOf(symbol), symbol.type);
 }
 
+std::optional<LineTable::Symbol> McsDebugger::watchedSymbol(const QString &name) const
+{
+    if (!name.contains(QLatin1Char('.')) && !name.contains(QLatin1Char('[')))
+        return LineTableDebugger::watchedSymbol(name);
+    static const QRegularExpression variable(QStringLiteral("^\\s*(\\w+)"));
+    // ".member" or "[index]", each from where the last one ended.
+    static const QRegularExpression part(
+        QStringLiteral("\\s*(?:\\.\\s*(\\w+)|\\[\\s*(\\d+)\\s*\\])\\s*"));
+    static const QRegularExpression structure(QStringLiteral("^ST(\\w+):[US]$"));
+    static const QRegularExpression array(QStringLiteral("^DA(\\d+)d,(.+)$"));
+    const QRegularExpressionMatch first = variable.match(name);
+    if (!first.hasMatch())
+        return std::nullopt;
+    std::optional<LineTable::Symbol> symbol = lineTable().symbol(first.captured(1));
+    qsizetype at = first.capturedLength();
+    // Parts of a variable in memory, whose type the debugging file gives.
+    if (!symbol || symbol->kind != LineTable::SymbolKind::Data
+        || !QStringLiteral("EGBFACDI").contains(symbol->space))
+        return std::nullopt;
+    while (at < name.size()) {
+        const QRegularExpressionMatch m = part.match(name,
+                                                     at,
+                                                     QRegularExpression::NormalMatch,
+                                                     QRegularExpression::AnchorAtOffsetMatchOption);
+        if (!m.hasMatch() || m.capturedLength() == 0)
+            return std::nullopt;
+        at += m.capturedLength();
+        if (m.capturedLength(1) > 0) {
+            const QRegularExpressionMatch s = structure.match(symbol->type);
+            if (!s.hasMatch())
+                return std::nullopt;
+            const QList<LineTable::Member> members = lineTable().structure(s.captured(1));
+            const auto member = std::find_if(members.cbegin(), members.cend(), [&](const auto &it) {
+                return it.name == m.captured(1);
+            });
+            if (member == members.cend() || member->offset < 0 || member->size <= 0
+                || member->offset + member->size > symbol->size)
+                return std::nullopt;
+            symbol->address += std::uint32_t(member->offset);
+            symbol->size = member->size;
+            symbol->type = member->type;
+        } else {
+            const QRegularExpressionMatch a = array.match(symbol->type);
+            const int count = a.hasMatch() ? a.captured(1).toInt() : 0;
+            bool ok = false;
+            const int index = m.captured(2).toInt(&ok);
+            if (count <= 0 || !ok || index >= count || symbol->size % count != 0)
+                return std::nullopt;
+            const int size = symbol->size / count;
+            symbol->address += std::uint32_t(index * size);
+            symbol->size = size;
+            symbol->type = a.captured(2);
+        }
+    }
+    symbol->name = name;
+    return symbol;
+}
+
 QList<DebugValue> McsDebugger::localValues(const QString &function) const
 {
     QList<DebugValue> values;

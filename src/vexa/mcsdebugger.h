@@ -29,6 +29,7 @@ protected:
     QList<std::uint32_t> returnsIn(const LineTable::Function &function) const override;
     QList<DebugValue> localValues(const QString &function) const override;
     QString valueOf(const LineTable::Symbol &symbol) const override;
+    std::optional<LineTable::Symbol> watchedSymbol(const QString &name) const override;
     // The engine's memory, and the code from codeBase on; a bit variable: the byte that holds
     // it.
     QByteArray memoryAt(std::uint32_t address, std::uint32_t length) const override;

@@ -730,7 +730,13 @@ void tst_SourceDebug::mcsBreakStepAndValues()
                          QStringLiteral("P1"),
                          QStringLiteral("P1_2"),
                          QStringLiteral("where"),
-                         QStringLiteral("pair")});
+                         QStringLiteral("pair"),
+                         QStringLiteral("where.name"),
+                         QStringLiteral("pair[1].y"),
+                         QStringLiteral("where . high"),
+                         QStringLiteral("steps[1]"),
+                         QStringLiteral("pair[2]"),
+                         QStringLiteral("where.z")});
     d.setMemoryView(QStringLiteral("&total"), 2);
     QString error;
     // In the function: the local in memory and the globals with their values in C.
@@ -762,6 +768,15 @@ void tst_SourceDebug::mcsBreakStepAndValues()
              QStringLiteral(
                  "{{x = 0, y = 0 '\\000', name = \"\", low = 0, high = 0}, {x = 0, y = 0 '\\000', "
                  "name = \"\", low = 0, high = 0}}"));
+    // Members and elements, also of a constant in the code; none beyond the array or the
+    // structure.
+    for (const auto &[index, value] : {std::pair{9, "\"ab\""},
+                                       std::pair{10, "0 '\\000'"},
+                                       std::pair{11, "20"},
+                                       std::pair{12, "250 '\\372'"},
+                                       std::pair{13, "<no such variable>"},
+                                       std::pair{14, "<no such variable>"}})
+        QCOMPARE(stop.globals.value(index).value, QLatin1String(value));
     QVERIFY(!stop.registers.isEmpty());
     // The call stack, read off the controller's stack: main at the line of the call.
     QCOMPARE(stop.frames.size(), 2);
