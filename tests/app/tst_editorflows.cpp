@@ -835,7 +835,8 @@ void tst_EditorFlows::aStartReopensTabsWhereTheyWere()
 // Breakpoints through Toggle Breakpoint while the file is edited, saved, closed and opened
 // again, or changed by another program: a breakpoint stays with its line as lines are added
 // before or after it, and when its line goes, it goes to the line the deletion leaves; toggling
-// a line always turns it on or off, and the window's list holds every breakpoint once.
+// a line always turns it on or off, and the window's list holds every breakpoint once. The
+// lines of the last build that gave firmware move the same way, for the debugger's stops.
 void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
 {
     RandomSequence sequence(4u, 150);
@@ -846,22 +847,28 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
     QVERIFY(openProject(*window, project));
     window->editors().openFileAt(path);
     QList<int> expected; // the lines with a breakpoint, from 1
-    // The breakpoints after a change that takes the text between lines from and to (from 1)
-    // away and puts added lines in its place, as the editor moves its marks: a line taken away
-    // leaves its mark to the line where the change began; from a line's start, added lines
-    // push the line's mark down with it.
-    const auto moved = [&](int from, int to, int added, bool atLineStart) {
-        QList<int> lines;
-        for (int line : std::as_const(expected)) {
+    // Some lines of the last build that gave firmware, and where each stands now (as last
+    // saved too); none before a build, nor after the program started again.
+    QList<int> built;
+    QList<int> builtNow;
+    QList<int> builtSaved;
+    // Marks after a change that takes the text between lines from and to (from 1) away and
+    // puts added lines in its place, as the editor moves them: a line taken away leaves its
+    // mark to the line where the change began; from a line's start, added lines push the
+    // line's mark down with it. Breakpoints are one to a line.
+    const auto move = [](QList<int> &marks, int from, int to, int added, bool atLineStart) {
+        for (int &line : marks) {
             if (line > from && line <= to)
                 line = from;
             else if (line > to || (atLineStart && line == from && to == from))
                 line += added - (to - from);
-            if (!lines.contains(line))
-                lines << line;
         }
-        std::sort(lines.begin(), lines.end());
-        expected = lines;
+    };
+    const auto moved = [&](int from, int to, int added, bool atLineStart) {
+        move(expected, from, to, added, atLineStart);
+        expected = QSet<int>(expected.cbegin(), expected.cend()).values();
+        std::sort(expected.begin(), expected.end());
+        move(builtNow, from, to, added, atLineStart);
     };
     // The changes since the file was saved, as they move the marks back when undone.
     QList<std::function<void()>> sinceSaved;
@@ -893,6 +900,8 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
             // Undone in an empty file, everything goes, and the marks with it.
             const bool empty = editor->text() == lines
                                || editor->text() == lines.chopped(1).prepend('\n');
+            if (empty)
+                built.clear();
             sinceSaved << [&moved, &expected, line, added, empty] {
                 moved(line, line + added, 0, false);
                 if (empty)
@@ -912,8 +921,10 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
             const bool everything = editor->selectedText() == editor->text();
             QTest::keyClick(editor, Qt::Key_Delete);
             moved(line, last + 1, 0, true);
-            if (everything) // no line left to hold them
+            if (everything) { // no line left to hold them
                 expected.clear();
+                built.clear();
+            }
             sinceSaved << [&moved, line, last] { moved(line, line, last - line + 1, true); };
             sequence.took(QStringLiteral("delete lines %1 to %2").arg(line).arg(last));
             break;
@@ -929,10 +940,22 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
             sequence.took(QStringLiteral("join %1").arg(line));
             break;
         }
-        case 5: // Save File
+        case 5: // Save File, and now and then a build from the file as saved, which fails or
+            // gives firmware
             window->actions().saveFile->trigger();
             sinceSaved.clear();
+            builtSaved = builtNow;
             sequence.took(QStringLiteral("save"));
+            if (sequence.bounded(2) == 0) {
+                const bool gave = sequence.bounded(3) > 0;
+                window->tabs()->buildStarts();
+                window->tabs()->buildEnded(gave);
+                if (gave) {
+                    built = {1 + sequence.bounded(count), 1 + sequence.bounded(count), count};
+                    builtNow = builtSaved = built;
+                }
+                sequence.took(gave ? QStringLiteral("built") : QStringLiteral("build failed"));
+            }
             break;
         case 6: { // another program adds lines at a line's start, or takes whole lines away
             if (editor->isModified())
@@ -958,6 +981,7 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
             QVERIFY(writeFile(path, written.toUtf8()));
             QTRY_COMPARE(editor->text(), written);
             sinceSaved.clear();
+            builtSaved = builtNow;
             break;
         }
         default: { // Close File or Close Project or quit, saving or dropping the changes, and
@@ -982,6 +1006,9 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
             for (auto change = sinceSaved.crbegin(); !save && change != sinceSaved.crend(); ++change)
                 (*change)();
             sinceSaved.clear();
+            if (what == 2) // a new program knows no build
+                built.clear();
+            builtNow = builtSaved = save ? builtNow : builtSaved;
             sequence.took(QStringLiteral("close %1 (%2) and open")
                               .arg(QStringList{"project", "file", "the program"}.at(what),
                                    save ? "save" : "discard"));
@@ -1003,6 +1030,14 @@ void tst_EditorFlows::randomEditsKeepBreakpointsOnTheirLines()
         for (const int each : std::as_const(expected))
             listed.append({path, each});
         SEQUENCE_CHECK(window->tabs()->breakpoints() == listed, shown.join(QLatin1Char(',')));
+        for (int i = 0; i < built.size(); ++i) {
+            const int now = window->tabs()->currentEditor()->lineNowOf(built.at(i));
+            SEQUENCE_CHECK(now == builtNow.at(i),
+                           QStringLiteral("line %1 as built is at %2, not %3")
+                               .arg(built.at(i))
+                               .arg(now)
+                               .arg(builtNow.at(i)));
+        }
     }
     qInfo("%lld steps", qlonglong(sequence.done()));
 }

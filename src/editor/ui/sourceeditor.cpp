@@ -1117,7 +1117,8 @@ std::vector<int> SourceEditor::builtLinesNow() const
 
 void SourceEditor::takeBuiltLines(const std::vector<int> &linesNow)
 {
-    if (!m_builtLines.empty() || !m_buildingLines.empty() || linesNow.empty())
+    if (!m_builtLines.empty() || !m_buildingLines.empty() || linesNow.empty()
+        || linesNow.size() > size_t(mostBuiltLinesMarked))
         return;
     const int kind = builtLineMarks[m_builtKind];
     defineLineMark(kind);

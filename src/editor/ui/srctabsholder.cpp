@@ -12,6 +12,7 @@
 #include <QTabBar>
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -155,9 +156,16 @@ void SrcTabsHolder::openFile(const QString &path)
         if (editor->refersTo(m_moves.now(mark.path)))
             editor->addBuildMark(mark.line, mark.severity, mark.text, mark.reported);
     }
+    // Its lines as the last build read them: where they were when it was saved since, else
+    // where they are.
     if (const auto kept = m_builtLinesKept.constFind(editor->filePath());
-        kept != m_builtLinesKept.cend() && kept->digest == editor->keptDigest())
+        kept != m_builtLinesKept.cend() && kept->digest == editor->keptDigest()) {
         editor->takeBuiltLines(kept->lines);
+    } else if (m_firmwareBuilt) {
+        std::vector<int> lines(size_t(editor->lines()));
+        std::iota(lines.begin(), lines.end(), 1);
+        editor->takeBuiltLines(lines);
+    }
     // The file the firmware is paused in, closed and opened again (or its project read again).
     if (m_executionLine > 0 && editor->refersTo(m_executionPath))
         editor->setExecutionLine(editor->lineNowOf(m_executionLine));
@@ -197,8 +205,10 @@ void SrcTabsHolder::buildEnded(bool built)
             editor->buildEnded(built);
     }
     // The firmware is built from the files as they are now.
-    if (built)
+    if (built) {
         m_builtLinesKept.clear();
+        m_firmwareBuilt = true;
+    }
     // The breakpoints moved with their lines since the last build are where this one put them;
     // those of closed files another program changed meanwhile follow their lines' texts in the
     // files the build read.

@@ -131,6 +131,7 @@ private:
         QByteArray digest;
     };
     QHash<QString, KeptLines> m_builtLinesKept;
+    bool m_firmwareBuilt = false; // a build gave firmware, from the files as they were
     QString m_executionPath;
     int m_executionLine = 0; // as the firmware was built
     // Files renamed or copied since the last build: its messages, their marks and the stops of
