@@ -157,11 +157,12 @@ void SrcTabsHolder::openFile(const QString &path)
             editor->addBuildMark(mark.line, mark.severity, mark.text, mark.reported);
     }
     // Its lines as the last build read them: where they were when it was saved since, else
-    // where they are.
+    // where they are (not for the many files a Replace All opens, where marking every line
+    // would cost more than the replacing).
     if (const auto kept = m_builtLinesKept.constFind(editor->filePath());
         kept != m_builtLinesKept.cend() && kept->digest == editor->keptDigest()) {
         editor->takeBuiltLines(kept->lines);
-    } else if (m_firmwareBuilt) {
+    } else if (m_firmwareBuilt && m_manyChanges == 0) {
         std::vector<int> lines(size_t(editor->lines()));
         std::iota(lines.begin(), lines.end(), 1);
         editor->takeBuiltLines(lines);
