@@ -333,6 +333,27 @@ void tst_SourceEditor::tabs()
     QVERIFY(tabs.closeFile(b, true));
     QCOMPARE(tabs.count(), 0);
     QVERIFY(tabs.closeFile(QString(), false));
+
+    // A link followed after lines were typed and a build failed: a build's note (which has no
+    // mark) names its line as that build read it; a line of the firmware (where the debugger
+    // stopped) moves with the lines typed since the build that gave the firmware.
+    const QString c = write(QStringLiteral("c.c"), QByteArray("x\n").repeated(30));
+    tabs.openFile(c);
+    tabs.buildStarts();
+    tabs.buildEnded(true);
+    SourceEditor *editor = tabs.findEditor(c);
+    editor->insertAt(QStringLiteral("// one\n// two\n"), 0, 0);
+    QVERIFY(editor->save());
+    tabs.buildStarts();
+    tabs.addSourceMark(c, 10, MessageSeverity::Note, QStringLiteral("c.c:10: note: here"));
+    tabs.buildEnded(false);
+    for (const auto &[given, shown] : {std::pair{10, 10}, std::pair{5, 7}}) {
+        tabs.openMessageAt(c, given, 0);
+        int line = 0;
+        int column = 0;
+        editor->getCursorPosition(&line, &column);
+        QCOMPARE(line + 1, shown);
+    }
 }
 
 void tst_SourceEditor::bytesAndLineEndsSurvive_data()

@@ -1199,7 +1199,7 @@ int SourceEditor::buildMarkLine(int reported) const
         if (const int line = markerLine(mark.handle); line >= 0)
             return line + 1;
     }
-    return lineNowOf(reported);
+    return reported;
 }
 
 bool SourceEditor::viewportEvent(QEvent *event)

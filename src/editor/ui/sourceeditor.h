@@ -87,9 +87,7 @@ public:
     // The messages marked at a line (counted from one) as the line stands now.
     QStringList buildMarksAt(int line) const;
     // Where the mark of a message given for a line (counted from one) stands now, after the
-    // lines above were edited. A line no mark was made for (where the debugger stopped, one the
-    // firmware names on its serial port) is a line of the text the firmware was built from:
-    // where that line stands now.
+    // lines above were edited; the line itself when no mark was made for it.
     int buildMarkLine(int reported) const;
 
     // Breakpoints at lines (counted from one): marks in a margin of their own, beside the text,

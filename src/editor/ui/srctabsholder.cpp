@@ -228,7 +228,16 @@ void SrcTabsHolder::openMessageAt(const QString &path, int line, int column)
         openFileAt(now, line, column);
         return;
     }
-    const int shown = editor->buildMarkLine(line);
+    // A build's message (a note has no mark) names a line as that build read it; any other
+    // (where the debugger stopped, a line the firmware names on its serial port) a line of the
+    // text the firmware was built from.
+    const bool fromBuild = std::any_of(m_sourceMarks.cbegin(),
+                                       m_sourceMarks.cend(),
+                                       [&](const SourceMark &mark) {
+                                           return mark.reported == line
+                                                  && editor->refersTo(m_moves.now(mark.path));
+                                       });
+    const int shown = fromBuild ? editor->buildMarkLine(line) : editor->lineNowOf(line);
     openFileAt(now, shown, characterColumn(editor->text(shown - 1), column));
 }
 
