@@ -138,15 +138,28 @@ static QString escaped(std::uint8_t c, char quote)
     return QStringLiteral("\\%1").arg(c, 3, 8, QLatin1Char('0'));
 }
 
-QString McsDebugger::typedText(const QByteArray &bytes, const QString &type, int depth) const
+// The tag of a structure type ("point" of "STpoint:S"); empty for any other type.
+static QString structureTag(const QString &type)
 {
     static const QRegularExpression structure(QStringLiteral("^ST(\\w+):[US]$"));
+    return structure.match(type).captured(1);
+}
+
+// Whether a variable of the space lies in memory: internal RAM (direct, indirect, the stack),
+// external RAM, or code (constants).
+static bool inMemory(QChar space)
+{
+    return !space.isNull() && QStringLiteral("EGBFACDI").contains(space);
+}
+
+QString McsDebugger::typedText(const QByteArray &bytes, const QString &type, int depth) const
+{
     static const QRegularExpression array(QStringLiteral("^DA(\\d+)d,(ST\\w+:[US])$"));
     if (bytes.isEmpty() || depth > 8) // a structure that holds itself: only a file could say so
         return valueText(bytes, type);
     QStringList parts;
-    if (const QRegularExpressionMatch m = structure.match(type); m.hasMatch()) {
-        const QList<LineTable::Member> members = lineTable().structure(m.captured(1));
+    if (const QString tag = structureTag(type); !tag.isEmpty()) {
+        const QList<LineTable::Member> members = lineTable().structure(tag);
         for (const LineTable::Member &member : members) {
             if (member.offset < 0 || member.size <= 0 || member.offset + member.size > bytes.size())
                 return valueText(bytes, type);
@@ -320,8 +333,7 @@ QByteArray McsDebugger::bytesOf(const LineTable::Symbol &symbol, const QByteArra
         }
         return bytes;
     }
-    // Internal RAM (direct, indirect, the stack), external RAM, or code (constants).
-    if (QStringLiteral("EGBFACDI").contains(space))
+    if (inMemory(space))
         return memoryAt(memoryAddress(symbol), std::uint32_t(symbol.size));
     return {};
 }
@@ -373,7 +385,6 @@ std::optional<LineTable::Symbol> McsDebugger::watchedSymbol(const QString &name)
     // ".member" or "[index]", each from where the last one ended.
     static const QRegularExpression part(
         QStringLiteral("\\s*(?:\\.\\s*(\\w+)|\\[\\s*(\\d+)\\s*\\])\\s*"));
-    static const QRegularExpression structure(QStringLiteral("^ST(\\w+):[US]$"));
     static const QRegularExpression array(QStringLiteral("^DA(\\d+)d,(.+)$"));
     const QRegularExpressionMatch first = variable.match(name);
     if (!first.hasMatch())
@@ -381,8 +392,7 @@ std::optional<LineTable::Symbol> McsDebugger::watchedSymbol(const QString &name)
     std::optional<LineTable::Symbol> symbol = lineTable().symbol(first.captured(1));
     qsizetype at = first.capturedLength();
     // Parts of a variable in memory, whose type the debugging file gives.
-    if (!symbol || symbol->kind != LineTable::SymbolKind::Data
-        || !QStringLiteral("EGBFACDI").contains(symbol->space))
+    if (!symbol || symbol->kind != LineTable::SymbolKind::Data || !inMemory(symbol->space))
         return std::nullopt;
     while (at < name.size()) {
         const QRegularExpressionMatch m = part.match(name,
@@ -393,10 +403,10 @@ std::optional<LineTable::Symbol> McsDebugger::watchedSymbol(const QString &name)
             return std::nullopt;
         at += m.capturedLength();
         if (m.capturedLength(1) > 0) {
-            const QRegularExpressionMatch s = structure.match(symbol->type);
-            if (!s.hasMatch())
+            const QString tag = structureTag(symbol->type);
+            if (tag.isEmpty())
                 return std::nullopt;
-            const QList<LineTable::Member> members = lineTable().structure(s.captured(1));
+            const QList<LineTable::Member> members = lineTable().structure(tag);
             const auto member = std::find_if(members.cbegin(), members.cend(), [&](const auto &it) {
                 return it.name == m.captured(1);
             });
