@@ -81,6 +81,12 @@ SrcManager::SrcManager(QWidget *parent, Qt::WindowFlags flags)
     keepWork->setInterval(keptWorkIntervalMs);
     connect(keepWork, &QTimer::timeout, this, &SrcManager::keepUnsavedWorkMeanwhile);
     keepWork->start();
+    connect(m_tabs, &SrcTabsHolder::changesSavedOrDropped, this, &SrcManager::dropCopiesOfSavedWork);
+    for (QAction *action : {m_actions.saveProject,
+                            m_actions.saveProjectAs,
+                            m_actions.closeProject,
+                            m_actions.saveAllFiles})
+        connect(action, &QAction::triggered, this, &SrcManager::dropCopiesOfSavedWork);
 }
 
 SrcManager::~SrcManager()
@@ -735,6 +741,17 @@ void SrcManager::keepUnsavedWorkMeanwhile()
     forgetSessionCopies();
     m_sessionCopies = keepUnsavedCopies(false, false);
     m_keptWork = work;
+}
+
+void SrcManager::dropCopiesOfSavedWork()
+{
+    // Once after many saves (Save All), when they are done.
+    if (m_sessionCopies.isEmpty() || std::exchange(m_droppingCopies, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        m_droppingCopies = false;
+        keepUnsavedWorkMeanwhile();
+    });
 }
 
 QByteArray SrcManager::unsavedWorkDigest() const

@@ -129,6 +129,9 @@ public:
     // end that nothing sees coming (the power cut, the program killed, the system out of
     // memory) loses at most the typing of that time. Also after the rescue of a crash.
     void keepUnsavedWorkMeanwhile();
+    // Something was saved or dropped: copies that hold it go at once, not at the next interval,
+    // so that an end in between does not offer them as unsaved work.
+    void dropCopiesOfSavedWork();
     static constexpr int keptWorkIntervalMs = 30000;
 
 public slots:
@@ -225,6 +228,7 @@ private:
     // Kept meanwhile or for the session manager: each path, then its copy.
     QStringList m_sessionCopies;
     QByteArray m_keptWork; // the unsaved work those copies hold, as a digest
+    bool m_droppingCopies = false;
     // The unsaved work as it stood when the user answered the session manager's questions: a
     // close with nothing changed since asks them no more.
     QByteArray m_answeredWork;

@@ -504,7 +504,18 @@ void tst_ProjectFlows::unsavedWorkIsKeptMeanwhile()
     typeSoon(QStringLiteral("// two\n"));
     QTRY_VERIFY(keptHolds("// two\n// one\n" + saved));
     QCOMPARE(copiesLeft(), 1);
+    // Saved, or undone to what is saved: the copy goes at once, not at the next interval.
+    const auto untimed = [&] {
+        window->findChild<QTimer *>(QStringLiteral("keepUnsavedWork"))->stop();
+    };
+    untimed();
     window->actions().saveFile->trigger();
+    QTRY_VERIFY(kept().isEmpty());
+    QCOMPARE(copiesLeft(), 0);
+    typeSoon(QStringLiteral("// undone\n"));
+    QTRY_VERIFY(keptHolds("// undone\n// two\n// one\n" + saved));
+    untimed();
+    window->actions().undo->trigger();
     QTRY_VERIFY(kept().isEmpty());
     QCOMPARE(copiesLeft(), 0);
     typeSoon(QStringLiteral("// three\n"));

@@ -105,6 +105,10 @@ void SrcTabsHolder::openFile(const QString &path)
     }
     auto *editor = new SourceEditor(&m_mainWindow, path, SourceEditor::SetUp::WhenSeen);
     connect(editor, &SourceEditor::modificationChanged, this, &SrcTabsHolder::updateTabTitles);
+    connect(editor, &SourceEditor::modificationChanged, this, [this](bool modified) {
+        if (!modified)
+            emit changesSavedOrDropped();
+    });
     // The breakpoints of the file, kept as the editor moves them, with the text of their lines,
     // for when it is closed. A file changed since it was closed (by another program, or its
     // changes dropped) has them on the lines that hold that text.
@@ -341,6 +345,7 @@ bool SrcTabsHolder::closeFile(const QString &path, bool force)
         editor->dropChanges();
     removeTab(index);
     editor->deleteLater();
+    emit changesSavedOrDropped();
     return true;
 }
 
@@ -466,6 +471,7 @@ void SrcTabsHolder::closeTab(int index)
     if (editor && editor->canClose()) {
         removeTab(index);
         editor->deleteLater();
+        emit changesSavedOrDropped();
     }
 }
 

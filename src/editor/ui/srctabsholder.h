@@ -89,6 +89,9 @@ signals:
     // The current tab changed: the window's commands need their enabled states again.
     void stateChanged();
     void breakpointsChanged();
+    // A file's changes were saved, undone or dropped with its tab: what was kept of them in a
+    // copy is no longer unsaved.
+    void changesSavedOrDropped();
 
 public slots:
     void saveAll();
