@@ -136,7 +136,16 @@ void tst_SimulatorFlows::debugCommandsDriveTheSimulator()
     const QString other
         = QFileInfo(copyBoard(QStringLiteral("8051 Blinky"), QStringLiteral("other"))).absolutePath()
           + QStringLiteral("/main.c");
-    window.tabs()->restoreBreakpoints({{main, 28}, {other, 5}});
+    // A header outside both that the firmware stopped in (a library's) is the firmware's too.
+    const QString header = m_dir->filePath(QStringLiteral("lib/delay.h"));
+    QVERIFY(QDir().mkpath(QFileInfo(header).absolutePath()) && writeFile(header, "a\nb\nc\n"));
+    emit window.projectsManager()->simulatorLink()->debugStopped(QFileInfo(header).absolutePath()
+                                                                     + QStringLiteral(
+                                                                         "/../lib/delay.h"),
+                                                                 2);
+    emit window.projectsManager()->simulatorLink()->debugResumed();
+    QVERIFY(window.tabs()->closeFile(header, false));
+    window.tabs()->restoreBreakpoints({{main, 28}, {other, 5}, {header, 3}});
     if (byDoubleClick) {
         Project *project = window.projectsManager()->currentProject();
         QTreeWidgetItem *design = nullptr;
@@ -172,7 +181,7 @@ void tst_SimulatorFlows::debugCommandsDriveTheSimulator()
                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(given.isEmpty(), expected.isEmpty());
     for (const QString &breakpoints : given)
-        QCOMPARE(breakpoints, QStringLiteral("28 ") + main);
+        QCOMPARE(breakpoints, QStringLiteral("28 ") + main + QStringLiteral("|3 ") + header);
     // The hand-off file names the project's design, firmware and controller.
     QSettings handOff(window.projectsManager()->simulatorLink()->handOffPath(),
                       QSettings::IniFormat);

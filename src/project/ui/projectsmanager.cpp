@@ -57,12 +57,28 @@ ProjectsManager::ProjectsManager(MainServices *mainWindow, CommandActions *actio
     connect(m_tree, &QTreeWidget::itemChanged, this, &ProjectsManager::itemChanged);
     m_catalogue->load();
     m_lastCurrent = currentProjectIndex();
-    // Breakpoints belong to the session: VEXA gets those of the open project's files, and of
-    // files in its folder (one included by a source), not those of other projects.
+    // Breakpoints belong to the session: VEXA gets those of the open project's files, of files
+    // in its folder (one included by a source), and of files its firmware stopped in (a library
+    // header stepped into), not those of other projects.
     m_simulator->setBreakpointScope([this](const QString &file) {
         const Project *project = currentProject();
         return isProjectFile(file)
-               || (project && file.startsWith(project->projectDirectory() + QLatin1Char('/')));
+               || (project
+                   && (file.startsWith(project->projectDirectory() + QLatin1Char('/'))
+                       || (m_firmwareOf == project->filePath()
+                           && m_firmwareFiles.contains(QFileInfo(file).canonicalFilePath()))));
+    });
+    connect(m_simulator, &CirraneInterface::debugStopped, this, [this](const QString &file) {
+        const Project *project = currentProject();
+        if (!project || file.isEmpty())
+            return;
+        if (m_firmwareOf != project->filePath()) {
+            m_firmwareOf = project->filePath();
+            m_firmwareFiles.clear();
+        }
+        // Named as the build named it (through "..", a link): the same file as the tab's.
+        if (const QString canonical = QFileInfo(file).canonicalFilePath(); !canonical.isEmpty())
+            m_firmwareFiles.insert(canonical);
     });
 }
 

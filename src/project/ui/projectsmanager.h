@@ -4,6 +4,7 @@
 #include "simulator/debugsession.h"
 
 #include <QDockWidget>
+#include <QSet>
 #include <QTextCharFormat>
 
 #include <functional>
@@ -155,6 +156,9 @@ private:
     bool m_compilersLater = false; // read again when the running command ends
     QByteArray m_versionToldOf;    // the project file's last version kept from unsaved changes
     CirraneInterface *m_simulator;
+    // The files the firmware of that project stopped in.
+    QString m_firmwareOf;
+    QSet<QString> m_firmwareFiles;
     DebugSession m_debug;
     bool m_runsSucceeded = true;
 };
