@@ -411,8 +411,7 @@ void GdbDebugger::stepInto()
     // firmware is at the function's first instruction already, so the step is only shown.
     if (state() == State::Paused && !m_callerThread.isEmpty()) {
         m_callerThread.clear();
-        m_stop.reason = QStringLiteral("end-stepping-range");
-        refresh();
+        showFrame(QStringLiteral("end-stepping-range"), false);
         return;
     }
     stepLine(QStringLiteral("-exec-step"));
@@ -460,10 +459,14 @@ void GdbDebugger::refresh()
 {
     if (state() != State::Paused)
         return;
-    command(QStringLiteral("-stack-info-frame"), [this](const MiRecord &record) {
-        m_refreshing = true;
-        collectStop(m_stop.reason.isEmpty() ? QStringLiteral("attached") : m_stop.reason,
-                    record.results.value(QStringLiteral("frame")).toMap());
+    showFrame(m_stop.reason.isEmpty() ? QStringLiteral("attached") : m_stop.reason, true);
+}
+
+void GdbDebugger::showFrame(const QString &reason, bool again)
+{
+    command(QStringLiteral("-stack-info-frame"), [this, reason, again](const MiRecord &record) {
+        m_refreshing = again;
+        collectStop(reason, record.results.value(QStringLiteral("frame")).toMap());
     });
 }
 

@@ -63,6 +63,9 @@ private:
     void execute(const QString &line);
     // A step or run, from where the firmware has no source for the first.
     void stepLine(const QString &line);
+    // The stop where the firmware stands, collected again: asked for again (values read
+    // afresh), or a stop of its own (a step that moved no instruction, into a built-in call).
+    void showFrame(const QString &reason, bool again);
     // The answer to a command that runs the firmware: a refusal leaves it where it stopped.
     Answer refusal();
     void collectStop(const QString &reason, const QVariantMap &frame);

@@ -367,6 +367,7 @@ void tst_SourceDebug::avrLineOfABuiltInCall()
     QCOMPARE(stop.where.function, QStringLiteral("_delay_ms"));
     QVERIFY(stop.where.file.endsWith(QLatin1String("/util/delay.h")));
     QCOMPARE(stop.frames.size(), 2);
+    QVERIFY(!stop.again); // a stop of its own, which the IDE is told of
     stop = f.after([&] { debugger.stepOver(); });
     QCOMPARE(stop.where.line, 8);
     debugger.setBreakpoints({});
