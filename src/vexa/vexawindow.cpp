@@ -675,6 +675,7 @@ void VexaWindow::resetController()
     }
     m_run.reset();
     m_scene->update();
+    m_tellHeldStart = debugging && !running;
     if (debugging)
         attachDebugger(running);
     updateStatus();
@@ -848,6 +849,7 @@ void VexaWindow::endDebugger()
 {
     m_resumeWhenPaused = false;
     m_stopByIde = false;
+    m_tellHeldStart = false;
     m_debugPanel->setDebugger(nullptr);
     const bool wasPaused = m_debugger && m_debugger->isPaused();
     m_debugger.reset();
@@ -867,10 +869,12 @@ void VexaWindow::debuggerStopped(const DebugStop &stop)
     m_scene->update();
     updateStatus();
     // Held at its start once attached is no stop the IDE marks: its F5 and F10 keep opening
-    // and starting. Nor is a stop asked for again, which the IDE has marked already, nor the
-    // one its Stop made.
+    // and starting (unless held again by a Reset while paused). Nor is a stop asked for
+    // again, which the IDE has marked already, nor the one its Stop made.
     m_stoppedAt = QStringLiteral("%1 %2").arg(stop.where.line).arg(stop.where.file);
     const bool byIde = !stop.again && std::exchange(m_stopByIde, false);
-    if (m_channel && stop.reason != QLatin1String("attached") && !stop.again && !byIde)
+    const bool held = stop.reason == QLatin1String("attached");
+    const bool heldByReset = held && std::exchange(m_tellHeldStart, false);
+    if (m_channel && (heldByReset || (!held && !stop.again && !byIde)))
         m_channel->sendNote(QStringLiteral("STOPPED"), m_stoppedAt);
 }

@@ -139,6 +139,9 @@ private:
     bool m_resumeWhenPaused = false;
     // The IDE's Stop, before the debugger told of the pause it makes: no stop for the IDE.
     bool m_stopByIde = false;
+    // Reset while paused: the firmware held at its start again is a stop the IDE is told of,
+    // since its debugging goes on from there.
+    bool m_tellHeldStart = false;
     QString m_stoppedAt; // the last stop, as the IDE is told it: "line file"
     QList<SourceBreakpoint> m_breakpoints;
     DebuggerPanel *m_debugPanel;

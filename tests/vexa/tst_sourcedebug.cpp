@@ -1,6 +1,7 @@
 // Source-level debugging of real firmware built by the real compiler: breakpoints, stepping by
 // lines, stepping out, running to a line, and the values of variables and registers, through
 // the debugger attached to the simulation; and the protocol the simulation answers it in.
+#include "channel/vexachannel.h"
 #include "common/datarows.h"
 #include "common/testfiles.h"
 #include "vexa/debuggerpanel.h"
@@ -21,6 +22,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -474,13 +476,26 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     QTRY_VERIFY(panel->locationText().contains(QStringLiteral("line 19")));
     QVERIFY(!window.debugCommand(QStringLiteral("sideways"), QString()));
     // Reset while paused: the debugger holds the firmware at its start again, and a step
-    // goes from there.
+    // goes from there. The IDE is told of that stop, where there is no source to mark, so
+    // that its commands go on from there.
+    VexaChannelServer server;
+    QVERIFY(server.listen(QCoreApplication::applicationPid()));
+    window.setChannel(&server);
+    const std::shared_ptr<void> unset(nullptr, [&](void *) { window.setChannel(nullptr); });
+    QLocalSocket ide;
+    ide.connectToServer(VexaChannel::serverPath(QCoreApplication::applicationPid()));
+    QVERIFY(ide.waitForConnected(5000));
+    QByteArray heard;
+    connect(&ide, &QLocalSocket::readyRead, [&] { heard += ide.readAll(); });
+    ide.write("WATCH\n");
+    QTRY_VERIFY(!heard.isEmpty());
     for (QAction *action : window.findChildren<QAction *>()) {
         if (action->text() == QLatin1String("Reset"))
             action->trigger();
     }
     QTRY_VERIFY2(panel->locationText().contains(QStringLiteral("in __vectors.")),
                  qPrintable(panel->locationText()));
+    QTRY_VERIFY2(heard.endsWith("NOTE RUNNING \nNOTE STOPPED 0 \n"), heard.constData());
     command(QStringLiteral("Step Into"))->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(panel->locationText().contains(QStringLiteral(" in main, main.c")),
                              20000);
