@@ -318,8 +318,8 @@ int VexaWindow::command(int code)
         // The IDE's debugging ends with its Stop (or starts again on the hand-off that
         // follows): the Debugger panel shows where the firmware stopped, the IDE marks no stop
         // and drops the mark of one it has.
-        if (m_debugger && m_debugger->isPaused() && m_channel)
-            m_channel->sendNote(QStringLiteral("RUNNING"), QString());
+        if (m_debugger && m_debugger->isPaused())
+            tellIde(false);
         m_stopByIde = m_debugger && !m_debugger->isPaused();
         stop();
         return 1;
@@ -669,13 +669,14 @@ void VexaWindow::resetController()
     // it starts again with the firmware, held at the start when it was paused, else running.
     const bool debugging = m_debugger != nullptr;
     const bool running = isRunning();
+    const bool ideKnewStop = m_ideKnowsStop;
     if (debugging) {
         endDebugger();
         stop();
     }
     m_run.reset();
     m_scene->update();
-    m_tellHeldStart = debugging && !running;
+    m_tellHeldStart = debugging && !running && ideKnewStop;
     if (debugging)
         attachDebugger(running);
     updateStatus();
@@ -794,8 +795,7 @@ bool VexaWindow::debugCommand(const QString &command, const QString &argument)
             return;
         // Paused already (by the IDE's Stop, or here): the IDE is told where.
         if (command == QLatin1String("pause") && m_debugger->isPaused()) {
-            if (m_channel)
-                m_channel->sendNote(QStringLiteral("STOPPED"), m_stoppedAt);
+            tellIde(true);
             return;
         }
         if (command == QLatin1String("to"))
@@ -828,10 +828,8 @@ void VexaWindow::attachDebugger(bool run)
             this,
             [this](SourceDebugger::State state) {
                 // The IDE's mark of where the firmware stopped goes.
-                if ((state == SourceDebugger::State::Running
-                     || state == SourceDebugger::State::Ended)
-                    && m_channel)
-                    m_channel->sendNote(QStringLiteral("RUNNING"), QString());
+                if (state == SourceDebugger::State::Running || state == SourceDebugger::State::Ended)
+                    tellIde(false);
                 updateStatus();
             });
     m_debugPanel->setDebugger(m_debugger.get());
@@ -853,7 +851,18 @@ void VexaWindow::endDebugger()
     m_debugPanel->setDebugger(nullptr);
     const bool wasPaused = m_debugger && m_debugger->isPaused();
     m_debugger.reset();
-    if (wasPaused && m_channel)
+    if (wasPaused)
+        tellIde(false);
+}
+
+void VexaWindow::tellIde(bool stopped)
+{
+    if (!m_channel)
+        return;
+    m_ideKnowsStop = stopped;
+    if (stopped)
+        m_channel->sendNote(QStringLiteral("STOPPED"), m_stoppedAt);
+    else
         m_channel->sendNote(QStringLiteral("RUNNING"), QString());
 }
 
@@ -875,6 +884,6 @@ void VexaWindow::debuggerStopped(const DebugStop &stop)
     const bool byIde = !stop.again && std::exchange(m_stopByIde, false);
     const bool held = stop.reason == QLatin1String("attached");
     const bool heldByReset = held && std::exchange(m_tellHeldStart, false);
-    if (m_channel && (heldByReset || (!held && !stop.again && !byIde)))
-        m_channel->sendNote(QStringLiteral("STOPPED"), m_stoppedAt);
+    if (heldByReset || (!held && !stop.again && !byIde))
+        tellIde(true);
 }

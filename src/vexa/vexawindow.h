@@ -111,6 +111,8 @@ private:
     void attachDebugger(bool run);
     void endDebugger();
     void debuggerStopped(const DebugStop &stop);
+    // The IDE, when one watches, told that the firmware stopped at m_stoppedAt, or runs.
+    void tellIde(bool stopped);
     void addPart(const QString &type);
     void removeSelectedParts();
     void partsMoved();
@@ -139,10 +141,11 @@ private:
     bool m_resumeWhenPaused = false;
     // The IDE's Stop, before the debugger told of the pause it makes: no stop for the IDE.
     bool m_stopByIde = false;
-    // Reset while paused: the firmware held at its start again is a stop the IDE is told of,
-    // since its debugging goes on from there.
+    // Reset while paused at a stop the IDE was told of: the firmware held at its start again
+    // is one too, since the IDE's debugging goes on from there.
     bool m_tellHeldStart = false;
-    QString m_stoppedAt; // the last stop, as the IDE is told it: "line file"
+    bool m_ideKnowsStop = false; // told of the last stop, and not of a run since
+    QString m_stoppedAt;         // the last stop, as the IDE is told it: "line file"
     QList<SourceBreakpoint> m_breakpoints;
     DebuggerPanel *m_debugPanel;
     QLabel *m_status;

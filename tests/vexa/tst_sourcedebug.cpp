@@ -419,6 +419,27 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
         return static_cast<QAction *>(nullptr);
     };
     QTRY_VERIFY(window.debugger() && window.debugger()->isPaused());
+    // The IDE's end of the channel, which hears what the window tells it.
+    VexaChannelServer server;
+    QVERIFY(server.listen(QCoreApplication::applicationPid()));
+    window.setChannel(&server);
+    const std::shared_ptr<void> unset(nullptr, [&](void *) { window.setChannel(nullptr); });
+    QLocalSocket ide;
+    ide.connectToServer(VexaChannel::serverPath(QCoreApplication::applicationPid()));
+    QVERIFY(ide.waitForConnected(5000));
+    QByteArray heard;
+    connect(&ide, &QLocalSocket::readyRead, [&] { heard += ide.readAll(); });
+    ide.write("WATCH\n");
+    QTRY_VERIFY(!heard.isEmpty());
+    // Held at the start as it was attached, which the IDE was not told of (its F5 and F10
+    // still open and start): a Reset holds it there again, untold too.
+    for (QAction *action : window.findChildren<QAction *>()) {
+        if (action->text() == QLatin1String("Reset"))
+            action->trigger();
+    }
+    QTRY_VERIFY(window.debugger() && window.debugger()->isPaused());
+    QTest::qWait(200);
+    QVERIFY2(!heard.contains("STOPPED"), heard.constData());
     // Held at the start, where the firmware has no source: a step goes through the library's
     // start-up code to main, and no further.
     QTRY_VERIFY(panel->locationText().contains(QStringLiteral("in __vectors.")));
@@ -476,19 +497,8 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
     QTRY_VERIFY(panel->locationText().contains(QStringLiteral("line 19")));
     QVERIFY(!window.debugCommand(QStringLiteral("sideways"), QString()));
     // Reset while paused: the debugger holds the firmware at its start again, and a step
-    // goes from there. The IDE is told of that stop, where there is no source to mark, so
-    // that its commands go on from there.
-    VexaChannelServer server;
-    QVERIFY(server.listen(QCoreApplication::applicationPid()));
-    window.setChannel(&server);
-    const std::shared_ptr<void> unset(nullptr, [&](void *) { window.setChannel(nullptr); });
-    QLocalSocket ide;
-    ide.connectToServer(VexaChannel::serverPath(QCoreApplication::applicationPid()));
-    QVERIFY(ide.waitForConnected(5000));
-    QByteArray heard;
-    connect(&ide, &QLocalSocket::readyRead, [&] { heard += ide.readAll(); });
-    ide.write("WATCH\n");
-    QTRY_VERIFY(!heard.isEmpty());
+    // goes from there. The IDE, told of the stop before, is told of that one, where there is
+    // no source to mark, so that its commands go on from there.
     for (QAction *action : window.findChildren<QAction *>()) {
         if (action->text() == QLatin1String("Reset"))
             action->trigger();
