@@ -828,8 +828,11 @@ void VexaWindow::attachDebugger(bool run)
             this,
             [this](SourceDebugger::State state) {
                 // The IDE's mark of where the firmware stopped goes.
-                if (state == SourceDebugger::State::Running || state == SourceDebugger::State::Ended)
+                if (state == SourceDebugger::State::Running
+                    || state == SourceDebugger::State::Ended) {
+                    m_ranSinceStop = state == SourceDebugger::State::Running;
                     tellIde(false);
+                }
                 updateStatus();
             });
     m_debugPanel->setDebugger(m_debugger.get());
@@ -848,6 +851,7 @@ void VexaWindow::endDebugger()
     m_resumeWhenPaused = false;
     m_stopByIde = false;
     m_tellHeldStart = false;
+    m_ranSinceStop = false;
     m_debugPanel->setDebugger(nullptr);
     const bool wasPaused = m_debugger && m_debugger->isPaused();
     m_debugger.reset();
@@ -879,11 +883,14 @@ void VexaWindow::debuggerStopped(const DebugStop &stop)
     updateStatus();
     // Held at its start once attached is no stop the IDE marks: its F5 and F10 keep opening
     // and starting (unless held again by a Reset while paused). Nor is a stop asked for
-    // again, which the IDE has marked already, nor the one its Stop made.
+    // again, which the IDE has marked already (unless it ran meanwhile: a refused command),
+    // nor the one its Stop made.
     m_stoppedAt = QStringLiteral("%1 %2").arg(stop.where.line).arg(stop.where.file);
     const bool byIde = !stop.again && std::exchange(m_stopByIde, false);
     const bool held = stop.reason == QLatin1String("attached");
     const bool heldByReset = held && std::exchange(m_tellHeldStart, false);
-    if (heldByReset || (!held && !stop.again && !byIde))
+    const bool shownAfterRun = stop.again && m_ranSinceStop;
+    m_ranSinceStop = false;
+    if (heldByReset || (!held && ((!stop.again && !byIde) || shownAfterRun)))
         tellIde(true);
 }

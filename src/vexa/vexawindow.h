@@ -145,7 +145,10 @@ private:
     // is one too, since the IDE's debugging goes on from there.
     bool m_tellHeldStart = false;
     bool m_ideKnowsStop = false; // told of the last stop, and not of a run since
-    QString m_stoppedAt;         // the last stop, as the IDE is told it: "line file"
+    // The debugger ran since its last stop: that stop shown again (a command it refused) is
+    // one the IDE, told of the run, is told of again.
+    bool m_ranSinceStop = false;
+    QString m_stoppedAt; // the last stop, as the IDE is told it: "line file"
     QList<SourceBreakpoint> m_breakpoints;
     DebuggerPanel *m_debugPanel;
     QLabel *m_status;

@@ -496,6 +496,17 @@ void tst_SourceDebug::windowDebugsAndSaysWhenItCannot()
                                 QStringLiteral("%1 %2").arg(lineOfPort).arg(m_source)));
     QTRY_VERIFY(panel->locationText().contains(QStringLiteral("line 19")));
     QVERIFY(!window.debugCommand(QStringLiteral("sideways"), QString()));
+    // Refused (main has no caller to step out to): the IDE, told that the firmware ran, is
+    // told that it stands where it stopped.
+    QTRY_VERIFY(heard.endsWith(
+        QStringLiteral("NOTE STOPPED %1 %2\n").arg(lineOfPort).arg(m_source).toUtf8()));
+    command(QStringLiteral("Step Out"))->trigger();
+    QTRY_COMPARE(messages->toPlainText().count(QStringLiteral("outermost")), 2);
+    QTRY_VERIFY2(heard.endsWith(QStringLiteral("outermost frame.\nNOTE STOPPED %1 %2\n")
+                                    .arg(lineOfPort)
+                                    .arg(m_source)
+                                    .toUtf8()),
+                 heard.constData());
     // Reset while paused: the debugger holds the firmware at its start again, and a step
     // goes from there. The IDE, told of the stop before, is told of that one, where there is
     // no source to mark, so that its commands go on from there.
