@@ -458,9 +458,13 @@ void tst_SimulatorFlows::debuggingThroughTheIdeAndVexa()
     window.editors().openFileAt(main);
     editor = window.tabs()->findEditor(main);
     QCOMPARE(editor->executionLine(), toggleLine + typed + 1);
-    // And lines added above by another program (a checkout), the file read again.
+    // And lines added above by another program (a checkout) while it is closed: once opened,
+    // the firmware's lines are where the saved ones went.
+    QVERIFY(window.tabs()->closeFile(main, false));
     QVERIFY(writeFile(main, "// checked\n// out\n" + readFile(main)));
-    QTRY_COMPARE(editor->executionLine(), toggleLine + typed + 3);
+    window.editors().openFileAt(main);
+    editor = window.tabs()->findEditor(main);
+    QCOMPARE(editor->executionLine(), toggleLine + typed + 3);
     typed += 2;
     QCOMPARE(stepAndWait(a.continueDebugging), editor);
     QCOMPARE(editor->executionLine(), toggleLine + typed);

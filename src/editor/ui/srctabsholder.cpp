@@ -133,8 +133,6 @@ void SrcTabsHolder::openFile(const QString &path)
         m_breakpointTexts.insert(editor->filePath(), texts);
     };
     keepBreakpoints();
-    if (lines != kept)
-        emit breakpointsChanged();
     connect(editor, &SourceEditor::breakpointsChanged, this, [this, keepBreakpoints] {
         keepBreakpoints();
         emit breakpointsChanged();
@@ -149,7 +147,10 @@ void SrcTabsHolder::openFile(const QString &path)
         }
         // So do the lines the firmware was built from, for the debugger's lines.
         if (std::vector<int> lines = editor->builtLinesNow(); !lines.empty())
-            m_builtLinesKept.insert(editor->filePath(), {std::move(lines), editor->keptDigest()});
+            m_builtLinesKept.insert(editor->filePath(),
+                                    {std::move(lines),
+                                     editor->keptDigest(),
+                                     editor->text().split(QLatin1Char('\n'))});
         else
             m_builtLinesKept.remove(editor->filePath());
     });
@@ -160,16 +161,24 @@ void SrcTabsHolder::openFile(const QString &path)
         if (editor->refersTo(m_moves.now(mark.path)))
             editor->addBuildMark(mark.line, mark.severity, mark.text, mark.reported);
     }
-    // Its lines as the last build read them: where they were when it was saved since, else
-    // where they are (not for the many files a Replace All opens, where marking every line
-    // would cost more than the replacing).
+    // Its lines as the last build read them: where they were when it was saved since (and
+    // where those went when another program changed it after), else where they are (not for
+    // the many files a Replace All opens, where marking every line would cost more than the
+    // replacing).
     if (const auto kept = m_builtLinesKept.constFind(editor->filePath());
         kept != m_builtLinesKept.cend() && kept->digest == editor->keptDigest()) {
         editor->takeBuiltLines(kept->lines);
+    } else if (kept != m_builtLinesKept.cend()) {
+        const LineMap map(kept->text, editor->text().split(QLatin1Char('\n')));
+        std::vector<int> now;
+        now.reserve(kept->lines.size());
+        for (const int line : kept->lines)
+            now.push_back(std::max(map.map(line - 1) + 1, now.empty() ? 1 : now.back()));
+        editor->takeBuiltLines(now);
     } else if (m_firmwareBuilt && m_manyChanges == 0) {
-        std::vector<int> lines(size_t(editor->lines()));
-        std::iota(lines.begin(), lines.end(), 1);
-        editor->takeBuiltLines(lines);
+        std::vector<int> now(size_t(editor->lines()));
+        std::iota(now.begin(), now.end(), 1);
+        editor->takeBuiltLines(now);
     }
     // The file the firmware is paused in, closed and opened again (or its project read again).
     if (m_executionLine > 0 && editor->refersTo(m_executionPath))
@@ -179,6 +188,10 @@ void SrcTabsHolder::openFile(const QString &path)
         m_madeCurrent.append(editor);
     else
         setCurrentIndex(index);
+    // Breakpoints moved with their texts go to VEXA once the editor tells their lines as
+    // built.
+    if (lines != kept)
+        emit breakpointsChanged();
 }
 
 void SrcTabsHolder::openFileAt(const QString &path, int line, int column)

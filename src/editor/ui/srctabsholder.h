@@ -127,11 +127,12 @@ private:
     QMap<QString, QList<int>> m_breakpoints;
     QHash<QString, QStringList> m_breakpointTexts; // of those lines, in the same order
     // Files saved and closed since the last build: where each line the firmware was built from
-    // stands in the file as last saved, and the digest of what was saved.
+    // stands in the file as last saved, and the digest and the lines of what was saved.
     struct KeptLines
     {
         std::vector<int> lines;
         QByteArray digest;
+        QStringList text;
     };
     QHash<QString, KeptLines> m_builtLinesKept;
     bool m_firmwareBuilt = false; // a build gave firmware, from the files as they were
